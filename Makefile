@@ -1,0 +1,35 @@
+# Two commands for a newcomer: `make run` and `make test`.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: setup configure build test run bench torture clean
+
+setup:
+	@bash scripts/setup.sh
+
+configure: setup
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+run: build
+	@mkdir -p run
+	@if [ -x $(BUILD_DIR)/app/vorsandt ]; then \
+	  $(BUILD_DIR)/app/vorsandt --data run; \
+	else \
+	  echo "The desktop program is not built yet; 'make test' runs the engine's tests."; \
+	fi
+
+bench: build
+	@if [ -d $(BUILD_DIR)/bench ]; then for b in $(BUILD_DIR)/bench/*_bench $(BUILD_DIR)/bench/storage_vs_sqlite; do [ -x "$$b" ] && "$$b"; done; true; fi
+
+torture: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -L torture
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,70 @@
+// The runtime's text stack: text arguments and text results of runtime
+// operations travel here rather than in argument arrays.
+//
+// 32 entries. An entry either owns its text (freed when popped) or refers to
+// text owned elsewhere; short texts the runtime makes itself (numbers turned
+// into text) live in a 20-byte inline buffer. A push onto a full stack is
+// ignored, so a runaway caller can lose texts but never memory.
+#ifndef VORSANDT_RUNTIME_FILES_TEXT_STACK_H_
+#define VORSANDT_RUNTIME_FILES_TEXT_STACK_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorsandt::files {
+
+class TextStack {
+ public:
+  static constexpr int kCapacity = 32;
+  static constexpr size_t kInlineSize = 20;
+
+  TextStack() = default;
+  TextStack(TextStack&&) noexcept;
+  TextStack& operator=(TextStack&&) noexcept;
+  TextStack(const TextStack&) = delete;
+  TextStack& operator=(const TextStack&) = delete;
+
+  // Pushes a copy of `text` (inline when it fits, else owned).
+  void Push(std::string_view text);
+  // Pushes a reference to `text`; the caller keeps it alive until popped.
+  void PushBorrowed(const char* text, size_t length);
+  // Pushes the decimal form of `value` in the inline buffer.
+  void PushNumber(int64_t value);
+
+  // Pops the top entry as an owned text; nullopt when the stack is empty.
+  std::optional<std::string> Pop();
+  // The top entry without removing it; empty view when the stack is empty.
+  std::string_view Top() const;
+
+  int Size() const { return size_; }
+  bool Empty() const { return size_ == 0; }
+  void Clear();
+
+ private:
+  struct Entry {
+    uint8_t kind = 0;  // bit 0: `owned` holds the text and is freed on pop
+    const char* text = nullptr;
+    size_t length = 0;
+    char inline_buffer[kInlineSize] = {};
+    std::unique_ptr<char[]> owned;
+  };
+
+  Entry* NextSlot();
+
+  std::array<Entry, kCapacity> entries_;
+  int size_ = 0;
+};
+
+// The text stack of the running procedure. The window engine swaps the
+// contents in and out when the run permission passes between threads, so each
+// procedure thread sees only its own entries.
+TextStack& Texts();
+
+}  // namespace vorsandt::files
+
+#endif  // VORSANDT_RUNTIME_FILES_TEXT_STACK_H_
