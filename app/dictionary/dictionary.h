@@ -1,0 +1,102 @@
+// The application's eight tables: fields, keys, memos and relations, as
+// static data, and the file declarations the file access layer works from.
+//
+// Tables are declared once, process-wide, with the driver that serves them
+// (InitDictionary); every procedure thread then gets its own instance of each
+// table's record buffer and open state through the file access layer.
+#ifndef VORSANDT_APP_DICTIONARY_DICTIONARY_H_
+#define VORSANDT_APP_DICTIONARY_DICTIONARY_H_
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "runtime/files/file_decl.h"
+
+namespace vorsandt::app {
+
+// In the order of declaration.
+enum class Table : int {
+  kCompanies,
+  kService,
+  kWarranty,
+  kClaim,
+  kLocations,
+  kItems,
+  kInsuranceCompany,
+  kPolicy,
+};
+inline constexpr int kTableCount = 8;
+
+struct FieldDef {
+  const char* name;      // with its table prefix, e.g. "ITE:ITEM_CODE"
+  uint32_t offset;
+  uint8_t type;          // 2 SHORT, 6 LONG, 10 DECIMAL, 18 STRING
+  uint32_t size;         // bytes in the record
+  uint8_t digits;        // DECIMAL: declared digits (2n-1 for n bytes)
+  uint8_t places;        // DECIMAL: decimal places
+  const char* picture;   // display picture; "" for a check box without one
+  bool check_box;        // set by a check box on its form
+  const char* meaning;   // the form's tip
+};
+
+struct KeyDef {
+  const char* name;      // e.g. "ITE:LOC"
+  uint32_t flags;        // 0x16 primary, 0x07 others
+  uint8_t component_count;
+  std::array<int32_t, 3> components;  // field numbers from 1
+};
+
+struct TableDef {
+  Table table;
+  const char* label;     // file name and label, e.g. "INSURANCE_COMPANY"
+  const char* prefix;    // e.g. "INS"
+  uint32_t record_length;
+  std::span<const FieldDef> fields;
+  std::span<const KeyDef> keys;
+  std::span<const files::MemoDecl* const> memos;
+  // The primary key field numbered automatically by the insert form, or 0.
+  int32_t auto_number_field;
+};
+
+enum class RelationAction { kCascade };
+
+struct RelationDef {
+  Table parent;
+  const char* parent_field;
+  Table child;
+  const char* child_field;
+  const char* child_key;
+  RelationAction on_change;
+  RelationAction on_delete;
+};
+
+// The eight tables in order of declaration.
+std::span<const TableDef> Tables();
+const TableDef& Def(Table t);
+// The six one-to-many relations.
+std::span<const RelationDef> Relations();
+// The memo of CLAIM.
+const files::MemoDecl& ClaimNotes();
+
+// Declares the tables with `entry` as their driver. Call once at start-up,
+// before any table is used; later calls are ignored.
+void InitDictionary(files::DriverEntry entry);
+
+// The table's file declaration (per-thread: pass it to the file layer, which
+// resolves the calling thread's instance). InitDictionary must have run.
+files::FileRecord* File(Table t);
+// Key `number` (from 1) of a table, or a key by its name ("ITE:LOC").
+const files::KeyDecl* Key(Table t, int number);
+const files::KeyDecl* KeyNamed(std::string_view name);
+// The record layout descriptor stream of a table.
+std::span<const uint8_t> Layout(Table t);
+// A field by its full name ("POL:EXCESS"); nullptr when unknown.
+const FieldDef* FieldNamed(std::string_view name);
+// The table a field or key name belongs to (by its prefix).
+bool TableOfName(std::string_view name, Table* out);
+
+}  // namespace vorsandt::app
+
+#endif  // VORSANDT_APP_DICTIONARY_DICTIONARY_H_
