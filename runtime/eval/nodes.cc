@@ -197,6 +197,12 @@ std::unique_ptr<ConstantNode> ConstantNode::OfReal(double value) {
   return std::make_unique<ConstantNode>(kReal, RoundToInteger(value), value, std::string());
 }
 
+std::unique_ptr<ConstantNode> ConstantNode::OfRealResult(double value) {
+  auto node = OfReal(value);
+  node->cut_to_integer_ = true;
+  return node;
+}
+
 std::unique_ptr<ConstantNode> ConstantNode::OfText(std::string value) {
   return std::make_unique<ConstantNode>(kText, 0, 0, std::move(value));
 }
@@ -235,6 +241,7 @@ std::string ConstantNode::Text() const {
 
 int32_t ConstantNode::Integer() const {
   if (value_class() <= kInteger) return integer_;
+  if (value_class() == kReal) return cut_to_integer_ ? TruncateToInteger(real_) : RoundToInteger(real_);
   return Node::Integer();
 }
 
@@ -590,7 +597,7 @@ void FoldConstants(std::unique_ptr<Node>* node) {
       *node = ConstantNode::OfInteger(value.integer);
       break;
     case kReal:
-      *node = ConstantNode::OfReal(value.real);
+      *node = ConstantNode::OfRealResult(value.real);
       break;
     default:
       *node = ConstantNode::OfText(std::move(value.text));

@@ -129,6 +129,9 @@ class ConstantNode final : public Node {
   static std::unique_ptr<ConstantNode> OfReal(double value);
   static std::unique_ptr<ConstantNode> OfText(std::string value);
   static std::unique_ptr<ConstantNode> OfPicture(std::string value);
+  // The folded result of a call with a real result: used as an integer it is
+  // cut toward zero, as the call's own result would have been.
+  static std::unique_ptr<ConstantNode> OfRealResult(double value);
 
   ConstantNode(ValueClass value_class, int32_t integer, double real, std::string text)
       : Node(kConstantNode, value_class, 0), integer_(integer), real_(real),
@@ -145,6 +148,7 @@ class ConstantNode final : public Node {
   int32_t integer_;
   double real_;
   std::string text_;
+  bool cut_to_integer_ = false;
 };
 
 class VariableNode final : public Node {
