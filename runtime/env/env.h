@@ -1,0 +1,117 @@
+// The environment: the one door through which the runtime and the storage
+// reach the operating system for files, flushes, byte-range locks and time.
+//
+// Everything that touches a file goes through an Env and the File handles it
+// opens, so tests can swap in an in-memory environment that fails or "crashes"
+// at a chosen write (fault_env.h) and the real program uses Env::Default().
+//
+// Errors are POSIX errno values: 0 means success, anything else is the errno
+// of the failed call (EAGAIN for a lock held by someone else, EIO for a short
+// write with no other cause). This layer depends on nothing; callers map the
+// numbers to the runtime's error numbering with vorsandt::files::MapErrno (or
+// MapLockErrno for locks).
+//
+// Thread safety: an Env may be used from any thread. A File handle may be
+// shared between threads as long as calls on it do not overlap (the runtime's
+// single run permission guarantees that); the lock table behind TryLock is
+// internally synchronised.
+#ifndef VORSANDT_RUNTIME_ENV_ENV_H_
+#define VORSANDT_RUNTIME_ENV_ENV_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vorsandt::env {
+
+// Open flags, combined with |.
+enum OpenFlag : uint32_t {
+  kOpenReadWrite = 0,
+  // No writes, truncation or size changes through this handle (EBADF).
+  kOpenReadOnly = 1u << 0,
+  // Create the file when it does not exist (permissions 0666 & ~umask).
+  kOpenCreate = 1u << 1,
+  // With kOpenCreate: fail with EEXIST when the file already exists.
+  kOpenExclusive = 1u << 2,
+  // Set the length to 0 after opening (needs write access).
+  kOpenTruncate = 1u << 3,
+};
+
+// An open file. Offsets are absolute byte positions; there is no file
+// pointer. Closing the handle (destroying it) releases every lock it holds.
+class File {
+ public:
+  virtual ~File() = default;
+
+  // Reads up to `length` bytes at `offset` into `buffer`; `*got` receives the
+  // number read, which is less than `length` only at the end of the file.
+  // Returns 0 or an errno.
+  virtual int ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) = 0;
+
+  // Writes all `length` bytes at `offset`, extending the file when needed.
+  // Returns 0 only when every byte was accepted; a write the system cut short
+  // without an error returns EIO. `*written` (optional) receives the bytes
+  // actually accepted in either case.
+  virtual int WriteAt(uint64_t offset, const void* buffer, size_t length,
+                      size_t* written = nullptr) = 0;
+
+  // Makes every write accepted so far durable (data and the file length;
+  // fdatasync). Returns 0 or an errno. Until Sync returns 0 a crash may lose
+  // or tear any write made since the previous successful Sync.
+  virtual int Sync() = 0;
+
+  // Sets the file's length (shortens or extends with zero bytes).
+  virtual int Truncate(uint64_t length) = 0;
+
+  // The current length in bytes.
+  virtual int Size(uint64_t* length) = 0;
+
+  // Takes a byte-range lock without waiting: shared (`exclusive` false) or
+  // exclusive. The range may lie beyond the end of the file. Returns 0, or
+  // EAGAIN when an incompatible lock on an overlapping range is held by
+  // another process, by another handle of the same file in this process, or
+  // through this same handle (locks are claims, not re-entrant: a second
+  // exclusive claim on an overlapping range fails even from the same handle,
+  // so threads sharing a handle exclude each other). Shared claims on
+  // overlapping ranges coexist. `length` must be at least 1.
+  virtual int TryLock(uint64_t offset, uint64_t length, bool exclusive) = 0;
+
+  // Releases one claim made by TryLock through this handle with exactly this
+  // offset and length. Returns 0, or ENOLCK when there is no such claim.
+  virtual int Unlock(uint64_t offset, uint64_t length) = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The real operating system (POSIX files, Linux open-file-description
+  // locks plus an in-process lock table). Lives for the whole process.
+  static Env* Default();
+
+  // Opens `path` with OpenFlag bits. On success `*file` holds the handle.
+  // Returns 0 or an errno (ENOENT when missing without kOpenCreate, EEXIST
+  // for kOpenExclusive on an existing file, EACCES, EISDIR, ...).
+  virtual int Open(const std::string& path, uint32_t flags, std::unique_ptr<File>* file) = 0;
+
+  // Removes a file. Open handles stay usable until closed.
+  virtual int Delete(const std::string& path) = 0;
+
+  // Renames `from` to `to`, replacing `to` atomically when it exists.
+  virtual int Rename(const std::string& from, const std::string& to) = 0;
+
+  // True when `path` names an existing file or directory.
+  virtual bool Exists(const std::string& path) = 0;
+
+  // A monotonic clock in hundredths of a second (arbitrary origin, never
+  // goes backwards). Used for timeouts and for spreading lock slots.
+  virtual int64_t NowHundredths() = 0;
+
+  // Sleeps at least `ms` milliseconds (0 just yields).
+  virtual void SleepMs(int ms) = 0;
+};
+
+}  // namespace vorsandt::env
+
+#endif  // VORSANDT_RUNTIME_ENV_ENV_H_

@@ -1,0 +1,270 @@
+// The real environment: POSIX file calls and Linux open-file-description
+// locks.
+//
+// Byte-range locks are taken with F_OFD_SETLK (never waiting). Such a lock
+// belongs to the open file description, so separate handles of one file in
+// this process exclude each other just as separate processes do, but a handle
+// never conflicts with itself. Because the runtime shares one handle between
+// the threads that use a table, every claim is also entered in a lock table
+// per (device, inode) that refuses incompatible overlapping claims whoever
+// makes them. The kernel lock of a handle covers the union of its claims; on
+// release only the bytes no other claim of the handle still covers are
+// unlocked in the kernel.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "runtime/env/env.h"
+#include "runtime/env/lock_table.h"
+
+namespace vorsandt::env {
+namespace {
+
+struct InodeLocks {
+  LockTable table;
+  int handles = 0;
+};
+
+// The process-wide registry of lock tables, one per open file identity.
+struct LockRegistry {
+  std::mutex mutex;
+  std::map<std::pair<dev_t, ino_t>, InodeLocks> files;
+};
+
+LockRegistry& Registry() {
+  static LockRegistry* registry = new LockRegistry();  // never destroyed: used at exit
+  return *registry;
+}
+
+// Applies one kernel lock change on [offset, end); type is F_RDLCK, F_WRLCK or
+// F_UNLCK. Returns 0 or an errno (EAGAIN when held elsewhere).
+int KernelLock(int fd, short type, uint64_t offset, uint64_t end) {
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(offset);
+  fl.l_len = static_cast<off_t>(end - offset);
+  fl.l_pid = 0;  // required by open-file-description locks
+  if (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    int e = errno;
+    return (e == EACCES) ? EAGAIN : e;
+  }
+  return 0;
+}
+
+class PosixFile final : public File {
+ public:
+  PosixFile(int fd, bool read_only, dev_t dev, ino_t ino)
+      : fd_(fd), read_only_(read_only), key_(dev, ino) {
+    std::lock_guard<std::mutex> guard(Registry().mutex);
+    Registry().files[key_].handles++;
+  }
+
+  ~PosixFile() override {
+    {
+      std::lock_guard<std::mutex> guard(Registry().mutex);
+      auto it = Registry().files.find(key_);
+      it->second.table.RemoveAll(this);
+      if (--it->second.handles == 0) Registry().files.erase(it);
+      // Close under the registry mutex so that no other handle is granted a
+      // claim the kernel would still refuse because of this descriptor.
+      close(fd_);
+    }
+  }
+
+  int ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override {
+    *got = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (*got < length) {
+      ssize_t n = pread(fd_, out + *got, length - *got, static_cast<off_t>(offset + *got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (n == 0) break;  // end of file
+      *got += static_cast<size_t>(n);
+    }
+    return 0;
+  }
+
+  int WriteAt(uint64_t offset, const void* buffer, size_t length, size_t* written) override {
+    size_t done = 0;
+    int result = 0;
+    if (read_only_) {
+      result = EBADF;
+    } else {
+      const auto* in = static_cast<const char*>(buffer);
+      while (done < length) {
+        ssize_t n = pwrite(fd_, in + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          result = errno;
+          break;
+        }
+        if (n == 0) {
+          result = EIO;
+          break;
+        }
+        done += static_cast<size_t>(n);
+      }
+    }
+    if (written != nullptr) *written = done;
+    return result;
+  }
+
+  int Sync() override {
+    while (fdatasync(fd_) != 0) {
+      if (errno != EINTR) return errno;
+    }
+    return 0;
+  }
+
+  int Truncate(uint64_t length) override {
+    if (read_only_) return EBADF;
+    if (length > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return EINVAL;
+    while (ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+      if (errno != EINTR) return errno;
+    }
+    return 0;
+  }
+
+  int Size(uint64_t* length) override {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) return errno;
+    *length = static_cast<uint64_t>(st.st_size);
+    return 0;
+  }
+
+  int TryLock(uint64_t offset, uint64_t length, bool exclusive) override {
+    uint64_t end = 0;
+    if (!Range(offset, length, &end)) return EINVAL;
+    std::lock_guard<std::mutex> guard(Registry().mutex);
+    LockTable& table = Registry().files[key_].table;
+    if (table.Conflicts(offset, end, exclusive)) return EAGAIN;
+    if (exclusive) {
+      // The table guarantees that no claim of this handle overlaps.
+      if (int e = KernelLock(fd_, F_WRLCK, offset, end); e != 0) return e;
+    } else {
+      // Overlapping claims of this handle are all shared: locking the whole
+      // range shared again changes nothing for them.
+      if (int e = KernelLock(fd_, F_RDLCK, offset, end); e != 0) return e;
+    }
+    table.Add(this, offset, end, exclusive);
+    return 0;
+  }
+
+  int Unlock(uint64_t offset, uint64_t length) override {
+    uint64_t end = 0;
+    if (!Range(offset, length, &end)) return EINVAL;
+    std::lock_guard<std::mutex> guard(Registry().mutex);
+    LockTable& table = Registry().files[key_].table;
+    if (!table.Remove(this, offset, end)) return ENOLCK;
+    int result = 0;
+    for (const LockTable::Range& r : table.Uncovered(this, offset, end)) {
+      if (int e = KernelLock(fd_, F_UNLCK, r.first, r.second); e != 0 && result == 0) result = e;
+    }
+    return result;
+  }
+
+ private:
+  // Checks that [offset, offset + length) is a non-empty range the kernel can
+  // express; `*end` receives its end.
+  static bool Range(uint64_t offset, uint64_t length, uint64_t* end) {
+    constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+    if (length == 0 || offset > kMax || length > kMax - offset) return false;
+    *end = offset + length;
+    return true;
+  }
+
+  int fd_;
+  bool read_only_;
+  std::pair<dev_t, ino_t> key_;
+};
+
+class PosixEnv final : public Env {
+ public:
+  int Open(const std::string& path, uint32_t flags, std::unique_ptr<File>* file) override {
+    const bool read_only = (flags & kOpenReadOnly) != 0;
+    if (read_only && (flags & kOpenTruncate) != 0) return EINVAL;
+    int oflags = O_CLOEXEC;
+    if ((flags & kOpenCreate) != 0) oflags |= O_CREAT;
+    if ((flags & kOpenExclusive) != 0) oflags |= O_EXCL;
+    if ((flags & kOpenTruncate) != 0) oflags |= O_TRUNC;
+    int fd = -1;
+    if (read_only) {
+      // Exclusive byte-range locks need a descriptor open for writing, and a
+      // reader may still take a record or table lock. Ask for write access
+      // when the file permits it; the handle refuses writes either way.
+      fd = OpenRetry(path, oflags | O_RDWR);
+      if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY)) {
+        fd = OpenRetry(path, oflags | O_RDONLY);
+      }
+    } else {
+      fd = OpenRetry(path, oflags | O_RDWR);
+    }
+    if (fd < 0) return errno;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+      int e = errno;
+      close(fd);
+      return e;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      close(fd);
+      return EISDIR;
+    }
+    *file = std::make_unique<PosixFile>(fd, read_only, st.st_dev, st.st_ino);
+    return 0;
+  }
+
+  int Delete(const std::string& path) override { return unlink(path.c_str()) == 0 ? 0 : errno; }
+
+  int Rename(const std::string& from, const std::string& to) override {
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+  }
+
+  int64_t NowHundredths() override {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() / 10;
+  }
+
+  void SleepMs(int ms) override {
+    if (ms <= 0) {
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+  }
+
+ private:
+  static int OpenRetry(const std::string& path, int oflags) {
+    int fd;
+    do {
+      fd = open(path.c_str(), oflags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+  }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static PosixEnv* env = new PosixEnv();  // never destroyed: used at exit
+  return env;
+}
+
+}  // namespace vorsandt::env

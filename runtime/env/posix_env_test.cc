@@ -1,0 +1,189 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "runtime/env/env.h"
+
+namespace vorsandt::env {
+namespace {
+
+class PosixEnvTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vorsandt_env_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/T.QVF";
+  }
+  void TearDown() override {
+    Env::Default()->Delete(path_);
+    Env::Default()->Delete(dir_ + "/U.QVF");
+    rmdir(dir_.c_str());
+  }
+  std::unique_ptr<File> OpenOrDie(uint32_t flags = kOpenCreate) {
+    std::unique_ptr<File> f;
+    EXPECT_EQ(Env::Default()->Open(path_, flags, &f), 0);
+    return f;
+  }
+  // Runs `probe` in a child process and returns its exit status.
+  static int InChild(const std::function<int()>& probe) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(probe());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // In a child process: opens the file and tries the lock; exit 0 granted,
+  // 1 refused.
+  int ChildTryLock(uint64_t offset, uint64_t length, bool exclusive) {
+    std::string path = path_;
+    return InChild([=] {
+      std::unique_ptr<File> f;
+      if (Env::Default()->Open(path, kOpenReadWrite, &f) != 0) return 9;
+      int e = f->TryLock(offset, length, exclusive);
+      return e == 0 ? 0 : (e == EAGAIN ? 1 : 8);
+    });
+  }
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_F(PosixEnvTest, OpenMissingWithoutCreateIsEnoent) {
+  std::unique_ptr<File> f;
+  EXPECT_EQ(Env::Default()->Open(path_, kOpenReadWrite, &f), ENOENT);
+  EXPECT_FALSE(Env::Default()->Exists(path_));
+}
+
+TEST_F(PosixEnvTest, CreateExclusiveRefusesExistingFile) {
+  auto f = OpenOrDie(kOpenCreate | kOpenExclusive);
+  ASSERT_TRUE(f);
+  std::unique_ptr<File> g;
+  EXPECT_EQ(Env::Default()->Open(path_, kOpenCreate | kOpenExclusive, &g), EEXIST);
+  EXPECT_TRUE(Env::Default()->Exists(path_));
+}
+
+TEST_F(PosixEnvTest, WriteReadAtOffsetsAndShortReadAtEnd) {
+  auto f = OpenOrDie();
+  ASSERT_EQ(f->WriteAt(100, "abc", 3), 0);
+  uint64_t size = 0;
+  ASSERT_EQ(f->Size(&size), 0);
+  EXPECT_EQ(size, 103u);
+  char buf[10] = {};
+  size_t got = 99;
+  ASSERT_EQ(f->ReadAt(101, buf, 10, &got), 0);
+  EXPECT_EQ(got, 2u);
+  EXPECT_EQ(std::string(buf, 2), "bc");
+  ASSERT_EQ(f->ReadAt(0, buf, 1, &got), 0);
+  EXPECT_EQ(got, 1u);
+  EXPECT_EQ(buf[0], '\0');  // the hole reads as zeros
+  ASSERT_EQ(f->ReadAt(500, buf, 4, &got), 0);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(f->Sync(), 0);
+  ASSERT_EQ(f->Truncate(50), 0);
+  ASSERT_EQ(f->Size(&size), 0);
+  EXPECT_EQ(size, 50u);
+}
+
+TEST_F(PosixEnvTest, ReadOnlyHandleRefusesWritesButMayLockExclusive) {
+  OpenOrDie()->WriteAt(0, "x", 1);
+  auto f = OpenOrDie(kOpenReadOnly);
+  size_t written = 7;
+  EXPECT_EQ(f->WriteAt(0, "y", 1, &written), EBADF);
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(f->Truncate(0), EBADF);
+  EXPECT_EQ(f->TryLock(0x80000000ull, 1, true), 0);
+}
+
+TEST_F(PosixEnvTest, RenameAndDelete) {
+  OpenOrDie();
+  std::string other = dir_ + "/U.QVF";
+  EXPECT_EQ(Env::Default()->Rename(path_, other), 0);
+  EXPECT_FALSE(Env::Default()->Exists(path_));
+  EXPECT_TRUE(Env::Default()->Exists(other));
+  EXPECT_EQ(Env::Default()->Delete(other), 0);
+  EXPECT_EQ(Env::Default()->Delete(other), ENOENT);
+}
+
+TEST_F(PosixEnvTest, ExclusiveLockExcludesOtherHandlesAndTheSameHandle) {
+  auto a = OpenOrDie();
+  auto b = OpenOrDie();
+  const uint64_t kWriter = 0x80000000ull;
+  ASSERT_EQ(a->TryLock(kWriter, 1023, true), 0);
+  EXPECT_EQ(a->TryLock(kWriter + 5, 1, false), EAGAIN);  // same handle
+  EXPECT_EQ(b->TryLock(kWriter + 5, 1, false), EAGAIN);  // other handle
+  EXPECT_EQ(b->TryLock(kWriter + 1023, 1, true), 0);     // just past the range
+  EXPECT_EQ(a->Unlock(kWriter, 1023), 0);
+  EXPECT_EQ(b->TryLock(kWriter + 5, 1, false), 0);
+  EXPECT_EQ(a->Unlock(kWriter, 1023), ENOLCK);
+}
+
+TEST_F(PosixEnvTest, SharedLocksCoexistAndBlockExclusive) {
+  auto a = OpenOrDie();
+  auto b = OpenOrDie();
+  ASSERT_EQ(a->TryLock(10, 1, false), 0);
+  ASSERT_EQ(b->TryLock(10, 1, false), 0);
+  EXPECT_EQ(b->TryLock(0, 100, true), EAGAIN);
+  EXPECT_EQ(a->Unlock(10, 1), 0);
+  EXPECT_EQ(b->TryLock(0, 100, true), EAGAIN);  // b's own shared claim
+  EXPECT_EQ(b->Unlock(10, 1), 0);
+  EXPECT_EQ(b->TryLock(0, 100, true), 0);
+}
+
+TEST_F(PosixEnvTest, ThreadsSharingAHandleExcludeEachOther) {
+  auto a = OpenOrDie();
+  ASSERT_EQ(a->TryLock(0x80000400ull + 7, 1, true), 0);
+  int other = -1;
+  std::thread t([&] { other = a->TryLock(0x80000400ull + 7, 1, true); });
+  t.join();
+  EXPECT_EQ(other, EAGAIN);
+}
+
+TEST_F(PosixEnvTest, LocksExcludeOtherProcesses) {
+  auto a = OpenOrDie();
+  ASSERT_EQ(a->TryLock(0x80000000ull, 1023, true), 0);
+  EXPECT_EQ(ChildTryLock(0x80000000ull + 3, 1, false), 1);
+  EXPECT_EQ(ChildTryLock(0x80000000ull + 1023, 1, true), 0);
+  ASSERT_EQ(a->Unlock(0x80000000ull, 1023), 0);
+  EXPECT_EQ(ChildTryLock(0x80000000ull + 3, 1, true), 0);
+}
+
+TEST_F(PosixEnvTest, ReleasingOneOfTwoOverlappingSharedClaimsKeepsTheOther) {
+  auto a = OpenOrDie();
+  ASSERT_EQ(a->TryLock(100, 10, false), 0);
+  ASSERT_EQ(a->TryLock(105, 10, false), 0);
+  ASSERT_EQ(a->Unlock(100, 10), 0);
+  EXPECT_EQ(ChildTryLock(107, 1, true), 1);  // still held by the second claim
+  EXPECT_EQ(ChildTryLock(101, 1, true), 0);  // released part
+  ASSERT_EQ(a->Unlock(105, 10), 0);
+  EXPECT_EQ(ChildTryLock(107, 1, true), 0);
+}
+
+TEST_F(PosixEnvTest, ClosingAHandleReleasesItsLocks) {
+  auto a = OpenOrDie();
+  auto b = OpenOrDie();
+  ASSERT_EQ(a->TryLock(0, 1, true), 0);
+  a.reset();
+  EXPECT_EQ(b->TryLock(0, 1, true), 0);
+}
+
+TEST_F(PosixEnvTest, EmptyOrOverflowingRangeIsInvalid) {
+  auto a = OpenOrDie();
+  EXPECT_EQ(a->TryLock(0, 0, true), EINVAL);
+  EXPECT_EQ(a->TryLock(UINT64_MAX - 1, 5, true), EINVAL);
+}
+
+TEST(PosixEnvClock, ClockNeverGoesBackwards) {
+  Env* env = Env::Default();
+  int64_t first = env->NowHundredths();
+  env->SleepMs(20);
+  EXPECT_GE(env->NowHundredths(), first);
+}
+
+}  // namespace
+}  // namespace vorsandt::env
