@@ -30,17 +30,20 @@ bool WritePackedDecimal(double value, int places, std::span<uint8_t> bytes) {
   if (std::isnan(value)) return false;
   bool negative = value < 0;
   const size_t digit_count = bytes.size() * 2 - 1;
-  // The digits as text: printf rounds correctly to the places, which a
-  // multiplication by a power of ten would not (2.675 * 100 is 267.49...).
+  // Scale to whole units of the last place and round half away from zero.
+  // The nudge makes decimal halves that binary cannot hold exactly (2.675 is
+  // 2.67499999...) round the way they are written.
+  const int scale = places < 0 ? 0 : places;
+  double scaled = std::fabs(value) * std::pow(10.0, scale);
+  double rounded = std::round(scaled + scaled * 1e-13);
   char buffer[400];
-  int length = std::snprintf(buffer, sizeof buffer, "%.*f", places < 0 ? 0 : places,
-                             std::fabs(value));
+  int length = std::isfinite(rounded)
+                   ? std::snprintf(buffer, sizeof buffer, "%.0f", rounded)
+                   : -1;
   std::string digits;
   bool fits = length > 0 && length < static_cast<int>(sizeof buffer);
   if (fits) {
-    for (int i = 0; i < length; ++i) {
-      if (buffer[i] >= '0' && buffer[i] <= '9') digits += buffer[i];
-    }
+    digits.assign(buffer, static_cast<size_t>(length));
     size_t first = digits.find_first_not_of('0');
     digits = first == std::string::npos ? std::string() : digits.substr(first);
     fits = digits.size() <= digit_count;
