@@ -1,12 +1,13 @@
-// Locale, dates and pictures come from the format layer. Until its pictures
-// are wired in, this file formats text pictures itself and deformats as a
-// picture-less DEFORMAT does.
+// Locale, dates and pictures all come from the format layer.
 #include "runtime/eval/format_bridge.h"
 
-#include "runtime/eval/values.h"
+#include <optional>
+
 #include "runtime/format/characters.h"
 #include "runtime/format/collation.h"
 #include "runtime/format/dates.h"
+#include "runtime/format/format.h"
+#include "runtime/format/picture.h"
 
 namespace vorsandt::eval::bridge {
 
@@ -37,67 +38,19 @@ int32_t Today() { return format::Today(); }
 int32_t Clock() { return format::Clock(); }
 std::string AgeText(int32_t birth, int32_t base) { return format::Age(birth, base); }
 
-namespace {
-
-// The picture without its optional at sign.
-std::string_view Body(std::string_view picture) {
-  if (!picture.empty() && picture[0] == '@') picture.remove_prefix(1);
-  return picture;
-}
-
-// Width of a text picture (S or s followed by digits), or -1.
-int TextPictureWidth(std::string_view picture) {
-  std::string_view body = Body(picture);
-  if (body.empty() || (body[0] != 'S' && body[0] != 's') || body.size() < 2) return -1;
-  int width = 0;
-  for (size_t i = 1; i < body.size(); ++i) {
-    if (body[i] < '0' || body[i] > '9') return -1;
-    width = width * 10 + (body[i] - '0');
-    if (width > 255) return -1;
-  }
-  return width >= 1 ? width : -1;
-}
-
-}  // namespace
-
 bool PictureTakesText(std::string_view picture) {
-  std::string_view body = Body(picture);
-  return !body.empty() && (body[0] == 'S' || body[0] == 's' || body[0] == 'K' || body[0] == 'k');
+  std::optional<format::Picture> compiled = format::CompilePicture(picture);
+  return compiled && compiled->TakesText();
 }
 
 std::string FormatValue(std::string_view text, double number, std::string_view picture) {
-  (void)number;
-  int width = TextPictureWidth(picture);
-  if (width < 0) return std::string();
-  std::string result(text.substr(0, static_cast<size_t>(width)));
-  result.resize(static_cast<size_t>(width), ' ');
-  return result;
+  std::optional<format::Picture> compiled = format::CompilePicture(picture);
+  if (!compiled) return std::string();
+  return compiled->TakesText() ? format::Format(text, *compiled) : format::Format(number, *compiled);
 }
 
 std::string DeformatText(std::string_view text, std::string_view picture) {
-  (void)picture;
-  // Keep only what can belong to a number.
-  std::string kept;
-  bool seen_exponent = false;
-  bool seen_point = false;
-  for (char c : text) {
-    char previous = kept.empty() ? '\0' : kept.back();
-    bool after_exponent = previous == 'e' || previous == 'E';
-    if (c >= '0' && c <= '9') {
-      kept += c;
-    } else if (c == '-' && (kept.empty() || after_exponent)) {
-      kept += c;
-    } else if (c == '+' && after_exponent) {
-      kept += c;
-    } else if ((c == 'e' || c == 'E') && !seen_exponent) {
-      seen_exponent = true;
-      kept += c;
-    } else if (c == '.' && !seen_point) {
-      seen_point = true;
-      kept += c;
-    }
-  }
-  return RealToText(TextToReal(kept));
+  return format::Deformat(text, picture).text;
 }
 
 }  // namespace vorsandt::eval::bridge
