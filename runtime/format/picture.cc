@@ -285,9 +285,19 @@ class Compiler {
     const RegionalSettings& regional = CurrentLocale().regional;
     if (kind == PictureKind::kDate) {
       if (number >= 1 && number <= 16) layout = kDateLayouts[number];
-      else if (number == 17) layout = LayoutFromDateForm(regional.short_date, false);
-      else if (number == 18) layout = LayoutFromDateForm(regional.long_date, true);
-      else return false;
+      else if (number == 17 || number == 18) {
+        bool long_form = number == 18;
+        layout = LayoutFromDateForm(long_form ? regional.long_date : regional.short_date,
+                                    long_form);
+        // A form without date parts falls back to the built-in form.
+        if (layout.empty()) {
+          RegionalSettings defaults;
+          layout = LayoutFromDateForm(long_form ? defaults.long_date : defaults.short_date,
+                                      long_form);
+        }
+      } else {
+        return false;
+      }
     } else {
       if (number >= 1 && number <= 6) layout = kTimeLayouts[number];
       else if (number == 7 || number == 8) layout = LayoutFromTimeSettings(regional, number == 8);

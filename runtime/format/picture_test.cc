@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "runtime/format/dates.h"
@@ -112,6 +113,43 @@ TEST(CompilePicture, LocaleFormsGiveD17D18T7T8) {
   EXPECT_EQ(Format(day, std::string_view("@D18")), "July         04, 1996");
   EXPECT_EQ(Format(half_past_two, std::string_view("@T7")), "02:30PM");
   EXPECT_EQ(Format(half_past_two, std::string_view("@T8")), "02:30:05PM");
+}
+
+// Random picture texts built from the language's own characters: whatever
+// compiles formats to exactly its width and deformats without harm.
+TEST(CompilePicture, RandomTextsNeverBreakTheFormatter) {
+  std::mt19937 random(11);
+  const std::string kAlphabet = "@NnEeDdTtPpKkSs0123456789.-_`vV$~()*B#<^?|\\% x";
+  int compiled = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    int length = 1 + static_cast<int>(random() % 12);
+    for (int i = 0; i < length; ++i) text += kAlphabet[random() % kAlphabet.size()];
+    auto picture = CompilePicture(text);
+    if (!picture) {
+      ASSERT_EQ(Format(1.0, std::string_view(text)), "") << text;
+      continue;
+    }
+    ++compiled;
+    ASSERT_GE(picture->width, 1) << text;
+    ASSERT_LE(picture->width, kMaxPictureWidth) << text;
+    ASSERT_LE(picture->Encode().size(), kMaxCompiledSize) << text;
+    for (double value : {0.0, 1.0, -1.0, 71411.0, 5220001.0, 123456.789, -1e15, 1e300}) {
+      std::string shown = Format(value, *picture);
+      ASSERT_EQ(shown.size(), static_cast<size_t>(picture->width)) << text << " " << value;
+      Deformat(shown, &*picture);
+    }
+    ASSERT_EQ(Format(std::string_view("text value"), *picture).size(),
+              static_cast<size_t>(picture->width));
+  }
+  EXPECT_GT(compiled, 100);
+}
+
+TEST(CompilePicture, DateFormWithoutPartsFallsBack) {
+  ResetLocale();
+  MutableLocale().regional.short_date = "'nothing'";
+  EXPECT_EQ(Format(DateFromParts(7, 4, 1996), std::string_view("@D17")), "07/04/96");
+  ResetLocale();
 }
 
 }  // namespace
