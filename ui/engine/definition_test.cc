@@ -1,0 +1,237 @@
+#include "ui/engine/definition.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace vorsandt::ui {
+namespace {
+
+constexpr char kReportPair[] = R"(resource: ZELTA040_RSC
+id: ZELTAR3$ZELTA040
+structures:
+  - report: PRINTPOL:REFERENCE$REPORT
+    at: [1000, 1000, 6000, 9000]
+    font: {name: Arial, size: 10}
+    bands:
+      - header:
+        at: [0, 0, 6000, 500]
+        controls:
+          - string: Policy
+            at: [0, 0, default, default]
+      - break:
+        use: {variable: POL:INSURER, type: string, size: 20}
+        bands:
+          - header:
+            at: [0, 0, 6000, 300]
+          - detail:
+            at: [0, 0, 6000, 250]
+            controls:
+              - value: POL:POLICY_REFERENCE
+                picture: "@s30"
+                at: [0, 0, 2000, 250]
+              - line:
+                at: [0, 240, 6000, 0]
+          - footer:
+            at: [0, 0, 6000, 300]
+      - form:
+        at: [0, 0, 6000, 9000]
+  - window: PRINTPOL:REFERENCE$PROGRESSWINDOW
+    caption: Progress...
+    timer: 1
+    at: [default, default, 142, 59]
+    controls:
+      - progress:
+        at: [15, 15, 111, 12]
+        upper: 100
+      - string: ""
+        at: [0, 3, 141, 10]
+      - button: Cancel
+        at: [45, 42, 50, 15]
+)";
+
+TEST(DefinitionTest, ReportAndItsProgressWindowShareOneResource) {
+  ParseResult r = ParseDefinition(kReportPair, "pair.yaml");
+  ASSERT_TRUE(r.ok()) << r.error->ToString();
+  const Resource& res = *r.resource;
+  ASSERT_EQ(res.structures.size(), 2u);
+  EXPECT_EQ(res.structures[0].kind, Kind::kReport);
+  EXPECT_EQ(res.structures[1].kind, Kind::kWindow);
+  const Node* report = res.Find("PRINTPOL:REFERENCE$REPORT");
+  const Node* progress = res.Find("PRINTPOL:REFERENCE$PROGRESSWINDOW");
+  ASSERT_NE(report, nullptr);
+  ASSERT_NE(progress, nullptr);
+  EXPECT_EQ(report, &res.structures[0]);
+  EXPECT_EQ(progress, &res.structures[1]);
+  EXPECT_EQ(res.Find("PRINTPOL:REFERENCE$report"), nullptr);  // labels match exactly
+
+  // The group break nests its bands and carries the break variable.
+  const Node& brk = report->children[1];
+  EXPECT_EQ(brk.kind, Kind::kGroupBreak);
+  ASSERT_TRUE(brk.use.has_value());
+  EXPECT_EQ(brk.use->variable, "POL:INSURER");
+  EXPECT_EQ(brk.use->type, 18);
+  EXPECT_EQ(brk.use->size, 20u);
+  ASSERT_EQ(brk.children.size(), 3u);
+  EXPECT_EQ(brk.children[1].kind, Kind::kDetailBand);
+  const Node& value = brk.children[1].children[0];
+  EXPECT_EQ(value.kind, Kind::kVarString);
+  EXPECT_EQ(value.use->variable, "POL:POLICY_REFERENCE");
+  EXPECT_EQ(value.picture, "@s30");
+  EXPECT_EQ(brk.children[1].children[1].at.h, 0);  // a horizontal line
+
+  // Report controls are numbered in declaration order across the bands.
+  EXPECT_EQ(report->children[0].children[0].number, 1);
+  EXPECT_EQ(value.number, 2);
+  // The progress window's own controls start again at 1.
+  EXPECT_EQ(progress->children[0].number, 1);
+  EXPECT_EQ(progress->children[2].number, 3);
+  EXPECT_EQ(progress->timer, 1);
+}
+
+TEST(DefinitionTest, NotGivenPositionsAndListWithoutUse) {
+  const char* text = R"(resource: T_RSC
+id: M$T
+structures:
+  - window: P$W
+    controls:
+      - list: "126L|M~POLICY REFERENCE~@s30@"
+        at: [4, 4, default, default]
+      - sheet:
+        tabs:
+          - tab: First
+            controls:
+              - entry: X
+                picture: "@s10"
+          - tab: Second
+      - button: OK
+        default: true
+        alert: [45, 46]
+)";
+  ParseResult r = ParseDefinition(text, "t.yaml");
+  ASSERT_TRUE(r.ok()) << r.error->ToString();
+  const Node& w = r.resource->structures[0];
+  EXPECT_EQ(w.at.x, kNotGiven);
+  EXPECT_EQ(w.at.w, kNotGiven);
+  const Node& list = w.children[0];
+  EXPECT_EQ(list.at.x, 4);
+  EXPECT_EQ(list.at.w, kNotGiven);
+  EXPECT_EQ(static_cast<uint32_t>(list.at.h), 0x80000000u);
+  EXPECT_FALSE(list.use.has_value());
+  ASSERT_EQ(list.columns.size(), 1u);
+  EXPECT_EQ(list.columns[0].header, "POLICY REFERENCE");
+  // Depth-first numbering: list 1, sheet 2, tab 3, entry 4, tab 5, button 6.
+  const Node& sheet = w.children[1];
+  EXPECT_EQ(sheet.number, 2);
+  EXPECT_EQ(sheet.children[0].number, 3);
+  EXPECT_EQ(sheet.children[0].children[0].number, 4);
+  EXPECT_EQ(sheet.children[0].children[0].use->variable, "X");
+  EXPECT_EQ(sheet.children[1].number, 5);
+  EXPECT_EQ(w.children[2].number, 6);
+  EXPECT_EQ(w.children[2].alert_keys, (std::vector<int32_t>{45, 46}));
+}
+
+struct BadDefinition {
+  const char* name;
+  const char* text;
+  int line;
+  const char* message_part;
+};
+
+TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
+  const BadDefinition cases[] = {
+      {"missing label", "resource: B_RSC\nid: M$B\nstructures:\n  - window:\n    caption: X\n", 4,
+       "window: missing label"},
+      {"label without $", "resource: B_RSC\nid: M$B\nstructures:\n  - window: NODOLLAR\n", 4,
+       "not of the form PROCEDURE$NAME"},
+      {"broken column format",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - list: \"126X~A~\"\n", 6,
+       "broken column format string \"126X~A~\" at character 4"},
+      {"unknown control kind",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - button: OK\n      - dial: X\n",
+       7, "unknown control kind \"dial\""},
+      {"unknown key", "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    colour: 3\n", 5,
+       "unknown key \"colour\" in window"},
+      {"bad number", "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    at: [1, 2, x, 4]\n", 5,
+       "\"x\" is not a number"},
+      {"id without $", "resource: B_RSC\nid: MB\nstructures:\n  - window: P$W\n", 2, "has no \"$\""},
+      {"duplicate label", "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n  - window: P$W\n", 5,
+       "defined twice"},
+      {"item among controls",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - item: X\n", 6,
+       "item cannot stand in the controls of a window"},
+      {"positive menu number",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    menubar:\n      - menu: A\n        number: 3\n",
+       7, "menu numbers are negative"},
+      {"yaml syntax", "resource: B_RSC\nid: M$B\nstructures:\n  - window: [P$W\n", 5, ""},
+  };
+  for (const BadDefinition& c : cases) {
+    ParseResult r = ParseDefinition(c.text, "bad.yaml");
+    ASSERT_FALSE(r.ok()) << c.name;
+    EXPECT_EQ(r.error->line, c.line) << c.name << ": " << r.error->ToString();
+    EXPECT_NE(r.error->message.find(c.message_part), std::string::npos) << c.name << ": " << r.error->ToString();
+    std::string shown = r.error->ToString();
+    EXPECT_EQ(shown.rfind("bad.yaml:" + std::to_string(c.line) + ": ", 0), 0u) << shown;
+    if (c.line > 2) {
+      EXPECT_NE(shown.find("B_RSC: "), std::string::npos) << shown;
+    }
+  }
+}
+
+TEST(DefinitionTest, DeepNestingIsRejectedNotOverflowed) {
+  std::string text = "resource: D_RSC\nid: M$D\nstructures:\n  - window: P$W\n    controls:\n";
+  std::string indent = "      ";
+  for (int i = 0; i < 60; ++i) {
+    text += indent + "- group: G\n" + indent + "  controls:\n";
+    indent += "    ";
+  }
+  text += indent + "- button: OK\n";
+  ParseResult r = ParseDefinition(text, "deep.yaml");
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error->message.find("nested too deeply"), std::string::npos);
+}
+
+TEST(DefinitionTest, GarbageNeverCrashes) {
+  const char* inputs[] = {"", "[]", "42", "resource: [a]", "structures: {a: b}", "\x01\x02\xff", ":::", "- - -",
+                          "resource: X_RSC\nid: A$X\nstructures:\n  - 7\n",
+                          "resource: X_RSC\nid: A$X\nstructures:\n  - {[a]: b}\n"};
+  for (const char* in : inputs) {
+    ParseResult r = ParseDefinition(in, "garbage.yaml");
+    EXPECT_FALSE(r.ok()) << in;
+    EXPECT_TRUE(r.error.has_value());
+  }
+}
+
+// Every definition the program embeds parses, and its resource name matches
+// its window id so that the lookup can find it.
+TEST(DefinitionTest, EveryDefinitionUnderResourcesLoads) {
+  DIR* dir = opendir(VORSANDT_RESOURCES_DIR);
+  ASSERT_NE(dir, nullptr);
+  int files = 0;
+  while (dirent* e = readdir(dir)) {
+    std::string name = e->d_name;
+    if (name.size() < 5 || name.substr(name.size() - 5) != ".yaml") continue;
+    std::ifstream in(std::string(VORSANDT_RESOURCES_DIR) + "/" + name);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    ParseResult r = ParseDefinition(ss.str(), name);
+    ASSERT_TRUE(r.ok()) << r.error->ToString();
+    const Resource& res = *r.resource;
+    std::string after = res.id.substr(res.id.find('$') + 1);
+    for (char& c : after) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(after + "_RSC", res.name) << name;
+    for (const Node& s : res.structures) {
+      EXPECT_TRUE(s.kind == Kind::kWindow || s.kind == Kind::kReport) << name;
+      EXPECT_NE(s.label.find('$'), std::string::npos) << name;
+    }
+    ++files;
+  }
+  closedir(dir);
+  EXPECT_GE(files, 2);
+}
+
+}  // namespace
+}  // namespace vorsandt::ui

@@ -1,0 +1,413 @@
+#include "ui/engine/engine.h"
+
+#include <pthread.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "runtime/files/error_codes.h"
+
+namespace vorsandt::ui {
+namespace {
+
+thread_local Engine* current_engine = nullptr;
+thread_local int current_slot = -1;
+
+void Check(bool condition, const char* what) {
+#ifdef VORSANDT_CHECKS
+  if (!condition) {
+    std::fprintf(stderr, "window engine invariant broken: %s\n", what);
+    std::abort();
+  }
+#else
+  (void)condition;
+  (void)what;
+#endif
+}
+
+}  // namespace
+
+Engine::Engine(Platform* platform, ResourceSet* resources) : platform_(platform), resources_(resources) {
+  files::Errors().SetRuntimeErrorSink(this);
+}
+
+Engine::~Engine() {
+  WaitForEnd();
+  files::Errors().SetRuntimeErrorSink(nullptr);
+}
+
+Engine* Engine::Current() { return current_engine; }
+int Engine::CurrentSlot() { return current_slot; }
+
+// ---------------------------------------------------------------------------
+// The run permission.
+
+void Engine::AcquirePermission(int slot) {
+  std::unique_lock<std::mutex> lock(perm_mu_);
+  // Tickets make the hand-over first come, first served: a thread that gives
+  // the permission up and asks again queues behind those already waiting.
+  uint64_t ticket = next_ticket_++;
+  perm_cv_.wait(lock, [this, ticket] { return serving_ == ticket; });
+  Check(running_slot_ == -1, "two threads hold the run permission");
+  running_slot_ = slot;
+  ++runners_;
+  if (runners_ > max_runners_) max_runners_ = runners_;
+  // The entering thread's texts come back; the stack was empty (its owner
+  // saved it when it left).
+  files::Texts() = std::move(slots_[slot].texts);
+}
+
+void Engine::ReleasePermission(int slot) {
+  std::lock_guard<std::mutex> lock(perm_mu_);
+  Check(running_slot_ == slot, "run permission released by a thread that does not hold it");
+  slots_[slot].texts = std::move(files::Texts());
+  running_slot_ = -1;
+  --runners_;
+  ++serving_;
+  perm_cv_.notify_all();
+}
+
+// ---------------------------------------------------------------------------
+// Threads.
+
+void* Engine::ThreadMain(void* arg) {
+  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
+  Engine* engine = start->engine;
+  int slot = start->slot;
+  current_engine = engine;
+  current_slot = slot;
+  engine->AcquirePermission(slot);
+  start->procedure();
+  start->procedure = nullptr;  // its captures die while the thread still runs
+  // Clean-up of everything still registered in the slot, newest first.
+  for (;;) {
+    std::function<void()> cleanup;
+    {
+      std::lock_guard<std::mutex> lock(engine->mu_);
+      auto& list = engine->slots_[slot].cleanups;
+      if (list.empty()) break;
+      cleanup = std::move(list.back().second);
+      list.pop_back();
+    }
+    cleanup();
+  }
+  files::Texts().Clear();
+  engine->ReleasePermission(slot);
+  {
+    // The last touch of the engine: once live_ drops, WaitForEnd may return
+    // and the engine may be destroyed.
+    std::lock_guard<std::mutex> lock(engine->mu_);
+    Slot& s = engine->slots_[slot];
+    s.texts.Clear();
+    s.state = SlotState::kFree;
+    s.requested_stack = 0;
+    s.waiting = nullptr;
+    --engine->live_;
+    engine->cv_.notify_all();
+  }
+  current_engine = nullptr;
+  current_slot = -1;
+  return nullptr;
+}
+
+bool Engine::Launch(int slot, Procedure procedure, size_t os_stack) {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attr, os_stack);
+  auto* start = new ThreadStart{this, slot, std::move(procedure)};
+  pthread_t thread;
+  int rc = pthread_create(&thread, &attr, &Engine::ThreadMain, start);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) {
+    delete start;
+    return false;
+  }
+  return true;
+}
+
+bool Engine::StartMain(Procedure procedure) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (slots_[0].state != SlotState::kFree) return false;
+    slots_[0].state = SlotState::kRunning;
+    slots_[0].requested_stack = kDefaultStack;
+    ++live_;
+  }
+  if (!Launch(0, std::move(procedure), kOsStack)) {
+    std::lock_guard<std::mutex> lock(mu_);
+    slots_[0].state = SlotState::kFree;
+    slots_[0].requested_stack = 0;
+    --live_;
+    cv_.notify_all();
+    return false;
+  }
+  return true;
+}
+
+int Engine::Start(Procedure procedure, size_t stack_size) {
+  if (stack_size == 0) stack_size = kDefaultStack;
+  if (stack_size < kMinimumStack) stack_size = kMinimumStack;
+  int slot = -1;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!starting_enabled_) return 0;
+    for (int i = 1; i < kSlots; ++i) {
+      if (slots_[i].state == SlotState::kFree) {
+        slot = i;
+        break;
+      }
+    }
+    if (slot < 0) return -1;
+    slots_[slot].state = SlotState::kRunning;
+    slots_[slot].requested_stack = stack_size;
+    ++live_;
+  }
+  if (!Launch(slot, std::move(procedure), std::max(stack_size, kOsStack))) {
+    std::lock_guard<std::mutex> lock(mu_);
+    slots_[slot].state = SlotState::kFree;
+    slots_[slot].requested_stack = 0;
+    --live_;
+    cv_.notify_all();
+    return -1;
+  }
+  return slot;
+}
+
+void Engine::SetStartingEnabled(bool enabled) {
+  std::lock_guard<std::mutex> lock(mu_);
+  starting_enabled_ = enabled;
+}
+
+size_t Engine::RequestedStack(int slot) const {
+  if (slot < 0 || slot >= kSlots) return 0;
+  std::lock_guard<std::mutex> lock(mu_);
+  return slots_[slot].requested_stack;
+}
+
+int Engine::LiveThreads() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return live_;
+}
+
+bool Engine::Ended() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return live_ == 0;
+}
+
+void Engine::WaitForEnd() {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait(lock, [this] { return live_ == 0; });
+}
+
+int Engine::AtSlotEnd(std::function<void()> cleanup) {
+  std::lock_guard<std::mutex> lock(mu_);
+  int slot = current_slot;
+  if (current_engine != this || slot < 0) return 0;
+  int token = next_token_++;
+  slots_[slot].cleanups.emplace_back(token, std::move(cleanup));
+  return token;
+}
+
+void Engine::Unregister(int token) {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (Slot& s : slots_) {
+    for (auto it = s.cleanups.begin(); it != s.cleanups.end(); ++it) {
+      if (it->first == token) {
+        s.cleanups.erase(it);
+        return;
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Windows.
+
+std::unique_ptr<Window> Engine::TryCreateWindow(std::string_view window_id, std::string_view label) {
+  std::optional<FoundStructure> found = resources_->Find(window_id, label);
+  if (!found || found->structure->kind != Kind::kWindow) return nullptr;
+  WindowId id;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    id = next_window_++;
+  }
+  int slot = current_engine == this ? current_slot : 0;
+  return std::unique_ptr<Window>(new Window(this, id, found->structure, slot < 0 ? 0 : slot));
+}
+
+std::unique_ptr<Window> Engine::CreateWindow(std::string_view window_id, std::string_view label) {
+  std::unique_ptr<Window> window = TryCreateWindow(window_id, label);
+  if (!window) {
+    files::Errors().RuntimeError(files::kUnableToOpenWindow,
+                                 std::string(window_id) + " " + std::string(label) + " (no window definition)");
+  }
+  return window;
+}
+
+void Engine::Opened(Window* window) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    windows_[window->id()] = window;
+    open_order_.push_back(window->id());
+  }
+  platform_->WindowOpened(window->Snapshot());
+}
+
+void Engine::Closed(Window* window) {
+  std::vector<Window*> others;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    windows_.erase(window->id());
+    std::erase(open_order_, window->id());
+    window->queue_.clear();
+    if (window->structure_->mdi_frame) {
+      // Closing the frame closes every other window of the program.
+      for (auto& [id, w] : windows_) {
+        Window::Queued q;
+        q.event = event::kCloseWindow;
+        w->queue_.push_back(q);
+      }
+    }
+    cv_.notify_all();
+  }
+  platform_->WindowClosed(window->id());
+}
+
+void Engine::Enqueue(Window* window, Window::Queued queued, bool front) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (front) {
+    window->queue_.push_front(std::move(queued));
+  } else {
+    window->queue_.push_back(std::move(queued));
+  }
+  cv_.notify_all();
+}
+
+void Engine::Input(WindowId id, const vorsandt::ui::Input& input) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return;
+  Window::Queued q;
+  q.is_input = true;
+  q.input = input;
+  it->second->queue_.push_back(std::move(q));
+  cv_.notify_all();
+}
+
+std::vector<WindowId> Engine::OpenWindows() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return open_order_;
+}
+
+bool Engine::Take(Window* window, Window::Queued& out) {
+  // Every loop step gives the permission up, even with events queued, so
+  // that a procedure posting to itself cannot starve the others.
+  int slot = window->slot_;
+  std::unique_lock<std::mutex> lock(mu_);
+  Slot& s = slots_[slot];
+  s.state = SlotState::kWaiting;
+  s.waiting = window;
+  s.timer = window->timer_ > 0;
+  cv_.notify_all();
+  lock.unlock();
+  ReleasePermission(slot);
+  lock.lock();
+  auto ready = [window] { return !window->queue_.empty(); };
+  if (window->timer_ > 0) {
+    cv_.wait_for(lock, std::chrono::milliseconds(10LL * window->timer_), ready);
+  } else {
+    cv_.wait(lock, ready);
+  }
+  s.state = SlotState::kRunning;
+  s.waiting = nullptr;
+  s.timer = false;
+  lock.unlock();
+  AcquirePermission(slot);
+  lock.lock();
+  if (window->queue_.empty()) return false;  // the timer's period passed
+  out = std::move(window->queue_.front());
+  window->queue_.pop_front();
+  return true;
+}
+
+bool Engine::WaitIdle(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mu_);
+  auto idle = [this] {
+    for (const Slot& s : slots_) {
+      switch (s.state) {
+        case SlotState::kFree:
+        case SlotState::kModal:
+          break;
+        case SlotState::kRunning:
+          return false;
+        case SlotState::kWaiting:
+          if (s.timer || (s.waiting != nullptr && !s.waiting->queue_.empty())) return false;
+          break;
+      }
+    }
+    return true;
+  };
+  return cv_.wait_for(lock, timeout, idle);
+}
+
+// ---------------------------------------------------------------------------
+// Modal interactions. The calling thread keeps the run permission: nothing
+// else runs until the user has answered.
+
+template <typename F>
+auto Engine::Modal(F&& call) {
+  int slot = current_engine == this ? current_slot : -1;
+  if (slot >= 0) {
+    std::lock_guard<std::mutex> lock(mu_);
+    slots_[slot].state = SlotState::kModal;
+    cv_.notify_all();
+  }
+  auto result = call();
+  if (slot >= 0) {
+    std::lock_guard<std::mutex> lock(mu_);
+    slots_[slot].state = SlotState::kRunning;
+    cv_.notify_all();
+  }
+  return result;
+}
+
+int Engine::Message(const MessageRequest& request) {
+  return Modal([&] { return platform_->ShowMessage(request); });
+}
+
+int Engine::Message(const std::string& text, const std::string& caption, Icon icon, int buttons,
+                    int default_button) {
+  MessageRequest request;
+  request.text = text;
+  request.caption = caption;
+  request.icon = icon;
+  request.buttons = buttons;
+  request.default_button = default_button;
+  return Message(request);
+}
+
+std::optional<std::string> Engine::ChooseFile(const FileRequest& request) {
+  return Modal([&] { return platform_->ChooseFile(request); });
+}
+
+bool Engine::PrinterSetup(WindowId owner) {
+  return Modal([&] { return platform_->PrinterSetup(owner); });
+}
+
+int Engine::Popup(WindowId owner, const std::string& text, int x, int y) {
+  return Modal([&] { return platform_->ShowPopup(owner, text, x, y); });
+}
+
+void Engine::Halt(int code, const std::string& text) {
+  if (!text.empty()) Message(text, "Halt", Icon::kNone, button::kOk, button::kOk);
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+void Engine::ShowRuntimeError(const std::string& caption, const std::string& text) {
+  Message(text, caption, Icon::kStop, button::kOk, button::kOk);
+}
+
+}  // namespace vorsandt::ui

@@ -1,0 +1,180 @@
+// The window engine: windows, the run permission and the procedure threads.
+//
+// Threads. Procedures run on real threads, one per started procedure, in a
+// table of 64 slots; slot 0 is the program's first procedure (MAIN). Only the
+// thread that holds the single run permission executes procedure code; a
+// thread gives the permission up while it waits for an event in its loop (or
+// when its procedure returns) and takes it back before it continues. On every
+// hand-over the leaving thread's text stack is saved in its slot and the
+// entering thread's is restored, so texts left on the stack by one procedure
+// are never seen by another.
+//
+// Invariants (checked when VORSANDT_CHECKS is defined):
+//   1. At most one thread holds the run permission; running_slot_ names it.
+//   2. A slot is free, or belongs to exactly one live thread.
+//   3. Window queues are touched only under mu_; window models only by the
+//      owning thread while it holds the permission.
+//   4. Lock order: mu_ before perm_mu_; no platform call is made under either.
+#ifndef VORSANDT_UI_ENGINE_ENGINE_H_
+#define VORSANDT_UI_ENGINE_ENGINE_H_
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/files/error_state.h"
+#include "runtime/files/text_stack.h"
+#include "ui/engine/platform.h"
+#include "ui/engine/resource_set.h"
+#include "ui/engine/window.h"
+
+namespace vorsandt::ui {
+
+using Procedure = std::function<void()>;
+
+class Engine : public files::RuntimeErrorSink {
+ public:
+  static constexpr int kSlots = 64;
+  static constexpr size_t kDefaultStack = 10000;
+  static constexpr size_t kMinimumStack = 5000;
+  // What the operating-system thread gets at least, whatever the procedure
+  // asked for: C++ frames are far larger than the sizes procedures name.
+  static constexpr size_t kOsStack = 1 << 20;
+
+  // `platform` and `resources` outlive the engine. The engine installs itself
+  // as the runtime-error sink of the error state.
+  explicit Engine(Platform* platform, ResourceSet* resources = &ProgramResources());
+  ~Engine() override;
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // The engine and slot of the calling procedure thread.
+  static Engine* Current();
+  static int CurrentSlot();
+
+  // Runs `procedure` as the first procedure on slot 0's own thread and
+  // returns at once. False when slot 0 is taken or the thread cannot start.
+  bool StartMain(Procedure procedure);
+  // Blocks until every procedure thread has ended. Not for procedure threads.
+  void WaitForEnd();
+  bool Ended() const;
+
+  // Starts `procedure` on a new thread in the lowest free slot 1-63 and
+  // returns the slot; the caller continues. 0 while starting is switched off;
+  // -1 when every slot is taken or the thread cannot be created (nothing runs).
+  // A stack size of 0 means 10000 bytes; sizes below 5000 give 5000.
+  int Start(Procedure procedure, size_t stack_size);
+  void SetStartingEnabled(bool enabled);
+  // The stack size a slot's procedure asked for (after the rules above); 0
+  // for a free slot.
+  size_t RequestedStack(int slot) const;
+  int LiveThreads() const;
+
+  // Runs `cleanup` when the calling thread's procedure returns (last
+  // registered first), unless Unregister'ed before.
+  int AtSlotEnd(std::function<void()> cleanup);
+  void Unregister(int token);
+
+  // Creates the window labelled `label` from the definition named by
+  // `window_id`. A definition that cannot be found is the runtime error
+  // "Unable to open WINDOW" (the program ends); TryCreateWindow returns null.
+  std::unique_ptr<Window> CreateWindow(std::string_view window_id, std::string_view label);
+  std::unique_ptr<Window> TryCreateWindow(std::string_view window_id, std::string_view label);
+
+  // Platform side, any thread: queues user input for window `id` (ignored
+  // when that window is not open).
+  void Input(WindowId id, const vorsandt::ui::Input& input);
+  // Platform side: waits until no procedure can make progress without new
+  // input (every thread waits in its loop with nothing queued and no timer,
+  // or in a modal call, or has ended). False on timeout.
+  bool WaitIdle(std::chrono::milliseconds timeout);
+  // Ids of the open windows in the order they were opened.
+  std::vector<WindowId> OpenWindows() const;
+
+  // Modal interactions, made by the procedure's thread through the platform.
+  int Message(const MessageRequest& request);
+  int Message(const std::string& text, const std::string& caption, Icon icon = Icon::kNone,
+              int buttons = button::kOk, int default_button = button::kOk);
+  std::optional<std::string> ChooseFile(const FileRequest& request);
+  bool PrinterSetup(WindowId owner);
+  int Popup(WindowId owner, const std::string& text, int x, int y);
+  // Shows `text` in a box captioned "Halt" and ends the program with `code`.
+  [[noreturn]] void Halt(int code, const std::string& text);
+
+  // files::RuntimeErrorSink: the "Runtime error" box through the platform.
+  void ShowRuntimeError(const std::string& caption, const std::string& text) override;
+
+  Platform& platform() { return *platform_; }
+
+  // For tests: how many threads held the run permission at once, at most.
+  int MaxConcurrentRunners() const { return max_runners_; }
+
+ private:
+  friend class Window;
+
+  enum class SlotState { kFree, kRunning, kWaiting, kModal };
+
+  struct Slot {
+    SlotState state = SlotState::kFree;
+    size_t requested_stack = 0;
+    files::TextStack texts;  // saved while the thread does not run
+    Window* waiting = nullptr;
+    bool timer = false;
+    std::vector<std::pair<int, std::function<void()>>> cleanups;
+  };
+
+  struct ThreadStart {
+    Engine* engine;
+    int slot;
+    Procedure procedure;
+  };
+
+  static void* ThreadMain(void* arg);
+  bool Launch(int slot, Procedure procedure, size_t os_stack);
+
+  void AcquirePermission(int slot);
+  void ReleasePermission(int slot);
+
+  // Window support (called by Window).
+  void Opened(Window* window);
+  void Closed(Window* window);
+  void Enqueue(Window* window, Window::Queued queued, bool front = false);
+  // Takes the next queued item for `window`, giving up the permission while
+  // it waits; false when the window's timer period passed first.
+  bool Take(Window* window, Window::Queued& out);
+  template <typename F>
+  auto Modal(F&& call);
+
+  Platform* platform_;
+  ResourceSet* resources_;
+
+  mutable std::mutex mu_;
+  std::condition_variable cv_;
+  std::array<Slot, kSlots> slots_;
+  int live_ = 0;
+  bool starting_enabled_ = true;
+  int next_token_ = 1;
+  WindowId next_window_ = 1;
+  std::map<WindowId, Window*> windows_;  // open windows
+  std::vector<WindowId> open_order_;
+
+  std::mutex perm_mu_;
+  std::condition_variable perm_cv_;
+  uint64_t next_ticket_ = 0;
+  uint64_t serving_ = 0;
+  int running_slot_ = -1;
+  int runners_ = 0;
+  int max_runners_ = 0;
+};
+
+}  // namespace vorsandt::ui
+
+#endif  // VORSANDT_UI_ENGINE_ENGINE_H_

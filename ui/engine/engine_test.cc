@@ -1,0 +1,294 @@
+#include "ui/engine/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "runtime/files/text_stack.h"
+#include "ui/engine/engine_test_defs.h"
+#include "ui/engine/test_platform.h"
+
+namespace vorsandt::ui {
+namespace {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(set_.AddModule("test", {{"test.yaml", kTestWindows}}).has_value()); }
+  TestPlatform platform_;
+  ResourceSet set_;
+};
+
+TEST_F(EngineTest, StackSizesFollowTheRules) {
+  Engine engine(&platform_, &set_);
+  engine.StartMain([&] {
+    int a = engine.Start([] {}, 0);
+    int b = engine.Start([] {}, 3000);
+    int c = engine.Start([] {}, 50000);
+    int d = engine.Start([] {}, 5000);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 2);
+    EXPECT_EQ(c, 3);
+    EXPECT_EQ(d, 4);
+    // The started threads cannot run yet: this procedure holds the permission.
+    EXPECT_EQ(engine.RequestedStack(a), 10000u);
+    EXPECT_EQ(engine.RequestedStack(b), 5000u);
+    EXPECT_EQ(engine.RequestedStack(c), 50000u);
+    EXPECT_EQ(engine.RequestedStack(d), 5000u);
+    EXPECT_EQ(engine.RequestedStack(0), Engine::kDefaultStack);
+    EXPECT_EQ(engine.RequestedStack(9), 0u);
+  });
+  engine.WaitForEnd();
+  EXPECT_EQ(engine.RequestedStack(1), 0u);  // slots are cleared at the end
+}
+
+TEST_F(EngineTest, SixtyFourthThreadFailsAndSwitchedOffGivesZero) {
+  Engine engine(&platform_, &set_);
+  std::atomic<int> ran{0};
+  engine.StartMain([&] {
+    for (int i = 1; i <= 63; ++i) {
+      EXPECT_EQ(engine.Start([&] { ++ran; }, 25000), i);
+    }
+    EXPECT_EQ(engine.Start([&] { ++ran; }, 25000), -1);
+    EXPECT_EQ(engine.LiveThreads(), 64);
+    engine.SetStartingEnabled(false);
+    EXPECT_EQ(engine.Start([&] { ++ran; }, 25000), 0);
+    engine.SetStartingEnabled(true);
+  });
+  engine.WaitForEnd();
+  EXPECT_EQ(ran, 63);  // the refused starts ran nothing
+  EXPECT_EQ(engine.LiveThreads(), 0);
+}
+
+TEST_F(EngineTest, FreedSlotIsReusedLowestFirst) {
+  Engine engine(&platform_, &set_);
+  engine.StartMain([&] {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    w->Open();
+    EXPECT_EQ(engine.Start([] {}, 0), 1);
+    EXPECT_EQ(engine.Start([] {}, 0), 2);
+    // Let both finish: they run while this thread waits for its next event.
+    w->Post(event::kAccepted, 10);
+    while (w->Accept() && w->Event() != event::kAccepted) {
+    }
+    while (engine.LiveThreads() > 1) {
+      w->Post(event::kAccepted, 10);
+      w->Accept();
+    }
+    EXPECT_EQ(engine.Start([] {}, 0), 1);
+    w->Close();
+  });
+  engine.WaitForEnd();
+}
+
+// Each procedure checks, on every event, that nobody else is inside procedure
+// code, and stays inside long enough (yielding the CPU) for an overlapping
+// thread to be caught.
+TEST_F(EngineTest, TwoProceduresNeverRunAtOnce) {
+  Engine engine(&platform_, &set_);
+  std::atomic<int> inside{0};
+  std::atomic<int> overlaps{0};
+  std::atomic<int> turns{0};
+  constexpr int kThreads = 6;
+  constexpr int kTurnsEach = 40;
+  std::function<void(bool)> body = [&](bool is_main) {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    w->Open();
+    int mine = 0;
+    while (w->Accept()) {
+      if (inside.fetch_add(1) != 0) ++overlaps;
+      for (int i = 0; i < 50; ++i) std::this_thread::yield();
+      ++turns;
+      if (++mine < kTurnsEach) {
+        w->Post(event::kAccepted, 10);  // keep ourselves runnable
+      } else if (w->Event() != event::kCloseWindow) {
+        w->Post(event::kCloseWindow);
+      }
+      if (is_main && mine == 1) {
+        for (int t = 1; t < kThreads; ++t) EXPECT_GT(engine.Start([&body] { body(false); }, 0), 0);
+      }
+      inside.fetch_sub(1);
+    }
+    w->Close();
+  };
+  engine.StartMain([&] { body(true); });
+  engine.WaitForEnd();
+  EXPECT_EQ(overlaps, 0);
+  EXPECT_GE(turns, kThreads * kTurnsEach);
+  EXPECT_EQ(engine.MaxConcurrentRunners(), 1);
+}
+
+TEST_F(EngineTest, TextStackEntriesStayWithTheirThread) {
+  Engine engine(&platform_, &set_);
+  std::string seen_by_second = "unset";
+  int size_seen_by_second = -1;
+  std::string main_after;
+  int main_size_after = -1;
+  engine.StartMain([&] {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    w->Open();
+    files::Texts().Push("main's text");
+    files::Texts().PushNumber(12345);
+    engine.Start(
+        [&] {
+          size_seen_by_second = files::Texts().Size();
+          seen_by_second = std::string(files::Texts().Top());
+          files::Texts().Push("second's text, long enough not to be inline");
+          auto w2 = engine.CreateWindow("TESTS$TEST01", "T$CHILD");
+          w2->Open();
+          while (w2->Accept()) {
+            if (w2->Event() == event::kOpenWindow) w2->Post(event::kCloseWindow);
+          }
+          w2->Close();
+        },
+        0);
+    while (w->Accept()) {
+      // Every switch back must restore exactly what this thread left.
+      if (engine.LiveThreads() > 1) {
+        w->Post(event::kAccepted, 10);
+        continue;
+      }
+      main_size_after = files::Texts().Size();
+      auto top = files::Texts().Pop();
+      main_after = top.value_or("");
+      w->Post(event::kCloseWindow);
+      while (w->Accept()) {
+      }
+    }
+    w->Close();
+  });
+  engine.WaitForEnd();
+  EXPECT_EQ(size_seen_by_second, 0);
+  EXPECT_EQ(seen_by_second, "");
+  EXPECT_EQ(main_size_after, 2);
+  EXPECT_EQ(main_after, "12345");
+}
+
+TEST_F(EngineTest, ClosingTheFrameClosesEveryOtherWindow) {
+  Engine engine(&platform_, &set_);
+  std::atomic<bool> child_closed{false};
+  engine.StartMain([&] {
+    auto frame = engine.CreateWindow("TESTS$TEST01", "T$FRAME");
+    frame->Open();
+    engine.Start(
+        [&] {
+          auto child = engine.CreateWindow("TESTS$TEST01", "T$CHILD");
+          child->Open();
+          while (child->Accept()) {
+          }
+          child->Close();
+          child_closed = true;
+        },
+        50000);
+    while (frame->Accept()) {
+      if (frame->Event() == event::kOpenWindow) frame->Post(event::kAccepted, 1);
+      // Give the child a chance to open before the frame goes.
+      if (frame->Event() == event::kAccepted && engine.OpenWindows().size() < 2) frame->Post(event::kAccepted, 1);
+      if (frame->Event() == event::kAccepted && engine.OpenWindows().size() == 2) frame->Post(event::kCloseWindow);
+    }
+    frame->Close();
+  });
+  engine.WaitForEnd();
+  EXPECT_TRUE(child_closed);
+  EXPECT_TRUE(engine.OpenWindows().empty());
+}
+
+TEST_F(EngineTest, SlotCleanupRunsWhenTheProcedureReturns) {
+  Engine engine(&platform_, &set_);
+  std::vector<int> order;
+  engine.StartMain([&] {
+    engine.AtSlotEnd([&] { order.push_back(1); });
+    int token = engine.AtSlotEnd([&] { order.push_back(2); });
+    engine.AtSlotEnd([&] { order.push_back(3); });
+    engine.Unregister(token);
+    // A window left open is closed with its slot.
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$CHILD").release();
+    w->Open();
+    engine.AtSlotEnd([w] { delete w; });
+  });
+  engine.WaitForEnd();
+  EXPECT_EQ(order, (std::vector<int>{3, 1}));
+  EXPECT_TRUE(engine.OpenWindows().empty());
+}
+
+TEST_F(EngineTest, IdleMeansEveryThreadWaitsWithNothingQueued) {
+  Engine engine(&platform_, &set_);
+  WindowId id = 0;
+  std::atomic<int> accepted{0};
+  engine.StartMain([&] {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    id = w->id();
+    w->Open();
+    while (w->Accept()) {
+      if (w->Event() == event::kAccepted) ++accepted;
+    }
+    w->Close();
+  });
+  ASSERT_TRUE(engine.WaitIdle(std::chrono::seconds(10)));
+  Input in;
+  in.type = Input::Type::kAccept;
+  in.field = 10;
+  engine.Input(id, in);
+  ASSERT_TRUE(engine.WaitIdle(std::chrono::seconds(10)));
+  EXPECT_EQ(accepted, 1);  // idle only after the input was served
+  in.type = Input::Type::kClose;
+  engine.Input(id, in);
+  engine.WaitForEnd();
+  engine.Input(id, in);  // a closed window's input is dropped
+}
+
+// Runtime errors end the program through the platform's "Runtime error" box.
+class StderrPlatform : public TestPlatform {
+ public:
+  int ShowMessage(const MessageRequest& request) override {
+    std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
+    return button::kOk;
+  }
+};
+
+TEST_F(EngineTest, MissingWindowDefinitionIsTheRuntimeError) {
+  EXPECT_EXIT(
+      {
+        StderrPlatform platform;
+        Engine engine(&platform, &set_);
+        engine.StartMain([&] { engine.CreateWindow("TESTS$TEST01", "T$NOSUCH"); });
+        engine.WaitForEnd();
+      },
+      ::testing::ExitedWithCode(2), "\\[Runtime error\\] Unable to open WINDOW : TESTS\\$TEST01 T\\$NOSUCH");
+  EXPECT_EXIT(
+      {
+        StderrPlatform platform;
+        Engine engine(&platform, &set_);
+        engine.StartMain([&] { engine.CreateWindow("NODOLLAR", "T$FORM"); });
+        engine.WaitForEnd();
+      },
+      ::testing::ExitedWithCode(2), "Unable to open WINDOW");
+}
+
+TEST_F(EngineTest, AcceptOnAWindowNeverOpenedIsTheRuntimeError) {
+  EXPECT_EXIT(
+      {
+        StderrPlatform platform;
+        Engine engine(&platform, &set_);
+        engine.StartMain([&] {
+          auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+          w->Accept();
+        });
+        engine.WaitForEnd();
+      },
+      ::testing::ExitedWithCode(2), "Window is not open");
+}
+
+TEST_F(EngineTest, TryCreateWindowReportsMissingAsNull) {
+  Engine engine(&platform_, &set_);
+  engine.StartMain([&] {
+    EXPECT_EQ(engine.TryCreateWindow("TESTS$TEST01", "T$NOSUCH"), nullptr);
+    EXPECT_EQ(engine.TryCreateWindow("TESTS$TEST99", "T$FORM"), nullptr);
+    EXPECT_NE(engine.TryCreateWindow("tests$test01", "T$FORM"), nullptr);
+  });
+  engine.WaitForEnd();
+}
+
+}  // namespace
+}  // namespace vorsandt::ui

@@ -1,0 +1,160 @@
+// The boundary between the window engine and whatever shows its windows.
+//
+// The engine owns every window's model and runs on the procedures' threads.
+// It hands the platform snapshots of a window's state (WindowState) whenever
+// the model may have changed, and makes blocking calls for modal interactions
+// (message boxes, popup menus, file and printer dialogs). The platform never
+// calls procedures: it turns user input into Input records and gives them to
+// Engine::Input, which may be called from any thread. A platform must not call
+// back into the engine from inside a Platform method.
+#ifndef VORSANDT_UI_ENGINE_PLATFORM_H_
+#define VORSANDT_UI_ENGINE_PLATFORM_H_
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/engine/definition.h"
+#include "ui/engine/events.h"
+
+namespace vorsandt::ui {
+
+using WindowId = int;
+
+struct ListRow {
+  std::vector<std::string> cells;  // one per column, already formatted
+  int level = 0;                   // tree lists: sign and depth of the row
+};
+
+// How a tree list draws a row: from the sign of its level and the level of
+// the row after it.
+enum class TreeState { kLeaf, kOpen, kClosed };
+TreeState TreeRowState(const std::vector<ListRow>& rows, size_t index);
+
+struct ControlState {
+  int field = 0;
+  Kind kind = Kind::kString;
+  Rect at;
+  std::string text;      // shown text: formatted variable, caption, tab text
+  std::string tip;
+  std::string picture;
+  std::optional<FontBlock> font;
+  bool disabled = false;
+  bool hidden = false;
+  bool default_button = false;
+  int parent = 0;        // field of the enclosing group, sheet or tab; 0: the window
+  // Lists.
+  std::vector<Column> columns;
+  std::vector<ListRow> rows;
+  int selected = 0;      // 1-based; 0 none
+  int items = 0;         // rows the list can show
+  bool vscroll = false;
+  bool paged = false;
+  int thumb = 0;
+  // Check boxes, progress bars, spin boxes; sheets: selected tab (1-based).
+  int value = 0;
+  int upper = 0;
+  std::string image;
+};
+
+struct MenuState {
+  int number = 0;
+  std::string text;
+  std::string message;
+  bool separator = false;
+  bool disabled = false;
+  int standard_action = 0;
+  std::vector<MenuState> items;  // a menu's items; empty for an item
+};
+
+struct WindowState {
+  WindowId id = 0;
+  int slot = 0;  // thread slot of the owning procedure
+  std::string label;
+  std::string caption;
+  Rect at;
+  std::optional<FontBlock> font;
+  bool frame = false;
+  bool child = false;
+  bool modal = false;
+  int focus = 0;
+  int timer = 0;
+  bool accept_all = false;
+  std::vector<ControlState> controls;
+  std::vector<MenuState> menus;
+  std::map<int, std::string> status;  // status-bar zones
+
+  const ControlState* Control(int field) const;
+  const MenuState* MenuItem(int number) const;
+};
+
+// Input from the user, as the platform saw it. The engine turns it into an
+// event on the procedure's thread when the window's loop takes it.
+struct Input {
+  enum class Type {
+    kAccept,     // button pressed, entry completed (text), check toggled, menu item chosen
+    kKey,        // a key on `field` (0: the window); key code in `value`, character in `text`
+    kSelectRow,  // list row `value` (1-based) chosen
+    kSelectTab,  // sheet `field` switched to tab `value` (1-based)
+    kScroll,     // list scroll action: event 3-8 in `value`
+    kThumb,      // list scroll thumb dropped at `value` (0-100)
+    kFocus,      // `field` received the focus
+    kClose,      // the window's close box
+    kGainFocus,  // the window became the active one again
+    kExpand,     // tree list row `value` opened
+    kContract,   // tree list row `value` closed
+    kListItems,  // the list `field` can show `value` rows
+  };
+  Type type = Type::kAccept;
+  int field = 0;
+  int value = 0;
+  std::string text;
+  bool has_text = false;
+};
+
+struct MessageRequest {
+  std::string text;
+  std::string caption;
+  Icon icon = Icon::kNone;
+  int buttons = button::kOk;
+  int default_button = button::kOk;
+  WindowId owner = 0;
+};
+
+struct FileRequest {
+  std::string title;
+  std::string file_name;  // initial name
+  std::string mask;       // "Text|*.txt|All|*.*"
+  bool save = false;
+  WindowId owner = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Window snapshots. Called by the thread that holds the run permission.
+  virtual void WindowOpened(const WindowState& state) = 0;
+  virtual void WindowChanged(const WindowState& state) = 0;
+  virtual void WindowClosed(WindowId id) = 0;
+
+  // Modal interactions: block until the user has answered.
+  // Returns the button flag chosen (one of `request.buttons`).
+  virtual int ShowMessage(const MessageRequest& request) = 0;
+  // Popup menu text as procedures write it ("|Insert|~Change|&Delete");
+  // returns the chosen item's number (1-based), 0 when dismissed.
+  virtual int ShowPopup(WindowId owner, const std::string& text, int x, int y) = 0;
+  // The chosen file name, or nullopt when cancelled.
+  virtual std::optional<std::string> ChooseFile(const FileRequest& request) = 0;
+  // True when the user confirmed the printer setup.
+  virtual bool PrinterSetup(WindowId owner) = 0;
+
+  // A standard action of a menu item (tile, cascade, help, clipboard...),
+  // carried out by the platform without waiting.
+  virtual void StandardAction(WindowId window, int action) = 0;
+};
+
+}  // namespace vorsandt::ui
+
+#endif  // VORSANDT_UI_ENGINE_PLATFORM_H_

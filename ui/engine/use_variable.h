@@ -1,0 +1,54 @@
+// Variables that controls display and edit (the "use" of a control).
+//
+// A procedure binds its variables (record fields, locals) to a window's
+// controls by the variable's name in the definition. The engine reads them
+// when it redraws the control (formatting through the control's picture) and
+// writes them when the user completes an entry (deformatting the typed text),
+// always on the procedure's own thread.
+#ifndef VORSANDT_UI_ENGINE_USE_VARIABLE_H_
+#define VORSANDT_UI_ENGINE_USE_VARIABLE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vorsandt::ui {
+
+class UseVariable {
+ public:
+  virtual ~UseVariable() = default;
+  // The value as plain text (numbers in decimal, strings as stored).
+  virtual std::string Get() const = 0;
+  // Stores plain text (already deformatted).
+  virtual void Set(std::string_view text) = 0;
+  virtual bool numeric() const { return false; }
+};
+
+// Bindings to ordinary C++ variables; the caller keeps the variable alive
+// while the window is open.
+std::unique_ptr<UseVariable> BindText(std::string* text, size_t size = 0);
+std::unique_ptr<UseVariable> BindLong(int32_t* value);
+std::unique_ptr<UseVariable> BindReal(double* value);
+// A variable behind two functions (a record field through its table).
+std::unique_ptr<UseVariable> BindFunctions(std::function<std::string()> get,
+                                           std::function<void(std::string_view)> set, bool numeric);
+
+// Display formatting through pictures. The engine calls the installed
+// formatter; until the picture formatter of the runtime is wired in, the
+// plain formatter shows values as they are (strings without trailing blanks).
+class DisplayFormatter {
+ public:
+  virtual ~DisplayFormatter() = default;
+  virtual std::string Format(std::string_view value, std::string_view picture, bool numeric) const;
+  virtual std::string Deformat(std::string_view text, std::string_view picture, bool numeric) const;
+};
+
+// The formatter in use; never null. SetFormatter(nullptr) restores the plain one.
+const DisplayFormatter& Formatter();
+void SetFormatter(std::unique_ptr<DisplayFormatter> formatter);
+
+}  // namespace vorsandt::ui
+
+#endif  // VORSANDT_UI_ENGINE_USE_VARIABLE_H_

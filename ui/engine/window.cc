@@ -1,0 +1,616 @@
+#include "ui/engine/window.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "ui/engine/engine.h"
+
+namespace vorsandt::ui {
+namespace {
+
+int64_t ToNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  int64_t v = 0;
+  std::from_chars(text.data(), text.data() + text.size(), v);
+  return v;
+}
+
+MenuState MenuFrom(const Node& node) {
+  MenuState m;
+  m.number = node.number;
+  m.text = node.text;
+  m.message = node.message;
+  m.separator = node.separator;
+  m.disabled = node.disabled;
+  m.standard_action = node.standard_action;
+  for (const Node& child : node.children) m.items.push_back(MenuFrom(child));
+  return m;
+}
+
+MenuState* FindMenu(std::vector<MenuState>& menus, int number) {
+  for (MenuState& m : menus) {
+    if (m.number == number && number != 0) return &m;
+    if (MenuState* found = FindMenu(m.items, number)) return found;
+  }
+  return nullptr;
+}
+
+bool Editable(Kind kind) {
+  return kind == Kind::kEntry || kind == Kind::kTextBox || kind == Kind::kSpin || kind == Kind::kCheck;
+}
+
+}  // namespace
+
+TreeState TreeRowState(const std::vector<ListRow>& rows, size_t index) {
+  if (index >= rows.size()) return TreeState::kLeaf;
+  int level = rows[index].level;
+  int depth = level < 0 ? -level : level;
+  if (index + 1 < rows.size()) {
+    int next = rows[index + 1].level;
+    int next_depth = next < 0 ? -next : next;
+    if (next_depth > depth) return TreeState::kOpen;
+  }
+  return level < 0 ? TreeState::kClosed : TreeState::kLeaf;
+}
+
+const ControlState* WindowState::Control(int field) const {
+  for (const ControlState& c : controls) {
+    if (c.field == field) return &c;
+  }
+  return nullptr;
+}
+
+const MenuState* WindowState::MenuItem(int number) const {
+  auto& mutable_menus = const_cast<std::vector<MenuState>&>(menus);
+  return FindMenu(mutable_menus, number);
+}
+
+Window::Window(Engine* engine, WindowId id, const Node* structure, int slot)
+    : engine_(engine), id_(id), structure_(structure), slot_(slot), label_(structure->label) {
+  caption_ = structure->text;
+  timer_ = structure->timer;
+  AddControls(*structure, 0);
+  if (structure->menu_bar) {
+    for (const Node& menu : structure->menu_bar->children) menus_.push_back(MenuFrom(menu));
+  }
+}
+
+Window::~Window() {
+  if (state_ == State::kOpen || state_ == State::kClosing) Close();
+}
+
+void Window::AddControls(const Node& node, int parent) {
+  for (const Node& child : node.children) {
+    if (!IsControlKind(child.kind)) continue;
+    ControlModel c;
+    c.node = &child;
+    c.field = child.number;
+    c.parent = parent;
+    c.text = child.kind == Kind::kList ? std::string() : child.text;
+    c.tip = child.tip;
+    c.disabled = child.disabled;
+    c.hidden = child.hidden;
+    c.default_button = child.default_button;
+    c.vscroll = child.vscroll;
+    c.upper = child.upper;
+    if (child.kind == Kind::kSheet && !child.children.empty()) c.value = 1;
+    if (child.kind == Kind::kList) {
+      // Rows of about 9 dialog units; the platform reports the real count.
+      c.items = child.at.h == kNotGiven ? 10 : std::max(1, child.at.h / 9);
+    }
+    int slot = 1;
+    for (int code : child.alert_keys) c.alert[slot++] = code;
+    controls_.push_back(std::move(c));
+    AddControls(child, child.number);
+  }
+}
+
+bool Window::HasField(int field) const { return ControlAt(field) != nullptr; }
+
+Window::ControlModel* Window::ControlAt(int field) {
+  if (field < 1 || field > static_cast<int>(controls_.size())) return nullptr;
+  return &controls_[field - 1];
+}
+
+const Window::ControlModel* Window::ControlAt(int field) const {
+  if (field < 1 || field > static_cast<int>(controls_.size())) return nullptr;
+  return &controls_[field - 1];
+}
+
+// ---------------------------------------------------------------------------
+// Life cycle and the loop.
+
+void Window::Open() {
+  if (state_ == State::kOpen || state_ == State::kClosing) {
+    files::Errors().RuntimeError(files::kWindowAlreadyOpen, label_);
+  }
+  if (state_ == State::kClosed) {
+    files::Errors().RuntimeError(files::kUnableToOpenWindow, label_ + " (closed windows are not reopened)");
+  }
+  state_ = State::kOpen;
+  Display();
+  dirty_ = false;
+  engine_->Opened(this);
+  Post(event::kOpenWindow);
+}
+
+void Window::Close() {
+  if (state_ != State::kOpen && state_ != State::kClosing) return;
+  state_ = State::kClosed;
+  engine_->Closed(this);
+}
+
+bool Window::Accept() {
+  if (state_ == State::kCreated) files::Errors().RuntimeError(files::kWindowNotOpen, label_);
+  if (state_ == State::kClosed) return false;
+  if (close_delivered_) {
+    state_ = State::kClosing;
+    return false;
+  }
+  for (;;) {
+    if (accept_all_ != 0) {
+      int next = NextPassField(pass_field_);
+      if (next != 0) {
+        pass_field_ = next;
+        event_ = event::kAccepted;
+        field_ = next;
+        keycode_ = 0;
+        return true;
+      }
+      // Every control accepted: the pass ends with completed.
+      accept_all_ = 0;
+      pass_field_ = 0;
+      Changed();
+      Post(event::kCompleted);
+    }
+    Flush();
+    Queued queued;
+    if (!engine_->Take(this, queued)) {
+      event_ = event::kTimer;
+      field_ = 0;
+      keycode_ = 0;
+      return true;
+    }
+    if (Deliver(queued)) {
+      if (event_ == event::kCloseWindow) close_delivered_ = true;
+      return true;
+    }
+  }
+}
+
+int Window::NextPassField(int after) const {
+  for (int f = after + 1; f <= static_cast<int>(controls_.size()); ++f) {
+    const ControlModel& c = controls_[f - 1];
+    if (c.hidden || c.disabled) continue;
+    if (Editable(c.node->kind) || (c.node->kind == Kind::kList && c.node->use)) return f;
+  }
+  return 0;
+}
+
+void Window::Post(int event, int field) {
+  Queued q;
+  q.event = event;
+  q.field = event >= event::kFirstWindowEvent ? 0 : field;
+  engine_->Enqueue(this, std::move(q));
+}
+
+void Window::Flush() {
+  if (!dirty_ || state_ != State::kOpen) return;
+  dirty_ = false;
+  engine_->platform().WindowChanged(Snapshot());
+}
+
+bool Window::Deliver(const Queued& queued) {
+  if (!queued.is_input) {
+    event_ = queued.event;
+    field_ = queued.field;
+    keycode_ = 0;
+    return true;
+  }
+  const Input& in = queued.input;
+  ControlModel* c = ControlAt(in.field);
+  auto control_event = [&](int number) {
+    event_ = number;
+    field_ = in.field;
+    keycode_ = 0;
+    return true;
+  };
+  switch (in.type) {
+    case Input::Type::kAccept:
+      if (in.field < 0) {
+        MenuState* item = FindMenu(menus_, in.field);
+        if (item == nullptr || item->disabled || item->separator) return false;
+        MenuChosen(in.field);
+        return control_event(event::kAccepted);
+      }
+      if (c == nullptr || c->disabled || c->hidden) return false;
+      if (c->node->kind == Kind::kCheck) {
+        c->value = in.has_text ? (ToNumber(in.text) != 0) : !c->value;
+        if (c->variable) c->variable->Set(c->value ? "1" : "0");
+      } else if (Editable(c->node->kind) && in.has_text) {
+        // The typed text goes back into the variable on this thread.
+        c->text = in.text;
+        if (c->variable) {
+          c->variable->Set(Formatter().Deformat(in.text, c->node->picture, c->variable->numeric()));
+          c->text = Formatter().Format(c->variable->Get(), c->node->picture, c->variable->numeric());
+        }
+      }
+      if (c->node->standard_action == action::kClose) Post(event::kCloseWindow);
+      Changed();
+      return control_event(event::kAccepted);
+    case Input::Type::kKey:
+      return DeliverKey(in);
+    case Input::Type::kSelectRow:
+      if (c == nullptr || c->node->kind != Kind::kList || c->disabled) return false;
+      c->selected = std::clamp(in.value, 0, static_cast<int>(c->rows.size()));
+      focus_ = in.field;
+      Changed();
+      return control_event(event::kNewSelection);
+    case Input::Type::kSelectTab: {
+      if (c == nullptr || c->node->kind != Kind::kSheet) return false;
+      int tabs = static_cast<int>(c->node->children.size());
+      if (in.value < 1 || in.value > tabs || in.value == c->value) return false;
+      c->value = in.value;
+      Changed();
+      // The procedure hears "about to change" first, then the new selection.
+      Queued next;
+      next.event = event::kNewSelection;
+      next.field = in.field;
+      engine_->Enqueue(this, std::move(next), /*front=*/true);
+      return control_event(event::kTabChanging);
+    }
+    case Input::Type::kScroll:
+      if (c == nullptr || c->node->kind != Kind::kList) return false;
+      if (in.value < event::kScrollUp || in.value > event::kScrollBottom) return false;
+      return control_event(in.value);
+    case Input::Type::kThumb:
+      if (c == nullptr || c->node->kind != Kind::kList) return false;
+      c->thumb = std::clamp(in.value, 0, 100);
+      return control_event(event::kScrollDrag);
+    case Input::Type::kFocus:
+      if (c == nullptr || c->disabled || c->hidden) return false;
+      focus_ = in.field;
+      Changed();
+      return control_event(event::kSelected);
+    case Input::Type::kClose:
+      event_ = event::kCloseWindow;
+      field_ = 0;
+      keycode_ = 0;
+      return true;
+    case Input::Type::kGainFocus:
+      event_ = event::kGainFocus;
+      field_ = 0;
+      keycode_ = 0;
+      return true;
+    case Input::Type::kExpand:
+    case Input::Type::kContract:
+      if (c == nullptr || c->node->kind != Kind::kList) return false;
+      c->tree_row = in.value;
+      return control_event(in.type == Input::Type::kExpand ? event::kExpanded : event::kContracted);
+    case Input::Type::kListItems:
+      if (c == nullptr || c->node->kind != Kind::kList || in.value < 1) return false;
+      c->items = in.value;
+      return false;
+  }
+  return false;
+}
+
+bool Window::DeliverKey(const Input& in) {
+  int field = in.field != 0 ? in.field : focus_;
+  ControlModel* c = ControlAt(field);
+  keycode_ = in.value;
+  keychar_ = in.text;
+  auto fire = [&](int number, int on) {
+    event_ = number;
+    field_ = on;
+    return true;
+  };
+  if (c != nullptr && !c->disabled && !c->hidden) {
+    for (const auto& [slot, code] : c->alert) {
+      if (code == in.value) return fire(event::kAlertKey, field);
+    }
+    if (c->node->kind == Kind::kList && c->node->paged) {
+      switch (in.value) {
+        case key::kUp: return fire(event::kScrollUp, field);
+        case key::kDown: return fire(event::kScrollDown, field);
+        case key::kPgUp: return fire(event::kPageUp, field);
+        case key::kPgDn: return fire(event::kPageDown, field);
+        case key::kHome:
+        case key::kCtrl + key::kPgUp: return fire(event::kScrollTop, field);
+        case key::kEnd:
+        case key::kCtrl + key::kPgDn: return fire(event::kScrollBottom, field);
+        default: break;
+      }
+    }
+  }
+  if (in.value == key::kEnter) {
+    for (ControlModel& b : controls_) {
+      if (b.node->kind == Kind::kButton && b.default_button && !b.disabled && !b.hidden) {
+        if (b.node->standard_action == action::kClose) Post(event::kCloseWindow);
+        return fire(event::kAccepted, b.field);
+      }
+    }
+  }
+  return false;
+}
+
+void Window::MenuChosen(int number) {
+  MenuState* item = FindMenu(menus_, number);
+  if (item == nullptr) return;
+  switch (item->standard_action) {
+    case 0:
+      break;
+    case action::kClose:
+      Post(event::kCloseWindow);
+      break;
+    case action::kPrintSetup:
+      Flush();
+      engine_->PrinterSetup(id_);
+      break;
+    default:
+      engine_->platform().StandardAction(id_, item->standard_action);
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Control operations.
+
+void Window::SetRange(int first, int last, bool ControlModel::*member, bool value) {
+  if (last == 0) last = first;
+  for (int f = first; f <= last; ++f) {
+    if (ControlModel* c = ControlAt(f)) c->*member = value;
+  }
+  Changed();
+}
+
+void Window::Select(int field, int row) {
+  ControlModel* c = ControlAt(field);
+  if (c == nullptr) return;
+  focus_ = field;
+  if (c->node->kind == Kind::kList && row > 0) c->selected = std::min<int>(row, c->rows.size());
+  if (c->node->kind == Kind::kSheet && row > 0 && row <= static_cast<int>(c->node->children.size())) {
+    c->value = row;
+  }
+  // Selecting a control ends an accept-all pass early.
+  accept_all_ = 0;
+  pass_field_ = 0;
+  Changed();
+}
+
+int Window::Choice(int field) const {
+  const ControlModel* c = ControlAt(field);
+  if (c == nullptr) return 0;
+  if (c->node->kind == Kind::kList) return c->selected;
+  if (c->node->kind == Kind::kSheet) return c->value;
+  return 0;
+}
+
+void Window::Display(int first, int last) {
+  if (first == 0) {
+    first = 1;
+    last = static_cast<int>(controls_.size());
+  } else if (last == 0) {
+    last = first;
+  }
+  for (int f = first; f <= last; ++f) {
+    ControlModel* c = ControlAt(f);
+    if (c == nullptr || c->variable == nullptr) continue;
+    std::string value = c->variable->Get();
+    switch (c->node->kind) {
+      case Kind::kCheck:
+        c->value = !value.empty() && value != "0" && value.find_first_not_of(' ') != std::string::npos;
+        break;
+      case Kind::kProgress:
+        c->value = static_cast<int>(ToNumber(value));
+        break;
+      case Kind::kList:
+        break;
+      default:
+        c->text = Formatter().Format(value, c->node->picture, c->variable->numeric());
+    }
+  }
+  Changed();
+}
+
+int Window::Popup(const std::string& text, int x, int y) {
+  Flush();
+  return engine_->Popup(id_, text, x, y);
+}
+
+int Window::Bind(std::string_view name, std::unique_ptr<UseVariable> variable) {
+  int count = 0;
+  for (ControlModel& c : controls_) {
+    if (c.node->use && c.node->use->variable == name) {
+      c.variable = variable.get();
+      ++count;
+    }
+  }
+  if (count > 0) variables_.push_back(std::move(variable));
+  return count;
+}
+
+void Window::SetRows(int field, std::vector<ListRow> rows) {
+  ControlModel* c = ControlAt(field);
+  if (c == nullptr || c->node->kind != Kind::kList) return;
+  c->rows = std::move(rows);
+  if (c->selected > static_cast<int>(c->rows.size())) c->selected = static_cast<int>(c->rows.size());
+  Changed();
+}
+
+const std::vector<ListRow>& Window::Rows(int field) const {
+  static const std::vector<ListRow> kNone;
+  const ControlModel* c = ControlAt(field);
+  return c == nullptr ? kNone : c->rows;
+}
+
+// ---------------------------------------------------------------------------
+// Properties.
+
+std::string Window::GetProperty(int field, int property, int index) const {
+  if (index < 0 || index > 255) return {};
+  if (field == 0) {
+    switch (property) {
+      case prop::kText: return caption_;
+      case prop::kTimer: return std::to_string(timer_);
+      case prop::kAcceptAll: return std::to_string(accept_all_);
+      case prop::kStatusText: {
+        auto it = status_.find(index);
+        return it == status_.end() ? std::string() : it->second;
+      }
+      default: {
+        auto it = other_.find({property, index});
+        return it == other_.end() ? std::string() : it->second;
+      }
+    }
+  }
+  const ControlModel* c = ControlAt(field);
+  if (c == nullptr) return {};
+  auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
+  switch (property) {
+    case prop::kText: return c->text;
+    case prop::kTip: return c->tip;
+    case prop::kDisable: return flag(c->disabled);
+    case prop::kHide: return flag(c->hidden);
+    case prop::kDefaultButton: return flag(c->default_button);
+    case prop::kVScroll: return flag(c->vscroll);
+    case prop::kItems: return std::to_string(c->items);
+    case prop::kSelStart: return std::to_string(c->selected);
+    case prop::kThumb: return std::to_string(c->thumb);
+    case prop::kSpinUpper: return std::to_string(c->upper);
+    case prop::kTreeRow: return std::to_string(c->tree_row);
+    case prop::kVisible: {
+      bool shown = state_ == State::kOpen && !c->hidden;
+      for (int p = c->parent; shown && p != 0;) {
+        const ControlModel* parent = ControlAt(p);
+        if (parent == nullptr) break;
+        if (parent->hidden) shown = false;
+        // A control on a tab shows only while its tab is the sheet's choice.
+        const ControlModel* sheet = ControlAt(parent->parent);
+        if (parent->node->kind == Kind::kTab && sheet != nullptr) {
+          int tab_index = 0;
+          for (size_t i = 0; i < sheet->node->children.size(); ++i) {
+            if (sheet->node->children[i].number == p) tab_index = static_cast<int>(i) + 1;
+          }
+          if (tab_index != sheet->value) shown = false;
+        }
+        p = parent->parent;
+      }
+      return flag(shown);
+    }
+    case prop::kAlertKey: {
+      auto it = c->alert.find(index);
+      return it == c->alert.end() ? std::string("0") : std::to_string(it->second);
+    }
+    default: {
+      auto it = c->other.find({property, index});
+      return it == c->other.end() ? std::string() : it->second;
+    }
+  }
+}
+
+int64_t Window::GetNumber(int field, int property, int index) const {
+  return ToNumber(GetProperty(field, property, index));
+}
+
+void Window::SetProperty(int field, int property, int64_t value, int index) {
+  SetProperty(field, property, std::to_string(value), index);
+}
+
+void Window::SetProperty(int field, int property, std::string_view value, int index) {
+  if (index < 0 || index > 255) return;
+  int64_t number = ToNumber(value);
+  Changed();
+  if (field == 0) {
+    switch (property) {
+      case prop::kText: caption_ = std::string(value); return;
+      case prop::kTimer: timer_ = static_cast<int>(std::max<int64_t>(0, number)); return;
+      case prop::kAcceptAll:
+        accept_all_ = number != 0 ? 1 : 0;
+        pass_field_ = 0;
+        return;
+      case prop::kStatusText: status_[index] = std::string(value); return;
+      default: other_[{property, index}] = std::string(value); return;
+    }
+  }
+  ControlModel* c = ControlAt(field);
+  if (c == nullptr) return;
+  switch (property) {
+    case prop::kText: c->text = std::string(value); return;
+    case prop::kTip: c->tip = std::string(value); return;
+    case prop::kDisable: c->disabled = number != 0; return;
+    case prop::kHide: c->hidden = number != 0; return;
+    case prop::kDefaultButton:
+      // One default button per window.
+      if (number != 0) {
+        for (ControlModel& other : controls_) other.default_button = false;
+      }
+      c->default_button = number != 0;
+      return;
+    case prop::kVScroll: c->vscroll = number != 0; return;
+    case prop::kItems: c->items = static_cast<int>(std::max<int64_t>(1, number)); return;
+    case prop::kSelStart:
+      c->selected = static_cast<int>(std::clamp<int64_t>(number, 0, c->rows.size()));
+      return;
+    case prop::kThumb: c->thumb = static_cast<int>(std::clamp<int64_t>(number, 0, 100)); return;
+    case prop::kSpinUpper: c->upper = static_cast<int>(number); return;
+    case prop::kTreeRow: c->tree_row = static_cast<int>(number); return;
+    case prop::kAlertKey:
+      if (index < 1) return;
+      if (number == 0) {
+        c->alert.erase(index);
+      } else {
+        c->alert[index] = static_cast<int>(number);
+      }
+      return;
+    default: c->other[{property, index}] = std::string(value); return;
+  }
+}
+
+WindowState Window::Snapshot() const {
+  WindowState s;
+  s.id = id_;
+  s.slot = slot_;
+  s.label = label_;
+  s.caption = caption_;
+  s.at = structure_->at;
+  s.font = structure_->font;
+  s.frame = structure_->mdi_frame;
+  s.child = structure_->mdi_child;
+  s.modal = structure_->modal;
+  s.focus = focus_;
+  s.timer = timer_;
+  s.accept_all = accept_all_ != 0;
+  s.menus = menus_;
+  s.status = status_;
+  for (const ControlModel& c : controls_) {
+    ControlState cs;
+    cs.field = c.field;
+    cs.kind = c.node->kind;
+    cs.at = c.node->at;
+    cs.text = c.text;
+    cs.tip = c.tip;
+    cs.picture = c.node->picture;
+    cs.font = c.node->font;
+    cs.disabled = c.disabled;
+    cs.hidden = c.hidden;
+    cs.default_button = c.default_button;
+    cs.parent = c.parent;
+    cs.columns = c.node->columns;
+    cs.rows = c.rows;
+    cs.selected = c.selected;
+    cs.items = c.items;
+    cs.vscroll = c.vscroll;
+    cs.paged = c.node->paged;
+    cs.thumb = c.thumb;
+    cs.value = c.value;
+    cs.upper = c.upper;
+    cs.image = c.node->image;
+    s.controls.push_back(std::move(cs));
+  }
+  return s;
+}
+
+}  // namespace vorsandt::ui

@@ -1,0 +1,173 @@
+// A window of a procedure: its model, its event queue and its accept loop.
+//
+// A procedure creates the window from its definition, opens it (the engine
+// queues the open-window event), then loops on Accept(): each step delivers
+// one event, which the procedure reads with Event() and Field() as often as
+// it likes, and reacts to completely before the next step. The close-window
+// event (513) is delivered to the loop body; the step after it returns false.
+// All methods except those marked otherwise are called only by the owning
+// procedure's thread while it holds the run permission.
+#ifndef VORSANDT_UI_ENGINE_WINDOW_H_
+#define VORSANDT_UI_ENGINE_WINDOW_H_
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ui/engine/definition.h"
+#include "ui/engine/platform.h"
+#include "ui/engine/use_variable.h"
+
+namespace vorsandt::ui {
+
+class Engine;
+
+class Window {
+ public:
+  enum class State { kCreated, kOpen, kClosing, kClosed };
+
+  ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  WindowId id() const { return id_; }
+  State state() const { return state_; }
+  const std::string& label() const { return label_; }
+  int slot() const { return slot_; }
+
+  // Shows the window and queues the open-window event. Opening an open
+  // window is the engine's runtime error 535.
+  void Open();
+  // Takes the window off the screen; the frame also closes every other
+  // window of the program (they receive close-window).
+  void Close();
+
+  // The loop step: blocks until an event is there, makes it current and
+  // returns true; returns false once the close-window event has been
+  // delivered (or the window is closed).
+  bool Accept();
+  int Event() const { return event_; }
+  int Field() const { return field_; }
+  // The field whose accepted event is current, 0 otherwise.
+  int Accepted() const { return event_ == event::kAccepted ? field_ : 0; }
+  int Keycode() const { return keycode_; }
+  std::string Keychar() const { return keychar_; }
+
+  // Queues an event at the end of this window's queue (field 0 for a window
+  // event). Safe from any thread.
+  void Post(int event, int field = 0);
+
+  // Control operations; a last field of 0 means the first only.
+  void Select(int field, int row = 0);
+  int Choice(int field) const;
+  void Display(int first = 0, int last = 0);
+  void Hide(int first, int last = 0) { SetRange(first, last, &ControlModel::hidden, true); }
+  void Unhide(int first, int last = 0) { SetRange(first, last, &ControlModel::hidden, false); }
+  void Disable(int first, int last = 0) { SetRange(first, last, &ControlModel::disabled, true); }
+  void Enable(int first, int last = 0) { SetRange(first, last, &ControlModel::disabled, false); }
+  // Popup menu; returns the chosen item, 0 when dismissed.
+  int Popup(const std::string& text, int x = INT32_MIN, int y = INT32_MIN);
+
+  // Properties: field 0 is the window; index 1-255 for indexed properties.
+  std::string GetProperty(int field, int property, int index = 0) const;
+  int64_t GetNumber(int field, int property, int index = 0) const;
+  void SetProperty(int field, int property, std::string_view value, int index = 0);
+  void SetProperty(int field, int property, int64_t value, int index = 0);
+  void SetProperty(int field, int property, int value, int index = 0) {
+    SetProperty(field, property, static_cast<int64_t>(value), index);
+  }
+
+  // Binds `variable` to every control that uses `name`; returns how many.
+  int Bind(std::string_view name, std::unique_ptr<UseVariable> variable);
+  // Rows of a list (the procedure supplies them page by page).
+  void SetRows(int field, std::vector<ListRow> rows);
+  const std::vector<ListRow>& Rows(int field) const;
+
+  // The current model as the platform sees it.
+  WindowState Snapshot() const;
+  // Number of controls (fields 1..n).
+  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  bool HasField(int field) const;
+
+ private:
+  friend class Engine;
+
+  struct ControlModel {
+    const Node* node = nullptr;
+    int field = 0;
+    int parent = 0;
+    std::string text;
+    std::string tip;
+    bool disabled = false;
+    bool hidden = false;
+    bool default_button = false;
+    bool vscroll = false;
+    std::vector<ListRow> rows;
+    int selected = 0;
+    int items = 0;
+    int thumb = 0;
+    int value = 0;
+    int upper = 0;
+    int tree_row = 0;
+    std::map<int, int> alert;  // slot -> key code
+    UseVariable* variable = nullptr;
+    std::map<std::pair<int, int>, std::string> other;  // properties the engine only keeps
+  };
+
+  struct Queued {
+    bool is_input = false;
+    int event = 0;
+    int field = 0;
+    Input input;
+  };
+
+  Window(Engine* engine, WindowId id, const Node* structure, int slot);
+
+  ControlModel* ControlAt(int field);
+  const ControlModel* ControlAt(int field) const;
+  void SetRange(int first, int last, bool ControlModel::*member, bool value);
+  void AddControls(const Node& node, int parent);
+  // Turns a taken input into the current event; false when it produces none.
+  bool Deliver(const Queued& queued);
+  bool DeliverKey(const Input& input);
+  void MenuChosen(int number);
+  void Changed() { dirty_ = true; }
+  void Flush();
+  int NextPassField(int after) const;
+
+  Engine* engine_;
+  WindowId id_;
+  const Node* structure_;
+  int slot_;
+  std::string label_;
+  State state_ = State::kCreated;
+
+  std::string caption_;
+  int focus_ = 0;
+  int timer_ = 0;
+  int accept_all_ = 0;      // non-zero while the accept-all pass runs
+  int pass_field_ = 0;      // last field the pass delivered to
+  bool close_delivered_ = false;
+  std::map<int, std::string> status_;
+  std::map<std::pair<int, int>, std::string> other_;
+  std::vector<ControlModel> controls_;  // index field-1
+  std::vector<MenuState> menus_;
+  std::vector<std::unique_ptr<UseVariable>> variables_;
+
+  int event_ = 0;
+  int field_ = 0;
+  int keycode_ = 0;
+  std::string keychar_;
+  bool dirty_ = true;
+
+  // Guarded by the engine's mutex: filled by posts and platform input.
+  std::deque<Queued> queue_;
+};
+
+}  // namespace vorsandt::ui
+
+#endif  // VORSANDT_UI_ENGINE_WINDOW_H_
