@@ -25,6 +25,11 @@ using internal::IsDigitChar;
 using internal::IsDigitPosition;
 using internal::RunLength;
 
+// Letters of month names and AM/PM texts: whatever the case table calls a
+// letter, and every character above 127 (names set in the settings file may
+// use letters the case table does not know).
+bool IsWordChar(char c) { return IsAlpha(c) || static_cast<unsigned char>(c) >= 128; }
+
 // Digit runs of a text, in order, and its letter runs.
 struct Tokens {
   std::vector<std::string> numbers;
@@ -39,9 +44,9 @@ Tokens Tokenize(std::string_view text) {
       while (j < text.size() && IsDigitChar(text[j])) ++j;
       tokens.numbers.emplace_back(text.substr(i, j - i));
       i = j;
-    } else if (IsAlpha(text[i])) {
+    } else if (IsWordChar(text[i])) {
       size_t j = i;
-      while (j < text.size() && IsAlpha(text[j])) ++j;
+      while (j < text.size() && IsWordChar(text[j])) ++j;
       tokens.words.emplace_back(text.substr(i, j - i));
       i = j;
     } else {

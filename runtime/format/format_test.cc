@@ -62,6 +62,8 @@ TEST_F(FormatTest, MonthNamesFollowTheLocale) {
   EXPECT_EQ(F(july4, "@D4"), "Juillet       4, 1996");
   EXPECT_EQ(D("Jui  4,1996", "@D3"), july4);
   EXPECT_EQ(D("jui 4 1996", "@D8"), july4);
+  MutableLocale().month_abbreviations[1] = "F\xe9v";
+  EXPECT_EQ(D("1 F\xe9v 1997", "@D8"), DateFromParts(2, 1, 1997));
 }
 
 TEST_F(FormatTest, TimePictures) {
