@@ -241,11 +241,13 @@ TEST_F(CompilerTest, NestingBeyondTheCapFailsWithoutExhaustingTheStack) {
     EXPECT_EQ(Compile(parens), nullptr) << depth;
     std::string calls;
     for (int i = 0; i < depth; ++i) calls += "ABS(";
-    calls += "1" + std::string(depth, ')');
+    calls += '1';
+    calls.append(static_cast<size_t>(depth), ')');
     EXPECT_EQ(Compile(calls), nullptr) << depth;
     std::string subscripts;
     for (int i = 0; i < depth; ++i) subscripts += "ARR[";
-    subscripts += "1" + std::string(depth, ']');
+    subscripts += '1';
+    subscripts.append(static_cast<size_t>(depth), ']');
     EXPECT_EQ(Compile(subscripts), nullptr) << depth;
   }
   EXPECT_EQ(files::Errors().Code(), 0);

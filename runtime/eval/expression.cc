@@ -28,7 +28,7 @@ bool BindTextValue(std::string_view name, std::string_view value) {
   static std::list<std::string> buffers;
   buffers.emplace_back(value);
   std::string& buffer = buffers.back();
-  if (buffer.empty()) buffer = " ";  // a text variable has at least one character
+  if (buffer.empty()) buffer.push_back(' ');  // a text variable has at least one character
   return BindString(name, buffer.data(), static_cast<uint32_t>(buffer.size()));
 }
 
