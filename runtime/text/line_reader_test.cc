@@ -57,6 +57,8 @@ void ReadAll(ByteSource& source, const LineCase& c, std::vector<std::string>* re
   FAIL() << "no end";
 }
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
 class LineReaderTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(LineReaderTest, DecodesEveryLine) {

@@ -99,7 +99,7 @@ class AsciiDriver final : public Driver {
       case kOpOpen2:
         return Open(b, f, static_cast<int32_t>(call.args.Int(0)));
       case kOpCreate:
-        return Create(b);
+        return Create(b, f);
       case kOpClose:
         if (b.locked) b.file->handle().Unlock(kWholeFileOffset, kWholeFileLength);
         b.locked = false;
@@ -171,6 +171,9 @@ class AsciiDriver final : public Driver {
   // --- Opening -------------------------------------------------------------
 
   int32_t Open(TextBlock& b, FileRecord& f, int32_t mode) {
+    // The name may be held in a variable that changed since the block was
+    // made (a Send to the closed file makes one): take it afresh.
+    b.name = f.NameText();
     const std::string name = TrimmedName(b.name);
     if (name.empty()) return kInvalidFilename;
     const bool exclusive = (mode & 0x30) != 0;
@@ -195,7 +198,8 @@ class AsciiDriver final : public Driver {
     return 0;
   }
 
-  int32_t Create(TextBlock& b) {
+  int32_t Create(TextBlock& b, FileRecord& f) {
+    b.name = f.NameText();
     const std::string name = TrimmedName(b.name);
     if (name.empty()) return kInvalidFilename;
     if ((b.driver_flags & 0x02) == 0) return kNoCreateAttribute;
@@ -316,8 +320,10 @@ class AsciiDriver final : public Driver {
     return line;
   }
 
+  // The length argument of the "with a length" codes; none (0 or less) means
+  // the whole record, and no length reaches past the record buffer.
   uint32_t LengthArg(int64_t length, const FileRecord& f) const {
-    if (length <= 0) return 0;
+    if (length <= 0) return f.record_length;
     return static_cast<uint32_t>(std::min<int64_t>(length, f.record_length));
   }
 

@@ -3,6 +3,7 @@
 #include "runtime/text/text_driver.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -450,6 +451,30 @@ TEST_F(TextDriverTest, OpenOfAnOpenFileIs52AndKeepsItOpen) {
   SetFile(t_.get());
   Next(t_.get());
   EXPECT_EQ(t_.Line(), "x");
+}
+
+TEST_F(TextDriverTest, OpenTakesTheNameFromItsVariableAfresh) {
+  char name[81] = "OLD.TXT";
+  uint8_t buffer[10];
+  const std::vector<uint8_t> layout = LayoutBuilder().String(0, "T:S", 10).Finish();
+  FileRecord f(AsciiEntry, name, -1, 0, 10, layout.data(), layout.size(), nullptr, 0, nullptr, 0,
+               buffer);
+  EXPECT_EQ(Send(&f, "TAB"), "8");  // makes the block while the variable names OLD.TXT
+  std::strcpy(name, "README.TXT");
+  env_.SetContents("README.TXT", "x\r\n");
+  Open(&f, kReadOnlyShared);
+  EXPECT_EQ(Errors().Code(), 0);
+  EXPECT_EQ(Name(&f), "README.TXT");
+  Close(&f);
+}
+
+TEST_F(TextDriverTest, GetByPointerWithALengthFillsOnlyThatMuch) {
+  OpenWith("abcdef\r\n");
+  t_.SetLine("zzzzzzzz");
+  t_->Send(kOpGetByPointerWithLength, Args{1, 3});
+  EXPECT_EQ(Errors().Code(), 0);
+  EXPECT_EQ(t_.Line(), "abczzzzz");
+  EXPECT_EQ(Bytes(t_.get()), 8);
 }
 
 TEST_F(TextDriverTest, DeclaredDriverTextSetsOptionsAtOpen) {

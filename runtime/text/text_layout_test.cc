@@ -20,6 +20,8 @@ struct LayoutCase {
   int32_t expected;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
 class TextLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(TextLayoutTest, AcceptsOrRefuses) {

@@ -15,6 +15,10 @@ struct OptionCase {
   std::string reply;  // of the last command
 };
 
+void PrintTo(const OptionCase& c, std::ostream* os) {
+  for (const std::string& command : c.commands) *os << command << "; ";
+}
+
 class OptionCommandTest : public ::testing::TestWithParam<OptionCase> {};
 
 TEST_P(OptionCommandTest, RepliesWithTheValueAfterTheCommand) {
