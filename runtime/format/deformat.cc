@@ -87,7 +87,9 @@ std::vector<Field> Fields(const Picture& picture) {
 
 // Reads each field's digits: by token when the text has exactly one digit
 // run per field (typed text such as "4/7/96"), otherwise position by position.
-std::vector<std::optional<int64_t>> ReadFields(std::string_view text, const Picture& picture,
+// Date and time pictures have no zero-width entries, so a field's start is
+// also its place in the text.
+std::vector<std::optional<int64_t>> ReadFields(std::string_view text,
                                                const std::vector<Field>& fields) {
   std::vector<std::optional<int64_t>> values(fields.size());
   Tokens tokens = Tokenize(text);
@@ -103,7 +105,6 @@ std::vector<std::optional<int64_t>> ReadFields(std::string_view text, const Pict
     }
     if (!digits.empty()) values[i] = Parse(digits);
   }
-  (void)picture;
   return values;
 }
 
@@ -131,7 +132,7 @@ int MonthFromName(std::string_view word) {
 
 double DeformatDate(std::string_view text, const Picture& picture) {
   std::vector<Field> fields = Fields(picture);
-  auto values = ReadFields(text, picture, fields);
+  auto values = ReadFields(text, fields);
   int64_t month = 0, day = 1, year = 0;
   bool any = false;
   bool has_day = false;
@@ -160,7 +161,7 @@ double DeformatDate(std::string_view text, const Picture& picture) {
 
 double DeformatTime(std::string_view text, const Picture& picture) {
   std::vector<Field> fields = Fields(picture);
-  auto values = ReadFields(text, picture, fields);
+  auto values = ReadFields(text, fields);
   int64_t hours = 0, minutes = 0, seconds = 0;
   bool any = false;
   for (size_t i = 0; i < fields.size(); ++i) {

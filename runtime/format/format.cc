@@ -141,7 +141,6 @@ std::string FormatNumber(double value, const Picture& picture) {
   }
   // Point, decimals and everything after the integer region.
   size_t decimal_index = 0;
-  bool trailing_currency_seen = false;
   for (size_t k = region_end; k < n; ++k) {
     switch (pos[k].code) {
       case kDecimalPoint:
@@ -155,15 +154,10 @@ std::string FormatNumber(double value, const Picture& picture) {
       case kSignPosition:
         out[k] = number.negative ? pos[k].ch : ' ';
         break;
-      case kCurrency:
-        out[k] = pos[k].ch;
-        trailing_currency_seen = true;
-        break;
       default:
         out[k] = pos[k].ch;
     }
   }
-  (void)trailing_currency_seen;
   // The leading currency and sign float to just before the first shown digit
   // (or the point when no integer digit shows).
   size_t anchor = first_shown < region_end ? first_shown : region_end;
