@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/format/format.h"
+#include "runtime/format/picture.h"
+
 namespace vorsandt::ui {
 namespace {
 
@@ -107,15 +110,33 @@ std::unique_ptr<UseVariable> BindFunctions(std::function<std::string()> get,
   return std::make_unique<FunctionVariable>(std::move(get), std::move(set), numeric);
 }
 
-std::string DisplayFormatter::Format(std::string_view value, std::string_view, bool numeric) const {
-  if (numeric) return std::string(Trim(value));
-  std::string_view v = value;
-  while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
-  return std::string(v);
+std::string DisplayFormatter::Format(std::string_view value, std::string_view picture, bool numeric) const {
+  std::optional<format::Picture> compiled;
+  if (!picture.empty()) compiled = format::CompilePicture(picture);
+  if (!compiled) {
+    // No picture (or one that does not compile): the value as it is.
+    if (numeric) return std::string(Trim(value));
+    std::string_view v = value;
+    while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+    return std::string(v);
+  }
+  std::string shown = numeric && !compiled->TakesText() ? format::Format(format::DeformatNumber(value), *compiled)
+                                                        : format::Format(value, *compiled);
+  // Text pictures pad to their width; the padding is not part of what shows.
+  if (compiled->TakesText()) {
+    while (!shown.empty() && shown.back() == ' ') shown.pop_back();
+  }
+  return shown;
 }
 
-std::string DisplayFormatter::Deformat(std::string_view text, std::string_view, bool numeric) const {
-  return numeric ? std::string(Trim(text)) : std::string(text);
+std::string DisplayFormatter::Deformat(std::string_view text, std::string_view picture, bool numeric) const {
+  std::optional<format::Picture> compiled;
+  if (!picture.empty()) compiled = format::CompilePicture(picture);
+  if (!compiled) return numeric ? std::string(Trim(text)) : std::string(text);
+  // A string shown through a text picture keeps what was typed; every other
+  // picture gives back the value it shows (key-in text, or a number).
+  if (!numeric && compiled->kind == format::PictureKind::kText) return std::string(text);
+  return format::Deformat(text, &*compiled).text;
 }
 
 const DisplayFormatter& Formatter() { return *Installed(); }

@@ -35,9 +35,10 @@ std::unique_ptr<UseVariable> BindReal(double* value);
 std::unique_ptr<UseVariable> BindFunctions(std::function<std::string()> get,
                                            std::function<void(std::string_view)> set, bool numeric);
 
-// Display formatting through pictures. The engine calls the installed
-// formatter; until the picture formatter of the runtime is wired in, the
-// plain formatter shows values as they are (strings without trailing blanks).
+// Display formatting through pictures. The default formatter uses the
+// runtime's pictures ("@s30", "@n-10.2", "@D5"); without a picture, or with
+// one that does not compile, values show as they are (strings without their
+// trailing blanks). Tests and platforms may install another.
 class DisplayFormatter {
  public:
   virtual ~DisplayFormatter() = default;

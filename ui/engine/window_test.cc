@@ -361,3 +361,21 @@ TEST(EventNameTest, NamesAndGaps) {
 
 }  // namespace
 }  // namespace vorsandt::ui
+
+namespace vorsandt::ui {
+namespace {
+
+TEST(DisplayFormatterTest, PicturesFormatAndDeformat) {
+  const DisplayFormatter& f = Formatter();
+  EXPECT_EQ(f.Format("Smith     ", "@s20", false), "Smith");
+  EXPECT_EQ(f.Format("Smith     ", "", false), "Smith");
+  EXPECT_EQ(f.Format("1234.5", "@n10.2", true), "  1,234.50");
+  EXPECT_EQ(f.Format(" 42 ", "", true), "42");
+  EXPECT_EQ(f.Format("abc", "@notapicture(", false), "abc");  // falls back to the value
+  EXPECT_EQ(f.Deformat("  1,234.50", "@n10.2", true), "1234.5");
+  EXPECT_EQ(f.Deformat("Jones", "@s20", false), "Jones");
+  EXPECT_EQ(f.Deformat(" 7 ", "", true), "7");
+}
+
+}  // namespace
+}  // namespace vorsandt::ui
