@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <thread>
 
+#include "runtime/env/env.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/op_codes.h"
@@ -21,14 +20,16 @@ std::function<void()>& LockWaitHook() {
   return hook;
 }
 
-int64_t NowHundredths() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() / 10;
+env::Env*& Environment() {
+  static env::Env* environment = env::Env::Default();
+  return environment;
 }
+
+int64_t NowHundredths() { return Environment()->NowHundredths(); }
 
 void PauseBetweenLockAttempts() {
   if (LockWaitHook()) LockWaitHook()();
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Environment()->SleepMs(10);
 }
 
 bool IsRegisterCommand(const std::string& text) {
@@ -139,6 +140,10 @@ int32_t Driver::NewBlock(FileRecord& file, std::unique_ptr<DriverBlock>* out) {
 }
 
 void SetLockWaitHook(std::function<void()> hook) { LockWaitHook() = std::move(hook); }
+
+void SetLockWaitEnvironment(env::Env* environment) {
+  Environment() = environment != nullptr ? environment : env::Env::Default();
+}
 
 int32_t DriverCall(Driver& driver, int32_t op, AccessObject* object, const Args& args) {
   // Step 1: no driver has a view engine of its own.

@@ -15,6 +15,10 @@
 #include "runtime/files/file_decl.h"
 #include "runtime/files/registry.h"
 
+namespace vorsandt::env {
+class Env;
+}
+
 namespace vorsandt::files {
 
 class Driver;
@@ -85,6 +89,8 @@ int32_t DriverCall(Driver& driver, int32_t op, AccessObject* object, const Args&
 // Called between attempts while Lock/LockTimeout wait, so the window system
 // can look at pending messages. Null by default.
 void SetLockWaitHook(std::function<void()> hook);
+// The clock and sleep used while locks wait (the real one by default).
+void SetLockWaitEnvironment(env::Env* environment);
 
 // The registration block of the object's driver, learned by sending it the
 // command text "REGISTER"; nullptr when the driver does not answer.
