@@ -15,7 +15,55 @@
 
 namespace vorsandt::text {
 
-using namespace files;  // operation and error codes
+using files::AccessObject;
+using files::Args;
+using files::Call;
+using files::Capabilities;
+using files::Driver;
+using files::DriverBlock;
+using files::DriverCall;
+using files::FileRecord;
+using files::MapLockErrno;
+using files::Registration;
+using files::kAccessDenied;
+using files::kAttrOemText;
+using files::kFileAlreadyLocked;
+using files::kInvalidFilename;
+using files::kNoCreateAttribute;
+using files::kRecordNotAvailable;
+using files::kTypeGroup;
+using files::kTypeString;
+using files::kUnsupportedFunction;
+using files::kOpAdd;
+using files::kOpAddWithLength;
+using files::kOpAppend;
+using files::kOpAppendWithLength;
+using files::kOpBytes;
+using files::kOpClose;
+using files::kOpCreate;
+using files::kOpEmpty;
+using files::kOpEof;
+using files::kOpGetByPointer;
+using files::kOpGetByPointer2;
+using files::kOpGetByPointerWithLength;
+using files::kOpLock;
+using files::kOpLockTimeout;
+using files::kOpName;
+using files::kOpNext;
+using files::kOpOpen;
+using files::kOpOpen2;
+using files::kOpPointer;
+using files::kOpPointer2;
+using files::kOpPosition;
+using files::kOpPut;
+using files::kOpPutAtPointer;
+using files::kOpPutAtPointerWithLength;
+using files::kOpReget;
+using files::kOpReset;
+using files::kOpSend;
+using files::kOpSetFile;
+using files::kOpSetFilePointer;
+using files::kOpUnlock;
 
 namespace {
 

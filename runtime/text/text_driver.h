@@ -8,6 +8,19 @@
 // driver answers the file access layer's entry with its rules table; keyed
 // operations, Previous and Bof are not offered (80), and a transaction over a
 // text file cannot be begun (the file registers no transaction support).
+//
+// Writes. Text files carry no log and nothing here flushes them; what is
+// promised is that a write never damages other lines:
+//  1. Add is one write at the end of the file (preceded by an end-of-record
+//     sequence when the last line had none, followed by the closing Ctrl-Z
+//     when the file had one). If it fails the file is cut back to its old end.
+//  2. Put (and the positioned writes) of a line of the same length is one
+//     write over it. Of another length, the line and everything after it are
+//     written again in one write from the line's offset, then the file is
+//     shortened when it got shorter; the current line and the reading sequence
+//     move with the lines. A crash inside that write can tear the moved part.
+//  3. Writes to a shared file take the whole-file lock first (unless Lock
+//     holds it already) and re-read the size under it.
 #ifndef VORSANDT_RUNTIME_TEXT_TEXT_DRIVER_H_
 #define VORSANDT_RUNTIME_TEXT_TEXT_DRIVER_H_
 
