@@ -187,8 +187,7 @@ bool BindTable::BindProcedure(std::string_view name, int max_args, ValueClass re
   return true;
 }
 
-void BindTable::BindFunction(std::string_view name, int max_args, int function,
-                             ValueClass result) {
+void BindTable::BindFunction(std::string_view name, int max_args, int function, ValueClass result) {
   BindEntry& entry = Slot(name);
   entry.kind = kFunctionEntry;
   entry.max_args = static_cast<uint8_t>(max_args);

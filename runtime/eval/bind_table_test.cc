@@ -150,10 +150,10 @@ TEST_F(BindTableTest, EveryFieldTypeReadsInItsClass) {
     const char* text;
   };
   const Case cases[] = {
-      {"F1", kInteger, "200"},       {"F2", kInteger, "-2"},     {"F3", kInteger, "65535"},
-      {"F6", kInteger, "-70000"},    {"F7", kReal, "4000000000"}, {"F8", kReal, "1.5"},
-      {"F9", kReal, "-0.25"},        {"F10", kReal, "-12.34"},   {"F18", kText, "ab  "},
-      {"F19", kText, "xyz"},         {"F20", kText, "pqr"},
+      {"F1", kInteger, "200"},    {"F2", kInteger, "-2"},      {"F3", kInteger, "65535"},
+      {"F6", kInteger, "-70000"}, {"F7", kReal, "4000000000"}, {"F8", kReal, "1.5"},
+      {"F9", kReal, "-0.25"},     {"F10", kReal, "-12.34"},    {"F18", kText, "ab  "},
+      {"F19", kText, "xyz"},      {"F20", kText, "pqr"},
   };
   for (const Case& c : cases) {
     Expression e = Expression::Compile(c.name);

@@ -17,26 +17,46 @@ namespace vorsandt::eval {
 namespace {
 
 constexpr std::array<BuiltinInfo, 41> kBuiltins = {{
-    {"MEMORY", 1, kMemory, kInteger},     {"SUB", 3, kSub, kText},
-    {"INSTRING", 4, kInstring, kInteger}, {"CLIP", 1, kClip, kText},
-    {"ALL", 2, kAll, kText},              {"CENTER", 2, kCenter, kText},
-    {"CHR", 1, kChr, kText},              {"DEFORMAT", 2, kDeformat, kText},
-    {"FORMAT", 2, kFormat, kText},        {"LEFT", 2, kLeft, kText},
-    {"LEN", 1, kLen, kInteger},           {"LOWER", 1, kLower, kText},
-    {"NUMERIC", 1, kNumeric, kInteger},   {"RIGHT", 2, kRight, kText},
-    {"UPPER", 1, kUpper, kText},          {"VAL", 1, kVal, kInteger},
-    {"ABS", 1, kAbs, kReal},              {"INRANGE", 3, kInrange, kInteger},
-    {"INT", 1, kInt, kInteger},           {"LOGE", 1, kLoge, kReal},
-    {"LOG10", 1, kLog10, kReal},          {"RANDOM", 2, kRandom, kInteger},
-    {"ROUND", 2, kRound, kReal},          {"SQRT", 1, kSqrt, kReal},
-    {"SIN", 1, kSin, kReal},              {"COS", 1, kCos, kReal},
-    {"TAN", 1, kTan, kReal},              {"ASIN", 1, kAsin, kReal},
-    {"ACOS", 1, kAcos, kReal},            {"ATAN", 1, kAtan, kReal},
-    {"BAND", 2, kBand, kInteger},         {"BOR", 2, kBor, kInteger},
-    {"BXOR", 2, kBxor, kInteger},         {"BSHIFT", 2, kBshift, kInteger},
-    {"TODAY", 0, kToday, kInteger},       {"CLOCK", 0, kClock, kInteger},
-    {"DATE", 3, kDate, kInteger},         {"DAY", 1, kDay, kInteger},
-    {"MONTH", 1, kMonth, kInteger},       {"YEAR", 1, kYear, kInteger},
+    {"MEMORY", 1, kMemory, kInteger},
+    {"SUB", 3, kSub, kText},
+    {"INSTRING", 4, kInstring, kInteger},
+    {"CLIP", 1, kClip, kText},
+    {"ALL", 2, kAll, kText},
+    {"CENTER", 2, kCenter, kText},
+    {"CHR", 1, kChr, kText},
+    {"DEFORMAT", 2, kDeformat, kText},
+    {"FORMAT", 2, kFormat, kText},
+    {"LEFT", 2, kLeft, kText},
+    {"LEN", 1, kLen, kInteger},
+    {"LOWER", 1, kLower, kText},
+    {"NUMERIC", 1, kNumeric, kInteger},
+    {"RIGHT", 2, kRight, kText},
+    {"UPPER", 1, kUpper, kText},
+    {"VAL", 1, kVal, kInteger},
+    {"ABS", 1, kAbs, kReal},
+    {"INRANGE", 3, kInrange, kInteger},
+    {"INT", 1, kInt, kInteger},
+    {"LOGE", 1, kLoge, kReal},
+    {"LOG10", 1, kLog10, kReal},
+    {"RANDOM", 2, kRandom, kInteger},
+    {"ROUND", 2, kRound, kReal},
+    {"SQRT", 1, kSqrt, kReal},
+    {"SIN", 1, kSin, kReal},
+    {"COS", 1, kCos, kReal},
+    {"TAN", 1, kTan, kReal},
+    {"ASIN", 1, kAsin, kReal},
+    {"ACOS", 1, kAcos, kReal},
+    {"ATAN", 1, kAtan, kReal},
+    {"BAND", 2, kBand, kInteger},
+    {"BOR", 2, kBor, kInteger},
+    {"BXOR", 2, kBxor, kInteger},
+    {"BSHIFT", 2, kBshift, kInteger},
+    {"TODAY", 0, kToday, kInteger},
+    {"CLOCK", 0, kClock, kInteger},
+    {"DATE", 3, kDate, kInteger},
+    {"DAY", 1, kDay, kInteger},
+    {"MONTH", 1, kMonth, kInteger},
+    {"YEAR", 1, kYear, kInteger},
     {"AGE", 2, kAge, kText},
 }};
 
@@ -242,8 +262,8 @@ Value CallBuiltin(int function, const Arguments& args) {
       return TextValue(All(text(0), LengthArgument(integer(1, 255))));
     case kCenter: {
       std::string t = text(0);
-      return TextValue(Center(t, LengthArgument(n > 1 ? args.Integer(1)
-                                                      : static_cast<int32_t>(t.size()))));
+      return TextValue(
+          Center(t, LengthArgument(n > 1 ? args.Integer(1) : static_cast<int32_t>(t.size()))));
     }
     case kChr:
       return TextValue(std::string(1, static_cast<char>(integer(0) & 0xFF)));
@@ -258,8 +278,8 @@ Value CallBuiltin(int function, const Arguments& args) {
     }
     case kLeft: {
       std::string t = text(0);
-      return TextValue(Left(t, LengthArgument(n > 1 ? args.Integer(1)
-                                                    : static_cast<int32_t>(t.size()))));
+      return TextValue(
+          Left(t, LengthArgument(n > 1 ? args.Integer(1) : static_cast<int32_t>(t.size()))));
     }
     case kLen:
       return IntegerValue(static_cast<int32_t>(std::min<size_t>(text(0).size(), INT32_MAX)));
@@ -269,8 +289,8 @@ Value CallBuiltin(int function, const Arguments& args) {
       return IntegerValue(IsNumericText(text(0)) ? 1 : 0);
     case kRight: {
       std::string t = text(0);
-      return TextValue(Right(t, LengthArgument(n > 1 ? args.Integer(1)
-                                                     : static_cast<int32_t>(t.size()))));
+      return TextValue(
+          Right(t, LengthArgument(n > 1 ? args.Integer(1) : static_cast<int32_t>(t.size()))));
     }
     case kUpper:
       return TextValue(MapCase(text(0), true));

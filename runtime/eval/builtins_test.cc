@@ -179,8 +179,8 @@ TEST_F(BuiltinsTest, AgeOfAnImpossibleDateIsAsterisks) {
 // Independent day counting through the C++ calendar.
 int32_t DaysSinceEpoch(int year, unsigned month, unsigned day) {
   using namespace std::chrono;
-  sys_days date = year_month_day{std::chrono::year{year}, std::chrono::month{month},
-                                 std::chrono::day{day}};
+  sys_days date =
+      year_month_day{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
   sys_days epoch = year_month_day{std::chrono::year{1800}, December, std::chrono::day{28}};
   return static_cast<int32_t>((date - epoch).count());
 }

@@ -188,8 +188,8 @@ class Parser {
   // product := power { ("*" | "/" | "%") power }
   NodePtr Product() {
     NodePtr left = Power();
-    while (left && (PeekOperator(kOpMultiply) || PeekOperator(kOpDivide) ||
-                    PeekOperator(kOpRemainder))) {
+    while (left &&
+           (PeekOperator(kOpMultiply) || PeekOperator(kOpDivide) || PeekOperator(kOpRemainder))) {
       uint8_t op = Take().op;
       NodePtr right = Power();
       if (!right) return Fail();

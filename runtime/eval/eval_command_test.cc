@@ -44,7 +44,8 @@ TEST(EvalCommandTest, PrintsTheValueOrTheReason) {
     ClearBindings();
     std::string out;
     std::string err;
-    EXPECT_EQ(RunEvalCommand(c.args, &out, &err), c.status) << (c.args.empty() ? "" : c.args.back());
+    EXPECT_EQ(RunEvalCommand(c.args, &out, &err), c.status)
+        << (c.args.empty() ? "" : c.args.back());
     EXPECT_EQ(out, c.out);
     EXPECT_EQ(err, c.err);
   }

@@ -125,10 +125,10 @@ TEST_F(EvaluationTest, RealEqualityAbsorbsDecimalRounding) {
 
 TEST_F(EvaluationTest, ComparisonClassesFollowTheOperands) {
   a_ = 5;
-  EXPECT_TRUE(Must("A = '5'").IsTrue());     // integer and text: as reals
+  EXPECT_TRUE(Must("A = '5'").IsTrue());  // integer and text: as reals
   EXPECT_TRUE(Must("A = ' 5.0 '").IsTrue());
   EXPECT_TRUE(Must("A = 5.0").IsTrue());
-  EXPECT_TRUE(Must("'abc' = 0").IsTrue());   // a text that is no number is 0
+  EXPECT_TRUE(Must("'abc' = 0").IsTrue());  // a text that is no number is 0
   EXPECT_TRUE(Must("(A = 5) = 1").IsTrue());
   EXPECT_TRUE(Must("(A = 5) = '1'").IsTrue());
   EXPECT_TRUE(Must("A & '' = '5'").IsTrue());
@@ -142,7 +142,7 @@ TEST_F(EvaluationTest, IntegersAreRoundedFromRealsAndCutFromRealFunctions) {
   EXPECT_EQ(Must("SQRT(15)").Integer(), 3);  // 3.87 cut, not rounded
   EXPECT_EQ(Must("ABS(-2.7)").Integer(), 2);
   a_ = 15;
-  EXPECT_EQ(Must("SQRT(A)").Integer(), 3);  // the same when not folded
+  EXPECT_EQ(Must("SQRT(A)").Integer(), 3);      // the same when not folded
   EXPECT_EQ(Must("SQRT(A) + 0").Integer(), 4);  // an operator's real is rounded
   EXPECT_EQ(Must("'2.6'").Integer(), 3);
   EXPECT_EQ(Must("1e20").Integer(), 2147483647);
@@ -250,9 +250,8 @@ TEST_F(EvaluationTest, BoundProceduresGetTheirArgumentsOnTheTextStack) {
     return 0.0;
   });
   BindProcedure("COUNT", 5, kInteger, [](int count) { return count + 0.9; });
-  BindProcedure("HALF", 1, kReal, [](int) {
-    return TextToReal(files::Texts().Pop().value_or("")) / 2;
-  });
+  BindProcedure("HALF", 1, kReal,
+                [](int) { return TextToReal(files::Texts().Pop().value_or("")) / 2; });
   files::Texts().Push("below");
   EXPECT_EQ(Must("JOIN('a', 1 + 1, 'c')").Text(), "a-2-c");
   EXPECT_EQ(Must("JOIN('x')").Text(), "x");
@@ -265,8 +264,8 @@ TEST_F(EvaluationTest, BoundProceduresGetTheirArgumentsOnTheTextStack) {
   EXPECT_EQ(files::Texts().Pop().value_or(""), "below");
   // A bound procedure is never folded, even over constants.
   EXPECT_EQ(Must("COUNT(1, 2)").Print(), "COUNT(1, 2)");
-  EXPECT_FALSE(BindProcedure("MANY", BindTable::kMaxProcedureArgs + 1, kInteger,
-                             [](int) { return 0.0; }));
+  EXPECT_FALSE(
+      BindProcedure("MANY", BindTable::kMaxProcedureArgs + 1, kInteger, [](int) { return 0.0; }));
 }
 
 TEST_F(EvaluationTest, EvaluateTextPushesTheResult) {
@@ -331,8 +330,8 @@ TEST_F(EvaluationTest, KeyRangeQueriesFindEqualitiesAndCaseFolding) {
   int16_t insurer = 0, reference = 0;
   BindShort("POL:INSURER_CODE", &insurer);
   BindShort("INS:REFERENCE", &reference);
-  Expression e = Must(
-      "UPPER(POL:INSURER_CODE) = UPPER(INS:REFERENCE) AND (POL:INSURER_CODE = INS:REFERENCE)");
+  Expression e =
+      Must("UPPER(POL:INSURER_CODE) = UPPER(INS:REFERENCE) AND (POL:INSURER_CODE = INS:REFERENCE)");
   const Node* root = e.tree();
   ASSERT_EQ(root->code(), kOpAnd);
   const auto* conjunction = static_cast<const OperatorNode*>(root);
@@ -362,7 +361,8 @@ TEST_F(EvaluationTest, ApplicationFiltersCompileAndSelectTheRightRecords) {
   BindString("ITE:POLICY_REFERENCE", item_policy, sizeof item_policy);
   BindString("POL:POLICY_REFERENCE", policy_reference, sizeof policy_reference);
 
-  Expression claims = Must("CLA:ITEM_REFERENCE = ITE:ITEM_CODE AND (cla:item_reference = ite:item_code)");
+  Expression claims =
+      Must("CLA:ITEM_REFERENCE = ITE:ITEM_CODE AND (cla:item_reference = ite:item_code)");
   SetText(claim_item, sizeof claim_item, "TV-01");
   SetText(item_code, sizeof item_code, "TV-01");
   EXPECT_TRUE(claims.IsTrue());
@@ -471,15 +471,13 @@ struct PrecedenceCase {
 
 TEST_F(EvaluationTest, PrecedenceLevelsFromLowestToHighest) {
   const PrecedenceCase cases[] = {
-      {"2 + 3 * 4", 14},       {"(2 + 3) * 4", 20},    {"2 * 3 ^ 2", 18},
-      {"2 ^ 3 ^ 2", 64},       {"-2 ^ 2", 4},          {"10 - 4 - 3", 3},
-      {"100 / 10 / 5", 2},     {"7 % 4 * 2", 6},       {"2 * 7 % 4", 2},
-      {"1 + 2 = 3", 1},        {"1 + 2 & 3", 33},      {"1 = 1 AND 2 = 3", 0},
-      {"1 OR 0 AND 0", 1},     {"(1 OR 0) AND 0", 0},  {"NOT 1 = 2", 1},
-      {"NOT 0 AND 0", 0},      {"NOT (0 AND 0)", 1},   {"1 XOR 1 OR 1", 1},
-      {"1 XOR (1 OR 1)", 0},   {"2 < 3 = 1", 1},       {"-(2 + 3) * 2", -10},
-      {"- - - 4", -4},         {"+ + 4", 4},           {"3 - -2", 5},
-      {"'1' & '2' = 12", 1},   {"2 ^ -1", 0.5},
+      {"2 + 3 * 4", 14},     {"(2 + 3) * 4", 20},   {"2 * 3 ^ 2", 18},     {"2 ^ 3 ^ 2", 64},
+      {"-2 ^ 2", 4},         {"10 - 4 - 3", 3},     {"100 / 10 / 5", 2},   {"7 % 4 * 2", 6},
+      {"2 * 7 % 4", 2},      {"1 + 2 = 3", 1},      {"1 + 2 & 3", 33},     {"1 = 1 AND 2 = 3", 0},
+      {"1 OR 0 AND 0", 1},   {"(1 OR 0) AND 0", 0}, {"NOT 1 = 2", 1},      {"NOT 0 AND 0", 0},
+      {"NOT (0 AND 0)", 1},  {"1 XOR 1 OR 1", 1},   {"1 XOR (1 OR 1)", 0}, {"2 < 3 = 1", 1},
+      {"-(2 + 3) * 2", -10}, {"- - - 4", -4},       {"+ + 4", 4},          {"3 - -2", 5},
+      {"'1' & '2' = 12", 1}, {"2 ^ -1", 0.5},
   };
   for (const PrecedenceCase& c : cases) {
     Expression e = Expression::Compile(c.text);

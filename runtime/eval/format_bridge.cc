@@ -23,9 +23,7 @@ bool IsLetter(unsigned char c) { return format::IsAlpha(static_cast<char>(c)); }
 
 bool IsDigit(unsigned char c) { return format::IsDigit(static_cast<char>(c)); }
 
-uint32_t CollationWeight(unsigned char c) {
-  return format::CollationWeight(static_cast<char>(c));
-}
+uint32_t CollationWeight(unsigned char c) { return format::CollationWeight(static_cast<char>(c)); }
 
 int32_t DateFromParts(int32_t month, int32_t day, int32_t year) {
   return format::DateFromParts(month, day, year);
@@ -46,7 +44,8 @@ bool PictureTakesText(std::string_view picture) {
 std::string FormatValue(std::string_view text, double number, std::string_view picture) {
   std::optional<format::Picture> compiled = format::CompilePicture(picture);
   if (!compiled) return std::string();
-  return compiled->TakesText() ? format::Format(text, *compiled) : format::Format(number, *compiled);
+  return compiled->TakesText() ? format::Format(text, *compiled)
+                               : format::Format(number, *compiled);
 }
 
 std::string DeformatText(std::string_view text, std::string_view picture) {

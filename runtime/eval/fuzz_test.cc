@@ -79,11 +79,13 @@ TEST_F(FuzzTest, RandomByteStringsNeverCrash) {
 
 TEST_F(FuzzTest, RandomTokenSequencesNeverCrash) {
   const std::vector<std::string> tokens = {
-      "N", "S", "ARR", "PROC", "UPPER", "SUB", "INSTRING", "TODAY", "AGE", "FORMAT",
-      "DATE", "RANDOM", "BSHIFT", "ALL", "AND", "OR", "XOR", "NOT", "(", ")", "[", "]",
-      ",", ":", "+", "-", "*", "/", "%", "^", "&", "=", "<", ">", "~", "1", "0", "2.5",
-      "1e3", "'x'", "''", "'it''s'", "@n-10.2", "@P##P", "@D5", "@s5", " ", "-1", "32",
-      "INRANGE", "ROUND", "CHR", "VAL", "LEN", "CENTER", "RIGHT", "LEFT", "CLIP"};
+      "N",      "S",     "ARR",    "PROC",   "UPPER",   "SUB",     "INSTRING", "TODAY", "AGE",
+      "FORMAT", "DATE",  "RANDOM", "BSHIFT", "ALL",     "AND",     "OR",       "XOR",   "NOT",
+      "(",      ")",     "[",      "]",      ",",       ":",       "+",        "-",     "*",
+      "/",      "%",     "^",      "&",      "=",       "<",       ">",        "~",     "1",
+      "0",      "2.5",   "1e3",    "'x'",    "''",      "'it''s'", "@n-10.2",  "@P##P", "@D5",
+      "@s5",    " ",     "-1",     "32",     "INRANGE", "ROUND",   "CHR",      "VAL",   "LEN",
+      "CENTER", "RIGHT", "LEFT",   "CLIP"};
   std::mt19937 random(20261208);
   std::uniform_int_distribution<size_t> pick(0, tokens.size() - 1);
   std::uniform_int_distribution<int> count(1, 24);
@@ -115,7 +117,7 @@ TEST_F(FuzzTest, VeryLongTextsAndUnterminatedConstants) {
   ASSERT_TRUE(e.ok());
   EXPECT_EQ(e.Integer(), 1 << 20);
   EXPECT_FALSE(Expression::Compile(open_text).ok());
-  EXPECT_FALSE(Expression::Compile(std::string(1 << 20, '\'')  + "'").ok());
+  EXPECT_FALSE(Expression::Compile(std::string(1 << 20, '\'') + "'").ok());
   std::string pattern = "FORMAT(1, @P";
   pattern.append(100000, '#');
   EXPECT_FALSE(Expression::Compile(pattern).ok());

@@ -241,7 +241,8 @@ std::string ConstantNode::Text() const {
 
 int32_t ConstantNode::Integer() const {
   if (value_class() <= kInteger) return integer_;
-  if (value_class() == kReal) return cut_to_integer_ ? TruncateToInteger(real_) : RoundToInteger(real_);
+  if (value_class() == kReal)
+    return cut_to_integer_ ? TruncateToInteger(real_) : RoundToInteger(real_);
   return Node::Integer();
 }
 
@@ -283,9 +284,7 @@ std::string VariableNode::Text() const { return ReadText(ref_, Element()); }
 int32_t VariableNode::Integer() const { return ReadInteger(ref_, Element()); }
 double VariableNode::Real() const { return ReadReal(ref_, Element()); }
 
-const VariableRef* VariableNode::PlainVariable() const {
-  return subscript_ ? nullptr : &ref_;
-}
+const VariableRef* VariableNode::PlainVariable() const { return subscript_ ? nullptr : &ref_; }
 
 bool VariableNode::HasUnknownField(int level, const LevelMap* levels) const {
   if (levels != nullptr && levels->LevelOf(ref_.address) > level) return true;
@@ -395,8 +394,7 @@ void CallNode::ForEachChild(const std::function<void(std::unique_ptr<Node>&)>& v
 // ---- OperatorNode ----
 
 OperatorNode::OperatorNode(uint8_t op, std::unique_ptr<Node> left, std::unique_ptr<Node> right)
-    : Node(kOperatorNode, OperatorClass(op), op), left_(std::move(left)),
-      right_(std::move(right)) {
+    : Node(kOperatorNode, OperatorClass(op), op), left_(std::move(left)), right_(std::move(right)) {
   TakeHeight(left_.get());
   TakeHeight(right_.get());
 }
@@ -539,7 +537,9 @@ void OperatorNode::ForEachChild(const std::function<void(std::unique_ptr<Node>&)
 
 SliceNode::SliceNode(std::unique_ptr<VariableNode> text, std::unique_ptr<Node> start,
                      std::unique_ptr<Node> end)
-    : Node(kSliceNode, kText, kOpSlice), text_(std::move(text)), start_(std::move(start)),
+    : Node(kSliceNode, kText, kOpSlice),
+      text_(std::move(text)),
+      start_(std::move(start)),
       end_(std::move(end)) {
   TakeHeight(text_.get());
   TakeHeight(start_.get());

@@ -134,7 +134,9 @@ class ConstantNode final : public Node {
   static std::unique_ptr<ConstantNode> OfRealResult(double value);
 
   ConstantNode(ValueClass value_class, int32_t integer, double real, std::string text)
-      : Node(kConstantNode, value_class, 0), integer_(integer), real_(real),
+      : Node(kConstantNode, value_class, 0),
+        integer_(integer),
+        real_(real),
         text_(std::move(text)) {}
 
   void AppendSource(std::string* out) const override;
@@ -185,8 +187,10 @@ class VariableNode final : public Node {
 class CallNode final : public Node, private Arguments {
  public:
   CallNode(const BindEntry& entry)
-      : Node(kCallNode, entry.result, entry.function), name_(entry.name),
-        max_args_(entry.max_args), procedure_(entry.procedure) {}
+      : Node(kCallNode, entry.result, entry.function),
+        name_(entry.name),
+        max_args_(entry.max_args),
+        procedure_(entry.procedure) {}
 
   int max_args() const { return max_args_; }
   int argument_count() const { return static_cast<int>(args_.size()); }

@@ -37,9 +37,7 @@ bool WritePackedDecimal(double value, int places, std::span<uint8_t> bytes) {
   double scaled = std::fabs(value) * std::pow(10.0, scale);
   double rounded = std::round(scaled + scaled * 1e-13);
   char buffer[400];
-  int length = std::isfinite(rounded)
-                   ? std::snprintf(buffer, sizeof buffer, "%.0f", rounded)
-                   : -1;
+  int length = std::isfinite(rounded) ? std::snprintf(buffer, sizeof buffer, "%.0f", rounded) : -1;
   std::string digits;
   bool fits = length > 0 && length < static_cast<int>(sizeof buffer);
   if (fits) {
