@@ -435,6 +435,30 @@ TEST_F(TextDriverTest, CreateFailureIsAccessDenied) {
   EXPECT_EQ(Errors().Code(), kAccessDenied);
 }
 
+TEST_F(TextDriverTest, HugeLineIsCutAndSkippedWhole) {
+  OpenWith(std::string(5'000'000, 'h') + "\r\nafter\r\n");
+  SetFile(t_.get());
+  Next(t_.get());
+  EXPECT_EQ(t_.Line(), std::string(20, 'h'));
+  EXPECT_EQ(Bytes(t_.get()), 5'000'002);
+  Next(t_.get());
+  EXPECT_EQ(t_.Line(), "after");
+}
+
+TEST_F(TextDriverTest, DirectoryIsAnErrorNotALine) {
+  SetTextFileEnv(env::Env::Default());
+  TextTable dir(std::filesystem::temp_directory_path().string(), 10);
+  Open(dir.get(), kReadOnlyShared);
+  int32_t code = Errors().Code();
+  if (code == 0) {  // a directory may open for reading; reading it must fail
+    SetFile(dir.get());
+    Next(dir.get());
+    code = Errors().Code();
+    Close(dir.get());
+  }
+  EXPECT_GT(code, kSystemErrorBase);
+}
+
 TEST_F(TextDriverTest, EmptyFileHasNoLines) {
   OpenWith("");
   EXPECT_EQ(Bytes(t_.get()), 0);
