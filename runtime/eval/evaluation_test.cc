@@ -9,7 +9,11 @@
 #include "runtime/eval/bind_table.h"
 #include "runtime/eval/expression.h"
 #include "runtime/eval/packed_decimal.h"
+#include "runtime/files/error_state.h"
 #include "runtime/files/text_stack.h"
+#include "runtime/format/characters.h"
+#include "runtime/format/collation.h"
+#include "runtime/format/locale.h"
 
 namespace vorsandt::eval {
 namespace {
@@ -484,6 +488,53 @@ TEST_F(EvaluationTest, PrecedenceLevelsFromLowestToHighest) {
     ASSERT_TRUE(e.ok()) << c.text;
     EXPECT_DOUBLE_EQ(e.Real(), c.value) << c.text;
   }
+}
+
+}  // namespace
+}  // namespace vorsandt::eval
+
+namespace vorsandt::eval {
+namespace {
+
+// The locale's case table and collation sequence reach names, UPPER/LOWER
+// and text comparison.
+class LocaleEvaluationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    format::ResetLocale();
+    ClearBindings();
+  }
+  void TearDown() override {
+    format::ResetLocale();
+    ClearBindings();
+  }
+};
+
+TEST_F(LocaleEvaluationTest, CaseTableFoldsNamesAndTexts) {
+  // A-umlaut and a-umlaut in the ANSI character set.
+  ASSERT_TRUE(format::SetCasePairs(&format::MutableLocale(), "\xC4", "\xE4"));
+  int32_t value = 5;
+  ASSERT_TRUE(BindLong("\xC4RA", &value));
+  Expression e = Expression::Compile("\xE4ra + 1");
+  ASSERT_TRUE(e.ok());
+  EXPECT_EQ(e.Integer(), 6);
+  EXPECT_EQ(Expression::Compile("UPPER('\xE4x')").Text(), "\xC4X");
+  EXPECT_EQ(Expression::Compile("LOWER('\xC4X')").Text(), "\xE4x");
+}
+
+TEST_F(LocaleEvaluationTest, WithoutPartnersHighCharactersAreNotLetters) {
+  EXPECT_FALSE(Expression::Compile("\xE4ra").ok());
+  EXPECT_EQ(files::Errors().Code(), 0);  // not a name at all: a syntax error
+  EXPECT_EQ(Expression::Compile("UPPER('\xE4x')").Text(), "\xE4X");
+}
+
+TEST_F(LocaleEvaluationTest, CollationSequenceOrdersTexts) {
+  EXPECT_TRUE(Expression::Compile("'B' < 'a'").IsTrue());
+  format::SetCollationSequence(&format::MutableLocale(), "aAbB");
+  EXPECT_TRUE(Expression::Compile("'a' < 'A'").IsTrue());
+  EXPECT_TRUE(Expression::Compile("'A' < 'b'").IsTrue());
+  EXPECT_FALSE(Expression::Compile("'B' < 'a'").IsTrue());
+  EXPECT_TRUE(Expression::Compile("'a ' = 'a'").IsTrue());
 }
 
 }  // namespace
