@@ -16,7 +16,11 @@ int32_t CheckTextLayout(std::span<const uint8_t> layout, uint32_t record_length,
   std::vector<TextField> result;
   int index = 0;
   for (const files::FieldInfo& f : parsed) {
-    if (f.element_count > kMaxElements) return files::kInvalidRecordDeclaration;
+    // No element count can be 0 in a sound declaration; the parser reports 0
+    // when the dimensions multiply past 32 bits.
+    if (f.element_count == 0 || f.element_count > kMaxElements) {
+      return files::kInvalidRecordDeclaration;
+    }
     const bool real = f.type == files::kTypeString || f.type == files::kTypeGroup;
     if (!real && !f.overlay) return files::kUnsupportedDataType;
     if (f.type == files::kTypeString && f.element_count != 0 &&

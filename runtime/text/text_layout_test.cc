@@ -80,6 +80,12 @@ INSTANTIATE_TEST_SUITE_P(
                          .Byte(files::kTypeString).U32(1).Text("").Finish();
                    },
                    256, files::kInvalidRecordDeclaration},
+        LayoutCase{"dimensions multiplying past 32 bits",
+                   [] {
+                     return LayoutBuilder().Field(0, "R:S", 0).Dimension(65536).Dimension(65536)
+                         .Byte(files::kTypeString).U32(1).Text("").Finish();
+                   },
+                   10, files::kInvalidRecordDeclaration},
         LayoutCase{"malformed stream", [] { return std::vector<uint8_t>{0x16, 0x18, 0x00}; }, 8,
                    files::kInvalidFieldTypeDescriptor}));
 
