@@ -166,6 +166,9 @@ TEST_F(EvaluationTest, IntegersAreRoundedFromRealsAndCutFromRealFunctions) {
 TEST_F(EvaluationTest, ConcatenationJoinsTextForms) {
   a_ = -5;
   EXPECT_EQ(Must("1 & 2").Text(), "12");
+  EXPECT_EQ(Must("'it''s'").Text(), "it's");
+  EXPECT_EQ(Must("LEN('it''s')").Integer(), 4);
+  EXPECT_EQ(Must("''''").Text(), "'");
   EXPECT_EQ(Must("A & 'x'").Text(), "-5x");
   EXPECT_EQ(Must("1.5 & ''").Text(), "1.5");
   EXPECT_EQ(Must("(1 = 1) & (1 = 2)").Text(), "10");
