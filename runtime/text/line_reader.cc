@@ -65,8 +65,9 @@ size_t AfterTab(size_t column, size_t length, int32_t tab, uint8_t* record) {
     record[column] = '\t';
     return column + 1;
   }
-  const uint64_t next = tab < 0 ? column + static_cast<uint64_t>(-static_cast<int64_t>(tab))
-                                : (column / static_cast<uint64_t>(tab) + 1) * static_cast<uint64_t>(tab);
+  const uint64_t next =
+      tab < 0 ? column + static_cast<uint64_t>(-static_cast<int64_t>(tab))
+              : (column / static_cast<uint64_t>(tab) + 1) * static_cast<uint64_t>(tab);
   return static_cast<size_t>(std::min<uint64_t>(next, length));
 }
 

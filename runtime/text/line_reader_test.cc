@@ -2,11 +2,11 @@
 // with tiny windows (so sequences and tabs straddle window edges).
 #include "runtime/text/line_reader.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "runtime/files/error_codes.h"
 #include "runtime/text/text_options.h"
@@ -64,7 +64,8 @@ class LineReaderTest : public ::testing::TestWithParam<LineCase> {};
 TEST_P(LineReaderTest, DecodesEveryLine) {
   const LineCase& c = GetParam();
   std::vector<std::string> expected;
-  for (const std::string& r : c.records) expected.push_back(r + std::string(c.record_length - r.size(), ' '));
+  for (const std::string& r : c.records)
+    expected.push_back(r + std::string(c.record_length - r.size(), ' '));
   for (size_t window : {size_t{4096}, size_t{1}, size_t{2}, size_t{3}}) {
     NarrowSource source(c.data, window);
     std::vector<std::string> records;
@@ -82,28 +83,43 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"last line without end", "one\r\ntwo", 5, 8, "\r\n", {"one", "two"}, {5, 3}},
         LineCase{"empty lines", "\r\n\r\nx\r\n", 3, 8, "\r\n", {"", "", "x"}, {2, 2, 3}},
         LineCase{"exactly full", "abcde\r\nf\r\n", 5, 8, "\r\n", {"abcde", "f"}, {7, 3}},
-        LineCase{"long line cut, rest skipped", "abcdefgh\r\nnext\r\n", 5, 8, "\r\n",
-                 {"abcde", "next"}, {10, 6}},
+        LineCase{"long line cut, rest skipped",
+                 "abcdefgh\r\nnext\r\n",
+                 5,
+                 8,
+                 "\r\n",
+                 {"abcde", "next"},
+                 {10, 6}},
         LineCase{"long last line without end", "abcdefgh", 5, 8, "\r\n", {"abcde"}, {8}},
         LineCase{"tab 8", "a\tb\r\n", 10, 8, "\r\n", {"a       b"}, {5}},
         LineCase{"tab -4", "a\tb\r\n", 10, -4, "\r\n", {"a    b"}, {5}},
         LineCase{"tab 0", "a\tb\r\n", 10, 0, "\r\n", {"ab"}, {5}},
         LineCase{"tab kept", "a\tb\r\n", 10, kTabKeep, "\r\n", {"a\tb"}, {5}},
         LineCase{"tab at column 0", "\tb\r\n", 10, 4, "\r\n", {"    b"}, {4}},
-        LineCase{"tab past the record", "abc\tdef\r\nx\r\n", 5, 8, "\r\n", {"abc", "x"},
+        LineCase{"tab past the record",
+                 "abc\tdef\r\nx\r\n",
+                 5,
+                 8,
+                 "\r\n",
+                 {"abc", "x"},
                  {9, 3}},  // the tab fills the record; "def" is skipped
-        LineCase{"ctrl-z mid-file", "one\r\ntw\x1Ao\r\nthree\r\n", 5, 8, "\r\n", {"one", "tw"},
-                 {5, 2}},
+        LineCase{
+            "ctrl-z mid-file", "one\r\ntw\x1Ao\r\nthree\r\n", 5, 8, "\r\n", {"one", "tw"}, {5, 2}},
         LineCase{"ctrl-z at a line start", "one\r\n\x1Atwo\r\n", 5, 8, "\r\n", {"one"}, {5}},
         LineCase{"ctrl-z in a skipped rest", "abcdefg\x1Ahij\r\n", 3, 8, "\r\n", {"abc"}, {7}},
         LineCase{"lone lf under cr lf", "a\nb\r\n", 5, 8, "\r\n", {"a\nb"}, {5}},
         LineCase{"lone cr under cr lf", "a\rb\r\r\n", 5, 8, "\r\n", {"a\rb\r"}, {6}},
         LineCase{"lf end of record", "a\nbb\n\nc", 3, 8, "\n", {"a", "bb", "", "c"}, {2, 3, 1, 1}},
-        LineCase{"end of record split over the record end", "abc\r\nd\r\n", 4, 8, "\r\n",
-                 {"abc", "d"}, {5, 3}},
+        LineCase{"end of record split over the record end",
+                 "abc\r\nd\r\n",
+                 4,
+                 8,
+                 "\r\n",
+                 {"abc", "d"},
+                 {5, 3}},
         LineCase{"record of length 0", "abc\r\nd\r\n", 0, 8, "\r\n", {"", ""}, {5, 3}},
-        LineCase{"three-byte end of record", "ab\r\r\ncd\r\r\n", 4, 8, "\r\r\n", {"ab", "cd"},
-                 {5, 5}}));
+        LineCase{
+            "three-byte end of record", "ab\r\r\ncd\r\r\n", 4, 8, "\r\r\n", {"ab", "cd"}, {5, 5}}));
 
 TEST(ReadLineTest, OffsetAtOrBeyondTheEndIsRecordNotAvailable) {
   MemorySource source("ab\r\n");

@@ -23,17 +23,11 @@ using files::Driver;
 using files::DriverBlock;
 using files::DriverCall;
 using files::FileRecord;
-using files::MapLockErrno;
-using files::Registration;
 using files::kAccessDenied;
 using files::kAttrOemText;
 using files::kFileAlreadyLocked;
 using files::kInvalidFilename;
 using files::kNoCreateAttribute;
-using files::kRecordNotAvailable;
-using files::kTypeGroup;
-using files::kTypeString;
-using files::kUnsupportedFunction;
 using files::kOpAdd;
 using files::kOpAddWithLength;
 using files::kOpAppend;
@@ -64,6 +58,12 @@ using files::kOpSend;
 using files::kOpSetFile;
 using files::kOpSetFilePointer;
 using files::kOpUnlock;
+using files::kRecordNotAvailable;
+using files::kTypeGroup;
+using files::kTypeString;
+using files::kUnsupportedFunction;
+using files::MapLockErrno;
+using files::Registration;
 
 namespace {
 
@@ -96,7 +96,8 @@ std::string PositionText(uint64_t pointer) {
 uint64_t PointerOf(const std::string& text) {
   if (text.size() < 4) return 0;
   uint64_t pointer = 0;
-  for (int i = 0; i < 4; ++i) pointer |= static_cast<uint64_t>(static_cast<uint8_t>(text[i])) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    pointer |= static_cast<uint64_t>(static_cast<uint8_t>(text[i])) << (8 * i);
   return pointer;
 }
 
@@ -113,16 +114,36 @@ class AsciiDriver final : public Driver {
     reg_.description = "Ascii File Driver 1.0";
     reg_.entry = AsciiEntry;
     reg_.caps = Capabilities{false, false, false, true, true};
-    reg_.operations = {kOpAdd,         kOpAppend,          kOpClose,
-                       kOpCreate,      kOpEmpty,           kOpEof,
-                       kOpGetByPointer, kOpGetByPointer2,  kOpLock,
-                       kOpLockTimeout, kOpName,            kOpNext,
-                       kOpOpen,        kOpPointer,         kOpPointer2,
-                       kOpPut,         kOpSetFile,         kOpSetFilePointer,
-                       kOpOpen2,       kOpUnlock,          kOpAddWithLength,
-                       kOpBytes,       kOpGetByPointerWithLength, kOpPutAtPointer,
-                       kOpPutAtPointerWithLength, kOpAppendWithLength, kOpSend,
-                       kOpPosition,    kOpReset,           kOpReget};
+    reg_.operations = {kOpAdd,
+                       kOpAppend,
+                       kOpClose,
+                       kOpCreate,
+                       kOpEmpty,
+                       kOpEof,
+                       kOpGetByPointer,
+                       kOpGetByPointer2,
+                       kOpLock,
+                       kOpLockTimeout,
+                       kOpName,
+                       kOpNext,
+                       kOpOpen,
+                       kOpPointer,
+                       kOpPointer2,
+                       kOpPut,
+                       kOpSetFile,
+                       kOpSetFilePointer,
+                       kOpOpen2,
+                       kOpUnlock,
+                       kOpAddWithLength,
+                       kOpBytes,
+                       kOpGetByPointerWithLength,
+                       kOpPutAtPointer,
+                       kOpPutAtPointerWithLength,
+                       kOpAppendWithLength,
+                       kOpSend,
+                       kOpPosition,
+                       kOpReset,
+                       kOpReget};
     reg_.types = {kTypeString, kTypeGroup};
   }
 
@@ -406,8 +427,8 @@ class AsciiDriver final : public Driver {
         --at;
         last.pop_back();
       }
-      const bool ends_line = last.size() >= eor.size() &&
-                             std::equal(eor.begin(), eor.end(), last.end() - eor.size());
+      const bool ends_line =
+          last.size() >= eor.size() && std::equal(eor.begin(), eor.end(), last.end() - eor.size());
       if (at > 0 && !ends_line) bytes.assign(eor.begin(), eor.end());
     }
     const uint64_t line_offset = at + bytes.size();
@@ -440,7 +461,8 @@ class AsciiDriver final : public Driver {
     const uint64_t tail_offset = offset + old_bytes;
     std::vector<uint8_t> bytes(line);
     bytes.resize(line.size() + static_cast<size_t>(size - tail_offset));
-    if (int e = b.file->ReadExact(tail_offset, bytes.size() - line.size(), bytes.data() + line.size());
+    if (int e =
+            b.file->ReadExact(tail_offset, bytes.size() - line.size(), bytes.data() + line.size());
         e != 0) {
       return SystemError(e, false);
     }
@@ -537,8 +559,6 @@ const Registration& AsciiRegistration() { return TheDriver().registration(); }
 
 void SetTextFileEnv(env::Env* env) { InstalledEnv() = env; }
 
-env::Env* TextFileEnv() {
-  return InstalledEnv() != nullptr ? InstalledEnv() : env::Env::Default();
-}
+env::Env* TextFileEnv() { return InstalledEnv() != nullptr ? InstalledEnv() : env::Env::Default(); }
 
 }  // namespace vorsandt::text

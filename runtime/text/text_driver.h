@@ -54,15 +54,15 @@ class TextBlock : public files::DriverBlock {
  public:
   std::vector<TextField> fields;
   TextOptions options;
-  std::unique_ptr<TextFile> file;    // null while the file is closed
-  bool oem = false;                  // declared with OEM text
-  bool read_only = false;            // opened with access code 0: writes fail with 5
-  bool shared = false;               // opened with sharing code 4: writes lock first
-  bool locked = false;               // the whole-file lock of Lock/LockTimeout is held
-  bool has_current = false;          // a line is current (pointer and byte count valid)
+  std::unique_ptr<TextFile> file;  // null while the file is closed
+  bool oem = false;                // declared with OEM text
+  bool read_only = false;          // opened with access code 0: writes fail with 5
+  bool shared = false;             // opened with sharing code 4: writes lock first
+  bool locked = false;             // the whole-file lock of Lock/LockTimeout is held
+  bool has_current = false;        // a line is current (pointer and byte count valid)
   uint64_t current_offset = 0;
-  uint64_t current_bytes = 0;        // end-of-record and skipped bytes included
-  uint64_t next_offset = 0;          // where the next Next reads
+  uint64_t current_bytes = 0;  // end-of-record and skipped bytes included
+  uint64_t next_offset = 0;    // where the next Next reads
 };
 
 // Read-buffer size for `record_length`: the FILEBUFFERS count of 512-byte

@@ -2,13 +2,13 @@
 // in-memory environment that can fail on purpose.
 #include "runtime/text/text_driver.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "runtime/env/fault_env.h"
 #include "runtime/files/error_codes.h"
@@ -238,10 +238,14 @@ TEST_F(TextDriverTest, OemTextIsConvertedBothWays) {
   SetFile(oem.get());
   Next(oem.get());
   EXPECT_EQ(oem.Line(), "caf\xE9");
-  oem.SetLine("\xA3" "5");
+  oem.SetLine(
+      "\xA3"
+      "5");
   Add(oem.get());
   EXPECT_EQ(Errors().Code(), 0);
-  EXPECT_EQ(env_.Contents("OEM.TXT"), "caf\x82\r\n\x9C" "5\r\n");
+  EXPECT_EQ(env_.Contents("OEM.TXT"),
+            "caf\x82\r\n\x9C"
+            "5\r\n");
   Close(oem.get());
 }
 
@@ -555,9 +559,7 @@ TEST_F(TextDriverTest, ExclusiveOpenDefaultsToTwoBuffersAndQuickscan) {
   Close(wide.get());
 }
 
-TEST_F(TextDriverTest, NameIsTheFileName) {
-  EXPECT_EQ(Name(t_.get()), "README.TXT");
-}
+TEST_F(TextDriverTest, NameIsTheFileName) { EXPECT_EQ(Name(t_.get()), "README.TXT"); }
 
 TEST_F(TextDriverTest, KeyedAndBackwardOperationsAreUnsupported) {
   OpenWith("x\r\n");

@@ -48,8 +48,8 @@ class TextFile final : public ByteSource {
   std::unique_ptr<env::File> file_;
   std::vector<uint8_t> buffer_;
   size_t capacity_;
-  uint64_t start_ = 0;   // file offset of buffer_[0]
-  size_t filled_ = 0;    // valid bytes in buffer_
+  uint64_t start_ = 0;  // file offset of buffer_[0]
+  size_t filled_ = 0;   // valid bytes in buffer_
   uint64_t size_ = 0;
 };
 

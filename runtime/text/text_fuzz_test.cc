@@ -1,5 +1,6 @@
 // Outside input: random bytes read as a text file under random options, and a
 // large round trip through a real file.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,8 +8,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "runtime/env/fault_env.h"
 #include "runtime/files/error_codes.h"
@@ -46,10 +45,10 @@ std::string RandomBytes(std::mt19937& rng, size_t length) {
 TEST_F(TextFuzzTest, RandomBytesReadAsLinesNeverLoopOrFail) {
   env::FaultEnv env;
   SetTextFileEnv(&env);
-  const char* const kEndings[] = {"ENDOFRECORD=2,13,10", "ENDOFRECORD=1,10", "ENDOFRECORD=1,13",
+  const char* const kEndings[] = {"ENDOFRECORD=2,13,10",    "ENDOFRECORD=1,10", "ENDOFRECORD=1,13",
                                   "ENDOFRECORD=3,13,13,10", "ENDOFRECORD=1,26", "ENDOFRECORD=1,0"};
-  const char* const kTabs[] = {"TAB=8", "TAB=-4", "TAB=0", "TAB=-100", "TAB=1", "TAB=-1",
-                               "TAB=2147483647", "TAB=-2147483648"};
+  const char* const kTabs[] = {"TAB=8", "TAB=-4", "TAB=0",          "TAB=-100",
+                               "TAB=1", "TAB=-1", "TAB=2147483647", "TAB=-2147483648"};
   std::mt19937 rng(20261208);
   for (int round = 0; round < 300; ++round) {
     const std::string data = RandomBytes(rng, rng() % 3000);
@@ -188,8 +187,9 @@ TEST_F(TextFuzzTest, HundredThousandLinesRoundTrip) {
     data += line;
     if (i + 1 < 100000) data += "\r\n";
   }
-  const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("vorsandt_text_roundtrip_" + std::to_string(getpid()) + ".txt");
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() /
+      ("vorsandt_text_roundtrip_" + std::to_string(getpid()) + ".txt");
   {
     std::ofstream out(path, std::ios::binary);
     out << data;

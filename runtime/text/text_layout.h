@@ -22,12 +22,12 @@ inline constexpr uint32_t kMaxRecordLength = 65535;
 
 struct TextField {
   uint8_t type = 0;
-  uint32_t offset = 0;        // absolute, from the start of the record
+  uint32_t offset = 0;  // absolute, from the start of the record
   std::string label;
   uint32_t elements = 1;
-  uint32_t size = 0;          // all elements
+  uint32_t size = 0;  // all elements
   bool overlay = false;
-  int index = 0;              // 1-based, in declaration order
+  int index = 0;  // 1-based, in declaration order
 };
 
 // Checks `layout` (may be empty: no fields declared) for a record of

@@ -45,8 +45,8 @@ std::optional<std::string> ParseEndOfRecord(std::string_view value) {
   size_t start = 0;
   for (;;) {
     size_t comma = value.find(',', start);
-    items.push_back(Trim(value.substr(start, comma == std::string_view::npos ? value.npos
-                                                                              : comma - start)));
+    items.push_back(
+        Trim(value.substr(start, comma == std::string_view::npos ? value.npos : comma - start)));
     if (comma == std::string_view::npos) break;
     start = comma + 1;
     if (items.size() > kMaxEndOfRecord + 1) return std::nullopt;
@@ -67,7 +67,10 @@ std::optional<std::string> ParseEndOfRecord(std::string_view value) {
 
 std::string EndOfRecordText(const std::string& sequence) {
   std::string text = std::to_string(sequence.size());
-  for (char c : sequence) text += "," + std::to_string(static_cast<unsigned char>(c));
+  for (char c : sequence) {
+    text += ',';
+    text += std::to_string(static_cast<unsigned char>(c));
+  }
   return text;
 }
 

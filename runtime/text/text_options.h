@@ -29,11 +29,11 @@ inline constexpr int32_t kMaxFileBuffers = 1024;
 inline constexpr size_t kMaxEndOfRecord = 8;
 
 struct TextOptions {
-  bool clip = true;                      // trailing blanks are not written
+  bool clip = true;  // trailing blanks are not written
   int32_t tab = kDefaultTab;
-  std::string end_of_record = "\r\n";    // never empty
-  int32_t file_buffers = 1;              // read buffer = file_buffers × 512 bytes
-  bool quickscan = false;                // cache the file size between reads
+  std::string end_of_record = "\r\n";  // never empty
+  int32_t file_buffers = 1;            // read buffer = file_buffers × 512 bytes
+  bool quickscan = false;              // cache the file size between reads
 };
 
 // Applies `command` to `options` and sets `*reply` to the option's current
