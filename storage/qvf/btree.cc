@@ -1,0 +1,304 @@
+#include "storage/qvf/btree.h"
+
+#include <algorithm>
+
+#include "storage/qvf/format.h"
+#include "storage/qvf/internal_error.h"
+#include "runtime/files/error_codes.h"
+
+namespace vorsandt::qvf {
+namespace {
+constexpr int kMaxDepth = 64;
+}  // namespace
+
+bool Tree::NeedsSplit(const PageData& page) {
+  const uint32_t estimate = page.Estimate();
+  return estimate > kSplitSize ||
+         (estimate > kSplitSmallSize && page.entries.size() > kSplitSmallCount);
+}
+
+Page* Tree::Child(Page* parent, size_t index) {
+  const int level = parent->data.level;
+  Page* child = container_->GetPage(parent->data.entries[index].child);
+  if (child != nullptr && child->data.level != level - 1) {
+    container_->ReportBroken(kCheckLevel);
+    return nullptr;
+  }
+  return child;
+}
+
+Page* Tree::Descend(std::string_view key, std::vector<Step>* path) {
+  path->clear();
+  if (container_->root() == Container::kNoRootUnit) return nullptr;
+  Page* p = container_->GetPage(container_->root());
+  for (int depth = 0; p != nullptr && p->data.level > 0; ++depth) {
+    if (depth >= kMaxDepth) {
+      container_->ReportBroken(kCheckTreeDepth);
+      return nullptr;
+    }
+    const long i = p->data.LastNotGreater(key);
+    if (i < 0) {
+      // The empty entry's separator bounds every key from below.
+      container_->ReportBroken(kCheckEmptyEntry);
+      return nullptr;
+    }
+    path->push_back({p->unit, static_cast<size_t>(i)});
+    p = Child(p, static_cast<size_t>(i));
+  }
+  return p;
+}
+
+Page* Tree::Edge(int64_t unit, bool rightmost, std::vector<Step>* path) {
+  Page* p = container_->GetPage(unit);
+  for (int depth = 0; p != nullptr && p->data.level > 0; ++depth) {
+    if (depth >= kMaxDepth || p->data.entries.empty()) {
+      container_->ReportBroken(kCheckTreeDepth);
+      return nullptr;
+    }
+    const size_t i = rightmost ? p->data.entries.size() - 1 : 0;
+    path->push_back({p->unit, i});
+    p = Child(p, i);
+  }
+  return p;
+}
+
+int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
+  *found = false;
+  std::vector<Step> path;
+  Page* leaf = Descend(key, &path);
+  if (leaf == nullptr) return container_->failed() ? files::kInvalidDataFile : 0;
+  hint_leaf_ = leaf->unit;
+  const auto& entries = leaf->data.entries;
+  const size_t lower = leaf->data.LowerBound(key);
+  if (mode == Mode::kExact) {
+    if (lower < entries.size() && CompareKeys(entries[lower].Key(), key) == 0) {
+      if (key.empty()) return 0;  // the empty entry is never returned
+      *entry = entries[lower];
+      *found = true;
+    }
+    return 0;
+  }
+  if (mode == Mode::kAbove) {
+    size_t i = lower;
+    if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) ++i;
+    if (i < entries.size()) {
+      *entry = entries[i];
+      *found = true;
+      return 0;
+    }
+    // The answer is the first entry of the next leaf to the right.
+    while (!path.empty()) {
+      Step s = path.back();
+      path.pop_back();
+      Page* parent = container_->GetPage(s.unit);
+      if (parent == nullptr) return files::kInvalidDataFile;
+      if (s.index + 1 < parent->data.entries.size()) {
+        path.push_back({s.unit, s.index + 1});
+        Page* next = Edge(parent->data.entries[s.index + 1].child, false, &path);
+        if (next == nullptr) return files::kInvalidDataFile;
+        if (next->data.entries.empty()) return container_->ReportBroken(kCheckEmptyEntry);
+        hint_leaf_ = next->unit;
+        *entry = next->data.entries.front();
+        *found = true;
+        return 0;
+      }
+    }
+    return 0;
+  }
+  // kBelow: the greatest entry less than the key.
+  const Entry* result = nullptr;
+  if (lower > 0) {
+    result = &entries[lower - 1];
+  } else {
+    while (!path.empty() && result == nullptr) {
+      Step s = path.back();
+      path.pop_back();
+      if (s.index == 0) continue;
+      Page* parent = container_->GetPage(s.unit);
+      if (parent == nullptr) return files::kInvalidDataFile;
+      path.push_back({s.unit, s.index - 1});
+      Page* prev = Edge(parent->data.entries[s.index - 1].child, true, &path);
+      if (prev == nullptr) return files::kInvalidDataFile;
+      if (prev->data.entries.empty()) return container_->ReportBroken(kCheckEmptyEntry);
+      result = &prev->data.entries.back();
+    }
+  }
+  if (result != nullptr && result->key_length > 0) {
+    *entry = *result;
+    *found = true;
+  }
+  return 0;
+}
+
+int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
+  // Inside the last leaf: when it holds an entry not greater than the key and
+  // one greater, the answer lies in this leaf.
+  if (Page* leaf = container_->PeekPage(hint_leaf_);
+      leaf != nullptr && leaf->data.level == 0 && !leaf->data.entries.empty()) {
+    const auto& entries = leaf->data.entries;
+    if (CompareKeys(entries.front().Key(), key) <= 0 &&
+        CompareKeys(key, entries.back().Key()) < 0) {
+      size_t i = leaf->data.LowerBound(key);
+      if (CompareKeys(entries[i].Key(), key) == 0) ++i;
+      *entry = entries[i];
+      *found = true;
+      return 0;
+    }
+  }
+  return Find(key, Mode::kAbove, entry, found);
+}
+
+int Tree::EnsureRoot() {
+  if (container_->failed()) return files::kInvalidDataFile;
+  if (container_->root() != Container::kNoRootUnit) return 0;
+  Page* root = container_->NewPage(0);
+  root->data.entries.push_back(Entry{});
+  container_->SetRoot(root->unit);
+  return 0;
+}
+
+int Tree::Insert(std::string_view bytes, size_t key_length) {
+  if (container_->failed()) return files::kInvalidDataFile;
+  if (bytes.size() > kMaxEntryLength || key_length > kMaxKeyLength || key_length > bytes.size()) {
+    return container_->ReportBroken(kCheckEntryTooLarge);
+  }
+  if (int r = EnsureRoot(); r != 0) return r;
+  const std::string_view key = bytes.substr(0, key_length);
+  std::vector<Step> path;
+  Page* leaf = Descend(key, &path);
+  if (leaf == nullptr) return files::kInvalidDataFile;
+  const size_t i = leaf->data.LowerBound(key);
+  auto& entries = leaf->data.entries;
+  if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) {
+    return container_->ReportBroken(kCheckDuplicateKey);
+  }
+  Entry e;
+  e.bytes.assign(bytes);
+  e.key_length = static_cast<uint16_t>(key_length);
+  entries.insert(entries.begin() + static_cast<long>(i), std::move(e));
+  container_->MarkDirty(leaf);
+  return SplitWhileNeeded(leaf->unit);
+}
+
+int Tree::SplitWhileNeeded(int64_t first) {
+  std::vector<int64_t> work{first};
+  for (int rounds = 0; !work.empty(); ++rounds) {
+    if (rounds > 100000) return container_->ReportBroken(kCheckTreeDepth);
+    const int64_t unit = work.back();
+    work.pop_back();
+    Page* p = container_->GetPage(unit);
+    if (p == nullptr) return files::kInvalidDataFile;
+    if (!NeedsSplit(p->data)) continue;
+    if (unit == container_->root()) {
+      // The root keeps its unit: its entries move one level down.
+      Page* lower = container_->NewPage(p->data.level);
+      lower->data.entries = std::move(p->data.entries);
+      p->data.entries.clear();
+      p->data.level++;
+      Entry sep;
+      sep.bytes.assign(lower->data.entries.front().Key());
+      sep.key_length = static_cast<uint16_t>(sep.bytes.size());
+      sep.child = lower->unit;
+      p->data.entries.push_back(std::move(sep));
+      container_->MarkDirty(p);
+      work.push_back(lower->unit);
+      continue;
+    }
+    auto& entries = p->data.entries;
+    const size_t n = entries.size();
+    if (n < 2) return container_->ReportBroken(kCheckSplitTooFew);
+    // Entries before the middle stay, entries after it move; the middle one
+    // joins the half with fewer entries (the new page on a tie).
+    const size_t middle = n / 2;
+    const size_t before = middle;
+    const size_t after = n - middle - 1;
+    const size_t keep = before < after ? middle + 1 : middle;
+    const std::string first_key(entries.front().Key());
+    Page* parent = container_->FindParent(first_key, unit);
+    if (parent == nullptr) return container_->ReportBroken(kCheckParentNotFound);
+    Page* right = container_->NewPage(p->data.level);
+    right->data.entries.assign(std::make_move_iterator(entries.begin() + static_cast<long>(keep)),
+                               std::make_move_iterator(entries.end()));
+    entries.erase(entries.begin() + static_cast<long>(keep), entries.end());
+    container_->MarkDirty(p);
+    Entry sep;
+    sep.bytes.assign(right->data.entries.front().Key());
+    sep.key_length = static_cast<uint16_t>(sep.bytes.size());
+    sep.child = right->unit;
+    const long at = parent->data.LastNotGreater(sep.Key());
+    if (at >= 0 && CompareKeys(parent->data.entries[at].Key(), sep.Key()) == 0) {
+      return container_->ReportBroken(kCheckDuplicateKey);
+    }
+    parent->data.entries.insert(parent->data.entries.begin() + (at + 1), std::move(sep));
+    container_->MarkDirty(parent);
+    work.push_back(unit);
+    work.push_back(right->unit);
+    work.push_back(parent->unit);
+  }
+  return 0;
+}
+
+int Tree::ReplaceSeparator(std::vector<Step>& path, std::string_view key) {
+  // The separator of the page below path.back() becomes `key`; when it is
+  // that page's first separator, the change goes on upward.
+  while (!path.empty()) {
+    Step s = path.back();
+    path.pop_back();
+    Page* parent = container_->GetPage(s.unit);
+    if (parent == nullptr) return files::kInvalidDataFile;
+    Entry& sep = parent->data.entries[s.index];
+    sep.bytes.assign(key);
+    sep.key_length = static_cast<uint16_t>(key.size());
+    container_->MarkDirty(parent);
+    if (s.index != 0) break;
+  }
+  return 0;
+}
+
+int Tree::Delete(std::string_view key, bool* found) {
+  *found = false;
+  if (container_->failed()) return files::kInvalidDataFile;
+  if (key.empty() || container_->root() == Container::kNoRootUnit) return 0;
+  std::vector<Step> path;
+  Page* leaf = Descend(key, &path);
+  if (leaf == nullptr) return container_->failed() ? files::kInvalidDataFile : 0;
+  auto& entries = leaf->data.entries;
+  const size_t i = leaf->data.LowerBound(key);
+  if (i >= entries.size() || CompareKeys(entries[i].Key(), key) != 0) return 0;
+  *found = true;
+  entries.erase(entries.begin() + static_cast<long>(i));
+  container_->MarkDirty(leaf);
+  if (!entries.empty()) {
+    if (i == 0) {
+      const std::string first(entries.front().Key());
+      return ReplaceSeparator(path, first);
+    }
+    return 0;
+  }
+  // The leaf is empty: free it and remove its separator, upward while pages
+  // empty. The root never empties: it leads to the empty entry.
+  if (path.empty()) return container_->ReportBroken(kCheckEmptyEntry);
+  container_->FreePage(leaf);
+  while (!path.empty()) {
+    Step s = path.back();
+    path.pop_back();
+    Page* parent = container_->GetPage(s.unit);
+    if (parent == nullptr) return files::kInvalidDataFile;
+    auto& seps = parent->data.entries;
+    seps.erase(seps.begin() + static_cast<long>(s.index));
+    container_->MarkDirty(parent);
+    if (seps.empty()) {
+      if (path.empty()) return container_->ReportBroken(kCheckEmptyEntry);
+      container_->FreePage(parent);
+      continue;
+    }
+    if (s.index == 0) {
+      const std::string first(seps.front().Key());
+      return ReplaceSeparator(path, first);
+    }
+    return 0;
+  }
+  return 0;
+}
+
+}  // namespace vorsandt::qvf

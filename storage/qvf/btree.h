@@ -1,0 +1,76 @@
+// The ordered tree of all entries of a QVF file.
+//
+// Entries compare by key part (CompareKeys). The first root page of a file
+// gets the empty entry (empty key part, no data): the smallest entry, never
+// deleted and never returned by a search. Non-leaf pages hold separators, a
+// copy of the first key part of each child; a key belongs to the child of the
+// last separator not greater than it. Pages split when their size estimate
+// exceeds 15094 bytes, or 4096 bytes with more than 20 entries; the root
+// splits by moving its entries one level down. Pages are not merged; an
+// empty leaf is freed and its separator removed upward.
+//
+// Status values: 0, or 36 after an internal error (the container is then
+// failed). Insert of a key part that exists is an internal error: callers
+// check uniqueness first.
+#ifndef VORSANDT_STORAGE_QVF_BTREE_H_
+#define VORSANDT_STORAGE_QVF_BTREE_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/qvf/container.h"
+
+namespace vorsandt::qvf {
+
+class Tree {
+ public:
+  enum class Mode {
+    kExact,  // the entry with exactly this key part
+    kBelow,  // the greatest entry whose key part is less
+    kAbove,  // the smallest entry whose key part is greater
+  };
+
+  explicit Tree(Container* container) : container_(container) {}
+
+  // Searches; `*found` tells whether `*entry` was filled.
+  int Find(std::string_view key, Mode mode, Entry* entry, bool* found);
+  int FindExact(std::string_view key, Entry* entry, bool* found) {
+    return Find(key, Mode::kExact, entry, found);
+  }
+  // The smallest entry after `key`; looks in the leaf of the previous search
+  // first, so walking forward needs no new descent inside a leaf.
+  int FindNextAfter(std::string_view key, Entry* entry, bool* found);
+  int FindPreviousBefore(std::string_view key, Entry* entry, bool* found) {
+    return Find(key, Mode::kBelow, entry, found);
+  }
+
+  // Adds an entry of `bytes` whose first `key_length` bytes are its key part.
+  int Insert(std::string_view bytes, size_t key_length);
+  // Removes the entry with this key part; `*found` false when there is none.
+  int Delete(std::string_view key, bool* found);
+
+  // Makes the root with the empty entry when the file has none yet.
+  int EnsureRoot();
+
+ private:
+  struct Step {
+    int64_t unit;
+    size_t index;
+  };
+  // Descends to the leaf for `key`, recording the non-leaf steps.
+  Page* Descend(std::string_view key, std::vector<Step>* path);
+  // The leftmost (or rightmost) leaf under `unit`, extending `path`.
+  Page* Edge(int64_t unit, bool rightmost, std::vector<Step>* path);
+  Page* Child(Page* parent, size_t index);
+  int SplitWhileNeeded(int64_t unit);
+  int ReplaceSeparator(std::vector<Step>& path, std::string_view key);
+  static bool NeedsSplit(const PageData& page);
+
+  Container* container_;
+  int64_t hint_leaf_ = Container::kNoRootUnit;
+};
+
+}  // namespace vorsandt::qvf
+
+#endif  // VORSANDT_STORAGE_QVF_BTREE_H_

@@ -1,0 +1,228 @@
+#include "storage/qvf/btree.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "runtime/env/fault_env.h"
+#include "storage/qvf/checker.h"
+#include "storage/qvf/test_support.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+using testing::AllEntries;
+using testing::RecordInternalErrors;
+
+struct Value {
+  std::string bytes;
+  size_t key_length;
+};
+
+std::string RandomKey(std::mt19937& random) {
+  // A small alphabet and varied lengths give shared prefixes and keys that
+  // are prefixes of others.
+  std::string key;
+  const size_t n = 2 + random() % 12;
+  for (size_t i = 0; i < n; ++i) key.push_back(static_cast<char>("abcz\x01\xFE"[random() % 6]));
+  return key;
+}
+
+std::string RandomData(std::mt19937& random) {
+  const unsigned pick = random() % 100;
+  size_t n = random() % 40;
+  if (pick >= 97) {
+    n = 9000 + random() % 6000;  // forces the large classes
+  } else if (pick >= 90) {
+    n = 500 + random() % 3000;
+  }
+  std::string data;
+  if (pick >= 97 && pick % 2 == 0) {
+    // Incompressible: stays in the large classes.
+    while (data.size() < n) data.push_back(static_cast<char>(random()));
+  }
+  while (data.size() < n) data.append(1 + random() % 7, static_cast<char>(random() % 4));
+  data.resize(n);
+  return data;
+}
+
+void ExpectSame(Container* c, const std::map<std::string, Value>& model) {
+  int status = -1;
+  std::vector<std::string> all = AllEntries(c, &status);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(all.size(), model.size());
+  size_t i = 0;
+  for (const auto& [key, value] : model) {
+    ASSERT_EQ(all[i], value.bytes) << "entry " << i;
+    ++i;
+  }
+}
+
+TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  std::mt19937 random(12345);
+  std::map<std::string, Value> model;
+  auto container = std::make_unique<Container>(&env);
+  ASSERT_EQ(container->Open("M.QVF", Container::kCreate), 0);
+  const int kOps = 30000;
+  int largest_class = 0;
+  int root_level = 0;
+  for (int op = 1; op <= kOps; ++op) {
+    Tree tree(container.get());
+    const bool insert = model.size() < 50 || random() % 100 < 60;
+    if (insert) {
+      std::string key = RandomKey(random);
+      if (model.count(key) != 0) continue;
+      std::string bytes = key + RandomData(random);
+      if (bytes.size() > kMaxEntryLength) bytes.resize(kMaxEntryLength);
+      ASSERT_EQ(tree.Insert(bytes, key.size()), 0) << "op " << op;
+      model[key] = Value{bytes, key.size()};
+    } else {
+      auto it = model.begin();
+      std::advance(it, random() % model.size());
+      bool found = false;
+      ASSERT_EQ(tree.Delete(it->first, &found), 0);
+      ASSERT_TRUE(found);
+      model.erase(it);
+      // A missing key is reported, not an error.
+      ASSERT_EQ(tree.Delete("\xFF\xFF missing", &found), 0);
+      ASSERT_FALSE(found);
+    }
+    if (op % 1500 == 0) {
+      ASSERT_EQ(container->Save(), 0) << "op " << op;
+      ExpectSame(container.get(), model);
+      const FileHeader& h = container->header();
+      for (int c = 1; c <= kMaxClass; ++c) {
+        if (h.PageCount(c) > 0) largest_class = std::max(largest_class, c);
+      }
+      root_level = std::max(root_level, container->GetPage(container->root())->data.level);
+      if (op % 6000 == 0) {
+        ASSERT_EQ(container->Close(), 0);
+        container = std::make_unique<Container>(&env);
+        ASSERT_EQ(container->Open("M.QVF", 0), 0);
+        ExpectSame(container.get(), model);
+      }
+    }
+  }
+  ASSERT_EQ(container->Save(), 0);
+  EXPECT_EQ(container->dirty_pages(), 0u);
+  // The workload really reached the large classes and a tree of several levels.
+  EXPECT_GE(largest_class, 40);
+  EXPECT_GE(root_level, 2);
+  EXPECT_GT(model.size(), 2000u);
+  // Searches by mode against the model.
+  Tree tree(container.get());
+  for (int i = 0; i < 300; ++i) {
+    std::string key = RandomKey(random);
+    Entry e;
+    bool found = false;
+    ASSERT_EQ(tree.FindExact(key, &e, &found), 0);
+    EXPECT_EQ(found, model.count(key) == 1);
+    ASSERT_EQ(tree.Find(key, Tree::Mode::kAbove, &e, &found), 0);
+    auto above = model.upper_bound(key);
+    ASSERT_EQ(found, above != model.end());
+    if (found) {
+      EXPECT_EQ(e.bytes, above->second.bytes);
+    }
+    ASSERT_EQ(tree.FindPreviousBefore(key, &e, &found), 0);
+    auto below = model.lower_bound(key);
+    ASSERT_EQ(found, below != model.begin());
+    if (found) {
+      EXPECT_EQ(e.bytes, std::prev(below)->second.bytes);
+    }
+  }
+  ASSERT_EQ(container->Close(), 0);
+  std::vector<std::string> faults;
+  ASSERT_TRUE(CheckFile(&env, "M.QVF", &faults));
+  for (const auto& f : faults) ADD_FAILURE() << f;
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(TreeEmptyEntry, SmallestKeysWorkAndEmptyEntryIsNeverReturned) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("E.QVF", Container::kCreate), 0);
+  Tree tree(&c);
+  ASSERT_EQ(tree.Insert("m", 1), 0);
+  ASSERT_EQ(tree.Insert(std::string("\x00", 1), 1), 0);  // below every other key
+  Entry e;
+  bool found = true;
+  ASSERT_EQ(tree.FindPreviousBefore(std::string("\x00", 1), &e, &found), 0);
+  EXPECT_FALSE(found);  // only the empty entry lies below
+  ASSERT_EQ(tree.FindExact("", &e, &found), 0);
+  EXPECT_FALSE(found);
+  ASSERT_EQ(tree.Delete("", &found), 0);
+  EXPECT_FALSE(found);
+  ASSERT_EQ(tree.FindNextAfter("", &e, &found), 0);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(e.bytes, std::string("\x00", 1));
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(TreeDeletion, DeletingEverythingFreesLeavesAndTheTreeKeepsWorking) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("D.QVF", Container::kCreate), 0);
+  Tree tree(&c);
+  for (int i = 0; i < 3000; ++i) {
+    std::string key = BigEndian32(static_cast<uint32_t>(i));
+    ASSERT_EQ(tree.Insert(key + std::string(60, 'd'), 4), 0);
+  }
+  ASSERT_EQ(c.Save(), 0);
+  const uint64_t full_end = c.header().EndOfData();
+  for (int i = 0; i < 3000; ++i) {
+    bool found = false;
+    ASSERT_EQ(tree.Delete(BigEndian32(static_cast<uint32_t>(i)), &found), 0);
+    ASSERT_TRUE(found);
+  }
+  ASSERT_EQ(c.Save(), 0);
+  EXPECT_LT(c.header().EndOfData(), full_end / 4);
+  EXPECT_TRUE(AllEntries(&c).empty());
+  ASSERT_EQ(tree.Insert("again", 5), 0);
+  ASSERT_EQ(c.Close(), 0);
+  ASSERT_EQ(c.Open("D.QVF", 0), 0);
+  EXPECT_EQ(AllEntries(&c), std::vector<std::string>{"again"});
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(TreeInternalErrors, DuplicateKeyAndOversizedEntryStopWithTheirCheck) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("X.QVF", Container::kCreate), 0);
+  Tree tree(&c);
+  ASSERT_EQ(tree.Insert("abc-1", 3), 0);
+  EXPECT_EQ(tree.Insert("abc-2", 3), 36);
+  ASSERT_EQ(errors.checks, std::vector<int>{kCheckDuplicateKey});
+  EXPECT_TRUE(c.failed());
+  Container d(&env);
+  ASSERT_EQ(d.Open("Y.QVF", Container::kCreate), 0);
+  Tree big(&d);
+  EXPECT_EQ(big.Insert(std::string(kMaxEntryLength + 1, 'x'), 1), 36);
+  EXPECT_EQ(errors.checks.back(), kCheckEntryTooLarge);
+  EXPECT_EQ(InternalErrorText(kCheckDuplicateKey), "Internal error : qvfbt line 108");
+}
+
+TEST(TreeSplit, ManySmallEntriesSplitNearFourKilobytes) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("S.QVF", Container::kCreate), 0);
+  Tree tree(&c);
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i * 7919)) + std::string(100, 'r'), 4), 0);
+  }
+  ASSERT_EQ(c.Save(), 0);
+  // Every page is at most 4096 + one entry's worth by the small-page rule.
+  const FileHeader& h = c.header();
+  for (int cls = 19; cls <= kMaxClass; ++cls) EXPECT_EQ(h.PageCount(cls), 0u) << cls;
+  EXPECT_GT(c.header().PageCount(c.header().ClassOf(c.header().root)), 0u);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf

@@ -1,0 +1,522 @@
+// Crash-safety invariants of the save (checked in WriteRaw under
+// VORSANDT_CHECKS; a violation is internal error kCheckWriteOrder):
+//
+//  1. Phase 1 writes nothing below the old end of data: changed pages whose
+//     home lies in committed data, and the new header, go to the log beyond
+//     max(old end, new end); pages beyond the old end go straight home.
+//  2. The log is flushed before the header at offset 0 is touched.
+//  3. The header at offset 0 is written in phase 1 only as the old header
+//     with the new log pointers, and flushed: that flush commits the save.
+//  4. Home copies of logged pages and the new header at offset 0 are written
+//     only after the commit (phase 2 or recovery), then flushed before the
+//     log pointers are reset in a last header write, flushed again.
+//  5. A failed write skips every later write of the save; the header at
+//     offset 0 is then never rewritten, so the file keeps its last committed
+//     state.
+//
+// So a crash at any point leaves either the old state (log not committed:
+// the header at offset 0 is the old one and the log area lies beyond its end
+// of data) or the new one (log committed: the next opener copies it home).
+#include "storage/qvf/container.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "runtime/files/error_codes.h"
+#include "storage/qvf/internal_error.h"
+
+namespace vorsandt::qvf {
+
+using files::kFileNotOpen;
+using files::kInvalidDataFile;
+using files::kSystemErrorBase;
+
+Container::Container(env::Env* env) : env_(env) {}
+
+Container::~Container() {
+  if (file_ != nullptr) Close();
+}
+
+int Container::Fail(int check) {
+  failed_ = true;
+  InternalError(check);
+  return kInvalidDataFile;
+}
+
+int Container::Open(const std::string& path, uint32_t flags) {
+  if (file_ != nullptr) Close();
+  read_only_ = (flags & kReadOnly) != 0;
+  shared_ = (flags & kShared) != 0;
+  writer_ = !read_only_;
+  failed_ = false;
+  header_loaded_ = false;
+  header_dirty_ = false;
+  root_ = kNoRootUnit;
+  next_provisional_ = -1;
+  stage_ = Stage::kIdle;
+  write_error_ = 0;
+  cache_.Clear();
+  freed_.clear();
+  relocated_.clear();
+  uint32_t env_flags = read_only_ ? env::kOpenReadOnly : env::kOpenReadWrite;
+  if ((flags & kCreate) != 0 && !read_only_) env_flags |= env::kOpenCreate;
+  if (int e = env_->Open(path, env_flags, &file_); e != 0) {
+    file_.reset();
+    return kSystemErrorBase + files::MapErrno(e);
+  }
+  path_ = path;
+  int r = Refresh();
+  if (r != 0) {
+    file_.reset();
+    cache_.Clear();
+  }
+  return r;
+}
+
+int Container::Close() {
+  if (file_ == nullptr) return 0;
+  int r = 0;
+  if (!failed_ && !read_only_) r = Save();
+  cache_.Clear();
+  freed_.clear();
+  relocated_.clear();
+  file_.reset();
+  header_loaded_ = false;
+  return r;
+}
+
+// --- Raw I/O ---
+
+bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length) {
+  if (length % kTransferGrain != 0) {
+    Fail(kCheckTransferLength);
+    return false;
+  }
+  size_t got = 0;
+  if (file_->ReadAt(offset, buffer, length, &got) != 0) {
+    Fail(kCheckReadFailed);
+    return false;
+  }
+  if (got != length) {
+    Fail(kCheckShortRead);
+    return false;
+  }
+  return true;
+}
+
+void Container::WriteRaw(uint64_t offset, const std::string& data) {
+  if (write_error_ != 0 || failed_) return;  // skipped until the error is collected
+  if (read_only_) {
+    Fail(kCheckReaderWrite);
+    return;
+  }
+  if (data.size() % kTransferGrain != 0) {
+    Fail(kCheckTransferLength);
+    return;
+  }
+#ifdef VORSANDT_CHECKS
+  bool in_order = false;
+  switch (stage_) {
+    case Stage::kLogging:
+      in_order = offset >= old_end_;  // invariant 1
+      break;
+    case Stage::kCommitting:
+      in_order = offset == 0;  // invariants 2 and 3
+      break;
+    case Stage::kApplying:
+      in_order = true;  // invariant 4
+      break;
+    case Stage::kIdle:
+    case Stage::kCommitted:
+      in_order = false;
+      break;
+  }
+  if (!in_order) {
+    Fail(kCheckWriteOrder);
+    return;
+  }
+#endif
+  size_t written = 0;
+  int e = file_->WriteAt(offset, data.data(), data.size(), &written);
+  if (e != 0) {
+    // A write the system cut short counts as access denied.
+    write_error_ = kSystemErrorBase + ((written > 0 && written < data.size())
+                                           ? static_cast<int>(files::kAccessDenied)
+                                           : files::MapErrno(e, true));
+  }
+}
+
+int Container::SyncFile() {
+  if (int e = file_->Sync(); e != 0) return kSystemErrorBase + files::MapErrno(e, true);
+  return 0;
+}
+
+int Container::TakeWriteError() {
+  if (failed_) return kInvalidDataFile;
+  return std::exchange(write_error_, 0);
+}
+
+int Container::WriteHeaderAtZero(const FileHeader& h) {
+  std::string bytes(kHeaderSize, '\0');
+  EncodeHeader(h, reinterpret_cast<uint8_t*>(bytes.data()));
+  WriteRaw(0, bytes);
+  if (int r = TakeWriteError(); r != 0) return r;
+  return SyncFile();
+}
+
+void Container::DropCache() {
+  cache_.Clear();
+  freed_.clear();
+  next_provisional_ = -1;
+}
+
+// --- Header ---
+
+int Container::Refresh() {
+  if (failed_) return kInvalidDataFile;
+  if (file_ == nullptr) return kFileNotOpen;
+  if (refreshing_ || stage_ != Stage::kIdle) return 0;
+  if (!shared_ && header_loaded_) return 0;
+  uint8_t buf[kHeaderSize];
+  size_t got = 0;
+  if (file_->ReadAt(0, buf, kHeaderSize, &got) != 0) return Fail(kCheckReadFailed);
+  if (got == 0) {
+    // A new, empty file: a zero header with no root.
+    if (!header_loaded_) {
+      header_ = FileHeader();
+      root_ = kNoRootUnit;
+      header_loaded_ = true;
+    }
+    return 0;
+  }
+  if (got < kHeaderSize) return kInvalidDataFile;
+  FileHeader h;
+  if (DecodeHeader(buf, &h) != 0) return kInvalidDataFile;
+  // An unchanged counter means the cache is still valid — unless the file
+  // carries a committed log this object has not taken in yet.
+  if (header_loaded_ && h.change_counter <= header_.change_counter &&
+      !(h.LogPending() && relocated_.empty() && !header_.LogPending())) {
+    return 0;
+  }
+  DropCache();
+  relocated_.clear();
+  header_ = h;
+  root_ = h.root == kNoRoot ? kNoRootUnit : h.root;
+  header_loaded_ = true;
+  header_dirty_ = false;
+  if (h.LogPending()) return LoadLog(h);
+  return 0;
+}
+
+int Container::LoadLog(const FileHeader& at_zero) {
+  refreshing_ = true;
+  struct Guard {
+    bool* flag;
+    ~Guard() { *flag = false; }
+  } guard{&refreshing_};
+  // Walk the log: each logged item starts with its own address and stored
+  // size, and occupies the stored size rounded up to whole units.
+  uint64_t pos = at_zero.log_start;
+  std::string unit(kUnitSize, '\0');
+  while (pos < at_zero.log_end) {
+    if (at_zero.log_end - pos < kUnitSize) return Fail(kCheckLogWalk);
+    if (!ReadRaw(pos, unit.data(), kUnitSize)) return kInvalidDataFile;
+    const auto* p = reinterpret_cast<const uint8_t*>(unit.data());
+    const uint32_t own = GetU32(p + kPgOwnAddress);
+    const uint32_t size = GetU16(p + kPgStoredSize);
+    const uint64_t length = static_cast<uint64_t>(UnitsFor(size)) * kUnitSize;
+    const bool header_item = own == 0 && size == kHeaderSize;
+    const bool page_item = own >= kHeaderSize && (own - kHeaderSize) % kUnitSize == 0 &&
+                           size >= kPageHeaderSize && size <= kMaxPageSize;
+    if ((!header_item && !page_item) || length > at_zero.log_end - pos) return Fail(kCheckLogWalk);
+    relocated_[own] = pos;
+    pos += length;
+  }
+  auto logged = relocated_.find(0);
+  if (logged == relocated_.end()) return Fail(kCheckLogWalk);
+  uint8_t buf[kHeaderSize];
+  if (!ReadRaw(logged->second, buf, kHeaderSize)) return kInvalidDataFile;
+  FileHeader h;
+  if (DecodeHeader(buf, &h) != 0) {
+    relocated_.clear();
+    return kInvalidDataFile;
+  }
+  header_ = h;
+  root_ = h.root == kNoRoot ? kNoRootUnit : h.root;
+  const bool still_open = question_ ? question_(*this) : false;
+  if (failed_) return kInvalidDataFile;
+  DropCache();
+  if (still_open) {
+    // The transaction never committed: the state before the log stands.
+    relocated_.clear();
+    header_ = at_zero;
+    root_ = at_zero.root == kNoRoot ? kNoRootUnit : at_zero.root;
+    if (writer_ && !read_only_) {
+      header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
+      stage_ = Stage::kApplying;
+      int r = WriteHeaderAtZero(header_);
+      stage_ = Stage::kIdle;
+      return r;
+    }
+    return 0;
+  }
+  if (!writer_ || read_only_) return 0;  // reader: pages are read through the log
+  stage_ = Stage::kApplying;
+  int r = CopyLogHome();
+  if (r == 0) {
+    header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
+    r = WriteHeaderAtZero(header_);
+  }
+  stage_ = Stage::kIdle;
+  relocated_.clear();
+  if (r != 0) {
+    // Nothing was lost: the log is still committed and will be applied by
+    // the next refresh.
+    header_loaded_ = false;
+  }
+  return r;
+}
+
+int Container::CopyLogHome() {
+  std::string image;
+  for (const auto& [own, pos] : relocated_) {
+    if (own == 0) continue;
+    image.assign(kUnitSize, '\0');
+    if (!ReadRaw(pos, image.data(), kUnitSize)) return kInvalidDataFile;
+    const uint32_t size = GetU16(reinterpret_cast<const uint8_t*>(image.data()) + kPgStoredSize);
+    const size_t length = static_cast<size_t>(UnitsFor(size)) * kUnitSize;
+    if (length > kUnitSize) {
+      image.resize(length);
+      if (!ReadRaw(pos + kUnitSize, image.data() + kUnitSize, length - kUnitSize)) {
+        return kInvalidDataFile;
+      }
+    }
+    WriteRaw(own, image);
+  }
+  if (int r = TakeWriteError(); r != 0) return r;
+  return SyncFile();
+}
+
+// --- Pages ---
+
+Page* Container::GetPage(int64_t unit) {
+  if (failed_ || file_ == nullptr) return nullptr;
+  if (Page* p = cache_.Find(unit)) {
+    cache_.Touch(p);
+    return p;
+  }
+  if (unit < 0 || unit > 0xFFFFFFFFll) {
+    Fail(kCheckProvisionalMissing);
+    return nullptr;
+  }
+  const int c = header_.ClassOf(static_cast<uint32_t>(unit));
+  if (c == 0 || (unit - header_.start[c]) % c != 0) {
+    Fail(kCheckPageNotInRegion);
+    return nullptr;
+  }
+  cache_.EvictBeforeFetch();
+  const uint64_t home = HomeAddress(static_cast<uint32_t>(unit));
+  uint64_t offset = home;
+  if (auto it = relocated_.find(static_cast<uint32_t>(home)); it != relocated_.end()) {
+    offset = it->second;
+  }
+  std::string buffer(static_cast<size_t>(c) * kUnitSize, '\0');
+  if (!ReadRaw(offset, buffer.data(), buffer.size())) return nullptr;
+  PageData data;
+  if (int r = DecodePage(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(),
+                         static_cast<uint32_t>(unit), &data);
+      r != 0) {
+    Fail(r);
+    return nullptr;
+  }
+  return cache_.Add(unit, std::move(data), false);
+}
+
+Page* Container::NewPage(int level) {
+  PageData data;
+  data.level = level;
+  return cache_.Add(next_provisional_--, std::move(data), true);
+}
+
+void Container::MarkDirty(Page* page) { cache_.MarkDirty(page); }
+
+void Container::FreePage(Page* page) {
+  if (page->unit >= 0) freed_.push_back(static_cast<uint32_t>(page->unit));
+  cache_.Remove(page);
+}
+
+// --- Save ---
+
+int Container::Save() {
+  if (int r = SavePhase1(); r != 0) return r;
+  return SavePhase2();
+}
+
+int Container::SavePhase1() {
+  if (failed_) return kInvalidDataFile;
+  if (file_ == nullptr) return kFileNotOpen;
+  if (stage_ == Stage::kCommitted) {
+    // A committed log not yet applied would be overwritten by a new one.
+    if (int r = SavePhase2(); r != 0) return r;
+  }
+  if (cache_.dirty().empty() && freed_.empty() && !header_dirty_) return 0;
+  if (read_only_) return Fail(kCheckReaderWrite);
+  if (!relocated_.empty()) {
+    // Pages were read through a committed log (reader mode); copy it home
+    // before a new log takes its place.
+    stage_ = Stage::kApplying;
+    int r = CopyLogHome();
+    if (r == 0) {
+      header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
+      r = WriteHeaderAtZero(header_);
+    }
+    stage_ = Stage::kIdle;
+    relocated_.clear();
+    if (r != 0) {
+      Discard();
+      return r;
+    }
+  }
+  before_save_ = header_;
+  old_end_ = header_.EndOfData();
+  if (!PlacePages()) return kInvalidDataFile;
+  header_.root = root_ == kNoRootUnit ? kNoRoot : static_cast<uint32_t>(root_);
+  const uint64_t log = std::max<uint64_t>(header_.EndOfData(), old_end_);
+  if (log + kMaxPageSize > 0xFFFFFFFFull) return Fail(kCheckRegions);
+  header_.log_start = header_.log_end = static_cast<uint32_t>(log);
+  header_.change_counter++;
+
+  stage_ = Stage::kLogging;
+  pending_.clear();
+  std::vector<Page*> pages(cache_.dirty().begin(), cache_.dirty().end());
+  std::sort(pages.begin(), pages.end(), [](Page* a, Page* b) { return a->unit < b->unit; });
+  std::string image;
+  for (Page* p : pages) {
+    if (p->unit < 0) return Fail(kCheckRegions);
+    if (int r = EncodePage(p->data, static_cast<uint32_t>(p->unit), &image); r != 0) return Fail(r);
+    const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
+    if (home < old_end_) {
+      WriteRaw(header_.log_end, image);
+      header_.log_end += static_cast<uint32_t>(image.size());
+      pending_.push_back({home, image});
+    } else {
+      WriteRaw(home, image);
+    }
+  }
+  // The logged header already carries the final log end.
+  const uint64_t header_pos = header_.log_end;
+  header_.log_end += kHeaderSize;
+  std::string bytes(kHeaderSize, '\0');
+  EncodeHeader(header_, reinterpret_cast<uint8_t*>(bytes.data()));
+  WriteRaw(header_pos, bytes);
+  int r = TakeWriteError();
+  if (r == 0) r = SyncFile();
+  if (r == 0) {
+    stage_ = Stage::kCommitting;
+    FileHeader commit = before_save_;
+    commit.log_start = header_.log_start;
+    commit.log_end = header_.log_end;
+    EncodeHeader(commit, reinterpret_cast<uint8_t*>(bytes.data()));
+    WriteRaw(0, bytes);
+    r = TakeWriteError();
+    if (r == 0) r = SyncFile();
+  }
+  if (r != 0 || failed_) {
+    stage_ = Stage::kIdle;
+    pending_.clear();
+    if (failed_) return kInvalidDataFile;
+    Discard();
+    return r;
+  }
+  stage_ = Stage::kCommitted;
+  committed_ = header_;
+  cache_.MarkAllClean();
+  header_dirty_ = false;
+  freed_.clear();
+  next_provisional_ = -1;
+  return 0;
+}
+
+int Container::SavePhase2() {
+  if (stage_ != Stage::kCommitted) return 0;
+  stage_ = Stage::kApplying;
+  for (const Pending& p : pending_) WriteRaw(p.home, p.image);
+  std::string bytes(kHeaderSize, '\0');
+  EncodeHeader(committed_, reinterpret_cast<uint8_t*>(bytes.data()));
+  WriteRaw(0, bytes);
+  int r = TakeWriteError();
+  if (r == 0) r = SyncFile();
+  FileHeader h;
+  if (r == 0) {
+    uint8_t buf[kHeaderSize];
+    if (!ReadRaw(0, buf, kHeaderSize)) return kInvalidDataFile;
+    if (DecodeHeader(buf, &h) != 0) return Fail(kCheckReadFailed);
+    h.log_start = h.log_end = static_cast<uint32_t>(h.EndOfData());
+    r = WriteHeaderAtZero(h);
+  }
+  if (r != 0) {
+    // Still committed: the next save (or the next opener) applies the log.
+    stage_ = Stage::kCommitted;
+    return r;
+  }
+  header_ = h;
+  pending_.clear();
+  stage_ = Stage::kIdle;
+  return 0;
+}
+
+int Container::AbandonLog() {
+  if (stage_ != Stage::kCommitted) return 0;
+  stage_ = Stage::kApplying;
+  FileHeader h = before_save_;
+  h.log_start = h.log_end = static_cast<uint32_t>(h.EndOfData());
+  int r = WriteHeaderAtZero(h);
+  stage_ = Stage::kIdle;
+  pending_.clear();
+  int d = Discard();
+  return r != 0 ? r : d;
+}
+
+int Container::Discard() {
+  cache_.Clear();
+  freed_.clear();
+  relocated_.clear();
+  pending_.clear();
+  header_loaded_ = false;
+  header_dirty_ = false;
+  root_ = kNoRootUnit;
+  next_provisional_ = -1;
+  stage_ = Stage::kIdle;
+  write_error_ = 0;
+  if (file_ == nullptr) return 0;
+  return Refresh();
+}
+
+int Container::Truncate() {
+  if (failed_) return kInvalidDataFile;
+  if (file_ == nullptr) return kFileNotOpen;
+  if (read_only_) return Fail(kCheckReaderWrite);
+  if (stage_ != Stage::kIdle || header_.LogPending() || !relocated_.empty()) return 0;
+  if (int e = file_->Truncate(header_.EndOfData()); e != 0) {
+    return kSystemErrorBase + files::MapErrno(e, true);
+  }
+  return 0;
+}
+
+int Container::NextIdentifier(uint32_t* id) {
+  if (failed_) return kInvalidDataFile;
+  if (file_ == nullptr) return kFileNotOpen;
+  if (read_only_) return Fail(kCheckReaderWrite);
+  if (int r = Refresh(); r != 0) return r;
+  auto& b = header_.id_counter;
+  for (int i = 3; i >= 0; --i) {
+    if (++b[i] != 0) break;
+  }
+  if (b[0] >= 0xFE) return Fail(kCheckIdOverflow);
+  header_dirty_ = true;
+  *id = GetU32Big(b.data());
+  return 0;
+}
+
+}  // namespace vorsandt::qvf

@@ -1,0 +1,181 @@
+// The QVF container: one open file, its header, its page cache, its regions
+// and the crash-safe two-phase save.
+//
+// Status values are the runtime's error codes (runtime/files/error_codes.h):
+// 0, kInvalidDataFile (36) for a file that is not a sound QVF file, or
+// kSystemErrorBase + the mapped operating-system error. Broken structures
+// found while working stop through InternalError (internal_error.h); when a
+// test handler lets that return, the container is marked failed and every
+// later call returns 36.
+//
+// Locking between processes (reader/writer bytes, deny-write around the copy
+// phase) belongs to the driver, which calls Refresh at the start of each
+// operation while it holds the file lock.
+#ifndef VORSANDT_STORAGE_QVF_CONTAINER_H_
+#define VORSANDT_STORAGE_QVF_CONTAINER_H_
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/env/env.h"
+#include "storage/qvf/format.h"
+#include "storage/qvf/page_cache.h"
+
+namespace vorsandt::qvf {
+
+class Container {
+ public:
+  enum OpenFlag : uint32_t {
+    kCreate = 1u << 0,    // create the file when it does not exist
+    kReadOnly = 1u << 1,  // no writes; a write attempt is an internal error
+    kShared = 1u << 2,    // other processes may write: Refresh re-reads the header
+  };
+  // No root yet (a new file before its first page is made).
+  static constexpr int64_t kNoRootUnit = std::numeric_limits<int64_t>::min();
+
+  // Asked while a committed log is found: true when the log belongs to a
+  // transaction that is still open (the log is then abandoned). Called with
+  // the logged header current and pages readable through the log.
+  using LogQuestion = std::function<bool(Container&)>;
+
+  explicit Container(env::Env* env);
+  ~Container();
+  Container(const Container&) = delete;
+  Container& operator=(const Container&) = delete;
+
+  int Open(const std::string& path, uint32_t flags);
+  // Saves pending changes (returning the save's status), drops the cache and
+  // closes the handle.
+  int Close();
+  bool is_open() const { return file_ != nullptr; }
+
+  // Re-reads the header when the file is shared (or not yet read); drops the
+  // cache when another writer has saved; finds a committed log and applies
+  // or abandons it.
+  int Refresh();
+
+  // The page at `unit` (negative: a provisional page made by NewPage), or
+  // nullptr after an internal error.
+  Page* GetPage(int64_t unit);
+  // The page at `unit` only when it is cached (no read, no use counted).
+  Page* PeekPage(int64_t unit) const { return cache_.Find(unit); }
+  // A new empty page with the next provisional number; dirty.
+  Page* NewPage(int level);
+  void MarkDirty(Page* page);
+  // Removes a page that left the tree; its unit is reclaimed at the next save.
+  void FreePage(Page* page);
+
+  int64_t root() const { return root_; }
+  void SetRoot(int64_t unit) {
+    root_ = unit;
+    header_dirty_ = true;
+  }
+
+  // Both phases of the save. Nothing happens when nothing changed.
+  int Save();
+  // Phase 1: log written and committed. Phase 2: log applied at home.
+  int SavePhase1();
+  int SavePhase2();
+  // Drops a log committed by SavePhase1 that phase 2 must not apply (a
+  // transaction over several files failed): the header at offset 0 gets its
+  // log pointers reset, which restores the state before the save.
+  int AbandonLog();
+  // Drops all changes and forces the header to be read again.
+  int Discard();
+  // Sets the file length to the end of data (not while a log is pending).
+  int Truncate();
+  // Adds one to the id counter and returns it in `*id`.
+  int NextIdentifier(uint32_t* id);
+
+  // Writer mode: a committed log found by Refresh is copied home and the
+  // header reset; reader mode reads pages through the log instead. Open
+  // starts in writer mode unless read-only.
+  void SetWriterMode(bool writer) { writer_ = writer; }
+  void SetLogQuestion(LogQuestion question) { question_ = std::move(question); }
+
+  // Marks the container failed and reports `check` as an internal error;
+  // returns 36 for the caller to pass on (used by the tree).
+  int ReportBroken(int check) { return Fail(check); }
+  // The page whose entry for `key` leads to `child`, found from the root by
+  // following the last separator not greater than `key`; nullptr when none.
+  Page* FindParent(std::string_view key, int64_t child);
+
+  const FileHeader& header() const { return header_; }
+  bool failed() const { return failed_; }
+  size_t cached_pages() const { return cache_.size(); }
+  size_t dirty_pages() const { return cache_.dirty().size(); }
+  size_t clean_pages() const { return cache_.clean_count(); }
+  uint64_t access_counter() const { return cache_.counter(); }
+
+ private:
+  enum class Stage {
+    kIdle,        // no save in progress
+    kLogging,     // phase 1: only offsets at or beyond the old end are written
+    kCommitting,  // phase 1: log flushed; only the header at offset 0 is written
+    kCommitted,   // phase 1 done; phase 2 pending
+    kApplying,    // phase 2 or recovery: home writes allowed
+  };
+  struct Pending {
+    uint64_t home;
+    std::string image;
+  };
+
+  // Stops with `check`; returns 36 for the caller to pass on.
+  int Fail(int check);
+  // Raw I/O: multiples of 64 bytes only.
+  bool ReadRaw(uint64_t offset, void* buffer, size_t length);
+  void WriteRaw(uint64_t offset, const std::string& data);
+  int SyncFile();
+  int TakeWriteError();
+
+  int LoadLog(const FileHeader& at_zero);
+  int CopyLogHome();
+  int WriteHeaderAtZero(const FileHeader& h);
+  void DropCache();
+
+  // Regions and allocation (container_regions.cc).
+  bool PlacePages();
+  bool FreeSlot(int c, uint32_t unit);
+  bool Allocate(int c, uint32_t* unit);
+  bool EnsureGapBelow(int k, uint32_t need);
+  bool MakeRoomAbove(int k, uint32_t need);
+  bool Pack();
+  bool MovePage(int64_t from, int64_t to);
+  bool UpdateReference(const Page* page, int64_t from, int64_t to);
+  int ClassForImage(const Page* page, int* c);
+
+  env::Env* env_;
+  std::unique_ptr<env::File> file_;
+  std::string path_;
+  bool read_only_ = false;
+  bool shared_ = false;
+  bool writer_ = true;
+  bool failed_ = false;
+  bool header_loaded_ = false;
+  bool header_dirty_ = false;
+  bool refreshing_ = false;
+  FileHeader header_;
+  int64_t root_ = kNoRootUnit;
+  int64_t next_provisional_ = -1;
+  PageCache cache_;
+  std::vector<uint32_t> freed_;             // units of pages that left the tree
+  std::map<uint32_t, uint64_t> relocated_;  // own address -> position in the log
+  LogQuestion question_;
+
+  // Save state.
+  Stage stage_ = Stage::kIdle;
+  uint64_t old_end_ = 0;
+  std::vector<Pending> pending_;  // logged images still to be written home
+  FileHeader committed_;          // the new header (with log pointers)
+  FileHeader before_save_;        // the header before phase 1 (for AbandonLog)
+  int write_error_ = 0;
+};
+
+}  // namespace vorsandt::qvf
+
+#endif  // VORSANDT_STORAGE_QVF_CONTAINER_H_

@@ -1,0 +1,115 @@
+#include "storage/qvf/page.h"
+
+#include <gtest/gtest.h>
+
+#include "storage/qvf/format.h"
+#include "storage/qvf/internal_error.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+Entry E(std::string bytes, size_t key_length, int64_t child = 0) {
+  Entry e;
+  e.bytes = std::move(bytes);
+  e.key_length = static_cast<uint16_t>(key_length);
+  e.child = child;
+  return e;
+}
+
+TEST(KeyOrdering, BytewiseUnsignedThenShorterFirst) {
+  EXPECT_LT(CompareKeys("", "a"), 0);
+  EXPECT_LT(CompareKeys("ab", "abc"), 0);
+  EXPECT_LT(CompareKeys("abc", "abd"), 0);
+  EXPECT_GT(CompareKeys("\x80", "\x7f"), 0);  // unsigned
+  EXPECT_EQ(CompareKeys("xy", "xy"), 0);
+}
+
+TEST(PageImage, EntryAreaSharesPrefixesAndSetsLengthFlags) {
+  PageData page;
+  page.entries = {E("", 0), E("abcd", 3), E("abxy", 3), E("b", 1)};
+  std::string image;
+  ASSERT_EQ(EncodePage(page, 3, &image), 0);
+  ASSERT_EQ(image.size(), 256u);
+  const auto* p = reinterpret_cast<const uint8_t*>(image.data());
+  EXPECT_EQ(GetU32(p), 512u + 3 * 256);
+  EXPECT_EQ(GetU16(p + kPgCount), 4);
+  EXPECT_EQ(GetU16(p + kPgEstimate), page.Estimate());
+  EXPECT_EQ(page.Estimate(), 13u + 5 + 9 + 9 + 6);
+  const std::string area = image.substr(13, GetU16(p + kPgStoredSize) - 13);
+  const std::string expect = std::string("\xC0\x00\x00\x00\x00", 5) +         // empty entry
+                             std::string("\xC0\x04\x00\x03\x00", 5) + "abcd" +  // lengths differ
+                             std::string("\x02", 1) + "xy" +                 // shares "ab"
+                             std::string("\xC0\x01\x00\x01\x00", 5) + "b";
+  EXPECT_EQ(area, expect);
+  EXPECT_EQ(static_cast<uint8_t>(image.back()), kPadByte);
+  PageData back;
+  ASSERT_EQ(DecodePage(p, image.size(), 3, &back), 0);
+  ASSERT_EQ(back.entries.size(), 4u);
+  EXPECT_EQ(back.entries[2].bytes, "abxy");
+  EXPECT_EQ(back.entries[2].key_length, 3);
+}
+
+TEST(PageImage, NonLeafCarriesChildUnitsUncompressed) {
+  PageData page;
+  page.level = 2;
+  page.entries = {E("", 0, 7), E("k", 1, 9)};
+  std::string image;
+  ASSERT_EQ(EncodePage(page, 0, &image), 0);
+  const auto* p = reinterpret_cast<const uint8_t*>(image.data());
+  EXPECT_EQ(p[kPgLevel], 2);
+  EXPECT_EQ(GetU32(p + 13), 7u);
+  EXPECT_EQ(GetU32(p + 17), 9u);
+  PageData back;
+  ASSERT_EQ(DecodePage(p, image.size(), 0, &back), 0);
+  EXPECT_EQ(back.entries[1].child, 9);
+}
+
+TEST(PageImage, CompressedOnlyWhenAWholeUnitIsSaved) {
+  // About 300 bytes of runs: compressed it fits one unit, plain it needs two.
+  PageData big;
+  big.entries = {E("", 0), E("k" + std::string(300, 'z'), 1)};
+  std::string image;
+  ASSERT_EQ(EncodePage(big, 0, &image), 0);
+  auto* p = reinterpret_cast<const uint8_t*>(image.data());
+  EXPECT_EQ(image.size(), 256u);
+  EXPECT_LT(GetU16(p + kPgStoredSize), GetU16(p + kPgExpandedSize));
+  PageData back;
+  ASSERT_EQ(DecodePage(p, image.size(), 0, &back), 0);
+  EXPECT_EQ(back.entries[1].bytes, big.entries[1].bytes);
+  // A page of 100 bytes with a run: compressed or not it is one unit.
+  PageData small;
+  small.entries = {E("", 0), E("k" + std::string(80, 'z'), 1)};
+  ASSERT_EQ(EncodePage(small, 0, &image), 0);
+  p = reinterpret_cast<const uint8_t*>(image.data());
+  EXPECT_EQ(GetU16(p + kPgStoredSize), GetU16(p + kPgExpandedSize));
+}
+
+TEST(PageDecodeRejects, BrokenImages) {
+  PageData page;
+  page.entries = {E("", 0), E("abc", 3), E("abd", 3)};
+  std::string good;
+  ASSERT_EQ(EncodePage(page, 5, &good), 0);
+  auto decode = [](std::string img, uint32_t unit = 5) {
+    PageData out;
+    return DecodePage(reinterpret_cast<const uint8_t*>(img.data()), img.size(), unit, &out);
+  };
+  EXPECT_EQ(decode(good), 0);
+  EXPECT_EQ(decode(good, 6), kCheckOwnAddress);
+  std::string wrong_size = good;
+  wrong_size[kPgStoredSize] = static_cast<char>(0x10);  // 0x0110 rounds to 2 units
+  wrong_size[kPgStoredSize + 1] = 1;
+  EXPECT_EQ(decode(wrong_size), kCheckStoredSizeClass);
+  std::string swapped = good;
+  // Make the last entry sort before the previous one.
+  size_t last = good.find("d", 13);
+  swapped[last] = 'a';
+  EXPECT_EQ(decode(swapped), kCheckDuplicateKey);
+  std::string count = good;
+  count[kPgCount] = 9;
+  EXPECT_NE(decode(count), 0);
+  std::string garbage(256, '\x5A');
+  EXPECT_NE(decode(garbage), 0);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf

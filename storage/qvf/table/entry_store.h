@@ -1,0 +1,57 @@
+// The ordered entries of one QVF file, as the table layer sees them.
+//
+// Every entry is a key part and a data part; key parts are unique and ordered
+// bytewise (unsigned, shorter first on a common prefix). The tree's empty
+// entry (empty key part) is never returned. The file's B-tree implements this
+// over its container; MemoryEntryStore implements it over a map for tests
+// of the layers above.
+//
+// Status values are the runtime's error codes: 0 or the code to post.
+#ifndef VORSANDT_STORAGE_QVF_TABLE_ENTRY_STORE_H_
+#define VORSANDT_STORAGE_QVF_TABLE_ENTRY_STORE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorsandt::qvf {
+
+struct Entry {
+  std::string key;
+  std::string data;
+};
+
+enum class Search {
+  kExact,           // the entry with this key part
+  kNextAfter,       // the smallest entry greater than the key part
+  kPreviousBefore,  // the greatest entry less than the key part
+};
+
+class EntryStore {
+ public:
+  virtual ~EntryStore() = default;
+
+  // Finds an entry; `*out` is empty when there is none.
+  virtual int Find(Search how, std::string_view key, std::optional<Entry>* out) = 0;
+  // Inserts an entry whose key part is not in the store (callers check).
+  virtual int Insert(std::string_view key, std::string_view data) = 0;
+  // Deletes the entry with this key part; deleting a missing entry is 0.
+  virtual int Delete(std::string_view key) = 0;
+  // Replaces the data of an existing entry, or inserts it.
+  virtual int Put(std::string_view key, std::string_view data) {
+    if (int rc = Delete(key); rc != 0) return rc;
+    return Insert(key, data);
+  }
+  // The next value of the file's id counter (table ids and record numbers).
+  virtual int NextIdentifier(uint32_t* id) = 0;
+  // Saves pending changes (both phases); Discard drops them.
+  virtual int Save() = 0;
+  virtual void Discard() = 0;
+  // Number of saves so far (the file header's change counter).
+  virtual uint32_t ChangeCounter() const = 0;
+};
+
+}  // namespace vorsandt::qvf
+
+#endif  // VORSANDT_STORAGE_QVF_TABLE_ENTRY_STORE_H_

@@ -1,0 +1,176 @@
+#include "storage/qvf/table/key_encoding.h"
+
+#include <algorithm>
+
+#include "runtime/format/characters.h"
+#include "runtime/format/charset.h"
+#include "runtime/format/locale.h"
+#include "storage/qvf/table/entry_key.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+bool IsStringType(uint8_t type) { return type == 18 || type == 19 || type == 20; }
+
+// The case and collation rules over string bytes. The record holds ANSI
+// text; a table kept in the OEM set orders by its OEM bytes through the OEM
+// weights, as its stored images carry them.
+void ApplyTextRule(std::string* bytes, TextRule rule) {
+  const format::Locale& locale = format::CurrentLocale();
+  for (char& ch : *bytes) {
+    if (rule.no_case) ch = format::ToUpper(ch);
+    auto b = static_cast<uint8_t>(ch);
+    if (rule.oem) {
+      b = format::AnsiToOem(b);
+      b = locale.oem_weights[b];
+    } else {
+      b = locale.ansi_weights[b];
+    }
+    ch = static_cast<char>(b);
+  }
+}
+
+}  // namespace
+
+size_t KeyLayout::ValueSize() const {
+  size_t n = 0;
+  for (const KeyComponentLayout& c : components) n += c.size;
+  return n;
+}
+
+bool KeyLayouts(const TableDefinition& def, std::vector<KeyLayout>* out) {
+  out->clear();
+  for (size_t k = 0; k < def.keys.size(); ++k) {
+    const StoredKey& sk = def.keys[k];
+    KeyLayout layout;
+    layout.number = static_cast<uint8_t>(k);
+    layout.attributes = sk.attributes;
+    for (const StoredComponent& sc : sk.components) {
+      if (sc.field >= def.fields.size()) return false;
+      const StoredField& f = def.fields[sc.field];
+      if (static_cast<uint32_t>(f.offset) + f.size > def.record_length) return false;
+      layout.components.push_back(
+          {f.type, f.offset, f.size, (sc.flags & kComponentDescending) != 0});
+    }
+    out->push_back(std::move(layout));
+  }
+  return true;
+}
+
+void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
+                     std::string* out) {
+  const uint8_t* p = record + c.offset;
+  std::string v(reinterpret_cast<const char*>(p), c.size);
+  bool descending = c.descending;
+  if (c.size > 0) {
+    switch (c.type) {
+      case 18:
+        ApplyTextRule(&v, rule);
+        break;
+      case 19: {
+        size_t n = v.find('\0');
+        if (n != std::string::npos) std::fill(v.begin() + n, v.end(), '\0');
+        ApplyTextRule(&v, rule);
+        break;
+      }
+      case 20: {
+        size_t n = std::min<size_t>(p[0], c.size - 1);
+        std::string s(reinterpret_cast<const char*>(p + 1), n);
+        s.resize(c.size, '\0');
+        v = std::move(s);
+        ApplyTextRule(&v, rule);
+        break;
+      }
+      case 3:
+      case 7:
+        std::reverse(v.begin(), v.end());
+        break;
+      case 2:
+      case 6:
+        std::reverse(v.begin(), v.end());
+        v[0] = static_cast<char>(v[0] ^ 0x80);
+        break;
+      case 8:
+      case 9:
+        std::reverse(v.begin(), v.end());
+        // Negative numbers order backwards by magnitude: all bytes inverted.
+        if (v[0] & 0x80) {
+          descending = !descending;
+        } else {
+          v[0] = static_cast<char>(v[0] | 0x80);
+        }
+        break;
+      case 10:
+        // The sign lives in the high nibble of the first byte.
+        if (static_cast<uint8_t>(v[0]) & 0xF0) {
+          v[0] = static_cast<char>(v[0] & 0x0F);
+          descending = !descending;
+        }
+        v[0] = static_cast<char>(v[0] ^ 0x80);
+        break;
+      default:
+        break;
+    }
+  }
+  if (descending) {
+    for (char& ch : v) ch = static_cast<char>(255 - static_cast<uint8_t>(ch));
+  }
+  out->append(v);
+}
+
+std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {
+  std::string out;
+  out.reserve(key.ValueSize());
+  TextRule rule{key.no_case(), oem};
+  for (const KeyComponentLayout& c : key.components) {
+    if (IsStringType(c.type)) {
+      EncodeComponent(c, record, rule, &out);
+    } else {
+      EncodeComponent(c, record, TextRule{}, &out);
+    }
+  }
+  return out;
+}
+
+bool ComponentIsBlank(const KeyComponentLayout& c, const uint8_t* record) {
+  const uint8_t* p = record + c.offset;
+  if (c.size == 0) return true;
+  switch (c.type) {
+    case 18:
+    case 22:
+      return std::all_of(p, p + c.size, [](uint8_t b) { return b == ' '; });
+    case 19:
+    case 20:
+      return p[0] == 0;
+    default:
+      return std::all_of(p, p + c.size, [](uint8_t b) { return b == 0; });
+  }
+}
+
+bool RecordIsBlank(const KeyLayout& key, const uint8_t* record) {
+  return std::all_of(key.components.begin(), key.components.end(),
+                     [&](const KeyComponentLayout& c) { return ComponentIsBlank(c, record); });
+}
+
+bool MakeKeyEntry(uint32_t table, const KeyLayout& key, const uint8_t* record, uint32_t number,
+                  bool oem, KeyEntry* out) {
+  if (key.optional() && RecordIsBlank(key, record)) return false;
+  out->key = KindPrefix(table, key.number);
+  out->key += EncodeKeyValue(key, record, oem);
+  if (key.duplicates()) {
+    out->key += Id4(number);
+    out->data.clear();
+  } else {
+    out->data = Id4(number);
+  }
+  return true;
+}
+
+uint32_t KeyEntryRecord(const KeyLayout& key, std::string_view key_part, std::string_view data) {
+  if (key.duplicates()) {
+    return key_part.size() >= 4 ? ReadId4(key_part.substr(key_part.size() - 4)) : 0;
+  }
+  return ReadId4(data);
+}
+
+}  // namespace vorsandt::qvf

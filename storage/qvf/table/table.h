@@ -1,0 +1,172 @@
+// One table inside a QVF file: opening and creating it, its records, memos and
+// blobs, and the maintenance of its keys.
+//
+// Invariants (kept by every operation that returns 0; a failing operation
+// that already wrote leaves the file's pending changes to be discarded by the
+// caller, which never saves them):
+//  1. Every data record (table id, 0xF3, n) has exactly one entry in each
+//     maintained key whose value is not all blank (optional keys) and whose
+//     mark covers n, and every key entry names an existing data record.
+//  2. The table counter's count equals the number of data records; a key
+//     counter's count equals the number of that key's entries.
+//  3. The memo chunks of a record and field are numbered 0..n-1 without gaps.
+//  4. A failed Add or Rewrite (40) leaves no key entry changed: the keys
+//     already changed are restored before anything else of the record is
+//     written.
+//  5. The definition blocks describe the table as declared (structurally).
+// Order of writes: Add writes key entries, then the data record, the count,
+// the memos; Rewrite the keys, the data record, the memos; Delete the data
+// record, the keys, the count, the memos. The file is saved by the caller
+// (the driver, at the end of each call), so a crash loses the whole call.
+#ifndef VORSANDT_STORAGE_QVF_TABLE_TABLE_H_
+#define VORSANDT_STORAGE_QVF_TABLE_TABLE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/qvf/table/definition.h"
+#include "storage/qvf/table/entry_key.h"
+#include "storage/qvf/table/entry_store.h"
+#include "storage/qvf/table/key_encoding.h"
+#include "storage/qvf/table/shared_file.h"
+#include "storage/qvf/table/table_name.h"
+
+namespace vorsandt::qvf {
+
+// Record locks belong to the driver (byte-range locks); the table asks.
+struct RecordLocks {
+  // Locks record n without waiting; false when another holder has it.
+  std::function<bool(uint32_t)> lock;
+  std::function<void(uint32_t)> unlock;
+};
+
+// Memo and blob contents, one per memo field in declaration order. A text
+// memo is its declared size of characters (shorter values are padded with
+// spaces); a blob is its bytes.
+using MemoValues = std::vector<std::string>;
+
+struct ReadOptions {
+  bool hold = false;        // lock the record (43 when refused)
+  bool watch = false;       // keep a copy for the changed-record check
+  bool skip_memos = false;  // leave the memo values alone; a Rewrite keeps the stored memos
+};
+
+struct TableOptions {
+  bool oem = false;  // text is kept in the OEM set (code page 437)
+};
+
+class Table {
+ public:
+  // Opens (with `create`, creates or replaces) table `name` ("FILE!TABLE")
+  // declared as `def`. Codes: 45 bad name, 2 no such file or table, 47 the
+  // stored definition differs structurally, or the file's own codes.
+  static int Open(FileRegistry* registry, std::string_view name, const TableDefinition& def,
+                  bool create, TableOptions options, std::unique_ptr<Table>* out);
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // Releases the file (saving it when this was its last user).
+  int Close();
+
+  // Adds `record` (record_length bytes) as a new record with `memos`;
+  // `append` applies the mark rule to every key. 40 on a duplicate of a
+  // unique key (nothing of the record is stored), 5 when the table's counter
+  // is missing.
+  int Add(const uint8_t* record, const MemoValues& memos, bool append = false);
+  // Reads record `number` into `record` and `memos`. 35 when missing, 43 when
+  // the hold is refused.
+  int Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options = {});
+  // Reads the record a key entry of key `k` names.
+  int ReadByKeyEntry(int k, const Entry& entry, uint8_t* record, MemoValues* memos,
+                     ReadOptions options = {});
+  // Rewrites the current record. 33 without one or when it is gone, 5 when
+  // its lock is refused, 89 when it changed since a watched read, 40 on a
+  // duplicate. An unchanged record with unchanged memos writes nothing.
+  int Rewrite(const uint8_t* record, const MemoValues& memos);
+  // Deletes the current record. 33 without one or when its lock is refused.
+  int Delete();
+  // Removes every record, key entry and memo; fresh counters.
+  int Empty();
+  // Removes the table from its file; the file is deleted when it holds no
+  // table any more (once its last user closes it).
+  int Remove();
+  // Recreates every entry of key `k`; 40 on a duplicate value of a unique
+  // key. `progress` is called once per record read.
+  int BuildKey(int k, const std::function<void(uint32_t)>& progress = {});
+
+  // Data records by number: exact, next after or previous before `number`,
+  // within this table. `*out` is empty when there is none.
+  int FetchRecord(Search how, uint32_t number, std::optional<Entry>* out);
+  // Counter of the table (kTableCounter) or of key k.
+  int ReadCounter(uint8_t which, Counter* out);
+  int WriteCounter(uint8_t which, const Counter& c);
+
+  // Memo chunks of a record.
+  int WriteMemos(uint32_t number, const MemoValues& memos);
+  int ReadMemos(uint32_t number, MemoValues* memos);
+  int DeleteMemos(uint32_t number);
+
+  // The key entry `record` would have in key k (false: none).
+  bool KeyEntryFor(int k, const uint8_t* record, uint32_t number, KeyEntry* out) const;
+
+  uint32_t id() const { return id_; }
+  const TableName& name() const { return name_; }
+  const TableDefinition& definition() const { return def_; }
+  const std::vector<KeyLayout>& keys() const { return keys_; }
+  EntryStore& store() { return file_->store(); }
+  SharedFile* file() { return file_; }
+  uint32_t current() const { return current_; }
+  void ClearCurrent() { current_ = 0; }
+  // The record as last read or written (buffer form).
+  const std::string& saved() const { return saved_; }
+  uint32_t held() const { return held_; }
+  void SetLocks(RecordLocks locks) { locks_ = std::move(locks); }
+  // Unlocks a held record.
+  void ReleaseHeld();
+
+  // The stored image of a record in buffer form and back (OEM conversion of
+  // the text fields when the table keeps OEM text).
+  std::string ToStored(const uint8_t* record) const;
+  void FromStored(std::string_view stored, uint8_t* record) const;
+
+ private:
+  Table(FileRegistry* registry, SharedFile* file, TableName name, const TableDefinition& def,
+        TableOptions options);
+
+  int CreateFresh();
+  int WriteDefinition();
+  int WriteFreshCounters();
+  int VerifyDefinition();
+  int RemoveAllEntries();
+  int AdjustCount(uint8_t which, int delta);
+  // Key maintenance for record `number` from `old_image` to `new_image`
+  // (either may be null), keys in order; restores the keys already changed
+  // when one fails.
+  int MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image,
+                   bool append);
+  bool MemosDiffer(uint32_t number, const MemoValues& memos);
+
+  FileRegistry* registry_;
+  SharedFile* file_;
+  TableName name_;
+  TableDefinition def_;
+  std::vector<KeyLayout> keys_;
+  TableOptions options_;
+  uint32_t id_ = 0;
+  uint32_t current_ = 0;
+  uint32_t held_ = 0;
+  std::string saved_;
+  std::optional<std::string> watched_;
+  bool memos_not_loaded_ = false;
+  RecordLocks locks_;
+};
+
+}  // namespace vorsandt::qvf
+
+#endif  // VORSANDT_STORAGE_QVF_TABLE_TABLE_H_

@@ -1,0 +1,46 @@
+// Helpers shared by the container and tree tests.
+#ifndef VORSANDT_STORAGE_QVF_TEST_SUPPORT_H_
+#define VORSANDT_STORAGE_QVF_TEST_SUPPORT_H_
+
+#include <string>
+#include <vector>
+
+#include "storage/qvf/btree.h"
+#include "storage/qvf/container.h"
+#include "storage/qvf/internal_error.h"
+
+namespace vorsandt::qvf::testing {
+
+// Records internal errors instead of ending the process while alive.
+class RecordInternalErrors {
+ public:
+  RecordInternalErrors() {
+    previous_ = SetInternalErrorHandler([this](int check) { checks.push_back(check); });
+  }
+  ~RecordInternalErrors() { SetInternalErrorHandler(previous_); }
+  std::vector<int> checks;
+
+ private:
+  InternalErrorHandler previous_;
+};
+
+// Every entry of the tree in order (the empty entry left out).
+inline std::vector<std::string> AllEntries(Container* c, int* status = nullptr) {
+  Tree tree(c);
+  std::vector<std::string> out;
+  std::string key;
+  for (;;) {
+    Entry e;
+    bool found = false;
+    int r = tree.FindNextAfter(key, &e, &found);
+    if (status != nullptr) *status = r;
+    if (r != 0 || !found) break;
+    out.push_back(e.bytes);
+    key.assign(e.Key());
+  }
+  return out;
+}
+
+}  // namespace vorsandt::qvf::testing
+
+#endif  // VORSANDT_STORAGE_QVF_TEST_SUPPORT_H_
