@@ -1,5 +1,7 @@
 #include "runtime/files/layout.h"
 
+#include <cstdint>
+
 #include "runtime/files/error_codes.h"
 
 namespace vorsandt::files {
@@ -143,8 +145,11 @@ class Parser {
       if (!ReadByte(&type)) return kInvalidFieldTypeDescriptor;
       if (type != kLayoutDimensionMarker) break;
       uint32_t count;
-      if (!ReadU32(&count)) return kInvalidFieldTypeDescriptor;
-      f.element_count *= count;
+      if (!ReadU32(&count) || count == 0) return kInvalidFieldTypeDescriptor;
+      // Dimensions that multiply past 32 bits describe no real record.
+      uint64_t product = uint64_t{f.element_count} * count;
+      if (product > UINT32_MAX) return kInvalidFieldTypeDescriptor;
+      f.element_count = static_cast<uint32_t>(product);
     }
     f.type = type;
     uint32_t element = FixedTypeSize(type);
@@ -173,7 +178,11 @@ class Parser {
           return kUnsupportedDataType;
       }
     }
-    f.size = element * f.element_count;
+    uint64_t size = uint64_t{element} * f.element_count;
+    if (size > UINT32_MAX || f.offset < base || uint64_t{f.offset} + size > UINT32_MAX) {
+      return kInvalidFieldTypeDescriptor;
+    }
+    f.size = static_cast<uint32_t>(size);
     if (type == kTypeGroup) {
       (*out_)[index].size = f.size;
     } else {

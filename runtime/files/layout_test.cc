@@ -76,6 +76,24 @@ TEST(LayoutTest, MalformedStreamsAreRejected) {
   }
 }
 
+TEST(LayoutTest, SizesThatOverflowAreRejected) {
+  std::vector<FieldInfo> f;
+  // 65536 x 65536 elements would wrap to zero.
+  EXPECT_EQ(ParseLayout(LayoutBuilder().Field(0, "T:A", 0).Dimension(65536).Dimension(65536)
+                            .Byte(kTypeByte).Finish(), &f),
+            kInvalidFieldTypeDescriptor);
+  // A 2 GB text twice over would wrap to zero bytes.
+  EXPECT_EQ(ParseLayout(LayoutBuilder().Field(0, "T:A", 0).Dimension(2).Byte(kTypeString)
+                            .U32(0x80000000u).Text("").Finish(), &f),
+            kInvalidFieldTypeDescriptor);
+  // A field whose end lies past 4 GB.
+  EXPECT_EQ(ParseLayout(LayoutBuilder().String(0xFFFFFFF0u, "T:A", 0x20).Finish(), &f),
+            kInvalidFieldTypeDescriptor);
+  EXPECT_EQ(ParseLayout(LayoutBuilder().Field(0, "T:A", 0).Dimension(0).Byte(kTypeLong).Finish(),
+                        &f),
+            kInvalidFieldTypeDescriptor);
+}
+
 TEST(LayoutTest, RandomBytesNeverCrashTheParser) {
   std::mt19937 rng(7);
   std::vector<FieldInfo> f;
