@@ -50,9 +50,8 @@ void PageCache::MarkDirty(Page* page) {
 
 void PageCache::MarkAllClean() {
   for (Page* p : dirty_) p->dirty = false;
-  auto first = dirty_.begin();
+  // Splicing keeps every page's list iterator valid.
   clean_.splice(clean_.end(), dirty_);
-  for (auto it = first; it != clean_.end(); ++it) (*it)->pos = it;
 }
 
 void PageCache::Rekey(Page* page, int64_t unit) {

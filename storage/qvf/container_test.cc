@@ -1,0 +1,299 @@
+#include "storage/qvf/container.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "runtime/env/fault_env.h"
+#include "runtime/files/error_codes.h"
+#include "storage/qvf/btree.h"
+#include "storage/qvf/checker.h"
+#include "storage/qvf/test_support.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+using testing::AllEntries;
+using testing::RecordInternalErrors;
+
+void Fill(Container* c, int count, size_t data = 40) {
+  Tree tree(c);
+  for (int i = 0; i < count; ++i) {
+    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i)) + std::string(data, 'v'), 4), 0);
+  }
+}
+
+FileHeader HeaderOf(const std::string& bytes) {
+  FileHeader h;
+  EXPECT_EQ(DecodeHeader(reinterpret_cast<const uint8_t*>(bytes.data()), &h), 0);
+  return h;
+}
+
+TEST(ContainerNewFile, OpensEmptyAndFirstSaveSetsCounterAndRoot) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("N.QVF", Container::kCreate), 0);
+  EXPECT_EQ(env.Contents("N.QVF"), "");
+  EXPECT_EQ(c.header().change_counter, 0u);
+  EXPECT_EQ(c.root(), Container::kNoRootUnit);
+  EXPECT_EQ(c.Save(), 0);  // nothing changed: nothing written
+  EXPECT_EQ(env.Writes(), 0);
+  Tree tree(&c);
+  ASSERT_EQ(tree.Insert("first", 5), 0);
+  EXPECT_LT(c.root(), 0);  // provisional until the save
+  ASSERT_EQ(c.Save(), 0);
+  const FileHeader h = HeaderOf(env.Contents("N.QVF"));
+  EXPECT_EQ(h.change_counter, 1u);
+  EXPECT_NE(h.root, kNoRoot);
+  EXPECT_EQ(h.ClassOf(h.root), 1);
+  EXPECT_FALSE(h.LogPending());
+  EXPECT_EQ(env.Contents("N.QVF").substr(14, 4), "vElO");
+  // Every transfer was a whole multiple of 64 bytes (the file grows in units).
+  EXPECT_EQ(env.Contents("N.QVF").size() % 64, 0u);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(ContainerOpen, MissingFileWithoutCreateIsMappedOsError) {
+  env::FaultEnv env;
+  Container c(&env);
+  EXPECT_EQ(c.Open("NONE.QVF", 0), files::kSystemErrorBase + 2);
+}
+
+TEST(ContainerOpen, BadHeadersAreInvalidDataFile) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  {
+    Container c(&env);
+    ASSERT_EQ(c.Open("G.QVF", Container::kCreate), 0);
+    Fill(&c, 10);
+    ASSERT_EQ(c.Close(), 0);
+  }
+  const std::string good = env.Contents("G.QVF");
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  std::string no_magic = good;
+  no_magic[14] = 'V';
+  std::string overlap = good;
+  // Region 1 ends beyond the start of region 2.
+  PutU32(reinterpret_cast<uint8_t*>(overlap.data()) + kHdrRegionStart + 8, 0);
+  PutU32(reinterpret_cast<uint8_t*>(overlap.data()) + kHdrRegionEnd + 8, 4);
+  PutU32(reinterpret_cast<uint8_t*>(overlap.data()) + kHdrRegionEnd + 4, 6);
+  std::string bad_length = good;
+  PutU32(reinterpret_cast<uint8_t*>(bad_length.data()) + kHdrRegionEnd + 4 * 3,
+         GetU32(reinterpret_cast<const uint8_t*>(good.data()) + kHdrRegionStart + 4 * 3) + 1);
+  const Case cases[] = {
+      {"no magic", no_magic},
+      {"text file", std::string(600, 'x')},
+      {"truncated header", good.substr(0, 300)},
+      {"overlapping regions", overlap},
+      {"region length not a multiple of its class", bad_length},
+  };
+  for (const Case& k : cases) {
+    env.SetContents("B.QVF", k.bytes);
+    Container c(&env);
+    EXPECT_EQ(c.Open("B.QVF", 0), files::kInvalidDataFile) << k.name;
+  }
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(ContainerRefresh, LargerChangeCounterDropsTheCache) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  {
+    Container w(&env);
+    ASSERT_EQ(w.Open("S.QVF", Container::kCreate), 0);
+    Fill(&w, 500);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  Container reader(&env);
+  ASSERT_EQ(reader.Open("S.QVF", Container::kShared | Container::kReadOnly), 0);
+  EXPECT_EQ(AllEntries(&reader).size(), 500u);
+  EXPECT_GT(reader.cached_pages(), 0u);
+  ASSERT_EQ(reader.Refresh(), 0);  // same counter: the cache stays
+  EXPECT_GT(reader.cached_pages(), 0u);
+  Container writer(&env);
+  ASSERT_EQ(writer.Open("S.QVF", Container::kShared), 0);
+  Tree tree(&writer);
+  ASSERT_EQ(tree.Insert("zzz-new", 7), 0);
+  ASSERT_EQ(writer.Save(), 0);
+  ASSERT_EQ(reader.Refresh(), 0);
+  EXPECT_EQ(reader.cached_pages(), 0u);
+  EXPECT_EQ(reader.header().change_counter, writer.header().change_counter);
+  EXPECT_EQ(AllEntries(&reader).size(), 501u);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(ContainerCache, EvictionKeepsBetweenTwentyAndAHundredCleanPages) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  {
+    Container w(&env);
+    ASSERT_EQ(w.Open("C.QVF", Container::kCreate), 0);
+    Fill(&w, 20000, 60);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  Container c(&env);
+  ASSERT_EQ(c.Open("C.QVF", 0), 0);
+  size_t most = 0;
+  Tree tree(&c);
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 20000; i += 37) {
+      Entry e;
+      bool found = false;
+      ASSERT_EQ(tree.FindExact(BigEndian32(static_cast<uint32_t>(i)), &e, &found), 0);
+      ASSERT_TRUE(found);
+      most = std::max(most, c.clean_pages());
+    }
+  }
+  EXPECT_GE(most, PageCache::kMinClean);
+  EXPECT_LE(most, PageCache::kMaxClean);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(PageCacheRule, AgeRuleEvictsOnlyIdlePages) {
+  PageCache cache;
+  for (int i = 0; i < 30; ++i) cache.Add(i, PageData{}, false);
+  // Keep touching pages 10..29; 0..9 go idle.
+  for (int round = 0; round < 40; ++round) {
+    for (int i = 10; i < 30; ++i) cache.Touch(cache.Find(i));
+  }
+  cache.EvictBeforeFetch();
+  EXPECT_EQ(cache.Find(0), nullptr);
+  EXPECT_EQ(cache.Find(9), nullptr);
+  EXPECT_NE(cache.Find(10), nullptr);
+  EXPECT_EQ(cache.clean_count(), 20u);
+  // Dirty pages are never evicted.
+  PageCache dirty;
+  for (int i = 0; i < 150; ++i) dirty.Add(i, PageData{}, true);
+  dirty.EvictBeforeFetch();
+  EXPECT_EQ(dirty.size(), 150u);
+  // With 100 or more clean pages the oldest goes regardless.
+  PageCache full;
+  for (int i = 0; i < 100; ++i) full.Add(i, PageData{}, false);
+  full.EvictBeforeFetch();
+  EXPECT_EQ(full.Find(0), nullptr);
+  // Pages never used again after loading are idle as long as they are old,
+  // so the age rule goes on down to the floor of 20.
+  EXPECT_EQ(full.clean_count(), PageCache::kMinClean - 1);
+}
+
+TEST(ContainerIdentifiers, BigEndianCounterWithCarryStopsBeforeFe) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("I.QVF", Container::kCreate), 0);
+  uint32_t id = 0;
+  ASSERT_EQ(c.NextIdentifier(&id), 0);
+  EXPECT_EQ(id, 1u);
+  ASSERT_EQ(c.NextIdentifier(&id), 0);
+  EXPECT_EQ(id, 2u);
+  ASSERT_EQ(c.Close(), 0);  // the header alone is saved
+  EXPECT_EQ(env.Contents("I.QVF").substr(kHdrIdCounter, 4), std::string("\0\0\0\2", 4));
+  std::string bytes = env.Contents("I.QVF");
+  bytes[kHdrIdCounter] = static_cast<char>(0xFD);
+  for (int i = 1; i < 4; ++i) bytes[kHdrIdCounter + i] = static_cast<char>(0xFF);
+  env.SetContents("I.QVF", bytes);
+  ASSERT_EQ(c.Open("I.QVF", 0), 0);
+  EXPECT_EQ(c.NextIdentifier(&id), files::kInvalidDataFile);
+  EXPECT_EQ(errors.checks, std::vector<int>{kCheckIdOverflow});
+}
+
+TEST(ContainerReadOnly, WriteAttemptIsAnInternalError) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  {
+    Container w(&env);
+    ASSERT_EQ(w.Open("R.QVF", Container::kCreate), 0);
+    Fill(&w, 3);
+  }
+  Container r(&env);
+  ASSERT_EQ(r.Open("R.QVF", Container::kReadOnly), 0);
+  Tree tree(&r);
+  ASSERT_EQ(tree.Insert("new", 3), 0);
+  EXPECT_EQ(r.Save(), files::kInvalidDataFile);
+  EXPECT_EQ(errors.checks, std::vector<int>{kCheckReaderWrite});
+}
+
+TEST(ContainerBadPages, GarbageTruncationAndSizeMismatchStopWithTheirCheck) {
+  env::FaultEnv env;
+  {
+    RecordInternalErrors errors;
+    Container w(&env);
+    ASSERT_EQ(w.Open("P.QVF", Container::kCreate), 0);
+    Fill(&w, 400);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  const std::string good = env.Contents("P.QVF");
+  const FileHeader h = HeaderOf(good);
+  const size_t root_at = static_cast<size_t>(HomeAddress(h.root));
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int check;
+  };
+  std::string garbage = good;
+  for (size_t i = root_at + 13; i < root_at + 256; ++i) garbage[i] = static_cast<char>(i * 31);
+  std::string mismatch = good;
+  PutU16(reinterpret_cast<uint8_t*>(mismatch.data()) + root_at + kPgStoredSize, 0x3000);
+  std::string moved = good;
+  PutU32(reinterpret_cast<uint8_t*>(moved.data()) + root_at, static_cast<uint32_t>(root_at + 256));
+  const Case cases[] = {
+      {"garbage entry area", garbage, kCheckPageDecode},
+      {"stored size disagrees with class", mismatch, kCheckStoredSizeClass},
+      {"own address wrong", moved, kCheckOwnAddress},
+      {"file cut inside the pages", good.substr(0, root_at + 64), kCheckShortRead},
+  };
+  for (const Case& k : cases) {
+    RecordInternalErrors errors;
+    env.SetContents("Q.QVF", k.bytes);
+    Container c(&env);
+    ASSERT_EQ(c.Open("Q.QVF", 0), 0) << k.name;
+    int status = 0;
+    AllEntries(&c, &status);
+    EXPECT_EQ(status, files::kInvalidDataFile) << k.name;
+    ASSERT_FALSE(errors.checks.empty()) << k.name;
+    EXPECT_EQ(errors.checks.front(), k.check) << k.name;
+    EXPECT_TRUE(c.failed());
+    EXPECT_EQ(c.Refresh(), files::kInvalidDataFile);
+    std::vector<std::string> faults;
+    EXPECT_TRUE(CheckFile(&env, "Q.QVF", &faults)) << k.name;
+    EXPECT_FALSE(faults.empty()) << k.name;
+  }
+}
+
+TEST(ContainerTruncate, CutsTheLogAreaAfterASave) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("T.QVF", Container::kCreate), 0);
+  Fill(&c, 300);
+  ASSERT_EQ(c.Save(), 0);
+  Tree tree(&c);
+  bool found = false;
+  ASSERT_EQ(tree.Delete(BigEndian32(5), &found), 0);
+  ASSERT_EQ(c.Save(), 0);  // logs pages that lie in committed data
+  EXPECT_GT(env.Contents("T.QVF").size(), c.header().EndOfData());
+  ASSERT_EQ(c.Truncate(), 0);
+  EXPECT_EQ(env.Contents("T.QVF").size(), c.header().EndOfData());
+  EXPECT_EQ(AllEntries(&c).size(), 299u);
+}
+
+TEST(ContainerDiscard, DropsChangesAndRereadsTheHeader) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("D.QVF", Container::kCreate), 0);
+  Fill(&c, 50);
+  ASSERT_EQ(c.Save(), 0);
+  Tree tree(&c);
+  ASSERT_EQ(tree.Insert("extra", 5), 0);
+  ASSERT_EQ(c.Discard(), 0);
+  EXPECT_EQ(c.dirty_pages(), 0u);
+  EXPECT_EQ(AllEntries(&c).size(), 50u);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf

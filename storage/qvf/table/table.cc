@@ -1,0 +1,476 @@
+#include "storage/qvf/table/table.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "runtime/files/error_codes.h"
+#include "runtime/format/charset.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
+}
+
+// Converts the text fields of an image between the sets. Only text fields
+// are converted: the two sets do not map one to one, so numbers and packed
+// decimals would not survive the round trip.
+void ConvertText(const TableDefinition& def, std::string* image, bool to_oem) {
+  for (const StoredField& f : def.fields) {
+    if (f.type != 18 && f.type != 19 && f.type != 20) continue;
+    size_t begin = f.offset + (f.type == 20 ? 1 : 0);
+    size_t end = std::min<size_t>(static_cast<size_t>(f.offset) + f.size, image->size());
+    for (size_t i = begin; i < end; ++i) {
+      auto b = static_cast<unsigned char>((*image)[i]);
+      if (b < 0x80) continue;  // both sets agree below 128
+      (*image)[i] = static_cast<char>(to_oem ? format::AnsiToOem(b) : format::OemToAnsi(b));
+    }
+  }
+}
+
+}  // namespace
+
+Table::Table(FileRegistry* registry, SharedFile* file, TableName name, const TableDefinition& def,
+             TableOptions options)
+    : registry_(registry), file_(file), name_(std::move(name)), def_(def), options_(options) {}
+
+Table::~Table() { Close(); }
+
+int Table::Close() {
+  if (file_ == nullptr) return 0;
+  ReleaseHeld();
+  SharedFile* file = file_;
+  file_ = nullptr;
+  return registry_->Release(file);
+}
+
+void Table::ReleaseHeld() {
+  if (held_ != 0 && locks_.unlock) locks_.unlock(held_);
+  held_ = 0;
+}
+
+int Table::Open(FileRegistry* registry, std::string_view name, const TableDefinition& def,
+                bool create, TableOptions options, std::unique_ptr<Table>* out) {
+  out->reset();
+  TableName split;
+  if (int rc = SplitTableName(name, &split); rc != 0) return rc;
+  std::vector<KeyLayout> keys;
+  if (def.keys.size() > kMaxKeys || !KeyLayouts(def, &keys)) {
+    return files::kInvalidRecordDeclaration;
+  }
+  SharedFile* file = nullptr;
+  if (int rc = registry->Acquire(split.file, create, &file); rc != 0) return rc;
+  std::unique_ptr<Table> table(new Table(registry, file, std::move(split), def, options));
+  table->keys_ = std::move(keys);
+  EntryStore& store = file->store();
+
+  std::optional<Entry> dir;
+  std::string dir_key = DirectoryKey(table->name_.table);
+  if (int rc = store.Find(Search::kExact, dir_key, &dir); rc != 0) return rc;
+  if (dir && (dir->data.size() != 4 || ReadId4(dir->data) == 0)) return files::kInvalidDataFile;
+  if (dir && create) {
+    // Creating replaces: the old table and everything in it goes.
+    table->id_ = ReadId4(dir->data);
+    if (int rc = store.Delete(dir_key); rc != 0) return rc;
+    if (int rc = table->RemoveAllEntries(); rc != 0) return rc;
+    dir.reset();
+  }
+  if (!dir) {
+    if (!create) return files::kFileNotFound;
+    if (int rc = table->CreateFresh(); rc != 0) return rc;
+  } else {
+    table->id_ = ReadId4(dir->data);
+    if (int rc = table->VerifyDefinition(); rc != 0) return rc;
+  }
+  *out = std::move(table);
+  return 0;
+}
+
+int Table::CreateFresh() {
+  EntryStore& store = file_->store();
+  if (int rc = store.NextIdentifier(&id_); rc != 0) return rc;
+  if (int rc = store.Insert(DirectoryKey(name_.table), Id4(id_)); rc != 0) return rc;
+  if (int rc = WriteDefinition(); rc != 0) return rc;
+  return WriteFreshCounters();
+}
+
+int Table::WriteDefinition() {
+  std::vector<std::string> blocks = DefinitionBlocks(EncodeDefinition(def_));
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (int rc = store().Put(DefinitionKey(id_, static_cast<uint16_t>(i)), blocks[i]); rc != 0) {
+      return rc;
+    }
+  }
+  return 0;
+}
+
+int Table::WriteFreshCounters() {
+  if (int rc = WriteCounter(kTableCounter, {}); rc != 0) return rc;
+  for (size_t k = 0; k < keys_.size(); ++k) {
+    if (int rc = WriteCounter(static_cast<uint8_t>(k), {}); rc != 0) return rc;
+  }
+  return 0;
+}
+
+int Table::VerifyDefinition() {
+  std::string stream;
+  // Block numbers are a word; a definition never needs them all.
+  for (uint32_t block = 0; block <= 0xFFFF; ++block) {
+    std::optional<Entry> e;
+    if (int rc = store().Find(Search::kExact, DefinitionKey(id_, static_cast<uint16_t>(block)), &e);
+        rc != 0) {
+      return rc;
+    }
+    if (!e) break;
+    stream += e->data;
+  }
+  if (CompareDefinition(stream, def_) == kDefinitionStructureDiffers) {
+    return files::kInvalidRecordDeclaration;
+  }
+  return 0;
+}
+
+int Table::RemoveAllEntries() {
+  // From the last entry below the next table id backwards, while entries
+  // still belong to this table.
+  std::string table_prefix = Id4(id_);
+  std::string bound = Id4(id_ + 1);
+  for (;;) {
+    std::optional<Entry> e;
+    if (int rc = store().Find(Search::kPreviousBefore, bound, &e); rc != 0) return rc;
+    if (!e || !StartsWith(e->key, table_prefix)) return 0;
+    if (int rc = store().Delete(e->key); rc != 0) return rc;
+    bound = e->key;
+  }
+}
+
+int Table::ReadCounter(uint8_t which, Counter* out) {
+  std::optional<Entry> e;
+  if (int rc = store().Find(Search::kExact, CounterKey(id_, which), &e); rc != 0) return rc;
+  if (!e || !DecodeCounter(e->data, out)) return files::kAccessDenied;
+  return 0;
+}
+
+int Table::WriteCounter(uint8_t which, const Counter& c) {
+  return store().Put(CounterKey(id_, which), EncodeCounter(c));
+}
+
+int Table::AdjustCount(uint8_t which, int delta) {
+  if (delta == 0) return 0;
+  Counter c;
+  if (int rc = ReadCounter(which, &c); rc != 0) return rc;
+  c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
+  return WriteCounter(which, c);
+}
+
+std::string Table::ToStored(const uint8_t* record) const {
+  std::string image(reinterpret_cast<const char*>(record), def_.record_length);
+  if (options_.oem) ConvertText(def_, &image, true);
+  return image;
+}
+
+void Table::FromStored(std::string_view stored, uint8_t* record) const {
+  std::string image(stored);
+  if (options_.oem) ConvertText(def_, &image, false);
+  std::memcpy(record, image.data(), image.size());
+}
+
+bool Table::KeyEntryFor(int k, const uint8_t* record, uint32_t number, KeyEntry* out) const {
+  return MakeKeyEntry(id_, keys_[k], record, number, options_.oem, out);
+}
+
+int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image,
+                        bool append) {
+  struct Step {
+    uint8_t key;
+    std::optional<KeyEntry> removed;
+    std::optional<KeyEntry> inserted;
+  };
+  std::vector<Step> done;
+  // Restores the keys changed so far, newest first. Errors while restoring
+  // are not reported: the first failure is, and the caller discards.
+  auto undo = [&]() {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+      int delta = 0;
+      if (it->inserted) {
+        store().Delete(it->inserted->key);
+        --delta;
+      }
+      if (it->removed) {
+        store().Insert(it->removed->key, it->removed->data);
+        ++delta;
+      }
+      AdjustCount(it->key, delta);
+    }
+  };
+  for (const KeyLayout& key : keys_) {
+    if (key.separate()) continue;
+    if (key.partial() || append) {
+      Counter c;
+      if (ReadCounter(key.number, &c) == 0 && c.mark != 0 && number >= c.mark) continue;
+    }
+    Step step{key.number, std::nullopt, std::nullopt};
+    KeyEntry entry;
+    if (old_image && KeyEntryFor(key.number, old_image, number, &entry)) step.removed = entry;
+    if (new_image && KeyEntryFor(key.number, new_image, number, &entry)) step.inserted = entry;
+    if (step.removed && step.inserted && step.removed->key == step.inserted->key) continue;
+    if (step.inserted) {
+      std::optional<Entry> found;
+      int rc = store().Find(Search::kExact, step.inserted->key, &found);
+      // Our own old entry with the same key part was handled above, so any
+      // entry found belongs to another record.
+      if (rc == 0 && found) rc = files::kCreatesDuplicateKey;
+      if (rc != 0) {
+        undo();
+        return rc;
+      }
+    }
+    int rc = 0;
+    if (step.removed) rc = store().Delete(step.removed->key);
+    if (rc == 0 && step.inserted) {
+      rc = store().Insert(step.inserted->key, step.inserted->data);
+      if (rc != 0 && step.removed) store().Insert(step.removed->key, step.removed->data);
+    }
+    if (rc != 0) {
+      undo();
+      return rc;
+    }
+    int delta = (step.inserted ? 1 : 0) - (step.removed ? 1 : 0);
+    done.push_back(std::move(step));
+    // A key without its counter still works; only the table's count is
+    // mandatory (checked by Add before anything is written).
+    Counter c;
+    if (delta != 0 && ReadCounter(key.number, &c) == 0) {
+      c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
+      if (rc = WriteCounter(key.number, c); rc != 0) {
+        undo();
+        return rc;
+      }
+    }
+  }
+  return 0;
+}
+
+int Table::Add(const uint8_t* record, const MemoValues& memos, bool append) {
+  // The count must be there before anything is written, so that a table
+  // without its counter is refused whole instead of half added.
+  Counter count;
+  if (int rc = ReadCounter(kTableCounter, &count); rc != 0) return rc;
+  uint32_t number = 0;
+  if (int rc = store().NextIdentifier(&number); rc != 0) return rc;
+  if (int rc = MaintainKeys(number, nullptr, record, append); rc != 0) return rc;
+  saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
+  if (int rc = store().Insert(DataKey(id_, number), ToStored(record)); rc != 0) return rc;
+  current_ = number;
+  ++count.count;
+  if (int rc = WriteCounter(kTableCounter, count); rc != 0) return rc;
+  memos_not_loaded_ = false;
+  return WriteMemos(number, memos);
+}
+
+int Table::FetchRecord(Search how, uint32_t number, std::optional<Entry>* out) {
+  std::string prefix = KindPrefix(id_, kEntryData);
+  if (int rc = store().Find(how, DataKey(id_, number), out); rc != 0) return rc;
+  if (*out && (!StartsWith((*out)->key, prefix) || (*out)->key.size() != prefix.size() + 4)) {
+    out->reset();
+  }
+  return 0;
+}
+
+int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options) {
+  std::optional<Entry> e;
+  if (number == 0) return files::kRecordNotFound;
+  if (int rc = FetchRecord(Search::kExact, number, &e); rc != 0) return rc;
+  if (!e) return files::kRecordNotFound;
+  if (e->data.size() != def_.record_length) return files::kInvalidDataFile;
+  // Reading another record lets go of the one held before.
+  if (held_ != 0 && (held_ != number || !options.hold)) ReleaseHeld();
+  if (options.hold && held_ != number) {
+    if (locks_.lock && !locks_.lock(number)) return files::kRecordAlreadyHeld;
+    held_ = number;
+  }
+  FromStored(e->data, record);
+  if (!options.skip_memos && memos != nullptr) {
+    if (int rc = ReadMemos(number, memos); rc != 0) return rc;
+  }
+  memos_not_loaded_ = options.skip_memos;
+  current_ = number;
+  saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
+  if (options.watch) {
+    watched_ = e->data;
+  } else {
+    watched_.reset();
+  }
+  return 0;
+}
+
+int Table::ReadByKeyEntry(int k, const Entry& entry, uint8_t* record, MemoValues* memos,
+                          ReadOptions options) {
+  if (k < 0 || k >= static_cast<int>(keys_.size())) return files::kRecordNotFound;
+  return Read(KeyEntryRecord(keys_[k], entry.key, entry.data), record, memos, options);
+}
+
+bool Table::MemosDiffer(uint32_t number, const MemoValues& memos) {
+  if (def_.memos.empty()) return false;
+  MemoValues stored;
+  if (ReadMemos(number, &stored) != 0) return true;
+  MemoValues given = memos;
+  given.resize(def_.memos.size());
+  for (size_t i = 0; i < def_.memos.size(); ++i) {
+    if (!(def_.memos[i].flags & kMemoBlob)) given[i].resize(def_.memos[i].size, ' ');
+  }
+  return stored != given;
+}
+
+int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
+  uint32_t number = current_;
+  if (number == 0) return files::kRecordNotAvailable;
+  bool locked_here = false;
+  if (held_ != number) {
+    if (locks_.lock && !locks_.lock(number)) return files::kAccessDenied;
+    locked_here = true;
+  }
+  auto unlock = [&]() {
+    if (locked_here && locks_.unlock) locks_.unlock(number);
+  };
+  std::optional<Entry> e;
+  if (int rc = FetchRecord(Search::kExact, number, &e); rc != 0 || !e) {
+    unlock();
+    return rc != 0 ? rc : files::kRecordNotAvailable;
+  }
+  if (e->data.size() != def_.record_length) {
+    unlock();
+    return files::kInvalidDataFile;
+  }
+  if (watched_ && *watched_ != e->data) {
+    unlock();
+    return files::kRecordChangedByAnotherStation;
+  }
+  std::string image = ToStored(record);
+  // A memo changed on its own is still a change: it is written even when
+  // the fixed record is the same.
+  bool memos_changed = !memos_not_loaded_ && MemosDiffer(number, memos);
+  if (image == e->data && !memos_changed) {
+    unlock();
+    return 0;
+  }
+  if (image != e->data) {
+    std::string old_buffer(def_.record_length, '\0');
+    FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
+    int rc = MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), record,
+                          false);
+    if (rc == 0) rc = store().Put(e->key, image);
+    if (rc != 0) {
+      unlock();
+      return rc;
+    }
+  }
+  saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
+  if (watched_) watched_ = image;
+  int rc = memos_changed ? WriteMemos(number, memos) : 0;
+  unlock();
+  if (held_ == number) ReleaseHeld();
+  return rc;
+}
+
+int Table::Delete() {
+  uint32_t number = current_;
+  if (number == 0) return files::kRecordNotAvailable;
+  if (held_ != number) {
+    if (locks_.lock && !locks_.lock(number)) return files::kRecordNotAvailable;
+    // The record stays held until the next read or the close.
+    ReleaseHeld();
+    held_ = number;
+  }
+  std::optional<Entry> e;
+  if (int rc = FetchRecord(Search::kExact, number, &e); rc != 0) return rc;
+  if (!e || e->data.size() != def_.record_length) return files::kRecordNotAvailable;
+  std::string old_buffer(def_.record_length, '\0');
+  FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
+  saved_ = old_buffer;
+  if (int rc = store().Delete(e->key); rc != 0) return rc;
+  if (int rc = MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr,
+                            false);
+      rc != 0) {
+    return rc;
+  }
+  if (int rc = AdjustCount(kTableCounter, -1); rc != 0) return rc;
+  if (int rc = DeleteMemos(number); rc != 0) return rc;
+  current_ = 0;
+  watched_.reset();
+  return 0;
+}
+
+int Table::Empty() {
+  ReleaseHeld();
+  if (int rc = RemoveAllEntries(); rc != 0) return rc;
+  current_ = 0;
+  watched_.reset();
+  // The definition goes with everything else and is written again: an
+  // emptied table must still open.
+  if (int rc = WriteDefinition(); rc != 0) return rc;
+  return WriteFreshCounters();
+}
+
+int Table::Remove() {
+  ReleaseHeld();
+  if (int rc = RemoveAllEntries(); rc != 0) return rc;
+  if (int rc = store().Delete(DirectoryKey(name_.table)); rc != 0) return rc;
+  current_ = 0;
+  std::optional<Entry> next;
+  std::string directory(1, static_cast<char>(kEntryDirectory));
+  if (int rc = store().Find(Search::kNextAfter, directory, &next); rc != 0) return rc;
+  bool tables_left = next && StartsWith(next->key, directory);
+  file_->RemoveWhenClosed(!tables_left);
+  return 0;
+}
+
+int Table::BuildKey(int k, const std::function<void(uint32_t)>& progress) {
+  if (k < 0 || k >= static_cast<int>(keys_.size())) return files::kInvalidKeyFile;
+  const KeyLayout& key = keys_[k];
+  // Entries of such a key live in another container.
+  if (key.separate()) return files::kUnsupportedFunction;
+  std::string key_prefix = KindPrefix(id_, key.number);
+  for (;;) {
+    std::optional<Entry> e;
+    if (int rc = store().Find(Search::kNextAfter, key_prefix, &e); rc != 0) return rc;
+    if (!e || !StartsWith(e->key, key_prefix)) break;
+    if (int rc = store().Delete(e->key); rc != 0) return rc;
+  }
+  Counter counter;
+  std::string data_prefix = KindPrefix(id_, kEntryData);
+  std::string at = data_prefix;
+  std::string buffer(def_.record_length, '\0');
+  auto* image = reinterpret_cast<uint8_t*>(buffer.data());
+  for (;;) {
+    std::optional<Entry> e;
+    if (int rc = store().Find(Search::kNextAfter, at, &e); rc != 0) return rc;
+    if (!e || !StartsWith(e->key, data_prefix)) break;
+    at = e->key;
+    if (e->key.size() != data_prefix.size() + 4 || e->data.size() != def_.record_length) {
+      return files::kInvalidDataFile;
+    }
+    uint32_t number = ReadId4(e->key.substr(data_prefix.size()));
+    FromStored(e->data, image);
+    KeyEntry entry;
+    if (KeyEntryFor(k, image, number, &entry)) {
+      std::optional<Entry> found;
+      if (int rc = store().Find(Search::kExact, entry.key, &found); rc != 0) return rc;
+      if (found) {
+        // The mark keeps how far the build came: records from here on are
+        // not in the key.
+        counter.mark = number;
+        WriteCounter(key.number, counter);
+        return files::kCreatesDuplicateKey;
+      }
+      if (int rc = store().Insert(entry.key, entry.data); rc != 0) return rc;
+      ++counter.count;
+    }
+    if (progress) progress(number);
+  }
+  counter.mark = 0;
+  return WriteCounter(key.number, counter);
+}
+
+}  // namespace vorsandt::qvf
