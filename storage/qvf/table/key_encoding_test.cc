@@ -12,6 +12,8 @@
 namespace vorsandt::qvf {
 namespace {
 
+using namespace std::string_view_literals;
+
 std::string Hex(std::string_view s) {
   static const char* d = "0123456789ABCDEF";
   std::string out;
@@ -67,15 +69,15 @@ TEST_F(KeyEncodingTest, ComponentsEncodeToTheirExpectedBytes) {
       {"float 1.0", Encode(8, Raw<float>(1.0f)), "BF 80 00 00"},
       {"float -1.0", Encode(8, Raw<float>(-1.0f)), "40 7F FF FF"},
       {"double 0.0", Encode(9, Raw<double>(0.0)), "80 00 00 00 00 00 00 00"},
-      {"decimal +12.34", Encode(10, "\x00\x12\x34", false), "80 12 34"},
-      {"decimal -12.34", Encode(10, "\xF0\x12\x34", false), "7F ED CB"},
+      {"decimal +12.34", Encode(10, "\x00\x12\x34"sv, false), "80 12 34"},
+      {"decimal -12.34", Encode(10, "\xF0\x12\x34"sv, false), "7F ED CB"},
       {"string", Encode(18, "Ab "), "41 62 20"},
       {"string no case", Encode(18, "Ab ", false, {true, false}), "41 42 20"},
       {"cstring", Encode(19, std::string("ab\0zz", 5)), "61 62 00 00 00"},
       {"pstring", Encode(20, "\x02" "abzz"), "61 62 00 00 00"},
       {"pstring overlong count", Encode(20, "\x09" "ab"), "61 62 00"},
-      {"byte descending", Encode(1, "\x01\xFE", true), "FE 01"},
-      {"other type raw", Encode(11, "\xF0\x01"), "F0 01"},
+      {"byte descending", Encode(1, "\x01\xFE"sv, true), "FE 01"},
+      {"other type raw", Encode(11, "\xF0\x01"sv), "F0 01"},
       {"group raw", Encode(22, "ab"), "61 62"},
   };
   for (const Case& c : cases) EXPECT_EQ(Hex(c.encoded), c.hex) << c.what;
@@ -103,15 +105,15 @@ TEST_F(KeyEncodingTest, EncodedOrderIsValueOrder) {
   for (float v : {-3.5f, -2.0f, -1.0f, 0.0f, 0.25f, 7.0f}) floats.push_back(Encode(8, Raw(v)));
   ordered(floats, "float");
   // Packed decimals, 2 bytes (3 digits): -999, -12, -1, 0, 1, 12, 999.
-  ordered({Encode(10, "\xF9\x99"), Encode(10, "\xF0\x12"), Encode(10, "\xF0\x01"),
-           Encode(10, "\x00\x00"), Encode(10, "\x00\x01"), Encode(10, "\x00\x12"),
-           Encode(10, "\x09\x99")},
+  ordered({Encode(10, "\xF9\x99"sv), Encode(10, "\xF0\x12"sv), Encode(10, "\xF0\x01"sv),
+           Encode(10, "\x00\x00"sv), Encode(10, "\x00\x01"sv), Encode(10, "\x00\x12"sv),
+           Encode(10, "\x09\x99"sv)},
           "decimal");
   // Descending reverses every order, the signed ones included.
   EXPECT_TRUE(Less(Encode(18, "B", true), Encode(18, "A", true)));
   EXPECT_TRUE(Less(Encode(2, Raw<int16_t>(1), true), Encode(2, Raw<int16_t>(-1), true)));
   EXPECT_TRUE(Less(Encode(9, Raw(-1.0), true), Encode(9, Raw(-2.0), true)));
-  EXPECT_TRUE(Less(Encode(10, "\x00\x01", true), Encode(10, "\xF0\x01", true)));
+  EXPECT_TRUE(Less(Encode(10, "\x00\x01"sv, true), Encode(10, "\xF0\x01"sv, true)));
 }
 
 TEST_F(KeyEncodingTest, CollationMapsStringBytesThroughTheTableOfTheSet) {
