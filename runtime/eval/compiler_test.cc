@@ -114,6 +114,10 @@ TEST_F(CompilerTest, PrintsTheCompiledFormOfEachExpression) {
       {"2 ^ -x", "2 ^ -X"},
       {"x - -3", "X - -3"},
       {"UPPER()", "''"},
+      {"1e400", "1e999"},
+      {"-1e400", "-1e999"},
+      {"LOGE(0)", "-1e999"},
+      {"SQRT(-1)", "SQRT(-1)"},
   };
   for (const PrintCase& c : cases) {
     std::unique_ptr<Node> tree = Compile(c.text);

@@ -218,7 +218,13 @@ void ConstantNode::AppendSource(std::string* out) const {
       *out += IntegerToText(integer_);
       break;
     case kReal:
-      *out += RealToText(real_);
+      // Infinity is written as a number too large to hold, which reads back
+      // as infinity; NaN constants are never made (see FoldConstants).
+      if (std::isinf(real_)) {
+        *out += real_ > 0 ? "1e999" : "-1e999";
+      } else {
+        *out += RealToText(real_);
+      }
       break;
     case kPicture:
       *out += text_;
@@ -591,6 +597,8 @@ void FoldConstants(std::unique_ptr<Node>* node) {
     if (call->argument(i)->kind() != kConstantNode) return;
   }
   Value value = call->Call();
+  // A NaN has no source form; the call stays and is evaluated each time.
+  if (call->value_class() == kReal && std::isnan(value.real)) return;
   switch (call->value_class()) {
     case kLogical:
     case kInteger:
