@@ -4,6 +4,8 @@
 //   morvak deformat TEXT PICTURE  the value the text shows
 //   morvak date M D Y             the day number (-1 for an invalid date)
 //   morvak day N                  "D M Y" of a day number (-1 -1 -1 if invalid)
+//   morvak eval [--set NAME=TEXT]... EXPR
+//                                 the expression's value as text
 //
 // Exit status: 0 done, 1 invalid picture, 2 wrong use.
 #include <unistd.h>
@@ -16,6 +18,9 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "runtime/eval/eval_command.h"
 #include "runtime/files/error_state.h"
 #include "runtime/format/dates.h"
 #include "runtime/format/format.h"
@@ -34,7 +39,8 @@ int Usage() {
       "usage: morvak format VALUE PICTURE\n"
       "       morvak deformat TEXT PICTURE\n"
       "       morvak date MONTH DAY YEAR\n"
-      "       morvak day DAY-NUMBER\n",
+      "       morvak day DAY-NUMBER\n"
+      "       morvak eval [--set NAME=TEXT]... EXPRESSION\n",
       stderr);
   return kUsage;
 }
@@ -90,6 +96,15 @@ int main(int argc, char** argv) {
       return Usage();
     std::printf("%d\n", fmt::DateFromParts(month, day, year));
     return 0;
+  }
+  if (command == "eval") {
+    std::vector<std::string_view> rest(argv + 2, argv + argc);
+    std::string out, err;
+    int status = vorsandt::eval::RunEvalCommand(rest, &out, &err);
+    // Results may hold NUL bytes (CHR(0)), so write them whole.
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fwrite(err.data(), 1, err.size(), stderr);
+    return status;
   }
   if (command == "day" && argc == 3) {
     int64_t number;

@@ -33,6 +33,10 @@ expect 0 '71411' date 7 4 96
 expect 0 '-1' date 2 0 2001
 expect 0 '4 7 1996' day 71411
 expect 0 '-1 -1 -1' day 109212
+expect 0 '7' eval '1+2*3'
+expect 0 'AB' eval "UPPER('ab')"
+expect 0 '1' eval --set X=5 'X > 4'
+expect 1 '' eval '1 +'
 # An invalid picture: nothing on standard output, a message, status 1.
 expect 1 '' format 42 @x9
 expect 1 '' deformat 42 '@n-'
