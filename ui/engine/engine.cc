@@ -333,12 +333,13 @@ bool Engine::Take(Window* window, Window::Queued& out) {
 }
 
 bool Engine::WaitIdle(std::chrono::milliseconds timeout) {
-  std::unique_lock<std::mutex> lock(mu_);
   auto idle = [this] {
     for (const Slot& s : slots_) {
       switch (s.state) {
         case SlotState::kFree:
+          break;
         case SlotState::kModal:
+          if (!platform_->AwaitingUser()) return false;
           break;
         case SlotState::kRunning:
           return false;
@@ -349,7 +350,15 @@ bool Engine::WaitIdle(std::chrono::milliseconds timeout) {
     }
     return true;
   };
-  return cv_.wait_for(lock, timeout, idle);
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::unique_lock<std::mutex> lock(mu_);
+  // The platform does not notify when a modal call starts waiting, so the
+  // condition is looked at again every few milliseconds as well.
+  while (!idle()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    cv_.wait_for(lock, std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------

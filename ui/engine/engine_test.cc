@@ -248,6 +248,7 @@ class StderrPlatform : public TestPlatform {
 };
 
 TEST_F(EngineTest, MissingWindowDefinitionIsTheRuntimeError) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         StderrPlatform platform;
@@ -267,6 +268,7 @@ TEST_F(EngineTest, MissingWindowDefinitionIsTheRuntimeError) {
 }
 
 TEST_F(EngineTest, AcceptOnAWindowNeverOpenedIsTheRuntimeError) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         StderrPlatform platform;

@@ -150,6 +150,12 @@ class Platform {
   // True when the user confirmed the printer setup.
   virtual bool PrinterSetup(WindowId owner) = 0;
 
+  // True while a modal call of this platform is waiting for the user (and
+  // not merely on its way to showing something). Only the thread holding the
+  // run permission makes modal calls, so there is at most one. The engine
+  // counts a thread in a modal call as idle only while this holds.
+  virtual bool AwaitingUser() const { return true; }
+
   // A standard action of a menu item (tile, cascade, help, clipboard...),
   // carried out by the platform without waiting.
   virtual void StandardAction(WindowId window, int action) = 0;

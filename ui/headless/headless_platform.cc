@@ -1,0 +1,201 @@
+#include "ui/headless/headless_platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+namespace vorsandt::ui::headless {
+
+void HeadlessPlatform::WindowOpened(const WindowState& state) {
+  std::lock_guard<std::mutex> lock(mu_);
+  windows_[state.id] = state;
+  order_.push_back(state.id);
+}
+
+void HeadlessPlatform::WindowChanged(const WindowState& state) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = windows_.find(state.id);
+  if (it != windows_.end()) it->second = state;
+}
+
+void HeadlessPlatform::WindowClosed(WindowId id) {
+  std::lock_guard<std::mutex> lock(mu_);
+  windows_.erase(id);
+  std::erase(order_, id);
+}
+
+template <typename T>
+T HeadlessPlatform::Wait(std::deque<T>& answers, const char* kind, T cancelled) {
+  std::unique_lock<std::mutex> lock(mu_);
+  pending_ = kind;
+  cv_.wait(lock, [&] { return !answers.empty() || cancel_all_; });
+  pending_.clear();
+  if (answers.empty()) return cancelled;
+  T answer = std::move(answers.front());
+  answers.pop_front();
+  return answer;
+}
+
+int HeadlessPlatform::ShowMessage(const MessageRequest& request) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    messages_.push_back(request);
+    // A box that only informs is seen and closed; its text stays in the log.
+    if (request.buttons == button::kOk && message_answers_.empty()) {
+      std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
+      return button::kOk;
+    }
+  }
+  int cancel = (request.buttons & button::kCancel) ? button::kCancel
+               : (request.buttons & button::kNo)   ? button::kNo
+                                                   : request.default_button;
+  int answer = Wait(message_answers_, "message", cancel);
+  // An answer the box does not offer counts as its default button.
+  return (answer & request.buttons) != 0 ? answer : request.default_button;
+}
+
+int HeadlessPlatform::ShowPopup(WindowId, const std::string& text, int, int) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    popups_.push_back(text);
+  }
+  return Wait(popup_answers_, "popup", 0);
+}
+
+std::optional<std::string> HeadlessPlatform::ChooseFile(const FileRequest&) {
+  return Wait(file_answers_, "file", std::optional<std::string>());
+}
+
+bool HeadlessPlatform::PrinterSetup(WindowId) { return Wait(printer_answers_, "printer", false); }
+
+void HeadlessPlatform::StandardAction(WindowId window, int action) {
+  std::lock_guard<std::mutex> lock(mu_);
+  actions_.emplace_back(window, action);
+}
+
+void HeadlessPlatform::QueueMessageAnswer(int button) {
+  std::lock_guard<std::mutex> lock(mu_);
+  message_answers_.push_back(button);
+  pending_.clear();  // busy again until the call has returned
+  cv_.notify_all();
+}
+
+void HeadlessPlatform::QueuePopupAnswer(int item) {
+  std::lock_guard<std::mutex> lock(mu_);
+  popup_answers_.push_back(item);
+  pending_.clear();  // busy again until the call has returned
+  cv_.notify_all();
+}
+
+void HeadlessPlatform::QueueFileAnswer(std::optional<std::string> file) {
+  std::lock_guard<std::mutex> lock(mu_);
+  file_answers_.push_back(std::move(file));
+  pending_.clear();  // busy again until the call has returned
+  cv_.notify_all();
+}
+
+void HeadlessPlatform::QueuePrinterAnswer(bool ok) {
+  std::lock_guard<std::mutex> lock(mu_);
+  printer_answers_.push_back(ok);
+  pending_.clear();  // busy again until the call has returned
+  cv_.notify_all();
+}
+
+bool HeadlessPlatform::AwaitingUser() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return !pending_.empty();
+}
+
+std::string HeadlessPlatform::Pending() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return pending_;
+}
+
+void HeadlessPlatform::CancelAll() {
+  std::lock_guard<std::mutex> lock(mu_);
+  cancel_all_ = true;
+  cv_.notify_all();
+}
+
+std::vector<WindowState> HeadlessPlatform::Windows() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::vector<WindowState> out;
+  for (WindowId id : order_) out.push_back(windows_.at(id));
+  return out;
+}
+
+std::optional<WindowState> HeadlessPlatform::Window(WindowId id) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<MessageRequest> HeadlessPlatform::Messages() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return messages_;
+}
+
+std::vector<std::string> HeadlessPlatform::Popups() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return popups_;
+}
+
+std::vector<std::pair<WindowId, int>> HeadlessPlatform::Actions() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return actions_;
+}
+
+namespace {
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+std::string RectText(const Rect& r) {
+  auto v = [](int32_t n) { return n == kNotGiven ? std::string("default") : std::to_string(n); };
+  return "(" + v(r.x) + "," + v(r.y) + "," + v(r.w) + "," + v(r.h) + ")";
+}
+
+void DumpMenu(std::ostringstream& out, const MenuState& m, int depth) {
+  out << std::string(2 * depth, ' ') << (m.items.empty() && depth > 1 ? "item " : "menu ") << m.number << " "
+      << (m.separator ? "separator " : "") << Quote(m.text);
+  if (!m.message.empty()) out << " message " << Quote(m.message);
+  if (m.standard_action != 0) out << " action " << m.standard_action;
+  if (m.disabled) out << " disabled";
+  out << "\n";
+  for (const MenuState& item : m.items) DumpMenu(out, item, depth + 1);
+}
+
+}  // namespace
+
+std::string DumpWindow(const WindowState& s) {
+  std::ostringstream out;
+  out << "window " << Quote(s.label) << " caption " << Quote(s.caption) << " slot " << s.slot << " focus "
+      << s.focus;
+  if (s.frame) out << " frame";
+  if (s.child) out << " child";
+  if (s.modal) out << " modal";
+  if (s.timer) out << " timer " << s.timer;
+  if (s.accept_all) out << " accept-all";
+  out << "\n";
+  for (const auto& [zone, text] : s.status) out << "  status " << zone << " " << Quote(text) << "\n";
+  for (const MenuState& m : s.menus) DumpMenu(out, m, 1);
+  for (const ControlState& c : s.controls) {
+    out << "  " << c.field << " " << KindName(c.kind) << " " << Quote(c.text) << " at " << RectText(c.at);
+    if (c.parent) out << " in " << c.parent;
+    if (c.disabled) out << " disabled";
+    if (c.hidden) out << " hidden";
+    if (c.default_button) out << " default";
+    if (c.kind == Kind::kList) out << " rows " << c.rows.size() << " selected " << c.selected;
+    if (c.kind == Kind::kSheet || c.kind == Kind::kCheck || c.kind == Kind::kProgress) out << " value " << c.value;
+    out << "\n";
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+      out << "    " << (i + 1) << ":";
+      if (c.rows[i].level != 0) out << " [" << c.rows[i].level << "]";
+      for (size_t k = 0; k < c.rows[i].cells.size(); ++k) out << (k ? " | " : " ") << c.rows[i].cells[k];
+      out << "\n";
+    }
+  }
+  return out.str();
+}
+
+}  // namespace vorsandt::ui::headless

@@ -1,0 +1,78 @@
+// A platform without a display: keeps the last snapshot of every window and
+// answers modal calls from answers a script queued.
+//
+// Message boxes with only an OK button are answered at once (and logged);
+// any other box, popup menu, file or printer dialog takes the next queued
+// answer of its kind, and when there is none it stays pending until one is
+// queued (AnswerPending tells a script what is waiting).
+#ifndef VORSANDT_UI_HEADLESS_HEADLESS_PLATFORM_H_
+#define VORSANDT_UI_HEADLESS_HEADLESS_PLATFORM_H_
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/engine/platform.h"
+
+namespace vorsandt::ui::headless {
+
+class HeadlessPlatform : public Platform {
+ public:
+  // Platform.
+  void WindowOpened(const WindowState& state) override;
+  void WindowChanged(const WindowState& state) override;
+  void WindowClosed(WindowId id) override;
+  int ShowMessage(const MessageRequest& request) override;
+  int ShowPopup(WindowId owner, const std::string& text, int x, int y) override;
+  std::optional<std::string> ChooseFile(const FileRequest& request) override;
+  bool PrinterSetup(WindowId owner) override;
+  void StandardAction(WindowId window, int action) override;
+  bool AwaitingUser() const override;
+
+  // Script side.
+  void QueueMessageAnswer(int button);
+  void QueuePopupAnswer(int item);
+  void QueueFileAnswer(std::optional<std::string> file);
+  void QueuePrinterAnswer(bool ok);
+  // What a modal call is waiting for ("message", "popup", "file", "printer"),
+  // or empty when nothing waits.
+  std::string Pending() const;
+  // Releases every pending and future modal call with its cancelling answer
+  // (used when a script ends or fails, so that the program can end).
+  void CancelAll();
+
+  std::vector<WindowState> Windows() const;  // open windows, in opening order
+  std::optional<WindowState> Window(WindowId id) const;
+  std::vector<MessageRequest> Messages() const;
+  std::vector<std::string> Popups() const;
+  std::vector<std::pair<WindowId, int>> Actions() const;
+
+ private:
+  template <typename T>
+  T Wait(std::deque<T>& answers, const char* kind, T cancelled);
+
+  mutable std::mutex mu_;
+  std::condition_variable cv_;
+  std::map<WindowId, WindowState> windows_;
+  std::vector<WindowId> order_;
+  std::vector<MessageRequest> messages_;
+  std::vector<std::string> popups_;
+  std::vector<std::pair<WindowId, int>> actions_;
+  std::deque<int> message_answers_;
+  std::deque<int> popup_answers_;
+  std::deque<std::optional<std::string>> file_answers_;
+  std::deque<bool> printer_answers_;
+  std::string pending_;
+  bool cancel_all_ = false;
+};
+
+// The text form of a window's model, as the script's "dump" prints it.
+std::string DumpWindow(const WindowState& state);
+
+}  // namespace vorsandt::ui::headless
+
+#endif  // VORSANDT_UI_HEADLESS_HEADLESS_PLATFORM_H_

@@ -1,0 +1,82 @@
+// The UI test script language (docs/ui-scripts.md): drives the program
+// through the headless platform and checks what its windows show.
+//
+// A script is a list of lines; each line is a command word followed by
+// arguments separated by blanks; an argument with blanks is written in
+// double quotes (with \" and \\ inside); "#" starts a comment. Before every
+// command the runner waits until every procedure thread is idle.
+#ifndef VORSANDT_UI_HEADLESS_SCRIPT_H_
+#define VORSANDT_UI_HEADLESS_SCRIPT_H_
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/engine/engine.h"
+#include "ui/headless/headless_platform.h"
+
+namespace vorsandt::ui::headless {
+
+struct ScriptLine {
+  int line = 0;
+  std::vector<std::string> words;
+};
+
+struct ScriptParse {
+  std::vector<ScriptLine> lines;
+  bool ok = true;
+  int error_line = 0;
+  std::string error;
+};
+
+// Splits a script into lines of words. An unterminated quote is an error.
+ScriptParse ParseScript(std::string_view text);
+
+// The key code of a key name such as "Enter", "Ctrl+Enter", "Shift+Tab",
+// "PgDn", "F2", "A", "DoubleClick"; nullopt for an unknown name. `typed`
+// receives the character the key types, if any.
+std::optional<int> KeyCode(std::string_view name, std::string* typed = nullptr);
+
+class ScriptRunner {
+ public:
+  // `name` is used in messages ("NAME:LINE: ..."). Dumps go to `out`,
+  // failures to `err`.
+  ScriptRunner(Engine& engine, HeadlessPlatform& platform, std::string name, std::ostream& out,
+               std::ostream& err);
+
+  // The program's exit code once it has ended (for "wait exit").
+  void SetExitCode(std::function<int()> exit_code) { exit_code_ = std::move(exit_code); }
+  // How long "idle" and "exit" may take before the script fails.
+  void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+
+  // Runs the commands in order and stops at the first that fails. Returns 0
+  // when every command held, 1 otherwise (the message names the line).
+  int Run(const std::vector<ScriptLine>& lines);
+
+ private:
+  bool Execute(const ScriptLine& line);
+  bool Fail(const std::string& message);
+  bool WaitIdle();
+  std::optional<WindowState> Target();
+  std::optional<int> Field(const WindowState& window, const std::string& word);
+  bool Send(const WindowState& window, Input input);
+  bool Expect(const std::vector<std::string>& w);
+
+  Engine& engine_;
+  HeadlessPlatform& platform_;
+  std::string name_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::function<int()> exit_code_;
+  std::chrono::milliseconds timeout_{30000};
+  std::string target_;  // label or caption chosen with "window"; empty: the newest window
+  int line_ = 0;
+};
+
+}  // namespace vorsandt::ui::headless
+
+#endif  // VORSANDT_UI_HEADLESS_SCRIPT_H_

@@ -1,0 +1,242 @@
+#include "ui/headless/script.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace vorsandt::ui::headless {
+namespace {
+
+TEST(ScriptParseTest, WordsQuotesAndComments) {
+  struct Case {
+    const char* text;
+    std::vector<std::vector<std::string>> words;
+  };
+  const Case cases[] = {
+      {"menu \"E&xit\"", {{"menu", "E&xit"}}},
+      {"  expect caption VORSANDT  # the frame\n\n# only a comment\n", {{"expect", "caption", "VORSANDT"}}},
+      {"type 2 \"a \\\"quoted\\\" text\"", {{"type", "2", "a \"quoted\" text"}}},
+      {"expect text 3 \"\"", {{"expect", "text", "3", ""}}},
+      {"a\r\nb\tc", {{"a"}, {"b", "c"}}},
+      {"press Ctrl+Enter 5 # alert", {{"press", "Ctrl+Enter", "5"}}},
+  };
+  for (const Case& c : cases) {
+    ScriptParse p = ParseScript(c.text);
+    ASSERT_TRUE(p.ok) << c.text;
+    std::vector<std::vector<std::string>> got;
+    for (const ScriptLine& l : p.lines) got.push_back(l.words);
+    EXPECT_EQ(got, c.words) << c.text;
+  }
+  ScriptParse lines = ParseScript("a\n\nb\n");
+  ASSERT_EQ(lines.lines.size(), 2u);
+  EXPECT_EQ(lines.lines[1].line, 3);
+  ScriptParse bad = ParseScript("ok\nmenu \"E&xit\n");
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.error_line, 2);
+}
+
+TEST(ScriptParseTest, KeyNames) {
+  struct Case {
+    const char* name;
+    std::optional<int> code;
+    const char* typed;
+  };
+  const Case cases[] = {
+      {"Enter", key::kEnter, ""},
+      {"Ctrl+Enter", 525, ""},
+      {"ctrl+left", 549, ""},
+      {"Ctrl+Right", 551, ""},
+      {"Insert", 45, ""},
+      {"Delete", 46, ""},
+      {"DoubleClick", 5, ""},
+      {"RightClick", 2, ""},
+      {"Space", 32, " "},
+      {"a", 'A', "a"},
+      {"Shift+A", 'A' + key::kShift, "A"},
+      {"7", '7', "7"},
+      {"F2", key::kF1 + 1, ""},
+      {"Ctrl+PgDn", key::kCtrl + key::kPgDn, ""},
+      {"Hyper+A", std::nullopt, ""},
+      {"NoSuchKey", std::nullopt, ""},
+      {"F13", std::nullopt, ""},
+      {"", std::nullopt, ""},
+  };
+  for (const Case& c : cases) {
+    std::string typed;
+    EXPECT_EQ(KeyCode(c.name, &typed), c.code) << c.name;
+    EXPECT_EQ(typed, c.typed) << c.name;
+  }
+}
+
+constexpr char kDefs[] = R"(resource: SCRIPT01_RSC
+id: S$SCRIPT01
+structures:
+  - window: S$FRAME
+    frame: true
+    caption: Test frame
+    menubar:
+      - menu: "&File"
+        items:
+          - item: "&Open"
+            number: -1
+            message: Open the form
+          - item: "Ti&le"
+            number: -2
+            action: 2
+          - item: "E&xit"
+            number: -3
+            action: 15
+  - window: S$FORM
+    caption: Form
+    child: true
+    controls:
+      - entry: name
+        picture: "@s20"
+      - list: "40L~A~@s10@40R~B~@s10@"
+        paged: true
+      - button: "&Ask"
+      - button: Close
+)";
+
+// A small program: a frame whose "Open" item starts a form procedure.
+class ScriptTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(set_.AddModule("test", {{"s.yaml", kDefs}}).has_value()); }
+
+  int RunScript(const std::string& script) {
+    Engine engine(&platform_, &set_);
+    engine.StartMain([&] {
+      auto frame = engine.CreateWindow("S$SCRIPT01", "S$FRAME");
+      frame->Open();
+      while (frame->Accept()) {
+        if (frame->Accepted() == -1) engine.Start([&] { Form(engine); }, 50000);
+      }
+      frame->Close();
+    });
+    ScriptParse parsed = ParseScript(script);
+    EXPECT_TRUE(parsed.ok);
+    ScriptRunner runner(engine, platform_, "t.script", out_, err_);
+    runner.SetTimeout(std::chrono::seconds(20));
+    int rc = runner.Run(parsed.lines);
+    platform_.CancelAll();
+    // Whatever the script left open is closed so that the program ends.
+    engine.WaitIdle(std::chrono::seconds(20));
+    for (WindowId id : engine.OpenWindows()) {
+      Input close;
+      close.type = Input::Type::kClose;
+      engine.Input(id, close);
+    }
+    engine.WaitForEnd();
+    return rc;
+  }
+
+  void Form(Engine& engine) {
+    auto w = engine.CreateWindow("S$SCRIPT01", "S$FORM");
+    w->Bind("name", BindText(&name_, 20));
+    w->Open();
+    int top = 0;
+    auto fill = [&] {
+      w->SetRows(2, {{{"row" + std::to_string(top + 1), std::to_string(top + 1)}, 0},
+                     {{"row" + std::to_string(top + 2), std::to_string(top + 2)}, 0}});
+    };
+    fill();
+    while (w->Accept()) {
+      switch (w->Event()) {
+        case event::kScrollDown:
+          ++top;
+          fill();
+          break;
+        case event::kAccepted:
+          if (w->Field() == 3) {
+            int b = engine.Message("Really?", "Question", Icon::kQuestion, button::kYes | button::kNo, button::kNo);
+            w->SetProperty(1, prop::kText, b == button::kYes ? "yes" : "no");
+          }
+          if (w->Field() == 4) w->Post(event::kCloseWindow);
+          break;
+        default:
+          break;
+      }
+    }
+    w->Close();
+  }
+
+  HeadlessPlatform platform_;
+  ResourceSet set_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+  std::string name_;
+};
+
+TEST_F(ScriptTest, DrivesMenusFormsListsAndMessages) {
+  int rc = RunScript(R"(
+expect caption "Test frame"
+expect menu "&File"
+expect menu "&Open" "Open the form"
+expect item -3 "E&xit"
+menu "Open"
+expect window S$FORM
+expect caption Form
+type 1 "Jones"
+expect text 1 Jones
+expect rows 2 2
+expect row 2 1 "row1 | 1"
+press Down 2
+expect row 2 1 "row2 | 2"
+scroll 2 down
+expect row 2 2 "row4 | 4"
+answer yes
+click "Ask"
+expect message "Really?" Question
+expect text 1 yes
+click &Ask
+expect pending message
+answer no
+expect text 1 no
+dump
+click Close
+expect no-window S$FORM
+menu Tile
+expect action 2
+menu "E&xit"
+wait exit 0
+)");
+  EXPECT_EQ(rc, 0) << err_.str() << out_.str();
+  // The entry's variable holds what was typed; the text property is only shown.
+  EXPECT_EQ(name_, std::string("Jones").append(15, ' '));
+  EXPECT_NE(out_.str().find("window \"S$FORM\" caption \"Form\""), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("  2 list \"\""), std::string::npos) << out_.str();
+}
+
+TEST_F(ScriptTest, FailureNamesTheLineAndStops) {
+  int rc = RunScript("expect caption \"Test frame\"\n\nexpect caption Other\nmenu \"E&xit\"\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(err_.str(), "t.script:3: caption \"Test frame\", expected \"Other\"\n");
+}
+
+TEST_F(ScriptTest, BadCommandsFailCleanly) {
+  struct Case {
+    const char* script;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"frobnicate 1", "t.script:1: unknown command \"frobnicate\"\n"},
+      {"click 99", "t.script:1: no control \"99\" in S$FRAME\n"},
+      {"menu \"E&xit\"\nwait exit 3", "t.script:2: exit code 0, expected 3\n"},
+      {"menu \"No such\"", "t.script:1: no menu item \"No such\"\n"},
+      {"menu &File", "t.script:1: no menu item \"&File\"\n"},
+      {"press Hyper+X", "t.script:1: unknown key \"Hyper+X\"\n"},
+      {"window NOPE", "t.script:1: no open window \"NOPE\"\n"},
+      {"expect", "t.script:1: expect what?\n"},
+      {"expect frobs 1", "t.script:1: no control \"1\" in S$FRAME\n"},
+      {"answer maybe", "t.script:1: unknown button \"maybe\"\n"},
+      {"type", "t.script:1: \"type\" needs 1 argument\n"},
+  };
+  for (const Case& c : cases) {
+    err_.str("");
+    EXPECT_EQ(RunScript(c.script), 1) << c.script;
+    EXPECT_EQ(err_.str(), c.message) << c.script;
+  }
+}
+
+}  // namespace
+}  // namespace vorsandt::ui::headless
