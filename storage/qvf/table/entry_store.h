@@ -17,7 +17,7 @@
 
 namespace vorsandt::qvf {
 
-struct Entry {
+struct StoredEntry {
   std::string key;
   std::string data;
 };
@@ -33,7 +33,7 @@ class EntryStore {
   virtual ~EntryStore() = default;
 
   // Finds an entry; `*out` is empty when there is none.
-  virtual int Find(Search how, std::string_view key, std::optional<Entry>* out) = 0;
+  virtual int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) = 0;
   // Inserts an entry whose key part is not in the store (callers check).
   virtual int Insert(std::string_view key, std::string_view data) = 0;
   // Deletes the entry with this key part; deleting a missing entry is 0.

@@ -4,7 +4,7 @@
 
 namespace vorsandt::qvf {
 
-int MemoryEntryStore::Find(Search how, std::string_view key, std::optional<Entry>* out) {
+int MemoryEntryStore::Find(Search how, std::string_view key, std::optional<StoredEntry>* out) {
   out->reset();
   std::string k(key);
   auto it = entries_.end();
@@ -21,7 +21,7 @@ int MemoryEntryStore::Find(Search how, std::string_view key, std::optional<Entry
       break;
     }
   }
-  if (it != entries_.end()) *out = Entry{it->first, it->second};
+  if (it != entries_.end()) *out = StoredEntry{it->first, it->second};
   return 0;
 }
 

@@ -15,7 +15,7 @@ class MemoryEntryStore : public EntryStore {
  public:
   MemoryEntryStore() = default;
 
-  int Find(Search how, std::string_view key, std::optional<Entry>* out) override;
+  int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) override;
   int Insert(std::string_view key, std::string_view data) override;
   int Delete(std::string_view key) override;
   int NextIdentifier(uint32_t* id) override;

@@ -65,7 +65,7 @@ int Table::Open(FileRegistry* registry, std::string_view name, const TableDefini
   table->keys_ = std::move(keys);
   EntryStore& store = file->store();
 
-  std::optional<Entry> dir;
+  std::optional<StoredEntry> dir;
   std::string dir_key = DirectoryKey(table->name_.table);
   if (int rc = store.Find(Search::kExact, dir_key, &dir); rc != 0) return rc;
   if (dir && (dir->data.size() != 4 || ReadId4(dir->data) == 0)) return files::kInvalidDataFile;
@@ -117,7 +117,7 @@ int Table::VerifyDefinition() {
   std::string stream;
   // Block numbers are a word; a definition never needs them all.
   for (uint32_t block = 0; block <= 0xFFFF; ++block) {
-    std::optional<Entry> e;
+    std::optional<StoredEntry> e;
     if (int rc = store().Find(Search::kExact, DefinitionKey(id_, static_cast<uint16_t>(block)), &e);
         rc != 0) {
       return rc;
@@ -137,7 +137,7 @@ int Table::RemoveAllEntries() {
   std::string table_prefix = Id4(id_);
   std::string bound = Id4(id_ + 1);
   for (;;) {
-    std::optional<Entry> e;
+    std::optional<StoredEntry> e;
     if (int rc = store().Find(Search::kPreviousBefore, bound, &e); rc != 0) return rc;
     if (!e || !StartsWith(e->key, table_prefix)) return 0;
     if (int rc = store().Delete(e->key); rc != 0) return rc;
@@ -146,7 +146,7 @@ int Table::RemoveAllEntries() {
 }
 
 int Table::ReadCounter(uint8_t which, Counter* out) {
-  std::optional<Entry> e;
+  std::optional<StoredEntry> e;
   if (int rc = store().Find(Search::kExact, CounterKey(id_, which), &e); rc != 0) return rc;
   if (!e || !DecodeCounter(e->data, out)) return files::kAccessDenied;
   return 0;
@@ -216,7 +216,7 @@ int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t
     if (new_image && KeyEntryFor(key.number, new_image, number, &entry)) step.inserted = entry;
     if (step.removed && step.inserted && step.removed->key == step.inserted->key) continue;
     if (step.inserted) {
-      std::optional<Entry> found;
+      std::optional<StoredEntry> found;
       int rc = store().Find(Search::kExact, step.inserted->key, &found);
       // Our own old entry with the same key part was handled above, so any
       // entry found belongs to another record.
@@ -269,7 +269,7 @@ int Table::Add(const uint8_t* record, const MemoValues& memos, bool append) {
   return WriteMemos(number, memos);
 }
 
-int Table::FetchRecord(Search how, uint32_t number, std::optional<Entry>* out) {
+int Table::FetchRecord(Search how, uint32_t number, std::optional<StoredEntry>* out) {
   std::string prefix = KindPrefix(id_, kEntryData);
   if (int rc = store().Find(how, DataKey(id_, number), out); rc != 0) return rc;
   if (*out && (!StartsWith((*out)->key, prefix) || (*out)->key.size() != prefix.size() + 4)) {
@@ -279,7 +279,7 @@ int Table::FetchRecord(Search how, uint32_t number, std::optional<Entry>* out) {
 }
 
 int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options) {
-  std::optional<Entry> e;
+  std::optional<StoredEntry> e;
   if (number == 0) return files::kRecordNotFound;
   if (int rc = FetchRecord(Search::kExact, number, &e); rc != 0) return rc;
   if (!e) return files::kRecordNotFound;
@@ -305,7 +305,7 @@ int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions
   return 0;
 }
 
-int Table::ReadByKeyEntry(int k, const Entry& entry, uint8_t* record, MemoValues* memos,
+int Table::ReadByKeyEntry(int k, const StoredEntry& entry, uint8_t* record, MemoValues* memos,
                           ReadOptions options) {
   if (k < 0 || k >= static_cast<int>(keys_.size())) return files::kRecordNotFound;
   return Read(KeyEntryRecord(keys_[k], entry.key, entry.data), record, memos, options);
@@ -334,7 +334,7 @@ int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
   auto unlock = [&]() {
     if (locked_here && locks_.unlock) locks_.unlock(number);
   };
-  std::optional<Entry> e;
+  std::optional<StoredEntry> e;
   if (int rc = FetchRecord(Search::kExact, number, &e); rc != 0 || !e) {
     unlock();
     return rc != 0 ? rc : files::kRecordNotAvailable;
@@ -383,7 +383,7 @@ int Table::Delete() {
     ReleaseHeld();
     held_ = number;
   }
-  std::optional<Entry> e;
+  std::optional<StoredEntry> e;
   if (int rc = FetchRecord(Search::kExact, number, &e); rc != 0) return rc;
   if (!e || e->data.size() != def_.record_length) return files::kRecordNotAvailable;
   std::string old_buffer(def_.record_length, '\0');
@@ -418,7 +418,7 @@ int Table::Remove() {
   if (int rc = RemoveAllEntries(); rc != 0) return rc;
   if (int rc = store().Delete(DirectoryKey(name_.table)); rc != 0) return rc;
   current_ = 0;
-  std::optional<Entry> next;
+  std::optional<StoredEntry> next;
   std::string directory(1, static_cast<char>(kEntryDirectory));
   if (int rc = store().Find(Search::kNextAfter, directory, &next); rc != 0) return rc;
   bool tables_left = next && StartsWith(next->key, directory);
@@ -433,7 +433,7 @@ int Table::BuildKey(int k, const std::function<void(uint32_t)>& progress) {
   if (key.separate()) return files::kUnsupportedFunction;
   std::string key_prefix = KindPrefix(id_, key.number);
   for (;;) {
-    std::optional<Entry> e;
+    std::optional<StoredEntry> e;
     if (int rc = store().Find(Search::kNextAfter, key_prefix, &e); rc != 0) return rc;
     if (!e || !StartsWith(e->key, key_prefix)) break;
     if (int rc = store().Delete(e->key); rc != 0) return rc;
@@ -444,7 +444,7 @@ int Table::BuildKey(int k, const std::function<void(uint32_t)>& progress) {
   std::string buffer(def_.record_length, '\0');
   auto* image = reinterpret_cast<uint8_t*>(buffer.data());
   for (;;) {
-    std::optional<Entry> e;
+    std::optional<StoredEntry> e;
     if (int rc = store().Find(Search::kNextAfter, at, &e); rc != 0) return rc;
     if (!e || !StartsWith(e->key, data_prefix)) break;
     at = e->key;
@@ -455,7 +455,7 @@ int Table::BuildKey(int k, const std::function<void(uint32_t)>& progress) {
     FromStored(e->data, image);
     KeyEntry entry;
     if (KeyEntryFor(k, image, number, &entry)) {
-      std::optional<Entry> found;
+      std::optional<StoredEntry> found;
       if (int rc = store().Find(Search::kExact, entry.key, &found); rc != 0) return rc;
       if (found) {
         // The mark keeps how far the build came: records from here on are

@@ -83,7 +83,7 @@ class Table {
   // the hold is refused.
   int Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options = {});
   // Reads the record a key entry of key `k` names.
-  int ReadByKeyEntry(int k, const Entry& entry, uint8_t* record, MemoValues* memos,
+  int ReadByKeyEntry(int k, const StoredEntry& entry, uint8_t* record, MemoValues* memos,
                      ReadOptions options = {});
   // Rewrites the current record. 33 without one or when it is gone, 5 when
   // its lock is refused, 89 when it changed since a watched read, 40 on a
@@ -102,7 +102,7 @@ class Table {
 
   // Data records by number: exact, next after or previous before `number`,
   // within this table. `*out` is empty when there is none.
-  int FetchRecord(Search how, uint32_t number, std::optional<Entry>* out);
+  int FetchRecord(Search how, uint32_t number, std::optional<StoredEntry>* out);
   // Counter of the table (kTableCounter) or of key k.
   int ReadCounter(uint8_t which, Counter* out);
   int WriteCounter(uint8_t which, const Counter& c);

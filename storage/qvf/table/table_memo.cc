@@ -59,7 +59,7 @@ int Table::WriteMemos(uint32_t number, const MemoValues& memos) {
     // Chunks beyond the new count are left from a longer value.
     for (size_t j = chunks.size(); j <= 0xFFFF; ++j) {
       std::string key = ChunkKey(id_, number, field, static_cast<uint16_t>(j));
-      std::optional<Entry> e;
+      std::optional<StoredEntry> e;
       if (int rc = store().Find(Search::kExact, key, &e); rc != 0) return rc;
       if (!e) break;
       if (int rc = store().Delete(key); rc != 0) return rc;
@@ -74,7 +74,7 @@ int Table::ReadMemos(uint32_t number, MemoValues* memos) {
     const StoredMemo& m = def_.memos[i];
     std::string value;
     for (uint32_t j = 0; j <= 0xFFFF; ++j) {
-      std::optional<Entry> e;
+      std::optional<StoredEntry> e;
       std::string key = ChunkKey(id_, number, static_cast<uint8_t>(i), static_cast<uint16_t>(j));
       if (int rc = store().Find(Search::kExact, key, &e); rc != 0) return rc;
       if (!e) break;
@@ -103,7 +103,7 @@ int Table::ReadMemos(uint32_t number, MemoValues* memos) {
 int Table::DeleteMemos(uint32_t number) {
   std::string prefix = KindPrefix(id_, kEntryChunk) + Id4(number);
   for (;;) {
-    std::optional<Entry> e;
+    std::optional<StoredEntry> e;
     if (int rc = store().Find(Search::kNextAfter, prefix, &e); rc != 0) return rc;
     if (!e || e->key.compare(0, prefix.size(), prefix) != 0) return 0;
     if (int rc = store().Delete(e->key); rc != 0) return rc;
