@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <random>
 
 #include "runtime/env/fault_env.h"
 #include "runtime/files/error_codes.h"
@@ -293,6 +294,56 @@ TEST(ContainerDiscard, DropsChangesAndRereadsTheHeader) {
   ASSERT_EQ(c.Discard(), 0);
   EXPECT_EQ(c.dirty_pages(), 0u);
   EXPECT_EQ(AllEntries(&c).size(), 50u);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+// Random damage anywhere behind the header: reading, walking and checking the
+// file ends with 0 or 36 (and the internal-error report), never a crash or a
+// hang.
+TEST(ContainerDamage, RandomByteDamageNeverCrashesOrHangs) {
+  env::FaultEnv env;
+  {
+    testing::RecordInternalErrors errors;
+    Container w(&env);
+    ASSERT_EQ(w.Open("Z.QVF", Container::kCreate), 0);
+    Tree tree(&w);
+    for (int i = 0; i < 3000; ++i) {
+      ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i * 5)) + std::string(i % 50, 'd'), 4), 0);
+    }
+    ASSERT_EQ(w.Close(), 0);
+  }
+  const std::string good = env.Contents("Z.QVF");
+  std::mt19937 random(99);
+  int stopped = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::string bad = good;
+    const int hits = 1 + static_cast<int>(random() % 8);
+    for (int h = 0; h < hits; ++h) {
+      const size_t at = kHeaderSize + random() % (bad.size() - kHeaderSize);
+      bad[at] = static_cast<char>(random());
+    }
+    if (round % 10 == 0) bad.resize(kHeaderSize + random() % (bad.size() - kHeaderSize));
+    env.SetContents("Z.QVF", bad);
+    testing::RecordInternalErrors errors;
+    Container c(&env);
+    ASSERT_EQ(c.Open("Z.QVF", Container::kReadOnly), 0);
+    int status = -1;
+    std::vector<std::string> all = testing::AllEntries(&c, &status);
+    EXPECT_TRUE(status == 0 || status == files::kInvalidDataFile);
+    EXPECT_LE(all.size(), 3000u);
+    if (status != 0) {
+      EXPECT_FALSE(errors.checks.empty());
+      ++stopped;
+    }
+    std::vector<std::string> faults;
+    EXPECT_TRUE(CheckFile(&env, "Z.QVF", &faults));
+  }
+  EXPECT_GT(stopped, 100);
 }
 
 }  // namespace
