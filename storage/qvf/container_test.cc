@@ -348,3 +348,74 @@ TEST(ContainerDamage, RandomByteDamageNeverCrashesOrHangs) {
 
 }  // namespace
 }  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+TEST(InternalErrorDefault, EndsTheProgramWithItsLineNumber) {
+  EXPECT_EXIT(InternalError(kCheckStoredSizeClass), ::testing::ExitedWithCode(2),
+              "Internal error : qvfbt line 105");
+}
+
+TEST(ContainerLog, GarbageLogIsAnInternalErrorNotAHang) {
+  env::FaultEnv env;
+  {
+    testing::RecordInternalErrors errors;
+    Container w(&env);
+    ASSERT_EQ(w.Open("L.QVF", Container::kCreate), 0);
+    Tree tree(&w);
+    ASSERT_EQ(tree.Insert("abc", 3), 0);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  std::string bytes = env.Contents("L.QVF");
+  FileHeader h;
+  ASSERT_EQ(DecodeHeader(reinterpret_cast<const uint8_t*>(bytes.data()), &h), 0);
+  // A log of one unit whose item claims to be larger than the log.
+  const uint32_t at = static_cast<uint32_t>(bytes.size());
+  std::string item(256, '\0');
+  PutU32(reinterpret_cast<uint8_t*>(item.data()), 512);
+  PutU16(reinterpret_cast<uint8_t*>(item.data()) + 4, 3000);
+  bytes += item;
+  PutU32(reinterpret_cast<uint8_t*>(bytes.data()) + kHdrLogStart, at);
+  PutU32(reinterpret_cast<uint8_t*>(bytes.data()) + kHdrLogEnd, at + 256);
+  env.SetContents("L.QVF", bytes);
+  testing::RecordInternalErrors errors;
+  Container c(&env);
+  EXPECT_EQ(c.Open("L.QVF", 0), files::kInvalidDataFile);
+  EXPECT_EQ(errors.checks, std::vector<int>{kCheckLogWalk});
+  std::vector<std::string> faults;
+  EXPECT_TRUE(CheckFile(&env, "L.QVF", &faults));
+  EXPECT_FALSE(faults.empty());
+}
+
+TEST(TreeNextAfter, WalkingForwardInsideALeafReadsNoPage) {
+  testing::RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("W.QVF", Container::kCreate), 0);
+  Tree tree(&c);
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i)) + std::string(30, 'w'), 4), 0);
+  }
+  ASSERT_EQ(c.Save(), 0);
+  Entry e;
+  bool found = false;
+  ASSERT_EQ(tree.FindExact(BigEndian32(1000), &e, &found), 0);
+  ASSERT_TRUE(found);
+  const uint64_t uses = c.access_counter();
+  ASSERT_EQ(tree.FindNextAfter(e.Key(), &e, &found), 0);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(e.Key(), BigEndian32(1001));
+  EXPECT_EQ(c.access_counter(), uses);  // answered from the same leaf
+  // Walking to the end crosses leaves and still returns every entry once.
+  int count = 1;
+  while (true) {
+    ASSERT_EQ(tree.FindNextAfter(e.Key(), &e, &found), 0);
+    if (!found) break;
+    ++count;
+  }
+  EXPECT_EQ(count, 999);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf

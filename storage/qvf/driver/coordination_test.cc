@@ -87,11 +87,16 @@ void MakeFileWithCommittedLog(env::Env* env, const std::string& path, uint32_t n
   ASSERT_EQ(c.Save(), 0);
   ASSERT_EQ(tree.Insert("after", 5), 0);
   if (with_marker) {
-    std::string marker = std::string(kMarkerKey) + EncodeMarker(number, qcf);
+    std::string marker(kMarkerKey);
+    marker.append(EncodeMarker(number, qcf));
     ASSERT_EQ(tree.Insert(marker, 1), 0);
   }
   ASSERT_EQ(c.SavePhase1(), 0);
-  // The process "dies" here: the handle goes without phase 2.
+  // The process "dies" here: keep the file as phase 1 left it, whatever the
+  // container does when it goes away.
+  std::filesystem::copy_file(path, path + ".phase1");
+  c.Close();
+  std::filesystem::rename(path + ".phase1", path);
 }
 
 bool HasAfter(env::Env* env, const std::string& path) {

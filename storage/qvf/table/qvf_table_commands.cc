@@ -1,0 +1,340 @@
+#include "storage/qvf/table/qvf_table_commands.h"
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "runtime/format/charset.h"
+#include "storage/qvf/table/definition.h"
+#include "storage/qvf/table/entry_key.h"
+#include "storage/qvf/table/key_encoding.h"
+#include "storage/qvf/table/table_name.h"
+#include "storage/qvf/table/tree_entry_store.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+std::string Format(const char* fmt, auto... args) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, fmt, args...);
+  return buf;
+}
+
+std::string Text(const OptText& t) { return t ? "\"" + *t + "\"" : "(none)"; }
+
+bool StartsWith(std::string_view s, std::string_view p) {
+  return s.size() >= p.size() && s.substr(0, p.size()) == p;
+}
+
+struct DirectoryItem {
+  std::string name;
+  uint32_t id;
+};
+
+// The directory entries in order.
+int ReadDirectory(EntryStore* store, std::vector<DirectoryItem>* out) {
+  std::string dir(1, static_cast<char>(kEntryDirectory));
+  std::string at = dir;
+  for (;;) {
+    std::optional<StoredEntry> e;
+    if (int rc = store->Find(Search::kNextAfter, at, &e); rc != 0) return rc;
+    if (!e || !StartsWith(e->key, dir)) return 0;
+    EntryKeyInfo info = DecodeEntryKey(e->key);
+    out->push_back({info.kind == EntryKind::kDirectory ? info.name : std::string("?"),
+                    ReadId4(e->data)});
+    at = e->key;
+  }
+}
+
+int ReadStream(EntryStore* store, uint32_t id, std::string* stream) {
+  for (uint32_t b = 0; b <= 0xFFFF; ++b) {
+    std::optional<StoredEntry> e;
+    if (int rc = store->Find(Search::kExact, DefinitionKey(id, static_cast<uint16_t>(b)), &e);
+        rc != 0) {
+      return rc;
+    }
+    if (!e) break;
+    *stream += e->data;
+  }
+  return 0;
+}
+
+int OpenReadOnly(env::Env* env, const std::string& path, std::unique_ptr<TreeEntryStore>* out,
+                 std::string* why) {
+  auto store = std::make_unique<TreeEntryStore>(env);
+  int rc = store->Open(env, path, false, Container::kReadOnly);
+  if (rc != 0) {
+    *why = Format("cannot be opened (error %d)", rc);
+    return 2;
+  }
+  *out = std::move(store);
+  return 0;
+}
+
+}  // namespace
+
+int ListTablesCommand(env::Env* env, const std::string& path, std::string* out) {
+  std::unique_ptr<TreeEntryStore> store;
+  std::string why;
+  if (OpenReadOnly(env, path, &store, &why) != 0) {
+    *out = path + ": " + why + "\n";
+    return 2;
+  }
+  std::vector<DirectoryItem> dir;
+  if (ReadDirectory(store.get(), &dir) != 0) {
+    *out = path + ": the table directory cannot be read\n";
+    return 2;
+  }
+  for (const DirectoryItem& d : dir) {
+    Counter c;
+    std::optional<StoredEntry> e;
+    std::string count = "?";
+    if (store->Find(Search::kExact, CounterKey(d.id, kTableCounter), &e) == 0 && e &&
+        DecodeCounter(e->data, &c)) {
+      count = std::to_string(c.count);
+    }
+    *out += Format("%-32s id %08X  records %s\n", d.name.c_str(), d.id, count.c_str());
+  }
+  return 0;
+}
+
+int DefinitionCommand(env::Env* env, const std::string& name, std::string* out) {
+  TableName split;
+  if (SplitTableName(name, &split) != 0) {
+    *out = name + ": invalid name\n";
+    return 2;
+  }
+  std::unique_ptr<TreeEntryStore> store;
+  std::string why;
+  if (OpenReadOnly(env, split.file, &store, &why) != 0) {
+    *out = split.file + ": " + why + "\n";
+    return 2;
+  }
+  std::optional<StoredEntry> dir;
+  if (store->Find(Search::kExact, DirectoryKey(split.table), &dir) != 0 || !dir) {
+    *out = split.file + ": no table " + split.table + "\n";
+    return 2;
+  }
+  uint32_t id = ReadId4(dir->data);
+  std::string stream;
+  TableDefinition def;
+  if (ReadStream(store.get(), id, &stream) != 0 || !DecodeDefinition(stream, &def)) {
+    *out = split.file + "!" + split.table + ": the stored definition cannot be read\n";
+    return 2;
+  }
+  *out += Format("table %s  id %08X  version %u  record length %u\n", split.table.c_str(), id,
+                 def.version, def.record_length);
+  *out += Format("fields %zu\n", def.fields.size());
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    const StoredField& f = def.fields[i];
+    *out += Format("  %3zu %-32s type %2u offset %5u size %5u elements %u", i,
+                   Text(f.name).c_str(), f.type, f.offset, f.size, f.elements);
+    if (f.type == 10 || f.type == 11) *out += Format(" digits %u places %u", f.digits, f.places);
+    if (f.type == 18 || f.type == 19 || f.type == 20) {
+      *out += Format(" length %u picture %s", f.string_length, Text(f.picture).c_str());
+    }
+    if (f.attribute1 || f.attribute2) *out += Format(" attributes %u %u", f.attribute1, f.attribute2);
+    *out += "\n";
+  }
+  *out += Format("memos %zu\n", def.memos.size());
+  for (const StoredMemo& m : def.memos) {
+    *out += Format("  %-32s external %s size %u%s%s\n", Text(m.name).c_str(),
+                   Text(m.external_name).c_str(), m.size, (m.flags & kMemoBinary) ? " binary" : "",
+                   (m.flags & kMemoBlob) ? " blob" : "");
+  }
+  *out += Format("keys %zu\n", def.keys.size());
+  for (size_t k = 0; k < def.keys.size(); ++k) {
+    const StoredKey& key = def.keys[k];
+    *out += Format("  %3zu %-32s attributes %02X:", k, Text(key.name).c_str(), key.attributes);
+    for (const StoredComponent& c : key.components) {
+      std::string field = c.field < def.fields.size() && def.fields[c.field].name
+                              ? *def.fields[c.field].name
+                              : "#" + std::to_string(c.field);
+      *out += " " + field + ((c.flags & kComponentDescending) ? " (descending)" : "");
+    }
+    *out += "\n";
+  }
+  return 0;
+}
+
+void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool oem) {
+  std::vector<DirectoryItem> dir;
+  if (ReadDirectory(store, &dir) != 0) {
+    faults->push_back("the table directory cannot be read");
+    return;
+  }
+  std::set<uint32_t> known;
+  for (const DirectoryItem& d : dir) {
+    if (!known.insert(d.id).second) {
+      faults->push_back(Format("table %s: id %08X is used twice", d.name.c_str(), d.id));
+    }
+  }
+  for (const DirectoryItem& d : dir) {
+    auto fault = [&](const std::string& what) {
+      faults->push_back("table " + d.name + ": " + what);
+    };
+    std::string stream;
+    TableDefinition def;
+    std::vector<KeyLayout> keys;
+    if (ReadStream(store, d.id, &stream) != 0 || !DecodeDefinition(stream, &def) ||
+        !KeyLayouts(def, &keys)) {
+      fault("the stored definition cannot be read");
+      continue;
+    }
+    // One walk over the table's entries.
+    std::map<uint32_t, std::string> records;
+    std::vector<std::map<std::string, std::string>> key_entries(keys.size());
+    std::map<uint8_t, Counter> counters;
+    std::map<std::pair<uint32_t, uint8_t>, std::vector<uint16_t>> chunks;
+    std::string prefix = Id4(d.id);
+    std::string at = prefix;
+    for (;;) {
+      std::optional<StoredEntry> e;
+      if (store->Find(Search::kNextAfter, at, &e) != 0) {
+        fault("its entries cannot be read");
+        break;
+      }
+      if (!e || !StartsWith(e->key, prefix)) break;
+      at = e->key;
+      EntryKeyInfo info = DecodeEntryKey(e->key);
+      switch (info.kind) {
+        case EntryKind::kKey:
+          if (info.which >= keys.size()) {
+            fault(Format("entry of key %u, which the definition does not have", info.which));
+          } else {
+            key_entries[info.which][e->key] = e->data;
+          }
+          break;
+        case EntryKind::kData:
+          if (e->data.size() != def.record_length) {
+            fault(Format("record %u is %zu bytes, not %u", info.record, e->data.size(),
+                         def.record_length));
+          }
+          records[info.record] = e->data;
+          break;
+        case EntryKind::kCounter: {
+          Counter c;
+          if (!DecodeCounter(e->data, &c)) {
+            fault(Format("counter %02X has %zu bytes", info.which, e->data.size()));
+          }
+          counters[info.which] = c;
+          break;
+        }
+        case EntryKind::kDefinition:
+          break;
+        case EntryKind::kChunk:
+          chunks[{info.record, info.field}].push_back(info.block);
+          break;
+        default:
+          fault("an entry of unknown kind");
+          break;
+      }
+    }
+    auto table_counter = counters.find(kTableCounter);
+    if (table_counter == counters.end()) {
+      fault("no record counter");
+    } else if (table_counter->second.count != records.size()) {
+      fault(Format("record counter says %u, the table holds %zu", table_counter->second.count,
+                   records.size()));
+    }
+    for (const KeyLayout& key : keys) {
+      auto counter = counters.find(key.number);
+      Counter c = counter == counters.end() ? Counter() : counter->second;
+      if (counter == counters.end()) fault(Format("key %u has no counter", key.number));
+      if (key.separate()) continue;  // kept in another container
+      auto& actual = key_entries[key.number];
+      if (counter != counters.end() && c.count != actual.size()) {
+        fault(Format("key %u counter says %u, the key holds %zu", key.number, c.count,
+                     actual.size()));
+      }
+      std::set<std::string> expected;
+      for (const auto& [number, image] : records) {
+        if (image.size() != def.record_length) continue;
+        // Records from the mark on may still be missing from a partly built key.
+        bool covered = c.mark == 0 || number < c.mark;
+        std::string buffer = image;
+        if (oem) {
+          // Keys are encoded from the buffer form (ANSI) of the text.
+          for (const StoredField& f : def.fields) {
+            if (f.type != 18 && f.type != 19 && f.type != 20) continue;
+            for (size_t i = f.offset + (f.type == 20); i < size_t{f.offset} + f.size; ++i) {
+              auto b = static_cast<unsigned char>(buffer[i]);
+              if (b >= 0x80) buffer[i] = static_cast<char>(format::OemToAnsi(b));
+            }
+          }
+        }
+        KeyEntry entry;
+        if (!MakeKeyEntry(d.id, key, reinterpret_cast<const uint8_t*>(buffer.data()), number, oem,
+                          &entry)) {
+          continue;
+        }
+        auto it = actual.find(entry.key);
+        if (it == actual.end()) {
+          if (covered) fault(Format("key %u has no entry for record %u", key.number, number));
+        } else if (it->second != entry.data) {
+          fault(Format("key %u entry of record %u names record %u", key.number, number,
+                       KeyEntryRecord(key, it->first, it->second)));
+        }
+        expected.insert(entry.key);
+      }
+      for (const auto& [k, data] : actual) {
+        if (expected.count(k)) continue;
+        uint32_t number = KeyEntryRecord(key, k, data);
+        if (records.count(number)) {
+          fault(Format("key %u entry of record %u does not match the record's values", key.number,
+                       number));
+        } else {
+          fault(Format("key %u entry names record %u, which does not exist", key.number, number));
+        }
+      }
+    }
+    for (const auto& [where, numbers] : chunks) {
+      if (!records.count(where.first)) {
+        fault(Format("memo chunks of record %u, which does not exist", where.first));
+      }
+      if (where.second >= def.memos.size()) {
+        fault(Format("memo chunks of field %u, which the definition does not have", where.second));
+      }
+      for (size_t j = 0; j < numbers.size(); ++j) {
+        if (numbers[j] != j) {
+          fault(Format("memo %u of record %u lacks chunk %zu", where.second, where.first, j));
+          break;
+        }
+      }
+    }
+  }
+  // Entries of tables the directory does not name.
+  std::string at;
+  for (;;) {
+    std::optional<StoredEntry> e;
+    if (store->Find(Search::kNextAfter, at, &e) != 0 || !e) break;
+    auto first = static_cast<uint8_t>(e->key[0]);
+    if (first >= kEntryDirectory) break;
+    uint32_t id = ReadId4(e->key);
+    if (e->key.size() < 4 || !known.count(id)) {
+      faults->push_back(Format("entries of table id %08X, which the directory does not name", id));
+      if (e->key.size() < 4) break;
+    }
+    // Skip the rest of this table id.
+    if (id == 0xFFFFFFFFu) break;
+    std::string next = Id4(id + 1);
+    std::optional<StoredEntry> before;
+    at = next;
+    // Continue from just below the next id: find the last entry under it.
+    if (store->Find(Search::kPreviousBefore, next, &before) != 0 || !before) break;
+    at = before->key;
+  }
+}
+
+int CheckTablesCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults) {
+  std::unique_ptr<TreeEntryStore> store;
+  std::string why;
+  if (OpenReadOnly(env, path, &store, &why) != 0) {
+    faults->assign(1, why);
+    return 2;
+  }
+  CheckTableEntries(store.get(), faults);
+  return faults->empty() ? 0 : 1;
+}
+
+}  // namespace vorsandt::qvf

@@ -1,0 +1,35 @@
+// The table commands of the qvf tool, as functions that print into a text:
+//
+//   qvf tables FILE              the tables of a file, in directory order
+//   qvf definition FILE[!TABLE]  a table's stored fields, memos and keys
+//   qvf check FILE               (beside the page walk) every table: record
+//                                count against its counter, each maintained
+//                                key holds exactly the entries its records
+//                                give, and no entry lacks its record
+//
+// Each returns the tool's exit status: 0 done (or sound), 1 faults found
+// (check), 2 the file or table cannot be read. Files are opened read-only.
+#ifndef VORSANDT_STORAGE_QVF_TABLE_QVF_TABLE_COMMANDS_H_
+#define VORSANDT_STORAGE_QVF_TABLE_QVF_TABLE_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+#include "runtime/env/env.h"
+#include "storage/qvf/table/entry_store.h"
+
+namespace vorsandt::qvf {
+
+int ListTablesCommand(env::Env* env, const std::string& path, std::string* out);
+int DefinitionCommand(env::Env* env, const std::string& name, std::string* out);
+
+// Verifies the tables of an open store; one line per fault. `oem` encodes
+// text keys as a table kept in the OEM set would.
+void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool oem = false);
+// Opens `path` read-only and checks its tables. Returns 0, 1 or 2 as above;
+// with 2 the reason is the only line of `*faults`.
+int CheckTablesCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults);
+
+}  // namespace vorsandt::qvf
+
+#endif  // VORSANDT_STORAGE_QVF_TABLE_QVF_TABLE_COMMANDS_H_
