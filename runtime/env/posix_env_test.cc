@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <functional>
+#include <vector>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -142,6 +145,22 @@ TEST_F(PosixEnvTest, ThreadsSharingAHandleExcludeEachOther) {
   std::thread t([&] { other = a->TryLock(0x80000400ull + 7, 1, true); });
   t.join();
   EXPECT_EQ(other, EAGAIN);
+}
+
+TEST_F(PosixEnvTest, RacingThreadsGetTheExclusiveByteOnce) {
+  auto shared_handle = OpenOrDie();
+  std::vector<std::unique_ptr<File>> own;
+  for (int i = 0; i < 4; ++i) own.push_back(OpenOrDie());
+  std::atomic<int> granted{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) {
+    File* f = i < 4 ? shared_handle.get() : own[i - 4].get();
+    threads.emplace_back([f, &granted] {
+      if (f->TryLock(0x80000000ull, 1023, true) == 0) granted++;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(granted.load(), 1);
 }
 
 TEST_F(PosixEnvTest, LocksExcludeOtherProcesses) {
