@@ -33,10 +33,9 @@ TEST(MarkerEntry, RoundTripAndMalformedData) {
   ASSERT_TRUE(DecodeMarker(data, &n, &name));
   EXPECT_EQ(n, 0x01020304u);
   EXPECT_EQ(name, "velocara.qcf");
-  const std::string bad[] = {std::string(), std::string("\x01\x02\x03\x04", 4),
-                             std::string("\x01\x02\x03\x04\0", 5),
-                             std::string("\x01\x02\x03\x04name", 8),
-                             std::string("\x01\x02\x03\x04na\0me\0", 10)};
+  const std::string bad[] = {
+      std::string(), std::string("\x01\x02\x03\x04", 4), std::string("\x01\x02\x03\x04\0", 5),
+      std::string("\x01\x02\x03\x04name", 8), std::string("\x01\x02\x03\x04na\0me\0", 10)};
   for (const auto& d : bad) EXPECT_FALSE(DecodeMarker(d, &n, &name)) << d.size();
 }
 

@@ -16,7 +16,10 @@ TEST(PositionText, RecordNumberIsStoredBigEndianIn512Characters) {
 }
 
 TEST(PositionText, KeyPositionCarriesTheEncodedValue) {
-  std::string value("\x80\x01" "ABC\0\xFF", 7);
+  std::string value(
+      "\x80\x01"
+      "ABC\0\xFF",
+      7);
   std::string text = EncodeKeyPosition(77, value);
   ASSERT_EQ(text.size(), 512u);
   uint32_t n = 0;
@@ -36,7 +39,10 @@ TEST(PositionText, OversizedKeyIsCutAndShortTextsAreRefused) {
   EXPECT_EQ(back, std::string(508, 'k'));
   EXPECT_FALSE(DecodePosition(std::string("\x01\x02\x03", 3), &n));
   // A text cut short after the number gives what is there.
-  ASSERT_TRUE(DecodePosition(std::string("\0\0\0\x09" "AB", 6), &n, 10, &back));
+  ASSERT_TRUE(DecodePosition(std::string("\0\0\0\x09"
+                                         "AB",
+                                         6),
+                             &n, 10, &back));
   EXPECT_EQ(n, 9u);
   EXPECT_EQ(back, "AB");
 }

@@ -22,8 +22,7 @@ const std::vector<int32_t>& DeclaredOperations() {
 }
 
 const std::vector<uint8_t>& DeclaredTypes() {
-  static const std::vector<uint8_t> types = {1,  2,  3,  6,  7,  8,  9, 10,
-                                             18, 19, 20, 21, 22, 23, 26};
+  static const std::vector<uint8_t> types = {1, 2, 3, 6, 7, 8, 9, 10, 18, 19, 20, 21, 22, 23, 26};
   return types;
 }
 

@@ -59,11 +59,11 @@ class SequenceSource {
 
 struct SequencePosition {
   int mode = kModeRecordStart;
-  std::string prefix;     // ordering key's table id and key number; empty: none
+  std::string prefix;       // ordering key's table id and key number; empty: none
   bool duplicates = false;  // the ordering key's entries end in the record number
-  uint32_t record = 0;    // current record (mode 0) or the given number (3, 6, 8)
-  std::string value;      // encoded key value (modes 4, 6, 7)
-  std::string entry;      // key part of the position entry (mode 1)
+  uint32_t record = 0;      // current record (mode 0) or the given number (3, 6, 8)
+  std::string value;        // encoded key value (modes 4, 6, 7)
+  std::string entry;        // key part of the position entry (mode 1)
 
   bool keyed() const { return !prefix.empty(); }
 };

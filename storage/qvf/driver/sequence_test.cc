@@ -115,11 +115,10 @@ TEST(SequenceModes, RecordOrderFromTheStartAndFromANumber) {
     bool forward;
     V expect;
   } cases[] = {
-      {5, true, {5, 9}},     // exact record first
-      {5, false, {5, 3}},
-      {6, true, {9}},        // missing: the one after
-      {6, false, {5, 3}},    // missing: the one before
-      {10, true, {}},        // nothing after: end of the sequence
+      {5, true, {5, 9}},                   // exact record first
+      {5, false, {5, 3}}, {6, true, {9}},  // missing: the one after
+      {6, false, {5, 3}},                  // missing: the one before
+      {10, true, {}},                      // nothing after: end of the sequence
       {1, false, {}},
   };
   for (const auto& c : cases) {
@@ -144,7 +143,7 @@ TEST(SequenceModes, KeyOrderOnAUniqueKey) {
       {kModeKeyAtValue, "b", 0, false, {9, 5}},
       {kModeKeyAtValue, "bb", 0, true, {3}},  // between values
       {kModeKeyAtValue, "bb", 0, false, {9, 5}},
-      {kModeKeyAtValue, "0", 0, false, {}},   // below every value
+      {kModeKeyAtValue, "0", 0, false, {}},  // below every value
       {kModeKeyAtValueAndRecord, "a", 5, true, {5, 9, 3}},
       {kModeKeyAtRecord, "", 9, true, {9, 3}},
       {kModeKeyAtRecord, "", 9, false, {9, 5}},
