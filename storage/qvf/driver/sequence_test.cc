@@ -192,7 +192,7 @@ TEST(SequenceModes, ReadsLeaveMode0Or1AndEndOfSequenceKeepsThePosition) {
   FakeTable t(false, {{3, "c"}, {5, "a"}});
   for (int mode = 2; mode <= 8; ++mode) {
     SequencePosition p = t.Start(mode);
-    p.value = "a";
+    p.value.assign(1, 'a');
     p.record = 5;
     std::optional<SequenceHit> hit;
     ASSERT_EQ(FindInSequence(t, p, true, &hit), 0);
