@@ -3,6 +3,9 @@
 // the reopened file must hold exactly the state before or after the save.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "runtime/env/fault_env.h"
@@ -240,6 +243,99 @@ TEST_F(CrashTest, ReaderModeReadsThroughACommittedLogAndAbandonedLogIsDropped) {
   }
   EXPECT_EQ(StateAfterReopen(&env), 0);
   EXPECT_TRUE(errors.checks.empty());
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+// Real files: the writer process dies (_exit) at the nth write of its save;
+// what it had written stays in the operating system's cache, as after a
+// killed process.
+class DyingEnv final : public env::Env {
+ public:
+  explicit DyingEnv(int64_t die_at) : die_at_(die_at) {}
+  int Open(const std::string& path, uint32_t flags, std::unique_ptr<env::File>* file) override {
+    std::unique_ptr<env::File> real;
+    int e = env::Env::Default()->Open(path, flags, &real);
+    if (e == 0) *file = std::make_unique<DyingFile>(std::move(real), this);
+    return e;
+  }
+  int Delete(const std::string& p) override { return env::Env::Default()->Delete(p); }
+  int Rename(const std::string& a, const std::string& b) override {
+    return env::Env::Default()->Rename(a, b);
+  }
+  bool Exists(const std::string& p) override { return env::Env::Default()->Exists(p); }
+  int64_t NowHundredths() override { return env::Env::Default()->NowHundredths(); }
+  void SleepMs(int ms) override { env::Env::Default()->SleepMs(ms); }
+  void Arm() { armed_ = true; }
+
+ private:
+  class DyingFile final : public env::File {
+   public:
+    DyingFile(std::unique_ptr<env::File> real, DyingEnv* env) : real_(std::move(real)), env_(env) {}
+    int ReadAt(uint64_t o, void* b, size_t n, size_t* got) override { return real_->ReadAt(o, b, n, got); }
+    int WriteAt(uint64_t o, const void* b, size_t n, size_t* w) override {
+      if (env_->armed_ && ++env_->writes_ == env_->die_at_) _exit(0);
+      return real_->WriteAt(o, b, n, w);
+    }
+    int Sync() override { return real_->Sync(); }
+    int Truncate(uint64_t n) override { return real_->Truncate(n); }
+    int Size(uint64_t* n) override { return real_->Size(n); }
+    int TryLock(uint64_t o, uint64_t n, bool x) override { return real_->TryLock(o, n, x); }
+    int Unlock(uint64_t o, uint64_t n) override { return real_->Unlock(o, n); }
+
+   private:
+    std::unique_ptr<env::File> real_;
+    DyingEnv* env_;
+  };
+
+  int64_t die_at_;
+  int64_t writes_ = 0;
+  bool armed_ = false;
+};
+
+TEST_F(CrashTest, KilledWriterProcessOnRealFilesLeavesBeforeOrAfter) {
+  char tmpl[] = "/tmp/vorsandt_qvfcrash_XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string path = std::string(tmpl) + "/F.QVF";
+  int saw_after = 0;
+  for (int64_t n = 1; n <= save_writes_ + 1; ++n) {
+    {
+      std::unique_ptr<env::File> f;
+      ASSERT_EQ(env::Env::Default()->Open(path, env::kOpenCreate | env::kOpenTruncate, &f), 0);
+      ASSERT_EQ(f->WriteAt(0, base_.data(), base_.size()), 0);
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+      SetInternalErrorHandler([](int) { _exit(3); });
+      DyingEnv dying(n);
+      Container c(&dying);
+      if (c.Open(path, 0) != 0) _exit(4);
+      Workload(&c);
+      dying.Arm();
+      c.Save();
+      _exit(n > save_writes_ ? 0 : 5);  // must have died inside the save
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "write " << n;
+    RecordInternalErrors errors;
+    Container c(env::Env::Default());
+    ASSERT_EQ(c.Open(path, 0), 0);
+    std::vector<std::string> now = AllEntries(&c);
+    const bool before = now == before_;
+    const bool after = now == after_;
+    ASSERT_TRUE(before || after) << "write " << n;
+    saw_after += after ? 1 : 0;
+    EXPECT_TRUE(errors.checks.empty());
+  }
+  EXPECT_GT(saw_after, 0);
+  env::Env::Default()->Delete(path);
+  rmdir(tmpl);
 }
 
 }  // namespace

@@ -147,9 +147,12 @@ int DefinitionCommand(env::Env* env, const std::string& name, std::string* out) 
     const StoredKey& key = def.keys[k];
     *out += Format("  %3zu %-32s attributes %02X:", k, Text(key.name).c_str(), key.attributes);
     for (const StoredComponent& c : key.components) {
-      std::string field = c.field < def.fields.size() && def.fields[c.field].name
-                              ? *def.fields[c.field].name
-                              : "#" + std::to_string(c.field);
+      std::string field = "#";
+      if (c.field < def.fields.size() && def.fields[c.field].name) {
+        field = *def.fields[c.field].name;
+      } else {
+        field += std::to_string(c.field);
+      }
       *out += " " + field + ((c.flags & kComponentDescending) ? " (descending)" : "");
     }
     *out += "\n";
@@ -303,26 +306,25 @@ void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool
       }
     }
   }
-  // Entries of tables the directory does not name.
+  // Entries of tables the directory does not name: one step per table id.
   std::string at;
   for (;;) {
     std::optional<StoredEntry> e;
     if (store->Find(Search::kNextAfter, at, &e) != 0 || !e) break;
-    auto first = static_cast<uint8_t>(e->key[0]);
-    if (first >= kEntryDirectory) break;
-    uint32_t id = ReadId4(e->key);
-    if (e->key.size() < 4 || !known.count(id)) {
-      faults->push_back(Format("entries of table id %08X, which the directory does not name", id));
-      if (e->key.size() < 4) break;
+    if (static_cast<uint8_t>(e->key[0]) >= kEntryDirectory) break;
+    at = e->key;
+    if (e->key.size() < 4) {
+      faults->push_back("an entry too short to name its table");
+      continue;
     }
-    // Skip the rest of this table id.
-    if (id == 0xFFFFFFFFu) break;
-    std::string next = Id4(id + 1);
-    std::optional<StoredEntry> before;
-    at = next;
-    // Continue from just below the next id: find the last entry under it.
-    if (store->Find(Search::kPreviousBefore, next, &before) != 0 || !before) break;
-    at = before->key;
+    uint32_t id = ReadId4(e->key);
+    if (!known.count(id)) {
+      faults->push_back(Format("entries of table id %08X, which the directory does not name", id));
+    }
+    // The last entry of this id; ids never reach 0xFE000000, so id + 1 fits.
+    std::optional<StoredEntry> last;
+    if (store->Find(Search::kPreviousBefore, Id4(id + 1), &last) != 0 || !last) break;
+    at = last->key;
   }
 }
 
