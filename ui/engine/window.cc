@@ -360,8 +360,14 @@ void Window::MenuChosen(int number) {
 
 void Window::SetRange(int first, int last, bool ControlModel::*member, bool value) {
   if (last == 0) last = first;
+  if (first > last) std::swap(first, last);
   for (int f = first; f <= last; ++f) {
-    if (ControlModel* c = ControlAt(f)) c->*member = value;
+    if (ControlModel* c = ControlAt(f)) {
+      c->*member = value;
+    } else if (MenuState* item = f < 0 ? FindMenu(menus_, f) : nullptr) {
+      // Menu items (negative fields) can be disabled; they are never hidden.
+      if (member == &ControlModel::disabled) item->disabled = value;
+    }
   }
   Changed();
 }
@@ -466,9 +472,16 @@ std::string Window::GetProperty(int field, int property, int index) const {
       }
     }
   }
+  auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
+  if (field < 0) {
+    const MenuState* item = FindMenu(const_cast<std::vector<MenuState>&>(menus_), field);
+    if (item == nullptr) return {};
+    if (property == prop::kText) return item->text;
+    if (property == prop::kDisable) return flag(item->disabled);
+    return {};
+  }
   const ControlModel* c = ControlAt(field);
   if (c == nullptr) return {};
-  auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
   switch (property) {
     case prop::kText: return c->text;
     case prop::kTip: return c->tip;
@@ -534,6 +547,13 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
       case prop::kStatusText: status_[index] = std::string(value); return;
       default: other_[{property, index}] = std::string(value); return;
     }
+  }
+  if (field < 0) {
+    MenuState* item = FindMenu(menus_, field);
+    if (item == nullptr) return;
+    if (property == prop::kText) item->text = std::string(value);
+    if (property == prop::kDisable) item->disabled = number != 0;
+    return;
   }
   ControlModel* c = ControlAt(field);
   if (c == nullptr) return;

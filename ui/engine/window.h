@@ -73,6 +73,8 @@ class Window {
   int Popup(const std::string& text, int x = INT32_MIN, int y = INT32_MIN);
 
   // Properties: field 0 is the window; index 1-255 for indexed properties.
+  // Negative fields are menu items: their text and disabled properties (and
+  // Disable/Enable) apply; a disabled item's choice produces no event.
   std::string GetProperty(int field, int property, int index = 0) const;
   int64_t GetNumber(int field, int property, int index = 0) const;
   void SetProperty(int field, int property, std::string_view value, int index = 0);

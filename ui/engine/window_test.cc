@@ -307,13 +307,23 @@ TEST_F(WindowTest, TimerDeliversTimerEvents) {
 }
 
 TEST_F(WindowTest, MenuStandardActionsAndExit) {
-  Events seen = Record("T$FRAME", nullptr, [&](Engine& engine, WindowId id) {
+  Events seen = Record(
+      "T$FRAME",
+      [](Window& w) {
+        w.Disable(-3);
+        EXPECT_EQ(w.GetNumber(-3, prop::kDisable), 1);
+        EXPECT_EQ(w.GetProperty(-1, prop::kText), "E&xit");
+      },
+      [&](Engine& engine, WindowId id) {
+    auto state = platform_.State(id);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_TRUE(state->MenuItem(-3)->disabled);
+    Send(engine, id, Input::Type::kAccept, -3);  // disabled: nothing
     Send(engine, id, Input::Type::kAccept, -2);  // tile: carried out by the platform
-    Send(engine, id, Input::Type::kAccept, -3);  // no action: only the event
     Send(engine, id, Input::Type::kAccept, -9);  // no such item
     Send(engine, id, Input::Type::kAccept, -1);  // exit
-  });
-  EXPECT_EQ(seen, (Events{{515, 0}, {1, -2}, {1, -3}, {1, -1}, {513, 0}}));
+      });
+  EXPECT_EQ(seen, (Events{{515, 0}, {1, -2}, {1, -1}, {513, 0}}));
   auto actions = platform_.Actions();
   ASSERT_EQ(actions.size(), 1u);
   EXPECT_EQ(actions[0].second, action::kTile);

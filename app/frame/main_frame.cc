@@ -1,0 +1,163 @@
+#include "app/frame/main_frame.h"
+
+#include <limits.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "runtime/files/error_state.h"
+#include "ui/engine/thread_codes.h"
+
+extern char** environ;
+
+namespace vorsandt::app {
+namespace {
+
+constexpr StartItem kStartItems[] = {
+    {-6, "BrowseItems1", 50000},
+    {-7, "BrowseLocations", 50000},
+    {-8, "TreeBrowseInventory", 25000},
+    {-9, "BrowseInventoryImages", 25000},
+    {-11, "BrowsePolicy", 50000},
+    {-12, "BrowseClaim", 50000},
+    {-13, "BrowseInsurance_Company", 50000},
+    {-14, "TreeBrowseInsurance", 25000},
+    {-16, "BrowseWarranty", 50000},
+    {-17, "TreeBrowseWarranty", 25000},
+    {-19, "BrowseService", 50000},
+    {-20, "BrowseCompanies", 50000},
+    {-21, "TreeBrowseService", 25000},
+    {-25, "MasterInventoryPrint", 25000},
+    {-26, "MasterInsuranceReport", 25000},
+};
+
+const StartItem* FindStartItem(int number) {
+  for (const StartItem& item : kStartItems) {
+    if (item.number == number) return &item;
+  }
+  return nullptr;
+}
+
+// The folder of the running executable, with a trailing "/".
+std::string ExecutableFolder() {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "./";
+  std::string s(path, static_cast<size_t>(n));
+  size_t slash = s.rfind('/');
+  return slash == std::string::npos ? std::string("./") : s.substr(0, slash + 1);
+}
+
+}  // namespace
+
+void ProcedureTable::Register(std::string name, ui::Procedure procedure) {
+  std::lock_guard<std::mutex> lock(mu_);
+  procedures_[std::move(name)] = std::move(procedure);
+}
+
+ui::Procedure ProcedureTable::Find(std::string_view name) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = procedures_.find(name);
+  return it == procedures_.end() ? ui::Procedure() : it->second;
+}
+
+void ProcedureTable::Clear() {
+  std::lock_guard<std::mutex> lock(mu_);
+  procedures_.clear();
+}
+
+ProcedureTable& Procedures() {
+  static ProcedureTable table;
+  return table;
+}
+
+std::span<const StartItem> FrameStartItems() { return kStartItems; }
+
+void LaunchQueryProgram() {
+  // The command the menu names is "MORVAK.EXE "; here the query program is
+  // the morvak executable installed beside this one.
+  std::string program = ExecutableFolder() + "morvak";
+  char* argv[] = {const_cast<char*>("morvak"), nullptr};
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+  if (rc != 0) {
+    files::Errors().PostErrno(rc);
+  } else {
+    files::Errors().Clear();
+  }
+}
+
+void Main() {
+  ui::Engine& engine = *ui::Engine::Current();
+  std::unique_ptr<ui::Window> frame = engine.CreateWindow(kFrameWindowId, kFrameLabel);
+
+  [[maybe_unused]] int32_t current_request = ui::RequestCode();
+  int32_t exit_response = ui::response::kCancelled;
+  bool window_is_open = false;
+  bool window_ready = false;
+  bool refresh_pending = false;
+  ui::RequestCode() = 0;
+  ui::ResponseCode() = 0;
+
+  // Items whose procedure is not part of this program stay visible, disabled.
+  for (const StartItem& item : kStartItems) {
+    if (!Procedures().Find(item.procedure)) frame->Disable(item.number);
+  }
+
+  frame->Open();
+  window_is_open = true;
+
+  // The splash window runs to its end on this thread before the loop starts.
+  if (ui::Procedure splash = Procedures().Find("Splash")) splash();
+
+  auto refresh = [&] {
+    // Nothing is redrawn during an accept-all pass.
+    if (frame->GetNumber(0, ui::prop::kAcceptAll) != 0) return;
+    frame->Display();
+    refresh_pending = false;
+  };
+
+  while (frame->Accept()) {
+    switch (frame->Event()) {
+      case ui::event::kOpenWindow:
+        if (!window_ready) {
+          refresh();
+          window_ready = true;
+        }
+        break;
+      case ui::event::kGainFocus:
+        refresh_pending = true;
+        window_ready = true;
+        refresh();
+        break;
+      case ui::event::kAccepted: {
+        int item = frame->Field();
+        if (item >= 0) break;
+        // (The synchronisation step before each menu action has nothing to do.)
+        if (const StartItem* start = FindStartItem(item)) {
+          if (ui::Procedure procedure = Procedures().Find(start->procedure)) {
+            engine.Start(std::move(procedure), start->stack);
+          }
+          refresh();
+        } else if (item == kQueryByExampleItem) {
+          LaunchQueryProgram();
+          refresh_pending = true;
+          refresh();
+        } else {
+          // A standard action: the engine has carried it out.
+          refresh();
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  (void)refresh_pending;
+
+  if (window_is_open) frame->Close();
+  ui::ResponseCode() = exit_response != 0 ? exit_response : ui::response::kCancelled;
+}
+
+}  // namespace vorsandt::app

@@ -1,0 +1,150 @@
+#include "app/frame/main_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "ui/engine/thread_codes.h"
+#include "ui/headless/headless_platform.h"
+#include "ui/headless/script.h"
+
+namespace vorsandt::app {
+namespace {
+
+constexpr char kTestProcedures[] = R"(resource: TESTPROC_RSC
+id: TESTS$TESTPROC
+structures:
+  - window: TESTBROWSE$WINDOW
+    caption: Test browse
+    child: true
+    controls:
+      - button: Close
+)";
+
+class MainFrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(set_.AddModule("vorsandt", ui::EmbeddedDefinitions()).has_value());
+    ASSERT_FALSE(set_.AddModule("tests", {{"testproc.yaml", kTestProcedures}}).has_value());
+    Procedures().Clear();
+  }
+  void TearDown() override { Procedures().Clear(); }
+
+  // Runs MAIN under `script`; returns the script's result.
+  int Run(const std::string& script) {
+    ui::Engine engine(&platform_, &set_);
+    engine_ = &engine;
+    EXPECT_TRUE(engine.StartMain([&] {
+      Main();
+      main_response_ = ui::ResponseCode();
+    }));
+    ui::headless::ScriptRunner runner(engine, platform_, "main.script", out_, err_);
+    runner.SetTimeout(std::chrono::seconds(20));
+    int rc = runner.Run(ui::headless::ParseScript(script).lines);
+    platform_.CancelAll();
+    engine.WaitIdle(std::chrono::seconds(20));
+    if (!engine.Ended()) {
+      ui::Input close;
+      close.type = ui::Input::Type::kClose;
+      engine.Input(engine.OpenWindows().front(), close);
+    }
+    engine.WaitForEnd();
+    engine_ = nullptr;
+    return rc;
+  }
+
+  // A browse stand-in: its own window and loop on its own thread.
+  void TestBrowse() {
+    ui::Engine& engine = *ui::Engine::Current();
+    slots_.push_back(ui::Engine::CurrentSlot());
+    stacks_.push_back(engine.RequestedStack(ui::Engine::CurrentSlot()));
+    auto w = engine.CreateWindow("TESTS$TESTPROC", "TESTBROWSE$WINDOW");
+    w->Open();
+    while (w->Accept()) {
+      if (w->Accepted() == 1) w->Post(ui::event::kCloseWindow);
+    }
+    w->Close();
+  }
+
+  ui::headless::HeadlessPlatform platform_;
+  ui::ResourceSet set_;
+  ui::Engine* engine_ = nullptr;
+  std::ostringstream out_;
+  std::ostringstream err_;
+  std::vector<int> slots_;
+  std::vector<size_t> stacks_;
+  int32_t main_response_ = 0;
+};
+
+TEST_F(MainFrameTest, ItemsWithoutAProcedureAreDisabled) {
+  Procedures().Register("BrowsePolicy", [this] { TestBrowse(); });
+  int rc = Run(R"(
+window MAIN$APPFRAME
+dump
+menu "E&xit"
+wait exit 0
+)");
+  EXPECT_EQ(rc, 0) << err_.str();
+  std::string dump = out_.str();
+  EXPECT_NE(dump.find("-11 \"Browse INSURANCE POLICIES\" message \"Browse Insurance Policy\"\n"), std::string::npos)
+      << dump;
+  EXPECT_NE(dump.find("-6 \"Browse INVENTORY ITEMS\" message \"Browse INVENTORY ITEMS\" disabled"), std::string::npos);
+  EXPECT_NE(dump.find("-26 \"Insurance Report\" disabled"), std::string::npos);
+  // Items that MAIN or the engine handles are always enabled.
+  EXPECT_NE(dump.find("-23 \"QUERY BY EXAMPLE\"\n"), std::string::npos);
+  EXPECT_NE(dump.find("-2 \"E&xit\" message \"Exit this application\" action 15\n"), std::string::npos);
+  EXPECT_EQ(main_response_, ui::response::kCancelled);
+}
+
+TEST_F(MainFrameTest, SameBrowseTwiceOpensTwoWindowsOnTheirOwnThreads) {
+  Procedures().Register("BrowsePolicy", [this] { TestBrowse(); });
+  Procedures().Register("TreeBrowseInventory", [this] { TestBrowse(); });
+  int rc = Run(R"(
+menu "Browse INSURANCE POLICIES"
+expect window TESTBROWSE$WINDOW
+menu "Browse INSURANCE POLICIES"
+menu "Tree Browse INVENTORY"
+window TESTBROWSE$WINDOW
+click Close
+expect window TESTBROWSE$WINDOW
+window MAIN$APPFRAME
+expect caption VORSANDT
+menu "E&xit"
+wait exit 0
+expect no-window TESTBROWSE$WINDOW
+)");
+  EXPECT_EQ(rc, 0) << err_.str();
+  EXPECT_EQ(slots_, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(stacks_, (std::vector<size_t>{50000, 50000, 25000}));
+}
+
+TEST_F(MainFrameTest, QueryByExampleWithoutTheProgramLeavesTheFrameRunning) {
+  int rc = Run(R"(
+menu "QUERY BY EXAMPLE"
+expect window MAIN$APPFRAME
+expect caption VORSANDT
+)");
+  EXPECT_EQ(rc, 0) << err_.str();
+  // No morvak beside the test program: the launch only set the error code.
+  EXPECT_EQ(files::Errors().Code(), files::kSystemErrorBase + 2);
+  EXPECT_TRUE(platform_.Messages().empty());
+}
+
+TEST_F(MainFrameTest, SplashRunsOnTheFramesThreadBeforeTheLoop) {
+  std::atomic<int> splash_slot{-1};
+  std::atomic<bool> frame_open_during_splash{false};
+  Procedures().Register("Splash", [&] {
+    splash_slot = ui::Engine::CurrentSlot();
+    frame_open_during_splash = ui::Engine::Current()->OpenWindows().size() == 1;
+  });
+  int rc = Run("menu \"E&xit\"\nwait exit 0\n");
+  EXPECT_EQ(rc, 0) << err_.str();
+  EXPECT_EQ(splash_slot, 0);
+  EXPECT_TRUE(frame_open_during_splash);
+}
+
+}  // namespace
+}  // namespace vorsandt::app
