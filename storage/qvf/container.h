@@ -106,6 +106,9 @@ class Container {
   Page* FindParent(std::string_view key, int64_t child);
 
   const FileHeader& header() const { return header_; }
+  // The open file, for the driver's byte-range locks (nullptr when closed).
+  env::File* file() const { return file_.get(); }
+  env::Env* environment() const { return env_; }
   bool failed() const { return failed_; }
   size_t cached_pages() const { return cache_.size(); }
   size_t dirty_pages() const { return cache_.dirty().size(); }

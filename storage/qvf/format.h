@@ -74,6 +74,11 @@ inline constexpr size_t kMaxEntryLength = kSplitSize - kPageHeaderSize - kEntryO
 inline constexpr size_t kMaxKeyLength = kMaxEntryLength - 4;
 static_assert(kMaxEntryLength == 15076 && kMaxEntryLength < kEntryLimit);
 
+// --- Lock area: byte-range locks far beyond the data (nothing is stored there) ---
+inline constexpr uint64_t kLockBase = 0x80000000ull;        // reader byte: kLockBase + slot
+inline constexpr uint64_t kWriterLockLength = 0x3FF;         // writer: [kLockBase, +1023)
+inline constexpr uint64_t kItemLockBase = 0x80000400ull;     // table/record: base + v + 1
+
 // --- Entry flags ---
 inline constexpr uint8_t kFlagTotalLength = 0x80;
 inline constexpr uint8_t kFlagKeyLength = 0x40;
