@@ -5,6 +5,7 @@
 #include <dirent.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace vorsandt::ui {
@@ -203,6 +204,37 @@ TEST(DefinitionTest, GarbageNeverCrashes) {
     EXPECT_FALSE(r.ok()) << in;
     EXPECT_TRUE(r.error.has_value());
   }
+}
+
+// Random damage to a real definition: every result is a definition or an
+// error with a message, never a crash or a hang.
+TEST(DefinitionTest, MutatedDefinitionsNeverCrash) {
+  std::ifstream in(std::string(VORSANDT_RESOURCES_DIR) + "/zelta001.yaml");
+  std::stringstream ss;
+  ss << in.rdbuf();
+  const std::string original = ss.str();
+  ASSERT_FALSE(original.empty());
+  std::mt19937 rng(12345);
+  const std::string alphabet = ":-[]{}\"'#&|~@$ \n\t0123456789xL*!%>";
+  int errors = 0;
+  for (int round = 0; round < 1500; ++round) {
+    std::string text = original;
+    int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      size_t at = rng() % text.size();
+      switch (rng() % 3) {
+        case 0: text[at] = alphabet[rng() % alphabet.size()]; break;
+        case 1: text.erase(at, 1 + rng() % 20); break;
+        default: text.insert(at, text.substr(rng() % text.size(), 1 + rng() % 40)); break;
+      }
+    }
+    ParseResult r = ParseDefinition(text, "mutated.yaml");
+    if (!r.ok()) {
+      ++errors;
+      EXPECT_FALSE(r.error->message.empty());
+    }
+  }
+  EXPECT_GT(errors, 0);
 }
 
 // Every definition the program embeds parses, and its resource name matches

@@ -282,6 +282,40 @@ TEST_F(EngineTest, AcceptOnAWindowNeverOpenedIsTheRuntimeError) {
       ::testing::ExitedWithCode(2), "Window is not open");
 }
 
+TEST_F(EngineTest, HaltShowsItsTextThenEndsWithTheCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        StderrPlatform platform;
+        Engine engine(&platform, &set_);
+        engine.StartMain([&] { engine.Halt(0, "Invalid File!"); });
+        engine.WaitForEnd();
+        std::exit(7);  // not reached
+      },
+      ::testing::ExitedWithCode(0), "\\[Halt\\] Invalid File!");
+}
+
+TEST_F(EngineTest, FileDialogAnswerComesBackToTheProcedure) {
+  class FilePlatform : public TestPlatform {
+   public:
+    std::optional<std::string> ChooseFile(const FileRequest& request) override {
+      title = request.title;
+      return std::string("README.TXT");
+    }
+    std::string title;
+  } platform;
+  Engine engine(&platform, &set_);
+  std::optional<std::string> chosen;
+  engine.StartMain([&] {
+    FileRequest request;
+    request.title = "Pick a file";
+    chosen = engine.ChooseFile(request);
+  });
+  engine.WaitForEnd();
+  EXPECT_EQ(chosen, "README.TXT");
+  EXPECT_EQ(platform.title, "Pick a file");
+}
+
 TEST_F(EngineTest, TryCreateWindowReportsMissingAsNull) {
   Engine engine(&platform_, &set_);
   engine.StartMain([&] {
