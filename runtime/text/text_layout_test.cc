@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                          .Text("")
                          .Finish();
                    },
-                   10, files::kInvalidRecordDeclaration},
+                   10, files::kInvalidFieldTypeDescriptor},
         LayoutCase{"malformed stream",
                    [] {
                      return std::vector<uint8_t>{0x16, 0x18, 0x00};
