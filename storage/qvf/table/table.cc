@@ -294,7 +294,8 @@ int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions
   if (!options.skip_memos && memos != nullptr) {
     if (int rc = ReadMemos(number, memos); rc != 0) return rc;
   }
-  memos_not_loaded_ = options.skip_memos;
+  // Memos that were not read must not be overwritten by a later Rewrite.
+  memos_not_loaded_ = options.skip_memos || memos == nullptr;
   current_ = number;
   saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
   if (options.watch) {

@@ -80,7 +80,8 @@ class Table {
   // is missing.
   int Add(const uint8_t* record, const MemoValues& memos, bool append = false);
   // Reads record `number` into `record` and `memos`. 35 when missing, 43 when
-  // the hold is refused.
+  // the hold is refused. Without `memos` (or with skip_memos) the memos are
+  // not read, and a Rewrite that follows keeps the stored ones.
   int Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options = {});
   // Reads the record a key entry of key `k` names.
   int ReadByKeyEntry(int k, const StoredEntry& entry, uint8_t* record, MemoValues* memos,

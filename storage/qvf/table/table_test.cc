@@ -410,6 +410,21 @@ TEST_F(TableTest, SkippedMemosStayAsStoredOnRewrite) {
   EXPECT_EQ(memos[1], "blob");
 }
 
+TEST_F(TableTest, ReadWithoutMemosKeepsThemOnRewrite) {
+  auto t = OpenOk("DATA!T");
+  Rec r(1, "a", "A");
+  ASSERT_EQ(t->Add(r.bytes, {"kept", "blob"}), 0);
+  uint32_t n = t->current();
+  uint8_t buf[kLength];
+  ASSERT_EQ(t->Read(n, buf, nullptr), 0);
+  Rec changed(1, "b", "A");
+  ASSERT_EQ(t->Rewrite(changed.bytes, {}), 0);
+  MemoValues memos;
+  ASSERT_EQ(t->Read(n, buf, &memos), 0);
+  EXPECT_EQ(memos[0].substr(0, 4), "kept");
+  EXPECT_EQ(memos[1], "blob");
+}
+
 TEST_F(TableTest, OptionalKeyLeavesOutBlankRecordsAndDuplicatesFollowRecordNumbers) {
   auto t = OpenOk("DATA!T");
   Rec blank(1, "", ""), one_char(2, "x", ""), same1(3, "same", ""), same2(4, "SAME", "");
