@@ -316,7 +316,7 @@ bool Engine::Take(Window* window, Window::Queued& out) {
   lock.lock();
   auto ready = [window] { return !window->queue_.empty(); };
   if (window->timer_ > 0) {
-    cv_.wait_for(lock, std::chrono::milliseconds(10LL * window->timer_), ready);
+    cv_.wait_until(lock, window->timer_due_, ready);
   } else {
     cv_.wait(lock, ready);
   }
@@ -330,6 +330,16 @@ bool Engine::Take(Window* window, Window::Queued& out) {
   out = std::move(window->queue_.front());
   window->queue_.pop_front();
   return true;
+}
+
+void Engine::Yield(Window* window) {
+  int slot = window->slot_;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    slots_[slot].state = SlotState::kRunning;
+  }
+  ReleasePermission(slot);
+  AcquirePermission(slot);
 }
 
 bool Engine::WaitIdle(std::chrono::milliseconds timeout) {

@@ -148,8 +148,11 @@ class Engine : public files::RuntimeErrorSink {
   void Closed(Window* window);
   void Enqueue(Window* window, Window::Queued queued, bool front = false);
   // Takes the next queued item for `window`, giving up the permission while
-  // it waits; false when the window's timer period passed first.
+  // it waits; false when the window's timer came due first.
   bool Take(Window* window, Window::Queued& out);
+  // Gives the permission up and queues for it again (a loop step that
+  // delivers without waiting still lets the others run).
+  void Yield(Window* window);
   template <typename F>
   auto Modal(F&& call);
 

@@ -6,36 +6,14 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "ui/engine/engine.h"
+#include "ui/engine/window_internal.h"
 
 namespace vorsandt::ui {
 namespace {
 
-int64_t ToNumber(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  int64_t v = 0;
-  std::from_chars(text.data(), text.data() + text.size(), v);
-  return v;
-}
-
-MenuState MenuFrom(const Node& node) {
-  MenuState m;
-  m.number = node.number;
-  m.text = node.text;
-  m.message = node.message;
-  m.separator = node.separator;
-  m.disabled = node.disabled;
-  m.standard_action = node.standard_action;
-  for (const Node& child : node.children) m.items.push_back(MenuFrom(child));
-  return m;
-}
-
-MenuState* FindMenu(std::vector<MenuState>& menus, int number) {
-  for (MenuState& m : menus) {
-    if (m.number == number && number != 0) return &m;
-    if (MenuState* found = FindMenu(m.items, number)) return found;
-  }
-  return nullptr;
-}
+using internal::FindMenu;
+using internal::MenuFrom;
+using internal::ToNumber;
 
 bool Editable(Kind kind) {
   return kind == Kind::kEntry || kind == Kind::kTextBox || kind == Kind::kSpin || kind == Kind::kCheck;
@@ -130,10 +108,15 @@ void Window::Open() {
     files::Errors().RuntimeError(files::kUnableToOpenWindow, label_ + " (closed windows are not reopened)");
   }
   state_ = State::kOpen;
+  RestartTimer();
   Display();
   dirty_ = false;
   engine_->Opened(this);
   Post(event::kOpenWindow);
+}
+
+void Window::RestartTimer() {
+  timer_due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(10LL * timer_);
 }
 
 void Window::Close() {
@@ -166,13 +149,17 @@ bool Window::Accept() {
       Post(event::kCompleted);
     }
     Flush();
-    Queued queued;
-    if (!engine_->Take(this, queued)) {
+    // The timer fires once per period even while other events keep coming.
+    if (timer_ > 0 && std::chrono::steady_clock::now() >= timer_due_) {
+      RestartTimer();
       event_ = event::kTimer;
       field_ = 0;
       keycode_ = 0;
+      engine_->Yield(this);
       return true;
     }
+    Queued queued;
+    if (!engine_->Take(this, queued)) continue;  // the timer came due first
     if (Deliver(queued)) {
       if (event_ == event::kCloseWindow) close_delivered_ = true;
       return true;
@@ -450,143 +437,6 @@ const std::vector<ListRow>& Window::Rows(int field) const {
   static const std::vector<ListRow> kNone;
   const ControlModel* c = ControlAt(field);
   return c == nullptr ? kNone : c->rows;
-}
-
-// ---------------------------------------------------------------------------
-// Properties.
-
-std::string Window::GetProperty(int field, int property, int index) const {
-  if (index < 0 || index > 255) return {};
-  if (field == 0) {
-    switch (property) {
-      case prop::kText: return caption_;
-      case prop::kTimer: return std::to_string(timer_);
-      case prop::kAcceptAll: return std::to_string(accept_all_);
-      case prop::kStatusText: {
-        auto it = status_.find(index);
-        return it == status_.end() ? std::string() : it->second;
-      }
-      default: {
-        auto it = other_.find({property, index});
-        return it == other_.end() ? std::string() : it->second;
-      }
-    }
-  }
-  auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
-  if (field < 0) {
-    const MenuState* item = FindMenu(const_cast<std::vector<MenuState>&>(menus_), field);
-    if (item == nullptr) return {};
-    if (property == prop::kText) return item->text;
-    if (property == prop::kDisable) return flag(item->disabled);
-    return {};
-  }
-  const ControlModel* c = ControlAt(field);
-  if (c == nullptr) return {};
-  switch (property) {
-    case prop::kText: return c->text;
-    case prop::kTip: return c->tip;
-    case prop::kDisable: return flag(c->disabled);
-    case prop::kHide: return flag(c->hidden);
-    case prop::kDefaultButton: return flag(c->default_button);
-    case prop::kVScroll: return flag(c->vscroll);
-    case prop::kItems: return std::to_string(c->items);
-    case prop::kSelStart: return std::to_string(c->selected);
-    case prop::kThumb: return std::to_string(c->thumb);
-    case prop::kSpinUpper: return std::to_string(c->upper);
-    case prop::kTreeRow: return std::to_string(c->tree_row);
-    case prop::kVisible: {
-      bool shown = state_ == State::kOpen && !c->hidden;
-      for (int p = c->parent; shown && p != 0;) {
-        const ControlModel* parent = ControlAt(p);
-        if (parent == nullptr) break;
-        if (parent->hidden) shown = false;
-        // A control on a tab shows only while its tab is the sheet's choice.
-        const ControlModel* sheet = ControlAt(parent->parent);
-        if (parent->node->kind == Kind::kTab && sheet != nullptr) {
-          int tab_index = 0;
-          for (size_t i = 0; i < sheet->node->children.size(); ++i) {
-            if (sheet->node->children[i].number == p) tab_index = static_cast<int>(i) + 1;
-          }
-          if (tab_index != sheet->value) shown = false;
-        }
-        p = parent->parent;
-      }
-      return flag(shown);
-    }
-    case prop::kAlertKey: {
-      auto it = c->alert.find(index);
-      return it == c->alert.end() ? std::string("0") : std::to_string(it->second);
-    }
-    default: {
-      auto it = c->other.find({property, index});
-      return it == c->other.end() ? std::string() : it->second;
-    }
-  }
-}
-
-int64_t Window::GetNumber(int field, int property, int index) const {
-  return ToNumber(GetProperty(field, property, index));
-}
-
-void Window::SetProperty(int field, int property, int64_t value, int index) {
-  SetProperty(field, property, std::to_string(value), index);
-}
-
-void Window::SetProperty(int field, int property, std::string_view value, int index) {
-  if (index < 0 || index > 255) return;
-  int64_t number = ToNumber(value);
-  Changed();
-  if (field == 0) {
-    switch (property) {
-      case prop::kText: caption_ = std::string(value); return;
-      case prop::kTimer: timer_ = static_cast<int>(std::max<int64_t>(0, number)); return;
-      case prop::kAcceptAll:
-        accept_all_ = number != 0 ? 1 : 0;
-        pass_field_ = 0;
-        return;
-      case prop::kStatusText: status_[index] = std::string(value); return;
-      default: other_[{property, index}] = std::string(value); return;
-    }
-  }
-  if (field < 0) {
-    MenuState* item = FindMenu(menus_, field);
-    if (item == nullptr) return;
-    if (property == prop::kText) item->text = std::string(value);
-    if (property == prop::kDisable) item->disabled = number != 0;
-    return;
-  }
-  ControlModel* c = ControlAt(field);
-  if (c == nullptr) return;
-  switch (property) {
-    case prop::kText: c->text = std::string(value); return;
-    case prop::kTip: c->tip = std::string(value); return;
-    case prop::kDisable: c->disabled = number != 0; return;
-    case prop::kHide: c->hidden = number != 0; return;
-    case prop::kDefaultButton:
-      // One default button per window.
-      if (number != 0) {
-        for (ControlModel& other : controls_) other.default_button = false;
-      }
-      c->default_button = number != 0;
-      return;
-    case prop::kVScroll: c->vscroll = number != 0; return;
-    case prop::kItems: c->items = static_cast<int>(std::max<int64_t>(1, number)); return;
-    case prop::kSelStart:
-      c->selected = static_cast<int>(std::clamp<int64_t>(number, 0, c->rows.size()));
-      return;
-    case prop::kThumb: c->thumb = static_cast<int>(std::clamp<int64_t>(number, 0, 100)); return;
-    case prop::kSpinUpper: c->upper = static_cast<int>(number); return;
-    case prop::kTreeRow: c->tree_row = static_cast<int>(number); return;
-    case prop::kAlertKey:
-      if (index < 1) return;
-      if (number == 0) {
-        c->alert.erase(index);
-      } else {
-        c->alert[index] = static_cast<int>(number);
-      }
-      return;
-    default: c->other[{property, index}] = std::string(value); return;
-  }
 }
 
 WindowState Window::Snapshot() const {

@@ -10,6 +10,7 @@
 #ifndef VORSANDT_UI_ENGINE_WINDOW_H_
 #define VORSANDT_UI_ENGINE_WINDOW_H_
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -138,6 +139,7 @@ class Window {
   bool DeliverKey(const Input& input);
   void MenuChosen(int number);
   void Changed() { dirty_ = true; }
+  void RestartTimer();
   void Flush();
   int NextPassField(int after) const;
 
@@ -150,7 +152,8 @@ class Window {
 
   std::string caption_;
   int focus_ = 0;
-  int timer_ = 0;
+  int timer_ = 0;           // period in hundredths of a second; 0: off
+  std::chrono::steady_clock::time_point timer_due_;  // next timer event
   int accept_all_ = 0;      // non-zero while the accept-all pass runs
   int pass_field_ = 0;      // last field the pass delivered to
   bool close_delivered_ = false;

@@ -306,6 +306,26 @@ TEST_F(WindowTest, TimerDeliversTimerEvents) {
   EXPECT_EQ(timers, 3);
 }
 
+TEST_F(WindowTest, TimerFiresEvenWhileEventsKeepComing) {
+  int timers = 0;
+  int others = 0;
+  Run([&](Engine& engine) {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$TIMED");
+    w->Open();
+    while (w->Accept()) {
+      if (w->Event() == event::kTimer && ++timers == 2) {
+        w->Post(event::kCloseWindow);
+      } else if (w->Event() != event::kCloseWindow) {
+        ++others;
+        w->Post(event::kAccepted, 0);  // never an empty queue
+      }
+    }
+    w->Close();
+  });
+  EXPECT_EQ(timers, 2);
+  EXPECT_GT(others, 0);
+}
+
 TEST_F(WindowTest, MenuStandardActionsAndExit) {
   Events seen = Record(
       "T$FRAME",
