@@ -237,6 +237,10 @@ std::unique_ptr<Window> Engine::TryCreateWindow(std::string_view window_id, std:
   return std::unique_ptr<Window>(new Window(this, id, found->structure, slot < 0 ? 0 : slot));
 }
 
+std::optional<FoundStructure> Engine::FindDefinition(std::string_view window_id, std::string_view label) const {
+  return resources_->Find(window_id, label);
+}
+
 std::unique_ptr<Window> Engine::CreateWindow(std::string_view window_id, std::string_view label) {
   std::unique_ptr<Window> window = TryCreateWindow(window_id, label);
   if (!window) {

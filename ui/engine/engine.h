@@ -88,6 +88,9 @@ class Engine : public files::RuntimeErrorSink {
   // "Unable to open WINDOW" (the program ends); TryCreateWindow returns null.
   std::unique_ptr<Window> CreateWindow(std::string_view window_id, std::string_view label);
   std::unique_ptr<Window> TryCreateWindow(std::string_view window_id, std::string_view label);
+  // The structure itself (a window or a report), for the report engine and
+  // for platforms; nullopt when it cannot be found.
+  std::optional<FoundStructure> FindDefinition(std::string_view window_id, std::string_view label) const;
 
   // Platform side, any thread: queues user input for window `id` (ignored
   // when that window is not open).

@@ -282,6 +282,40 @@ TEST_F(EngineTest, AcceptOnAWindowNeverOpenedIsTheRuntimeError) {
       ::testing::ExitedWithCode(2), "Window is not open");
 }
 
+TEST_F(EngineTest, OpeningAnOpenWindowIsTheRuntimeError) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        StderrPlatform platform;
+        Engine engine(&platform, &set_);
+        engine.StartMain([&] {
+          auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+          w->Open();
+          w->Open();
+        });
+        engine.WaitForEnd();
+      },
+      ::testing::ExitedWithCode(2), "Window is already open : T\\$FORM");
+}
+
+TEST_F(EngineTest, ReportsAreFoundButNotOpenedAsWindows) {
+  const char* text = R"(resource: TEST02_RSC
+id: TESTS$TEST02
+structures:
+  - report: PRINTX$REPORT
+    bands:
+      - detail:
+  - window: PRINTX$PROGRESSWINDOW
+)";
+  ASSERT_FALSE(set_.AddModule("reports", {{"r.yaml", text}}).has_value());
+  Engine engine(&platform_, &set_);
+  auto report = engine.FindDefinition("TESTS$TEST02", "PRINTX$REPORT");
+  ASSERT_TRUE(report.has_value());
+  EXPECT_EQ(report->structure->kind, Kind::kReport);
+  EXPECT_EQ(engine.TryCreateWindow("TESTS$TEST02", "PRINTX$REPORT"), nullptr);
+  EXPECT_NE(engine.TryCreateWindow("TESTS$TEST02", "PRINTX$PROGRESSWINDOW"), nullptr);
+}
+
 TEST_F(EngineTest, HaltShowsItsTextThenEndsWithTheCode) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
