@@ -5,6 +5,8 @@
 #include <set>
 
 #include "runtime/format/charset.h"
+#include "storage/qvf/checker.h"
+#include "storage/qvf/internal_error.h"
 #include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/entry_key.h"
 #include "storage/qvf/table/key_encoding.h"
@@ -71,9 +73,26 @@ int OpenReadOnly(env::Env* env, const std::string& path, std::unique_ptr<TreeEnt
   return 0;
 }
 
+// While a command runs, a broken structure is recorded instead of stopping
+// the tool; the failing operation then returns 36.
+class RecordInternalErrors {
+ public:
+  RecordInternalErrors()
+      : previous_(SetInternalErrorHandler([this](int check) {
+          if (check_ == 0) check_ = check;
+        })) {}
+  ~RecordInternalErrors() { SetInternalErrorHandler(previous_); }
+  int check() const { return check_; }
+
+ private:
+  int check_ = 0;
+  InternalErrorHandler previous_;
+};
+
 }  // namespace
 
 int ListTablesCommand(env::Env* env, const std::string& path, std::string* out) {
+  RecordInternalErrors guard;
   std::unique_ptr<TreeEntryStore> store;
   std::string why;
   if (OpenReadOnly(env, path, &store, &why) != 0) {
@@ -99,6 +118,7 @@ int ListTablesCommand(env::Env* env, const std::string& path, std::string* out) 
 }
 
 int DefinitionCommand(env::Env* env, const std::string& name, std::string* out) {
+  RecordInternalErrors guard;
   TableName split;
   if (SplitTableName(name, &split) != 0) {
     *out = name + ": invalid name\n";
@@ -329,6 +349,7 @@ void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool
 }
 
 int CheckTablesCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults) {
+  RecordInternalErrors guard;
   std::unique_ptr<TreeEntryStore> store;
   std::string why;
   if (OpenReadOnly(env, path, &store, &why) != 0) {
@@ -336,7 +357,44 @@ int CheckTablesCommand(env::Env* env, const std::string& path, std::vector<std::
     return 2;
   }
   CheckTableEntries(store.get(), faults);
+  if (guard.check() != 0) faults->push_back(InternalErrorText(guard.check()));
   return faults->empty() ? 0 : 1;
+}
+
+int FullCheckCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults) {
+  faults->clear();
+  if (!CheckFile(env, path, faults)) {
+    if (faults->empty()) faults->push_back("cannot be read");
+    faults->resize(1);
+    return 2;
+  }
+  // The tables are read through the tree, which needs sound pages.
+  if (!faults->empty()) return 1;
+  int rc = CheckTablesCommand(env, path, faults);
+  return rc;
+}
+
+int RunTableCommand(env::Env* env, std::string_view command, const std::string& arg,
+                    std::string* out, std::string* err) {
+  if (command == "tables") {
+    std::string text;
+    int rc = ListTablesCommand(env, arg, &text);
+    *(rc == 0 ? out : err) += text;
+    return rc;
+  }
+  if (command == "definition") {
+    std::string text;
+    int rc = DefinitionCommand(env, arg, &text);
+    *(rc == 0 ? out : err) += text;
+    return rc;
+  }
+  if (command == "check") {
+    std::vector<std::string> faults;
+    int rc = FullCheckCommand(env, arg, &faults);
+    for (const std::string& f : faults) *(rc == 2 ? err : out) += arg + ": " + f + "\n";
+    return rc;
+  }
+  return -1;
 }
 
 }  // namespace vorsandt::qvf

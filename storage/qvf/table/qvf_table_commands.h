@@ -13,6 +13,7 @@
 #define VORSANDT_STORAGE_QVF_TABLE_QVF_TABLE_COMMANDS_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/env/env.h"
@@ -29,6 +30,18 @@ void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool
 // Opens `path` read-only and checks its tables. Returns 0, 1 or 2 as above;
 // with 2 the reason is the only line of `*faults`.
 int CheckTablesCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults);
+
+// `qvf check FILE` in full: the page walk of the container's checker and,
+// when the pages are sound, the table check. Returns 0 sound, 1 with one
+// line per fault, 2 when the file cannot be read (the reason is the only
+// line). Broken structures met on the way are reported, never fatal.
+int FullCheckCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults);
+
+// Runs `qvf COMMAND ARG` for "tables", "definition" and "check", printing
+// into `*out` (lines for stdout) and `*err` (for stderr). Returns the exit
+// status, or -1 when COMMAND is none of these.
+int RunTableCommand(env::Env* env, std::string_view command, const std::string& arg,
+                    std::string* out, std::string* err);
 
 }  // namespace vorsandt::qvf
 

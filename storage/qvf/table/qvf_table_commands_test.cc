@@ -111,6 +111,42 @@ TEST_F(QvfTableCommandsTest, SoundFileChecksClean) {
   EXPECT_EQ(faults, std::vector<std::string>{});
 }
 
+TEST_F(QvfTableCommandsTest, ToolCommandsPrintAndReturnTheirStatus) {
+  std::string out, err;
+  EXPECT_EQ(RunTableCommand(env_.get(), "tables", "DATA.QVF", &out, &err), 0);
+  EXPECT_NE(out.find("SECOND"), std::string::npos);
+  EXPECT_EQ(RunTableCommand(env_.get(), "check", "DATA.QVF", &out, &err), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(RunTableCommand(env_.get(), "check", "NONE.QVF", &out, &err), 2);
+  EXPECT_NE(err.find("NONE.QVF: "), std::string::npos);
+  EXPECT_EQ(RunTableCommand(env_.get(), "definition", "DATA!NOPE", &out, &err), 2);
+  EXPECT_EQ(RunTableCommand(env_.get(), "info", "DATA.QVF", &out, &err), -1);
+  // A table fault makes the full check fail with one line per fault.
+  {
+    TreeEntryStore store(env_.get());
+    ASSERT_EQ(store.Open(env_.get(), "DATA.QVF", false), 0);
+    ASSERT_EQ(store.Put(CounterKey(ids_[1], kTableCounter), EncodeCounter({1, 0})), 0);
+    ASSERT_EQ(store.Save(), 0);
+  }
+  out.clear();
+  EXPECT_EQ(RunTableCommand(env_.get(), "check", "DATA.QVF", &out, &err), 1);
+  EXPECT_EQ(out, "DATA.QVF: table SECOND: record counter says 1, the table holds 20\n");
+}
+
+TEST_F(QvfTableCommandsTest, BrokenPagesStopTheCheckBeforeTheTables) {
+  // Garbage over the first page unit: the page walk reports it and the
+  // tables are not read through the broken tree.
+  {
+    std::unique_ptr<env::File> f;
+    ASSERT_EQ(env_->Open("DATA.QVF", env::kOpenReadWrite, &f), 0);
+    std::string junk(256, '\x5A');
+    ASSERT_EQ(f->WriteAt(512, junk.data(), junk.size()), 0);
+  }
+  std::vector<std::string> faults;
+  EXPECT_EQ(FullCheckCommand(env_.get(), "DATA.QVF", &faults), 1);
+  EXPECT_FALSE(faults.empty());
+}
+
 TEST_F(QvfTableCommandsTest, CheckFindsEachKindOfDamage) {
   struct Case {
     const char* what;
