@@ -8,6 +8,7 @@
 #include "storage/qvf/checker.h"
 #include "storage/qvf/internal_error.h"
 #include "storage/qvf/table/definition.h"
+#include "storage/qvf/table/directory.h"
 #include "storage/qvf/table/entry_key.h"
 #include "storage/qvf/table/key_encoding.h"
 #include "storage/qvf/table/table_name.h"
@@ -26,26 +27,6 @@ std::string Text(const OptText& t) { return t ? "\"" + *t + "\"" : "(none)"; }
 
 bool StartsWith(std::string_view s, std::string_view p) {
   return s.size() >= p.size() && s.substr(0, p.size()) == p;
-}
-
-struct DirectoryItem {
-  std::string name;
-  uint32_t id;
-};
-
-// The directory entries in order.
-int ReadDirectory(EntryStore* store, std::vector<DirectoryItem>* out) {
-  std::string dir(1, static_cast<char>(kEntryDirectory));
-  std::string at = dir;
-  for (;;) {
-    std::optional<StoredEntry> e;
-    if (int rc = store->Find(Search::kNextAfter, at, &e); rc != 0) return rc;
-    if (!e || !StartsWith(e->key, dir)) return 0;
-    EntryKeyInfo info = DecodeEntryKey(e->key);
-    out->push_back({info.kind == EntryKind::kDirectory ? info.name : std::string("?"),
-                    ReadId4(e->data)});
-    at = e->key;
-  }
 }
 
 int ReadStream(EntryStore* store, uint32_t id, std::string* stream) {
@@ -100,7 +81,7 @@ int ListTablesCommand(env::Env* env, const std::string& path, std::string* out) 
     return 2;
   }
   std::vector<DirectoryItem> dir;
-  if (ReadDirectory(store.get(), &dir) != 0) {
+  if (ListTables(store.get(), &dir) != 0) {
     *out = path + ": the table directory cannot be read\n";
     return 2;
   }
@@ -182,7 +163,7 @@ int DefinitionCommand(env::Env* env, const std::string& name, std::string* out) 
 
 void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool oem) {
   std::vector<DirectoryItem> dir;
-  if (ReadDirectory(store, &dir) != 0) {
+  if (ListTables(store, &dir) != 0) {
     faults->push_back("the table directory cannot be read");
     return;
   }

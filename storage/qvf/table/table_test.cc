@@ -7,6 +7,7 @@
 
 #include "runtime/files/error_codes.h"
 #include "runtime/format/locale.h"
+#include "storage/qvf/table/directory.h"
 #include "storage/qvf/table/testing_files.h"
 
 namespace vorsandt::qvf {
@@ -146,6 +147,27 @@ TEST_F(TableTest, OpeningWhatDoesNotExistFailsWithFileNotFound) {
             files::kFileNotFound);
   EXPECT_EQ(Table::Open(files_.registry(), "!B", SmallTable(), true, {}, &t),
             files::kInvalidFilename);
+}
+
+TEST_F(TableTest, DirectoryListsTablesInNameOrder) {
+  auto b = OpenOk("DATA!BETA");
+  auto a = OpenOk("DATA!alpha");
+  auto c = OpenOk("DATA!GAMMA");
+  std::vector<DirectoryItem> items;
+  ASSERT_EQ(ListTables(&a->store(), &items), 0);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].name, "ALPHA");
+  EXPECT_EQ(items[0].id, a->id());
+  EXPECT_EQ(items[2].name, "GAMMA");
+  std::optional<std::string> next;
+  ASSERT_EQ(NextTableName(&a->store(), "", &next), 0);
+  EXPECT_EQ(next, "ALPHA");
+  ASSERT_EQ(NextTableName(&a->store(), "alpha", &next), 0);
+  EXPECT_EQ(next, "BETA");
+  ASSERT_EQ(NextTableName(&a->store(), "B", &next), 0);
+  EXPECT_EQ(next, "BETA");
+  ASSERT_EQ(NextTableName(&a->store(), "GAMMA", &next), 0);
+  EXPECT_FALSE(next.has_value());
 }
 
 TEST_F(TableTest, StoredDefinitionIsVerifiedAtOpen) {
