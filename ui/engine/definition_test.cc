@@ -135,6 +135,126 @@ structures:
   EXPECT_EQ(w.children[2].alert_keys, (std::vector<int32_t>{45, 46}));
 }
 
+TEST(DefinitionTest, EveryRecordKindHasItsFields) {
+  const char* text = R"(resource: ALL_RSC
+id: M$ALL
+structures:
+  - window: ALL$WINDOW
+    caption: Everything
+    icon: APPICON
+    font: {name: MS Sans Serif, size: 8, colour: 0x00FF00, weight: 400}
+    at: [1, 2, 300, 200]
+    timer: 50
+    menubar:
+      - menu: "&Menu"
+        items:
+          - item: "&Item"
+            number: -1
+            message: An item
+          - separator: "Item&9"
+            number: -2
+          - menu: "&Sub"
+            items:
+              - item: Deep
+                number: -3
+    controls:
+      - string: Fixed
+        font: {name: Arial, size: 12}
+      - prompt: "&Prompt"
+      - entry: E:FIELD
+        picture: "@n-10.2"
+        tip: Entry tip
+      - button: Go
+        default: true
+      - check: Check
+        use: {variable: C:FLAG, type: string, size: 1}
+      - group: Group caption
+        controls:
+          - box:
+            colours: [0xFF, 0x00]
+          - line:
+            at: [0, 5, 50, 0]
+      - list: "10L@s10@"
+        use: L:ROW
+        tip: List tip
+      - sheet:
+        tabs:
+          - tab: Tab one
+            controls:
+              - image: PHOTO.JPG
+              - region:
+                colours: [1, 2]
+      - textbox: C:NOTES
+        tip: Notes
+      - spin: PAGE
+        picture: "@n3"
+        upper: 12
+      - progress:
+        upper: 100
+      - value: V:X
+        picture: "@s5"
+  - report: ALL$REPORT
+    font: {name: Arial, size: 10}
+    bands:
+      - header:
+      - break:
+        use: {variable: B:KEY, type: long, size: 4}
+        bands:
+          - break:
+            use: B:INNER
+            bands:
+              - detail:
+                controls:
+                  - value: D:X
+          - footer:
+      - footer:
+      - form:
+)";
+  ParseResult r = ParseDefinition(text, "all.yaml");
+  ASSERT_TRUE(r.ok()) << r.error->ToString();
+  const Node& w = r.resource->structures[0];
+  EXPECT_EQ(w.icon, "APPICON");
+  EXPECT_EQ(w.font->colour, 0x00FF00u);
+  EXPECT_EQ(w.font->weight, 400u);
+  EXPECT_EQ(w.timer, 50);
+  const Node& menu = w.menu_bar->children[0];
+  EXPECT_TRUE(menu.children[1].separator);
+  EXPECT_EQ(menu.children[1].text, "Item&9");
+  EXPECT_EQ(menu.children[2].kind, Kind::kMenu);
+  EXPECT_EQ(menu.children[2].children[0].number, -3);
+
+  std::vector<Kind> kinds;
+  ForEachControl(w, [&](const Node& n) { kinds.push_back(n.kind); });
+  EXPECT_EQ(kinds, (std::vector<Kind>{Kind::kString, Kind::kPrompt, Kind::kEntry, Kind::kButton, Kind::kCheck,
+                                      Kind::kGroup, Kind::kBox, Kind::kLine, Kind::kList, Kind::kSheet, Kind::kTab,
+                                      Kind::kImage, Kind::kRegion, Kind::kTextBox, Kind::kSpin, Kind::kProgress,
+                                      Kind::kVarString}));
+  const auto& c = w.children;
+  EXPECT_EQ(c[0].font->name, "Arial");
+  EXPECT_EQ(c[2].use->variable, "E:FIELD");
+  EXPECT_EQ(c[2].picture, "@n-10.2");
+  EXPECT_EQ(c[2].tip, "Entry tip");
+  EXPECT_TRUE(c[3].default_button);
+  EXPECT_EQ(c[4].use->size, 1u);
+  EXPECT_EQ(c[5].text, "Group caption");
+  EXPECT_EQ(c[5].children[0].colours[0], 0xFFu);
+  EXPECT_EQ(c[6].use->variable, "L:ROW");
+  EXPECT_EQ(c[7].children[0].children[0].image, "PHOTO.JPG");
+  EXPECT_EQ(c[8].use->variable, "C:NOTES");
+  EXPECT_EQ(c[9].upper, 12);
+  EXPECT_EQ(c[11].number, 17);
+
+  const Node& report = r.resource->structures[1];
+  ASSERT_EQ(report.children.size(), 4u);
+  EXPECT_EQ(report.children[0].kind, Kind::kHeaderBand);
+  EXPECT_EQ(report.children[3].kind, Kind::kFormBand);
+  const Node& outer = report.children[1];
+  EXPECT_EQ(outer.use->type, 6);
+  EXPECT_EQ(outer.children[0].kind, Kind::kGroupBreak);
+  EXPECT_EQ(outer.children[0].use->variable, "B:INNER");
+  EXPECT_EQ(outer.children[0].children[0].children[0].use->variable, "D:X");
+}
+
 struct BadDefinition {
   const char* name;
   const char* text;
