@@ -21,7 +21,7 @@ uint64_t ItemLockOffset(uint32_t identifier) {
   return static_cast<uint32_t>(static_cast<uint32_t>(kItemLockBase) + v + 1u);
 }
 
-uint64_t ReaderLockOffset(uint32_t slot) { return kLockAreaBase + slot % kReaderSlots; }
+uint64_t ReaderLockOffset(uint32_t slot) { return kLockBase + slot % kReaderSlots; }
 
 FileLocks::FileLocks(env::Env* env, env::File* file)
     : env_(env),
@@ -59,7 +59,7 @@ int FileLocks::LockWriter() {
   // A reader claim of our own would exclude us: give it up first.
   if (reader_held_) UnlockFile();
   for (;;) {
-    int rc = file_->TryLock(kLockAreaBase, kWriterLockLength, /*exclusive=*/true);
+    int rc = file_->TryLock(kLockBase, kWriterLockLength, /*exclusive=*/true);
     if (rc == 0) {
       writer_held_ = true;
       return 0;
@@ -75,7 +75,7 @@ void FileLocks::UnlockFile() {
     reader_held_ = false;
   }
   if (writer_held_) {
-    file_->Unlock(kLockAreaBase, kWriterLockLength);
+    file_->Unlock(kLockBase, kWriterLockLength);
     writer_held_ = false;
   }
 }

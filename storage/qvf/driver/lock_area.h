@@ -27,13 +27,12 @@
 #include <functional>
 
 #include "runtime/env/env.h"
+#include "storage/qvf/format.h"
 
 namespace vorsandt::qvf {
 
-inline constexpr uint64_t kLockAreaBase = 0x80000000u;
-inline constexpr uint64_t kWriterLockLength = 0x3FF;
+// kLockBase, kWriterLockLength and kItemLockBase come with the file format.
 inline constexpr uint32_t kReaderSlots = 0x3FF;  // slots 0..1022
-inline constexpr uint64_t kItemLockBase = 0x80000400u;
 
 // Byte of the lock of a table id or record number (both drawn from the
 // file's id counter).

@@ -39,7 +39,7 @@ TEST(LockAreaOffsets, NoIdentifierLockFallsInsideTheWriterRange) {
     for (uint32_t lo : {0x00u, 0x7Fu, 0xFBu, 0xFFu}) {
       uint32_t id = (hi << 24) | 0x00FF0000u | 0x0000FB00u | lo;
       uint64_t off = ItemLockOffset(id);
-      EXPECT_FALSE(off >= kLockAreaBase && off < kLockAreaBase + kWriterLockLength) << id;
+      EXPECT_FALSE(off >= kLockBase && off < kLockBase + kWriterLockLength) << id;
     }
   }
 }
@@ -47,8 +47,8 @@ TEST(LockAreaOffsets, NoIdentifierLockFallsInsideTheWriterRange) {
 TEST(LockAreaOffsets, ReaderSlotsStayInsideTheWriterRange) {
   for (uint32_t slot : {0u, 1u, 1022u, 1023u, 5000u}) {
     uint64_t off = ReaderLockOffset(slot);
-    EXPECT_GE(off, kLockAreaBase);
-    EXPECT_LT(off, kLockAreaBase + kWriterLockLength);
+    EXPECT_GE(off, kLockBase);
+    EXPECT_LT(off, kLockBase + kWriterLockLength);
   }
 }
 
@@ -139,7 +139,7 @@ TEST_F(LockAreaFile, RecordLockHeldByAnotherProcessIsRefused) {
   EXPECT_FALSE(mine.TryLockRecord(42));
   EXPECT_TRUE(mine.TryLockRecord(43));
   // The child's reader byte keeps a writer out.
-  EXPECT_NE(h->TryLock(kLockAreaBase, kWriterLockLength, true), 0);
+  EXPECT_NE(h->TryLock(kLockBase, kWriterLockLength, true), 0);
   ASSERT_EQ(write(to_child[1], "x", 1), 1);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);

@@ -113,8 +113,11 @@ void MoveTo(SequencePosition* pos, const SequenceHit& hit) {
     case kModeRecordStart:
     case kModeRecordAt:
     case kModeRecordFromKeyValue:
+      // The sequence now runs in record-number order whatever key found it.
       pos->mode = kModeRecord;
       pos->entry.clear();
+      pos->prefix.clear();
+      pos->duplicates = false;
       break;
     default:
       pos->mode = pos->keyed() ? kModeKey : kModeRecord;

@@ -1,0 +1,246 @@
+#include "storage/qvf/driver/driver_files.h"
+
+#include <cerrno>
+
+#include "runtime/files/error_codes.h"
+#include "storage/qvf/driver/coordination.h"
+#include "storage/qvf/table/table_name.h"
+#include "storage/qvf/table/tree_entry_store.h"
+
+namespace vorsandt::qvf {
+
+Sharing SharingOf(int32_t open_mode) {
+  switch ((open_mode >> 4) & 0x0F) {
+    case 4:
+      return Sharing::kNone;
+    case 2:
+      return Sharing::kDenyWrite;
+    default:
+      return Sharing::kExclusive;
+  }
+}
+
+// --- One call ---
+
+CallScope::CallScope(LockFile* lock, Container* container, Sharing sharing, SavePolicy policy)
+    : lock_(lock), container_(container), sharing_(sharing), policy_(policy) {}
+
+CallScope::~CallScope() {
+  if (begun_) End();
+}
+
+int CallScope::Begin(bool writer) {
+  begun_ = true;
+  writer_ = writer;
+  if (lock_->in_transaction()) return container_->Refresh();
+  if (sharing_ == Sharing::kNone) {
+    int rc = writer ? lock_->locks().LockWriter() : lock_->locks().LockReader();
+    if (rc != 0) return rc;
+    container_->SetWriterMode(writer);
+  } else {
+    container_->SetWriterMode(true);
+  }
+  return container_->Refresh();
+}
+
+int CallScope::ToWriter() {
+  if (writer_ || lock_->in_transaction()) {
+    writer_ = true;
+    return 0;
+  }
+  writer_ = true;
+  if (sharing_ != Sharing::kNone) return 0;
+  // A reading call has nothing unsaved; the reader byte goes before the
+  // writer range is asked for (our own reader byte would refuse it).
+  if (int rc = lock_->locks().LockWriter(); rc != 0) return rc;
+  container_->SetWriterMode(true);
+  return container_->Refresh();
+}
+
+int CallScope::End() {
+  if (!begun_) return 0;
+  begun_ = false;
+  if (lock_->in_transaction()) return 0;
+  int rc = 0;
+  bool unsaved = container_->dirty_pages() > 0;
+  if (unsaved) {
+    bool save = policy_ == SavePolicy::kEveryCall ||
+                (policy_ == SavePolicy::kBatch && container_->dirty_pages() >= kBatchPages);
+    if (save) {
+      if (sharing_ == Sharing::kDenyWrite) rc = lock_->locks().LockWriter();
+      if (rc == 0) rc = container_->Save();
+      if (rc != 0) container_->Discard();
+      unsaved = false;
+    }
+  }
+  // Unsaved pages keep the writer lock: nobody else may write under them.
+  if (!unsaved) {
+    lock_->locks().UnlockFile();
+    if (sharing_ == Sharing::kNone) container_->SetWriterMode(false);
+  }
+  return rc;
+}
+
+int CallScope::Pause(env::Env* env) {
+  if (lock_->in_transaction() || container_->dirty_pages() > 0) {
+    env->SleepMs(10);
+    return 0;
+  }
+  lock_->locks().UnlockFile();
+  env->SleepMs(10);
+  bool writer = writer_;
+  begun_ = false;
+  return Begin(writer);
+}
+
+// --- Files ---
+
+namespace {
+
+StoreOpener SharedStoreOpener(env::Env* env) {
+  return [env](const std::string& path, bool create, std::shared_ptr<EntryStore>* out) {
+    auto store = std::make_shared<TreeEntryStore>(env);
+    // The question must be in place before the first header is read.
+    store->container().SetLogQuestion(MakeLogQuestion(env));
+    if (int rc = store->Open(env, path, create, Container::kShared); rc != 0) return rc;
+    *out = std::move(store);
+    return 0;
+  };
+}
+
+}  // namespace
+
+DriverFiles::DriverFiles(env::Env* env)
+    : env_(env),
+      registry_(std::make_unique<FileRegistry>(SharedStoreOpener(env), EnvFileRemover(env))) {}
+
+int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** out) {
+  const std::string identity = FileIdentity(path);
+  for (auto& lock : locks_) {
+    if (FileIdentity(lock->path_) == identity) {
+      ++lock->users_;
+      *out = lock.get();
+      return 0;
+    }
+  }
+  auto lock = std::make_unique<LockFile>();
+  uint32_t flags = create ? env::kOpenCreate : env::kOpenReadWrite;
+  int e = env_->Open(path, flags, &lock->handle_);
+  if (e == EACCES || e == EROFS) e = env_->Open(path, env::kOpenReadOnly, &lock->handle_);
+  if (e == ENOENT) return files::kFileNotFound;
+  if (e != 0) return files::kSystemErrorBase + files::MapErrno(e);
+  lock->path_ = path;
+  lock->locks_ = std::make_unique<FileLocks>(env_, lock->handle_.get());
+  lock->users_ = 1;
+  *out = lock.get();
+  locks_.push_back(std::move(lock));
+  return 0;
+}
+
+void DriverFiles::ReleaseLock(LockFile* lock) {
+  if (lock == nullptr || --lock->users_ > 0) return;
+  for (auto it = locks_.begin(); it != locks_.end(); ++it) {
+    if (it->get() == lock) {
+      locks_.erase(it);
+      return;
+    }
+  }
+}
+
+// --- Transactions ---
+
+int DriverFiles::JoinTransaction(LockFile* lock, EntryStore* store, Container* container) {
+  for (const Member& m : members_) {
+    if (m.container == container) return 0;
+  }
+  // Save what is pending first, then hold the writer range until the end.
+  if (int rc = lock->locks().LockWriter(); rc != 0) return rc;
+  container->SetWriterMode(true);
+  if (int rc = container->Refresh(); rc != 0) {
+    lock->locks().UnlockFile();
+    return rc;
+  }
+  if (int rc = container->Save(); rc != 0) {
+    lock->locks().UnlockFile();
+    return rc;
+  }
+  lock->in_transaction_ = true;
+  members_.push_back(Member{lock, store, container});
+  return 0;
+}
+
+int DriverFiles::CommitTransaction() {
+  std::vector<Member> changed;
+  for (const Member& m : members_) {
+    if (m.container->dirty_pages() > 0) changed.push_back(m);
+  }
+  int result = 0;
+  if (changed.size() == 1) {
+    result = changed[0].container->Save();
+  } else if (changed.size() >= 2) {
+    CoordinationFile coordination(env_);
+    uint32_t number = 0;
+    Step("open");
+    result = coordination.Open(CoordinationFileName());
+    if (result == 0) {
+      Step("begin");
+      result = coordination.Begin(TransactionNumberNow(), &number);
+    }
+    size_t logged = 0;
+    if (result == 0) {
+      for (const Member& m : changed) {
+        Step("phase1");
+        result = m.store->Put(kMarkerKey, EncodeMarker(number, coordination.path()));
+        if (result == 0) result = m.container->SavePhase1();
+        if (result != 0) break;
+        ++logged;
+      }
+      if (result != 0) {
+        for (size_t i = 0; i < logged; ++i) changed[i].container->AbandonLog();
+      }
+      // The commit point. Should removing the number fail, the transaction
+      // is still listed and every log must be abandoned, here and by any
+      // later opener, or a crash during phase 2 would leave files half
+      // applied.
+      Step("finish");
+      int finished = coordination.Finish(number);
+      if (result == 0 && finished != 0) {
+        for (const Member& m : changed) m.container->AbandonLog();
+        result = finished;
+      }
+    }
+    coordination.Close();
+    if (result == 0) {
+      for (const Member& m : changed) {
+        Step("phase2");
+        if (int rc = m.container->SavePhase2(); rc != 0 && result == 0) result = rc;
+      }
+    }
+    if (result != 0 && result < files::kSystemErrorBase) result = files::kUnableToLogTransaction;
+  }
+  EndTransaction(result != 0);
+  return result;
+}
+
+int DriverFiles::RollbackTransaction() {
+  EndTransaction(true);
+  return 0;
+}
+
+void DriverFiles::EndTransaction(bool discard) {
+  for (const Member& m : members_) {
+    // Whatever is left unsaved belongs to a transaction that has ended.
+    if (discard || m.container->dirty_pages() > 0) m.container->Discard();
+    m.lock->in_transaction_ = false;
+    m.lock->locks().UnlockFile();
+    m.container->SetWriterMode(false);
+  }
+  members_.clear();
+}
+
+DriverFiles& TheDriverFiles() {
+  static DriverFiles* files = new DriverFiles(env::Env::Default());
+  return *files;
+}
+
+}  // namespace vorsandt::qvf

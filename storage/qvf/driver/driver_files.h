@@ -1,0 +1,136 @@
+// The files the driver works on, seen from the locking side: one lock handle
+// per physical file in the process (its reader/writer, table and record locks
+// go through it), the per-call protocol over a file's container, and the
+// transaction that collects files between BeginTransaction and CommitFile or
+// RollbackFile.
+//
+// Per-call protocol for a file shared with other processes (deny none):
+//  1. A call starts in reader mode: it takes the reader byte (waiting by
+//     attempts) and refreshes the header, so a change by another process
+//     drops the page cache and a committed log of another process is read
+//     through.
+//  2. A changing call takes the writer range instead (a pending log is then
+//     applied home by the refresh).
+//  3. At the end of the call the container is saved (both phases) while the
+//     writer lock is held, then the file lock is released. Deferred-write
+//     tables skip the save, batch tables save from 40 dirty pages; either
+//     keeps the writer lock while changes are unsaved, so no other process
+//     ever writes under unsaved pages of ours.
+//  4. A file in a transaction keeps the writer lock and its changes from
+//     BeginTransaction until CommitFile or RollbackFile.
+// Deny-write opens take the writer lock only around saves; deny-read and
+// deny-all opens take no file lock.
+#ifndef VORSANDT_STORAGE_QVF_DRIVER_DRIVER_FILES_H_
+#define VORSANDT_STORAGE_QVF_DRIVER_DRIVER_FILES_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/env/env.h"
+#include "storage/qvf/container.h"
+#include "storage/qvf/driver/lock_area.h"
+#include "storage/qvf/table/shared_file.h"
+
+namespace vorsandt::qvf {
+
+// How an open shares its file (the open mode's high nibble).
+enum class Sharing { kNone, kDenyWrite, kExclusive };
+Sharing SharingOf(int32_t open_mode);
+
+// Save policy of a table at the end of a call.
+enum class SavePolicy { kEveryCall, kDeferred, kBatch };
+inline constexpr size_t kBatchPages = 40;
+
+class LockFile {
+ public:
+  const std::string& path() const { return path_; }
+  FileLocks& locks() { return *locks_; }
+  bool in_transaction() const { return in_transaction_; }
+
+ private:
+  friend class DriverFiles;
+  std::string path_;
+  std::unique_ptr<env::File> handle_;
+  std::unique_ptr<FileLocks> locks_;
+  int users_ = 0;
+  bool in_transaction_ = false;
+};
+
+// One call on one file: Begin takes the lock and refreshes, End saves and
+// releases as the protocol says.
+class CallScope {
+ public:
+  CallScope(LockFile* lock, Container* container, Sharing sharing, SavePolicy policy);
+  ~CallScope();
+  // Takes the lock for reading or writing and refreshes the header.
+  int Begin(bool writer);
+  // Switches a reading call to writing: saves anything pending, then takes
+  // the writer range.
+  int ToWriter();
+  // Ends the call; returns the save's status.
+  int End();
+  // Gives up the file lock for a moment (waiting for a held record) and
+  // takes it again.
+  int Pause(env::Env* env);
+
+ private:
+  LockFile* lock_;
+  Container* container_;
+  Sharing sharing_;
+  SavePolicy policy_;
+  bool begun_ = false;
+  bool writer_ = false;
+};
+
+class DriverFiles {
+ public:
+  explicit DriverFiles(env::Env* env);
+  env::Env* env() const { return env_; }
+  // The table layer's registry of this process's files, opening containers
+  // shared and answering their pending-log question.
+  FileRegistry* registry() { return registry_.get(); }
+  // The lock handle of file `path` (made on first use; `create` makes the
+  // file when missing). Returns 0, 2 when the file does not exist, or a code.
+  int AcquireLock(const std::string& path, bool create, LockFile** out);
+  void ReleaseLock(LockFile* lock);
+
+  // Transactions: the containers collected since BeginTransaction.
+  int JoinTransaction(LockFile* lock, EntryStore* store, Container* container);
+  // Commits every member (one changed file: plain save; several: through the
+  // coordination file) and ends the transaction.
+  int CommitTransaction();
+  // Drops the pending changes of every member and ends the transaction.
+  int RollbackTransaction();
+  size_t transaction_size() const { return members_.size(); }
+  // Test hook: called before each step of a commit over several files.
+  void SetCommitStepHook(std::function<void(const char* step)> hook) {
+    commit_step_hook_ = std::move(hook);
+  }
+
+ private:
+  struct Member {
+    LockFile* lock;
+    EntryStore* store;
+    Container* container;
+  };
+  void EndTransaction(bool discard);
+  void Step(const char* name) {
+    if (commit_step_hook_) commit_step_hook_(name);
+  }
+
+  env::Env* env_;
+  std::unique_ptr<FileRegistry> registry_;
+  std::vector<std::unique_ptr<LockFile>> locks_;
+  std::vector<Member> members_;
+  std::function<void(const char*)> commit_step_hook_;
+};
+
+// The driver's files in this process (the real environment).
+DriverFiles& TheDriverFiles();
+
+}  // namespace vorsandt::qvf
+
+#endif  // VORSANDT_STORAGE_QVF_DRIVER_DRIVER_FILES_H_

@@ -1,0 +1,540 @@
+#include "storage/qvf/driver/qvf_driver.h"
+
+#include <cstring>
+
+#include "runtime/files/error_codes.h"
+#include "runtime/files/op_codes.h"
+#include "storage/qvf/driver/coordination.h"
+#include "storage/qvf/driver/driver_block.h"
+#include "storage/qvf/driver/position_text.h"
+#include "storage/qvf/driver/registration.h"
+#include "storage/qvf/driver/send_command.h"
+#include "storage/qvf/table/definition.h"
+#include "storage/qvf/table/entry_key.h"
+#include "storage/qvf/table/table_name.h"
+#include "storage/qvf/table/tree_entry_store.h"
+
+namespace vorsandt::qvf {
+
+using files::Call;
+using files::FileRecord;
+
+namespace {
+
+std::string TrimmedName(const std::string& name) {
+  size_t end = name.find('\0');
+  std::string t = name.substr(0, end);
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  size_t start = t.find_first_not_of(' ');
+  return start == std::string::npos ? std::string() : t.substr(start);
+}
+
+Container* ContainerOf(EntryStore& store) {
+  auto* tree_store = dynamic_cast<TreeEntryStore*>(&store);
+  return tree_store != nullptr ? &tree_store->container() : nullptr;
+}
+
+bool IsChanging(int32_t op) {
+  switch (op) {
+    case files::kOpAdd:
+    case files::kOpAppend:
+    case files::kOpPut:
+    case files::kOpPutAtPointer:
+    case files::kOpDelete:
+    case files::kOpEmpty:
+    case files::kOpPack:
+    case files::kOpBuildKeys:
+    case files::kOpBuildKeysText:
+    case files::kOpBuildKeysVariant:
+    case files::kOpBuildKeysTwoTexts:
+    case files::kOpRelease:
+      return true;
+    default:
+      return false;
+  }
+}
+
+SavePolicy PolicyOf(const FileRecord& file) {
+  // The two further declared attributes: 0x02 defers writes until Release
+  // or Close, 0x08 batches them.
+  if (file.attributes & files::kAttrDriverFlag02) return SavePolicy::kDeferred;
+  if (file.attributes & files::kAttrDriverFlag08) return SavePolicy::kBatch;
+  return SavePolicy::kEveryCall;
+}
+
+// Opens table `name` of the declaration under the writer lock of its file.
+// `create` creates (replacing) it.
+int OpenTable(const FileRecord& file, const std::string& name, bool create, LockFile** lock_out,
+              std::unique_ptr<Table>* out) {
+  DriverFiles& files = TheDriverFiles();
+  TableName split;
+  if (int rc = SplitTableName(name, &split); rc != 0) return rc;
+  TableDefinition def;
+  if (int rc = DefinitionFromDeclaration(file, &def); rc != 0) return rc;
+  LockFile* lock = nullptr;
+  if (int rc = files.AcquireLock(split.file, create, &lock); rc != 0) return rc;
+  if (int rc = lock->locks().LockWriter(); rc != 0) {
+    files.ReleaseLock(lock);
+    return rc;
+  }
+  // A file this process already has open may have been changed by others.
+  if (SharedFile* open = files.registry()->Find(split.file)) {
+    if (Container* c = ContainerOf(open->store())) {
+      c->SetWriterMode(true);
+      if (int rc = c->Refresh(); rc != 0) {
+        lock->locks().UnlockFile();
+        files.ReleaseLock(lock);
+        return rc;
+      }
+    }
+  }
+  TableOptions options;
+  options.oem = (file.attributes & files::kAttrOemText) != 0;
+  int rc = Table::Open(files.registry(), name, def, create, options, out);
+  Container* container = *out ? ContainerOf((*out)->store()) : nullptr;
+  if (rc == 0 && container == nullptr) rc = files::kInvalidDataFile;
+  if (rc == 0) {
+    rc = container->Save();
+  } else if (*out) {
+    if (Container* c = ContainerOf((*out)->store())) c->Discard();
+  }
+  if (container != nullptr) container->SetWriterMode(false);
+  lock->locks().UnlockFile();
+  if (rc != 0) {
+    if (*out) (*out)->Close();
+    out->reset();
+    files.ReleaseLock(lock);
+    return rc;
+  }
+  *lock_out = lock;
+  return 0;
+}
+
+}  // namespace
+
+MemoValues MemosOf(const FileRecord& file) {
+  MemoValues memos;
+  for (const auto& buffer : file.memo_buffers) memos.emplace_back(buffer.begin(), buffer.end());
+  return memos;
+}
+
+void StoreMemos(const MemoValues& memos, FileRecord* file) {
+  for (size_t i = 0; i < file->memo_buffers.size() && i < memos.size(); ++i) {
+    auto& buffer = file->memo_buffers[i];
+    const bool text = file->declaration->memos != nullptr && i < file->declaration->memo_count &&
+                      file->declaration->memos[i]->flags == 0;
+    std::fill(buffer.begin(), buffer.end(), text ? ' ' : '\0');
+    std::memcpy(buffer.data(), memos[i].data(), std::min(buffer.size(), memos[i].size()));
+  }
+}
+
+QvfBlock::~QvfBlock() { CloseTable(); }
+
+int QvfBlock::CloseTable() {
+  if (!table) return 0;
+  int rc = 0;
+  table->ReleaseHeld();
+  if (table_locked) {
+    lock->locks().UnlockTable(table->id());
+    table_locked = false;
+  }
+  if (container != nullptr && container->dirty_pages() > 0 && !lock->in_transaction()) {
+    // Deferred or batched changes are written before the table goes.
+    CallScope scope(lock, container, sharing(), SavePolicy::kEveryCall);
+    rc = scope.Begin(true);
+    int end = scope.End();
+    if (rc == 0) rc = end;
+  }
+  if (int closed = table->Close(); rc == 0) rc = closed;
+  table.reset();
+  container = nullptr;
+  TheDriverFiles().ReleaseLock(lock);
+  lock = nullptr;
+  return rc;
+}
+
+namespace {
+
+class QvfDriver : public files::Driver {
+ public:
+  QvfDriver() { FillRegistration(&QvfEntry, &reg_); }
+  const files::Registration& registration() const override { return reg_; }
+
+  int32_t NewBlock(FileRecord& file, std::unique_ptr<files::DriverBlock>* out) override {
+    auto block = std::make_unique<QvfBlock>();
+    FillBlock(file, block.get());
+    *out = std::move(block);
+    return 0;
+  }
+
+  int32_t Perform(Call& call) override {
+    auto& b = static_cast<QvfBlock&>(*call.block);
+    switch (call.op) {
+      case files::kOpSend:
+        return Send(call, b);
+      case files::kOpName:
+        call.text_result = b.name;
+        return 0;
+      case files::kOpOpen:
+      case files::kOpOpen2:
+        return Open(call, b);
+      case files::kOpCreate:
+        return Create(call, b);
+      case files::kOpRemove:
+        return Remove(call, b);
+      case files::kOpClose:
+        return b.CloseTable();
+      case files::kOpCommitFile:
+        return TheDriverFiles().CommitTransaction();
+      case files::kOpRollbackFile:
+        return TheDriverFiles().RollbackTransaction();
+      case files::kOpCopy:
+      case files::kOpRename:
+      case files::kOpBlob75:
+      case files::kOpBlob76:
+      case files::kOpBlob77:
+      case files::kOpBlob78:
+      case files::kOpBlob79:
+        return files::kUnsupportedFunction;
+      default:
+        break;
+    }
+    if (!reg_.SupportsOp(call.op) && call.op != files::kOpOrderKey) {
+      return files::kUnsupportedFunction;
+    }
+    if (!b.table) return files::kFileNotOpen;
+    return TableOperation(call, b);
+  }
+
+ private:
+  int32_t Open(Call& call, QvfBlock& b) {
+    std::string name = TrimmedName(b.name);
+    if (name.empty()) return files::kInvalidFilename;
+    b.name = name;
+    LockFile* lock = nullptr;
+    std::unique_ptr<Table> table;
+    if (int rc = OpenTable(*call.file, name, false, &lock, &table); rc != 0) return rc;
+    b.table = std::move(table);
+    b.lock = lock;
+    b.container = ContainerOf(b.table->store());
+    b.table->SetLocks(RecordLocks{[lock](uint32_t n) { return lock->locks().TryLockRecord(n); },
+                                  [lock](uint32_t n) { lock->locks().UnlockRecord(n); }});
+    b.pos = SequencePosition();
+    b.access_key = -1;
+    b.DropRequests();
+    return 0;
+  }
+
+  int32_t Create(Call& call, QvfBlock& b) {
+    if (!(b.driver_flags & 0x02)) return files::kNoCreateAttribute;
+    std::string name = TrimmedName(b.name);
+    if (name.empty()) return files::kInvalidFilename;
+    LockFile* lock = nullptr;
+    std::unique_ptr<Table> table;
+    if (int rc = OpenTable(*call.file, name, true, &lock, &table); rc != 0) return rc;
+    int rc = table->Close();
+    TheDriverFiles().ReleaseLock(lock);
+    return rc;
+  }
+
+  int32_t Remove(Call& call, QvfBlock& b) {
+    std::string name = TrimmedName(b.name);
+    if (name.empty()) return files::kInvalidFilename;
+    LockFile* lock = nullptr;
+    std::unique_ptr<Table> table;
+    if (int rc = OpenTable(*call.file, name, false, &lock, &table); rc != 0) return rc;
+    Container* container = ContainerOf(table->store());
+    int rc = lock->locks().LockWriter();
+    if (rc == 0) {
+      container->SetWriterMode(true);
+      rc = container->Refresh();
+      if (rc == 0) rc = table->Remove();
+      if (rc == 0) {
+        rc = container->Save();
+      } else {
+        container->Discard();
+      }
+      container->SetWriterMode(false);
+      lock->locks().UnlockFile();
+    }
+    int closed = table->Close();
+    TheDriverFiles().ReleaseLock(lock);
+    return rc != 0 ? rc : closed;
+  }
+
+  int32_t Send(Call& call, QvfBlock& b) {
+    SendCommand command = ParseSend(call.text1);
+    switch (command.kind) {
+      case SendKind::kCoordinationFile:
+        SetCoordinationFileName(command.argument);
+        call.text_result.clear();
+        return 0;
+      case SendKind::kNextTableName:
+        return NextTableName(call, b, command.argument);
+      default:
+        call.text_result = kSendNotRecognised;
+        return 0;
+    }
+  }
+
+  // The table name after `after` in the file's directory (names are stored
+  // upper case), with its terminating 0; empty when there is none.
+  int32_t NextTableName(Call& call, QvfBlock& b, const std::string& after) {
+    call.text_result.clear();
+    std::string from = DirectoryKey(after);
+    auto search = [&](EntryStore& store) -> int {
+      std::optional<StoredEntry> e;
+      if (int rc = store.Find(Search::kNextAfter, from, &e); rc != 0) return rc;
+      if (e && !e->key.empty() && static_cast<uint8_t>(e->key[0]) == kEntryDirectory) {
+        call.text_result = e->key.substr(1);  // the name and its 0
+      }
+      return 0;
+    };
+    if (b.table) {
+      CallScope scope(b.lock, b.container, b.sharing(), PolicyOf(*call.file));
+      if (int rc = scope.Begin(false); rc != 0) return rc;
+      int rc = search(b.table->store());
+      int end = scope.End();
+      return rc != 0 ? rc : end;
+    }
+    std::string name = TrimmedName(b.name);
+    if (name.empty()) return files::kInvalidFilename;
+    TableName split;
+    if (int rc = SplitTableName(name, &split); rc != 0) return rc;
+    DriverFiles& files = TheDriverFiles();
+    LockFile* lock = nullptr;
+    if (int rc = files.AcquireLock(split.file, false, &lock); rc != 0) return rc;
+    SharedFile* shared = nullptr;
+    int rc = lock->locks().LockReader();
+    if (rc == 0) {
+      rc = files.registry()->Acquire(split.file, false, &shared);
+      if (rc == 0) {
+        if (Container* c = ContainerOf(shared->store())) {
+          c->SetWriterMode(false);
+          rc = c->Refresh();
+        }
+        if (rc == 0) rc = search(shared->store());
+        files.registry()->Release(shared);
+      }
+      lock->locks().UnlockFile();
+    }
+    files.ReleaseLock(lock);
+    return rc;
+  }
+
+  int32_t TableOperation(Call& call, QvfBlock& b);
+
+  files::Registration reg_;
+};
+
+int KeyIndex(const Call& call, const QvfBlock& b, int arg, int* k) {
+  const files::KeyDecl* key = call.args.KeyAt(arg);
+  if (key == nullptr || key->number < 1 || key->number > static_cast<int>(b.table->keys().size())) {
+    return files::kInvalidKeyFile;
+  }
+  *k = key->number - 1;
+  return 0;
+}
+
+int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
+  Table& t = *b.table;
+  FileRecord& file = *call.file;
+  const bool oem = (file.attributes & files::kAttrOemText) != 0;
+  switch (call.op) {
+    // Requests that touch no page.
+    case files::kOpHoldNext:
+      b.hold_next = true;
+      b.hold_timeout = -1;
+      return 0;
+    case files::kOpHoldNextTimeout:
+      b.hold_next = true;
+      b.hold_timeout = call.args.Int(0);
+      return 0;
+    case files::kOpHold:
+      return 0;
+    case files::kOpWatch:
+      b.watch_next = true;
+      return 0;
+    case files::kOpSkipMemos:
+      b.skip_memos_next = true;
+      return 0;
+    case files::kOpReleaseHeld:
+      t.ReleaseHeld();
+      return 0;
+    case files::kOpLock:
+    case files::kOpLockTimeout: {
+      if (b.table_locked) return 0;
+      int rc = b.lock->locks().TryLockTable(t.id());
+      if (rc == 0) b.table_locked = true;
+      return rc;
+    }
+    case files::kOpUnlock:
+      if (b.table_locked) b.lock->locks().UnlockTable(t.id());
+      b.table_locked = false;
+      return 0;
+    case files::kOpPointer:
+    case files::kOpPointer2:
+      call.value = t.current();
+      return 0;
+    case files::kOpOrderKey:
+      call.value = b.access_key + 1;
+      return 0;
+    case files::kOpBeginTransaction:
+      return TheDriverFiles().JoinTransaction(b.lock, &t.store(), b.container);
+    default:
+      break;
+  }
+
+  const bool writer = IsChanging(call.op);
+  CallScope scope(b.lock, b.container, b.sharing(),
+                  call.op == files::kOpRelease ? SavePolicy::kEveryCall : PolicyOf(file));
+  if (int rc = scope.Begin(writer); rc != 0) return rc;
+  int rc = 0;
+  switch (call.op) {
+    case files::kOpAdd:
+    case files::kOpAppend:
+      rc = t.Add(file.buffer, MemosOf(file), call.op == files::kOpAppend);
+      break;
+    case files::kOpPutAtPointer: {
+      std::string scratch(file.record_length, '\0');
+      MemoValues stored;
+      rc = t.Read(static_cast<uint32_t>(call.args.Int(0)),
+                  reinterpret_cast<uint8_t*>(scratch.data()), &stored);
+      if (rc == files::kRecordNotFound) rc = files::kRecordNotAvailable;
+      if (rc != 0) break;
+      [[fallthrough]];
+    }
+    case files::kOpPut: {
+      const bool held = t.held() != 0 && t.held() == t.current();
+      rc = t.Rewrite(file.buffer, MemosOf(file));
+      if (rc == 0 && held) t.ReleaseHeld();
+      break;
+    }
+    case files::kOpDelete:
+      rc = t.Delete();
+      break;
+    case files::kOpEmpty:
+      rc = t.Empty();
+      b.pos = SequencePosition();
+      break;
+    case files::kOpPack:
+      rc = b.container->Save();
+      if (rc == 0) rc = b.container->Truncate();
+      break;
+    case files::kOpBuildKeys:
+      for (size_t k = 0; k < t.keys().size() && rc == 0; ++k) {
+        if (!t.keys()[k].partial()) rc = t.BuildKey(static_cast<int>(k));
+      }
+      break;
+    case files::kOpBuildKeysVariant: {
+      int k = 0;
+      rc = KeyIndex(call, b, 0, &k);
+      if (rc == 0) rc = t.BuildKey(k);
+      break;
+    }
+    case files::kOpBuildKeysText:
+    case files::kOpBuildKeysTwoTexts: {
+      // The first text names the key to rebuild ("ITE:LOC").
+      rc = files::kInvalidKeyFile;
+      const FileRecord& decl = *file.declaration;
+      std::string wanted = TrimmedName(call.text1);
+      for (int i = 0; i < decl.key_count; ++i) {
+        const files::KeyDecl* key = decl.keys[i];
+        std::string name = key->name_length < 0 ? std::string(key->name)
+                                                : std::string(key->name, key->name_length);
+        if (strcasecmp(name.c_str(), wanted.c_str()) == 0 && key->number >= 1 &&
+            key->number <= static_cast<int>(t.keys().size())) {
+          rc = t.BuildKey(key->number - 1);
+          break;
+        }
+      }
+      break;
+    }
+    case files::kOpRelease:
+      break;  // the end of the call saves and returns to reader mode
+    case files::kOpRecords:
+    case files::kOpBytes: {
+      Counter c;
+      rc = t.ReadCounter(kTableCounter, &c);
+      if (rc == 0) {
+        call.value = c.count;
+        if (call.op == files::kOpBytes) {
+          call.value = (file.attributes & files::kAttrDriverFlag02)
+                           ? static_cast<int64_t>(file.record_length)
+                           : static_cast<int64_t>(c.count) * file.record_length;
+        }
+      }
+      break;
+    }
+    case files::kOpKeyRecords: {
+      int k = 0;
+      rc = KeyIndex(call, b, 0, &k);
+      Counter c;
+      if (rc == 0) rc = t.ReadCounter(t.keys()[k].number, &c);
+      if (rc == 0) call.value = c.count;
+      break;
+    }
+    case files::kOpDuplicate:
+    case files::kOpDuplicateAll: {
+      call.value = 0;
+      for (size_t k = 0; k < t.keys().size() && rc == 0 && call.value == 0; ++k) {
+        if (call.op == files::kOpDuplicate) {
+          int wanted = 0;
+          rc = KeyIndex(call, b, 0, &wanted);
+          if (rc != 0 || static_cast<int>(k) != wanted) continue;
+        }
+        const KeyLayout& key = t.keys()[k];
+        if (key.duplicates()) continue;
+        KeyEntry entry;
+        if (!t.KeyEntryFor(static_cast<int>(k), file.buffer, t.current(), &entry)) continue;
+        std::optional<StoredEntry> found;
+        rc = t.store().Find(Search::kExact, entry.key, &found);
+        if (rc == 0 && found && KeyEntryRecord(key, found->key, found->data) != t.current()) {
+          call.value = 1;
+        }
+      }
+      break;
+    }
+    case files::kOpPosition:
+      call.text_result = EncodePosition(t.current());
+      break;
+    case files::kOpPositionKey: {
+      int k = 0;
+      rc = KeyIndex(call, b, 0, &k);
+      if (rc == 0) {
+        const std::string& saved = t.saved();
+        std::string value =
+            saved.size() == file.record_length
+                ? EncodeKeyValue(t.keys()[k], reinterpret_cast<const uint8_t*>(saved.data()), oem)
+                : std::string();
+        call.text_result = EncodeKeyPosition(t.current(), value);
+      }
+      break;
+    }
+    default:
+      rc = PerformRead(call, b, scope);
+      break;
+  }
+  if (rc != 0 && writer && !b.lock->in_transaction() && PolicyOf(file) == SavePolicy::kEveryCall) {
+    // A failed change may have written part of itself: none of it is kept.
+    // (Deferred and batched tables keep earlier unsaved work.)
+    b.container->Discard();
+  }
+  int end = scope.End();
+  return rc != 0 ? rc : end;
+}
+
+QvfDriver& TheDriver() {
+  static QvfDriver* driver = new QvfDriver();
+  return *driver;
+}
+
+}  // namespace
+
+int32_t QvfEntry(int32_t op, files::AccessObject* object, const files::Args& args) {
+  return files::DriverCall(TheDriver(), op, object, args);
+}
+
+const files::Registration& QvfRegistration() { return TheDriver().registration(); }
+
+}  // namespace vorsandt::qvf

@@ -1,0 +1,254 @@
+// The driver through the file layer's operations, over the application's
+// real tables in a scratch folder.
+#include "storage/qvf/driver/qvf_driver.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "app/dictionary/dictionary.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/op_codes.h"
+#include "runtime/files/operations.h"
+#include "storage/qvf/checker.h"
+#include "storage/qvf/driver/coordination.h"
+#include "storage/qvf/driver/qvf_test_support.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+using app::Table;
+using files::Errors;
+using testing::Code;
+using testing::Companies;
+using testing::ScratchFolder;
+
+TEST(QvfDriverSend, RegisterUnknownAndCoordinationFile) {
+  ScratchFolder folder;
+  auto* f = Companies();
+  const files::Registration* reg = files::QueryRegistration(f);
+  ASSERT_NE(reg, nullptr);
+  EXPECT_EQ(reg->driver_name, "VELOCARA");
+  EXPECT_TRUE(reg->SupportsOp(files::kOpSkip));
+  EXPECT_EQ(files::Send(f, "QUICKSCAN=on"), "SEND arg not recognised");
+  EXPECT_EQ(Code(), 0);
+  EXPECT_EQ(files::Send(f, "QCF=shared.qcf"), "");
+  EXPECT_EQ(CoordinationFileName(), "shared.qcf");
+  EXPECT_EQ(files::Send(f, "QCF=velocara.qcf"), "");
+  EXPECT_EQ(f->Send(files::kOpViewEngine), 0);
+  f->Send(68);
+  EXPECT_EQ(Code(), files::kFileNotOpen);
+  files::Create(f);
+  files::Open(f);
+  f->Send(68);
+  EXPECT_EQ(Code(), files::kUnsupportedFunction);
+  f->Send(files::kOpBlob75);
+  EXPECT_EQ(Code(), files::kUnsupportedFunction);
+  files::Close(f);
+}
+
+TEST(QvfDriverSend, NextTableNameFromAnEmptyNameIsTheFirstTable) {
+  ScratchFolder folder;
+  auto* f = Companies();
+  files::Create(f);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(files::Send(f, "PNM="), std::string("UNNAMED\0", 8));
+  EXPECT_EQ(files::Send(f, "PNM=UNNAMED"), "");
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(files::Send(f, "PNM="), std::string("UNNAMED\0", 8));
+  files::Close(f);
+}
+
+TEST(QvfDriverOpen, MissingFileNoCreateAttributeAndOpenTwice) {
+  ScratchFolder folder;
+  auto* f = Companies();
+  files::Open(f);
+  EXPECT_EQ(Code(), files::kFileNotFound);
+  files::Create(f);
+  ASSERT_EQ(Code(), 0);
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  files::Open(f);
+  EXPECT_EQ(Code(), files::kFileAlreadyOpen);
+  files::Close(f);
+  EXPECT_EQ(Code(), 0);
+  files::Next(f);
+  EXPECT_EQ(Code(), files::kFileNotOpen);
+}
+
+TEST(QvfDriverSequence, EmptyTableNextFailsAndBothEndsAreReached) {
+  ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  files::SetFile(f);
+  files::Next(f);
+  EXPECT_EQ(Code(), files::kRecordNotAvailable);
+  EXPECT_TRUE(files::Eof(f));
+  EXPECT_TRUE(files::Bof(f));
+  files::Close(f);
+}
+
+TEST(QvfDriverSequence, EofAfterTheLastRecordAndPreviousFromThere) {
+  ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  for (int ref : {3, 1, 2}) testing::AddCompany(f, ref, "Name " + std::to_string(ref));
+  files::SetFile(f);
+  std::vector<int> refs;
+  for (;;) {
+    files::Next(f);
+    if (Code() != 0) break;
+    refs.push_back(testing::Ref(f));
+  }
+  EXPECT_EQ(Code(), files::kRecordNotAvailable);
+  EXPECT_EQ(refs, (std::vector<int>{3, 1, 2}));  // record-number order
+  files::SetFile(f);
+  for (int i = 0; i < 3; ++i) files::Next(f);
+  EXPECT_TRUE(files::Eof(f));
+  EXPECT_FALSE(files::Bof(f));
+  files::Previous(f);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(testing::Ref(f), 1);
+  files::Close(f);
+}
+
+TEST(QvfDriverSequence, KeyOrderValuesAndDirectReads) {
+  ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  testing::AddCompany(f, 10, "delta");
+  testing::AddCompany(f, 20, "Alpha");
+  testing::AddCompany(f, 30, "charlie");
+  testing::AddCompany(f, 40, "");  // blank optional key: not in NAME order
+  testing::AddCompany(f, 50, "alpha");
+  EXPECT_EQ(files::Records(f), 5);
+  EXPECT_EQ(files::KeyRecords(f, app::Key(Table::kCompanies, 2)), 4);
+  EXPECT_EQ(files::Bytes(f), 5 * 202);
+  const files::KeyDecl* name = app::Key(Table::kCompanies, 2);
+  const files::KeyDecl* ref = app::Key(Table::kCompanies, 1);
+  files::SetKey(f, name);
+  EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{20, 50, 30, 10}));
+  files::SetKey(f, name);
+  EXPECT_EQ(testing::ReadAll(f, false), (std::vector<int>{10, 30, 50, 20}));
+  testing::SetName(f, "B");
+  files::SetKeyValue(f, name);
+  EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{30, 10}));
+  testing::SetRef(f, 30);
+  files::GetByKey(f, ref);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(testing::NameOf(f), "charlie");
+  testing::SetRef(f, 31);
+  files::GetByKey(f, ref);
+  EXPECT_EQ(Code(), files::kRecordNotFound);
+  testing::SetName(f, "ALPHA");
+  files::GetByKey(f, name);  // first of the duplicates in record order
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(testing::Ref(f), 20);
+  // Duplicate: the buffer holds record 20's values; another record with
+  // reference 10 is a duplicate, a duplicates-allowed key never is.
+  EXPECT_FALSE(files::Duplicate(f, ref));
+  testing::SetRef(f, 10);
+  EXPECT_TRUE(files::Duplicate(f, ref));
+  EXPECT_FALSE(files::Duplicate(f, name));
+  files::GetByPointer(f, 999);
+  EXPECT_EQ(Code(), files::kRecordNotFound);
+  files::Close(f);
+}
+
+TEST(QvfDriverSequence, PositionsResetAndRegetWithAndWithoutKeys) {
+  ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  for (int i = 1; i <= 6; ++i)
+    testing::AddCompany(f, i, std::string(1, static_cast<char>('g' - i)));
+  const files::KeyDecl* name = app::Key(Table::kCompanies, 2);
+  files::SetKey(f, name);
+  files::Next(f);
+  files::Next(f);  // "b" = reference 5
+  ASSERT_EQ(testing::Ref(f), 5);
+  std::string plain = files::Position(f);
+  std::string keyed = files::PositionKey(f, name);
+  ASSERT_EQ(plain.size(), 512u);
+  ASSERT_EQ(keyed.size(), 512u);
+  files::Reset(f, plain);
+  EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{5, 6}));
+  files::ResetKey(f, name, keyed);
+  EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{5, 4, 3, 2, 1}));
+  testing::SetRef(f, 0);
+  files::Reget(f, plain);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(testing::Ref(f), 5);
+  files::RegetKey(f, name, keyed);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(testing::Ref(f), 5);
+  // Once the record is gone neither finds it; Reset moves on to the next.
+  files::Delete(f);
+  ASSERT_EQ(Code(), 0);
+  files::Reget(f, plain);
+  EXPECT_EQ(Code(), files::kRecordNotFound);
+  files::RegetKey(f, name, keyed);
+  EXPECT_EQ(Code(), files::kRecordNotFound);
+  files::Reset(f, plain);
+  EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{6}));
+  files::Close(f);
+}
+
+TEST(QvfDriverChanges, PutDeleteSkipAndDuplicates) {
+  ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  files::Put(f);
+  EXPECT_EQ(Code(), files::kRecordNotAvailable);
+  const char* names[] = {"n1", "n2", "n3", "n4", "n5"};
+  for (int i = 1; i <= 5; ++i) testing::AddCompany(f, i, names[i - 1]);
+  testing::AddCompany(f, 3, "again");
+  EXPECT_EQ(Code(), files::kCreatesDuplicateKey);
+  EXPECT_EQ(files::Records(f), 5);
+  files::SetFile(f);
+  files::Skip(f, 2);
+  files::Next(f);
+  ASSERT_EQ(testing::Ref(f), 3);
+  testing::SetName(f, "changed");
+  files::Put(f);
+  ASSERT_EQ(Code(), 0);
+  // Skipping stops quietly at the first record; reading on gives the next.
+  files::Skip(f, -10);
+  files::Next(f);
+  EXPECT_EQ(testing::Ref(f), 2);
+  files::Delete(f);
+  ASSERT_EQ(Code(), 0);
+  files::Delete(f);
+  EXPECT_EQ(Code(), files::kRecordNotAvailable);
+  files::SetKey(f, app::Key(Table::kCompanies, 1));
+  EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{1, 3, 4, 5}));
+  files::Empty(f);
+  EXPECT_NE(Code(), 0);  // needs exclusive use
+  files::Close(f);
+  files::Open(f, 0x12);
+  ASSERT_EQ(Code(), 0);
+  files::Empty(f);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(files::Records(f), 0);
+  files::Close(f);
+  std::vector<std::string> faults;
+  EXPECT_TRUE(CheckFile(env::Env::Default(), "COMPANIES.QVF", &faults));
+}
+
+TEST(QvfDriverChanges, ReadOnlyOpenRefusesChanges) {
+  ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  testing::AddCompany(f, 1, "one");
+  files::Close(f);
+  files::Open(f, files::kModeReadOnly);
+  ASSERT_EQ(Code(), 0);
+  files::SetFile(f);
+  files::Next(f);
+  ASSERT_EQ(Code(), 0);
+  files::Put(f);
+  EXPECT_EQ(Code(), files::kAccessDenied);
+  files::Close(f);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
