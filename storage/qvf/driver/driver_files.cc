@@ -238,9 +238,19 @@ void DriverFiles::EndTransaction(bool discard) {
   members_.clear();
 }
 
-DriverFiles& TheDriverFiles() {
+namespace {
+DriverFiles*& FilesSlot() {
   static DriverFiles* files = new DriverFiles(env::Env::Default());
-  return *files;
+  return files;
+}
+}  // namespace
+
+DriverFiles& TheDriverFiles() { return *FilesSlot(); }
+
+void SetDriverEnvForTesting(env::Env* env) {
+  // The old set holds no open file; it is left alive rather than torn down
+  // under a caller that might still point at it.
+  FilesSlot() = new DriverFiles(env != nullptr ? env : env::Env::Default());
 }
 
 }  // namespace vorsandt::qvf

@@ -130,6 +130,9 @@ class DriverFiles {
 
 // The driver's files in this process (the real environment).
 DriverFiles& TheDriverFiles();
+// Tests: makes the driver work through `env` from now on (nullptr: the real
+// one). Only while the driver has no file open.
+void SetDriverEnvForTesting(env::Env* env);
 
 }  // namespace vorsandt::qvf
 
