@@ -6,6 +6,8 @@
 // the tables live in the working directory. --headless runs the program
 // without a display, driven by the UI test script FILE (docs/ui-scripts.md);
 // the exit code is 0 when every command of the script held and 1 otherwise.
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -19,8 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 #include "app/frame/main_frame.h"
 #include "ui/engine/engine.h"
 #include "ui/headless/headless_platform.h"
@@ -28,9 +28,7 @@
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE]\n");
-}
+void Usage() { std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE]\n"); }
 
 // Ends the program once the script is done: closes what is still open and
 // waits for every procedure to return.
@@ -90,14 +88,16 @@ int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(data, ec);
     if (chdir(data.c_str()) != 0) {
-      std::fprintf(stderr, "vorsandt: cannot use the data folder %s: %s\n", data.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "vorsandt: cannot use the data folder %s: %s\n", data.c_str(),
+                   std::strerror(errno));
       return 2;
     }
   }
 
   if (!headless || script.empty()) {
-    std::fprintf(stderr,
-                 "vorsandt: this build has no desktop platform; run it with --headless --script FILE\n");
+    std::fprintf(
+        stderr,
+        "vorsandt: this build has no desktop platform; run it with --headless --script FILE\n");
     return 2;
   }
 

@@ -89,13 +89,16 @@ wait exit 0
 )");
   EXPECT_EQ(rc, 0) << err_.str();
   std::string dump = out_.str();
-  EXPECT_NE(dump.find("-11 \"Browse INSURANCE POLICIES\" message \"Browse Insurance Policy\"\n"), std::string::npos)
+  EXPECT_NE(dump.find("-11 \"Browse INSURANCE POLICIES\" message \"Browse Insurance Policy\"\n"),
+            std::string::npos)
       << dump;
-  EXPECT_NE(dump.find("-6 \"Browse INVENTORY ITEMS\" message \"Browse INVENTORY ITEMS\" disabled"), std::string::npos);
+  EXPECT_NE(dump.find("-6 \"Browse INVENTORY ITEMS\" message \"Browse INVENTORY ITEMS\" disabled"),
+            std::string::npos);
   EXPECT_NE(dump.find("-26 \"Insurance Report\" disabled"), std::string::npos);
   // Items that MAIN or the engine handles are always enabled.
   EXPECT_NE(dump.find("-23 \"QUERY BY EXAMPLE\"\n"), std::string::npos);
-  EXPECT_NE(dump.find("-2 \"E&xit\" message \"Exit this application\" action 15\n"), std::string::npos);
+  EXPECT_NE(dump.find("-2 \"E&xit\" message \"Exit this application\" action 15\n"),
+            std::string::npos);
   EXPECT_EQ(main_response_, ui::response::kCancelled);
 }
 

@@ -87,11 +87,20 @@ class Parser {
   void ParseModifiers(Column& column) {
     for (;;) {
       switch (Peek()) {
-        case '|': column.separator = true; break;
-        case 'M': column.resizable = true; break;
-        case '*': column.icons = true; break;
-        case 'T': column.tree = true; break;
-        default: return;
+        case '|':
+          column.separator = true;
+          break;
+        case 'M':
+          column.resizable = true;
+          break;
+        case '*':
+          column.icons = true;
+          break;
+        case 'T':
+          column.tree = true;
+          break;
+        default:
+          return;
       }
       ++pos_;
     }

@@ -16,15 +16,15 @@ namespace vorsandt::ui {
 
 struct Column {
   int width = 0;
-  char justify = 'L';         // L, C or R
-  bool separator = false;     // "|"
-  bool resizable = false;     // "M"
-  bool tree = false;          // "T": the column draws the tree lines
-  bool icons = false;         // "*": rows carry a level sign (tree display)
+  char justify = 'L';      // L, C or R
+  bool separator = false;  // "|"
+  bool resizable = false;  // "M"
+  bool tree = false;       // "T": the column draws the tree lines
+  bool icons = false;      // "*": rows carry a level sign (tree display)
   bool has_header = false;
   std::string header;
-  char header_justify = 0;    // 0: as the column
-  std::string picture;        // without the "@"s, for example "s30"
+  char header_justify = 0;  // 0: as the column
+  std::string picture;      // without the "@"s, for example "s30"
 
   bool operator==(const Column&) const = default;
 };

@@ -54,7 +54,8 @@ class Loader {
 
   // resource := map { "resource": name, "id": window-id, "structures": [structure...] }
   bool LoadResource(const YAML::Node& root, Resource& out) {
-    if (!root.IsMap()) return Fail(LineOf(root), "a definition is a map with resource, id and structures");
+    if (!root.IsMap())
+      return Fail(LineOf(root), "a definition is a map with resource, id and structures");
     for (auto it = root.begin(); it != root.end(); ++it) {
       std::string key = it->first.as<std::string>();
       if (key != "resource" && key != "id" && key != "structures") {
@@ -63,7 +64,8 @@ class Loader {
     }
     if (!Text(root, "resource", out.name, true)) return false;
     resource_ = out.name;
-    if (Upper(out.name).size() < 5 || Upper(out.name).substr(Upper(out.name).size() - 4) != "_RSC") {
+    if (Upper(out.name).size() < 5 ||
+        Upper(out.name).substr(Upper(out.name).size() - 4) != "_RSC") {
       return Fail(LineOf(root["resource"]), "resource name must end in _RSC");
     }
     if (!Text(root, "id", out.id, true)) return false;
@@ -132,7 +134,8 @@ class Loader {
     if (ec != std::errc() || ptr != last || first == last) {
       return Fail(LineOf(value), key + ": \"" + s + "\" is not a number");
     }
-    if (magnitude > static_cast<uint64_t>(INT64_MAX)) return Fail(LineOf(value), key + ": number out of range");
+    if (magnitude > static_cast<uint64_t>(INT64_MAX))
+      return Fail(LineOf(value), key + ": number out of range");
     out = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
     if (out < lo || out > hi) {
       return Fail(LineOf(value), key + ": " + s + " is out of range");
@@ -174,8 +177,8 @@ class Loader {
     if (!value.IsSequence() || value.size() != 4) {
       return Fail(LineOf(value), "at: expected [x, y, width, height]");
     }
-    return Coordinate(value[0], rect.x) && Coordinate(value[1], rect.y) && Coordinate(value[2], rect.w) &&
-           Coordinate(value[3], rect.h);
+    return Coordinate(value[0], rect.x) && Coordinate(value[1], rect.y) &&
+           Coordinate(value[2], rect.w) && Coordinate(value[3], rect.h);
   }
 
   // font := { name, size [, colour] [, weight] }
@@ -204,8 +207,8 @@ class Loader {
   // use := variable-name | { variable, type, size [, extra] }
   bool Use(const YAML::Node& value, UseBlock& use) {
     static const std::map<std::string, uint8_t> kTypes = {
-        {"byte", 1},     {"short", 2},    {"ushort", 3},    {"long", 6},     {"ulong", 7},
-        {"sreal", 8},    {"real", 9},     {"decimal", 10},  {"pdecimal", 11}, {"string", 18},
+        {"byte", 1},     {"short", 2},    {"ushort", 3},   {"long", 6},      {"ulong", 7},
+        {"sreal", 8},    {"real", 9},     {"decimal", 10}, {"pdecimal", 11}, {"string", 18},
         {"cstring", 19}, {"pstring", 20}, {"group", 22},
     };
     if (value.IsScalar()) {
@@ -213,7 +216,8 @@ class Loader {
       if (use.variable.empty()) return Fail(LineOf(value), "use: empty variable name");
       return true;
     }
-    if (!value.IsMap()) return Fail(LineOf(value), "use: expected a variable name or {variable, type, size}");
+    if (!value.IsMap())
+      return Fail(LineOf(value), "use: expected a variable name or {variable, type, size}");
     for (auto it = value.begin(); it != value.end(); ++it) {
       std::string key = it->first.as<std::string>();
       int64_t v = 0;
@@ -222,7 +226,8 @@ class Loader {
       } else if (key == "type") {
         std::string type = it->second.as<std::string>();
         auto found = kTypes.find(type);
-        if (found == kTypes.end()) return Fail(LineOf(it->second), "use: unknown field type \"" + type + "\"");
+        if (found == kTypes.end())
+          return Fail(LineOf(it->second), "use: unknown field type \"" + type + "\"");
         use.type = found->second;
       } else if (key == "size" || key == "extra") {
         if (!Int(it->second, "use " + key, v, 0, 0xFFFFFFFFLL)) return false;
@@ -244,11 +249,13 @@ class Loader {
       return holder && IsControlKind(child) && child != Kind::kTab;
     }
     if (list == "tabs") return parent == Kind::kSheet && child == Kind::kTab;
-    if (list == "items") return parent == Kind::kMenu && (child == Kind::kMenuItem || child == Kind::kMenu);
+    if (list == "items")
+      return parent == Kind::kMenu && (child == Kind::kMenuItem || child == Kind::kMenu);
     if (list == "menubar") return parent == Kind::kWindow && child == Kind::kMenu;
     if (list == "bands") {
-      bool band = child == Kind::kHeaderBand || child == Kind::kDetailBand || child == Kind::kFooterBand ||
-                  child == Kind::kFormBand || child == Kind::kGroupBreak;
+      bool band = child == Kind::kHeaderBand || child == Kind::kDetailBand ||
+                  child == Kind::kFooterBand || child == Kind::kFormBand ||
+                  child == Kind::kGroupBreak;
       return (parent == Kind::kReport || parent == Kind::kGroupBreak) && band;
     }
     return false;
@@ -264,7 +271,8 @@ class Loader {
     std::string kind_name = first->first.as<std::string>();
     YAML::Node main = first->second;
     bool separator = kind_name == "separator";
-    std::optional<Kind> kind = separator ? std::optional<Kind>(Kind::kMenuItem) : KindFromName(kind_name);
+    std::optional<Kind> kind =
+        separator ? std::optional<Kind>(Kind::kMenuItem) : KindFromName(kind_name);
     if (!kind || *kind == Kind::kMenuBar) {
       return Fail(LineOf(first->first), "unknown control kind \"" + kind_name + "\"");
     }
@@ -280,7 +288,8 @@ class Loader {
       case Kind::kReport:
         if (main_text.empty()) return Fail(node.source_line, kind_name + ": missing label");
         if (main_text.find('$') == std::string::npos) {
-          return Fail(node.source_line, "label \"" + main_text + "\" is not of the form PROCEDURE$NAME");
+          return Fail(node.source_line,
+                      "label \"" + main_text + "\" is not of the form PROCEDURE$NAME");
         }
         node.label = main_text;
         break;
@@ -310,7 +319,8 @@ class Loader {
       } else if (key == "text" || key == "caption") {
         if (!value.IsScalar()) return Fail(LineOf(value), key + ": expected a text");
         node.text = value.as<std::string>();
-      } else if (key == "tip" || key == "message" || key == "picture" || key == "icon" || key == "file") {
+      } else if (key == "tip" || key == "message" || key == "picture" || key == "icon" ||
+                 key == "file") {
         if (!value.IsScalar()) return Fail(LineOf(value), key + ": expected a text");
         std::string s = value.as<std::string>();
         if (key == "tip") node.tip = s;
@@ -329,7 +339,8 @@ class Loader {
         if (!Font(value, font)) return false;
         node.font = font;
       } else if (key == "colours") {
-        if (!value.IsSequence() || value.size() != 2) return Fail(LineOf(value), "colours: expected [a, b]");
+        if (!value.IsSequence() || value.size() != 2)
+          return Fail(LineOf(value), "colours: expected [a, b]");
         for (int i = 0; i < 2; ++i) {
           int64_t v = 0;
           if (!Int(value[i], "colours", v, 0, 0xFFFFFFFFLL)) return false;
@@ -361,20 +372,23 @@ class Loader {
         if (key == "timer") node.timer = n;
         if (key == "upper") node.upper = n;
       } else if (key == "alert") {
-        if (!value.IsSequence() || value.size() > 255) return Fail(LineOf(value), "alert: expected a list of key codes");
+        if (!value.IsSequence() || value.size() > 255)
+          return Fail(LineOf(value), "alert: expected a list of key codes");
         for (const YAML::Node& code : value) {
           if (!Int32(code, "alert", n)) return false;
           node.alert_keys.push_back(n);
         }
-      } else if (key == "controls" || key == "tabs" || key == "items" || key == "menubar" || key == "bands") {
+      } else if (key == "controls" || key == "tabs" || key == "items" || key == "menubar" ||
+                 key == "bands") {
         if (!value.IsSequence()) return Fail(LineOf(value), key + ": expected a list");
         std::vector<Node> children;
         for (const YAML::Node& child_item : value) {
           Node child;
           if (!LoadNode(child_item, child, depth + 1)) return false;
           if (!ChildAllowed(node.kind, key, child.kind)) {
-            return Fail(child.source_line, std::string(KindName(child.kind)) + " cannot stand in the " + key +
-                                               " of a " + std::string(KindName(node.kind)));
+            return Fail(child.source_line, std::string(KindName(child.kind)) +
+                                               " cannot stand in the " + key + " of a " +
+                                               std::string(KindName(node.kind)));
           }
           children.push_back(std::move(child));
         }
@@ -395,8 +409,9 @@ class Loader {
       if (node.format.empty()) return Fail(node.source_line, "list: missing column format string");
       ColumnFormatResult parsed = ParseColumnFormat(node.format);
       if (!parsed.ok) {
-        return Fail(node.source_line, "broken column format string \"" + node.format + "\" at character " +
-                                          std::to_string(parsed.error_offset + 1) + ": " + parsed.error);
+        return Fail(node.source_line,
+                    "broken column format string \"" + node.format + "\" at character " +
+                        std::to_string(parsed.error_offset + 1) + ": " + parsed.error);
       }
       node.columns = std::move(parsed.columns);
     }
@@ -434,7 +449,8 @@ std::string ResourceLine(std::string_view text) {
     if (line.rfind("resource:", 0) == 0) {
       line.remove_prefix(9);
       while (!line.empty() && (line.front() == ' ' || line.front() == '"')) line.remove_prefix(1);
-      while (!line.empty() && (line.back() == ' ' || line.back() == '"' || line.back() == '\r')) line.remove_suffix(1);
+      while (!line.empty() && (line.back() == ' ' || line.back() == '"' || line.back() == '\r'))
+        line.remove_suffix(1);
       return std::string(line);
     }
     pos = end + 1;
@@ -522,10 +538,17 @@ const Node* Resource::Find(std::string_view label) const {
 
 std::string DefinitionError::ToString() const {
   std::string out = source;
-  if (line > 0) out += ":" + std::to_string(line);
-  out += ": ";
-  if (!resource.empty()) out += resource + ": ";
-  return out + message;
+  if (line > 0) {
+    out.append(":");
+    out.append(std::to_string(line));
+  }
+  out.append(": ");
+  if (!resource.empty()) {
+    out.append(resource);
+    out.append(": ");
+  }
+  out.append(message);
+  return out;
 }
 
 ParseResult ParseDefinition(std::string_view text, std::string_view source) {

@@ -93,31 +93,31 @@ struct Node {
   int32_t number = 0;
   Rect at;
 
-  std::string label;    // windows and reports: "PROCEDURE$NAME"
-  std::string text;     // caption, button/prompt/string/tab text, menu text
+  std::string label;  // windows and reports: "PROCEDURE$NAME"
+  std::string text;   // caption, button/prompt/string/tab text, menu text
   std::string tip;
-  std::string message;  // status-bar message of a menu or item
-  std::string picture;  // display picture of entries, strings, spin boxes
-  std::string image;    // image file name
-  std::string icon;     // window icon name
-  std::string format;   // list column format string, as written
+  std::string message;          // status-bar message of a menu or item
+  std::string picture;          // display picture of entries, strings, spin boxes
+  std::string image;            // image file name
+  std::string icon;             // window icon name
+  std::string format;           // list column format string, as written
   std::vector<Column> columns;  // parsed `format`
   std::optional<UseBlock> use;
   std::optional<FontBlock> font;
   uint32_t colours[2] = {0xFFFFFFFF, 0xFFFFFFFF};
 
-  bool separator = false;     // menu item drawn as a separator line
+  bool separator = false;  // menu item drawn as a separator line
   bool disabled = false;
   bool hidden = false;
   bool default_button = false;
-  bool mdi_frame = false;     // window: an application frame with child windows
-  bool mdi_child = false;     // window: opens inside the frame
+  bool mdi_frame = false;  // window: an application frame with child windows
+  bool mdi_child = false;  // window: opens inside the frame
   bool modal = false;
-  bool paged = false;         // list: rows supplied page by page by the procedure
-  bool vscroll = false;       // list: vertical scroll bar
-  int32_t standard_action = 0;  // menu item / button: action the engine carries out
-  int32_t timer = 0;            // window: timer period in hundredths of a second
-  int32_t upper = 0;            // spin box / progress bar: upper limit
+  bool paged = false;               // list: rows supplied page by page by the procedure
+  bool vscroll = false;             // list: vertical scroll bar
+  int32_t standard_action = 0;      // menu item / button: action the engine carries out
+  int32_t timer = 0;                // window: timer period in hundredths of a second
+  int32_t upper = 0;                // spin box / progress bar: upper limit
   std::vector<int32_t> alert_keys;  // key codes turned into event 15 on this control
 
   // Children: a window's controls, a band's controls, a group's or tab's
@@ -138,8 +138,8 @@ struct Node {
 // One resource: its name, the window id it begins with and its chain of
 // top-level structures in order.
 struct Resource {
-  std::string name;  // "ZELTA001_RSC"
-  std::string id;    // "ZELTAR3$ZELTA001"
+  std::string name;    // "ZELTA001_RSC"
+  std::string id;      // "ZELTAR3$ZELTA001"
   std::string source;  // file the text came from, for messages
   std::vector<Node> structures;
 
@@ -149,7 +149,7 @@ struct Resource {
 
 // A problem in a definition text.
 struct DefinitionError {
-  std::string source;  // file name
+  std::string source;    // file name
   std::string resource;  // resource name when known
   int line = 0;          // 1-based, 0 when unknown
   std::string message;

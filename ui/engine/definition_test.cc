@@ -1,8 +1,7 @@
 #include "ui/engine/definition.h"
 
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <random>
@@ -225,10 +224,11 @@ structures:
 
   std::vector<Kind> kinds;
   ForEachControl(w, [&](const Node& n) { kinds.push_back(n.kind); });
-  EXPECT_EQ(kinds, (std::vector<Kind>{Kind::kString, Kind::kPrompt, Kind::kEntry, Kind::kButton, Kind::kCheck,
-                                      Kind::kGroup, Kind::kBox, Kind::kLine, Kind::kList, Kind::kSheet, Kind::kTab,
-                                      Kind::kImage, Kind::kRegion, Kind::kTextBox, Kind::kSpin, Kind::kProgress,
-                                      Kind::kVarString}));
+  EXPECT_EQ(kinds,
+            (std::vector<Kind>{Kind::kString, Kind::kPrompt, Kind::kEntry, Kind::kButton,
+                               Kind::kCheck, Kind::kGroup, Kind::kBox, Kind::kLine, Kind::kList,
+                               Kind::kSheet, Kind::kTab, Kind::kImage, Kind::kRegion,
+                               Kind::kTextBox, Kind::kSpin, Kind::kProgress, Kind::kVarString}));
   const auto& c = w.children;
   EXPECT_EQ(c[0].font->name, "Arial");
   EXPECT_EQ(c[2].use->variable, "E:FIELD");
@@ -269,23 +269,29 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
       {"label without $", "resource: B_RSC\nid: M$B\nstructures:\n  - window: NODOLLAR\n", 4,
        "not of the form PROCEDURE$NAME"},
       {"broken column format",
-       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - list: \"126X~A~\"\n", 6,
-       "broken column format string \"126X~A~\" at character 4"},
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - list: "
+       "\"126X~A~\"\n",
+       6, "broken column format string \"126X~A~\" at character 4"},
       {"unknown control kind",
-       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - button: OK\n      - dial: X\n",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - button: "
+       "OK\n      - dial: X\n",
        7, "unknown control kind \"dial\""},
       {"unknown key", "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    colour: 3\n", 5,
        "unknown key \"colour\" in window"},
-      {"bad number", "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    at: [1, 2, x, 4]\n", 5,
+      {"bad number",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    at: [1, 2, x, 4]\n", 5,
        "\"x\" is not a number"},
-      {"id without $", "resource: B_RSC\nid: MB\nstructures:\n  - window: P$W\n", 2, "has no \"$\""},
-      {"duplicate label", "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n  - window: P$W\n", 5,
+      {"id without $", "resource: B_RSC\nid: MB\nstructures:\n  - window: P$W\n", 2,
+       "has no \"$\""},
+      {"duplicate label",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n  - window: P$W\n", 5,
        "defined twice"},
       {"item among controls",
-       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - item: X\n", 6,
-       "item cannot stand in the controls of a window"},
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - item: X\n",
+       6, "item cannot stand in the controls of a window"},
       {"positive menu number",
-       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    menubar:\n      - menu: A\n        number: 3\n",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    menubar:\n      - menu: A\n    "
+       "    number: 3\n",
        7, "menu numbers are negative"},
       {"yaml syntax", "resource: B_RSC\nid: M$B\nstructures:\n  - window: [P$W\n", 5, ""},
   };
@@ -293,7 +299,8 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
     ParseResult r = ParseDefinition(c.text, "bad.yaml");
     ASSERT_FALSE(r.ok()) << c.name;
     EXPECT_EQ(r.error->line, c.line) << c.name << ": " << r.error->ToString();
-    EXPECT_NE(r.error->message.find(c.message_part), std::string::npos) << c.name << ": " << r.error->ToString();
+    EXPECT_NE(r.error->message.find(c.message_part), std::string::npos)
+        << c.name << ": " << r.error->ToString();
     std::string shown = r.error->ToString();
     EXPECT_EQ(shown.rfind("bad.yaml:" + std::to_string(c.line) + ": ", 0), 0u) << shown;
     if (c.line > 2) {
@@ -316,7 +323,14 @@ TEST(DefinitionTest, DeepNestingIsRejectedNotOverflowed) {
 }
 
 TEST(DefinitionTest, GarbageNeverCrashes) {
-  const char* inputs[] = {"", "[]", "42", "resource: [a]", "structures: {a: b}", "\x01\x02\xff", ":::", "- - -",
+  const char* inputs[] = {"",
+                          "[]",
+                          "42",
+                          "resource: [a]",
+                          "structures: {a: b}",
+                          "\x01\x02\xff",
+                          ":::",
+                          "- - -",
                           "resource: X_RSC\nid: A$X\nstructures:\n  - 7\n",
                           "resource: X_RSC\nid: A$X\nstructures:\n  - {[a]: b}\n"};
   for (const char* in : inputs) {
@@ -343,9 +357,15 @@ TEST(DefinitionTest, MutatedDefinitionsNeverCrash) {
     for (int e = 0; e < edits && !text.empty(); ++e) {
       size_t at = rng() % text.size();
       switch (rng() % 3) {
-        case 0: text[at] = alphabet[rng() % alphabet.size()]; break;
-        case 1: text.erase(at, 1 + rng() % 20); break;
-        default: text.insert(at, text.substr(rng() % text.size(), 1 + rng() % 40)); break;
+        case 0:
+          text[at] = alphabet[rng() % alphabet.size()];
+          break;
+        case 1:
+          text.erase(at, 1 + rng() % 20);
+          break;
+        default:
+          text.insert(at, text.substr(rng() % text.size(), 1 + rng() % 40));
+          break;
       }
     }
     ParseResult r = ParseDefinition(text, "mutated.yaml");

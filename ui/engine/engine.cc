@@ -28,7 +28,8 @@ void Check(bool condition, const char* what) {
 
 }  // namespace
 
-Engine::Engine(Platform* platform, ResourceSet* resources) : platform_(platform), resources_(resources) {
+Engine::Engine(Platform* platform, ResourceSet* resources)
+    : platform_(platform), resources_(resources) {
   files::Errors().SetRuntimeErrorSink(this);
 }
 
@@ -225,7 +226,8 @@ void Engine::Unregister(int token) {
 // ---------------------------------------------------------------------------
 // Windows.
 
-std::unique_ptr<Window> Engine::TryCreateWindow(std::string_view window_id, std::string_view label) {
+std::unique_ptr<Window> Engine::TryCreateWindow(std::string_view window_id,
+                                                std::string_view label) {
   std::optional<FoundStructure> found = resources_->Find(window_id, label);
   if (!found || found->structure->kind != Kind::kWindow) return nullptr;
   WindowId id;
@@ -237,15 +239,17 @@ std::unique_ptr<Window> Engine::TryCreateWindow(std::string_view window_id, std:
   return std::unique_ptr<Window>(new Window(this, id, found->structure, slot < 0 ? 0 : slot));
 }
 
-std::optional<FoundStructure> Engine::FindDefinition(std::string_view window_id, std::string_view label) const {
+std::optional<FoundStructure> Engine::FindDefinition(std::string_view window_id,
+                                                     std::string_view label) const {
   return resources_->Find(window_id, label);
 }
 
 std::unique_ptr<Window> Engine::CreateWindow(std::string_view window_id, std::string_view label) {
   std::unique_ptr<Window> window = TryCreateWindow(window_id, label);
   if (!window) {
-    files::Errors().RuntimeError(files::kUnableToOpenWindow,
-                                 std::string(window_id) + " " + std::string(label) + " (no window definition)");
+    files::Errors().RuntimeError(
+        files::kUnableToOpenWindow,
+        std::string(window_id) + " " + std::string(label) + " (no window definition)");
   }
   return window;
 }

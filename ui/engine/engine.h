@@ -90,7 +90,8 @@ class Engine : public files::RuntimeErrorSink {
   std::unique_ptr<Window> TryCreateWindow(std::string_view window_id, std::string_view label);
   // The structure itself (a window or a report), for the report engine and
   // for platforms; nullopt when it cannot be found.
-  std::optional<FoundStructure> FindDefinition(std::string_view window_id, std::string_view label) const;
+  std::optional<FoundStructure> FindDefinition(std::string_view window_id,
+                                               std::string_view label) const;
 
   // Platform side, any thread: queues user input for window `id` (ignored
   // when that window is not open).

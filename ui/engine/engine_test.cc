@@ -15,7 +15,9 @@ namespace {
 
 class EngineTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(set_.AddModule("test", {{"test.yaml", kTestWindows}}).has_value()); }
+  void SetUp() override {
+    ASSERT_FALSE(set_.AddModule("test", {{"test.yaml", kTestWindows}}).has_value());
+  }
   TestPlatform platform_;
   ResourceSet set_;
 };
@@ -184,8 +186,10 @@ TEST_F(EngineTest, ClosingTheFrameClosesEveryOtherWindow) {
     while (frame->Accept()) {
       if (frame->Event() == event::kOpenWindow) frame->Post(event::kAccepted, 1);
       // Give the child a chance to open before the frame goes.
-      if (frame->Event() == event::kAccepted && engine.OpenWindows().size() < 2) frame->Post(event::kAccepted, 1);
-      if (frame->Event() == event::kAccepted && engine.OpenWindows().size() == 2) frame->Post(event::kCloseWindow);
+      if (frame->Event() == event::kAccepted && engine.OpenWindows().size() < 2)
+        frame->Post(event::kAccepted, 1);
+      if (frame->Event() == event::kAccepted && engine.OpenWindows().size() == 2)
+        frame->Post(event::kCloseWindow);
     }
     frame->Close();
   });
@@ -256,7 +260,8 @@ TEST_F(EngineTest, MissingWindowDefinitionIsTheRuntimeError) {
         engine.StartMain([&] { engine.CreateWindow("TESTS$TEST01", "T$NOSUCH"); });
         engine.WaitForEnd();
       },
-      ::testing::ExitedWithCode(2), "\\[Runtime error\\] Unable to open WINDOW : TESTS\\$TEST01 T\\$NOSUCH");
+      ::testing::ExitedWithCode(2),
+      "\\[Runtime error\\] Unable to open WINDOW : TESTS\\$TEST01 T\\$NOSUCH");
   EXPECT_EXIT(
       {
         StderrPlatform platform;

@@ -36,19 +36,19 @@ struct ControlState {
   int field = 0;
   Kind kind = Kind::kString;
   Rect at;
-  std::string text;      // shown text: formatted variable, caption, tab text
+  std::string text;  // shown text: formatted variable, caption, tab text
   std::string tip;
   std::string picture;
   std::optional<FontBlock> font;
   bool disabled = false;
   bool hidden = false;
   bool default_button = false;
-  int parent = 0;        // field of the enclosing group, sheet or tab; 0: the window
+  int parent = 0;  // field of the enclosing group, sheet or tab; 0: the window
   // Lists.
   std::vector<Column> columns;
   std::vector<ListRow> rows;
-  int selected = 0;      // 1-based; 0 none
-  int items = 0;         // rows the list can show
+  int selected = 0;  // 1-based; 0 none
+  int items = 0;     // rows the list can show
   bool vscroll = false;
   bool paged = false;
   int thumb = 0;

@@ -8,7 +8,8 @@ namespace vorsandt::ui {
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
       return false;
     }
   }
@@ -29,8 +30,8 @@ void ResourceSet::AddModule(Module module) {
   modules_.push_back(std::make_unique<Module>(std::move(module)));
 }
 
-std::optional<DefinitionError> ResourceSet::AddModule(std::string name,
-                                                      const std::vector<EmbeddedDefinition>& definitions) {
+std::optional<DefinitionError> ResourceSet::AddModule(
+    std::string name, const std::vector<EmbeddedDefinition>& definitions) {
   Module module;
   module.name = std::move(name);
   for (const EmbeddedDefinition& d : definitions) {
@@ -42,7 +43,8 @@ std::optional<DefinitionError> ResourceSet::AddModule(std::string name,
   return std::nullopt;
 }
 
-std::optional<FoundStructure> ResourceSet::Find(std::string_view window_id, std::string_view label) const {
+std::optional<FoundStructure> ResourceSet::Find(std::string_view window_id,
+                                                std::string_view label) const {
   std::optional<std::string> name = ResourceNameFor(window_id);
   if (!name) return std::nullopt;
   std::lock_guard<std::mutex> lock(mu_);

@@ -45,7 +45,8 @@ class ResourceSet {
   // Adds a module at the end of the search order.
   void AddModule(Module module);
   // Parses `definitions` into a module; the first error stops and is returned.
-  std::optional<DefinitionError> AddModule(std::string name, const std::vector<EmbeddedDefinition>& definitions);
+  std::optional<DefinitionError> AddModule(std::string name,
+                                           const std::vector<EmbeddedDefinition>& definitions);
 
   std::optional<FoundStructure> Find(std::string_view window_id, std::string_view label) const;
 

@@ -69,7 +69,8 @@ TEST(ResourceSetTest, MissingLabelContinuesInTheNextModule) {
 
 TEST(ResourceSetTest, BrokenModuleTextIsReportedNotLoaded) {
   ResourceSet set;
-  auto error = set.AddModule("broken", {{"b.yaml", "resource: X_RSC\nid: A$X\nstructures:\n  - dial: Q\n"}});
+  auto error =
+      set.AddModule("broken", {{"b.yaml", "resource: X_RSC\nid: A$X\nstructures:\n  - dial: Q\n"}});
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->ToString(), "b.yaml:4: X_RSC: unknown control kind \"dial\"");
   EXPECT_TRUE(set.modules().empty());

@@ -31,11 +31,21 @@ std::string Literal(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n\"\n    \""; break;
-      case '\t': out += "\\t"; break;
-      case '?': out += "\\?"; break;  // no trigraphs
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n\"\n    \"";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '?':
+        out += "\\?";
+        break;  // no trigraphs
       default:
         if (c < 0x20 || c >= 0x7f) {
           char buf[8];
@@ -77,11 +87,12 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::string key;
-    for (char c : parsed.resource->name) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char c : parsed.resource->name)
+      key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     auto [it, inserted] = names.emplace(key, shown);
     if (!inserted) {
-      std::fprintf(stderr, "%s: %s: resource already defined in %s\n", shown.c_str(), parsed.resource->name.c_str(),
-                   it->second.c_str());
+      std::fprintf(stderr, "%s: %s: resource already defined in %s\n", shown.c_str(),
+                   parsed.resource->name.c_str(), it->second.c_str());
       return 1;
     }
     table << "    {" << Literal(shown) << ",\n    " << Literal(text) << "},\n";

@@ -79,7 +79,8 @@ class RealVariable : public UseVariable {
 
 class FunctionVariable : public UseVariable {
  public:
-  FunctionVariable(std::function<std::string()> get, std::function<void(std::string_view)> set, bool numeric)
+  FunctionVariable(std::function<std::string()> get, std::function<void(std::string_view)> set,
+                   bool numeric)
       : get_(std::move(get)), set_(std::move(set)), numeric_(numeric) {}
   std::string Get() const override { return get_ ? get_() : std::string(); }
   void Set(std::string_view text) override {
@@ -103,14 +104,20 @@ std::unique_ptr<DisplayFormatter>& Installed() {
 std::unique_ptr<UseVariable> BindText(std::string* text, size_t size) {
   return std::make_unique<TextVariable>(text, size);
 }
-std::unique_ptr<UseVariable> BindLong(int32_t* value) { return std::make_unique<LongVariable>(value); }
-std::unique_ptr<UseVariable> BindReal(double* value) { return std::make_unique<RealVariable>(value); }
+std::unique_ptr<UseVariable> BindLong(int32_t* value) {
+  return std::make_unique<LongVariable>(value);
+}
+std::unique_ptr<UseVariable> BindReal(double* value) {
+  return std::make_unique<RealVariable>(value);
+}
 std::unique_ptr<UseVariable> BindFunctions(std::function<std::string()> get,
-                                           std::function<void(std::string_view)> set, bool numeric) {
+                                           std::function<void(std::string_view)> set,
+                                           bool numeric) {
   return std::make_unique<FunctionVariable>(std::move(get), std::move(set), numeric);
 }
 
-std::string DisplayFormatter::Format(std::string_view value, std::string_view picture, bool numeric) const {
+std::string DisplayFormatter::Format(std::string_view value, std::string_view picture,
+                                     bool numeric) const {
   std::optional<format::Picture> compiled;
   if (!picture.empty()) compiled = format::CompilePicture(picture);
   if (!compiled) {
@@ -120,8 +127,9 @@ std::string DisplayFormatter::Format(std::string_view value, std::string_view pi
     while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
     return std::string(v);
   }
-  std::string shown = numeric && !compiled->TakesText() ? format::Format(format::DeformatNumber(value), *compiled)
-                                                        : format::Format(value, *compiled);
+  std::string shown = numeric && !compiled->TakesText()
+                          ? format::Format(format::DeformatNumber(value), *compiled)
+                          : format::Format(value, *compiled);
   // Text pictures pad to their width; the padding is not part of what shows.
   if (compiled->TakesText()) {
     while (!shown.empty() && shown.back() == ' ') shown.pop_back();
@@ -129,7 +137,8 @@ std::string DisplayFormatter::Format(std::string_view value, std::string_view pi
   return shown;
 }
 
-std::string DisplayFormatter::Deformat(std::string_view text, std::string_view picture, bool numeric) const {
+std::string DisplayFormatter::Deformat(std::string_view text, std::string_view picture,
+                                       bool numeric) const {
   std::optional<format::Picture> compiled;
   if (!picture.empty()) compiled = format::CompilePicture(picture);
   if (!compiled) return numeric ? std::string(Trim(text)) : std::string(text);

@@ -16,7 +16,8 @@ using internal::MenuFrom;
 using internal::ToNumber;
 
 bool Editable(Kind kind) {
-  return kind == Kind::kEntry || kind == Kind::kTextBox || kind == Kind::kSpin || kind == Kind::kCheck;
+  return kind == Kind::kEntry || kind == Kind::kTextBox || kind == Kind::kSpin ||
+         kind == Kind::kCheck;
 }
 
 }  // namespace
@@ -105,7 +106,8 @@ void Window::Open() {
     files::Errors().RuntimeError(files::kWindowAlreadyOpen, label_);
   }
   if (state_ == State::kClosed) {
-    files::Errors().RuntimeError(files::kUnableToOpenWindow, label_ + " (closed windows are not reopened)");
+    files::Errors().RuntimeError(files::kUnableToOpenWindow,
+                                 label_ + " (closed windows are not reopened)");
   }
   state_ = State::kOpen;
   RestartTimer();
@@ -221,7 +223,8 @@ bool Window::Deliver(const Queued& queued) {
         c->text = in.text;
         if (c->variable) {
           c->variable->Set(Formatter().Deformat(in.text, c->node->picture, c->variable->numeric()));
-          c->text = Formatter().Format(c->variable->Get(), c->node->picture, c->variable->numeric());
+          c->text =
+              Formatter().Format(c->variable->Get(), c->node->picture, c->variable->numeric());
         }
       }
       if (c->node->standard_action == action::kClose) Post(event::kCloseWindow);
@@ -300,15 +303,22 @@ bool Window::DeliverKey(const Input& in) {
     }
     if (c->node->kind == Kind::kList && c->node->paged) {
       switch (in.value) {
-        case key::kUp: return fire(event::kScrollUp, field);
-        case key::kDown: return fire(event::kScrollDown, field);
-        case key::kPgUp: return fire(event::kPageUp, field);
-        case key::kPgDn: return fire(event::kPageDown, field);
+        case key::kUp:
+          return fire(event::kScrollUp, field);
+        case key::kDown:
+          return fire(event::kScrollDown, field);
+        case key::kPgUp:
+          return fire(event::kPageUp, field);
+        case key::kPgDn:
+          return fire(event::kPageDown, field);
         case key::kHome:
-        case key::kCtrl + key::kPgUp: return fire(event::kScrollTop, field);
+        case key::kCtrl + key::kPgUp:
+          return fire(event::kScrollTop, field);
         case key::kEnd:
-        case key::kCtrl + key::kPgDn: return fire(event::kScrollBottom, field);
-        default: break;
+        case key::kCtrl + key::kPgDn:
+          return fire(event::kScrollBottom, field);
+        default:
+          break;
       }
     }
   }
@@ -364,7 +374,8 @@ void Window::Select(int field, int row) {
   if (c == nullptr) return;
   focus_ = field;
   if (c->node->kind == Kind::kList && row > 0) c->selected = std::min<int>(row, c->rows.size());
-  if (c->node->kind == Kind::kSheet && row > 0 && row <= static_cast<int>(c->node->children.size())) {
+  if (c->node->kind == Kind::kSheet && row > 0 &&
+      row <= static_cast<int>(c->node->children.size())) {
     c->value = row;
   }
   // Selecting a control ends an accept-all pass early.
@@ -394,7 +405,8 @@ void Window::Display(int first, int last) {
     std::string value = c->variable->Get();
     switch (c->node->kind) {
       case Kind::kCheck:
-        c->value = !value.empty() && value != "0" && value.find_first_not_of(' ') != std::string::npos;
+        c->value =
+            !value.empty() && value != "0" && value.find_first_not_of(' ') != std::string::npos;
         break;
       case Kind::kProgress:
         c->value = static_cast<int>(ToNumber(value));
@@ -429,7 +441,8 @@ void Window::SetRows(int field, std::vector<ListRow> rows) {
   ControlModel* c = ControlAt(field);
   if (c == nullptr || c->node->kind != Kind::kList) return;
   c->rows = std::move(rows);
-  if (c->selected > static_cast<int>(c->rows.size())) c->selected = static_cast<int>(c->rows.size());
+  if (c->selected > static_cast<int>(c->rows.size()))
+    c->selected = static_cast<int>(c->rows.size());
   Changed();
 }
 

@@ -152,10 +152,10 @@ class Window {
 
   std::string caption_;
   int focus_ = 0;
-  int timer_ = 0;           // period in hundredths of a second; 0: off
+  int timer_ = 0;                                    // period in hundredths of a second; 0: off
   std::chrono::steady_clock::time_point timer_due_;  // next timer event
-  int accept_all_ = 0;      // non-zero while the accept-all pass runs
-  int pass_field_ = 0;      // last field the pass delivered to
+  int accept_all_ = 0;                               // non-zero while the accept-all pass runs
+  int pass_field_ = 0;                               // last field the pass delivered to
   bool close_delivered_ = false;
   std::map<int, std::string> status_;
   std::map<std::pair<int, int>, std::string> other_;

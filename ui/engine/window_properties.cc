@@ -16,9 +16,12 @@ std::string Window::GetProperty(int field, int property, int index) const {
   if (index < 0 || index > 255) return {};
   if (field == 0) {
     switch (property) {
-      case prop::kText: return caption_;
-      case prop::kTimer: return std::to_string(timer_);
-      case prop::kAcceptAll: return std::to_string(accept_all_);
+      case prop::kText:
+        return caption_;
+      case prop::kTimer:
+        return std::to_string(timer_);
+      case prop::kAcceptAll:
+        return std::to_string(accept_all_);
       case prop::kStatusText: {
         auto it = status_.find(index);
         return it == status_.end() ? std::string() : it->second;
@@ -40,17 +43,28 @@ std::string Window::GetProperty(int field, int property, int index) const {
   const ControlModel* c = ControlAt(field);
   if (c == nullptr) return {};
   switch (property) {
-    case prop::kText: return c->text;
-    case prop::kTip: return c->tip;
-    case prop::kDisable: return flag(c->disabled);
-    case prop::kHide: return flag(c->hidden);
-    case prop::kDefaultButton: return flag(c->default_button);
-    case prop::kVScroll: return flag(c->vscroll);
-    case prop::kItems: return std::to_string(c->items);
-    case prop::kSelStart: return std::to_string(c->selected);
-    case prop::kThumb: return std::to_string(c->thumb);
-    case prop::kSpinUpper: return std::to_string(c->upper);
-    case prop::kTreeRow: return std::to_string(c->tree_row);
+    case prop::kText:
+      return c->text;
+    case prop::kTip:
+      return c->tip;
+    case prop::kDisable:
+      return flag(c->disabled);
+    case prop::kHide:
+      return flag(c->hidden);
+    case prop::kDefaultButton:
+      return flag(c->default_button);
+    case prop::kVScroll:
+      return flag(c->vscroll);
+    case prop::kItems:
+      return std::to_string(c->items);
+    case prop::kSelStart:
+      return std::to_string(c->selected);
+    case prop::kThumb:
+      return std::to_string(c->thumb);
+    case prop::kSpinUpper:
+      return std::to_string(c->upper);
+    case prop::kTreeRow:
+      return std::to_string(c->tree_row);
     case prop::kVisible: {
       bool shown = state_ == State::kOpen && !c->hidden;
       for (int p = c->parent; shown && p != 0;) {
@@ -95,7 +109,9 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
   Changed();
   if (field == 0) {
     switch (property) {
-      case prop::kText: caption_ = std::string(value); return;
+      case prop::kText:
+        caption_ = std::string(value);
+        return;
       case prop::kTimer:
         timer_ = static_cast<int>(std::max<int64_t>(0, number));
         RestartTimer();
@@ -104,8 +120,12 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
         accept_all_ = number != 0 ? 1 : 0;
         pass_field_ = 0;
         return;
-      case prop::kStatusText: status_[index] = std::string(value); return;
-      default: other_[{property, index}] = std::string(value); return;
+      case prop::kStatusText:
+        status_[index] = std::string(value);
+        return;
+      default:
+        other_[{property, index}] = std::string(value);
+        return;
     }
   }
   if (field < 0) {
@@ -118,10 +138,18 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
   ControlModel* c = ControlAt(field);
   if (c == nullptr) return;
   switch (property) {
-    case prop::kText: c->text = std::string(value); return;
-    case prop::kTip: c->tip = std::string(value); return;
-    case prop::kDisable: c->disabled = number != 0; return;
-    case prop::kHide: c->hidden = number != 0; return;
+    case prop::kText:
+      c->text = std::string(value);
+      return;
+    case prop::kTip:
+      c->tip = std::string(value);
+      return;
+    case prop::kDisable:
+      c->disabled = number != 0;
+      return;
+    case prop::kHide:
+      c->hidden = number != 0;
+      return;
     case prop::kDefaultButton:
       // One default button per window.
       if (number != 0) {
@@ -129,14 +157,24 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
       }
       c->default_button = number != 0;
       return;
-    case prop::kVScroll: c->vscroll = number != 0; return;
-    case prop::kItems: c->items = static_cast<int>(std::max<int64_t>(1, number)); return;
+    case prop::kVScroll:
+      c->vscroll = number != 0;
+      return;
+    case prop::kItems:
+      c->items = static_cast<int>(std::max<int64_t>(1, number));
+      return;
     case prop::kSelStart:
       c->selected = static_cast<int>(std::clamp<int64_t>(number, 0, c->rows.size()));
       return;
-    case prop::kThumb: c->thumb = static_cast<int>(std::clamp<int64_t>(number, 0, 100)); return;
-    case prop::kSpinUpper: c->upper = static_cast<int>(number); return;
-    case prop::kTreeRow: c->tree_row = static_cast<int>(number); return;
+    case prop::kThumb:
+      c->thumb = static_cast<int>(std::clamp<int64_t>(number, 0, 100));
+      return;
+    case prop::kSpinUpper:
+      c->upper = static_cast<int>(number);
+      return;
+    case prop::kTreeRow:
+      c->tree_row = static_cast<int>(number);
+      return;
     case prop::kAlertKey:
       if (index < 1) return;
       if (number == 0) {
@@ -145,7 +183,9 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
         c->alert[index] = static_cast<int>(number);
       }
       return;
-    default: c->other[{property, index}] = std::string(value); return;
+    default:
+      c->other[{property, index}] = std::string(value);
+      return;
   }
 }
 

@@ -16,7 +16,9 @@ using Events = std::vector<std::pair<int, int>>;
 
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(set_.AddModule("test", {{"test.yaml", kTestWindows}}).has_value()); }
+  void SetUp() override {
+    ASSERT_FALSE(set_.AddModule("test", {{"test.yaml", kTestWindows}}).has_value());
+  }
 
   // Runs `body` as the first procedure and waits until it has returned.
   void Run(const std::function<void(Engine&)>& body) {
@@ -170,8 +172,19 @@ TEST_F(WindowTest, KeysBecomeAlertScrollAndDefaultButtonEvents) {
   Send(engine, id, Input::Type::kScroll, 5, event::kPageDown);
   Send(engine, id, Input::Type::kClose, 0);
   engine.WaitForEnd();
-  EXPECT_EQ(seen, (Events{{515, 0}, {15, 5}, {15, 5}, {3, 5}, {4, 5}, {5, 5}, {6, 5}, {7, 5}, {8, 5}, {1, 10},
-                          {20, 5}, {6, 5}, {513, 0}}));
+  EXPECT_EQ(seen, (Events{{515, 0},
+                          {15, 5},
+                          {15, 5},
+                          {3, 5},
+                          {4, 5},
+                          {5, 5},
+                          {6, 5},
+                          {7, 5},
+                          {8, 5},
+                          {1, 10},
+                          {20, 5},
+                          {6, 5},
+                          {513, 0}}));
   EXPECT_EQ(keys[1], key::kInsert);
   EXPECT_EQ(keys[2], key::kCtrl + key::kEnter);
 }
@@ -335,13 +348,13 @@ TEST_F(WindowTest, MenuStandardActionsAndExit) {
         EXPECT_EQ(w.GetProperty(-1, prop::kText), "E&xit");
       },
       [&](Engine& engine, WindowId id) {
-    auto state = platform_.State(id);
-    ASSERT_TRUE(state.has_value());
-    EXPECT_TRUE(state->MenuItem(-3)->disabled);
-    Send(engine, id, Input::Type::kAccept, -3);  // disabled: nothing
-    Send(engine, id, Input::Type::kAccept, -2);  // tile: carried out by the platform
-    Send(engine, id, Input::Type::kAccept, -9);  // no such item
-    Send(engine, id, Input::Type::kAccept, -1);  // exit
+        auto state = platform_.State(id);
+        ASSERT_TRUE(state.has_value());
+        EXPECT_TRUE(state->MenuItem(-3)->disabled);
+        Send(engine, id, Input::Type::kAccept, -3);  // disabled: nothing
+        Send(engine, id, Input::Type::kAccept, -2);  // tile: carried out by the platform
+        Send(engine, id, Input::Type::kAccept, -9);  // no such item
+        Send(engine, id, Input::Type::kAccept, -1);  // exit
       });
   EXPECT_EQ(seen, (Events{{515, 0}, {1, -2}, {1, -1}, {513, 0}}));
   auto actions = platform_.Actions();
@@ -355,7 +368,8 @@ TEST_F(WindowTest, PopupAndMessageAnswersComeFromThePlatform) {
     auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
     w->Open();
     EXPECT_EQ(w->Popup("|&Insert|&Change|&Delete"), 2);
-    EXPECT_EQ(engine.Message("Sure?", "Question", Icon::kQuestion, button::kYes | button::kNo, button::kYes),
+    EXPECT_EQ(engine.Message("Sure?", "Question", Icon::kQuestion, button::kYes | button::kNo,
+                             button::kYes),
               button::kNo);
     EXPECT_EQ(w->Popup("|a|b"), 0);  // dismissed
     w->Close();

@@ -156,8 +156,8 @@ std::string RectText(const Rect& r) {
 }
 
 void DumpMenu(std::ostringstream& out, const MenuState& m, int depth) {
-  out << std::string(2 * depth, ' ') << (m.items.empty() && depth > 1 ? "item " : "menu ") << m.number << " "
-      << (m.separator ? "separator " : "") << Quote(m.text);
+  out << std::string(2 * depth, ' ') << (m.items.empty() && depth > 1 ? "item " : "menu ")
+      << m.number << " " << (m.separator ? "separator " : "") << Quote(m.text);
   if (!m.message.empty()) out << " message " << Quote(m.message);
   if (m.standard_action != 0) out << " action " << m.standard_action;
   if (m.disabled) out << " disabled";
@@ -169,29 +169,33 @@ void DumpMenu(std::ostringstream& out, const MenuState& m, int depth) {
 
 std::string DumpWindow(const WindowState& s) {
   std::ostringstream out;
-  out << "window " << Quote(s.label) << " caption " << Quote(s.caption) << " slot " << s.slot << " focus "
-      << s.focus;
+  out << "window " << Quote(s.label) << " caption " << Quote(s.caption) << " slot " << s.slot
+      << " focus " << s.focus;
   if (s.frame) out << " frame";
   if (s.child) out << " child";
   if (s.modal) out << " modal";
   if (s.timer) out << " timer " << s.timer;
   if (s.accept_all) out << " accept-all";
   out << "\n";
-  for (const auto& [zone, text] : s.status) out << "  status " << zone << " " << Quote(text) << "\n";
+  for (const auto& [zone, text] : s.status)
+    out << "  status " << zone << " " << Quote(text) << "\n";
   for (const MenuState& m : s.menus) DumpMenu(out, m, 1);
   for (const ControlState& c : s.controls) {
-    out << "  " << c.field << " " << KindName(c.kind) << " " << Quote(c.text) << " at " << RectText(c.at);
+    out << "  " << c.field << " " << KindName(c.kind) << " " << Quote(c.text) << " at "
+        << RectText(c.at);
     if (c.parent) out << " in " << c.parent;
     if (c.disabled) out << " disabled";
     if (c.hidden) out << " hidden";
     if (c.default_button) out << " default";
     if (c.kind == Kind::kList) out << " rows " << c.rows.size() << " selected " << c.selected;
-    if (c.kind == Kind::kSheet || c.kind == Kind::kCheck || c.kind == Kind::kProgress) out << " value " << c.value;
+    if (c.kind == Kind::kSheet || c.kind == Kind::kCheck || c.kind == Kind::kProgress)
+      out << " value " << c.value;
     out << "\n";
     for (size_t i = 0; i < c.rows.size(); ++i) {
       out << "    " << (i + 1) << ":";
       if (c.rows[i].level != 0) out << " [" << c.rows[i].level << "]";
-      for (size_t k = 0; k < c.rows[i].cells.size(); ++k) out << (k ? " | " : " ") << c.rows[i].cells[k];
+      for (size_t k = 0; k < c.rows[i].cells.size(); ++k)
+        out << (k ? " | " : " ") << c.rows[i].cells[k];
       out << "\n";
     }
   }

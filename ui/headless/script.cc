@@ -60,8 +60,8 @@ std::string RowText(const ListRow& row) {
 
 std::optional<int> ButtonFlag(std::string_view word) {
   static const std::map<std::string, int> kButtons = {
-      {"ok", button::kOk},       {"yes", button::kYes},       {"no", button::kNo},
-      {"abort", button::kAbort}, {"retry", button::kRetry},   {"ignore", button::kIgnore},
+      {"ok", button::kOk},         {"yes", button::kYes},     {"no", button::kNo},
+      {"abort", button::kAbort},   {"retry", button::kRetry}, {"ignore", button::kIgnore},
       {"cancel", button::kCancel}, {"help", button::kHelp},
   };
   auto it = kButtons.find(Lower(word));
@@ -127,13 +127,26 @@ ScriptParse ParseScript(std::string_view text) {
 
 std::optional<int> KeyCode(std::string_view name, std::string* typed) {
   static const std::map<std::string, int> kKeys = {
-      {"enter", key::kEnter},      {"esc", key::kEsc},         {"escape", key::kEsc},
-      {"tab", key::kTab},          {"space", key::kSpace},     {"backspace", key::kBackspace},
-      {"insert", key::kInsert},    {"delete", key::kDelete},   {"up", key::kUp},
-      {"down", key::kDown},        {"left", key::kLeft},       {"right", key::kRight},
-      {"pgup", key::kPgUp},        {"pageup", key::kPgUp},     {"pgdn", key::kPgDn},
-      {"pagedown", key::kPgDn},    {"home", key::kHome},       {"end", key::kEnd},
-      {"doubleclick", key::kMouseLeft2}, {"rightclick", key::kMouseRight},
+      {"enter", key::kEnter},
+      {"esc", key::kEsc},
+      {"escape", key::kEsc},
+      {"tab", key::kTab},
+      {"space", key::kSpace},
+      {"backspace", key::kBackspace},
+      {"insert", key::kInsert},
+      {"delete", key::kDelete},
+      {"up", key::kUp},
+      {"down", key::kDown},
+      {"left", key::kLeft},
+      {"right", key::kRight},
+      {"pgup", key::kPgUp},
+      {"pageup", key::kPgUp},
+      {"pgdn", key::kPgDn},
+      {"pagedown", key::kPgDn},
+      {"home", key::kHome},
+      {"end", key::kEnd},
+      {"doubleclick", key::kMouseLeft2},
+      {"rightclick", key::kMouseRight},
   };
   int modifiers = 0;
   bool shift = false;
@@ -166,7 +179,8 @@ std::optional<int> KeyCode(std::string_view name, std::string* typed) {
   if (name.size() == 1) {
     unsigned char c = static_cast<unsigned char>(name[0]);
     if (std::isalpha(c)) {
-      if (typed) *typed = std::string(1, static_cast<char>(shift ? std::toupper(c) : std::tolower(c)));
+      if (typed)
+        *typed = std::string(1, static_cast<char>(shift ? std::toupper(c) : std::tolower(c)));
       return std::toupper(c) + modifiers;
     }
     if (std::isdigit(c)) {
@@ -177,8 +191,8 @@ std::optional<int> KeyCode(std::string_view name, std::string* typed) {
   return std::nullopt;
 }
 
-ScriptRunner::ScriptRunner(Engine& engine, HeadlessPlatform& platform, std::string name, std::ostream& out,
-                           std::ostream& err)
+ScriptRunner::ScriptRunner(Engine& engine, HeadlessPlatform& platform, std::string name,
+                           std::ostream& out, std::ostream& err)
     : engine_(engine), platform_(platform), name_(std::move(name)), out_(out), err_(err) {}
 
 int ScriptRunner::Run(const std::vector<ScriptLine>& lines) {
@@ -252,7 +266,8 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
   }
   if (cmd == "answer-file") {
     if (!need(1)) return false;
-    platform_.QueueFileAnswer(w[1] == "cancel" && w.size() == 2 ? std::nullopt : std::optional<std::string>(w[1]));
+    platform_.QueueFileAnswer(w[1] == "cancel" && w.size() == 2 ? std::nullopt
+                                                                : std::optional<std::string>(w[1]));
     return true;
   }
   if (cmd == "answer-printer") {
@@ -276,7 +291,8 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }
       int got = exit_code_ ? exit_code_() : 0;
-      if (got != want) return Fail("exit code " + std::to_string(got) + ", expected " + std::to_string(want));
+      if (got != want)
+        return Fail("exit code " + std::to_string(got) + ", expected " + std::to_string(want));
       return true;
     }
     return Fail("wait idle or wait exit");
@@ -287,7 +303,8 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
     if (!need(1)) return false;
     target_ = w[1];
     auto t = Target();
-    if (!t || (t->label != target_ && t->caption != target_)) return Fail("no open window \"" + w[1] + "\"");
+    if (!t || (t->label != target_ && t->caption != target_))
+      return Fail("no open window \"" + w[1] + "\"");
     return true;
   }
   if (cmd == "expect") return Expect(w);
@@ -320,7 +337,8 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
         owner = other.id;
       }
     }
-    if (!item || item->number == 0 || !item->items.empty()) return Fail("no menu item \"" + w[1] + "\"");
+    if (!item || item->number == 0 || !item->items.empty())
+      return Fail("no menu item \"" + w[1] + "\"");
     if (item->disabled) return Fail("menu item \"" + w[1] + "\" is disabled");
     Input in;
     in.type = Input::Type::kAccept;
@@ -349,23 +367,27 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
   // The remaining commands act on a control.
   static const char* const kControlCommands[] = {"click", "type",   "focus",    "select", "tab",
                                                  "thumb", "expand", "contract", "items",  "scroll"};
-  if (std::find(std::begin(kControlCommands), std::end(kControlCommands), cmd) == std::end(kControlCommands)) {
+  if (std::find(std::begin(kControlCommands), std::end(kControlCommands), cmd) ==
+      std::end(kControlCommands)) {
     return Fail("unknown command \"" + cmd + "\"");
   }
   if (!need(1)) return false;
   auto field = Field(*window, w[1]);
-  if (!field || window->Control(*field) == nullptr) return Fail("no control \"" + w[1] + "\" in " + window->label);
+  if (!field || window->Control(*field) == nullptr)
+    return Fail("no control \"" + w[1] + "\" in " + window->label);
   const ControlState& control = *window->Control(*field);
   Input in;
   in.field = *field;
   if (cmd == "click") {
-    if (control.disabled || control.hidden) return Fail("control " + w[1] + " cannot be clicked: disabled or hidden");
+    if (control.disabled || control.hidden)
+      return Fail("control " + w[1] + " cannot be clicked: disabled or hidden");
     in.type = Input::Type::kAccept;
     return Send(*window, in);
   }
   if (cmd == "type") {
     if (!need(2)) return false;
-    if (control.disabled || control.hidden) return Fail("control " + w[1] + " cannot take text: disabled or hidden");
+    if (control.disabled || control.hidden)
+      return Fail("control " + w[1] + " cannot take text: disabled or hidden");
     in.type = Input::Type::kAccept;
     in.text = w[2];
     in.has_text = true;
@@ -376,8 +398,9 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
     return Send(*window, in);
   }
   static const std::map<std::string, Input::Type> kNumbered = {
-      {"select", Input::Type::kSelectRow}, {"tab", Input::Type::kSelectTab},  {"thumb", Input::Type::kThumb},
-      {"expand", Input::Type::kExpand},    {"contract", Input::Type::kContract}, {"items", Input::Type::kListItems},
+      {"select", Input::Type::kSelectRow},  {"tab", Input::Type::kSelectTab},
+      {"thumb", Input::Type::kThumb},       {"expand", Input::Type::kExpand},
+      {"contract", Input::Type::kContract}, {"items", Input::Type::kListItems},
   };
   if (auto it = kNumbered.find(cmd); it != kNumbered.end()) {
     if (!need(2)) return false;
@@ -390,8 +413,9 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
   if (cmd == "scroll") {
     if (!need(2)) return false;
     static const std::map<std::string, int> kScroll = {
-        {"up", event::kScrollUp},         {"down", event::kScrollDown}, {"pageup", event::kPageUp},
-        {"pagedown", event::kPageDown},   {"top", event::kScrollTop},   {"bottom", event::kScrollBottom},
+        {"up", event::kScrollUp},   {"down", event::kScrollDown},
+        {"pageup", event::kPageUp}, {"pagedown", event::kPageDown},
+        {"top", event::kScrollTop}, {"bottom", event::kScrollBottom},
     };
     auto it = kScroll.find(Lower(w[2]));
     if (it == kScroll.end()) return Fail("scroll up, down, pageup, pagedown, top or bottom");
@@ -407,7 +431,8 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
   const std::string& what = w[1];
   auto need = [&](size_t n) {
     if (w.size() < n + 2) {
-      Fail("\"expect " + what + "\" needs " + std::to_string(n) + " argument" + (n == 1 ? "" : "s"));
+      Fail("\"expect " + what + "\" needs " + std::to_string(n) + " argument" +
+           (n == 1 ? "" : "s"));
       return false;
     }
     return true;
@@ -417,7 +442,8 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
   if (what == "window" || what == "no-window") {
     if (!need(1)) return false;
     bool open = false;
-    for (const WindowState& s : platform_.Windows()) open = open || s.label == w[2] || s.caption == w[2];
+    for (const WindowState& s : platform_.Windows())
+      open = open || s.label == w[2] || s.caption == w[2];
     if (what == "window" && !open) return Fail("no open window " + quoted(w[2]));
     if (what == "no-window" && open) return Fail("window " + quoted(w[2]) + " is still open");
     return true;
@@ -428,7 +454,8 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
     if (messages.empty()) return Fail("no message box was shown");
     const MessageRequest& m = messages.back();
     if (m.text != w[2]) return Fail("message " + quoted(m.text) + ", expected " + quoted(w[2]));
-    if (w.size() > 3 && m.caption != w[3]) return Fail("message caption " + quoted(m.caption) + ", expected " + quoted(w[3]));
+    if (w.size() > 3 && m.caption != w[3])
+      return Fail("message caption " + quoted(m.caption) + ", expected " + quoted(w[3]));
     return true;
   }
   if (what == "pending") {
@@ -452,7 +479,8 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
   if (!window) return Fail("no window is open");
   if (what == "caption") {
     if (!need(1)) return false;
-    if (window->caption != w[2]) return Fail("caption " + quoted(window->caption) + ", expected " + quoted(w[2]));
+    if (window->caption != w[2])
+      return Fail("caption " + quoted(window->caption) + ", expected " + quoted(w[2]));
     return true;
   }
   if (what == "menu") {
@@ -466,7 +494,8 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
     }
     if (m == nullptr) return Fail("no menu text " + quoted(w[2]) + " in " + window->label);
     if (w.size() > 3 && m->message != w[3]) {
-      return Fail("menu " + quoted(w[2]) + " message " + quoted(m->message) + ", expected " + quoted(w[3]));
+      return Fail("menu " + quoted(w[2]) + " message " + quoted(m->message) + ", expected " +
+                  quoted(w[3]));
     }
     return true;
   }
@@ -476,7 +505,8 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
     if (!n) return Fail("expect item needs a number");
     const MenuState* m = window->MenuItem(*n);
     if (m == nullptr) return Fail("no menu item " + w[2]);
-    if (m->text != w[3]) return Fail("menu item " + w[2] + " is " + quoted(m->text) + ", expected " + quoted(w[3]));
+    if (m->text != w[3])
+      return Fail("menu item " + w[2] + " is " + quoted(m->text) + ", expected " + quoted(w[3]));
     return true;
   }
   if (what == "status") {
@@ -484,7 +514,8 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
     auto zone = Number(w[2]);
     auto it = zone ? window->status.find(*zone) : window->status.end();
     std::string have = it == window->status.end() ? std::string() : it->second;
-    if (have != w[3]) return Fail("status " + w[2] + " " + quoted(have) + ", expected " + quoted(w[3]));
+    if (have != w[3])
+      return Fail("status " + w[2] + " " + quoted(have) + ", expected " + quoted(w[3]));
     return true;
   }
 
@@ -495,32 +526,41 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
   if (c == nullptr) return Fail("no control \"" + w[2] + "\" in " + window->label);
   if (what == "text") {
     if (!need(2)) return false;
-    if (Trim(c->text) != Trim(w[3])) return Fail("text of " + w[2] + " " + quoted(c->text) + ", expected " + quoted(w[3]));
+    if (Trim(c->text) != Trim(w[3]))
+      return Fail("text of " + w[2] + " " + quoted(c->text) + ", expected " + quoted(w[3]));
     return true;
   }
   if (what == "enabled" || what == "disabled") {
-    if (c->disabled != (what == "disabled")) return Fail("control " + w[2] + " is " + (c->disabled ? "disabled" : "enabled"));
+    if (c->disabled != (what == "disabled"))
+      return Fail("control " + w[2] + " is " + (c->disabled ? "disabled" : "enabled"));
     return true;
   }
   if (what == "hidden" || what == "shown") {
-    if (c->hidden != (what == "hidden")) return Fail("control " + w[2] + " is " + (c->hidden ? "hidden" : "shown"));
+    if (c->hidden != (what == "hidden"))
+      return Fail("control " + w[2] + " is " + (c->hidden ? "hidden" : "shown"));
     return true;
   }
   if (what == "rows" || what == "selected" || what == "value") {
     if (!need(2)) return false;
     auto n = Number(w[3]);
     if (!n) return Fail("expect " + what + " needs a number");
-    int have = what == "rows" ? static_cast<int>(c->rows.size()) : what == "selected" ? c->selected : c->value;
-    if (have != *n) return Fail(what + " of " + w[2] + " is " + std::to_string(have) + ", expected " + w[3]);
+    int have = what == "rows"       ? static_cast<int>(c->rows.size())
+               : what == "selected" ? c->selected
+                                    : c->value;
+    if (have != *n)
+      return Fail(what + " of " + w[2] + " is " + std::to_string(have) + ", expected " + w[3]);
     return true;
   }
   if (what == "row") {
     if (!need(3)) return false;
     auto n = Number(w[3]);
     if (!n || *n < 1) return Fail("expect row needs a row number from 1");
-    if (*n > static_cast<int>(c->rows.size())) return Fail("list " + w[2] + " has only " + std::to_string(c->rows.size()) + " rows");
+    if (*n > static_cast<int>(c->rows.size()))
+      return Fail("list " + w[2] + " has only " + std::to_string(c->rows.size()) + " rows");
     std::string have = RowText(c->rows[*n - 1]);
-    if (have != w[4]) return Fail("row " + w[3] + " of " + w[2] + " is " + quoted(have) + ", expected " + quoted(w[4]));
+    if (have != w[4])
+      return Fail("row " + w[3] + " of " + w[2] + " is " + quoted(have) + ", expected " +
+                  quoted(w[4]));
     return true;
   }
   return Fail("unknown expectation \"" + what + "\"");

@@ -14,7 +14,8 @@ TEST(ScriptParseTest, WordsQuotesAndComments) {
   };
   const Case cases[] = {
       {"menu \"E&xit\"", {{"menu", "E&xit"}}},
-      {"  expect caption VORSANDT  # the frame\n\n# only a comment\n", {{"expect", "caption", "VORSANDT"}}},
+      {"  expect caption VORSANDT  # the frame\n\n# only a comment\n",
+       {{"expect", "caption", "VORSANDT"}}},
       {"type 2 \"a \\\"quoted\\\" text\"", {{"type", "2", "a \"quoted\" text"}}},
       {"expect text 3 \"\"", {{"expect", "text", "3", ""}}},
       {"a\r\nb\tc", {{"a"}, {"b", "c"}}},
@@ -148,7 +149,8 @@ class ScriptTest : public ::testing::Test {
           break;
         case event::kAccepted:
           if (w->Field() == 3) {
-            int b = engine.Message("Really?", "Question", Icon::kQuestion, button::kYes | button::kNo, button::kNo);
+            int b = engine.Message("Really?", "Question", Icon::kQuestion,
+                                   button::kYes | button::kNo, button::kNo);
             w->SetProperty(1, prop::kText, b == button::kYes ? "yes" : "no");
           }
           if (w->Field() == 4) w->Post(event::kCloseWindow);
