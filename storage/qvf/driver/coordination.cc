@@ -40,6 +40,23 @@ struct Unlocker {
   ~Unlocker() { locks->UnlockFile(); }
 };
 
+// True when the file never completed a save: empty, or its header still all
+// zero bytes (a first save interrupted before its header was written). No
+// transaction can be listed in such a file, since listing one is a completed
+// save.
+bool NeverSaved(env::File* file) {
+  uint64_t size = 0;
+  if (file->Size(&size) != 0) return false;
+  if (size == 0) return true;
+  char header[512];
+  size_t got = 0;
+  if (file->ReadAt(0, header, sizeof header, &got) != 0) return false;
+  for (size_t i = 0; i < got; ++i) {
+    if (header[i] != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string CoordinationFileName() {
@@ -85,6 +102,7 @@ int TransactionListed(env::Env* env, const std::string& path, uint32_t number, b
   FileLocks locks(env, lock_file.get());
   if (int rc = locks.LockReader(); rc != 0) return rc;
   Unlocker unlock{&locks};
+  if (NeverSaved(lock_file.get())) return 0;
   Container container(env);
   if (int rc = container.Open(path, Container::kReadOnly | Container::kShared); rc != 0) {
     return rc;
@@ -134,6 +152,13 @@ int CoordinationFile::Open(const std::string& path) {
   locks_ = std::make_unique<FileLocks>(env_, lock_file_.get());
   if (int rc = locks_->LockWriter(); rc != 0) return rc;
   Unlocker unlock{locks_.get()};
+  // A creator killed during the first save leaves a file without a header;
+  // it lists nothing and starts again empty.
+  if (NeverSaved(lock_file_.get())) {
+    if (int e = lock_file_->Truncate(0); e != 0) {
+      return files::kSystemErrorBase + files::MapErrno(e, true);
+    }
+  }
   container_ = std::make_unique<Container>(env_);
   if (int rc = container_->Open(path, Container::kCreate | Container::kShared); rc != 0) {
     container_.reset();
