@@ -163,7 +163,8 @@ bool Window::Accept() {
     Queued queued;
     if (!engine_->Take(this, queued)) continue;  // the timer came due first
     if (Deliver(queued)) {
-      if (event_ == event::kCloseWindow) close_delivered_ = true;
+      // Close-window and close-down both end the loop after this turn.
+      if (event_ == event::kCloseWindow || event_ == event::kCloseDown) close_delivered_ = true;
       return true;
     }
   }

@@ -102,6 +102,19 @@ TEST_F(WindowTest, OpenQueuesOpenWindowFirstAndPostsKeepTheirOrder) {
   EXPECT_EQ(seen, (Events{{515, 0}, {1, 10}, {2, 5}, {513, 0}}));
 }
 
+TEST_F(WindowTest, CloseDownAlsoEndsTheLoopAfterItsTurn) {
+  Events seen;
+  Run([&](Engine& engine) {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    w->Open();
+    w->Post(event::kCloseDown);
+    w->Post(event::kAccepted, 10);
+    while (w->Accept()) seen.emplace_back(w->Event(), w->Field());
+    w->Close();
+  });
+  EXPECT_EQ(seen, (Events{{515, 0}, {514, 0}}));
+}
+
 TEST_F(WindowTest, EntryTextGoesIntoTheVariableOnAccept) {
   std::string name = "Smith     ";
   int32_t count = 7;

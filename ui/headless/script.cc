@@ -210,7 +210,34 @@ bool ScriptRunner::Fail(const std::string& message) {
 }
 
 bool ScriptRunner::WaitIdle() {
-  if (!engine_.WaitIdle(timeout_)) return Fail("the program did not become idle");
+  do {
+    if (!engine_.WaitIdle(timeout_)) return Fail("the program did not become idle");
+  } while (Refocus());
+  return true;
+}
+
+// A desktop gives the focus back to a window when the active one closes;
+// the procedures rely on that gain-focus event to redisplay, so the runner
+// sends it too. Returns true when it sent one.
+bool ScriptRunner::Refocus() {
+  std::vector<WindowState> windows = platform_.Windows();
+  if (windows.empty()) return false;
+  const WindowState& newest = windows.back();
+  bool opened_now = known_.count(newest.id) == 0;
+  bool active_open = false;
+  for (const WindowState& w : windows) {
+    known_.insert(w.id);
+    active_open = active_open || w.id == active_;
+  }
+  if (opened_now) {
+    active_ = newest.id;  // a new window is active; it hears open-window
+    return false;
+  }
+  if (active_open) return false;
+  active_ = newest.id;
+  Input in;
+  in.type = Input::Type::kGainFocus;
+  engine_.Input(newest.id, in);
   return true;
 }
 
@@ -305,6 +332,14 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
     auto t = Target();
     if (!t || (t->label != target_ && t->caption != target_))
       return Fail("no open window \"" + w[1] + "\"");
+    if (t->id != active_) {
+      // Choosing another window is the user's click on it.
+      active_ = t->id;
+      Input in;
+      in.type = Input::Type::kGainFocus;
+      engine_.Input(t->id, in);
+      return WaitIdle();
+    }
     return true;
   }
   if (cmd == "expect") return Expect(w);

@@ -4,13 +4,16 @@
 // A script is a list of lines; each line is a command word followed by
 // arguments separated by blanks; an argument with blanks is written in
 // double quotes (with \" and \\ inside); "#" starts a comment. Before every
-// command the runner waits until every procedure thread is idle.
+// command the runner waits until every procedure thread is idle. Like a
+// desktop, it gives the gain-focus event to the window that becomes active
+// again when the active one closes, and to a window chosen with "window".
 #ifndef VORSANDT_UI_HEADLESS_SCRIPT_H_
 #define VORSANDT_UI_HEADLESS_SCRIPT_H_
 
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <set>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -61,6 +64,7 @@ class ScriptRunner {
   bool Execute(const ScriptLine& line);
   bool Fail(const std::string& message);
   bool WaitIdle();
+  bool Refocus();
   std::optional<WindowState> Target();
   std::optional<int> Field(const WindowState& window, const std::string& word);
   bool Send(const WindowState& window, Input input);
@@ -75,6 +79,8 @@ class ScriptRunner {
   std::chrono::milliseconds timeout_{30000};
   std::string target_;  // label or caption chosen with "window"; empty: the newest window
   int line_ = 0;
+  WindowId active_ = 0;         // the window the user works in
+  std::set<WindowId> known_;    // windows seen open so far
 };
 
 }  // namespace vorsandt::ui::headless

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sstream>
 
 namespace vorsandt::ui::headless {
@@ -111,6 +112,7 @@ class ScriptTest : public ::testing::Test {
       frame->Open();
       while (frame->Accept()) {
         if (frame->Accepted() == -1) engine.Start([&] { Form(engine); }, 50000);
+        if (frame->Event() == event::kGainFocus) ++frame_focus_;
       }
       frame->Close();
     });
@@ -167,7 +169,21 @@ class ScriptTest : public ::testing::Test {
   std::ostringstream out_;
   std::ostringstream err_;
   std::string name_;
+  std::atomic<int> frame_focus_{0};
 };
+
+TEST_F(ScriptTest, ActiveWindowClosingGivesTheFocusBack) {
+  int rc = RunScript(R"(
+menu Open
+window "Test frame"
+window Form
+click Close
+expect no-window Form
+)");
+  EXPECT_EQ(rc, 0) << err_.str();
+  // Once chosen with "window", once when the form closed.
+  EXPECT_EQ(frame_focus_, 2);
+}
 
 TEST_F(ScriptTest, DrivesMenusFormsListsAndMessages) {
   int rc = RunScript(R"(
