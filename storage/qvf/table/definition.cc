@@ -235,9 +235,9 @@ int CompareDefinition(std::string_view stored, const TableDefinition& d) {
   for (size_t i = 0; i < s.fields.size(); ++i) {
     const StoredField& a = s.fields[i];
     const StoredField& b = d.fields[i];
-    if (a.type != b.type || a.offset != b.offset || a.elements != b.elements ||
-        a.size != b.size || a.attribute1 != b.attribute1 || a.attribute2 != b.attribute2 ||
-        a.digits != b.digits || a.places != b.places || a.string_length != b.string_length) {
+    if (a.type != b.type || a.offset != b.offset || a.elements != b.elements || a.size != b.size ||
+        a.attribute1 != b.attribute1 || a.attribute2 != b.attribute2 || a.digits != b.digits ||
+        a.places != b.places || a.string_length != b.string_length) {
       return kDefinitionStructureDiffers;
     }
     if (a.name != b.name || a.picture != b.picture) names_differ = true;

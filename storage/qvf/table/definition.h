@@ -51,7 +51,7 @@ struct StoredField {
   uint16_t size = 0;
   uint16_t attribute1 = 0;
   uint16_t attribute2 = 0;
-  uint8_t digits = 0;          // types 10, 11
+  uint8_t digits = 0;  // types 10, 11
   uint8_t places = 0;
   uint16_t string_length = 0;  // types 18, 19, 20
   OptText picture;
@@ -103,8 +103,8 @@ bool DecodeDefinition(std::string_view stream, TableDefinition* out);
 
 enum DefinitionMatch : int {
   kDefinitionSame = 0,
-  kDefinitionNamesDiffer = 1,      // names, pictures or memo descriptions
-  kDefinitionStructureDiffers = 2, // a word, byte or component, or a bad version
+  kDefinitionNamesDiffer = 1,       // names, pictures or memo descriptions
+  kDefinitionStructureDiffers = 2,  // a word, byte or component, or a bad version
 };
 // Compare mode: `stored` against the declared definition.
 int CompareDefinition(std::string_view stored, const TableDefinition& declared);

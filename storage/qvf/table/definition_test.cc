@@ -24,9 +24,9 @@ struct SmallDecl {
     keys[1] = &key1;
     memo = {"T:NOTES", 7, 0, 100};
     memos[0] = &memo;
-    decl = std::make_unique<files::FileRecord>(nullptr, "T", 1, files::kAttrCreate, 16,
-                                               layout.data(), layout.size(), keys, 2, memos, 1,
-                                               buffer);
+    decl =
+        std::make_unique<files::FileRecord>(nullptr, "T", 1, files::kAttrCreate, 16, layout.data(),
+                                            layout.size(), keys, 2, memos, 1, buffer);
   }
   std::vector<uint8_t> layout;
   int32_t comps0[1] = {1};
@@ -103,10 +103,12 @@ TEST(DefinitionTest, CompareModeSortsDifferencesIntoNamesAndStructure) {
       {"descending", [](TableDefinition* t) { t->keys[1].components[0].flags = 0; }, 2},
       {"component", [](TableDefinition* t) { t->keys[0].components[0].field = 1; }, 2},
       {"extra key", [](TableDefinition* t) { t->keys.push_back(t->keys[0]); }, 2},
-      {"blob memo", [](TableDefinition* t) {
+      {"blob memo",
+       [](TableDefinition* t) {
          t->memos[0].flags = kMemoBlob;
          t->SetVersion();
-       }, 2},
+       },
+       2},
   };
   for (const Change& c : changes) {
     TableDefinition declared = def;

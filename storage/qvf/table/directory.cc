@@ -20,8 +20,8 @@ int ListTables(EntryStore* store, std::vector<DirectoryItem>* out) {
     if (int rc = store->Find(Search::kNextAfter, at, &e); rc != 0) return rc;
     if (!e || !IsDirectoryKey(e->key)) return 0;
     EntryKeyInfo info = DecodeEntryKey(e->key);
-    out->push_back({info.kind == EntryKind::kDirectory ? info.name : std::string("?"),
-                    ReadId4(e->data)});
+    out->push_back(
+        {info.kind == EntryKind::kDirectory ? info.name : std::string("?"), ReadId4(e->data)});
     at = e->key;
   }
 }

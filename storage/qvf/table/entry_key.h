@@ -62,7 +62,7 @@ enum class EntryKind {
   kChunk,       // `record`, `field`, `block` (chunk number)
   kDirectory,   // `name`
   kMarker,
-  kUnknown,     // malformed
+  kUnknown,  // malformed
 };
 struct EntryKeyInfo {
   EntryKind kind = EntryKind::kUnknown;

@@ -38,18 +38,18 @@ TEST(EntryKeyTest, EntriesOfATableAreContiguousAndOrderedByKind) {
   // In tree order: keys by number, data by number, counters, definition,
   // chunks; then the next table; file-level entries last.
   std::vector<std::string> expected = {
-      KindPrefix(5, 0) + "A",      KindPrefix(5, 1) + "A",   DataKey(5, 9),
-      DataKey(5, 0x100),           CounterKey(5, 0),         CounterKey(5, kTableCounter),
-      DefinitionKey(5, 0),         DefinitionKey(5, 1),      ChunkKey(5, 9, 0, 0),
-      ChunkKey(5, 9, 0, 1),        ChunkKey(5, 0x100, 0, 0), KindPrefix(6, 0) + "A",
-      DataKey(0xFDFFFFFF, 1),      DirectoryKey("A"),        std::string(1, '\xFF'),
+      KindPrefix(5, 0) + "A", KindPrefix(5, 1) + "A",   DataKey(5, 9),
+      DataKey(5, 0x100),      CounterKey(5, 0),         CounterKey(5, kTableCounter),
+      DefinitionKey(5, 0),    DefinitionKey(5, 1),      ChunkKey(5, 9, 0, 0),
+      ChunkKey(5, 9, 0, 1),   ChunkKey(5, 0x100, 0, 0), KindPrefix(6, 0) + "A",
+      DataKey(0xFDFFFFFF, 1), DirectoryKey("A"),        std::string(1, '\xFF'),
   };
   std::vector<std::string> sorted = expected;
   std::reverse(sorted.begin(), sorted.end());
   std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [](char x, char y) { return static_cast<uint8_t>(x) < static_cast<uint8_t>(y); });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return static_cast<uint8_t>(x) < static_cast<uint8_t>(y);
+    });
   });
   EXPECT_EQ(sorted, expected);
 }
@@ -76,9 +76,11 @@ TEST(EntryKeyTest, DecodeGivesBackWhatWasEncoded) {
 }
 
 TEST(EntryKeyTest, MalformedKeyPartsAreUnknown) {
-  for (std::string bad : {std::string("\x01\x02"), DataKey(1, 2) + "x", CounterKey(1, 1) + "x",
-                          std::string("\xFE"), std::string("\xFE" "AB"), std::string("\xFF\x00", 2),
-                          std::string("\x00\x00\x00\x01\xF5", 5)}) {
+  for (std::string bad :
+       {std::string("\x01\x02"), DataKey(1, 2) + "x", CounterKey(1, 1) + "x", std::string("\xFE"),
+        std::string("\xFE"
+                    "AB"),
+        std::string("\xFF\x00", 2), std::string("\x00\x00\x00\x01\xF5", 5)}) {
     EXPECT_EQ(DecodeEntryKey(bad).kind, EntryKind::kUnknown) << Hex(bad);
   }
 }

@@ -41,9 +41,9 @@ std::string Raw(T v) {
 }
 
 bool Less(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return static_cast<uint8_t>(x) < static_cast<uint8_t>(y); });
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<uint8_t>(x) < static_cast<uint8_t>(y);
+  });
 }
 
 class KeyEncodingTest : public ::testing::Test {
@@ -74,8 +74,16 @@ TEST_F(KeyEncodingTest, ComponentsEncodeToTheirExpectedBytes) {
       {"string", Encode(18, "Ab "), "41 62 20"},
       {"string no case", Encode(18, "Ab ", false, {true, false}), "41 42 20"},
       {"cstring", Encode(19, std::string("ab\0zz", 5)), "61 62 00 00 00"},
-      {"pstring", Encode(20, "\x02" "abzz"), "61 62 00 00 00"},
-      {"pstring overlong count", Encode(20, "\x09" "ab"), "61 62 00"},
+      {"pstring",
+       Encode(20,
+              "\x02"
+              "abzz"),
+       "61 62 00 00 00"},
+      {"pstring overlong count",
+       Encode(20,
+              "\x09"
+              "ab"),
+       "61 62 00"},
       {"byte descending", Encode(1, "\x01\xFE"sv, true), "FE 01"},
       {"other type raw", Encode(11, "\xF0\x01"sv), "F0 01"},
       {"group raw", Encode(22, "ab"), "61 62"},
@@ -86,8 +94,8 @@ TEST_F(KeyEncodingTest, ComponentsEncodeToTheirExpectedBytes) {
 TEST_F(KeyEncodingTest, EncodedOrderIsValueOrder) {
   auto ordered = [](const std::vector<std::string>& v, const char* what) {
     for (size_t i = 1; i < v.size(); ++i) {
-      EXPECT_TRUE(Less(v[i - 1], v[i])) << what << " at " << i << ": " << Hex(v[i - 1])
-                                        << " !< " << Hex(v[i]);
+      EXPECT_TRUE(Less(v[i - 1], v[i]))
+          << what << " at " << i << ": " << Hex(v[i - 1]) << " !< " << Hex(v[i]);
     }
   };
   std::vector<std::string> shorts;
@@ -135,10 +143,18 @@ TEST_F(KeyEncodingTest, BlankTestFollowsTheType) {
     std::string bytes;
     bool blank;
   } cases[] = {
-      {18, "   ", true},           {18, "  x", false},         {18, std::string("\0\0", 2), false},
-      {22, "  ", true},            {19, std::string("\0x", 2), true}, {19, "x", false},
-      {20, std::string("\0x", 2), true}, {20, "\x01x", false}, {2, std::string(2, '\0'), true},
-      {2, "\x01\x00", false},      {10, "  ", false},          {9, std::string(8, '\0'), true},
+      {18, "   ", true},
+      {18, "  x", false},
+      {18, std::string("\0\0", 2), false},
+      {22, "  ", true},
+      {19, std::string("\0x", 2), true},
+      {19, "x", false},
+      {20, std::string("\0x", 2), true},
+      {20, "\x01x", false},
+      {2, std::string(2, '\0'), true},
+      {2, "\x01\x00", false},
+      {10, "  ", false},
+      {9, std::string(8, '\0'), true},
   };
   for (const Case& c : cases) {
     KeyComponentLayout comp{c.type, 0, static_cast<uint32_t>(c.bytes.size()), false};

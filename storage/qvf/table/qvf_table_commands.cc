@@ -128,13 +128,14 @@ int DefinitionCommand(env::Env* env, const std::string& name, std::string* out) 
   *out += Format("fields %zu\n", def.fields.size());
   for (size_t i = 0; i < def.fields.size(); ++i) {
     const StoredField& f = def.fields[i];
-    *out += Format("  %3zu %-32s type %2u offset %5u size %5u elements %u", i,
-                   Text(f.name).c_str(), f.type, f.offset, f.size, f.elements);
+    *out += Format("  %3zu %-32s type %2u offset %5u size %5u elements %u", i, Text(f.name).c_str(),
+                   f.type, f.offset, f.size, f.elements);
     if (f.type == 10 || f.type == 11) *out += Format(" digits %u places %u", f.digits, f.places);
     if (f.type == 18 || f.type == 19 || f.type == 20) {
       *out += Format(" length %u picture %s", f.string_length, Text(f.picture).c_str());
     }
-    if (f.attribute1 || f.attribute2) *out += Format(" attributes %u %u", f.attribute1, f.attribute2);
+    if (f.attribute1 || f.attribute2)
+      *out += Format(" attributes %u %u", f.attribute1, f.attribute2);
     *out += "\n";
   }
   *out += Format("memos %zu\n", def.memos.size());

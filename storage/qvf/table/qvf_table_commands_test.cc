@@ -96,9 +96,9 @@ TEST_F(QvfTableCommandsTest, TablesAreListedWithTheirCounts) {
 TEST_F(QvfTableCommandsTest, DefinitionShowsFieldsMemosAndKeys) {
   std::string out;
   ASSERT_EQ(DefinitionCommand(env_.get(), "DATA!second", &out), 0);
-  for (const char* expected : {"table SECOND", "record length 10", "\"S:CODE\"", "picture \"@s8\"",
-                               "\"S:NOTES\"", "size 500", "\"S:BYNAME\"", "attributes 07",
-                               "S:NAME (descending)"}) {
+  for (const char* expected :
+       {"table SECOND", "record length 10", "\"S:CODE\"", "picture \"@s8\"", "\"S:NOTES\"",
+        "size 500", "\"S:BYNAME\"", "attributes 07", "S:NAME (descending)"}) {
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
   }
   EXPECT_EQ(DefinitionCommand(env_.get(), "DATA!THIRD", &out), 2);
@@ -176,9 +176,15 @@ TEST_F(QvfTableCommandsTest, CheckFindsEachKindOfDamage) {
          s.Put(e->key, e->data);
        },
        "does not match the record's values"},
-      {"count off", [&](EntryStore& s) { s.Put(CounterKey(id, kTableCounter), EncodeCounter({7, 0})); },
+      {"count off",
+       [&](EntryStore& s) {
+         s.Put(CounterKey(id, kTableCounter), EncodeCounter({7, 0}));
+       },
        "record counter says 7"},
-      {"key count off", [&](EntryStore& s) { s.Put(CounterKey(id, 1), EncodeCounter({3, 0})); },
+      {"key count off",
+       [&](EntryStore& s) {
+         s.Put(CounterKey(id, 1), EncodeCounter({3, 0}));
+       },
        "key 1 counter says 3"},
       {"memo chunk gap", [&](EntryStore& s) { s.Delete(ChunkKey(id, last, 0, 0)); },
        "lacks chunk 0"},

@@ -359,8 +359,8 @@ int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
   if (image != e->data) {
     std::string old_buffer(def_.record_length, '\0');
     FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
-    int rc = MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), record,
-                          false);
+    int rc =
+        MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), record, false);
     if (rc == 0) rc = store().Put(e->key, image);
     if (rc != 0) {
       unlock();
@@ -391,8 +391,8 @@ int Table::Delete() {
   FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
   saved_ = old_buffer;
   if (int rc = store().Delete(e->key); rc != 0) return rc;
-  if (int rc = MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr,
-                            false);
+  if (int rc =
+          MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr, false);
       rc != 0) {
     return rc;
   }

@@ -130,9 +130,9 @@ TEST_F(TableCrashTest, StopAtEveryWriteAndFlushLeavesBeforeOrAfter) {
   ASSERT_GT(syncs, 1);
   int saw_before = 0, saw_after = 0;
   for (int64_t n = 1; n <= writes + syncs; ++n) {
-    for (auto mode : {env::FaultEnv::CrashMode::kDropUnsynced,
-                      env::FaultEnv::CrashMode::kKeepUnsynced,
-                      env::FaultEnv::CrashMode::kTearUnsynced}) {
+    for (auto mode :
+         {env::FaultEnv::CrashMode::kDropUnsynced, env::FaultEnv::CrashMode::kKeepUnsynced,
+          env::FaultEnv::CrashMode::kTearUnsynced}) {
       SCOPED_TRACE("stop " + std::to_string(n) + " mode " + std::to_string(int(mode)));
       env_.SetContents("DATA.QVF", image_);
       {

@@ -26,8 +26,8 @@ int SplitTableName(std::string_view name, TableName* out) {
   out->file.assign(file);
   // A leading dot marks a hidden file, not an extension.
   if (last.find('.', 1) == std::string_view::npos) out->file += kDefaultExtension;
-  out->table = has_table && !table.empty() ? format::ToUpperText(table)
-                                           : std::string(kUnnamedTable);
+  out->table =
+      has_table && !table.empty() ? format::ToUpperText(table) : std::string(kUnnamedTable);
   return 0;
 }
 

@@ -576,8 +576,8 @@ TEST_F(TableTest, OemTablesKeepTextInTheOemSetAndNumbersAsTheyAre) {
   uint32_t n = t->current();
   MemoryEntryStore* store = files_.Store("DATA.QVF");
   const std::string& image = store->entries().at(DataKey(t->id(), n));
-  EXPECT_EQ(image.substr(0, 2), "\xE9\xE9");   // the number is untouched
-  EXPECT_EQ(image.substr(2, 4), "caf\x82");    // e acute in code page 437
+  EXPECT_EQ(image.substr(0, 2), "\xE9\xE9");  // the number is untouched
+  EXPECT_EQ(image.substr(2, 4), "caf\x82");   // e acute in code page 437
   EXPECT_EQ(store->entries().at(ChunkKey(t->id(), n, 0, 0)), "na\x8Bve");
   EXPECT_EQ(store->entries().at(ChunkKey(t->id(), n, 1, 0)).substr(4), "\xE9");  // blob as is
   uint8_t buf[kLength];

@@ -85,8 +85,7 @@ class TableTreeTest : public ::testing::Test {
 
 TEST_F(TableTreeTest, MissingFileIsNotFoundAndIsNotMade) {
   std::unique_ptr<Table> t;
-  EXPECT_EQ(Table::Open(registry_.get(), "DATA!WIDE", Wide(), false, {}, &t),
-            files::kFileNotFound);
+  EXPECT_EQ(Table::Open(registry_.get(), "DATA!WIDE", Wide(), false, {}, &t), files::kFileNotFound);
   EXPECT_FALSE(env_.Exists("DATA.QVF"));
 }
 

@@ -24,8 +24,7 @@ class MemoryFiles {
               auto it = files_.find(FileIdentity(path));
               if (it == files_.end()) {
                 if (!create) return static_cast<int>(files::kFileNotFound);
-                it = files_.emplace(FileIdentity(path), std::make_shared<MemoryEntryStore>())
-                         .first;
+                it = files_.emplace(FileIdentity(path), std::make_shared<MemoryEntryStore>()).first;
               }
               *out = it->second;
               return 0;
