@@ -56,7 +56,8 @@ int Table::Open(FileRegistry* registry, std::string_view name, const TableDefini
   TableName split;
   if (int rc = SplitTableName(name, &split); rc != 0) return rc;
   std::vector<KeyLayout> keys;
-  if (def.keys.size() > kMaxKeys || !KeyLayouts(def, &keys)) {
+  // Memo chunks carry the field index in one byte.
+  if (def.keys.size() > kMaxKeys || def.memos.size() > 256 || !KeyLayouts(def, &keys)) {
     return files::kInvalidRecordDeclaration;
   }
   SharedFile* file = nullptr;
@@ -263,6 +264,8 @@ int Table::Add(const uint8_t* record, const MemoValues& memos, bool append) {
   saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
   if (int rc = store().Insert(DataKey(id_, number), ToStored(record)); rc != 0) return rc;
   current_ = number;
+  // A copy kept by an earlier watched read belongs to another record.
+  watched_.reset();
   ++count.count;
   if (int rc = WriteCounter(kTableCounter, count); rc != 0) return rc;
   memos_not_loaded_ = false;

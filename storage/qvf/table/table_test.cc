@@ -327,6 +327,18 @@ TEST_F(TableTest, WatchedRecordChangedElsewhereIsNotOverwritten) {
   EXPECT_EQ(mine->Rewrite(my_change.bytes, {}), 0);
 }
 
+TEST_F(TableTest, WatchEndsWhenAnotherRecordBecomesCurrent) {
+  auto t = OpenOk("DATA!T");
+  Rec a(1, "a", "A");
+  ASSERT_EQ(t->Add(a.bytes, {}), 0);
+  uint8_t buf[kLength];
+  ASSERT_EQ(t->Read(t->current(), buf, nullptr, {.watch = true}), 0);
+  Rec b(2, "b", "B");
+  ASSERT_EQ(t->Add(b.bytes, {}), 0);
+  Rec b2(2, "b2", "B");
+  EXPECT_EQ(t->Rewrite(b2.bytes, {}), 0);
+}
+
 TEST_F(TableTest, RecordLocksAreAskedForAndRefusalsReported) {
   auto t = OpenOk("DATA!T");
   std::set<uint32_t> locked_elsewhere;
