@@ -29,7 +29,9 @@ void Check(bool condition, const char* what) {
 }  // namespace
 
 Engine::Engine(Platform* platform, ResourceSet* resources)
-    : platform_(platform), resources_(resources) {
+    : platform_(platform),
+      resources_(resources),
+      tracing_(std::getenv("VORSANDT_TRACE_EVENTS") != nullptr) {
   files::Errors().SetRuntimeErrorSink(this);
 }
 
@@ -302,6 +304,18 @@ void Engine::Input(WindowId id, const vorsandt::ui::Input& input) {
   q.input = input;
   it->second->queue_.push_back(std::move(q));
   cv_.notify_all();
+}
+
+bool Engine::Post(WindowId id, int event, int field) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return false;
+  Window::Queued q;
+  q.event = event;
+  q.field = event >= event::kFirstWindowEvent ? 0 : field;
+  it->second->queue_.push_back(std::move(q));
+  cv_.notify_all();
+  return true;
 }
 
 std::vector<WindowId> Engine::OpenWindows() const {

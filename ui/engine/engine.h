@@ -100,6 +100,9 @@ class Engine : public files::RuntimeErrorSink {
   // input (every thread waits in its loop with nothing queued and no timer,
   // or in a modal call, or has ended). False on timeout.
   bool WaitIdle(std::chrono::milliseconds timeout);
+  // Posts `event` to the open window `id` (any thread); false when that
+  // window is not open.
+  bool Post(WindowId id, int event, int field = 0);
   // Ids of the open windows in the order they were opened.
   std::vector<WindowId> OpenWindows() const;
 
@@ -117,6 +120,9 @@ class Engine : public files::RuntimeErrorSink {
   void ShowRuntimeError(const std::string& caption, const std::string& text) override;
 
   Platform& platform() { return *platform_; }
+  // Every delivered event is traced on standard error by its name when the
+  // environment variable VORSANDT_TRACE_EVENTS is set.
+  bool tracing() const { return tracing_; }
 
   // For tests: how many threads held the run permission at once, at most.
   int MaxConcurrentRunners() const { return max_runners_; }
@@ -162,6 +168,7 @@ class Engine : public files::RuntimeErrorSink {
 
   Platform* platform_;
   ResourceSet* resources_;
+  bool tracing_ = false;
 
   mutable std::mutex mu_;
   std::condition_variable cv_;

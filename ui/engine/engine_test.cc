@@ -198,6 +198,42 @@ TEST_F(EngineTest, ClosingTheFrameClosesEveryOtherWindow) {
   EXPECT_TRUE(engine.OpenWindows().empty());
 }
 
+TEST_F(EngineTest, PostByIdReachesAnotherThreadsWindow) {
+  Engine engine(&platform_, &set_);
+  std::atomic<WindowId> child_id{0};
+  std::vector<int> child_events;
+  engine.StartMain([&] {
+    auto frame = engine.CreateWindow("TESTS$TEST01", "T$FRAME");
+    frame->Open();
+    engine.Start(
+        [&] {
+          auto child = engine.CreateWindow("TESTS$TEST01", "T$CHILD");
+          child_id = child->id();
+          child->Open();
+          while (child->Accept()) child_events.push_back(child->Event());
+          child->Close();
+        },
+        0);
+    while (frame->Accept()) {
+      if (child_id == 0) {
+        frame->Post(event::kAccepted, 1);  // let the child open first
+        continue;
+      }
+      EXPECT_TRUE(engine.Post(child_id, event::kGainFocus));
+      EXPECT_TRUE(engine.Post(child_id, event::kCloseWindow));
+      frame->Post(event::kCloseWindow);
+      while (frame->Accept()) {
+      }
+    }
+    frame->Close();
+    EXPECT_FALSE(engine.Post(frame->id(), event::kAccepted, 1));  // closed: refused
+  });
+  engine.WaitForEnd();
+  ASSERT_GE(child_events.size(), 2u);
+  EXPECT_EQ(child_events.front(), event::kOpenWindow);
+  EXPECT_EQ(child_events.back(), event::kCloseWindow);
+}
+
 TEST_F(EngineTest, SlotCleanupRunsWhenTheProcedureReturns) {
   Engine engine(&platform_, &set_);
   std::vector<int> order;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -128,6 +129,16 @@ void Window::Close() {
 }
 
 bool Window::Accept() {
+  bool delivered = Step();
+  if (delivered && engine_->tracing()) {
+    std::string_view name = EventName(event_);
+    std::fprintf(stderr, "[slot %d] %s %s field %d\n", slot_, label_.c_str(),
+                 name.empty() ? std::to_string(event_).c_str() : std::string(name).c_str(), field_);
+  }
+  return delivered;
+}
+
+bool Window::Step() {
   if (state_ == State::kCreated) files::Errors().RuntimeError(files::kWindowNotOpen, label_);
   if (state_ == State::kClosed) return false;
   if (close_delivered_) {

@@ -59,7 +59,8 @@ class Window {
   std::string Keychar() const { return keychar_; }
 
   // Queues an event at the end of this window's queue (field 0 for a window
-  // event). Safe from any thread.
+  // event). Safe from any thread while the window exists; other threads
+  // should post by id through Engine::Post.
   void Post(int event, int field = 0);
 
   // Control operations; a last field of 0 means the first only.
@@ -130,6 +131,7 @@ class Window {
 
   Window(Engine* engine, WindowId id, const Node* structure, int slot);
 
+  bool Step();
   ControlModel* ControlAt(int field);
   const ControlModel* ControlAt(int field) const;
   void SetRange(int first, int last, bool ControlModel::*member, bool value);
