@@ -9,6 +9,7 @@
 #include "storage/qvf/driver/position_text.h"
 #include "storage/qvf/driver/registration.h"
 #include "storage/qvf/driver/send_command.h"
+#include "storage/qvf/driver/table_copy.h"
 #include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/entry_key.h"
 #include "storage/qvf/table/table_name.h"
@@ -189,7 +190,12 @@ class QvfDriver : public files::Driver {
       case files::kOpRollbackFile:
         return TheDriverFiles().RollbackTransaction();
       case files::kOpCopy:
-      case files::kOpRename:
+      case files::kOpRename: {
+        std::string name = TrimmedName(b.name);
+        std::string target = TrimmedName(call.text1);
+        if (name.empty() || target.empty()) return files::kInvalidFilename;
+        return CopyTable(*call.file, name, target, call.op == files::kOpRename);
+      }
       case files::kOpBlob75:
       case files::kOpBlob76:
       case files::kOpBlob77:

@@ -17,7 +17,11 @@
 #include "runtime/files/operations.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/driver/coordination.h"
+#include "storage/qvf/driver/driver_files.h"
 #include "storage/qvf/driver/qvf_test_support.h"
+#include "storage/qvf/table/definition.h"
+#include "storage/qvf/table/entry_key.h"
+#include "storage/qvf/table/table.h"
 
 namespace vorsandt::qvf {
 namespace {
@@ -248,6 +252,74 @@ TEST(QvfDriverChanges, ReadOnlyOpenRefusesChanges) {
   files::Put(f);
   EXPECT_EQ(Code(), files::kAccessDenied);
   files::Close(f);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+int CountIn(const std::string& name, std::vector<int>* refs) {
+  TableDefinition def;
+  EXPECT_EQ(DefinitionFromDeclaration(*testing::Companies(), &def), 0);
+  std::unique_ptr<qvf::Table> t;
+  int rc = qvf::Table::Open(TheDriverFiles().registry(), name, def, false, {}, &t);
+  if (rc != 0) return -rc;
+  Counter c;
+  EXPECT_EQ(t->ReadCounter(kTableCounter, &c), 0);
+  uint32_t n = 0;
+  for (;;) {
+    std::optional<StoredEntry> e;
+    EXPECT_EQ(t->FetchRecord(Search::kNextAfter, n, &e), 0);
+    if (!e) break;
+    n = ReadId4(std::string_view(e->key).substr(5));
+    std::string record(202, '\0');
+    EXPECT_EQ(t->Read(n, reinterpret_cast<uint8_t*>(record.data()), nullptr), 0);
+    int16_t ref;
+    std::memcpy(&ref, record.data(), 2);
+    refs->push_back(ref);
+  }
+  // Every record is found through the primary key of the copy too.
+  for (int r : *refs) {
+    std::string record(202, ' ');
+    int16_t ref = static_cast<int16_t>(r);
+    std::memcpy(record.data(), &ref, 2);
+    KeyEntry entry;
+    EXPECT_TRUE(t->KeyEntryFor(0, reinterpret_cast<const uint8_t*>(record.data()), 0, &entry));
+    std::optional<StoredEntry> found;
+    EXPECT_EQ(t->store().Find(Search::kExact, entry.key, &found), 0);
+    EXPECT_TRUE(found) << r;
+  }
+  t->Close();
+  return static_cast<int>(c.count);
+}
+
+TEST(QvfDriverCopy, CopyAndRenameUnderNewIdsWithShiftedNumbers) {
+  testing::ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  for (int r : {7, 8, 9}) testing::AddCompany(f, r, "copied");
+  files::Close(f);
+  files::Copy(f, "OTHER!SAVED");
+  ASSERT_EQ(testing::Code(), 0);
+  files::Copy(f, "COMPANIES!SECOND");  // into the same file
+  ASSERT_EQ(testing::Code(), 0);
+  std::vector<int> refs;
+  EXPECT_EQ(CountIn("OTHER!SAVED", &refs), 3);
+  EXPECT_EQ(refs, (std::vector<int>{7, 8, 9}));
+  refs.clear();
+  EXPECT_EQ(CountIn("COMPANIES!SECOND", &refs), 3);
+  EXPECT_EQ(files::Send(f, "PNM="), std::string("SECOND\0", 7));
+  files::Rename(f, "RENAMED");
+  ASSERT_EQ(testing::Code(), 0);
+  files::Open(f);
+  EXPECT_EQ(testing::Code(), files::kFileNotFound);  // only SECOND is left there
+  refs.clear();
+  EXPECT_EQ(CountIn("RENAMED", &refs), 3);
+  for (const char* path : {"OTHER.QVF", "COMPANIES.QVF", "RENAMED.QVF"}) {
+    std::vector<std::string> faults;
+    EXPECT_TRUE(CheckFile(env::Env::Default(), path, &faults)) << path;
+  }
 }
 
 }  // namespace
