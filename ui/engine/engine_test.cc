@@ -4,9 +4,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
+#include "runtime/files/file_decl.h"
 #include "runtime/files/text_stack.h"
+#include "ui/engine/thread_codes.h"
 #include "ui/engine/engine_test_defs.h"
 #include "ui/engine/test_platform.h"
 
@@ -165,6 +168,54 @@ TEST_F(EngineTest, TextStackEntriesStayWithTheirThread) {
   EXPECT_EQ(seen_by_second, "");
   EXPECT_EQ(main_size_after, 2);
   EXPECT_EQ(main_after, "12345");
+}
+
+// Started procedures work on their own record buffers and request codes;
+// a procedure called directly shares its caller's.
+TEST_F(EngineTest, RecordBuffersAndCodesArePerThread) {
+  static uint8_t declared_buffer[8] = {};
+  static files::FileRecord table(nullptr, "T", 1, files::kAttrPerThread, sizeof declared_buffer, nullptr, 0,
+                                 nullptr, 0, nullptr, 0, declared_buffer);
+  Engine engine(&platform_, &set_);
+  std::string main_sees;
+  std::string second_sees;
+  int32_t second_request = -1;
+  engine.StartMain([&] {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    w->Open();
+    std::memcpy(files::RecordBuffer(&table), "MAIN....", 8);
+    RequestCode() = request::kChange;
+    auto called_directly = [&] { EXPECT_EQ(RequestCode(), request::kChange); };
+    called_directly();
+    engine.Start(
+        [&] {
+          second_request = RequestCode();
+          std::memcpy(files::RecordBuffer(&table), "SECOND..", 8);
+          auto w2 = engine.CreateWindow("TESTS$TEST01", "T$CHILD");
+          w2->Open();
+          while (w2->Accept()) {
+            if (w2->Event() == event::kOpenWindow) w2->Post(event::kCloseWindow);
+          }
+          w2->Close();
+          second_sees.assign(reinterpret_cast<char*>(files::RecordBuffer(&table)), 8);
+        },
+        0);
+    while (w->Accept()) {
+      if (engine.LiveThreads() > 1) {
+        w->Post(event::kAccepted, 10);
+        continue;
+      }
+      main_sees.assign(reinterpret_cast<char*>(files::RecordBuffer(&table)), 8);
+      w->Post(event::kCloseWindow);
+      while (w->Accept()) {
+      }
+    }
+    w->Close();
+  });
+  engine.WaitForEnd();
+  EXPECT_EQ(main_sees, "MAIN....");
+  EXPECT_EQ(second_sees, "SECOND..");
+  EXPECT_EQ(second_request, 0);
 }
 
 TEST_F(EngineTest, ClosingTheFrameClosesEveryOtherWindow) {
