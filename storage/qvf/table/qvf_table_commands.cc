@@ -361,19 +361,22 @@ int RunTableCommand(env::Env* env, std::string_view command, const std::string& 
   if (command == "tables") {
     std::string text;
     int rc = ListTablesCommand(env, arg, &text);
-    *(rc == 0 ? out : err) += text;
+    *(rc == 0 ? out : err) += rc == 0 ? text : "qvf: " + text;
     return rc;
   }
   if (command == "definition") {
     std::string text;
     int rc = DefinitionCommand(env, arg, &text);
-    *(rc == 0 ? out : err) += text;
+    *(rc == 0 ? out : err) += rc == 0 ? text : "qvf: " + text;
     return rc;
   }
   if (command == "check") {
     std::vector<std::string> faults;
     int rc = FullCheckCommand(env, arg, &faults);
-    for (const std::string& f : faults) *(rc == 2 ? err : out) += arg + ": " + f + "\n";
+    // The tool's own form: faults on stdout, an unreadable file on stderr.
+    for (const std::string& f : faults) {
+      *(rc == 2 ? err : out) += (rc == 2 ? "qvf: " : "") + arg + ": " + f + "\n";
+    }
     return rc;
   }
   return -1;

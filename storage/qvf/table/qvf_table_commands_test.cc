@@ -118,7 +118,7 @@ TEST_F(QvfTableCommandsTest, ToolCommandsPrintAndReturnTheirStatus) {
   EXPECT_EQ(RunTableCommand(env_.get(), "check", "DATA.QVF", &out, &err), 0);
   EXPECT_EQ(err, "");
   EXPECT_EQ(RunTableCommand(env_.get(), "check", "NONE.QVF", &out, &err), 2);
-  EXPECT_NE(err.find("NONE.QVF: "), std::string::npos);
+  EXPECT_NE(err.find("qvf: NONE.QVF: "), std::string::npos);
   EXPECT_EQ(RunTableCommand(env_.get(), "definition", "DATA!NOPE", &out, &err), 2);
   EXPECT_EQ(RunTableCommand(env_.get(), "info", "DATA.QVF", &out, &err), -1);
   // A table fault makes the full check fail with one line per fault.
