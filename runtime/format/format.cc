@@ -272,7 +272,7 @@ void PutDigits(const std::vector<Position>& pos, size_t k, size_t count, int64_t
 std::string FormatDate(double value, const Picture& picture) {
   // A fraction of a day still names the day.
   DateParts parts;
-  if (!std::isfinite(value) || !PartsFromDate(static_cast<int64_t>(std::trunc(value)), &parts))
+  if (!(std::fabs(value) < 1e18) || !PartsFromDate(static_cast<int64_t>(std::trunc(value)), &parts))
     return Blanks(picture);
   const Locale& locale = CurrentLocale();
   const auto& pos = picture.positions;
@@ -306,7 +306,7 @@ std::string FormatDate(double value, const Picture& picture) {
 
 std::string FormatTime(double value, const Picture& picture) {
   TimeParts parts;
-  if (!std::isfinite(value) || !PartsFromTime(static_cast<int64_t>(std::trunc(value)), &parts))
+  if (!(std::fabs(value) < 1e18) || !PartsFromTime(static_cast<int64_t>(std::trunc(value)), &parts))
     return Blanks(picture);
   const Locale& locale = CurrentLocale();
   const auto& pos = picture.positions;

@@ -41,7 +41,8 @@ void CheckShown(const std::string& shown, const Picture& picture, const std::str
 
 // Texts that cannot be read back unambiguously: a number picture whose
 // grouping character is also its decimal point ("@n10..2"), or whose
-// currency or literal text holds characters of a number ("@n~EUR17~12.2").
+// currency or literal text holds characters of a number or its sign
+// ("@n~EUR17~12.2", "@n~(R~12.2").
 bool Ambiguous(const Picture& picture) {
   char group = 0, point = 0;
   bool numeric = picture.kind == PictureKind::kNumber ||
@@ -50,7 +51,7 @@ bool Ambiguous(const Picture& picture) {
     if (p.code == kGroupSeparator) group = p.ch;
     if (p.code == kDecimalPoint) point = p.ch;
     if (numeric && (p.code == kLiteral || p.code == kCurrency) &&
-        std::string_view("0123456789-+.eE").find(p.ch) != std::string_view::npos)
+        std::string_view("0123456789-+.eE()").find(p.ch) != std::string_view::npos)
       return true;
   }
   return group != 0 && group == point;
