@@ -324,3 +324,166 @@ TEST(QvfDriverCopy, CopyAndRenameUnderNewIdsWithShiftedNumbers) {
 
 }  // namespace
 }  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+std::string& Notes(files::FileRecord* f) {
+  static std::string scratch;
+  auto& buffer = files::InstanceOf(f)->memo_buffers.at(0);
+  scratch.assign(buffer.begin(), buffer.end());
+  while (!scratch.empty() && scratch.back() == ' ') scratch.pop_back();
+  return scratch;
+}
+
+void SetNotes(files::FileRecord* f, const std::string& text) {
+  auto& buffer = files::InstanceOf(f)->memo_buffers.at(0);
+  std::fill(buffer.begin(), buffer.end(), ' ');
+  std::copy(text.begin(), text.end(), buffer.begin());
+}
+
+TEST(QvfDriverMemos, MemoTravelsWithTheRecordAndSkipMemosKeepsIt) {
+  testing::ScratchFolder folder;
+  auto* f = testing::TableFile(app::Table::kClaim);
+  files::Create(f);
+  files::Open(f);
+  ASSERT_EQ(testing::Code(), 0);
+  std::memset(testing::Buffer(f), 0, f->record_length);
+  testing::SetRef(f, 1);
+  std::string long_note(700, 'n');
+  SetNotes(f, long_note);
+  files::Add(f);
+  ASSERT_EQ(testing::Code(), 0);
+  SetNotes(f, "");
+  files::SetFile(f);
+  files::Next(f);
+  ASSERT_EQ(testing::Code(), 0);
+  EXPECT_EQ(Notes(f), long_note);
+  // A read that skips memos leaves the buffer's memo alone, and a Put after
+  // it keeps the stored memo.
+  SetNotes(f, "not stored");
+  f->Send(files::kOpSkipMemos);
+  files::SetFile(f);
+  files::Next(f);
+  ASSERT_EQ(testing::Code(), 0);
+  EXPECT_EQ(Notes(f), "not stored");
+  testing::SetText(f, 72, 20, "open");
+  files::Put(f);
+  ASSERT_EQ(testing::Code(), 0);
+  files::SetFile(f);
+  files::Next(f);
+  EXPECT_EQ(Notes(f), long_note);
+  // A plain Put stores the memo from the buffer.
+  SetNotes(f, "short");
+  files::Put(f);
+  ASSERT_EQ(testing::Code(), 0);
+  SetNotes(f, "");
+  files::SetFile(f);
+  files::Next(f);
+  EXPECT_EQ(Notes(f), "short");
+  files::Close(f);
+}
+
+TEST(QvfDriverLocks, TableLockExcludesAnotherProcessUntilUnlocked) {
+  testing::ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  files::Close(f);
+  int to_child[2], to_parent[2];
+  ASSERT_EQ(pipe(to_child), 0);
+  ASSERT_EQ(pipe(to_parent), 0);
+  pid_t child = testing::Spawn([&] {
+    auto* c = testing::Companies();
+    files::Open(c);
+    files::Lock(c);
+    char x = testing::Code() == 0 ? 'y' : 'n';
+    if (write(to_parent[1], &x, 1) != 1) return 1;
+    if (read(to_child[0], &x, 1) != 1) return 2;
+    files::Unlock(c);
+    if (write(to_parent[1], &x, 1) != 1) return 3;
+    if (read(to_child[0], &x, 1) != 1) return 4;
+    files::Close(c);
+    return 0;
+  });
+  char c = 0;
+  ASSERT_EQ(read(to_parent[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  files::Open(f);
+  files::LockTimeout(f, 0);
+  EXPECT_EQ(testing::Code(), files::kFileAlreadyLocked);
+  // Reading and writing are not table-locked: the lock is advisory.
+  testing::AddCompany(f, 1, "still allowed");
+  EXPECT_EQ(testing::Code(), 0);
+  ASSERT_EQ(write(to_child[1], "u", 1), 1);
+  ASSERT_EQ(read(to_parent[0], &c, 1), 1);
+  files::LockTimeout(f, 5);
+  EXPECT_EQ(testing::Code(), 0);
+  files::Unlock(f);
+  ASSERT_EQ(write(to_child[1], "e", 1), 1);
+  EXPECT_EQ(testing::WaitFor(child), 0);
+  files::Close(f);
+  for (int fd : {to_child[0], to_child[1], to_parent[0], to_parent[1]}) close(fd);
+  // Eof on a closed file answers 1 and posts 37.
+  EXPECT_TRUE(files::Eof(f));
+  EXPECT_EQ(testing::Code(), files::kFileNotOpen);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+TEST(QvfDriverMaintenance, BuildKeysPackAppendPutAtPointerAndOrderKey) {
+  testing::ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  for (int r = 1; r <= 40; ++r) testing::AddCompany(f, r, r % 2 ? "odd" : "even");
+  std::memset(testing::Buffer(f), ' ', f->record_length);
+  testing::SetRef(f, 41);
+  testing::SetName(f, "appended");
+  f->Send(files::kOpAppend);
+  ASSERT_EQ(testing::Code(), 0);
+  const int64_t appended = files::Pointer(f);
+  EXPECT_GT(appended, 0);
+  // Would the buffer duplicate any key of another record? (The file layer
+  // hands back the value of code 57 only; code 12 answers through its status.)
+  testing::SetRef(f, 5);
+  EXPECT_TRUE(files::Duplicate(f, app::Key(app::Table::kCompanies, 1)));
+  f->Send(files::kOpDuplicateAll);
+  EXPECT_EQ(testing::Code(), 0);
+  files::SetKey(f, app::Key(app::Table::kCompanies, 2));
+  EXPECT_EQ(f->Send(files::kOpOrderKey), 2);
+  files::SetFile(f);
+  EXPECT_EQ(f->Send(files::kOpOrderKey), 0);
+  // Rewrite record `appended` from the buffer, wherever the sequence is.
+  testing::SetRef(f, 41);
+  testing::SetName(f, "put at pointer");
+  f->Send(files::kOpPutAtPointer, files::Args{static_cast<intptr_t>(appended)});
+  ASSERT_EQ(testing::Code(), 0);
+  files::GetByPointer(f, appended);
+  EXPECT_EQ(testing::NameOf(f), "put at pointer");
+  for (int r = 1; r <= 30; ++r) {
+    testing::SetRef(f, r);
+    files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+    files::Delete(f);
+    ASSERT_EQ(testing::Code(), 0);
+  }
+  files::Close(f);
+  files::Open(f, 0x12);  // exclusive: the maintenance operations need it
+  ASSERT_EQ(testing::Code(), 0);
+  files::BuildKeys(f);
+  EXPECT_EQ(testing::Code(), 0);
+  files::Pack(f);
+  EXPECT_EQ(testing::Code(), 0);
+  EXPECT_EQ(files::Records(f), 11);
+  EXPECT_EQ(files::KeyRecords(f, app::Key(app::Table::kCompanies, 2)), 11);
+  files::SetKey(f, app::Key(app::Table::kCompanies, 1));
+  std::vector<int> refs = testing::ReadAll(f, true);
+  ASSERT_EQ(refs.size(), 11u);
+  EXPECT_EQ(refs.front(), 31);
+  files::Close(f);
+  std::vector<std::string> faults;
+  EXPECT_TRUE(CheckFile(env::Env::Default(), "COMPANIES.QVF", &faults));
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
