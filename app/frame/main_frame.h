@@ -34,6 +34,21 @@ class ProcedureTable {
 
 ProcedureTable& Procedures();
 
+// Registers a procedure with Procedures() when the program starts:
+//
+//   void BrowsePolicy();
+//   VORSANDT_PROCEDURE(BrowsePolicy);
+//
+// The program links every procedure library whole (see app/CMakeLists.txt),
+// so registrations in them are never dropped by the linker.
+struct ProcedureRegistrar {
+  ProcedureRegistrar(const char* name, ui::Procedure procedure) {
+    Procedures().Register(name, std::move(procedure));
+  }
+};
+#define VORSANDT_PROCEDURE(name) \
+  static ::vorsandt::app::ProcedureRegistrar vorsandt_procedure_registrar_##name(#name, &name)
+
 // A menu item that starts a procedure on its own thread.
 struct StartItem {
   int number;             // the item's field number in the frame's menu

@@ -14,6 +14,19 @@
 namespace vorsandt::app {
 namespace {
 
+int registered_calls = 0;
+void RegisteredByMacro() { ++registered_calls; }
+VORSANDT_PROCEDURE(RegisteredByMacro);
+
+// Runs before the fixture's tests clear the table.
+TEST(ProcedureRegistrarTest, MacroRegistersAtStart) {
+  ui::Procedure p = Procedures().Find("RegisteredByMacro");
+  ASSERT_TRUE(static_cast<bool>(p));
+  p();
+  EXPECT_EQ(registered_calls, 1);
+  EXPECT_FALSE(static_cast<bool>(Procedures().Find("NoSuchProcedure")));
+}
+
 constexpr char kTestProcedures[] = R"(resource: TESTPROC_RSC
 id: TESTS$TESTPROC
 structures:
