@@ -1,13 +1,40 @@
+// Invariants (checked with VORSANDT_CHECKS; a violation is an internal
+// error with the check number below):
+//  1. (301) A container of a shared file is saved only while this process
+//     holds the file's writer range (or the file is in a transaction, which
+//     holds it from BeginTransaction to its end).
+//  2. (302) In a commit over several files, phase 2 of any file runs only
+//     after every file's phase 1 succeeded and the transaction's number was
+//     removed from the coordination file (the commit point). Order of writes:
+//     coordination entry saved; each file's marker and phase 1 (log written,
+//     flushed, committed); coordination entry deleted and saved; each file's
+//     phase 2.
 #include "storage/qvf/driver/driver_files.h"
 
 #include <cerrno>
 
 #include "runtime/files/error_codes.h"
 #include "storage/qvf/driver/coordination.h"
+#include "storage/qvf/internal_error.h"
 #include "storage/qvf/table/table_name.h"
 #include "storage/qvf/table/tree_entry_store.h"
 
 namespace vorsandt::qvf {
+namespace {
+
+constexpr int kCheckSaveWithoutWriterLock = 301;
+constexpr int kCheckPhase2BeforeCommitPoint = 302;
+
+void DriverCheck(bool ok, int check) {
+#ifdef VORSANDT_CHECKS
+  if (!ok) InternalError(check);
+#else
+  (void)ok;
+  (void)check;
+#endif
+}
+
+}  // namespace
 
 Sharing SharingOf(int32_t open_mode) {
   switch ((open_mode >> 4) & 0x0F) {
@@ -68,7 +95,11 @@ int CallScope::End() {
                 (policy_ == SavePolicy::kBatch && container_->dirty_pages() >= kBatchPages);
     if (save) {
       if (sharing_ == Sharing::kDenyWrite) rc = lock_->locks().LockWriter();
-      if (rc == 0) rc = container_->Save();
+      if (rc == 0) {
+        DriverCheck(sharing_ == Sharing::kExclusive || lock_->locks().writer_held(),
+                    kCheckSaveWithoutWriterLock);
+        rc = container_->Save();
+      }
       if (rc != 0) container_->Discard();
       unsaved = false;
     }
@@ -187,6 +218,7 @@ int DriverFiles::CommitTransaction() {
       result = coordination.Begin(TransactionNumberNow(), &number);
     }
     size_t logged = 0;
+    bool committed = false;
     if (result == 0) {
       for (const Member& m : changed) {
         Step("phase1");
@@ -208,10 +240,13 @@ int DriverFiles::CommitTransaction() {
         for (const Member& m : changed) m.container->AbandonLog();
         result = finished;
       }
+      committed = result == 0 && finished == 0 && logged == changed.size();
     }
     coordination.Close();
     if (result == 0) {
       for (const Member& m : changed) {
+        DriverCheck(committed, kCheckPhase2BeforeCommitPoint);
+        DriverCheck(m.lock->locks().writer_held(), kCheckSaveWithoutWriterLock);
         Step("phase2");
         if (int rc = m.container->SavePhase2(); rc != 0 && result == 0) result = rc;
       }
