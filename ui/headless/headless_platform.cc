@@ -59,7 +59,27 @@ int HeadlessPlatform::ShowPopup(WindowId, const std::string& text, int, int) {
     std::lock_guard<std::mutex> lock(mu_);
     popups_.push_back(text);
   }
-  return Wait(popup_answers_, "popup", 0);
+  int answer = Wait(popup_answers_, "popup", 0);
+  // Like a real menu: only an item that is there and enabled can be chosen.
+  std::vector<bool> enabled = PopupItems(text);
+  if (answer < 1 || answer > static_cast<int>(enabled.size()) || !enabled[answer - 1]) return 0;
+  return answer;
+}
+
+std::vector<bool> PopupItems(std::string_view text) {
+  std::vector<bool> items;
+  // A leading "|" starts the list; it does not make an empty first item.
+  if (!text.empty() && text.front() == '|') text.remove_prefix(1);
+  if (text.empty()) return items;
+  size_t pos = 0;
+  for (;;) {
+    size_t bar = text.find('|', pos);
+    std::string_view item = text.substr(pos, bar == std::string_view::npos ? text.npos : bar - pos);
+    items.push_back(item.empty() || item.front() != '~');
+    if (bar == std::string_view::npos) break;
+    pos = bar + 1;
+  }
+  return items;
 }
 
 std::optional<std::string> HeadlessPlatform::ChooseFile(const FileRequest&) {

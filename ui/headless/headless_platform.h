@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ui/engine/platform.h"
@@ -69,6 +70,10 @@ class HeadlessPlatform : public Platform {
   std::string pending_;
   bool cancel_all_ = false;
 };
+
+// The items of a popup text ("|&Insert|~&Change|&Delete"): one entry per
+// item, numbered from 1, true when the item is enabled ("~" disables it).
+std::vector<bool> PopupItems(std::string_view text);
 
 // The text form of a window's model, as the script's "dump" prints it.
 std::string DumpWindow(const WindowState& state);

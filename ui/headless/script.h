@@ -13,8 +13,8 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <set>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,8 +79,8 @@ class ScriptRunner {
   std::chrono::milliseconds timeout_{30000};
   std::string target_;  // label or caption chosen with "window"; empty: the newest window
   int line_ = 0;
-  WindowId active_ = 0;         // the window the user works in
-  std::set<WindowId> known_;    // windows seen open so far
+  WindowId active_ = 0;       // the window the user works in
+  std::set<WindowId> known_;  // windows seen open so far
 };
 
 }  // namespace vorsandt::ui::headless

@@ -37,6 +37,14 @@ TEST(ScriptParseTest, WordsQuotesAndComments) {
   EXPECT_EQ(bad.error_line, 2);
 }
 
+TEST(PopupItemsTest, NumberingAndDisabledItems) {
+  EXPECT_EQ(PopupItems("|&Insert|&Change|&Delete"), (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(PopupItems("&Insert|~&Change|&Delete"), (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(PopupItems("|"), (std::vector<bool>{}));
+  EXPECT_EQ(PopupItems(""), (std::vector<bool>{}));
+  EXPECT_EQ(PopupItems("one"), (std::vector<bool>{true}));
+}
+
 TEST(ScriptParseTest, KeyNames) {
   struct Case {
     const char* name;
