@@ -487,3 +487,74 @@ TEST(QvfDriverMaintenance, BuildKeysPackAppendPutAtPointerAndOrderKey) {
 
 }  // namespace
 }  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+// The change counter in the header on disk (little-endian at offset 24).
+uint32_t ChangeCounterOnDisk(const char* path) {
+  std::unique_ptr<env::File> file;
+  if (env::Env::Default()->Open(path, env::kOpenReadOnly, &file) != 0) return 0;
+  uint8_t bytes[4] = {};
+  size_t got = 0;
+  file->ReadAt(24, bytes, 4, &got);
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+// COMPANIES declared again under another name with further attributes.
+struct CompaniesLike {
+  explicit CompaniesLike(const char* name, uint8_t attributes)
+      : keys{app::Key(app::Table::kCompanies, 1), app::Key(app::Table::kCompanies, 2)},
+        file(&QvfEntry, name, static_cast<int32_t>(std::strlen(name)),
+             static_cast<uint8_t>(files::kAttrCreate | attributes), 202,
+             app::Layout(app::Table::kCompanies).data(), app::Layout(app::Table::kCompanies).size(),
+             keys, 2, nullptr, 0, buffer) {}
+  uint8_t buffer[202] = {};
+  const files::KeyDecl* keys[2];
+  files::FileRecord file;
+};
+
+TEST(QvfDriverSavePolicy, DeferredWritesWaitForReleaseAndBatchesForFortyPages) {
+  testing::ScratchFolder folder;
+  testing::Companies();  // declares the dictionary, whose layouts we borrow
+  CompaniesLike deferred("DEFERRED", files::kAttrDriverFlag02);
+  files::Create(&deferred.file);
+  files::Open(&deferred.file);
+  ASSERT_EQ(testing::Code(), 0);
+  const uint32_t opened = ChangeCounterOnDisk("DEFERRED.QVF");
+  for (int r = 1; r <= 20; ++r) testing::AddCompany(&deferred.file, r, "deferred");
+  EXPECT_EQ(ChangeCounterOnDisk("DEFERRED.QVF"), opened);
+  EXPECT_EQ(files::Records(&deferred.file), 20);  // seen by this process
+  deferred.file.Send(files::kOpHold);
+  files::Release(&deferred.file);
+  ASSERT_EQ(testing::Code(), 0);
+  EXPECT_GT(ChangeCounterOnDisk("DEFERRED.QVF"), opened);
+  testing::AddCompany(&deferred.file, 21, "deferred");
+  const uint32_t released = ChangeCounterOnDisk("DEFERRED.QVF");
+  files::Close(&deferred.file);
+  EXPECT_GT(ChangeCounterOnDisk("DEFERRED.QVF"), released);  // Close writes the rest
+
+  CompaniesLike batched("BATCHED", files::kAttrDriverFlag08);
+  files::Create(&batched.file);
+  files::Open(&batched.file);
+  ASSERT_EQ(testing::Code(), 0);
+  const uint32_t start = ChangeCounterOnDisk("BATCHED.QVF");
+  testing::AddCompany(&batched.file, 1, "batched");
+  EXPECT_EQ(ChangeCounterOnDisk("BATCHED.QVF"), start);  // far below 40 dirty pages
+  // Long names spread the records over many pages until a save comes.
+  int r = 2;
+  while (ChangeCounterOnDisk("BATCHED.QVF") == start && r < 20000) {
+    testing::AddCompany(&batched.file, r, std::string(30, static_cast<char>('A' + r % 26)));
+    ASSERT_EQ(testing::Code(), 0);
+    ++r;
+  }
+  EXPECT_LT(r, 20000);
+  EXPECT_GT(r, 40);
+  files::Close(&batched.file);
+  std::vector<std::string> faults;
+  EXPECT_TRUE(CheckFile(env::Env::Default(), "BATCHED.QVF", &faults));
+  EXPECT_TRUE(CheckFile(env::Env::Default(), "DEFERRED.QVF", &faults));
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
