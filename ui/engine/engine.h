@@ -3,8 +3,9 @@
 // Threads. Procedures run on real threads, one per started procedure, in a
 // table of 64 slots; slot 0 is the program's first procedure (MAIN). Only the
 // thread that holds the single run permission executes procedure code; a
-// thread gives the permission up while it waits for an event in its loop (or
-// when its procedure returns) and takes it back before it continues. On every
+// thread gives the permission up at every step of its loop (and when its
+// procedure returns) and queues for it again, first come first served, before
+// it continues; modal calls keep it. On every
 // hand-over the leaving thread's text stack is saved in its slot and the
 // entering thread's is restored, so texts left on the stack by one procedure
 // are never seen by another.
@@ -14,7 +15,8 @@
 //   2. A slot is free, or belongs to exactly one live thread.
 //   3. Window queues are touched only under mu_; window models only by the
 //      owning thread while it holds the permission.
-//   4. Lock order: mu_ before perm_mu_; no platform call is made under either.
+//   4. Lock order: mu_ before perm_mu_; no platform call is made under either,
+//      except Platform::AwaitingUser, which must answer without blocking.
 #ifndef VORSANDT_UI_ENGINE_ENGINE_H_
 #define VORSANDT_UI_ENGINE_ENGINE_H_
 

@@ -153,7 +153,8 @@ class Platform {
   // True while a modal call of this platform is waiting for the user (and
   // not merely on its way to showing something). Only the thread holding the
   // run permission makes modal calls, so there is at most one. The engine
-  // counts a thread in a modal call as idle only while this holds.
+  // counts a thread in a modal call as idle only while this holds. Called
+  // under the engine's lock: it must answer at once, without blocking.
   virtual bool AwaitingUser() const { return true; }
 
   // A standard action of a menu item (tile, cascade, help, clipboard...),
