@@ -63,7 +63,8 @@ int CallScope::Begin(bool writer) {
   if (sharing_ == Sharing::kNone) {
     int rc = writer ? lock_->locks().LockWriter() : lock_->locks().LockReader();
     if (rc != 0) return rc;
-    container_->SetWriterMode(writer);
+    // Unsaved deferred work keeps the writer range, and with it writer mode.
+    container_->SetWriterMode(writer || lock_->locks().writer_held());
   } else {
     container_->SetWriterMode(true);
   }

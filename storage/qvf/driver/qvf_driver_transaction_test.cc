@@ -214,3 +214,55 @@ TEST(QvfDriverTransactions, KilledCommitLeavesBothFilesBeforeOrBothAfter) {
 
 }  // namespace
 }  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+TEST(QvfDriverTransactions, AnotherProcessNeverSeesHalfATransaction) {
+  ScratchFolder folder;
+  CreateBoth();
+  constexpr int kCommits = 40;
+  pid_t writer = testing::Spawn([] {
+    auto* com = testing::Companies();
+    auto* loc = testing::Locations();
+    files::Open(com);
+    files::Open(loc);
+    for (int n = 1; n <= kCommits; ++n) {
+      if (files::Logout(5, {com, loc}) != 0) return 1;
+      testing::AddCompany(com, n, "pair");
+      AddLocation(loc, "pair " + std::to_string(n));
+      files::Commit();
+    }
+    files::Close(com);
+    files::Close(loc);
+    return 0;
+  });
+  pid_t reader = testing::Spawn([] {
+    auto* com = testing::Companies();
+    auto* loc = testing::Locations();
+    files::Open(com);
+    files::Open(loc);
+    int seen = 0;
+    for (int round = 0; round < 2000 && seen < kCommits; ++round) {
+      // Inside a transaction both files are held: one consistent moment.
+      if (files::Logout(5, {com, loc}) != 0) return 1;
+      int companies = files::Records(com);
+      int locations = files::Records(loc);
+      files::Rollback();
+      if (companies != locations) return 2;
+      seen = companies;
+    }
+    files::Close(com);
+    files::Close(loc);
+    return 0;
+  });
+  EXPECT_EQ(testing::WaitFor(writer), 0);
+  EXPECT_EQ(testing::WaitFor(reader), 0);
+  auto* com = testing::Companies();
+  files::Open(com);
+  EXPECT_EQ(files::Records(com), kCommits);
+  files::Close(com);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
