@@ -40,10 +40,8 @@ struct Unlocker {
   ~Unlocker() { locks->UnlockFile(); }
 };
 
-// True when the file never completed a save: empty, or its header still all
-// zero bytes (a first save interrupted before its header was written). No
-// transaction can be listed in such a file, since listing one is a completed
-// save.
+}  // namespace
+
 bool NeverSaved(env::File* file) {
   uint64_t size = 0;
   if (file->Size(&size) != 0) return false;
@@ -56,8 +54,6 @@ bool NeverSaved(env::File* file) {
   }
   return true;
 }
-
-}  // namespace
 
 std::string CoordinationFileName() {
   std::lock_guard<std::mutex> lock(NameMutex());

@@ -35,6 +35,11 @@ namespace vorsandt::qvf {
 inline constexpr char kDefaultCoordinationFile[] = "velocara.qcf";
 inline constexpr char kMarkerKey[] = "\xFF";
 
+// True when a QVF file never completed a save: empty, or its header still all
+// zero bytes (a first save interrupted before its header was written). Such a
+// file holds nothing that was ever saved, so it may start again empty.
+bool NeverSaved(env::File* file);
+
 // The coordination file of this process ("QCF=" changes it).
 std::string CoordinationFileName();
 void SetCoordinationFileName(std::string_view name);

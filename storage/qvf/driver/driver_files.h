@@ -48,6 +48,7 @@ class LockFile {
  public:
   const std::string& path() const { return path_; }
   FileLocks& locks() { return *locks_; }
+  env::File* handle() { return handle_.get(); }
   bool in_transaction() const { return in_transaction_; }
 
  private:

@@ -1,5 +1,6 @@
 #include "storage/qvf/driver/qvf_driver.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "runtime/files/error_codes.h"
@@ -78,8 +79,19 @@ int OpenTable(const FileRecord& file, const std::string& name, bool create, Lock
     files.ReleaseLock(lock);
     return rc;
   }
+  // A file whose first save was cut short (its creator killed) holds nothing
+  // that was ever saved: it starts again empty instead of failing as not a
+  // QVF file for ever.
+  SharedFile* open = files.registry()->Find(split.file);
+  if (open == nullptr && NeverSaved(lock->handle())) {
+    if (int e = lock->handle()->Truncate(0); e != 0 && e != EBADF) {
+      lock->locks().UnlockFile();
+      files.ReleaseLock(lock);
+      return files::kSystemErrorBase + files::MapErrno(e, true);
+    }
+  }
   // A file this process already has open may have been changed by others.
-  if (SharedFile* open = files.registry()->Find(split.file)) {
+  if (open != nullptr) {
     if (Container* c = ContainerOf(open->store())) {
       c->SetWriterMode(true);
       if (int rc = c->Refresh(); rc != 0) {

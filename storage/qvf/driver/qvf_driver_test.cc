@@ -558,3 +558,38 @@ TEST(QvfDriverSavePolicy, DeferredWritesWaitForReleaseAndBatchesForFortyPages) {
 
 }  // namespace
 }  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+TEST(QvfDriverOpen, FileWhoseFirstSaveWasCutShortStartsAgainEmpty) {
+  testing::ScratchFolder folder;
+  {
+    std::unique_ptr<env::File> file;
+    ASSERT_EQ(env::Env::Default()->Open("COMPANIES.QVF", env::kOpenCreate, &file), 0);
+    std::string tail(3000, '\x5A');  // a log written past a header never written
+    ASSERT_EQ(file->WriteAt(512, tail.data(), tail.size()), 0);
+  }
+  auto* f = testing::Companies();
+  files::Open(f);
+  EXPECT_EQ(testing::Code(), files::kFileNotFound);  // the application then creates it
+  files::Create(f);
+  ASSERT_EQ(testing::Code(), 0);
+  files::Open(f);
+  ASSERT_EQ(testing::Code(), 0);
+  testing::AddCompany(f, 1, "fresh");
+  EXPECT_EQ(files::Records(f), 1);
+  files::Close(f);
+  // A file that is simply not a QVF file is still refused.
+  {
+    std::unique_ptr<env::File> file;
+    ASSERT_EQ(env::Env::Default()->Open("LOCATIONS.QVF", env::kOpenCreate, &file), 0);
+    std::string text(1024, 'x');
+    ASSERT_EQ(file->WriteAt(0, text.data(), text.size()), 0);
+  }
+  files::Open(testing::Locations());
+  EXPECT_EQ(testing::Code(), files::kInvalidDataFile);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
