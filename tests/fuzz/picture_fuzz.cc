@@ -41,20 +41,25 @@ void CheckShown(const std::string& shown, const Picture& picture, const std::str
 
 // Texts that cannot be read back unambiguously: a number picture whose
 // grouping character is also its decimal point ("@n10..2"), or whose
-// currency or literal text holds characters of a number or its sign
-// ("@n~EUR17~12.2", "@n~(R~12.2").
+// currency or literal text holds characters of a number, its sign or its
+// separators ("@n~EUR17~12.2", "@n~(R~12.2", "@n~R,~12`3").
 bool Ambiguous(const Picture& picture) {
   char group = 0, point = 0;
-  bool numeric = picture.kind == PictureKind::kNumber ||
-                 picture.kind == PictureKind::kScientific || picture.kind == PictureKind::kPattern;
   for (const Position& p : picture.positions) {
     if (p.code == kGroupSeparator) group = p.ch;
     if (p.code == kDecimalPoint) point = p.ch;
-    if (numeric && (p.code == kLiteral || p.code == kCurrency) &&
-        std::string_view("0123456789-+.eE()").find(p.ch) != std::string_view::npos)
+  }
+  if (group != 0 && group == point) return true;
+  if (picture.kind != PictureKind::kNumber && picture.kind != PictureKind::kScientific &&
+      picture.kind != PictureKind::kPattern)
+    return false;
+  for (const Position& p : picture.positions) {
+    if (p.code != kLiteral && p.code != kCurrency) continue;
+    if (std::string_view("0123456789-+.,eE()").find(p.ch) != std::string_view::npos ||
+        (group != 0 && p.ch == group) || (point != 0 && p.ch == point))
       return true;
   }
-  return group != 0 && group == point;
+  return false;
 }
 
 void ExerciseNumber(double value, const Picture& picture, const std::string& text) {
