@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "app/dictionary/dictionary.h"
 #include "runtime/files/error_codes.h"
@@ -312,6 +313,48 @@ TEST(QvfDriverMaintenance, RebuildOneKeyNamedByTextOrGiven) {
   files::SetKey(f, app::Key(app::Table::kCompanies, 2));
   EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{2, 4, 1, 3, 5}));
   EXPECT_EQ(files::KeyRecords(f, app::Key(app::Table::kCompanies, 1)), 5);
+  files::Close(f);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+TEST(QvfDriverThreads, HoldsAndTableLocksExcludeOtherThreadsOfTheProcess) {
+  testing::ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();  // per-thread: this thread's instance
+  testing::AddCompany(f, 1, "held here");
+  f->Send(files::kOpHoldNext);
+  testing::SetRef(f, 1);
+  files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+  ASSERT_EQ(testing::Code(), 0);
+  files::Lock(f);
+  ASSERT_EQ(testing::Code(), 0);
+  // Another procedure thread, run while this one waits (one runs at a time).
+  int put = -1, hold = -1, lock = -1, reads = -1;
+  std::thread other([&] {
+    files::Open(f);
+    testing::SetRef(f, 1);
+    files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+    reads = testing::Code();
+    testing::SetName(f, "other thread");
+    files::Put(f);
+    put = testing::Code();
+    f->Send(files::kOpHoldNextTimeout, files::Args{0});
+    files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+    hold = testing::Code();
+    files::LockTimeout(f, 0);
+    lock = testing::Code();
+    files::Close(f);
+  });
+  other.join();
+  EXPECT_EQ(reads, 0);
+  EXPECT_EQ(put, files::kAccessDenied);
+  EXPECT_EQ(hold, files::kRecordAlreadyHeld);
+  EXPECT_EQ(lock, files::kFileAlreadyLocked);
+  files::Unlock(f);
   files::Close(f);
 }
 
