@@ -1,0 +1,225 @@
+#!/bin/bash
+# Runs one torture scenario: the workload (torture_worker) interrupted or
+# failed at every write and flush it makes, each run followed by
+# torture_check on the files it left.
+#
+#   run_torture.sh BIN_DIR SCENARIO [STRIDE] [STEPS]
+#
+# SCENARIO
+#   kill        the real kernel kills the worker (SIGKILL, injected by strace)
+#               at the Nth pwrite64, fdatasync or ftruncate — the calls the
+#               posix environment makes to change a file
+#   eio, enospc the Nth such call fails with EIO or ENOSPC instead: the worker
+#               must report the failure through the error code (329 or 339: the
+#               system error base 300 plus the mapped number 29 or 39),
+#               reopen the tables and find exactly the reported saves, and go
+#               on to the end
+#   lost        the fault-injecting environment stops the worker at the Nth
+#               write or flush and crashes: unflushed writes all kept, all
+#               lost, or a random subset kept with the last one torn at a
+#               512-byte boundary (several seeds)
+#   faults      the same environment fails the Nth write (EIO, ENOSPC) or
+#               flush (EIO) once; the worker goes on as for eio
+#   contention  four workers and a reader share the tables for a bounded time
+# STRIDE tries every STRIDE-th N (always the first and last); 1 tries all.
+# Prints a summary line; exits 1 when any run broke an invariant.
+set -u
+bin=$1
+scenario=$2
+stride=${3:-1}
+steps=${4:-40}
+worker=$bin/torture_worker
+check=$bin/torture_check
+work=$(mktemp -d "${TMPDIR:-/tmp}/torture.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+dir=$work/d
+tried=0
+failed=0
+limit="timeout -k 5 60"
+
+fresh() {
+  rm -rf "$dir"
+  mkdir "$dir"
+}
+
+# failure TEXT: counts and shows a broken run (the first ten in full).
+failure() {
+  failed=$((failed + 1))
+  if [ "$failed" -le 10 ]; then
+    echo "FAIL: $1"
+    [ -f "$work/out" ] && sed 's/^/    /' "$work/out" | head -20
+  fi
+}
+
+# run_check LABEL: checks the folder the last run left.
+run_check() {
+  tried=$((tried + 1))
+  if ! $limit "$check" "$dir" >"$work/out" 2>&1; then
+    failure "$1: check"
+    return 1
+  fi
+  return 0
+}
+
+# numbers COUNT: 1..COUNT by STRIDE, and COUNT itself.
+numbers() {
+  local count=$1 n
+  [ "$count" -ge 1 ] || return 0
+  for ((n = 1; n <= count; n += stride)); do echo "$n"; done
+  [ $(((count - 1) % stride)) -eq 0 ] || echo "$count"
+}
+
+# strace_count SYSCALL: how many times a whole run makes that call.
+strace_count() {
+  fresh
+  $limit strace -f -c -o "$work/count" -e trace="$1" "$worker" "$dir" --steps "$steps" \
+    >/dev/null 2>&1
+  awk -v sc="$1" '$NF == sc { print $4 }' "$work/count" | head -1
+}
+
+journal_code() {
+  # The code of the first failure the journal reports ("" when none).
+  awk '$1 == "fail" { print $3; exit } $1 == "openfail" { print $2; exit }' "$dir/journal"
+}
+
+strace_scenario() {
+  local mode=$1 inject expect sc count n rc code
+  case $mode in
+    kill) inject="signal=SIGKILL" ;;
+    eio) inject="error=EIO"; expect=329 ;;
+    enospc) inject="error=ENOSPC"; expect=339 ;;
+  esac
+  command -v strace >/dev/null || { echo "strace is not installed"; exit 1; }
+  for sc in pwrite64 fdatasync ftruncate; do
+    count=$(strace_count "$sc")
+    count=${count:-0}
+    echo "$mode: $sc is called $count times in a whole run"
+    for n in $(numbers "$count"); do
+      fresh
+      # (in a subshell, so that the shell does not announce the kill)
+      (
+        $limit strace -f -o /dev/null -e inject="$sc:$inject:when=$n" "$worker" "$dir" \
+          --steps "$steps" >"$work/out" 2>&1
+        exit $?
+      ) 2>/dev/null
+      rc=$?
+      if [ "$mode" != kill ]; then
+        code=$(journal_code)
+        if [ "$rc" -ne 0 ]; then
+          tried=$((tried + 1)); failure "$mode $sc #$n: worker exit $rc"; continue
+        fi
+        if ! grep -qx end "$dir/journal"; then
+          tried=$((tried + 1)); failure "$mode $sc #$n: the worker did not reach its end"
+          continue
+        fi
+        if [ "$code" != "$expect" ]; then
+          tried=$((tried + 1))
+          failure "$mode $sc #$n: reported code '${code}', expected $expect"
+          continue
+        fi
+      elif [ "$rc" -ne 137 ] && [ "$rc" -ne 0 ]; then
+        tried=$((tried + 1)); failure "$mode $sc #$n: worker exit $rc"; continue
+      fi
+      run_check "$mode $sc #$n"
+    done
+  done
+}
+
+fault_run() {
+  # fault_run LABEL ARGS...: one worker run over the fault environment.
+  local label=$1 rc
+  shift
+  fresh
+  $limit "$worker" "$dir" --steps "$steps" "$@" >"$work/out" 2>&1
+  rc=$?
+  if [ "$rc" -ne 0 ]; then
+    tried=$((tried + 1)); failure "$label: worker exit $rc"; return
+  fi
+  run_check "$label"
+}
+
+lost_scenario() {
+  local seeds=${TORTURE_SEEDS:-4} writes syncs n s
+  fresh
+  read -r _ writes _ syncs < <("$worker" "$dir" --steps "$steps" --fault none:0 | tail -1)
+  echo "lost: a whole run makes $writes writes and $syncs flushes"
+  for n in $(numbers "$writes"); do
+    for crash in keep drop $(for ((s = 1; s <= seeds; s++)); do echo "tear:$((n * 31 + s))"; done); do
+      fault_run "stop at write $n, crash $crash" --fault "stop-write:$n" --crash "$crash"
+    done
+  done
+  for n in $(numbers "$syncs"); do
+    for crash in drop "tear:$n"; do
+      fault_run "stop at flush $n, crash $crash" --fault "stop-sync:$n" --crash "$crash"
+    done
+  done
+}
+
+# A failed write or flush in the fault environment; after the run the
+# unflushed writes are lost (crash drop), so every reported save must have
+# been flushed.
+faults_scenario() {
+  local writes syncs n kind
+  fresh
+  read -r _ writes _ syncs < <("$worker" "$dir" --steps "$steps" --fault none:0 | tail -1)
+  echo "faults: a whole run makes $writes writes and $syncs flushes"
+  for n in $(numbers "$writes"); do
+    for kind in fail-write-eio fail-write-enospc; do
+      fault_run "$kind at write $n" --fault "$kind:$n"
+      grep -q '^fail \|^openfail ' "$dir/journal" ||
+        { tried=$((tried + 1)); failure "$kind at write $n: no failure was reported"; }
+    done
+  done
+  for n in $(numbers "$syncs"); do
+    fault_run "fail-sync-eio at flush $n" --fault "fail-sync-eio:$n"
+    grep -q '^fail \|^openfail ' "$dir/journal" ||
+      { tried=$((tried + 1)); failure "fail-sync-eio at flush $n: no failure was reported"; }
+  done
+}
+
+contention_scenario() {
+  local seconds=${TORTURE_SECONDS:-10} i pids=() rc
+  fresh
+  # The tables are made first, so that the contenders only share them.
+  "$worker" "$dir" --contend 9 --steps 0 >/dev/null 2>&1 || { failure "setup"; }
+  rm -f "$dir/journal-9"
+  for i in 0 1 2 3; do
+    $limit "$worker" "$dir" --contend "$i" --seconds "$seconds" --steps 100000 \
+      >"$work/out-$i" 2>&1 &
+    pids+=($!)
+  done
+  $limit "$worker" "$dir" --reader --seconds "$seconds" >"$work/out-r" 2>&1 &
+  pids+=($!)
+  i=0
+  for pid in "${pids[@]}"; do
+    wait "$pid"
+    rc=$?
+    tried=$((tried + 1))
+    if [ "$rc" -ne 0 ]; then
+      cp "$work/out-$([ $i -lt 4 ] && echo $i || echo r)" "$work/out"
+      failure "contention: process $i exit $rc"
+    fi
+    i=$((i + 1))
+  done
+  tried=$((tried + 1))
+  if ! $limit "$check" "$dir" --journals 4 >"$work/out" 2>&1; then
+    failure "contention: the files differ from the reported saves"
+  fi
+  local saves=0 fails=0
+  for i in 0 1 2 3; do
+    saves=$((saves + $(grep -c '^ok ' "$dir/journal-$i")))
+    fails=$((fails + $(grep -c '^fail ' "$dir/journal-$i")))
+  done
+  echo "contention: 4 writers, 1 reader ($(cat "$work/out-r")), $saves saves reported," \
+    "$fails refused, ${seconds}s"
+}
+
+case $scenario in
+  kill | eio | enospc) strace_scenario "$scenario" ;;
+  lost) lost_scenario ;;
+  faults) faults_scenario ;;
+  contention) contention_scenario ;;
+  *) echo "unknown scenario $scenario"; exit 2 ;;
+esac
+echo "$scenario: $tried runs checked, $failed broken"
+[ "$failed" -eq 0 ]
