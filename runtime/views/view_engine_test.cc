@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -295,6 +297,74 @@ TEST_F(ViewEngineTest, PositionResetNextDeliversTheFollowingRowAndRegetBlocksRea
       EXPECT_EQ(Code(), files::kRecordNotAvailable);
     }
   }
+}
+
+TEST_F(ViewEngineTest, ResetThenPreviousDeliversTheRowBefore) {
+  ItemsAndClaims();
+  TestView v(Table::kItems, {"CLA:ITEM_REF"});
+  const std::vector<const char*> cols = {"ITE:ITEM_CODE", "CLA:CLAIM_REFERENCE"};
+  OpenItemsWithClaims(v);
+  std::vector<std::string> positions;
+  std::vector<std::string> all;
+  while (files::Next(v.get()), Code() == 0) {
+    positions.push_back(files::Position(v.get()));
+    all.push_back(std::to_string(Number(cols[0])) + "|" + std::to_string(Number(cols[1])));
+  }
+  ASSERT_EQ(all.size(), 5u);
+  for (size_t at = 0; at < all.size(); ++at) {
+    files::Reset(v.get(), positions[at]);
+    ASSERT_EQ(Code(), 0);
+    std::vector<std::string> before = Rows(v.get(), cols, false);
+    std::vector<std::string> want(all.begin(), all.begin() + static_cast<long>(at));
+    std::reverse(want.begin(), want.end());
+    EXPECT_EQ(before, want) << "before row " << all[at];
+  }
+}
+
+TEST_F(ViewEngineTest, ErrorsOfTheTablesEndTheReadWithTheirCode) {
+  ItemsAndClaims();
+  TestView v(Table::kItems, {"CLA:ITEM_REF"});
+  OpenItemsWithClaims(v);
+  files::Next(v.get());
+  ASSERT_EQ(Code(), 0);
+  files::Close(TableFile(Table::kClaim));
+  files::Next(v.get());
+  EXPECT_EQ(Code(), files::kFileNotOpen);
+  files::Open(TableFile(Table::kClaim));
+}
+
+TEST_F(ViewEngineTest, RandomPositionTextsNeverBreakTheView) {
+  ItemsAndClaims();
+  TestView v(Table::kItems, {"CLA:ITEM_REF"});
+  OpenItemsWithClaims(v);
+  files::Next(v.get());
+  const std::string good = files::Position(v.get());
+  std::mt19937 rng(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text = good;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits; ++e) {
+      switch (rng() % 3) {
+        case 0:
+          if (!text.empty()) text[rng() % text.size()] = static_cast<char>(rng());
+          break;
+        case 1:
+          text.resize(rng() % (text.size() + 1));
+          break;
+        default:
+          text.insert(rng() % (text.size() + 1), 1, static_cast<char>(rng()));
+      }
+    }
+    round % 2 ? files::Reset(v.get(), text) : files::Reget(v.get(), text);
+    files::Next(v.get());
+    files::Position(v.get());
+  }
+  EXPECT_EQ(files::Texts().Size(), 0);
+  files::Reset(v.get(), good);
+  ASSERT_EQ(Code(), 0);
+  files::Next(v.get());
+  EXPECT_EQ(Code(), 0);
+  EXPECT_EQ(Number("CLA:CLAIM_REFERENCE"), 12);
 }
 
 TEST_F(ViewEngineTest, PositionOffARowIsEmptyWith33) {
