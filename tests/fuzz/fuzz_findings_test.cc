@@ -43,6 +43,20 @@ TEST(FuzzFindings, DISABLED_FoldedRealConstantPrintsAsItsExactValue) {
   EXPECT_EQ(again.Real(), folded.Real()) << folded.Print();
 }
 
+// Open: folding leaves a minus over a call that folds to a negative constant,
+// which prints as "-(-1)"; the parser makes that the constant 1, so the
+// printed form is not yet the form the text settles on. Enable once folding
+// turns a negated constant into a constant, as the parser does.
+TEST(FuzzFindings, DISABLED_NegatedFoldedConstantPrintsInItsSettledForm) {
+  eval::ClearBindings();
+  const eval::Expression e = eval::Expression::Compile("-INT(-1)");
+  ASSERT_TRUE(e.ok());
+  const eval::Expression again = eval::Expression::Compile(e.Print());
+  ASSERT_TRUE(again.ok());
+  EXPECT_EQ(again.Print(), e.Print());
+  EXPECT_EQ(again.Integer(), 1);
+}
+
 }  // namespace
 }  // namespace vorsandt
 

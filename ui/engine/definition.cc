@@ -312,7 +312,7 @@ class Loader {
 
     for (auto it = std::next(item.begin()); it != item.end(); ++it) {
       std::string key = it->first.as<std::string>();
-      const YAML::Node& value = it->second;
+      const YAML::Node value = it->second;  // a copy: it->second dies with the proxy
       int32_t n = 0;
       if (key == "at") {
         if (!At(value, node.at)) return false;
