@@ -99,14 +99,33 @@ void StoreText(const files::FieldInfo& f, uint8_t* record, const std::string& te
 void StoreNumber(const files::FieldInfo& f, uint8_t* record, double value) {
   uint8_t* at = record + f.offset;
   switch (f.type) {
-    case 1: *at = Clamp<uint8_t>(value); return;
-    case 2: Put(at, Clamp<int16_t>(value)); return;
-    case 3: Put(at, Clamp<uint16_t>(value)); return;
-    case 4: case 5: case 6: Put(at, Clamp<int32_t>(value)); return;
-    case 7: Put(at, Clamp<uint32_t>(value)); return;
-    case 8: case 13: Put(at, static_cast<float>(value)); return;
-    case 9: case 14: Put(at, value); return;
-    case 10: case 11:
+    case 1:
+      *at = Clamp<uint8_t>(value);
+      return;
+    case 2:
+      Put(at, Clamp<int16_t>(value));
+      return;
+    case 3:
+      Put(at, Clamp<uint16_t>(value));
+      return;
+    case 4:
+    case 5:
+    case 6:
+      Put(at, Clamp<int32_t>(value));
+      return;
+    case 7:
+      Put(at, Clamp<uint32_t>(value));
+      return;
+    case 8:
+    case 13:
+      Put(at, static_cast<float>(value));
+      return;
+    case 9:
+    case 14:
+      Put(at, value);
+      return;
+    case 10:
+    case 11:
       eval::WritePackedDecimal(value, f.decimals, std::span<uint8_t>(at, f.size));
       return;
     default:
@@ -141,7 +160,8 @@ void StoreExtreme(const files::FieldInfo& f, uint8_t* record, bool highest, bool
   }
   const double inf = std::numeric_limits<double>::infinity();
   switch (f.type) {
-    case 10: case 11:
+    case 10:
+    case 11:
       // Too large for the field: the largest value of that sign is stored.
       eval::WritePackedDecimal(highest ? 1e300 : -1e300, f.decimals,
                                std::span<uint8_t>(at, f.size));

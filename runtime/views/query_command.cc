@@ -102,9 +102,9 @@ std::string CsvValue(const FieldInfo& f, const uint8_t* record) {
 
 struct Level {
   FileRecord* file;
-  const KeyDecl* key = nullptr;   // joined levels
+  const KeyDecl* key = nullptr;  // joined levels
   int parent = -1;
-  int32_t link_field = 0;         // field number in the parent's record
+  int32_t link_field = 0;  // field number in the parent's record
   std::vector<int> children;
 };
 
@@ -185,7 +185,7 @@ int RunQueryCommand(std::span<const std::string_view> args, const QueryCatalog& 
   std::vector<Level> levels;
   FileRecord* primary = TableNamed(catalog, table_name);
   if (primary == nullptr) return Failed(err, "no table " + table_name);
-  levels.push_back({primary});
+  levels.push_back({primary, nullptr, -1, 0, {}});
   const KeyDecl* order = nullptr;
   if (!key_name.empty()) {
     order = KeyNamed(primary, key_name);
@@ -227,7 +227,7 @@ int RunQueryCommand(std::span<const std::string_view> args, const QueryCatalog& 
       }
     }
     if (parent < 0) return Failed(err, "no relation leads to " + j);
-    levels.push_back({child, key, parent, parent_field});
+    levels.push_back({child, key, parent, parent_field, {}});
     levels[static_cast<size_t>(parent)].children.push_back(static_cast<int>(levels.size()) - 1);
   }
 

@@ -18,8 +18,8 @@ QueryCatalog Catalog() {
   QueryCatalog c;
   for (const app::TableDef& t : app::Tables()) c.tables.push_back(testing::TableFile(t.table));
   for (const app::RelationDef& r : app::Relations()) {
-    c.relations.push_back({app::Def(r.parent).label, r.parent_field, app::Def(r.child).label,
-                           r.child_field});
+    c.relations.push_back(
+        {app::Def(r.parent).label, r.parent_field, app::Def(r.child).label, r.child_field});
   }
   return c;
 }
@@ -78,15 +78,17 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST_F(QueryCommandTest, JoinFollowsTheRelationAndFiltersByLevel) {
   std::string out, err;
-  ASSERT_EQ(Query({"LOCATIONS", "--key", "LOC:LOC", "--join", "ITEMS:ITE:LOC", "--join",
-                 "SERVICE:ITEM"},
-                &out, &err),
-            kQueryDone)
+  ASSERT_EQ(
+      Query({"LOCATIONS", "--key", "LOC:LOC", "--join", "ITEMS:ITE:LOC", "--join", "SERVICE:ITEM"},
+            &out, &err),
+      kQueryDone)
       << err;
   std::vector<std::string> lines = Lines(out);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(Head(lines[0], 3), "LOC:LOCATION,ITE:ITEM_CODE,ITE:POLICY_REFERENCE");
-  EXPECT_NE(lines[0].find(",SER:SERVICE_REFERENCE,SER:COMPANY_CODE,SER:COMPANY,SER:ITEM_REFERENCE,"), std::string::npos);
+  EXPECT_NE(
+      lines[0].find(",SER:SERVICE_REFERENCE,SER:COMPANY_CODE,SER:COMPANY,SER:ITEM_REFERENCE,"),
+      std::string::npos);
   EXPECT_EQ(Head(lines[1], 2), "Kitchen,1");
   EXPECT_EQ(Head(lines[2], 2), "Kitchen,2");
   EXPECT_NE(lines[2].find(",\"Chair, \"\"oak\"\" 2\","), std::string::npos) << lines[2];
@@ -97,8 +99,8 @@ TEST_F(QueryCommandTest, JoinFollowsTheRelationAndFiltersByLevel) {
 
   out.clear();
   ASSERT_EQ(Query({"ITEMS", "--key", "LOC", "--filter", "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)",
-                 "--start", "LOC:LOCATION=KITCHEN"},
-                &out, &err),
+                   "--start", "LOC:LOCATION=KITCHEN"},
+                  &out, &err),
             kQueryDone)
       << err;
   lines = Lines(out);

@@ -76,7 +76,10 @@ void PutI16(std::vector<uint8_t>* out, int32_t v) {
 
 ViewRecord::ViewRecord(const uint8_t* layout_bytes, size_t size, const ViewFileList* list,
                        const char* filter)
-    : AccessObject(&ViewEntry), layout(layout_bytes), layout_size(size), file_list(list),
+    : AccessObject(&ViewEntry),
+      layout(layout_bytes),
+      layout_size(size),
+      file_list(list),
       declared_filter(filter) {}
 
 bool ParseViewLayout(std::span<const uint8_t> stream, std::vector<LevelLayout>* levels) {

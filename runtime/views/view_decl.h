@@ -52,11 +52,11 @@ struct ViewRecord : public files::AccessObject {
 
 // One level as the layout describes it, in depth-first order.
 struct LevelLayout {
-  int parent = -1;                    // index of the parent level, -1 for the primary
+  int parent = -1;  // index of the parent level, -1 for the primary
   int depth = 0;
-  std::vector<int32_t> links;         // parent field numbers, one per leading key component
-  bool all_fields = false;            // projection count -1
-  std::vector<int32_t> projection;    // field numbers of the level's file
+  std::vector<int32_t> links;              // parent field numbers, one per leading key component
+  bool all_fields = false;                 // projection count -1
+  std::vector<int32_t> projection;         // field numbers of the level's file
   std::vector<int32_t> second_projection;  // entries prefixed by -1
 };
 
@@ -74,8 +74,8 @@ class ViewLayoutBuilder {
   ViewLayoutBuilder& Level(std::initializer_list<int32_t> links,
                            std::initializer_list<int32_t> projection);
   ViewLayoutBuilder& LevelAllFields(std::initializer_list<int32_t> links);
-  ViewLayoutBuilder& Level(const std::vector<int32_t>& links, const std::vector<int32_t>& projection,
-                           bool all_fields);
+  ViewLayoutBuilder& Level(const std::vector<int32_t>& links,
+                           const std::vector<int32_t>& projection, bool all_fields);
   // Introduces a child of the innermost open level (the next Level call).
   ViewLayoutBuilder& Child();
   // Ends the child list of the innermost open level.

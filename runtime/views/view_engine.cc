@@ -47,14 +47,14 @@ struct Link {
 
 struct LevelState {
   LevelLayout layout;
-  FileRecord* file = nullptr;       // declaration: operations are sent to it
-  const KeyDecl* key = nullptr;     // null for the primary level
+  FileRecord* file = nullptr;    // declaration: operations are sent to it
+  const KeyDecl* key = nullptr;  // null for the primary level
   std::vector<FieldInfo> fields;
   std::vector<Link> links;
-  std::vector<FieldInfo> further;   // key components not covered by links
+  std::vector<FieldInfo> further;  // key components not covered by links
   bool no_case = false;
   int state = kLevelNotStarted;
-  bool delivered = false;           // a record was delivered for the current parent
+  bool delivered = false;  // a record was delivered for the current parent
 
   uint8_t* Buffer() const { return files::InstanceOf(file)->buffer; }
 };

@@ -47,8 +47,8 @@ struct ViewSnapshot {
   int row_state = kRowNone;
   int key_number = 0;
   std::vector<int> level_states;
-  int range_components = 0;       // leading key components the filter fixes
-  std::string filter;             // source text of the filter in use
+  int range_components = 0;  // leading key components the filter fixes
+  std::string filter;        // source text of the filter in use
 };
 ViewSnapshot Inspect(ViewRecord* view);
 

@@ -20,11 +20,11 @@ namespace {
 
 using app::Table;
 using testing::Code;
-using testing::TableFile;
 using testing::Number;
 using testing::ReadCount;
 using testing::ResetReads;
 using testing::Set;
+using testing::TableFile;
 using testing::Text;
 
 // A view over a primary table and a chain of joined levels, each linked by
@@ -93,9 +93,7 @@ void AddClaim(int ref, int item, const std::string& status = "OPEN") {
 
 class ViewEngineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    testing::OpenTables({Table::kItems, Table::kClaim, Table::kLocations});
-  }
+  void SetUp() override { testing::OpenTables({Table::kItems, Table::kClaim, Table::kLocations}); }
   void TearDown() override {
     testing::CloseTables({Table::kItems, Table::kClaim, Table::kLocations});
   }
@@ -138,8 +136,9 @@ TEST_F(ViewEngineTest, ParentsWithThreeChildrenAndWithNoneInBothDirections) {
   ItemsAndClaims();
   TestView v(Table::kItems, {"CLA:ITEM_REF"});
   OpenItemsWithClaims(v);
-  EXPECT_EQ(Rows(v.get(), {"ITE:ITEM_CODE", "CLA:CLAIM_REFERENCE", "CLA:CLAIM_STATUS"}),
-            (std::vector<std::string>{"1|11|OPEN", "1|12|CLOSED", "1|13|OPEN", "2|0|", "3|31|OPEN"}));
+  EXPECT_EQ(
+      Rows(v.get(), {"ITE:ITEM_CODE", "CLA:CLAIM_REFERENCE", "CLA:CLAIM_STATUS"}),
+      (std::vector<std::string>{"1|11|OPEN", "1|12|CLOSED", "1|13|OPEN", "2|0|", "3|31|OPEN"}));
   files::SetKey(TableFile(Table::kItems), app::KeyNamed("ITE:CODE"));
   files::Close(v.get());
   files::Open(v.get(), files::kModeViewDefault);
@@ -162,8 +161,8 @@ TEST_F(ViewEngineTest, ThreeLevelsDeliverGrandchildrenAndBlankRows) {
   files::Open(v.get(), files::kModeViewDefault);
   ASSERT_EQ(Code(), 0);
   EXPECT_EQ(Rows(v.get(), {"LOC:LOCATION", "ITE:ITEM_CODE", "CLA:CLAIM_REFERENCE"}),
-            (std::vector<std::string>{"Garage|3|31", "Kitchen|1|11", "Kitchen|1|12",
-                                      "Kitchen|1|13", "Kitchen|4|0", "Loft|2|0"}));
+            (std::vector<std::string>{"Garage|3|31", "Kitchen|1|11", "Kitchen|1|12", "Kitchen|1|13",
+                                      "Kitchen|4|0", "Loft|2|0"}));
 }
 
 TEST_F(ViewEngineTest, FilterOnTheChildLevelDropsParentsWhoseRowsAllFail) {
@@ -208,7 +207,8 @@ TEST_F(ViewEngineTest, RangeOnClaimsByItemReadsOnlyThatItemsClaims) {
   // Backwards from the end of the key: the same five, ended by item 16's.
   files::SetKey(TableFile(Table::kClaim), app::KeyNamed("CLA:ITEM_REF"));
   files::Close(v.get());
-  files::SetFilter(v.get(), 31928, "CLA:ITEM_REFERENCE = ITE:ITEM_CODE AND (cla:item_reference = ite:item_code)");
+  files::SetFilter(v.get(), 31928,
+                   "CLA:ITEM_REFERENCE = ITE:ITEM_CODE AND (cla:item_reference = ite:item_code)");
   files::Open(v.get(), files::kModeViewDefault);
   ResetReads();
   EXPECT_EQ(Rows(v.get(), {"CLA:CLAIM_REFERENCE"}, false),
@@ -498,14 +498,17 @@ TEST_F(ViewEngineTest, PutAndDeleteGoToThePrimaryRecord) {
   ASSERT_EQ(Code(), 0);
   files::Close(v.get());
   OpenItemsWithClaims(v);
-  EXPECT_EQ(Rows(v.get(), {"ITE:ITEM_CODE"}),
-            (std::vector<std::string>{"1", "1", "1", "3"}));
+  EXPECT_EQ(Rows(v.get(), {"ITE:ITEM_CODE"}), (std::vector<std::string>{"1", "1", "1", "3"}));
 }
 
 TEST(ViewLayout, ParsesLevelsDepthFirstAndRefusesBrokenStreams) {
-  std::vector<uint8_t> report =
-      ViewLayoutBuilder().Level({}, {2, 3}).Child().Level({1}, {1, 2, 3, 4, 5}).Child()
-          .Level({1}, {1, 2, 3, 4, 5, 6, 7, 8}).Finish();
+  std::vector<uint8_t> report = ViewLayoutBuilder()
+                                    .Level({}, {2, 3})
+                                    .Child()
+                                    .Level({1}, {1, 2, 3, 4, 5})
+                                    .Child()
+                                    .Level({1}, {1, 2, 3, 4, 5, 6, 7, 8})
+                                    .Finish();
   std::vector<LevelLayout> levels;
   ASSERT_TRUE(ParseViewLayout(report, &levels));
   ASSERT_EQ(levels.size(), 3u);
@@ -514,9 +517,14 @@ TEST(ViewLayout, ParsesLevelsDepthFirstAndRefusesBrokenStreams) {
   EXPECT_EQ(levels[2].links, std::vector<int32_t>{1});
   EXPECT_EQ(levels[2].projection.size(), 8u);
 
-  std::vector<uint8_t> siblings =
-      ViewLayoutBuilder().LevelAllFields({}).Child().LevelAllFields({1}).End().Child()
-          .LevelAllFields({2, 3}).Finish();
+  std::vector<uint8_t> siblings = ViewLayoutBuilder()
+                                      .LevelAllFields({})
+                                      .Child()
+                                      .LevelAllFields({1})
+                                      .End()
+                                      .Child()
+                                      .LevelAllFields({2, 3})
+                                      .Finish();
   ASSERT_TRUE(ParseViewLayout(siblings, &levels));
   ASSERT_EQ(levels.size(), 3u);
   EXPECT_EQ(levels[2].parent, 0);
@@ -532,10 +540,10 @@ TEST(ViewLayout, ParsesLevelsDepthFirstAndRefusesBrokenStreams) {
       {},
       {0},
       {0, 1, 0},
-      {1, 1, 0, 0, 0, 0},       // links on the primary level
-      {0, 0xFE, 0xFF, 0},       // negative count other than -1
-      {0, 0, 0, 1},             // a child that never comes
-      {0, 0, 0, 0, 0},          // bytes after the end
+      {1, 1, 0, 0, 0, 0},  // links on the primary level
+      {0, 0xFE, 0xFF, 0},  // negative count other than -1
+      {0, 0, 0, 1},        // a child that never comes
+      {0, 0, 0, 0, 0},     // bytes after the end
   };
   for (const auto& b : broken) EXPECT_FALSE(ParseViewLayout(b, &levels)) << b.size();
   std::vector<uint8_t> deep = ViewLayoutBuilder().LevelAllFields({}).Finish();

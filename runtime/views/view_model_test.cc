@@ -26,9 +26,9 @@ using testing::Set;
 using testing::TableFile;
 using testing::Text;
 
-constexpr Table kAll[] = {Table::kCompanies, Table::kService,   Table::kWarranty,
-                          Table::kClaim,     Table::kLocations, Table::kItems,
-                          Table::kInsuranceCompany, Table::kPolicy};
+constexpr Table kAll[] = {
+    Table::kCompanies, Table::kService, Table::kWarranty,         Table::kClaim,
+    Table::kLocations, Table::kItems,   Table::kInsuranceCompany, Table::kPolicy};
 
 std::string Value(const char* field) {
   return IsTextField(testing::Info(field)) ? Text(field) : std::to_string(Number(field));
@@ -75,7 +75,8 @@ class ViewModelTest : public ::testing::Test {
       Set("ITE:ITEM", "item " + std::to_string(pick(50)));
       Set("ITE:LOCATION", places[pick(7)]);
       const int policy = pick(16);
-      Set("ITE:POLICY_REFERENCE", policy == 0 ? std::string() : RandomCase(rng, "POL-" + std::to_string(policy)));
+      Set("ITE:POLICY_REFERENCE",
+          policy == 0 ? std::string() : RandomCase(rng, "POL-" + std::to_string(policy)));
       testing::AddRecord(Table::kItems);
     }
     for (int i = 1; i <= 100; ++i) {
@@ -119,23 +120,31 @@ TEST_F(ViewModelTest, BrowseFiltersGiveTheModelsRowsReadingOnlyTheirRange) {
       {Table::kPolicy, "POL:COMPANY",
        "UPPER(POL:INSURER_CODE) = UPPER(INS:REFERENCE) AND (POL:INSURER_CODE = INS:REFERENCE)",
        "POL:POLICY_REFERENCE", "INS:REFERENCE", companies},
-      {Table::kPolicy, "POL:COMPANY", "(POL:INSURER_CODE = INS:REFERENCE)",
-       "POL:POLICY_REFERENCE", "INS:REFERENCE", companies},
+      {Table::kPolicy, "POL:COMPANY", "(POL:INSURER_CODE = INS:REFERENCE)", "POL:POLICY_REFERENCE",
+       "INS:REFERENCE", companies},
       {Table::kClaim, "CLA:ITEM_REF",
        "CLA:ITEM_REFERENCE = ITE:ITEM_CODE AND (cla:item_reference = ite:item_code)",
        "CLA:CLAIM_REFERENCE", "ITE:ITEM_CODE", items},
       {Table::kClaim, "CLA:ITEM_REF", "CLA:ITEM_REFERENCE = ITE:ITEM_CODE", "CLA:CLAIM_REFERENCE",
        "ITE:ITEM_CODE", items},
-      {Table::kWarranty, "WAN:ITEM", "WAN:ITEM_REFERENCE = ITE:ITEM_CODE",
-       "WAN:WARRANTY_REFERENCE", "ITE:ITEM_CODE", items},
+      {Table::kWarranty, "WAN:ITEM", "WAN:ITEM_REFERENCE = ITE:ITEM_CODE", "WAN:WARRANTY_REFERENCE",
+       "ITE:ITEM_CODE", items},
       {Table::kService, "SER:CODE", "SER:COMPANY_CODE = COM:COMPANY_REFERENCE",
        "SER:SERVICE_REFERENCE", "COM:COMPANY_REFERENCE", companies},
       {Table::kService, "SER:ITEM", "SER:ITEM_REFERENCE = ITE:ITEM_CODE", "SER:SERVICE_REFERENCE",
        "ITE:ITEM_CODE", items},
-      {Table::kItems, "ITE:POLICY", "UPPER(ITE:POLICY_REFERENCE) = UPPER(POL:POLICY_REFERENCE)",
-       "ITE:ITEM_CODE", "POL:POLICY_REFERENCE", {"POL-1", "pol-3", "Pol-15", "POL-99", ""}},
-      {Table::kItems, "ITE:LOC", "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)", "ITE:ITEM_CODE",
-       "LOC:LOCATION", {"Kitchen", "loft", "GARAGE", "Attic", "Cellar", "", "Kitchen2"}},
+      {Table::kItems,
+       "ITE:POLICY",
+       "UPPER(ITE:POLICY_REFERENCE) = UPPER(POL:POLICY_REFERENCE)",
+       "ITE:ITEM_CODE",
+       "POL:POLICY_REFERENCE",
+       {"POL-1", "pol-3", "Pol-15", "POL-99", ""}},
+      {Table::kItems,
+       "ITE:LOC",
+       "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)",
+       "ITE:ITEM_CODE",
+       "LOC:LOCATION",
+       {"Kitchen", "loft", "GARAGE", "Attic", "Cellar", "", "Kitchen2"}},
   };
   size_t total = 0;
   for (const BrowseCase& c : cases) {
@@ -216,8 +225,8 @@ TEST_F(ViewModelTest, ReportViewsGiveTheModelsRows) {
       }
       if (!any) model.push_back(l.id + "|0");
     }
-    std::vector<uint8_t> layout = ViewLayoutBuilder().Level({}, {1}).Child()
-                                      .Level({1}, {1, 3, 14}).Finish();
+    std::vector<uint8_t> layout =
+        ViewLayoutBuilder().Level({}, {1}).Child().Level({1}, {1, 3, 14}).Finish();
     const files::KeyDecl* keys[] = {app::KeyNamed("ITE:LOC")};
     ViewFileList list{TableFile(Table::kLocations), keys, 1};
     ViewRecord view(layout.data(), layout.size(), &list);
@@ -237,7 +246,8 @@ TEST_F(ViewModelTest, ReportViewsGiveTheModelsRows) {
     auto insurers = ReadInKeyOrder(Table::kInsuranceCompany, "INS:REF", "INS:REFERENCE", nullptr);
     auto policies =
         ReadInKeyOrder(Table::kPolicy, "POL:COMPANY", "POL:POLICY_REFERENCE", "POL:INSURER_CODE");
-    auto items = ReadInKeyOrder(Table::kItems, "ITE:POLICY", "ITE:ITEM_CODE", "ITE:POLICY_REFERENCE");
+    auto items =
+        ReadInKeyOrder(Table::kItems, "ITE:POLICY", "ITE:ITEM_CODE", "ITE:POLICY_REFERENCE");
     std::vector<std::string> model;
     for (const ModelRecord& in : insurers) {
       bool any_policy = false;
@@ -255,9 +265,13 @@ TEST_F(ViewModelTest, ReportViewsGiveTheModelsRows) {
       }
       if (!any_policy) model.push_back(in.id + "||0");
     }
-    std::vector<uint8_t> layout = ViewLayoutBuilder().Level({}, {1, 2}).Child()
-                                      .Level({1}, {1, 2, 3, 4, 5}).Child()
-                                      .Level({1}, {1, 2, 3, 4, 5, 6, 7, 8}).Finish();
+    std::vector<uint8_t> layout = ViewLayoutBuilder()
+                                      .Level({}, {1, 2})
+                                      .Child()
+                                      .Level({1}, {1, 2, 3, 4, 5})
+                                      .Child()
+                                      .Level({1}, {1, 2, 3, 4, 5, 6, 7, 8})
+                                      .Finish();
     const files::KeyDecl* keys[] = {app::KeyNamed("POL:COMPANY"), app::KeyNamed("ITE:POLICY")};
     ViewFileList list{TableFile(Table::kInsuranceCompany), keys, 2};
     ViewRecord view(layout.data(), layout.size(), &list);

@@ -85,7 +85,8 @@ bool Load(int size, std::mt19937& rng) {
     views::StoreNumber(Field("ITE:ITEM_CODE"), buffer.data(), i <= 32767 ? i : 0);
     views::StoreText(Field("ITE:LOCATION"), buffer.data(),
                      LocationName(static_cast<int>(rng() % kLocations)));
-    views::StoreText(Field("ITE:ITEM"), buffer.data(), ItemName(static_cast<int>(rng() % 10000000)));
+    views::StoreText(Field("ITE:ITEM"), buffer.data(),
+                     ItemName(static_cast<int>(rng() % 10000000)));
     files::Add(&loader);
     if (files::Errors().Code() != 0) {
       std::fprintf(stderr, "add %d: %s\n", i, files::Errors().Text().c_str());
@@ -106,7 +107,8 @@ void Measure(int size) {
   if (!Load(size, rng)) {
     std::printf("items %d: loading failed\n", size);
   } else {
-    const double load_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - load_start).count();
+    const double load_s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - load_start).count();
     files::FileRecord* items = app::File(app::Table::kItems);
     files::FileRecord* locations = app::File(app::Table::kLocations);
     files::Open(items, files::kModeReadOnly);
@@ -139,10 +141,12 @@ void Measure(int size) {
       reads += g_reads;
       files::Close(&view);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("items %7d: load %.1f s; %d pages, %.1f rows and %.1f reads per page, %.0f us per page\n",
-                size, load_s, kPages, static_cast<double>(rows) / kPages,
-                static_cast<double>(reads) / kPages, seconds * 1e6 / kPages);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "items %7d: load %.1f s; %d pages, %.1f rows and %.1f reads per page, %.0f us per page\n",
+        size, load_s, kPages, static_cast<double>(rows) / kPages,
+        static_cast<double>(reads) / kPages, seconds * 1e6 / kPages);
     files::Close(items);
   }
   std::filesystem::current_path(old);
