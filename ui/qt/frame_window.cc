@@ -1,0 +1,276 @@
+#include "ui/qt/frame_window.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QStatusBar>
+#include <QUrl>
+
+#include "ui/engine/events.h"
+#include "ui/qt/mappings.h"
+
+namespace vorsandt::ui::qt {
+namespace {
+
+constexpr char kGeometryKey[] = "frame/geometry";
+
+// The manual the help items open: installed beside the program, or in the
+// source tree when the program runs from its build folder.
+QString FindManual() {
+  QDir dir(QCoreApplication::applicationDirPath());
+  const QStringList candidates = {
+      QStringLiteral("../share/doc/vorsandt/manual.html"), QStringLiteral("../share/doc/vorsandt/README.md"),
+      QStringLiteral("../../docs/manual.html"),            QStringLiteral("../../README.md"),
+  };
+  for (const QString& c : candidates) {
+    QFileInfo info(dir.filePath(c));
+    if (info.isFile()) return info.canonicalFilePath();
+  }
+  return QString();
+}
+
+}  // namespace
+
+QString FileDialogFilter(std::string_view mask) {
+  QStringList parts = ToQt(mask).split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+  }
+  if (filters.isEmpty()) filters << QStringLiteral("All files (*)");
+  return filters.join(QStringLiteral(";;"));
+}
+
+FrameWindow::FrameWindow(InputSink sink, QWidget* parent) : QMainWindow(parent), sink_(std::move(sink)) {
+  mdi_ = new QMdiArea(this);
+  mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(mdi_);
+  statusBar()->setSizeGripEnabled(true);
+  base_ = BaseUnitsOf(font());
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    if (last_active_ != nullptr && last_active_ != sub) {
+      if (auto* view = qobject_cast<WindowView*>(last_active_->widget())) view->SetActive(false);
+    }
+    last_active_ = sub;
+    if (sub != nullptr) {
+      if (auto* view = qobject_cast<WindowView*>(sub->widget())) view->SetActive(true);
+    }
+  });
+}
+
+FrameWindow::~FrameWindow() {
+  // Child windows go first, one by one: the client area must not outlive
+  // them half-destroyed.
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+    if (auto* view = qobject_cast<WindowView*>(sub->widget())) view->AllowClose();
+    mdi_->removeSubWindow(sub);
+    delete sub;
+  }
+}
+
+void FrameWindow::Send(const Input& input) {
+  if (sink_ && frame_id_ != 0) sink_(frame_id_, input);
+}
+
+void FrameWindow::OpenFrame(const WindowState& state) {
+  frame_id_ = state.id;
+  state_ = WindowState();
+  setFont(FontFor(state.font, QApplication::font()));
+  base_ = BaseUnitsOf(font());
+  bool restored = false;
+  if (remember_geometry_) {
+    QSettings settings;
+    restored = restoreGeometry(settings.value(kGeometryKey).toByteArray());
+  }
+  if (!restored && state.at.w != kNotGiven && state.at.h != kNotGiven) {
+    resize(ToPixelsX(state.at.w, base_), ToPixelsY(state.at.h, base_));
+  }
+  ApplyFrame(state);
+  show();
+}
+
+void FrameWindow::ApplyFrame(const WindowState& state) {
+  if (state.caption != state_.caption || windowTitle().isEmpty()) setWindowTitle(ToQt(state.caption));
+  if (!SameMenus(state.menus, state_.menus)) {
+    BuildMenuBar(menuBar(), state.menus, [this](int number) {
+      Input in;
+      in.type = Input::Type::kAccept;
+      in.field = number;
+      Send(in);
+    }, &window_menu_);
+    window_list_.clear();
+    if (window_menu_) connect(window_menu_, &QMenu::aboutToShow, this, &FrameWindow::FillWindowMenu);
+  }
+  // Status zones as permanent labels at the right; the left part shows the
+  // highlighted menu item's message.
+  size_t count = 0;
+  for (const auto& [zone, text] : state.status) {
+    if (count >= zones_.size()) {
+      auto* label = new QLabel(this);
+      statusBar()->addPermanentWidget(label);
+      zones_.push_back(label);
+    }
+    zones_[count]->setText(ToQt(text));
+    zones_[count]->setVisible(!text.empty());
+    ++count;
+  }
+  for (size_t i = count; i < zones_.size(); ++i) zones_[i]->hide();
+  state_ = state;
+}
+
+void FrameWindow::CloseFrame() {
+  if (remember_geometry_ && frame_id_ != 0) {
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+  }
+  frame_id_ = 0;
+  hide();
+}
+
+QStringList FrameWindow::StatusZones() const {
+  QStringList out;
+  for (QLabel* z : zones_) {
+    if (z->isVisibleTo(this)) out << z->text();
+  }
+  return out;
+}
+
+QMdiSubWindow* FrameWindow::AddChild(WindowView* view) {
+  QMdiSubWindow* sub = mdi_->addSubWindow(view);
+  sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->adjustSize();
+  sub->show();
+  mdi_->setActiveSubWindow(sub);
+  return sub;
+}
+
+void FrameWindow::FillWindowMenu() {
+  for (QAction* a : window_list_) {
+    window_menu_->removeAction(a);
+    a->deleteLater();
+  }
+  window_list_.clear();
+  const QList<QMdiSubWindow*> subs = mdi_->subWindowList(QMdiArea::CreationOrder);
+  if (subs.isEmpty()) return;
+  window_list_.push_back(window_menu_->addSeparator());
+  int n = 0;
+  for (QMdiSubWindow* sub : subs) {
+    ++n;
+    QString title = sub->windowTitle();
+    title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QString text = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(title) : title;
+    QAction* a = window_menu_->addAction(text);
+    a->setCheckable(true);
+    a->setChecked(sub == mdi_->activeSubWindow());
+    a->setStatusTip(QStringLiteral("Activate this window"));
+    connect(a, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
+      if (sub) {
+        if (sub->isMinimized()) sub->showNormal();
+        mdi_->setActiveSubWindow(sub);
+      }
+    });
+    window_list_.push_back(a);
+  }
+}
+
+void FrameWindow::ArrangeIcons() {
+  int x = 0;
+  int bottom = mdi_->viewport()->height();
+  for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+    if (!sub->isMinimized()) continue;
+    QSize size = sub->size();
+    if (x > 0 && x + size.width() > mdi_->viewport()->width()) {
+      x = 0;
+      bottom -= size.height();
+    }
+    sub->move(x, bottom - size.height());
+    x += size.width();
+  }
+}
+
+void FrameWindow::StandardAction(int action) {
+  QWidget* focus = QApplication::focusWidget();
+  if (auto* spin = qobject_cast<QAbstractSpinBox*>(focus)) focus = spin->findChild<QLineEdit*>();
+  auto* line = qobject_cast<QLineEdit*>(focus);
+  auto* text = qobject_cast<QPlainTextEdit*>(focus);
+  switch (action) {
+    case action::kWindowList:
+      break;  // the Window menu lists the windows itself
+    case action::kTile: mdi_->tileSubWindows(); break;
+    case action::kCascade: mdi_->cascadeSubWindows(); break;
+    case action::kArrangeIcons: ArrangeIcons(); break;
+    case action::kHelpContents:
+    case action::kHelpOnHelp:
+    case action::kHelpSearch: ShowHelp(action); break;
+    // The clipboard works on the control that has the focus; the edited
+    // text reaches the engine when the control completes, as if typed.
+    case action::kCut:
+      if (line) line->cut();
+      if (text) text->cut();
+      break;
+    case action::kCopy:
+      if (line) line->copy();
+      if (text) text->copy();
+      break;
+    case action::kPaste:
+      if (line) line->paste();
+      if (text) text->paste();
+      break;
+    default:
+      break;
+  }
+}
+
+void FrameWindow::ShowHelp(int action) {
+  QString manual = FindManual();
+  if (!manual.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) return;
+  // No manual or no viewer: a box that does not hold up the program.
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("VORSANDT"),
+                              action == action::kHelpOnHelp
+                                  ? QStringLiteral("Choose an item of the Browse Files or Reports menu to open a "
+                                                   "window; the status bar describes the highlighted item.")
+                                  : QStringLiteral("VORSANDT keeps an inventory of possessions with their "
+                                                   "locations, insurance policies, claims, warranties and "
+                                                   "service records."),
+                              QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+void FrameWindow::closeEvent(QCloseEvent* event) {
+  if (frame_id_ == 0) {
+    event->accept();
+    return;
+  }
+  // The close box asks MAIN; the engine closes the frame and its children.
+  event->ignore();
+  Input in;
+  in.type = Input::Type::kClose;
+  Send(in);
+}
+
+void FrameWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange) return;
+  bool active = isActiveWindow();
+  if (active && !active_ && active_once_) {
+    Input in;
+    in.type = Input::Type::kGainFocus;
+    Send(in);
+  }
+  if (active) active_once_ = true;
+  active_ = active;
+}
+
+}  // namespace vorsandt::ui::qt

@@ -1,0 +1,169 @@
+#include "ui/qt/frame_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+
+namespace vorsandt::ui::qt {
+namespace {
+
+MenuState Item(int number, std::string text, std::string message = {}, int action = 0) {
+  MenuState m;
+  m.number = number;
+  m.text = std::move(text);
+  m.message = std::move(message);
+  m.standard_action = action;
+  return m;
+}
+
+WindowState Frame() {
+  WindowState s;
+  s.id = 1;
+  s.caption = "VORSANDT";
+  s.frame = true;
+  s.at = Rect{kNotGiven, kNotGiven, 480, 300};
+  MenuState file = Item(0, "&File");
+  file.items = {Item(-1, "&Print Setup ...", "Setup printer", 16), MenuState{}, Item(-2, "E&xit", "Exit this application", 15)};
+  file.items[1].separator = true;
+  file.items[1].text = "Item&46";
+  MenuState browse = Item(0, "&Browse Files");
+  browse.items = {Item(-6, "Browse INVENTORY ITEMS", "Browse INVENTORY ITEMS"), Item(-8, "Tree Browse INVENTORY")};
+  browse.items[1].disabled = true;
+  MenuState window = Item(0, "&Window", "Create and Arrange windows", 1);
+  window.items = {Item(-27, "T&ile", "Make all open windows visible", 2), Item(-28, "&Cascade", "", 3),
+                  Item(-29, "&Arrange Icons", "", 4)};
+  s.menus = {file, browse, window};
+  s.status[1] = "Ready";
+  return s;
+}
+
+WindowState Child(WindowId id, std::string caption) {
+  WindowState s;
+  s.id = id;
+  s.caption = std::move(caption);
+  s.child = true;
+  s.at = Rect{kNotGiven, kNotGiven, 100, 60};
+  ControlState entry;
+  entry.field = 1;
+  entry.kind = Kind::kEntry;
+  entry.at = Rect{4, 4, 60, 12};
+  entry.text = "hello";
+  s.controls.push_back(entry);
+  return s;
+}
+
+class FrameWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    frame_ = std::make_unique<FrameWindow>([this](WindowId id, const Input& in) { inputs_.emplace_back(id, in); });
+    frame_->OpenFrame(Frame());
+    QApplication::processEvents();
+  }
+  void TearDown() override { frame_->CloseFrame(); }
+
+  QAction* FindAction(const QString& text) {
+    for (QAction* top : frame_->menuBar()->actions()) {
+      if (!top->menu()) continue;
+      for (QAction* a : top->menu()->actions()) {
+        if (a->text() == text) return a;
+      }
+    }
+    return nullptr;
+  }
+
+  std::unique_ptr<FrameWindow> frame_;
+  std::vector<std::pair<WindowId, Input>> inputs_;
+};
+
+TEST_F(FrameWindowTest, MenusCarryTextsMessagesSeparatorsAndStates) {
+  EXPECT_EQ(frame_->windowTitle(), "VORSANDT");
+  QStringList titles;
+  for (QAction* a : frame_->menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles, QStringList({"&File", "&Browse Files", "&Window"}));
+  QList<QAction*> file = frame_->menuBar()->actions()[0]->menu()->actions();
+  ASSERT_EQ(file.size(), 3);
+  EXPECT_EQ(file[0]->text(), "&Print Setup ...");
+  EXPECT_EQ(file[0]->statusTip(), "Setup printer");
+  EXPECT_TRUE(file[1]->isSeparator());
+  EXPECT_EQ(file[2]->text(), "E&xit");
+  EXPECT_FALSE(FindAction("Tree Browse INVENTORY")->isEnabled());
+  EXPECT_EQ(frame_->menuBar()->actions()[2]->statusTip(), "Create and Arrange windows");
+  EXPECT_EQ(frame_->StatusZones(), QStringList({"Ready"}));
+}
+
+TEST_F(FrameWindowTest, HighlightingAnItemShowsItsMessageInTheStatusBar) {
+  QAction* item = FindAction("Browse INVENTORY ITEMS");
+  ASSERT_NE(item, nullptr);
+  // A highlighted item shows its text through the menu bar that opened it.
+  item->showStatusText(frame_->menuBar());
+  EXPECT_EQ(frame_->statusBar()->currentMessage(), "Browse INVENTORY ITEMS");
+}
+
+TEST_F(FrameWindowTest, ChoosingAnItemAcceptsItsNumberOnTheFrame) {
+  FindAction("E&xit")->trigger();
+  ASSERT_EQ(inputs_.size(), 1u);
+  EXPECT_EQ(inputs_[0].first, 1);
+  EXPECT_EQ(inputs_[0].second.type, Input::Type::kAccept);
+  EXPECT_EQ(inputs_[0].second.field, -2);
+}
+
+TEST_F(FrameWindowTest, CloseBoxAsksTheEngine) {
+  EXPECT_FALSE(frame_->close());
+  ASSERT_EQ(inputs_.size(), 1u);
+  EXPECT_EQ(inputs_[0].second.type, Input::Type::kClose);
+  EXPECT_TRUE(frame_->isVisible());
+}
+
+TEST_F(FrameWindowTest, WindowMenuListsOpenChildrenAndArrangesThem) {
+  auto* a = new WindowView(Child(2, "Browse A"), {});
+  auto* b = new WindowView(Child(3, "Browse B"), {});
+  frame_->AddChild(a);
+  frame_->AddChild(b);
+  QMenu* menu = frame_->windowMenu();
+  ASSERT_NE(menu, nullptr);
+  emit menu->aboutToShow();
+  QStringList texts;
+  for (QAction* act : menu->actions()) {
+    if (!act->isSeparator()) texts << act->text();
+  }
+  EXPECT_EQ(texts, QStringList({"T&ile", "&Cascade", "&Arrange Icons", "&1 Browse A", "&2 Browse B"}));
+  // Showing the menu again does not repeat the list.
+  emit menu->aboutToShow();
+  EXPECT_EQ(menu->actions().size(), 3 + 1 + 2);
+  // Choosing a listed window activates it.
+  menu->actions().last()->trigger();
+  EXPECT_EQ(frame_->mdiArea()->activeSubWindow()->widget(), b);
+
+  frame_->StandardAction(action::kTile);
+  frame_->StandardAction(action::kCascade);
+  QMdiSubWindow* first = frame_->mdiArea()->subWindowList()[0];
+  first->showMinimized();
+  frame_->StandardAction(action::kArrangeIcons);
+  EXPECT_EQ(first->geometry().bottom(), frame_->mdiArea()->viewport()->height() - 1);
+  EXPECT_EQ(first->x(), 0);
+}
+
+TEST_F(FrameWindowTest, ClipboardActionsWorkOnTheFocusedEntry) {
+  auto* view = new WindowView(Child(2, "Form"), {});
+  frame_->AddChild(view);
+  frame_->activateWindow();
+  auto* entry = qobject_cast<QLineEdit*>(view->ControlWidget(1));
+  ASSERT_NE(entry, nullptr);
+  entry->setFocus();
+  QApplication::processEvents();
+  if (QApplication::focusWidget() != entry) GTEST_SKIP() << "the offscreen platform gave no focus";
+  entry->selectAll();
+  frame_->StandardAction(action::kCut);
+  EXPECT_EQ(entry->text(), "");
+  frame_->StandardAction(action::kPaste);
+  frame_->StandardAction(action::kPaste);
+  EXPECT_EQ(entry->text(), "hellohello");
+  EXPECT_TRUE(entry->isModified());
+}
+
+}  // namespace
+}  // namespace vorsandt::ui::qt

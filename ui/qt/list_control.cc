@@ -1,0 +1,331 @@
+#include "ui/qt/list_control.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QWheelEvent>
+#include <cstdlib>
+
+#include "ui/engine/events.h"
+#include "ui/qt/mappings.h"
+
+namespace vorsandt::ui::qt {
+namespace {
+
+constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kStateRole = Qt::UserRole + 2;
+constexpr int kIndent = 16;  // pixels per tree level, and the node box's cell
+
+Qt::Alignment AlignmentOf(char justify) {
+  switch (justify) {
+    case 'C': return Qt::AlignHCenter | Qt::AlignVCenter;
+    case 'R': return Qt::AlignRight | Qt::AlignVCenter;
+    default: return Qt::AlignLeft | Qt::AlignVCenter;
+  }
+}
+
+// Every row has the same height, so that the number of rows that fit is known
+// before the procedure has supplied any.
+class RowDelegate : public QStyledItemDelegate {
+ public:
+  RowDelegate(int row_height, bool tree, QObject* parent)
+      : QStyledItemDelegate(parent), row_height_(row_height), tree_(tree) {}
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    return QSize(size.width(), row_height_);
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    if (!tree_ || index.column() != 0) {
+      QStyledItemDelegate::paint(painter, option, index);
+      return;
+    }
+    int depth = std::max(1, index.data(kDepthRole).toInt());
+    auto state = static_cast<TreeState>(index.data(kStateRole).toInt());
+    int box_left = option.rect.left() + (depth - 1) * kIndent;
+    QStyleOptionViewItem shifted = option;
+    shifted.rect.setLeft(box_left + kIndent);
+    QStyledItemDelegate::paint(painter, shifted, index);
+    if (state == TreeState::kLeaf) return;
+    // The node box: "-" for an open node, "+" for a closed one.
+    painter->save();
+    painter->setPen(option.palette.color(QPalette::Text));
+    int cy = option.rect.center().y();
+    QRect box(box_left + (kIndent - 9) / 2, cy - 4, 8, 8);
+    painter->drawRect(box);
+    painter->drawLine(box.left() + 2, cy, box.right() - 2, cy);
+    if (state == TreeState::kClosed) painter->drawLine(box.center().x(), box.top() + 2, box.center().x(), box.bottom() - 2);
+    painter->restore();
+  }
+
+ private:
+  int row_height_;
+  bool tree_;
+};
+
+bool IsNavigation(int key) {
+  switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit sink, QWidget* parent)
+    : QWidget(parent), field_(state.field), paged_(state.paged), base_(base), emit_(std::move(sink)) {
+  for (const Column& c : state.columns) tree_ = tree_ || c.tree || c.icons;
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  table_ = new QTreeWidget(this);
+  table_->setRootIsDecorated(false);
+  table_->setUniformRowHeights(true);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setAllColumnsShowFocus(true);
+  table_->setItemDelegate(new RowDelegate(QFontMetrics(font()).height() + 4, tree_, table_));
+  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  bar_ = new QScrollBar(Qt::Vertical, this);
+  bar_->setRange(0, 100);
+  bar_->setSingleStep(1);
+  bar_->setPageStep(10);
+  layout->addWidget(table_);
+  layout->addWidget(bar_);
+  if (paged_) {
+    // The procedure owns the scrolling: the list's own bar never shows.
+    table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  } else {
+    bar_->hide();
+  }
+  SetColumns(state);
+
+  table_->installEventFilter(this);
+  table_->viewport()->installEventFilter(this);
+  connect(table_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (applying_ || item == nullptr) return;
+    int row = table_->indexOfTopLevelItem(item) + 1;
+    if (row == selected_) return;
+    selected_ = row;
+    Send(Input::Type::kSelectRow, row);
+  });
+  connect(bar_, &QScrollBar::actionTriggered, this, [this](int action) {
+    if (applying_) return;
+    switch (action) {
+      case QAbstractSlider::SliderSingleStepSub: Send(Input::Type::kScroll, event::kScrollUp); break;
+      case QAbstractSlider::SliderSingleStepAdd: Send(Input::Type::kScroll, event::kScrollDown); break;
+      case QAbstractSlider::SliderPageStepSub: Send(Input::Type::kScroll, event::kPageUp); break;
+      case QAbstractSlider::SliderPageStepAdd: Send(Input::Type::kScroll, event::kPageDown); break;
+      case QAbstractSlider::SliderToMinimum: Send(Input::Type::kScroll, event::kScrollTop); break;
+      case QAbstractSlider::SliderToMaximum: Send(Input::Type::kScroll, event::kScrollBottom); break;
+      default: break;  // dragging: the drop tells
+    }
+  });
+  connect(bar_, &QScrollBar::sliderReleased, this, [this] { Send(Input::Type::kThumb, bar_->value()); });
+  Apply(state);
+}
+
+void ListControl::SetColumns(const ControlState& state) {
+  std::vector<Column> columns = state.columns;
+  if (columns.empty()) columns.push_back(Column{});
+  table_->setColumnCount(static_cast<int>(columns.size()));
+  bool headers = false;
+  QStringList labels;
+  for (const Column& c : columns) {
+    headers = headers || c.has_header;
+    labels << ToQt(c.header);
+  }
+  table_->setHeaderLabels(labels);
+  table_->setHeaderHidden(!headers);
+  QTreeWidgetItem* header = table_->headerItem();
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const Column& c = columns[i];
+    int col = static_cast<int>(i);
+    header->setTextAlignment(col, AlignmentOf(c.header_justify != 0 ? c.header_justify : c.justify));
+    if (c.width > 0) table_->setColumnWidth(col, ToPixelsX(c.width, base_));
+    table_->header()->setSectionResizeMode(col, c.resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
+  }
+  table_->header()->setStretchLastSection(false);
+}
+
+void ListControl::SetRows(const ControlState& state) {
+  bool same = state.rows.size() == rows_.size();
+  for (size_t i = 0; same && i < rows_.size(); ++i) {
+    same = rows_[i].cells == state.rows[i].cells && rows_[i].level == state.rows[i].level;
+  }
+  if (same) return;
+  rows_ = state.rows;
+  table_->clear();
+  QList<QTreeWidgetItem*> items;
+  int columns = table_->columnCount();
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    auto* item = new QTreeWidgetItem();
+    for (int c = 0; c < columns && c < static_cast<int>(rows_[r].cells.size()); ++c) {
+      item->setText(c, ToQt(rows_[r].cells[c]));
+      char justify = c < static_cast<int>(state.columns.size()) ? state.columns[c].justify : 'L';
+      item->setTextAlignment(c, AlignmentOf(justify));
+    }
+    if (tree_) {
+      item->setData(0, kDepthRole, std::abs(rows_[r].level));
+      item->setData(0, kStateRole, static_cast<int>(TreeRowState(rows_, r)));
+    }
+    items.push_back(item);
+  }
+  table_->addTopLevelItems(items);
+}
+
+void ListControl::Apply(const ControlState& state) {
+  applying_ = true;
+  SetRows(state);
+  selected_ = state.selected;
+  if (state.selected >= 1 && state.selected <= table_->topLevelItemCount()) {
+    table_->setCurrentItem(table_->topLevelItem(state.selected - 1));
+  } else {
+    table_->setCurrentItem(nullptr);
+    table_->clearSelection();
+  }
+  if (paged_) {
+    bar_->setVisible(state.vscroll);
+    if (!bar_->isSliderDown()) bar_->setValue(state.thumb);
+  } else {
+    table_->setVerticalScrollBarPolicy(state.vscroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  }
+  if (!state.tip.empty()) table_->setToolTip(ToQt(state.tip));
+  applying_ = false;
+}
+
+int ListControl::VisibleRows() const {
+  int row_height = QFontMetrics(font()).height() + 4;
+  int height = table_->viewport()->height();
+  return std::max(1, height / std::max(1, row_height));
+}
+
+void ListControl::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ReportItems();
+}
+
+void ListControl::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  ReportItems();
+}
+
+void ListControl::ReportItems() {
+  if (!isVisible()) return;  // a hidden list has no height yet
+  int rows = VisibleRows();
+  if (rows == reported_items_) return;
+  reported_items_ = rows;
+  Send(Input::Type::kListItems, rows);
+}
+
+void ListControl::Send(Input::Type type, int value, int field_override) {
+  Input in;
+  in.type = type;
+  in.field = field_override != 0 ? field_override : field_;
+  in.value = value;
+  if (emit_) emit_(in);
+}
+
+bool ListControl::HandleKey(QKeyEvent* event) {
+  int code = KeyCode(event->key(), event->modifiers());
+  if (code == 0) return false;
+  // Tree nodes open and close with the arrow keys.
+  QTreeWidgetItem* current = table_->currentItem();
+  if (tree_ && current != nullptr && event->modifiers() == Qt::NoModifier) {
+    int row = table_->indexOfTopLevelItem(current) + 1;
+    auto state = static_cast<TreeState>(current->data(0, kStateRole).toInt());
+    if (event->key() == Qt::Key_Right && state == TreeState::kClosed) {
+      Send(Input::Type::kExpand, row);
+      return true;
+    }
+    if (event->key() == Qt::Key_Left && state == TreeState::kOpen) {
+      Send(Input::Type::kContract, row);
+      return true;
+    }
+  }
+  if (paged_ && IsNavigation(event->key())) {
+    Send(Input::Type::kKey, code);
+    return true;
+  }
+  bool engine_key = event->key() == Qt::Key_Insert || event->key() == Qt::Key_Delete ||
+                    event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+                    (event->key() >= Qt::Key_F1 && event->key() <= Qt::Key_F24) ||
+                    (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+  if (engine_key) {
+    Input in;
+    in.type = Input::Type::kKey;
+    in.field = field_;
+    in.value = code;
+    in.text = FromQt(event->text());
+    if (emit_) emit_(in);
+    return true;
+  }
+  return false;
+}
+
+bool ListControl::HandleMouse(QMouseEvent* event, bool double_click) {
+  QTreeWidgetItem* item = table_->itemAt(event->position().toPoint());
+  if (item == nullptr) return false;
+  int row = table_->indexOfTopLevelItem(item) + 1;
+  if (tree_ && event->button() == Qt::LeftButton && !double_click) {
+    int depth = std::max(1, item->data(0, kDepthRole).toInt());
+    QRect first = table_->visualItemRect(item);
+    int box_left = first.left() + (depth - 1) * kIndent;
+    int x = event->position().toPoint().x();
+    auto state = static_cast<TreeState>(item->data(0, kStateRole).toInt());
+    if (x >= box_left && x < box_left + kIndent && state != TreeState::kLeaf) {
+      Send(state == TreeState::kClosed ? Input::Type::kExpand : Input::Type::kContract, row);
+      return true;
+    }
+  }
+  if (row != selected_) {
+    selected_ = row;
+    Send(Input::Type::kSelectRow, row);
+  }
+  if (double_click && event->button() == Qt::LeftButton) {
+    Send(Input::Type::kKey, key::kMouseLeft2);
+    return true;
+  }
+  if (event->button() == Qt::RightButton) {
+    table_->setFocus(Qt::MouseFocusReason);
+    Send(Input::Type::kKey, key::kMouseRight);
+    return true;
+  }
+  return false;
+}
+
+bool ListControl::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == table_ && event->type() == QEvent::KeyPress) {
+    return HandleKey(static_cast<QKeyEvent*>(event));
+  }
+  if (watched == table_->viewport()) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+        return HandleMouse(static_cast<QMouseEvent*>(event), false);
+      case QEvent::MouseButtonDblClick:
+        return HandleMouse(static_cast<QMouseEvent*>(event), true);
+      case QEvent::Wheel:
+        if (paged_) {
+          int dy = static_cast<QWheelEvent*>(event)->angleDelta().y();
+          if (dy != 0) Send(Input::Type::kScroll, dy > 0 ? event::kScrollUp : event::kScrollDown);
+          return true;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace vorsandt::ui::qt

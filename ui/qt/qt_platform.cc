@@ -1,0 +1,211 @@
+#include "ui/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPrintDialog>
+
+#include "ui/qt/mappings.h"
+#include "ui/qt/popup_text.h"
+
+namespace vorsandt::ui::qt {
+namespace {
+
+// Counts a modal interaction as waiting for the user while it is shown.
+class AwaitingScope {
+ public:
+  explicit AwaitingScope(std::atomic<int>& count) : count_(count) { ++count_; }
+  ~AwaitingScope() { --count_; }
+  AwaitingScope(const AwaitingScope&) = delete;
+  AwaitingScope& operator=(const AwaitingScope&) = delete;
+
+ private:
+  std::atomic<int>& count_;
+};
+
+}  // namespace
+
+QtPlatform::QtPlatform() : gui_(this), frame_(new FrameWindow([this](WindowId id, const Input& in) { Deliver(id, in); })) {}
+
+QtPlatform::~QtPlatform() {
+  gui_.Shutdown();
+  for (auto& [id, view] : views_) {
+    if (view) view->AllowClose();
+  }
+  delete frame_;  // its children (the sub-windows) with it
+  for (auto& [id, view] : views_) delete view.data();
+}
+
+void QtPlatform::SetInputSink(InputSink sink) { sink_ = std::move(sink); }
+
+void QtPlatform::Deliver(WindowId id, const Input& input) {
+  if (sink_) sink_(id, input);
+}
+
+WindowView* QtPlatform::View(WindowId id) const {
+  auto it = views_.find(id);
+  return it == views_.end() ? nullptr : it->second.data();
+}
+
+QWidget* QtPlatform::Owner(WindowId id) const {
+  if (WindowView* view = View(id)) return view->window();
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return frame_->isVisible() ? frame_ : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Snapshots.
+
+void QtPlatform::WindowOpened(const WindowState& state) {
+  gui_.Post([this, state] { Open(state); });
+}
+
+void QtPlatform::WindowChanged(const WindowState& state) {
+  gui_.Post([this, state] { Change(state); });
+}
+
+void QtPlatform::WindowClosed(WindowId id) {
+  gui_.Post([this, id] { Close(id); });
+}
+
+void QtPlatform::Open(const WindowState& state) {
+  if (state.frame) {
+    frame_->OpenFrame(state);
+    return;
+  }
+  auto* view = new WindowView(state, [this](WindowId id, const Input& in) { Deliver(id, in); });
+  views_[state.id] = view;
+  const BaseUnits& base = view->base();
+  bool placed = state.at.x != kNotGiven && state.at.y != kNotGiven;
+  QPoint at(placed ? ToPixelsX(state.at.x, base) : 0, placed ? ToPixelsY(state.at.y, base) : 0);
+  if (state.child && frame_->HasFrame() && !state.modal) {
+    QMdiSubWindow* sub = frame_->AddChild(view);
+    if (placed) sub->move(at);
+    return;
+  }
+  if (state.modal) {
+    // A modal window keeps the others from input until it closes.
+    view->setParent(Owner(0), Qt::Dialog);
+    view->setWindowModality(Qt::ApplicationModal);
+  } else {
+    view->setWindowFlag(Qt::Window);
+  }
+  view->adjustSize();
+  if (placed) {
+    QWidget* parent = frame_->isVisible() ? frame_ : nullptr;
+    view->move(parent ? parent->geometry().topLeft() + at : at);
+  } else if (frame_->isVisible()) {
+    view->move(frame_->geometry().center() - view->rect().center());
+  }
+  view->show();
+  view->activateWindow();
+}
+
+void QtPlatform::Change(const WindowState& state) {
+  if (state.frame && state.id == frame_->frame_id()) {
+    frame_->ApplyFrame(state);
+    return;
+  }
+  if (WindowView* view = View(state.id)) view->Apply(state);
+}
+
+void QtPlatform::Close(WindowId id) {
+  if (id == frame_->frame_id()) {
+    frame_->CloseFrame();
+    return;
+  }
+  auto it = views_.find(id);
+  if (it == views_.end()) return;
+  QPointer<WindowView> view = it->second;
+  views_.erase(it);
+  if (!view) return;
+  view->AllowClose();
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget())) {
+    sub->close();  // deletes itself and the view
+  } else {
+    view->close();
+    view->deleteLater();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Modal calls.
+
+int QtPlatform::ShowMessage(const MessageRequest& request) {
+  int dismissed = EscapeAnswer(request.buttons, request.default_button);
+  std::optional<int> answer = gui_.Call<int>([this, request, dismissed] {
+    QMessageBox box(ToMessageIcon(request.icon), ToQt(request.caption), ToQt(request.text),
+                    ToStandardButtons(request.buttons), Owner(request.owner));
+    if (request.buttons & request.default_button) box.setDefaultButton(ToStandardButton(request.default_button));
+    box.setEscapeButton(ToStandardButton(dismissed));
+    {
+      AwaitingScope waiting(awaiting_user_);
+      box.exec();
+    }
+    int chosen = FromStandardButton(box.standardButton(box.clickedButton()));
+    return chosen != 0 ? chosen : dismissed;
+  });
+  return answer.value_or(dismissed);
+}
+
+int QtPlatform::ShowPopup(WindowId owner, const std::string& text, int x, int y) {
+  std::optional<int> chosen = gui_.Call<int>([this, owner, text, x, y] {
+    QMenu menu(Owner(owner));
+    for (const PopupItem& item : ParsePopupText(text)) {
+      if (item.separator) {
+        menu.addSeparator();
+        continue;
+      }
+      QAction* a = menu.addAction(ToQt(item.text));
+      a->setEnabled(!item.disabled);
+      a->setData(item.number);
+    }
+    QPoint pos = QCursor::pos();
+    WindowView* view = View(owner);
+    if (x != INT32_MIN && y != INT32_MIN && view != nullptr) {
+      pos = view->mapToGlobal(QPoint(ToPixelsX(x, view->base()), ToPixelsY(y, view->base())));
+    }
+    AwaitingScope waiting(awaiting_user_);
+    QAction* picked = menu.exec(pos);
+    return picked ? picked->data().toInt() : 0;
+  });
+  return chosen.value_or(0);
+}
+
+std::optional<std::string> QtPlatform::ChooseFile(const FileRequest& request) {
+  auto chosen = gui_.Call<std::optional<std::string>>([this, request]() -> std::optional<std::string> {
+    QString filter = FileDialogFilter(request.mask);
+    AwaitingScope waiting(awaiting_user_);
+    QString name = request.save
+                       ? QFileDialog::getSaveFileName(Owner(request.owner), ToQt(request.title),
+                                                      ToQt(request.file_name), filter)
+                       : QFileDialog::getOpenFileName(Owner(request.owner), ToQt(request.title),
+                                                      ToQt(request.file_name), filter);
+    if (name.isEmpty()) return std::nullopt;
+    return FromQt(name);
+  });
+  return chosen.value_or(std::nullopt);
+}
+
+bool QtPlatform::PrinterSetup(WindowId owner) {
+  return gui_.Call<bool>([this, owner] {
+               QPrintDialog dialog(&printer_, Owner(owner));
+               dialog.setWindowTitle(QStringLiteral("Print Setup"));
+               // Setup chooses the printer and its paper; what to print is
+               // the report's business.
+               dialog.setOptions(QAbstractPrintDialog::PrintToFile);
+               AwaitingScope waiting(awaiting_user_);
+               return dialog.exec() == QDialog::Accepted;
+             })
+      .value_or(false);
+}
+
+void QtPlatform::StandardAction(WindowId /*window*/, int action) {
+  gui_.Post([this, action] { frame_->StandardAction(action); });
+}
+
+void QtPlatform::Shutdown() { gui_.Shutdown(); }
+
+}  // namespace vorsandt::ui::qt

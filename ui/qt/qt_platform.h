@@ -1,0 +1,80 @@
+// The Qt platform of the window engine.
+//
+// Every Platform method may be called from any procedure thread; each hands
+// its work to the toolkit's thread (see gui_thread.h): snapshots without
+// waiting, modal calls (message boxes, popups, file and printer dialogs)
+// waiting for the user's answer. User input goes to the input sink on the
+// toolkit's thread; the program's sink is Engine::Input.
+//
+// Windows: the frame definition becomes the main window (FrameWindow), child
+// windows become sub-windows of its client area, modal windows become
+// application-modal windows of their own, and any other window a window of
+// its own.
+#ifndef VORSANDT_UI_QT_QT_PLATFORM_H_
+#define VORSANDT_UI_QT_QT_PLATFORM_H_
+
+#include <QObject>
+#include <QPointer>
+#include <QPrinter>
+#include <atomic>
+#include <map>
+#include <memory>
+
+#include "ui/engine/platform.h"
+#include "ui/qt/frame_window.h"
+#include "ui/qt/gui_thread.h"
+#include "ui/qt/window_view.h"
+
+namespace vorsandt::ui::qt {
+
+class QtPlatform : public QObject, public Platform {
+  Q_OBJECT
+
+ public:
+  // Created on the toolkit's thread after the application object.
+  QtPlatform();
+  ~QtPlatform() override;
+
+  // Where user input goes; set before the first window opens.
+  void SetInputSink(InputSink sink);
+
+  // Platform.
+  void WindowOpened(const WindowState& state) override;
+  void WindowChanged(const WindowState& state) override;
+  void WindowClosed(WindowId id) override;
+  int ShowMessage(const MessageRequest& request) override;
+  int ShowPopup(WindowId owner, const std::string& text, int x, int y) override;
+  std::optional<std::string> ChooseFile(const FileRequest& request) override;
+  bool PrinterSetup(WindowId owner) override;
+  void StandardAction(WindowId window, int action) override;
+  bool AwaitingUser() const override { return awaiting_user_.load() > 0; }
+
+  // On the toolkit's thread once its loop has ended: modal calls still
+  // waiting get the answer of a dismissed box, later calls are not shown.
+  void Shutdown();
+
+  // Toolkit's thread only.
+  FrameWindow* frame() const { return frame_; }
+  WindowView* View(WindowId id) const;
+  // The printer chosen in the printer setup, for printing.
+  QPrinter* printer() { return &printer_; }
+
+ private:
+  void Open(const WindowState& state);
+  void Change(const WindowState& state);
+  void Close(WindowId id);
+  QWidget* Owner(WindowId id) const;
+  void Deliver(WindowId id, const Input& input);
+
+  GuiThread gui_;
+  InputSink sink_;
+  FrameWindow* frame_;
+  std::map<WindowId, QPointer<WindowView>> views_;
+  QPrinter printer_;
+  // Non-zero while a box, menu or dialog is on the screen waiting.
+  std::atomic<int> awaiting_user_{0};
+};
+
+}  // namespace vorsandt::ui::qt
+
+#endif  // VORSANDT_UI_QT_QT_PLATFORM_H_

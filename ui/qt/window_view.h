@@ -1,0 +1,97 @@
+// One engine window on the screen: its controls placed in dialog units of the
+// window's font, kept up to date from the engine's snapshots, and turning what
+// the user does into Input records for the engine.
+//
+// The view never changes the engine's model itself: a click, a typed text or a
+// chosen tab is sent as input, and the next snapshot shows the outcome. While a
+// snapshot is applied, the toolkit's change signals are not reported back.
+#ifndef VORSANDT_UI_QT_WINDOW_VIEW_H_
+#define VORSANDT_UI_QT_WINDOW_VIEW_H_
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QTabBar>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "ui/engine/platform.h"
+#include "ui/qt/dialog_units.h"
+
+namespace vorsandt::ui::qt {
+
+using InputSink = std::function<void(WindowId, const Input&)>;
+
+// Fills `bar` with the menus of a window. Items call `chosen` with their
+// (negative) number; a menu with standard action 1 (the window list) is
+// returned through `window_menu` so its owner can list the open windows in it.
+void BuildMenuBar(QMenuBar* bar, const std::vector<MenuState>& menus, const std::function<void(int)>& chosen,
+                  QMenu** window_menu);
+// True when two menu trees show the same.
+bool SameMenus(const std::vector<MenuState>& a, const std::vector<MenuState>& b);
+
+class WindowView : public QWidget {
+  Q_OBJECT
+
+ public:
+  WindowView(const WindowState& state, InputSink sink, QWidget* parent = nullptr);
+
+  WindowId id() const { return state_.id; }
+  const WindowState& state() const { return state_; }
+  const BaseUnits& base() const { return base_; }
+
+  // Brings the controls in line with a later snapshot of the same window.
+  void Apply(const WindowState& state);
+
+  // The widget showing control `field` (nullptr when it has none: tabs).
+  QWidget* ControlWidget(int field) const;
+  // The control field that `widget` (or one of its parents) shows; 0 for none.
+  int FieldOf(const QWidget* widget) const;
+  QMenuBar* menuBar() const { return menu_bar_; }
+
+  // Activation bookkeeping: the window became (or stopped being) the active
+  // one. Returning to it after another was active is the gain-focus input.
+  void SetActive(bool active);
+  // Lets the next close request through (the engine closed the window).
+  void AllowClose() { close_allowed_ = true; }
+  void Send(const Input& input);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  struct ControlView {
+    ControlState state;
+    QWidget* widget = nullptr;
+    QTabBar* tabs = nullptr;  // sheets
+  };
+
+  void CreateControl(const ControlState& c);
+  void Place(QWidget* widget, const Rect& at, bool natural_size);
+  void ApplyControl(ControlView& view, const ControlState& c);
+  bool Shown(int field) const;
+  void Watch(QWidget* widget, int field);
+  void SendKey(int field, int code, const QString& text);
+
+  WindowState state_;
+  InputSink sink_;
+  BaseUnits base_;
+  QWidget* canvas_ = nullptr;
+  QMenuBar* menu_bar_ = nullptr;
+  QLabel* status_ = nullptr;
+  std::map<int, ControlView> controls_;
+  std::map<const QObject*, int> watched_;  // widget -> field, for focus and keys
+  bool applying_ = false;
+  int focus_ = 0;
+  bool active_once_ = false;
+  bool active_ = false;
+  bool close_allowed_ = false;
+};
+
+}  // namespace vorsandt::ui::qt
+
+#endif  // VORSANDT_UI_QT_WINDOW_VIEW_H_
