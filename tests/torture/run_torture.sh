@@ -20,6 +20,10 @@
 #               512-byte boundary (several seeds)
 #   faults      the same environment fails the Nth write (EIO, ENOSPC) or
 #               flush (EIO) once; the worker goes on as for eio
+#   flushes     over the real files the Nth flush fails as it does on Linux:
+#               the data it should have made durable never reaches the disk
+#               though later flushes succeed (forgetful_env.h); the files are
+#               then replaced by what the disk holds
 #   contention  four workers and a reader share the tables for a bounded time
 # STRIDE tries every STRIDE-th N (always the first and last); 1 tries all.
 # Prints a summary line; exits 1 when any run broke an invariant.
@@ -44,11 +48,16 @@ fresh() {
 
 # failure TEXT: counts and shows a broken run (the first ten in full).
 failure() {
+  local reason=""
   failed=$((failed + 1))
   if [ "$failed" -le 10 ]; then
     echo "FAIL: $1"
     [ -f "$work/out" ] && sed 's/^/    /' "$work/out" | head -20
   fi
+  # Broken runs are tallied by kind (numbers blanked) for the summary.
+  [ -f "$work/out" ] && reason=$(grep -m1 -E "^after the|^at the end|torture_check:|Internal error|^strace" \
+    "$work/out" | sed 's/[0-9][0-9]*/N/g' | cut -c1-160)
+  echo "${reason:-$(echo "$1" | sed 's/[0-9][0-9]*/N/g')}" >>"$work/reasons"
 }
 
 # run_check LABEL: checks the folder the last run left.
@@ -177,6 +186,21 @@ faults_scenario() {
   done
 }
 
+# The Nth flush fails as on Linux: what it should have made durable is
+# dropped from the disk image even though later flushes succeed; after the
+# run the files hold only that image.
+flushes_scenario() {
+  local syncs n
+  fresh
+  read -r _ syncs < <("$worker" "$dir" --steps "$steps" --fault lose-sync:0 | tail -1)
+  echo "flushes: a whole run makes $syncs flushes"
+  for n in $(numbers "$syncs"); do
+    fault_run "flush $n fails and forgets" --fault "lose-sync:$n"
+    grep -q '^fail \|^openfail ' "$dir/journal" ||
+      { tried=$((tried + 1)); failure "flush $n fails and forgets: no failure was reported"; }
+  done
+}
+
 contention_scenario() {
   local seconds=${TORTURE_SECONDS:-10} i pids=() rc
   fresh
@@ -218,8 +242,13 @@ case $scenario in
   kill | eio | enospc) strace_scenario "$scenario" ;;
   lost) lost_scenario ;;
   faults) faults_scenario ;;
+  flushes) flushes_scenario ;;
   contention) contention_scenario ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "$scenario: $tried runs checked, $failed broken"
+if [ -f "$work/reasons" ]; then
+  echo "broken runs by kind:"
+  sort "$work/reasons" | uniq -c | sort -rn
+fi
 [ "$failed" -eq 0 ]

@@ -14,6 +14,11 @@
 //       the environment crashes (default drop: unflushed writes are lost) and
 //       the files left are copied into DIR for torture_check. Prints
 //       "writes W syncs S".
+//   torture_worker DIR --fault lose-sync:N
+//       over the real files, the Nth flush fails as on Linux: the writes it
+//       should have made durable are dropped from the disk image although a
+//       later flush succeeds (forgetful_env.h); after the run the files are
+//       replaced by that image, as a crash would leave them.
 //   torture_worker DIR --contend ID [--seconds T] [--steps N]
 //       one of several processes sharing the tables: its records are the
 //       numbers from 1 + 1000*ID; journal DIR/journal-ID.
@@ -39,6 +44,7 @@
 #include "storage/qvf/driver/driver_files.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "storage/qvf/internal_error.h"
+#include "tests/torture/forgetful_env.h"
 #include "tests/torture/workload.h"
 
 namespace vorsandt::torture {
@@ -143,7 +149,10 @@ void DumpFiles(env::FaultEnv* fault) {
 // After a reported failure: the tables reopen and hold exactly the reported
 // saves (of this process's share when others write too).
 bool ReopenAndVerify(const Model& model, int base, int span, std::string* why) {
-  CloseTables();
+  if (int32_t code = CloseTables(); code != 0) {
+    *why = "closing after a failure failed with " + std::to_string(code);
+    return false;
+  }
   if (int32_t code = OpenTables(false); code != 0) {
     *why = "reopen after a failure failed with " + std::to_string(code);
     return false;
@@ -254,7 +263,7 @@ int main(int argc, char** argv) {
     std::fflush(stderr);
     _exit(status);  // the driver's handles died with the simulated crash
   };
-  if (!o.fault_kind.empty()) {
+  if (!o.fault_kind.empty() && o.fault_kind != "lose-sync") {
     fault = std::make_unique<env::FaultEnv>();
     if (!torture::ArmFault(fault.get(), o)) return torture::Usage();
     qvf::SetDriverEnvForTesting(fault.get());
@@ -267,8 +276,25 @@ int main(int argc, char** argv) {
       finish(3, false);
     });
   }
+  std::unique_ptr<torture::ForgetfulEnv> forgetful;
+  if (o.fault_kind == "lose-sync") {
+    fault.reset();
+    forgetful = std::make_unique<torture::ForgetfulEnv>(env::Env::Default(), o.fault_at);
+    qvf::SetDriverEnvForTesting(forgetful.get());
+  }
   app::InitDictionary(&qvf::QvfEntry);
   const int status = o.reader ? torture::RunReader(o) : torture::Run(o, fault.get());
   if (fault) finish(status, true);
+  if (forgetful) {
+    // The machine crashes after the run: the files keep what reached the disk.
+    torture::CloseTables();
+    std::printf("syncs %lld\n", static_cast<long long>(forgetful->Syncs()));
+    for (const auto& [path, data] : forgetful->DurableImages()) {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+    std::fflush(stdout);
+    _exit(status);
+  }
   return status;
 }

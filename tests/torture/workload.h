@@ -75,7 +75,8 @@ void FillRecord(app::Table table, int number, int version);
 // Opens the three tables (creating missing files when `create`). Returns the
 // first error code, 0 when all are open.
 int32_t OpenTables(bool create);
-void CloseTables();
+// Closes the three tables; returns the first error code.
+int32_t CloseTables();
 
 // Performs one step through the file access layer. Returns 0 or the first
 // error code; `*what` names the failing call.
@@ -83,7 +84,9 @@ int32_t RunStep(const Step& step, std::string* what, int hold_seconds = 0);
 
 // Reads every table in record order and in the order of every key and
 // compares all records and memos with `model`. Only records whose number lies
-// in [base, base + span) are compared when span > 0 (a process's own share).
+// in [base, base + span) are compared when span > 0 (a process's own share,
+// while others may be writing: the record counter and the key orders are
+// then not compared).
 bool Verify(const Model& model, std::string* why, int base = 0, int span = 0);
 // Reads every table in record order; each record must be whole, as some
 // version of the workload wrote it (what a reader beside writers may see).
