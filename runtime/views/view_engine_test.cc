@@ -261,6 +261,34 @@ TEST_F(ViewEngineTest, CaseFoldedLocationRangeOnItemsByLocation) {
   EXPECT_EQ(Rows(v.get(), {"ITE:LOCATION"}).size(), 4u);
 }
 
+TEST_F(ViewEngineTest, RangeOverTwoComponentsInKeyOrderNotFilterOrder) {
+  int code = 1;
+  for (const char* place : {"Attic", "Kitchen", "KITCHEN", "Loft", "kitchen", "Kitchen"}) {
+    for (const char* item : {"item 3", "ITEM 7", "item 7", "item 9"}) AddItem(code++, place, item);
+  }
+  TestView v(Table::kItems, {});
+  Set("LOC:LOCATION", "kitchen");
+  files::SetKey(TableFile(Table::kItems), app::KeyNamed("ITE:LOC"));
+  files::SetFilter(v.get(), 31928,
+                   "UPPER(ITE:ITEM) = 'ITEM 7' AND UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)");
+  files::Open(v.get(), files::kModeViewDefault);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(Inspect(v.get()).range_components, 2);
+  ResetReads();
+  EXPECT_EQ(Rows(v.get(), {"ITE:ITEM_CODE"}).size(), 8u);
+  EXPECT_EQ(ReadCount(), 9);
+
+  // Fixing only the second component gives no range: every item is read.
+  files::Close(v.get());
+  files::SetKey(TableFile(Table::kItems), app::KeyNamed("ITE:LOC"));
+  files::SetFilter(v.get(), 31928, "UPPER(ITE:ITEM) = 'ITEM 9'");
+  files::Open(v.get(), files::kModeViewDefault);
+  EXPECT_EQ(Inspect(v.get()).range_components, 0);
+  ResetReads();
+  EXPECT_EQ(Rows(v.get(), {"ITE:ITEM_CODE"}).size(), 6u);
+  EXPECT_EQ(ReadCount(), 25);
+}
+
 TEST_F(ViewEngineTest, PositionResetNextDeliversTheFollowingRowAndRegetBlocksReading) {
   ItemsAndClaims();
   TestView v(Table::kItems, {"CLA:ITEM_REF"});
