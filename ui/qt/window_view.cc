@@ -202,11 +202,9 @@ void WindowView::CreateControl(const ControlState& c) {
         accept(FromQt(e->text()));
       };
       connect(e, &QLineEdit::editingFinished, this, finish);
-      connect(e, &QLineEdit::returnPressed, this, [this, e, finish, field] {
-        finish();
-        SendKey(field, key::kEnter, QString());
-        (void)e;
-      });
+      // Enter completes the entry first; the key itself then reaches the
+      // window (the line edit passes it on), which hands it to the engine.
+      connect(e, &QLineEdit::returnPressed, this, finish);
       w = e;
       break;
     }
