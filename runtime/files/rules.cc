@@ -145,7 +145,7 @@ bool ReturnsText(int32_t op) {
 
 bool ReturnsValue(int32_t op) {
   switch (op) {
-    case 27: case 28: case 32: case 33: case 52: case 57: case 73:
+    case 12: case 27: case 28: case 32: case 33: case 52: case 57: case 73:
       return true;
     default:
       return false;

@@ -32,13 +32,35 @@ void ClearMark(FileRecord* file) {
   if (RegistryEntry* e = OpenFiles().Find(file)) e->in_transaction = false;
 }
 
+// Ends the transaction on every member. A member whose commit fails is
+// rolled back. The Unlock that follows a commit
+// resets the error state when it succeeds, which would hide a failed commit;
+// so the first failure of CommitFile or RollbackFile is posted again at the
+// end, against the file that failed.
 void EndAll(bool commit) {
   g_in_transaction = false;
+  int32_t first_failure = 0;
+  FileRecord* failed_file = nullptr;
   for (const Member& m : MarkedMembers()) {
-    if (commit && m.caps.commit) m.file->Send(kOpCommitFile);
-    if (!commit && m.caps.rollback) m.file->Send(kOpRollbackFile);
+    if ((commit && m.caps.commit) || (!commit && m.caps.rollback)) {
+      m.file->Send(commit ? kOpCommitFile : kOpRollbackFile);
+      if (Errors().Code() != 0) {
+        if (first_failure == 0) {
+          first_failure = Errors().Code();
+          failed_file = m.file;
+        }
+        // A file whose commit failed would stay inside the transaction for
+        // good (no Close, no Unlock); undoing it returns it to its last
+        // committed state and frees it.
+        if (commit && m.caps.rollback) m.file->Send(kOpRollbackFile);
+      }
+    }
     if (m.caps.unlock_after_transaction) m.file->Send(kOpUnlock);
     ClearMark(m.file);
+  }
+  if (first_failure != 0) {
+    Errors().Post(first_failure);
+    Errors().SetFailingObject(failed_file);
   }
 }
 

@@ -65,6 +65,21 @@ TEST_F(TransactionTest, CommitKeepsAndRollbackUndoes) {
   EXPECT_EQ(testing::MemoryFileRecords("B"), 1);
 }
 
+TEST_F(TransactionTest, AFailedCommitStaysVisibleAfterTheUnlock) {
+  ASSERT_EQ(Logout(1, {&a_, &b_}), 0);
+  AddRow(&a_);
+  testing::FailNextCommit(kUnableToLogTransaction);
+  Commit();
+  EXPECT_EQ(Errors().Code(), kUnableToLogTransaction);
+  EXPECT_EQ(Errors().FailingObject(), &a_);
+  EXPECT_FALSE(InTransaction());
+  EXPECT_EQ(a_.block->state & (kStateLocked | kStateTransaction), 0u)
+      << "the file is rolled back and unlocked all the same";
+  EXPECT_EQ(testing::MemoryFileRecords("A"), 0);
+  Close(&a_);
+  EXPECT_EQ(Errors().Code(), 0);
+}
+
 TEST_F(TransactionTest, SecondLogoutIsRefused) {
   ASSERT_EQ(Logout(1, {&a_}), 0);
   EXPECT_EQ(Logout(1, {&b_}), kLogoutAlreadyActive);

@@ -59,7 +59,7 @@ class QvfToolTest : public ::testing::Test {
 };
 
 TEST_F(QvfToolTest, SoundFileChecksCleanAndInfoShowsTheHeader) {
-  ToolRun check = RunTool("check " + path_);
+  ToolRun check = RunTool("check --pages " + path_);
   EXPECT_EQ(check.exit_code, 0) << check.output;
   EXPECT_EQ(check.output, "");
   ToolRun info = RunTool("info " + path_);
@@ -80,7 +80,7 @@ TEST_F(QvfToolTest, DamagedPageIsReportedWithExitOne) {
   std::string junk(100, '\x11');
   f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
   f.close();
-  ToolRun check = RunTool("check " + path_);
+  ToolRun check = RunTool("check --pages " + path_);
   EXPECT_EQ(check.exit_code, 1) << check.output;
   EXPECT_NE(check.output.find(path_ + ": unit "), std::string::npos) << check.output;
 }

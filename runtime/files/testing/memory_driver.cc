@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "runtime/files/driver.h"
@@ -26,6 +27,8 @@ std::map<std::string, Table>& Tables() {
   static std::map<std::string, Table> tables;
   return tables;
 }
+
+int32_t g_fail_next_commit = 0;
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -176,6 +179,7 @@ class MemoryDriver : public Driver {
         return 0;
       case kOpCommitFile:
         if (!transactions) return kUnsupportedFunction;
+        if (int32_t fail = std::exchange(g_fail_next_commit, 0); fail != 0) return fail;
         b->snapshot.reset();
         return 0;
       case kOpRollbackFile:
@@ -221,6 +225,8 @@ int32_t MemoryNoTransactionEntry(int32_t op, AccessObject* object, const Args& a
 }
 
 void ResetMemoryFiles() { Tables().clear(); }
+
+void FailNextCommit(int32_t code) { g_fail_next_commit = code; }
 
 int MemoryFileRecords(const std::string& name) {
   auto it = Tables().find(Upper(name));

@@ -16,6 +16,9 @@ int32_t MemoryEntry(int32_t op, AccessObject* object, const Args& args);
 // Entry of a driver that can lock but has no transactions, like a text file.
 int32_t MemoryNoTransactionEntry(int32_t op, AccessObject* object, const Args& args);
 
+// The next CommitFile of any in-memory file fails with `code`.
+void FailNextCommit(int32_t code);
+
 // Forgets every in-memory file.
 void ResetMemoryFiles();
 // Number of records stored under `name` (-1 when there is no such file).

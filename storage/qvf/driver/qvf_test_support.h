@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
+#include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
 #include "storage/qvf/driver/qvf_driver.h"
