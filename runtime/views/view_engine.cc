@@ -387,6 +387,13 @@ int32_t FromPosition(ViewRecord* view, ViewState& s, const std::string& text, bo
     if (p != text.size()) return Fail(view, files::kUnknownErrorPosted);
   }
   s.key_number = static_cast<int>(key_number);
+  if (!reget) {
+    // The key number re-selects the primary sequence, also when the text
+    // holds no place on the primary file.
+    key_number == 0 ? files::SetFile(primary)
+                    : files::SetKey(primary, primary->keys[key_number - 1]);
+    if (Errors().Code() != 0) return 0;
+  }
   for (size_t i = 0; i < s.levels.size(); ++i) {
     LevelState& l = s.levels[i];
     uint32_t length = 0;

@@ -450,6 +450,21 @@ TEST_F(ViewEngineTest, BadPositionTextsAnswer81AndLeaveTheViewUsable) {
   EXPECT_EQ(Number("CLA:CLAIM_REFERENCE"), 12);
 }
 
+TEST_F(ViewEngineTest, APositionWithoutPlacesStartsTheKeyItNames) {
+  ItemsAndClaims();
+  TestView v(Table::kItems, {"CLA:ITEM_REF"});
+  OpenItemsWithClaims(v);
+  files::Skip(v.get(), 4);
+  ASSERT_EQ(Number("ITE:ITEM_CODE"), 2);
+  // Key 1 (ITE:CODE), both levels without a place.
+  files::Reset(v.get(), std::string("\1\0\0\0"
+                                    "\0\0\0\0"
+                                    "\0\0\0\0",
+                                    12));
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(Rows(v.get(), {"ITE:ITEM_CODE", "CLA:CLAIM_REFERENCE"}).front(), "1|11");
+}
+
 TEST_F(ViewEngineTest, SkipZeroDoesNothingAndSkipBeyondTheEndStopsQuietly) {
   ItemsAndClaims();
   TestView v(Table::kItems, {"CLA:ITEM_REF"});
