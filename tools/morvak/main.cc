@@ -6,6 +6,10 @@
 //   morvak day N                  "D M Y" of a day number (-1 -1 -1 if invalid)
 //   morvak eval [--set NAME=TEXT]... EXPR
 //                                 the expression's value as text
+//   morvak query TABLE [--key KEY] [--filter EXPR] [--join TABLE:KEY]...
+//                [--start FIELD=VALUE]...
+//                                 the rows of a view over the tables in the
+//                                 working directory, as CSV
 //
 // Exit status: 0 done, 1 invalid picture, 2 wrong use.
 #include <unistd.h>
@@ -20,7 +24,10 @@
 
 #include <vector>
 
+#include "app/dictionary/dictionary.h"
 #include "runtime/eval/eval_command.h"
+#include "runtime/views/query_command.h"
+#include "storage/qvf/driver/qvf_driver.h"
 #include "runtime/files/error_state.h"
 #include "runtime/format/dates.h"
 #include "runtime/format/format.h"
@@ -40,7 +47,9 @@ int Usage() {
       "       morvak deformat TEXT PICTURE\n"
       "       morvak date MONTH DAY YEAR\n"
       "       morvak day DAY-NUMBER\n"
-      "       morvak eval [--set NAME=TEXT]... EXPRESSION\n",
+      "       morvak eval [--set NAME=TEXT]... EXPRESSION\n"
+      "       morvak query TABLE [--key KEYNAME] [--filter EXPR] [--join TABLE:KEYNAME]...\n"
+      "                    [--start FIELD=VALUE]...\n",
       stderr);
   return kUsage;
 }
@@ -96,6 +105,22 @@ int main(int argc, char** argv) {
       return Usage();
     std::printf("%d\n", fmt::DateFromParts(month, day, year));
     return 0;
+  }
+  if (command == "query") {
+    namespace app = vorsandt::app;
+    app::InitDictionary(&vorsandt::qvf::QvfEntry);
+    vorsandt::views::QueryCatalog catalog;
+    for (const app::TableDef& t : app::Tables()) catalog.tables.push_back(app::File(t.table));
+    for (const app::RelationDef& r : app::Relations()) {
+      catalog.relations.push_back(
+          {app::Def(r.parent).label, r.parent_field, app::Def(r.child).label, r.child_field});
+    }
+    std::vector<std::string_view> rest(argv + 2, argv + argc);
+    std::string out, err;
+    int status = vorsandt::views::RunQueryCommand(rest, catalog, &out, &err);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fwrite(err.data(), 1, err.size(), stderr);
+    return status;
   }
   if (command == "eval") {
     std::vector<std::string_view> rest(argv + 2, argv + argc);

@@ -37,6 +37,14 @@ expect 0 '7' eval '1+2*3'
 expect 0 'AB' eval "UPPER('ab')"
 expect 0 '1' eval --set X=5 'X > 4'
 expect 1 '' eval '1 +'
+# query in an empty folder: the table is missing, status 1 with the reason.
+qdir=$(mktemp -d)
+out=$(cd "$qdir" && "$morvak" query ITEMS 2>&1; echo "[$?]")
+case "$out" in
+  *"File Not Found"*"[1]") ;;
+  *) echo "FAIL: morvak query in an empty folder: $out"; failures=$((failures + 1)) ;;
+esac
+rm -rf "$qdir"
 # An invalid picture: nothing on standard output, a message, status 1.
 expect 1 '' format 42 @x9
 expect 1 '' deformat 42 '@n-'
