@@ -12,6 +12,10 @@
 #include "runtime/eval/expression.h"
 #include "runtime/format/format.h"
 #include "runtime/format/picture.h"
+#include "runtime/files/error_codes.h"
+#include "storage/qvf/btree.h"
+#include "storage/qvf/container.h"
+#include "storage/qvf/internal_error.h"
 #include "storage/qvf/table/qvf_table_commands.h"
 
 namespace vorsandt {
@@ -77,6 +81,37 @@ TEST(FuzzFindings, DISABLED_TableCheckEndsOnATreeThatStepsBackwards) {
   env.SetContents("DATA.QVF", image.str());
   std::vector<std::string> faults;
   EXPECT_EQ(qvf::CheckTablesCommand(&env, "DATA.QVF", &faults), 1);
+}
+
+// Open: in a damaged tree, the step from one leaf to the next takes the next
+// leaf's first entry without checking that it is greater than the key
+// searched after (Tree::Find, kAbove), so a walk with FindNextAfter can go
+// round for ever. Enable once such a step stops with an internal error.
+TEST(FuzzFindings, DISABLED_WalkOverADamagedTreeEnds) {
+  std::ifstream in(std::string(VORSANDT_FUZZ_FINDINGS) + "/qvf_walk_cycle.qvf", std::ios::binary);
+  ASSERT_TRUE(in);
+  std::ostringstream image;
+  image << in.rdbuf();
+  env::FaultEnv env;
+  env.SetContents("DATA.QVF", image.str());
+  qvf::InternalErrorHandler previous = qvf::SetInternalErrorHandler([](int) {});
+  qvf::Container c(&env);
+  ASSERT_EQ(c.Open("DATA.QVF", qvf::Container::kReadOnly), 0);
+  qvf::Tree tree(&c);
+  std::string key;
+  int status = 0;
+  size_t steps = 0;
+  for (; steps <= image.str().size(); ++steps) {
+    qvf::Entry e;
+    bool found = false;
+    status = tree.FindNextAfter(key, &e, &found);
+    if (status != 0 || !found) break;
+    key.assign(e.Key());
+  }
+  EXPECT_LE(steps, image.str().size()) << "the walk goes round";
+  EXPECT_EQ(status, files::kInvalidDataFile);
+  c.Close();
+  qvf::SetInternalErrorHandler(previous);
 }
 
 }  // namespace
