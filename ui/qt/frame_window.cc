@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QSettings>
 #include <QStatusBar>
 #include <QUrl>
@@ -37,7 +38,18 @@ QString FindManual() {
   return QString();
 }
 
+class DesktopMenuStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == QStyle::SH_Menu_AllowActiveAndDisabled) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
 }  // namespace
+
+void UseDesktopMenuStyle() { QApplication::setStyle(new DesktopMenuStyle()); }
 
 QString FileDialogFilter(std::string_view mask) {
   QStringList parts = ToQt(mask).split(QLatin1Char('|'));

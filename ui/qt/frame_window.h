@@ -70,6 +70,13 @@ class FrameWindow : public QMainWindow {
   QPointer<QMdiSubWindow> last_active_;
 };
 
+// Lets the user highlight disabled menu items, as the desktop the definitions
+// were written for does, so that every item's message shows in the status bar
+// while the item is highlighted, whether or not it can be chosen. Installs a
+// proxy of the application's current style; call once after the application
+// object exists.
+void UseDesktopMenuStyle();
+
 // The flags and filter of the file dialog for a mask as procedures write it
 // ("Text|*.txt|All|*.*" gives "Text (*.txt);;All (*.*)").
 QString FileDialogFilter(std::string_view mask);

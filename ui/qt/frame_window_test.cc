@@ -103,6 +103,25 @@ TEST_F(FrameWindowTest, HighlightingAnItemShowsItsMessageInTheStatusBar) {
   EXPECT_EQ(frame_->statusBar()->currentMessage(), "Browse INVENTORY ITEMS");
 }
 
+TEST_F(FrameWindowTest, DisabledItemsShowTheirMessageWhileHighlighted) {
+  UseDesktopMenuStyle();
+  QMenu* browse = frame_->menuBar()->actions()[1]->menu();
+  QAction* disabled = FindAction("Tree Browse INVENTORY");
+  disabled->setStatusTip("Browse the inventory as a tree");
+  frame_->menuBar()->setActiveAction(frame_->menuBar()->actions()[1]);  // opens it from the bar
+  QApplication::processEvents();
+  ASSERT_TRUE(browse->isVisible());
+  QTest::mouseMove(browse, browse->actionGeometry(disabled).center());
+  QApplication::processEvents();
+  EXPECT_EQ(browse->activeAction(), disabled);
+  EXPECT_EQ(frame_->statusBar()->currentMessage(), "Browse the inventory as a tree");
+  // Choosing it does nothing.
+  browse->setActiveAction(disabled);
+  QTest::keyClick(browse, Qt::Key_Return);
+  EXPECT_TRUE(inputs_.empty());
+  browse->close();
+}
+
 TEST_F(FrameWindowTest, ChoosingAnItemAcceptsItsNumberOnTheFrame) {
   FindAction("E&xit")->trigger();
   ASSERT_EQ(inputs_.size(), 1u);

@@ -88,6 +88,7 @@ int RunQtPlatform(int argc, char** argv, Procedure main_procedure, ResourceSet* 
   QCoreApplication::setApplicationName(QStringLiteral("vorsandt"));
   // The program ends when its procedures have ended, not when a window closes.
   QApplication::setQuitOnLastWindowClosed(false);
+  UseDesktopMenuStyle();
 
   std::unique_ptr<Screenshots> screenshots;
   QString shot_dir = OptionValue(argc, argv, "--screenshot-dir");

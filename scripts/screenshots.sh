@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Takes the screenshots of the desktop program shown in the README:
+#   docs/screenshots/frame.png              the frame after start
+#   docs/screenshots/browse-files-menu.png  the Browse Files menu open, its
+#                                           first item's message in the status bar
+# It starts a virtual X display (Xvfb), runs the built program on a temporary
+# data folder, opens the menu with the keyboard through xdotool, and asks the
+# program for each picture (SIGUSR1 with --screenshot-dir: the program saves
+# the whole screen itself, so no X dump tool is needed). Finally it chooses
+# File > Exit and checks that the program ends with code 0.
+#
+#   scripts/screenshots.sh [PROGRAM] [OUTPUT_DIR]
+# PROGRAM defaults to build/app/vorsandt, OUTPUT_DIR to docs/screenshots.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=${1:-$root/build/app/vorsandt}
+out=${2:-$root/docs/screenshots}
+
+fail() {
+  echo "screenshots: $*" >&2
+  exit 1
+}
+
+[ -x "$program" ] || fail "no program at $program (run 'make build' first)"
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+program_pid=""
+cleanup() {
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then kill "$program_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to $2 seconds (in tenths) for the command $1 to succeed.
+wait_for() {
+  local tries=$(($2 * 10))
+  while ! eval "$1" >/dev/null 2>&1; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+
+# A display of our own: Xvfb picks a free number and writes it to fd 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for "[ -s '$work/display' ]" 10 || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
+# Remembered window geometry and other settings stay inside this run.
+export XDG_CONFIG_HOME="$work/config"
+
+shots="$work/shots"
+"$program" --data "$work/data" --screenshot-dir "$shots" >"$work/program.log" 2>&1 &
+program_pid=$!
+
+wait_for "xdotool search --name '^VORSANDT\$'" 30 || fail "the frame did not appear: $(cat "$work/program.log")"
+frame=$(xdotool search --name '^VORSANDT$' | head -n1)
+# No window manager draws the caption on the pictures; check it here.
+[ "$(xdotool getwindowname "$frame")" = "VORSANDT" ] || fail "the frame is not titled VORSANDT"
+echo "screenshots: the frame is open, titled VORSANDT"
+# No window manager runs on the display: give the frame the focus directly.
+xdotool windowfocus --sync "$frame" || true
+sleep 1
+
+count=0
+shoot() {
+  count=$((count + 1))
+  kill -USR1 "$program_pid"
+  wait_for "[ -f '$shots/shot-$count.png' ]" 15 || fail "no screenshot $count: $(cat "$work/program.log")"
+  mkdir -p "$out"
+  cp "$shots/shot-$count.png" "$out/$1"
+  echo "screenshots: wrote $out/$1"
+}
+
+shoot frame.png
+
+# Alt+B opens "&Browse Files"; Down highlights its first item, whose message
+# the status bar then shows.
+xdotool key --window "$frame" alt+b
+sleep 0.5
+xdotool key Down Up
+sleep 0.5
+shoot browse-files-menu.png
+
+# Close the menu and leave through File > Exit.
+xdotool key Escape Escape
+sleep 0.3
+xdotool key --window "$frame" alt+f
+sleep 0.3
+xdotool key x
+if ! wait_for "! kill -0 $program_pid" 20; then
+  fail "the program did not end after File > Exit"
+fi
+set +e
+wait "$program_pid"
+rc=$?
+set -e
+program_pid=""
+[ "$rc" -eq 0 ] || fail "the program ended with code $rc: $(cat "$work/program.log")"
+echo "screenshots: the program ended with code 0"
