@@ -32,6 +32,7 @@
 #include "runtime/files/operations.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/driver/qvf_driver.h"
+#include "storage/qvf/internal_error.h"
 #include "storage/qvf/table/qvf_table_commands.h"
 #include "tests/torture/workload.h"
 
@@ -116,6 +117,10 @@ int Main(int argc, char** argv) {
     return 2;
   }
   app::InitDictionary(&qvf::QvfEntry);
+  // A broken structure is a finding to report, not a reason to stop here.
+  qvf::SetInternalErrorHandler([](int check) {
+    std::fprintf(stderr, "torture_check: %s\n", qvf::InternalErrorText(check).c_str());
+  });
 
   JournalState state;
   std::vector<Step> pending;
