@@ -97,6 +97,12 @@ void ForgetfulEnv::Wrote(const std::string& path, uint64_t offset, const void* d
   Image& image = images_[path];
   if (image.current.size() < offset + length) image.current.resize(offset + length, '\0');
   std::memcpy(image.current.data() + offset, data, length);
+  for (const Range& r : image.dirty) {
+    if (r.begin < offset + length && offset < r.end) {
+      overlapping_++;
+      break;
+    }
+  }
   image.dirty.push_back({offset, offset + length});
   Remove(&image.lost, {offset, offset + length});  // dirty again: the next flush takes it
 }
@@ -134,6 +140,11 @@ std::map<std::string, std::string> ForgetfulEnv::DurableImages() const {
   std::map<std::string, std::string> out;
   for (const auto& [path, image] : images_) out[path] = image.durable;
   return out;
+}
+
+int64_t ForgetfulEnv::OverlappingWrites() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return overlapping_;
 }
 
 int64_t ForgetfulEnv::Syncs() const {

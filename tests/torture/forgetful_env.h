@@ -37,6 +37,10 @@ class ForgetfulEnv final : public env::Env {
   // What the disk holds for each file opened through this environment.
   std::map<std::string, std::string> DurableImages() const;
   int64_t Syncs() const;
+  // Writes that overlapped another write to the same file made since the
+  // last flush. While there are none, a disk that reorders unflushed writes
+  // can do no more than keep a subset of them.
+  int64_t OverlappingWrites() const;
 
  private:
   friend class ForgetfulFile;
@@ -58,6 +62,7 @@ class ForgetfulEnv final : public env::Env {
   env::Env* base_;
   int64_t fail_at_;
   int64_t syncs_ = 0;
+  int64_t overlapping_ = 0;
   mutable std::mutex mutex_;
   std::map<std::string, Image> images_;
 };

@@ -288,6 +288,8 @@ int main(int argc, char** argv) {
   if (forgetful) {
     // The machine crashes after the run: the files keep what reached the disk.
     torture::CloseTables();
+    std::printf("overlapping writes %lld\n",
+                static_cast<long long>(forgetful->OverlappingWrites()));
     std::printf("syncs %lld\n", static_cast<long long>(forgetful->Syncs()));
     for (const auto& [path, data] : forgetful->DurableImages()) {
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
