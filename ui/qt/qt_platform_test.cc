@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QPrintDialog>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -266,6 +268,48 @@ TEST_F(QtPlatformTest, ADismissedPopupAnswersZero) {
   ASSERT_TRUE(ServeUntil([&] { return chosen != -1; }));
   caller.join();
   EXPECT_EQ(chosen, 0);
+}
+
+TEST_F(QtPlatformTest, FileDialogAnswersTheChosenNameInTheRecordsCharacterSet) {
+  std::atomic<bool> answered{false};
+  std::optional<std::string> chosen;
+  QString filter;
+  WhenModal(platform_.get(), [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return false;
+    filter = dialog->nameFilters().join(";;");
+    dialog->selectFile(QString::fromUtf8("/tmp/caf\xC3\xA9.txt"));
+    QMetaObject::invokeMethod(dialog, "accept");
+    return true;
+  });
+  std::thread caller([&] {
+    FileRequest request;
+    request.title = "Open";
+    request.mask = "Text|*.txt|All|*.*";
+    request.save = true;  // a name that need not exist
+    chosen = platform_->ChooseFile(request);
+    answered = true;
+  });
+  ASSERT_TRUE(ServeUntil([&] { return answered.load(); }));
+  caller.join();
+  EXPECT_EQ(filter, "Text (*.txt);;All (*.*)");
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(*chosen, "/tmp/caf\xE9.txt");
+}
+
+TEST_F(QtPlatformTest, CancelledDialogsAnswerNothing) {
+  WhenModal(platform_.get(), [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (dialog == nullptr) return false;
+    dialog->reject();
+    return true;
+  });
+  std::atomic<int> printer{-1};
+  std::thread caller([&] { printer = platform_->PrinterSetup(0) ? 1 : 0; });
+  ASSERT_TRUE(ServeUntil([&] { return printer != -1; }));
+  caller.join();
+  EXPECT_EQ(printer, 0);
 }
 
 TEST_F(QtPlatformTest, ShutdownReleasesAWaitingModalCallWithTheDismissedAnswer) {

@@ -372,6 +372,23 @@ TEST_F(WindowViewTest, ChoosingATabAndAMenuItemAndTheCloseBox) {
   EXPECT_TRUE(view_->close());
 }
 
+TEST_F(WindowViewTest, ReturningToTheWindowIsGainFocusButTheFirstActivationIsNot) {
+  WindowView view(state_, [this](WindowId, const Input& in) { inputs_.push_back(in); });
+  inputs_.clear();
+  auto gains = [&] {
+    int n = 0;
+    for (const Input& in : inputs_) n += in.type == Input::Type::kGainFocus;
+    return n;
+  };
+  view.SetActive(true);
+  EXPECT_EQ(gains(), 0);
+  view.SetActive(true);
+  EXPECT_EQ(gains(), 0);
+  view.SetActive(false);
+  view.SetActive(true);
+  EXPECT_EQ(gains(), 1);
+}
+
 TEST_F(WindowViewTest, ListReportsTheRowsThatFit) {
   WindowView view(state_, [this](WindowId, const Input& in) { inputs_.push_back(in); });
   view.show();
