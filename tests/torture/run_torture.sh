@@ -228,6 +228,7 @@ contention_scenario() {
   # The tables are made first, so that the contenders only share them.
   "$worker" "$dir" --contend 9 --steps 0 >/dev/null 2>&1 || { failure "setup"; }
   rm -f "$dir/journal-9"
+  local limit="timeout -k 5 $((seconds + 60))"
   for i in 0 1 2 3; do
     $limit "$worker" "$dir" --contend "$i" --seconds "$seconds" --steps 100000 \
       >"$work/out-$i" 2>&1 &
@@ -276,14 +277,9 @@ selftest_scenario() {
   "$worker" "$dir" --steps "$steps" >/dev/null 2>&1
   # One byte of a record's text in the middle of CLAIM's pages.
   size=$(stat -c %s "$dir/CLAIM.QVF")
-  python3 - "$dir/CLAIM.QVF" <<'PY'
-import sys
-path = sys.argv[1]
-data = bytearray(open(path, 'rb').read())
-at = data.find(b' v', 512)
-data[at - 1] = ord('9') if data[at - 1] != ord('9') else ord('8')
-open(path, 'wb').write(data)
-PY
+  local at
+  at=$(grep -obUa ' v[0-9]' "$dir/CLAIM.QVF" | awk -F: '$1 > 512 { print $1; exit }')
+  printf 'X' | dd of="$dir/CLAIM.QVF" bs=1 seek=$((at - 1)) conv=notrunc status=none
   expect_broken "a changed record (CLAIM.QVF, $size bytes)"
   fresh
   "$worker" "$dir" --steps "$steps" >/dev/null 2>&1
