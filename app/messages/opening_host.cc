@@ -1,0 +1,195 @@
+// A test program for the message catalogue and the opening of tables, run by
+// UI test scripts on the headless platform:
+//
+//   vorsandt_opening_host --data DIR --script FILE
+//
+// Its first procedure opens the frame and carries out one scenario per menu
+// item, so that a script can drive each path and check what the user sees,
+// including the paths that end the program:
+//
+//   "Browse INVENTORY ITEMS"     every table opened on first use, then a
+//                                summary box: "LABEL:COUNT:EXISTS ... boxes:N"
+//                                (N = message boxes shown before it)
+//   "Browse ITEM LOCATIONS"      POLICY opened with its creation refused
+//   "Tree Browse INVENTORY"      POLICY created, closed, then reopened while
+//                                its driver reports that the keys must be
+//                                rebuilt; a summary box when the open returns
+//   "Browse INVENTORY IMAGES"    message 34 for ("Delete", "POLICY") with error 2
+//   "Browse INSURANCE POLICIES"  message 24 for "INS:REF"
+//   "Browse INSURANCE CLAIMS"    message 14 with a driver error text of 200
+//                                characters
+//   "Browse INSURANCE COMPANIES" message 30 with texts padded with blanks
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app/dictionary/dictionary.h"
+#include "app/frame/main_frame.h"
+#include "app/messages/table_opening.h"
+#include "app/messages/warning_message.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/op_codes.h"
+#include "runtime/files/operations.h"
+#include "storage/qvf/driver/qvf_driver.h"
+#include "ui/engine/engine.h"
+#include "ui/headless/headless_platform.h"
+#include "ui/headless/script.h"
+
+namespace {
+
+using namespace vorsandt;
+
+ui::headless::HeadlessPlatform* g_platform = nullptr;
+// The next open of POLICY fails with this code (0: none). Only the thread
+// holding the run permission touches it.
+int32_t g_policy_open_error = 0;
+
+// The QVF driver, except that an armed failure is reported for POLICY's next
+// open, as a driver that finds its keys damaged would.
+int32_t HostEntry(int32_t op, files::AccessObject* object, const files::Args& args) {
+  if (op == files::kOpOpen && g_policy_open_error != 0 &&
+      static_cast<files::FileRecord*>(object)->declaration == app::File(app::Table::kPolicy)) {
+    int32_t code = g_policy_open_error;
+    g_policy_open_error = 0;
+    files::Errors().Post(code);
+    return 0;
+  }
+  return qvf::QvfEntry(op, object, args);
+}
+
+void Summary(std::initializer_list<app::Table> tables) {
+  std::string text;
+  size_t boxes = g_platform->Messages().size();
+  for (app::Table t : tables) {
+    std::string name = std::string(app::Def(t).label) + ".QVF";
+    text += name + ":" + std::to_string(app::OpenCount(t)) + ":" +
+            (std::filesystem::exists(name) ? "1" : "0") + " ";
+  }
+  text += "boxes:" + std::to_string(boxes);
+  ui::Engine::Current()->Message(text, "Opening host");
+}
+
+void AllTables() {
+  std::vector<app::Table> all;
+  for (const app::TableDef& def : app::Tables()) all.push_back(def.table);
+  for (app::Table t : all) app::OpenTable(t);
+  // A second user on the same thread only counts.
+  app::OpenTable(app::Table::kPolicy);
+  Summary({app::Table::kCompanies, app::Table::kService, app::Table::kWarranty,
+           app::Table::kClaim, app::Table::kLocations, app::Table::kItems,
+           app::Table::kInsuranceCompany, app::Table::kPolicy});
+  app::CloseTable(app::Table::kPolicy);
+  for (app::Table t : all) app::CloseTable(t);
+}
+
+void HostMain() {
+  app::InitDictionary(&HostEntry);
+  ui::Engine& engine = *ui::Engine::Current();
+  std::unique_ptr<ui::Window> frame = engine.CreateWindow(app::kFrameWindowId, app::kFrameLabel);
+  frame->Open();
+  while (frame->Accept()) {
+    if (frame->Event() != ui::event::kAccepted) continue;
+    switch (frame->Field()) {
+      case -6:
+        AllTables();
+        break;
+      case -7:
+        app::OpenOrCreateTable(app::File(app::Table::kPolicy), true, /*creation_refused=*/true,
+                               files::kModeReadWrite, true);
+        break;
+      case -8:
+        app::OpenTable(app::Table::kPolicy);
+        app::CloseTable(app::Table::kPolicy);
+        g_policy_open_error = files::kKeyFileMustBeRebuilt;
+        app::OpenTable(app::Table::kPolicy);
+        Summary({app::Table::kPolicy});
+        app::CloseTable(app::Table::kPolicy);
+        break;
+      case -9:
+        files::Errors().Post(files::kFileNotFound);
+        app::WarningMessage(34, "Delete", "POLICY");
+        break;
+      case -11:
+        files::Errors().Clear();
+        app::WarningMessage(24, "INS:REF");
+        break;
+      case -12:
+        app::SetDriverErrorTexts(std::string(100, 'd') + std::string(100, 'e') + "   ", "X99");
+        files::Errors().Post(app::kDriverReportedError);
+        app::WarningMessage(14);
+        break;
+      case -13:
+        files::Errors().Post(files::kAccessDenied);
+        app::WarningMessage(30, "POLICY.QVF     ");
+        break;
+      default:
+        break;
+    }
+  }
+  frame->Close();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string data;
+  std::string script;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--data") == 0) data = argv[i + 1];
+    if (std::strcmp(argv[i], "--script") == 0) script = argv[i + 1];
+  }
+  std::ifstream in(script, std::ios::binary);
+  if (script.empty() || !in) {
+    std::fprintf(stderr, "usage: vorsandt_opening_host --data DIR --script FILE\n");
+    return 2;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!data.empty()) {
+    // Each run starts from an empty folder.
+    std::filesystem::remove_all(data);
+    std::filesystem::create_directories(data);
+    if (chdir(data.c_str()) != 0) {
+      std::fprintf(stderr, "cannot use %s: %s\n", data.c_str(), std::strerror(errno));
+      return 2;
+    }
+  }
+  ui::headless::ScriptParse parsed = ui::headless::ParseScript(text.str());
+  if (!parsed.ok) {
+    std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), parsed.error_line, parsed.error.c_str());
+    return 1;
+  }
+  ui::headless::HeadlessPlatform platform;
+  g_platform = &platform;
+  ui::Engine engine(&platform);
+  if (!engine.StartMain(HostMain)) return 2;
+  ui::headless::ScriptRunner runner(engine, platform, script, std::cout, std::cerr);
+  int rc = runner.Run(parsed.lines);
+  std::cout.flush();
+  platform.CancelAll();
+  engine.WaitIdle(std::chrono::seconds(10));
+  std::vector<ui::WindowId> open = engine.OpenWindows();
+  if (!open.empty()) {
+    ui::Input close;
+    close.type = ui::Input::Type::kClose;
+    engine.Input(open.front(), close);
+  }
+  for (int i = 0; i < 2000 && !engine.Ended(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!engine.Ended()) {
+    std::fflush(nullptr);
+    std::_Exit(1);
+  }
+  return rc;
+}

@@ -1,0 +1,118 @@
+#include "app/messages/table_opening.h"
+
+#include <array>
+#include <string>
+
+#include "app/messages/warning_message.h"
+#include "runtime/eval/record_binding.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/operations.h"
+#include "storage/qvf/driver/qvf_driver.h"
+#include "ui/engine/engine.h"
+
+namespace vorsandt::app {
+namespace {
+
+// Per thread, like the tables' record buffers: a procedure started on a new
+// thread begins with every count at 0.
+thread_local std::array<int, kTableCount> open_counts{};
+
+// Read and write, denying others any access.
+constexpr int32_t kModeRebuild = 0x12;
+
+int32_t ErrorCode() { return files::Errors().Code(); }
+
+void OpenWithMode(files::FileRecord* table, int32_t access_mode, bool use_shared_mode) {
+  files::Open(table, use_shared_mode ? files::kModeReadWrite : access_mode);
+}
+
+// Rebuilding keys needs the table open for writing and denied to others;
+// the failed open left it closed, so it is opened that way just for the
+// rebuild and closed again. The rebuild's own error survives the close.
+void RebuildKeys(files::FileRecord* table) {
+  files::Open(table, kModeRebuild);
+  if (ErrorCode() != files::kNoError) return;
+  files::BuildKeys(table);
+  if (ErrorCode() != files::kNoError) {
+    files::Errors().Push();
+    files::Close(table);
+    files::Errors().Pop();
+    return;
+  }
+  files::Close(table);
+}
+
+// The last step of every path that did not end in a halt: a table that is
+// still not usable stops the program.
+void EndIfStillFailing(files::FileRecord* table) {
+  if (ErrorCode() == files::kNoError) return;
+  WarningMessage(30, files::Name(table));
+  ui::Engine::Current()->Halt(0, "Disk Error");
+}
+
+}  // namespace
+
+void OpenOrCreateTable(files::FileRecord* table, bool create_allowed, bool creation_refused,
+                       int32_t access_mode, bool use_shared_mode) {
+  OpenWithMode(table, access_mode, use_shared_mode);
+  switch (ErrorCode()) {
+    case files::kNoError:
+    case files::kFileAlreadyOpen:
+      files::Errors().Clear();
+      return;
+    case files::kFileNotFound:
+      if (creation_refused) break;
+      if (!create_allowed) {
+        WarningMessage(4, files::Name(table));  // halts
+        return;
+      }
+      files::Create(table);
+      if (ErrorCode() != files::kNoError) {
+        WarningMessage(4, files::Name(table));  // halts
+        return;
+      }
+      OpenWithMode(table, access_mode, use_shared_mode);
+      if (ErrorCode() != files::kNoError) {
+        WarningMessage(5, files::Name(table));  // halts
+      }
+      return;
+    case files::kInvalidRecordDeclaration:
+      WarningMessage(1, files::Name(table));  // halts
+      return;
+    case files::kKeyFileMustBeRebuilt:
+      WarningMessage(2, files::Name(table));  // No halts
+      RebuildKeys(table);
+      if (ErrorCode() != files::kNoError) {
+        WarningMessage(3, files::Name(table));  // halts
+        return;
+      }
+      OpenWithMode(table, access_mode, use_shared_mode);
+      break;
+    default:
+      break;
+  }
+  EndIfStillFailing(table);
+}
+
+void OpenTable(Table table) {
+  int& count = open_counts[static_cast<size_t>(table)];
+  if (count == 0) {
+    InitDictionary(&qvf::QvfEntry);  // ignored once the tables are declared
+    files::FileRecord* file = File(table);
+    OpenOrCreateTable(file, /*create_allowed=*/true, /*creation_refused=*/false,
+                      files::kModeReadWrite, /*use_shared_mode=*/true);
+    eval::BindRecord(file);
+  }
+  ++count;
+}
+
+void CloseTable(Table table) {
+  int& count = open_counts[static_cast<size_t>(table)];
+  if (count == 0) return;
+  if (--count == 0) files::Close(File(table));
+}
+
+int OpenCount(Table table) { return open_counts[static_cast<size_t>(table)]; }
+
+}  // namespace vorsandt::app

@@ -1,0 +1,39 @@
+// Opening tables at first use, and the per-thread open counts.
+//
+// No table is opened at start. A procedure opens each table it uses with
+// OpenTable (in the order it lists them) and closes them with CloseTable at
+// its end; each thread counts its own opens, so the file is opened on the
+// thread's first use and closed when its last user there is done.
+#ifndef VORSANDT_APP_MESSAGES_TABLE_OPENING_H_
+#define VORSANDT_APP_MESSAGES_TABLE_OPENING_H_
+
+#include <cstdint>
+
+#include "app/dictionary/dictionary.h"
+#include "runtime/files/file_decl.h"
+
+namespace vorsandt::app {
+
+// Opens `table`, creating it when it does not exist (and creation is allowed
+// and not refused) and offering to rebuild damaged keys. Returns only when the
+// table is open; every failure ends the program after its message (1-5, 30).
+// With `use_shared_mode` the table is opened for reading and writing shared
+// with others (0x42), else with `access_mode`. An error 52 ("File Already
+// Open") counts as open.
+void OpenOrCreateTable(files::FileRecord* table, bool create_allowed, bool creation_refused,
+                       int32_t access_mode, bool use_shared_mode);
+
+// The opening pattern: on the thread's first use of `table`, OpenOrCreateTable
+// (creation allowed, shared) and binding of the table's fields for
+// expressions; then one more use. Declares the tables with the QVF driver when
+// that has not happened yet.
+void OpenTable(Table table);
+// The closing pattern: one use less; the table is closed when none is left.
+// A close without a matching open is ignored.
+void CloseTable(Table table);
+// The calling thread's open count of `table`.
+int OpenCount(Table table);
+
+}  // namespace vorsandt::app
+
+#endif  // VORSANDT_APP_MESSAGES_TABLE_OPENING_H_

@@ -1,0 +1,68 @@
+// The application's numbered message catalogue: WarningMessage shows one of
+// its messages, with the current error text and up to four texts of the
+// caller, and returns the button that closed it. Messages that report a table
+// that cannot be used end the program afterwards (the "Halt" box, exit code 0).
+#ifndef VORSANDT_APP_MESSAGES_WARNING_MESSAGE_H_
+#define VORSANDT_APP_MESSAGES_WARNING_MESSAGE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ui/engine/events.h"
+
+namespace vorsandt::app {
+
+// The error text placed in messages never exceeds this many characters.
+inline constexpr size_t kErrorTextLimit = 150;
+
+// The error code a file driver posts when it reports a failure in its own
+// terms; its text and code text then come from the driver.
+inline constexpr int32_t kDriverReportedError = 90;
+
+// The error text for `code`: for code 90 the driver's text and, in
+// parentheses, the driver's code text; otherwise the runtime's text and the
+// code in decimal. Texts lose their trailing blanks; the result is cut to 150
+// characters.
+std::string ComposeErrorText(int32_t code, std::string_view runtime_text,
+                             std::string_view driver_text = {},
+                             std::string_view driver_code_text = {});
+
+// The error text of the process-wide error state (see ComposeErrorText).
+// Drivers that report code 90 leave their texts with SetDriverErrorTexts.
+std::string CurrentErrorText();
+void SetDriverErrorTexts(std::string text, std::string code_text);
+
+// One message, ready to show.
+struct MessageSpec {
+  std::string text;
+  std::string caption;
+  ui::Icon icon = ui::Icon::kExclamation;
+  int buttons = ui::button::kOk;
+  int default_button = ui::button::kOk;
+  // Non-empty: the program halts with this text after the message, on any
+  // answer except `continue_button` (0: on every answer).
+  std::string halt;
+  int continue_button = 0;
+};
+
+// Builds message `number` from the error text `e`, whether an error code is
+// set (message 15 reads differently without one) and the caller's texts.
+// nullopt for a number the catalogue does not hold.
+std::optional<MessageSpec> BuildMessage(int number, std::string_view e, bool error_set,
+                                        std::string_view t1 = {}, std::string_view t2 = {},
+                                        std::string_view t3 = {}, std::string_view t4 = {});
+
+// Shows message `number` through the calling procedure's window engine and
+// returns the button chosen (ui::button flags). Halting messages do not
+// return. An unknown number shows nothing and returns 0.
+int WarningMessage(int number, std::string_view t1 = {}, std::string_view t2 = {},
+                   std::string_view t3 = {}, std::string_view t4 = {});
+
+// `text` without its trailing blanks.
+std::string_view TrimRight(std::string_view text);
+
+}  // namespace vorsandt::app
+
+#endif  // VORSANDT_APP_MESSAGES_WARNING_MESSAGE_H_
