@@ -453,12 +453,26 @@ void WindowView::Apply(const WindowState& state) {
   status_->setVisible(!status.isEmpty());
   if (state.focus != 0 && state.focus != focus_) {
     focus_ = state.focus;
-    if (QWidget* w = ControlWidget(state.focus)) {
-      if (auto* list = qobject_cast<ListControl*>(w)) w = list->table();
-      if (w->isEnabled()) w->setFocus(Qt::OtherFocusReason);
+    // A window in the background does not take the focus (in the frame that
+    // would activate it); it gets it when the user returns to it.
+    if (active_) {
+      FocusControl(focus_);
+    } else {
+      focus_pending_ = true;
     }
   }
   applying_ = false;
+}
+
+void WindowView::FocusControl(int field) {
+  QWidget* w = ControlWidget(field);
+  if (w == nullptr) return;
+  if (auto* list = qobject_cast<ListControl*>(w)) w = list->table();
+  if (!w->isEnabled()) return;
+  bool was = applying_;
+  applying_ = true;  // the engine chose it: no focus input back
+  w->setFocus(Qt::OtherFocusReason);
+  applying_ = was;
 }
 
 QWidget* WindowView::ControlWidget(int field) const {
@@ -498,6 +512,10 @@ void WindowView::SetActive(bool active) {
   }
   if (active) active_once_ = true;
   active_ = active;
+  if (active && focus_pending_) {
+    focus_pending_ = false;
+    FocusControl(focus_);
+  }
 }
 
 bool WindowView::eventFilter(QObject* watched, QEvent* event) {

@@ -76,6 +76,7 @@ class WindowView : public QWidget {
   bool Shown(int field) const;
   void Watch(QWidget* widget, int field);
   void SendKey(int field, int code, const QString& text);
+  void FocusControl(int field);
 
   WindowState state_;
   InputSink sink_;
@@ -89,6 +90,7 @@ class WindowView : public QWidget {
   int focus_ = 0;
   bool active_once_ = false;
   bool active_ = false;
+  bool focus_pending_ = false;
   bool close_allowed_ = false;
 };
 

@@ -389,6 +389,27 @@ TEST_F(WindowViewTest, ReturningToTheWindowIsGainFocusButTheFirstActivationIsNot
   EXPECT_EQ(gains(), 1);
 }
 
+TEST_F(WindowViewTest, TheEnginesFocusWaitsUntilTheWindowIsActive) {
+  WindowState next = state_;
+  next.focus = 3;
+  WindowView view(next, [this](WindowId, const Input& in) { inputs_.push_back(in); });
+  view.show();
+  view.activateWindow();
+  QApplication::processEvents();
+  if (!view.isActiveWindow()) GTEST_SKIP() << "the offscreen platform gave no focus";
+  // Opening activated the window: the engine's choice has the focus.
+  EXPECT_EQ(QApplication::focusWidget(), view.ControlWidget(3));
+  // In the background the choice waits.
+  view.SetActive(false);
+  next.focus = 18;
+  view.Apply(next);
+  QWidget* spin = view.ControlWidget(18);
+  EXPECT_FALSE(spin->hasFocus());
+  view.SetActive(true);
+  EXPECT_TRUE(spin->hasFocus());
+  for (const Input& in : inputs_) EXPECT_NE(in.type, Input::Type::kFocus) << "the engine's own choice";
+}
+
 TEST_F(WindowViewTest, ListReportsTheRowsThatFit) {
   WindowView view(state_, [this](WindowId, const Input& in) { inputs_.push_back(in); });
   view.show();
