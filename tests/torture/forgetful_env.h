@@ -49,10 +49,10 @@ class ForgetfulEnv final : public env::Env {
     uint64_t end;
   };
   struct Image {
-    std::string current;        // what reads see
-    std::string durable;        // what a crash leaves
-    std::vector<Range> dirty;   // written since the last flush
-    std::vector<Range> lost;    // dropped by a failed flush, not written since
+    std::string current;       // what reads see
+    std::string durable;       // what a crash leaves
+    std::vector<Range> dirty;  // written since the last flush
+    std::vector<Range> lost;   // dropped by a failed flush, not written since
   };
   static void Remove(std::vector<Range>* ranges, Range r);
   void Wrote(const std::string& path, uint64_t offset, const void* data, size_t length);

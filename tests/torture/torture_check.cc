@@ -168,7 +168,9 @@ int Main(int argc, char** argv) {
   if (int status = CheckFiles(true); status != 0) return status;
   std::printf("ok: %d saves reported, %zu failed, unreported step %s\n", state.reported,
               state.failures.size(),
-              pending.empty() ? "none" : with_pending ? "present" : "absent");
+              pending.empty() ? "none"
+              : with_pending  ? "present"
+                              : "absent");
   return 0;
 }
 

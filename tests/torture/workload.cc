@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -107,8 +107,8 @@ bool ParseStep(std::string_view text, Step* step) {
   return true;
 }
 
-Step NextStep(std::mt19937* random, const Model& model, int step_number, int base,
-              int* next_number, bool transactions) {
+Step NextStep(std::mt19937* random, const Model& model, int step_number, int base, int* next_number,
+              bool transactions) {
   std::vector<std::pair<std::pair<int, int>, int>> mine;
   for (const auto& entry : model) {
     if (entry.first.second >= base && entry.first.second < base + 1000) mine.push_back(entry);
@@ -181,7 +181,8 @@ void FillRecord(app::Table table, int number, int version) {
   for (auto& memo : instance->memo_buffers) {
     std::fill(memo.begin(), memo.end(), ' ');
     const size_t length = std::min(MemoLength(number, version), memo.size());
-    for (size_t i = 0; i < length; ++i) memo[i] = static_cast<char>('a' + (i + number + version) % 26);
+    for (size_t i = 0; i < length; ++i)
+      memo[i] = static_cast<char>('a' + (i + number + version) % 26);
   }
 }
 
@@ -350,8 +351,10 @@ bool Verify(const Model& model, std::string* why, int base, int span) {
       out << label << ": records differ from the reported saves:";
       for (const auto& [n, v] : expected) {
         auto it = seen.find(n);
-        if (it == seen.end()) out << " missing " << n << " v" << v << ';';
-        else if (it->second != v) out << ' ' << n << " is v" << it->second << " not v" << v << ';';
+        if (it == seen.end())
+          out << " missing " << n << " v" << v << ';';
+        else if (it->second != v)
+          out << ' ' << n << " is v" << it->second << " not v" << v << ';';
       }
       for (const auto& [n, v] : seen) {
         if (!expected.count(n)) out << " unexpected " << n << " v" << v << ';';
@@ -378,9 +381,9 @@ bool Verify(const Model& model, std::string* why, int base, int span) {
         if (Code() != 0) break;
       }
       if (Code() != files::kRecordNotAvailable || count != found.size()) {
-        *why = label + ": key " + app::Def(t).keys[k - 1].name + " reads " +
-               std::to_string(count) + " records, the table holds " +
-               std::to_string(found.size()) + " (last code " + std::to_string(Code()) + ")";
+        *why = label + ": key " + app::Def(t).keys[k - 1].name + " reads " + std::to_string(count) +
+               " records, the table holds " + std::to_string(found.size()) + " (last code " +
+               std::to_string(Code()) + ")";
         return false;
       }
     }

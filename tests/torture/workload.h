@@ -65,8 +65,8 @@ bool ParseStep(std::string_view text, Step* step);
 // mix of rewrites, deletes, adds and (when `transactions`) two-file
 // transactions. Numbers are taken from `*next_number` (kept unique per table
 // so that a deleted number is never reused) within [base, base + span).
-Step NextStep(std::mt19937* random, const Model& model, int step_number, int base,
-              int* next_number, bool transactions);
+Step NextStep(std::mt19937* random, const Model& model, int step_number, int base, int* next_number,
+              bool transactions);
 
 // The contents of a record: writes them into the calling thread's record
 // buffer (and memo buffer) of the table.
@@ -109,11 +109,11 @@ class Journal {
 struct JournalState {
   bool created = false;
   bool ended = false;
-  Model model;                  // steps reported finished, applied in order
-  bool has_pending = false;     // a step was begun and neither ok nor fail
+  Model model;               // steps reported finished, applied in order
+  bool has_pending = false;  // a step was begun and neither ok nor fail
   Step pending;
   std::vector<std::pair<int, int32_t>> failures;  // (step, code)
-  int reported = 0;             // steps reported finished
+  int reported = 0;                               // steps reported finished
 };
 bool ReadJournal(const std::string& path, JournalState* state, std::string* why);
 

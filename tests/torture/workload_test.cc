@@ -33,11 +33,11 @@ TEST(TortureSteps, ParseAcceptsWhatFormatWritesAndRejectsBrokenLines) {
   } cases[] = {
       {"1 1 a 0 5 0", true},
       {"1 1 d 3 5 2", true},
-      {"1 0", false},              // no operation
-      {"1 2 a 0 5 0", false},      // fewer operations than announced
-      {"1 1 x 0 5 0", false},      // unknown kind
-      {"1 1 a 99 5 0", false},     // no such table
-      {"1 1 a 0 5", false},        // cut short
+      {"1 0", false},           // no operation
+      {"1 2 a 0 5 0", false},   // fewer operations than announced
+      {"1 1 x 0 5 0", false},   // unknown kind
+      {"1 1 a 99 5 0", false},  // no such table
+      {"1 1 a 0 5", false},     // cut short
       {"", false},
   };
   for (const auto& c : cases) {
@@ -81,9 +81,9 @@ TEST(TortureSteps, NextStepNeverReusesANumberAndStaysInItsShare) {
 class TortureJournal : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = (std::filesystem::temp_directory_path() /
-             ("torture_journal_" + std::to_string(getpid())))
-                .string();
+    path_ =
+        (std::filesystem::temp_directory_path() / ("torture_journal_" + std::to_string(getpid())))
+            .string();
     std::remove(path_.c_str());
   }
   void TearDown() override { std::remove(path_.c_str()); }
@@ -118,10 +118,10 @@ TEST_F(TortureJournal, ALineCutByTheKillIsIgnored) {
 }
 
 TEST_F(TortureJournal, BrokenJournalsAreRejected) {
-  for (const char* text : {"created\nok 1\n",                          // ok without begin
-                           "created\nbegin 1 1 a 0 1 0\nok 2\n",        // ok of another step
-                           "created\nbegin 1 1 a 0 1 0\nbegin 2 1 a 0 2 0\n",
-                           "created\nsomething else\n"}) {
+  for (const char* text :
+       {"created\nok 1\n",                     // ok without begin
+        "created\nbegin 1 1 a 0 1 0\nok 2\n",  // ok of another step
+        "created\nbegin 1 1 a 0 1 0\nbegin 2 1 a 0 2 0\n", "created\nsomething else\n"}) {
     Write(text);
     JournalState state;
     std::string why;
