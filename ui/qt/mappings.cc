@@ -110,6 +110,19 @@ int KeyCode(int qt_key, Qt::KeyboardModifiers modifiers) {
   return code;
 }
 
+int StringPictureWidth(std::string_view picture) {
+  if (!picture.empty() && picture.front() == '@') picture.remove_prefix(1);
+  if (picture.empty() || (picture.front() != 's' && picture.front() != 'S')) return 0;
+  picture.remove_prefix(1);
+  int width = 0;
+  for (char c : picture) {
+    if (c < '0' || c > '9') return 0;
+    width = width * 10 + (c - '0');
+    if (width > 65535) return 0;
+  }
+  return width;
+}
+
 QFont FontFor(const std::optional<FontBlock>& block, const QFont& fallback) {
   QFont font = fallback;
   if (!block) return font;

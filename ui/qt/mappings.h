@@ -35,6 +35,11 @@ int EscapeAnswer(int flags, int default_button);
 // Alt); 0 for keys the engine has no code for (bare modifiers).
 int KeyCode(int qt_key, Qt::KeyboardModifiers modifiers);
 
+// The most characters an entry with display picture `picture` can hold: the
+// width of a string picture ("@s30" or "s30" gives 30); 0 (no limit) for
+// other pictures, whose width the engine's formatting decides.
+int StringPictureWidth(std::string_view picture);
+
 // The font a definition names, at its size and weight; the toolkit
 // substitutes a similar family when the named one is not installed.
 QFont FontFor(const std::optional<FontBlock>& block, const QFont& fallback);

@@ -101,6 +101,18 @@ TEST(FontTest, DefinitionFontSetsSizeAndWeightAndGivesBaseUnits) {
   EXPECT_GT(large.height, small.height);
 }
 
+TEST(StringPictureWidthTest, StringPicturesLimitEntries) {
+  EXPECT_EQ(StringPictureWidth("@s30"), 30);
+  EXPECT_EQ(StringPictureWidth("s5"), 5);
+  EXPECT_EQ(StringPictureWidth("@S255"), 255);
+  EXPECT_EQ(StringPictureWidth("@n-10.2"), 0);
+  EXPECT_EQ(StringPictureWidth("@D5"), 0);
+  EXPECT_EQ(StringPictureWidth("@s"), 0);
+  EXPECT_EQ(StringPictureWidth("@s3x"), 0);
+  EXPECT_EQ(StringPictureWidth(""), 0);
+  EXPECT_EQ(StringPictureWidth("@s99999999999"), 0);
+}
+
 TEST(FileDialogFilterTest, MasksBecomeFilters) {
   EXPECT_EQ(FileDialogFilter("Text|*.txt|All|*.*"), QStringLiteral("Text (*.txt);;All (*.*)"));
   EXPECT_EQ(FileDialogFilter("Pictures|*.jpg;*.bmp"), QStringLiteral("Pictures (*.jpg *.bmp)"));

@@ -196,6 +196,8 @@ void WindowView::CreateControl(const ControlState& c) {
     }
     case Kind::kEntry: {
       auto* e = new QLineEdit(canvas_);
+      // A string picture is as wide as its variable: typing stops there.
+      if (int width = StringPictureWidth(c.picture); width > 0) e->setMaxLength(width);
       auto finish = [this, e, accept] {
         if (applying_ || !e->isModified()) return;
         e->setModified(false);

@@ -49,6 +49,7 @@ WindowState EveryKind() {
   s.controls.push_back(Make(2, Kind::kPrompt, {4, 20, 40, 10}, "&Code:"));
   ControlState entry = Make(3, Kind::kEntry, {48, 20, 80, 12}, "ABC");
   entry.tip = "Type the code";
+  entry.picture = "@s10";
   s.controls.push_back(entry);
   ControlState ok = Make(4, Kind::kButton, {240, 230, 56, 14}, "&OK");
   ok.default_button = true;
@@ -131,6 +132,7 @@ TEST_F(WindowViewTest, EveryControlIsBuiltWithItsText) {
   EXPECT_EQ(Widget<QLabel>(2)->buddy(), view_->ControlWidget(3));
   EXPECT_EQ(Widget<QLineEdit>(3)->text(), "ABC");
   EXPECT_EQ(Widget<QLineEdit>(3)->toolTip(), "Type the code");
+  EXPECT_EQ(Widget<QLineEdit>(3)->maxLength(), 10);
   EXPECT_EQ(Widget<QPushButton>(4)->text(), "&OK");
   EXPECT_TRUE(Widget<QPushButton>(4)->isDefault());
   EXPECT_EQ(Widget<QPushButton>(4)->toolTip(), "Save");
