@@ -1,9 +1,10 @@
 # Two commands for a newcomer: `make run` and `make test`.
 BUILD_DIR ?= build
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: setup configure build test run bench torture clean
+.PHONY: setup configure build test run install bench torture fuzz clean
 
 setup:
 	@bash scripts/setup.sh
@@ -19,11 +20,10 @@ test: build
 
 run: build
 	@mkdir -p run
-	@if [ -x $(BUILD_DIR)/app/vorsandt ]; then \
-	  $(BUILD_DIR)/app/vorsandt --data run; \
-	else \
-	  echo "The desktop program is not built yet; 'make test' runs the engine's tests."; \
-	fi
+	@$(BUILD_DIR)/app/vorsandt --data run
+
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 bench: build
 	@if [ -d $(BUILD_DIR)/bench ]; then for b in $(BUILD_DIR)/bench/*_bench $(BUILD_DIR)/bench/storage_vs_sqlite; do [ -x "$$b" ] && "$$b"; done; true; fi

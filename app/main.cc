@@ -21,14 +21,20 @@
 #include <thread>
 #include <vector>
 
+#include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
+#include "runtime/format/locale.h"
+#include "storage/qvf/driver/qvf_driver.h"
 #include "ui/engine/engine.h"
 #include "ui/headless/headless_platform.h"
 #include "ui/headless/script.h"
+#include "ui/qt/run_qt.h"
 
 namespace {
 
-void Usage() { std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE]\n"); }
+void Usage() {
+  std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n");
+}
 
 // Ends the program once the script is done: closes what is still open and
 // waits for every procedure to return.
@@ -65,6 +71,8 @@ int main(int argc, char** argv) {
       script = argv[++i];
     } else if (arg == "--headless") {
       headless = true;
+    } else if (arg == "--screenshot-dir" && i + 1 < argc) {
+      ++i;  // read by the desktop platform itself
     } else {
       Usage();
       return 2;
@@ -84,6 +92,15 @@ int main(int argc, char** argv) {
     script_text = buffer.str();
   }
 
+  // The settings file lies beside the program, so the locale is loaded before
+  // the working directory changes. A missing settings file keeps the defaults.
+  {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    vorsandt::format::LoadLocale(ec ? std::string(argv[0]) : self.string());
+  }
+  vorsandt::app::InitDictionary(&vorsandt::qvf::QvfEntry);
+
   if (!data.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(data, ec);
@@ -94,10 +111,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (!headless || script.empty()) {
-    std::fprintf(
-        stderr,
-        "vorsandt: this build has no desktop platform; run it with --headless --script FILE\n");
+  if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
+  if (script.empty()) {
+    std::fprintf(stderr, "vorsandt: --headless needs --script FILE\n");
     return 2;
   }
 

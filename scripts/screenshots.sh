@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the desktop program shown in the README:
-#   docs/screenshots/frame.png              the frame after start
+#   docs/screenshots/splash.png             the welcome window over the frame
+#   docs/screenshots/frame.png              the frame after the welcome window
 #   docs/screenshots/browse-files-menu.png  the Browse Files menu open, its
 #                                           first item's message in the status bar
 # It starts a virtual X display (Xvfb), runs the built program on a temporary
@@ -80,6 +81,11 @@ shoot() {
   echo "screenshots: wrote $out/$1"
 }
 
+# The welcome window comes first and holds the frame until Continue.
+sleep 1
+shoot splash.png
+xdotool key --window "$frame" Return
+sleep 1
 shoot frame.png
 
 # Alt+B opens "&Browse Files"; Down highlights its first item, whose message
