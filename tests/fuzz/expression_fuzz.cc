@@ -95,20 +95,23 @@ bool HasRoundedConstant(const std::string& printed) {
 }
 
 // True when the text holds a picture (outside quotes) with more "(" than
-// ")" before the blank, comma or tab that ends it.
+// ")" before the blank, tab or comma that ends it. Pictures are skipped as
+// the scanner skips them, quotes inside them included.
 bool PictureWithOpenParenthesis(const std::string& text) {
   bool quoted = false;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\'') quoted = !quoted;
     if (quoted || text[i] != '@') continue;
     int depth = 0;
-    for (size_t j = i + 1; j < text.size(); ++j) {
+    size_t j = i + 1;
+    for (; j < text.size(); ++j) {
       const char c = text[j];
-      if (c == ' ' || c == '\t' || c == ',') break;
+      if (c == ' ' || c == '\t' || c == ',' || (c == ')' && depth == 0)) break;
       if (c == '(') ++depth;
-      if (c == ')' && --depth < 0) break;
+      if (c == ')') --depth;
     }
     if (depth > 0) return true;
+    i = j - 1;
   }
   return false;
 }
