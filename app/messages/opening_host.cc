@@ -85,9 +85,9 @@ void AllTables() {
   for (app::Table t : all) app::OpenTable(t);
   // A second user on the same thread only counts.
   app::OpenTable(app::Table::kPolicy);
-  Summary({app::Table::kCompanies, app::Table::kService, app::Table::kWarranty,
-           app::Table::kClaim, app::Table::kLocations, app::Table::kItems,
-           app::Table::kInsuranceCompany, app::Table::kPolicy});
+  Summary({app::Table::kCompanies, app::Table::kService, app::Table::kWarranty, app::Table::kClaim,
+           app::Table::kLocations, app::Table::kItems, app::Table::kInsuranceCompany,
+           app::Table::kPolicy});
   app::CloseTable(app::Table::kPolicy);
   for (app::Table t : all) app::CloseTable(t);
 }

@@ -106,8 +106,9 @@ std::optional<MessageSpec> BuildMessage(int number, std::string_view e, bool err
   e = TrimRight(e);
   switch (number) {
     case 1:
-      return Halting(Cat({"Error: (", e, ") accessing ", t1, ".  Press OK to end this application."}),
-                     "Invalid File", "Invalid File!");
+      return Halting(
+          Cat({"Error: (", e, ") accessing ", t1, ".  Press OK to end this application."}),
+          "Invalid File", "Invalid File!");
     case 2: {
       MessageSpec m = Ask(Cat({t1, " key file is invalid.  Do you want to rebuild the key?"}),
                           "Invalid Key", Icon::kQuestion, button::kYes | button::kNo, button::kYes);
@@ -120,8 +121,9 @@ std::optional<MessageSpec> BuildMessage(int number, std::string_view e, bool err
           Cat({"Error: (", e, ") repairing key for ", t1, ".  Press OK to end this application."}),
           "Key Rebuild Error", "Error Rebuilding Key!");
     case 4:
-      return Halting(Cat({"Error: (", e, ") creating ", t1, ".  Press OK to end this application."}),
-                     "File Creation Error", "File Creation Error!");
+      return Halting(
+          Cat({"Error: (", e, ") creating ", t1, ".  Press OK to end this application."}),
+          "File Creation Error", "File Creation Error!");
     case 5:
       return Halting(Cat({"Error: (", e, ") opening created file:", t1,
                           ".  Press OK to end this application."}),
@@ -140,25 +142,28 @@ std::optional<MessageSpec> BuildMessage(int number, std::string_view e, bool err
                               : std::string("This record was changed by another station."),
                     "Update Operation Error");
     case 16:
-      return Ask("An error was experienced changing this record.  Do you want to try to save again?",
-                 "Record Update Error", Icon::kExclamation,
-                 button::kYes | button::kNo | button::kCancel, button::kCancel);
+      return Ask(
+          "An error was experienced changing this record.  Do you want to try to save again?",
+          "Record Update Error", Icon::kExclamation, button::kYes | button::kNo | button::kCancel,
+          button::kCancel);
     case 17:
-      return Inform(Cat({"An error (", e,
-                         ") was experienced when attempting to delete a record from the file ", t1,
-                         "."}),
-                    "Delete Operation Error");
+      return Inform(
+          Cat({"An error (", e,
+               ") was experienced when attempting to delete a record from the file ", t1, "."}),
+          "Delete Operation Error");
     case 18:
-      return Ask("An error was experienced deleting this record.  Do you want to try to save again?",
-                 "Record Update Error", Icon::kExclamation,
-                 button::kYes | button::kNo | button::kCancel, button::kCancel);
+      return Ask(
+          "An error was experienced deleting this record.  Do you want to try to save again?",
+          "Record Update Error", Icon::kExclamation, button::kYes | button::kNo | button::kCancel,
+          button::kCancel);
     case 24:
       return Inform(Cat({"Adding this record creates a duplicate entry for the key:", t1}),
                     "Duplicate Key Error");
     case 25:
-      return Ask(Cat({"Attempts to automatically number this record have failed.  Error: ", e, "."}),
-                 "Auto Increment Error", Icon::kExclamation, button::kRetry | button::kCancel,
-                 button::kCancel);
+      return Ask(
+          Cat({"Attempts to automatically number this record have failed.  Error: ", e, "."}),
+          "Auto Increment Error", Icon::kExclamation, button::kRetry | button::kCancel,
+          button::kCancel);
     case 26:
       return Inform(Cat({t1, " File Load Error.  Error: ", e, "."}), "File Load Error");
     case 27:

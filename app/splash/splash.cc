@@ -32,8 +32,8 @@ class ReadmeTable {
       : buffer_(kReadmeLineLength + 1, ' '),
         layout_(files::LayoutBuilder().String(0, "REA:LINE", kReadmeLineLength).Finish()) {
     record_ = std::make_unique<files::FileRecord>(
-        text::AsciiEntry, name_, -1, uint8_t{0}, kReadmeLineLength, layout_.data(),
-        layout_.size(), nullptr, uint8_t{0}, nullptr, uint8_t{0}, buffer_.data());
+        text::AsciiEntry, name_, -1, uint8_t{0}, kReadmeLineLength, layout_.data(), layout_.size(),
+        nullptr, uint8_t{0}, nullptr, uint8_t{0}, buffer_.data());
     record_->driver_text1 = kReadmeDriverText;
   }
   ~ReadmeTable() { files::Close(record_.get()); }
@@ -197,9 +197,9 @@ void SplashProcedure::ReadCycle(ui::Window& progress) {
     percent_done_ = PercentDone(bytes_read_, file_size_);
     if (percent_done_ != bar_value_) {
       bar_value_ = percent_done_;
-      progress.SetProperty(kProgressPercentField, ui::prop::kText,
-                           format::Format(static_cast<double>(percent_done_), "@N3") +
-                               "% Completed");
+      progress.SetProperty(
+          kProgressPercentField, ui::prop::kText,
+          format::Format(static_cast<double>(percent_done_), "@N3") + "% Completed");
       progress.Display(kProgressBarField);
       progress.Display(kProgressPercentField);
     }

@@ -184,28 +184,6 @@ TEST_F(SplashTest, CancelAnsweredYesKeepsTheLinesReadSoFar) {
   Continue();
 }
 
-TEST_F(SplashTest, CancelAnsweredCancelReadsOn) {
-  std::vector<std::string> lines = WriteReadme(5000);
-  platform_.cancel_after_first_cycle = true;
-  platform_.QueueMessageAnswer(ui::button::kCancel);
-  Start();
-  EXPECT_EQ(platform_.Messages().size(), 1u);
-  EXPECT_EQ(Rows(), lines);
-  EXPECT_EQ(platform_.last_bar, 100);
-  Continue();
-}
-
-TEST_F(SplashTest, ReturningToTheWindowDoesNotReadTheFileAgain) {
-  std::vector<std::string> lines = WriteReadme(3);
-  Start();
-  EXPECT_EQ(Rows(), lines);
-  WriteReadme(7);
-  Send(ui::Input::Type::kGainFocus);
-  EXPECT_EQ(Rows(), lines);
-  EXPECT_EQ(platform_.percent_texts.front(), "0% Completed");
-  Continue();
-}
-
 TEST_F(SplashTest, UnreadableReadmeShowsFileLoadErrorAndDisablesTheList) {
   std::filesystem::create_directory("README.TXT");
   Start();
@@ -215,13 +193,6 @@ TEST_F(SplashTest, UnreadableReadmeShowsFileLoadErrorAndDisablesTheList) {
       << platform_.Messages()[0].text;
   EXPECT_TRUE(SplashWindow().Control(kSplashListField)->disabled);
   EXPECT_TRUE(Rows().empty());
-  Continue();
-}
-
-TEST_F(SplashTest, LinuxLineEndsAndALastLineWithoutEndShowLineByLine) {
-  std::ofstream("README.TXT", std::ios::binary) << "first\nsecond\r\n\nlast";
-  Start();
-  EXPECT_EQ(Rows(), (std::vector<std::string>{"first", "second", "", "last"}));
   Continue();
 }
 
