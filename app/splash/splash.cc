@@ -36,7 +36,6 @@ class ReadmeTable {
         nullptr, uint8_t{0}, nullptr, uint8_t{0}, buffer_.data());
     record_->driver_text1 = kReadmeDriverText;
   }
-  ~ReadmeTable() { files::Close(record_.get()); }
 
   void SetName(std::string_view name) {
     size_t n = std::min(name.size(), sizeof name_ - 1);
