@@ -19,12 +19,18 @@
 //   "Browse INSURANCE CLAIMS"    message 14 with a driver error text of 200
 //                                characters
 //   "Browse INSURANCE COMPANIES" message 30 with texts padded with blanks
+//   "Tree Browse INSURANCE"      POLICY's open finds a foreign record layout (47)
+//   "Browse WARRANTY RECORD"     POLICY missing and its creation fails (5)
+//   "Tree Browse WARRANTY RECORDS" POLICY created, but opening it then fails (5)
+//   "Browse SERVICE RECORD"      Yes at the damaged-keys question, but the
+//                                rebuild fails (5)
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -50,21 +56,37 @@ namespace {
 using namespace vorsandt;
 
 ui::headless::HeadlessPlatform* g_platform = nullptr;
-// The next open of POLICY fails with this code (0: none). Only the thread
-// holding the run permission touches it.
-int32_t g_policy_open_error = 0;
+// Failures armed for POLICY: the operation `op`, after `skip` calls of it
+// that succeed, fails with `code`; armed failures come due in order. Only the
+// thread holding the run permission touches them.
+struct Fault {
+  int32_t op;
+  int32_t code;
+  int skip;
+};
+std::deque<Fault> g_faults;
 
-// The QVF driver, except that an armed failure is reported for POLICY's next
-// open, as a driver that finds its keys damaged would.
+// The QVF driver, except that armed failures are reported for POLICY as a
+// driver meeting damaged keys, a foreign record layout or a full disk would.
 int32_t HostEntry(int32_t op, files::AccessObject* object, const files::Args& args) {
-  if (op == files::kOpOpen && g_policy_open_error != 0 &&
+  if (!g_faults.empty() && op == g_faults.front().op &&
       static_cast<files::FileRecord*>(object)->declaration == app::File(app::Table::kPolicy)) {
-    int32_t code = g_policy_open_error;
-    g_policy_open_error = 0;
-    files::Errors().Post(code);
-    return 0;
+    if (g_faults.front().skip > 0) {
+      --g_faults.front().skip;
+    } else {
+      int32_t code = g_faults.front().code;
+      g_faults.pop_front();
+      files::Errors().Post(code);
+      return 0;
+    }
   }
   return qvf::QvfEntry(op, object, args);
+}
+
+// POLICY created (and closed again), so that the next open finds it.
+void CreatePolicy() {
+  app::OpenTable(app::Table::kPolicy);
+  app::CloseTable(app::Table::kPolicy);
 }
 
 void Summary(std::initializer_list<app::Table> tables) {
@@ -108,9 +130,8 @@ void HostMain() {
                                files::kModeReadWrite, true);
         break;
       case -8:
-        app::OpenTable(app::Table::kPolicy);
-        app::CloseTable(app::Table::kPolicy);
-        g_policy_open_error = files::kKeyFileMustBeRebuilt;
+        CreatePolicy();
+        g_faults.push_back({files::kOpOpen, files::kKeyFileMustBeRebuilt, 0});
         app::OpenTable(app::Table::kPolicy);
         Summary({app::Table::kPolicy});
         app::CloseTable(app::Table::kPolicy);
@@ -131,6 +152,25 @@ void HostMain() {
       case -13:
         files::Errors().Post(files::kAccessDenied);
         app::WarningMessage(30, "POLICY.QVF     ");
+        break;
+      case -14:
+        g_faults.push_back({files::kOpOpen, files::kInvalidRecordDeclaration, 0});
+        app::OpenTable(app::Table::kPolicy);
+        break;
+      case -16:
+        g_faults.push_back({files::kOpCreate, files::kAccessDenied, 0});
+        app::OpenTable(app::Table::kPolicy);
+        break;
+      case -17:
+        // The first open finds no file; the one after creating fails.
+        g_faults.push_back({files::kOpOpen, files::kAccessDenied, 1});
+        app::OpenTable(app::Table::kPolicy);
+        break;
+      case -19:
+        CreatePolicy();
+        g_faults.push_back({files::kOpOpen, files::kKeyFileMustBeRebuilt, 0});
+        g_faults.push_back({files::kOpBuildKeys, files::kAccessDenied, 0});
+        app::OpenTable(app::Table::kPolicy);
         break;
       default:
         break;
