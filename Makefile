@@ -20,6 +20,7 @@ test: build
 
 run: build
 	@mkdir -p run
+	@[ -f run/README.TXT ] || cp README.TXT run/README.TXT
 	@$(BUILD_DIR)/app/vorsandt --data run
 
 install: build

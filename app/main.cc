@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
   vorsandt::ui::headless::ScriptRunner runner(engine, platform, script, std::cout, std::cerr);
   int rc = runner.Run(parsed.lines);
   std::cout.flush();
+  if (rc != 0) engine.ForceHaltCode(rc);
   if (!EndProgram(engine, platform)) {
     std::fprintf(stderr, "vorsandt: the program did not end after the script\n");
     std::fflush(nullptr);

@@ -58,6 +58,8 @@ export QT_QPA_PLATFORM=xcb
 # Remembered window geometry and other settings stay inside this run.
 export XDG_CONFIG_HOME="$work/config"
 
+mkdir -p "$work/data"
+cp "$root/README.TXT" "$work/data/README.TXT"
 shots="$work/shots"
 "$program" --data "$work/data" --screenshot-dir "$shots" >"$work/program.log" 2>&1 &
 program_pid=$!

@@ -444,7 +444,8 @@ int Engine::Popup(WindowId owner, const std::string& text, int x, int y) {
 void Engine::Halt(int code, const std::string& text) {
   if (!text.empty()) Message(text, "Halt", Icon::kNone, button::kOk, button::kOk);
   std::fflush(nullptr);
-  std::_Exit(code);
+  int forced = forced_halt_code_.load();
+  std::_Exit(forced >= 0 ? forced : code);
 }
 
 void Engine::ShowRuntimeError(const std::string& caption, const std::string& text) {

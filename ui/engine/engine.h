@@ -20,6 +20,7 @@
 #ifndef VORSANDT_UI_ENGINE_ENGINE_H_
 #define VORSANDT_UI_ENGINE_ENGINE_H_
 
+#include <atomic>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -117,6 +118,10 @@ class Engine : public files::RuntimeErrorSink {
   int Popup(WindowId owner, const std::string& text, int x, int y);
   // Shows `text` in a box captioned "Halt" and ends the program with `code`.
   [[noreturn]] void Halt(int code, const std::string& text);
+  // From now on every Halt ends the program with `code` instead of its own:
+  // a scripted run that has already failed must not end with success
+  // because the clean-up answered a halting question.
+  void ForceHaltCode(int code) { forced_halt_code_ = code; }
 
   // files::RuntimeErrorSink: the "Runtime error" box through the platform.
   void ShowRuntimeError(const std::string& caption, const std::string& text) override;
@@ -169,6 +174,7 @@ class Engine : public files::RuntimeErrorSink {
   auto Modal(F&& call);
 
   Platform* platform_;
+  std::atomic<int> forced_halt_code_{-1};
   ResourceSet* resources_;
   bool tracing_ = false;
 

@@ -128,6 +128,16 @@ QFont FontFor(const std::optional<FontBlock>& block, const QFont& fallback) {
   if (!block) return font;
   if (!block->name.empty()) {
     font.setFamilies({ToQt(block->name), fallback.family()});
+    // Definitions name Windows fonts; where "Courier New" and friends are
+    // missing, a fixed-pitch face must stand in, or columns stop lining up.
+    const std::string& n = block->name;
+    if (n.find("Courier") != std::string::npos || n.find("Mono") != std::string::npos ||
+        n == "Fixedsys" || n == "Terminal") {
+      font.setStyleHint(QFont::TypeWriter);
+      font.setFamilies({ToQt(block->name), QStringLiteral("monospace"),
+                        QStringLiteral("DejaVu Sans Mono")});
+      font.setFixedPitch(true);
+    }
   }
   if (block->size > 0) font.setPointSize(block->size);
   if (block->weight != 0xFFFFFFFF) {

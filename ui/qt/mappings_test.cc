@@ -87,6 +87,13 @@ TEST(TextEdgeTest, EngineTextsReachTheScreenAndComeBack) {
   EXPECT_EQ(FromQt(QString::fromUtf8("\xE4\xB8\xAD")), "?");
 }
 
+TEST(FontTest, FixedPitchFontsAskForAFixedPitchStandIn) {
+  QFont font = FontFor(FontBlock{"Courier New", 9, 0xFFFFFFFF, 0xFFFFFFFF}, QFont());
+  EXPECT_TRUE(font.fixedPitch());
+  EXPECT_EQ(font.styleHint(), QFont::TypeWriter);
+  EXPECT_FALSE(FontFor(FontBlock{"Arial", 9, 0xFFFFFFFF, 0xFFFFFFFF}, QFont()).fixedPitch());
+}
+
 TEST(FontTest, DefinitionFontSetsSizeAndWeightAndGivesBaseUnits) {
   QFont fallback;
   FontBlock block{"Arial", 14, 0xFFFFFFFF, 700};

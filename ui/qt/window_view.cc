@@ -297,6 +297,9 @@ void WindowView::CreateControl(const ControlState& c) {
       break;  // tabs live in their sheet's tab bar
   }
   if (w != nullptr) {
+    // A control's own font (a list in a fixed-pitch face, a large title)
+    // overrides the window's before the control is measured and placed.
+    if (c.font) w->setFont(FontFor(c.font, font()));
     if (c.kind != Kind::kLine) {
       bool natural = c.kind == Kind::kString || c.kind == Kind::kPrompt || c.kind == Kind::kVarString;
       if (auto* label = qobject_cast<QLabel*>(w); label && natural) label->setText(ToQt(c.text));
