@@ -209,6 +209,7 @@ int Run(const Options& o, env::FaultEnv* fault) {
   for (int s = 1; s <= o.steps; ++s) {
     if (contending && std::chrono::steady_clock::now() >= stop) break;
     const Step step = NextStep(&random, model, s, base, &next_number, true);
+    if (step.ops.empty()) break;
     journal.Line("begin " + FormatStep(step));
     std::string what;
     code = RunStep(step, &what, contending ? 5 : 0);

@@ -115,11 +115,14 @@ Step NextStep(std::mt19937* random, const Model& model, int step_number, int bas
   }
   auto pick = [&](int n) { return static_cast<int>((*random)() % static_cast<unsigned>(n)); };
   auto add = [&](app::Table t) { return SubOp{Kind::kAdd, t, (*next_number)++, 0}; };
+  // Numbers stay inside [base, base + 1000): a transaction may take two.
+  const bool room = *next_number + 2 <= base + 999;
   auto existing = [&](Kind kind, app::Table only, bool any_table) -> SubOp {
     std::vector<std::pair<std::pair<int, int>, int>> choices;
     for (const auto& e : mine) {
       if (any_table || e.first.first == TableIndex(only)) choices.push_back(e);
     }
+    if (choices.empty() && !room) choices = mine;
     if (choices.empty()) return add(only);
     const auto& e = choices[pick(static_cast<int>(choices.size()))];
     SubOp op{kind, static_cast<app::Table>(e.first.first), e.first.second, e.second};
@@ -128,9 +131,9 @@ Step NextStep(std::mt19937* random, const Model& model, int step_number, int bas
   };
   Step step;
   step.number = step_number;
+  if (!room && mine.empty()) return step;  // every number used and deleted: done
   const app::Table any = kTables[pick(3)];
   const int roll = pick(100);
-  const bool room = *next_number < base + 999;
   if (room && (mine.size() < 6 || roll < 30)) {
     step.ops.push_back(add(any));
   } else if (roll < 60 || (!room && roll >= 80)) {
@@ -143,7 +146,6 @@ Step NextStep(std::mt19937* random, const Model& model, int step_number, int bas
     step.ops.push_back(add(app::Table::kCompanies));
     step.ops.push_back(pick(2) == 0 ? existing(Kind::kPut, app::Table::kLocations, false)
                                     : add(app::Table::kLocations));
-    if (step.ops.back().kind == Kind::kAdd && !room) step.ops.pop_back();
   }
   return step;
 }

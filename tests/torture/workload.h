@@ -63,8 +63,10 @@ bool ParseStep(std::string_view text, Step* step);
 
 // Picks the next step from the model: adds while tables are small, then a
 // mix of rewrites, deletes, adds and (when `transactions`) two-file
-// transactions. Numbers are taken from `*next_number` (kept unique per table
-// so that a deleted number is never reused) within [base, base + span).
+// transactions. Numbers are taken from `*next_number` (never reused, so a
+// deleted record's number never comes back) within [base, base + 1000); once
+// they are used up only rewrites and deletes follow, and when nothing is left
+// the step has no operations (the workload is over).
 Step NextStep(std::mt19937* random, const Model& model, int step_number, int base, int* next_number,
               bool transactions);
 

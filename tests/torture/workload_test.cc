@@ -60,9 +60,15 @@ TEST(TortureSteps, NextStepNeverReusesANumberAndStaysInItsShare) {
   std::mt19937 random(5);
   Model model;
   int next = 2001;
-  for (int s = 1; s <= 400; ++s) {
+  // Long enough to use up the share's thousand numbers.
+  int steps = 0;
+  for (int s = 1; s <= 20000; ++s) {
     Step step = NextStep(&random, model, s, 2001, &next, true);
-    ASSERT_FALSE(step.ops.empty());
+    if (step.ops.empty()) {
+      ASSERT_TRUE(model.empty()) << "the workload ended with records left";
+      break;
+    }
+    ++steps;
     for (const SubOp& op : step.ops) {
       ASSERT_GE(op.number, 2001);
       ASSERT_LT(op.number, 3000);
@@ -76,6 +82,8 @@ TEST(TortureSteps, NextStepNeverReusesANumberAndStaysInItsShare) {
     }
     Apply(step, &model);
   }
+  EXPECT_GT(next, 2900);  // the share was used up
+  EXPECT_GT(steps, 1000);
 }
 
 class TortureJournal : public ::testing::Test {
