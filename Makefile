@@ -29,6 +29,21 @@ install: build
 bench: build
 	@if [ -d $(BUILD_DIR)/bench ]; then for b in $(BUILD_DIR)/bench/*_bench $(BUILD_DIR)/bench/storage_vs_sqlite; do [ -x "$$b" ] && "$$b"; done; true; fi
 
+FUZZ_DIR ?= build-libfuzzer
+FUZZ_SECONDS ?= 60
+
+# Long fuzzing with libFuzzer (clang); `make test` runs short seeded runs of
+# the same targets with g++.
+fuzz: setup
+	@if ! echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' \
+	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/vorsandt-fuzz-probe 2>/dev/null; then \
+	  echo "make fuzz needs clang with libFuzzer; 'make test' runs the short fuzz runs."; exit 0; fi
+	@cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVORSANDT_LIBFUZZER=ON \
+	  -DVORSANDT_ONLY_LAYERS="runtime/env;runtime/files;runtime/format;runtime/text;runtime/eval;storage/qvf;storage/qvf/table;ui/engine;tests/fuzz" >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_all
+	@tests/fuzz/run_libfuzzer.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 torture: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -L torture
 

@@ -1,5 +1,6 @@
 #include "runtime/eval/nodes.h"
 
+#include <charconv>
 #include <cmath>
 
 #include "runtime/eval/format_bridge.h"
@@ -223,7 +224,11 @@ void ConstantNode::AppendSource(std::string* out) const {
       if (std::isinf(real_)) {
         *out += real_ > 0 ? "1e999" : "-1e999";
       } else {
-        *out += RealToText(real_);
+        // The shortest text that reads back as exactly this value, so a
+        // printed tree compiles to the same constant.
+        char buffer[64];
+        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, real_);
+        *out += ec == std::errc() ? std::string(buffer, end) : RealToText(real_);
       }
       break;
     case kPicture:

@@ -97,6 +97,11 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
         Page* next = Edge(parent->data.entries[s.index + 1].child, false, &path);
         if (next == nullptr) return files::kInvalidDataFile;
         if (next->data.entries.empty()) return container_->ReportBroken(kCheckEmptyEntry);
+        // In a damaged tree the next leaf may not lie above the key; taking
+        // its first entry anyway would let a walk go round for ever.
+        if (CompareKeys(next->data.entries.front().Key(), key) <= 0) {
+          return container_->ReportBroken(kCheckOrderAcrossPages);
+        }
         hint_leaf_ = next->unit;
         *entry = next->data.entries.front();
         *found = true;

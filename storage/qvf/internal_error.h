@@ -38,6 +38,7 @@ enum Check : int {
   kCheckRegions = 120,            // region table broken during allocation
   kCheckEmptyEntry = 121,         // the empty entry is missing or would be deleted
   kCheckTreeDepth = 122,          // a descent deeper than any sound tree
+  kCheckOrderAcrossPages = 123,   // the next leaf does not start above the key left behind
 };
 
 // The message for `check`: "Internal error : qvfbt line " + number.

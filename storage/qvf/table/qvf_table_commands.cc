@@ -314,6 +314,12 @@ void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool
     std::optional<StoredEntry> e;
     if (store->Find(Search::kNextAfter, at, &e) != 0 || !e) break;
     if (static_cast<uint8_t>(e->key[0]) >= kEntryDirectory) break;
+    // A damaged tree can answer with an entry at or before the last one;
+    // stepping on from there would never end.
+    if (!at.empty() && e->key <= at) {
+      faults->push_back("entries out of order: the walk over table ids stepped backwards");
+      break;
+    }
     at = e->key;
     if (e->key.size() < 4) {
       faults->push_back("an entry too short to name its table");
@@ -326,6 +332,10 @@ void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool
     // The last entry of this id; ids never reach 0xFE000000, so id + 1 fits.
     std::optional<StoredEntry> last;
     if (store->Find(Search::kPreviousBefore, Id4(id + 1), &last) != 0 || !last) break;
+    if (last->key < at) {
+      faults->push_back("entries out of order: the walk over table ids stepped backwards");
+      break;
+    }
     at = last->key;
   }
 }
