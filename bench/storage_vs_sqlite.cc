@@ -256,7 +256,8 @@ bool Run(const Options& options) {
   Report report;
   int64_t peak_a = 0, peak_b = 0;
   int64_t size_load_a = 0, size_load_b = 0, size_random_a = 0, size_random_b = 0;
-  int64_t size_end_a = 0, size_end_b = 0;
+  int64_t size_end_a = 0, size_end_b = 0, size_saves_a = 0, size_saves_b = 0;
+  int64_t size_changes_a = 0, size_changes_b = 0;
 
   auto pair = [&](const std::string& name, const std::function<WorkResult(Engine&)>& work) {
     const Sample sa = Measure([&] { return work(*a); });
@@ -312,6 +313,8 @@ bool Run(const Options& options) {
     for (Engine* e : {a.get(), b.get(), wal_full.get(), wal_normal.get()}) e->Close();
     wal_full->Remove();
     wal_normal->Remove();
+    size_saves_a = FileBytes(a->Paths());
+    size_saves_b = FileBytes(b->Paths());
     if (!open) {
       std::fprintf(stderr, "opening the loaded tables failed\n");
       return false;
@@ -331,6 +334,8 @@ bool Run(const Options& options) {
     pair("scan_after_delete", [&](Engine& e) { return e.ScanKey(2); });
     a->Close();
     b->Close();
+    size_changes_a = FileBytes(a->Paths());
+    size_changes_b = FileBytes(b->Paths());
 
     // Cold caches: the table closed, its file flushed and dropped from the
     // kernel's cache, then opened again before the timed reads.
@@ -365,6 +370,8 @@ bool Run(const Options& options) {
   };
   size_line("load_random", size_random_a, size_random_b);
   size_line("load_ordered", size_load_a, size_load_b);
+  size_line("after_saves", size_saves_a, size_saves_b);
+  size_line("after_rewrite_delete", size_changes_a, size_changes_b);
   size_line("final", size_end_a, size_end_b);
   char text[200];
   std::snprintf(text, sizeof text, "peak_rss_added_mib load_random native %.1f sqlite %.1f",
