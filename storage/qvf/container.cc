@@ -10,9 +10,15 @@
 //  4. Home copies of logged pages and the new header at offset 0 are written
 //     only after the commit (phase 2 or recovery), then flushed before the
 //     log pointers are reset in a last header write, flushed again.
-//  5. A failed write skips every later write of the save; the header at
-//     offset 0 is then never rewritten, so the file keeps its last committed
-//     state.
+//  5. A failed write skips every later write of the save. When the failure
+//     came before the commit header was written, the header at offset 0 is
+//     not touched again, so the file keeps its last committed state. When the
+//     commit header's own write or flush failed, it may have reached the disk
+//     all the same; the old header is written back and flushed so that a
+//     save reported failed is never found committed later. If even that
+//     fails, the container refuses further work until the file is reopened.
+//  6. A failure after the commit (phase 2) is not a failure of the save: the
+//     committed log is applied by the next save or the next opener.
 //
 // So a crash at any point leaves either the old state (log not committed:
 // the header at offset 0 is the old one and the log area lies beyond its end
@@ -122,7 +128,8 @@ void Container::WriteRaw(uint64_t offset, const std::string& data) {
       in_order = offset >= old_end_;  // invariant 1
       break;
     case Stage::kCommitting:
-      in_order = offset == 0;  // invariants 2 and 3
+    case Stage::kUndoing:
+      in_order = offset == 0;  // invariants 2, 3 and 5
       break;
     case Stage::kApplying:
       in_order = true;  // invariant 4
@@ -358,7 +365,7 @@ int Container::SavePhase1() {
   if (file_ == nullptr) return kFileNotOpen;
   if (stage_ == Stage::kCommitted) {
     // A committed log not yet applied would be overwritten by a new one.
-    if (int r = SavePhase2(); r != 0) return r;
+    if (int r = ApplyCommittedLog(); r != 0) return r;
   }
   if (cache_.dirty().empty() && freed_.empty() && !header_dirty_) return 0;
   if (read_only_) return Fail(kCheckReaderWrite);
@@ -423,9 +430,23 @@ int Container::SavePhase1() {
     if (r == 0) r = SyncFile();
   }
   if (r != 0 || failed_) {
-    stage_ = Stage::kIdle;
+    const bool maybe_committed = stage_ == Stage::kCommitting;
     pending_.clear();
-    if (failed_) return kInvalidDataFile;
+    if (failed_) {
+      stage_ = Stage::kIdle;
+      return kInvalidDataFile;
+    }
+    if (maybe_committed) {
+      stage_ = Stage::kUndoing;
+      write_error_ = 0;
+      if (WriteHeaderAtZero(before_save_) != 0) {
+        // Nobody can tell which header the disk holds now.
+        stage_ = Stage::kIdle;
+        failed_ = true;
+        return r;
+      }
+    }
+    stage_ = Stage::kIdle;
     Discard();
     return r;
   }
@@ -439,6 +460,12 @@ int Container::SavePhase1() {
 }
 
 int Container::SavePhase2() {
+  // A committed save stays a finished save; see invariant 6.
+  ApplyCommittedLog();
+  return failed_ ? kInvalidDataFile : 0;
+}
+
+int Container::ApplyCommittedLog() {
   if (stage_ != Stage::kCommitted) return 0;
   stage_ = Stage::kApplying;
   for (const Pending& p : pending_) WriteRaw(p.home, p.image);
@@ -460,7 +487,11 @@ int Container::SavePhase2() {
     stage_ = Stage::kCommitted;
     return r;
   }
-  header_ = h;
+  // Only the log pointers change: when a failed phase 2 is finished at the
+  // start of the next save, the header in memory already holds that
+  // operation's own changes (identifiers handed out, the root).
+  header_.log_start = h.log_start;
+  header_.log_end = h.log_end;
   pending_.clear();
   stage_ = Stage::kIdle;
   return 0;

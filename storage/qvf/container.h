@@ -79,8 +79,13 @@ class Container {
   // Both phases of the save. Nothing happens when nothing changed.
   int Save();
   // Phase 1: log written and committed. Phase 2: log applied at home.
+  // Phase 2 answers 0 when it cannot finish too: the save is durable once
+  // committed, and the next save or the next opener applies the log.
   int SavePhase1();
   int SavePhase2();
+  // Applies a committed log at home; an error when it could not (the log
+  // stays committed).
+  int ApplyCommittedLog();
   // Drops a log committed by SavePhase1 that phase 2 must not apply (a
   // transaction over several files failed): the header at offset 0 gets its
   // log pointers reset, which restores the state before the save.
@@ -122,6 +127,7 @@ class Container {
     kCommitting,  // phase 1: log flushed; only the header at offset 0 is written
     kCommitted,   // phase 1 done; phase 2 pending
     kApplying,    // phase 2 or recovery: home writes allowed
+    kUndoing,     // a failed commit: only the old header goes back to offset 0
   };
   struct Pending {
     uint64_t home;
