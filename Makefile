@@ -16,7 +16,7 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300 -LE '^torture$$'
 
 run: build
 	@mkdir -p run
@@ -44,8 +44,10 @@ fuzz: setup
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_all
 	@tests/fuzz/run_libfuzzer.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-torture: build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -L torture
+torture: configure
+	@cmake -S . -B $(BUILD_DIR) -DVORSANDT_TORTURE_FULL=ON >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+	@cd $(BUILD_DIR) && ctest --output-on-failure -L '^torture$$'
 
 clean:
 	rm -rf $(BUILD_DIR)
