@@ -27,7 +27,8 @@ install: build
 	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 bench: build
-	@if [ -d $(BUILD_DIR)/bench ]; then for b in $(BUILD_DIR)/bench/*_bench $(BUILD_DIR)/bench/storage_vs_sqlite; do [ -x "$$b" ] && "$$b"; done; true; fi
+	@$(BUILD_DIR)/bench/storage_vs_sqlite --n 10000
+	@$(BUILD_DIR)/bench/storage_vs_sqlite --n 100000
 
 FUZZ_DIR ?= build-libfuzzer
 FUZZ_SECONDS ?= 60
