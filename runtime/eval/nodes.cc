@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "runtime/eval/format_bridge.h"
 #include "runtime/files/text_stack.h"
@@ -231,9 +232,15 @@ void ConstantNode::AppendSource(std::string* out) const {
         *out += ec == std::errc() ? std::string(buffer, end) : RealToText(real_);
       }
       break;
-    case kPicture:
+    case kPicture: {
       *out += text_;
+      // A picture with an unclosed "(" ends at a blank; without one the
+      // scanner would take what follows (a call's ")") into the picture.
+      int open = 0;
+      for (char c : text_) open += c == '(' ? 1 : c == ')' ? -1 : 0;
+      if (open > 0) *out += ' ';
       break;
+    }
     case kText:
       *out += '\'';
       for (char c : text_) {
@@ -595,6 +602,22 @@ void SliceNode::ForEachChild(const std::function<void(std::unique_ptr<Node>&)>& 
 void FoldConstants(std::unique_ptr<Node>* node) {
   if (!*node) return;
   (*node)->ForEachChild([](std::unique_ptr<Node>& child) { FoldConstants(&child); });
+  // A minus over a constant (a call that folded to one) becomes the negated
+  // constant, as the parser makes it from source text, so that the printed
+  // tree reads back as itself.
+  if ((*node)->kind() == kOperatorNode && (*node)->code() == kOpNegate) {
+    auto* negation = static_cast<OperatorNode*>(node->get());
+    const Node* operand = negation->left();
+    if (operand != nullptr && negation->right() == nullptr && operand->kind() == kConstantNode) {
+      if (operand->value_class() == kInteger &&
+          operand->Integer() != std::numeric_limits<int32_t>::min()) {
+        *node = ConstantNode::OfInteger(-operand->Integer());
+      } else if (operand->value_class() == kReal) {
+        *node = ConstantNode::OfReal(-operand->Real());
+      }
+    }
+    return;
+  }
   if ((*node)->kind() != kCallNode) return;
   auto* call = static_cast<CallNode*>(node->get());
   if (IsVolatileCall(call->code(), call->argument_count())) return;
