@@ -12,6 +12,7 @@
 #include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/shared_file.h"
 #include "storage/qvf/table/table.h"
+#include "storage/qvf/table/testing_files.h"
 #include "storage/qvf/table/tree_entry_store.h"
 
 namespace vorsandt::fuzz {
@@ -34,35 +35,6 @@ bool Fill(Container* c, int from, int count) {
       return false;
   }
   return true;
-}
-
-// CODE SHORT and NAME STRING(8); a unique key on CODE, a descending key
-// with duplicates on NAME; one text memo.
-qvf::TableDefinition SmallTable() {
-  qvf::TableDefinition d;
-  d.record_length = 10;
-  d.fields.resize(2);
-  d.fields[0].type = 2;
-  d.fields[0].size = 2;
-  d.fields[0].name = "S:CODE";
-  d.fields[1].type = 18;
-  d.fields[1].offset = 2;
-  d.fields[1].size = 8;
-  d.fields[1].string_length = 8;
-  d.fields[1].name = "S:NAME";
-  d.fields[1].picture = "@s8";
-  d.keys.resize(2);
-  d.keys[0].name = "S:BYCODE";
-  d.keys[0].attributes = 0x16;
-  d.keys[0].components = {{0, 0}};
-  d.keys[1].name = "S:BYNAME";
-  d.keys[1].attributes = 0x07;
-  d.keys[1].components = {{1, qvf::kComponentDescending}};
-  d.memos.resize(1);
-  d.memos[0].name = "S:NOTES";
-  d.memos[0].size = 500;
-  d.SetVersion();
-  return d;
 }
 
 }  // namespace
@@ -109,7 +81,7 @@ std::map<std::string, std::string> MakeQvfSeeds() {
       bool ok = true;
       for (const char* name : kQvfTables) {
         std::unique_ptr<qvf::Table> t;
-        if (qvf::Table::Open(&registry, name, SmallTable(), true, {}, &t) != 0) {
+        if (qvf::Table::Open(&registry, name, qvf::testing::SampleTableDefinition(), true, {}, &t) != 0) {
           ok = false;
           break;
         }

@@ -7,39 +7,11 @@
 #include "runtime/env/fault_env.h"
 #include "runtime/format/locale.h"
 #include "storage/qvf/table/table.h"
+#include "storage/qvf/table/testing_files.h"
 #include "storage/qvf/table/tree_entry_store.h"
 
 namespace vorsandt::qvf {
 namespace {
-
-// CODE SHORT, NAME STRING(8) with a picture; key 0 unique on CODE, key 1
-// duplicates on NAME descending; one text memo.
-TableDefinition Small() {
-  TableDefinition d;
-  d.record_length = 10;
-  d.fields.resize(2);
-  d.fields[0].type = 2;
-  d.fields[0].size = 2;
-  d.fields[0].name = "S:CODE";
-  d.fields[1].type = 18;
-  d.fields[1].offset = 2;
-  d.fields[1].size = 8;
-  d.fields[1].string_length = 8;
-  d.fields[1].name = "S:NAME";
-  d.fields[1].picture = "@s8";
-  d.keys.resize(2);
-  d.keys[0].name = "S:BYCODE";
-  d.keys[0].attributes = 0x16;
-  d.keys[0].components = {{0, 0}};
-  d.keys[1].name = "S:BYNAME";
-  d.keys[1].attributes = 0x07;
-  d.keys[1].components = {{1, kComponentDescending}};
-  d.memos.resize(1);
-  d.memos[0].name = "S:NOTES";
-  d.memos[0].size = 500;
-  d.SetVersion();
-  return d;
-}
 
 class QvfTableCommandsTest : public ::testing::Test {
  protected:
@@ -52,7 +24,7 @@ class QvfTableCommandsTest : public ::testing::Test {
     FileRegistry registry(TreeStoreOpener(env_.get()), EnvFileRemover(env_.get()));
     for (const char* name : {"DATA!FIRST", "DATA!SECOND"}) {
       std::unique_ptr<Table> t;
-      ASSERT_EQ(Table::Open(&registry, name, Small(), true, {}, &t), 0);
+      ASSERT_EQ(Table::Open(&registry, name, testing::SampleTableDefinition(), true, {}, &t), 0);
       for (int16_t code = 1; code <= 20; ++code) {
         char rec[10];
         std::memcpy(rec, &code, 2);

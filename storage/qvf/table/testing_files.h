@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/files/error_codes.h"
+#include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/memory_entry_store.h"
 #include "storage/qvf/table/shared_file.h"
 #include "storage/qvf/table/table_name.h"
@@ -47,6 +48,36 @@ class MemoryFiles {
   int opens_ = 0;
   FileRegistry registry_;  // last: its destructor still saves into files_
 };
+
+// A small table for tests and seed files: CODE SHORT and NAME STRING(8)
+// with a picture; a unique key on CODE, a descending key with duplicates on
+// NAME; one text memo of 500 bytes.
+inline TableDefinition SampleTableDefinition() {
+  TableDefinition d;
+  d.record_length = 10;
+  d.fields.resize(2);
+  d.fields[0].type = 2;
+  d.fields[0].size = 2;
+  d.fields[0].name = "S:CODE";
+  d.fields[1].type = 18;
+  d.fields[1].offset = 2;
+  d.fields[1].size = 8;
+  d.fields[1].string_length = 8;
+  d.fields[1].name = "S:NAME";
+  d.fields[1].picture = "@s8";
+  d.keys.resize(2);
+  d.keys[0].name = "S:BYCODE";
+  d.keys[0].attributes = 0x16;
+  d.keys[0].components = {{0, 0}};
+  d.keys[1].name = "S:BYNAME";
+  d.keys[1].attributes = 0x07;
+  d.keys[1].components = {{1, kComponentDescending}};
+  d.memos.resize(1);
+  d.memos[0].name = "S:NOTES";
+  d.memos[0].size = 500;
+  d.SetVersion();
+  return d;
+}
 
 }  // namespace vorsandt::qvf::testing
 
