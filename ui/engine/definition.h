@@ -23,6 +23,8 @@ namespace vorsandt::ui {
 // A position or size that the definition leaves to the engine (default
 // placement, natural size).
 inline constexpr int32_t kNotGiven = INT32_MIN;  // 0x80000000
+// A colour the definition leaves to the platform.
+inline constexpr uint32_t kDefaultColour = 0xFFFFFFFF;
 
 // Record kinds; the numbers are the type bytes of the compiled layout.
 enum class Kind : uint8_t {
@@ -104,6 +106,9 @@ struct Node {
   std::vector<Column> columns;  // parsed `format`
   std::optional<UseBlock> use;
   std::optional<FontBlock> font;
+  // Boxes and regions: frame and fill colour, red in the low byte, green in
+  // the second and blue in the third; kDefaultColour leaves the choice to the
+  // platform (no fill for a region).
   uint32_t colours[2] = {0xFFFFFFFF, 0xFFFFFFFF};
 
   bool separator = false;  // menu item drawn as a separator line
@@ -115,6 +120,7 @@ struct Node {
   bool modal = false;
   bool paged = false;               // list: rows supplied page by page by the procedure
   bool vscroll = false;             // list: vertical scroll bar
+  int32_t drop = 0;                 // list: a drop list showing this many rows when dropped; 0: plain
   int32_t standard_action = 0;      // menu item / button: action the engine carries out
   int32_t timer = 0;                // window: timer period in hundredths of a second
   int32_t upper = 0;                // spin box / progress bar: upper limit

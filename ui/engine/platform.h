@@ -10,6 +10,7 @@
 #ifndef VORSANDT_UI_ENGINE_PLATFORM_H_
 #define VORSANDT_UI_ENGINE_PLATFORM_H_
 
+#include <array>
 #include <map>
 #include <optional>
 #include <string>
@@ -52,6 +53,15 @@ struct ControlState {
   bool vscroll = false;
   bool paged = false;
   int thumb = 0;
+  // Drop lists: rows shown when dropped (0: a plain list), and whether the
+  // list is dropped down now.
+  int drop = 0;
+  bool dropped = false;
+  // Key codes alerted on the control (event 15 while it has the focus); a
+  // platform passes these keys to the engine instead of using them itself.
+  std::vector<int> alert_keys;
+  // Boxes and regions: frame and fill colour (kDefaultColour: the platform's).
+  std::array<uint32_t, 2> colours{kDefaultColour, kDefaultColour};
   // Check boxes, progress bars, spin boxes; sheets: selected tab (1-based).
   int value = 0;
   int upper = 0;
@@ -84,6 +94,8 @@ struct WindowState {
   std::vector<ControlState> controls;
   std::vector<MenuState> menus;
   std::map<int, std::string> status;  // status-bar zones
+  // Key codes alerted on the window itself: event 15 whatever has the focus.
+  std::vector<int> alert_keys;
 
   const ControlState* Control(int field) const;
   const MenuState* MenuItem(int number) const;
@@ -105,6 +117,8 @@ struct Input {
     kExpand,     // tree list row `value` opened
     kContract,   // tree list row `value` closed
     kListItems,  // the list `field` can show `value` rows
+    kDropDown,   // the drop list `field` is opened (events 27, then 28)
+    kCloseUp,    // the drop list `field` closed without a choice
   };
   Type type = Type::kAccept;
   int field = 0;
