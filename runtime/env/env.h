@@ -56,9 +56,12 @@ class File {
   virtual int WriteAt(uint64_t offset, const void* buffer, size_t length,
                       size_t* written = nullptr) = 0;
 
-  // Makes every write accepted so far durable (data and the file length;
-  // fdatasync). Returns 0 or an errno. Until Sync returns 0 a crash may lose
-  // or tear any write made since the previous successful Sync.
+  // Makes every write accepted so far durable, and the file's length with
+  // them (the POSIX version flushes the inode too whenever the length changed
+  // since the last flush). Returns 0 or an errno; a failed Sync proves nothing
+  // about earlier writes and must not be retried as if they were safe. Until
+  // Sync returns 0 a crash may lose or tear any write made since the previous
+  // successful Sync.
   virtual int Sync() = 0;
 
   // Sets the file's length (shortens or extends with zero bytes).
@@ -91,14 +94,19 @@ class Env {
   static Env* Default();
 
   // Opens `path` with OpenFlag bits. On success `*file` holds the handle.
+  // When the call created the file, the file's name is durable on return (the
+  // POSIX version flushes its folder); its contents are not until Sync.
   // Returns 0 or an errno (ENOENT when missing without kOpenCreate, EEXIST
   // for kOpenExclusive on an existing file, EACCES, EISDIR, ...).
   virtual int Open(const std::string& path, uint32_t flags, std::unique_ptr<File>* file) = 0;
 
-  // Removes a file. Open handles stay usable until closed.
+  // Removes a file; the removal is durable on return (the folder is
+  // flushed). Open handles stay usable until closed. An error after the name
+  // was removed (the folder flush failed) is still returned.
   virtual int Delete(const std::string& path) = 0;
 
-  // Renames `from` to `to`, replacing `to` atomically when it exists.
+  // Renames `from` to `to`, replacing `to` atomically when it exists; durable
+  // on return like Delete.
   virtual int Rename(const std::string& from, const std::string& to) = 0;
 
   // True when `path` names an existing file or directory.
@@ -111,6 +119,16 @@ class Env {
   // Sleeps at least `ms` milliseconds (0 just yields).
   virtual void SleepMs(int ms) = 0;
 };
+
+// Flushes made by the POSIX environment in this process so far: file flushes
+// that included the inode (the length had changed), data-only flushes, and
+// folder flushes. For tests and benchmarks.
+struct PosixFlushCounts {
+  int64_t full = 0;
+  int64_t data_only = 0;
+  int64_t folders = 0;
+};
+PosixFlushCounts CountPosixFlushes();
 
 }  // namespace vorsandt::env
 

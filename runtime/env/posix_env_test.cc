@@ -113,6 +113,35 @@ TEST_F(PosixEnvTest, RenameAndDelete) {
   EXPECT_EQ(Env::Default()->Delete(other), ENOENT);
 }
 
+// A crash must not lose a new length or a new, deleted or renamed name: the
+// inode is flushed when the length changed, the folder when a name changed.
+TEST_F(PosixEnvTest, FlushesTheInodeAfterALengthChangeAndTheFolderAfterANameChange) {
+  Env* env = Env::Default();
+  PosixFlushCounts before = CountPosixFlushes();
+  auto f = OpenOrDie(kOpenCreate);
+  PosixFlushCounts now = CountPosixFlushes();
+  EXPECT_EQ(now.folders - before.folders, 1);  // the new name
+
+  ASSERT_EQ(f->WriteAt(0, "abcd", 4), 0);  // grows: data and length
+  ASSERT_EQ(f->Sync(), 0);
+  ASSERT_EQ(f->WriteAt(1, "x", 1), 0);  // inside the old length: data only
+  ASSERT_EQ(f->Sync(), 0);
+  ASSERT_EQ(f->Truncate(2), 0);  // shrinks: length again
+  ASSERT_EQ(f->Sync(), 0);
+  PosixFlushCounts after = CountPosixFlushes();
+  EXPECT_EQ(after.full - now.full, 2);
+  EXPECT_EQ(after.data_only - now.data_only, 1);
+
+  auto again = OpenOrDie(kOpenCreate);  // exists already: no folder flush
+  EXPECT_EQ(CountPosixFlushes().folders, after.folders);
+
+  std::string other = dir_ + "/R.QVF";
+  ASSERT_EQ(env->Rename(path_, other), 0);
+  ASSERT_EQ(env->Delete(other), 0);
+  EXPECT_EQ(env->Delete(other), ENOENT);  // nothing removed, nothing flushed
+  EXPECT_EQ(CountPosixFlushes().folders - after.folders, 2);
+}
+
 TEST_F(PosixEnvTest, ExclusiveLockExcludesOtherHandlesAndTheSameHandle) {
   auto a = OpenOrDie();
   auto b = OpenOrDie();

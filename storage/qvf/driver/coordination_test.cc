@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "runtime/env/env.h"
 #include "storage/qvf/btree.h"
 #include "storage/qvf/test_support.h"
 
@@ -72,6 +73,23 @@ TEST_F(CoordinationTest, NumbersAreListedUntilFinishedAndNeverReused) {
   uint32_t c = 0;
   ASSERT_EQ(again.Begin(101, &c), 0);
   EXPECT_EQ(c, 102u);
+}
+
+// The coordination file's name must survive a crash before any transaction
+// relies on it, so creating it flushes its folder; opening it again does not.
+TEST_F(CoordinationTest, CreatingTheFileMakesItsNameDurable) {
+  const std::string qcf = Path("named.qcf");
+  const int64_t before = env::CountPosixFlushes().folders;
+  {
+    CoordinationFile file(env());
+    ASSERT_EQ(file.Open(qcf), 0);
+    ASSERT_EQ(file.Close(), 0);
+  }
+  const int64_t created = env::CountPosixFlushes().folders;
+  EXPECT_GE(created - before, 1);
+  CoordinationFile again(env());
+  ASSERT_EQ(again.Open(qcf), 0);
+  EXPECT_EQ(env::CountPosixFlushes().folders, created);
 }
 
 // A table file with a committed log (phase 1 done, phase 2 not run) that
