@@ -28,7 +28,7 @@ env::Env*& Environment() {
 int64_t NowHundredths() { return Environment()->NowHundredths(); }
 
 void PauseBetweenLockAttempts() {
-  if (LockWaitHook()) LockWaitHook()();
+  RunLockWaitHook();
   Environment()->SleepMs(10);
 }
 
@@ -140,6 +140,10 @@ int32_t Driver::NewBlock(FileRecord& file, std::unique_ptr<DriverBlock>* out) {
 }
 
 void SetLockWaitHook(std::function<void()> hook) { LockWaitHook() = std::move(hook); }
+
+void RunLockWaitHook() {
+  if (LockWaitHook()) LockWaitHook()();
+}
 
 void SetLockWaitEnvironment(env::Env* environment) {
   Environment() = environment != nullptr ? environment : env::Env::Default();

@@ -86,9 +86,14 @@ class Driver {
 // Runs one driver call for `object` (a FileRecord declaration or instance).
 int32_t DriverCall(Driver& driver, int32_t op, AccessObject* object, const Args& args);
 
-// Called between attempts while Lock/LockTimeout wait, so the window system
-// can look at pending messages. Null by default.
+// Called between attempts of every wait for a lock someone else holds
+// (Lock/LockTimeout here, held records and file locks inside drivers), so the
+// window system can look at pending messages and let the other threads of
+// this process run: the holder may be one of them and could otherwise never
+// release. Null by default.
 void SetLockWaitHook(std::function<void()> hook);
+// Runs the hook (if any). Drivers call it before each pause of a lock wait.
+void RunLockWaitHook();
 // The clock and sleep used while locks wait (the real one by default).
 void SetLockWaitEnvironment(env::Env* environment);
 

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 
+#include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
 #include "storage/qvf/driver/coordination.h"
 #include "storage/qvf/internal_error.h"
@@ -114,6 +115,7 @@ int CallScope::End() {
 }
 
 int CallScope::Pause(env::Env* env) {
+  files::RunLockWaitHook();
   if (lock_->in_transaction() || container_->dirty_pages() > 0) {
     env->SleepMs(10);
     return 0;

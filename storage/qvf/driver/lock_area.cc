@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
 
 namespace vorsandt::qvf {
@@ -34,6 +35,7 @@ void FileLocks::Wait() {
   if (wait_hook_) {
     wait_hook_();
   } else {
+    files::RunLockWaitHook();
     env_->SleepMs(1);
   }
 }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "app/dictionary/dictionary.h"
@@ -355,6 +357,49 @@ TEST(QvfDriverThreads, HoldsAndTableLocksExcludeOtherThreadsOfTheProcess) {
   EXPECT_EQ(hold, files::kRecordAlreadyHeld);
   EXPECT_EQ(lock, files::kFileAlreadyLocked);
   files::Unlock(f);
+  files::Close(f);
+}
+
+// A wait for a record held by another thread of this process must let that
+// thread run (through the lock-wait hook), or a hold without a timeout would
+// never end while the waiter keeps the single run permission.
+TEST(QvfDriverThreads, AHoldWaitRunsTheLockWaitHookSoTheHolderCanRelease) {
+  testing::ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  testing::AddCompany(f, 1, "held here");
+  f->Send(files::kOpHoldNext);
+  testing::SetRef(f, 1);
+  files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+  ASSERT_EQ(testing::Code(), 0);
+
+  std::mutex mu;
+  std::condition_variable cv;
+  int hook_calls = 0;
+  files::SetLockWaitHook([&] {
+    std::lock_guard<std::mutex> lock(mu);
+    ++hook_calls;
+    cv.notify_all();
+  });
+  int hold = -1;
+  std::thread waiter([&] {
+    files::Open(f);
+    f->Send(files::kOpHoldNext);  // wait for ever
+    testing::SetRef(f, 1);
+    files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+    hold = testing::Code();
+    files::Close(f);
+  });
+  {
+    std::unique_lock<std::mutex> lock(mu);
+    // A safety net, not a measurement: without the hook the waiter would
+    // wait until the record is released below anyway.
+    cv.wait_for(lock, std::chrono::seconds(60), [&] { return hook_calls > 0; });
+    EXPECT_GT(hook_calls, 0);
+  }
+  f->Send(files::kOpReleaseHeld);  // the holder runs and lets the record go
+  waiter.join();
+  files::SetLockWaitHook(nullptr);
+  EXPECT_EQ(hold, 0);
   files::Close(f);
 }
 
