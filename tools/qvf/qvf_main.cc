@@ -9,6 +9,11 @@
 //   qvf tables FILE  the tables of a file, in directory order
 //   qvf definition FILE[!TABLE]
 //                    a table's stored fields, memos and keys
+//   qvf export TABLE [--key KEYNAME] [--out FILE.csv]
+//   qvf import TABLE FILE.csv
+//   qvf rebuild TABLE
+//                    the application's tables in the working directory as
+//                    CSV, and their keys rebuilt (exchange.h)
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,6 +22,7 @@
 #include "runtime/env/env.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/table/qvf_table_commands.h"
+#include "tools/qvf/exchange.h"
 
 namespace {
 
@@ -25,7 +31,10 @@ int Usage() {
                "usage: qvf info FILE\n"
                "       qvf check [--pages] FILE\n"
                "       qvf tables FILE\n"
-               "       qvf definition 'FILE[!TABLE]'\n");
+               "       qvf definition 'FILE[!TABLE]'\n"
+               "       qvf export TABLE [--key KEYNAME] [--out FILE.csv]\n"
+               "       qvf import TABLE FILE.csv\n"
+               "       qvf rebuild TABLE\n");
   return 2;
 }
 
@@ -43,6 +52,15 @@ int CheckPages(vorsandt::env::Env* env, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2) {
+    std::string out, err;
+    int status = vorsandt::tools::RunExchangeCommand(argv[1], {argv + 2, argv + argc}, &out, &err);
+    if (status >= 0) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      std::fputs(err.c_str(), stderr);
+      return status;
+    }
+  }
   if (argc == 4 && std::strcmp(argv[1], "check") == 0 && std::strcmp(argv[2], "--pages") == 0) {
     return CheckPages(vorsandt::env::Env::Default(), argv[3]);
   }

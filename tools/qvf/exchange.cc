@@ -1,0 +1,250 @@
+#include "tools/qvf/exchange.h"
+
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/operations.h"
+#include "runtime/files/transaction.h"
+#include "storage/qvf/driver/qvf_driver.h"
+#include "tools/qvf/csv.h"
+#include "tools/qvf/record_text.h"
+
+namespace vorsandt::tools {
+namespace {
+
+// How long an import waits for the table's lock before giving up.
+constexpr int32_t kLockSeconds = 10;
+// Open mode of the key rebuild: read/write, others denied (the maintenance
+// operations need the table to themselves).
+constexpr int32_t kModeExclusive = 0x12;
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int32_t Code() { return files::Errors().Code(); }
+
+// "Creates Duplicate Key (40)".
+std::string DriverError(int32_t code) {
+  const char* text = files::ErrorTableText(code);
+  std::string t = text != nullptr ? text : "Error";
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  return t + " (" + std::to_string(code) + ")";
+}
+
+files::FileRecord* Declared(app::Table t) {
+  app::InitDictionary(&qvf::QvfEntry);
+  return app::File(t);
+}
+
+std::string Line(int line, const std::string& text) {
+  return "line " + std::to_string(line) + ": " + text;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ",") + n;
+  return out;
+}
+
+}  // namespace
+
+bool FindTable(std::string_view name, app::Table* out) {
+  for (const app::TableDef& def : app::Tables()) {
+    if (SameText(def.label, name)) {
+      *out = def.table;
+      return true;
+    }
+  }
+  return false;
+}
+
+const files::KeyDecl* FindKey(app::Table t, std::string_view name) {
+  Declared(t);
+  const app::TableDef& def = app::Def(t);
+  for (size_t k = 1; k <= def.keys.size(); ++k) {
+    const files::KeyDecl* key = app::Key(t, static_cast<int>(k));
+    std::string_view full(key->name, key->name_length);
+    std::string_view bare = full.substr(full.find(':') + 1);
+    if (SameText(full, name) || SameText(bare, name)) return key;
+  }
+  return nullptr;
+}
+
+int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::string* error) {
+  const app::TableDef& def = app::Def(t);
+  files::FileRecord* f = Declared(t);
+  files::Open(f, files::kModeReadOnly);
+  if (Code() != 0) {
+    *error = std::string(def.label) + ": " + DriverError(Code());
+    return kExitUsage;
+  }
+  key != nullptr ? files::SetKey(f, key) : files::SetFile(f);
+  int status = Code() == 0 ? kExitOk : kExitFailed;
+  if (status != kExitOk) *error = std::string(def.label) + ": " + DriverError(Code());
+  csv->clear();
+  *csv += CsvLine(ColumnNames(def));
+  for (int64_t row = 1; status == kExitOk; ++row) {
+    files::Next(f);
+    if (Code() == files::kRecordNotAvailable) break;
+    if (Code() != 0) {
+      *error =
+          std::string(def.label) + ": record " + std::to_string(row) + ": " + DriverError(Code());
+      status = kExitFailed;
+      break;
+    }
+    files::FileRecord* instance = files::InstanceOf(f);
+    *csv += CsvLine(RecordToValues(def, instance->buffer, instance->memo_buffers));
+  }
+  files::Close(f);
+  return status;
+}
+
+int ImportTable(app::Table t, std::string_view csv, std::string* error) {
+  const app::TableDef& def = app::Def(t);
+  std::vector<CsvRow> rows;
+  int error_line = 0;
+  std::string parse_error;
+  if (!ParseCsv(csv, &rows, &parse_error, &error_line)) {
+    *error = Line(error_line, parse_error);
+    return kExitFailed;
+  }
+  const std::vector<std::string> columns = ColumnNames(def);
+  if (rows.empty()) {
+    *error = Line(1, "no header row");
+    return kExitFailed;
+  }
+  bool header_matches = rows[0].fields.size() == columns.size();
+  for (size_t i = 0; header_matches && i < columns.size(); ++i) {
+    header_matches = SameText(rows[0].fields[i], columns[i]);
+  }
+  if (!header_matches) {
+    *error = Line(rows[0].line, "the header is not the table's columns " + Joined(columns));
+    return kExitFailed;
+  }
+
+  files::FileRecord* f = Declared(t);
+  bool created = false;
+  files::Open(f, files::kModeReadWrite);
+  if (Code() == files::kFileNotFound) {
+    files::Create(f);
+    if (Code() == 0) {
+      created = true;
+      files::Open(f, files::kModeReadWrite);
+    }
+  }
+  if (Code() != 0) {
+    *error = std::string(def.label) + ": " + DriverError(Code());
+    if (created) files::Remove(f);
+    return kExitUsage;
+  }
+  auto give_up = [&](const std::string& message) {
+    *error = message;
+    if (files::InTransaction()) files::Rollback();
+    files::Close(f);
+    if (created) files::Remove(f);
+    return kExitFailed;
+  };
+  if (files::Logout(kLockSeconds, {f}) != 0) {
+    return give_up(std::string(def.label) + ": " + DriverError(Code()));
+  }
+  files::FileRecord* instance = files::InstanceOf(f);
+  for (size_t r = 1; r < rows.size(); ++r) {
+    std::string e = ValuesToRecord(def, rows[r].fields, instance->buffer, &instance->memo_buffers);
+    if (!e.empty()) return give_up(Line(rows[r].line, e));
+    files::Add(f);
+    if (Code() != 0) return give_up(Line(rows[r].line, DriverError(Code())));
+  }
+  files::Commit();
+  if (Code() != 0) return give_up(std::string(def.label) + ": " + DriverError(Code()));
+  files::Close(f);
+  return kExitOk;
+}
+
+int RebuildTable(app::Table t, std::string* report, std::string* error) {
+  const app::TableDef& def = app::Def(t);
+  files::FileRecord* f = Declared(t);
+  files::Open(f, kModeExclusive);
+  if (Code() != 0) {
+    *error = std::string(def.label) + ": " + DriverError(Code());
+    return kExitUsage;
+  }
+  files::BuildKeys(f);
+  int status = kExitOk;
+  if (Code() != 0) {
+    *error = std::string(def.label) + ": " + DriverError(Code());
+    status = kExitFailed;
+  } else {
+    const int32_t records = files::Records(f);
+    *report = std::string(def.label) + ": " + std::to_string(def.keys.size()) +
+              " keys rebuilt over " + std::to_string(records) + " records\n";
+  }
+  files::Close(f);
+  return status;
+}
+
+int RunExchangeCommand(std::string_view command, const std::vector<std::string>& args,
+                       std::string* out, std::string* err) {
+  if (command != "export" && command != "import" && command != "rebuild") return -1;
+  auto usage = [&](const std::string& why) {
+    *err = "qvf " + std::string(command) + ": " + why + "\n";
+    return kExitUsage;
+  };
+  if (args.empty()) return usage("no table named");
+  app::Table t;
+  if (!FindTable(args[0], &t)) return usage("no table " + args[0] + " in the dictionary");
+  std::string error;
+  int status = kExitOk;
+  if (command == "rebuild") {
+    if (args.size() != 1) return usage("one table only");
+    status = RebuildTable(t, out, &error);
+  } else if (command == "import") {
+    if (args.size() != 2) return usage("a table and a CSV file");
+    std::ifstream in(args[1], std::ios::binary);
+    if (!in) return usage("cannot read " + args[1]);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return usage("cannot read " + args[1]);
+    status = ImportTable(t, text, &error);
+  } else {
+    const files::KeyDecl* key = nullptr;
+    std::string out_file;
+    for (size_t i = 1; i < args.size(); i += 2) {
+      if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
+      if (args[i] == "--key") {
+        key = FindKey(t, args[i + 1]);
+        if (key == nullptr) return usage("no key " + args[i + 1] + " in " + args[0]);
+      } else if (args[i] == "--out") {
+        out_file = args[i + 1];
+      } else {
+        return usage("unknown option " + args[i]);
+      }
+    }
+    std::string csv;
+    status = ExportTable(t, key, &csv, &error);
+    if (status == kExitOk) {
+      if (out_file.empty()) {
+        *out = std::move(csv);
+      } else {
+        std::ofstream file(out_file, std::ios::binary | std::ios::trunc);
+        file << csv;
+        file.close();
+        if (!file) return usage("cannot write " + out_file);
+      }
+    }
+  }
+  if (!error.empty()) *err = error + "\n";
+  return status;
+}
+
+}  // namespace vorsandt::tools

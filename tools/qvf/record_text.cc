@@ -1,0 +1,338 @@
+#include "tools/qvf/record_text.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/files/layout.h"
+#include "runtime/format/charset.h"
+#include "runtime/format/dates.h"
+
+namespace vorsandt::tools {
+namespace {
+
+std::string TrimRight(std::string_view s) {
+  size_t end = s.find_last_not_of(' ');
+  return end == std::string_view::npos ? std::string() : std::string(s.substr(0, end + 1));
+}
+
+std::string AnsiToUtf8Text(std::string_view ansi) { return format::AnsiToUtf8(ansi); }
+
+std::string Named(const app::FieldDef& field, const std::string& what) {
+  return std::string(field.name) + ": " + what;
+}
+
+std::string Quoted(std::string_view text) {
+  std::string out(1, '"');
+  out.append(text);
+  out.push_back('"');
+  return out;
+}
+
+// Digits of a packed decimal, most significant first (2n-1 of them); sets
+// `negative` from the sign nibble. A damaged nibble above 9 reads as 9.
+std::string PackedDigits(const uint8_t* bytes, uint32_t size, bool* negative) {
+  std::string digits;
+  *negative = (bytes[0] >> 4) != 0;
+  for (uint32_t i = 0; i < size; ++i) {
+    if (i > 0) digits += static_cast<char>('0' + std::min(bytes[i] >> 4, 9));
+    digits += static_cast<char>('0' + std::min(bytes[i] & 0x0F, 9));
+  }
+  return digits;
+}
+
+std::string DecimalToText(const app::FieldDef& field, const uint8_t* bytes) {
+  bool negative = false;
+  std::string digits = PackedDigits(bytes, field.size, &negative);
+  const size_t places = std::min<size_t>(field.places, digits.size());
+  std::string whole = digits.substr(0, digits.size() - places);
+  size_t first = whole.find_first_not_of('0');
+  whole = first == std::string::npos ? "0" : whole.substr(first);
+  std::string out = negative ? "-" : "";
+  out += whole;
+  if (places > 0) {
+    out.push_back('.');
+    out.append(digits, digits.size() - places, places);
+  }
+  return out;
+}
+
+// decimal := ["-"] digit+ ["." digit+]
+std::string TextToDecimal(const app::FieldDef& field, std::string_view text, uint8_t* bytes) {
+  const std::string bad = Named(field, "bad number " + Quoted(text));
+  bool negative = false;
+  std::string_view rest = text;
+  if (!rest.empty() && rest.front() == '-') {
+    negative = true;
+    rest.remove_prefix(1);
+  }
+  std::string_view whole = rest, fraction;
+  if (size_t dot = rest.find('.'); dot != std::string_view::npos) {
+    whole = rest.substr(0, dot);
+    fraction = rest.substr(dot + 1);
+    if (fraction.empty()) return bad;
+  }
+  if (text.empty()) whole = "0";
+  if (whole.empty()) return bad;
+  for (std::string_view part : {whole, fraction}) {
+    for (char c : part) {
+      if (c < '0' || c > '9') return bad;
+    }
+  }
+  const size_t total = field.size * 2 - 1;
+  const size_t places = std::min<size_t>(field.places, total);
+  if (fraction.size() > places)
+    return Named(field,
+                 "more than " + std::to_string(places) + " decimal places in " + Quoted(text));
+  size_t first = whole.find_first_not_of('0');
+  whole = first == std::string_view::npos ? std::string_view() : whole.substr(first);
+  if (whole.size() > total - places) return Named(field, "number too large: " + Quoted(text));
+  std::string digits(total - places - whole.size(), '0');
+  digits += whole;
+  digits += fraction;
+  digits.append(places - fraction.size(), '0');
+  // Nibbles: the sign, then the digits.
+  std::memset(bytes, 0, field.size);
+  bytes[0] = negative ? 0xF0 : 0x00;
+  for (size_t d = 0; d < digits.size(); ++d) {
+    const size_t nibble = d + 1;
+    const auto v = static_cast<uint8_t>(digits[d] - '0');
+    bytes[nibble / 2] |= (nibble % 2 == 0) ? static_cast<uint8_t>(v << 4) : v;
+  }
+  return "";
+}
+
+template <typename Int>
+std::string TextToInteger(const app::FieldDef& field, std::string_view text, Int* out) {
+  if (text.empty()) {
+    *out = 0;
+    return "";
+  }
+  std::string_view digits = text.front() == '-' ? text.substr(1) : text;
+  Int value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (digits.empty() || digits.front() < '0' || digits.front() > '9' ||
+      end != text.data() + text.size()) {
+    return Named(field, "bad number " + Quoted(text));
+  }
+  if (ec != std::errc()) return Named(field, "number out of range: " + Quoted(text));
+  *out = value;
+  return "";
+}
+
+// date := digit{4} "-" digit{2} "-" digit{2}
+bool ParseIsoDate(std::string_view text, int32_t* day_number) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  int parts[3] = {0, 0, 0};
+  const size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+  for (int p = 0; p < 3; ++p) {
+    for (size_t i = starts[p]; i < starts[p] + lengths[p]; ++i) {
+      if (text[i] < '0' || text[i] > '9') return false;
+      parts[p] = parts[p] * 10 + (text[i] - '0');
+    }
+  }
+  const int year = parts[0], month = parts[1], day = parts[2];
+  // DATE() carries days beyond the month into the next; a file's date must
+  // name a real day instead.
+  if (year < 1801 || year > 2099 || month < 1 || month > 12 || day < 1 ||
+      day > format::DaysInMonth(month, year)) {
+    return false;
+  }
+  int32_t n = format::DateFromParts(month, day, year);
+  if (n < 0) return false;
+  *day_number = n;
+  return true;
+}
+
+void AppendUtf8(char32_t cp, std::string* out) { *out += format::CodePointToUtf8(cp); }
+
+}  // namespace
+
+bool IsDateField(const app::FieldDef& field) {
+  return field.type == files::kTypeLong && field.picture != nullptr && field.picture[0] == '@' &&
+         (field.picture[1] == 'D' || field.picture[1] == 'd');
+}
+
+std::vector<std::string> ColumnNames(const app::TableDef& def) {
+  std::vector<std::string> names;
+  for (const app::FieldDef& f : def.fields) names.emplace_back(f.name);
+  for (const files::MemoDecl* m : def.memos) {
+    names.emplace_back(m->name_length < 0 ? std::string(m->name)
+                                          : std::string(m->name, m->name_length));
+  }
+  return names;
+}
+
+std::string FieldToText(const app::FieldDef& field, const uint8_t* record) {
+  const uint8_t* at = record + field.offset;
+  switch (field.type) {
+    case files::kTypeShort: {
+      int16_t v;
+      std::memcpy(&v, at, 2);
+      return std::to_string(v);
+    }
+    case files::kTypeLong: {
+      int32_t v;
+      std::memcpy(&v, at, 4);
+      if (IsDateField(field)) {
+        if (v == 0) return "";
+        format::DateParts parts;
+        if (format::IsValidDay(v) && format::PartsFromDate(v, &parts)) {
+          char text[16];
+          std::snprintf(text, sizeof text, "%04d-%02d-%02d", parts.year, parts.month, parts.day);
+          return text;
+        }
+      }
+      return std::to_string(v);
+    }
+    case files::kTypeDecimal:
+      return DecimalToText(field, at);
+    default:
+      return AnsiToUtf8Text(TrimRight({reinterpret_cast<const char*>(at), field.size}));
+  }
+}
+
+std::string TextToField(const app::FieldDef& field, std::string_view text, uint8_t* record) {
+  uint8_t* at = record + field.offset;
+  switch (field.type) {
+    case files::kTypeShort: {
+      int16_t v = 0;
+      if (std::string e = TextToInteger(field, text, &v); !e.empty()) return e;
+      std::memcpy(at, &v, 2);
+      return "";
+    }
+    case files::kTypeLong: {
+      int32_t v = 0;
+      if (IsDateField(field) && text.find('-', 1) != std::string_view::npos) {
+        if (!ParseIsoDate(text, &v)) return Named(field, "bad date " + Quoted(text));
+      } else if (std::string e = TextToInteger(field, text, &v); !e.empty()) {
+        return IsDateField(field) ? Named(field, "bad date " + Quoted(text)) : e;
+      }
+      std::memcpy(at, &v, 4);
+      return "";
+    }
+    case files::kTypeDecimal:
+      return TextToDecimal(field, text, at);
+    default: {
+      std::string ansi, error;
+      if (!Utf8ToAnsi(text, &ansi, &error)) return Named(field, error);
+      if (ansi.size() > field.size) {
+        return Named(field, "text of " + std::to_string(ansi.size()) +
+                                " characters is longer than the field's " +
+                                std::to_string(field.size));
+      }
+      std::memset(at, ' ', field.size);
+      std::memcpy(at, ansi.data(), ansi.size());
+      return "";
+    }
+  }
+}
+
+std::string MemoToText(std::string_view memo) {
+  std::string_view text = memo;
+  if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+  return AnsiToUtf8Text(TrimRight(text));
+}
+
+std::string TextToMemo(const files::MemoDecl& memo, std::string_view text,
+                       std::vector<char>* buffer) {
+  const std::string name =
+      memo.name_length < 0 ? std::string(memo.name) : std::string(memo.name, memo.name_length);
+  std::string ansi, error;
+  if (!Utf8ToAnsi(text, &ansi, &error)) return name + ": " + error;
+  const size_t room = std::min<size_t>(buffer->size(), memo.max_size);
+  if (ansi.size() > room) {
+    return name + ": text of " + std::to_string(ansi.size()) +
+           " characters is longer than the memo's " + std::to_string(room);
+  }
+  std::fill(buffer->begin(), buffer->end(), ' ');
+  std::memcpy(buffer->data(), ansi.data(), ansi.size());
+  return "";
+}
+
+std::vector<std::string> RecordToValues(const app::TableDef& def, const uint8_t* record,
+                                        const std::vector<std::vector<char>>& memos) {
+  std::vector<std::string> values;
+  for (const app::FieldDef& f : def.fields) values.push_back(FieldToText(f, record));
+  for (size_t i = 0; i < def.memos.size(); ++i) {
+    values.push_back(i < memos.size() ? MemoToText({memos[i].data(), memos[i].size()}) : "");
+  }
+  return values;
+}
+
+std::string ValuesToRecord(const app::TableDef& def, const std::vector<std::string>& values,
+                           uint8_t* record, std::vector<std::vector<char>>* memos) {
+  const size_t columns = def.fields.size() + def.memos.size();
+  if (values.size() != columns) {
+    return std::to_string(values.size()) + " columns where the table has " +
+           std::to_string(columns);
+  }
+  std::memset(record, ' ', def.record_length);
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    if (std::string e = TextToField(def.fields[i], values[i], record); !e.empty()) return e;
+  }
+  for (size_t i = 0; i < def.memos.size(); ++i) {
+    if (i >= memos->size()) return "no buffer for memo " + std::string(def.memos[i]->name);
+    const std::string& text = values[def.fields.size() + i];
+    if (std::string e = TextToMemo(*def.memos[i], text, &(*memos)[i]); !e.empty()) return e;
+  }
+  return "";
+}
+
+// utf8 := (0x00-0x7F | C2-DF cont | E0-EF cont cont | F0-F4 cont cont cont)*
+// with overlong forms, surrogates and code points above 10FFFF refused.
+bool Utf8ToAnsi(std::string_view utf8, std::string* ansi, std::string* error) {
+  ansi->clear();
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<uint8_t>(utf8[i]);
+    int extra = 0;
+    char32_t cp = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+      cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      cp = lead & 0x07;
+    } else {
+      *error = "the text is not UTF-8";
+      return false;
+    }
+    if (i + extra >= utf8.size() && extra > 0) {
+      *error = "the text is not UTF-8";
+      return false;
+    }
+    for (int k = 1; k <= extra; ++k) {
+      const auto c = static_cast<uint8_t>(utf8[i + k]);
+      if ((c & 0xC0) != 0x80) {
+        *error = "the text is not UTF-8";
+        return false;
+      }
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      *error = "the text is not UTF-8";
+      return false;
+    }
+    const int byte = format::UnicodeToAnsi(cp);
+    if (byte < 0) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+      std::string shown;
+      AppendUtf8(cp, &shown);
+      *error =
+          "the character " + shown + " (" + code + ") cannot be held by the records' character set";
+      return false;
+    }
+    *ansi += static_cast<char>(byte);
+    i += 1 + extra;
+  }
+  return true;
+}
+
+}  // namespace vorsandt::tools
