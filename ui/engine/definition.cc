@@ -34,6 +34,8 @@ constexpr std::array<KindEntry, 27> kKinds = {{
 
 // Nesting deeper than this is a malformed definition, not a real window.
 constexpr int kMaxDepth = 32;
+// Rows a drop list shows when the definition says only that it drops down.
+constexpr int32_t kDefaultDropRows = 8;
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -371,6 +373,18 @@ class Loader {
         if (key == "action") node.standard_action = n;
         if (key == "timer") node.timer = n;
         if (key == "upper") node.upper = n;
+      } else if (key == "drop") {
+        // drop := rows | true   (true: eight rows, a drop list's usual depth)
+        if (node.kind != Kind::kList) {
+          return Fail(LineOf(it->first), "drop: only a list can drop down");
+        }
+        if (value.IsScalar() && (value.as<std::string>() == "true" || value.as<std::string>() == "yes")) {
+          node.drop = kDefaultDropRows;
+        } else {
+          if (!Int32(value, key, n)) return false;
+          if (n < 1 || n > 255) return Fail(LineOf(value), "drop: rows from 1 to 255, or true");
+          node.drop = n;
+        }
       } else if (key == "alert") {
         if (!value.IsSequence() || value.size() > 255)
           return Fail(LineOf(value), "alert: expected a list of key codes");
@@ -520,6 +534,7 @@ Node& Node::operator=(const Node& other) {
   modal = other.modal;
   paged = other.paged;
   vscroll = other.vscroll;
+  drop = other.drop;
   standard_action = other.standard_action;
   timer = other.timer;
   upper = other.upper;

@@ -293,6 +293,14 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
        "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    menubar:\n      - menu: A\n    "
        "    number: 3\n",
        7, "menu numbers are negative"},
+      {"drop on a button",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - button: "
+       "OK\n        drop: 5\n",
+       7, "only a list can drop down"},
+      {"drop of no rows",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - list: "
+       "\"20L@s5@\"\n        drop: 0\n",
+       7, "drop: rows from 1 to 255"},
       {"yaml syntax", "resource: B_RSC\nid: M$B\nstructures:\n  - window: [P$W\n", 5, ""},
   };
   for (const BadDefinition& c : cases) {
@@ -307,6 +315,30 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
       EXPECT_NE(shown.find("B_RSC: "), std::string::npos) << shown;
     }
   }
+}
+
+TEST(DefinitionTest, DropListsAreListsWithTheirDropDepth) {
+  const char* text = R"(resource: D_RSC
+id: M$D
+structures:
+  - window: P$W
+    controls:
+      - list: "40L@s10@"
+        use: COLOUR
+        drop: 6
+      - list: "40L@s10@"
+        drop: true
+      - list: "40L@s10@"
+)";
+  ParseResult r = ParseDefinition(text, "drop.yaml");
+  ASSERT_TRUE(r.ok()) << r.error->ToString();
+  const auto& c = r.resource->structures[0].children;
+  EXPECT_EQ(c[0].kind, Kind::kList);
+  EXPECT_EQ(c[0].drop, 6);
+  EXPECT_EQ(c[1].drop, 8);
+  EXPECT_EQ(c[2].drop, 0);  // a plain list
+  Node copy = r.resource->structures[0];
+  EXPECT_EQ(copy.children[0].drop, 6);
 }
 
 TEST(DefinitionTest, DeepNestingIsRejectedNotOverflowed) {

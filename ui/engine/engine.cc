@@ -56,19 +56,52 @@ void Engine::AcquirePermission(int slot) {
   running_slot_ = slot;
   ++runners_;
   if (runners_ > max_runners_) max_runners_ = runners_;
-  // The entering thread's texts come back; the stack was empty (its owner
-  // saved it when it left).
-  files::Texts() = std::move(slots_[slot].texts);
+  // Whatever the previous holder left is replaced by this thread's own state.
+  LoadThreadState(slots_[slot]);
 }
 
-void Engine::ReleasePermission(int slot) {
+void Engine::ReleasePermission(int slot, bool ending) {
   std::lock_guard<std::mutex> lock(perm_mu_);
   Check(running_slot_ == slot, "run permission released by a thread that does not hold it");
-  slots_[slot].texts = std::move(files::Texts());
+  if (ending) {
+    // The error state stays for whoever reads it after the last procedure;
+    // the next thread to enter loads its own over it. Bindings point into
+    // this thread's record buffers, which die with it.
+    files::Texts().Clear();
+    eval::Bindings().Clear();
+  } else {
+    SaveThreadState(slots_[slot]);
+  }
   running_slot_ = -1;
   --runners_;
   ++serving_;
   perm_cv_.notify_all();
+}
+
+void Engine::SaveThreadState(Slot& slot) {
+  slot.texts = std::move(files::Texts());
+  files::Texts().Clear();
+  files::ErrorState& errors = files::Errors();
+  slot.errors = {errors.Code(), errors.OsError(), errors.FailingObject()};
+  errors.Clear();
+  errors.SetOsError(0);
+  slot.bindings = std::move(eval::Bindings());
+  eval::Bindings().Clear();
+}
+
+void Engine::LoadThreadState(Slot& slot) {
+  files::Texts() = std::move(slot.texts);
+  slot.texts.Clear();
+  files::ErrorState& errors = files::Errors();
+  errors.Clear();
+  errors.SetOsError(slot.errors.os_error);
+  // Posting the code again gives the same text it had: the text is always
+  // derived from the code.
+  if (slot.errors.code != 0) errors.Post(slot.errors.code);
+  errors.SetFailingObject(slot.errors.failing);
+  slot.errors = {};
+  eval::Bindings() = std::move(slot.bindings);
+  slot.bindings.Clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -95,14 +128,15 @@ void* Engine::ThreadMain(void* arg) {
     }
     cleanup();
   }
-  files::Texts().Clear();
-  engine->ReleasePermission(slot);
+  engine->ReleasePermission(slot, /*ending=*/true);
   {
     // The last touch of the engine: once live_ drops, WaitForEnd may return
     // and the engine may be destroyed.
     std::lock_guard<std::mutex> lock(engine->mu_);
     Slot& s = engine->slots_[slot];
     s.texts.Clear();
+    s.errors = {};
+    s.bindings.Clear();
     s.state = SlotState::kFree;
     s.requested_stack = 0;
     s.waiting = nullptr;
@@ -138,7 +172,17 @@ bool Engine::StartMain(Procedure procedure) {
     slots_[0].requested_stack = kDefaultStack;
     ++live_;
   }
+  {
+    // MAIN starts with what the program set up before it (no procedure runs
+    // yet, so the state is the caller's).
+    std::lock_guard<std::mutex> lock(perm_mu_);
+    SaveThreadState(slots_[0]);
+  }
   if (!Launch(0, std::move(procedure), kOsStack)) {
+    {
+      std::lock_guard<std::mutex> lock(perm_mu_);
+      LoadThreadState(slots_[0]);
+    }
     std::lock_guard<std::mutex> lock(mu_);
     slots_[0].state = SlotState::kFree;
     slots_[0].requested_stack = 0;

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <thread>
 
+#include "runtime/eval/bind_table.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
 #include "runtime/files/file_decl.h"
 #include "runtime/files/text_stack.h"
 #include "ui/engine/thread_codes.h"
@@ -168,6 +171,81 @@ TEST_F(EngineTest, TextStackEntriesStayWithTheirThread) {
   EXPECT_EQ(seen_by_second, "");
   EXPECT_EQ(main_size_after, 2);
   EXPECT_EQ(main_after, "12345");
+}
+
+// The error state of the file layer and the names bound for expressions are
+// the thread's own: a code posted or a name bound by one procedure is never
+// seen by another, and each finds its own again after every switch.
+TEST_F(EngineTest, ErrorStateAndBindingsStayWithTheirThread) {
+  Engine engine(&platform_, &set_);
+  int32_t main_value = 11;
+  int32_t second_value = 22;
+  // What each thread saw, in order: error code, then whether "V" was bound
+  // and to which variable.
+  std::vector<int32_t> second_codes;
+  std::vector<const uint8_t*> second_bound;
+  std::vector<int32_t> main_codes;
+  std::vector<const uint8_t*> main_bound;
+  auto bound_v = [] {
+    const eval::BindEntry* e = eval::Bindings().Lookup("V");
+    return e == nullptr ? nullptr : static_cast<const uint8_t*>(e->variable.address);
+  };
+  files::Errors().Post(files::kFileNotFound);  // before MAIN: MAIN starts with it
+  engine.StartMain([&] {
+    main_codes.push_back(files::Errors().Code());
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    w->Open();
+    files::Errors().Post(files::kAccessDenied);
+    eval::BindLong("V", &main_value);
+    engine.Start(
+        [&] {
+          second_codes.push_back(files::Errors().Code());
+          second_bound.push_back(bound_v());
+          files::Errors().Post(files::kRecordNotAvailable);
+          eval::BindLong("V", &second_value);
+          auto w2 = engine.CreateWindow("TESTS$TEST01", "T$CHILD");
+          w2->Open();
+          int turns = 0;
+          while (w2->Accept()) {
+            // Every switch back restores exactly this thread's state.
+            second_codes.push_back(files::Errors().Code());
+            second_bound.push_back(bound_v());
+            if (++turns == 3) w2->Post(event::kCloseWindow);
+            else w2->Post(event::kAccepted, 1);
+          }
+          w2->Close();
+        },
+        0);
+    while (w->Accept()) {
+      main_codes.push_back(files::Errors().Code());
+      main_bound.push_back(bound_v());
+      if (engine.LiveThreads() > 1) {
+        w->Post(event::kAccepted, 10);
+        continue;
+      }
+      w->Post(event::kCloseWindow);
+      while (w->Accept()) {
+      }
+    }
+    w->Close();
+  });
+  engine.WaitForEnd();
+  ASSERT_GE(main_codes.size(), 3u);
+  EXPECT_EQ(main_codes[0], files::kFileNotFound);
+  for (size_t i = 1; i < main_codes.size(); ++i) EXPECT_EQ(main_codes[i], files::kAccessDenied) << i;
+  for (const uint8_t* b : main_bound) EXPECT_EQ(b, reinterpret_cast<uint8_t*>(&main_value));
+  ASSERT_EQ(second_codes.size(), 5u);  // at the start, then 515, 1, 1, 513
+  EXPECT_EQ(second_codes[0], files::kNoError);  // a started procedure begins clean
+  EXPECT_EQ(second_bound[0], nullptr);
+  for (size_t i = 1; i < second_codes.size(); ++i) {
+    EXPECT_EQ(second_codes[i], files::kRecordNotAvailable) << i;
+    EXPECT_EQ(second_bound[i], reinterpret_cast<uint8_t*>(&second_value)) << i;
+  }
+  // The last procedure's error state stays for the program to read; its
+  // bindings, which pointed into its own variables, are gone.
+  EXPECT_EQ(files::Errors().Code(), files::kAccessDenied);
+  EXPECT_EQ(bound_v(), nullptr);
+  files::Errors().Clear();
 }
 
 // Started procedures work on their own record buffers and request codes;

@@ -53,6 +53,29 @@ structures:
   - window: T$TIMED
     caption: Timed
     timer: 1
+  - window: T$DROPS
+    caption: Drops
+    controls:
+      - list: "40L@s10@"
+        use: colour
+        drop: 5
+      - entry: note
+      - list: "40L@s10@"
+        drop: true
+      - box:
+        colours: [0x0000FF, 0xFFFFFFFF]
+  - window: T$RECORD
+    caption: Record
+    controls:
+      - entry: T:NAME
+      - entry: T:COUNT
+        picture: "@n6"
+      - entry: t:price
+        picture: "@n10.2"
+      - entry: T:WHEN
+        picture: "@D6"
+      - entry: T:MISSING
+      - button: OK
 )";
 
 }  // namespace vorsandt::ui

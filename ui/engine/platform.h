@@ -18,6 +18,7 @@
 
 #include "ui/engine/definition.h"
 #include "ui/engine/events.h"
+#include "ui/engine/report_page.h"
 
 namespace vorsandt::ui {
 
@@ -174,6 +175,16 @@ class Platform {
   // A standard action of a menu item (tile, cascade, help, clipboard...),
   // carried out by the platform without waiting.
   virtual void StandardAction(WindowId window, int action) = 0;
+
+  // Report pages (see report.h). Writes `page` as a page image named `stem`
+  // plus the extension of the platform's image kind and returns that name;
+  // nullopt when it cannot be written. PrintPages prints the page images
+  // `pages` in order as one job; false when they could not be printed.
+  // Called by the thread that holds the run permission.
+  virtual std::optional<std::string> RenderPage(const Page& /*page*/, const std::string& /*stem*/) {
+    return std::nullopt;
+  }
+  virtual bool PrintPages(const std::vector<std::string>& /*pages*/) { return false; }
 };
 
 }  // namespace vorsandt::ui

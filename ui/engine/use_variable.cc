@@ -148,6 +148,15 @@ std::string DisplayFormatter::Deformat(std::string_view text, std::string_view p
   return format::Deformat(text, &*compiled).text;
 }
 
+std::string UseVariable::Show(std::string_view picture) const {
+  return Formatter().Format(Get(), picture, numeric());
+}
+
+bool UseVariable::Accept(std::string_view typed, std::string_view picture) {
+  Set(Formatter().Deformat(typed, picture, numeric()));
+  return true;
+}
+
 const DisplayFormatter& Formatter() { return *Installed(); }
 
 void SetFormatter(std::unique_ptr<DisplayFormatter> formatter) {

@@ -24,6 +24,14 @@ class UseVariable {
   // Stores plain text (already deformatted).
   virtual void Set(std::string_view text) = 0;
   virtual bool numeric() const { return false; }
+
+  // What a control shows for the variable under its display `picture` (the
+  // variable's own picture, if it has one, when `picture` is empty).
+  virtual std::string Show(std::string_view picture) const;
+  // Stores the text a user completed in a control showing `picture`. False
+  // when the text cannot be read as a value of the variable (the control's
+  // rejected event); the variable then keeps its value.
+  virtual bool Accept(std::string_view typed, std::string_view picture);
 };
 
 // Bindings to ordinary C++ variables; the caller keeps the variable alive

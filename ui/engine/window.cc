@@ -227,25 +227,12 @@ bool Window::Deliver(const Queued& queued) {
         return control_event(event::kAccepted);
       }
       if (c == nullptr || c->disabled || c->hidden) return false;
-      if (c->node->kind == Kind::kCheck) {
-        c->value = in.has_text ? (ToNumber(in.text) != 0) : !c->value;
-        if (c->variable) c->variable->Set(c->value ? "1" : "0");
-      } else if (Editable(c->node->kind) && in.has_text) {
-        // The typed text goes back into the variable on this thread.
-        c->text = in.text;
-        if (c->variable) {
-          c->variable->Set(Formatter().Deformat(in.text, c->node->picture, c->variable->numeric()));
-          c->text =
-              Formatter().Format(c->variable->Get(), c->node->picture, c->variable->numeric());
-        }
-      }
-      if (c->node->standard_action == action::kClose) Post(event::kCloseWindow);
-      Changed();
-      return control_event(event::kAccepted);
+      return DeliverAccept(in, *c);
     case Input::Type::kKey:
       return DeliverKey(in);
     case Input::Type::kSelectRow:
       if (c == nullptr || c->node->kind != Kind::kList || c->disabled) return false;
+      if (c->node->drop > 0) return DeliverDropChoice(in, *c);
       c->selected = std::clamp(in.value, 0, static_cast<int>(c->rows.size()));
       focus_ = in.field;
       Changed();
@@ -295,8 +282,108 @@ bool Window::Deliver(const Queued& queued) {
       if (c == nullptr || c->node->kind != Kind::kList || in.value < 1) return false;
       c->items = in.value;
       return false;
+    case Input::Type::kDropDown: {
+      if (c == nullptr || c->node->kind != Kind::kList || c->node->drop == 0) return false;
+      if (c->disabled || c->hidden || c->dropped) return false;
+      // The procedure hears "about to drop" first and may fill the rows; the
+      // platform sees the list dropped, with those rows, after that turn.
+      c->dropped = true;
+      focus_ = in.field;
+      Changed();
+      Queued next;
+      next.event = event::kDroppedDown;
+      next.field = in.field;
+      engine_->Enqueue(this, std::move(next), /*front=*/true);
+      return control_event(event::kDroppingDown);
+    }
+    case Input::Type::kCloseUp:
+      if (c == nullptr || !c->dropped) return false;
+      c->dropped = false;
+      Changed();
+      return false;
   }
   return false;
+}
+
+std::string_view Window::PictureOf(const ControlModel& c) const {
+  if (!c.node->picture.empty() || c.node->kind != Kind::kList || c.node->columns.empty()) {
+    return c.node->picture;
+  }
+  // A drop list shows its value through its first column's picture.
+  return c.node->columns[0].picture;
+}
+
+bool Window::DeliverAccept(const Input& in, ControlModel& c) {
+  auto accepted = [&](int number) {
+    event_ = number;
+    field_ = in.field;
+    keycode_ = 0;
+    return true;
+  };
+  if (c.node->kind == Kind::kCheck) {
+    c.value = in.has_text ? (ToNumber(in.text) != 0) : !c.value;
+    if (c.variable) c.variable->Set(c.value ? "1" : "0");
+  } else if (Editable(c.node->kind) && in.has_text) {
+    // The typed text goes back into the variable on this thread.
+    c.text = in.text;
+    if (c.variable) {
+      Changed();
+      // Text the variable cannot take stays on show for the user to correct;
+      // the variable keeps its value and the procedure hears "rejected".
+      if (!c.variable->Accept(in.text, PictureOf(c))) return accepted(event::kRejected);
+      c.text = c.variable->Show(PictureOf(c));
+    }
+  }
+  if (c.node->standard_action == action::kClose) Post(event::kCloseWindow);
+  Changed();
+  return accepted(event::kAccepted);
+}
+
+bool Window::DeliverDropChoice(const Input& in, ControlModel& c) {
+  int row = std::clamp(in.value, 0, static_cast<int>(c.rows.size()));
+  c.dropped = false;
+  Changed();
+  if (row == 0) return false;  // nothing to choose: the list only closes
+  focus_ = in.field;
+  event_ = event::kNewSelection;
+  field_ = in.field;
+  keycode_ = 0;
+  c.selected = row;
+  const ListRow& chosen = c.rows[row - 1];
+  std::string cell = chosen.cells.empty() ? std::string() : chosen.cells[0];
+  c.text = cell;
+  if (c.variable) {
+    if (!c.variable->Accept(cell, PictureOf(c))) {
+      // A row that is not a value of the variable: nothing changes there.
+      ShowDropValue(c);
+      event_ = event::kRejected;
+      return true;
+    }
+    c.text = c.variable->Show(PictureOf(c));
+  }
+  // Choosing an entry completes the control as an entry's text does.
+  Queued next;
+  next.event = event::kAccepted;
+  next.field = in.field;
+  engine_->Enqueue(this, std::move(next), /*front=*/true);
+  return true;
+}
+
+void Window::ShowDropValue(ControlModel& c) {
+  if (c.variable == nullptr) return;
+  c.text = c.variable->Show(PictureOf(c));
+  auto trim = [](std::string_view v) {
+    while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+    while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+    return v;
+  };
+  c.selected = 0;
+  for (size_t i = 0; i < c.rows.size(); ++i) {
+    if (!c.rows[i].cells.empty() && trim(c.rows[i].cells[0]) == trim(c.text)) {
+      c.selected = static_cast<int>(i) + 1;
+      break;
+    }
+  }
 }
 
 bool Window::DeliverKey(const Input& in) {
@@ -309,10 +396,18 @@ bool Window::DeliverKey(const Input& in) {
     field_ = on;
     return true;
   };
-  if (c != nullptr && !c->disabled && !c->hidden) {
+  bool usable = c != nullptr && !c->disabled && !c->hidden;
+  if (usable) {
     for (const auto& [slot, code] : c->alert) {
       if (code == in.value) return fire(event::kAlertKey, field);
     }
+  }
+  // A key alerted on the window is heard whatever has the focus; the event
+  // concerns the focused control (0 when none has it).
+  for (const auto& [slot, code] : alert_) {
+    if (code == in.value) return fire(event::kAlertKey, c != nullptr ? field : 0);
+  }
+  if (usable) {
     if (c->node->kind == Kind::kList && c->node->paged) {
       switch (in.value) {
         case key::kUp:
@@ -424,9 +519,10 @@ void Window::Display(int first, int last) {
         c->value = static_cast<int>(ToNumber(value));
         break;
       case Kind::kList:
+        if (c->node->drop > 0) ShowDropValue(*c);
         break;
       default:
-        c->text = Formatter().Format(value, c->node->picture, c->variable->numeric());
+        c->text = c->variable->Show(c->node->picture);
     }
   }
   Changed();
@@ -458,6 +554,16 @@ void Window::SetRows(int field, std::vector<ListRow> rows) {
   Changed();
 }
 
+std::vector<std::string> Window::UseNames() const {
+  std::vector<std::string> names;
+  for (const ControlModel& c : controls_) {
+    if (!c.node->use) continue;
+    const std::string& name = c.node->use->variable;
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
+
 const std::vector<ListRow>& Window::Rows(int field) const {
   static const std::vector<ListRow> kNone;
   const ControlModel* c = ControlAt(field);
@@ -480,6 +586,7 @@ WindowState Window::Snapshot() const {
   s.accept_all = accept_all_ != 0;
   s.menus = menus_;
   s.status = status_;
+  for (const auto& [slot, code] : alert_) s.alert_keys.push_back(code);
   for (const ControlModel& c : controls_) {
     ControlState cs;
     cs.field = c.field;
@@ -503,6 +610,10 @@ WindowState Window::Snapshot() const {
     cs.value = c.value;
     cs.upper = c.upper;
     cs.image = c.node->image;
+    cs.drop = c.node->drop;
+    cs.dropped = c.dropped;
+    for (const auto& [slot, code] : c.alert) cs.alert_keys.push_back(code);
+    cs.colours = {c.node->colours[0], c.node->colours[1]};
     s.controls.push_back(std::move(cs));
   }
   return s;

@@ -87,6 +87,8 @@ class Window {
 
   // Binds `variable` to every control that uses `name`; returns how many.
   int Bind(std::string_view name, std::unique_ptr<UseVariable> variable);
+  // The distinct use-variable names of the controls, in declaration order.
+  std::vector<std::string> UseNames() const;
   // Rows of a list (the procedure supplies them page by page).
   void SetRows(int field, std::vector<ListRow> rows);
   const std::vector<ListRow>& Rows(int field) const;
@@ -117,6 +119,7 @@ class Window {
     int value = 0;
     int upper = 0;
     int tree_row = 0;
+    bool dropped = false;      // drop lists: open now
     std::map<int, int> alert;  // slot -> key code
     UseVariable* variable = nullptr;
     std::map<std::pair<int, int>, std::string> other;  // properties the engine only keeps
@@ -139,6 +142,11 @@ class Window {
   // Turns a taken input into the current event; false when it produces none.
   bool Deliver(const Queued& queued);
   bool DeliverKey(const Input& input);
+  bool DeliverAccept(const Input& input, ControlModel& c);
+  bool DeliverDropChoice(const Input& input, ControlModel& c);
+  // Drop lists: the text and row that show the bound variable's value.
+  void ShowDropValue(ControlModel& c);
+  std::string_view PictureOf(const ControlModel& c) const;
   void MenuChosen(int number);
   void Changed() { dirty_ = true; }
   void RestartTimer();
@@ -160,6 +168,7 @@ class Window {
   int pass_field_ = 0;                               // last field the pass delivered to
   bool close_delivered_ = false;
   std::map<int, std::string> status_;
+  std::map<int, int> alert_;  // window-level alert keys: slot -> key code
   std::map<std::pair<int, int>, std::string> other_;
   std::vector<ControlModel> controls_;  // index field-1
   std::vector<MenuState> menus_;

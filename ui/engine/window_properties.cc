@@ -26,6 +26,10 @@ std::string Window::GetProperty(int field, int property, int index) const {
         auto it = status_.find(index);
         return it == status_.end() ? std::string() : it->second;
       }
+      case prop::kAlertKey: {
+        auto it = alert_.find(index);
+        return it == alert_.end() ? std::string("0") : std::to_string(it->second);
+      }
       default: {
         auto it = other_.find({property, index});
         return it == other_.end() ? std::string() : it->second;
@@ -122,6 +126,14 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
         return;
       case prop::kStatusText:
         status_[index] = std::string(value);
+        return;
+      case prop::kAlertKey:
+        if (index < 1) return;
+        if (number == 0) {
+          alert_.erase(index);
+        } else {
+          alert_[index] = static_cast<int>(number);
+        }
         return;
       default:
         other_[{property, index}] = std::string(value);

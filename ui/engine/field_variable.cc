@@ -1,0 +1,255 @@
+#include "ui/engine/field_variable.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <span>
+#include <string>
+
+#include "runtime/eval/bind_table.h"
+#include "runtime/eval/packed_decimal.h"
+#include "runtime/format/format.h"
+#include "runtime/format/picture.h"
+#include "ui/engine/window.h"
+
+namespace vorsandt::ui {
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+bool IsNumericType(uint8_t type) { return type < files::kTypeString; }
+
+bool Shown(const files::FieldInfo& f) {
+  switch (f.type) {
+    case files::kTypeByte:
+    case files::kTypeShort:
+    case files::kTypeUShort:
+    case files::kTypeLong:
+    case 7:  // unsigned long
+    case 8:  // 4-byte real
+    case files::kTypeDouble:
+    case files::kTypeDecimal:
+    case files::kTypePDecimal:
+    case files::kTypeString:
+    case files::kTypeCString:
+    case files::kTypePString:
+      return f.element_count == 1 && f.size > 0;
+    default:
+      return false;
+  }
+}
+
+template <typename T>
+void Put(uint8_t* at, T value) {
+  std::memcpy(at, &value, sizeof value);
+}
+
+// Stores a whole number into an integer field of type T; false when it does
+// not fit (the field is not touched).
+template <typename T>
+bool PutWhole(uint8_t* at, double value) {
+  double rounded = std::round(value);
+  if (rounded < static_cast<double>(std::numeric_limits<T>::lowest()) ||
+      rounded > static_cast<double>(std::numeric_limits<T>::max())) {
+    return false;
+  }
+  Put(at, static_cast<T>(rounded));
+  return true;
+}
+
+class FieldVariable : public UseVariable {
+ public:
+  // Either `file` (the calling thread's instance is used) or `record`.
+  FieldVariable(files::FileRecord* file, uint8_t* record, files::FieldInfo field)
+      : file_(file), record_(record), field_(std::move(field)) {}
+
+  std::string Get() const override {
+    eval::VariableRef ref = Ref();
+    if (!numeric()) return eval::ReadText(ref, 0);
+    if (field_.type == files::kTypeDecimal || field_.type == files::kTypePDecimal || field_.type == 8 ||
+        field_.type == files::kTypeDouble) {
+      return format::NumberText(eval::ReadReal(ref, 0));
+    }
+    if (field_.type == 7) return format::NumberText(eval::ReadReal(ref, 0));
+    return std::to_string(eval::ReadInteger(ref, 0));
+  }
+
+  void Set(std::string_view text) override { Store(text, nullptr); }
+
+  bool numeric() const override { return IsNumericType(field_.type); }
+
+  std::string Show(std::string_view picture) const override {
+    return Formatter().Format(Get(), picture.empty() ? OwnPicture() : picture, numeric());
+  }
+
+  bool Accept(std::string_view typed, std::string_view picture) override {
+    std::string_view pic = picture.empty() ? OwnPicture() : picture;
+    if (!numeric()) return Store(Formatter().Deformat(typed, pic, false), nullptr);
+    std::optional<format::Picture> compiled;
+    if (!pic.empty()) compiled = format::CompilePicture(pic);
+    return Store(typed, compiled ? &*compiled : nullptr);
+  }
+
+ private:
+  std::string_view OwnPicture() const {
+    // Only fixed strings carry a picture in the layout; the others carry
+    // their declared text there.
+    return field_.type == files::kTypeString ? std::string_view(field_.picture) : std::string_view();
+  }
+
+  uint8_t* Bytes() const {
+    uint8_t* record = file_ != nullptr ? files::InstanceOf(file_)->buffer : record_;
+    return record + field_.offset;
+  }
+
+  eval::VariableRef Ref() const {
+    eval::VariableRef ref;
+    ref.address = Bytes();
+    ref.type = field_.type;
+    ref.size = field_.size;
+    ref.places = field_.decimals;
+    return ref;
+  }
+
+  // Text fields take `text` as it is; numeric fields read it through
+  // `picture` (null: a plain number). False when nothing was stored.
+  bool Store(std::string_view text, const format::Picture* picture) {
+    uint8_t* at = Bytes();
+    const uint32_t size = field_.size;
+    switch (field_.type) {
+      case files::kTypeString: {
+        std::string value(text.substr(0, size));
+        value.resize(size, ' ');
+        std::memcpy(at, value.data(), size);
+        return true;
+      }
+      case files::kTypeCString: {
+        std::string value(text.substr(0, size - 1));
+        value.resize(size, '\0');
+        std::memcpy(at, value.data(), size);
+        return true;
+      }
+      case files::kTypePString: {
+        size_t length = std::min<size_t>({text.size(), size - 1, 255});
+        at[0] = static_cast<uint8_t>(length);
+        std::memcpy(at + 1, text.data(), length);
+        std::memset(at + 1 + length, ' ', size - 1 - length);
+        return true;
+      }
+      default:
+        break;
+    }
+    std::optional<double> value = Number(text, picture);
+    if (!value) return false;
+    switch (field_.type) {
+      case files::kTypeByte:
+        return PutWhole<uint8_t>(at, *value);
+      case files::kTypeShort:
+        return PutWhole<int16_t>(at, *value);
+      case files::kTypeUShort:
+        return PutWhole<uint16_t>(at, *value);
+      case files::kTypeLong:
+        return PutWhole<int32_t>(at, *value);
+      case 7:
+        return PutWhole<uint32_t>(at, *value);
+      case 8: {
+        if (std::fabs(*value) > std::numeric_limits<float>::max()) return false;
+        Put(at, static_cast<float>(*value));
+        return true;
+      }
+      case files::kTypeDouble:
+        Put(at, *value);
+        return true;
+      case files::kTypeDecimal:
+      case files::kTypePDecimal: {
+        // Written to a copy first: a value that needs more digits than the
+        // field has must not leave the field's largest value behind.
+        std::vector<uint8_t> copy(at, at + size);
+        if (!eval::WritePackedDecimal(*value, field_.decimals, std::span<uint8_t>(copy))) return false;
+        std::memcpy(at, copy.data(), size);
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  // The number a text shows; nullopt when it shows none.
+  static std::optional<double> Number(std::string_view text, const format::Picture* picture) {
+    bool blank = text.find_first_not_of(' ') == std::string_view::npos;
+    if (blank) return 0.0;
+    bool digit = false;
+    for (char c : text) digit = digit || (c >= '0' && c <= '9');
+    bool dated = picture != nullptr && (picture->kind == format::PictureKind::kDate ||
+                                        picture->kind == format::PictureKind::kTime);
+    // A date may name its month ("MAR 5, 2024"); anything else needs digits.
+    if (!digit && !dated) return std::nullopt;
+    if (picture != nullptr && picture->TakesText()) picture = nullptr;
+    double value = picture != nullptr ? format::Deformat(text, picture).number
+                                      : format::DeformatNumber(text);
+    if (!std::isfinite(value)) return std::nullopt;
+    // Dates and times read as -1 (a day or time part out of range) or 0
+    // (nothing recognisable in text that is not blank) are not values.
+    if (dated && value <= 0) return std::nullopt;
+    return value;
+  }
+
+  files::FileRecord* file_;
+  uint8_t* record_;
+  files::FieldInfo field_;
+};
+
+}  // namespace
+
+std::vector<files::FieldInfo> RecordFields(const files::FileRecord& file) {
+  std::vector<files::FieldInfo> fields;
+  if (file.layout == nullptr || file.layout_size == 0) return fields;
+  if (files::ParseLayout(std::span<const uint8_t>(file.layout, file.layout_size), &fields) != 0) {
+    fields.clear();
+  }
+  return fields;
+}
+
+std::optional<files::FieldInfo> FindField(const files::FileRecord& file, std::string_view name) {
+  std::string wanted = Upper(name);
+  for (files::FieldInfo& f : RecordFields(file)) {
+    if (Upper(f.name) == wanted) return std::move(f);
+  }
+  return std::nullopt;
+}
+
+std::unique_ptr<UseVariable> BindField(files::FileRecord* file, std::string_view name) {
+  if (file == nullptr) return nullptr;
+  std::optional<files::FieldInfo> field = FindField(*file, name);
+  if (!field || !Shown(*field) || field->offset + field->size > file->record_length) return nullptr;
+  return std::make_unique<FieldVariable>(file, nullptr, std::move(*field));
+}
+
+std::unique_ptr<UseVariable> BindField(uint8_t* record, uint32_t record_length,
+                                       const files::FieldInfo& field) {
+  if (record == nullptr || !Shown(field) || field.offset + field.size > record_length) return nullptr;
+  return std::make_unique<FieldVariable>(nullptr, record, field);
+}
+
+int BindRecord(Window& window, files::FileRecord* file) {
+  if (file == nullptr) return 0;
+  int bound = 0;
+  std::vector<files::FieldInfo> fields = RecordFields(*file);
+  for (const std::string& name : window.UseNames()) {
+    std::string wanted = Upper(name);
+    for (const files::FieldInfo& f : fields) {
+      if (Upper(f.name) != wanted || !Shown(f) || f.offset + f.size > file->record_length) continue;
+      if (window.Bind(name, std::make_unique<FieldVariable>(file, nullptr, f)) > 0) ++bound;
+      break;
+    }
+  }
+  return bound;
+}
+
+}  // namespace vorsandt::ui

@@ -1,0 +1,334 @@
+#include "ui/engine/report.h"
+
+#include <algorithm>
+
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "ui/engine/engine.h"
+#include "ui/engine/platform.h"
+#include "ui/engine/report_images.h"
+
+namespace vorsandt::ui {
+namespace {
+
+bool Given(int32_t v) { return v != kNotGiven; }
+
+int32_t Clamp(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN + 1LL, INT32_MAX));
+}
+
+const Node* FirstBand(const Node& node, Kind kind) {
+  for (const Node& child : node.children) {
+    if (child.kind == kind) return &child;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Creation.
+
+std::unique_ptr<Report> Report::FromDefinition(Platform& platform, const Node& structure) {
+  if (structure.kind != Kind::kReport) return nullptr;
+  std::unique_ptr<Report> report(new Report(&platform, &structure));
+  if (report->details_.empty()) return nullptr;
+  return report;
+}
+
+std::unique_ptr<Report> Report::TryCreate(Engine& engine, std::string_view window_id,
+                                          std::string_view label) {
+  std::optional<FoundStructure> found = engine.FindDefinition(window_id, label);
+  if (!found) return nullptr;
+  return FromDefinition(engine.platform(), *found->structure);
+}
+
+std::unique_ptr<Report> Report::Create(Engine& engine, std::string_view window_id,
+                                       std::string_view label) {
+  std::optional<FoundStructure> found = engine.FindDefinition(window_id, label);
+  std::string why;
+  if (!found) {
+    why = " (no report definition)";
+  } else if (found->structure->kind != Kind::kReport) {
+    why = " (the definition is a window, not a report)";
+  } else {
+    std::unique_ptr<Report> report = FromDefinition(engine.platform(), *found->structure);
+    if (report) return report;
+    why = " (the report has no detail band)";
+  }
+  files::Errors().RuntimeError(files::kUnableToOpenWindow,
+                               std::string(window_id) + " " + std::string(label) + why);
+}
+
+Report::Report(Platform* platform, const Node* structure)
+    : platform_(platform), structure_(structure), label_(structure->label) {
+  font_ = ReportFont(*structure);
+  page_header_ = FirstBand(*structure, Kind::kHeaderBand);
+  page_footer_ = FirstBand(*structure, Kind::kFooterBand);
+  form_ = FirstBand(*structure, Kind::kFormBand);
+  std::vector<const Node*> breaks;
+  int number = 1;
+  Collect(*structure, breaks, number);
+
+  // The page's regions; see the header for the defaults.
+  BandValues none;
+  int32_t header_h = page_header_ ? BandHeight(*page_header_, font_, none) : 0;
+  int32_t footer_h = page_footer_ ? BandHeight(*page_footer_, font_, none) : 0;
+  const Rect& at = structure->at;
+  area_.x = Given(at.x) ? at.x : kMargin;
+  area_.y = Given(at.y) ? at.y : Clamp(int64_t{kMargin} + header_h);
+  area_.w = Given(at.w) ? at.w : std::max(0, Clamp(int64_t{kPaperWidth} - area_.x - kMargin));
+  area_.h = Given(at.h) ? at.h
+                        : std::max(0, Clamp(int64_t{kPaperHeight} - kMargin - footer_h - area_.y));
+  if (page_header_) {
+    const Rect& h = page_header_->at;
+    header_at_ = {Given(h.x) ? h.x : area_.x, Given(h.y) ? h.y : kMargin,
+                  Given(h.w) ? h.w : area_.w, header_h};
+  }
+  if (page_footer_) {
+    const Rect& f = page_footer_->at;
+    footer_at_ = {Given(f.x) ? f.x : area_.x,
+                  Given(f.y) ? f.y : Clamp(int64_t{area_.y} + area_.h),
+                  Given(f.w) ? f.w : area_.w, footer_h};
+  }
+}
+
+// Numbers the group breaks and detail bands depth first and records each
+// detail band's enclosing breaks.
+void Report::Collect(const Node& node, std::vector<const Node*>& breaks, int& number) {
+  for (const Node& child : node.children) {
+    if (child.kind == Kind::kDetailBand) {
+      details_[number++] = Detail{&child, breaks};
+    } else if (child.kind == Kind::kGroupBreak) {
+      ++number;
+      breaks.push_back(&child);
+      Collect(child, breaks, number);
+      breaks.pop_back();
+    }
+  }
+}
+
+Report::~Report() { Close(); }
+
+std::vector<int> Report::DetailBands() const {
+  std::vector<int> numbers;
+  for (const auto& [number, detail] : details_) numbers.push_back(number);
+  return numbers;
+}
+
+int Report::Bind(std::string_view name, std::unique_ptr<UseVariable> variable) {
+  int count = 0;
+  auto uses = [&](const Node& node) { return node.use && node.use->variable == name; };
+  // Controls in every band, and the group breaks' own variables.
+  std::vector<const Node*> stack{structure_};
+  while (!stack.empty()) {
+    const Node* node = stack.back();
+    stack.pop_back();
+    if (node != structure_ && uses(*node)) ++count;
+    for (const Node& child : node->children) stack.push_back(&child);
+  }
+  if (count > 0) {
+    variables_[std::string(name)] = variable.get();
+    owned_.push_back(std::move(variable));
+  }
+  return count;
+}
+
+// ---------------------------------------------------------------------------
+// Values.
+
+BandValues Report::Current() const {
+  return [this](std::string_view name) -> std::optional<BandValue> {
+    auto it = variables_.find(name);
+    if (it != variables_.end()) return BandValue{it->second->Get(), it->second->numeric()};
+    if (name == kPageNumberVariable) return BandValue{std::to_string(page_number_), true};
+    return std::nullopt;
+  };
+}
+
+BandValues Report::Last() const {
+  return [this](std::string_view name) -> std::optional<BandValue> {
+    auto it = last_values_.find(name);
+    if (it != last_values_.end()) return it->second;
+    return Current()(name);
+  };
+}
+
+std::string Report::BreakValue(const Node& brk) const {
+  auto it = variables_.find(brk.use->variable);
+  return it == variables_.end() ? std::string() : it->second->Get();
+}
+
+// ---------------------------------------------------------------------------
+// Life cycle.
+
+void Report::Open() {
+  if (state_ == State::kOpen) files::Errors().RuntimeError(files::kReportAlreadyOpen, label_);
+  state_ = State::kOpen;
+  page_.reset();
+  page_number_ = 0;
+  pages_finished_ = 0;
+  page_has_flow_ = false;
+  groups_.clear();
+  last_values_.clear();
+}
+
+void Report::Print(int band) {
+  if (state_ != State::kOpen) {
+    files::Errors().RuntimeError(kPrintOnlyForReports, label_ + " (the report is not open)");
+  }
+  auto found = details_.find(band);
+  if (found == details_.end()) {
+    files::Errors().RuntimeError(kPrintOnlyForReports,
+                                 label_ + " (band " + std::to_string(band) + " is not a detail band)");
+  }
+  const Detail& detail = found->second;
+
+  // The groups that stay open: same break, same value, from the outside in.
+  std::vector<std::string> values;
+  for (const Node* brk : detail.breaks) values.push_back(BreakValue(*brk));
+  size_t keep = 0;
+  while (keep < groups_.size() && keep < detail.breaks.size() &&
+         groups_[keep].brk == detail.breaks[keep] && groups_[keep].value == values[keep]) {
+    ++keep;
+  }
+  CloseGroups(keep);
+  for (size_t i = keep; i < detail.breaks.size(); ++i) {
+    if (const Node* header = FirstBand(*detail.breaks[i], Kind::kHeaderBand)) {
+      Flow(*header, Current());
+    }
+    groups_.push_back(Group{detail.breaks[i], values[i]});
+  }
+  Flow(*detail.band, Current());
+
+  // What footers will show: this record's values.
+  last_values_.clear();
+  for (const auto& [name, variable] : variables_) {
+    last_values_[name] = BandValue{variable->Get(), variable->numeric()};
+  }
+}
+
+void Report::CloseGroups(size_t keep) {
+  while (groups_.size() > keep) {
+    const Node* brk = groups_.back().brk;
+    groups_.pop_back();
+    if (const Node* footer = FirstBand(*brk, Kind::kFooterBand)) Flow(*footer, Last());
+  }
+}
+
+void Report::EndPage() {
+  if (state_ != State::kOpen) {
+    files::Errors().RuntimeError(kEndPageOnlyForReports, label_ + " (the report is not open)");
+  }
+  CloseGroups(0);
+  if (page_) FinishPage();
+  last_values_.clear();
+  if (preview_ == nullptr) PrintUnqueued();
+}
+
+void Report::Close() {
+  if (state_ != State::kOpen) return;
+  state_ = State::kClosed;
+  page_.reset();
+  groups_.clear();
+  for (const std::string& path : rendered_) RemovePageImage(path);
+  rendered_.clear();
+  unqueued_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Pages.
+
+void Report::Flow(const Node& band, const BandValues& values) {
+  if (!page_) StartPage();
+  int32_t height = BandHeight(band, font_, values);
+  int64_t bottom = int64_t{area_.y} + area_.h;
+  if (page_has_flow_ && int64_t{cursor_} + height > bottom) {
+    FinishPage();
+    StartPage();
+  }
+  int32_t x = Clamp(int64_t{area_.x} + (Given(band.at.x) ? band.at.x : 0));
+  int32_t w = Given(band.at.w) ? band.at.w : area_.w;
+  LayoutBand(band, x, cursor_, w, font_, values, page_->items);
+  cursor_ = Clamp(int64_t{cursor_} + height);
+  page_has_flow_ = true;
+}
+
+void Report::StartPage() {
+  page_.emplace();
+  page_->report = label_;
+  page_->number = ++page_number_;
+  page_->width = kPaperWidth;
+  page_->height = kPaperHeight;
+  cursor_ = area_.y;
+  page_has_flow_ = false;
+  if (form_) {
+    const Rect& f = form_->at;
+    LayoutBand(*form_, Given(f.x) ? f.x : 0, Given(f.y) ? f.y : 0,
+               Given(f.w) ? f.w : kPaperWidth, font_, Current(), page_->items);
+  }
+  if (page_header_) {
+    LayoutBand(*page_header_, header_at_.x, header_at_.y, header_at_.w, font_, Current(),
+               page_->items);
+  }
+}
+
+void Report::FinishPage() {
+  if (page_footer_) {
+    LayoutBand(*page_footer_, footer_at_.x, footer_at_.y, footer_at_.w, font_, Last(),
+               page_->items);
+  }
+  Page page = std::move(*page_);
+  page_.reset();
+  std::optional<std::string> stem = NewPageImageStem();
+  std::optional<std::string> name;
+  if (stem) name = platform_->RenderPage(page, *stem);
+  if (!name) {
+    files::Errors().RuntimeError(
+        kPrinterDeviceError,
+        label_ + " (page " + std::to_string(page.number) + ": the page image cannot be written)");
+  }
+  rendered_.push_back(*name);
+  ++pages_finished_;
+  if (preview_ != nullptr) {
+    preview_->push_back(*name);
+  } else {
+    unqueued_.push_back(*name);
+  }
+}
+
+void Report::PrintUnqueued() {
+  if (unqueued_.empty()) return;
+  if (platform_->PrintPages(unqueued_)) {
+    files::Errors().Clear();
+  } else {
+    files::Errors().Post(kPrinterDeviceError);
+  }
+  unqueued_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Properties.
+
+void Report::SetProperty(int property, int64_t value) {
+  if (property == kPropFlushPreview) {
+    if (value == 1 && preview_ != nullptr && !preview_->empty()) {
+      if (platform_->PrintPages(*preview_)) {
+        files::Errors().Clear();
+      } else {
+        files::Errors().Post(kPrinterDeviceError);
+      }
+    }
+    return;
+  }
+  other_[property] = value;
+}
+
+int64_t Report::GetNumber(int property) const {
+  if (property == kPropFlushPreview) return 0;
+  if (property == kPropPreview) return preview_ != nullptr ? 1 : 0;
+  auto it = other_.find(property);
+  return it == other_.end() ? 0 : it->second;
+}
+
+}  // namespace vorsandt::ui
