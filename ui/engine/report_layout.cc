@@ -138,11 +138,8 @@ int32_t TextHeight(const PageFont& font) {
 }
 
 int32_t TextWidth(std::string_view text, const PageFont& font) {
-  // Characters, not bytes: continuation bytes of UTF-8 take no room.
-  int64_t chars = 0;
-  for (unsigned char c : text) {
-    if ((c & 0xC0) != 0x80) ++chars;
-  }
+  // The engine's texts are in a one-byte character set: a byte is a character.
+  auto chars = static_cast<int64_t>(text.size());
   return Clamp(std::llround(static_cast<double>(chars) * font.size * kMilsPerPoint * kCharWidth));
 }
 

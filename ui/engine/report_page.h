@@ -5,7 +5,8 @@
 // picture file with one) and prints page images. All positions and sizes are
 // absolute on the page, in thousandths of an inch from its top left corner,
 // and always given (the layout has already resolved the definition's
-// "not given" values).
+// "not given" values). Texts are in the engine's character set
+// (Windows-1252), like every text the engine hands a platform.
 #ifndef VORSANDT_UI_ENGINE_REPORT_PAGE_H_
 #define VORSANDT_UI_ENGINE_REPORT_PAGE_H_
 
