@@ -33,6 +33,11 @@ class HeadlessPlatform : public Platform {
   bool PrinterSetup(WindowId owner) override;
   void StandardAction(WindowId window, int action) override;
   bool AwaitingUser() const override;
+  // Report pages (report_pages.cc): a page image is the page's text form in
+  // a ".txt" file; printing records the job.
+  std::optional<std::string> RenderPage(const Page& page, const std::string& stem) override;
+  bool PrintPages(const std::vector<std::string>& pages) override;
+  std::vector<std::vector<std::string>> PrintJobs() const;
 
   // Script side.
   void QueueMessageAnswer(int button);
@@ -63,6 +68,7 @@ class HeadlessPlatform : public Platform {
   std::vector<MessageRequest> messages_;
   std::vector<std::string> popups_;
   std::vector<std::pair<WindowId, int>> actions_;
+  std::vector<std::vector<std::string>> print_jobs_;
   std::deque<int> message_answers_;
   std::deque<int> popup_answers_;
   std::deque<std::optional<std::string>> file_answers_;

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "runtime/files/error_state.h"
+#include "ui/engine/engine.h"
+#include "ui/engine/report.h"
+#include "ui/engine/report_images.h"
+#include "ui/headless/headless_platform.h"
+
+namespace vorsandt::ui::headless {
+namespace {
+
+constexpr char kDefinition[] = R"(resource: HREP01_RSC
+id: TESTS$HREP01
+structures:
+  - report: ITEMS$REPORT
+    at: [1000, 2000, 6000, 400]
+    bands:
+      - header:
+        at: [1000, 1000, 6000, 300]
+        controls:
+          - string: "ITEMS \"ALL\""
+      - detail:
+        at: [default, default, default, 200]
+        controls:
+          - value: item
+            picture: "@s20"
+)";
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+class HeadlessReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(set_.AddModule("reports", {{"reports.yaml", kDefinition}}).has_value());
+  }
+
+  // Runs the report over `items` the way a report procedure does: open,
+  // preview queue, one detail band per item, end of the last page.
+  std::unique_ptr<Report> Run(const std::vector<std::string>& items, PreviewQueue* queue) {
+    auto report = Report::Create(engine_, "TESTS$HREP01", "ITEMS$REPORT");
+    report->Bind("item", BindText(&item_));
+    report->Open();
+    report->SetPreview(queue);
+    for (const std::string& item : items) {
+      item_ = item;
+      report->Print(1);
+    }
+    report->EndPage();
+    return report;
+  }
+
+  HeadlessPlatform platform_;
+  ResourceSet set_;
+  Engine engine_{&platform_, &set_};
+  std::string item_;
+};
+
+TEST_F(HeadlessReportTest, EachPageIsAReadableTextFileNamedInTheQueue) {
+  PreviewQueue queue;
+  auto report = Run({"lamp", "chair", "desk"}, &queue);
+  ASSERT_EQ(queue.size(), 2u) << "two 200-high bands per 400-high area";
+  for (const std::string& name : queue) {
+    EXPECT_EQ(name.substr(name.size() - 4), ".txt");
+    EXPECT_EQ(name.rfind(*PageImageFolder() + "/ZOR", 0), 0u);
+  }
+  EXPECT_EQ(Slurp(queue[0]),
+            "page 1 ITEMS$REPORT 8500x11000\n"
+            "text 1000,1000 917x167 \"ITEMS \\\"ALL\\\"\" font \"Sans Serif\" 10\n"
+            "text 1000,2000 333x167 \"lamp\" font \"Sans Serif\" 10\n"
+            "text 1000,2200 417x167 \"chair\" font \"Sans Serif\" 10\n");
+  EXPECT_EQ(Slurp(queue[1]),
+            "page 2 ITEMS$REPORT 8500x11000\n"
+            "text 1000,1000 917x167 \"ITEMS \\\"ALL\\\"\" font \"Sans Serif\" 10\n"
+            "text 1000,2000 333x167 \"desk\" font \"Sans Serif\" 10\n");
+  EXPECT_TRUE(platform_.PrintJobs().empty());
+}
+
+TEST_F(HeadlessReportTest, FlushPreviewRecordsOneJobWithTheListedPages) {
+  PreviewQueue queue;
+  auto report = Run({"a", "b", "c", "d", "e"}, &queue);
+  ASSERT_EQ(queue.size(), 3u);
+  report->SetProperty(kPropFlushPreview, 1);
+  ASSERT_EQ(platform_.PrintJobs().size(), 1u);
+  EXPECT_EQ(platform_.PrintJobs()[0], queue);
+  EXPECT_EQ(files::Errors().Code(), 0);
+  std::vector<std::string> names = queue;
+  report->Close();
+  for (const std::string& name : names) EXPECT_FALSE(Exists(name)) << name;
+}
+
+TEST_F(HeadlessReportTest, PrintingAMissingPageImageFailsWholeAndPostsThePrinterError) {
+  PreviewQueue queue;
+  auto report = Run({"a", "b", "c"}, &queue);
+  queue.push_back(queue[0] + ".gone");
+  report->SetProperty(kPropFlushPreview, 1);
+  EXPECT_TRUE(platform_.PrintJobs().empty());
+  EXPECT_EQ(files::Errors().Code(), kPrinterDeviceError);
+  files::Errors().Clear();
+}
+
+TEST_F(HeadlessReportTest, AnExistingNameIsNeverOverwritten) {
+  std::optional<std::string> stem = NewPageImageStem();
+  ASSERT_TRUE(stem.has_value());
+  std::ofstream(*stem + ".txt") << "someone else's";
+  Page page;
+  EXPECT_EQ(platform_.RenderPage(page, *stem), std::nullopt);
+  EXPECT_EQ(Slurp(*stem + ".txt"), "someone else's");
+  std::remove((*stem + ".txt").c_str());
+}
+
+}  // namespace
+}  // namespace vorsandt::ui::headless
