@@ -187,6 +187,23 @@ void DumpMenu(std::ostringstream& out, const MenuState& m, int depth) {
 
 }  // namespace
 
+namespace {
+
+std::string Codes(const std::vector<int>& codes) {
+  std::string out;
+  for (int code : codes) out += (out.empty() ? "" : ",") + std::to_string(code);
+  return out;
+}
+
+std::string Colour(uint32_t colour) {
+  if (colour == kDefaultColour) return "default";
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%06X", colour);
+  return buffer;
+}
+
+}  // namespace
+
 std::string DumpWindow(const WindowState& s) {
   std::ostringstream out;
   out << "window " << Quote(s.label) << " caption " << Quote(s.caption) << " slot " << s.slot
@@ -196,6 +213,7 @@ std::string DumpWindow(const WindowState& s) {
   if (s.modal) out << " modal";
   if (s.timer) out << " timer " << s.timer;
   if (s.accept_all) out << " accept-all";
+  if (!s.alert_keys.empty()) out << " alert " << Codes(s.alert_keys);
   out << "\n";
   for (const auto& [zone, text] : s.status)
     out << "  status " << zone << " " << Quote(text) << "\n";
@@ -208,6 +226,12 @@ std::string DumpWindow(const WindowState& s) {
     if (c.hidden) out << " hidden";
     if (c.default_button) out << " default";
     if (c.kind == Kind::kList) out << " rows " << c.rows.size() << " selected " << c.selected;
+    if (c.drop > 0) out << " drop " << c.drop << (c.dropped ? " dropped" : "");
+    if (!c.alert_keys.empty()) out << " alert " << Codes(c.alert_keys);
+    if ((c.kind == Kind::kBox || c.kind == Kind::kRegion) &&
+        (c.colours[0] != kDefaultColour || c.colours[1] != kDefaultColour)) {
+      out << " colours " << Colour(c.colours[0]) << " " << Colour(c.colours[1]);
+    }
     if (c.kind == Kind::kSheet || c.kind == Kind::kCheck || c.kind == Kind::kProgress)
       out << " value " << c.value;
     out << "\n";

@@ -400,8 +400,9 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
   }
 
   // The remaining commands act on a control.
-  static const char* const kControlCommands[] = {"click", "type",   "focus",    "select", "tab",
-                                                 "thumb", "expand", "contract", "items",  "scroll"};
+  static const char* const kControlCommands[] = {"click",  "type",     "focus",  "select",
+                                                 "tab",    "thumb",    "expand", "contract",
+                                                 "items",  "scroll",   "drop",   "choose"};
   if (std::find(std::begin(kControlCommands), std::end(kControlCommands), cmd) ==
       std::end(kControlCommands)) {
     return Fail("unknown command \"" + cmd + "\"");
@@ -430,6 +431,31 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
   }
   if (cmd == "focus") {
     in.type = Input::Type::kFocus;
+    return Send(*window, in);
+  }
+  if (cmd == "drop" || cmd == "choose") {
+    if (control.kind != Kind::kList || control.drop == 0)
+      return Fail("control " + w[1] + " is not a drop list");
+    if (control.disabled || control.hidden)
+      return Fail("control " + w[1] + " cannot drop down: disabled or hidden");
+    if (cmd == "drop") {
+      in.type = Input::Type::kDropDown;
+      return Send(*window, in);
+    }
+    // choose FIELD TEXT: the entry whose first cell reads TEXT (or, failing
+    // that, the entry with that number), as a user picks it from the list.
+    if (!need(2)) return false;
+    in.type = Input::Type::kSelectRow;
+    for (size_t i = 0; i < control.rows.size() && in.value == 0; ++i) {
+      if (!control.rows[i].cells.empty() && Trim(control.rows[i].cells[0]) == Trim(w[2]))
+        in.value = static_cast<int>(i) + 1;
+    }
+    if (in.value == 0) {
+      auto n = Number(w[2]);
+      if (!n || *n < 1 || *n > static_cast<int>(control.rows.size()))
+        return Fail("drop list " + w[1] + " has no entry \"" + w[2] + "\"");
+      in.value = *n;
+    }
     return Send(*window, in);
   }
   static const std::map<std::string, Input::Type> kNumbered = {
@@ -563,6 +589,21 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
     if (!need(2)) return false;
     if (Trim(c->text) != Trim(w[3]))
       return Fail("text of " + w[2] + " " + quoted(c->text) + ", expected " + quoted(w[3]));
+    return true;
+  }
+  if (what == "dropped" || what == "closed-up") {
+    if (c->drop == 0) return Fail("control " + w[2] + " is not a drop list");
+    if (c->dropped != (what == "dropped"))
+      return Fail("drop list " + w[2] + " is " + (c->dropped ? "dropped" : "closed up"));
+    return true;
+  }
+  if (what == "alert") {
+    if (!need(2)) return false;
+    std::string typed;
+    auto code = KeyCode(w[3], &typed);
+    if (!code) return Fail("unknown key \"" + w[3] + "\"");
+    if (std::find(c->alert_keys.begin(), c->alert_keys.end(), *code) == c->alert_keys.end())
+      return Fail("key " + w[3] + " is not alerted on " + w[2]);
     return true;
   }
   if (what == "enabled" || what == "disabled") {

@@ -106,6 +106,9 @@ structures:
         paged: true
       - button: "&Ask"
       - button: Close
+      - list: "40L@s10@"
+        use: colour
+        drop: 4
 )";
 
 // A small program: a frame whose "Open" item starts a form procedure.
@@ -144,7 +147,9 @@ class ScriptTest : public ::testing::Test {
   void Form(Engine& engine) {
     auto w = engine.CreateWindow("S$SCRIPT01", "S$FORM");
     w->Bind("name", BindText(&name_, 20));
+    w->Bind("colour", BindText(&colour_, 10));
     w->Open();
+    w->SetProperty(0, prop::kAlertKey, key::kF1 + 1, 1);  // F2, wherever the focus is
     int top = 0;
     auto fill = [&] {
       w->SetRows(2, {{{"row" + std::to_string(top + 1), std::to_string(top + 1)}, 0},
@@ -156,6 +161,13 @@ class ScriptTest : public ::testing::Test {
         case event::kScrollDown:
           ++top;
           fill();
+          break;
+        case event::kDroppingDown:
+          w->SetRows(5, {{{"Red"}, 0}, {{"Green"}, 0}, {{"Blue"}, 0}});
+          break;
+        case event::kAlertKey:
+          w->SetProperty(1, prop::kText, "alert " + std::to_string(w->Keycode()) + " on " +
+                                             std::to_string(w->Field()));
           break;
         case event::kAccepted:
           if (w->Field() == 3) {
@@ -177,6 +189,7 @@ class ScriptTest : public ::testing::Test {
   std::ostringstream out_;
   std::ostringstream err_;
   std::string name_;
+  std::string colour_;
   std::atomic<int> frame_focus_{0};
 };
 
@@ -233,6 +246,33 @@ wait exit 0
   EXPECT_NE(out_.str().find("  2 list \"\""), std::string::npos) << out_.str();
 }
 
+TEST_F(ScriptTest, DropListsAndWindowAlertKeys) {
+  int rc = RunScript(R"(
+menu Open
+expect closed-up 5
+expect rows 5 0
+drop 5
+expect dropped 5
+expect rows 5 3
+choose 5 Green
+expect closed-up 5
+expect text 5 Green
+expect selected 5 2
+drop 5
+choose 5 3
+expect text 5 Blue
+focus 2
+press F2
+expect text 1 "alert 113 on 2"
+dump
+)");
+  EXPECT_EQ(rc, 0) << err_.str() << out_.str();
+  EXPECT_EQ(colour_, "Blue      ");
+  EXPECT_NE(out_.str().find("  5 list \"Blue\""), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("rows 3 selected 3 drop 4\n"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("focus 2 child alert 113\n"), std::string::npos) << out_.str();
+}
+
 TEST_F(ScriptTest, FailureNamesTheLineAndStops) {
   int rc = RunScript("expect caption \"Test frame\"\n\nexpect caption Other\nmenu \"E&xit\"\n");
   EXPECT_EQ(rc, 1);
@@ -256,6 +296,9 @@ TEST_F(ScriptTest, BadCommandsFailCleanly) {
       {"expect frobs 1", "t.script:1: no control \"1\" in S$FRAME\n"},
       {"answer maybe", "t.script:1: unknown button \"maybe\"\n"},
       {"type", "t.script:1: \"type\" needs 1 argument\n"},
+      {"menu Open\ndrop 1", "t.script:2: control 1 is not a drop list\n"},
+      {"menu Open\ndrop 5\nchoose 5 Purple", "t.script:3: drop list 5 has no entry \"Purple\"\n"},
+      {"menu Open\nexpect dropped 5", "t.script:2: drop list 5 is closed up\n"},
   };
   for (const Case& c : cases) {
     err_.str("");
