@@ -5,6 +5,7 @@
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/op_codes.h"
+#include "storage/qvf/driver/blob_transfer.h"
 #include "storage/qvf/driver/coordination.h"
 #include "storage/qvf/driver/driver_block.h"
 #include "storage/qvf/driver/position_text.h"
@@ -125,14 +126,29 @@ int OpenTable(const FileRecord& file, const std::string& name, bool create, Lock
 
 }  // namespace
 
+// A blob's value is the block's copy, whose length is the blob's own; a text
+// memo's is its buffer.
 MemoValues MemosOf(const FileRecord& file) {
   MemoValues memos;
-  for (const auto& buffer : file.memo_buffers) memos.emplace_back(buffer.begin(), buffer.end());
+  const auto* blobs = dynamic_cast<const BlobBlock*>(file.block.get());
+  for (size_t i = 0; i < file.memo_buffers.size(); ++i) {
+    if (IsBlobMemo(file, i)) {
+      memos.push_back(blobs != nullptr && i < blobs->blobs.size() ? blobs->blobs[i]
+                                                                  : std::string());
+    } else {
+      memos.emplace_back(file.memo_buffers[i].begin(), file.memo_buffers[i].end());
+    }
+  }
   return memos;
 }
 
 void StoreMemos(const MemoValues& memos, FileRecord* file) {
+  auto* blobs = dynamic_cast<BlobBlock*>(file->block.get());
   for (size_t i = 0; i < file->memo_buffers.size() && i < memos.size(); ++i) {
+    if (blobs != nullptr && IsBlobMemo(*file, i)) {
+      if (blobs->blobs.size() <= i) blobs->blobs.resize(file->memo_buffers.size());
+      blobs->blobs[i] = memos[i];
+    }
     auto& buffer = file->memo_buffers[i];
     const bool text = file->declaration->memos != nullptr && i < file->declaration->memo_count &&
                       file->declaration->memos[i]->flags == 0;
@@ -174,7 +190,7 @@ class QvfDriver : public files::Driver {
   const files::Registration& registration() const override { return reg_; }
 
   int32_t NewBlock(FileRecord& file, std::unique_ptr<files::DriverBlock>* out) override {
-    auto block = std::make_unique<QvfBlock>();
+    auto block = std::make_unique<BlobBlock>();
     FillBlock(file, block.get());
     *out = std::move(block);
     return 0;
@@ -213,7 +229,7 @@ class QvfDriver : public files::Driver {
       case files::kOpBlob77:
       case files::kOpBlob78:
       case files::kOpBlob79:
-        return files::kUnsupportedFunction;
+        return BlobTransfer(call, static_cast<BlobBlock&>(b));
       default:
         break;
     }

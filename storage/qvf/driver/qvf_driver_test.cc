@@ -52,8 +52,8 @@ TEST(QvfDriverSend, RegisterUnknownAndCoordinationFile) {
   files::Open(f);
   f->Send(68);
   EXPECT_EQ(Code(), files::kUnsupportedFunction);
-  f->Send(files::kOpBlob75);
-  EXPECT_EQ(Code(), files::kUnsupportedFunction);
+  f->Send(files::kOpBlob75);  // COMPANIES has no blob field
+  EXPECT_EQ(Code(), files::kUnsupportedDataType);
   files::Close(f);
 }
 
