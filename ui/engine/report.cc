@@ -193,6 +193,21 @@ void Report::Print(int band) {
     ++keep;
   }
   CloseGroups(keep);
+  // New group headers stay with the band they introduce: when headers and
+  // band do not fit below what the page holds, but would fit on a page of
+  // their own, they all start the next page.
+  if (keep < detail.breaks.size() && page_ && page_has_flow_) {
+    int64_t together = BandHeight(*detail.band, font_, Current());
+    for (size_t i = keep; i < detail.breaks.size(); ++i) {
+      if (const Node* header = FirstBand(*detail.breaks[i], Kind::kHeaderBand)) {
+        together += BandHeight(*header, font_, Current());
+      }
+    }
+    if (int64_t{cursor_} + together > int64_t{area_.y} + area_.h && together <= area_.h) {
+      FinishPage();
+      StartPage();
+    }
+  }
   for (size_t i = keep; i < detail.breaks.size(); ++i) {
     if (const Node* header = FirstBand(*detail.breaks[i], Kind::kHeaderBand)) {
       Flow(*header, Current());

@@ -17,6 +17,8 @@
 //     open; from the first level whose value changed, the open groups' footers
 //     are printed (innermost first), then the new groups' headers (outermost
 //     first). Ending the report prints the footers of the groups still open.
+//     New group headers are kept with the band they introduce: when they and
+//     the band do not fit on the page any more, they start the next page.
 //   - Footers (group and page) show the values of the last detail band that
 //     was printed, not those of the record that caused the break.
 //   - A variable string whose variable is named PAGE:NUMBER shows the number

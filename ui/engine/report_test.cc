@@ -354,9 +354,12 @@ TEST_F(ReportTest, GroupBreaksPrintFootersInnermostFirstThenHeaders) {
                        "P2",         "boat",   "END POLICY",  "P2",   "END COMPANY", "ZETA"}));
   // The detail band is indented by its own x.
   EXPECT_EQ(FindText(platform_.pages[0], "tv")->x, 1500);
-  // Ten 100-high bands fill the first page; the rest go to the second.
+  // Nine bands are on the first page; the tenth would fit, but the new
+  // company's header goes to the next page with its policy header and item.
   ASSERT_EQ(platform_.pages.size(), 2u);
-  EXPECT_EQ(Texts(platform_.pages[1]).front(), "POLICY");
+  EXPECT_EQ(Texts(platform_.pages[0]).back(), "ACME");
+  EXPECT_EQ(Texts(platform_.pages[1]).front(), "COMPANY");
+  EXPECT_EQ(FindText(platform_.pages[1], "COMPANY")->y, 2000);
 }
 
 TEST_F(ReportTest, BandNumbersCountBreaksAndDetailBandsInOrder) {
