@@ -3,6 +3,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 #include "runtime/files/error_codes.h"
@@ -95,17 +96,34 @@ int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::
   if (status != kExitOk) *error = std::string(def.label) + ": " + DriverError(Code());
   csv->clear();
   *csv += CsvLine(ColumnNames(def));
-  for (int64_t row = 1; status == kExitOk; ++row) {
-    files::Next(f);
-    if (Code() == files::kRecordNotAvailable) break;
-    if (Code() != 0) {
-      *error =
-          std::string(def.label) + ": record " + std::to_string(row) + ": " + DriverError(Code());
-      status = kExitFailed;
-      break;
+  // Reads the sequence set up, leaving out the records in `skip`; notes the
+  // records written in `seen`.
+  std::set<int64_t> seen;
+  auto write_rows = [&](const std::set<int64_t>& skip) {
+    for (;;) {
+      files::Next(f);
+      if (Code() == files::kRecordNotAvailable) return true;
+      if (Code() != 0) {
+        *error = std::string(def.label) + ": after " + std::to_string(seen.size()) +
+                 " records: " + DriverError(Code());
+        return false;
+      }
+      const int64_t pointer = files::Pointer(f);
+      if (skip.count(pointer) != 0) continue;
+      seen.insert(pointer);
+      files::FileRecord* instance = files::InstanceOf(f);
+      *csv += CsvLine(RecordToValues(def, instance->buffer, instance->memo_buffers));
     }
-    files::FileRecord* instance = files::InstanceOf(f);
-    *csv += CsvLine(RecordToValues(def, instance->buffer, instance->memo_buffers));
+  };
+  if (status == kExitOk && !write_rows({})) status = kExitFailed;
+  // An optional key has no entry for a record whose key value is blank:
+  // those records follow the key's, in record order, so that every record
+  // has its row.
+  if (status == kExitOk && key != nullptr &&
+      static_cast<int64_t>(seen.size()) < files::Records(f)) {
+    files::SetFile(f);
+    const std::set<int64_t> in_key = seen;
+    if (Code() != 0 || !write_rows(in_key)) status = kExitFailed;
   }
   files::Close(f);
   return status;

@@ -5,8 +5,9 @@
 //
 //   qvf export TABLE [--key KEYNAME] [--out FILE.csv]
 //       a header row of the full field names, then one row per record in the
-//       key's order (record order without a key); to standard output without
-//       --out
+//       key's order (record order without a key; records a key leaves out,
+//       those whose optional key value is blank, follow in record order); to
+//       standard output without --out
 //   qvf import TABLE FILE.csv
 //       adds every row in one transaction, creating the table file when it is
 //       missing; the first row that fails stops the import with
