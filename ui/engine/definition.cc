@@ -330,6 +330,12 @@ class Loader {
         if (key == "picture") node.picture = s;
         if (key == "icon") node.icon = s;
         if (key == "file") node.image = s;
+      } else if (key == "total") {
+        // Report variable strings: "sum" or "count" of the variable over
+        // the detail bands printed (report.h says over which).
+        std::string s = value.IsScalar() ? value.as<std::string>() : std::string();
+        if (s != "sum" && s != "count") return Fail(LineOf(value), "total: expected sum or count");
+        node.total = s;
       } else if (key == "format") {
         node.format = value.as<std::string>();
       } else if (key == "use") {
@@ -517,6 +523,7 @@ Node& Node::operator=(const Node& other) {
   tip = other.tip;
   message = other.message;
   picture = other.picture;
+  total = other.total;
   image = other.image;
   icon = other.icon;
   format = other.format;

@@ -100,6 +100,7 @@ struct Node {
   std::string tip;
   std::string message;          // status-bar message of a menu or item
   std::string picture;          // display picture of entries, strings, spin boxes
+  std::string total;            // report variable strings: "sum", "count" or empty
   std::string image;            // image file name
   std::string icon;             // window icon name
   std::string format;           // list column format string, as written

@@ -1,9 +1,11 @@
 #include "ui/engine/report.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
+#include "runtime/format/format.h"
 #include "ui/engine/engine.h"
 #include "ui/engine/platform.h"
 #include "ui/engine/report_images.h"
@@ -69,6 +71,7 @@ Report::Report(Platform* platform, const Node* structure)
   std::vector<const Node*> breaks;
   int number = 1;
   Collect(*structure, breaks, number);
+  CollectTotals(*structure, nullptr);
 
   // The page's regions; see the header for the defaults.
   BandValues none;
@@ -137,21 +140,83 @@ int Report::Bind(std::string_view name, std::unique_ptr<UseVariable> variable) {
 // ---------------------------------------------------------------------------
 // Values.
 
+std::optional<BandValue> Report::CurrentValue(const Node& control) const {
+  if (std::optional<BandValue> total = TotalOf(control)) return total;
+  const std::string& name = control.use->variable;
+  auto it = variables_.find(name);
+  if (it != variables_.end()) return BandValue{it->second->Get(), it->second->numeric()};
+  if (name == kPageNumberVariable) return BandValue{std::to_string(page_number_), true};
+  return std::nullopt;
+}
+
 BandValues Report::Current() const {
-  return [this](std::string_view name) -> std::optional<BandValue> {
-    auto it = variables_.find(name);
-    if (it != variables_.end()) return BandValue{it->second->Get(), it->second->numeric()};
-    if (name == kPageNumberVariable) return BandValue{std::to_string(page_number_), true};
-    return std::nullopt;
-  };
+  return [this](const Node& control) { return CurrentValue(control); };
 }
 
 BandValues Report::Last() const {
-  return [this](std::string_view name) -> std::optional<BandValue> {
-    auto it = last_values_.find(name);
+  return [this](const Node& control) -> std::optional<BandValue> {
+    if (std::optional<BandValue> total = TotalOf(control)) return total;
+    auto it = last_values_.find(control.use->variable);
     if (it != last_values_.end()) return it->second;
-    return Current()(name);
+    return CurrentValue(control);
   };
+}
+
+// ---------------------------------------------------------------------------
+// Totals.
+
+void Report::CollectTotals(const Node& node, const Node* brk) {
+  for (const Node& child : node.children) {
+    if (child.kind == Kind::kGroupBreak) {
+      CollectTotals(child, &child);
+      continue;
+    }
+    Total::Scope scope = child.kind == Kind::kDetailBand ? Total::Scope::kReport
+                         : brk != nullptr               ? Total::Scope::kGroup
+                                                        : Total::Scope::kPage;
+    ForEachControl(child, [&](const Node& control) {
+      if (!control.total.empty() && control.use) {
+        totals_.push_back(Total{&control, scope, brk, control.total == "count", 0.0});
+      }
+    });
+  }
+}
+
+std::optional<BandValue> Report::TotalOf(const Node& control) const {
+  for (const Total& t : totals_) {
+    if (t.control != &control) continue;
+    // Enough decimals for any picture, without the noise of binary fractions.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.8f", t.value);
+    std::string text = buf;
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    if (text == "-0") text = "0";
+    return BandValue{text, true};
+  }
+  return std::nullopt;
+}
+
+void Report::Accumulate(const Detail& detail, bool page_scope) {
+  for (Total& t : totals_) {
+    if ((t.scope == Total::Scope::kPage) != page_scope) continue;
+    if (t.scope == Total::Scope::kGroup &&
+        std::find(detail.breaks.begin(), detail.breaks.end(), t.brk) == detail.breaks.end()) {
+      continue;  // this detail band is not inside the total's group
+    }
+    if (t.count) {
+      t.value += 1;
+      continue;
+    }
+    auto it = variables_.find(t.control->use->variable);
+    if (it != variables_.end()) t.value += format::DeformatNumber(it->second->Get());
+  }
+}
+
+void Report::ResetTotals(Total::Scope scope, const Node* brk) {
+  for (Total& t : totals_) {
+    if (t.scope == scope && (scope != Total::Scope::kGroup || t.brk == brk)) t.value = 0;
+  }
 }
 
 std::string Report::BreakValue(const Node& brk) const {
@@ -171,6 +236,7 @@ void Report::Open() {
   page_has_flow_ = false;
   groups_.clear();
   last_values_.clear();
+  for (Total& t : totals_) t.value = 0;
 }
 
 void Report::Print(int band) {
@@ -209,12 +275,17 @@ void Report::Print(int band) {
     }
   }
   for (size_t i = keep; i < detail.breaks.size(); ++i) {
+    ResetTotals(Total::Scope::kGroup, detail.breaks[i]);
     if (const Node* header = FirstBand(*detail.breaks[i], Kind::kHeaderBand)) {
       Flow(*header, Current());
     }
     groups_.push_back(Group{detail.breaks[i], values[i]});
   }
+  // Group and running totals count this record before its band shows them;
+  // page totals once the band is on the page it ends up on.
+  Accumulate(detail, false);
   Flow(*detail.band, Current());
+  Accumulate(detail, true);
 
   // What footers will show: this record's values.
   last_values_.clear();
@@ -277,6 +348,7 @@ void Report::StartPage() {
   page_->height = kPaperHeight;
   cursor_ = area_.y;
   page_has_flow_ = false;
+  ResetTotals(Total::Scope::kPage, nullptr);
   if (form_) {
     const Rect& f = form_->at;
     LayoutBand(*form_, Given(f.x) ? f.x : 0, Given(f.y) ? f.y : 0,

@@ -23,6 +23,12 @@
 //     was printed, not those of the record that caused the break.
 //   - A variable string whose variable is named PAGE:NUMBER shows the number
 //     of the page it is on, unless the procedure bound a variable of that name.
+//   - Totals: a variable string marked "total: sum" shows the sum of its
+//     variable over detail bands, "total: count" how many were printed. In a
+//     group header or footer the total covers the detail bands inside that
+//     group since it began; in the page header, footer or form band those on
+//     the page; in a detail band those since the report was opened (a running
+//     total, the band's own record included).
 //
 // Band numbers. The group breaks and the detail bands of a report are
 // numbered 1, 2, ... in the order of the definition (depth first); Print takes
@@ -154,12 +160,25 @@ class Report {
     const Node* brk = nullptr;
     std::string value;
   };
+  struct Total {
+    enum class Scope { kGroup, kPage, kReport };
+    const Node* control = nullptr;
+    Scope scope = Scope::kReport;
+    const Node* brk = nullptr;  // kGroup: the group break it belongs to
+    bool count = false;         // counts bands instead of summing the variable
+    double value = 0;
+  };
 
   Report(Platform* platform, const Node* structure);
   void Collect(const Node& node, std::vector<const Node*>& breaks, int& number);
 
+  std::optional<BandValue> CurrentValue(const Node& control) const;
   BandValues Current() const;
   BandValues Last() const;
+  void CollectTotals(const Node& node, const Node* brk);
+  std::optional<BandValue> TotalOf(const Node& control) const;
+  void Accumulate(const Detail& detail, bool page_scope);
+  void ResetTotals(Total::Scope scope, const Node* brk);
   std::string BreakValue(const Node& brk) const;
   void CloseGroups(size_t keep);
   void Flow(const Node& band, const BandValues& values);
@@ -191,6 +210,7 @@ class Report {
   bool page_has_flow_ = false;
   int pages_finished_ = 0;
   std::vector<Group> groups_;
+  std::vector<Total> totals_;
 
   PreviewQueue* preview_ = nullptr;
   std::vector<std::string> rendered_;   // every page image this report wrote

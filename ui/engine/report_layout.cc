@@ -42,12 +42,12 @@ struct Placed {
 std::string ShownText(const Node& c, const BandValues& values, bool* checked) {
   if (c.kind == Kind::kVarString || c.kind == Kind::kEntry) {
     if (!c.use) return std::string();
-    std::optional<BandValue> v = values ? values(c.use->variable) : std::nullopt;
+    std::optional<BandValue> v = values ? values(c) : std::nullopt;
     if (!v) return std::string();
     return Formatter().Format(v->text, c.picture, v->numeric);
   }
   if (c.kind == Kind::kCheck && c.use && values) {
-    std::optional<BandValue> v = values(c.use->variable);
+    std::optional<BandValue> v = values(c);
     *checked = v && Checked(v->text);
   }
   return c.text;

@@ -29,14 +29,14 @@
 
 namespace vorsandt::ui {
 
-// The value of a variable a control shows, as its use variable gives it.
+// The value a control shows, as its use variable gives it.
 struct BandValue {
   std::string text;
   bool numeric = false;
 };
-// Looks a variable up by the name in the control's use block; nullopt when
-// the procedure bound none (the control then shows nothing).
-using BandValues = std::function<std::optional<BandValue>(std::string_view variable)>;
+// The value of `control` (a control with a use block); nullopt when the
+// procedure bound no variable to it (the control then shows nothing).
+using BandValues = std::function<std::optional<BandValue>(const Node& control)>;
 
 // The font of a control: its own font block, else `fallback`.
 PageFont FontOf(const Node& control, const PageFont& fallback);

@@ -26,8 +26,8 @@ Node DetailBand(const std::string& controls, const std::string& band_at = "") {
 PageFont Plain() { return PageFont{"Sans Serif", 10, false, kDefaultColour}; }
 
 BandValues From(std::map<std::string, BandValue> values) {
-  return [values](std::string_view name) -> std::optional<BandValue> {
-    auto it = values.find(std::string(name));
+  return [values](const Node& control) -> std::optional<BandValue> {
+    auto it = values.find(control.use->variable);
     if (it == values.end()) return std::nullopt;
     return it->second;
   };

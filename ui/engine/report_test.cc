@@ -90,6 +90,47 @@ structures:
               - string: END COMPANY
               - value: company
                 at: [2000, 0, default, default]
+  - report: TOTALS$REPORT
+    at: [1000, 2000, 6000, 600]
+    bands:
+      - break:
+        use: policy
+        bands:
+          - header:
+            at: [default, default, default, 100]
+            controls:
+              - value: policy
+              - value: value
+                total: count
+                at: [3000, 0, default, default]
+          - detail:
+            at: [default, default, default, 100]
+            controls:
+              - value: item
+              - value: value
+                picture: "@n9.2"
+                at: [2000, 0, default, default]
+              - value: value
+                total: sum
+                picture: "@n9.2"
+                at: [4000, 0, default, default]
+          - footer:
+            at: [default, default, default, 100]
+            controls:
+              - string: "VALUE OF ITEMS INSURED:"
+              - value: value
+                total: sum
+                picture: "@N14.2"
+                at: [3000, 0, default, default]
+      - footer:
+        at: [1000, 9000, 6000, 200]
+        controls:
+          - value: value
+            total: sum
+            picture: "@n9.2"
+          - value: item
+            total: count
+            at: [3000, 0, default, default]
   - report: TALL$REPORT
     at: [1000, 2000, 6000, 1000]
     bands:
@@ -360,6 +401,65 @@ TEST_F(ReportTest, GroupBreaksPrintFootersInnermostFirstThenHeaders) {
   EXPECT_EQ(Texts(platform_.pages[0]).back(), "ACME");
   EXPECT_EQ(Texts(platform_.pages[1]).front(), "COMPANY");
   EXPECT_EQ(FindText(platform_.pages[1], "COMPANY")->y, 2000);
+}
+
+TEST_F(ReportTest, TotalsCoverTheirGroupThePageOrTheWholeRun) {
+  auto report = Report::Create(engine_, "TESTS$REPT01", "TOTALS$REPORT");
+  std::string policy, item, value;
+  report->Bind("policy", BindText(&policy));
+  report->Bind("item", BindText(&item));
+  report->Bind("value", BindText(&value));  // numbers held as text still add up
+  report->Open();
+  struct Row {
+    const char* policy;
+    const char* item;
+    const char* value;
+  };
+  for (Row row : {Row{"P1", "a", "10.25"}, Row{"P1", "b", "20.50"}, Row{"P2", "c", "100"}}) {
+    policy = row.policy;
+    item = row.item;
+    value = row.value;
+    report->Print(2);
+  }
+  report->EndPage();
+  ASSERT_EQ(platform_.pages.size(), 2u);
+  // Page 1: header P1 (count 0 before its first item), a, b, footer P1,
+  // header P2, c; the page footer totals the three items on the page. The
+  // P2 footer does not fit and goes to page 2 with a page total of nothing.
+  EXPECT_EQ(Texts(platform_.pages[0]),
+            (std::vector<std::string>{"P1", "0", "a", "    10.25", "    10.25", "b",
+                                      "    20.50", "    30.75", "VALUE OF ITEMS INSURED:",
+                                      "         30.75", "P2", "0", "c", "   100.00", "   130.75",
+                                      "   130.75", "3"}));
+  EXPECT_EQ(Texts(platform_.pages[1]),
+            (std::vector<std::string>{"VALUE OF ITEMS INSURED:", "        100.00", "     0.00",
+                                      "0"}));
+
+  // Opening the report again starts every total afresh.
+  platform_.pages.clear();
+  report->Close();
+  report->Open();
+  report->Print(2);
+  report->EndPage();
+  ASSERT_EQ(platform_.pages.size(), 1u);
+  EXPECT_EQ(FindText(platform_.pages[0], "   130.75"), nullptr);
+  EXPECT_NE(FindText(platform_.pages[0], "   100.00"), nullptr);
+}
+
+TEST_F(ReportTest, TotalOtherThanSumOrCountIsRefusedByTheDefinition) {
+  const char* text = R"(resource: REPT02_RSC
+id: TESTS$REPT02
+structures:
+  - report: BAD$REPORT
+    bands:
+      - detail:
+        controls:
+          - value: value
+            total: average
+)";
+  ParseResult parsed = ParseDefinition(text, "bad.yaml");
+  ASSERT_FALSE(parsed.ok());
+  EXPECT_EQ(parsed.error->ToString(), "bad.yaml:9: REPT02_RSC: total: expected sum or count");
 }
 
 TEST_F(ReportTest, BandNumbersCountBreaksAndDetailBandsInOrder) {
