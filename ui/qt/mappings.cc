@@ -158,3 +158,13 @@ BaseUnits BaseUnitsOf(const QFont& font) {
 }
 
 }  // namespace vorsandt::ui::qt
+
+namespace vorsandt::ui::qt {
+
+std::optional<QColor> ToColour(uint32_t value) {
+  if (value == kDefaultColour) return std::nullopt;
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
+
+}  // namespace vorsandt::ui::qt

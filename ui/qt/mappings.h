@@ -3,6 +3,7 @@
 #ifndef VORSANDT_UI_QT_MAPPINGS_H_
 #define VORSANDT_UI_QT_MAPPINGS_H_
 
+#include <QColor>
 #include <QFont>
 #include <QMessageBox>
 #include <QString>
@@ -45,6 +46,11 @@ int StringPictureWidth(std::string_view picture);
 QFont FontFor(const std::optional<FontBlock>& block, const QFont& fallback);
 // The dialog base units of `font`.
 BaseUnits BaseUnitsOf(const QFont& font);
+
+// A definition's colour value (red in the low byte, then green, then blue);
+// nullopt for kDefaultColour, which leaves the colour to the style. The top
+// byte of any other value is ignored.
+std::optional<QColor> ToColour(uint32_t value);
 
 }  // namespace vorsandt::ui::qt
 

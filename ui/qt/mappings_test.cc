@@ -120,6 +120,15 @@ TEST(StringPictureWidthTest, StringPicturesLimitEntries) {
   EXPECT_EQ(StringPictureWidth("@s99999999999"), 0);
 }
 
+TEST(ColourTest, DefinitionColoursHaveRedInTheLowByte) {
+  EXPECT_EQ(ToColour(kDefaultColour), std::nullopt);
+  EXPECT_EQ(ToColour(0x0000FF), QColor(255, 0, 0));
+  EXPECT_EQ(ToColour(0x00FF00), QColor(0, 255, 0));
+  EXPECT_EQ(ToColour(0xFF0000), QColor(0, 0, 255));
+  EXPECT_EQ(ToColour(0), QColor(0, 0, 0));
+  EXPECT_EQ(ToColour(0x80123456), QColor(0x56, 0x34, 0x12));  // top byte ignored
+}
+
 TEST(FileDialogFilterTest, MasksBecomeFilters) {
   EXPECT_EQ(FileDialogFilter("Text|*.txt|All|*.*"), QStringLiteral("Text (*.txt);;All (*.*)"));
   EXPECT_EQ(FileDialogFilter("Pictures|*.jpg;*.bmp"), QStringLiteral("Pictures (*.jpg *.bmp)"));

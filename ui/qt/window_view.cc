@@ -14,28 +14,15 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "ui/qt/drop_list.h"
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
+#include "ui/qt/shape_area.h"
 
 namespace vorsandt::ui::qt {
 namespace {
-
-// A clickable area over an image: invisible itself, it accepts a click.
-class RegionArea : public QWidget {
- public:
-  explicit RegionArea(std::function<void()> clicked, QWidget* parent)
-      : QWidget(parent), clicked_(std::move(clicked)) {
-    setAttribute(Qt::WA_TranslucentBackground);
-    setCursor(Qt::PointingHandCursor);
-  }
-
- protected:
-  void mousePressEvent(QMouseEvent*) override { clicked_(); }
-
- private:
-  std::function<void()> clicked_;
-};
 
 constexpr int kDefaultWidthUnits = 300;
 constexpr int kDefaultHeightUnits = 200;
@@ -239,12 +226,9 @@ void WindowView::CreateControl(const ControlState& c) {
       w = g;
       break;
     }
-    case Kind::kBox: {
-      auto* f = new QFrame(canvas_);
-      f->setFrameShape(QFrame::Box);
-      w = f;
+    case Kind::kBox:
+      w = new ShapeArea(Kind::kBox, {}, canvas_);
       break;
-    }
     case Kind::kLine: {
       auto* f = new QFrame(canvas_);
       f->setFrameShape(c.at.h == 0 || c.at.h == kNotGiven ? QFrame::HLine : QFrame::VLine);
@@ -264,10 +248,14 @@ void WindowView::CreateControl(const ControlState& c) {
       break;
     }
     case Kind::kRegion:
-      w = new RegionArea([accept] { accept(std::nullopt); }, canvas_);
+      w = new ShapeArea(Kind::kRegion, [accept] { accept(std::nullopt); }, canvas_);
       break;
     case Kind::kList: {
-      w = new ListControl(c, base_, [this](const Input& in) { Send(in); }, canvas_);
+      if (c.drop > 0) {
+        w = new DropList(c, [this](const Input& in) { Send(in); }, canvas_);
+      } else {
+        w = new ListControl(c, base_, [this](const Input& in) { Send(in); }, canvas_);
+      }
       break;
     }
     case Kind::kSheet: {
@@ -418,7 +406,15 @@ void WindowView::ApplyControl(ControlView& view, const ControlState& c) {
       static_cast<QGroupBox*>(w)->setTitle(text);
       break;
     case Kind::kList:
-      static_cast<ListControl*>(w)->Apply(c);
+      if (auto* drop = qobject_cast<DropList*>(w)) {
+        drop->Apply(c);
+      } else {
+        static_cast<ListControl*>(w)->Apply(c);
+      }
+      break;
+    case Kind::kBox:
+    case Kind::kRegion:
+      static_cast<ShapeArea*>(w)->SetColours(c.colours);
       break;
     case Kind::kSheet:
       if (view.tabs && c.value >= 1 && c.value <= view.tabs->count()) view.tabs->setCurrentIndex(c.value - 1);
@@ -523,11 +519,30 @@ void WindowView::SetActive(bool active) {
   }
 }
 
+bool WindowView::Alerted(int field, int code) const {
+  if (code == 0) return false;
+  auto has = [code](const std::vector<int>& keys) {
+    return std::find(keys.begin(), keys.end(), code) != keys.end();
+  };
+  auto it = controls_.find(field);
+  if (it != controls_.end() && has(it->second.state.alert_keys)) return true;
+  return has(state_.alert_keys);
+}
+
 bool WindowView::eventFilter(QObject* watched, QEvent* event) {
   auto it = watched_.find(watched);
   if (it != watched_.end()) {
     int field = it->second;
-    if (event->type() == QEvent::FocusIn && !applying_ && field != focus_) {
+    if (event->type() == QEvent::KeyPress) {
+      // A key alerted on the control or the window belongs to the procedure:
+      // the control never sees it (an alerted letter is not typed).
+      auto* key = static_cast<QKeyEvent*>(event);
+      int code = KeyCode(key->key(), key->modifiers());
+      if (Alerted(field, code)) {
+        SendKey(field, code, key->text());
+        return true;
+      }
+    } else if (event->type() == QEvent::FocusIn && !applying_ && field != focus_) {
       focus_ = field;
       Input in;
       in.type = Input::Type::kFocus;
@@ -553,11 +568,12 @@ void WindowView::keyPressEvent(QKeyEvent* event) {
   // Keys no control used: Enter (the default button), function keys and
   // control combinations go to the engine, which knows the alerted keys.
   int code = KeyCode(event->key(), event->modifiers());
+  int field = FieldOf(QApplication::focusWidget());
   bool engine_key = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
                     (event->key() >= Qt::Key_F1 && event->key() <= Qt::Key_F24) ||
-                    (event->modifiers() & Qt::ControlModifier);
+                    (event->modifiers() & Qt::ControlModifier) || Alerted(field, code);
   if (code != 0 && engine_key) {
-    SendKey(FieldOf(QApplication::focusWidget()), code, event->text());
+    SendKey(field, code, event->text());
     event->accept();
     return;
   }

@@ -76,6 +76,8 @@ class WindowView : public QWidget {
   bool Shown(int field) const;
   void Watch(QWidget* widget, int field);
   void SendKey(int field, int code, const QString& text);
+  // True when key `code` is alerted on control `field` or on the window.
+  bool Alerted(int field, int code) const;
   void FocusControl(int field);
 
   WindowState state_;
