@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
 
 namespace vorsandt::ui {
@@ -33,11 +34,15 @@ Engine::Engine(Platform* platform, ResourceSet* resources)
       resources_(resources),
       tracing_(std::getenv("VORSANDT_TRACE_EVENTS") != nullptr) {
   files::Errors().SetRuntimeErrorSink(this);
+  // A procedure waiting for a record or file another procedure of this
+  // program holds must let that one run, or neither could go on.
+  files::SetLockWaitHook([this] { LetOthersRun(); });
 }
 
 Engine::~Engine() {
   WaitForEnd();
   files::Errors().SetRuntimeErrorSink(nullptr);
+  files::SetLockWaitHook(nullptr);
 }
 
 Engine* Engine::Current() { return current_engine; }
@@ -396,6 +401,17 @@ bool Engine::Take(Window* window, Window::Queued& out) {
   out = std::move(window->queue_.front());
   window->queue_.pop_front();
   return true;
+}
+
+void Engine::LetOthersRun() {
+  if (current_engine != this) return;  // not a procedure thread of this engine
+  int slot = current_slot;
+  {
+    std::lock_guard<std::mutex> lock(perm_mu_);
+    if (slot < 0 || running_slot_ != slot) return;
+  }
+  ReleasePermission(slot);
+  AcquirePermission(slot);
 }
 
 void Engine::Yield(Window* window) {

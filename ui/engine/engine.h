@@ -192,6 +192,10 @@ class Engine : public files::RuntimeErrorSink {
   // Gives the permission up and queues for it again (a loop step that
   // delivers without waiting still lets the others run).
   void Yield(Window* window);
+  // Gives the calling procedure thread's permission up and queues for it
+  // again; nothing for other threads. Runs between the attempts of a lock
+  // wait, so the procedure holding the lock can release it.
+  void LetOthersRun();
   template <typename F>
   auto Modal(F&& call);
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "runtime/eval/bind_table.h"
+#include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/file_decl.h"
@@ -67,6 +68,27 @@ TEST_F(EngineTest, SixtyFourthThreadFailsAndSwitchedOffGivesZero) {
   engine.WaitForEnd();
   EXPECT_EQ(ran, 63);  // the refused starts ran nothing
   EXPECT_EQ(engine.LiveThreads(), 0);
+}
+
+// A procedure waiting for a lock another procedure holds keeps asking the
+// file layer's lock-wait hook; the engine must hand the run permission over
+// there, or the holder could never run to release it.
+TEST_F(EngineTest, ALockWaitLetsTheHoldingProcedureRun) {
+  Engine engine(&platform_, &set_);
+  std::atomic<bool> held{false};
+  int attempts = 0;
+  engine.StartMain([&] {
+    held = true;
+    ASSERT_EQ(engine.Start([&] { held = false; }, 0), 1);  // the "holder" releases
+    while (held && attempts < 1000) {
+      files::RunLockWaitHook();
+      ++attempts;
+    }
+  });
+  engine.WaitForEnd();
+  EXPECT_FALSE(held);
+  EXPECT_LT(attempts, 1000);
+  EXPECT_EQ(engine.MaxConcurrentRunners(), 1);
 }
 
 TEST_F(EngineTest, FreedSlotIsReusedLowestFirst) {
