@@ -81,8 +81,8 @@ Report::Report(Platform* platform, const Node* structure)
   area_.x = Given(at.x) ? at.x : kMargin;
   area_.y = Given(at.y) ? at.y : Clamp(int64_t{kMargin} + header_h);
   area_.w = Given(at.w) ? at.w : std::max(0, Clamp(int64_t{kPaperWidth} - area_.x - kMargin));
-  area_.h = Given(at.h) ? at.h
-                        : std::max(0, Clamp(int64_t{kPaperHeight} - kMargin - footer_h - area_.y));
+  area_.h =
+      Given(at.h) ? at.h : std::max(0, Clamp(int64_t{kPaperHeight} - kMargin - footer_h - area_.y));
   if (page_header_) {
     const Rect& h = page_header_->at;
     header_at_ = {Given(h.x) ? h.x : area_.x, Given(h.y) ? h.y : kMargin,
@@ -90,8 +90,7 @@ Report::Report(Platform* platform, const Node* structure)
   }
   if (page_footer_) {
     const Rect& f = page_footer_->at;
-    footer_at_ = {Given(f.x) ? f.x : area_.x,
-                  Given(f.y) ? f.y : Clamp(int64_t{area_.y} + area_.h),
+    footer_at_ = {Given(f.x) ? f.x : area_.x, Given(f.y) ? f.y : Clamp(int64_t{area_.y} + area_.h),
                   Given(f.w) ? f.w : area_.w, footer_h};
   }
 }
@@ -172,8 +171,8 @@ void Report::CollectTotals(const Node& node, const Node* brk) {
       continue;
     }
     Total::Scope scope = child.kind == Kind::kDetailBand ? Total::Scope::kReport
-                         : brk != nullptr               ? Total::Scope::kGroup
-                                                        : Total::Scope::kPage;
+                         : brk != nullptr                ? Total::Scope::kGroup
+                                                         : Total::Scope::kPage;
     ForEachControl(child, [&](const Node& control) {
       if (!control.total.empty() && control.use) {
         totals_.push_back(Total{&control, scope, brk, control.total == "count", 0.0});
@@ -245,8 +244,8 @@ void Report::Print(int band) {
   }
   auto found = details_.find(band);
   if (found == details_.end()) {
-    files::Errors().RuntimeError(kPrintOnlyForReports,
-                                 label_ + " (band " + std::to_string(band) + " is not a detail band)");
+    files::Errors().RuntimeError(
+        kPrintOnlyForReports, label_ + " (band " + std::to_string(band) + " is not a detail band)");
   }
   const Detail& detail = found->second;
 
@@ -309,7 +308,7 @@ void Report::EndPage() {
   CloseGroups(0);
   if (page_) FinishPage();
   last_values_.clear();
-  if (preview_ == nullptr) PrintUnqueued();
+  PrintUnqueued();  // pages finished while no queue was set
 }
 
 void Report::Close() {
@@ -351,8 +350,8 @@ void Report::StartPage() {
   ResetTotals(Total::Scope::kPage, nullptr);
   if (form_) {
     const Rect& f = form_->at;
-    LayoutBand(*form_, Given(f.x) ? f.x : 0, Given(f.y) ? f.y : 0,
-               Given(f.w) ? f.w : kPaperWidth, font_, Current(), page_->items);
+    LayoutBand(*form_, Given(f.x) ? f.x : 0, Given(f.y) ? f.y : 0, Given(f.w) ? f.w : kPaperWidth,
+               font_, Current(), page_->items);
   }
   if (page_header_) {
     LayoutBand(*page_header_, header_at_.x, header_at_.y, header_at_.w, font_, Current(),

@@ -213,8 +213,8 @@ class Report {
   std::vector<Total> totals_;
 
   PreviewQueue* preview_ = nullptr;
-  std::vector<std::string> rendered_;   // every page image this report wrote
-  std::vector<std::string> unqueued_;   // finished with no preview queue set
+  std::vector<std::string> rendered_;  // every page image this report wrote
+  std::vector<std::string> unqueued_;  // finished with no preview queue set
   std::map<int, int64_t> other_;
 };
 

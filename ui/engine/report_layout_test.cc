@@ -49,7 +49,10 @@ TEST(ReportLayoutTest, NaturalTextSizeFollowsTheFontSize) {
   EXPECT_EQ(TextWidth("ABCD", ten), 333);
   EXPECT_EQ(TextWidth("", ten), 0);
   // Texts are Windows-1252: every byte is a character.
-  EXPECT_EQ(TextWidth("\xC4" "BCD", ten), TextWidth("ABCD", ten));
+  EXPECT_EQ(TextWidth("\xC4"
+                      "BCD",
+                      ten),
+            TextWidth("ABCD", ten));
 }
 
 struct PlaceCase {
@@ -177,8 +180,7 @@ TEST(ReportLayoutTest, ControlFontsOverrideTheReportFont) {
 TEST(ReportLayoutTest, BandHeightIsItsOwnOrTheLowestControlBottom) {
   EXPECT_EQ(BandHeight(DetailBand("          - string: A\n", "[0, 0, 6000, 300]"), Plain(), {}),
             300);
-  EXPECT_EQ(BandHeight(DetailBand("          - string: A\n", "[0, 0, 6000, -5]"), Plain(), {}),
-            0);
+  EXPECT_EQ(BandHeight(DetailBand("          - string: A\n", "[0, 0, 6000, -5]"), Plain(), {}), 0);
   EXPECT_EQ(BandHeight(DetailBand("          - string: A\n            at: [0, 400, 10, 20]\n"
                                   "          - string: B\n            at: [0, 100, 10, 50]\n"),
                        Plain(), {}),
@@ -190,8 +192,9 @@ TEST(ReportLayoutTest, BandHeightIsItsOwnOrTheLowestControlBottom) {
 }
 
 TEST(ReportLayoutTest, WildPositionsDoNotWrapAround) {
-  Node band = DetailBand("          - string: A\n            at: [2147483647, 2147483647, 10, 10]\n"
-                         "          - string: B\n");
+  Node band = DetailBand(
+      "          - string: A\n            at: [2147483647, 2147483647, 10, 10]\n"
+      "          - string: B\n");
   std::vector<PageItem> items = Lay(band);
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[0].x, INT32_MAX);

@@ -23,7 +23,7 @@ inline constexpr double kMilsPerPoint = 1000.0 / 72.0;
 
 struct PageFont {
   std::string name;
-  int32_t size = 10;     // points
+  int32_t size = 10;  // points
   bool bold = false;
   uint32_t colour = kDefaultColour;  // 0x00BBGGRR; kDefaultColour: black
   bool operator==(const PageFont&) const = default;
@@ -49,9 +49,9 @@ struct PageItem {
 };
 
 struct Page {
-  std::string report;  // the report's label, for titles and messages
-  int number = 0;      // 1-based
-  int32_t width = 8500;   // the paper, thousandths of an inch
+  std::string report;    // the report's label, for titles and messages
+  int number = 0;        // 1-based
+  int32_t width = 8500;  // the paper, thousandths of an inch
   int32_t height = 11000;
   std::vector<PageItem> items;  // in drawing order
 };

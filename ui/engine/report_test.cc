@@ -2,242 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
-
-#include "runtime/files/error_state.h"
-#include "ui/engine/engine.h"
-#include "ui/engine/report_images.h"
-#include "ui/engine/test_platform.h"
+#include "ui/engine/report_test_support.h"
 
 namespace vorsandt::ui {
 namespace {
 
-// A list report: a detail area 1000 high holding three 300-high detail bands
-// per page, a page header with the title and the page number, a page footer
-// and a form band with a frame.
-constexpr char kReports[] = R"(resource: REPT01_RSC
-id: TESTS$REPT01
-structures:
-  - report: LIST$REPORT
-    at: [1000, 2000, 6000, 1000]
-    bands:
-      - header:
-        at: [1000, 1000, 6000, 500]
-        controls:
-          - string: TITLE
-            at: [100, 100, default, default]
-          - value: PAGE:NUMBER
-            picture: "@n3"
-            at: [5000, 100, default, default]
-      - detail:
-        at: [default, default, default, 300]
-        controls:
-          - value: name
-            picture: "@s10"
-            at: [0, 0, default, default]
-          - value: amount
-            picture: "@n-10.2"
-            at: [2000, 0, default, default]
-      - footer:
-        at: [1000, 9000, 6000, 200]
-        controls:
-          - string: LAST
-          - value: name
-            at: [1000, 0, default, default]
-      - form:
-        at: [500, 500, 7500, 10000]
-        controls:
-          - box:
-            at: [0, 0, 7500, 10000]
-  - window: LIST$PROGRESSWINDOW
-  - report: GROUPS$REPORT
-    at: [1000, 2000, 6000, 1000]
-    bands:
-      - break:
-        use: company
-        bands:
-          - header:
-            at: [default, default, default, 100]
-            controls:
-              - string: COMPANY
-              - value: company
-                at: [2000, 0, default, default]
-          - break:
-            use: policy
-            bands:
-              - header:
-                at: [default, default, default, 100]
-                controls:
-                  - string: POLICY
-                  - value: policy
-                    at: [2000, 0, default, default]
-              - detail:
-                at: [500, default, default, 100]
-                controls:
-                  - value: item
-              - footer:
-                at: [default, default, default, 100]
-                controls:
-                  - string: END POLICY
-                  - value: policy
-                    at: [2000, 0, default, default]
-          - footer:
-            at: [default, default, default, 100]
-            controls:
-              - string: END COMPANY
-              - value: company
-                at: [2000, 0, default, default]
-  - report: TOTALS$REPORT
-    at: [1000, 2000, 6000, 600]
-    bands:
-      - break:
-        use: policy
-        bands:
-          - header:
-            at: [default, default, default, 100]
-            controls:
-              - value: policy
-              - value: value
-                total: count
-                at: [3000, 0, default, default]
-          - detail:
-            at: [default, default, default, 100]
-            controls:
-              - value: item
-              - value: value
-                picture: "@n9.2"
-                at: [2000, 0, default, default]
-              - value: value
-                total: sum
-                picture: "@n9.2"
-                at: [4000, 0, default, default]
-          - footer:
-            at: [default, default, default, 100]
-            controls:
-              - string: "VALUE OF ITEMS INSURED:"
-              - value: value
-                total: sum
-                picture: "@N14.2"
-                at: [3000, 0, default, default]
-      - footer:
-        at: [1000, 9000, 6000, 200]
-        controls:
-          - value: value
-            total: sum
-            picture: "@n9.2"
-          - value: item
-            total: count
-            at: [3000, 0, default, default]
-  - report: TALL$REPORT
-    at: [1000, 2000, 6000, 1000]
-    bands:
-      - detail:
-        at: [default, default, default, 2500]
-        controls:
-          - value: name
-  - report: BARE$REPORT
-    bands:
-      - header:
-        controls:
-          - string: HEAD
-      - detail:
-        controls:
-          - value: name
-      - footer:
-        controls:
-          - string: FOOT
-  - report: EMPTY$REPORT
-    bands:
-      - header:
-        controls:
-          - string: only a header
-)";
-
-// Keeps every rendered page, writes its text form like the headless
-// platform, and records print jobs.
-class ReportPlatform : public TestPlatform {
- public:
-  std::optional<std::string> RenderPage(const Page& page, const std::string& stem) override {
-    if (fail_render) return std::nullopt;
-    pages.push_back(page);
-    std::string path = stem + ".page";
-    std::ofstream(path) << PageToText(page);
-    return path;
-  }
-  bool PrintPages(const std::vector<std::string>& list) override {
-    jobs.push_back(list);
-    return print_ok;
-  }
-  int ShowMessage(const MessageRequest& request) override {
-    std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
-    return TestPlatform::ShowMessage(request);
-  }
-
-  std::vector<Page> pages;
-  std::vector<std::vector<std::string>> jobs;
-  bool fail_render = false;
-  bool print_ok = true;
-};
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The texts on a page, in drawing order.
-std::vector<std::string> Texts(const Page& page) {
-  std::vector<std::string> texts;
-  for (const PageItem& item : page.items) {
-    if (item.type == PageItem::Type::kText) texts.push_back(item.text);
-  }
-  return texts;
-}
-
-const PageItem* FindText(const Page& page, const std::string& text) {
-  for (const PageItem& item : page.items) {
-    if (item.type == PageItem::Type::kText && item.text == text) return &item;
-  }
-  return nullptr;
-}
-
-class ReportTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_FALSE(set_.AddModule("reports", {{"reports.yaml", kReports}}).has_value());
-  }
-
-  std::unique_ptr<Report> Make(const char* label) {
-    auto report = Report::Create(engine_, "TESTS$REPT01", label);
-    report->Bind("name", BindText(&name_));
-    report->Bind("amount", BindReal(&amount_));
-    return report;
-  }
-
-  // Prints one detail band per name (amounts 1, 2, 3, ...).
-  void PrintNames(Report& report, const std::vector<std::string>& names, int band = 1) {
-    for (size_t i = 0; i < names.size(); ++i) {
-      name_ = names[i];
-      amount_ = static_cast<double>(i + 1);
-      report.Print(band);
-    }
-  }
-
-  ReportPlatform platform_;
-  ResourceSet set_;
-  Engine engine_{&platform_, &set_};
-  std::string name_;
-  double amount_ = 0;
-};
+using report_test::Exists;
+using report_test::FindText;
+using report_test::ReportTest;
+using report_test::Slurp;
+using report_test::Texts;
 
 // --- Layout into pages -------------------------------------------------------
 
@@ -388,11 +162,12 @@ TEST_F(ReportTest, GroupBreaksPrintFootersInnermostFirstThenHeaders) {
   }
   // A new company closes the policy group as well, even though the policy
   // reference stays the same; footers show the group's own values.
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       "COMPANY",    "ACME",   "POLICY",      "P1",   "tv",         "radio",
-                       "END POLICY", "P1",     "POLICY",      "P2",   "car",        "END POLICY",
-                       "P2",         "END COMPANY", "ACME",   "COMPANY", "ZETA",    "POLICY",
-                       "P2",         "boat",   "END POLICY",  "P2",   "END COMPANY", "ZETA"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{
+                "COMPANY",    "ACME",        "POLICY",     "P1",      "tv",          "radio",
+                "END POLICY", "P1",          "POLICY",     "P2",      "car",         "END POLICY",
+                "P2",         "END COMPANY", "ACME",       "COMPANY", "ZETA",        "POLICY",
+                "P2",         "boat",        "END POLICY", "P2",      "END COMPANY", "ZETA"}));
   // The detail band is indented by its own x.
   EXPECT_EQ(FindText(platform_.pages[0], "tv")->x, 1500);
   // Nine bands are on the first page; the tenth would fit, but the new
@@ -427,13 +202,12 @@ TEST_F(ReportTest, TotalsCoverTheirGroupThePageOrTheWholeRun) {
   // header P2, c; the page footer totals the three items on the page. The
   // P2 footer does not fit and goes to page 2 with a page total of nothing.
   EXPECT_EQ(Texts(platform_.pages[0]),
-            (std::vector<std::string>{"P1", "0", "a", "    10.25", "    10.25", "b",
-                                      "    20.50", "    30.75", "VALUE OF ITEMS INSURED:",
-                                      "         30.75", "P2", "0", "c", "   100.00", "   130.75",
-                                      "   130.75", "3"}));
-  EXPECT_EQ(Texts(platform_.pages[1]),
-            (std::vector<std::string>{"VALUE OF ITEMS INSURED:", "        100.00", "     0.00",
-                                      "0"}));
+            (std::vector<std::string>{"P1", "0", "a", "    10.25", "    10.25", "b", "    20.50",
+                                      "    30.75", "VALUE OF ITEMS INSURED:", "         30.75",
+                                      "P2", "0", "c", "   100.00", "   130.75", "   130.75", "3"}));
+  EXPECT_EQ(
+      Texts(platform_.pages[1]),
+      (std::vector<std::string>{"VALUE OF ITEMS INSURED:", "        100.00", "     0.00", "0"}));
 
   // Opening the report again starts every total afresh.
   platform_.pages.clear();
@@ -471,143 +245,6 @@ TEST_F(ReportTest, BandNumbersCountBreaksAndDetailBandsInOrder) {
                 "PRINT must only be called for reports : GROUPS\\$REPORT \\(band " +
                     std::to_string(wrong) + " is not a detail band\\)");
   }
-}
-
-// --- The preview queue and printing --------------------------------------------
-
-TEST_F(ReportTest, PreviewQueueNamesOnePageImagePerPageInOrder) {
-  auto report = Make("LIST$REPORT");
-  PreviewQueue queue;
-  report->Open();
-  report->SetPreview(&queue);
-  EXPECT_EQ(report->GetNumber(kPropPreview), 1);
-  PrintNames(*report, {"a", "b", "c", "d", "e", "f", "g"});
-  EXPECT_EQ(queue.size(), 2u) << "a page is listed when it is finished";
-  report->EndPage();
-  ASSERT_EQ(queue.size(), 3u);
-  EXPECT_TRUE(platform_.jobs.empty()) << "a previewed report prints nothing by itself";
-  std::optional<std::string> folder = PageImageFolder();
-  ASSERT_TRUE(folder.has_value());
-  for (size_t i = 0; i < queue.size(); ++i) {
-    SCOPED_TRACE(queue[i]);
-    EXPECT_EQ(queue[i].rfind(*folder + "/ZOR", 0), 0u);
-    EXPECT_LE(queue[i].size(), 80u) << "fits a queue entry";
-    EXPECT_EQ(Slurp(queue[i]), PageToText(platform_.pages[i]));
-    EXPECT_EQ(Slurp(queue[i]).rfind("page " + std::to_string(i + 1) + " LIST$REPORT", 0), 0u);
-  }
-  EXPECT_NE(queue[0], queue[1]);
-  EXPECT_NE(queue[1], queue[2]);
-}
-
-TEST_F(ReportTest, FlushPreviewPrintsExactlyTheListedPages) {
-  auto report = Make("LIST$REPORT");
-  PreviewQueue queue;
-  report->Open();
-  report->SetPreview(&queue);
-  PrintNames(*report, {"a", "b", "c", "d", "e", "f", "g"});
-  report->EndPage();
-  ASSERT_EQ(queue.size(), 3u);
-  report->SetProperty(kPropFlushPreview, 0);
-  EXPECT_TRUE(platform_.jobs.empty()) << "only 1 flushes";
-  PreviewQueue listed = queue;
-  queue.erase(queue.begin() + 1);  // the procedure may change its queue
-  report->SetProperty(kPropFlushPreview, 1);
-  ASSERT_EQ(platform_.jobs.size(), 1u);
-  EXPECT_EQ(platform_.jobs[0], (std::vector<std::string>{listed[0], listed[2]}));
-  EXPECT_EQ(files::Errors().Code(), 0);
-}
-
-TEST_F(ReportTest, FailedPrintPostsThePrinterErrorAndTheReportGoesOn) {
-  platform_.print_ok = false;
-  auto report = Make("LIST$REPORT");
-  PreviewQueue queue;
-  report->Open();
-  report->SetPreview(&queue);
-  PrintNames(*report, {"a"});
-  report->EndPage();
-  report->SetProperty(kPropFlushPreview, 1);
-  EXPECT_EQ(files::Errors().Code(), kPrinterDeviceError);
-  EXPECT_EQ(files::Errors().Text(), "Unexpected error opening printer device");
-  report->Close();
-  files::Errors().Clear();
-}
-
-TEST_F(ReportTest, WithoutAQueueThePagesArePrintedAsOneJobAtTheEnd) {
-  auto report = Make("LIST$REPORT");
-  report->Open();
-  PrintNames(*report, {"a", "b", "c", "d"});
-  EXPECT_TRUE(platform_.jobs.empty());
-  report->EndPage();
-  ASSERT_EQ(platform_.jobs.size(), 1u);
-  EXPECT_EQ(platform_.jobs[0].size(), 2u);
-  report->SetProperty(kPropFlushPreview, 1);
-  EXPECT_EQ(platform_.jobs.size(), 1u) << "no queue, nothing to flush";
-}
-
-TEST_F(ReportTest, ClosingRemovesThePageImagesAndTheReportCanBeOpenedAgain) {
-  auto report = Make("LIST$REPORT");
-  PreviewQueue queue;
-  report->Open();
-  report->SetPreview(&queue);
-  PrintNames(*report, {"a", "b", "c", "d"});
-  report->EndPage();
-  ASSERT_EQ(queue.size(), 2u);
-  for (const std::string& name : queue) EXPECT_TRUE(Exists(name));
-  report->Close();
-  for (const std::string& name : queue) EXPECT_FALSE(Exists(name)) << name;
-  EXPECT_EQ(report->state(), Report::State::kClosed);
-
-  queue.clear();
-  report->Open();
-  PrintNames(*report, {"x"});
-  report->EndPage();
-  ASSERT_EQ(queue.size(), 1u);
-  EXPECT_EQ(platform_.pages.back().number, 1) << "page numbers start again";
-  std::string last = queue[0];
-  report.reset();  // destroying an open report closes it
-  EXPECT_FALSE(Exists(last));
-}
-
-// --- Errors ----------------------------------------------------------------------
-
-TEST_F(ReportTest, MissingWrongOrDetailLessDefinitionsAreTheRuntimeError) {
-  EXPECT_EQ(Report::TryCreate(engine_, "TESTS$REPT01", "NOSUCH$REPORT"), nullptr);
-  EXPECT_EQ(Report::TryCreate(engine_, "TESTS$REPT01", "LIST$PROGRESSWINDOW"), nullptr);
-  EXPECT_EQ(Report::TryCreate(engine_, "TESTS$REPT01", "EMPTY$REPORT"), nullptr);
-  EXPECT_EQ(Report::TryCreate(engine_, "TESTSREPT01", "LIST$REPORT"), nullptr);
-  EXPECT_NE(Report::TryCreate(engine_, "tests$rept01", "LIST$REPORT"), nullptr);
-
-  EXPECT_EXIT(Report::Create(engine_, "TESTS$REPT01", "NOSUCH$REPORT"),
-              ::testing::ExitedWithCode(2),
-              "\\[Runtime error\\] Unable to open WINDOW : TESTS\\$REPT01 NOSUCH\\$REPORT \\(no "
-              "report definition\\)");
-  EXPECT_EXIT(Report::Create(engine_, "TESTS$REPT01", "LIST$PROGRESSWINDOW"),
-              ::testing::ExitedWithCode(2), "Unable to open WINDOW .*not a report");
-  EXPECT_EXIT(Report::Create(engine_, "TESTS$REPT01", "EMPTY$REPORT"),
-              ::testing::ExitedWithCode(2), "Unable to open WINDOW .*has no detail band");
-}
-
-TEST_F(ReportTest, OperationsOutOfOrderAreTheirRuntimeErrors) {
-  auto report = Make("LIST$REPORT");
-  EXPECT_EXIT(report->Print(1), ::testing::ExitedWithCode(2),
-              "PRINT must only be called for reports : LIST\\$REPORT \\(the report is not open\\)");
-  EXPECT_EXIT(report->EndPage(), ::testing::ExitedWithCode(2),
-              "ENDPAGE must only be called for reports : LIST\\$REPORT");
-  report->Open();
-  EXPECT_EXIT(report->Open(), ::testing::ExitedWithCode(2),
-              "Report is already open : LIST\\$REPORT");
-  report->Close();
-  EXPECT_EXIT(report->Print(1), ::testing::ExitedWithCode(2), "the report is not open");
-}
-
-TEST_F(ReportTest, PageImageThatCannotBeWrittenIsThePrinterError) {
-  auto report = Make("LIST$REPORT");
-  report->Open();
-  PrintNames(*report, {"a", "b", "c"});
-  platform_.fail_render = true;
-  EXPECT_EXIT(PrintNames(*report, {"d"}), ::testing::ExitedWithCode(2),
-              "Unexpected error opening printer device : LIST\\$REPORT \\(page 1: the page "
-              "image cannot be written\\)");
 }
 
 }  // namespace

@@ -9,8 +9,7 @@
 
 namespace vorsandt::ui::headless {
 
-std::optional<std::string> HeadlessPlatform::RenderPage(const Page& page,
-                                                        const std::string& stem) {
+std::optional<std::string> HeadlessPlatform::RenderPage(const Page& page, const std::string& stem) {
   std::string path = stem + ".txt";
   std::string text = PageToText(page);
   // "x": a name that already exists is never overwritten.

@@ -60,8 +60,7 @@ QImage DrawPage(const Page& page, int dpi) {
         painter.setPen(Ink(item.font.colour));
         // The box is where the text starts; the estimate of its natural size
         // must not cut off what the real font makes a little wider.
-        painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                         ToQt(item.text));
+        painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, ToQt(item.text));
         break;
       }
       case PageItem::Type::kLine:
@@ -141,8 +140,7 @@ bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths) {
 // chosen in the printer setup. Both run on the toolkit's thread, which owns
 // the printer and the font database.
 std::optional<std::string> QtPlatform::RenderPage(const Page& page, const std::string& stem) {
-  return gui_
-      .Call<std::optional<std::string>>([&page, &stem] { return WritePagePng(page, stem); })
+  return gui_.Call<std::optional<std::string>>([&page, &stem] { return WritePagePng(page, stem); })
       .value_or(std::nullopt);
 }
 
