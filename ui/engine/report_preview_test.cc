@@ -85,6 +85,21 @@ TEST_F(ReportTest, WithoutAQueueThePagesArePrintedAsOneJobAtTheEnd) {
   EXPECT_EQ(platform_.jobs.size(), 1u) << "no queue, nothing to flush";
 }
 
+TEST_F(ReportTest, PagesFinishedBeforeTheQueueWasSetArePrintedAtTheEnd) {
+  auto report = Make("LIST$REPORT");
+  PreviewQueue queue;
+  report->Open();
+  PrintNames(*report, {"a", "b", "c", "d"});  // page 1 is finished
+  report->SetPreview(&queue);
+  PrintNames(*report, {"e", "f", "g"});
+  report->EndPage();
+  ASSERT_EQ(queue.size(), 2u);
+  ASSERT_EQ(platform_.jobs.size(), 1u);
+  ASSERT_EQ(platform_.jobs[0].size(), 1u);
+  EXPECT_EQ(Slurp(platform_.jobs[0][0]).rfind("page 1 ", 0), 0u);
+  EXPECT_EQ(Slurp(queue[0]).rfind("page 2 ", 0), 0u);
+}
+
 TEST_F(ReportTest, ClosingRemovesThePageImagesAndTheReportCanBeOpenedAgain) {
   auto report = Make("LIST$REPORT");
   PreviewQueue queue;
