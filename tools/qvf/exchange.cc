@@ -205,8 +205,12 @@ int RebuildTable(app::Table t, std::string* report, std::string* error) {
     status = kExitFailed;
   } else {
     const int32_t records = files::Records(f);
-    *report = std::string(def.label) + ": " + std::to_string(def.keys.size()) +
-              " keys rebuilt over " + std::to_string(records) + " records\n";
+    auto counted = [](size_t n, const char* one, const char* many) {
+      return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    *report = std::string(def.label) + ": " + counted(def.keys.size(), "key", "keys") +
+              " rebuilt over " + counted(static_cast<size_t>(records), "record", "records") +
+              "\n";
   }
   files::Close(f);
   return status;
