@@ -6,6 +6,7 @@
 
 #include "runtime/files/error_state.h"
 #include "ui/engine/engine.h"
+#include "ui/engine/events.h"
 #include "ui/engine/report.h"
 #include "ui/engine/report_images.h"
 #include "ui/headless/headless_platform.h"
@@ -28,6 +29,13 @@ structures:
         controls:
           - value: item
             picture: "@s20"
+  - window: ITEMS$PROGRESSWINDOW
+    caption: Progress
+    timer: 1
+    controls:
+      - progress:
+        use: bar
+      - button: Cancel
 )";
 
 std::string Slurp(const std::string& path) {
@@ -110,6 +118,55 @@ TEST_F(HeadlessReportTest, PrintingAMissingPageImageFailsWholeAndPostsThePrinter
   EXPECT_TRUE(platform_.PrintJobs().empty());
   EXPECT_EQ(files::Errors().Code(), kPrinterDeviceError);
   files::Errors().Clear();
+}
+
+// The way the report procedures use the engine: a progress window on a
+// thread of its own prints a batch of records per timer event, then the last
+// page is ended, the pages are flushed to the printer and the report closed.
+TEST_F(HeadlessReportTest, ProcedureOnItsThreadPrintsInTimerBatchesAndFlushes) {
+  PreviewQueue queue;
+  std::vector<std::string> listed;
+  std::vector<std::vector<std::string>> jobs;
+  bool images_gone = false;
+  engine_.StartMain([&] {
+    int slot = engine_.Start(
+        [&] {
+          auto window = engine_.CreateWindow("TESTS$HREP01", "ITEMS$PROGRESSWINDOW");
+          auto report = Report::Create(engine_, "TESTS$HREP01", "ITEMS$REPORT");
+          std::string item;
+          report->Bind("item", BindText(&item));
+          int next = 0;
+          constexpr int kRecords = 7;
+          constexpr int kBatch = 3;
+          window->Open();
+          while (window->Accept()) {
+            if (window->Event() == event::kOpenWindow) {
+              report->Open();
+              report->SetPreview(&queue);
+            } else if (window->Event() == event::kTimer) {
+              for (int i = 0; i < kBatch && next < kRecords; ++i) {
+                item = "item " + std::to_string(++next);
+                report->Print(1);
+              }
+              if (next == kRecords) window->Post(event::kCloseWindow);
+            }
+          }
+          window->Close();
+          report->EndPage();
+          listed = queue;
+          report->SetProperty(kPropFlushPreview, 1);
+          jobs = platform_.PrintJobs();
+          report->Close();
+          images_gone = !listed.empty() && !Exists(listed.front()) && !Exists(listed.back());
+        },
+        25000);
+    EXPECT_GT(slot, 0);
+  });
+  engine_.WaitForEnd();
+  ASSERT_EQ(listed.size(), 4u) << "seven 200-high bands, two to a page";
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0], listed);
+  EXPECT_TRUE(images_gone);
 }
 
 TEST_F(HeadlessReportTest, AnExistingNameIsNeverOverwritten) {
