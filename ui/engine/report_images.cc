@@ -1,5 +1,6 @@
 #include "ui/engine/report_images.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,7 +14,6 @@ namespace {
 
 struct Folder {
   std::mutex mu;
-  bool tried = false;
   std::optional<std::string> path;
   pid_t owner = 0;
 
@@ -37,19 +37,23 @@ std::atomic<unsigned> next_page{1};
 std::optional<std::string> PageImageFolder() {
   Folder& f = TheFolder();
   std::lock_guard<std::mutex> lock(f.mu);
-  if (!f.tried) {
-    f.tried = true;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    // mkdtemp makes the name unique and the folder private (mode 0700).
-    std::string pattern = base + "/vorsandt-pages-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) != nullptr) {
-      f.path = std::string(buffer.data());
-      f.owner = ::getpid();
-    }
+  if (f.path) {
+    // A folder swept away during the run (by a clean-up of the temporary
+    // directory) is made again rather than failing every later page.
+    struct stat st;
+    if (::stat(f.path->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return f.path;
+    f.path.reset();
+  }
+  const char* tmp = std::getenv("TMPDIR");
+  std::string base = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  // mkdtemp makes the name unique and the folder private (mode 0700).
+  std::string pattern = base + "/vorsandt-pages-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (::mkdtemp(buffer.data()) != nullptr) {
+    f.path = std::string(buffer.data());
+    f.owner = ::getpid();
   }
   return f.path;
 }

@@ -14,7 +14,8 @@
 
 namespace vorsandt::ui {
 
-// The run's page-image folder; nullopt when it cannot be made.
+// The run's page-image folder; nullopt when it cannot be made. Made again
+// (under a new name) when it has gone.
 std::optional<std::string> PageImageFolder();
 
 // A stem no other page of this run has: folder + "/ZOR" + a number.

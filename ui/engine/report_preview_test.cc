@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "runtime/files/error_state.h"
 #include "ui/engine/report.h"
@@ -122,6 +123,18 @@ TEST_F(ReportTest, ClosingRemovesThePageImagesAndTheReportCanBeOpenedAgain) {
   std::string last = queue[0];
   report.reset();  // destroying an open report closes it
   EXPECT_FALSE(Exists(last));
+}
+
+TEST(ReportImagesTest, AFolderRemovedDuringTheRunIsMadeAgain) {
+  std::optional<std::string> folder = PageImageFolder();
+  ASSERT_TRUE(folder.has_value());
+  ASSERT_EQ(::rmdir(folder->c_str()), 0) << "every earlier report removed its images";
+  std::optional<std::string> stem = NewPageImageStem();
+  ASSERT_TRUE(stem.has_value());
+  std::optional<std::string> again = PageImageFolder();
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(stem->rfind(*again + "/ZOR", 0), 0u);
+  EXPECT_TRUE(Exists(*again));
 }
 
 // --- Errors ----------------------------------------------------------------------
