@@ -55,6 +55,7 @@ structures:
     timer: 1
   - window: T$DROPS
     caption: Drops
+    alert: [112]
     controls:
       - list: "40L@s10@"
         use: colour

@@ -51,6 +51,8 @@ Window::Window(Engine* engine, WindowId id, const Node* structure, int slot)
     : engine_(engine), id_(id), structure_(structure), slot_(slot), label_(structure->label) {
   caption_ = structure->text;
   timer_ = structure->timer;
+  int alert_slot = 1;
+  for (int code : structure->alert_keys) alert_[alert_slot++] = code;
   AddControls(*structure, 0);
   if (structure->menu_bar) {
     for (const Node& menu : structure->menu_bar->children) menus_.push_back(MenuFrom(menu));

@@ -170,13 +170,15 @@ TEST_F(WindowInputTest, WindowAlertKeysFireWhateverHasTheFocus) {
   EXPECT_EQ(keys_[5], key::kInsert);
 }
 
-TEST_F(WindowInputTest, BoxColoursReachThePlatform) {
+TEST_F(WindowInputTest, BoxColoursAndWindowAlertsFromTheDefinitionReachThePlatform) {
   Record("T$DROPS", nullptr, nullptr, [&](WindowId id) {
     auto state = platform_.State(id);
     ASSERT_TRUE(state.has_value());
     EXPECT_EQ(state->Control(4)->colours[0], 0x0000FFu);
     EXPECT_EQ(state->Control(4)->colours[1], kDefaultColour);
     EXPECT_EQ(state->Control(1)->colours[0], kDefaultColour);
+    // Keys alerted on the window by its definition.
+    EXPECT_EQ(state->alert_keys, (std::vector<int>{key::kF1}));
   });
 }
 
