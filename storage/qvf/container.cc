@@ -323,6 +323,7 @@ Page* Container::GetPage(int64_t unit) {
     return nullptr;
   }
   cache_.EvictBeforeFetch();
+  if (Page* p = cache_.Revive(unit)) return p;
   const uint64_t home = HomeAddress(static_cast<uint32_t>(unit));
   uint64_t offset = home;
   if (auto it = relocated_.find(static_cast<uint32_t>(home)); it != relocated_.end()) {

@@ -118,6 +118,7 @@ class Container {
   size_t cached_pages() const { return cache_.size(); }
   size_t dirty_pages() const { return cache_.dirty().size(); }
   size_t clean_pages() const { return cache_.clean_count(); }
+  size_t retired_pages() const { return cache_.retired_count(); }
   uint64_t access_counter() const { return cache_.counter(); }
 
  private:

@@ -227,6 +227,10 @@ bool Container::PlacePages() {
       if (!failed_) Fail(kCheckRegions);
       return false;
     }
+    if (cache_.Find(unit) != nullptr) {
+      Fail(kCheckRegions);
+      return false;
+    }
     const int64_t provisional = p->unit;
     cache_.Rekey(p, unit);
     if (!UpdateReference(p, provisional, unit)) return false;

@@ -1,14 +1,43 @@
 #include "storage/qvf/page_cache.h"
 
+#include <atomic>
 #include <utility>
 
 namespace vorsandt::qvf {
+namespace {
+
+// Retired bytes of every cache in the process, and the limit on them.
+std::atomic<size_t> g_retired_total{0};
+std::atomic<size_t> g_retired_budget{PageCache::kDefaultRetiredBudget};
+
+// What the allocator hands out for a string buffer of `capacity` characters
+// (the terminator and a word of bookkeeping, in 16-byte steps).
+size_t HeapBlock(size_t capacity) { return ((capacity + 1 + 8 + 15) / 16) * 16; }
+
+}  // namespace
+
+size_t PageFootprint(const Page& page) {
+  size_t bytes = sizeof(Page) + 64;  // the page, its index node and list node
+  bytes += HeapBlock(page.data.entries.capacity() * sizeof(Entry));
+  for (const Entry& e : page.data.entries) {
+    // Short strings live inside the entry itself.
+    if (e.bytes.capacity() > 15) bytes += HeapBlock(e.bytes.capacity());
+  }
+  return bytes;
+}
+
+size_t PageCache::RetiredBudget() { return g_retired_budget.load(std::memory_order_relaxed); }
+
+void PageCache::SetRetiredBudget(size_t bytes) {
+  g_retired_budget.store(bytes, std::memory_order_relaxed);
+}
+
+PageCache::~PageCache() { Clear(); }
 
 Page* PageCache::Find(int64_t unit) const {
-  for (const auto& p : buckets_[Bucket(unit)]) {
-    if (p->unit == unit) return p.get();
-  }
-  return nullptr;
+  auto it = index_.find(unit);
+  if (it == index_.end() || it->second->retired) return nullptr;
+  return it->second.get();
 }
 
 void PageCache::Touch(Page* page) {
@@ -17,6 +46,11 @@ void PageCache::Touch(Page* page) {
 }
 
 Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
+  auto it = index_.find(unit);
+  if (it != index_.end()) {
+    // Only a retired copy can be in the way; the caller's page replaces it.
+    if (it->second->retired) DropRetired(it);
+  }
   auto page = std::make_unique<Page>();
   page->unit = unit;
   page->data = std::move(data);
@@ -25,8 +59,22 @@ Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
   std::list<Page*>& list = dirty ? dirty_ : clean_;
   page->pos = list.insert(list.end(), page.get());
   Page* raw = page.get();
-  buckets_[Bucket(unit)].push_back(std::move(page));
+  index_[unit] = std::move(page);
   return raw;
+}
+
+Page* PageCache::Revive(int64_t unit) {
+  auto it = index_.find(unit);
+  if (it == index_.end() || !it->second->retired) return nullptr;
+  Page* page = it->second.get();
+  retired_.erase(page->pos);
+  retired_bytes_ -= page->footprint;
+  g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
+  page->retired = false;
+  page->footprint = 0;
+  page->loaded_at = page->used_at = ++counter_;
+  page->pos = clean_.insert(clean_.end(), page);
+  return page;
 }
 
 void PageCache::EvictBeforeFetch() {
@@ -37,7 +85,36 @@ void PageCache::EvictBeforeFetch() {
       const uint64_t age = counter_ - oldest->loaded_at;
       if (idle < 4 * (age / clean_.size())) break;
     }
-    Remove(oldest);
+    Retire(oldest);
+  }
+}
+
+void PageCache::Retire(Page* page) {
+  clean_.erase(page->pos);
+  page->footprint = PageFootprint(*page);
+  if (page->footprint > RetiredBudget()) {
+    index_.erase(page->unit);
+    return;
+  }
+  page->retired = true;
+  page->pos = retired_.insert(retired_.end(), page);
+  retired_bytes_ += page->footprint;
+  g_retired_total.fetch_add(page->footprint, std::memory_order_relaxed);
+  TrimRetired();
+}
+
+void PageCache::DropRetired(Index::iterator it) {
+  Page* page = it->second.get();
+  retired_.erase(page->pos);
+  retired_bytes_ -= page->footprint;
+  g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
+  index_.erase(it);
+}
+
+void PageCache::TrimRetired() {
+  const size_t budget = RetiredBudget();
+  while (!retired_.empty() && g_retired_total.load(std::memory_order_relaxed) > budget) {
+    DropRetired(index_.find(retired_.front()->unit));
   }
 }
 
@@ -55,32 +132,27 @@ void PageCache::MarkAllClean() {
 }
 
 void PageCache::Rekey(Page* page, int64_t unit) {
-  std::unique_ptr<Page> owned = Detach(page);
+  auto it = index_.find(page->unit);
+  std::unique_ptr<Page> owned = std::move(it->second);
+  index_.erase(it);
+  // A retired copy filed under the new unit describes what is moving away.
+  if (auto old = index_.find(unit); old != index_.end() && old->second->retired) DropRetired(old);
   owned->unit = unit;
-  buckets_[Bucket(unit)].push_back(std::move(owned));
+  index_[unit] = std::move(owned);
 }
 
 void PageCache::Remove(Page* page) {
   (page->dirty ? dirty_ : clean_).erase(page->pos);
-  Detach(page);
+  index_.erase(page->unit);
 }
 
 void PageCache::Clear() {
-  for (auto& b : buckets_) b.clear();
+  g_retired_total.fetch_sub(retired_bytes_, std::memory_order_relaxed);
+  retired_bytes_ = 0;
+  retired_.clear();
   clean_.clear();
   dirty_.clear();
-}
-
-std::unique_ptr<Page> PageCache::Detach(Page* page) {
-  auto& bucket = buckets_[Bucket(page->unit)];
-  for (auto it = bucket.begin(); it != bucket.end(); ++it) {
-    if (it->get() == page) {
-      std::unique_ptr<Page> owned = std::move(*it);
-      bucket.erase(it);
-      return owned;
-    }
-  }
-  return nullptr;
+  index_.clear();
 }
 
 }  // namespace vorsandt::qvf

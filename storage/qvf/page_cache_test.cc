@@ -1,0 +1,170 @@
+// The retired tier of the page cache: pages evicted by the cache rule are
+// kept decoded within a memory budget and must never outlive the content of
+// the file they came from.
+#include "storage/qvf/page_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "runtime/env/fault_env.h"
+#include "storage/qvf/btree.h"
+#include "storage/qvf/container.h"
+#include "storage/qvf/test_support.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+using testing::AllEntries;
+using testing::RecordInternalErrors;
+
+PageData PageWith(const std::string& bytes) {
+  PageData d;
+  Entry e;
+  e.bytes = bytes;
+  e.key_length = static_cast<uint16_t>(bytes.size());
+  d.entries.push_back(e);
+  return d;
+}
+
+// Restores the process-wide budget whatever a test set.
+class BudgetGuard {
+ public:
+  explicit BudgetGuard(size_t bytes) : saved_(PageCache::RetiredBudget()) {
+    PageCache::SetRetiredBudget(bytes);
+  }
+  ~BudgetGuard() { PageCache::SetRetiredBudget(saved_); }
+
+ private:
+  size_t saved_;
+};
+
+TEST(PageCacheRetired, EvictedPagesComeBackDecodedAndUnseenByFind) {
+  BudgetGuard budget(1 << 20);
+  PageCache cache;
+  for (int i = 0; i < 100; ++i) cache.Add(i, PageWith("page " + std::to_string(i)), false);
+  cache.EvictBeforeFetch();
+  ASSERT_EQ(cache.clean_count(), PageCache::kMinClean - 1);
+  EXPECT_EQ(cache.retired_count(), 100 - (PageCache::kMinClean - 1));
+  EXPECT_EQ(cache.Find(0), nullptr);  // retired pages are not cached pages
+  Page* p = cache.Revive(0);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->data.entries[0].bytes, "page 0");
+  EXPECT_EQ(cache.Find(0), p);
+  EXPECT_EQ(p->loaded_at, cache.counter());  // counts as loaded now
+  EXPECT_EQ(cache.Revive(0), nullptr);       // no longer retired
+  EXPECT_EQ(cache.Revive(99), nullptr);      // never evicted
+  // A page added under a retired unit replaces the retired copy.
+  cache.Add(1, PageWith("new one"), true);
+  EXPECT_EQ(cache.Find(1)->data.entries[0].bytes, "new one");
+  EXPECT_EQ(cache.Revive(1), nullptr);
+  cache.Clear();
+  EXPECT_EQ(cache.retired_count(), 0u);
+  EXPECT_EQ(cache.retired_bytes(), 0u);
+}
+
+TEST(PageCacheRetired, BudgetDropsOldestAndIsSharedByAllCaches) {
+  PageCache probe;
+  probe.Add(0, PageWith(std::string(100, 'x')), false);
+  const size_t one = PageFootprint(*probe.Find(0));
+  BudgetGuard budget(10 * one);
+  PageCache a;
+  PageCache b;
+  for (int i = 0; i < 200; ++i) a.Add(i, PageWith(std::string(100, 'x')), false);
+  a.EvictBeforeFetch();
+  EXPECT_LE(a.retired_bytes(), 10 * one);
+  EXPECT_EQ(a.retired_count(), 10u);
+  EXPECT_EQ(a.Revive(0), nullptr);  // the oldest went first
+  EXPECT_NE(a.Revive(180), nullptr);
+  // Another cache going over the shared budget trims itself, not `a`.
+  for (int i = 0; i < 200; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  b.EvictBeforeFetch();
+  EXPECT_LE(a.retired_bytes() + b.retired_bytes(), 10 * one);
+  EXPECT_EQ(a.retired_count(), 9u);  // one was revived
+  EXPECT_EQ(b.retired_count(), 1u);  // b's newest, in the room `a` left
+  EXPECT_NE(b.Revive(180), nullptr);
+  // A budget of 0 keeps nothing.
+  PageCache::SetRetiredBudget(0);
+  PageCache c;
+  for (int i = 0; i < 150; ++i) c.Add(i, PageData{}, false);
+  c.EvictBeforeFetch();
+  EXPECT_EQ(c.retired_count(), 0u);
+}
+
+std::string Key(int i) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "k%07d", i);
+  return buf;
+}
+
+// An entry whose size varies with `round`, so that pages change class and
+// move between regions when saved.
+std::string Value(int i, int round) { return Key(i) + std::string(20 + (i * 7 + round * 13) % 90, 'a' + round % 26); }
+
+TEST(ContainerRetired, AnotherWritersSaveDropsRetiredPages) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  {
+    Container w(&env);
+    ASSERT_EQ(w.Open("R.QVF", Container::kCreate), 0);
+    Tree tree(&w);
+    for (int i = 0; i < 6000; ++i) ASSERT_EQ(tree.Insert(Value(i, 0), 8), 0);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  Container reader(&env);
+  ASSERT_EQ(reader.Open("R.QVF", Container::kShared | Container::kReadOnly), 0);
+  ASSERT_EQ(AllEntries(&reader).size(), 6000u);
+  ASSERT_GT(reader.retired_pages(), 0u);
+  Container writer(&env);
+  ASSERT_EQ(writer.Open("R.QVF", Container::kShared), 0);
+  Tree wtree(&writer);
+  bool found = false;
+  // Change entries on the first pages, which the reader holds retired.
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(wtree.Delete(Key(i), &found), 0);
+    ASSERT_TRUE(found);
+    ASSERT_EQ(wtree.Insert(Value(i, 1), 8), 0);
+  }
+  ASSERT_EQ(writer.Save(), 0);
+  ASSERT_EQ(reader.Refresh(), 0);
+  EXPECT_EQ(reader.retired_pages(), 0u);
+  Tree rtree(&reader);
+  Entry e;
+  ASSERT_EQ(rtree.FindExact(Key(7), &e, &found), 0);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(e.bytes, Value(7, 1));
+  EXPECT_EQ(AllEntries(&reader), AllEntries(&writer));
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(ContainerRetired, OwnSavesThatMovePagesNeverServeAStaleUnit) {
+  // Pages change class and move at every save while the same container keeps
+  // reading; whatever it serves from retired pages must match a fresh reader
+  // of the file.
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("M.QVF", Container::kCreate), 0);
+  Tree tree(&c);
+  for (int i = 0; i < 6000; ++i) ASSERT_EQ(tree.Insert(Value(i, 0), 8), 0);
+  ASSERT_EQ(c.Save(), 0);
+  std::mt19937 rng(7);
+  for (int round = 1; round <= 12; ++round) {
+    ASSERT_EQ(AllEntries(&c).size(), 6000u);  // fills the retired tier
+    for (int n = 0; n < 150; ++n) {
+      const int i = static_cast<int>(rng() % 6000);
+      bool found = false;
+      ASSERT_EQ(tree.Delete(Key(i), &found), 0);
+      ASSERT_TRUE(found);
+      ASSERT_EQ(tree.Insert(Value(i, round), 8), 0);
+    }
+    ASSERT_EQ(c.Save(), 0);
+    Container fresh(&env);
+    ASSERT_EQ(fresh.Open("M.QVF", Container::kReadOnly), 0);
+    ASSERT_EQ(AllEntries(&c), AllEntries(&fresh)) << "round " << round;
+  }
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
