@@ -191,7 +191,10 @@ namespace {
 
 std::string Codes(const std::vector<int>& codes) {
   std::string out;
-  for (int code : codes) out += (out.empty() ? "" : ",") + std::to_string(code);
+  for (int code : codes) {
+    if (!out.empty()) out += ',';
+    out += std::to_string(code);
+  }
   return out;
 }
 
