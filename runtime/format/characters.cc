@@ -29,15 +29,23 @@ bool IsLower(char c) { return CurrentLocale().case_class[Byte(c)] & kClassLower;
 bool IsAlpha(char c) { return CurrentLocale().case_class[Byte(c)] & (kClassUpper | kClassLower); }
 bool IsDigit(char c) { return CurrentLocale().case_class[Byte(c)] & kClassDigit; }
 
+// The texts look the locale up once, not once per character: these run for
+// every key value and every filtered record.
 std::string ToUpperText(std::string_view text) {
+  const Locale& locale = CurrentLocale();
   std::string out(text);
-  for (char& c : out) c = ToUpper(c);
+  for (char& c : out) {
+    if (locale.case_class[Byte(c)] & kClassLower) c = static_cast<char>(locale.case_partner[Byte(c)]);
+  }
   return out;
 }
 
 std::string ToLowerText(std::string_view text) {
+  const Locale& locale = CurrentLocale();
   std::string out(text);
-  for (char& c : out) c = ToLower(c);
+  for (char& c : out) {
+    if (locale.case_class[Byte(c)] & kClassUpper) c = static_cast<char>(locale.case_partner[Byte(c)]);
+  }
   return out;
 }
 

@@ -72,10 +72,14 @@ uint8_t CollationWeight(char c) {
 }
 
 int CompareText(std::string_view a, std::string_view b) {
+  // One locale lookup per comparison rather than two per character.
+  const Locale& locale = CurrentLocale();
+  const auto& table =
+      locale.charset == CharacterSet::kOem ? locale.oem_weights : locale.ansi_weights;
   size_t length = std::max(a.size(), b.size());
   for (size_t i = 0; i < length; ++i) {
-    int wa = CollationWeight(i < a.size() ? a[i] : ' ');
-    int wb = CollationWeight(i < b.size() ? b[i] : ' ');
+    int wa = table[static_cast<unsigned char>(i < a.size() ? a[i] : ' ')];
+    int wb = table[static_cast<unsigned char>(i < b.size() ? b[i] : ' ')];
     if (wa != wb) return wa - wb;
   }
   return 0;

@@ -16,17 +16,17 @@ bool IsStringType(uint8_t type) { return type == 18 || type == 19 || type == 20;
 // text; a table kept in the OEM set orders by its OEM bytes through the OEM
 // weights, as its stored images carry them.
 void ApplyTextRule(std::string* bytes, TextRule rule) {
+  // The locale is looked up once per value, not per character (format::ToUpper
+  // would fetch it for every byte); the tables are the ones ToUpper uses.
   const format::Locale& locale = format::CurrentLocale();
+  const auto& case_class = locale.case_class;
+  const auto& case_partner = locale.case_partner;
+  const auto& weights = rule.oem ? locale.oem_weights : locale.ansi_weights;
   for (char& ch : *bytes) {
-    if (rule.no_case) ch = format::ToUpper(ch);
     auto b = static_cast<uint8_t>(ch);
-    if (rule.oem) {
-      b = format::AnsiToOem(b);
-      b = locale.oem_weights[b];
-    } else {
-      b = locale.ansi_weights[b];
-    }
-    ch = static_cast<char>(b);
+    if (rule.no_case && (case_class[b] & format::kClassLower)) b = case_partner[b];
+    if (rule.oem) b = format::AnsiToOem(b);
+    ch = static_cast<char>(weights[b]);
   }
 }
 
