@@ -14,6 +14,7 @@
 #ifndef VORSANDT_STORAGE_QVF_CONTAINER_H_
 #define VORSANDT_STORAGE_QVF_CONTAINER_H_
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -170,6 +171,10 @@ class Container {
   bool header_dirty_ = false;
   bool refreshing_ = false;
   FileHeader header_;
+  // The header bytes Refresh decoded last, and what they decoded to.
+  std::array<uint8_t, kHeaderSize> last_raw_{};
+  FileHeader last_decoded_;
+  bool last_raw_valid_ = false;
   int64_t root_ = kNoRootUnit;
   int64_t next_provisional_ = -1;
   PageCache cache_;

@@ -127,6 +127,32 @@ TEST(ContainerRefresh, LargerChangeCounterDropsTheCache) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+TEST(ContainerRefresh, ReusedHeaderDecodingStillSeesChangedOrDamagedBytes) {
+  // Refresh reuses the decoded header while the bytes at offset 0 are the
+  // ones it decoded last; any other bytes are decoded and checked again.
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  {
+    Container w(&env);
+    ASSERT_EQ(w.Open("H.QVF", Container::kCreate), 0);
+    Fill(&w, 50);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  Container reader(&env);
+  ASSERT_EQ(reader.Open("H.QVF", Container::kShared | Container::kReadOnly), 0);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(reader.Refresh(), 0);
+  const uint32_t counter = reader.header().change_counter;
+  std::string bytes = env.Contents("H.QVF");
+  PutU32(reinterpret_cast<uint8_t*>(bytes.data()) + kHdrChangeCounter, counter + 1);
+  env.SetContents("H.QVF", bytes);
+  ASSERT_EQ(reader.Refresh(), 0);
+  EXPECT_EQ(reader.header().change_counter, counter + 1);
+  bytes[kHdrMagic] = 'x';
+  env.SetContents("H.QVF", bytes);
+  EXPECT_EQ(reader.Refresh(), files::kInvalidDataFile);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(ContainerCache, EvictionKeepsBetweenTwentyAndAHundredCleanPages) {
   RecordInternalErrors errors;
   env::FaultEnv env;
