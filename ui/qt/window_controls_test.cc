@@ -4,12 +4,19 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QTest>
+#include <QThread>
+#include <atomic>
+#include <mutex>
+
+#include "ui/engine/engine.h"
 
 #include "ui/qt/drop_list.h"
 #include "ui/qt/mappings.h"
+#include "ui/qt/qt_platform.h"
 #include "ui/qt/shape_area.h"
 #include "ui/qt/window_view.h"
 
@@ -159,6 +166,84 @@ TEST_F(WindowControlsTest, BoxesAndRegionsDrawTheirColours) {
   ASSERT_FALSE(inputs_.empty());
   EXPECT_EQ(inputs_.back().type, Input::Type::kAccept);
   EXPECT_EQ(inputs_.back().field, 7);
+}
+
+constexpr char kDropWindow[] = R"(resource: QTDROP_RSC
+id: QT$QTDROP
+structures:
+  - window: QT$DROPS
+    caption: Drops
+    controls:
+      - list: "40L@s10@"
+        use: colour
+        drop: 6
+)";
+
+// Serves the toolkit's events until `done` holds; false when it never does
+// (a generous bound that only keeps a broken build from hanging CI).
+template <typename F>
+bool ServeUntil(F done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > 20000) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+// The whole way round: the user drops the list on the screen, the procedure
+// supplies the entries on "dropping down", the open list shows them, and the
+// entry the user picks lands in the procedure's variable.
+TEST(DropListOnTheEngineTest, EntriesComeFromTheProcedureAndTheChoiceGoesBack) {
+  ResourceSet set;
+  ASSERT_FALSE(set.AddModule("test", {{"drop.yaml", kDropWindow}}).has_value());
+  QtPlatform platform;
+  Engine engine(&platform, &set);
+  platform.SetInputSink([&engine](WindowId id, const Input& in) { engine.Input(id, in); });
+  std::mutex mu;
+  std::vector<int> events;
+  std::string colour = "Red       ";
+  std::string colour_at_accept;
+  std::atomic<WindowId> id{0};
+  ASSERT_TRUE(engine.StartMain([&] {
+    auto w = Engine::Current()->CreateWindow("QT$QTDROP", "QT$DROPS");
+    w->Bind("colour", BindText(&colour, 10));
+    w->Open();
+    w->Display();
+    id = w->id();
+    while (w->Accept()) {
+      if (w->Event() != event::kSelected) {  // the focus comes when the desktop gives it
+        std::lock_guard<std::mutex> lock(mu);
+        events.push_back(w->Event());
+      }
+      if (w->Event() == event::kDroppingDown) w->SetRows(1, Colours());
+      if (w->Event() == event::kAccepted) {
+        colour_at_accept = colour;
+        w->Post(event::kCloseWindow);
+      }
+    }
+    w->Close();
+  }));
+  DropList* drop = nullptr;
+  ASSERT_TRUE(ServeUntil([&] {
+    WindowView* view = id != 0 ? platform.View(id) : nullptr;
+    drop = view != nullptr ? qobject_cast<DropList*>(view->ControlWidget(1)) : nullptr;
+    return drop != nullptr;
+  }));
+  EXPECT_EQ(drop->placeholderText(), "Red");
+  EXPECT_EQ(drop->count(), 0);
+  drop->showPopup();
+  ASSERT_TRUE(ServeUntil([&] { return drop->count() == 3; }));
+  EXPECT_EQ(drop->itemText(1), "Green");
+  emit drop->activated(1);
+  drop->hidePopup();
+  ASSERT_TRUE(ServeUntil([&] { return engine.Ended(); }));
+  EXPECT_EQ(colour_at_accept, "Green     ");
+  std::lock_guard<std::mutex> lock(mu);
+  EXPECT_EQ(events, (std::vector<int>{event::kOpenWindow, event::kDroppingDown, event::kDroppedDown,
+                                      event::kNewSelection, event::kAccepted, event::kCloseWindow}));
 }
 
 TEST(DropEntryTextTest, CellsWithoutTrailingBlanks) {
