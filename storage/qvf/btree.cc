@@ -62,8 +62,36 @@ Page* Tree::Edge(int64_t unit, bool rightmost, std::vector<Step>* path) {
   return p;
 }
 
+Page* Tree::HintLeafFor(std::string_view key) const {
+  // Leaves partition the keys: a leaf's separator is not greater than its
+  // first key and the next leaf's separator is greater than its last, so a
+  // key between a leaf's first and last key belongs to that leaf whatever
+  // the path to it. Freed pages leave the cache, so a cached page at the
+  // hinted unit is a page of the tree.
+  Page* leaf = container_->PeekPage(hint_leaf_);
+  if (leaf == nullptr || leaf->data.level != 0 || leaf->data.entries.empty()) return nullptr;
+  const auto& entries = leaf->data.entries;
+  if (CompareKeys(entries.front().Key(), key) > 0 || CompareKeys(key, entries.back().Key()) > 0) {
+    return nullptr;
+  }
+  return leaf;
+}
+
 int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
   *found = false;
+  if (mode == Mode::kExact && !container_->failed()) {
+    if (Page* leaf = HintLeafFor(key)) {
+      // A use of the page, as a descent would count it.
+      container_->GetPage(leaf->unit);
+      const size_t i = leaf->data.LowerBound(key);
+      if (i < leaf->data.entries.size() && CompareKeys(leaf->data.entries[i].Key(), key) == 0 &&
+          !key.empty()) {
+        *entry = leaf->data.entries[i];
+        *found = true;
+      }
+      return 0;
+    }
+  }
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? files::kInvalidDataFile : 0;
@@ -182,6 +210,37 @@ int Tree::Insert(std::string_view bytes, size_t key_length) {
   e.key_length = static_cast<uint16_t>(key_length);
   entries.insert(entries.begin() + static_cast<long>(i), std::move(e));
   container_->MarkDirty(leaf);
+  return SplitWhileNeeded(leaf->unit);
+}
+
+int Tree::Put(std::string_view bytes, size_t key_length) {
+  if (container_->failed()) return files::kInvalidDataFile;
+  if (bytes.size() > kMaxEntryLength || key_length > kMaxKeyLength || key_length > bytes.size()) {
+    return container_->ReportBroken(kCheckEntryTooLarge);
+  }
+  const std::string_view key = bytes.substr(0, key_length);
+  Page* leaf = HintLeafFor(key);
+  if (leaf != nullptr) {
+    container_->GetPage(leaf->unit);
+  } else {
+    if (int r = EnsureRoot(); r != 0) return r;
+    std::vector<Step> path;
+    leaf = Descend(key, &path);
+    if (leaf == nullptr) return files::kInvalidDataFile;
+  }
+  auto& entries = leaf->data.entries;
+  const size_t i = leaf->data.LowerBound(key);
+  if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) {
+    // The key part stays, so no separator changes; a longer entry may split.
+    entries[i].bytes.assign(bytes);
+  } else {
+    Entry e;
+    e.bytes.assign(bytes);
+    e.key_length = static_cast<uint16_t>(key_length);
+    entries.insert(entries.begin() + static_cast<long>(i), std::move(e));
+  }
+  container_->MarkDirty(leaf);
+  hint_leaf_ = leaf->unit;
   return SplitWhileNeeded(leaf->unit);
 }
 

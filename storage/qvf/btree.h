@@ -47,6 +47,9 @@ class Tree {
 
   // Adds an entry of `bytes` whose first `key_length` bytes are its key part.
   int Insert(std::string_view bytes, size_t key_length);
+  // Replaces the entry with this key part in place (its page stays where it
+  // is), or inserts it when there is none.
+  int Put(std::string_view bytes, size_t key_length);
   // Removes the entry with this key part; `*found` false when there is none.
   int Delete(std::string_view key, bool* found);
 
@@ -63,6 +66,9 @@ class Tree {
   // The leftmost (or rightmost) leaf under `unit`, extending `path`.
   Page* Edge(int64_t unit, bool rightmost, std::vector<Step>* path);
   Page* Child(Page* parent, size_t index);
+  // The leaf of the last search when it certainly holds `key`'s place (a
+  // leaf whose first key <= key <= its last key), or nullptr.
+  Page* HintLeafFor(std::string_view key) const;
   int SplitWhileNeeded(int64_t unit);
   int ReplaceSeparator(std::vector<Step>& path, std::string_view key);
   static bool NeedsSplit(const PageData& page);

@@ -140,6 +140,62 @@ TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+TEST(TreeModel, PutsAndExactFindsThroughTheLeafHintMatchAnOrderedMap) {
+  // One long-lived tree, so that exact searches and puts keep going through
+  // the leaf of the previous search while pages split, empty and move.
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  std::mt19937 random(777);
+  std::map<std::string, Value> model;
+  Container container(&env);
+  ASSERT_EQ(container.Open("P.QVF", Container::kCreate), 0);
+  Tree tree(&container);
+  int replaced = 0;
+  for (int op = 1; op <= 20000; ++op) {
+    const unsigned pick = random() % 100;
+    std::string key = RandomKey(random);
+    if (pick < 45) {
+      // Put: replaces (bigger or smaller) or inserts.
+      std::string bytes = key + RandomData(random);
+      if (bytes.size() > kMaxEntryLength) bytes.resize(kMaxEntryLength);
+      replaced += model.count(key) != 0 ? 1 : 0;
+      ASSERT_EQ(tree.Put(bytes, key.size()), 0) << "op " << op;
+      model[key] = Value{bytes, key.size()};
+    } else if (pick < 70 && !model.empty()) {
+      auto it = model.begin();
+      std::advance(it, random() % model.size());
+      bool found = false;
+      ASSERT_EQ(tree.Delete(it->first, &found), 0);
+      ASSERT_TRUE(found);
+      model.erase(it);
+    } else {
+      // Exact searches, often of a neighbour of the last key.
+      if (!model.empty() && pick % 2 == 0) {
+        auto it = model.lower_bound(key);
+        if (it != model.end()) key = it->first;
+      }
+      Entry e;
+      bool found = false;
+      ASSERT_EQ(tree.FindExact(key, &e, &found), 0);
+      auto it = model.find(key);
+      ASSERT_EQ(found, it != model.end()) << "op " << op;
+      if (found) {
+        ASSERT_EQ(e.bytes, it->second.bytes) << "op " << op;
+      }
+    }
+    if (op % 2500 == 0) {
+      ASSERT_EQ(container.Save(), 0) << "op " << op;
+      ExpectSame(&container, model);
+    }
+  }
+  EXPECT_GT(replaced, 100);
+  ASSERT_EQ(container.Close(), 0);
+  std::vector<std::string> faults;
+  ASSERT_TRUE(CheckFile(&env, "P.QVF", &faults));
+  for (const auto& f : faults) ADD_FAILURE() << f;
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(TreeEmptyEntry, SmallestKeysWorkAndEmptyEntryIsNeverReturned) {
   RecordInternalErrors errors;
   env::FaultEnv env;

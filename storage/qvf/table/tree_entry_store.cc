@@ -45,6 +45,12 @@ int TreeEntryStore::Insert(std::string_view key, std::string_view data) {
   return tree_.Insert(bytes, key.size());
 }
 
+int TreeEntryStore::Put(std::string_view key, std::string_view data) {
+  std::string bytes(key);
+  bytes.append(data);
+  return tree_.Put(bytes, key.size());
+}
+
 int TreeEntryStore::Delete(std::string_view key) {
   bool found = false;
   return tree_.Delete(key, &found);

@@ -28,6 +28,8 @@ class TreeEntryStore : public EntryStore {
   int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) override;
   int Insert(std::string_view key, std::string_view data) override;
   int Delete(std::string_view key) override;
+  // Replaces in place (one search instead of a delete and an insert).
+  int Put(std::string_view key, std::string_view data) override;
   int NextIdentifier(uint32_t* id) override { return container_.NextIdentifier(id); }
   int Save() override { return container_.Save(); }
   void Discard() override { container_.Discard(); }
