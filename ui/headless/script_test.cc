@@ -104,6 +104,7 @@ structures:
         picture: "@s20"
       - list: "40L~A~@s10@40R~B~@s10@"
         paged: true
+        alert: [45]
       - button: "&Ask"
       - button: Close
       - list: "40L@s10@"
@@ -264,6 +265,9 @@ expect text 5 Blue
 focus 2
 press F2
 expect text 1 "alert 113 on 2"
+expect alert 2 Insert
+press Insert 2
+expect text 1 "alert 45 on 2"
 dump
 )");
   EXPECT_EQ(rc, 0) << err_.str() << out_.str();
@@ -299,6 +303,7 @@ TEST_F(ScriptTest, BadCommandsFailCleanly) {
       {"menu Open\ndrop 1", "t.script:2: control 1 is not a drop list\n"},
       {"menu Open\ndrop 5\nchoose 5 Purple", "t.script:3: drop list 5 has no entry \"Purple\"\n"},
       {"menu Open\nexpect dropped 5", "t.script:2: drop list 5 is closed up\n"},
+      {"menu Open\nexpect alert 1 Insert", "t.script:2: key Insert is not alerted on 1\n"},
   };
   for (const Case& c : cases) {
     err_.str("");
