@@ -72,12 +72,12 @@ class FieldVariable : public UseVariable {
   std::string Get() const override {
     eval::VariableRef ref = Ref();
     if (!numeric()) return eval::ReadText(ref, 0);
-    if (field_.type == files::kTypeDecimal || field_.type == files::kTypePDecimal || field_.type == 8 ||
-        field_.type == files::kTypeDouble) {
-      return format::NumberText(eval::ReadReal(ref, 0));
-    }
-    if (field_.type == 7) return format::NumberText(eval::ReadReal(ref, 0));
-    return std::to_string(eval::ReadInteger(ref, 0));
+    // Whole numbers that fit an int32 read as such; unsigned longs, reals
+    // and packed decimals through a double, which holds each exactly.
+    bool whole = field_.type == files::kTypeByte || field_.type == files::kTypeShort ||
+                 field_.type == files::kTypeUShort || field_.type == files::kTypeLong;
+    if (whole) return std::to_string(eval::ReadInteger(ref, 0));
+    return format::NumberText(eval::ReadReal(ref, 0));
   }
 
   void Set(std::string_view text) override { Store(text, nullptr); }
