@@ -100,7 +100,8 @@ class FieldVariable : public UseVariable {
   std::string_view OwnPicture() const {
     // Only fixed strings carry a picture in the layout; the others carry
     // their declared text there.
-    return field_.type == files::kTypeString ? std::string_view(field_.picture) : std::string_view();
+    return field_.type == files::kTypeString ? std::string_view(field_.picture)
+                                             : std::string_view();
   }
 
   uint8_t* Bytes() const {
@@ -171,7 +172,8 @@ class FieldVariable : public UseVariable {
         // Written to a copy first: a value that needs more digits than the
         // field has must not leave the field's largest value behind.
         std::vector<uint8_t> copy(at, at + size);
-        if (!eval::WritePackedDecimal(*value, field_.decimals, std::span<uint8_t>(copy))) return false;
+        if (!eval::WritePackedDecimal(*value, field_.decimals, std::span<uint8_t>(copy)))
+          return false;
         std::memcpy(at, copy.data(), size);
         return true;
       }
@@ -191,8 +193,8 @@ class FieldVariable : public UseVariable {
     // A date may name its month ("MAR 5, 2024"); anything else needs digits.
     if (!digit && !dated) return std::nullopt;
     if (picture != nullptr && picture->TakesText()) picture = nullptr;
-    double value = picture != nullptr ? format::Deformat(text, picture).number
-                                      : format::DeformatNumber(text);
+    double value =
+        picture != nullptr ? format::Deformat(text, picture).number : format::DeformatNumber(text);
     if (!std::isfinite(value)) return std::nullopt;
     // Dates and times read as -1 (a day or time part out of range) or 0
     // (nothing recognisable in text that is not blank) are not values.
@@ -233,7 +235,8 @@ std::unique_ptr<UseVariable> BindField(files::FileRecord* file, std::string_view
 
 std::unique_ptr<UseVariable> BindField(uint8_t* record, uint32_t record_length,
                                        const files::FieldInfo& field) {
-  if (record == nullptr || !Shown(field) || field.offset + field.size > record_length) return nullptr;
+  if (record == nullptr || !Shown(field) || field.offset + field.size > record_length)
+    return nullptr;
   return std::make_unique<FieldVariable>(nullptr, record, field);
 }
 

@@ -38,8 +38,9 @@ const std::vector<uint8_t>& Layout() {
 
 uint8_t declared_buffer[kRecordLength];
 files::FileRecord& Table() {
-  static files::FileRecord table(nullptr, "T", 1, files::kAttrPerThread, kRecordLength, Layout().data(),
-                                 Layout().size(), nullptr, 0, nullptr, 0, declared_buffer);
+  static files::FileRecord table(nullptr, "T", 1, files::kAttrPerThread, kRecordLength,
+                                 Layout().data(), Layout().size(), nullptr, 0, nullptr, 0,
+                                 declared_buffer);
   return table;
 }
 
@@ -117,12 +118,12 @@ TEST_F(FieldVariableTest, TextThatIsNoValueLeavesTheFieldUnchanged) {
     const char* picture;
   };
   const Case cases[] = {
-      {"T:COUNT", "abc", "@n6"},              // no digits at all
-      {"T:COUNT", "99999999999", ""},         // beyond a long
-      {"T:CODE", "40000", ""},                // beyond a short
-      {"T:PRICE", "123456789", "@n12.2"},     // more digits than the decimal holds
-      {"T:WHEN", "0/07/2024", "@D6"},         // day 0
-      {"T:WHEN", "soon", "@D6"},              // nothing that reads as a date
+      {"T:COUNT", "abc", "@n6"},           // no digits at all
+      {"T:COUNT", "99999999999", ""},      // beyond a long
+      {"T:CODE", "40000", ""},             // beyond a short
+      {"T:PRICE", "123456789", "@n12.2"},  // more digits than the decimal holds
+      {"T:WHEN", "0/07/2024", "@D6"},      // day 0
+      {"T:WHEN", "soon", "@D6"},           // nothing that reads as a date
   };
   for (const Case& c : cases) {
     EXPECT_FALSE(Field(c.field)->Accept(c.typed, c.picture)) << c.field << " " << c.typed;
@@ -200,7 +201,8 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   ASSERT_EQ(after.size(), kRecordLength);
   EXPECT_EQ(std::string(after.begin(), after.begin() + 10), "Brown     ");
   EXPECT_EQ(LongAt(after.data(), 10), 12);
-  EXPECT_DOUBLE_EQ(eval::ReadPackedDecimal(std::span<const uint8_t>(after.data() + 14, 4), 2), 5.25);
+  EXPECT_DOUBLE_EQ(eval::ReadPackedDecimal(std::span<const uint8_t>(after.data() + 14, 4), 2),
+                   5.25);
   EXPECT_EQ(LongAt(after.data(), 18), format::DateFromParts(13, 31, 1999));
   // The declaration's own buffer was never the one edited.
   EXPECT_EQ(std::string(reinterpret_cast<char*>(declared_buffer), 5), std::string(5, '\0'));

@@ -13,7 +13,6 @@
 #include <mutex>
 
 #include "ui/engine/engine.h"
-
 #include "ui/qt/drop_list.h"
 #include "ui/qt/mappings.h"
 #include "ui/qt/qt_platform.h"
@@ -63,7 +62,8 @@ class WindowControlsTest : public testing::Test {
  protected:
   void SetUp() override {
     state_ = Controls();
-    view_ = std::make_unique<WindowView>(state_, [this](WindowId, const Input& in) { inputs_.push_back(in); });
+    view_ = std::make_unique<WindowView>(
+        state_, [this](WindowId, const Input& in) { inputs_.push_back(in); });
     view_->show();
     QApplication::processEvents();
     inputs_.clear();
@@ -132,7 +132,8 @@ TEST_F(WindowControlsTest, AlertedKeysGoToTheEngineNotTheControl) {
   for (const Input& in : inputs_) {
     if (in.type == Input::Type::kKey) keys.emplace_back(in.field, in.value);
   }
-  EXPECT_EQ(keys, (std::vector<std::pair<int, int>>{{2, 'A'}, {2, key::kF1 + 2}, {3, key::kF1 + 2}}));
+  EXPECT_EQ(keys,
+            (std::vector<std::pair<int, int>>{{2, 'A'}, {2, key::kF1 + 2}, {3, key::kF1 + 2}}));
 }
 
 TEST_F(WindowControlsTest, BoxesAndRegionsDrawTheirColours) {
@@ -242,8 +243,9 @@ TEST(DropListOnTheEngineTest, EntriesComeFromTheProcedureAndTheChoiceGoesBack) {
   ASSERT_TRUE(ServeUntil([&] { return engine.Ended(); }));
   EXPECT_EQ(colour_at_accept, "Green     ");
   std::lock_guard<std::mutex> lock(mu);
-  EXPECT_EQ(events, (std::vector<int>{event::kOpenWindow, event::kDroppingDown, event::kDroppedDown,
-                                      event::kNewSelection, event::kAccepted, event::kCloseWindow}));
+  EXPECT_EQ(events,
+            (std::vector<int>{event::kOpenWindow, event::kDroppingDown, event::kDroppedDown,
+                              event::kNewSelection, event::kAccepted, event::kCloseWindow}));
 }
 
 TEST(DropEntryTextTest, CellsWithoutTrailingBlanks) {
