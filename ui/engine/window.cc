@@ -482,7 +482,13 @@ void Window::Select(int field, int row) {
   ControlModel* c = ControlAt(field);
   if (c == nullptr) return;
   focus_ = field;
-  if (c->node->kind == Kind::kList && row > 0) c->selected = std::min<int>(row, c->rows.size());
+  if (c->node->kind == Kind::kList && row > 0) {
+    c->selected = std::min<int>(row, c->rows.size());
+    // A closed drop list shows the entry the procedure chose.
+    if (c->node->drop > 0 && c->selected > 0 && !c->rows[c->selected - 1].cells.empty()) {
+      c->text = c->rows[c->selected - 1].cells[0];
+    }
+  }
   if (c->node->kind == Kind::kSheet && row > 0 &&
       row <= static_cast<int>(c->node->children.size())) {
     c->value = row;

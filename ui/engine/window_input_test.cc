@@ -115,6 +115,10 @@ TEST_F(WindowInputTest, ChoosingADropEntrySetsTheVariableThenAccepts) {
         // The closed list shows the variable's value, and its row is chosen.
         EXPECT_EQ(w.GetProperty(1, prop::kText), "Green");
         EXPECT_EQ(w.Choice(1), 2);
+        // The procedure's own choice shows too (the variable is its to set).
+        w.Select(3, 1);
+        EXPECT_EQ(w.GetProperty(3, prop::kText), "Red");
+        EXPECT_EQ(w.Choice(3), 1);
       },
       [&](Window& w) {
         if (w.Event() == event::kAccepted && w.Field() == 1) colour_at_accept.push_back(colour);

@@ -134,6 +134,19 @@ TEST_F(WindowControlsTest, AlertedKeysGoToTheEngineNotTheControl) {
   }
   EXPECT_EQ(keys,
             (std::vector<std::pair<int, int>>{{2, 'A'}, {2, key::kF1 + 2}, {3, key::kF1 + 2}}));
+
+  // Mouse actions are alerted like keys: a double click on the entry.
+  inputs_.clear();
+  WindowState next = state_;
+  next.controls[1].alert_keys = {'A', key::kMouseLeft2};
+  view_->Apply(next);
+  QTest::mouseDClick(entry, Qt::LeftButton);
+  QTest::mouseClick(check, Qt::RightButton);  // not alerted there: nothing
+  keys.clear();
+  for (const Input& in : inputs_) {
+    if (in.type == Input::Type::kKey) keys.emplace_back(in.field, in.value);
+  }
+  EXPECT_EQ(keys, (std::vector<std::pair<int, int>>{{2, key::kMouseLeft2}}));
 }
 
 TEST_F(WindowControlsTest, BoxesAndRegionsDrawTheirColours) {

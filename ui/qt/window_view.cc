@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -540,6 +541,21 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
       int code = KeyCode(key->key(), key->modifiers());
       if (Alerted(field, code)) {
         SendKey(field, code, key->text());
+        return true;
+      }
+    } else if (event->type() == QEvent::MouseButtonDblClick ||
+               event->type() == QEvent::MouseButtonPress) {
+      // Mouse actions can be alerted like keys: a double click, the right
+      // button. (Lists report their own.)
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      int code = 0;
+      if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+        code = key::kMouseLeft2;
+      } else if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton) {
+        code = key::kMouseRight;
+      }
+      if (code != 0 && Alerted(field, code)) {
+        SendKey(field, code, QString());
         return true;
       }
     } else if (event->type() == QEvent::FocusIn && !applying_ && field != focus_) {
