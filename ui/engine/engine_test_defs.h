@@ -77,6 +77,7 @@ structures:
         picture: "@D6"
       - entry: T:MISSING
       - button: OK
+      - textbox: T:NOTES
 )";
 
 }  // namespace vorsandt::ui

@@ -1,5 +1,6 @@
 #include "ui/engine/field_variable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -207,6 +208,43 @@ class FieldVariable : public UseVariable {
   files::FieldInfo field_;
 };
 
+// A text memo: a blank-padded buffer of its maximum size beside the record
+// (a new instance's buffer holds zero bytes until something is read).
+class MemoVariable : public UseVariable {
+ public:
+  MemoVariable(files::FileRecord* file, size_t index) : file_(file), index_(index) {}
+
+  std::string Get() const override {
+    const std::vector<char>* buffer = Buffer();
+    if (buffer == nullptr) return {};
+    std::string text(buffer->begin(), buffer->end());
+    if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    return text;
+  }
+
+  void Set(std::string_view text) override {
+    std::vector<char>* buffer = Buffer();
+    if (buffer == nullptr) return;
+    // Longer text than the memo holds is cut; the rest is blanks.
+    std::fill(buffer->begin(), buffer->end(), ' ');
+    std::copy_n(text.begin(), std::min(text.size(), buffer->size()), buffer->begin());
+  }
+
+ private:
+  std::vector<char>* Buffer() const {
+    files::FileRecord* instance = files::InstanceOf(file_);
+    return index_ < instance->memo_buffers.size() ? &instance->memo_buffers[index_] : nullptr;
+  }
+
+  files::FileRecord* file_;
+  size_t index_;
+};
+
+std::string MemoName(const files::MemoDecl& memo) {
+  return memo.name_length >= 0 ? std::string(memo.name, static_cast<size_t>(memo.name_length))
+                               : std::string(memo.name);
+}
+
 }  // namespace
 
 std::vector<files::FieldInfo> RecordFields(const files::FileRecord& file) {
@@ -246,10 +284,19 @@ int BindRecord(Window& window, files::FileRecord* file) {
   std::vector<files::FieldInfo> fields = RecordFields(*file);
   for (const std::string& name : window.UseNames()) {
     std::string wanted = Upper(name);
+    bool found = false;
     for (const files::FieldInfo& f : fields) {
       if (Upper(f.name) != wanted || !Shown(f) || f.offset + f.size > file->record_length) continue;
       if (window.Bind(name, std::make_unique<FieldVariable>(file, nullptr, f)) > 0) ++bound;
+      found = true;
       break;
+    }
+    // Text memos (not binary ones) are edited as text too.
+    for (uint8_t i = 0; !found && file->memos != nullptr && i < file->memo_count; ++i) {
+      const files::MemoDecl* memo = file->memos[i];
+      if (memo == nullptr || memo->flags != 0 || Upper(MemoName(*memo)) != wanted) continue;
+      if (window.Bind(name, std::make_unique<MemoVariable>(file, i)) > 0) ++bound;
+      found = true;
     }
   }
   return bound;

@@ -46,8 +46,9 @@ std::unique_ptr<UseVariable> BindField(files::FileRecord* file, std::string_view
 std::unique_ptr<UseVariable> BindField(uint8_t* record, uint32_t record_length,
                                        const files::FieldInfo& field);
 
-// Binds every control of `window` whose use variable names a field of
-// `file`; returns how many fields were bound.
+// Binds every control of `window` whose use variable names a field or a
+// text memo of `file` (a text box on "CLA:NOTES" edits that memo, cut to its
+// size and blank-padded); returns how many were bound.
 int BindRecord(Window& window, files::FileRecord* file);
 
 }  // namespace vorsandt::ui

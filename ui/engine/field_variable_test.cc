@@ -37,9 +37,12 @@ const std::vector<uint8_t>& Layout() {
 }
 
 uint8_t declared_buffer[kRecordLength];
+// A text memo of 24 bytes beside the record.
+const files::MemoDecl kNotes{"T:NOTES", 7, 0, 24};
+const files::MemoDecl* const kMemos[] = {&kNotes};
 files::FileRecord& Table() {
   static files::FileRecord table(nullptr, "T", 1, files::kAttrPerThread, kRecordLength,
-                                 Layout().data(), Layout().size(), nullptr, 0, nullptr, 0,
+                                 Layout().data(), Layout().size(), nullptr, 0, kMemos, 1,
                                  declared_buffer);
   return table;
 }
@@ -149,6 +152,7 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   Engine engine(&platform, &set);
   std::vector<std::pair<int, int>> seen;
   std::vector<uint8_t> after;
+  std::string notes;
   WindowId id = 0;
   std::atomic<bool> opened{false};
   int bound = -1;
@@ -157,6 +161,9 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
     std::memcpy(record, "Smith     ", 10);
     int32_t when = format::DateFromParts(7, 4, 1996);
     std::memcpy(record + 18, &when, 4);
+    std::vector<char>& memo = files::InstanceOf(&Table())->memo_buffers[0];
+    std::fill(memo.begin(), memo.end(), ' ');
+    std::memcpy(memo.data(), "Hello", 5);
     auto w = engine.CreateWindow("TESTS$TEST01", "T$RECORD");
     id = w->id();
     bound = BindRecord(*w, &Table());
@@ -165,6 +172,7 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
     opened = true;
     while (w->Accept()) seen.emplace_back(w->Event(), w->Field());
     after.assign(record, record + kRecordLength);
+    notes.assign(memo.begin(), memo.end());
     w->Close();
   });
   while (!opened) engine.WaitIdle(std::chrono::milliseconds(20));
@@ -173,6 +181,7 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   ASSERT_TRUE(state.has_value());
   EXPECT_EQ(state->Control(1)->text, "Smith");
   EXPECT_EQ(state->Control(4)->text, " 4/07/1996");
+  EXPECT_EQ(state->Control(7)->text, "Hello");
   auto type = [&](int field, const char* text) {
     Input in;
     in.type = Input::Type::kAccept;
@@ -187,6 +196,7 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   type(3, "5.25");
   type(4, "31/13/1999");  // month 13 carries into the next year
   type(4, "0/1/2000");    // rejected: the date stays
+  type(7, "Notes that run past the memo's size");
   state = platform.State(id);
   EXPECT_EQ(state->Control(3)->text, "      5.25");
   EXPECT_EQ(state->Control(4)->text, "0/1/2000");  // left for the user to correct
@@ -195,15 +205,16 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   engine.Input(id, close);
   engine.WaitForEnd();
 
-  EXPECT_EQ(bound, 4);  // T:MISSING is not a field of the table
+  EXPECT_EQ(bound, 5);  // four fields and the memo; T:MISSING is not in the table
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{
-                      {515, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {26, 4}, {513, 0}}));
+                      {515, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {26, 4}, {1, 7}, {513, 0}}));
   ASSERT_EQ(after.size(), kRecordLength);
   EXPECT_EQ(std::string(after.begin(), after.begin() + 10), "Brown     ");
   EXPECT_EQ(LongAt(after.data(), 10), 12);
   EXPECT_DOUBLE_EQ(eval::ReadPackedDecimal(std::span<const uint8_t>(after.data() + 14, 4), 2),
                    5.25);
   EXPECT_EQ(LongAt(after.data(), 18), format::DateFromParts(13, 31, 1999));
+  EXPECT_EQ(notes, "Notes that run past the ");  // cut to the memo's 24 bytes
   // The declaration's own buffer was never the one edited.
   EXPECT_EQ(std::string(reinterpret_cast<char*>(declared_buffer), 5), std::string(5, '\0'));
 }
