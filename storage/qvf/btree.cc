@@ -68,13 +68,15 @@ Page* Tree::HintLeafFor(std::string_view key) const {
   // key between a leaf's first and last key belongs to that leaf whatever
   // the path to it. Freed pages leave the cache, so a cached page at the
   // hinted unit is a page of the tree.
-  Page* leaf = container_->PeekPage(hint_leaf_);
-  if (leaf == nullptr || leaf->data.level != 0 || leaf->data.entries.empty()) return nullptr;
-  const auto& entries = leaf->data.entries;
-  if (CompareKeys(entries.front().Key(), key) > 0 || CompareKeys(key, entries.back().Key()) > 0) {
-    return nullptr;
+  for (int64_t unit : hints_) {
+    Page* leaf = container_->PeekPage(unit);
+    if (leaf == nullptr || leaf->data.level != 0 || leaf->data.entries.empty()) continue;
+    const auto& entries = leaf->data.entries;
+    if (CompareKeys(entries.front().Key(), key) <= 0 && CompareKeys(key, entries.back().Key()) <= 0) {
+      return leaf;
+    }
   }
-  return leaf;
+  return nullptr;
 }
 
 int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
@@ -83,6 +85,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
     if (Page* leaf = HintLeafFor(key)) {
       // A use of the page, as a descent would count it.
       container_->GetPage(leaf->unit);
+      RememberLeaf(leaf->unit);
       const size_t i = leaf->data.LowerBound(key);
       if (i < leaf->data.entries.size() && CompareKeys(leaf->data.entries[i].Key(), key) == 0 &&
           !key.empty()) {
@@ -95,7 +98,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? files::kInvalidDataFile : 0;
-  hint_leaf_ = leaf->unit;
+  RememberLeaf(leaf->unit);
   const auto& entries = leaf->data.entries;
   const size_t lower = leaf->data.LowerBound(key);
   if (mode == Mode::kExact) {
@@ -130,7 +133,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
         if (CompareKeys(next->data.entries.front().Key(), key) <= 0) {
           return container_->ReportBroken(kCheckOrderAcrossPages);
         }
-        hint_leaf_ = next->unit;
+        RememberLeaf(next->unit);
         *entry = next->data.entries.front();
         *found = true;
         return 0;
@@ -164,10 +167,11 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
 }
 
 int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
-  // Inside the last leaf: when it holds an entry not greater than the key and
+  // Inside a recent leaf: when it holds an entry not greater than the key and
   // one greater, the answer lies in this leaf.
-  if (Page* leaf = container_->PeekPage(hint_leaf_);
-      leaf != nullptr && leaf->data.level == 0 && !leaf->data.entries.empty()) {
+  for (int64_t unit : hints_) {
+    Page* leaf = container_->PeekPage(unit);
+    if (leaf == nullptr || leaf->data.level != 0 || leaf->data.entries.empty()) continue;
     const auto& entries = leaf->data.entries;
     if (CompareKeys(entries.front().Key(), key) <= 0 &&
         CompareKeys(key, entries.back().Key()) < 0) {
@@ -175,6 +179,7 @@ int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
       if (CompareKeys(entries[i].Key(), key) == 0) ++i;
       *entry = entries[i];
       *found = true;
+      RememberLeaf(unit);
       return 0;
     }
   }
@@ -240,7 +245,7 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
     entries.insert(entries.begin() + static_cast<long>(i), std::move(e));
   }
   container_->MarkDirty(leaf);
-  hint_leaf_ = leaf->unit;
+  RememberLeaf(leaf->unit);
   return SplitWhileNeeded(leaf->unit);
 }
 

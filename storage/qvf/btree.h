@@ -15,6 +15,7 @@
 #ifndef VORSANDT_STORAGE_QVF_BTREE_H_
 #define VORSANDT_STORAGE_QVF_BTREE_H_
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,15 +67,23 @@ class Tree {
   // The leftmost (or rightmost) leaf under `unit`, extending `path`.
   Page* Edge(int64_t unit, bool rightmost, std::vector<Step>* path);
   Page* Child(Page* parent, size_t index);
-  // The leaf of the last search when it certainly holds `key`'s place (a
-  // leaf whose first key <= key <= its last key), or nullptr.
+  // A leaf of the last searches that certainly holds `key`'s place (a leaf
+  // whose first key <= key <= its last key), or nullptr.
   Page* HintLeafFor(std::string_view key) const;
   int SplitWhileNeeded(int64_t unit);
   int ReplaceSeparator(std::vector<Step>& path, std::string_view key);
   static bool NeedsSplit(const PageData& page);
 
   Container* container_;
-  int64_t hint_leaf_ = Container::kNoRootUnit;
+  // The leaves of the last two searches, most recent first: a scan through
+  // one key that reads each record between its steps keeps both in hand.
+  std::array<int64_t, 2> hints_{Container::kNoRootUnit, Container::kNoRootUnit};
+  void RememberLeaf(int64_t unit) {
+    if (hints_[0] != unit) {
+      hints_[1] = hints_[0];
+      hints_[0] = unit;
+    }
+  }
 };
 
 }  // namespace vorsandt::qvf

@@ -196,6 +196,41 @@ TEST(TreeModel, PutsAndExactFindsThroughTheLeafHintMatchAnOrderedMap) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+TEST(TreeHints, AWalkThroughOneRangeWithLookupsInAnotherKeepsBothLeaves) {
+  // A key scan that reads each record between its steps: the step stays in
+  // its leaf without a descent, and the lookup costs one use of its leaf.
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("H.QVF", Container::kCreate), 0);
+  Tree tree(&c);
+  for (int i = 0; i < 3000; ++i) {
+    ASSERT_EQ(tree.Insert("a" + BigEndian32(static_cast<uint32_t>(i)) + std::string(20, 'x'), 5), 0);
+    ASSERT_EQ(tree.Insert("b" + BigEndian32(static_cast<uint32_t>(i)) + std::string(20, 'y'), 5), 0);
+  }
+  ASSERT_EQ(c.Save(), 0);
+  Entry a;
+  Entry b;
+  bool found = false;
+  ASSERT_EQ(tree.FindExact("a" + BigEndian32(500), &a, &found), 0);
+  ASSERT_TRUE(found);
+  int stayed = 0;
+  for (int i = 501; i < 2500; ++i) {
+    const uint64_t before = c.access_counter();
+    ASSERT_EQ(tree.FindNextAfter(a.Key(), &a, &found), 0);
+    ASSERT_TRUE(found);
+    ASSERT_EQ(a.Key(), "a" + BigEndian32(static_cast<uint32_t>(i)));
+    if (c.access_counter() == before) ++stayed;
+    const std::string wanted = "b" + BigEndian32(static_cast<uint32_t>(3000 - i));
+    ASSERT_EQ(tree.FindExact(wanted, &b, &found), 0);
+    ASSERT_TRUE(found);
+    ASSERT_EQ(b.Key(), wanted);
+  }
+  // Only the steps that cross into the next leaf descend.
+  EXPECT_GT(stayed, 1800);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(TreeEmptyEntry, SmallestKeysWorkAndEmptyEntryIsNeverReturned) {
   RecordInternalErrors errors;
   env::FaultEnv env;
