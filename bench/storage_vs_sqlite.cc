@@ -6,6 +6,12 @@
 // native driver was faster.
 //
 //   storage_vs_sqlite [--n ROWS] [--reps R] [--saves S] [--dir PARENT] [--keep]
+//                     [--loads-only] [--dirty-pages P]
+//
+// --loads-only runs only the two bulk loads (for tuning their time and
+// memory); --dirty-pages sets how many changed leaves a native file keeps
+// decoded before it parks the least recently used ones in encoded form
+// (storage/qvf/page_cache.h).
 //
 // Defaults: 10,000 rows, 5 repetitions, 2,000 per-call adds and as many
 // per-call rewrites (--saves lowers them, for profiling runs), a folder
@@ -37,6 +43,7 @@
 #include "bench/io_counters.h"
 #include "bench/qvf_engine.h"
 #include "bench/sqlite_engine.h"
+#include "storage/qvf/container.h"
 #include "storage/qvf/driver/qvf_driver.h"
 
 namespace vorsandt::bench {
@@ -51,6 +58,7 @@ struct Options {
   int saves = kReservedCodes;
   std::string parent;
   bool keep = false;
+  bool loads_only = false;
 };
 
 struct Sample {
@@ -287,6 +295,10 @@ bool Run(const Options& options) {
     pair("load_ordered", [&](Engine& e) { return e.Load(data, true); });
     size_load_a = FileBytes(a->Paths());
     size_load_b = FileBytes(b->Paths());
+    if (options.loads_only) {
+      std::fprintf(stderr, "rep %d done\n", rep + 1);
+      continue;
+    }
 
     // Per-call saves on the loaded tables; the WAL set-ups on copies.
     for (Engine* e : {wal_full.get(), wal_normal.get()}) e->Remove();
@@ -370,9 +382,11 @@ bool Run(const Options& options) {
   };
   size_line("load_random", size_random_a, size_random_b);
   size_line("load_ordered", size_load_a, size_load_b);
-  size_line("after_saves", size_saves_a, size_saves_b);
-  size_line("after_rewrite_delete", size_changes_a, size_changes_b);
-  size_line("final", size_end_a, size_end_b);
+  if (!options.loads_only) {
+    size_line("after_saves", size_saves_a, size_saves_b);
+    size_line("after_rewrite_delete", size_changes_a, size_changes_b);
+    size_line("final", size_end_a, size_end_b);
+  }
   char text[200];
   std::snprintf(text, sizeof text, "peak_rss_added_mib load_random native %.1f sqlite %.1f",
                 static_cast<double>(peak_a) / 1048576.0, static_cast<double>(peak_b) / 1048576.0);
@@ -405,8 +419,15 @@ int main(int argc, char** argv) {
       options.parent = argv[++i];
     } else if (arg == "--keep") {
       options.keep = true;
+    } else if (arg == "--loads-only") {
+      options.loads_only = true;
+    } else if (arg == "--dirty-pages" && has_value) {
+      vorsandt::qvf::Container::SetDefaultDecodedDirtyLimit(
+          static_cast<size_t>(std::atoll(argv[++i])));
     } else {
-      std::fprintf(stderr, "usage: %s [--n ROWS] [--reps R] [--saves S] [--dir PARENT] [--keep]\n",
+      std::fprintf(stderr,
+                   "usage: %s [--n ROWS] [--reps R] [--saves S] [--dir PARENT] [--keep]"
+                   " [--loads-only] [--dirty-pages P]\n",
                    argv[0]);
       return 2;
     }

@@ -200,6 +200,7 @@ int Tree::Insert(std::string_view bytes, size_t key_length) {
   if (bytes.size() > kMaxEntryLength || key_length > kMaxKeyLength || key_length > bytes.size()) {
     return container_->ReportBroken(kCheckEntryTooLarge);
   }
+  container_->ParkColdPages();
   if (int r = EnsureRoot(); r != 0) return r;
   const std::string_view key = bytes.substr(0, key_length);
   std::vector<Step> path;
@@ -223,6 +224,7 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
   if (bytes.size() > kMaxEntryLength || key_length > kMaxKeyLength || key_length > bytes.size()) {
     return container_->ReportBroken(kCheckEntryTooLarge);
   }
+  container_->ParkColdPages();
   const std::string_view key = bytes.substr(0, key_length);
   Page* leaf = HintLeafFor(key);
   if (leaf != nullptr) {
@@ -328,6 +330,7 @@ int Tree::Delete(std::string_view key, bool* found) {
   *found = false;
   if (container_->failed()) return files::kInvalidDataFile;
   if (key.empty() || container_->root() == Container::kNoRootUnit) return 0;
+  container_->ParkColdPages();
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? files::kInvalidDataFile : 0;

@@ -26,6 +26,7 @@
 #include "storage/qvf/container.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -37,6 +38,18 @@ namespace vorsandt::qvf {
 using files::kFileNotOpen;
 using files::kInvalidDataFile;
 using files::kSystemErrorBase;
+
+namespace {
+std::atomic<size_t> g_decoded_dirty_limit{Container::kDefaultDecodedDirtyLimit};
+}  // namespace
+
+size_t Container::DefaultDecodedDirtyLimit() {
+  return g_decoded_dirty_limit.load(std::memory_order_relaxed);
+}
+
+void Container::SetDefaultDecodedDirtyLimit(size_t pages) {
+  g_decoded_dirty_limit.store(pages, std::memory_order_relaxed);
+}
 
 Container::Container(env::Env* env) : env_(env) {}
 
@@ -62,6 +75,7 @@ int Container::Open(const std::string& path, uint32_t flags) {
   next_provisional_ = -1;
   stage_ = Stage::kIdle;
   write_error_ = 0;
+  decoded_dirty_limit_ = DefaultDecodedDirtyLimit();
   cache_.Clear();
   freed_.clear();
   relocated_.clear();
@@ -320,7 +334,7 @@ Page* Container::GetPage(int64_t unit) {
   if (failed_ || file_ == nullptr) return nullptr;
   if (Page* p = cache_.Find(unit)) {
     cache_.Touch(p);
-    return p;
+    return Unparked(p);
   }
   if (unit < 0 || unit > 0xFFFFFFFFll) {
     Fail(kCheckProvisionalMissing);
@@ -332,7 +346,7 @@ Page* Container::GetPage(int64_t unit) {
     return nullptr;
   }
   cache_.EvictBeforeFetch();
-  if (Page* p = cache_.Revive(unit)) return p;
+  if (Page* p = cache_.Revive(unit)) return Unparked(p);
   const uint64_t home = HomeAddress(static_cast<uint32_t>(unit));
   uint64_t offset = home;
   if (auto it = relocated_.find(static_cast<uint32_t>(home)); it != relocated_.end()) {
@@ -348,6 +362,34 @@ Page* Container::GetPage(int64_t unit) {
     return nullptr;
   }
   return cache_.Add(unit, std::move(data), false);
+}
+
+Page* Container::Unparked(Page* page) {
+  if (!page->parked) return page;
+  if (int r = cache_.Unpark(page); r != 0) {
+    Fail(r);
+    return nullptr;
+  }
+  return page;
+}
+
+void Container::ParkColdPages() {
+  if (failed_ || cache_.decoded_dirty_count() <= decoded_dirty_limit_) return;
+  std::string image;
+  // Non-leaf pages (and the rare leaf that cannot be encoded now) go to the
+  // recently used end instead; the bound stops a list of such pages.
+  size_t skipped = 0;
+  while (cache_.decoded_dirty_count() > decoded_dirty_limit_ &&
+         skipped < cache_.decoded_dirty_count()) {
+    Page* p = cache_.ColdestDirty();
+    if (p->data.level != 0 || p->data.entries.empty() || EncodePage(p->data, 0, &image) != 0) {
+      cache_.TouchDirty(p);
+      ++skipped;
+      continue;
+    }
+    cache_.Park(p, std::move(image));
+    image.clear();
+  }
 }
 
 Page* Container::NewPage(int level) {
@@ -377,7 +419,7 @@ int Container::SavePhase1() {
     // A committed log not yet applied would be overwritten by a new one.
     if (int r = ApplyCommittedLog(); r != 0) return r;
   }
-  if (cache_.dirty().empty() && freed_.empty() && !header_dirty_) return 0;
+  if (!cache_.has_dirty() && freed_.empty() && !header_dirty_) return 0;
   if (read_only_) return Fail(kCheckReaderWrite);
   if (!relocated_.empty()) {
     // Pages were read through a committed log (reader mode); copy it home
@@ -406,12 +448,19 @@ int Container::SavePhase1() {
 
   stage_ = Stage::kLogging;
   pending_.clear();
-  std::vector<Page*> pages(cache_.dirty().begin(), cache_.dirty().end());
+  std::vector<Page*> pages = cache_.DirtyPages();
   std::sort(pages.begin(), pages.end(), [](Page* a, Page* b) { return a->unit < b->unit; });
   std::string image;
   for (Page* p : pages) {
     if (p->unit < 0) return Fail(kCheckRegions);
-    if (int r = EncodePage(p->data, static_cast<uint32_t>(p->unit), &image); r != 0) return Fail(r);
+    if (p->parked) {
+      // The parked image differs from a fresh encoding only in its own address.
+      image = p->image;
+      PutU32(reinterpret_cast<uint8_t*>(image.data()) + kPgOwnAddress,
+             static_cast<uint32_t>(HomeAddress(static_cast<uint32_t>(p->unit))));
+    } else if (int r = EncodePage(p->data, static_cast<uint32_t>(p->unit), &image); r != 0) {
+      return Fail(r);
+    }
     const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
     if (home < old_end_) {
       WriteRaw(header_.log_end, image);

@@ -63,11 +63,25 @@ class Container {
   // The page at `unit` (negative: a provisional page made by NewPage), or
   // nullptr after an internal error.
   Page* GetPage(int64_t unit);
-  // The page at `unit` only when it is cached (no read, no use counted).
-  Page* PeekPage(int64_t unit) const { return cache_.Find(unit); }
+  // The page at `unit` only when it is cached and decoded (no read, no use
+  // counted).
+  Page* PeekPage(int64_t unit) const {
+    Page* p = cache_.Find(unit);
+    return p != nullptr && !p->parked ? p : nullptr;
+  }
   // A new empty page with the next provisional number; dirty.
   Page* NewPage(int level);
   void MarkDirty(Page* page);
+  // Parks the least recently used dirty leaves beyond the decoded limit (see
+  // page_cache.h). Only call it when no Page pointer is held: the tree calls
+  // it at the start of each change.
+  void ParkColdPages();
+  // The limit of this container (reset to the process default by Open).
+  void SetDecodedDirtyLimit(size_t pages) { decoded_dirty_limit_ = pages; }
+  static constexpr size_t kDefaultDecodedDirtyLimit = 4096;
+  // The limit containers take when opened (tools and benchmarks change it).
+  static size_t DefaultDecodedDirtyLimit();
+  static void SetDefaultDecodedDirtyLimit(size_t pages);
   // Removes a page that left the tree; its unit is reclaimed at the next save.
   void FreePage(Page* page);
 
@@ -117,7 +131,8 @@ class Container {
   env::Env* environment() const { return env_; }
   bool failed() const { return failed_; }
   size_t cached_pages() const { return cache_.size(); }
-  size_t dirty_pages() const { return cache_.dirty().size(); }
+  size_t dirty_pages() const { return cache_.dirty_count(); }
+  size_t parked_pages() const { return cache_.parked_count(); }
   size_t clean_pages() const { return cache_.clean_count(); }
   size_t retired_pages() const { return cache_.retired_count(); }
   uint64_t access_counter() const { return cache_.counter(); }
@@ -147,6 +162,8 @@ class Container {
   int LoadLog(const FileHeader& at_zero);
   int CopyLogHome();
   int WriteHeaderAtZero(const FileHeader& h);
+  // `page` decoded (nullptr after an internal error).
+  Page* Unparked(Page* page);
   void DropCache();
 
   // Regions and allocation (container_regions.cc).
@@ -178,6 +195,7 @@ class Container {
   int64_t root_ = kNoRootUnit;
   int64_t next_provisional_ = -1;
   PageCache cache_;
+  size_t decoded_dirty_limit_ = kDefaultDecodedDirtyLimit;
   std::vector<uint32_t> freed_;             // units of pages that left the tree
   std::map<uint32_t, uint64_t> relocated_;  // own address -> position in the log
   LogQuestion question_;

@@ -20,6 +20,10 @@ constexpr int kMaxDepth = 64;
 }  // namespace
 
 int Container::ClassForImage(const Page* page, int* c) {
+  if (page->parked) {
+    *c = static_cast<int>(page->image.size() / kUnitSize);
+    return 0;
+  }
   std::string image;
   if (int r = EncodePage(page->data, 0, &image); r != 0) return r;
   *c = static_cast<int>(image.size() / kUnitSize);
@@ -50,11 +54,12 @@ bool Container::UpdateReference(const Page* page, int64_t from, int64_t to) {
     root_ = to;
     return true;
   }
-  if (page->data.entries.empty()) {
+  if (!page->parked && page->data.entries.empty()) {
     Fail(kCheckParentNotFound);
     return false;
   }
-  std::string key(page->data.entries.front().Key());
+  std::string key(page->parked ? std::string_view(page->first_key)
+                               : page->data.entries.front().Key());
   Page* parent = FindParent(key, from);
   if (parent == nullptr) {
     if (!failed_) Fail(kCheckParentNotFound);
@@ -67,7 +72,13 @@ bool Container::UpdateReference(const Page* page, int64_t from, int64_t to) {
 }
 
 bool Container::MovePage(int64_t from, int64_t to) {
-  Page* p = GetPage(from);
+  // A parked page moves as it is: only its unit and its reference change.
+  Page* p = cache_.Find(from);
+  if (p != nullptr) {
+    cache_.Touch(p);
+  } else {
+    p = GetPage(from);
+  }
   if (p == nullptr) return false;
   if (cache_.Find(to) != nullptr) {
     Fail(kCheckRegions);
@@ -190,7 +201,7 @@ bool Container::PlacePages() {
   // 2. Pages whose image no longer fits their class take a provisional
   //    number, freeing their slot.
   std::vector<Page*> placed;
-  for (Page* p : cache_.dirty()) {
+  for (Page* p : cache_.DirtyPages()) {
     if (p->unit >= 0) placed.push_back(p);
   }
   for (Page* p : placed) {
@@ -212,7 +223,7 @@ bool Container::PlacePages() {
   }
   // 3. Provisional pages get real units, oldest first.
   std::vector<Page*> fresh;
-  for (Page* p : cache_.dirty()) {
+  for (Page* p : cache_.DirtyPages()) {
     if (p->unit < 0) fresh.push_back(p);
   }
   std::sort(fresh.begin(), fresh.end(), [](Page* a, Page* b) { return a->unit > b->unit; });

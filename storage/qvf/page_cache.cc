@@ -18,6 +18,8 @@ size_t HeapBlock(size_t capacity) { return ((capacity + 1 + 8 + 15) / 16) * 16; 
 
 size_t PageFootprint(const Page& page) {
   size_t bytes = sizeof(Page) + 64;  // the page, its index node and list node
+  if (page.image.capacity() > 15) bytes += HeapBlock(page.image.capacity());
+  if (page.first_key.capacity() > 15) bytes += HeapBlock(page.first_key.capacity());
   bytes += HeapBlock(page.data.entries.capacity() * sizeof(Entry));
   for (const Entry& e : page.data.entries) {
     // Short strings live inside the entry itself.
@@ -42,7 +44,11 @@ Page* PageCache::Find(int64_t unit) const {
 
 void PageCache::Touch(Page* page) {
   page->used_at = ++counter_;
-  if (!page->dirty) clean_.splice(clean_.end(), clean_, page->pos);
+  if (!page->dirty) {
+    clean_.splice(clean_.end(), clean_, page->pos);
+  } else if (!page->parked) {
+    dirty_.splice(dirty_.end(), dirty_, page->pos);
+  }
 }
 
 Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
@@ -122,13 +128,45 @@ void PageCache::MarkDirty(Page* page) {
   if (page->dirty) return;
   clean_.erase(page->pos);
   page->dirty = true;
-  page->pos = dirty_.insert(dirty_.end(), page);
+  std::list<Page*>& list = page->parked ? parked_ : dirty_;
+  page->pos = list.insert(list.end(), page);
 }
 
 void PageCache::MarkAllClean() {
   for (Page* p : dirty_) p->dirty = false;
+  for (Page* p : parked_) p->dirty = false;
   // Splicing keeps every page's list iterator valid.
+  clean_.splice(clean_.end(), parked_);
   clean_.splice(clean_.end(), dirty_);
+}
+
+void PageCache::Park(Page* page, std::string image) {
+  page->first_key.assign(page->data.entries.front().Key());
+  page->image = std::move(image);
+  std::vector<Entry>().swap(page->data.entries);  // gives the memory back
+  page->parked = true;
+  if (page->dirty) parked_.splice(parked_.end(), dirty_, page->pos);
+}
+
+int PageCache::Unpark(Page* page) {
+  PageData data;
+  if (int r = DecodePage(reinterpret_cast<const uint8_t*>(page->image.data()), page->image.size(),
+                         0, &data);
+      r != 0) {
+    return r;
+  }
+  page->data = std::move(data);
+  std::string().swap(page->image);
+  std::string().swap(page->first_key);
+  page->parked = false;
+  if (page->dirty) dirty_.splice(dirty_.end(), parked_, page->pos);
+  return 0;
+}
+
+std::vector<Page*> PageCache::DirtyPages() const {
+  std::vector<Page*> pages(dirty_.begin(), dirty_.end());
+  pages.insert(pages.end(), parked_.begin(), parked_.end());
+  return pages;
 }
 
 void PageCache::Rekey(Page* page, int64_t unit) {
@@ -142,7 +180,7 @@ void PageCache::Rekey(Page* page, int64_t unit) {
 }
 
 void PageCache::Remove(Page* page) {
-  (page->dirty ? dirty_ : clean_).erase(page->pos);
+  (page->dirty ? (page->parked ? parked_ : dirty_) : clean_).erase(page->pos);
   index_.erase(page->unit);
 }
 
@@ -152,6 +190,7 @@ void PageCache::Clear() {
   retired_.clear();
   clean_.clear();
   dirty_.clear();
+  parked_.clear();
   index_.clear();
 }
 

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -38,14 +39,28 @@ struct Page {
   PageData data;
   bool dirty = false;
   bool retired = false;   // on the retired list (not found by Find)
+  // A parked leaf holds its encoded image (own address of unit 0) and its
+  // first key part instead of decoded entries; `data` is empty meanwhile.
+  bool parked = false;
+  std::string image;
+  std::string first_key;
   size_t footprint = 0;   // bytes held, counted while retired
   uint64_t loaded_at = 0;
   uint64_t used_at = 0;
   std::list<Page*>::iterator pos;  // in the clean, dirty or retired list
 };
 
-// Bytes of memory a decoded page holds (its entries and their heap buffers).
+// Bytes of memory a page holds (its entries and their heap buffers, or its
+// parked image).
 size_t PageFootprint(const Page& page);
+
+// Parking. A transaction that changes many pages would hold all of them
+// decoded until its save; the least recently used dirty leaves beyond a limit
+// are therefore kept encoded (the image the save will write, compressed as on
+// disk) and decoded again when used. The save writes a parked page's image
+// as it is, with its own address set, so parking costs one encoding that the
+// save would have done anyway. Only leaves are parked: a non-leaf page's
+// image holds child numbers that placement may still change.
 
 class PageCache {
  public:
@@ -74,6 +89,14 @@ class PageCache {
   void MarkDirty(Page* page);
   // Moves every dirty page to the clean list (after a save).
   void MarkAllClean();
+  // Parks a decoded dirty leaf: `image` is its encoding for unit 0.
+  void Park(Page* page, std::string image);
+  // Decodes a parked page again. Returns 0 or the check of DecodePage.
+  int Unpark(Page* page);
+  // The least recently used decoded dirty page, or nullptr.
+  Page* ColdestDirty() const { return dirty_.empty() ? nullptr : dirty_.front(); }
+  // Moves a decoded dirty page to the recently used end.
+  void TouchDirty(Page* page) { dirty_.splice(dirty_.end(), dirty_, page->pos); }
   // Changes the unit a page is filed under.
   void Rekey(Page* page, int64_t unit);
   // Drops one page (it must not be used afterwards).
@@ -81,9 +104,14 @@ class PageCache {
   // Drops everything, retired pages included.
   void Clear();
 
-  const std::list<Page*>& dirty() const { return dirty_; }
+  // Every dirty page, decoded ones first.
+  std::vector<Page*> DirtyPages() const;
+  bool has_dirty() const { return !dirty_.empty() || !parked_.empty(); }
+  size_t dirty_count() const { return dirty_.size() + parked_.size(); }
+  size_t decoded_dirty_count() const { return dirty_.size(); }
+  size_t parked_count() const { return parked_.size(); }
   size_t clean_count() const { return clean_.size(); }
-  size_t size() const { return clean_.size() + dirty_.size(); }
+  size_t size() const { return clean_.size() + dirty_count(); }
   size_t retired_count() const { return retired_.size(); }
   size_t retired_bytes() const { return retired_bytes_; }
   uint64_t counter() const { return counter_; }
@@ -104,7 +132,8 @@ class PageCache {
 
   Index index_;
   std::list<Page*> clean_;
-  std::list<Page*> dirty_;
+  std::list<Page*> dirty_;     // decoded dirty pages, least recently used first
+  std::list<Page*> parked_;    // parked dirty pages
   std::list<Page*> retired_;  // oldest first
   size_t retired_bytes_ = 0;
   uint64_t counter_ = 0;
