@@ -7,8 +7,8 @@
 #include "runtime/files/error_state.h"
 #include "ui/engine/engine.h"
 #include "ui/engine/events.h"
-#include "ui/engine/report.h"
-#include "ui/engine/report_images.h"
+#include "report/report.h"
+#include "report/report_images.h"
 #include "ui/headless/headless_platform.h"
 
 namespace vorsandt::ui::headless {

@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "ui/engine/report_images.h"
+#include "report/report_images.h"
 #include "ui/qt/qt_platform.h"
 
 namespace vorsandt::ui::qt {

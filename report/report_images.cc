@@ -1,4 +1,4 @@
-#include "ui/engine/report_images.h"
+#include "report/report_images.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

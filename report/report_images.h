@@ -6,8 +6,8 @@
 // the platform adds the extension of the image kind it writes. The report
 // that rendered a page removes its image when the report is closed; the
 // folder itself is removed at the end of the run once it is empty.
-#ifndef VORSANDT_UI_ENGINE_REPORT_IMAGES_H_
-#define VORSANDT_UI_ENGINE_REPORT_IMAGES_H_
+#ifndef VORSANDT_REPORT_REPORT_IMAGES_H_
+#define VORSANDT_REPORT_REPORT_IMAGES_H_
 
 #include <optional>
 #include <string>
@@ -27,4 +27,4 @@ bool RemovePageImage(const std::string& path);
 
 }  // namespace vorsandt::ui
 
-#endif  // VORSANDT_UI_ENGINE_REPORT_IMAGES_H_
+#endif  // VORSANDT_REPORT_REPORT_IMAGES_H_

@@ -61,8 +61,8 @@
 //
 // All methods are called by the owning procedure's thread while it holds the
 // run permission.
-#ifndef VORSANDT_UI_ENGINE_REPORT_H_
-#define VORSANDT_UI_ENGINE_REPORT_H_
+#ifndef VORSANDT_REPORT_REPORT_H_
+#define VORSANDT_REPORT_REPORT_H_
 
 #include <cstdint>
 #include <map>
@@ -73,7 +73,7 @@
 #include <vector>
 
 #include "ui/engine/definition.h"
-#include "ui/engine/report_layout.h"
+#include "report/report_layout.h"
 #include "ui/engine/report_page.h"
 #include "ui/engine/use_variable.h"
 
@@ -220,4 +220,4 @@ class Report {
 
 }  // namespace vorsandt::ui
 
-#endif  // VORSANDT_UI_ENGINE_REPORT_H_
+#endif  // VORSANDT_REPORT_REPORT_H_

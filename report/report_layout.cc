@@ -1,4 +1,4 @@
-#include "ui/engine/report_layout.h"
+#include "report/report_layout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,9 +2,9 @@
 #include <unistd.h>
 
 #include "runtime/files/error_state.h"
-#include "ui/engine/report.h"
-#include "ui/engine/report_images.h"
-#include "ui/engine/report_test_support.h"
+#include "report/report.h"
+#include "report/report_images.h"
+#include "report/report_test_support.h"
 
 namespace vorsandt::ui {
 namespace {

@@ -14,8 +14,8 @@
 // Strings, prompts, variable strings (and entries), check boxes, lines, boxes
 // and images are drawn; hidden controls and other kinds (buttons, lists...)
 // are left out of a printed band.
-#ifndef VORSANDT_UI_ENGINE_REPORT_LAYOUT_H_
-#define VORSANDT_UI_ENGINE_REPORT_LAYOUT_H_
+#ifndef VORSANDT_REPORT_REPORT_LAYOUT_H_
+#define VORSANDT_REPORT_REPORT_LAYOUT_H_
 
 #include <cstdint>
 #include <functional>
@@ -60,4 +60,4 @@ void LayoutBand(const Node& band, int32_t x, int32_t y, int32_t width, const Pag
 
 }  // namespace vorsandt::ui
 
-#endif  // VORSANDT_UI_ENGINE_REPORT_LAYOUT_H_
+#endif  // VORSANDT_REPORT_REPORT_LAYOUT_H_

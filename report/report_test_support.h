@@ -1,7 +1,7 @@
 // What the report engine's tests share: their report definitions, a platform
 // that keeps the rendered pages and print jobs, and a fixture with an engine.
-#ifndef VORSANDT_UI_ENGINE_REPORT_TEST_SUPPORT_H_
-#define VORSANDT_UI_ENGINE_REPORT_TEST_SUPPORT_H_
+#ifndef VORSANDT_REPORT_REPORT_TEST_SUPPORT_H_
+#define VORSANDT_REPORT_REPORT_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ui/engine/engine.h"
-#include "ui/engine/report.h"
+#include "report/report.h"
 #include "ui/engine/test_platform.h"
 
 namespace vorsandt::ui::report_test {
@@ -245,4 +245,4 @@ class ReportTest : public ::testing::Test {
 
 }  // namespace vorsandt::ui::report_test
 
-#endif  // VORSANDT_UI_ENGINE_REPORT_TEST_SUPPORT_H_
+#endif  // VORSANDT_REPORT_REPORT_TEST_SUPPORT_H_

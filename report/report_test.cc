@@ -1,8 +1,8 @@
-#include "ui/engine/report.h"
+#include "report/report.h"
 
 #include <gtest/gtest.h>
 
-#include "ui/engine/report_test_support.h"
+#include "report/report_test_support.h"
 
 namespace vorsandt::ui {
 namespace {

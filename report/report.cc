@@ -1,4 +1,4 @@
-#include "ui/engine/report.h"
+#include "report/report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "runtime/format/format.h"
 #include "ui/engine/engine.h"
 #include "ui/engine/platform.h"
-#include "ui/engine/report_images.h"
+#include "report/report_images.h"
 
 namespace vorsandt::ui {
 namespace {
