@@ -6,12 +6,14 @@
 // native driver was faster.
 //
 //   storage_vs_sqlite [--n ROWS] [--reps R] [--saves S] [--dir PARENT] [--keep]
-//                     [--loads-only] [--dirty-pages P]
+//                     [--loads-only] [--dirty-pages P] [--clean-cache-mib M]
 //
 // --loads-only runs only the two bulk loads (for tuning their time and
 // memory); --dirty-pages sets how many changed leaves a native file keeps
 // decoded before it parks the least recently used ones in encoded form
-// (storage/qvf/page_cache.h).
+// (storage/qvf/page_cache.h); --clean-cache-mib sets the memory the native
+// files of the process may keep in decoded clean pages beyond the page
+// cache's 100 (its retired tier; 64 MiB unless set).
 //
 // Defaults: 10,000 rows, 5 repetitions, 2,000 per-call adds and as many
 // per-call rewrites (--saves lowers them, for profiling runs), a folder
@@ -421,13 +423,15 @@ int main(int argc, char** argv) {
       options.keep = true;
     } else if (arg == "--loads-only") {
       options.loads_only = true;
+    } else if (arg == "--clean-cache-mib" && has_value) {
+      vorsandt::qvf::PageCache::SetRetiredBudget(static_cast<size_t>(std::atoll(argv[++i])) << 20);
     } else if (arg == "--dirty-pages" && has_value) {
       vorsandt::qvf::Container::SetDefaultDecodedDirtyLimit(
           static_cast<size_t>(std::atoll(argv[++i])));
     } else {
       std::fprintf(stderr,
                    "usage: %s [--n ROWS] [--reps R] [--saves S] [--dir PARENT] [--keep]"
-                   " [--loads-only] [--dirty-pages P]\n",
+                   " [--loads-only] [--dirty-pages P] [--clean-cache-mib M]\n",
                    argv[0]);
       return 2;
     }
