@@ -19,6 +19,14 @@
 //     fails, the container refuses further work until the file is reopened.
 //  6. A failure after the commit (phase 2) is not a failure of the save: the
 //     committed log is applied by the next save or the next opener.
+//  7. Once phase 2 has reset the log pointers and flushed, a log area larger
+//     than the kept size (1 MiB by default) is cut off the end of the file.
+//     Saves run under the writer lock, so no reader is inside a call; a
+//     reader that took in the log earlier drops it at its next refresh,
+//     because the header at offset 0 no longer shows a log. The cut is not
+//     flushed: a crash may leave the file longer, and the bytes beyond the
+//     end of data mean nothing. Small log areas stay, so that a run of small
+//     saves does not change the file's length every time.
 //
 // So a crash at any point leaves either the old state (log not committed:
 // the header at offset 0 is the old one and the log area lies beyond its end
@@ -224,9 +232,11 @@ int Container::Refresh() {
     last_raw_valid_ = true;
   }
   // An unchanged counter means the cache is still valid — unless the file
-  // carries a committed log this object has not taken in yet.
+  // carries a committed log this object has not taken in yet, or a log this
+  // object reads through has been copied home since (and may be cut off).
   if (header_loaded_ && h.change_counter <= header_.change_counter &&
-      !(h.LogPending() && relocated_.empty() && !header_.LogPending())) {
+      !(h.LogPending() && relocated_.empty() && !header_.LogPending()) &&
+      !(!relocated_.empty() && !h.LogPending())) {
     return 0;
   }
   DropCache();
@@ -553,7 +563,16 @@ int Container::ApplyCommittedLog() {
   header_.log_end = h.log_end;
   pending_.clear();
   stage_ = Stage::kIdle;
+  CutLogArea(std::max(h.EndOfData(), header_.EndOfData()));
   return 0;
+}
+
+void Container::CutLogArea(uint64_t end_of_data) {
+  uint64_t length = 0;
+  if (file_->Size(&length) != 0 || length <= end_of_data) return;
+  if (length - end_of_data <= log_area_kept_) return;
+  // Failing to shorten the file loses nothing: the next save reuses the area.
+  file_->Truncate(end_of_data);
 }
 
 int Container::AbandonLog() {

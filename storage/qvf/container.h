@@ -109,6 +109,10 @@ class Container {
   int Discard();
   // Sets the file length to the end of data (not while a log is pending).
   int Truncate();
+  // A log area left behind by a save is cut off once it is larger than this
+  // (see invariant 7 in container.cc); smaller ones are kept for reuse.
+  static constexpr uint64_t kDefaultLogAreaKept = 1u << 20;
+  void SetLogAreaKept(uint64_t bytes) { log_area_kept_ = bytes; }
   // Adds one to the id counter and returns it in `*id`.
   int NextIdentifier(uint32_t* id);
 
@@ -162,6 +166,9 @@ class Container {
   int LoadLog(const FileHeader& at_zero);
   int CopyLogHome();
   int WriteHeaderAtZero(const FileHeader& h);
+  // Shortens the file to `end_of_data` when more than log_area_kept_ bytes
+  // lie beyond it (after phase 2 only).
+  void CutLogArea(uint64_t end_of_data);
   // `page` decoded (nullptr after an internal error).
   Page* Unparked(Page* page);
   void DropCache();
@@ -196,6 +203,7 @@ class Container {
   int64_t next_provisional_ = -1;
   PageCache cache_;
   size_t decoded_dirty_limit_ = kDefaultDecodedDirtyLimit;
+  uint64_t log_area_kept_ = kDefaultLogAreaKept;
   std::vector<uint32_t> freed_;             // units of pages that left the tree
   std::map<uint32_t, uint64_t> relocated_;  // own address -> position in the log
   LogQuestion question_;

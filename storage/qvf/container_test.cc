@@ -308,6 +308,70 @@ TEST(ContainerTruncate, CutsTheLogAreaAfterASave) {
   EXPECT_EQ(AllEntries(&c).size(), 299u);
 }
 
+// A big transaction leaves a log area as large as the pages it changed; it is
+// cut off after the save, while the small log of a small save stays for the
+// next one (no length change, so no inode flush, on every small save).
+TEST(ContainerTruncate, ALargeLogAreaIsCutAfterTheSaveASmallOneKept) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container c(&env);
+  ASSERT_EQ(c.Open("L.QVF", Container::kCreate), 0);
+  c.SetLogAreaKept(16 << 10);  // the entries compress well: a small file
+  Fill(&c, 3000, 400);
+  ASSERT_EQ(c.Save(), 0);
+  const uint64_t loaded = env.Contents("L.QVF").size();
+
+  Tree tree(&c);
+  bool found = false;
+  ASSERT_EQ(tree.Delete(BigEndian32(7), &found), 0);
+  ASSERT_EQ(c.Save(), 0);
+  EXPECT_GT(env.Contents("L.QVF").size(), c.header().EndOfData());  // small: kept
+
+  for (uint32_t i = 0; i < 3000; i += 2) {
+    ASSERT_EQ(tree.Delete(BigEndian32(i), &found), 0);
+  }
+  ASSERT_EQ(c.Save(), 0);
+  EXPECT_EQ(env.Contents("L.QVF").size(), c.header().EndOfData());
+  EXPECT_LT(env.Contents("L.QVF").size(), loaded);
+  EXPECT_EQ(AllEntries(&c).size(), 1499u);  // the even keys and 7 are gone
+  std::vector<std::string> faults;
+  c.Close();
+  EXPECT_TRUE(CheckFile(&env, "L.QVF", &faults)) << (faults.empty() ? "" : faults[0]);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+// A reader that took in a committed log before phase 2 ran must not keep
+// reading through it once the log was copied home and cut off.
+TEST(ContainerTruncate, AReaderThroughACutLogRereadsFromHome) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container w(&env);
+  ASSERT_EQ(w.Open("R.QVF", Container::kCreate | Container::kShared), 0);
+  w.SetLogAreaKept(0);
+  Fill(&w, 2000, 100);
+  ASSERT_EQ(w.Save(), 0);
+  Tree tree(&w);
+  bool found = false;
+  for (uint32_t i = 0; i < 2000; i += 3) {
+    ASSERT_EQ(tree.Delete(BigEndian32(i), &found), 0);
+  }
+  ASSERT_EQ(w.SavePhase1(), 0);  // committed, not yet applied
+
+  Container r(&env);
+  ASSERT_EQ(r.Open("R.QVF", Container::kShared | Container::kReadOnly), 0);
+  ASSERT_EQ(r.Refresh(), 0);  // takes the log in; no page read yet
+  EXPECT_NE(r.header().change_counter, 0u);
+
+  ASSERT_EQ(w.SavePhase2(), 0);
+  EXPECT_EQ(env.Contents("R.QVF").size(), w.header().EndOfData());
+
+  ASSERT_EQ(r.Refresh(), 0);
+  int status = -1;
+  EXPECT_EQ(AllEntries(&r, &status).size(), 1333u);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(ContainerDiscard, DropsChangesAndRereadsTheHeader) {
   RecordInternalErrors errors;
   env::FaultEnv env;
