@@ -91,7 +91,8 @@ int Container::Open(const std::string& path, uint32_t flags) {
   if ((flags & kCreate) != 0 && !read_only_) env_flags |= env::kOpenCreate;
   if (int e = env_->Open(path, env_flags, &file_); e != 0) {
     file_.reset();
-    return kSystemErrorBase + files::MapErrno(e);
+    // Creating writes the folder: an I/O error there is a write fault.
+    return kSystemErrorBase + files::MapErrno(e, (env_flags & env::kOpenCreate) != 0);
   }
   path_ = path;
   int r = Refresh();

@@ -7,8 +7,9 @@
 #
 # SCENARIO
 #   kill        the real kernel kills the worker (SIGKILL, injected by strace)
-#               at the Nth pwrite64, fdatasync or ftruncate — the calls the
-#               posix environment makes to change a file
+#               at the Nth pwrite64, fdatasync, fsync or ftruncate — the
+#               calls the posix environment makes to change a file (fsync
+#               when a flush must carry a new length, and for folders)
 #   eio, enospc the Nth such call fails with EIO or ENOSPC instead: a failure
 #               the worker is told of must carry code 329 or 339 (the system
 #               error base 300 plus the mapped number 29 or 39); the worker
@@ -112,7 +113,7 @@ strace_scenario() {
     echo "strace cannot trace processes here"
     exit 77
   fi
-  for sc in pwrite64 fdatasync ftruncate; do
+  for sc in pwrite64 fdatasync fsync ftruncate; do
     count=$(strace_count "$sc")
     count=${count:-0}
     echo "$mode: $sc is called $count times in a whole run"

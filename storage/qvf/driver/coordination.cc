@@ -143,7 +143,7 @@ CoordinationFile::~CoordinationFile() { Close(); }
 int CoordinationFile::Open(const std::string& path) {
   Close();
   if (int e = env_->Open(path, env::kOpenCreate, &lock_file_); e != 0) {
-    return files::kSystemErrorBase + files::MapErrno(e);
+    return files::kSystemErrorBase + files::MapErrno(e, /*writing=*/true);
   }
   locks_ = std::make_unique<FileLocks>(env_, lock_file_.get());
   if (int rc = locks_->LockWriter(); rc != 0) return rc;

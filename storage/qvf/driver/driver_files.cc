@@ -162,7 +162,7 @@ int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** ou
   int e = env_->Open(path, flags, &lock->handle_);
   if (e == EACCES || e == EROFS) e = env_->Open(path, env::kOpenReadOnly, &lock->handle_);
   if (e == ENOENT) return files::kFileNotFound;
-  if (e != 0) return files::kSystemErrorBase + files::MapErrno(e);
+  if (e != 0) return files::kSystemErrorBase + files::MapErrno(e, create);
   lock->path_ = path;
   lock->locks_ = std::make_unique<FileLocks>(env_, lock->handle_.get());
   lock->users_ = 1;

@@ -69,7 +69,7 @@ StoreOpener TreeStoreOpener(env::Env* env, uint32_t container_flags) {
 FileRemover EnvFileRemover(env::Env* env) {
   return [env](const std::string& path) {
     int e = env->Delete(path);
-    return e == 0 ? 0 : files::kSystemErrorBase + files::MapErrno(e);
+    return e == 0 ? 0 : files::kSystemErrorBase + files::MapErrno(e, /*writing=*/true);
   };
 }
 
