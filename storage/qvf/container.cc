@@ -207,7 +207,7 @@ int Container::Refresh() {
   if (failed_) return kInvalidDataFile;
   if (file_ == nullptr) return kFileNotOpen;
   if (refreshing_ || stage_ != Stage::kIdle) return 0;
-  if (!shared_ && header_loaded_) return 0;
+  if ((!shared_ || header_held_) && header_loaded_) return 0;
   uint8_t buf[kHeaderSize];
   size_t got = 0;
   if (file_->ReadAt(0, buf, kHeaderSize, &got) != 0) return Fail(kCheckReadFailed);

@@ -120,6 +120,11 @@ class Container {
   // header reset; reader mode reads pages through the log instead. Open
   // starts in writer mode unless read-only.
   void SetWriterMode(bool writer) { writer_ = writer; }
+  // While held, the caller keeps this file's writer range, so no other
+  // handle can save it and the header in memory stays the file's header:
+  // Refresh does not read it again (a transaction holds the range from its
+  // first operation on the file to its end).
+  void SetHeaderHeld(bool held) { header_held_ = held; }
   void SetLogQuestion(LogQuestion question) { question_ = std::move(question); }
 
   // Marks the container failed and reports `check` as an internal error;
@@ -194,6 +199,7 @@ class Container {
   bool header_loaded_ = false;
   bool header_dirty_ = false;
   bool refreshing_ = false;
+  bool header_held_ = false;
   FileHeader header_;
   // The header bytes Refresh decoded last, and what they decoded to.
   std::array<uint8_t, kHeaderSize> last_raw_{};

@@ -127,6 +127,38 @@ TEST(ContainerRefresh, LargerChangeCounterDropsTheCache) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+// A transaction holds the writer range, so its container trusts the header
+// in memory; once released it must see other writers' saves again.
+TEST(ContainerRefresh, AHeldHeaderIsNotReadAgainUntilReleased) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  {
+    Container w(&env);
+    ASSERT_EQ(w.Open("H.QVF", Container::kCreate), 0);
+    Fill(&w, 50);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  Container held(&env);
+  ASSERT_EQ(held.Open("H.QVF", Container::kShared), 0);
+  ASSERT_EQ(held.Refresh(), 0);
+  held.SetHeaderHeld(true);
+  const uint32_t counter = held.header().change_counter;
+
+  Container other(&env);  // stands for a writer the held range would exclude
+  ASSERT_EQ(other.Open("H.QVF", Container::kShared), 0);
+  Tree tree(&other);
+  ASSERT_EQ(tree.Insert("zzz-other", 9), 0);
+  ASSERT_EQ(other.Save(), 0);
+
+  ASSERT_EQ(held.Refresh(), 0);
+  EXPECT_EQ(held.header().change_counter, counter);  // not read again
+  held.SetHeaderHeld(false);
+  ASSERT_EQ(held.Refresh(), 0);
+  EXPECT_EQ(held.header().change_counter, other.header().change_counter);
+  EXPECT_EQ(AllEntries(&held).size(), 51u);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(ContainerRefresh, ReusedHeaderDecodingStillSeesChangedOrDamagedBytes) {
   // Refresh reuses the decoded header while the bytes at offset 0 are the
   // ones it decoded last; any other bytes are decoded and checked again.

@@ -199,6 +199,9 @@ int DriverFiles::JoinTransaction(LockFile* lock, EntryStore* store, Container* c
     return rc;
   }
   lock->in_transaction_ = true;
+  // Nobody else can save the file until the transaction ends: its header
+  // need not be read again on every operation.
+  container->SetHeaderHeld(true);
   members_.push_back(Member{lock, store, container});
   return 0;
 }
@@ -268,6 +271,7 @@ int DriverFiles::RollbackTransaction() {
 void DriverFiles::EndTransaction(bool discard) {
   for (const Member& m : members_) {
     // Whatever is left unsaved belongs to a transaction that has ended.
+    m.container->SetHeaderHeld(false);
     if (discard || m.container->dirty_pages() > 0) m.container->Discard();
     m.lock->in_transaction_ = false;
     m.lock->locks().UnlockFile();
