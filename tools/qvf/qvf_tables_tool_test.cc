@@ -7,25 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "storage/qvf/driver/qvf_test_support.h"
+#include "tools/qvf/tool_run_test_support.h"
 
 namespace vorsandt::qvf {
 namespace {
 
-struct ToolRun {
-  int exit_code = -1;
-  std::string output;
-};
-
-ToolRun RunQvf(const std::string& args) {
-  ToolRun run;
-  FILE* pipe = popen((std::string(QVF_BINARY) + " " + args + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, pipe) != nullptr) run.output += buf;
-  int status = pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using testing::RunQvf;
+using testing::ToolRun;
 
 TEST(QvfTablesToolTest, ListsDescribesAndChecksADriverWrittenTable) {
   testing::ScratchFolder folder;
