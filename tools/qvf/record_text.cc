@@ -228,10 +228,12 @@ std::string TextToField(const app::FieldDef& field, std::string_view text, uint8
   }
 }
 
+// A memo buffer is padded with blanks once written, and holds NUL bytes where
+// it was never written: both are padding at its end. A NUL before the last
+// other character is the memo's own and is kept.
 std::string MemoToText(std::string_view memo) {
-  std::string_view text = memo;
-  if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
-  return AnsiToUtf8Text(TrimRight(text));
+  const size_t end = memo.find_last_not_of(std::string_view(" \0", 2));
+  return AnsiToUtf8Text(end == std::string_view::npos ? "" : memo.substr(0, end + 1));
 }
 
 std::string TextToMemo(const files::MemoDecl& memo, std::string_view text,
@@ -240,6 +242,11 @@ std::string TextToMemo(const files::MemoDecl& memo, std::string_view text,
       memo.name_length < 0 ? std::string(memo.name) : std::string(memo.name, memo.name_length);
   std::string ansi, error;
   if (!Utf8ToAnsi(text, &ansi, &error)) return name + ": " + error;
+  // Trailing NULs would read back as padding: refused rather than lost.
+  const size_t last = ansi.find_last_not_of(' ');
+  if (last != std::string::npos && ansi[last] == '\0') {
+    return name + ": the text ends in a NUL byte, which the memo cannot keep";
+  }
   const size_t room = std::min<size_t>(buffer->size(), memo.max_size);
   if (ansi.size() > room) {
     return name + ": text of " + std::to_string(ansi.size()) +

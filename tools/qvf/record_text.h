@@ -7,7 +7,8 @@
 //                 date (0); a value that is no valid day number is written as
 //                 its plain number so that nothing is lost
 //   STRING        the text without trailing blanks
-//   memo          the text without trailing blanks
+//   memo          the text without trailing blanks (a NUL byte inside is
+//                 kept; one at the end is refused, as it reads back as padding)
 // Text is UTF-8 here and the ANSI set (Windows-1252) in records. On the way
 // in an empty number is 0, a decimal may have fewer places than the field.
 #ifndef VORSANDT_TOOLS_QVF_RECORD_TEXT_H_

@@ -120,6 +120,31 @@ TEST(RecordText, MemosKeepTheirTextAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(MemoToText({fresh.data(), fresh.size()}), "");
 }
 
+TEST(RecordText, NulBytesAreKeptOrRefusedNeverCut) {
+  const files::MemoDecl& notes = app::ClaimNotes();
+  std::vector<char> buffer(notes.max_size, '\0');
+  const std::string inside("before\0after", 12);
+  ASSERT_EQ(TextToMemo(notes, inside, &buffer), "");
+  EXPECT_EQ(MemoToText({buffer.data(), buffer.size()}), inside);
+  // A buffer written C-style, its text then NULs to the end: the NULs pad.
+  std::vector<char> c_style(notes.max_size, '\0');
+  std::memcpy(c_style.data(), "a\0b", 3);
+  EXPECT_EQ(MemoToText({c_style.data(), c_style.size()}), std::string("a\0b", 3));
+  // A NUL at the end would come back as padding, so the text is refused.
+  for (const std::string& text : {std::string("end\0", 4), std::string("end\0  ", 6),
+                                  std::string(1, '\0')}) {
+    EXPECT_EQ(TextToMemo(notes, text, &buffer),
+              "CLA:NOTES: the text ends in a NUL byte, which the memo cannot keep");
+  }
+  // Text fields keep a NUL wherever it is.
+  uint8_t record[512] = {};
+  const app::FieldDef& status = Field("CLA:CLAIM_STATUS");
+  for (const std::string& text : {inside, std::string("end\0", 4)}) {
+    ASSERT_EQ(TextToField(status, text, record), "");
+    EXPECT_EQ(FieldToText(status, record), text);
+  }
+}
+
 TEST(RecordText, RowsNeedExactlyTheTablesColumns) {
   const app::TableDef& claim = app::Def(app::Table::kClaim);
   EXPECT_EQ(ColumnNames(claim).back(), "CLA:NOTES");
