@@ -1,5 +1,6 @@
 #include "ui/qt/list_control.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -112,6 +113,7 @@ ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit 
 
   table_->installEventFilter(this);
   table_->viewport()->installEventFilter(this);
+  bar_->installEventFilter(this);
   connect(table_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (applying_ || item == nullptr) return;
     int row = table_->indexOfTopLevelItem(item) + 1;
@@ -121,6 +123,9 @@ ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit 
   });
   connect(bar_, &QScrollBar::actionTriggered, this, [this](int action) {
     if (applying_) return;
+    // The thumb shows where the procedure says the page lies; a click on the
+    // bar only asks it to move, so Qt's own step is taken back at once.
+    if (paged_ && action != QAbstractSlider::SliderMove) bar_->setSliderPosition(bar_->value());
     switch (action) {
       case QAbstractSlider::SliderSingleStepSub: Send(Input::Type::kScroll, event::kScrollUp); break;
       case QAbstractSlider::SliderSingleStepAdd: Send(Input::Type::kScroll, event::kScrollDown); break;
@@ -304,9 +309,24 @@ bool ListControl::HandleMouse(QMouseEvent* event, bool double_click) {
   return false;
 }
 
+void ListControl::HandleWheel(QWheelEvent* event) {
+  // A wheel notch is 120 eighths of a degree; touchpads send smaller steps,
+  // which add up until they make a notch. Each notch moves the desktop's
+  // number of lines, one scroll-up or scroll-down event each.
+  wheel_rest_ += event->angleDelta().y();
+  int notches = wheel_rest_ / 120;
+  wheel_rest_ -= notches * 120;
+  int lines = std::abs(notches) * std::max(1, QApplication::wheelScrollLines());
+  for (int i = 0; i < lines; ++i) Send(Input::Type::kScroll, notches > 0 ? event::kScrollUp : event::kScrollDown);
+}
+
 bool ListControl::eventFilter(QObject* watched, QEvent* event) {
   if (watched == table_ && event->type() == QEvent::KeyPress) {
     return HandleKey(static_cast<QKeyEvent*>(event));
+  }
+  if (paged_ && event->type() == QEvent::Wheel && (watched == bar_ || watched == table_->viewport())) {
+    HandleWheel(static_cast<QWheelEvent*>(event));
+    return true;
   }
   if (watched == table_->viewport()) {
     switch (event->type()) {
@@ -314,12 +334,10 @@ bool ListControl::eventFilter(QObject* watched, QEvent* event) {
         return HandleMouse(static_cast<QMouseEvent*>(event), false);
       case QEvent::MouseButtonDblClick:
         return HandleMouse(static_cast<QMouseEvent*>(event), true);
-      case QEvent::Wheel:
-        if (paged_) {
-          int dy = static_cast<QWheelEvent*>(event)->angleDelta().y();
-          if (dy != 0) Send(Input::Type::kScroll, dy > 0 ? event::kScrollUp : event::kScrollDown);
-          return true;
-        }
+      case QEvent::Resize:
+        // A horizontal scroll bar coming or going changes the rows that fit
+        // without resizing the list itself.
+        ReportItems();
         break;
       default:
         break;

@@ -48,6 +48,7 @@ class ListControl : public QWidget {
   void ReportItems();
   bool HandleKey(QKeyEvent* event);
   bool HandleMouse(QMouseEvent* event, bool double_click);
+  void HandleWheel(QWheelEvent* event);
 
   int field_;
   bool paged_;
@@ -59,6 +60,7 @@ class ListControl : public QWidget {
   bool applying_ = false;
   int reported_items_ = 0;
   int selected_ = 0;
+  int wheel_rest_ = 0;  // wheel movement short of a notch
   std::vector<ListRow> rows_;
 };
 

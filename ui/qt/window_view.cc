@@ -114,7 +114,9 @@ WindowView::WindowView(const WindowState& state, InputSink sink, QWidget* parent
   canvas_ = new QWidget(this);
   int w = state.at.w == kNotGiven ? kDefaultWidthUnits : state.at.w;
   int h = state.at.h == kNotGiven ? kDefaultHeightUnits : state.at.h;
-  canvas_->setMinimumSize(ToPixelsX(w, base_), ToPixelsY(h, base_));
+  design_size_ = QSize(ToPixelsX(w, base_), ToPixelsY(h, base_));
+  canvas_->setMinimumSize(design_size_);
+  canvas_->installEventFilter(this);
   layout->addWidget(canvas_, 1);
   status_ = new QLabel(this);
   status_->setFrameShape(QFrame::StyledPanel);
@@ -304,6 +306,7 @@ void WindowView::CreateControl(const ControlState& c) {
       Watch(w, field);
     }
     if (view.tabs) Watch(view.tabs, field);
+    view.design = w->geometry();
   }
   view.widget = w;
   controls_[field] = view;
@@ -530,7 +533,40 @@ bool WindowView::Alerted(int field, int code) const {
   return has(state_.alert_keys);
 }
 
+void WindowView::Stretch() {
+  // The page list is the largest list whose rows its procedure supplies page
+  // by page: a browse then shows as many rows as the window has room for.
+  const ControlView* page = nullptr;
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind != Kind::kList || !view.state.paged || view.state.drop > 0) continue;
+    if (!qobject_cast<ListControl*>(view.widget)) continue;
+    auto area = [](const QRect& r) { return r.width() * r.height(); };
+    if (page == nullptr || area(view.design) > area(page->design)) page = &view;
+  }
+  if (page == nullptr) return;
+  int dx = std::max(0, canvas_->width() - design_size_.width());
+  int dy = std::max(0, canvas_->height() - design_size_.height());
+  const QRect list = page->design;
+  for (auto& [field, view] : controls_) {
+    if (view.widget == nullptr || view.state.kind == Kind::kLine) continue;
+    QRect r = view.design;
+    if (&view == page || r.contains(list)) {
+      // The list and what frames it (its sheet, a group) grow.
+      r.setWidth(r.width() + dx);
+      r.setHeight(r.height() + dy);
+    } else {
+      if (r.top() >= list.bottom()) r.translate(0, dy);
+      if (r.left() >= list.right()) r.translate(dx, 0);
+    }
+    if (view.widget->geometry() != r) view.widget->setGeometry(r);
+  }
+}
+
 bool WindowView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == canvas_ && event->type() == QEvent::Resize) {
+    Stretch();
+    return false;
+  }
   auto it = watched_.find(watched);
   if (it != watched_.end()) {
     int field = it->second;

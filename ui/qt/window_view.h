@@ -68,10 +68,14 @@ class WindowView : public QWidget {
     ControlState state;
     QWidget* widget = nullptr;
     QTabBar* tabs = nullptr;  // sheets
+    QRect design;             // geometry at the window's designed size
   };
 
   void CreateControl(const ControlState& c);
   void Place(QWidget* widget, const Rect& at, bool natural_size);
+  // Lets the window's page list take the room the window has beyond its
+  // designed size, moving what lies below or right of it along.
+  void Stretch();
   void ApplyControl(ControlView& view, const ControlState& c);
   bool Shown(int field) const;
   void Watch(QWidget* widget, int field);
@@ -84,6 +88,7 @@ class WindowView : public QWidget {
   InputSink sink_;
   BaseUnits base_;
   QWidget* canvas_ = nullptr;
+  QSize design_size_;  // the canvas at the definition's size, in pixels
   QMenuBar* menu_bar_ = nullptr;
   QLabel* status_ = nullptr;
   std::map<int, ControlView> controls_;

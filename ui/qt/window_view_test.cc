@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
@@ -426,6 +427,81 @@ TEST_F(WindowViewTest, ListReportsTheRowsThatFit) {
   EXPECT_EQ(last->value, list->VisibleRows());
   // 80 dialog units hold several rows of the window font.
   EXPECT_GT(last->value, 3);
+}
+
+// A click on the bar asks the procedure to move; the thumb stays where the
+// procedure put it until its next snapshot says otherwise.
+TEST_F(WindowViewTest, ScrollBarClicksLeaveTheThumbToTheProcedure) {
+  QScrollBar* bar = List()->scrollBar();
+  ASSERT_EQ(bar->value(), 30);
+  bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  EXPECT_EQ(bar->value(), 30);
+  EXPECT_EQ(bar->sliderPosition(), 30);
+  ASSERT_EQ(inputs_.size(), 2u);
+  state_.controls[5].thumb = 45;
+  view_->Apply(state_);
+  EXPECT_EQ(bar->value(), 45);
+}
+
+TEST_F(WindowViewTest, WheelNotchesOnTheListOrItsBarBecomeScrollEvents) {
+  auto wheel = [](QWidget* target, int dy) {
+    QPointF at(5, 5);
+    QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, dy), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &e);
+  };
+  int lines = std::max(1, QApplication::wheelScrollLines());
+  auto count = [&](int number) {
+    int n = 0;
+    for (const Input& in : inputs_) n += in.type == Input::Type::kScroll && in.value == number;
+    return n;
+  };
+  wheel(List()->table()->viewport(), -120);
+  EXPECT_EQ(count(event::kScrollDown), lines);
+  inputs_.clear();
+  // Half notches (a touchpad) add up to one.
+  wheel(List()->table()->viewport(), 60);
+  EXPECT_TRUE(inputs_.empty());
+  wheel(List()->table()->viewport(), 60);
+  EXPECT_EQ(count(event::kScrollUp), lines);
+  inputs_.clear();
+  wheel(List()->scrollBar(), 120);
+  EXPECT_EQ(count(event::kScrollUp), lines);
+  EXPECT_EQ(List()->scrollBar()->value(), 30);
+  EXPECT_EQ(List()->table()->currentItem(), List()->table()->topLevelItem(1));
+}
+
+// Enlarging the window gives the page list the room: more rows fit, and the
+// controls below and to the right of it move along instead of being covered.
+TEST_F(WindowViewTest, EnlargingTheWindowGrowsThePageListAndMovesWhatLiesBeyondIt) {
+  QWidget* list = view_->ControlWidget(6);
+  QWidget* ok = view_->ControlWidget(4);
+  QWidget* entry = view_->ControlWidget(3);
+  QWidget* sheet = view_->ControlWidget(9);
+  const QRect list_before = list->geometry(), ok_before = ok->geometry();
+  const QRect entry_before = entry->geometry(), sheet_before = sheet->geometry();
+  int rows_before = List()->VisibleRows();
+  view_->resize(view_->width() + 50, view_->height() + 120);
+  QApplication::processEvents();
+  EXPECT_EQ(list->geometry().height(), list_before.height() + 120);
+  EXPECT_EQ(list->geometry().width(), list_before.width() + 50);
+  EXPECT_EQ(list->geometry().topLeft(), list_before.topLeft());
+  EXPECT_EQ(ok->geometry(), ok_before.translated(50, 120));
+  EXPECT_EQ(entry->geometry(), entry_before);
+  EXPECT_EQ(sheet->geometry().topLeft(), sheet_before.topLeft() + QPoint(50, 0));
+  EXPECT_GT(List()->VisibleRows(), rows_before + 3);
+  const Input* last = nullptr;
+  for (const Input& in : inputs_) {
+    if (in.type == Input::Type::kListItems) last = &in;
+  }
+  ASSERT_NE(last, nullptr) << "the new row count was not reported";
+  EXPECT_EQ(last->value, List()->VisibleRows());
+  // Back to the designed size: everything where the definition put it.
+  view_->resize(view_->width() - 50, view_->height() - 120);
+  QApplication::processEvents();
+  EXPECT_EQ(list->geometry(), list_before);
+  EXPECT_EQ(ok->geometry(), ok_before);
 }
 
 // A tree list: "a" is open (b is deeper), "b" a leaf, "c" closed (negative
