@@ -259,6 +259,7 @@ bool Window::Deliver(const Queued& queued) {
     case Input::Type::kThumb:
       if (c == nullptr || c->node->kind != Kind::kList) return false;
       c->thumb = std::clamp(in.value, 0, 100);
+      Changed();
       return control_event(event::kScrollDrag);
     case Input::Type::kFocus:
       if (c == nullptr || c->disabled || c->hidden) return false;
@@ -282,7 +283,11 @@ bool Window::Deliver(const Queued& queued) {
       return control_event(in.type == Input::Type::kExpand ? event::kExpanded : event::kContracted);
     case Input::Type::kListItems:
       if (c == nullptr || c->node->kind != Kind::kList || in.value < 1) return false;
-      c->items = in.value;
+      if (c->items != in.value) {
+        // No event: the procedure reads the count when it next loads a page.
+        c->items = in.value;
+        Changed();
+      }
       return false;
     case Input::Type::kDropDown: {
       if (c == nullptr || c->node->kind != Kind::kList || c->node->drop == 0) return false;
@@ -421,9 +426,11 @@ bool Window::DeliverKey(const Input& in) {
         case key::kPgDn:
           return fire(event::kPageDown, field);
         case key::kHome:
+        case key::kCtrl + key::kHome:
         case key::kCtrl + key::kPgUp:
           return fire(event::kScrollTop, field);
         case key::kEnd:
+        case key::kCtrl + key::kEnd:
         case key::kCtrl + key::kPgDn:
           return fire(event::kScrollBottom, field);
         default:
@@ -437,6 +444,11 @@ bool Window::DeliverKey(const Input& in) {
         if (b.node->standard_action == action::kClose) Post(event::kCloseWindow);
         return fire(event::kAccepted, b.field);
       }
+    }
+    // A right click on a list is a selection whose key is the right button:
+    // that is how a procedure learns to show its popup menu there.
+    if (c->node->kind == Kind::kList && in.value == key::kMouseRight) {
+      return fire(event::kNewSelection, field);
     }
   }
   return false;

@@ -174,6 +174,35 @@ TEST_F(WindowInputTest, WindowAlertKeysFireWhateverHasTheFocus) {
   EXPECT_EQ(keys_[5], key::kInsert);
 }
 
+// A paged list leaves every move to its procedure: the navigation keys
+// become scroll events, and a right click a selection whose key is the right
+// button (the procedure shows its popup on it).
+TEST_F(WindowInputTest, PagedListKeysBecomeScrollEventsAndRightClickASelection) {
+  Events seen = Record(
+      "T$FORM", [](Window& w) { w.SetRows(5, Colours()); },
+      [](Window& w) {
+        if (w.Event() == event::kScrollDrag) {
+          EXPECT_EQ(w.GetNumber(5, prop::kThumb), 100);
+        }
+      },
+      [&](WindowId id) {
+        const int keys[] = {key::kUp,   key::kDown, key::kPgUp, key::kPgDn,
+                            key::kHome, key::kEnd,  key::kCtrl + key::kHome,
+                            key::kCtrl + key::kEnd, key::kCtrl + key::kPgUp,
+                            key::kCtrl + key::kPgDn};
+        for (int k : keys) Send(id, Input::Type::kKey, 5, k);
+        Send(id, Input::Type::kKey, 5, key::kMouseRight);
+        Send(id, Input::Type::kKey, 5, 'A');  // not a move: no event
+        Send(id, Input::Type::kScroll, 5, event::kPageDown);
+        Send(id, Input::Type::kScroll, 5, 9);  // not a scroll event
+        Send(id, Input::Type::kThumb, 5, 140);
+      });
+  EXPECT_EQ(seen, (Events{{515, 0}, {3, 5}, {4, 5}, {5, 5}, {6, 5}, {7, 5}, {8, 5}, {7, 5},
+                          {8, 5}, {7, 5}, {8, 5}, {2, 5}, {6, 5}, {20, 5}, {513, 0}}));
+  EXPECT_EQ(keys_[11], key::kMouseRight);
+  EXPECT_EQ(keys_[12], 0);
+}
+
 TEST_F(WindowInputTest, BoxColoursAndWindowAlertsFromTheDefinitionReachThePlatform) {
   Record("T$DROPS", nullptr, nullptr, [&](WindowId id) {
     auto state = platform_.State(id);

@@ -229,6 +229,9 @@ std::string DumpWindow(const WindowState& s) {
     if (c.hidden) out << " hidden";
     if (c.default_button) out << " default";
     if (c.kind == Kind::kList) out << " rows " << c.rows.size() << " selected " << c.selected;
+    if (c.kind == Kind::kList && c.paged) {
+      out << " items " << c.items << " thumb " << c.thumb << (c.vscroll ? " scrollbar" : "");
+    }
     if (c.drop > 0) out << " drop " << c.drop << (c.dropped ? " dropped" : "");
     if (!c.alert_keys.empty()) out << " alert " << Codes(c.alert_keys);
     if ((c.kind == Kind::kBox || c.kind == Kind::kRegion) &&

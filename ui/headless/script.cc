@@ -519,6 +519,14 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
       return Fail("message caption " + quoted(m.caption) + ", expected " + quoted(w[3]));
     return true;
   }
+  if (what == "popup") {
+    if (!need(1)) return false;
+    auto popups = platform_.Popups();
+    if (popups.empty()) return Fail("no popup menu was shown");
+    if (popups.back() != w[2])
+      return Fail("popup " + quoted(popups.back()) + ", expected " + quoted(w[2]));
+    return true;
+  }
   if (what == "pending") {
     if (!need(1)) return false;
     std::string pending = platform_.Pending();
@@ -616,12 +624,22 @@ bool ScriptRunner::Expect(const std::vector<std::string>& w) {
       return Fail("control " + w[2] + " is " + (c->hidden ? "hidden" : "shown"));
     return true;
   }
-  if (what == "rows" || what == "selected" || what == "value") {
+  if (what == "scrollbar") {
+    if (!need(2)) return false;
+    if (w[3] != "on" && w[3] != "off") return Fail("expect scrollbar needs on or off");
+    if (c->vscroll != (w[3] == "on"))
+      return Fail("scroll bar of " + w[2] + " is " + (c->vscroll ? "on" : "off"));
+    return true;
+  }
+  if (what == "rows" || what == "selected" || what == "value" || what == "thumb" ||
+      what == "items") {
     if (!need(2)) return false;
     auto n = Number(w[3]);
     if (!n) return Fail("expect " + what + " needs a number");
     int have = what == "rows"       ? static_cast<int>(c->rows.size())
                : what == "selected" ? c->selected
+               : what == "thumb"    ? c->thumb
+               : what == "items"    ? c->items
                                     : c->value;
     if (have != *n)
       return Fail(what + " of " + w[2] + " is " + std::to_string(have) + ", expected " + w[3]);

@@ -162,6 +162,13 @@ class ScriptTest : public ::testing::Test {
         case event::kScrollDown:
           ++top;
           fill();
+          w->SetProperty(2, prop::kVScroll, 1);
+          break;
+        case event::kNewSelection:
+          if (w->Field() == 2 && w->Keycode() == key::kMouseRight) {
+            int item = w->Popup("|&Insert|~&Change|~&Delete");
+            w->SetProperty(1, prop::kText, "popup " + std::to_string(item));
+          }
           break;
         case event::kDroppingDown:
           w->SetRows(5, {{{"Red"}, 0}, {{"Green"}, 0}, {{"Blue"}, 0}});
@@ -275,6 +282,47 @@ dump
   EXPECT_NE(out_.str().find("  5 list \"Blue\""), std::string::npos) << out_.str();
   EXPECT_NE(out_.str().find("rows 3 selected 3 drop 4\n"), std::string::npos) << out_.str();
   EXPECT_NE(out_.str().find("focus 2 child alert 113\n"), std::string::npos) << out_.str();
+}
+
+// What a browse shows beside its rows: how many fit, the scroll bar and its
+// thumb, and the popup a right click brings up.
+TEST_F(ScriptTest, PagedListItemsScrollBarThumbAndPopup) {
+  int rc = RunScript(R"(
+menu Open
+window Form
+expect items 2 10
+items 2 14
+expect items 2 14
+expect scrollbar 2 off
+scroll 2 down
+expect scrollbar 2 on
+thumb 2 64
+expect thumb 2 64
+answer-popup 2
+press RightClick 2
+expect popup "|&Insert|~&Change|~&Delete"
+expect text 1 "popup 0"
+answer-popup 1
+press RightClick 2
+expect text 1 "popup 1"
+dump
+)");
+  EXPECT_EQ(rc, 0) << err_.str() << out_.str();
+  EXPECT_NE(out_.str().find("items 14 thumb 64 scrollbar alert 45\n"), std::string::npos) << out_.str();
+  const struct {
+    const char* script;
+    const char* message;
+  } failing[] = {
+      {"menu Open\nwindow Form\nexpect thumb 2 5\n", "t.script:3: thumb of 2 is 0, expected 5\n"},
+      {"menu Open\nwindow Form\nexpect scrollbar 2 on\n", "t.script:3: scroll bar of 2 is off\n"},
+      {"menu Open\nwindow Form\nanswer-popup 0\npress RightClick 2\nexpect popup x\n",
+       "t.script:5: popup \"|&Insert|~&Change|~&Delete\", expected \"x\"\n"},
+  };
+  for (const auto& c : failing) {
+    err_.str("");
+    EXPECT_EQ(RunScript(c.script), 1) << c.script;
+    EXPECT_EQ(err_.str(), c.message) << c.script;
+  }
 }
 
 TEST_F(ScriptTest, FailureNamesTheLineAndStops) {
