@@ -138,20 +138,20 @@ void HostMain() {
         break;
       case -9:
         files::Errors().Post(files::kFileNotFound);
-        app::WarningMessage(34, "Delete", "POLICY");
+        app::WarningMessage(app::MessageId::kTransactionFramingError, "Delete", "POLICY");
         break;
       case -11:
         files::Errors().Clear();
-        app::WarningMessage(24, "INS:REF");
+        app::WarningMessage(app::MessageId::kDuplicateKey, "INS:REF");
         break;
       case -12:
         app::SetDriverErrorTexts(std::string(100, 'd') + std::string(100, 'e') + "   ", "X99");
         files::Errors().Post(app::kDriverReportedError);
-        app::WarningMessage(14);
+        app::WarningMessage(app::MessageId::kRecordInsertError);
         break;
       case -13:
         files::Errors().Post(files::kAccessDenied);
-        app::WarningMessage(30, "POLICY.QVF     ");
+        app::WarningMessage(app::MessageId::kFileAccessError, "POLICY.QVF     ");
         break;
       case -14:
         g_faults.push_back({files::kOpOpen, files::kInvalidRecordDeclaration, 0});

@@ -47,7 +47,7 @@ void RebuildKeys(files::FileRecord* table) {
 // still not usable stops the program.
 void EndIfStillFailing(files::FileRecord* table) {
   if (ErrorCode() == files::kNoError) return;
-  WarningMessage(30, files::Name(table));
+  WarningMessage(MessageId::kFileAccessError, files::Name(table));
   ui::Engine::Current()->Halt(0, "Disk Error");
 }
 
@@ -64,27 +64,27 @@ void OpenOrCreateTable(files::FileRecord* table, bool create_allowed, bool creat
     case files::kFileNotFound:
       if (creation_refused) break;
       if (!create_allowed) {
-        WarningMessage(4, files::Name(table));  // halts
+        WarningMessage(MessageId::kFileCreationError, files::Name(table));  // halts
         return;
       }
       files::Create(table);
       if (ErrorCode() != files::kNoError) {
-        WarningMessage(4, files::Name(table));  // halts
+        WarningMessage(MessageId::kFileCreationError, files::Name(table));  // halts
         return;
       }
       OpenWithMode(table, access_mode, use_shared_mode);
       if (ErrorCode() != files::kNoError) {
-        WarningMessage(5, files::Name(table));  // halts
+        WarningMessage(MessageId::kCreatedFileOpenError, files::Name(table));  // halts
       }
       return;
     case files::kInvalidRecordDeclaration:
-      WarningMessage(1, files::Name(table));  // halts
+      WarningMessage(MessageId::kInvalidFile, files::Name(table));  // halts
       return;
     case files::kKeyFileMustBeRebuilt:
-      WarningMessage(2, files::Name(table));  // No halts
+      WarningMessage(MessageId::kInvalidKey, files::Name(table));  // No halts
       RebuildKeys(table);
       if (ErrorCode() != files::kNoError) {
-        WarningMessage(3, files::Name(table));  // halts
+        WarningMessage(MessageId::kKeyRebuildError, files::Name(table));  // halts
         return;
       }
       OpenWithMode(table, access_mode, use_shared_mode);

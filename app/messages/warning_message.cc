@@ -1,5 +1,6 @@
 #include "app/messages/warning_message.h"
 
+#include <array>
 #include <string>
 
 #include "runtime/files/error_state.h"
@@ -44,27 +45,103 @@ std::string Cat(std::initializer_list<std::string_view> pieces) {
   return out;
 }
 
-MessageSpec Inform(std::string text, const char* caption) {
-  MessageSpec m;
-  m.text = std::move(text);
-  m.caption = caption;
-  return m;
-}
+// One entry of the catalogue. Texts are templates: %E is the error text, %1
+// to %4 the caller's texts T1-T4, %l T1 in lower case; everything else stands
+// as written.
+struct CatalogueEntry {
+  MessageId id;
+  const char* text;
+  const char* caption;
+  Icon icon = Icon::kExclamation;
+  int buttons = button::kOk;
+  int default_button = button::kOk;
+  const char* halt = "";      // non-empty: halt with this text afterwards
+  int continue_button = 0;    // the answer that does not halt
+  const char* text_without_error = nullptr;  // when no error code is set
+};
 
-MessageSpec Halting(std::string text, const char* caption, const char* halt) {
-  MessageSpec m = Inform(std::move(text), caption);
-  m.halt = halt;
-  return m;
-}
+constexpr int kYesNoCancel = button::kYes | button::kNo | button::kCancel;
+constexpr int kOkCancel = button::kOk | button::kCancel;
 
-MessageSpec Ask(std::string text, const char* caption, Icon icon, int buttons, int default_button) {
-  MessageSpec m;
-  m.text = std::move(text);
-  m.caption = caption;
-  m.icon = icon;
-  m.buttons = buttons;
-  m.default_button = default_button;
-  return m;
+constexpr CatalogueEntry kCatalogue[] = {
+    {MessageId::kInvalidFile, "Error: (%E) accessing %1.  Press OK to end this application.",
+     "Invalid File", Icon::kExclamation, button::kOk, button::kOk, "Invalid File!"},
+    {MessageId::kInvalidKey, "%1 key file is invalid.  Do you want to rebuild the key?",
+     "Invalid Key", Icon::kQuestion, button::kYes | button::kNo, button::kYes, "Invalid Key!",
+     button::kYes},
+    {MessageId::kKeyRebuildError,
+     "Error: (%E) repairing key for %1.  Press OK to end this application.", "Key Rebuild Error",
+     Icon::kExclamation, button::kOk, button::kOk, "Error Rebuilding Key!"},
+    {MessageId::kFileCreationError, "Error: (%E) creating %1.  Press OK to end this application.",
+     "File Creation Error", Icon::kExclamation, button::kOk, button::kOk, "File Creation Error!"},
+    {MessageId::kCreatedFileOpenError,
+     "Error: (%E) opening created file:%1.  Press OK to end this application.",
+     "File Creation Error", Icon::kExclamation, button::kOk, button::kOk, "File Creation Error!"},
+    {MessageId::kFieldContentsError, "The value for %1 must be found in the %2 file.",
+     "Field Contents Error"},
+    {MessageId::kRecordInsertError,
+     "An error was experienced during the update of record.  Error: %E.", "Record Insert Error"},
+    {MessageId::kUpdateOperationError,
+     "An error (%E) was experienced when attempting to update a record from the file.  Probable "
+     "Cause: %1.",
+     "Update Operation Error", Icon::kExclamation, button::kOk, button::kOk, "", 0,
+     "This record was changed by another station."},
+    {MessageId::kChangeRetry,
+     "An error was experienced changing this record.  Do you want to try to save again?",
+     "Record Update Error", Icon::kExclamation, kYesNoCancel, button::kCancel},
+    {MessageId::kDeleteOperationError,
+     "An error (%E) was experienced when attempting to delete a record from the file %1.",
+     "Delete Operation Error"},
+    {MessageId::kDeleteRetry,
+     "An error was experienced deleting this record.  Do you want to try to save again?",
+     "Record Update Error", Icon::kExclamation, kYesNoCancel, button::kCancel},
+    {MessageId::kDuplicateKey, "Adding this record creates a duplicate entry for the key:%1",
+     "Duplicate Key Error"},
+    {MessageId::kAutoIncrementError,
+     "Attempts to automatically number this record have failed.  Error: %E.",
+     "Auto Increment Error", Icon::kExclamation, button::kRetry | button::kCancel,
+     button::kCancel},
+    {MessageId::kFileLoadError, "%1 File Load Error.  Error: %E.", "File Load Error"},
+    {MessageId::kCancelLoading, "Are you certain you want to stop loading %1?", "Cancel Request",
+     Icon::kQuestion, kOkCancel, button::kCancel},
+    {MessageId::kFileHasNoText,
+     "%1 File Load Error.  The file you've requested contains no text.", "File Load Error"},
+    {MessageId::kFileAccessError, "File (%1) could not be opened.  Error: %E.",
+     "File Access Error"},
+    {MessageId::kConfirmDelete,
+     "You've selected to delete the highlighted record.  Press OK to confirm deletion of this "
+     "record.",
+     "Confirm Delete", Icon::kQuestion, kOkCancel, button::kCancel},
+    {MessageId::kTransactionFramingError,
+     "Error: (%E) attempting to frame the %l transaction on %2.  %1 transaction cancelled.",
+     "Transaction Framing Error"},
+    {MessageId::kRecordRetrievalError,
+     "Error: (%E) attempting to access a record from the %1 file.  returning to previous window.",
+     "Record Retrieval Error"},
+};
+
+// `pattern` with its placeholders replaced; a replaced text is not read again.
+std::string Expand(std::string_view pattern, std::string_view e,
+                   const std::array<std::string_view, 4>& t) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+    if (pattern[i] != '%' || next == '\0') {
+      out += pattern[i];
+    } else if (next == 'E') {
+      out.append(e);
+      ++i;
+    } else if (next == 'l') {
+      out += LowerCase(t[0]);
+      ++i;
+    } else if (next >= '1' && next <= '4') {
+      out.append(t[next - '1']);
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -96,108 +173,34 @@ std::string CurrentErrorText() {
   return ComposeErrorText(errors.Code(), errors.Text(), DriverText(), DriverCodeText());
 }
 
-std::optional<MessageSpec> BuildMessage(int number, std::string_view e, bool error_set,
+std::optional<MessageSpec> BuildMessage(MessageId id, std::string_view e, bool error_set,
                                         std::string_view t1, std::string_view t2,
                                         std::string_view t3, std::string_view t4) {
-  (void)t3;
-  (void)t4;  // no message of the catalogue uses them
-  t1 = TrimRight(t1);
-  t2 = TrimRight(t2);
-  e = TrimRight(e);
-  switch (number) {
-    case 1:
-      return Halting(
-          Cat({"Error: (", e, ") accessing ", t1, ".  Press OK to end this application."}),
-          "Invalid File", "Invalid File!");
-    case 2: {
-      MessageSpec m = Ask(Cat({t1, " key file is invalid.  Do you want to rebuild the key?"}),
-                          "Invalid Key", Icon::kQuestion, button::kYes | button::kNo, button::kYes);
-      m.halt = "Invalid Key!";
-      m.continue_button = button::kYes;
-      return m;
-    }
-    case 3:
-      return Halting(
-          Cat({"Error: (", e, ") repairing key for ", t1, ".  Press OK to end this application."}),
-          "Key Rebuild Error", "Error Rebuilding Key!");
-    case 4:
-      return Halting(
-          Cat({"Error: (", e, ") creating ", t1, ".  Press OK to end this application."}),
-          "File Creation Error", "File Creation Error!");
-    case 5:
-      return Halting(Cat({"Error: (", e, ") opening created file:", t1,
-                          ".  Press OK to end this application."}),
-                     "File Creation Error", "File Creation Error!");
-    case 11:
-      return Inform(Cat({"The value for ", t1, " must be found in the ", t2, " file."}),
-                    "Field Contents Error");
-    case 14:
-      return Inform(Cat({"An error was experienced during the update of record.  Error: ", e, "."}),
-                    "Record Insert Error");
-    case 15:
-      return Inform(error_set ? Cat({"An error (", e,
-                                     ") was experienced when attempting to update a record from "
-                                     "the file.  Probable Cause: ",
-                                     t1, "."})
-                              : std::string("This record was changed by another station."),
-                    "Update Operation Error");
-    case 16:
-      return Ask(
-          "An error was experienced changing this record.  Do you want to try to save again?",
-          "Record Update Error", Icon::kExclamation, button::kYes | button::kNo | button::kCancel,
-          button::kCancel);
-    case 17:
-      return Inform(
-          Cat({"An error (", e,
-               ") was experienced when attempting to delete a record from the file ", t1, "."}),
-          "Delete Operation Error");
-    case 18:
-      return Ask(
-          "An error was experienced deleting this record.  Do you want to try to save again?",
-          "Record Update Error", Icon::kExclamation, button::kYes | button::kNo | button::kCancel,
-          button::kCancel);
-    case 24:
-      return Inform(Cat({"Adding this record creates a duplicate entry for the key:", t1}),
-                    "Duplicate Key Error");
-    case 25:
-      return Ask(
-          Cat({"Attempts to automatically number this record have failed.  Error: ", e, "."}),
-          "Auto Increment Error", Icon::kExclamation, button::kRetry | button::kCancel,
-          button::kCancel);
-    case 26:
-      return Inform(Cat({t1, " File Load Error.  Error: ", e, "."}), "File Load Error");
-    case 27:
-      return Ask(Cat({"Are you certain you want to stop loading ", t1, "?"}), "Cancel Request",
-                 Icon::kQuestion, button::kOk | button::kCancel, button::kCancel);
-    case 28:
-      return Inform(Cat({t1, " File Load Error.  The file you've requested contains no text."}),
-                    "File Load Error");
-    case 30:
-      return Inform(Cat({"File (", t1, ") could not be opened.  Error: ", e, "."}),
-                    "File Access Error");
-    case 32:
-      return Ask(
-          "You've selected to delete the highlighted record.  Press OK to confirm deletion of this "
-          "record.",
-          "Confirm Delete", Icon::kQuestion, button::kOk | button::kCancel, button::kCancel);
-    case 34:
-      return Inform(Cat({"Error: (", e, ") attempting to frame the ", LowerCase(t1),
-                         " transaction on ", t2, ".  ", t1, " transaction cancelled."}),
-                    "Transaction Framing Error");
-    case 35:
-      return Inform(Cat({"Error: (", e, ") attempting to access a record from the ", t1,
-                         " file.  returning to previous window."}),
-                    "Record Retrieval Error");
-    default:
-      return std::nullopt;
+  const CatalogueEntry* entry = nullptr;
+  for (const CatalogueEntry& c : kCatalogue) {
+    if (c.id == id) entry = &c;
   }
+  if (entry == nullptr) return std::nullopt;
+  const std::array<std::string_view, 4> texts = {TrimRight(t1), TrimRight(t2), TrimRight(t3),
+                                                 TrimRight(t4)};
+  MessageSpec m;
+  const char* pattern =
+      !error_set && entry->text_without_error != nullptr ? entry->text_without_error : entry->text;
+  m.text = Expand(pattern, TrimRight(e), texts);
+  m.caption = entry->caption;
+  m.icon = entry->icon;
+  m.buttons = entry->buttons;
+  m.default_button = entry->default_button;
+  m.halt = entry->halt;
+  m.continue_button = entry->continue_button;
+  return m;
 }
 
-int WarningMessage(int number, std::string_view t1, std::string_view t2, std::string_view t3,
+int WarningMessage(MessageId id, std::string_view t1, std::string_view t2, std::string_view t3,
                    std::string_view t4) {
   const files::ErrorState& errors = files::Errors();
   std::optional<MessageSpec> m =
-      BuildMessage(number, CurrentErrorText(), errors.Code() != 0, t1, t2, t3, t4);
+      BuildMessage(id, CurrentErrorText(), errors.Code() != 0, t1, t2, t3, t4);
   if (!m) return 0;
   ui::Engine& engine = *ui::Engine::Current();
   ui::MessageRequest request;

@@ -34,6 +34,30 @@ std::string ComposeErrorText(int32_t code, std::string_view runtime_text,
 std::string CurrentErrorText();
 void SetDriverErrorTexts(std::string text, std::string code_text);
 
+// The messages of the catalogue; the values are the message numbers.
+enum class MessageId : int {
+  kInvalidFile = 1,               // a table has an invalid record declaration (halts)
+  kInvalidKey = 2,                // a table's keys must be rebuilt: Yes rebuilds, No halts
+  kKeyRebuildError = 3,           // rebuilding keys failed (halts)
+  kFileCreationError = 4,         // creating a table failed, or it may not be created (halts)
+  kCreatedFileOpenError = 5,      // opening a freshly created table failed (halts)
+  kFieldContentsError = 11,       // a looked-up value is not in its table
+  kRecordInsertError = 14,        // adding a record failed
+  kUpdateOperationError = 15,     // rewriting a record failed
+  kChangeRetry = 16,              // saving a change failed: try again?
+  kDeleteOperationError = 17,     // deleting a record failed
+  kDeleteRetry = 18,              // a delete request failed: try again?
+  kDuplicateKey = 24,             // an added record duplicates a unique key
+  kAutoIncrementError = 25,       // automatic numbering failed three times
+  kFileLoadError = 26,            // a text file cannot be loaded
+  kCancelLoading = 27,            // the user interrupts loading a text file
+  kFileHasNoText = 28,            // a text file is empty
+  kFileAccessError = 30,          // a table cannot be opened (the caller then halts)
+  kConfirmDelete = 32,            // confirming a delete request
+  kTransactionFramingError = 34,  // a transaction cannot be started
+  kRecordRetrievalError = 35,     // reading a record failed
+};
+
 // One message, ready to show.
 struct MessageSpec {
   std::string text;
@@ -47,17 +71,17 @@ struct MessageSpec {
   int continue_button = 0;
 };
 
-// Builds message `number` from the error text `e`, whether an error code is
-// set (message 15 reads differently without one) and the caller's texts.
-// nullopt for a number the catalogue does not hold.
-std::optional<MessageSpec> BuildMessage(int number, std::string_view e, bool error_set,
+// Builds message `id` from the error text `e`, whether an error code is set
+// (message 15 reads differently without one) and the caller's texts T1-T4.
+// nullopt for a value the catalogue does not hold.
+std::optional<MessageSpec> BuildMessage(MessageId id, std::string_view e, bool error_set,
                                         std::string_view t1 = {}, std::string_view t2 = {},
                                         std::string_view t3 = {}, std::string_view t4 = {});
 
-// Shows message `number` through the calling procedure's window engine and
+// Shows message `id` through the calling procedure's window engine and
 // returns the button chosen (ui::button flags). Halting messages do not
-// return. An unknown number shows nothing and returns 0.
-int WarningMessage(int number, std::string_view t1 = {}, std::string_view t2 = {},
+// return. A value outside the catalogue shows nothing and returns 0.
+int WarningMessage(MessageId id, std::string_view t1 = {}, std::string_view t2 = {},
                    std::string_view t3 = {}, std::string_view t4 = {});
 
 // `text` without its trailing blanks.

@@ -62,10 +62,14 @@ class SplashProcedure {
  private:
   void ShowFile();
   void LoadFile();
-  void ReadCycle(ui::Window& progress);
+  void ReadCycle(ui::Window& progress, int bar, int percent);
 
   ui::Engine& engine_ = *ui::Engine::Current();
   std::unique_ptr<ui::Window> window_;
+  // Controls of the splash window, found by their use names once it exists.
+  int banner_ = 0;
+  int list_ = 0;
+  int continue_ = 0;
   ReadmeTable readme_;
   std::vector<ui::ListRow> text_lines_;
   std::string file_name_;
@@ -80,6 +84,9 @@ class SplashProcedure {
 
 void SplashProcedure::Run() {
   window_ = engine_.CreateWindow(kSplashWindowId, kSplashLabel);
+  banner_ = window_->FieldOf("?Banner");
+  list_ = window_->FieldOf("textLines");
+  continue_ = window_->FieldOf("?Continue");
   window_->Open();
   bool opened = false;
   while (window_->Accept()) {
@@ -88,14 +95,14 @@ void SplashProcedure::Run() {
         if (!opened) {
           opened = true;
           ShowFile();
-          window_->Select(kSplashFocusField);
+          window_->Select(banner_);
         }
         break;
       case ui::event::kGainFocus:
         ShowFile();
         break;
       case ui::event::kAccepted:
-        if (window_->Field() == kSplashContinueField) {
+        if (window_->Field() == continue_) {
           ui::ResponseCode() = ui::response::kCancelled;
           window_->Post(ui::event::kCloseWindow);
         }
@@ -120,38 +127,41 @@ void SplashProcedure::ShowFile() {
 
 void SplashProcedure::LoadFile() {
   text_lines_.clear();
-  window_->SetRows(kSplashListField, {});
+  window_->SetRows(list_, {});
   if (!text::TextFileEnv()->Exists(readme_.name())) {
-    window_->Disable(kSplashListField);
+    window_->Disable(list_);
     return;
   }
-  window_->Enable(kSplashListField);
+  window_->Enable(list_);
   files::FileRecord* file = readme_.get();
   files::Open(file, files::kModeReadOnly);
   if (files::Errors().Code() != files::kNoError) {
-    window_->Disable(kSplashListField);
-    WarningMessage(26, readme_.name());
+    window_->Disable(list_);
+    WarningMessage(MessageId::kFileLoadError, readme_.name());
     return;
   }
   int32_t size = files::Bytes(file);
   file_size_ = size > 0 ? static_cast<uint32_t>(size) : 0;
   if (file_size_ == 0) {
     files::Close(file);
-    window_->Disable(kSplashListField);
-    WarningMessage(28, readme_.name());
+    window_->Disable(list_);
+    WarningMessage(MessageId::kFileHasNoText, readme_.name());
     return;
   }
 
   std::unique_ptr<ui::Window> progress = engine_.CreateWindow(kSplashWindowId, kProgressLabel);
   progress->Bind("barValue", ui::BindLong(&bar_value_));
   progress->Bind("userString", ui::BindText(&user_string_, 80));
+  const int bar = progress->FieldOf("barValue");
+  const int percent = progress->FieldOf("?PercentDone");
+  const int cancel = progress->FieldOf("?Cancel");
   bytes_read_ = 0;
   bar_value_ = 0;
   load_done_ = false;
   progress->Open();
   percent_done_ = 0;
   progress->SetProperty(0, ui::prop::kText, "Reading File");
-  progress->SetProperty(kProgressPercentField, ui::prop::kText, "0% Completed");
+  progress->SetProperty(percent, ui::prop::kText, "0% Completed");
   user_string_.clear();
   while (progress->Accept()) {
     switch (progress->Event()) {
@@ -159,11 +169,11 @@ void SplashProcedure::LoadFile() {
         files::SetFile(file);
         break;
       case ui::event::kTimer:
-        ReadCycle(*progress);
+        ReadCycle(*progress, bar, percent);
         break;
       case ui::event::kAccepted:
-        if (progress->Field() == kProgressCancelField &&
-            WarningMessage(27, readme_.name()) == ui::button::kOk) {
+        if (progress->Field() == cancel &&
+            WarningMessage(MessageId::kCancelLoading, readme_.name()) == ui::button::kOk) {
           // What was read so far stays in the list.
           progress->Post(ui::event::kCloseWindow);
         }
@@ -174,10 +184,10 @@ void SplashProcedure::LoadFile() {
   }
   progress->Close();
   files::Close(file);
-  window_->SetRows(kSplashListField, text_lines_);
+  window_->SetRows(list_, text_lines_);
 }
 
-void SplashProcedure::ReadCycle(ui::Window& progress) {
+void SplashProcedure::ReadCycle(ui::Window& progress, int bar, int percent) {
   files::FileRecord* file = readme_.get();
   uint32_t bytes_this_cycle = 0;
   // A cycle that comes after the end (the close is already queued) reads nothing.
@@ -197,10 +207,10 @@ void SplashProcedure::ReadCycle(ui::Window& progress) {
     if (percent_done_ != bar_value_) {
       bar_value_ = percent_done_;
       progress.SetProperty(
-          kProgressPercentField, ui::prop::kText,
+          percent, ui::prop::kText,
           format::Format(static_cast<double>(percent_done_), "@N3") + "% Completed");
-      progress.Display(kProgressBarField);
-      progress.Display(kProgressPercentField);
+      progress.Display(bar);
+      progress.Display(percent);
     }
   }
   if (load_done_) progress.Post(ui::event::kCloseWindow);

@@ -18,15 +18,6 @@ inline constexpr char kSplashLabel[] = "SPLASH$WINDOW";
 inline constexpr char kProgressLabel[] = "SPLASH$PROGRESSWINDOW";
 inline constexpr char kReadmeFileName[] = "README.TXT";
 
-// Fields of the splash window and of its progress window.
-inline constexpr int kSplashFocusField = 1;
-inline constexpr int kSplashListField = 4;
-inline constexpr int kSplashContinueField = 5;
-inline constexpr int kProgressBarField = 1;
-inline constexpr int kProgressUserField = 2;
-inline constexpr int kProgressPercentField = 3;
-inline constexpr int kProgressCancelField = 4;
-
 // Bytes read per timer event: whole lines, so a cycle may end a little past it.
 inline constexpr uint32_t kBytesPerCycle = 20000;
 // A line of README.TXT as the list holds it.

@@ -72,18 +72,18 @@ class RecordingPlatform : public ui::headless::HeadlessPlatform {
     if (s.label != kProgressLabel) return;
     std::lock_guard<std::mutex> lock(mu_);
     if (captions.empty() || captions.back() != s.caption) captions.push_back(s.caption);
-    const ui::ControlState* percent = s.Control(kProgressPercentField);
+    const ui::ControlState* percent = s.ControlNamed("?PercentDone");
     if (percent != nullptr && !percent->text.empty() &&
         (percent_texts.empty() || percent_texts.back() != percent->text)) {
       percent_texts.push_back(percent->text);
     }
-    const ui::ControlState* bar = s.Control(kProgressBarField);
+    const ui::ControlState* bar = s.ControlNamed("barValue");
     if (bar != nullptr) last_bar = bar->value;
     if (cancel_after_first_cycle && !cancel_sent_ && bar != nullptr && bar->value > 0) {
       cancel_sent_ = true;
       ui::Input cancel;
       cancel.type = ui::Input::Type::kAccept;
-      cancel.field = kProgressCancelField;
+      cancel.field = s.ControlNamed("?Cancel")->field;
       engine->Input(s.id, cancel);
     }
   }
@@ -132,7 +132,7 @@ class SplashTest : public ::testing::Test {
   std::vector<std::string> Rows() {
     std::vector<std::string> rows;
     ui::WindowState window = SplashWindow();
-    for (const ui::ListRow& r : window.Control(kSplashListField)->rows) {
+    for (const ui::ListRow& r : window.ControlNamed("textLines")->rows) {
       rows.push_back(r.cells.empty() ? std::string() : r.cells[0]);
     }
     return rows;
@@ -145,7 +145,7 @@ class SplashTest : public ::testing::Test {
     ASSERT_TRUE(engine_.WaitIdle(60s));
   }
   void Continue() {
-    Send(ui::Input::Type::kAccept, kSplashContinueField);
+    Send(ui::Input::Type::kAccept, SplashWindow().ControlNamed("?Continue")->field);
     engine_.WaitForEnd();
   }
 
@@ -158,7 +158,7 @@ TEST_F(SplashTest, LongFileIsReadOverSeveralCyclesUpTo100Percent) {
   std::vector<std::string> lines = WriteReadme(2000);  // about 120000 bytes
   Start();
   EXPECT_EQ(Rows(), lines);
-  EXPECT_FALSE(SplashWindow().Control(kSplashListField)->disabled);
+  EXPECT_FALSE(SplashWindow().ControlNamed("textLines")->disabled);
   EXPECT_EQ(platform_.captions.back(), "Reading File");
   ASSERT_GE(platform_.percent_texts.size(), 3u);  // 0%, at least one step, 100%
   EXPECT_EQ(platform_.percent_texts.front(), "0% Completed");
@@ -191,7 +191,7 @@ TEST_F(SplashTest, UnreadableReadmeShowsFileLoadErrorAndDisablesTheList) {
   EXPECT_EQ(platform_.Messages()[0].caption, "File Load Error");
   EXPECT_EQ(platform_.Messages()[0].text.rfind("README.TXT File Load Error.  Error: ", 0), 0u)
       << platform_.Messages()[0].text;
-  EXPECT_TRUE(SplashWindow().Control(kSplashListField)->disabled);
+  EXPECT_TRUE(SplashWindow().ControlNamed("textLines")->disabled);
   EXPECT_TRUE(Rows().empty());
   Continue();
 }

@@ -90,6 +90,7 @@ class Loader {
         return Fail(node.source_line, "label \"" + node.label + "\" is defined twice");
       }
       Number(node);
+      if (!EquatesUnique(node)) return false;
       out.structures.push_back(std::move(node));
     }
     return true;
@@ -338,6 +339,9 @@ class Loader {
         node.total = s;
       } else if (key == "format") {
         node.format = value.as<std::string>();
+      } else if (key == "use" && value.IsScalar() && value.as<std::string>().rfind('?', 0) == 0) {
+        node.equate = value.as<std::string>();
+        if (node.equate.size() < 2) return Fail(LineOf(value), "use: empty field equate");
       } else if (key == "use") {
         UseBlock use;
         if (!Use(value, use)) return false;
@@ -441,6 +445,19 @@ class Loader {
     return true;
   }
 
+  // A field equate names one control of its structure: two would leave the
+  // procedure's lookup to chance.
+  bool EquatesUnique(const Node& structure) {
+    std::set<std::string> seen;
+    const Node* twice = nullptr;
+    ForEachControl(structure, [&](const Node& c) {
+      if (!c.equate.empty() && !seen.insert(c.equate).second && twice == nullptr) twice = &c;
+    });
+    if (twice == nullptr) return true;
+    return Fail(twice->source_line, "field equate \"" + twice->equate + "\" is used twice in " +
+                                        structure.label);
+  }
+
   // Controls are numbered 1, 2, ... in declaration order, depth first.
   static void Number(Node& structure) {
     int32_t next = 1;
@@ -529,6 +546,7 @@ Node& Node::operator=(const Node& other) {
   format = other.format;
   columns = other.columns;
   use = other.use;
+  equate = other.equate;
   font = other.font;
   colours[0] = other.colours[0];
   colours[1] = other.colours[1];
@@ -549,6 +567,10 @@ Node& Node::operator=(const Node& other) {
   children = other.children;
   menu_bar = other.menu_bar ? std::make_unique<Node>(*other.menu_bar) : nullptr;
   return *this;
+}
+
+std::string_view UseName(const Node& control) {
+  return control.use ? std::string_view(control.use->variable) : std::string_view(control.equate);
 }
 
 const Node* Resource::Find(std::string_view label) const {

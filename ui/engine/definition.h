@@ -106,6 +106,9 @@ struct Node {
   std::string format;           // list column format string, as written
   std::vector<Column> columns;  // parsed `format`
   std::optional<UseBlock> use;
+  // A control that shows no variable is named by its field equate, written
+  // `use: "?Continue"` in the definition; procedures find it by that name.
+  std::string equate;
   std::optional<FontBlock> font;
   // Boxes and regions: frame and fill colour, red in the low byte, green in
   // the second and blue in the third; kDefaultColour leaves the choice to the
@@ -170,6 +173,10 @@ struct ParseResult {
   std::optional<DefinitionError> error;
   bool ok() const { return resource.has_value(); }
 };
+
+// The name by which a procedure finds a control: its use variable, or its
+// field equate when it shows no variable; empty when it has neither.
+std::string_view UseName(const Node& control);
 
 // Parses one definition text. Never throws; a malformed text gives an error
 // naming the line. `source` names the text in messages.

@@ -301,6 +301,10 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
        "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - list: "
        "\"20L@s5@\"\n        drop: 0\n",
        7, "drop: rows from 1 to 255"},
+      {"field equate twice",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - button: "
+       "OK\n        use: \"?OK\"\n      - button: Cancel\n        use: \"?OK\"\n",
+       8, "field equate \"?OK\" is used twice in P$W"},
       {"yaml syntax", "resource: B_RSC\nid: M$B\nstructures:\n  - window: [P$W\n", 5, ""},
   };
   for (const BadDefinition& c : cases) {
@@ -315,6 +319,28 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
       EXPECT_NE(shown.find("B_RSC: "), std::string::npos) << shown;
     }
   }
+}
+
+TEST(DefinitionTest, ControlsAreNamedByVariableOrFieldEquate) {
+  ParseResult r = ParseDefinition(R"(resource: N_RSC
+id: M$N
+structures:
+  - window: P$W
+    controls:
+      - entry: POL:REFERENCE
+      - button: OK
+        use: "?OK"
+      - string: plain
+)",
+                                  "names.yaml");
+  ASSERT_TRUE(r.ok()) << r.error->ToString();
+  const std::vector<Node>& c = r.resource->structures[0].children;
+  EXPECT_EQ(UseName(c[0]), "POL:REFERENCE");
+  EXPECT_EQ(UseName(c[1]), "?OK");
+  EXPECT_FALSE(c[1].use.has_value());  // an equate binds no variable
+  EXPECT_EQ(UseName(c[2]), "");
+  Node copy = r.resource->structures[0];
+  EXPECT_EQ(copy.children[1].equate, "?OK");
 }
 
 TEST(DefinitionTest, DropListsAreListsWithTheirDropDepth) {

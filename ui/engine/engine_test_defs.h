@@ -28,6 +28,7 @@ structures:
               - string: on one
           - tab: Two
       - button: OK
+        use: "?OK"
         default: true
       - button: Close
         action: 15

@@ -36,6 +36,7 @@ TreeState TreeRowState(const std::vector<ListRow>& rows, size_t index);
 
 struct ControlState {
   int field = 0;
+  std::string use;  // use variable or field equate ("?Continue"); may be empty
   Kind kind = Kind::kString;
   Rect at;
   std::string text;  // shown text: formatted variable, caption, tab text
@@ -99,6 +100,8 @@ struct WindowState {
   std::vector<int> alert_keys;
 
   const ControlState* Control(int field) const;
+  // The first control with this use name ("textLines", "?Continue"); null when none.
+  const ControlState* ControlNamed(std::string_view use) const;
   const MenuState* MenuItem(int number) const;
 };
 

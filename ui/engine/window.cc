@@ -42,6 +42,13 @@ const ControlState* WindowState::Control(int field) const {
   return nullptr;
 }
 
+const ControlState* WindowState::ControlNamed(std::string_view use) const {
+  for (const ControlState& c : controls) {
+    if (c.use == use) return &c;
+  }
+  return nullptr;
+}
+
 const MenuState* WindowState::MenuItem(int number) const {
   auto& mutable_menus = const_cast<std::vector<MenuState>&>(menus);
   return FindMenu(mutable_menus, number);
@@ -88,8 +95,6 @@ void Window::AddControls(const Node& node, int parent) {
     AddControls(child, child.number);
   }
 }
-
-bool Window::HasField(int field) const { return ControlAt(field) != nullptr; }
 
 Window::ControlModel* Window::ControlAt(int field) {
   if (field < 1 || field > static_cast<int>(controls_.size())) return nullptr;
@@ -610,6 +615,7 @@ WindowState Window::Snapshot() const {
   for (const ControlModel& c : controls_) {
     ControlState cs;
     cs.field = c.field;
+    cs.use = std::string(UseName(*c.node));
     cs.kind = c.node->kind;
     cs.at = c.node->at;
     cs.text = c.text;

@@ -89,6 +89,13 @@ class Window {
   int Bind(std::string_view name, std::unique_ptr<UseVariable> variable);
   // The distinct use-variable names of the controls, in declaration order.
   std::vector<std::string> UseNames() const;
+  // The field number of the first control whose use name (see UseName in
+  // definition.h: "textLines", "POL:REFERENCE", "?Continue") is `name`.
+  // Procedures find their controls this way, so that a definition can gain
+  // or reorder controls without its code following. A name the definition
+  // does not hold is a runtime error that ends the program: the procedure and
+  // its window no longer belong together.
+  int FieldOf(std::string_view name) const;
   // Rows of a list (the procedure supplies them page by page).
   void SetRows(int field, std::vector<ListRow> rows);
   const std::vector<ListRow>& Rows(int field) const;
@@ -97,7 +104,6 @@ class Window {
   WindowState Snapshot() const;
   // Number of controls (fields 1..n).
   int ControlCount() const { return static_cast<int>(controls_.size()); }
-  bool HasField(int field) const;
 
  private:
   friend class Engine;

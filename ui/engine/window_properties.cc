@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <string>
 
+#include "runtime/files/error_state.h"
 #include "ui/engine/window.h"
 #include "ui/engine/window_internal.h"
 
@@ -8,6 +9,17 @@ namespace vorsandt::ui {
 
 using internal::FindMenu;
 using internal::ToNumber;
+
+// ---------------------------------------------------------------------------
+// Controls by name.
+
+int Window::FieldOf(std::string_view name) const {
+  for (const ControlModel& c : controls_) {
+    if (UseName(*c.node) == name) return c.field;
+  }
+  files::Errors().RuntimeError(0, "No control \"" + std::string(name) + "\" in " + label_);
+  return 0;
+}
 
 // ---------------------------------------------------------------------------
 // Properties.

@@ -73,6 +73,28 @@ class WindowTest : public ::testing::Test {
   Engine* engine_ = nullptr;
 };
 
+TEST_F(WindowTest, ControlsAreFoundByTheirUseNames) {
+  Run([&](Engine& engine) {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    EXPECT_EQ(w->FieldOf("name"), 2);
+    EXPECT_EQ(w->FieldOf("count"), 3);
+    EXPECT_EQ(w->FieldOf("?OK"), 10);  // after the sheet, its tabs and their string
+    WindowState snapshot = w->Snapshot();
+    ASSERT_NE(snapshot.ControlNamed("?OK"), nullptr);
+    EXPECT_EQ(snapshot.ControlNamed("?OK")->field, w->FieldOf("?OK"));
+    EXPECT_EQ(snapshot.ControlNamed("?Missing"), nullptr);
+  });
+}
+
+// A procedure whose definition lost one of its controls cannot carry on.
+TEST_F(WindowTest, AControlMissingFromTheDefinitionEndsTheProgram) {
+  EXPECT_EXIT(Run([&](Engine& engine) {
+                auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+                w->FieldOf("?Missing");
+              }),
+              ::testing::ExitedWithCode(2), "");
+}
+
 TEST_F(WindowTest, OpenQueuesOpenWindowFirstAndPostsKeepTheirOrder) {
   Events seen;
   Run([&](Engine& engine) {

@@ -255,6 +255,9 @@ std::optional<WindowState> ScriptRunner::Target() {
 std::optional<int> ScriptRunner::Field(const WindowState& window, const std::string& word) {
   if (auto n = Number(word)) return n;
   for (const ControlState& c : window.controls) {
+    if (!c.use.empty() && c.use == word) return c.field;
+  }
+  for (const ControlState& c : window.controls) {
     if (!c.text.empty() && TextMatches(c.text, word)) return c.field;
   }
   return std::nullopt;
