@@ -4,7 +4,7 @@ PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: setup configure build test run install bench torture fuzz clean
+.PHONY: setup configure build test run sample-data install bench torture fuzz clean
 
 setup:
 	@bash scripts/setup.sh
@@ -22,6 +22,12 @@ run: build
 	@mkdir -p run
 	@[ -f run/README.TXT ] || cp README.TXT run/README.TXT
 	@$(BUILD_DIR)/app/vorsandt --data run
+
+# The sample household into run/, the folder `make run` uses (only while it
+# has no tables of its own).
+sample-data: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target qvf
+	@scripts/load-sample-data.sh $(BUILD_DIR)/tools/qvf/qvf run
 
 install: build
 	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
