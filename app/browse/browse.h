@@ -1,0 +1,208 @@
+// The browse pattern's core: a list of one table's records shown one page at
+// a time, in one of several key orders, read through a view.
+//
+// A browse never reads the whole table to fill its list. It keeps the rows
+// that are visible (BrowseRows) and refills them from the view when the user
+// scrolls past their ends, so a move reads at most one page of records
+// however large the table is: a one-row move at the edge reads one record, a
+// page move one page, and a move inside the page none. Records are found again
+// by their view positions, never by record numbers.
+//
+// Browse holds the state of one running browse and the routines that move
+// through it. It needs a window only through BrowseList, so a benchmark or a
+// test can page a table without one.
+//
+// A load from an end of the page continues from the row shown there: when
+// the view still stands on that row (the last row it delivered) it just reads
+// on, so moves that keep their direction read exactly the records they add;
+// otherwise the view is reset to the row's position, after which its next
+// read delivers the row after it (or before it), at the cost of one re-read
+// of the row inside the view.
+//
+// Invariants (between routines):
+//   1. rows().size() <= the list's item count at the last load.
+//   2. selected_row is 0 exactly when the buffer is empty, else 1..size.
+//   3. The record buffers hold the selected row's column values (RowToRecord)
+//      after every routine that changes the selection.
+#ifndef VORSANDT_APP_BROWSE_BROWSE_H_
+#define VORSANDT_APP_BROWSE_BROWSE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/browse/browse_rows.h"
+#include "app/dictionary/dictionary.h"
+#include "runtime/views/view_decl.h"
+
+namespace vorsandt::app {
+
+// One key order of a browse (a tab of its sheet).
+struct BrowseOrder {
+  const char* tab = "";            // the tab's text
+  const char* key = "";            // the key, e.g. "POL:COMPANY"
+  const char* range_field = nullptr;   // fixed to the parent's value, e.g. "POL:INSURER_CODE"
+  const char* parent_field = nullptr;  // the parent's field that gives it, e.g. "INS:REFERENCE"
+  const char* filter = nullptr;        // the view's filter for this order
+  bool insert_hidden = false;          // Insert hidden and disabled while the tab is shown
+};
+
+// How loads move.
+inline constexpr int kLoadBackward = 1;
+inline constexpr int kLoadForward = 2;
+// ReloadPage anchors.
+inline constexpr int kReloadCurrent = 1;
+inline constexpr int kReloadAfterDelete = 2;
+inline constexpr int kReloadFirstRow = 3;
+// Relocate starting points.
+inline constexpr int kRelocateCurrent = 1;
+inline constexpr int kRelocateKeyValue = 2;
+inline constexpr int kRelocateStart = 3;
+
+// What the browse routines need of the list they fill.
+class BrowseList {
+ public:
+  virtual ~BrowseList() = default;
+  // Rows the list can show now (read anew at every load).
+  virtual int ItemCount() const = 0;
+  // The row the user has selected (1-based), 0 for none.
+  virtual int Choice() const { return 0; }
+  // The buffer changed or the selection moved.
+  virtual void Show(const BrowseRows& /*rows*/, int /*selected*/) {}
+  // Change and Delete usable (rows present) or not.
+  virtual void RowsPresent(bool /*present*/) {}
+  virtual void WaitCursor(bool /*on*/) {}
+  // A read failed with an error other than "no more records": tell the user
+  // (`table` names the table) and close the browse.
+  virtual void ReadFailed(const std::string& /*table*/) {}
+};
+
+// The browse state and its routines.
+class Browse {
+ public:
+  // `orders` and `list` outlive the browse. `quick_scan`: loads of more than
+  // one record switch the table's QUICKSCAN mode on for their duration.
+  Browse(Table primary, std::span<const BrowseOrder> orders, BrowseList* list,
+         bool quick_scan = false);
+  ~Browse();
+  Browse(const Browse&) = delete;
+  Browse& operator=(const Browse&) = delete;
+
+  // Columns of the list: full field names and pictures.
+  void SetColumns(const std::vector<std::pair<std::string, std::string>>& columns) {
+    rows_.SetColumns(columns);
+  }
+
+  // The state (the names are those of the pattern's description).
+  struct State {
+    int row_count = 0;
+    int selected_row = 0;
+    int to_load = 0;
+    int load_direction = kLoadForward;
+    bool add_rows = true;
+    bool quick_scan_on = false;
+    int scroll_event = 0;
+    int reload_mode = kReloadCurrent;
+    int relocate_mode = kRelocateStart;
+    std::string saved_position;
+    int order = 0;  // 1-based; 0 before the first selection
+    int last_order = 0;
+    std::string saved_range_value;
+    bool range_changed = false;
+    int thumb_pos = 0;
+  };
+  State& state() { return state_; }
+  const State& state() const { return state_; }
+  const BrowseRows& rows() const { return rows_; }
+  BrowseRows& rows() { return rows_; }
+
+  // The current order; Select keeps it within 1..orders.
+  void SelectOrder(int order);
+  const BrowseOrder& order() const;
+  int order_count() const { return static_cast<int>(orders_.size()); }
+  bool ranged() const;
+  // The parent's current value for the ranged order (as text); "" otherwise.
+  std::string ParentValue() const;
+  // The order's locator field: the key's first text component that the range
+  // does not fix (else its first free component).
+  const files::FieldInfo* LocatorField() const;
+
+  // The routines.
+  void OpenOrder();
+  void Relocate();
+  void LoadRows();
+  void ReloadPage();
+  // Scroll events 3 to 8 (ignored with an empty buffer). The caller posts
+  // the selection afterwards.
+  void ServeScroll(int event);
+  void StepOneRow();
+  void StepPage();
+  void JumpToEnd();
+  void BuildKeySpread();
+  // Entry `pos` (1-99) of the order's spread into the locator field and
+  // relocate there. Positions at most 1 and exactly 100 are the caller's
+  // (scroll to top, bottom).
+  void RelocateToSpread(int pos);
+  // Thumb position 0-100 of the record in the buffers within the order's
+  // spread.
+  int ComputeThumb() const;
+  // The selected row (as the list has it) re-read with its parents through
+  // the view; false with an empty buffer.
+  bool FetchSelected();
+  void RecordToRow(BrowseRow* row, std::string position) const {
+    *row = rows_.FromRecords(std::move(position));
+  }
+  void RowToRecord(int row) const;
+  // Stores `value` in the order's locator field (text, or a number read from
+  // it, truncated). With `lowest_after`, the key components after it take
+  // their lowest values, so a relocation starts at the first record at or
+  // after the value whatever the buffer held there.
+  void StoreLocator(const std::string& value, bool lowest_after = true);
+  // The primary record buffer cleared (blanks and zeros).
+  void ClearPrimary();
+  // Closes the view (around an update form); OpenOrder opens it again.
+  void CloseView();
+
+  // The view and table for callers that read through them.
+  views::ViewRecord* view() { return view_.get(); }
+  files::FileRecord* table() const { return table_; }
+  Table primary() const { return primary_; }
+  bool failed() const { return failed_; }
+  // Keys spreads per order, for tests.
+  const std::vector<std::string>& spread() const;
+
+ private:
+  const files::KeyDecl* Key() const;
+  void OpenView(bool from_key_value);
+  void StoreRangeValue();
+  void QuickScan(bool on);
+  // Rebuilds the buffer from `anchor` forward (kept as row 1 when it can be
+  // read again), topping the page up from above when the order ends first.
+  void LoadFromAnchor(const std::string& anchor, bool anchor_in_buffers);
+  void Selected();
+
+  Table primary_;
+  files::FileRecord* table_;
+  std::span<const BrowseOrder> orders_;
+  BrowseList* list_;
+  bool quick_scan_;
+  std::vector<uint8_t> layout_;
+  std::unique_ptr<views::ViewFileList> file_list_;
+  std::unique_ptr<views::ViewRecord> view_;
+  bool view_open_ = false;
+  // Position of the row the view stands on (its last delivered row); empty
+  // when it stands on none or where it stands is not known.
+  std::string view_on_;
+  bool failed_ = false;
+  BrowseRows rows_;
+  State state_;
+  std::vector<files::FieldInfo> locators_;         // per order
+  std::vector<std::vector<std::string>> spreads_;  // per order, 100 values
+};
+
+}  // namespace vorsandt::app
+
+#endif  // VORSANDT_APP_BROWSE_BROWSE_H_
