@@ -1,135 +1,65 @@
 #include "runtime/eval/bind_table.h"
 
 #include <cstring>
+#include <optional>
 
 #include "runtime/eval/builtins.h"
 #include "runtime/eval/format_bridge.h"
-#include "runtime/eval/packed_decimal.h"
+#include "runtime/files/field_codec.h"
 #include "runtime/files/text_stack.h"
 
 namespace vorsandt::eval {
 
 namespace {
 
-// Bytes of one element of a fixed-size number type, 0 for other types.
-uint32_t FixedSize(uint8_t type) {
-  switch (type) {
-    case 1:
-      return 1;
-    case 2:
-    case 3:
-      return 2;
-    case 6:
-    case 7:
-    case 8:
-      return 4;
-    case 9:
-      return 8;
-    default:
-      return 0;
-  }
-}
-
-template <typename T>
-T Load(const uint8_t* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
 const uint8_t* ElementAddress(const VariableRef& ref, uint32_t element) {
   if (ref.address == nullptr || element >= ref.elements) return nullptr;
   return ref.address + static_cast<size_t>(element) * ref.size;
 }
 
+files::FieldBytes ElementBytes(const VariableRef& ref, uint32_t element) {
+  return {ref.type, const_cast<uint8_t*>(ElementAddress(ref, element)), ref.size, ref.places};
+}
+
 }  // namespace
 
 bool IsSupportedVariable(const VariableRef& ref) {
-  if (ref.address == nullptr || ref.elements == 0) return false;
-  uint32_t fixed = FixedSize(ref.type);
-  if (fixed != 0) return ref.size == fixed;
-  switch (ref.type) {
-    case 10:
-    case 11:
-      return ref.size >= 1 && ref.size <= 16;
-    case 18:
-    case 19:
-    case 20:
-      return ref.size >= 1;
-    default:
-      return false;
-  }
+  if (ref.address == nullptr || ref.elements == 0 || !files::IsScalarType(ref.type)) return false;
+  if (uint32_t fixed = files::FixedTypeSize(ref.type); fixed != 0) return ref.size == fixed;
+  if (files::IsPackedType(ref.type)) return ref.size >= 1 && ref.size <= 16;
+  return ref.size >= 1;
 }
 
 ValueClass ClassOfType(uint8_t type) {
-  if (type <= 6) return kInteger;
-  if (type <= 17) return kReal;
+  if (type <= files::kTypeLong) return kInteger;
+  if (type < files::kTypeString) return kReal;
   return kText;
 }
 
 double ReadReal(const VariableRef& ref, uint32_t element) {
-  const uint8_t* at = ElementAddress(ref, element);
-  if (at == nullptr) return 0;
-  switch (ref.type) {
-    case 1:
-      return *at;
-    case 2:
-      return Load<int16_t>(at);
-    case 3:
-      return Load<uint16_t>(at);
-    case 6:
-      return Load<int32_t>(at);
-    case 7:
-      return Load<uint32_t>(at);
-    case 8:
-      return Load<float>(at);
-    case 9:
-      return Load<double>(at);
-    case 10:
-    case 11:
-      return ReadPackedDecimal(std::span<const uint8_t>(at, ref.size), ref.places);
-    default:
-      return TextToReal(ReadText(ref, element));
-  }
+  files::FieldBytes bytes = ElementBytes(ref, element);
+  if (bytes.at == nullptr) return 0;
+  if (std::optional<double> number = files::ReadNumber(bytes)) return *number;
+  if (files::IsTextType(ref.type)) return TextToReal(ReadText(ref, element));
+  return 0;
 }
 
 int32_t ReadInteger(const VariableRef& ref, uint32_t element) {
-  const uint8_t* at = ElementAddress(ref, element);
-  if (at == nullptr) return 0;
-  switch (ref.type) {
-    case 1:
-      return *at;
-    case 2:
-      return Load<int16_t>(at);
-    case 3:
-      return Load<uint16_t>(at);
-    case 6:
-      return Load<int32_t>(at);
-    default:
-      return RoundToInteger(ReadReal(ref, element));
-  }
+  files::FieldBytes bytes = ElementBytes(ref, element);
+  if (bytes.at == nullptr) return 0;
+  // Whole numbers of up to 32 signed bits are exact; the rest round.
+  if (files::IsWholeType(ref.type) && ref.type != files::kTypeULong)
+    return static_cast<int32_t>(files::ReadNumber(bytes).value_or(0));
+  return RoundToInteger(ReadReal(ref, element));
 }
 
 std::string ReadText(const VariableRef& ref, uint32_t element) {
-  const uint8_t* at = ElementAddress(ref, element);
-  if (at == nullptr) return std::string();
-  const char* chars = reinterpret_cast<const char*>(at);
-  switch (ref.type) {
-    case 18:
-      return std::string(chars, ref.size);
-    case 19: {
-      const void* end = std::memchr(chars, 0, ref.size);
-      size_t length = end == nullptr ? ref.size : static_cast<const char*>(end) - chars;
-      return std::string(chars, length);
-    }
-    case 20: {
-      size_t length = std::min<size_t>(*at, ref.size - 1);
-      return std::string(chars + 1, length);
-    }
-    default:
-      if (ClassOfType(ref.type) == kInteger) return IntegerToText(ReadInteger(ref, element));
-      return RealToText(ReadReal(ref, element));
-  }
+  files::FieldBytes bytes = ElementBytes(ref, element);
+  if (bytes.at == nullptr) return std::string();
+  if (std::optional<std::string> text = files::ReadText(bytes)) return *text;
+  if (!files::IsNumberType(ref.type)) return std::string();
+  if (ClassOfType(ref.type) == kInteger) return IntegerToText(ReadInteger(ref, element));
+  return RealToText(ReadReal(ref, element));
 }
 
 std::string FoldName(std::string_view name) {

@@ -8,7 +8,7 @@
 
 #include "runtime/eval/bind_table.h"
 #include "runtime/eval/expression.h"
-#include "runtime/eval/packed_decimal.h"
+#include "runtime/files/field_codec.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/text_stack.h"
 #include "runtime/format/characters.h"
@@ -177,15 +177,15 @@ TEST_F(EvaluationTest, ConcatenationJoinsTextForms) {
 }
 
 TEST_F(EvaluationTest, PackedDecimalFieldsReadAsReals) {
-  ASSERT_TRUE(WritePackedDecimal(12.34, 2, decimal_));
+  ASSERT_TRUE(files::WritePackedDecimal(12.34, 2, decimal_));
   EXPECT_TRUE(Must("D = 12.34").IsTrue());
   EXPECT_EQ(Must("D * 2").Text(), "24.68");
   EXPECT_EQ(Must("D").Text(), "12.34");
-  ASSERT_TRUE(WritePackedDecimal(-0.05, 2, decimal_));
+  ASSERT_TRUE(files::WritePackedDecimal(-0.05, 2, decimal_));
   EXPECT_TRUE(Must("D < 0").IsTrue());
   EXPECT_EQ(Must("D").Text(), "-0.05");
   EXPECT_TRUE(Must("D").IsTrue());
-  ASSERT_TRUE(WritePackedDecimal(0, 2, decimal_));
+  ASSERT_TRUE(files::WritePackedDecimal(0, 2, decimal_));
   EXPECT_FALSE(Must("D").IsTrue());
 }
 

@@ -7,7 +7,7 @@
 
 #include "runtime/eval/bind_table.h"
 #include "runtime/eval/expression.h"
-#include "runtime/eval/packed_decimal.h"
+#include "runtime/files/field_codec.h"
 #include "runtime/files/layout.h"
 
 namespace vorsandt::eval {
@@ -44,7 +44,7 @@ TEST_F(RecordBindingTest, FieldsBindByTheirFullNamesIntoTheRecordBuffer) {
   std::memcpy(record, "TV-01     ", 10);
   int16_t count = 4;
   std::memcpy(record + 10, &count, 2);
-  ASSERT_TRUE(WritePackedDecimal(1234.5, 2, std::span<uint8_t>(record + 12, 5)));
+  ASSERT_TRUE(files::WritePackedDecimal(1234.5, 2, std::span<uint8_t>(record + 12, 5)));
   int32_t date = 71000;
   std::memcpy(record + 17, &date, 4);
   int16_t marks[3] = {7, 8, 9};

@@ -8,11 +8,23 @@ namespace vorsandt::files {
 
 uint32_t FixedTypeSize(uint8_t type) {
   switch (type) {
-    case 1: return 1;
-    case 2: case 3: return 2;
-    case 4: case 5: case 6: case 7: case 8: case 13: return 4;
-    case 9: case 14: return 8;
-    default: return 0;
+    case kTypeByte:
+      return 1;
+    case kTypeShort:
+    case kTypeUShort:
+      return 2;
+    case kTypeLongKind4:
+    case kTypeLongKind5:
+    case kTypeLong:
+    case kTypeULong:
+    case kTypeSReal:
+    case kTypeSRealKind13:
+      return 4;
+    case kTypeDouble:
+    case kTypeRealKind14:
+      return 8;
+    default:
+      return 0;
   }
 }
 

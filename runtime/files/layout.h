@@ -19,15 +19,21 @@
 
 namespace vorsandt::files {
 
-// Field type codes.
+// Field type codes; field_codec.h says how each is held and names them.
 enum FieldType : uint8_t {
   kTypeByte = 1,
   kTypeShort = 2,
   kTypeUShort = 3,
+  kTypeLongKind4 = 4,  // a 4-byte kind held as LONG
+  kTypeLongKind5 = 5,  // a 4-byte kind held as LONG
   kTypeLong = 6,
+  kTypeULong = 7,
+  kTypeSReal = 8,
   kTypeDouble = 9,
   kTypeDecimal = 10,
   kTypePDecimal = 11,
+  kTypeSRealKind13 = 13,  // a 4-byte kind held as SREAL
+  kTypeRealKind14 = 14,   // an 8-byte kind held as REAL (a double)
   kTypeString = 18,
   kTypeCString = 19,
   kTypePString = 20,

@@ -8,8 +8,8 @@
 
 #include "runtime/eval/bind_table.h"
 #include "runtime/eval/nodes.h"
-#include "runtime/eval/packed_decimal.h"
 #include "runtime/eval/values.h"
+#include "runtime/files/field_codec.h"
 #include "runtime/format/characters.h"
 #include "runtime/format/collation.h"
 
@@ -23,19 +23,6 @@ eval::VariableRef RefOf(const files::FieldInfo& f, const uint8_t* record) {
   ref.size = f.element_count > 0 ? f.size / f.element_count : f.size;
   ref.places = f.decimals;
   return ref;
-}
-
-template <typename T>
-void Put(uint8_t* at, T value) {
-  std::memcpy(at, &value, sizeof value);
-}
-
-template <typename T>
-T Clamp(double v) {
-  if (std::isnan(v)) return 0;
-  const double lo = static_cast<double>(std::numeric_limits<T>::lowest());
-  const double hi = static_cast<double>(std::numeric_limits<T>::max());
-  return static_cast<T>(std::llround(std::clamp(v, lo, hi)));
 }
 
 // The byte that sorts lowest (or highest) among the characters a text key
@@ -57,10 +44,7 @@ char ExtremeChar(bool highest, bool no_case) {
 
 }  // namespace
 
-bool IsTextField(const files::FieldInfo& f) {
-  return f.type == files::kTypeString || f.type == files::kTypeCString ||
-         f.type == files::kTypePString;
-}
+bool IsTextField(const files::FieldInfo& f) { return files::IsTextType(f.type); }
 
 std::string FieldText(const files::FieldInfo& f, const uint8_t* record) {
   return eval::ReadText(RefOf(f, record), 0);
@@ -71,67 +55,13 @@ double FieldNumber(const files::FieldInfo& f, const uint8_t* record) {
 }
 
 void StoreText(const files::FieldInfo& f, uint8_t* record, const std::string& text) {
-  uint8_t* at = record + f.offset;
-  switch (f.type) {
-    case files::kTypeString:
-      std::memset(at, ' ', f.size);
-      std::memcpy(at, text.data(), std::min<size_t>(text.size(), f.size));
-      return;
-    case files::kTypeCString: {
-      if (f.size == 0) return;
-      std::memset(at, 0, f.size);
-      std::memcpy(at, text.data(), std::min<size_t>(text.size(), f.size - 1));
-      return;
-    }
-    case files::kTypePString: {
-      if (f.size == 0) return;
-      std::memset(at, 0, f.size);
-      const size_t n = std::min<size_t>({text.size(), f.size - 1, 255});
-      at[0] = static_cast<uint8_t>(n);
-      std::memcpy(at + 1, text.data(), n);
-      return;
-    }
-    default:
-      StoreNumber(f, record, eval::TextToReal(text));
-  }
+  if (!files::WriteText(files::BytesOf(f, record), text))
+    StoreNumber(f, record, eval::TextToReal(text));
 }
 
 void StoreNumber(const files::FieldInfo& f, uint8_t* record, double value) {
-  uint8_t* at = record + f.offset;
-  switch (f.type) {
-    case 1:
-      *at = Clamp<uint8_t>(value);
-      return;
-    case 2:
-      Put(at, Clamp<int16_t>(value));
-      return;
-    case 3:
-      Put(at, Clamp<uint16_t>(value));
-      return;
-    case 4:
-    case 5:
-    case 6:
-      Put(at, Clamp<int32_t>(value));
-      return;
-    case 7:
-      Put(at, Clamp<uint32_t>(value));
-      return;
-    case 8:
-    case 13:
-      Put(at, static_cast<float>(value));
-      return;
-    case 9:
-    case 14:
-      Put(at, value);
-      return;
-    case 10:
-    case 11:
-      eval::WritePackedDecimal(value, f.decimals, std::span<uint8_t>(at, f.size));
-      return;
-    default:
-      if (IsTextField(f)) StoreText(f, record, eval::RealToText(value));
-      return;
-  }
+  if (files::WriteNumber(files::BytesOf(f, record), value, files::Overflow::kSaturate)) return;
+  if (IsTextField(f)) StoreText(f, record, eval::RealToText(value));
 }
 
 void CopyField(const files::FieldInfo& from, const uint8_t* src, const files::FieldInfo& to,
@@ -159,16 +89,13 @@ void StoreExtreme(const files::FieldInfo& f, uint8_t* record, bool highest, bool
     return;
   }
   const double inf = std::numeric_limits<double>::infinity();
-  switch (f.type) {
-    case 10:
-    case 11:
-      // Too large for the field: the largest value of that sign is stored.
-      eval::WritePackedDecimal(highest ? 1e300 : -1e300, f.decimals,
-                               std::span<uint8_t>(at, f.size));
-      return;
-    default:
-      StoreNumber(f, record, highest ? inf : -inf);
+  // A packed decimal cannot hold infinity: a value too large for the field
+  // stores the largest value of that sign instead.
+  if (files::IsPackedType(f.type)) {
+    StoreNumber(f, record, highest ? 1e300 : -1e300);
+    return;
   }
+  StoreNumber(f, record, highest ? inf : -inf);
 }
 
 int CompareFields(const files::FieldInfo& a, const uint8_t* ra, const files::FieldInfo& b,

@@ -1,9 +1,12 @@
 #include "tools/qvf/record_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
+#include "runtime/files/field_codec.h"
 #include "runtime/files/layout.h"
 #include "runtime/format/charset.h"
 #include "runtime/format/dates.h"
@@ -29,77 +32,32 @@ std::string Quoted(std::string_view text) {
   return out;
 }
 
-// Digits of a packed decimal, most significant first (2n-1 of them); sets
-// `negative` from the sign nibble. A damaged nibble above 9 reads as 9.
-std::string PackedDigits(const uint8_t* bytes, uint32_t size, bool* negative) {
-  std::string digits;
-  *negative = (bytes[0] >> 4) != 0;
-  for (uint32_t i = 0; i < size; ++i) {
-    if (i > 0) digits += static_cast<char>('0' + std::min(bytes[i] >> 4, 9));
-    digits += static_cast<char>('0' + std::min(bytes[i] & 0x0F, 9));
-  }
-  return digits;
+// Where a dictionary field lies in `record`.
+files::FieldBytes BytesOf(const app::FieldDef& field, const uint8_t* record) {
+  return {field.type, const_cast<uint8_t*>(record) + field.offset, field.size, field.places};
 }
 
-std::string DecimalToText(const app::FieldDef& field, const uint8_t* bytes) {
-  bool negative = false;
-  std::string digits = PackedDigits(bytes, field.size, &negative);
-  const size_t places = std::min<size_t>(field.places, digits.size());
-  std::string whole = digits.substr(0, digits.size() - places);
-  size_t first = whole.find_first_not_of('0');
-  whole = first == std::string::npos ? "0" : whole.substr(first);
-  std::string out = negative ? "-" : "";
-  out += whole;
-  if (places > 0) {
-    out.push_back('.');
-    out.append(digits, digits.size() - places, places);
-  }
-  return out;
+std::string DecimalToText(const app::FieldDef& field, const uint8_t* record) {
+  return files::PackedToText(std::span<const uint8_t>(record + field.offset, field.size),
+                             field.places);
 }
 
 // decimal := ["-"] digit+ ["." digit+]
-std::string TextToDecimal(const app::FieldDef& field, std::string_view text, uint8_t* bytes) {
-  const std::string bad = Named(field, "bad number " + Quoted(text));
-  bool negative = false;
-  std::string_view rest = text;
-  if (!rest.empty() && rest.front() == '-') {
-    negative = true;
-    rest.remove_prefix(1);
+std::string TextToDecimal(const app::FieldDef& field, std::string_view text, uint8_t* record) {
+  const size_t places = std::min<size_t>(field.places, field.size * 2 - 1);
+  switch (files::TextToPacked(text, field.places,
+                              std::span<uint8_t>(record + field.offset, field.size))) {
+    case files::PackedTextError::kNone:
+      return "";
+    case files::PackedTextError::kTooManyPlaces:
+      return Named(field,
+                   "more than " + std::to_string(places) + " decimal places in " + Quoted(text));
+    case files::PackedTextError::kTooLarge:
+      return Named(field, "number too large: " + Quoted(text));
+    case files::PackedTextError::kBadNumber:
+      break;
   }
-  std::string_view whole = rest, fraction;
-  if (size_t dot = rest.find('.'); dot != std::string_view::npos) {
-    whole = rest.substr(0, dot);
-    fraction = rest.substr(dot + 1);
-    if (fraction.empty()) return bad;
-  }
-  if (text.empty()) whole = "0";
-  if (whole.empty()) return bad;
-  for (std::string_view part : {whole, fraction}) {
-    for (char c : part) {
-      if (c < '0' || c > '9') return bad;
-    }
-  }
-  const size_t total = field.size * 2 - 1;
-  const size_t places = std::min<size_t>(field.places, total);
-  if (fraction.size() > places)
-    return Named(field,
-                 "more than " + std::to_string(places) + " decimal places in " + Quoted(text));
-  size_t first = whole.find_first_not_of('0');
-  whole = first == std::string_view::npos ? std::string_view() : whole.substr(first);
-  if (whole.size() > total - places) return Named(field, "number too large: " + Quoted(text));
-  std::string digits(total - places - whole.size(), '0');
-  digits += whole;
-  digits += fraction;
-  digits.append(places - fraction.size(), '0');
-  // Nibbles: the sign, then the digits.
-  std::memset(bytes, 0, field.size);
-  bytes[0] = negative ? 0xF0 : 0x00;
-  for (size_t d = 0; d < digits.size(); ++d) {
-    const size_t nibble = d + 1;
-    const auto v = static_cast<uint8_t>(digits[d] - '0');
-    bytes[nibble / 2] |= (nibble % 2 == 0) ? static_cast<uint8_t>(v << 4) : v;
-  }
-  return "";
+  return Named(field, "bad number " + Quoted(text));
 }
 
 template <typename Int>
@@ -164,16 +122,12 @@ std::vector<std::string> ColumnNames(const app::TableDef& def) {
 }
 
 std::string FieldToText(const app::FieldDef& field, const uint8_t* record) {
-  const uint8_t* at = record + field.offset;
+  const files::FieldBytes bytes = BytesOf(field, record);
   switch (field.type) {
-    case files::kTypeShort: {
-      int16_t v;
-      std::memcpy(&v, at, 2);
-      return std::to_string(v);
-    }
+    case files::kTypeShort:
+      return std::to_string(static_cast<int16_t>(files::ReadNumber(bytes).value_or(0)));
     case files::kTypeLong: {
-      int32_t v;
-      std::memcpy(&v, at, 4);
+      const auto v = static_cast<int32_t>(files::ReadNumber(bytes).value_or(0));
       if (IsDateField(field)) {
         if (v == 0) return "";
         format::DateParts parts;
@@ -186,19 +140,19 @@ std::string FieldToText(const app::FieldDef& field, const uint8_t* record) {
       return std::to_string(v);
     }
     case files::kTypeDecimal:
-      return DecimalToText(field, at);
+      return DecimalToText(field, record);
     default:
-      return AnsiToUtf8Text(TrimRight({reinterpret_cast<const char*>(at), field.size}));
+      return AnsiToUtf8Text(TrimRight(files::ReadText(bytes).value_or(std::string())));
   }
 }
 
 std::string TextToField(const app::FieldDef& field, std::string_view text, uint8_t* record) {
-  uint8_t* at = record + field.offset;
+  const files::FieldBytes bytes = BytesOf(field, record);
   switch (field.type) {
     case files::kTypeShort: {
       int16_t v = 0;
       if (std::string e = TextToInteger(field, text, &v); !e.empty()) return e;
-      std::memcpy(at, &v, 2);
+      files::WriteNumber(bytes, v, files::Overflow::kRefuse);
       return "";
     }
     case files::kTypeLong: {
@@ -208,11 +162,11 @@ std::string TextToField(const app::FieldDef& field, std::string_view text, uint8
       } else if (std::string e = TextToInteger(field, text, &v); !e.empty()) {
         return IsDateField(field) ? Named(field, "bad date " + Quoted(text)) : e;
       }
-      std::memcpy(at, &v, 4);
+      files::WriteNumber(bytes, v, files::Overflow::kRefuse);
       return "";
     }
     case files::kTypeDecimal:
-      return TextToDecimal(field, text, at);
+      return TextToDecimal(field, text, record);
     default: {
       std::string ansi, error;
       if (!Utf8ToAnsi(text, &ansi, &error)) return Named(field, error);
@@ -221,8 +175,7 @@ std::string TextToField(const app::FieldDef& field, std::string_view text, uint8
                                 " characters is longer than the field's " +
                                 std::to_string(field.size));
       }
-      std::memset(at, ' ', field.size);
-      std::memcpy(at, ansi.data(), ansi.size());
+      files::WriteText(bytes, ansi);
       return "";
     }
   }

@@ -12,6 +12,8 @@
 #include <map>
 #include <set>
 
+#include "runtime/files/field_codec.h"
+
 namespace vorsandt::ui {
 namespace {
 
@@ -209,11 +211,6 @@ class Loader {
 
   // use := variable-name | { variable, type, size [, extra] }
   bool Use(const YAML::Node& value, UseBlock& use) {
-    static const std::map<std::string, uint8_t> kTypes = {
-        {"byte", 1},     {"short", 2},    {"ushort", 3},   {"long", 6},      {"ulong", 7},
-        {"sreal", 8},    {"real", 9},     {"decimal", 10}, {"pdecimal", 11}, {"string", 18},
-        {"cstring", 19}, {"pstring", 20}, {"group", 22},
-    };
     if (value.IsScalar()) {
       use.variable = value.as<std::string>();
       if (use.variable.empty()) return Fail(LineOf(value), "use: empty variable name");
@@ -228,10 +225,10 @@ class Loader {
         use.variable = it->second.as<std::string>();
       } else if (key == "type") {
         std::string type = it->second.as<std::string>();
-        auto found = kTypes.find(type);
-        if (found == kTypes.end())
+        std::optional<uint8_t> code = files::TypeFromName(type);
+        if (!code || type.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") != std::string::npos)
           return Fail(LineOf(it->second), "use: unknown field type \"" + type + "\"");
-        use.type = found->second;
+        use.type = *code;
       } else if (key == "size" || key == "extra") {
         if (!Int(it->second, "use " + key, v, 0, 0xFFFFFFFFLL)) return false;
         (key == "size" ? use.size : use.extra) = static_cast<uint32_t>(v);

@@ -81,7 +81,7 @@ struct FontBlock {
 // The variable a control displays or edits.
 struct UseBlock {
   std::string variable;  // the name the procedure binds (for example "POL:POLICY_REFERENCE")
-  uint8_t type = 18;     // field type code (18 fixed string, 6 long, ...)
+  uint8_t type = 18;     // field type code (files::FieldType; 18 fixed string, 6 long, ...)
   uint32_t size = 0;     // bytes
   uint32_t extra = 0;
 };

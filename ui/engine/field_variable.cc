@@ -8,7 +8,7 @@
 #include <string>
 
 #include "runtime/eval/bind_table.h"
-#include "runtime/eval/packed_decimal.h"
+#include "runtime/files/field_codec.h"
 #include "runtime/format/format.h"
 #include "runtime/format/picture.h"
 #include "ui/engine/window.h"
@@ -24,44 +24,8 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-bool IsNumericType(uint8_t type) { return type < files::kTypeString; }
-
 bool Shown(const files::FieldInfo& f) {
-  switch (f.type) {
-    case files::kTypeByte:
-    case files::kTypeShort:
-    case files::kTypeUShort:
-    case files::kTypeLong:
-    case 7:  // unsigned long
-    case 8:  // 4-byte real
-    case files::kTypeDouble:
-    case files::kTypeDecimal:
-    case files::kTypePDecimal:
-    case files::kTypeString:
-    case files::kTypeCString:
-    case files::kTypePString:
-      return f.element_count == 1 && f.size > 0;
-    default:
-      return false;
-  }
-}
-
-template <typename T>
-void Put(uint8_t* at, T value) {
-  std::memcpy(at, &value, sizeof value);
-}
-
-// Stores a whole number into an integer field of type T; false when it does
-// not fit (the field is not touched).
-template <typename T>
-bool PutWhole(uint8_t* at, double value) {
-  double rounded = std::round(value);
-  if (rounded < static_cast<double>(std::numeric_limits<T>::lowest()) ||
-      rounded > static_cast<double>(std::numeric_limits<T>::max())) {
-    return false;
-  }
-  Put(at, static_cast<T>(rounded));
-  return true;
+  return files::IsScalarType(f.type) && f.element_count == 1 && f.size > 0;
 }
 
 class FieldVariable : public UseVariable {
@@ -75,15 +39,14 @@ class FieldVariable : public UseVariable {
     if (!numeric()) return eval::ReadText(ref, 0);
     // Whole numbers that fit an int32 read as such; unsigned longs, reals
     // and packed decimals through a double, which holds each exactly.
-    bool whole = field_.type == files::kTypeByte || field_.type == files::kTypeShort ||
-                 field_.type == files::kTypeUShort || field_.type == files::kTypeLong;
+    bool whole = files::IsWholeType(field_.type) && field_.type != files::kTypeULong;
     if (whole) return std::to_string(eval::ReadInteger(ref, 0));
     return format::NumberText(eval::ReadReal(ref, 0));
   }
 
   void Set(std::string_view text) override { Store(text, nullptr); }
 
-  bool numeric() const override { return IsNumericType(field_.type); }
+  bool numeric() const override { return files::IsNumberType(field_.type); }
 
   std::string Show(std::string_view picture) const override {
     return Formatter().Format(Get(), picture.empty() ? OwnPicture() : picture, numeric());
@@ -122,65 +85,10 @@ class FieldVariable : public UseVariable {
   // Text fields take `text` as it is; numeric fields read it through
   // `picture` (null: a plain number). False when nothing was stored.
   bool Store(std::string_view text, const format::Picture* picture) {
-    uint8_t* at = Bytes();
-    const uint32_t size = field_.size;
-    switch (field_.type) {
-      case files::kTypeString: {
-        std::string value(text.substr(0, size));
-        value.resize(size, ' ');
-        std::memcpy(at, value.data(), size);
-        return true;
-      }
-      case files::kTypeCString: {
-        std::string value(text.substr(0, size - 1));
-        value.resize(size, '\0');
-        std::memcpy(at, value.data(), size);
-        return true;
-      }
-      case files::kTypePString: {
-        size_t length = std::min<size_t>({text.size(), size - 1, 255});
-        at[0] = static_cast<uint8_t>(length);
-        std::memcpy(at + 1, text.data(), length);
-        std::memset(at + 1 + length, ' ', size - 1 - length);
-        return true;
-      }
-      default:
-        break;
-    }
+    files::FieldBytes bytes{field_.type, Bytes(), field_.size, field_.decimals};
+    if (files::WriteText(bytes, text)) return true;
     std::optional<double> value = Number(text, picture);
-    if (!value) return false;
-    switch (field_.type) {
-      case files::kTypeByte:
-        return PutWhole<uint8_t>(at, *value);
-      case files::kTypeShort:
-        return PutWhole<int16_t>(at, *value);
-      case files::kTypeUShort:
-        return PutWhole<uint16_t>(at, *value);
-      case files::kTypeLong:
-        return PutWhole<int32_t>(at, *value);
-      case 7:
-        return PutWhole<uint32_t>(at, *value);
-      case 8: {
-        if (std::fabs(*value) > std::numeric_limits<float>::max()) return false;
-        Put(at, static_cast<float>(*value));
-        return true;
-      }
-      case files::kTypeDouble:
-        Put(at, *value);
-        return true;
-      case files::kTypeDecimal:
-      case files::kTypePDecimal: {
-        // Written to a copy first: a value that needs more digits than the
-        // field has must not leave the field's largest value behind.
-        std::vector<uint8_t> copy(at, at + size);
-        if (!eval::WritePackedDecimal(*value, field_.decimals, std::span<uint8_t>(copy)))
-          return false;
-        std::memcpy(at, copy.data(), size);
-        return true;
-      }
-      default:
-        return false;
-    }
+    return value && files::WriteNumber(bytes, *value, files::Overflow::kRefuse);
   }
 
   // The number a text shows; nullopt when it shows none.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/eval/packed_decimal.h"
+#include "runtime/files/field_codec.h"
 #include "runtime/format/dates.h"
 #include "ui/engine/engine.h"
 #include "ui/engine/engine_test_defs.h"
@@ -61,7 +61,7 @@ class FieldVariableTest : public ::testing::Test {
     std::memcpy(record_, "Smith     ", 10);
     int32_t count = 42;
     std::memcpy(record_ + 10, &count, 4);
-    eval::WritePackedDecimal(1234.5, 2, std::span<uint8_t>(record_ + 14, 4));
+    files::WritePackedDecimal(1234.5, 2, std::span<uint8_t>(record_ + 14, 4));
     int32_t when = format::DateFromParts(7, 4, 1996);
     std::memcpy(record_ + 18, &when, 4);
     std::memcpy(record_ + 22, "ab", 3);
@@ -102,7 +102,7 @@ TEST_F(FieldVariableTest, AcceptedTextGoesBackIntoTheFieldBytes) {
   EXPECT_EQ(LongAt(record_, 10), 0);
 
   EXPECT_TRUE(Field("T:PRICE")->Accept("99.999", "@n10.2"));  // rounded to the places
-  EXPECT_DOUBLE_EQ(eval::ReadPackedDecimal(std::span<const uint8_t>(record_ + 14, 4), 2), 100.0);
+  EXPECT_DOUBLE_EQ(files::ReadPackedDecimal(std::span<const uint8_t>(record_ + 14, 4), 2), 100.0);
   EXPECT_EQ(Field("T:PRICE")->Show("@n10.2"), "    100.00");
 
   EXPECT_TRUE(Field("T:WHEN")->Accept("25/12/2024", "@D6"));
@@ -211,7 +211,7 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   ASSERT_EQ(after.size(), kRecordLength);
   EXPECT_EQ(std::string(after.begin(), after.begin() + 10), "Brown     ");
   EXPECT_EQ(LongAt(after.data(), 10), 12);
-  EXPECT_DOUBLE_EQ(eval::ReadPackedDecimal(std::span<const uint8_t>(after.data() + 14, 4), 2),
+  EXPECT_DOUBLE_EQ(files::ReadPackedDecimal(std::span<const uint8_t>(after.data() + 14, 4), 2),
                    5.25);
   EXPECT_EQ(LongAt(after.data(), 18), format::DateFromParts(13, 31, 1999));
   EXPECT_EQ(notes, "Notes that run past the ");  // cut to the memo's 24 bytes

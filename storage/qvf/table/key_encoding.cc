@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "runtime/files/field_codec.h"
 #include "runtime/format/characters.h"
 #include "runtime/format/charset.h"
 #include "runtime/format/locale.h"
@@ -9,8 +10,6 @@
 
 namespace vorsandt::qvf {
 namespace {
-
-bool IsStringType(uint8_t type) { return type == 18 || type == 19 || type == 20; }
 
 // The case and collation rules over string bytes. The record holds ANSI
 // text; a table kept in the OEM set orders by its OEM bytes through the OEM
@@ -64,34 +63,29 @@ void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRul
   bool descending = c.descending;
   if (c.size > 0) {
     switch (c.type) {
-      case 18:
+      case files::kTypeString:
         ApplyTextRule(&v, rule);
         break;
-      case 19: {
-        size_t n = v.find('\0');
-        if (n != std::string::npos) std::fill(v.begin() + n, v.end(), '\0');
-        ApplyTextRule(&v, rule);
-        break;
-      }
-      case 20: {
-        size_t n = std::min<size_t>(p[0], c.size - 1);
-        std::string s(reinterpret_cast<const char*>(p + 1), n);
-        s.resize(c.size, '\0');
-        v = std::move(s);
+      case files::kTypeCString:
+      case files::kTypePString: {
+        // The characters the field holds, padded with zero bytes to its size.
+        files::FieldBytes field{c.type, const_cast<uint8_t*>(p), c.size, 0};
+        v = files::ReadText(field).value_or(std::string());
+        v.resize(c.size, '\0');
         ApplyTextRule(&v, rule);
         break;
       }
-      case 3:
-      case 7:
+      case files::kTypeUShort:
+      case files::kTypeULong:
         std::reverse(v.begin(), v.end());
         break;
-      case 2:
-      case 6:
+      case files::kTypeShort:
+      case files::kTypeLong:
         std::reverse(v.begin(), v.end());
         v[0] = static_cast<char>(v[0] ^ 0x80);
         break;
-      case 8:
-      case 9:
+      case files::kTypeSReal:
+      case files::kTypeDouble:
         std::reverse(v.begin(), v.end());
         // Negative numbers order backwards by magnitude: all bytes inverted.
         if (v[0] & 0x80) {
@@ -100,7 +94,7 @@ void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRul
           v[0] = static_cast<char>(v[0] | 0x80);
         }
         break;
-      case 10:
+      case files::kTypeDecimal:
         // The sign lives in the high nibble of the first byte.
         if (static_cast<uint8_t>(v[0]) & 0xF0) {
           v[0] = static_cast<char>(v[0] & 0x0F);
@@ -123,7 +117,7 @@ std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem
   out.reserve(key.ValueSize());
   TextRule rule{key.no_case(), oem};
   for (const KeyComponentLayout& c : key.components) {
-    if (IsStringType(c.type)) {
+    if (files::IsTextType(c.type)) {
       EncodeComponent(c, record, rule, &out);
     } else {
       EncodeComponent(c, record, TextRule{}, &out);

@@ -1,11 +1,11 @@
-#include "runtime/eval/packed_decimal.h"
+#include "runtime/files/field_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-namespace vorsandt::eval {
+namespace vorsandt::files {
 namespace {
 
 struct Case {
@@ -60,4 +60,4 @@ TEST(PackedDecimalTest, DamagedNibblesStillReadAsFiniteNumbers) {
 }
 
 }  // namespace
-}  // namespace vorsandt::eval
+}  // namespace vorsandt::files
