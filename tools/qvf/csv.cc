@@ -2,15 +2,31 @@
 
 namespace vorsandt::tools {
 
-// Grammar (RFC 4180, with LF accepted as a line break):
-//   file     := [BOM] record (break record)* [break]
+namespace {
+
+// Length of the line break at `i`: 2 for CRLF, 1 for LF or a CR alone, 0
+// when there is none.
+size_t BreakAt(std::string_view text, size_t i) {
+  if (text[i] == '\n') return 1;
+  if (text[i] != '\r') return 0;
+  return i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+// Grammar (RFC 4180, with LF and a CR alone accepted as line breaks):
+//   file     := [BOM] record (break record)* blank-line*
 //   record   := field ("," field)*
 //   field    := quoted | plain
 //   quoted   := '"' (any byte but '"' | '""')* '"'
-//   plain    := (any byte but ',' '"' LF, and CR only when not before LF)*
-//   break    := CRLF | LF
-// A quote inside a plain field, or anything but a comma or a break after a
-// closing quote, is an error, as is a quoted field still open at the end.
+//   plain    := (any byte but ',' '"' CR LF)*
+//   break    := CRLF | LF | CR
+// A blank line (nothing, or only blanks and tabs, outside quotes) is no
+// record: at the end of the text it is skipped, elsewhere it is an error, as
+// is a quote inside a plain field, anything but a comma or a break after a
+// closing quote, or a quoted field still open at the end.
 bool ParseCsv(std::string_view text, std::vector<CsvRow>* rows, std::string* error,
               int* error_line) {
   rows->clear();
@@ -21,53 +37,64 @@ bool ParseCsv(std::string_view text, std::vector<CsvRow>* rows, std::string* err
   CsvRow row;
   row.line = 1;
   std::string field;
-  bool row_open = false;  // has the current record any byte yet?
-  auto end_field = [&] {
-    row.fields.push_back(std::move(field));
-    field.clear();
+  bool blank_so_far = true;  // the current line holds only blanks and tabs
+  int first_blank_line = 0;  // the first blank line not yet followed by a row
+  auto fail = [&](const char* message, int at) {
+    *error = message;
+    *error_line = at;
+    return false;
   };
-  auto end_row = [&] {
-    end_field();
-    rows->push_back(std::move(row));
+  auto next_row = [&] {
     row = CsvRow();
     row.line = line;  // already advanced past the break
-    row_open = false;
+    field.clear();
+    blank_so_far = true;
   };
-  auto fail = [&](const char* message) {
-    *error = message;
-    *error_line = line;
-    return false;
+  // Ends the record at a break or at the end of the text; a blank line is
+  // noted instead.
+  auto end_row = [&] {
+    if (blank_so_far && row.fields.empty()) {
+      if (first_blank_line == 0) first_blank_line = row.line;
+      return true;
+    }
+    if (first_blank_line != 0) return fail("a blank line before the last row", first_blank_line);
+    row.fields.push_back(std::move(field));
+    rows->push_back(std::move(row));
+    return true;
   };
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    const size_t line_break = BreakAt(text, i);
     switch (state) {
       case State::kFieldStart:
       case State::kPlain:
         if (c == '"') {
-          if (state == State::kPlain) return fail("a quote inside an unquoted field");
+          if (state == State::kPlain) return fail("a quote inside an unquoted field", line);
           state = State::kQuoted;
-          row_open = true;
+          blank_so_far = false;
         } else if (c == ',') {
-          end_field();
+          row.fields.push_back(std::move(field));
+          field.clear();
           state = State::kFieldStart;
-          row_open = true;
-        } else if (c == '\n' || crlf) {
-          if (crlf) ++i;
+          blank_so_far = false;
+        } else if (line_break > 0) {
+          i += line_break - 1;
           ++line;
-          end_row();
+          if (!end_row()) return false;
+          next_row();
           state = State::kFieldStart;
         } else {
           field += c;
           state = State::kPlain;
-          row_open = true;
+          blank_so_far = blank_so_far && IsBlank(c);
         }
         break;
       case State::kQuoted:
         if (c == '"') {
           state = State::kQuoteInQuoted;
         } else {
-          if (c == '\n') ++line;
+          // A CRLF counts once, at its LF.
+          if (c == '\n' || (c == '\r' && line_break == 1)) ++line;
           field += c;
         }
         break;
@@ -76,32 +103,30 @@ bool ParseCsv(std::string_view text, std::vector<CsvRow>* rows, std::string* err
           field += '"';
           state = State::kQuoted;
         } else if (c == ',') {
-          end_field();
+          row.fields.push_back(std::move(field));
+          field.clear();
           state = State::kFieldStart;
-        } else if (c == '\n' || crlf) {
-          if (crlf) ++i;
+        } else if (line_break > 0) {
+          i += line_break - 1;
           ++line;
-          end_row();
+          if (!end_row()) return false;
+          next_row();
           state = State::kFieldStart;
         } else {
-          return fail("text after the closing quote of a field");
+          return fail("text after the closing quote of a field", line);
         }
         break;
     }
   }
-  if (state == State::kQuoted) {
-    *error = "a quoted field is not closed";
-    *error_line = row.line;
-    return false;
-  }
-  // A last record without its line break.
-  if (row_open) end_row();
-  return true;
+  if (state == State::kQuoted) return fail("a quoted field is not closed", row.line);
+  // A last record without its line break (nothing after the last break is
+  // a blank line).
+  return end_row();
 }
 
 std::string CsvField(std::string_view value) {
   const bool quote = value.find_first_of(",\"\r\n") != std::string_view::npos ||
-                     (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+                     (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back())));
   if (!quote) return std::string(value);
   std::string out = "\"";
   for (char c : value) {

@@ -1,5 +1,5 @@
 // Comma-separated values as RFC 4180 describes them: fields separated by
-// commas, records by CRLF or LF, fields holding a comma, a quote or a line
+// commas, records by CRLF, LF or CR, fields holding a comma, a quote or a line
 // break enclosed in quotes with their quotes doubled.
 //
 // The parser is a small state machine over bytes (the text is UTF-8, whose
@@ -20,13 +20,16 @@ struct CsvRow {
 };
 
 // Parses all of `text`. A UTF-8 byte order mark at the start is skipped; the
-// last record may end without a line break; a lone CR is an ordinary byte.
-// Returns true, or false with the error text and the line it was found on.
+// last record may end without a line break; a CR alone is a line break too.
+// Blank lines at the end are no records; a blank line before a record is an
+// error. Returns true, or false with the error text and the line it was found
+// on.
 bool ParseCsv(std::string_view text, std::vector<CsvRow>* rows, std::string* error,
               int* error_line);
 
 // One field as it is written: quoted when it holds a comma, a quote, a CR or
-// an LF (or begins or ends with a blank, so that no reader trims it).
+// an LF (or begins or ends with a blank or a tab, so that no reader trims it
+// and a row of one such field is not a blank line).
 std::string CsvField(std::string_view value);
 // A whole record, ending with CRLF.
 std::string CsvLine(const std::vector<std::string>& fields);
