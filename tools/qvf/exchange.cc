@@ -11,6 +11,7 @@
 #include "runtime/files/operations.h"
 #include "runtime/files/transaction.h"
 #include "storage/qvf/driver/qvf_driver.h"
+#include "tools/common/tool_files.h"
 #include "tools/qvf/csv.h"
 #include "tools/qvf/record_text.h"
 
@@ -223,6 +224,11 @@ int RunExchangeCommand(std::string_view command, const std::vector<std::string>&
     *err = "qvf " + std::string(command) + ": " + why + "\n";
     return kExitUsage;
   };
+  // The CSV that cannot be read or the output that cannot be written.
+  auto failed = [&](const std::string& why) {
+    *err = "qvf " + std::string(command) + ": " + why + "\n";
+    return kExitFailed;
+  };
   if (args.empty()) return usage("no table named");
   app::Table t;
   if (!FindTable(args[0], &t)) return usage("no table " + args[0] + " in the dictionary");
@@ -233,10 +239,8 @@ int RunExchangeCommand(std::string_view command, const std::vector<std::string>&
     status = RebuildTable(t, out, &error);
   } else if (command == "import") {
     if (args.size() != 2) return usage("a table and a CSV file");
-    std::ifstream in(args[1], std::ios::binary);
-    if (!in) return usage("cannot read " + args[1]);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return usage("cannot read " + args[1]);
+    std::string text;
+    if (!ReadWholeFile(env::Env::Default(), args[1], &text, &error)) return failed(error);
     status = ImportTable(t, text, &error);
   } else {
     const files::KeyDecl* key = nullptr;
@@ -257,11 +261,8 @@ int RunExchangeCommand(std::string_view command, const std::vector<std::string>&
     if (status == kExitOk) {
       if (out_file.empty()) {
         *out = std::move(csv);
-      } else {
-        std::ofstream file(out_file, std::ios::binary | std::ios::trunc);
-        file << csv;
-        file.close();
-        if (!file) return usage("cannot write " + out_file);
+      } else if (!WriteWholeFile(env::Env::Default(), out_file, csv, &error)) {
+        return failed(error);
       }
     }
   }

@@ -28,7 +28,9 @@ namespace vorsandt::tools {
 
 // Exit codes of the commands.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;  // a row or a record failed; nothing was changed
+// A row or a record failed (nothing was changed), the CSV could not be read,
+// or the output could not be written (nothing of it is left under its name).
+inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;   // bad arguments, or a file that cannot be read
 
 // The table labelled `name` (case does not matter).

@@ -304,7 +304,8 @@ TEST(ExchangeExport, RowsFollowTheChosenKeyOrRecordOrder) {
   EXPECT_EQ(RunQvf("export COMPANIES --key ITE:LOC").exit_code, kExitUsage);
   EXPECT_EQ(RunQvf("export NOSUCH").exit_code, kExitUsage);
   EXPECT_EQ(RunQvf("export POLICY").exit_code, kExitUsage);  // no such file here
-  EXPECT_EQ(RunQvf("import COMPANIES missing.csv").exit_code, kExitUsage);
+  // A CSV that cannot be read is an input failure, not a wrong use.
+  EXPECT_EQ(RunQvf("import COMPANIES missing.csv").exit_code, kExitFailed);
 }
 
 }  // namespace
