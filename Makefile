@@ -35,6 +35,8 @@ install: build
 bench: build
 	@$(BUILD_DIR)/bench/storage_vs_sqlite --n 10000
 	@$(BUILD_DIR)/bench/storage_vs_sqlite --n 100000
+	@$(BUILD_DIR)/bench/browse_paging
+	@$(BUILD_DIR)/bench/browse_paging --quickscan
 
 FUZZ_DIR ?= build-libfuzzer
 FUZZ_SECONDS ?= 60
