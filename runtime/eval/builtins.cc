@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <utility>
 
 #include "runtime/eval/format_bridge.h"
 
@@ -73,14 +74,19 @@ uint32_t Draw15() {
   return (random_state >> 16) & 0x7FFF;
 }
 
+// A value from low to high. Bounds given the wrong way round are taken the
+// right way round: the span high - low + 1 would otherwise wrap (to 0 for
+// RANDOM(1, 0), a remainder by zero) and give values outside both bounds.
 int32_t Random(int32_t low, int32_t high) {
+  if (high < low) std::swap(low, high);
   if (low == high) return low;
   uint32_t r1 = Draw15();
   uint32_t r2 = Draw15();
   uint32_t r3 = Draw15();
   uint32_t combined = ((r1 << 15) + r2) * (1u << 15) + r3;  // wraps, as unsigned
   uint32_t span = static_cast<uint32_t>(high) - static_cast<uint32_t>(low) + 1u;
-  // A span of 2^32 wraps to 0: every value is in range then.
+  // Only the full range makes a span of 2^32, which wraps to 0: every value is
+  // in range then.
   uint32_t offset = span == 0 ? combined : combined % span;
   return static_cast<int32_t>(static_cast<uint32_t>(low) + offset);
 }

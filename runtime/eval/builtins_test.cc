@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 #include <ctime>
+#include <set>
 #include <string>
 
 #include "runtime/eval/bind_table.h"
@@ -251,8 +252,22 @@ TEST_F(BuiltinsTest, RandomCombinesThreeDrawsAndIsRepeatableWhenSeeded) {
   Expression wide = Expression::Compile("RANDOM(-2147483647 - 1, 2147483647)");
   ASSERT_TRUE(wide.ok());
   for (int i = 0; i < 100; ++i) wide.Integer();  // a span of 2^32 must not divide by 0
-  Expression reversed = Expression::Compile("RANDOM(10, 1)");
-  for (int i = 0; i < 100; ++i) reversed.Integer();
+  // Bounds the wrong way round give values between them, as the right way
+  // round does (RANDOM(1, 0) once took a remainder by a span of 0).
+  struct Bounds {
+    const char* text;
+    int32_t low, high;
+  };
+  for (const Bounds& b : {Bounds{"RANDOM(10, 1)", 1, 10}, Bounds{"RANDOM(1, 0)", 0, 1},
+                          Bounds{"RANDOM(0, -2147483647 - 1)", INT32_MIN, 0}}) {
+    Expression reversed = Expression::Compile(b.text);
+    ASSERT_TRUE(reversed.ok()) << b.text;
+    std::set<int32_t> seen;
+    for (int i = 0; i < 200; ++i) seen.insert(reversed.Integer());
+    EXPECT_GE(*seen.begin(), b.low) << b.text;
+    EXPECT_LE(*seen.rbegin(), b.high) << b.text;
+    EXPECT_GT(seen.size(), 1u) << b.text;
+  }
 }
 
 TEST_F(BuiltinsTest, MemoryReportsAvailableBytes) {

@@ -127,6 +127,44 @@ TEST_F(EvaluationTest, RealEqualityAbsorbsDecimalRounding) {
   EXPECT_FALSE(RealsEqual(NAN, NAN));
 }
 
+// Arithmetic keeps the processor's values (an infinity for a division by
+// zero, NaN for 0/0 and a remainder by zero); every conversion of them gives a
+// defined result, and none is written as "inf" or "nan".
+TEST_F(EvaluationTest, DivisionByZeroHasDefinedConversionsAndNoInfOrNanText) {
+  struct Case {
+    const char* text;
+    const char* as_text;
+    int32_t as_integer;
+  };
+  const Case cases[] = {
+      {"1/0", "#", 2147483647},   {"-1/0", "#", -2147483647 - 1}, {"0/0", "#", 0},
+      {"1%0", "#", 0},            {"A/B", "#", 0},                {"SQRT(-1)", "#", 0},
+      {"LOGE(0)", "#", -2147483647 - 1},
+  };
+  for (const Case& c : cases) {
+    Expression e = Must(c.text);
+    EXPECT_EQ(e.Text(), c.as_text) << c.text;
+    EXPECT_EQ(e.Integer(), c.as_integer) << c.text;
+    std::string text;
+    ASSERT_EQ(EvaluateToText(c.text, &text), 0) << c.text;
+    EXPECT_EQ(text, c.as_text) << c.text;
+  }
+  EXPECT_TRUE(std::isinf(Must("1/0").Real()));
+  EXPECT_TRUE(std::isnan(Must("1%0").Real()));
+  // An infinity orders above every number and equals itself.
+  EXPECT_TRUE(Must("1/0 > 1e308").IsTrue());
+  EXPECT_TRUE(Must("-1/0 < -1e308").IsTrue());
+  EXPECT_TRUE(Must("1/0 = 1/0").IsTrue());
+  EXPECT_FALSE(Must("1/0 = -1/0").IsTrue());
+  // Through text and pictures.
+  EXPECT_EQ(Must("'x' & 1/0").Text(), "x#");
+  EXPECT_EQ(Must("NUMERIC(1/0)").Integer(), 0);
+  EXPECT_EQ(Must("FORMAT(1/0, @n-10.2)").Text(), "##########");
+  EXPECT_EQ(Must("FORMAT(0/0, @n-10.2)").Text(), "##########");
+  EXPECT_EQ(Must("FORMAT(1/0, @s4)").Text(), "#   ");
+  EXPECT_EQ(Must("FORMAT('1e400', @n-20.2)").Text(), std::string(20, '#'));
+}
+
 TEST_F(EvaluationTest, ComparisonClassesFollowTheOperands) {
   a_ = 5;
   EXPECT_TRUE(Must("A = '5'").IsTrue());  // integer and text: as reals

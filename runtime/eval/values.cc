@@ -12,6 +12,7 @@ std::string IntegerToText(int32_t value) { return std::to_string(value); }
 
 std::string RealToText(double value) {
   if (value == 0) return "0";  // also turns -0 into "0"
+  if (!std::isfinite(value)) return std::string(kNotANumberText);
   if (std::isfinite(value) && std::fabs(value) < 1e15 && value == std::trunc(value)) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.0f", value);
@@ -89,6 +90,8 @@ int32_t RoundToInteger(double value) { return Clamp(std::round(value)); }
 int32_t TruncateToInteger(double value) { return Clamp(std::trunc(value)); }
 
 bool RealsEqual(double a, double b) {
+  // Two infinities of one sign are equal, though their difference is no number.
+  if (a == b) return true;
   double difference = a - b;
   if (difference == 0) return true;
   if (!std::isfinite(difference)) return false;

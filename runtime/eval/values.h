@@ -32,11 +32,20 @@ enum Truth : uint8_t {
 // The decimal digits of `value`, with a leading "-" when negative.
 std::string IntegerToText(int32_t value);
 
+// The text of a real that is no finite number: the result of a division by
+// zero (infinity), of 0/0 or a remainder by zero (not a number), of SQRT(-1)
+// and the like. Arithmetic keeps the processor's values, so 1/0 compares above
+// every number and as an integer is held at 2147483647; only their text is
+// this mark, the one FORMAT fills a picture with when a number does not fit.
+// It reads back as 0 and is not NUMERIC.
+inline constexpr std::string_view kNotANumberText = "#";
+
 // The text form of a real: integral values below 1e15 in magnitude are written
 // as plain integers ("3", "-12"); others with up to 15 significant digits in
-// the shortest of fixed or exponent notation ("0.333333333333333", "1e+20").
-// The result reads back through TextToReal to the same value whenever the value
-// has at most 15 significant digits.
+// the shortest of fixed or exponent notation ("0.333333333333333", "1e+20");
+// infinities and NaN as kNotANumberText. The result reads back through
+// TextToReal to the same value whenever the value is finite and has at most
+// 15 significant digits.
 std::string RealToText(double value);
 
 // True when `text`, without leading and trailing blanks, is a number: an
@@ -56,7 +65,8 @@ int32_t RoundToInteger(double value);
 // Cuts toward zero, with the same range handling as RoundToInteger.
 int32_t TruncateToInteger(double value);
 
-// Two reals are equal when their difference is 0, or when the binary exponent
+// Two reals are equal when they are the same value (two infinities of one
+// sign), when their difference is 0, or when the binary exponent
 // of the difference lies more than 50 below the exponent of either operand (an
 // operand of 0 counts with the exponent of 1.0). This absorbs the rounding of
 // decimal fractions: 1/3*3 equals 1.

@@ -282,13 +282,14 @@ Deformatted NumberResult(double value) {
 
 std::string NumberText(double value) {
   if (value == 0) return "0";  // also for -0
+  if (!std::isfinite(value)) return std::string(kNoNumberText);
   char buffer[64];
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
   if (ec != std::errc()) return "0";
   return std::string(buffer, end);
 }
 
-double DeformatNumber(std::string_view text) {
+double NumberInText(std::string_view text) {
   std::string kept;
   bool seen_point = false;
   bool seen_exponent = false;
@@ -308,7 +309,12 @@ double DeformatNumber(std::string_view text) {
       kept += c;
     }
   }
-  double value = std::strtod(kept.c_str(), nullptr);
+  // Too large for a real: an infinity of its sign.
+  return std::strtod(kept.c_str(), nullptr);
+}
+
+double DeformatNumber(std::string_view text) {
+  const double value = NumberInText(text);
   return std::isfinite(value) ? value : 0;
 }
 

@@ -407,7 +407,7 @@ std::string Format(double value, const Picture& picture) {
 std::string Format(std::string_view value, const Picture& picture) {
   if (picture.kind == PictureKind::kText) return FormatText(value, picture);
   if (picture.kind == PictureKind::kKeyIn) return FormatKeyIn(value, picture);
-  return Format(DeformatNumber(value), picture);
+  return Format(NumberInText(value), picture);
 }
 
 std::string Format(double value, std::string_view picture_text) {

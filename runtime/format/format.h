@@ -17,7 +17,8 @@ namespace vorsandt::format {
 // every position; an invalid date or time shows blanks.
 std::string Format(double value, const Picture& picture);
 // For text and key-in pictures the text itself; for the other kinds the text
-// is first read as a number (see DeformatNumber).
+// is first read as a number (see NumberInText: a number too large to hold is
+// too large for the picture too).
 std::string Format(std::string_view value, const Picture& picture);
 // Compiles `picture_text` and formats; an invalid picture gives "".
 std::string Format(double value, std::string_view picture_text);
@@ -36,10 +37,17 @@ Deformatted Deformat(std::string_view text, std::string_view picture_text);
 
 // The number in a text under no picture: only digits, a leading "-", the
 // first "." and the first "e" or "E" (with a "+" or "-" right after it) are
-// kept; everything else is dropped.
+// kept; everything else is dropped. A number too large for a real ("1e400")
+// is 0.
 double DeformatNumber(std::string_view text);
+// The same reading, but a number too large for a real is an infinity of its
+// sign, which FORMAT shows as not fitting.
+double NumberInText(std::string_view text);
 
-// The shortest text that reads back as `value` ("1234.5", "42", "1e+20").
+// The text of a value that is no finite number (an infinity or NaN).
+inline constexpr std::string_view kNoNumberText = "#";
+// The shortest text that reads back as `value` ("1234.5", "42", "1e+20"), or
+// kNoNumberText.
 std::string NumberText(double value);
 
 }  // namespace vorsandt::format

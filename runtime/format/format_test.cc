@@ -139,6 +139,28 @@ TEST_F(FormatTest, NumberPictures) {
   for (const auto& c : cases) EXPECT_EQ(F(c.value, c.picture), c.text) << c.value << " " << c.picture;
 }
 
+// A number too large for a real, given as text or as a value, does not fit
+// any picture; it never shows as 0 or as "inf".
+TEST_F(FormatTest, NumbersBeyondARealShowAsNotFitting) {
+  for (const char* text : {"1e400", "-1e400", "123e999"}) {
+    EXPECT_EQ(Format(std::string_view(text), std::string_view("@n-20.2")), std::string(20, '#'))
+        << text;
+    EXPECT_EQ(Format(std::string_view(text), std::string_view("@e12.3")), std::string(12, '#'))
+        << text;
+    EXPECT_EQ(Format(std::string_view(text), std::string_view("@P###P")), "###") << text;
+    EXPECT_EQ(Format(std::string_view(text), std::string_view("@D5")), std::string(8, ' '))
+        << text;
+  }
+  EXPECT_EQ(Format(std::string_view("1e300"), std::string_view("@n-20.2")), std::string(20, '#'));
+  EXPECT_EQ(Format(std::string_view("1234.5"), std::string_view("@n-10.2")), "  1,234.50");
+  EXPECT_EQ(F(INFINITY, "@s6"), "#     ");
+  EXPECT_EQ(F(NAN, "@s6"), "#     ");
+  EXPECT_EQ(NumberText(-INFINITY), "#");
+  // Read back under no picture, such a text is no number: 0.
+  EXPECT_EQ(D("1e400", ""), 0);
+  EXPECT_EQ(Deformat("1e400", std::string_view("")).text, "0");
+}
+
 TEST_F(FormatTest, FourteenSignificantDigits) {
   EXPECT_EQ(F(123456789012345.678, "@n20"), " 123,456,789,012,350");
   EXPECT_EQ(F(0.1 + 0.2, "@n20.16"), "  0.3000000000000000");
