@@ -11,17 +11,22 @@
 //                                 the rows of a view over the tables in the
 //                                 working directory, as CSV
 //
-// Exit status: 0 done, 1 invalid picture, 2 wrong use.
+// Exit status: 0 done, 1 invalid picture, failed query or expression, or
+// output that could not be written, 2 wrong use. Standard output is checked
+// to the last byte: a full disk is reported on standard error, never taken
+// for success.
 #include <unistd.h>
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <limits.h>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
@@ -33,24 +38,35 @@
 #include "runtime/format/format.h"
 #include "runtime/format/locale.h"
 #include "runtime/format/picture.h"
+#include "tools/common/tool_files.h"
 
 namespace {
 
 namespace fmt = vorsandt::format;
 
 constexpr int kInvalidPicture = 1;
+constexpr int kOutputFailed = 1;
 constexpr int kUsage = 2;
 
-int Usage() {
-  std::fputs(
-      "usage: morvak format VALUE PICTURE\n"
-      "       morvak deformat TEXT PICTURE\n"
-      "       morvak date MONTH DAY YEAR\n"
-      "       morvak day DAY-NUMBER\n"
-      "       morvak eval [--set NAME=TEXT]... EXPRESSION\n"
-      "       morvak query TABLE [--key KEYNAME] [--filter EXPR] [--join TABLE:KEYNAME]...\n"
-      "                    [--start FIELD=VALUE]...\n",
-      stderr);
+constexpr std::string_view kUsageText =
+    "usage: morvak format VALUE PICTURE\n"
+    "       morvak deformat TEXT PICTURE\n"
+    "       morvak date MONTH DAY YEAR\n"
+    "       morvak day DAY-NUMBER\n"
+    "       morvak eval [--set NAME=TEXT]... EXPRESSION\n"
+    "       morvak query TABLE [--key KEYNAME] [--filter EXPR] [--join TABLE:KEYNAME]...\n"
+    "                    [--start FIELD=VALUE]...\n";
+
+// The arguments after the command word; what goes to standard output and to
+// standard error.
+using Args = std::span<char* const>;
+struct Output {
+  std::string out;
+  std::string err;
+};
+
+int Usage(Output* o) {
+  o->err += kUsageText;
   return kUsage;
 }
 
@@ -67,77 +83,113 @@ std::string ProgramPath(const char* argv0) {
   return argv0;
 }
 
-std::optional<fmt::Picture> CompileOrComplain(const char* text) {
+std::optional<fmt::Picture> CompileOrComplain(const char* text, Output* o) {
   auto picture = fmt::CompilePicture(text);
-  if (!picture) std::fprintf(stderr, "morvak: \"%s\" is not a valid picture\n", text);
+  if (!picture) o->err += "morvak: \"" + std::string(text) + "\" is not a valid picture\n";
   return picture;
+}
+
+int FormatCommand(Args a, Output* o) {
+  auto picture = CompileOrComplain(a[1], o);
+  if (!picture) return kInvalidPicture;
+  o->out += fmt::Format(std::string_view(a[0]), *picture) + "\n";
+  return 0;
+}
+
+int DeformatCommand(Args a, Output* o) {
+  auto picture = CompileOrComplain(a[1], o);
+  if (!picture) return kInvalidPicture;
+  o->out += fmt::Deformat(a[0], &*picture).text + "\n";
+  return 0;
+}
+
+int DateCommand(Args a, Output* o) {
+  int64_t month, day, year;
+  if (!ParseInteger(a[0], &month) || !ParseInteger(a[1], &day) || !ParseInteger(a[2], &year))
+    return Usage(o);
+  o->out += std::to_string(fmt::DateFromParts(month, day, year)) + "\n";
+  return 0;
+}
+
+int DayCommand(Args a, Output* o) {
+  int64_t number;
+  if (!ParseInteger(a[0], &number)) return Usage(o);
+  fmt::DateParts parts;
+  fmt::PartsFromDate(number, &parts);
+  o->out += std::to_string(parts.day) + " " + std::to_string(parts.month) + " " +
+            std::to_string(parts.year) + "\n";
+  return 0;
+}
+
+int QueryCommand(Args a, Output* o) {
+  namespace app = vorsandt::app;
+  app::InitDictionary(&vorsandt::qvf::QvfEntry);
+  vorsandt::views::QueryCatalog catalog;
+  for (const app::TableDef& t : app::Tables()) catalog.tables.push_back(app::File(t.table));
+  for (const app::RelationDef& r : app::Relations()) {
+    catalog.relations.push_back(
+        {app::Def(r.parent).label, r.parent_field, app::Def(r.child).label, r.child_field});
+  }
+  std::vector<std::string_view> rest(a.begin(), a.end());
+  return vorsandt::views::RunQueryCommand(rest, catalog, &o->out, &o->err);
+}
+
+int EvalCommand(Args a, Output* o) {
+  std::vector<std::string_view> rest(a.begin(), a.end());
+  // Results may hold NUL bytes (CHR(0)); the output is written whole.
+  return vorsandt::eval::RunEvalCommand(rest, &o->out, &o->err);
+}
+
+struct Command {
+  std::string_view name;
+  int arguments;  // after the command word; -1 for any number
+  int (*run)(Args, Output*);
+};
+
+constexpr std::array<Command, 6> kCommands = {{
+    {"format", 2, FormatCommand},
+    {"deformat", 2, DeformatCommand},
+    {"date", 3, DateCommand},
+    {"day", 1, DayCommand},
+    {"query", -1, QueryCommand},
+    {"eval", -1, EvalCommand},
+}};
+
+int Run(int argc, char** argv, Output* o) {
+  if (argc < 2) return Usage(o);
+  // The locale decides month names, AM/PM texts and the @D17/@D18/@T7/@T8
+  // forms. A missing settings file only means the defaults apply.
+  fmt::LoadLocale(ProgramPath(argv[0]));
+  vorsandt::files::Errors().Clear();
+  const Args args(argv + 2, static_cast<size_t>(argc - 2));
+  for (const Command& c : kCommands) {
+    if (c.name != argv[1]) continue;
+    if (c.arguments >= 0 && static_cast<size_t>(c.arguments) != args.size()) break;
+    return c.run(args, o);
+  }
+  return Usage(o);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  // The locale decides month names, AM/PM texts and the @D17/@D18/@T7/@T8
-  // forms. A missing settings file only means the defaults apply.
-  fmt::LoadLocale(ProgramPath(argv[0]));
-  vorsandt::files::Errors().Clear();
-
-  std::string_view command = argv[1];
-  if (command == "format" && argc == 4) {
-    auto picture = CompileOrComplain(argv[3]);
-    if (!picture) return kInvalidPicture;
-    std::string text = fmt::Format(std::string_view(argv[2]), *picture);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    return 0;
-  }
-  if (command == "deformat" && argc == 4) {
-    auto picture = CompileOrComplain(argv[3]);
-    if (!picture) return kInvalidPicture;
-    fmt::Deformatted value = fmt::Deformat(argv[2], &*picture);
-    std::printf("%s\n", value.text.c_str());
-    return 0;
-  }
-  if (command == "date" && argc == 5) {
-    int64_t month, day, year;
-    if (!ParseInteger(argv[2], &month) || !ParseInteger(argv[3], &day) ||
-        !ParseInteger(argv[4], &year))
-      return Usage();
-    std::printf("%d\n", fmt::DateFromParts(month, day, year));
-    return 0;
-  }
-  if (command == "query") {
-    namespace app = vorsandt::app;
-    app::InitDictionary(&vorsandt::qvf::QvfEntry);
-    vorsandt::views::QueryCatalog catalog;
-    for (const app::TableDef& t : app::Tables()) catalog.tables.push_back(app::File(t.table));
-    for (const app::RelationDef& r : app::Relations()) {
-      catalog.relations.push_back(
-          {app::Def(r.parent).label, r.parent_field, app::Def(r.child).label, r.child_field});
+  // Nothing below throws by design; a failure to allocate still ends with a
+  // message and a status, not an abort.
+  try {
+    Output o;
+    int status = Run(argc, argv, &o);
+    std::string error;
+    if (!vorsandt::tools::WriteStandardOutput(o.out, &error) ||
+        !vorsandt::tools::CloseStandardOutput(&error)) {
+      o.err += "morvak: " + error + "\n";
+      status = kOutputFailed;
     }
-    std::vector<std::string_view> rest(argv + 2, argv + argc);
-    std::string out, err;
-    int status = vorsandt::views::RunQueryCommand(rest, catalog, &out, &err);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fwrite(err.data(), 1, err.size(), stderr);
+    std::fwrite(o.err.data(), 1, o.err.size(), stderr);
     return status;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "morvak: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "morvak: unexpected failure\n");
   }
-  if (command == "eval") {
-    std::vector<std::string_view> rest(argv + 2, argv + argc);
-    std::string out, err;
-    int status = vorsandt::eval::RunEvalCommand(rest, &out, &err);
-    // Results may hold NUL bytes (CHR(0)), so write them whole.
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fwrite(err.data(), 1, err.size(), stderr);
-    return status;
-  }
-  if (command == "day" && argc == 3) {
-    int64_t number;
-    if (!ParseInteger(argv[2], &number)) return Usage();
-    fmt::DateParts parts;
-    fmt::PartsFromDate(number, &parts);
-    std::printf("%d %d %d\n", parts.day, parts.month, parts.year);
-    return 0;
-  }
-  return Usage();
+  return kOutputFailed;
 }

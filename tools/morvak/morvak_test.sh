@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs the built morvak program and compares its exact output.
-# Usage: morvak_test.sh PATH-TO-MORVAK
+# Usage: morvak_test.sh PATH-TO-MORVAK PATH-TO-QVF
 set -u
 morvak="$1"
+qvf="$2"
 failures=0
 
 # expect STATUS STDOUT ARGS...: runs morvak ARGS and checks both.
@@ -37,6 +38,49 @@ expect 0 '7' eval '1+2*3'
 expect 0 'AB' eval "UPPER('ab')"
 expect 0 '1' eval --set X=5 'X > 4'
 expect 1 '' eval '1 +'
+# No result of arithmetic is written as inf or nan; a number too large for a
+# real does not fit a picture; RANDOM's bounds may come either way round.
+expect 0 '#' eval '1/0'
+expect 0 '#' eval '-1/0'
+expect 0 '#' eval '0/0'
+expect 0 '#' eval '1%0'
+expect 0 '1' eval '1/0 > 1e308'
+expect 0 '2147483647' eval 'INT(1/0)'
+expect 0 '####################' format 1e400 @n-20.2
+expect 0 '####################' format -1e400 @n-20.2
+expect 0 '####################' eval "FORMAT('1e400', @n-20.2)"
+i=0
+while [ $i -lt 30 ]; do
+  r=$("$morvak" eval 'RANDOM(1, 0)')
+  case "$r" in
+    0|1) ;;
+    *) echo "FAIL: RANDOM(1, 0) gave $r"; failures=$((failures + 1)); break ;;
+  esac
+  i=$((i + 1))
+done
+# Output that cannot be written is an error, for every command.
+full_check() {
+  err=$("$morvak" "$@" 2>&1 >/dev/full; echo "[$?]")
+  if [ "$err" != "morvak: cannot write standard output: No space left on device
+[1]" ]; then
+    echo "FAIL: morvak $* >/dev/full: $err"
+    failures=$((failures + 1))
+  fi
+}
+full_check eval '1+2'
+full_check format 42 @N06
+full_check deformat 42 @n3
+full_check date 1 1 1801
+full_check day 4
+fdir=$(mktemp -d)
+printf 'LOC:LOCATION\r\nHall\r\n' > "$fdir/loc.csv"
+(cd "$fdir" && "$qvf" import LOCATIONS loc.csv) || { echo "FAIL: qvf import"; failures=$((failures + 1)); }
+out=$(cd "$fdir" && "$morvak" query LOCATIONS)
+[ "$out" = "LOC:LOCATION
+Hall" ] || { echo "FAIL: morvak query LOCATIONS: $out"; failures=$((failures + 1)); }
+cd "$fdir" && full_check query LOCATIONS
+cd - >/dev/null
+rm -rf "$fdir"
 # query in an empty folder: the table is missing, status 1 with the reason.
 qdir=$(mktemp -d)
 out=$(cd "$qdir" && "$morvak" query ITEMS 2>&1; echo "[$?]")
