@@ -120,7 +120,9 @@ bool WriteStandardOutput(std::string_view data, std::string* error) {
 }
 
 bool CloseStandardOutput(std::string* error) {
-  if (::close(STDOUT_FILENO) != 0 && errno != EINTR) {
+  // EBADF: started without a standard output; any write would have failed
+  // already, so nothing was lost.
+  if (::close(STDOUT_FILENO) != 0 && errno != EINTR && errno != EBADF) {
     *error = "cannot write standard output: " + ErrnoText(errno);
     return false;
   }

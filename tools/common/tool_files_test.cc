@@ -198,8 +198,10 @@ TEST(ToolFilesWrite, StandardOutputOnAFullDeviceIsAnError) {
     StandardOutputTo null("/dev/null");
     EXPECT_TRUE(WriteStandardOutput(std::string(1 << 20, 'x'), &error));
     EXPECT_TRUE(CloseStandardOutput(&error)) << error;
-    // Closed: a further write fails and says so.
+    // Closed: a further write fails and says so; closing again is no fault.
     EXPECT_FALSE(WriteStandardOutput("late", &error));
+    EXPECT_EQ(error, "cannot write standard output: Bad file descriptor");
+    EXPECT_TRUE(CloseStandardOutput(&error));
   }
 }
 
