@@ -6,20 +6,18 @@
 // the tables live in the working directory. --headless runs the program
 // without a display, driven by the UI test script FILE (docs/ui-scripts.md);
 // the exit code is 0 when every command of the script held and 1 otherwise.
+// Without --headless the program needs a display; when none is named it says
+// so and exits with 2 rather than letting the toolkit abort. Options that do
+// not go together (--script without --headless) are refused with 2.
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
@@ -27,7 +25,7 @@
 #include "storage/qvf/driver/qvf_driver.h"
 #include "ui/engine/engine.h"
 #include "ui/headless/headless_platform.h"
-#include "ui/headless/script.h"
+#include "ui/headless/script_session.h"
 #include "ui/qt/run_qt.h"
 
 namespace {
@@ -36,25 +34,15 @@ void Usage() {
   std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n");
 }
 
-// Ends the program once the script is done: closes what is still open and
-// waits for every procedure to return.
-bool EndProgram(vorsandt::ui::Engine& engine, vorsandt::ui::headless::HeadlessPlatform& platform) {
-  using namespace std::chrono_literals;
-  platform.CancelAll();
-  if (engine.Ended()) return true;
-  engine.WaitIdle(10s);
-  std::vector<vorsandt::ui::WindowId> open = engine.OpenWindows();
-  // The frame was opened first; closing it closes every other window.
-  if (!open.empty()) {
-    vorsandt::ui::Input close;
-    close.type = vorsandt::ui::Input::Type::kClose;
-    engine.Input(open.front(), close);
+// True when a desktop session names a display the toolkit can connect to (or
+// the toolkit is told which platform to use). Without one the toolkit would
+// abort; the user is told what to do instead.
+bool DisplayNamed() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
   }
-  auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!engine.Ended() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-  }
-  return engine.Ended();
+  return false;
 }
 
 }  // namespace
@@ -78,18 +66,31 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!script.empty() && !headless) {
+    std::fprintf(stderr,
+                 "vorsandt: --script runs only without a display: use --headless --script %s\n",
+                 script.c_str());
+    return 2;
+  }
+  if (headless && script.empty()) {
+    std::fprintf(stderr, "vorsandt: --headless needs --script FILE\n");
+    return 2;
+  }
+  if (!headless && !DisplayNamed()) {
+    std::fprintf(stderr,
+                 "vorsandt: no display was found (DISPLAY and WAYLAND_DISPLAY are not set)\n"
+                 "vorsandt: to run the program without a display, use --headless --script FILE\n");
+    return 2;
+  }
 
   // The script is read before the data folder changes the working directory.
   std::string script_text;
-  if (!script.empty()) {
-    std::ifstream in(script, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "vorsandt: cannot read the script %s\n", script.c_str());
+  if (headless) {
+    std::string error;
+    if (!vorsandt::ui::headless::ReadScriptFile(script, &script_text, &error)) {
+      std::fprintf(stderr, "vorsandt: %s\n", error.c_str());
       return 2;
     }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    script_text = buffer.str();
   }
 
   // The settings file lies beside the program, so the locale is loaded before
@@ -112,31 +113,14 @@ int main(int argc, char** argv) {
   }
 
   if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
-  if (script.empty()) {
-    std::fprintf(stderr, "vorsandt: --headless needs --script FILE\n");
-    return 2;
-  }
-
-  vorsandt::ui::headless::ScriptParse parsed = vorsandt::ui::headless::ParseScript(script_text);
-  if (!parsed.ok) {
-    std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), parsed.error_line, parsed.error.c_str());
-    return 1;
-  }
 
   vorsandt::ui::headless::HeadlessPlatform platform;
   vorsandt::ui::Engine engine(&platform);
-  if (!engine.StartMain(vorsandt::app::Main)) {
-    std::fprintf(stderr, "vorsandt: cannot start the first procedure\n");
-    return 2;
-  }
-  vorsandt::ui::headless::ScriptRunner runner(engine, platform, script, std::cout, std::cerr);
-  int rc = runner.Run(parsed.lines);
-  std::cout.flush();
-  if (rc != 0) engine.ForceHaltCode(rc);
-  if (!EndProgram(engine, platform)) {
-    std::fprintf(stderr, "vorsandt: the program did not end after the script\n");
-    std::fflush(nullptr);
-    std::_Exit(rc != 0 ? rc : 1);
-  }
-  return rc;
+  vorsandt::ui::headless::ScriptSession session;
+  session.name = script;
+  session.text = script_text;
+  session.out = &std::cout;
+  session.err = &std::cerr;
+  return vorsandt::ui::headless::RunMainUnderScript(engine, platform, vorsandt::app::Main,
+                                                    session);
 }

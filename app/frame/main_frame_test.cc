@@ -9,7 +9,7 @@
 #include "runtime/files/error_state.h"
 #include "ui/engine/thread_codes.h"
 #include "ui/headless/headless_platform.h"
-#include "ui/headless/script.h"
+#include "ui/headless/script_session.h"
 
 namespace vorsandt::app {
 namespace {
@@ -50,21 +50,20 @@ class MainFrameTest : public ::testing::Test {
   int Run(const std::string& script) {
     ui::Engine engine(&platform_, &set_);
     engine_ = &engine;
-    EXPECT_TRUE(engine.StartMain([&] {
-      Main();
-      main_response_ = ui::ResponseCode();
-    }));
-    ui::headless::ScriptRunner runner(engine, platform_, "main.script", out_, err_);
-    runner.SetTimeout(std::chrono::seconds(20));
-    int rc = runner.Run(ui::headless::ParseScript(script).lines);
-    platform_.CancelAll();
-    engine.WaitIdle(std::chrono::seconds(20));
-    if (!engine.Ended()) {
-      ui::Input close;
-      close.type = ui::Input::Type::kClose;
-      engine.Input(engine.OpenWindows().front(), close);
-    }
-    engine.WaitForEnd();
+    ui::headless::ScriptSession session;
+    session.name = "main.script";
+    session.text = script;
+    session.out = &out_;
+    session.err = &err_;
+    session.timeout = std::chrono::seconds(20);
+    session.end_timeout = std::chrono::seconds(20);
+    int rc = ui::headless::RunMainUnderScript(
+        engine, platform_,
+        [&] {
+          Main();
+          main_response_ = ui::ResponseCode();
+        },
+        session);
     engine_ = nullptr;
     return rc;
   }

@@ -27,16 +27,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <thread>
 
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
@@ -49,7 +45,7 @@
 #include "storage/qvf/driver/qvf_driver.h"
 #include "ui/engine/engine.h"
 #include "ui/headless/headless_platform.h"
-#include "ui/headless/script.h"
+#include "ui/headless/script_session.h"
 
 namespace {
 
@@ -188,13 +184,12 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--data") == 0) data = argv[i + 1];
     if (std::strcmp(argv[i], "--script") == 0) script = argv[i + 1];
   }
-  std::ifstream in(script, std::ios::binary);
-  if (script.empty() || !in) {
-    std::fprintf(stderr, "usage: vorsandt_opening_host --data DIR --script FILE\n");
+  std::string text, error;
+  if (script.empty() || !ui::headless::ReadScriptFile(script, &text, &error)) {
+    std::fprintf(stderr, "usage: vorsandt_opening_host --data DIR --script FILE\n%s\n",
+                 error.c_str());
     return 2;
   }
-  std::stringstream text;
-  text << in.rdbuf();
   if (!data.empty()) {
     // Each run starts from an empty folder.
     std::filesystem::remove_all(data);
@@ -204,32 +199,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  ui::headless::ScriptParse parsed = ui::headless::ParseScript(text.str());
-  if (!parsed.ok) {
-    std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), parsed.error_line, parsed.error.c_str());
-    return 1;
-  }
   ui::headless::HeadlessPlatform platform;
   g_platform = &platform;
   ui::Engine engine(&platform);
-  if (!engine.StartMain(HostMain)) return 2;
-  ui::headless::ScriptRunner runner(engine, platform, script, std::cout, std::cerr);
-  int rc = runner.Run(parsed.lines);
-  std::cout.flush();
-  platform.CancelAll();
-  engine.WaitIdle(std::chrono::seconds(10));
-  std::vector<ui::WindowId> open = engine.OpenWindows();
-  if (!open.empty()) {
-    ui::Input close;
-    close.type = ui::Input::Type::kClose;
-    engine.Input(open.front(), close);
-  }
-  for (int i = 0; i < 2000 && !engine.Ended(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (!engine.Ended()) {
-    std::fflush(nullptr);
-    std::_Exit(1);
-  }
-  return rc;
+  ui::headless::ScriptSession session;
+  session.name = script;
+  session.text = text;
+  session.out = &std::cout;
+  session.err = &std::cerr;
+  return ui::headless::RunMainUnderScript(engine, platform, HostMain, session);
 }

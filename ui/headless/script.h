@@ -36,7 +36,8 @@ struct ScriptParse {
   std::string error;
 };
 
-// Splits a script into lines of words. An unterminated quote is an error.
+// Splits a script into lines of words. An unterminated quote or a NUL byte
+// is an error.
 ScriptParse ParseScript(std::string_view text);
 
 // The key code of a key name such as "Enter", "Ctrl+Enter", "Shift+Tab",
@@ -61,14 +62,40 @@ class ScriptRunner {
   int Run(const std::vector<ScriptLine>& lines);
 
  private:
+  friend struct ScriptCommands;  // the handlers of the commands (script_commands.cc)
+
+  // What must hold before a command runs.
+  enum class Stage {
+    kQueue,    // nothing: answers are queued at once (a modal call may be what blocks)
+    kIdle,     // the program is idle
+    kWindow,   // idle, and a target window is open
+    kControl,  // idle, and the first word names a control of the target window
+  };
+  // One command as its handler sees it.
+  struct Call {
+    std::string_view name;            // "click", "expect text"
+    std::vector<std::string> a;       // the words after the name
+    std::optional<WindowState> window;  // the target window (kWindow, kControl)
+    const ControlState* control = nullptr;  // the control a[0] names (kControl)
+    int field = 0;
+  };
+  struct Command {
+    std::string_view name;
+    size_t args;  // words the command needs at least
+    Stage stage;
+    bool (*handler)(ScriptRunner&, const Call&);
+  };
+  static const Command* FindCommand(std::string_view name);
+
   bool Execute(const ScriptLine& line);
+  bool Prepare(const Command& command, Call& call);
+  bool NeedArgs(const Call& call, size_t n);
   bool Fail(const std::string& message);
   bool WaitIdle();
   bool Refocus();
   std::optional<WindowState> Target();
   std::optional<int> Field(const WindowState& window, const std::string& word);
   bool Send(const WindowState& window, Input input);
-  bool Expect(const std::vector<std::string>& w);
 
   Engine& engine_;
   HeadlessPlatform& platform_;

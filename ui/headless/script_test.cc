@@ -1,4 +1,5 @@
 #include "ui/headless/script.h"
+#include "ui/headless/script_session.h"
 
 #include <gtest/gtest.h>
 
@@ -119,30 +120,28 @@ class ScriptTest : public ::testing::Test {
 
   int RunScript(const std::string& script) {
     Engine engine(&platform_, &set_);
-    engine.StartMain([&] {
-      auto frame = engine.CreateWindow("S$SCRIPT01", "S$FRAME");
-      frame->Open();
-      while (frame->Accept()) {
-        if (frame->Accepted() == -1) engine.Start([&] { Form(engine); }, 50000);
-        if (frame->Event() == event::kGainFocus) ++frame_focus_;
-      }
-      frame->Close();
-    });
-    ScriptParse parsed = ParseScript(script);
-    EXPECT_TRUE(parsed.ok);
-    ScriptRunner runner(engine, platform_, "t.script", out_, err_);
-    runner.SetTimeout(std::chrono::seconds(20));
-    int rc = runner.Run(parsed.lines);
-    platform_.CancelAll();
-    // Whatever the script left open is closed so that the program ends.
-    engine.WaitIdle(std::chrono::seconds(20));
-    for (WindowId id : engine.OpenWindows()) {
-      Input close;
-      close.type = Input::Type::kClose;
-      engine.Input(id, close);
-    }
-    engine.WaitForEnd();
-    return rc;
+    ScriptSession session;
+    session.name = "t.script";
+    session.text = script;
+    session.out = &out_;
+    session.err = &err_;
+    session.timeout = std::chrono::seconds(20);
+    session.end_timeout = std::chrono::seconds(20);
+    return RunMainUnderScript(
+        engine, platform_,
+        [&] {
+          auto frame = engine.CreateWindow("S$SCRIPT01", "S$FRAME");
+          frame->Open();
+          // A window of its own on the frame's thread before the frame's
+          // loop, as MAIN shows its welcome window.
+          if (welcome_first_) Form(engine);
+          while (frame->Accept()) {
+            if (frame->Accepted() == -1) engine.Start([&] { Form(engine); }, 50000);
+            if (frame->Event() == event::kGainFocus) ++frame_focus_;
+          }
+          frame->Close();
+        },
+        session);
   }
 
   void Form(Engine& engine) {
@@ -199,6 +198,7 @@ class ScriptTest : public ::testing::Test {
   std::string name_;
   std::string colour_;
   std::atomic<int> frame_focus_{0};
+  bool welcome_first_ = false;
 };
 
 TEST_F(ScriptTest, ActiveWindowClosingGivesTheFocusBack) {
@@ -323,6 +323,33 @@ dump
     EXPECT_EQ(RunScript(c.script), 1) << c.script;
     EXPECT_EQ(err_.str(), c.message) << c.script;
   }
+}
+
+// The program ends after the script even when the window on top belongs to
+// the frame's own thread, whose loop has not started: it is closed first, as
+// a user would close it, and the frame after it.
+TEST_F(ScriptTest, WindowsLeftOpenAreClosedNewestFirstAtTheEnd) {
+  welcome_first_ = true;
+  int rc = RunScript("expect window Form\nexpect caption Form\ntype name Ann\n");
+  EXPECT_EQ(rc, 0) << err_.str();
+  EXPECT_TRUE(platform_.Windows().empty());
+}
+
+TEST(ScriptParseTest, NulByteIsAnErrorNotAWordJoiner) {
+  constexpr char kText[] = "menu Open\nclick Clo\0se\n";
+  ScriptParse parsed = ParseScript(std::string_view(kText, sizeof kText - 1));
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ(parsed.error_line, 2);
+  EXPECT_EQ(parsed.error, "a NUL byte in the script");
+}
+
+TEST(ScriptFileTest, AFolderOrAMissingFileIsNoScript) {
+  std::string text = "unchanged", error;
+  EXPECT_FALSE(ReadScriptFile("/tmp", &text, &error));
+  EXPECT_EQ(error, "the script /tmp is a folder");
+  EXPECT_FALSE(ReadScriptFile("/nonexistent/vorsandt.script", &text, &error));
+  EXPECT_EQ(error, "cannot read the script /nonexistent/vorsandt.script: No such file or directory");
+  EXPECT_EQ(text, "unchanged");
 }
 
 TEST_F(ScriptTest, FailureNamesTheLineAndStops) {

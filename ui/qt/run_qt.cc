@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -79,11 +80,30 @@ QString OptionValue(int argc, char** argv, const char* name) {
   return QString();
 }
 
+// While the application object is made, the toolkit connects to the display;
+// a display that is named but cannot be reached is a fatal toolkit message,
+// which would abort the program. It is the user's situation, not a crash:
+// say so, point at the way to run without a display, and exit with 2.
+void StartUpMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    return;
+  }
+  std::fprintf(stderr,
+               "vorsandt: no display was found: %s\n"
+               "vorsandt: to run the program without a display, use --headless --script FILE\n",
+               qPrintable(message.split(QLatin1Char('\n')).first()));
+  std::fflush(nullptr);
+  std::_Exit(2);
+}
+
 }  // namespace
 
 int RunQtPlatform(int argc, char** argv, Procedure main_procedure, ResourceSet* resources) {
   int qt_argc = argc;
+  QtMessageHandler previous = qInstallMessageHandler(StartUpMessage);
   QApplication app(qt_argc, argv);
+  qInstallMessageHandler(previous);
   QCoreApplication::setOrganizationName(QStringLiteral("vorsandt"));
   QCoreApplication::setApplicationName(QStringLiteral("vorsandt"));
   // The program ends when its procedures have ended, not when a window closes.
