@@ -67,7 +67,9 @@ void OpenOrCreateTable(files::FileRecord* table, bool create_allowed, bool creat
         WarningMessage(MessageId::kFileCreationError, files::Name(table));  // halts
         return;
       }
-      files::Create(table);
+      // Another program may have made the table since the open above looked:
+      // it is opened as it is, never replaced.
+      files::CreateIfMissing(table);
       if (ErrorCode() != files::kNoError) {
         WarningMessage(MessageId::kFileCreationError, files::Name(table));  // halts
         return;

@@ -18,6 +18,7 @@
 #ifndef VORSANDT_RUNTIME_ENV_ENV_H_
 #define VORSANDT_RUNTIME_ENV_ENV_H_
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -108,6 +109,17 @@ class Env {
   // Renames `from` to `to`, replacing `to` atomically when it exists; durable
   // on return like Delete.
   virtual int Rename(const std::string& from, const std::string& to) = 0;
+
+  // Renames `from` to `to` only when `to` does not exist: EEXIST otherwise,
+  // and `from` stays. Lets a file that was built completely under another
+  // name appear under its real name at once, without ever replacing one that
+  // another process made meanwhile; durable on return like Rename. The
+  // default checks and renames in two steps; environments that can do it in
+  // one (the POSIX one) override it.
+  virtual int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (Exists(to)) return EEXIST;
+    return Rename(from, to);
+  }
 
   // True when `path` names an existing file or directory.
   virtual bool Exists(const std::string& path) = 0;

@@ -20,9 +20,16 @@ struct FaultEnv::Node {
   std::string durable;
   std::vector<Pending> pending;
   LockTable locks;
+  int write_refused = 0;  // errno for opening it to write (0: allowed)
 };
 
 namespace {
+
+// The folder part of `path` ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
 
 void ApplyWrite(std::string* image, uint64_t offset, const char* data, size_t length) {
   if (image->size() < offset + length) image->resize(offset + length, '\0');
@@ -110,6 +117,9 @@ class FaultFile final : public File {
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
     if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
+    // As on Linux: an exclusive lock needs a descriptor open for writing,
+    // which a file that refuses writing never gives.
+    if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
     if (node_->locks.Conflicts(offset, offset + length, exclusive)) return EAGAIN;
     node_->locks.Add(this, offset, offset + length, exclusive);
     return 0;
@@ -152,8 +162,14 @@ int FaultEnv::OpenLocked(const std::string& path, uint32_t flags, std::unique_pt
   const bool read_only = (flags & kOpenReadOnly) != 0;
   if (read_only && (flags & kOpenTruncate) != 0) return EINVAL;
   auto it = files_.find(path);
+  if (it != files_.end() && !read_only && it->second->write_refused != 0) {
+    return it->second->write_refused;
+  }
   if (it == files_.end()) {
     if ((flags & kOpenCreate) == 0) return ENOENT;
+    if (auto folder = refused_folders_.find(FolderOf(path)); folder != refused_folders_.end()) {
+      return folder->second;
+    }
     it = files_.emplace(path, std::make_shared<Node>()).first;
   } else if ((flags & kOpenCreate) != 0 && (flags & kOpenExclusive) != 0) {
     return EEXIST;
@@ -164,6 +180,28 @@ int FaultEnv::OpenLocked(const std::string& path, uint32_t flags, std::unique_pt
   }
   *file = std::make_unique<FaultFile>(this, it->second, generation_, read_only);
   return 0;
+}
+
+std::vector<std::string> FaultEnv::FileNames() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  std::vector<std::string> names;
+  for (const auto& [name, node] : files_) names.push_back(name);
+  return names;
+}
+
+void FaultEnv::RefuseWriting(const std::string& path, int errnum) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto it = files_.find(path);
+  if (it != files_.end()) it->second->write_refused = errnum;
+}
+
+void FaultEnv::RefuseNewFiles(const std::string& folder, int errnum) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (errnum == 0) {
+    refused_folders_.erase(folder);
+  } else {
+    refused_folders_[folder] = errnum;
+  }
 }
 
 int FaultEnv::Delete(const std::string& path) {
@@ -177,6 +215,18 @@ int FaultEnv::Rename(const std::string& from, const std::string& to) {
   if (stopped_) return EIO;
   auto it = files_.find(from);
   if (it == files_.end()) return ENOENT;
+  std::shared_ptr<Node> node = it->second;
+  files_.erase(it);
+  files_[to] = std::move(node);
+  return 0;
+}
+
+int FaultEnv::RenameNoReplace(const std::string& from, const std::string& to) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (stopped_) return EIO;
+  auto it = files_.find(from);
+  if (it == files_.end()) return ENOENT;
+  if (files_.count(to) != 0) return EEXIST;
   std::shared_ptr<Node> node = it->second;
   files_.erase(it);
   files_[to] = std::move(node);

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "runtime/env/env.h"
 
@@ -42,6 +43,7 @@ class FaultEnv final : public Env {
   int Open(const std::string& path, uint32_t flags, std::unique_ptr<File>* file) override;
   int Delete(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
+  int RenameNoReplace(const std::string& from, const std::string& to) override;
   bool Exists(const std::string& path) override;
   int64_t NowHundredths() override;
   void SleepMs(int ms) override;
@@ -57,6 +59,13 @@ class FaultEnv final : public Env {
   void StopAtWrite(int64_t n, size_t keep_bytes = 0);
   // The simulated process stops at the nth Sync (the Sync does not happen).
   void StopAtSync(int64_t n);
+  // Opening the existing file `path` for writing fails with `errnum`
+  // (EACCES: the user may only read it; EROFS: a read-only mount); opening
+  // it read-only works, but takes no exclusive lock (EBADF), as on Linux.
+  void RefuseWriting(const std::string& path, int errnum);
+  // Making a new file in `folder` ("" for bare names) fails with `errnum`
+  // (0 allows it again).
+  void RefuseNewFiles(const std::string& folder, int errnum);
   // Removes armed faults (not a stop that already happened).
   void ClearFaults();
 
@@ -73,6 +82,8 @@ class FaultEnv final : public Env {
   void Crash(CrashMode mode, uint32_t seed = 0);
 
   // --- Direct access for tests. ---
+  // Names of the files that exist, in order.
+  std::vector<std::string> FileNames() const;
   // The current image (what reads see); empty when the file does not exist.
   std::string Contents(const std::string& path) const;
   // Replaces a file's contents (current and durable), creating it.
@@ -96,6 +107,7 @@ class FaultEnv final : public Env {
 
   mutable std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Node>> files_;
+  std::map<std::string, int> refused_folders_;
   int64_t generation_ = 0;
   int64_t writes_ = 0;
   int64_t syncs_ = 0;

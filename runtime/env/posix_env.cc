@@ -18,6 +18,7 @@
 // file only survive a crash once their folder is flushed, so a creating Open,
 // Delete and Rename flush the folder before they return.
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -295,6 +296,18 @@ class PosixEnv final : public Env {
 
   int Rename(const std::string& from, const std::string& to) override {
     if (rename(from.c_str(), to.c_str()) != 0) return errno;
+    if (int e = SyncFolderOf(to); e != 0) return e;
+    return FolderOf(from) == FolderOf(to) ? 0 : SyncFolderOf(from);
+  }
+
+  int RenameNoReplace(const std::string& from, const std::string& to) override {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+      // File systems without the flag: a hard link is refused just as well
+      // when the name exists; the old name then goes.
+      if (errno != EINVAL && errno != ENOSYS) return errno;
+      if (link(from.c_str(), to.c_str()) != 0) return errno;
+      if (unlink(from.c_str()) != 0) return errno;
+    }
     if (int e = SyncFolderOf(to); e != 0) return e;
     return FolderOf(from) == FolderOf(to) ? 0 : SyncFolderOf(from);
   }

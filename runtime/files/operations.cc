@@ -14,6 +14,7 @@ std::string PopText() { return Texts().Pop().value_or(std::string()); }
 
 void Open(AccessObject* f, int32_t mode) { f->Send(kOpOpen, Args{mode}); }
 void Create(AccessObject* f) { f->Send(kOpCreate); }
+void CreateIfMissing(AccessObject* f) { f->Send(kOpCreate, Args{kCreateKeepingExisting}); }
 void Close(AccessObject* f) { f->Send(kOpClose); }
 void Remove(AccessObject* f) { f->Send(kOpRemove); }
 void Copy(AccessObject* f, std::string_view to) { Texts().Push(to); f->Send(kOpCopy); }

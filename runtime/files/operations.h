@@ -19,6 +19,13 @@ inline constexpr int32_t kModeViewDefault = 0x22;
 
 void Open(AccessObject* f, int32_t mode = kModeReadWrite);
 void Create(AccessObject* f);
+// Create's argument: 0 replaces an existing table (Create's own rule);
+// kCreateKeepingExisting leaves a table that exists by now alone, so that of
+// two programs that found a table missing at the same moment, the second
+// opens what the first made instead of wiping it.
+inline constexpr int32_t kCreateKeepingExisting = 1;
+// Creates the table unless it exists by now (then it is left as it is).
+void CreateIfMissing(AccessObject* f);
 void Close(AccessObject* f);
 void Remove(AccessObject* f);
 void Copy(AccessObject* f, std::string_view to);

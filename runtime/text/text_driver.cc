@@ -9,6 +9,7 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/layout.h"
 #include "runtime/files/op_codes.h"
+#include "runtime/files/operations.h"
 #include "runtime/files/rules.h"
 #include "runtime/text/line_reader.h"
 #include "runtime/text/oem_charset.h"
@@ -168,7 +169,7 @@ class AsciiDriver final : public Driver {
       case kOpOpen2:
         return Open(b, f, static_cast<int32_t>(call.args.Int(0)));
       case kOpCreate:
-        return Create(b, f);
+        return Create(b, f, call.args.Int(0) == files::kCreateKeepingExisting);
       case kOpClose:
         if (b.locked) b.file->handle().Unlock(kWholeFileOffset, kWholeFileLength);
         b.locked = false;
@@ -267,13 +268,15 @@ class AsciiDriver final : public Driver {
     return 0;
   }
 
-  int32_t Create(TextBlock& b, FileRecord& f) {
+  // `keep` leaves a file that exists by now as it is.
+  int32_t Create(TextBlock& b, FileRecord& f, bool keep) {
     b.name = f.NameText();
     const std::string name = TrimmedName(b.name);
     if (name.empty()) return kInvalidFilename;
     if ((b.driver_flags & 0x02) == 0) return kNoCreateAttribute;
     std::unique_ptr<env::File> handle;
-    if (int e = TextFileEnv()->Open(name, env::kOpenCreate | env::kOpenTruncate, &handle); e != 0) {
+    const uint32_t flags = env::kOpenCreate | (keep ? 0u : env::kOpenTruncate);
+    if (int e = TextFileEnv()->Open(name, flags, &handle); e != 0) {
       SystemError(e, true);  // keeps the system's reason for the error text's readers
       return kAccessDenied;
     }

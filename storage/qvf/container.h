@@ -54,6 +54,7 @@ class Container {
   // closes the handle.
   int Close();
   bool is_open() const { return file_ != nullptr; }
+  bool read_only() const { return read_only_; }
 
   // Re-reads the header when the file is shared (or not yet read); drops the
   // cache when another writer has saved; finds a committed log and applies

@@ -12,6 +12,7 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/layout.h"
 #include "runtime/files/op_codes.h"
+#include "runtime/files/operations.h"
 
 namespace vorsandt::files::testing {
 namespace {
@@ -82,6 +83,7 @@ class MemoryDriver : public Driver {
     const bool transactions = reg_.caps.transactions;
     switch (call.op) {
       case kOpCreate:
+        if (call.args.Int(0) == kCreateKeepingExisting && t != nullptr) return 0;
         Tables()[Upper(b->name)] = Table{};
         return 0;
       case kOpOpen:

@@ -24,6 +24,11 @@ namespace vorsandt::qvf {
 namespace {
 
 constexpr int kCheckSaveWithoutWriterLock = 301;
+// Opening for writing refused: permissions, or a read-only mount.
+constexpr int kReadOnlyFile = files::kSystemErrorBase + files::kAccessDenied;
+constexpr int kReadOnlyMount = files::kSystemErrorBase + 19;
+
+bool IsWriteRefusal(int e) { return e == EACCES || e == EPERM || e == EROFS; }
 constexpr int kCheckPhase2BeforeCommitPoint = 302;
 
 void DriverCheck(bool ok, int check) {
@@ -136,7 +141,12 @@ StoreOpener SharedStoreOpener(env::Env* env) {
     auto store = std::make_shared<TreeEntryStore>(env);
     // The question must be in place before the first header is read.
     store->container().SetLogQuestion(MakeLogQuestion(env));
-    if (int rc = store->Open(env, path, create, Container::kShared); rc != 0) return rc;
+    int rc = store->Open(env, path, create, Container::kShared);
+    if (rc == kReadOnlyFile || rc == kReadOnlyMount) {
+      // Readable only: a read-only container (writing opens refuse it).
+      rc = store->Open(env, path, false, Container::kShared | Container::kReadOnly);
+    }
+    if (rc != 0) return rc;
     *out = std::move(store);
     return 0;
   };
@@ -148,10 +158,11 @@ DriverFiles::DriverFiles(env::Env* env)
     : env_(env),
       registry_(std::make_unique<FileRegistry>(SharedStoreOpener(env), EnvFileRemover(env))) {}
 
-int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** out) {
+int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** out,
+                             bool own_handle) {
   const std::string identity = FileIdentity(path);
   for (auto& lock : locks_) {
-    if (FileIdentity(lock->path_) == identity) {
+    if (!own_handle && !lock->own_handle_ && FileIdentity(lock->path_) == identity) {
       ++lock->users_;
       *out = lock.get();
       return 0;
@@ -160,10 +171,19 @@ int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** ou
   auto lock = std::make_unique<LockFile>();
   uint32_t flags = create ? env::kOpenCreate : env::kOpenReadWrite;
   int e = env_->Open(path, flags, &lock->handle_);
-  if (e == EACCES || e == EROFS) e = env_->Open(path, env::kOpenReadOnly, &lock->handle_);
+  if (IsWriteRefusal(e)) {
+    // A file the user may only read (or on a read-only mount) can still be
+    // read: the handle is read-only and takes shared locks only.
+    const int refusal = files::kSystemErrorBase + files::MapErrno(e, true);
+    e = env_->Open(path, env::kOpenReadOnly, &lock->handle_);
+    // Missing and not to be made here: the refusal is the reason.
+    if (e == ENOENT && create) return refusal;
+    lock->write_refusal_ = refusal;
+  }
   if (e == ENOENT) return files::kFileNotFound;
   if (e != 0) return files::kSystemErrorBase + files::MapErrno(e, create);
   lock->path_ = path;
+  lock->own_handle_ = own_handle;
   lock->locks_ = std::make_unique<FileLocks>(env_, lock->handle_.get());
   lock->users_ = 1;
   *out = lock.get();

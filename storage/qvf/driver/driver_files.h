@@ -50,14 +50,19 @@ class LockFile {
   FileLocks& locks() { return *locks_; }
   env::File* handle() { return handle_.get(); }
   bool in_transaction() const { return in_transaction_; }
+  // 0 when the file could be opened for writing; otherwise the error that
+  // refused it (the handle is then read-only and takes shared locks only).
+  int write_refusal() const { return write_refusal_; }
 
  private:
   friend class DriverFiles;
   std::string path_;
+  int write_refusal_ = 0;
   std::unique_ptr<env::File> handle_;
   std::unique_ptr<FileLocks> locks_;
   int users_ = 0;
   bool in_transaction_ = false;
+  bool own_handle_ = false;
 };
 
 // One call on one file: Begin takes the lock and refreshes, End saves and
@@ -95,7 +100,10 @@ class DriverFiles {
   FileRegistry* registry() { return registry_.get(); }
   // The lock handle of file `path` (made on first use; `create` makes the
   // file when missing). Returns 0, 2 when the file does not exist, or a code.
-  int AcquireLock(const std::string& path, bool create, LockFile** out);
+  // With `own_handle` the lock handle is one of its own, shared with no
+  // other open: its claims then exclude the rest of this process too (an
+  // open that denies others the file).
+  int AcquireLock(const std::string& path, bool create, LockFile** out, bool own_handle = false);
   void ReleaseLock(LockFile* lock);
 
   // Transactions: the containers collected since BeginTransaction.

@@ -1,6 +1,8 @@
 #include "storage/qvf/driver/lock_area.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 
 #include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
@@ -15,7 +17,29 @@ uint32_t StoredBytesLittleEndian(uint32_t identifier) {
          ((identifier >> 8) & 0xFF00u) | (identifier >> 24);
 }
 
+constexpr int64_t kDefaultWaitLimit = 1000;  // 10 seconds
+
+int64_t LimitFromEnvironment() {
+  const char* text = std::getenv("VORSANDT_LOCK_WAIT");
+  if (text == nullptr || *text == '\0') return kDefaultWaitLimit;
+  char* end = nullptr;
+  const double seconds = std::strtod(text, &end);
+  if (*end != '\0' || !(seconds >= 0) || seconds > 86400.0) return kDefaultWaitLimit;
+  return static_cast<int64_t>(seconds * 100);
+}
+
+std::atomic<int64_t>& WaitLimit() {
+  static std::atomic<int64_t> limit{LimitFromEnvironment()};
+  return limit;
+}
+
 }  // namespace
+
+int64_t FileLockWaitLimit() { return WaitLimit().load(std::memory_order_relaxed); }
+
+void SetFileLockWaitLimit(int64_t hundredths) {
+  WaitLimit().store(hundredths, std::memory_order_relaxed);
+}
 
 uint64_t ItemLockOffset(uint32_t identifier) {
   uint32_t v = StoredBytesLittleEndian(identifier);
@@ -29,7 +53,7 @@ FileLocks::FileLocks(env::Env* env, env::File* file)
       file_(file),
       slot_(static_cast<uint32_t>(env->NowHundredths() & 0x3FF) % kReaderSlots) {}
 
-FileLocks::~FileLocks() { UnlockFile(); }
+FileLocks::~FileLocks() { Unpin(); }
 
 void FileLocks::Wait() {
   if (wait_hook_) {
@@ -42,6 +66,7 @@ void FileLocks::Wait() {
 
 int FileLocks::LockReader() {
   if (reader_held_ || writer_held_) return 0;
+  const int64_t start = env_->NowHundredths();
   for (;;) {
     uint64_t offset = ReaderLockOffset(slot_);
     int rc = file_->TryLock(offset, 1, /*exclusive=*/false);
@@ -52,6 +77,7 @@ int FileLocks::LockReader() {
     }
     if (files::MapLockErrno(rc) != 33) return files::kSystemErrorBase + files::MapErrno(rc);
     slot_ = (slot_ + 1) % kReaderSlots;
+    if (env_->NowHundredths() - start >= FileLockWaitLimit()) return files::kFileAlreadyLocked;
     Wait();
   }
 }
@@ -60,6 +86,7 @@ int FileLocks::LockWriter() {
   if (writer_held_) return 0;
   // A reader claim of our own would exclude us: give it up first.
   if (reader_held_) UnlockFile();
+  const int64_t start = env_->NowHundredths();
   for (;;) {
     int rc = file_->TryLock(kLockBase, kWriterLockLength, /*exclusive=*/true);
     if (rc == 0) {
@@ -67,6 +94,7 @@ int FileLocks::LockWriter() {
       return 0;
     }
     if (files::MapLockErrno(rc) != 33) return files::kSystemErrorBase + files::MapErrno(rc);
+    if (env_->NowHundredths() - start >= FileLockWaitLimit()) return files::kFileAlreadyLocked;
     Wait();
   }
 }
@@ -76,10 +104,21 @@ void FileLocks::UnlockFile() {
     file_->Unlock(reader_offset_, 1);
     reader_held_ = false;
   }
-  if (writer_held_) {
+  if (writer_held_ && !pinned_) {
     file_->Unlock(kLockBase, kWriterLockLength);
     writer_held_ = false;
   }
+}
+
+int FileLocks::PinWriter() {
+  if (int rc = LockWriter(); rc != 0) return rc;
+  pinned_ = true;
+  return 0;
+}
+
+void FileLocks::Unpin() {
+  pinned_ = false;
+  UnlockFile();
 }
 
 int FileLocks::TryLockTable(uint32_t table_id) {

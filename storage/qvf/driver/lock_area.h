@@ -20,6 +20,11 @@
 // our behalf: these locks have no deadlock detection), so a wait can time
 // out. The environment's TryLock excludes other handles and threads of this
 // process as well as other processes.
+//
+// A wait for the file lock is bounded (FileLockWaitLimit): a holder that
+// never lets go (a process stopped in the middle of a save, a long
+// maintenance run) makes the call fail with 32 ("File Is Already Locked")
+// instead of hanging the program.
 #ifndef VORSANDT_STORAGE_QVF_DRIVER_LOCK_AREA_H_
 #define VORSANDT_STORAGE_QVF_DRIVER_LOCK_AREA_H_
 
@@ -33,6 +38,12 @@ namespace vorsandt::qvf {
 
 // kLockBase, kWriterLockLength and kItemLockBase come with the file format.
 inline constexpr uint32_t kReaderSlots = 0x3FF;  // slots 0..1022
+
+// How long a file-lock wait lasts before it gives up with 32, in hundredths
+// of a second. 10 seconds unless the environment variable
+// VORSANDT_LOCK_WAIT gives a number of seconds (0 = give up at once).
+int64_t FileLockWaitLimit();
+void SetFileLockWaitLimit(int64_t hundredths);
 
 // Byte of the lock of a table id or record number (both drawn from the
 // file's id counter).
@@ -52,12 +63,20 @@ class FileLocks {
   FileLocks(const FileLocks&) = delete;
   FileLocks& operator=(const FileLocks&) = delete;
 
-  // Shared file lock for reading; waits (by attempts) until granted.
+  // Shared file lock for reading; waits (by attempts) until granted, or
+  // 32 once the wait limit has passed.
   int LockReader();
-  // Exclusive file lock for writing; waits (by attempts) until granted.
+  // Exclusive file lock for writing; waits like LockReader.
   int LockWriter();
-  // Releases whichever file lock is held (none: nothing happens).
+  // Releases whichever file lock is held (none: nothing happens), except a
+  // pinned writer range.
   void UnlockFile();
+  // Takes the writer range (waiting like LockWriter) and keeps it until
+  // Unpin, whatever UnlockFile is asked meanwhile: an open that denies
+  // others the file holds it from its Open to its Close.
+  int PinWriter();
+  void Unpin();
+  bool pinned() const { return pinned_; }
   bool reader_held() const { return reader_held_; }
   bool writer_held() const { return writer_held_; }
   uint32_t reader_slot() const { return slot_; }
@@ -82,6 +101,7 @@ class FileLocks {
   bool reader_held_ = false;
   uint64_t reader_offset_ = 0;
   bool writer_held_ = false;
+  bool pinned_ = false;
   std::function<void()> wait_hook_;
 };
 

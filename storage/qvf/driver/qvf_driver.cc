@@ -5,6 +5,7 @@
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/op_codes.h"
+#include "runtime/files/operations.h"
 #include "storage/qvf/driver/blob_transfer.h"
 #include "storage/qvf/driver/coordination.h"
 #include "storage/qvf/driver/driver_block.h"
@@ -12,6 +13,7 @@
 #include "storage/qvf/driver/registration.h"
 #include "storage/qvf/driver/send_command.h"
 #include "storage/qvf/driver/table_copy.h"
+#include "storage/qvf/driver/table_open.h"
 #include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/entry_key.h"
 #include "storage/qvf/table/table_name.h"
@@ -63,65 +65,6 @@ SavePolicy PolicyOf(const FileRecord& file) {
   if (file.attributes & files::kAttrDriverFlag02) return SavePolicy::kDeferred;
   if (file.attributes & files::kAttrDriverFlag08) return SavePolicy::kBatch;
   return SavePolicy::kEveryCall;
-}
-
-// Opens table `name` of the declaration under the writer lock of its file.
-// `create` creates (replacing) it.
-int OpenTable(const FileRecord& file, const std::string& name, bool create, LockFile** lock_out,
-              std::unique_ptr<Table>* out) {
-  DriverFiles& files = TheDriverFiles();
-  TableName split;
-  if (int rc = SplitTableName(name, &split); rc != 0) return rc;
-  TableDefinition def;
-  if (int rc = DefinitionFromDeclaration(file, &def); rc != 0) return rc;
-  LockFile* lock = nullptr;
-  if (int rc = files.AcquireLock(split.file, create, &lock); rc != 0) return rc;
-  if (int rc = lock->locks().LockWriter(); rc != 0) {
-    files.ReleaseLock(lock);
-    return rc;
-  }
-  // A file whose first save was cut short (its creator killed) holds nothing
-  // that was ever saved: it starts again empty instead of failing as not a
-  // QVF file for ever.
-  SharedFile* open = files.registry()->Find(split.file);
-  if (open == nullptr && NeverSaved(lock->handle())) {
-    if (int e = lock->handle()->Truncate(0); e != 0 && e != EBADF) {
-      lock->locks().UnlockFile();
-      files.ReleaseLock(lock);
-      return files::kSystemErrorBase + files::MapErrno(e, true);
-    }
-  }
-  // A file this process already has open may have been changed by others.
-  if (open != nullptr) {
-    if (Container* c = ContainerOf(open->store())) {
-      c->SetWriterMode(true);
-      if (int rc = c->Refresh(); rc != 0) {
-        lock->locks().UnlockFile();
-        files.ReleaseLock(lock);
-        return rc;
-      }
-    }
-  }
-  TableOptions options;
-  options.oem = (file.attributes & files::kAttrOemText) != 0;
-  int rc = Table::Open(files.registry(), name, def, create, options, out);
-  Container* container = *out ? ContainerOf((*out)->store()) : nullptr;
-  if (rc == 0 && container == nullptr) rc = files::kInvalidDataFile;
-  if (rc == 0) {
-    rc = container->Save();
-  } else if (*out) {
-    if (Container* c = ContainerOf((*out)->store())) c->Discard();
-  }
-  if (container != nullptr) container->SetWriterMode(false);
-  lock->locks().UnlockFile();
-  if (rc != 0) {
-    if (*out) (*out)->Close();
-    out->reset();
-    files.ReleaseLock(lock);
-    return rc;
-  }
-  *lock_out = lock;
-  return 0;
 }
 
 }  // namespace
@@ -247,7 +190,12 @@ class QvfDriver : public files::Driver {
     b.name = name;
     LockFile* lock = nullptr;
     std::unique_ptr<Table> table;
-    if (int rc = OpenTable(*call.file, name, false, &lock, &table); rc != 0) return rc;
+    const auto mode = static_cast<int32_t>(call.args.Int(0));
+    if (int rc = OpenTable(*call.file, name, mode, /*create=*/false, /*keep_existing=*/false, &lock,
+                           &table);
+        rc != 0) {
+      return rc;
+    }
     b.table = std::move(table);
     b.lock = lock;
     b.container = ContainerOf(b.table->store());
@@ -263,12 +211,7 @@ class QvfDriver : public files::Driver {
     if (!(b.driver_flags & 0x02)) return files::kNoCreateAttribute;
     std::string name = TrimmedName(b.name);
     if (name.empty()) return files::kInvalidFilename;
-    LockFile* lock = nullptr;
-    std::unique_ptr<Table> table;
-    if (int rc = OpenTable(*call.file, name, true, &lock, &table); rc != 0) return rc;
-    int rc = table->Close();
-    TheDriverFiles().ReleaseLock(lock);
-    return rc;
+    return CreateTable(*call.file, name, call.args.Int(0) == files::kCreateKeepingExisting);
   }
 
   int32_t Remove(Call& call, QvfBlock& b) {
@@ -276,7 +219,11 @@ class QvfDriver : public files::Driver {
     if (name.empty()) return files::kInvalidFilename;
     LockFile* lock = nullptr;
     std::unique_ptr<Table> table;
-    if (int rc = OpenTable(*call.file, name, false, &lock, &table); rc != 0) return rc;
+    if (int rc = OpenTable(*call.file, name, files::kModeReadWrite, /*create=*/false,
+                           /*keep_existing=*/false, &lock, &table);
+        rc != 0) {
+      return rc;
+    }
     Container* container = ContainerOf(table->store());
     int rc = lock->locks().LockWriter();
     if (rc == 0) {

@@ -70,7 +70,7 @@ int Table::Open(FileRegistry* registry, std::string_view name, const TableDefini
   std::string dir_key = DirectoryKey(table->name_.table);
   if (int rc = store.Find(Search::kExact, dir_key, &dir); rc != 0) return rc;
   if (dir && (dir->data.size() != 4 || ReadId4(dir->data) == 0)) return files::kInvalidDataFile;
-  if (dir && create) {
+  if (dir && create && !options.keep_existing) {
     // Creating replaces: the old table and everything in it goes.
     table->id_ = ReadId4(dir->data);
     if (int rc = store.Delete(dir_key); rc != 0) return rc;

@@ -58,6 +58,9 @@ struct ReadOptions {
 
 struct TableOptions {
   bool oem = false;  // text is kept in the OEM set (code page 437)
+  // With create: a table that exists already is opened as it is instead of
+  // being replaced (another process made it since this one looked).
+  bool keep_existing = false;
 };
 
 class Table {
