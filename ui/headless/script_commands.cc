@@ -231,9 +231,16 @@ struct ScriptCommands {
         {"pageup", event::kPageUp}, {"pagedown", event::kPageDown},
         {"top", event::kScrollTop}, {"bottom", event::kScrollBottom},
     };
-    auto it = kScroll.find(Lower(c.a[1]));
-    if (it == kScroll.end()) return r.Fail("scroll up, down, pageup, pagedown, top or bottom");
-    return r.Send(*c.window, Make(Input::Type::kScroll, c.field, it->second));
+    // Several actions go out together, before the procedure hears the first:
+    // the moves a user makes within one turn of its loop.
+    std::vector<int> events;
+    for (size_t i = 1; i < c.a.size(); ++i) {
+      auto it = kScroll.find(Lower(c.a[i]));
+      if (it == kScroll.end()) return r.Fail("scroll up, down, pageup, pagedown, top or bottom");
+      events.push_back(it->second);
+    }
+    for (int e : events) r.Send(*c.window, Make(Input::Type::kScroll, c.field, e));
+    return true;
   }
 
   // --- Expectations about the program.
