@@ -29,6 +29,13 @@
 #   contention  four workers and a reader share the tables for a bounded time
 #   selftest    the checker must notice a missing reported save, a changed
 #               record and a cut file
+#   create_race four processes meet a missing table at once (two through
+#               `qvf import`, two opening it as the program does) and add
+#               their rows; repeated TORTURE_ROUNDS times (STRIDE unused)
+#   rebuild_race `qvf rebuild` of a large table while imports and exports
+#               run, every third rebuild killed on the way; TORTURE_ROUNDS
+#               times
+# The race scenarios need QVF (the qvf tool) in the environment.
 # STRIDE tries every STRIDE-th N (always the first and last); 1 tries all.
 # Prints a summary line; exits 1 when any run broke an invariant.
 set -u
@@ -288,6 +295,151 @@ selftest_scenario() {
   expect_broken "a cut COMPANIES.QVF"
 }
 
+need_qvf() {
+  if [ ! -x "${QVF:-}" ]; then
+    echo "QVF does not name the qvf tool"
+    exit 77
+  fi
+}
+
+# qvf_check LABEL: the full check of LOCATIONS.QVF (these runs keep no
+# journal for torture_check).
+qvf_check() {
+  tried=$((tried + 1))
+  if ! (cd "$dir" && $limit "$QVF" check LOCATIONS.QVF) >"$work/out" 2>&1; then
+    failure "$1: qvf check"
+  fi
+}
+
+# The rows of LOCATIONS, sorted, without the header ("" when it cannot be
+# exported); the export's status in $export_rc.
+export_rows() {
+  (cd "$dir" && $limit "$QVF" export LOCATIONS) >"$work/export" 2>"$work/export-err"
+  export_rc=$?
+  tail -n +2 "$work/export" | tr -d '\r' | sort
+}
+
+# Processes that find LOCATIONS missing at the same moment: none may
+# replace the table another one made, so every row any of them was told it
+# added is there, nothing else is, no private copy is left beside it and the
+# file checks clean.
+create_race_scenario() {
+  local rounds=${TORTURE_ROUNDS:-10} rows=40 r i n pids rc
+  need_qvf
+  for i in 0 1; do
+    { echo LOC:LOCATION; for ((n = 0; n < rows; n++)); do echo "Q$i-$n"; done; } >"$work/rows-$i.csv"
+  done
+  for ((r = 1; r <= rounds; r++)); do
+    fresh
+    pids=()
+    for i in 0 1; do
+      (cd "$dir" && exec $limit "$QVF" import LOCATIONS "$work/rows-$i.csv") >"$work/out-q$i" 2>&1 &
+      pids+=("q$i:$!")
+      $limit "$bin/table_race" "$dir" "$i" "$rows" >"$work/out-w$i" 2>&1 &
+      pids+=("w$i:$!")
+    done
+    : >"$work/expected"
+    for p in "${pids[@]}"; do
+      wait "${p#*:}"
+      rc=$?
+      tried=$((tried + 1))
+      if [ "$rc" -ne 0 ]; then
+        cp "$work/out-${p%%:*}" "$work/out"
+        failure "create_race round $r: process ${p%%:*} exit $rc"
+        continue
+      fi
+      i=${p:1:1}
+      if [ "${p:0:1}" = q ]; then
+        tail -n +2 "$work/rows-$i.csv" >>"$work/expected"
+      else
+        for ((n = 0; n < rows; n++)); do echo "W$i-$n"; done >>"$work/expected"
+      fi
+    done
+    sort -o "$work/expected" "$work/expected"
+    tried=$((tried + 1))
+    if ! diff -q "$work/expected" <(export_rows) >/dev/null; then
+      echo "expected $(wc -l <"$work/expected") rows, found $(export_rows | wc -l)" >"$work/out"
+      failure "create_race round $r: rows lost or added"
+    fi
+    if [ "$(ls "$dir")" != LOCATIONS.QVF ]; then
+      ls "$dir" >"$work/out"
+      failure "create_race round $r: files left beside the table"
+    fi
+    qvf_check "create_race round $r"
+  done
+  echo "create_race: $rounds rounds of 4 processes, $((rounds * 4 * rows)) rows reported added"
+}
+
+# A rebuild holds its table from start to end: imports and exports started
+# meanwhile wait for it (or give up with 32) and never lose a row or see a
+# half-rebuilt table; a rebuild killed on the way leaves the table as it was.
+rebuild_race_scenario() {
+  local rounds=${TORTURE_ROUNDS:-10} base=${TORTURE_ROWS:-40000} r k rc pids rebuild killed=0
+  local lost=0 refused=0
+  need_qvf
+  fresh
+  { echo LOC:LOCATION; seq -f "B%07g" 1 "$base"; } >"$work/base.csv"
+  (cd "$dir" && $limit "$QVF" import LOCATIONS "$work/base.csv") >"$work/out" 2>&1 ||
+    failure "rebuild_race: setup import"
+  tail -n +2 "$work/base.csv" | sort >"$work/expected"
+  for ((r = 1; r <= rounds; r++)); do
+    (cd "$dir" && exec "$QVF" rebuild LOCATIONS) >"$work/out-rebuild" 2>&1 &
+    rebuild=$!
+    sleep "0.0$((RANDOM % 10))"
+    pids=()
+    for k in 0 1 2; do
+      printf 'LOC:LOCATION\nR%03d-%d\n' "$r" "$k" >"$work/one-$k.csv"
+      (cd "$dir" && exec $limit "$QVF" import LOCATIONS "$work/one-$k.csv") >"$work/out-$k" 2>&1 &
+      pids+=($!)
+    done
+    (cd "$dir" && exec $limit "$QVF" export LOCATIONS) >"$work/out-export" 2>&1 &
+    pids+=($!)
+    if [ $((r % 3)) -eq 0 ]; then
+      sleep "0.$((RANDOM % 3))$((RANDOM % 10))"
+      kill -9 "$rebuild" 2>/dev/null && killed=$((killed + 1))
+    fi
+    wait "$rebuild"
+    rc=$?
+    tried=$((tried + 1))
+    if [ "$rc" -ne 0 ] && [ "$rc" -ne 137 ] && ! grep -q '(32)' "$work/out-rebuild"; then
+      cp "$work/out-rebuild" "$work/out"
+      failure "rebuild_race round $r: rebuild exit $rc"
+    fi
+    for k in 0 1 2; do
+      wait "${pids[$k]}"
+      rc=$?
+      tried=$((tried + 1))
+      if [ "$rc" -eq 0 ]; then
+        printf 'R%03d-%d\n' "$r" "$k" >>"$work/expected"
+      elif grep -q '(32)' "$work/out-$k"; then
+        refused=$((refused + 1))
+      else
+        cp "$work/out-$k" "$work/out"
+        failure "rebuild_race round $r: import $k exit $rc"
+      fi
+    done
+    wait "${pids[3]}"
+    rc=$?
+    tried=$((tried + 1))
+    if [ "$rc" -ne 0 ] && ! grep -q '(32)' "$work/out-export"; then
+      cp "$work/out-export" "$work/out"
+      failure "rebuild_race round $r: export exit $rc"
+    elif [ "$rc" -eq 0 ] && [ "$(($(wc -l <"$work/out-export") - 1))" -lt "$base" ]; then
+      failure "rebuild_race round $r: the export saw $(wc -l <"$work/out-export") lines"
+    fi
+    sort -o "$work/expected" "$work/expected"
+    tried=$((tried + 1))
+    if ! diff -q "$work/expected" <(export_rows) >/dev/null; then
+      lost=$((lost + 1))
+      { cat "$work/export-err"; diff "$work/expected" <(export_rows) | head; } >"$work/out"
+      failure "rebuild_race round $r: the table differs from the reported imports"
+    fi
+    qvf_check "rebuild_race round $r"
+  done
+  echo "rebuild_race: $rounds rebuilds of $base rows ($killed killed), $((rounds * 3 - refused))" \
+    "imports reported and found, $refused refused with 32"
+}
+
 case $scenario in
   kill | eio | enospc) strace_scenario "$scenario" ;;
   lost) lost_scenario ;;
@@ -295,6 +447,8 @@ case $scenario in
   flushes) flushes_scenario ;;
   contention) contention_scenario ;;
   selftest) selftest_scenario ;;
+  create_race) create_race_scenario ;;
+  rebuild_race) rebuild_race_scenario ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "$scenario: $tried runs checked, $failed broken, $reported with the failure reported"
