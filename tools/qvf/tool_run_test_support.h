@@ -14,10 +14,15 @@ struct ToolRun {
   std::string output;  // standard output and standard error together
 };
 
-// Runs `qvf ARGS` through the shell in the working directory.
-inline ToolRun RunQvf(const std::string& args) {
+// Runs `qvf ARGS` through the shell in the working directory, with the
+// environment settings `env` ("NAME=VALUE ...") and after the shell words
+// `prefix` (another folder, another user).
+inline ToolRun RunQvf(const std::string& args, const std::string& env = "",
+                      const std::string& prefix = "") {
   ToolRun run;
-  FILE* pipe = popen((std::string(QVF_BINARY) + " " + args + " 2>&1").c_str(), "r");
+  const std::string command =
+      prefix + (env.empty() ? "" : "env " + env + " ") + QVF_BINARY + " " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buf[512];
   while (std::fgets(buf, sizeof buf, pipe) != nullptr) run.output += buf;
