@@ -4,8 +4,12 @@
 #   docs/screenshots/frame.png              the frame after the welcome window
 #   docs/screenshots/browse-files-menu.png  the Browse Files menu open, its
 #                                           first item's message in the status bar
+#   docs/screenshots/browse-items.png       that item chosen: the inventory's
+#                                           browse over the sample household
 # It starts a virtual X display (Xvfb), runs the built program on a temporary
-# data folder, opens the menu with the keyboard through xdotool, and asks the
+# data folder holding the sample household (resources/sample-data, loaded with
+# the qvf tool built beside the program), drives the menus with the keyboard
+# through xdotool, and asks the
 # program for each picture (SIGUSR1 with --screenshot-dir: the program saves
 # the whole screen itself, so no X dump tool is needed). Finally it chooses
 # File > Exit and checks that the program ends with code 0.
@@ -60,6 +64,10 @@ export XDG_CONFIG_HOME="$work/config"
 
 mkdir -p "$work/data"
 cp "$root/README.TXT" "$work/data/README.TXT"
+qvf="$(dirname "$program")/../tools/qvf/qvf"
+[ -x "$qvf" ] || fail "no qvf tool at $qvf (run 'make build' first)"
+"$root/scripts/load-sample-data.sh" "$qvf" "$work/data" >"$work/load.log" 2>&1 ||
+  fail "the sample data did not load: $(cat "$work/load.log")"
 shots="$work/shots"
 "$program" --data "$work/data" --screenshot-dir "$shots" >"$work/program.log" 2>&1 &
 program_pid=$!
@@ -98,8 +106,23 @@ xdotool key Down Up
 sleep 0.5
 shoot browse-files-menu.png
 
-# Close the menu and leave through File > Exit.
+# The inventory's window is wider than the frame's first size: the frame
+# takes the whole screen first, as a user would make it. Then Enter on the
+# first item of Browse Files starts the browse, which opens over the sample
+# data and fills its first page.
 xdotool key Escape Escape
+sleep 0.3
+xdotool windowsize --sync "$frame" 1024 768 || xdotool windowsize "$frame" 1024 768
+sleep 0.5
+xdotool key --window "$frame" alt+b
+sleep 0.5
+xdotool key Down Up Return
+# The browse reads its first page, then every record once for its totals.
+sleep 5
+shoot browse-items.png
+
+# Leave through File > Exit, which closes the browse with the frame.
+xdotool key Escape
 sleep 0.3
 xdotool key --window "$frame" alt+f
 sleep 0.3

@@ -68,6 +68,21 @@ class RowDelegate : public QStyledItemDelegate {
   bool tree_;
 };
 
+}  // namespace
+
+// A cell as the list draws it. A picture pads its text to the field's width;
+// the padding after the text would only make the cell wider than its column
+// and have it cut with an ellipsis, and the padding before it in a right or
+// centred column is alignment the list does itself.
+std::string CellText(std::string_view cell, char justify) {
+  size_t end = cell.find_last_not_of(' ');
+  if (end == std::string_view::npos) return {};
+  size_t begin = justify == 'R' || justify == 'C' ? cell.find_first_not_of(' ') : 0;
+  return std::string(cell.substr(begin, end + 1 - begin));
+}
+
+namespace {
+
 bool IsNavigation(int key) {
   switch (key) {
     case Qt::Key_Up:
@@ -176,8 +191,8 @@ void ListControl::SetRows(const ControlState& state) {
   for (size_t r = 0; r < rows_.size(); ++r) {
     auto* item = new QTreeWidgetItem();
     for (int c = 0; c < columns && c < static_cast<int>(rows_[r].cells.size()); ++c) {
-      item->setText(c, ToQt(rows_[r].cells[c]));
       char justify = c < static_cast<int>(state.columns.size()) ? state.columns[c].justify : 'L';
+      item->setText(c, ToQt(CellText(rows_[r].cells[c], justify)));
       item->setTextAlignment(c, AlignmentOf(justify));
     }
     if (tree_) {

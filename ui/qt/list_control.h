@@ -14,11 +14,17 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "ui/engine/platform.h"
 #include "ui/qt/dialog_units.h"
 
 namespace vorsandt::ui::qt {
+
+// The text a list draws for `cell` of a column justified `justify` ('L', 'C'
+// or 'R'): without the blank padding a picture adds.
+std::string CellText(std::string_view cell, char justify);
 
 class ListControl : public QWidget {
   Q_OBJECT

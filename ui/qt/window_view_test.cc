@@ -504,6 +504,15 @@ TEST_F(WindowViewTest, EnlargingTheWindowGrowsThePageListAndMovesWhatLiesBeyondI
   EXPECT_EQ(ok->geometry(), ok_before);
 }
 
+TEST(CellTextTest, PicturePaddingIsNotDrawn) {
+  EXPECT_EQ(CellText("Sound bar with wireless subwoofer      ", 'L'), "Sound bar with wireless subwoofer");
+  EXPECT_EQ(CellText("  Indented", 'L'), "  Indented");
+  EXPECT_EQ(CellText("      1,234.50", 'R'), "1,234.50");
+  EXPECT_EQ(CellText("   12%  ", 'C'), "12%");
+  EXPECT_EQ(CellText("     ", 'L'), "");
+  EXPECT_EQ(CellText("", 'R'), "");
+}
+
 // A tree list: "a" is open (b is deeper), "b" a leaf, "c" closed (negative
 // level and nothing deeper after it).
 TEST(TreeListTest, RowsAreDrawnByTheLevelRuleAndTheNodeBoxOpensAndCloses) {
