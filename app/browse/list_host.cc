@@ -6,7 +6,7 @@
 // It links every list procedure as the program does, and adds what the
 // program cannot show yet: an update form for POLICY that does its work
 // without a window, a select started without request 4, and read failures of
-// POLICY's table. Its first procedure opens the frame; the menu items start:
+// POLICY and ITEMS. Its first procedure opens the frame; the menu items start:
 //
 //   "Browse INVENTORY ITEMS"      SelectInsurance_Company, without request 4
 //   "Browse ITEM LOCATIONS"       BrowsePOL:COMPANY for insurer 2
@@ -15,6 +15,8 @@
 //                                 (in its second page down) fails with a read fault
 //   "Browse INSURANCE COMPANIES"  BrowsePolicy, while POLICY's keys report
 //                                 that they must be rebuilt at the open
+//   "Tree Browse INSURANCE"       BrowseItems1, whose 41st read of ITEMS (in
+//                                 its totals) fails with a read fault
 //
 // UpdatePolicy: request 1 shows "insert for insurer N" (N the insurer code the
 // browse primed) and adds policy P99 of insurer N; request 2 sets the policy
@@ -51,6 +53,7 @@ using namespace vorsandt;
 // calls of it that succeed. Only the thread holding the run permission
 // touches it.
 struct Fault {
+  app::Table table = app::Table::kPolicy;
   int32_t op = 0;
   int32_t code = 0;
   int skip = 0;
@@ -60,7 +63,7 @@ Fault g_fault;
 
 int32_t HostEntry(int32_t op, files::AccessObject* object, const files::Args& args) {
   if (g_fault.armed && op == g_fault.op &&
-      static_cast<files::FileRecord*>(object)->declaration == app::File(app::Table::kPolicy)) {
+      static_cast<files::FileRecord*>(object)->declaration == app::File(g_fault.table)) {
     if (g_fault.skip > 0) {
       --g_fault.skip;
     } else {
@@ -139,12 +142,16 @@ void HostMain() {
         Start("BrowsePolicy");
         break;
       case -12:
-        g_fault = {files::kOpNext, files::kSystemErrorBase + 30, 30, true};
+        g_fault = {app::Table::kPolicy, files::kOpNext, files::kSystemErrorBase + 30, 30, true};
         Start("BrowsePolicy");
         break;
       case -13:
-        g_fault = {files::kOpOpen, files::kKeyFileMustBeRebuilt, 0, true};
+        g_fault = {app::Table::kPolicy, files::kOpOpen, files::kKeyFileMustBeRebuilt, 0, true};
         Start("BrowsePolicy");
+        break;
+      case -14:
+        g_fault = {app::Table::kItems, files::kOpNext, files::kSystemErrorBase + 30, 40, true};
+        Start("BrowseItems1");
         break;
       default:
         break;
