@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QPrintDialog>
@@ -256,11 +257,18 @@ TEST_F(QtPlatformTest, PopupNumbersItsItemsAndAnswersTheChosenOne) {
   EXPECT_EQ(chosen, 3);
 }
 
-TEST_F(QtPlatformTest, ADismissedPopupAnswersZero) {
+// Without a position the popup opens where the mouse is (a browse's right
+// click); dismissed, it answers 0.
+TEST_F(QtPlatformTest, APopupWithoutAPositionOpensAtTheMouseAndDismissedAnswersZero) {
   std::atomic<int> chosen{-1};
+  QCursor::setPos(120, 90);
+  const QPoint mouse = QCursor::pos();
+  if (mouse != QPoint(120, 90)) GTEST_SKIP() << "the platform does not move the mouse";
+  QPoint opened(-1, -1);
   WhenModal(platform_.get(), [&] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     if (menu == nullptr) return false;
+    opened = menu->pos();
     QTest::keyClick(menu, Qt::Key_Escape);
     return true;
   });
@@ -268,6 +276,7 @@ TEST_F(QtPlatformTest, ADismissedPopupAnswersZero) {
   ASSERT_TRUE(ServeUntil([&] { return chosen != -1; }));
   caller.join();
   EXPECT_EQ(chosen, 0);
+  EXPECT_EQ(opened, mouse);
 }
 
 TEST_F(QtPlatformTest, FileDialogAnswersTheChosenNameInTheRecordsCharacterSet) {
