@@ -105,6 +105,12 @@ int main(int argc, char** argv) {
   if (!data.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(data, ec);
+    if (ec && !std::filesystem::is_directory(data)) {
+      // Why the folder could not be made, not the change into it that follows.
+      std::fprintf(stderr, "vorsandt: cannot make the data folder %s: %s\n", data.c_str(),
+                   ec.message().c_str());
+      return 2;
+    }
     if (chdir(data.c_str()) != 0) {
       std::fprintf(stderr, "vorsandt: cannot use the data folder %s: %s\n", data.c_str(),
                    std::strerror(errno));

@@ -53,6 +53,7 @@ class FaultFile final : public File {
     *got = 0;
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
+    if (env_->read_errno_ != 0 && offset >= env_->read_fault_from_) return env_->read_errno_;
     const std::string& image = node_->current;
     if (offset < image.size()) {
       *got = std::min<uint64_t>(length, image.size() - offset);
@@ -180,6 +181,12 @@ int FaultEnv::OpenLocked(const std::string& path, uint32_t flags, std::unique_pt
   }
   *file = std::make_unique<FaultFile>(this, it->second, generation_, read_only);
   return 0;
+}
+
+void FaultEnv::FailReads(int errnum, uint64_t from_offset) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  read_errno_ = errnum;
+  read_fault_from_ = from_offset;
 }
 
 std::vector<std::string> FaultEnv::FileNames() const {

@@ -66,6 +66,9 @@ class FaultEnv final : public Env {
   // Making a new file in `folder` ("" for bare names) fails with `errnum`
   // (0 allows it again).
   void RefuseNewFiles(const std::string& folder, int errnum);
+  // Every read at or beyond `from_offset` fails with `errnum` until called
+  // again with 0 (a disk that cannot read part of a file).
+  void FailReads(int errnum, uint64_t from_offset = 0);
   // Removes armed faults (not a stop that already happened).
   void ClearFaults();
 
@@ -108,6 +111,8 @@ class FaultEnv final : public Env {
   mutable std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Node>> files_;
   std::map<std::string, int> refused_folders_;
+  int read_errno_ = 0;
+  uint64_t read_fault_from_ = 0;
   int64_t generation_ = 0;
   int64_t writes_ = 0;
   int64_t syncs_ = 0;

@@ -97,7 +97,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
   }
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
-  if (leaf == nullptr) return container_->failed() ? files::kInvalidDataFile : 0;
+  if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   RememberLeaf(leaf->unit);
   const auto& entries = leaf->data.entries;
   const size_t lower = leaf->data.LowerBound(key);
@@ -122,11 +122,11 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
       Step s = path.back();
       path.pop_back();
       Page* parent = container_->GetPage(s.unit);
-      if (parent == nullptr) return files::kInvalidDataFile;
+      if (parent == nullptr) return container_->failure_code();
       if (s.index + 1 < parent->data.entries.size()) {
         path.push_back({s.unit, s.index + 1});
         Page* next = Edge(parent->data.entries[s.index + 1].child, false, &path);
-        if (next == nullptr) return files::kInvalidDataFile;
+        if (next == nullptr) return container_->failure_code();
         if (next->data.entries.empty()) return container_->ReportBroken(kCheckEmptyEntry);
         // In a damaged tree the next leaf may not lie above the key; taking
         // its first entry anyway would let a walk go round for ever.
@@ -151,10 +151,10 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
       path.pop_back();
       if (s.index == 0) continue;
       Page* parent = container_->GetPage(s.unit);
-      if (parent == nullptr) return files::kInvalidDataFile;
+      if (parent == nullptr) return container_->failure_code();
       path.push_back({s.unit, s.index - 1});
       Page* prev = Edge(parent->data.entries[s.index - 1].child, true, &path);
-      if (prev == nullptr) return files::kInvalidDataFile;
+      if (prev == nullptr) return container_->failure_code();
       if (prev->data.entries.empty()) return container_->ReportBroken(kCheckEmptyEntry);
       result = &prev->data.entries.back();
     }
@@ -187,7 +187,7 @@ int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
 }
 
 int Tree::EnsureRoot() {
-  if (container_->failed()) return files::kInvalidDataFile;
+  if (container_->failed()) return container_->failure_code();
   if (container_->root() != Container::kNoRootUnit) return 0;
   Page* root = container_->NewPage(0);
   root->data.entries.push_back(Entry{});
@@ -196,7 +196,7 @@ int Tree::EnsureRoot() {
 }
 
 int Tree::Insert(std::string_view bytes, size_t key_length) {
-  if (container_->failed()) return files::kInvalidDataFile;
+  if (container_->failed()) return container_->failure_code();
   if (bytes.size() > kMaxEntryLength || key_length > kMaxKeyLength || key_length > bytes.size()) {
     return container_->ReportBroken(kCheckEntryTooLarge);
   }
@@ -205,7 +205,7 @@ int Tree::Insert(std::string_view bytes, size_t key_length) {
   const std::string_view key = bytes.substr(0, key_length);
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
-  if (leaf == nullptr) return files::kInvalidDataFile;
+  if (leaf == nullptr) return container_->failure_code();
   const size_t i = leaf->data.LowerBound(key);
   auto& entries = leaf->data.entries;
   if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) {
@@ -220,7 +220,7 @@ int Tree::Insert(std::string_view bytes, size_t key_length) {
 }
 
 int Tree::Put(std::string_view bytes, size_t key_length) {
-  if (container_->failed()) return files::kInvalidDataFile;
+  if (container_->failed()) return container_->failure_code();
   if (bytes.size() > kMaxEntryLength || key_length > kMaxKeyLength || key_length > bytes.size()) {
     return container_->ReportBroken(kCheckEntryTooLarge);
   }
@@ -233,7 +233,7 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
     if (int r = EnsureRoot(); r != 0) return r;
     std::vector<Step> path;
     leaf = Descend(key, &path);
-    if (leaf == nullptr) return files::kInvalidDataFile;
+    if (leaf == nullptr) return container_->failure_code();
   }
   auto& entries = leaf->data.entries;
   const size_t i = leaf->data.LowerBound(key);
@@ -258,7 +258,7 @@ int Tree::SplitWhileNeeded(int64_t first) {
     const int64_t unit = work.back();
     work.pop_back();
     Page* p = container_->GetPage(unit);
-    if (p == nullptr) return files::kInvalidDataFile;
+    if (p == nullptr) return container_->failure_code();
     if (!NeedsSplit(p->data)) continue;
     if (unit == container_->root()) {
       // The root keeps its unit: its entries move one level down.
@@ -316,7 +316,7 @@ int Tree::ReplaceSeparator(std::vector<Step>& path, std::string_view key) {
     Step s = path.back();
     path.pop_back();
     Page* parent = container_->GetPage(s.unit);
-    if (parent == nullptr) return files::kInvalidDataFile;
+    if (parent == nullptr) return container_->failure_code();
     Entry& sep = parent->data.entries[s.index];
     sep.bytes.assign(key);
     sep.key_length = static_cast<uint16_t>(key.size());
@@ -328,12 +328,12 @@ int Tree::ReplaceSeparator(std::vector<Step>& path, std::string_view key) {
 
 int Tree::Delete(std::string_view key, bool* found) {
   *found = false;
-  if (container_->failed()) return files::kInvalidDataFile;
+  if (container_->failed()) return container_->failure_code();
   if (key.empty() || container_->root() == Container::kNoRootUnit) return 0;
   container_->ParkColdPages();
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
-  if (leaf == nullptr) return container_->failed() ? files::kInvalidDataFile : 0;
+  if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   auto& entries = leaf->data.entries;
   const size_t i = leaf->data.LowerBound(key);
   if (i >= entries.size() || CompareKeys(entries[i].Key(), key) != 0) return 0;
@@ -355,7 +355,7 @@ int Tree::Delete(std::string_view key, bool* found) {
     Step s = path.back();
     path.pop_back();
     Page* parent = container_->GetPage(s.unit);
-    if (parent == nullptr) return files::kInvalidDataFile;
+    if (parent == nullptr) return container_->failure_code();
     auto& seps = parent->data.entries;
     seps.erase(seps.begin() + static_cast<long>(s.index));
     container_->MarkDirty(parent);

@@ -67,8 +67,20 @@ Container::~Container() {
 
 int Container::Fail(int check) {
   failed_ = true;
+  failure_code_ = kInvalidDataFile;
   InternalError(check);
   return kInvalidDataFile;
+}
+
+int Container::FailRead(int errnum) {
+  // Not a broken structure but a disk that could not be read: the program
+  // is told so in the words of the system error (330 Read Fault for an I/O
+  // error) instead of stopping with an internal error. What was read so far
+  // cannot be trusted, so the container refuses further work like after a
+  // broken structure until the file is opened again.
+  failed_ = true;
+  failure_code_ = kSystemErrorBase + files::MapErrno(errnum, false);
+  return failure_code_;
 }
 
 int Container::Open(const std::string& path, uint32_t flags) {
@@ -77,6 +89,7 @@ int Container::Open(const std::string& path, uint32_t flags) {
   shared_ = (flags & kShared) != 0;
   writer_ = !read_only_;
   failed_ = false;
+  failure_code_ = kInvalidDataFile;
   header_loaded_ = false;
   header_dirty_ = false;
   root_ = kNoRootUnit;
@@ -123,8 +136,8 @@ bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length) {
     return false;
   }
   size_t got = 0;
-  if (file_->ReadAt(offset, buffer, length, &got) != 0) {
-    Fail(kCheckReadFailed);
+  if (int e = file_->ReadAt(offset, buffer, length, &got); e != 0) {
+    FailRead(e);
     return false;
   }
   if (got != length) {
@@ -170,10 +183,9 @@ void Container::WriteRaw(uint64_t offset, const std::string& data) {
   size_t written = 0;
   int e = file_->WriteAt(offset, data.data(), data.size(), &written);
   if (e != 0) {
-    // A write the system cut short counts as access denied.
-    write_error_ = kSystemErrorBase + ((written > 0 && written < data.size())
-                                           ? static_cast<int>(files::kAccessDenied)
-                                           : files::MapErrno(e, true));
+    // A write cut short says why it stopped (a full disk is 339, not an
+    // access problem); one cut short without a reason is a write fault.
+    write_error_ = kSystemErrorBase + files::MapErrno(e, true);
   }
 }
 
@@ -183,7 +195,7 @@ int Container::SyncFile() {
 }
 
 int Container::TakeWriteError() {
-  if (failed_) return kInvalidDataFile;
+  if (failed_) return failure_code_;
   return std::exchange(write_error_, 0);
 }
 
@@ -204,13 +216,13 @@ void Container::DropCache() {
 // --- Header ---
 
 int Container::Refresh() {
-  if (failed_) return kInvalidDataFile;
+  if (failed_) return failure_code_;
   if (file_ == nullptr) return kFileNotOpen;
   if (refreshing_ || stage_ != Stage::kIdle) return 0;
   if ((!shared_ || header_held_) && header_loaded_) return 0;
   uint8_t buf[kHeaderSize];
   size_t got = 0;
-  if (file_->ReadAt(0, buf, kHeaderSize, &got) != 0) return Fail(kCheckReadFailed);
+  if (int e = file_->ReadAt(0, buf, kHeaderSize, &got); e != 0) return FailRead(e);
   if (got == 0) {
     // A new, empty file: a zero header with no root.
     if (!header_loaded_) {
@@ -262,7 +274,7 @@ int Container::LoadLog(const FileHeader& at_zero) {
   std::string unit(kUnitSize, '\0');
   while (pos < at_zero.log_end) {
     if (at_zero.log_end - pos < kUnitSize) return Fail(kCheckLogWalk);
-    if (!ReadRaw(pos, unit.data(), kUnitSize)) return kInvalidDataFile;
+    if (!ReadRaw(pos, unit.data(), kUnitSize)) return failure_code_;
     const auto* p = reinterpret_cast<const uint8_t*>(unit.data());
     const uint32_t own = GetU32(p + kPgOwnAddress);
     const uint32_t size = GetU16(p + kPgStoredSize);
@@ -277,7 +289,7 @@ int Container::LoadLog(const FileHeader& at_zero) {
   auto logged = relocated_.find(0);
   if (logged == relocated_.end()) return Fail(kCheckLogWalk);
   uint8_t buf[kHeaderSize];
-  if (!ReadRaw(logged->second, buf, kHeaderSize)) return kInvalidDataFile;
+  if (!ReadRaw(logged->second, buf, kHeaderSize)) return failure_code_;
   FileHeader h;
   if (DecodeHeader(buf, &h) != 0) {
     relocated_.clear();
@@ -286,7 +298,7 @@ int Container::LoadLog(const FileHeader& at_zero) {
   header_ = h;
   root_ = h.root == kNoRoot ? kNoRootUnit : h.root;
   const bool still_open = question_ ? question_(*this) : false;
-  if (failed_) return kInvalidDataFile;
+  if (failed_) return failure_code_;
   DropCache();
   if (still_open) {
     // The transaction never committed: the state before the log stands.
@@ -324,13 +336,13 @@ int Container::CopyLogHome() {
   for (const auto& [own, pos] : relocated_) {
     if (own == 0) continue;
     image.assign(kUnitSize, '\0');
-    if (!ReadRaw(pos, image.data(), kUnitSize)) return kInvalidDataFile;
+    if (!ReadRaw(pos, image.data(), kUnitSize)) return failure_code_;
     const uint32_t size = GetU16(reinterpret_cast<const uint8_t*>(image.data()) + kPgStoredSize);
     const size_t length = static_cast<size_t>(UnitsFor(size)) * kUnitSize;
     if (length > kUnitSize) {
       image.resize(length);
       if (!ReadRaw(pos + kUnitSize, image.data() + kUnitSize, length - kUnitSize)) {
-        return kInvalidDataFile;
+        return failure_code_;
       }
     }
     WriteRaw(own, image);
@@ -424,7 +436,7 @@ int Container::Save() {
 }
 
 int Container::SavePhase1() {
-  if (failed_) return kInvalidDataFile;
+  if (failed_) return failure_code_;
   if (file_ == nullptr) return kFileNotOpen;
   if (stage_ == Stage::kCommitted) {
     // A committed log not yet applied would be overwritten by a new one.
@@ -450,7 +462,7 @@ int Container::SavePhase1() {
   }
   before_save_ = header_;
   old_end_ = header_.EndOfData();
-  if (!PlacePages()) return kInvalidDataFile;
+  if (!PlacePages()) return failure_code_;
   header_.root = root_ == kNoRootUnit ? kNoRoot : static_cast<uint32_t>(root_);
   const uint64_t log = std::max<uint64_t>(header_.EndOfData(), old_end_);
   if (log + kMaxPageSize > 0xFFFFFFFFull) return Fail(kCheckRegions);
@@ -504,7 +516,7 @@ int Container::SavePhase1() {
     pending_.clear();
     if (failed_) {
       stage_ = Stage::kIdle;
-      return kInvalidDataFile;
+      return failure_code_;
     }
     if (maybe_committed) {
       stage_ = Stage::kUndoing;
@@ -532,7 +544,7 @@ int Container::SavePhase1() {
 int Container::SavePhase2() {
   // A committed save stays a finished save; see invariant 6.
   ApplyCommittedLog();
-  return failed_ ? kInvalidDataFile : 0;
+  return failed_ ? failure_code_ : 0;
 }
 
 int Container::ApplyCommittedLog() {
@@ -547,7 +559,7 @@ int Container::ApplyCommittedLog() {
   FileHeader h;
   if (r == 0) {
     uint8_t buf[kHeaderSize];
-    if (!ReadRaw(0, buf, kHeaderSize)) return kInvalidDataFile;
+    if (!ReadRaw(0, buf, kHeaderSize)) return failure_code_;
     if (DecodeHeader(buf, &h) != 0) return Fail(kCheckReadFailed);
     h.log_start = h.log_end = static_cast<uint32_t>(h.EndOfData());
     r = WriteHeaderAtZero(h);
@@ -604,7 +616,7 @@ int Container::Discard() {
 }
 
 int Container::Truncate() {
-  if (failed_) return kInvalidDataFile;
+  if (failed_) return failure_code_;
   if (file_ == nullptr) return kFileNotOpen;
   if (read_only_) return Fail(kCheckReaderWrite);
   if (stage_ != Stage::kIdle || header_.LogPending() || !relocated_.empty()) return 0;
@@ -615,7 +627,7 @@ int Container::Truncate() {
 }
 
 int Container::NextIdentifier(uint32_t* id) {
-  if (failed_) return kInvalidDataFile;
+  if (failed_) return failure_code_;
   if (file_ == nullptr) return kFileNotOpen;
   if (read_only_) return Fail(kCheckReaderWrite);
   if (int r = Refresh(); r != 0) return r;

@@ -6,7 +6,9 @@
 // kSystemErrorBase + the mapped operating-system error. Broken structures
 // found while working stop through InternalError (internal_error.h); when a
 // test handler lets that return, the container is marked failed and every
-// later call returns 36.
+// later call returns 36. A read the disk refuses is no broken structure: it
+// fails the container the same way but with the system error (330 Read
+// Fault), so the user learns that the disk could not be read.
 //
 // Locking between processes (reader/writer bytes, deny-write around the copy
 // phase) belongs to the driver, which calls Refresh at the start of each
@@ -140,6 +142,9 @@ class Container {
   env::File* file() const { return file_.get(); }
   env::Env* environment() const { return env_; }
   bool failed() const { return failed_; }
+  // What a failed container answers: 36 after a broken structure, the
+  // system error (330 Read Fault, ...) after a read the disk refused.
+  int failure_code() const { return failure_code_; }
   size_t cached_pages() const { return cache_.size(); }
   size_t dirty_pages() const { return cache_.dirty_count(); }
   size_t parked_pages() const { return cache_.parked_count(); }
@@ -163,6 +168,9 @@ class Container {
 
   // Stops with `check`; returns 36 for the caller to pass on.
   int Fail(int check);
+  // A read the system refused: fails with its system error (no internal
+  // error); returns that code.
+  int FailRead(int errnum);
   // Raw I/O: multiples of 64 bytes only.
   bool ReadRaw(uint64_t offset, void* buffer, size_t length);
   void WriteRaw(uint64_t offset, const std::string& data);
@@ -197,6 +205,7 @@ class Container {
   bool shared_ = false;
   bool writer_ = true;
   bool failed_ = false;
+  int failure_code_ = 36;  // see failure_code()
   bool header_loaded_ = false;
   bool header_dirty_ = false;
   bool refreshing_ = false;

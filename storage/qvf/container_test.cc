@@ -323,6 +323,45 @@ TEST(ContainerBadPages, GarbageTruncationAndSizeMismatchStopWithTheirCheck) {
   }
 }
 
+TEST(ContainerReadErrors, ADiskThatCannotBeReadIsAReadFaultNotAnInternalError) {
+  env::FaultEnv env;
+  {
+    Container w(&env);
+    ASSERT_EQ(w.Open("E.QVF", Container::kCreate), 0);
+    Fill(&w, 400);
+    ASSERT_EQ(w.Close(), 0);
+  }
+  {
+    // The header cannot be read.
+    RecordInternalErrors errors;
+    Container c(&env);
+    env.FailReads(EIO);
+    EXPECT_EQ(c.Open("E.QVF", 0), files::kSystemErrorBase + 30);  // Read Fault
+    env.FailReads(0);
+    EXPECT_EQ(errors.checks, std::vector<int>{});
+  }
+  {
+    // The pages behind it cannot: the walk stops with the read fault, and
+    // so does every later call until the file is opened again.
+    RecordInternalErrors errors;
+    Container c(&env);
+    ASSERT_EQ(c.Open("E.QVF", 0), 0);
+    env.FailReads(EIO, kHeaderSize);
+    int status = 0;
+    AllEntries(&c, &status);
+    env.FailReads(0);
+    EXPECT_EQ(status, files::kSystemErrorBase + 30);
+    EXPECT_EQ(c.Refresh(), files::kSystemErrorBase + 30);
+    EXPECT_EQ(errors.checks, std::vector<int>{});
+  }
+  // Opened again on a sound disk, nothing was lost.
+  RecordInternalErrors errors;
+  Container c(&env);
+  ASSERT_EQ(c.Open("E.QVF", 0), 0);
+  EXPECT_EQ(AllEntries(&c).size(), 400u);
+  EXPECT_EQ(errors.checks, std::vector<int>{});
+}
+
 TEST(ContainerTruncate, CutsTheLogAreaAfterASave) {
   RecordInternalErrors errors;
   env::FaultEnv env;

@@ -229,12 +229,15 @@ TEST_F(CrashTest, FailedWriteReportsTheErrorAndKeepsTheCommittedState) {
       EXPECT_EQ(StateAfterReopen(&env), 1) << "write " << n;
     }
   }
-  // A short write counts as access denied.
-  FaultEnv env;
-  Container c(&env);
-  Prepare(&env, &c);
-  env.FailWriteAt(1, EIO, 64);
-  EXPECT_EQ(c.Save(), files::kSystemErrorBase + 5);
+  // A short write says why it was cut short: a full disk, or a write fault.
+  for (auto [errnum, code] : {std::pair{ENOSPC, 39}, std::pair{EIO, 29}}) {
+    FaultEnv env;
+    Container c(&env);
+    Prepare(&env, &c);
+    env.FailWriteAt(1, errnum, 64);
+    EXPECT_EQ(c.Save(), files::kSystemErrorBase + code);
+    EXPECT_EQ(StateAfterReopen(&env), 0);
+  }
   EXPECT_TRUE(errors.checks.empty());
 }
 
