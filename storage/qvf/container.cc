@@ -28,6 +28,12 @@
 //     end of data mean nothing. Small log areas stay, so that a run of small
 //     saves does not change the file's length every time.
 //
+//  8. A save that fails before its commit (the header at offset 0 still the
+//     old one, or written back) shortens the file to the length it had
+//     before the save: pages written beyond the old end and the log area
+//     belong to no committed state, and a failed large save on a full disk
+//     would otherwise keep the disk full.
+//
 // So a crash at any point leaves either the old state (log not committed:
 // the header at offset 0 is the old one and the log area lies beyond its end
 // of data) or the new one (log committed: the next opener copies it home).
@@ -462,6 +468,10 @@ int Container::SavePhase1() {
   }
   before_save_ = header_;
   old_end_ = header_.EndOfData();
+  // What the file held before this save; a save that fails before its
+  // commit gives back whatever it grew (invariant 8).
+  uint64_t length_before = 0;
+  const bool length_known = file_->Size(&length_before) == 0;
   if (!PlacePages()) return failure_code_;
   header_.root = root_ == kNoRootUnit ? kNoRoot : static_cast<uint32_t>(root_);
   const uint64_t log = std::max<uint64_t>(header_.EndOfData(), old_end_);
@@ -529,6 +539,7 @@ int Container::SavePhase1() {
       }
     }
     stage_ = Stage::kIdle;
+    if (length_known) GiveBackGrowth(length_before);
     Discard();
     return r;
   }
@@ -578,6 +589,14 @@ int Container::ApplyCommittedLog() {
   stage_ = Stage::kIdle;
   CutLogArea(std::max(h.EndOfData(), header_.EndOfData()));
   return 0;
+}
+
+void Container::GiveBackGrowth(uint64_t length_before) {
+  uint64_t length = 0;
+  if (file_->Size(&length) != 0 || length <= length_before) return;
+  // Failing to shorten the file loses nothing: the bytes beyond the
+  // committed end of data mean nothing and the next save writes over them.
+  file_->Truncate(length_before);
 }
 
 void Container::CutLogArea(uint64_t end_of_data) {

@@ -223,6 +223,8 @@ TEST_F(CrashTest, FailedWriteReportsTheErrorAndKeepsTheCommittedState) {
     EXPECT_EQ(c.Save(), n <= phase1_writes ? files::kSystemErrorBase + 39 : 0) << "write " << n;
     if (n <= phase1_writes) {
       EXPECT_EQ(env.Contents("F.QVF").substr(0, kHeaderSize), base_.substr(0, kHeaderSize)) << n;
+      // What the failed save grew is given back.
+      EXPECT_EQ(env.Contents("F.QVF").size(), base_.size()) << n;
       EXPECT_EQ(StateAfterReopen(&env), 0) << "write " << n;
     } else {
       // Committed: the next opener completes the save.
@@ -250,6 +252,7 @@ TEST_F(CrashTest, AFailedCommitFlushPutsTheOldHeaderBack) {
     Prepare(&env, &c);
     env.FailSyncAt(2, EIO);
     EXPECT_EQ(c.Save(), files::kSystemErrorBase + 29);  // a write fault
+    EXPECT_EQ(env.Contents("F.QVF").size(), base_.size());
     env.Crash(mode);
     EXPECT_EQ(StateAfterReopen(&env), 0) << static_cast<int>(mode);
   }

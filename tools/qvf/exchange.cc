@@ -151,7 +151,7 @@ int ImportIntoNewFile(files::FileRecord* f, const app::TableDef& def,
                         f->record_length, f->layout, f->layout_size, f->keys, f->key_count,
                         f->memos, f->memo_count, buffer.data());
   files::Create(&own);
-  files::Open(&own, files::kModeReadWrite);
+  if (Code() == 0) files::Open(&own, files::kModeReadWrite);
   int status = kExitOk;
   if (Code() != 0) {
     *error = std::string(def.label) + ": " + DriverError(Code());
