@@ -242,6 +242,39 @@ TEST_F(BrowsePagingTest, DeletingTheLastRecordOnTheLastPageTopsThePageUpFromAbov
   EXPECT_EQ(Selected(b), ItemName(24));
 }
 
+// Another user deletes the record at the edge of the page: the page still
+// moves on from where that record stood.
+TEST_F(BrowsePagingTest, ARecordDeletedUnderTheEdgeOfThePageDoesNotStopPaging) {
+  Fill(25);
+  FakeList list(10);
+  Browse b(Table::kItems, kByDescription, &list);
+  b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
+  b.SelectOrder(1);
+  b.state().relocate_mode = kRelocateStart;
+  b.Relocate();
+  ASSERT_EQ(Item(b, 10), ItemName(10));
+  // Up at the top, so that the view no longer stands on the last row.
+  b.state().selected_row = 1;
+  b.ServeScroll(ui::event::kScrollUp);
+  // Delete ITEM 10 behind the browse's back (as another process would).
+  {
+    files::FileRecord* items = File(Table::kItems);
+    views::StoreText(Field("ITE:ITEM"), files::RecordBuffer(items), ItemName(10));
+    files::GetByKey(items, KeyNamed("ITE:ITEMS"));
+    ASSERT_EQ(files::Errors().Code(), 0);
+    files::Delete(items);
+    ASSERT_EQ(files::Errors().Code(), 0);
+  }
+  b.state().selected_row = 10;
+  b.ServeScroll(ui::event::kScrollDown);
+  EXPECT_EQ(list.failed_table, "");
+  EXPECT_EQ(Item(b, 1), ItemName(2));
+  EXPECT_EQ(Selected(b), ItemName(11));
+  b.ServeScroll(ui::event::kPageDown);
+  EXPECT_EQ(list.failed_table, "");
+  EXPECT_EQ(Item(b, 10), ItemName(21));
+}
+
 TEST_F(BrowsePagingTest, RangedOrderShowsOnlyTheParentsRecordsAndANewParentStartsAtTheTop) {
   Fill(30);
   FakeList list(4);

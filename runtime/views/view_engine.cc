@@ -174,6 +174,20 @@ Step Advance(ViewState& s, size_t i, bool forward) {
   }
 }
 
+const KeyDecl* LevelKey(const ViewState& s, size_t i);
+
+// The level's own position now; empty when it cannot be had.
+std::string OwnPosition(ViewState& s, size_t i) {
+  const LevelState& l = s.levels[i];
+  const KeyDecl* key = LevelKey(s, i);
+  std::string own = key != nullptr ? files::PositionKey(l.file, key) : files::Position(l.file);
+  if (Errors().Code() != 0) {
+    Errors().Clear();
+    return {};
+  }
+  return own;
+}
+
 // Reads the next (or previous) row; returns 0 or posts.
 int32_t ReadRow(ViewRecord* view, ViewState& s, bool forward) {
   if (s.row_state == kRowUnreadable) return Fail(view, files::kUnknownErrorPosted);
@@ -183,18 +197,39 @@ int32_t ReadRow(ViewRecord* view, ViewState& s, bool forward) {
     // Rebuild the row the position named: each level re-reads its saved
     // record (or restarts when it had none); then the row after it follows.
     s.resync = false;
+    bool moved = false;
     for (i = 0; i <= last; ++i) {
       LevelState& l = s.levels[i];
       if (l.state == kLevelNotStarted && i == 0) break;
+      const std::string named = std::move(l.reset_at);
+      l.reset_at.clear();
       Step step = Advance(s, i, forward);
       if (step == Step::kFailed) return Errors().Code();
       if (step != Step::kDelivered) break;
       if (i < last && s.levels[i + 1].state != kLevelEstablished) {
         s.levels[i + 1].state = kLevelNotStarted;
       }
+      // The record the position named is gone (another user deleted it):
+      // the level delivered the one after it, which belongs to the next row
+      // and must not be passed over.
+      if (!named.empty() && OwnPosition(s, i) != named) {
+        moved = true;
+        break;
+      }
     }
-    if (i > last) s.row_state = kRowOn;
-    i = s.row_state == kRowOn ? last : 0;
+    if (moved) {
+      for (size_t k = i + 1; k <= last; ++k) s.levels[k].reset_at.clear();
+      if (i == last) {
+        s.row_state = kRowOn;
+        Errors().Clear();
+        return 0;
+      }
+      ++i;
+      s.levels[i].state = kLevelNotStarted;
+    } else {
+      if (i > last) s.row_state = kRowOn;
+      i = s.row_state == kRowOn ? last : 0;
+    }
   } else {
     i = s.row_state == kRowOn ? last : 0;
   }
@@ -399,6 +434,7 @@ int32_t FromPosition(ViewRecord* view, ViewState& s, const std::string& text, bo
     uint32_t length = 0;
     if (!GetU32(text, &pos, &length)) {
       l.state = kLevelNotStarted;
+      l.reset_at.clear();
       continue;
     }
     const std::string own = text.substr(pos, length);
@@ -406,13 +442,16 @@ int32_t FromPosition(ViewRecord* view, ViewState& s, const std::string& text, bo
     if (length == 0) {
       if (reget) ClearLevel(l);
       l.state = kLevelNotStarted;
+      l.reset_at.clear();
       continue;
     }
     const KeyDecl* key = LevelKey(s, i);
     if (reget) {
       key != nullptr ? files::RegetKey(l.file, key, own) : files::Reget(l.file, own);
+      l.reset_at.clear();
     } else {
       key != nullptr ? files::ResetKey(l.file, key, own) : files::Reset(l.file, own);
+      l.reset_at = own;
     }
     if (Errors().Code() != 0) {
       s.row_state = kRowNone;

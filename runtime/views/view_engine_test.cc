@@ -349,6 +349,33 @@ TEST_F(ViewEngineTest, ResetThenPreviousDeliversTheRowBefore) {
   }
 }
 
+// The record a position names may be deleted (by another user) before the
+// position is given back: the read after the Reset delivers the record that
+// followed it, or the one before it, and passes over nothing.
+TEST_F(ViewEngineTest, ResetToADeletedRecordContinuesWithItsNeighbours) {
+  for (int code = 1; code <= 5; ++code) AddItem(code, "Kitchen");
+  for (bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "next" : "previous");
+    TestView v(Table::kItems, {});
+    files::SetKey(TableFile(Table::kItems), app::KeyNamed("ITE:CODE"));
+    files::Open(v.get(), files::kModeViewDefault);
+    ASSERT_EQ(Code(), 0);
+    std::string third;
+    for (int i = 0; i < 3; ++i) files::Next(v.get());
+    ASSERT_EQ(Number("ITE:ITEM_CODE"), 3);
+    third = files::Position(v.get());
+    files::Delete(v.get());
+    ASSERT_EQ(Code(), 0);
+    files::Reset(v.get(), third);
+    ASSERT_EQ(Code(), 0);
+    EXPECT_EQ(Rows(v.get(), {"ITE:ITEM_CODE"}, forward),
+              forward ? (std::vector<std::string>{"4", "5"})
+                      : (std::vector<std::string>{"2", "1"}));
+    files::Close(v.get());
+    AddItem(3, "Kitchen");
+  }
+}
+
 TEST_F(ViewEngineTest, ErrorsOfTheTablesEndTheReadWithTheirCode) {
   ItemsAndClaims();
   TestView v(Table::kItems, {"CLA:ITEM_REF"});

@@ -34,6 +34,9 @@ struct LevelState {
   bool no_case = false;
   int state = kLevelNotStarted;
   bool delivered = false;  // a record was delivered for the current parent
+  // The level's own position that the last Reset named, until the next read
+  // has re-read that record; empty otherwise.
+  std::string reset_at;
 
   uint8_t* Buffer() const { return files::InstanceOf(file)->buffer; }
 };
