@@ -11,9 +11,14 @@
 //   qvf import TABLE FILE.csv
 //       adds every row in one transaction, creating the table file when it is
 //       missing; the first row that fails stops the import with
-//       "line N: <error text>" and nothing of the import is kept
+//       "line N: <error text>" and nothing of the import is kept. A table
+//       that does not check clean is not written to (the check's first fault
+//       is the message). A new table appears whole or not at all: it is
+//       built under a private name and renamed into place; when another
+//       process made the table meanwhile, the rows go into that one
 //   qvf rebuild TABLE
-//       rebuilds every key of the table
+//       rebuilds every key of the table, holding it for the whole rebuild:
+//       other processes wait (and give up with 32 after the lock wait)
 // The values of a row are those of record_text.h; the CSV is that of csv.h.
 #ifndef VORSANDT_TOOLS_QVF_EXCHANGE_H_
 #define VORSANDT_TOOLS_QVF_EXCHANGE_H_

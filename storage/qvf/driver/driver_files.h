@@ -18,8 +18,12 @@
 //     ever writes under unsaved pages of ours.
 //  4. A file in a transaction keeps the writer lock and its changes from
 //     BeginTransaction until CommitFile or RollbackFile.
-// Deny-write opens take the writer lock only around saves; deny-read and
-// deny-all opens take no file lock.
+// Deny-write opens take the writer lock only around saves. Deny-read and
+// deny-all opens pin the writer range on a lock handle of their own from
+// Open to Close (the calls in between take no further lock), so that other
+// processes and other opens of this process stay out for the whole time,
+// a key rebuild included. Every wait for a file lock ends after the wait
+// limit of lock_area.h with 32.
 #ifndef VORSANDT_STORAGE_QVF_DRIVER_DRIVER_FILES_H_
 #define VORSANDT_STORAGE_QVF_DRIVER_DRIVER_FILES_H_
 
@@ -73,9 +77,6 @@ class CallScope {
   ~CallScope();
   // Takes the lock for reading or writing and refreshes the header.
   int Begin(bool writer);
-  // Switches a reading call to writing: saves anything pending, then takes
-  // the writer range.
-  int ToWriter();
   // Ends the call; returns the save's status.
   int End();
   // Gives up the file lock for a moment (waiting for a held record) and
