@@ -24,16 +24,6 @@ std::string TrimRight(std::string s) {
   return s;
 }
 
-files::FieldInfo InfoOf(const FieldDef& d) {
-  files::FieldInfo f;
-  f.name = d.name;
-  f.offset = d.offset;
-  f.type = d.type;
-  f.size = d.size;
-  f.decimals = d.places;
-  return f;
-}
-
 // The key's first text component that the range does not fix, else its first
 // free component, else its first.
 files::FieldInfo LocatorOf(Table t, const files::KeyDecl* key, const char* range_field) {
@@ -45,7 +35,7 @@ files::FieldInfo LocatorOf(Table t, const files::KeyDecl* key, const char* range
     if (n < 1 || n > static_cast<int>(def.fields.size())) continue;
     const FieldDef& d = def.fields[static_cast<size_t>(n - 1)];
     if (range_field != nullptr && std::string_view(d.name) == range_field) continue;
-    files::FieldInfo f = InfoOf(d);
+    files::FieldInfo f = FieldInfoOf(d);
     if (views::IsTextField(f)) return f;
     if (!have_free) {
       first_free = f;
@@ -54,9 +44,9 @@ files::FieldInfo LocatorOf(Table t, const files::KeyDecl* key, const char* range
   }
   if (have_free) return first_free;
   if (key != nullptr && key->component_count > 0) {
-    return InfoOf(def.fields[static_cast<size_t>(key->components[0] - 1)]);
+    return FieldInfoOf(def.fields[static_cast<size_t>(key->components[0] - 1)]);
   }
-  return InfoOf(def.fields[0]);
+  return FieldInfoOf(def.fields[0]);
 }
 
 }  // namespace
@@ -473,7 +463,7 @@ void Browse::StoreLocator(const std::string& value, bool lowest_after) {
   for (int i = 0; key != nullptr && i < key->component_count; ++i) {
     const FieldDef& d = def.fields[static_cast<size_t>(key->components[i] - 1)];
     if (after) {
-      views::StoreExtreme(InfoOf(d), record, /*highest=*/false,
+      views::StoreExtreme(FieldInfoOf(d), record, /*highest=*/false,
                           (key->flags & files::kKeyNoCase) != 0);
     }
     if (std::string_view(d.name) == locator->name) after = true;

@@ -8,16 +8,22 @@
 
 namespace vorsandt::app {
 
+files::FieldInfo FieldInfoOf(const FieldDef& def) {
+  files::FieldInfo f;
+  f.name = def.name;
+  f.offset = def.offset;
+  f.type = def.type;
+  f.size = def.size;
+  f.decimals = def.places;
+  return f;
+}
+
 bool FindTableField(std::string_view name, files::FileRecord** table, files::FieldInfo* field) {
   const FieldDef* def = FieldNamed(name);
   Table t;
   if (def == nullptr || !TableOfName(name, &t) || File(t) == nullptr) return false;
   *table = File(t);
-  field->name = def->name;
-  field->offset = def->offset;
-  field->type = def->type;
-  field->size = def->size;
-  field->decimals = def->places;
+  *field = FieldInfoOf(*def);
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/dictionary/dictionary.h"
 #include "runtime/files/file_decl.h"
 #include "runtime/files/layout.h"
 #include "runtime/format/picture.h"
@@ -75,6 +76,8 @@ class BrowseRows {
 // The field `name` ("POL:INSURER_CODE") of the application's tables, and the
 // table's declaration; false when no table has it.
 bool FindTableField(std::string_view name, files::FileRecord** table, files::FieldInfo* field);
+// A dictionary field as the file layer describes it.
+files::FieldInfo FieldInfoOf(const FieldDef& def);
 
 }  // namespace vorsandt::app
 
