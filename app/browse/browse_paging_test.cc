@@ -23,9 +23,11 @@ namespace vorsandt::app {
 namespace {
 
 int64_t g_reads = 0;
+int64_t g_sends = 0;
 
 int32_t CountingEntry(int32_t op, files::AccessObject* object, const files::Args& args) {
   if (op == files::kOpNext || op == files::kOpPrevious) ++g_reads;
+  if (op == files::kOpSend) ++g_sends;
   return qvf::QvfEntry(op, object, args);
 }
 
@@ -273,6 +275,29 @@ TEST_F(BrowsePagingTest, ARecordDeletedUnderTheEdgeOfThePageDoesNotStopPaging) {
   b.ServeScroll(ui::event::kPageDown);
   EXPECT_EQ(list.failed_table, "");
   EXPECT_EQ(Item(b, 10), ItemName(21));
+}
+
+// Browses marked for it switch the table's QUICKSCAN mode on around loads of
+// more than one record (and off again), never around a one-record load.
+TEST_F(BrowsePagingTest, QuickScanFramesPageLoadsOnly) {
+  Fill(40);
+  FakeList list(10);
+  for (bool quick : {true, false}) {
+    SCOPED_TRACE(quick);
+    Browse b(Table::kItems, kByDescription, &list, quick);
+    b.SetColumns({{"ITE:ITEM", "@s60"}});
+    b.SelectOrder(1);
+    b.state().relocate_mode = kRelocateStart;
+    b.Relocate();
+    g_sends = 0;
+    b.ServeScroll(ui::event::kPageDown);
+    EXPECT_EQ(g_sends, quick ? 2 : 0);
+    EXPECT_FALSE(b.state().quick_scan_on);
+    b.state().selected_row = 10;
+    g_sends = 0;
+    b.ServeScroll(ui::event::kScrollDown);
+    EXPECT_EQ(g_sends, 0);
+  }
 }
 
 TEST_F(BrowsePagingTest, RangedOrderShowsOnlyTheParentsRecordsAndANewParentStartsAtTheTop) {
