@@ -1,0 +1,418 @@
+// The delete and change routines over real QVF tables in a temporary folder:
+// what each cascade removes or re-links, what it leaves alone, and that a
+// failure anywhere in a cascade leaves every table as it was.
+#include "app/integrity/integrity.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/messages/table_opening.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/field_codec.h"
+#include "runtime/files/op_codes.h"
+#include "runtime/files/operations.h"
+#include "runtime/files/transaction.h"
+#include "storage/qvf/driver/qvf_driver.h"
+
+namespace vorsandt::app {
+namespace {
+
+// An armed failure: operation `op` on `table` fails with `code` after `skip`
+// calls that succeed. Counts the rewrites of every table.
+struct Fault {
+  Table table = Table::kPolicy;
+  int32_t op = 0;
+  int32_t code = 0;
+  int skip = 0;
+  bool armed = false;
+};
+Fault g_fault;
+int g_puts[kTableCount] = {};
+
+bool Is(files::AccessObject* object, Table t) {
+  return static_cast<files::FileRecord*>(object)->declaration == File(t);
+}
+
+int32_t TestEntry(int32_t op, files::AccessObject* object, const files::Args& args) {
+  for (int t = 0; t < kTableCount; ++t) {
+    if (op == files::kOpPut && Is(object, static_cast<Table>(t))) ++g_puts[t];
+  }
+  if (g_fault.armed && op == g_fault.op && Is(object, g_fault.table)) {
+    if (g_fault.skip > 0) {
+      --g_fault.skip;
+    } else {
+      g_fault.armed = false;
+      files::Errors().Post(g_fault.code);
+      return 0;
+    }
+  }
+  return qvf::QvfEntry(op, object, args);
+}
+
+std::vector<std::string> g_messages;
+void Collect(MessageId id, std::string_view t1, std::string_view t2) {
+  g_messages.push_back(std::to_string(static_cast<int>(id)) + " " + std::string(t1) +
+                       (t2.empty() ? "" : " " + std::string(t2)));
+}
+
+files::FieldBytes Bytes(const char* name) {
+  Table t;
+  EXPECT_TRUE(TableOfName(name, &t)) << name;
+  const FieldDef* f = FieldNamed(name);
+  return {f->type, files::RecordBuffer(File(t)) + f->offset, f->size, f->places};
+}
+void Set(const char* name, const std::string& text) { files::WriteText(Bytes(name), text); }
+void Set(const char* name, double n) {
+  files::WriteNumber(Bytes(name), n, files::Overflow::kRefuse);
+}
+std::string Text(const char* name) {
+  std::string s = files::ReadText(Bytes(name)).value_or("");
+  return std::string(TrimRight(s));
+}
+double Number(const char* name) { return files::ReadNumber(Bytes(name)).value_or(-1); }
+
+void Clear(Table t) {
+  for (const FieldDef& f : Def(t).fields) {
+    files::FieldBytes b{f.type, files::RecordBuffer(File(t)) + f.offset, f.size, f.places};
+    if (files::IsTextType(f.type)) {
+      files::WriteText(b, "");
+    } else {
+      files::WriteNumber(b, 0, files::Overflow::kSaturate);
+    }
+  }
+}
+
+void Add(Table t) {
+  files::Add(File(t));
+  ASSERT_EQ(files::Errors().Code(), 0) << Def(t).label;
+}
+
+// Reads the record of `t` whose primary key field `field` holds `value`.
+bool Get(Table t, const char* field, const std::string& text) {
+  Clear(t);
+  Set(field, text);
+  files::GetByKey(File(t), Key(t, 1));
+  return files::Errors().Code() == 0;
+}
+bool Get(Table t, const char* field, double n) {
+  Clear(t);
+  Set(field, n);
+  files::GetByKey(File(t), Key(t, 1));
+  return files::Errors().Code() == 0;
+}
+
+int Count(Table t) { return files::Records(File(t)); }
+
+class IntegrityTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    InitDictionary(&TestEntry);
+    SetIntegrityReporter(&Collect);
+  }
+
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    std::string pattern = (std::filesystem::temp_directory_path() / "integrity_XXXXXX").string();
+    folder_ = mkdtemp(pattern.data());
+    std::filesystem::current_path(folder_);
+    for (const TableDef& d : Tables()) OpenTable(d.table);
+    Fill();
+    g_messages.clear();
+    g_fault = Fault();
+    std::memset(g_puts, 0, sizeof g_puts);
+  }
+  void TearDown() override {
+    if (files::InTransaction()) files::Rollback();
+    for (const TableDef& d : Tables()) {
+      ForgetParentValue(d.table);
+      CloseTable(d.table);
+    }
+    files::Errors().Clear();
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(folder_);
+  }
+
+  // Two insurers; insurer 1 holds policies PA and PB, insurer 2 policy PC.
+  // Items 1 and 2 on PA, 3 on PB, 4 on PC; locations Attic (item 1),
+  // Kitchen (2, 3), Lounge (4). Service for items 1, 3, 4 (companies 1 and
+  // 2), warranty for items 2, 3, 4, a claim for item 3.
+  static void Fill() {
+    for (int i = 1; i <= 2; ++i) {
+      Clear(Table::kInsuranceCompany);
+      Set("INS:REFERENCE", i);
+      Set("INS:COMPANY", "INSURER " + std::to_string(i));
+      Add(Table::kInsuranceCompany);
+      Clear(Table::kCompanies);
+      Set("COM:COMPANY_REFERENCE", i);
+      Add(Table::kCompanies);
+    }
+    const struct {
+      const char* ref;
+      int insurer;
+    } policies[] = {{"PA", 1}, {"PB", 1}, {"PC", 2}};
+    for (const auto& p : policies) {
+      Clear(Table::kPolicy);
+      Set("POL:POLICY_REFERENCE", p.ref);
+      Set("POL:INSURER_CODE", p.insurer);
+      Add(Table::kPolicy);
+    }
+    for (const char* loc : {"Attic", "Kitchen", "Lounge"}) {
+      Clear(Table::kLocations);
+      Set("LOC:LOCATION", loc);
+      Add(Table::kLocations);
+    }
+    const struct {
+      int code;
+      const char* policy;
+      const char* location;
+    } items[] = {
+        {1, "PA", "Attic"}, {2, "PA", "Kitchen"}, {3, "PB", "Kitchen"}, {4, "PC", "Lounge"}};
+    for (const auto& it : items) {
+      Clear(Table::kItems);
+      Set("ITE:ITEM_CODE", it.code);
+      Set("ITE:POLICY_REFERENCE", it.policy);
+      Set("ITE:LOCATION", it.location);
+      Set("ITE:ITEM", "ITEM " + std::to_string(it.code));
+      Add(Table::kItems);
+    }
+    int n = 0;
+    for (int item : {1, 3, 4}) {
+      Clear(Table::kService);
+      Set("SER:SERVICE_REFERENCE", ++n);
+      Set("SER:ITEM_REFERENCE", item);
+      Set("SER:COMPANY_CODE", item == 4 ? 2 : 1);
+      Add(Table::kService);
+    }
+    n = 0;
+    for (int item : {2, 3, 4}) {
+      Clear(Table::kWarranty);
+      Set("WAN:WARRANTY_REFERENCE", ++n);
+      Set("WAN:ITEM_REFERENCE", item);
+      Add(Table::kWarranty);
+    }
+    Clear(Table::kClaim);
+    Set("CLA:CLAIM_REFERENCE", 1);
+    Set("CLA:ITEM_REFERENCE", 3);
+    Add(Table::kClaim);
+  }
+
+  static void ExpectCounts(int ins, int pol, int items, int service, int warranty, int claims) {
+    EXPECT_EQ(Count(Table::kInsuranceCompany), ins);
+    EXPECT_EQ(Count(Table::kPolicy), pol);
+    EXPECT_EQ(Count(Table::kItems), items);
+    EXPECT_EQ(Count(Table::kService), service);
+    EXPECT_EQ(Count(Table::kWarranty), warranty);
+    EXPECT_EQ(Count(Table::kClaim), claims);
+  }
+
+  std::filesystem::path old_;
+  std::string folder_;
+};
+
+TEST_F(IntegrityTest, DeletingAnInsurerRemovesItsPoliciesItemsServiceAndWarrantyInOneCommit) {
+  ASSERT_TRUE(Get(Table::kInsuranceCompany, "INS:REFERENCE", 1));
+  EXPECT_EQ(DeleteRecord(Table::kInsuranceCompany), kIntegrityDone);
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_FALSE(files::InTransaction());
+  // Left: insurer 2, its policy PC, item 4 with its service and warranty;
+  // the claim of item 3 is no part of any relation and stays.
+  ExpectCounts(1, 1, 1, 1, 1, 1);
+  EXPECT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PC"));
+  EXPECT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 4));
+  EXPECT_FALSE(Get(Table::kItems, "ITE:ITEM_CODE", 3));
+  EXPECT_TRUE(Get(Table::kClaim, "CLA:CLAIM_REFERENCE", 1));
+  // The routine closed what it opened: the test's own opens remain.
+  EXPECT_EQ(OpenCount(Table::kService), 1);
+  EXPECT_EQ(OpenCount(Table::kPolicy), 1);
+}
+
+TEST_F(IntegrityTest, AFailureAtTheLastWarrantyRecordLeavesEveryRecordInPlace) {
+  // Items 2 and 3 carry one warranty record each: the second delete fails.
+  g_fault = {Table::kWarranty, files::kOpDelete, files::kAccessDenied, 1, true};
+  ASSERT_TRUE(Get(Table::kInsuranceCompany, "INS:REFERENCE", 1));
+  EXPECT_EQ(DeleteRecord(Table::kInsuranceCompany), kIntegrityFailed);
+  EXPECT_EQ(g_messages, std::vector<std::string>{"17 WARRANTY"});
+  EXPECT_FALSE(files::InTransaction());
+  ExpectCounts(2, 3, 4, 3, 3, 1);
+  EXPECT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  EXPECT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 2));
+  EXPECT_TRUE(Get(Table::kWarranty, "WAN:WARRANTY_REFERENCE", 1));
+  EXPECT_EQ(OpenCount(Table::kWarranty), 1);
+}
+
+TEST_F(IntegrityTest, ReadAndDeleteFailuresNameTheTableAndRollBack) {
+  // A read fault while looking for a policy's items.
+  g_fault = {Table::kItems, files::kOpNext, files::kAccessDenied, 1, true};
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  EXPECT_EQ(DeleteRecord(Table::kPolicy), kIntegrityFailed);
+  EXPECT_EQ(g_messages, std::vector<std::string>{"35 ITEMS"});
+  ExpectCounts(2, 3, 4, 3, 3, 1);
+
+  // The parent's own delete fails after its children went.
+  g_messages.clear();
+  g_fault = {Table::kPolicy, files::kOpDelete, files::kAccessDenied, 0, true};
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  EXPECT_EQ(DeleteRecord(Table::kPolicy), kIntegrityFailed);
+  EXPECT_EQ(g_messages, std::vector<std::string>{"17 POLICY"});
+  ExpectCounts(2, 3, 4, 3, 3, 1);
+}
+
+TEST_F(IntegrityTest, ATransactionThatCannotStartIsReportedAndNothingIsDeleted) {
+  ASSERT_EQ(files::Logout(1, {File(Table::kClaim)}), 0);
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  EXPECT_EQ(DeleteRecord(Table::kPolicy), kIntegrityFailed);
+  EXPECT_EQ(g_messages, std::vector<std::string>{"34 Delete POLICY"});
+  // The routine ended the transaction it met (nothing of its own began).
+  files::Rollback();
+  ExpectCounts(2, 3, 4, 3, 3, 1);
+}
+
+TEST_F(IntegrityTest, DeletingAnItemKeepsItsClaims) {
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 3));
+  EXPECT_EQ(DeleteRecord(Table::kItems), kIntegrityDone);
+  ExpectCounts(2, 3, 3, 2, 2, 1);
+  EXPECT_TRUE(Get(Table::kClaim, "CLA:CLAIM_REFERENCE", 1));
+  EXPECT_EQ(Number("CLA:ITEM_REFERENCE"), 3);
+}
+
+TEST_F(IntegrityTest, DeletingARecordWithoutRelationsDeletesOnlyIt) {
+  ASSERT_TRUE(Get(Table::kWarranty, "WAN:WARRANTY_REFERENCE", 2));
+  EXPECT_EQ(DeleteRecord(Table::kWarranty), kIntegrityDone);
+  ExpectCounts(2, 3, 4, 3, 2, 1);
+  EXPECT_FALSE(Get(Table::kWarranty, "WAN:WARRANTY_REFERENCE", 2));
+}
+
+TEST_F(IntegrityTest, RenamingALocationRelinksItsItemsAndNoOthers) {
+  ASSERT_TRUE(Get(Table::kLocations, "LOC:LOCATION", "Kitchen"));
+  RememberParentValue(Table::kLocations);
+  // The new name sorts after every other: re-linked items move to the end
+  // of ITE:LOC while the cascade runs.
+  Set("LOC:LOCATION", "Zoo");
+  EXPECT_EQ(ChangeRecord(Table::kLocations), kIntegrityDone);
+  EXPECT_TRUE(g_messages.empty());
+  const struct {
+    int code;
+    const char* location;
+  } expected[] = {{1, "Attic"}, {2, "Zoo"}, {3, "Zoo"}, {4, "Lounge"}};
+  for (const auto& e : expected) {
+    ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", e.code));
+    EXPECT_EQ(Text("ITE:LOCATION"), e.location) << e.code;
+  }
+  EXPECT_EQ(g_puts[static_cast<int>(Table::kItems)], 2);
+  EXPECT_FALSE(Get(Table::kLocations, "LOC:LOCATION", "Kitchen"));
+}
+
+TEST_F(IntegrityTest, RenamingALocationToAnEarlierNameAndInLetterCaseRelinksEveryItem) {
+  ASSERT_TRUE(Get(Table::kLocations, "LOC:LOCATION", "Lounge"));
+  RememberParentValue(Table::kLocations);
+  Set("LOC:LOCATION", "Annex");
+  EXPECT_EQ(ChangeRecord(Table::kLocations), kIntegrityDone);
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 4));
+  EXPECT_EQ(Text("ITE:LOCATION"), "Annex");
+
+  // Only the letter case changes: the key calls both names equal, the
+  // items still take the new spelling.
+  ASSERT_TRUE(Get(Table::kLocations, "LOC:LOCATION", "Kitchen"));
+  RememberParentValue(Table::kLocations);
+  Set("LOC:LOCATION", "KITCHEN");
+  EXPECT_EQ(ChangeRecord(Table::kLocations), kIntegrityDone);
+  for (int code : {2, 3}) {
+    ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", code));
+    EXPECT_EQ(Text("ITE:LOCATION"), "KITCHEN");
+  }
+}
+
+TEST_F(IntegrityTest, AChangeThatKeepsTheLinkingFieldRunsNoCascade) {
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  RememberParentValue(Table::kPolicy);
+  Set("POL:POLICY_TYPE", "CAR");
+  EXPECT_EQ(ChangeRecord(Table::kPolicy), kIntegrityDone);
+  EXPECT_EQ(g_puts[static_cast<int>(Table::kPolicy)], 1);
+  EXPECT_EQ(g_puts[static_cast<int>(Table::kItems)], 0);
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  EXPECT_EQ(Text("POL:POLICY_TYPE"), "CAR");
+}
+
+TEST_F(IntegrityTest, ChangingKeysCascadesToEveryChildTable) {
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 3));
+  RememberParentValue(Table::kItems);
+  Set("ITE:ITEM_CODE", 30);
+  EXPECT_EQ(ChangeRecord(Table::kItems), kIntegrityDone);
+  ASSERT_TRUE(Get(Table::kService, "SER:SERVICE_REFERENCE", 2));
+  EXPECT_EQ(Number("SER:ITEM_REFERENCE"), 30);
+  ASSERT_TRUE(Get(Table::kWarranty, "WAN:WARRANTY_REFERENCE", 2));
+  EXPECT_EQ(Number("WAN:ITEM_REFERENCE"), 30);
+  ASSERT_TRUE(Get(Table::kClaim, "CLA:CLAIM_REFERENCE", 1));
+  EXPECT_EQ(Number("CLA:ITEM_REFERENCE"), 3);  // a lookup only
+
+  ASSERT_TRUE(Get(Table::kInsuranceCompany, "INS:REFERENCE", 1));
+  RememberParentValue(Table::kInsuranceCompany);
+  Set("INS:REFERENCE", 7);
+  EXPECT_EQ(ChangeRecord(Table::kInsuranceCompany), kIntegrityDone);
+  for (const char* ref : {"PA", "PB"}) {
+    ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", ref));
+    EXPECT_EQ(Number("POL:INSURER_CODE"), 7);
+  }
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PC"));
+  EXPECT_EQ(Number("POL:INSURER_CODE"), 2);
+}
+
+TEST_F(IntegrityTest, AFailedRelinkRollsBackTheParentToo) {
+  g_fault = {Table::kService, files::kOpPut, files::kAccessDenied, 1, true};
+  ASSERT_TRUE(Get(Table::kCompanies, "COM:COMPANY_REFERENCE", 1));
+  RememberParentValue(Table::kCompanies);
+  Set("COM:COMPANY_REFERENCE", 9);
+  EXPECT_EQ(ChangeRecord(Table::kCompanies), kIntegrityFailed);
+  EXPECT_EQ(g_messages, std::vector<std::string>{"15 SERVICE"});
+  EXPECT_TRUE(Get(Table::kCompanies, "COM:COMPANY_REFERENCE", 1));
+  EXPECT_FALSE(Get(Table::kCompanies, "COM:COMPANY_REFERENCE", 9));
+  for (int ref : {1, 2}) {
+    ASSERT_TRUE(Get(Table::kService, "SER:SERVICE_REFERENCE", ref));
+    EXPECT_EQ(Number("SER:COMPANY_CODE"), 1);
+  }
+}
+
+TEST_F(IntegrityTest, ARecordChangedByAnotherStationIsNotOverwritten) {
+  // The record is read under a watch, as the update form reads it.
+  Clear(Table::kPolicy);
+  Set("POL:POLICY_REFERENCE", "PA");
+  File(Table::kPolicy)->Send(files::kOpWatch);
+  files::GetByKey(File(Table::kPolicy), Key(Table::kPolicy, 1));
+  ASSERT_EQ(files::Errors().Code(), 0);
+  RememberParentValue(Table::kPolicy);
+
+  // Another program rewrites it through its own open of the file.
+  files::FileRecord* policy = File(Table::kPolicy);
+  std::vector<uint8_t> buffer(policy->record_length);
+  files::FileRecord other(&TestEntry, policy->name, policy->name_length, files::kAttrCreate,
+                          policy->record_length, policy->layout, policy->layout_size, policy->keys,
+                          policy->key_count, policy->memos, policy->memo_count, buffer.data());
+  files::Open(&other);
+  ASSERT_EQ(files::Errors().Code(), 0);
+  std::memcpy(buffer.data(), files::RecordBuffer(policy), buffer.size());
+  files::GetByKey(&other, Key(Table::kPolicy, 1));
+  ASSERT_EQ(files::Errors().Code(), 0);
+  const FieldDef* type = FieldNamed("POL:POLICY_TYPE");
+  files::WriteText({type->type, buffer.data() + type->offset, type->size, 0}, "FIRST");
+  files::Put(&other);
+  ASSERT_EQ(files::Errors().Code(), 0);
+  files::Close(&other);
+
+  Set("POL:POLICY_TYPE", "SECOND");
+  Set("POL:POLICY_REFERENCE", "PZ");
+  EXPECT_EQ(ChangeRecord(Table::kPolicy), kIntegrityFailed);
+  EXPECT_EQ(g_messages, std::vector<std::string>{"15 Record Changed by Another Station"});
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  EXPECT_EQ(Text("POL:POLICY_TYPE"), "FIRST");
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 1));
+  EXPECT_EQ(Text("ITE:POLICY_REFERENCE"), "PA");
+}
+
+}  // namespace
+}  // namespace vorsandt::app
