@@ -268,11 +268,18 @@ int ImportTable(app::Table t, std::string_view csv, std::string* error) {
   files::FileRecord* f = Declared(t);
   const std::string path = std::string(def.label) + ".QVF";
   files::Open(f, files::kModeReadWrite);
-  if (Code() == files::kFileNotFound && !env::Env::Default()->Exists(path)) {
-    const int status = ImportIntoNewFile(f, def, rows, error);
-    if (status != kLostRace) return status;
+  if (Code() == files::kFileNotFound) {
+    if (!env::Env::Default()->Exists(path)) {
+      const int status = ImportIntoNewFile(f, def, rows, error);
+      if (status != kLostRace) return status;
+    }
     // Another process made the table meanwhile: the rows go into it.
     files::Open(f, files::kModeReadWrite);
+    if (Code() == files::kFileNotFound) {
+      // The file is there without this table: made in it, under its lock.
+      files::CreateIfMissing(f);
+      if (Code() == 0) files::Open(f, files::kModeReadWrite);
+    }
   }
   if (Code() != 0) {
     *error = std::string(def.label) + ": " + DriverError(Code());
