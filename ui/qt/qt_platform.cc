@@ -59,7 +59,14 @@ QWidget* QtPlatform::Owner(WindowId id) const {
 // Snapshots.
 
 void QtPlatform::WindowOpened(const WindowState& state) {
-  gui_.Post([this, state] { Open(state); });
+  // The opener waits until the window is on the screen: its lists have then
+  // told the engine how many rows they show (that input is queued before the
+  // open-window event, which the engine posts after this returns), so a
+  // browse's first page already has the size the user sees.
+  gui_.Call<bool>([this, state] {
+    Open(state);
+    return true;
+  });
 }
 
 void QtPlatform::WindowChanged(const WindowState& state) {

@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "ui/engine/engine.h"
+#include "ui/engine/resource_set.h"
+#include "ui/qt/list_control.h"
 
 namespace vorsandt::ui::qt {
 namespace {
@@ -255,6 +257,55 @@ TEST_F(QtPlatformTest, PopupNumbersItsItemsAndAnswersTheChosenOne) {
   EXPECT_EQ(texts, QStringList({"&Insert", "&Change", "&Delete"}));
   EXPECT_FALSE(second_enabled);
   EXPECT_EQ(chosen, 3);
+}
+
+constexpr char kListWindow[] = R"(resource: TEST01_RSC
+id: TESTS$TEST01
+structures:
+  - window: T$PAGED
+    caption: Paged
+    at: [default, default, 220, 240]
+    controls:
+      - list: "80L|M~NAME~@s20@"
+        paged: true
+        at: [4, 4, 200, 220]
+)";
+
+// A browse loads its first page on the open-window event: by then the list
+// has told the engine how many rows it shows, not the guess the definition's
+// height gives.
+TEST_F(QtPlatformTest, APagedListsRowsAreKnownWhenTheProcedureHearsOpenWindow) {
+  ResourceSet set;
+  ASSERT_FALSE(set.AddModule("test", {{"t.yaml", kListWindow}}).has_value());
+  Engine engine(platform_.get(), &set);
+  platform_->SetInputSink([&engine](WindowId id, const Input& in) { engine.Input(id, in); });
+  std::atomic<int> items_on_open{-1};
+  std::atomic<int> guessed{-1};
+  std::atomic<WindowId> id{0};
+  ASSERT_TRUE(engine.StartMain([&] {
+    auto w = Engine::Current()->CreateWindow("TESTS$TEST01", "T$PAGED");
+    guessed = static_cast<int>(w->GetNumber(1, prop::kItems));
+    id = w->id();
+    w->Open();
+    while (w->Accept()) {
+      if (w->Event() == event::kOpenWindow) items_on_open = static_cast<int>(w->GetNumber(1, prop::kItems));
+    }
+    w->Close();
+  }));
+  ListControl* list = nullptr;
+  ASSERT_TRUE(ServeUntil([&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* found = top->findChild<ListControl*>(); found && found->isVisible()) list = found;
+    }
+    return items_on_open != -1 && list != nullptr;
+  }));
+  EXPECT_EQ(items_on_open, list->VisibleRows());
+  EXPECT_NE(items_on_open, guessed) << "the test shows nothing unless the guess is wrong";
+  Input close;
+  close.type = Input::Type::kClose;
+  engine.Input(id, close);
+  ASSERT_TRUE(ServeUntil([&] { return engine.Ended(); }));
+  platform_->SetInputSink([e = engine_.get()](WindowId w, const Input& in) { e->Input(w, in); });
 }
 
 // Without a position the popup opens where the mouse is (a browse's right
