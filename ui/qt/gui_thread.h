@@ -2,8 +2,8 @@
 //
 // The toolkit's event loop runs on the process's main thread; the engine calls
 // the platform from procedure threads. Every platform method therefore hands
-// its work to the toolkit's thread: snapshots without waiting, modal calls
-// waiting for their answer.
+// its work to the toolkit's thread: snapshots without waiting (a window's
+// opening waits until it shows), modal calls waiting for their answer.
 //
 // Invariants:
 //   1. Work runs on the toolkit's thread, in the order it was handed over
