@@ -442,6 +442,11 @@ bool Window::DeliverKey(const Input& in) {
           break;
       }
     }
+    // A right click on a list is a selection whose key is the right button:
+    // that is how a procedure learns to show its popup menu there.
+    if (c->node->kind == Kind::kList && in.value == key::kMouseRight) {
+      return fire(event::kNewSelection, field);
+    }
   }
   if (in.value == key::kEnter) {
     for (ControlModel& b : controls_) {
@@ -449,11 +454,6 @@ bool Window::DeliverKey(const Input& in) {
         if (b.node->standard_action == action::kClose) Post(event::kCloseWindow);
         return fire(event::kAccepted, b.field);
       }
-    }
-    // A right click on a list is a selection whose key is the right button:
-    // that is how a procedure learns to show its popup menu there.
-    if (c->node->kind == Kind::kList && in.value == key::kMouseRight) {
-      return fire(event::kNewSelection, field);
     }
   }
   return false;
