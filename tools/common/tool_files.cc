@@ -55,8 +55,7 @@ int CreateTemporary(env::Env* env, const std::string& target, std::string* name,
 
 std::string ErrnoText(int errnum) { return std::strerror(errnum); }
 
-bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data,
-                   std::string* error) {
+bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, std::string* error) {
   data->clear();
   std::unique_ptr<env::File> file;
   if (int e = env->Open(path, env::kOpenReadOnly, &file); e != 0) {

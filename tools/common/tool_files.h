@@ -22,8 +22,7 @@ std::string ErrnoText(int errnum);
 // Reads all of `path` into `*data`. Returns true, or false with `*error`
 // saying what went wrong and naming the file ("cannot read x.csv: Is a
 // directory").
-bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data,
-                   std::string* error);
+bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, std::string* error);
 
 // Writes `data` as the whole of `path` (see the invariant above). A symbolic
 // link is followed: the file it names is replaced. A path naming something

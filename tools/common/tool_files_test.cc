@@ -166,8 +166,8 @@ TEST(ToolFilesWrite, ReplacesRegularFilesOnlyKeepingPermissionsAndLinks) {
   fs::create_directory(folder / "sub");
   EXPECT_FALSE(WriteWholeFile(env::Env::Default(), folder / "sub", "x", &error));
   EXPECT_FALSE(WriteWholeFile(env::Env::Default(), folder / "no/such/folder.csv", "x", &error));
-  EXPECT_EQ(error, "cannot write " + (folder / "no/such/folder.csv") +
-                       ": No such file or directory");
+  EXPECT_EQ(error,
+            "cannot write " + (folder / "no/such/folder.csv") + ": No such file or directory");
 }
 
 // Standard output pointed at `path` for the life of the object.

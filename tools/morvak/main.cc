@@ -15,6 +15,7 @@
 // output that could not be written, 2 wrong use. Standard output is checked
 // to the last byte: a full disk is reported on standard error, never taken
 // for success.
+#include <limits.h>
 #include <unistd.h>
 
 #include <array>
@@ -22,7 +23,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <limits.h>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,13 +31,13 @@
 
 #include "app/dictionary/dictionary.h"
 #include "runtime/eval/eval_command.h"
-#include "runtime/views/query_command.h"
-#include "storage/qvf/driver/qvf_driver.h"
 #include "runtime/files/error_state.h"
 #include "runtime/format/dates.h"
 #include "runtime/format/format.h"
 #include "runtime/format/locale.h"
 #include "runtime/format/picture.h"
+#include "runtime/views/query_command.h"
+#include "storage/qvf/driver/qvf_driver.h"
 #include "tools/common/tool_files.h"
 
 namespace {

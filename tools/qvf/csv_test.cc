@@ -97,10 +97,8 @@ TEST(CsvWrite, QuotesOnlyWhatNeedsItAndReadsBackTheSame) {
   EXPECT_EQ(CsvLine({"\t"}), "\"\t\"\r\n");
   // A single empty field keeps its line from looking blank.
   EXPECT_EQ(CsvLine({""}), "\"\"\r\n");
-  const std::vector<std::vector<std::string>> values = {{"", "\"", ",", "\r\n", "x\"\"y"},
-                                                        {"plain", "\xC3\xA9", "a\rb", " ", "end"},
-                                                        {" "},
-                                                        {"\t"}};
+  const std::vector<std::vector<std::string>> values = {
+      {"", "\"", ",", "\r\n", "x\"\"y"}, {"plain", "\xC3\xA9", "a\rb", " ", "end"}, {" "}, {"\t"}};
   std::string text;
   for (const auto& v : values) text += CsvLine(v);
   std::vector<CsvRow> rows;

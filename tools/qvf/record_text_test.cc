@@ -131,8 +131,8 @@ TEST(RecordText, NulBytesAreKeptOrRefusedNeverCut) {
   std::memcpy(c_style.data(), "a\0b", 3);
   EXPECT_EQ(MemoToText({c_style.data(), c_style.size()}), std::string("a\0b", 3));
   // A NUL at the end would come back as padding, so the text is refused.
-  for (const std::string& text : {std::string("end\0", 4), std::string("end\0  ", 6),
-                                  std::string(1, '\0')}) {
+  for (const std::string& text :
+       {std::string("end\0", 4), std::string("end\0  ", 6), std::string(1, '\0')}) {
     EXPECT_EQ(TextToMemo(notes, text, &buffer),
               "CLA:NOTES: the text ends in a NUL byte, which the memo cannot keep");
   }

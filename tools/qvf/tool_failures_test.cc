@@ -61,9 +61,9 @@ TEST(QvfOutput, AFullDiskIsAnErrorAndNoPartOfAnOutFileStays) {
   ScratchFolder folder;
   ImportLocations(3000);  // about 50 KB of CSV
   // Standard output on a full device, for every command that writes there.
-  for (const std::string& args : {std::string("export LOCATIONS"),
-                                  std::string("tables LOCATIONS.QVF"),
-                                  std::string("info LOCATIONS.QVF")}) {
+  for (const std::string& args :
+       {std::string("export LOCATIONS"), std::string("tables LOCATIONS.QVF"),
+        std::string("info LOCATIONS.QVF")}) {
     ToolRun run = Bash(Qvf(args) + " >/dev/full");
     EXPECT_EQ(run.exit_code, 1) << args;
     EXPECT_EQ(run.output, "qvf: cannot write standard output: No space left on device\n") << args;
@@ -118,15 +118,14 @@ TEST(QvfInput, ACsvThatCannotBeReadIsAMessageNamingIt) {
 
 TEST(QvfInput, BlankLinesAndCrLineEndsAsAUserWritesThem) {
   ScratchFolder folder;
-  const std::string claim_header =
-      CsvLine(ColumnNames(app::Def(app::Table::kClaim)));
+  const std::string claim_header = CsvLine(ColumnNames(app::Def(app::Table::kClaim)));
   // Blank lines at the end add nothing, in a one-column table and in one of
   // eight columns; lines ending in CR alone are rows.
   std::ofstream("loc.csv", std::ios::binary) << "LOC:LOCATION\r\nHall\r\nAttic\r\n\r\n\r\n";
   std::ofstream("mac.csv", std::ios::binary) << "LOC:LOCATION\rCellar\rGarage\r\r";
   std::ofstream("claim.csv", std::ios::binary) << claim_header << "1,2,R1,,,,open,notes\r\n\n \r\n";
-  for (const char* args : {"import LOCATIONS loc.csv", "import LOCATIONS mac.csv",
-                           "import CLAIM claim.csv"}) {
+  for (const char* args :
+       {"import LOCATIONS loc.csv", "import LOCATIONS mac.csv", "import CLAIM claim.csv"}) {
     ToolRun run = RunQvf(args);
     EXPECT_EQ(run.exit_code, 0) << args << ": " << run.output;
   }
@@ -153,11 +152,11 @@ TEST(QvfInput, NulBytesInAMemoAndATextComeBackWhole) {
   EXPECT_EQ(Contents("back.csv"), csv);
   // A memo ending in NUL is refused by its line, not shortened.
   std::ofstream("end.csv", std::ios::binary)
-      << CsvLine(ColumnNames(app::Def(app::Table::kClaim)))
-      << "2,2,R2,,,,open,end\0\r\n"s;
+      << CsvLine(ColumnNames(app::Def(app::Table::kClaim))) << "2,2,R2,,,,open,end\0\r\n"s;
   run = RunQvf("import CLAIM end.csv");
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.output, "line 2: CLA:NOTES: the text ends in a NUL byte, which the memo cannot keep\n");
+  EXPECT_EQ(run.output,
+            "line 2: CLA:NOTES: the text ends in a NUL byte, which the memo cannot keep\n");
 }
 
 }  // namespace
