@@ -72,8 +72,6 @@ ProcedureTable& Procedures() {
   return table;
 }
 
-std::span<const StartItem> FrameStartItems() { return kStartItems; }
-
 void LaunchQueryProgram() {
   // The command the menu names is "MORVAK.EXE "; here the query program is
   // the morvak executable installed beside this one.
@@ -92,11 +90,7 @@ void Main() {
   ui::Engine& engine = *ui::Engine::Current();
   std::unique_ptr<ui::Window> frame = engine.CreateWindow(kFrameWindowId, kFrameLabel);
 
-  [[maybe_unused]] int32_t current_request = ui::RequestCode();
-  int32_t exit_response = ui::response::kCancelled;
-  bool window_is_open = false;
   bool window_ready = false;
-  bool refresh_pending = false;
   ui::RequestCode() = 0;
   ui::ResponseCode() = 0;
 
@@ -106,7 +100,6 @@ void Main() {
   }
 
   frame->Open();
-  window_is_open = true;
 
   // The splash window runs to its end on this thread before the loop starts.
   if (ui::Procedure splash = Procedures().Find("Splash")) splash();
@@ -115,7 +108,6 @@ void Main() {
     // Nothing is redrawn during an accept-all pass.
     if (frame->GetNumber(0, ui::prop::kAcceptAll) != 0) return;
     frame->Display();
-    refresh_pending = false;
   };
 
   while (frame->Accept()) {
@@ -127,7 +119,6 @@ void Main() {
         }
         break;
       case ui::event::kGainFocus:
-        refresh_pending = true;
         window_ready = true;
         refresh();
         break;
@@ -142,7 +133,6 @@ void Main() {
           refresh();
         } else if (item == kQueryByExampleItem) {
           LaunchQueryProgram();
-          refresh_pending = true;
           refresh();
         } else {
           // A standard action: the engine has carried it out.
@@ -154,10 +144,10 @@ void Main() {
         break;
     }
   }
-  (void)refresh_pending;
 
-  if (window_is_open) frame->Close();
-  ui::ResponseCode() = exit_response != 0 ? exit_response : ui::response::kCancelled;
+  frame->Close();
+  // MAIN always ends as cancelled: nothing in the frame completes a request.
+  ui::ResponseCode() = ui::response::kCancelled;
 }
 
 }  // namespace vorsandt::app

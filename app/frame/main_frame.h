@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -56,8 +55,6 @@ struct StartItem {
   size_t stack;           // requested stack size in bytes
 };
 
-// The frame's start items, in menu order.
-std::span<const StartItem> FrameStartItems();
 
 // The frame's definition.
 inline constexpr char kFrameWindowId[] = "ZELTAR3$ZELTA001";

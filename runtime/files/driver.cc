@@ -20,10 +20,7 @@ std::function<void()>& LockWaitHook() {
   return hook;
 }
 
-env::Env*& Environment() {
-  static env::Env* environment = env::Env::Default();
-  return environment;
-}
+env::Env* Environment() { return env::Env::Default(); }
 
 int64_t NowHundredths() { return Environment()->NowHundredths(); }
 
@@ -143,10 +140,6 @@ void SetLockWaitHook(std::function<void()> hook) { LockWaitHook() = std::move(ho
 
 void RunLockWaitHook() {
   if (LockWaitHook()) LockWaitHook()();
-}
-
-void SetLockWaitEnvironment(env::Env* environment) {
-  Environment() = environment != nullptr ? environment : env::Env::Default();
 }
 
 int32_t DriverCall(Driver& driver, int32_t op, AccessObject* object, const Args& args) {

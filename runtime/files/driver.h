@@ -94,8 +94,6 @@ int32_t DriverCall(Driver& driver, int32_t op, AccessObject* object, const Args&
 void SetLockWaitHook(std::function<void()> hook);
 // Runs the hook (if any). Drivers call it before each pause of a lock wait.
 void RunLockWaitHook();
-// The clock and sleep used while locks wait (the real one by default).
-void SetLockWaitEnvironment(env::Env* environment);
 
 // The registration block of the object's driver, learned by sending it the
 // command text "REGISTER"; nullptr when the driver does not answer.

@@ -558,7 +558,6 @@ int32_t AsciiEntry(int32_t op, AccessObject* object, const Args& args) {
   return DriverCall(TheDriver(), op, object, args);
 }
 
-const Registration& AsciiRegistration() { return TheDriver().registration(); }
 
 void SetTextFileEnv(env::Env* env) { InstalledEnv() = env; }
 

@@ -40,8 +40,6 @@ namespace vorsandt::text {
 // The driver entry of text files: the first field of their declarations.
 int32_t AsciiEntry(int32_t op, files::AccessObject* object, const files::Args& args);
 
-// The registration block answered for "REGISTER".
-const files::Registration& AsciiRegistration();
 
 // The environment text files are opened through: Env::Default() unless a
 // test installs another (nullptr restores the default). Files already open

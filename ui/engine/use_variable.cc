@@ -77,23 +77,6 @@ class RealVariable : public UseVariable {
   double* value_;
 };
 
-class FunctionVariable : public UseVariable {
- public:
-  FunctionVariable(std::function<std::string()> get, std::function<void(std::string_view)> set,
-                   bool numeric)
-      : get_(std::move(get)), set_(std::move(set)), numeric_(numeric) {}
-  std::string Get() const override { return get_ ? get_() : std::string(); }
-  void Set(std::string_view text) override {
-    if (set_) set_(text);
-  }
-  bool numeric() const override { return numeric_; }
-
- private:
-  std::function<std::string()> get_;
-  std::function<void(std::string_view)> set_;
-  bool numeric_;
-};
-
 std::unique_ptr<DisplayFormatter>& Installed() {
   static std::unique_ptr<DisplayFormatter> formatter = std::make_unique<DisplayFormatter>();
   return formatter;
@@ -109,11 +92,6 @@ std::unique_ptr<UseVariable> BindLong(int32_t* value) {
 }
 std::unique_ptr<UseVariable> BindReal(double* value) {
   return std::make_unique<RealVariable>(value);
-}
-std::unique_ptr<UseVariable> BindFunctions(std::function<std::string()> get,
-                                           std::function<void(std::string_view)> set,
-                                           bool numeric) {
-  return std::make_unique<FunctionVariable>(std::move(get), std::move(set), numeric);
 }
 
 std::string DisplayFormatter::Format(std::string_view value, std::string_view picture,

@@ -39,9 +39,6 @@ class UseVariable {
 std::unique_ptr<UseVariable> BindText(std::string* text, size_t size = 0);
 std::unique_ptr<UseVariable> BindLong(int32_t* value);
 std::unique_ptr<UseVariable> BindReal(double* value);
-// A variable behind two functions (a record field through its table).
-std::unique_ptr<UseVariable> BindFunctions(std::function<std::string()> get,
-                                           std::function<void(std::string_view)> set, bool numeric);
 
 // Display formatting through pictures. The default formatter uses the
 // runtime's pictures ("@s30", "@n-10.2", "@D5"); without a picture, or with

@@ -77,20 +77,6 @@ int CallScope::Begin(bool writer) {
   return container_->Refresh();
 }
 
-int CallScope::ToWriter() {
-  if (writer_ || lock_->in_transaction()) {
-    writer_ = true;
-    return 0;
-  }
-  writer_ = true;
-  if (sharing_ != Sharing::kNone) return 0;
-  // A reading call has nothing unsaved; the reader byte goes before the
-  // writer range is asked for (our own reader byte would refuse it).
-  if (int rc = lock_->locks().LockWriter(); rc != 0) return rc;
-  container_->SetWriterMode(true);
-  return container_->Refresh();
-}
-
 int CallScope::End() {
   if (!begun_) return 0;
   begun_ = false;

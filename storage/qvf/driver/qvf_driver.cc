@@ -516,6 +516,5 @@ int32_t QvfEntry(int32_t op, files::AccessObject* object, const files::Args& arg
   return files::DriverCall(TheDriver(), op, object, args);
 }
 
-const files::Registration& QvfRegistration() { return TheDriver().registration(); }
 
 }  // namespace vorsandt::qvf

@@ -16,8 +16,6 @@ namespace vorsandt::qvf {
 // posted.
 int32_t QvfEntry(int32_t op, files::AccessObject* object, const files::Args& args);
 
-const files::Registration& QvfRegistration();
-
 }  // namespace vorsandt::qvf
 
 #endif  // VORSANDT_STORAGE_QVF_DRIVER_QVF_DRIVER_H_

@@ -73,10 +73,4 @@ FileRemover EnvFileRemover(env::Env* env) {
   };
 }
 
-FileRegistry* ProcessFiles() {
-  static FileRegistry* registry =
-      new FileRegistry(TreeStoreOpener(env::Env::Default()), EnvFileRemover(env::Env::Default()));
-  return registry;
-}
-
 }  // namespace vorsandt::qvf

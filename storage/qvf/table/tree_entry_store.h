@@ -47,10 +47,6 @@ class TreeEntryStore : public EntryStore {
 StoreOpener TreeStoreOpener(env::Env* env, uint32_t container_flags = 0);
 FileRemover EnvFileRemover(env::Env* env);
 
-// The process's files: one container per physical file, on the real file
-// system.
-FileRegistry* ProcessFiles();
-
 }  // namespace vorsandt::qvf
 
 #endif  // VORSANDT_STORAGE_QVF_TABLE_TREE_ENTRY_STORE_H_
