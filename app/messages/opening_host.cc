@@ -141,7 +141,7 @@ void HostMain() {
         app::WarningMessage(app::MessageId::kDuplicateKey, "INS:REF");
         break;
       case -12:
-        app::SetDriverErrorTexts(std::string(100, 'd') + std::string(100, 'e') + "   ", "X99");
+        files::Errors().SetDriverTexts(std::string(100, 'd') + std::string(100, 'e') + "   ", "X99");
         files::Errors().Post(app::kDriverReportedError);
         app::WarningMessage(app::MessageId::kRecordInsertError);
         break;

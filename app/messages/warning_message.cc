@@ -12,17 +12,6 @@ namespace {
 using ui::Icon;
 namespace button = ui::button;
 
-// Texts a driver left for its code-90 report. Only the thread holding the run
-// permission posts or reads errors, so no lock is needed.
-std::string& DriverText() {
-  static std::string text;
-  return text;
-}
-std::string& DriverCodeText() {
-  static std::string text;
-  return text;
-}
-
 // Lower case for the transaction's name inside message 34: ASCII letters and
 // the Windows-1252 capitals with accents (0xC0-0xDE except the multiplication
 // sign), which records may carry.
@@ -163,14 +152,10 @@ std::string ComposeErrorText(int32_t code, std::string_view runtime_text,
   return out;
 }
 
-void SetDriverErrorTexts(std::string text, std::string code_text) {
-  DriverText() = std::move(text);
-  DriverCodeText() = std::move(code_text);
-}
-
 std::string CurrentErrorText() {
   const files::ErrorState& errors = files::Errors();
-  return ComposeErrorText(errors.Code(), errors.Text(), DriverText(), DriverCodeText());
+  return ComposeErrorText(errors.Code(), errors.Text(), errors.DriverText(),
+                          errors.DriverCodeText());
 }
 
 std::optional<MessageSpec> BuildMessage(MessageId id, std::string_view e, bool error_set,

@@ -29,10 +29,10 @@ std::string ComposeErrorText(int32_t code, std::string_view runtime_text,
                              std::string_view driver_text = {},
                              std::string_view driver_code_text = {});
 
-// The error text of the process-wide error state (see ComposeErrorText).
-// Drivers that report code 90 leave their texts with SetDriverErrorTexts.
+// The error text of the running procedure's error state (see
+// ComposeErrorText); drivers that report code 90 leave their texts there
+// (files::ErrorState::SetDriverTexts).
 std::string CurrentErrorText();
-void SetDriverErrorTexts(std::string text, std::string code_text);
 
 // The messages of the catalogue; the values are the message numbers.
 enum class MessageId : int {

@@ -7,6 +7,7 @@
 #include "runtime/eval/format_bridge.h"
 #include "runtime/files/field_codec.h"
 #include "runtime/files/text_stack.h"
+#include "runtime/files/thread_state.h"
 
 namespace vorsandt::eval {
 
@@ -131,10 +132,7 @@ void BindTable::BindKeyword(std::string_view name, uint8_t op) {
   entry.op = op;
 }
 
-BindTable& Bindings() {
-  static BindTable table;
-  return table;
-}
+BindTable& Bindings() { return files::CurrentThreadState().Part<BindTable>(); }
 
 bool Bind(const VariableRef& ref) {
   std::optional<std::string> name = files::Texts().Pop();

@@ -113,7 +113,7 @@ class BindTable {
 // The folded (upper-case) form of a name.
 std::string FoldName(std::string_view name);
 
-// The process-wide table.
+// The table of the procedure running now (a part of its files::ThreadState).
 BindTable& Bindings();
 
 // The interface procedures use.

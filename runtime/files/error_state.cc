@@ -3,14 +3,28 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <map>
+
 #include "runtime/files/error_codes.h"
+#include "runtime/files/thread_state.h"
 
 namespace vorsandt::files {
+namespace {
 
-ErrorState& Errors() {
-  static ErrorState state;
-  return state;
+// What holds for every procedure's error state alike.
+struct ProcessErrorSettings {
+  std::map<int32_t, std::string> replacements;
+  RuntimeErrorSink* sink = nullptr;
+};
+
+ProcessErrorSettings& Settings() {
+  static ProcessErrorSettings settings;
+  return settings;
 }
+
+}  // namespace
+
+ErrorState& Errors() { return CurrentThreadState().errors; }
 
 void ErrorState::Clear() {
   code_ = 0;
@@ -52,7 +66,8 @@ bool ErrorState::Pop() {
 
 std::string ErrorState::MessageText(int32_t code) const {
   if (code == 0) code = kUnknownErrorPosted;
-  if (auto it = replacements_.find(code); it != replacements_.end()) return it->second;
+  const std::map<int32_t, std::string>& replacements = Settings().replacements;
+  if (auto it = replacements.find(code); it != replacements.end()) return it->second;
   if (const char* text = ErrorTableText(code)) {
     std::string s(text);
     if (s.size() > 255) s.resize(255);
@@ -62,8 +77,12 @@ std::string ErrorState::MessageText(int32_t code) const {
 }
 
 void ErrorState::SetReplacementText(int32_t code, std::string text) {
-  replacements_[code] = std::move(text);
+  Settings().replacements[code] = std::move(text);
 }
+
+void ErrorState::ClearReplacementTexts() { Settings().replacements.clear(); }
+
+void ErrorState::SetRuntimeErrorSink(RuntimeErrorSink* sink) { Settings().sink = sink; }
 
 void ErrorState::RuntimeError(int32_t code, const std::string& extra) {
   std::string message;
@@ -73,8 +92,8 @@ void ErrorState::RuntimeError(int32_t code, const std::string& extra) {
     Post(code);
     message = text_ + " : " + extra;
   }
-  if (sink_ != nullptr) {
-    sink_->ShowRuntimeError("Runtime error", message);
+  if (RuntimeErrorSink* sink = Settings().sink; sink != nullptr) {
+    sink->ShowRuntimeError("Runtime error", message);
   } else {
     std::fprintf(stderr, "Runtime error: %s\n", message.c_str());
     std::fflush(stderr);

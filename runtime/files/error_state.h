@@ -1,13 +1,15 @@
-// The process-wide error state of the runtime.
+// The error state of the runtime.
 //
 // Every runtime operation either clears it or posts a numbered code into it;
-// callers test Errors().Code() after each operation. Only the thread that holds
-// the run permission touches it (see ui/engine), so it needs no locking.
+// callers test Errors().Code() after each operation. Each procedure has its
+// own (see thread_state.h); Errors() is the one of the procedure running now.
+// Replacement texts and the runtime-error sink belong to the process. Only
+// the thread that holds the run permission touches it (see ui/engine), so it
+// needs no locking.
 #ifndef VORSANDT_RUNTIME_FILES_ERROR_STATE_H_
 #define VORSANDT_RUNTIME_FILES_ERROR_STATE_H_
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,15 @@ class ErrorState {
 
   void SetFailingObject(AccessObject* object) { failing_ = object; }
 
+  // A driver that reports a failure in its own terms (code 90) leaves its
+  // error text and its code text here; they stay until it sets others.
+  void SetDriverTexts(std::string text, std::string code_text) {
+    driver_text_ = std::move(text);
+    driver_code_text_ = std::move(code_text);
+  }
+  const std::string& DriverText() const { return driver_text_; }
+  const std::string& DriverCodeText() const { return driver_code_text_; }
+
   int32_t Code() const { return code_; }
   int32_t OsError() const { return os_error_; }
   // The error text as stored (no padding); Text80 gives the blank-padded form.
@@ -63,17 +74,19 @@ class ErrorState {
   // the text of 81 + " : " + code.
   std::string MessageText(int32_t code) const;
 
-  // Replacement texts (from the settings file) that override the table.
+  // Replacement texts (from the settings file) that override the table; they
+  // hold for the whole process.
   void SetReplacementText(int32_t code, std::string text);
-  void ClearReplacementTexts() { replacements_.clear(); }
+  void ClearReplacementTexts();
 
   // Posts `code`, shows the error text followed by " : " and `extra` (the
   // extra text alone for code 0) in the "Runtime error" box, then ends the
   // program with exit code 2. Never returns.
   [[noreturn]] void RuntimeError(int32_t code, const std::string& extra);
 
-  // Installs the sink for runtime errors; nullptr restores standard error.
-  void SetRuntimeErrorSink(RuntimeErrorSink* sink) { sink_ = sink; }
+  // Installs the process's sink for runtime errors; nullptr restores
+  // standard error.
+  void SetRuntimeErrorSink(RuntimeErrorSink* sink);
 
  private:
   struct Saved {
@@ -87,11 +100,11 @@ class ErrorState {
   std::string text_;
   AccessObject* failing_ = nullptr;
   std::vector<Saved> saved_;
-  std::map<int32_t, std::string> replacements_;
-  RuntimeErrorSink* sink_ = nullptr;
+  std::string driver_text_;
+  std::string driver_code_text_;
 };
 
-// The one error state of the process.
+// The error state of the procedure running now (thread_state.h).
 ErrorState& Errors();
 
 }  // namespace vorsandt::files

@@ -3,12 +3,11 @@
 #include <cstring>
 #include <utility>
 
+#include "runtime/files/thread_state.h"
+
 namespace vorsandt::files {
 
-TextStack& Texts() {
-  static TextStack stack;
-  return stack;
-}
+TextStack& Texts() { return CurrentThreadState().texts; }
 
 // Entries may point into their own inline buffer, so a move must re-aim them.
 TextStack::TextStack(TextStack&& other) noexcept { *this = std::move(other); }

@@ -60,9 +60,10 @@ class TextStack {
   int size_ = 0;
 };
 
-// The text stack of the running procedure. The window engine swaps the
-// contents in and out when the run permission passes between threads, so each
-// procedure thread sees only its own entries.
+// The text stack of the running procedure: part of its ThreadState
+// (thread_state.h), which the window engine installs whole when the run
+// permission passes between threads, so each procedure sees only its own
+// entries.
 TextStack& Texts();
 
 }  // namespace vorsandt::files

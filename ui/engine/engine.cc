@@ -62,51 +62,26 @@ void Engine::AcquirePermission(int slot) {
   ++runners_;
   if (runners_ > max_runners_) max_runners_ = runners_;
   // Whatever the previous holder left is replaced by this thread's own state.
-  LoadThreadState(slots_[slot]);
+  files::InstallThreadState(&slots_[slot].runtime);
 }
 
 void Engine::ReleasePermission(int slot, bool ending) {
   std::lock_guard<std::mutex> lock(perm_mu_);
   Check(running_slot_ == slot, "run permission released by a thread that does not hold it");
+  files::ThreadState& state = slots_[slot].runtime;
   if (ending) {
-    // The error state stays for whoever reads it after the last procedure;
-    // the next thread to enter loads its own over it. Bindings point into
+    // The error state stays for whoever reads it after the last procedure
+    // (it goes to the process's own state); texts go, and bindings point into
     // this thread's record buffers, which die with it.
-    files::Texts().Clear();
-    eval::Bindings().Clear();
-  } else {
-    SaveThreadState(slots_[slot]);
+    files::ProcessThreadState().errors = std::move(state.errors);
+    state = files::ThreadState();
   }
+  // Between holders the process's own state is the current one.
+  files::InstallThreadState(nullptr);
   running_slot_ = -1;
   --runners_;
   ++serving_;
   perm_cv_.notify_all();
-}
-
-void Engine::SaveThreadState(Slot& slot) {
-  slot.texts = std::move(files::Texts());
-  files::Texts().Clear();
-  files::ErrorState& errors = files::Errors();
-  slot.errors = {errors.Code(), errors.OsError(), errors.FailingObject()};
-  errors.Clear();
-  errors.SetOsError(0);
-  slot.bindings = std::move(eval::Bindings());
-  eval::Bindings().Clear();
-}
-
-void Engine::LoadThreadState(Slot& slot) {
-  files::Texts() = std::move(slot.texts);
-  slot.texts.Clear();
-  files::ErrorState& errors = files::Errors();
-  errors.Clear();
-  errors.SetOsError(slot.errors.os_error);
-  // Posting the code again gives the same text it had: the text is always
-  // derived from the code.
-  if (slot.errors.code != 0) errors.Post(slot.errors.code);
-  errors.SetFailingObject(slot.errors.failing);
-  slot.errors = {};
-  eval::Bindings() = std::move(slot.bindings);
-  slot.bindings.Clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -139,9 +114,7 @@ void* Engine::ThreadMain(void* arg) {
     // and the engine may be destroyed.
     std::lock_guard<std::mutex> lock(engine->mu_);
     Slot& s = engine->slots_[slot];
-    s.texts.Clear();
-    s.errors = {};
-    s.bindings.Clear();
+    s.runtime = files::ThreadState();
     s.state = SlotState::kFree;
     s.requested_stack = 0;
     s.waiting = nullptr;
@@ -179,14 +152,16 @@ bool Engine::StartMain(Procedure procedure) {
   }
   {
     // MAIN starts with what the program set up before it (no procedure runs
-    // yet, so the state is the caller's).
+    // yet, so the state is the process's own); the process keeps a fresh one.
     std::lock_guard<std::mutex> lock(perm_mu_);
-    SaveThreadState(slots_[0]);
+    slots_[0].runtime = std::move(files::ProcessThreadState());
+    files::ProcessThreadState() = files::ThreadState();
   }
   if (!Launch(0, std::move(procedure), kOsStack)) {
     {
       std::lock_guard<std::mutex> lock(perm_mu_);
-      LoadThreadState(slots_[0]);
+      files::ProcessThreadState() = std::move(slots_[0].runtime);
+      slots_[0].runtime = files::ThreadState();
     }
     std::lock_guard<std::mutex> lock(mu_);
     slots_[0].state = SlotState::kFree;

@@ -5,16 +5,16 @@
 // thread that holds the single run permission executes procedure code; a
 // thread gives the permission up at every step of its loop (and when its
 // procedure returns) and queues for it again, first come first served, before
-// it continues; modal calls keep it. On every
-// hand-over the leaving thread's runtime state is saved in its slot and the
-// entering thread's is restored: the text stack, the error state of the file
-// layer (code, operating-system error, failing object) and the names bound
-// for expressions (which point into the thread's own record buffers). So
-// texts, errors and bindings left by one procedure are never seen by another.
-// A started procedure begins with all three empty; MAIN begins with what the
-// program set up before it started. When a procedure returns, its error state
-// stays in place until the next thread enters (so that the program can read
-// how its last procedure ended); its texts and bindings are dropped.
+// it continues; modal calls keep it. Each slot holds its procedure's runtime
+// state as one files::ThreadState (the text stack, the error state of the file
+// layer with the driver's own texts, and the names bound for expressions,
+// which point into the thread's own record buffers); the entering thread's is
+// installed whole when it takes the permission, and the process's own between
+// holders. So texts, errors and bindings left by one procedure are never seen
+// by another. A started procedure begins with all of them empty; MAIN begins
+// with what the program set up before it started. When a procedure returns,
+// its error state passes to the process's own state (so that the program can
+// read how its last procedure ended); its texts and bindings are dropped.
 //
 // Invariants (checked when VORSANDT_CHECKS is defined):
 //   1. At most one thread holds the run permission; running_slot_ names it.
@@ -40,8 +40,7 @@
 #include <vector>
 
 #include "runtime/files/error_state.h"
-#include "runtime/eval/bind_table.h"
-#include "runtime/files/text_stack.h"
+#include "runtime/files/thread_state.h"
 #include "ui/engine/platform.h"
 #include "ui/engine/resource_set.h"
 #include "ui/engine/window.h"
@@ -148,19 +147,11 @@ class Engine : public files::RuntimeErrorSink {
 
   // The error state of the file layer as a thread left it. Replacement texts
   // belong to the program, not to a thread, and are not part of it.
-  struct SavedErrors {
-    int32_t code = 0;
-    int32_t os_error = 0;
-    files::AccessObject* failing = nullptr;
-  };
-
   struct Slot {
     SlotState state = SlotState::kFree;
     size_t requested_stack = 0;
-    // Saved while the thread does not run.
-    files::TextStack texts;
-    SavedErrors errors;
-    eval::BindTable bindings;
+    // The procedure's runtime state, installed while it holds the permission.
+    files::ThreadState runtime;
     Window* waiting = nullptr;
     bool timer = false;
     std::vector<std::pair<int, std::function<void()>>> cleanups;
@@ -178,9 +169,6 @@ class Engine : public files::RuntimeErrorSink {
   void AcquirePermission(int slot);
   // `ending`: the slot's procedure has returned; nothing is saved.
   void ReleasePermission(int slot, bool ending = false);
-  // Moves the running thread's runtime state into `slot` and back.
-  void SaveThreadState(Slot& slot);
-  void LoadThreadState(Slot& slot);
 
   // Window support (called by Window).
   void Opened(Window* window);
