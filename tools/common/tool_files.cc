@@ -86,17 +86,15 @@ bool WriteWholeFile(env::Env* env, const std::string& path, std::string_view dat
     *error = Failed("write", path, e);
     return false;
   }
+  // The replacement keeps the permissions of the file it replaces, set before
+  // any text is in it, so an export kept private is never readable by others.
+  std::error_code ec;
+  const fs::file_status old = fs::status(target, ec);
+  if (!ec && fs::exists(old)) fs::permissions(temporary, old.permissions(), ec);
   int e = file->WriteAt(0, data.data(), data.size());
   if (e == 0) e = file->Sync();
   file.reset();
-  if (e == 0) {
-    // The replacement keeps the permissions of the file it replaces, so an
-    // export kept private stays private.
-    std::error_code ec;
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old)) fs::permissions(temporary, old.permissions(), ec);
-    e = env->Rename(temporary, target);
-  }
+  if (e == 0) e = env->Rename(temporary, target);
   if (e != 0) {
     env->Delete(temporary);
     *error = Failed("write", path, e);
