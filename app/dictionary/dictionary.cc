@@ -1,12 +1,15 @@
 #include "app/dictionary/dictionary.h"
 
 #include <cctype>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/files/layout.h"
+#include "runtime/files/names.h"
 
 namespace vorsandt::app {
 namespace {
@@ -34,6 +37,25 @@ constexpr FieldDef Str(const char* n, uint32_t off, uint32_t len, const char* pi
 }
 constexpr FieldDef Check(const char* n, uint32_t off, const char* pic, const char* m) {
   return {n, off, kTypeString, 1, 0, 0, pic, true, m};
+}
+
+// A key whose components are the named fields of `fields`, numbered from 1
+// as the file layer's key descriptor counts them; a name the table does not
+// hold stops the build.
+template <size_t N>
+consteval KeyDef Key(const std::array<FieldDef, N>& fields, const char* name, uint32_t flags,
+                     std::initializer_list<std::string_view> components) {
+  KeyDef key{name, flags, static_cast<uint8_t>(components.size()), {}};
+  size_t i = 0;
+  for (std::string_view component : components) {
+    int32_t number = 0;
+    for (size_t f = 0; f < N; ++f) {
+      if (std::string_view(fields[f].name) == component) number = static_cast<int32_t>(f) + 1;
+    }
+    if (number == 0) throw "a key component is no field of its table";
+    key.components[i++] = number;
+  }
+  return key;
 }
 
 // Fields follow one another with no gaps and fill the record exactly.
@@ -66,8 +88,8 @@ constexpr std::array<FieldDef, 11> kCompanies = {{
 }};
 static_assert(Packed(kCompanies, 202));
 constexpr std::array<KeyDef, 2> kCompaniesKeys = {{
-    {"COM:REFERENCE", kPrimary, 1, {1}},
-    {"COM:NAME", kSecondary, 1, {2}},
+    Key(kCompanies, "COM:REFERENCE", kPrimary, {"COM:COMPANY_REFERENCE"}),
+    Key(kCompanies, "COM:NAME", kSecondary, {"COM:COMPANY"}),
 }};
 
 constexpr std::array<FieldDef, 9> kService = {{
@@ -83,12 +105,12 @@ constexpr std::array<FieldDef, 9> kService = {{
 }};
 static_assert(Packed(kService, 82));
 constexpr std::array<KeyDef, 6> kServiceKeys = {{
-    {"SER:SERVICE", kPrimary, 1, {1}},
-    {"SER:CODE", kSecondary, 1, {2}},
-    {"SER:ITEM", kSecondary, 1, {4}},
-    {"SER:DATE", kSecondary, 1, {5}},
-    {"SER:COMPANY_REFERENCE", kSecondary, 1, {7}},
-    {"SER:NEXT", kSecondary, 1, {9}},
+    Key(kService, "SER:SERVICE", kPrimary, {"SER:SERVICE_REFERENCE"}),
+    Key(kService, "SER:CODE", kSecondary, {"SER:COMPANY_CODE"}),
+    Key(kService, "SER:ITEM", kSecondary, {"SER:ITEM_REFERENCE"}),
+    Key(kService, "SER:DATE", kSecondary, {"SER:DATE_OF_SERVICE"}),
+    Key(kService, "SER:COMPANY_REFERENCE", kSecondary, {"SER:REFERENCE"}),
+    Key(kService, "SER:NEXT", kSecondary, {"SER:DATE_NEXT_SERVICE"}),
 }};
 
 constexpr std::array<FieldDef, 6> kWarranty = {{
@@ -101,9 +123,9 @@ constexpr std::array<FieldDef, 6> kWarranty = {{
 }};
 static_assert(Packed(kWarranty, 43));
 constexpr std::array<KeyDef, 3> kWarrantyKeys = {{
-    {"WAN:WARRANTY", kPrimary, 1, {2}},
-    {"WAN:ITEM", kSecondary, 1, {1}},
-    {"WAN:DATE", kSecondary, 1, {3}},
+    Key(kWarranty, "WAN:WARRANTY", kPrimary, {"WAN:WARRANTY_REFERENCE"}),
+    Key(kWarranty, "WAN:ITEM", kSecondary, {"WAN:ITEM_REFERENCE"}),
+    Key(kWarranty, "WAN:DATE", kSecondary, {"WAN:DATE_OF_REPAIR"}),
 }};
 
 constexpr std::array<FieldDef, 7> kClaim = {{
@@ -117,10 +139,10 @@ constexpr std::array<FieldDef, 7> kClaim = {{
 }};
 static_assert(Packed(kClaim, 92));
 constexpr std::array<KeyDef, 4> kClaimKeys = {{
-    {"CLA:CLAIM_REF", kPrimary, 1, {1}},
-    {"CLA:ITEM_REF", kSecondary, 1, {2}},
-    {"CLA:REFERENCE", kSecondary, 1, {3}},
-    {"CLA:DATE", kSecondary, 1, {6}},
+    Key(kClaim, "CLA:CLAIM_REF", kPrimary, {"CLA:CLAIM_REFERENCE"}),
+    Key(kClaim, "CLA:ITEM_REF", kSecondary, {"CLA:ITEM_REFERENCE"}),
+    Key(kClaim, "CLA:REFERENCE", kSecondary, {"CLA:INSURERS_REFERENCE"}),
+    Key(kClaim, "CLA:DATE", kSecondary, {"CLA:DATE_OF_CLAIM"}),
 }};
 
 constexpr std::array<FieldDef, 1> kLocations = {{
@@ -128,7 +150,7 @@ constexpr std::array<FieldDef, 1> kLocations = {{
 }};
 static_assert(Packed(kLocations, 30));
 constexpr std::array<KeyDef, 1> kLocationsKeys = {{
-    {"LOC:LOC", kPrimary, 1, {1}},
+    Key(kLocations, "LOC:LOC", kPrimary, {"LOC:LOCATION"}),
 }};
 
 constexpr std::array<FieldDef, 19> kItems = {{
@@ -154,11 +176,11 @@ constexpr std::array<FieldDef, 19> kItems = {{
 }};
 static_assert(Packed(kItems, 406));
 constexpr std::array<KeyDef, 5> kItemsKeys = {{
-    {"ITE:CODE", kPrimary, 1, {1}},
-    {"ITE:LOC", kSecondary, 2, {14, 3}},
-    {"ITE:POLICY", kSecondary, 1, {2}},
-    {"ITE:ITEMS", kSecondary, 1, {3}},
-    {"ITE:SERIALS", kSecondary, 1, {4}},
+    Key(kItems, "ITE:CODE", kPrimary, {"ITE:ITEM_CODE"}),
+    Key(kItems, "ITE:LOC", kSecondary, {"ITE:LOCATION", "ITE:ITEM"}),
+    Key(kItems, "ITE:POLICY", kSecondary, {"ITE:POLICY_REFERENCE"}),
+    Key(kItems, "ITE:ITEMS", kSecondary, {"ITE:ITEM"}),
+    Key(kItems, "ITE:SERIALS", kSecondary, {"ITE:SERIAL_NUMBER"}),
 }};
 
 constexpr std::array<FieldDef, 9> kInsurance = {{
@@ -174,8 +196,8 @@ constexpr std::array<FieldDef, 9> kInsurance = {{
 }};
 static_assert(Packed(kInsurance, 172));
 constexpr std::array<KeyDef, 2> kInsuranceKeys = {{
-    {"INS:REF", kPrimary, 1, {1}},
-    {"INS:NAME", kSecondary, 1, {2}},
+    Key(kInsurance, "INS:REF", kPrimary, {"INS:REFERENCE"}),
+    Key(kInsurance, "INS:NAME", kSecondary, {"INS:COMPANY"}),
 }};
 
 constexpr std::array<FieldDef, 13> kPolicy = {{
@@ -195,8 +217,9 @@ constexpr std::array<FieldDef, 13> kPolicy = {{
 }};
 static_assert(Packed(kPolicy, 180));
 constexpr std::array<KeyDef, 2> kPolicyKeys = {{
-    {"POL:REFERENCE", kPrimary, 1, {1}},
-    {"POL:COMPANY", kSecondary, 3, {2, 3, 1}},
+    Key(kPolicy, "POL:REFERENCE", kPrimary, {"POL:POLICY_REFERENCE"}),
+    Key(kPolicy, "POL:COMPANY", kSecondary,
+        {"POL:INSURER_CODE", "POL:INSURER", "POL:POLICY_REFERENCE"}),
 }};
 
 const files::MemoDecl kClaimNotes = {"CLA:NOTES", 9, 0, 1000};
@@ -279,17 +302,6 @@ void Declare(files::DriverEntry entry) {
   }
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::span<const TableDef> Tables() { return kTables; }
@@ -316,7 +328,7 @@ const files::KeyDecl* KeyNamed(std::string_view name) {
   Table t;
   if (g_declared == nullptr || !TableOfName(name, &t)) return nullptr;
   for (const files::KeyDecl& k : g_declared[static_cast<int>(t)].keys) {
-    if (SameName(k.name, name)) return &k;
+    if (files::SameName(k.name, name)) return &k;
   }
   return nullptr;
 }
@@ -330,7 +342,7 @@ const FieldDef* FieldNamed(std::string_view name) {
   Table t;
   if (!TableOfName(name, &t)) return nullptr;
   for (const FieldDef& f : Def(t).fields) {
-    if (SameName(f.name, name)) return &f;
+    if (files::SameName(f.name, name)) return &f;
   }
   return nullptr;
 }
@@ -339,7 +351,7 @@ bool TableOfName(std::string_view name, Table* out) {
   size_t colon = name.find(':');
   if (colon == std::string_view::npos) return false;
   for (const TableDef& def : kTables) {
-    if (SameName(def.prefix, name.substr(0, colon))) {
+    if (files::SameName(def.prefix, name.substr(0, colon))) {
       *out = def.table;
       return true;
     }

@@ -18,9 +18,6 @@ namespace {
 // thread begins with every count at 0.
 thread_local std::array<int, kTableCount> open_counts{};
 
-// Read and write, denying others any access.
-constexpr int32_t kModeRebuild = 0x12;
-
 int32_t ErrorCode() { return files::Errors().Code(); }
 
 void OpenWithMode(files::FileRecord* table, int32_t access_mode, bool use_shared_mode) {
@@ -31,7 +28,7 @@ void OpenWithMode(files::FileRecord* table, int32_t access_mode, bool use_shared
 // the failed open left it closed, so it is opened that way just for the
 // rebuild and closed again. The rebuild's own error survives the close.
 void RebuildKeys(files::FileRecord* table) {
-  files::Open(table, kModeRebuild);
+  files::Open(table, files::kModeReadWriteExclusive);
   if (ErrorCode() != files::kNoError) return;
   files::BuildKeys(table);
   if (ErrorCode() != files::kNoError) {

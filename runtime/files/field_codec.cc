@@ -16,12 +16,12 @@ struct TypeEntry {
 };
 
 constexpr TypeEntry kTypes[] = {
-    {kTypeByte, "BYTE"},          {kTypeShort, "SHORT"},        {kTypeUShort, "USHORT"},
-    {kTypeLongKind4, "LONG(4)"},  {kTypeLongKind5, "LONG(5)"},  {kTypeLong, "LONG"},
-    {kTypeULong, "ULONG"},        {kTypeSReal, "SREAL"},        {kTypeDouble, "REAL"},
-    {kTypeDecimal, "DECIMAL"},    {kTypePDecimal, "PDECIMAL"},  {kTypeSRealKind13, "SREAL(13)"},
+    {kTypeByte, "BYTE"},           {kTypeShort, "SHORT"},       {kTypeUShort, "USHORT"},
+    {kTypeLongKind4, "LONG(4)"},   {kTypeLongKind5, "LONG(5)"}, {kTypeLong, "LONG"},
+    {kTypeULong, "ULONG"},         {kTypeSReal, "SREAL"},       {kTypeDouble, "REAL"},
+    {kTypeDecimal, "DECIMAL"},     {kTypePDecimal, "PDECIMAL"}, {kTypeSRealKind13, "SREAL(13)"},
     {kTypeRealKind14, "REAL(14)"}, {kTypeString, "STRING"},     {kTypeCString, "CSTRING"},
-    {kTypePString, "PSTRING"},    {kTypeGroup, "GROUP"},
+    {kTypePString, "PSTRING"},     {kTypeGroup, "GROUP"},
 };
 
 template <typename T>

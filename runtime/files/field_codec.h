@@ -34,10 +34,10 @@ std::string_view TypeName(uint8_t type);
 // The type code a window definition names in lower case ("ulong", "pdecimal").
 std::optional<uint8_t> TypeFromName(std::string_view name);
 
-bool IsTextType(uint8_t type);     // 18, 19, 20
-bool IsPackedType(uint8_t type);   // 10, 11
-bool IsWholeType(uint8_t type);    // 1-7: held as whole numbers
-bool IsNumberType(uint8_t type);   // every type that holds a number
+bool IsTextType(uint8_t type);    // 18, 19, 20
+bool IsPackedType(uint8_t type);  // 10, 11
+bool IsWholeType(uint8_t type);   // 1-7: held as whole numbers
+bool IsNumberType(uint8_t type);  // every type that holds a number
 // A single value a user can see or type: numbers, packed decimals and texts
 // (not groups nor the kinds 4, 5, 13 and 14 no table declares).
 bool IsScalarType(uint8_t type);

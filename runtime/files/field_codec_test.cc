@@ -36,9 +36,9 @@ TEST(FieldCodecTest, NumbersRoundTripThroughEveryNumericType) {
     size_t size;
     double value;
   } cases[] = {
-      {kTypeByte, 1, 200},          {kTypeShort, 2, -1234},      {kTypeUShort, 2, 65000},
-      {kTypeLongKind4, 4, -70000},  {kTypeLong, 4, 2000000000},  {kTypeULong, 4, 4000000000.0},
-      {kTypeSReal, 4, 1.5},         {kTypeDouble, 8, -2.25},     {kTypeRealKind14, 8, 1e300},
+      {kTypeByte, 1, 200},          {kTypeShort, 2, -1234},     {kTypeUShort, 2, 65000},
+      {kTypeLongKind4, 4, -70000},  {kTypeLong, 4, 2000000000}, {kTypeULong, 4, 4000000000.0},
+      {kTypeSReal, 4, 1.5},         {kTypeDouble, 8, -2.25},    {kTypeRealKind14, 8, 1e300},
       {kTypeDecimal, 4, -12345.67}, {kTypePDecimal, 3, 99.99},
   };
   for (const auto& c : cases) {

@@ -15,6 +15,7 @@ namespace vorsandt::files {
 // Open modes: access code in the low two bits, sharing code in the high nibble.
 inline constexpr int32_t kModeReadOnly = 0x40;
 inline constexpr int32_t kModeReadWrite = 0x42;      // tables: read and write, others unrestricted
+inline constexpr int32_t kModeReadWriteExclusive = 0x12;  // read and write, others kept out
 inline constexpr int32_t kModeViewDefault = 0x22;
 
 void Open(AccessObject* f, int32_t mode = kModeReadWrite);

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <vector>
 
+#include "runtime/files/names.h"
+
 namespace vorsandt::text {
 namespace {
 
@@ -12,19 +14,8 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+  return s.size() >= prefix.size() && files::SameName(s.substr(0, prefix.size()), prefix);
 }
 
 // switch := "ON" ... | "OFF" ...   (only the start of the value counts)
@@ -103,23 +94,23 @@ bool ApplyOption(std::string_view command, TextOptions* options, std::string* re
   const bool change = equals != std::string_view::npos;
   const std::string_view value = change ? Trim(command.substr(equals + 1)) : std::string_view();
 
-  if (EqualsNoCase(name, "CLIP")) {
+  if (files::SameName(name, "CLIP")) {
     if (change) ApplySwitch(value, &options->clip);
     *reply = SwitchText(options->clip);
-  } else if (EqualsNoCase(name, "QUICKSCAN")) {
+  } else if (files::SameName(name, "QUICKSCAN")) {
     if (change) ApplySwitch(value, &options->quickscan);
     *reply = SwitchText(options->quickscan);
-  } else if (EqualsNoCase(name, "TAB")) {
+  } else if (files::SameName(name, "TAB")) {
     if (change) {
       if (std::optional<int32_t> tab = ParseDecimal(value)) options->tab = *tab;
     }
     *reply = std::to_string(options->tab);
-  } else if (EqualsNoCase(name, "ENDOFRECORD")) {
+  } else if (files::SameName(name, "ENDOFRECORD")) {
     if (change) {
       if (std::optional<std::string> seq = ParseEndOfRecord(value)) options->end_of_record = *seq;
     }
     *reply = EndOfRecordText(options->end_of_record);
-  } else if (EqualsNoCase(name, "FILEBUFFERS")) {
+  } else if (files::SameName(name, "FILEBUFFERS")) {
     if (change) {
       std::optional<int32_t> count = ParseDecimal(value);
       if (count && *count >= 1 && *count <= kMaxFileBuffers) options->file_buffers = *count;

@@ -20,6 +20,7 @@
 #include "tools/common/tool_files.h"
 #include "tools/qvf/csv.h"
 #include "tools/qvf/record_text.h"
+#include "runtime/files/names.h"
 
 namespace vorsandt::tools {
 namespace {
@@ -28,20 +29,6 @@ namespace {
 constexpr int kLostRace = -1;
 // How long an import waits for the table's lock before giving up.
 constexpr int32_t kLockSeconds = 10;
-// Open mode of the key rebuild: read/write, others denied (the maintenance
-// operations need the table to themselves).
-constexpr int32_t kModeExclusive = 0x12;
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 int32_t Code() { return files::Errors().Code(); }
 
@@ -176,7 +163,7 @@ int ImportIntoNewFile(files::FileRecord* f, const app::TableDef& def,
 
 bool FindTable(std::string_view name, app::Table* out) {
   for (const app::TableDef& def : app::Tables()) {
-    if (SameText(def.label, name)) {
+    if (files::SameName(def.label, name)) {
       *out = def.table;
       return true;
     }
@@ -191,7 +178,7 @@ const files::KeyDecl* FindKey(app::Table t, std::string_view name) {
     const files::KeyDecl* key = app::Key(t, static_cast<int>(k));
     std::string_view full(key->name, key->name_length);
     std::string_view bare = full.substr(full.find(':') + 1);
-    if (SameText(full, name) || SameText(bare, name)) return key;
+    if (files::SameName(full, name) || files::SameName(bare, name)) return key;
   }
   return nullptr;
 }
@@ -258,7 +245,7 @@ int ImportTable(app::Table t, std::string_view csv, std::string* error) {
   }
   bool header_matches = rows[0].fields.size() == columns.size();
   for (size_t i = 0; header_matches && i < columns.size(); ++i) {
-    header_matches = SameText(rows[0].fields[i], columns[i]);
+    header_matches = files::SameName(rows[0].fields[i], columns[i]);
   }
   if (!header_matches) {
     *error = Line(rows[0].line, "the header is not the table's columns " + Joined(columns));
@@ -291,7 +278,7 @@ int ImportTable(app::Table t, std::string_view csv, std::string* error) {
 int RebuildTable(app::Table t, std::string* report, std::string* error) {
   const app::TableDef& def = app::Def(t);
   files::FileRecord* f = Declared(t);
-  files::Open(f, kModeExclusive);
+  files::Open(f, files::kModeReadWriteExclusive);
   if (Code() != 0) {
     *error = std::string(def.label) + ": " + DriverError(Code());
     return kExitUsage;

@@ -3,18 +3,9 @@
 #include <cctype>
 #include <cstdio>
 
-namespace vorsandt::ui {
+#include "runtime/files/names.h"
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+namespace vorsandt::ui {
 
 std::optional<std::string> ResourceNameFor(std::string_view window_id) {
   size_t dollar = window_id.find('$');
@@ -50,9 +41,9 @@ std::optional<FoundStructure> ResourceSet::Find(std::string_view window_id,
   std::lock_guard<std::mutex> lock(mu_);
   for (const auto& module : modules_) {
     for (const Resource& resource : module->resources) {
-      if (!SameName(resource.name, *name)) continue;
+      if (!files::SameName(resource.name, *name)) continue;
       // Same name but another program's id: not ours, keep looking.
-      if (!SameName(resource.id, window_id)) continue;
+      if (!files::SameName(resource.id, window_id)) continue;
       if (const Node* s = resource.Find(label)) return FoundStructure{&resource, s, module.get()};
     }
   }

@@ -83,9 +83,8 @@ struct ScriptCommands {
     return true;
   }
   static bool AnswerFile(Runner& r, const Call& c) {
-    r.platform_.QueueFileAnswer(c.a[0] == "cancel" && c.a.size() == 1
-                                    ? std::nullopt
-                                    : std::optional<std::string>(c.a[0]));
+    r.platform_.QueueFileAnswer(
+        c.a[0] == "cancel" && c.a.size() == 1 ? std::nullopt : std::optional<std::string>(c.a[0]));
     return true;
   }
   static bool AnswerPrinter(Runner& r, const Call& c) {
@@ -303,8 +302,8 @@ struct ScriptCommands {
     }
     if (m == nullptr) return r.Fail("no menu text " + Quoted(c.a[0]) + " in " + c.window->label);
     if (c.a.size() > 1 && m->message != c.a[1]) {
-      return r.Fail("menu " + Quoted(c.a[0]) + " message " + Quoted(m->message) +
-                    ", expected " + Quoted(c.a[1]));
+      return r.Fail("menu " + Quoted(c.a[0]) + " message " + Quoted(m->message) + ", expected " +
+                    Quoted(c.a[1]));
     }
     return true;
   }

@@ -23,10 +23,10 @@ namespace vorsandt::ui::headless {
 bool ReadScriptFile(const std::string& path, std::string* text, std::string* error);
 
 struct ScriptSession {
-  std::string name;    // names the script in messages: "NAME:LINE: ..."
+  std::string name;  // names the script in messages: "NAME:LINE: ..."
   std::string_view text;
-  std::ostream* out;   // dumps
-  std::ostream* err;   // failures
+  std::ostream* out;  // dumps
+  std::ostream* err;  // failures
   // How long the program may take to become idle or to end for a command.
   std::chrono::milliseconds timeout{30000};
   // How long it may take to end once the script is done.
