@@ -1,0 +1,102 @@
+# The layer rule, checked on every production file: a file may include the
+# headers of its own layer and of the layers below it (docs/architecture.md),
+# never of a layer above; only the Qt platform and the program's main include
+# Qt. Tests, test hosts, test support and benchmarks may use anything (the
+# application's dictionary is their fixture).
+#
+#   cmake -DROOT=<source tree> -P cmake/check_layers.cmake
+#
+# Prints every upward include as "file: includes header (layer A may not use
+# layer B)" and fails when there is one.
+
+cmake_minimum_required(VERSION 3.25)
+
+if(NOT ROOT)
+  message(FATAL_ERROR "check_layers: give -DROOT=<source tree>")
+endif()
+
+# Layers from the most specific folder to the least; a file belongs to the
+# first whose folder holds it.
+set(LAYERS
+  runtime/env runtime/files runtime/format runtime/text runtime/eval runtime/views
+  storage/qvf/table storage/qvf/driver storage/qvf
+  ui/engine ui/headless ui/qt report images
+  app/dictionary app/main.cc app tools)
+
+# What each layer may use besides itself.
+set(USES_runtime/env "")
+set(USES_runtime/files runtime/env)
+set(USES_runtime/format runtime/files runtime/env)
+set(USES_runtime/text runtime/format runtime/files runtime/env)
+set(USES_runtime/eval runtime/format runtime/files runtime/env)
+set(USES_runtime/views runtime/eval runtime/format runtime/files runtime/env)
+set(USES_storage/qvf runtime/files runtime/env)
+set(USES_storage/qvf/table storage/qvf runtime/format runtime/files runtime/env)
+set(USES_storage/qvf/driver storage/qvf/table storage/qvf runtime/format runtime/files runtime/env)
+set(USES_ui/engine runtime/eval runtime/format runtime/files runtime/env)
+set(USES_ui/headless ui/engine runtime/eval runtime/format runtime/files runtime/env)
+set(USES_ui/qt ui/engine runtime/eval runtime/format runtime/files runtime/env)
+set(USES_report ui/engine runtime/eval runtime/format runtime/files runtime/env)
+set(USES_images runtime/format runtime/files runtime/env)
+set(USES_app/dictionary runtime/files runtime/env)
+set(RUNTIME_AND_STORAGE
+  runtime/views runtime/eval runtime/text runtime/format runtime/files runtime/env
+  storage/qvf/driver storage/qvf/table storage/qvf)
+set(USES_app app/dictionary ui/engine report images ${RUNTIME_AND_STORAGE})
+set(USES_app/main.cc app app/dictionary ui/headless ui/qt ui/engine report images
+  ${RUNTIME_AND_STORAGE})
+set(USES_tools app/dictionary ${RUNTIME_AND_STORAGE})
+# Layers whose files may include Qt.
+set(QT_LAYERS ui/qt app/main.cc)
+
+function(layer_of path out)
+  foreach(layer IN LISTS LAYERS)
+    if(path STREQUAL layer OR path MATCHES "^${layer}/")
+      set(${out} ${layer} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${out} "" PARENT_SCOPE)
+endfunction()
+
+set(files "")
+foreach(top IN ITEMS runtime storage ui report images app tools)
+  file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${top}/*.cc ${ROOT}/${top}/*.h)
+  list(APPEND files ${found})
+endforeach()
+set(violations 0)
+foreach(file IN LISTS files)
+  # Not production: builds, tests and what only tests use.
+  if(file MATCHES "(^|/)testing/|test|bench|_host\\.cc$")
+    continue()
+  endif()
+  layer_of(${file} layer)
+  if(NOT layer)
+    continue()
+  endif()
+  file(STRINGS ${ROOT}/${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "include[ \t]*<(Q[A-Za-z]*)[/>]")
+      if(NOT layer IN_LIST QT_LAYERS)
+        message("${file}: includes <${CMAKE_MATCH_1}> (only ui/qt and the program's main use Qt)")
+        math(EXPR violations "${violations} + 1")
+      endif()
+      continue()
+    endif()
+    if(NOT line MATCHES "include[ \t]*\"([^\"]+)\"")
+      continue()
+    endif()
+    set(header ${CMAKE_MATCH_1})
+    layer_of(${header} used)
+    if(NOT used OR used STREQUAL layer OR used IN_LIST USES_${layer})
+      continue()
+    endif()
+    message("${file}: includes ${header} (layer ${layer} may not use layer ${used})")
+    math(EXPR violations "${violations} + 1")
+  endforeach()
+endforeach()
+
+if(violations GREATER 0)
+  message(FATAL_ERROR "${violations} include(s) against the layer rule (docs/architecture.md)")
+endif()
+message("layer rule: every production include points down")

@@ -1,0 +1,2 @@
+// Qt outside the Qt platform.
+#include <QString>
