@@ -35,6 +35,7 @@ inline constexpr int kCloseDown = 514;
 inline constexpr int kOpenWindow = 515;
 inline constexpr int kGainFocus = 518;
 inline constexpr int kTimer = 523;
+inline constexpr int kSized = 561;
 inline constexpr int kCompleted = 549;
 }  // namespace event
 

@@ -183,6 +183,7 @@ bool Window::Step() {
     if (Deliver(queued)) {
       // Close-window and close-down both end the loop after this turn.
       if (event_ == event::kCloseWindow || event_ == event::kCloseDown) close_delivered_ = true;
+      if (event_ == event::kOpenWindow) open_delivered_ = true;
       return true;
     }
   }
@@ -288,12 +289,18 @@ bool Window::Deliver(const Queued& queued) {
       return control_event(in.type == Input::Type::kExpand ? event::kExpanded : event::kContracted);
     case Input::Type::kListItems:
       if (c == nullptr || c->node->kind != Kind::kList || in.value < 1) return false;
-      if (c->items != in.value) {
-        // No event: the procedure reads the count when it next loads a page.
-        c->items = in.value;
-        Changed();
-      }
-      return false;
+      if (c->items == in.value) return false;
+      c->items = in.value;
+      Changed();
+      // The procedure reads the count when it next loads a page. Once the
+      // window is up, a paged list that can show more or fewer rows means the
+      // window was resized: the window hears "sized", so that a browse can
+      // refill its page at the new size now rather than at the next move.
+      if (!c->node->paged || !open_delivered_) return false;
+      event_ = event::kSized;
+      field_ = 0;
+      keycode_ = 0;
+      return true;
     case Input::Type::kDropDown: {
       if (c == nullptr || c->node->kind != Kind::kList || c->node->drop == 0) return false;
       if (c->disabled || c->hidden || c->dropped) return false;

@@ -173,6 +173,7 @@ class Window {
   int accept_all_ = 0;                               // non-zero while the accept-all pass runs
   int pass_field_ = 0;                               // last field the pass delivered to
   bool close_delivered_ = false;
+  bool open_delivered_ = false;  // the open-window event was heard
   std::map<int, std::string> status_;
   std::map<int, int> alert_;  // window-level alert keys: slot -> key code
   std::map<std::pair<int, int>, std::string> other_;

@@ -203,6 +203,25 @@ TEST_F(WindowInputTest, PagedListKeysBecomeScrollEventsAndRightClickASelection) 
   EXPECT_EQ(keys_[12], 0);
 }
 
+// The rows a paged list can show change when its window is resized: the
+// procedure reads the new count, and once the window is up it hears "sized"
+// so that it can refill its page at once. An unchanged count says nothing.
+TEST_F(WindowInputTest, APagedListsNewRowCountIsTheWindowsSizedEvent) {
+  std::vector<int64_t> counts;
+  Events seen = Record(
+      "T$FORM", nullptr,
+      [&](Window& w) { counts.push_back(w.GetNumber(5, prop::kItems)); },
+      [&](WindowId id) {
+        Send(id, Input::Type::kListItems, 5, 14);
+        Send(id, Input::Type::kListItems, 5, 14);
+        Send(id, Input::Type::kListItems, 12, 3);  // a plain list: counted, no event
+        Send(id, Input::Type::kListItems, 5, 0);  // no rows at all is no count
+        Send(id, Input::Type::kListItems, 5, 6);
+      });
+  EXPECT_EQ(seen, (Events{{515, 0}, {561, 0}, {561, 0}, {513, 0}}));
+  EXPECT_EQ(counts, (std::vector<int64_t>{10, 14, 6, 6}));
+}
+
 TEST_F(WindowInputTest, BoxColoursAndWindowAlertsFromTheDefinitionReachThePlatform) {
   Record("T$DROPS", nullptr, nullptr, [&](WindowId id) {
     auto state = platform_.State(id);
