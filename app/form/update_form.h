@@ -1,0 +1,79 @@
+// The update form procedure, written once for the eight forms of
+// form_defs.cc.
+//
+// Invariants:
+// - the form's record buffer is the record being edited; every procedure the
+//   form calls (a select for a lookup, a child's form from a child list) may
+//   read the form's tables on this thread, so the form keeps its record, its
+//   memos and its current record in the file across such calls (CallOut);
+// - a change is saved only over the record as it was read under a watch: a
+//   record another program changed meanwhile is never overwritten silently;
+// - an auto-numbered insert owns the record it added until OK rewrites it; on
+//   every other way out that record is deleted again.
+#ifndef VORSANDT_APP_FORM_UPDATE_FORM_H_
+#define VORSANDT_APP_FORM_UPDATE_FORM_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/form/child_list.h"
+#include "app/form/form_def.h"
+#include "ui/engine/window.h"
+
+namespace vorsandt::app {
+
+class UpdateForm {
+ public:
+  explicit UpdateForm(const FormDef& def);
+  ~UpdateForm();
+  void Run();
+
+ private:
+  bool Start();
+  void Prepare();
+  void EventLoop();
+  void Closing();
+  void ServeDelete();
+  bool AutoNumber();
+  void OnCompleted();
+  void SaveInsert();
+  void SaveChange();
+  void OnAccepted(int field);
+  void OnLookup(const FormLookup& lookup);
+  void OnLookupButton(const FormLookup& lookup);
+  void ChoosePicture();
+  void Refresh();
+  void SelectFirstEntry();
+  int Optional(const char* equate) const;
+  // Runs `call` (a procedure that may use the form's tables) and restores the
+  // form's record, memos and current record afterwards.
+  void CallOut(const std::function<void()>& call);
+  // Makes the stored record current again (under a watch for a change).
+  void Reposition();
+  void RemoveNumberedRecord();
+
+  const FormDef& def_;
+  std::unique_ptr<ui::Window> window_;
+  std::vector<std::unique_ptr<ChildList>> children_;
+  int32_t current_request_ = 0;
+  int32_t initial_request_ = 0;
+  int32_t exit_response_ = 2;
+  bool window_open_ = false;
+  bool window_ready_ = false;
+  bool refresh_pending_ = false;
+  std::vector<uint8_t> saved_;      // the saved copy of the record
+  std::vector<uint8_t> read_copy_;  // the record as read for the change
+  std::string position_;            // of the stored record in the primary key
+  bool numbered_ = false;           // an auto-numbered insert added its record
+  bool changed_elsewhere_ = false;  // the stored record changed during a call
+  int sheet_ = 0, ok_ = 0, cancel_ = 0, help_ = 0, first_entry_ = 0;
+  int picture_button_ = 0, picture_image_ = 0;
+  std::vector<int> lookup_fields_, lookup_buttons_, copy_fields_;
+  std::string picture_name_;  // the chooser's last file name
+};
+
+}  // namespace vorsandt::app
+
+#endif  // VORSANDT_APP_FORM_UPDATE_FORM_H_
