@@ -398,7 +398,7 @@ rebuild_race_scenario() {
       sleep "0.$((RANDOM % 3))$((RANDOM % 10))"
       kill -9 "$rebuild" 2>/dev/null && killed=$((killed + 1))
     fi
-    wait "$rebuild"
+    { wait "$rebuild"; } 2>/dev/null  # (the shell would announce the kill)
     rc=$?
     tried=$((tried + 1))
     if [ "$rc" -ne 0 ] && [ "$rc" -ne 137 ] && ! grep -q '(32)' "$work/out-rebuild"; then
