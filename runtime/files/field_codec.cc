@@ -10,20 +10,6 @@
 namespace vorsandt::files {
 namespace {
 
-struct TypeEntry {
-  uint8_t code;
-  std::string_view name;  // with "(code)" for the kinds held as another type
-};
-
-constexpr TypeEntry kTypes[] = {
-    {kTypeByte, "BYTE"},           {kTypeShort, "SHORT"},       {kTypeUShort, "USHORT"},
-    {kTypeLongKind4, "LONG(4)"},   {kTypeLongKind5, "LONG(5)"}, {kTypeLong, "LONG"},
-    {kTypeULong, "ULONG"},         {kTypeSReal, "SREAL"},       {kTypeDouble, "REAL"},
-    {kTypeDecimal, "DECIMAL"},     {kTypePDecimal, "PDECIMAL"}, {kTypeSRealKind13, "SREAL(13)"},
-    {kTypeRealKind14, "REAL(14)"}, {kTypeString, "STRING"},     {kTypeCString, "CSTRING"},
-    {kTypePString, "PSTRING"},     {kTypeGroup, "GROUP"},
-};
-
 template <typename T>
 T Load(const uint8_t* at) {
   T value;
@@ -34,6 +20,11 @@ T Load(const uint8_t* at) {
 template <typename T>
 void Put(uint8_t* at, T value) {
   std::memcpy(at, &value, sizeof value);
+}
+
+template <typename T>
+double Read(const uint8_t* at) {
+  return static_cast<double>(Load<T>(at));
 }
 
 // A whole number into a field of type T, rounded half away from zero.
@@ -56,6 +47,48 @@ bool PutSReal(uint8_t* at, double value, Overflow overflow) {
     return false;
   Put(at, static_cast<float>(value));
   return true;
+}
+
+bool PutReal(uint8_t* at, double value, Overflow) {
+  Put(at, value);
+  return true;
+}
+
+// Every type code: its name, whether it is a single value a user can see or
+// type, and for the fixed-size numbers how one is read and written.
+struct TypeEntry {
+  uint8_t code;
+  std::string_view name;  // with "(code)" for the kinds held as another type
+  bool scalar;
+  double (*read)(const uint8_t*) = nullptr;
+  bool (*write)(uint8_t*, double, Overflow) = nullptr;
+};
+
+constexpr TypeEntry kTypes[] = {
+    {kTypeByte, "BYTE", true, Read<uint8_t>, PutWhole<uint8_t>},
+    {kTypeShort, "SHORT", true, Read<int16_t>, PutWhole<int16_t>},
+    {kTypeUShort, "USHORT", true, Read<uint16_t>, PutWhole<uint16_t>},
+    {kTypeLongKind4, "LONG(4)", false, Read<int32_t>, PutWhole<int32_t>},
+    {kTypeLongKind5, "LONG(5)", false, Read<int32_t>, PutWhole<int32_t>},
+    {kTypeLong, "LONG", true, Read<int32_t>, PutWhole<int32_t>},
+    {kTypeULong, "ULONG", true, Read<uint32_t>, PutWhole<uint32_t>},
+    {kTypeSReal, "SREAL", true, Read<float>, PutSReal},
+    {kTypeDouble, "REAL", true, Read<double>, PutReal},
+    {kTypeDecimal, "DECIMAL", true},
+    {kTypePDecimal, "PDECIMAL", true},
+    {kTypeSRealKind13, "SREAL(13)", false, Read<float>, PutSReal},
+    {kTypeRealKind14, "REAL(14)", false, Read<double>, PutReal},
+    {kTypeString, "STRING", true},
+    {kTypeCString, "CSTRING", true},
+    {kTypePString, "PSTRING", true},
+    {kTypeGroup, "GROUP", false},
+};
+
+const TypeEntry* EntryOf(uint8_t type) {
+  for (const TypeEntry& e : kTypes) {
+    if (e.code == type) return &e;
+  }
+  return nullptr;
 }
 
 // The 2n-1 digits of a packed decimal, most significant first.
@@ -82,10 +115,8 @@ void PutPackedDigits(std::string_view digits, bool negative, std::span<uint8_t> 
 }  // namespace
 
 std::string_view TypeName(uint8_t type) {
-  for (const TypeEntry& e : kTypes) {
-    if (e.code == type) return e.name;
-  }
-  return {};
+  const TypeEntry* e = EntryOf(type);
+  return e != nullptr ? e->name : std::string_view();
 }
 
 std::optional<uint8_t> TypeFromName(std::string_view name) {
@@ -108,53 +139,17 @@ bool IsWholeType(uint8_t type) { return type >= kTypeByte && type <= kTypeULong;
 bool IsNumberType(uint8_t type) { return FixedTypeSize(type) != 0 || IsPackedType(type); }
 
 bool IsScalarType(uint8_t type) {
-  switch (type) {
-    case kTypeByte:
-    case kTypeShort:
-    case kTypeUShort:
-    case kTypeLong:
-    case kTypeULong:
-    case kTypeSReal:
-    case kTypeDouble:
-    case kTypeDecimal:
-    case kTypePDecimal:
-    case kTypeString:
-    case kTypeCString:
-    case kTypePString:
-      return true;
-    default:
-      return false;
-  }
+  const TypeEntry* e = EntryOf(type);
+  return e != nullptr && e->scalar;
 }
 
 std::optional<double> ReadNumber(const FieldBytes& f) {
-  const uint8_t* at = f.at;
-  if (at == nullptr) return std::nullopt;
-  switch (f.type) {
-    case kTypeByte:
-      return *at;
-    case kTypeShort:
-      return Load<int16_t>(at);
-    case kTypeUShort:
-      return Load<uint16_t>(at);
-    case kTypeLongKind4:
-    case kTypeLongKind5:
-    case kTypeLong:
-      return Load<int32_t>(at);
-    case kTypeULong:
-      return Load<uint32_t>(at);
-    case kTypeSReal:
-    case kTypeSRealKind13:
-      return Load<float>(at);
-    case kTypeDouble:
-    case kTypeRealKind14:
-      return Load<double>(at);
-    case kTypeDecimal:
-    case kTypePDecimal:
-      return ReadPackedDecimal(std::span<const uint8_t>(at, f.size), f.places);
-    default:
-      return std::nullopt;
-  }
+  if (f.at == nullptr) return std::nullopt;
+  if (IsPackedType(f.type))
+    return ReadPackedDecimal(std::span<const uint8_t>(f.at, f.size), f.places);
+  const TypeEntry* e = EntryOf(f.type);
+  if (e == nullptr || e->read == nullptr) return std::nullopt;
+  return e->read(f.at);
 }
 
 std::optional<std::string> ReadText(const FieldBytes& f) {
@@ -176,45 +171,22 @@ std::optional<std::string> ReadText(const FieldBytes& f) {
 }
 
 bool WriteNumber(const FieldBytes& f, double value, Overflow overflow) {
-  uint8_t* at = f.at;
-  if (at == nullptr) return false;
-  switch (f.type) {
-    case kTypeByte:
-      return PutWhole<uint8_t>(at, value, overflow);
-    case kTypeShort:
-      return PutWhole<int16_t>(at, value, overflow);
-    case kTypeUShort:
-      return PutWhole<uint16_t>(at, value, overflow);
-    case kTypeLongKind4:
-    case kTypeLongKind5:
-    case kTypeLong:
-      return PutWhole<int32_t>(at, value, overflow);
-    case kTypeULong:
-      return PutWhole<uint32_t>(at, value, overflow);
-    case kTypeSReal:
-    case kTypeSRealKind13:
-      return PutSReal(at, value, overflow);
-    case kTypeDouble:
-    case kTypeRealKind14:
-      Put(at, value);
-      return true;
-    case kTypeDecimal:
-    case kTypePDecimal: {
-      std::span<uint8_t> bytes(at, f.size);
-      if (overflow == Overflow::kSaturate) {
-        WritePackedDecimal(value, f.places, bytes);
-        return true;
-      }
-      // Written to a copy first: a value that needs more digits than the
-      // field has must not leave the field's largest value behind.
-      std::vector<uint8_t> copy(bytes.begin(), bytes.end());
-      if (!WritePackedDecimal(value, f.places, copy)) return false;
-      std::copy(copy.begin(), copy.end(), bytes.begin());
+  if (f.at == nullptr) return false;
+  if (IsPackedType(f.type)) {
+    std::span<uint8_t> bytes(f.at, f.size);
+    if (overflow == Overflow::kSaturate) {
+      WritePackedDecimal(value, f.places, bytes);
       return true;
     }
-    default:
-      return false;
+    // Written to a copy first: a value that needs more digits than the
+    // field has must not leave the field's largest value behind.
+    std::vector<uint8_t> copy(bytes.begin(), bytes.end());
+    if (!WritePackedDecimal(value, f.places, copy)) return false;
+    std::copy(copy.begin(), copy.end(), bytes.begin());
+    return true;
   }
+  const TypeEntry* e = EntryOf(f.type);
+  return e != nullptr && e->write != nullptr && e->write(f.at, value, overflow);
 }
 
 bool WriteText(const FieldBytes& f, std::string_view text) {

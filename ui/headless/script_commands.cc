@@ -51,11 +51,7 @@ std::optional<int> ButtonFlag(std::string_view word) {
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 Input Make(Input::Type type, int field = 0, int value = 0) {
-  Input in;
-  in.type = type;
-  in.field = field;
-  in.value = value;
-  return in;
+  return Input{.type = type, .field = field, .value = value};
 }
 
 }  // namespace
