@@ -33,7 +33,7 @@ set(USES_runtime/views runtime/eval runtime/format runtime/files runtime/env)
 set(USES_storage/qvf runtime/files runtime/env)
 set(USES_storage/qvf/table storage/qvf runtime/format runtime/files runtime/env)
 set(USES_storage/qvf/driver storage/qvf/table storage/qvf runtime/format runtime/files runtime/env)
-set(USES_ui/engine runtime/eval runtime/format runtime/files runtime/env)
+set(USES_ui/engine images runtime/eval runtime/format runtime/files runtime/env)
 set(USES_ui/headless ui/engine images runtime/eval runtime/format runtime/files runtime/env)
 set(USES_ui/qt ui/engine images runtime/eval runtime/format runtime/files runtime/env)
 set(USES_report ui/engine images runtime/eval runtime/format runtime/files runtime/env)
@@ -45,7 +45,7 @@ set(RUNTIME_AND_STORAGE
 set(USES_app app/dictionary ui/engine report images ${RUNTIME_AND_STORAGE})
 set(USES_app/main.cc app app/dictionary ui/headless ui/qt ui/engine report images
   ${RUNTIME_AND_STORAGE})
-set(USES_tools app/dictionary ${RUNTIME_AND_STORAGE})
+set(USES_tools app/dictionary images ${RUNTIME_AND_STORAGE})
 # Layers whose files may include Qt.
 set(QT_LAYERS ui/qt app/main.cc)
 
