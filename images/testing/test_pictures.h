@@ -44,8 +44,8 @@ ByteVector EncodePng(const Image& image, PngColour colour = PngColour::kRgba);
 // size with the frame at (left, top).
 struct GifFrame {
   int width = 0, height = 0;
-  std::vector<uint8_t> indexes;  // width * height
-  std::vector<uint32_t> colours; // 0xRRGGBB, up to 256
+  std::vector<uint8_t> indexes{};   // width * height
+  std::vector<uint32_t> colours{};  // 0xRRGGBB, up to 256
   int transparent = -1;
   bool interlaced = false;
   int screen_width = 0, screen_height = 0;  // 0: the frame's size
@@ -63,9 +63,9 @@ struct BmpSpec {
   int rle = 0;
   bool core_header = false;  // the 12-byte header with 3-byte palette entries
   bool bit_fields = false;   // 16 bits: 5-6-5 through masks; 32 bits: with alpha
-  std::vector<uint8_t> indexes;
-  std::vector<uint32_t> palette;
-  Image image;
+  std::vector<uint8_t> indexes{};
+  std::vector<uint32_t> palette{};
+  Image image{};
 };
 ByteVector EncodeBmp(const BmpSpec& spec);
 // The bitmap without its 14-byte file header, as an icon stores it: height
@@ -86,9 +86,9 @@ struct PcxSpec {
   int bits = 8, planes = 1;
   int width = 0, height = 0;
   bool rle = true;
-  std::vector<uint8_t> indexes;
-  std::vector<uint32_t> palette;
-  Image image;
+  std::vector<uint8_t> indexes{};
+  std::vector<uint32_t> palette{};
+  Image image{};
 };
 ByteVector EncodePcx(const PcxSpec& spec);
 
