@@ -49,7 +49,7 @@ fuzz: setup
 	  echo "make fuzz needs clang with libFuzzer; 'make test' runs the short fuzz runs."; exit 0; fi
 	@cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
 	  -DVORSANDT_LIBFUZZER=ON \
-	  -DVORSANDT_ONLY_LAYERS="runtime/env;runtime/files;runtime/format;runtime/text;runtime/eval;storage/qvf;storage/qvf/table;ui/engine;tests/fuzz" >/dev/null
+	  -DVORSANDT_ONLY_LAYERS="runtime/env;runtime/files;runtime/format;runtime/text;runtime/eval;storage/qvf;storage/qvf/table;ui/engine;images;tests/fuzz" >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_all
 	@tests/fuzz/run_libfuzzer.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 

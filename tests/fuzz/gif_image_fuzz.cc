@@ -1,0 +1,7 @@
+// GIF pictures through their decoder; the invariants are in image_fuzz.h.
+#include "tests/fuzz/image_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vorsandt::images;
+  return vorsandt::fuzz::FuzzImageDecoder(DecodeGif, ImageFormat::kGif, data, size);
+}
