@@ -306,12 +306,13 @@ void UpdateForm::OnLookup(const FormLookup& l) {
       ui::RequestCode() = ui::request::kSelect;
       CallNamedProcedure(l.select);
       response = ui::ResponseCode();
-      if (response == ui::response::kCompleted) CopyFieldValue(l.key_field, l.field);
     });
     if (response != ui::response::kCompleted) {
       window_->Select(window_->FieldOf(l.field));
       return;
     }
+    // The select left its choice in the looked-up table's buffer.
+    CopyFieldValue(l.key_field, l.field);
     if (l.must_exist && !Found(l.key_field, l.key)) {
       Table looked_up;
       TableOfName(l.key_field, &looked_up);
@@ -327,14 +328,16 @@ void UpdateForm::OnLookup(const FormLookup& l) {
 
 void UpdateForm::OnLookupButton(const FormLookup& l) {
   CopyFieldValue(l.field, l.key_field);
+  int32_t response = ui::response::kCancelled;
   CallOut([&] {
     ui::RequestCode() = ui::request::kSelect;
     CallNamedProcedure(l.select);
-    if (ui::ResponseCode() == ui::response::kCompleted) {
-      CopyFieldValue(l.key_field, l.field);
-      if (l.copy_from != nullptr) CopyFieldValue(l.copy_from, l.copy_to);
-    }
+    response = ui::ResponseCode();
   });
+  if (response == ui::response::kCompleted) {
+    CopyFieldValue(l.key_field, l.field);
+    if (l.copy_from != nullptr) CopyFieldValue(l.copy_from, l.copy_to);
+  }
   refresh_pending_ = true;
   current_request_ = initial_request_;
   Refresh();
@@ -374,12 +377,27 @@ void UpdateForm::SaveInsert() {
     window_->Post(ui::event::kCloseWindow);
     return;
   }
-  if (code == files::kCreatesDuplicateKey && files::Duplicate(file, Key(def_.table, 1))) {
+  if (code == files::kCreatesDuplicateKey && PrimaryKeyTaken()) {
     WarningMessage(MessageId::kDuplicateKey, def_.duplicate_key_name);
   } else {
+    files::Errors().Post(code);
     WarningMessage(MessageId::kRecordInsertError);
   }
   SelectFirstEntry();
+}
+
+// Whether another record holds the primary key value of the record being
+// inserted. The file layer's duplicate test leaves out the current record,
+// which for a typed insert is whatever record was read last.
+bool UpdateForm::PrimaryKeyTaken() {
+  files::FileRecord* file = File(def_.table);
+  const files::KeyDecl* primary = Key(def_.table, 1);
+  if (numbered_) return files::Duplicate(file, primary);
+  const std::vector<uint8_t> record = BufferCopy(def_.table);
+  files::GetByKey(file, primary);
+  const bool taken = files::Errors().Code() == 0;
+  Restore(def_.table, record);
+  return taken;
 }
 
 void UpdateForm::SaveChange() {

@@ -40,6 +40,7 @@ class UpdateForm {
   void OnCompleted();
   void SaveInsert();
   void SaveChange();
+  bool PrimaryKeyTaken();
   void OnAccepted(int field);
   void OnLookup(const FormLookup& lookup);
   void OnLookupButton(const FormLookup& lookup);
