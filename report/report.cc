@@ -8,6 +8,7 @@
 #include "runtime/format/format.h"
 #include "ui/engine/engine.h"
 #include "ui/engine/platform.h"
+#include "report/page_metafile.h"
 #include "report/report_images.h"
 
 namespace vorsandt::ui {
@@ -366,14 +367,14 @@ void Report::FinishPage() {
   }
   Page page = std::move(*page_);
   page_.reset();
-  std::optional<std::string> stem = NewPageImageStem();
-  std::optional<std::string> name;
-  if (stem) name = platform_->RenderPage(page, *stem);
+  std::optional<std::string> name = WritePageImage(PageToMetafile(page));
   if (!name) {
     files::Errors().RuntimeError(
         kPrinterDeviceError,
-        label_ + " (page " + std::to_string(page.number) + ": the page image cannot be written)");
+        label_ + " (page " + std::to_string(page.number) + ": the page image cannot be written in " +
+            PageImageDirectory() + ")");
   }
+  platform_->PageFinished(page, *name);
   rendered_.push_back(*name);
   ++pages_finished_;
   if (preview_ != nullptr) {

@@ -43,9 +43,10 @@
 // when given, is an offset from the detail area's left edge; its y is not
 // used (flow bands follow each other). Controls inside bands: report_layout.h.
 //
-// Pages and the preview queue (property 0x7C53). A finished page is handed
-// to the platform, which renders it as a page image in the run's page-image
-// folder (report_images.h). While a preview queue is set, each page image's
+// Pages and the preview queue (property 0x7C53). A finished page is recorded
+// as a placeable metafile (page_metafile.h) and written as a page image in
+// the temporary directory (report_images.h); the platform is told of it
+// (Platform::PageFinished). While a preview queue is set, each page image's
 // name is appended to it, so that entry n names page n; without one, the
 // report's pages are printed when the report ends. Setting the flush-preview
 // property (0x7C54) to 1 prints exactly the page images named in the queue.

@@ -1,71 +1,71 @@
 #include "report/report_images.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
-#include <vector>
+#include <random>
+
+#include "images/metafile_file.h"
+#include "runtime/env/env.h"
 
 namespace vorsandt::ui {
 namespace {
 
-struct Folder {
-  std::mutex mu;
-  std::optional<std::string> path;
-  pid_t owner = 0;
+constexpr char kPrefix[] = "ZOR";
+constexpr char kExtension[] = ".wmf";
+constexpr int kAttempts = 100;
 
-  ~Folder() {
-    // Only an empty folder goes: images a report still holds (or one left by
-    // a run that ended abruptly) are not deleted behind anyone's back. A
-    // forked child that exits leaves its parent's folder alone.
-    if (path && owner == ::getpid()) ::rmdir(path->c_str());
-  }
-};
+env::Env* Or(env::Env* e) { return e != nullptr ? e : env::Env::Default(); }
 
-Folder& TheFolder() {
-  static Folder folder;
-  return folder;
+// Six characters from letters and digits, as the system's temporary names
+// use; random so that a name another process has just taken is unlikely,
+// and the exclusive create settles the rest.
+std::string UniqueSuffix() {
+  static constexpr char kChars[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::mutex mu;
+  static std::mt19937_64 random{std::random_device{}()};
+  std::lock_guard<std::mutex> lock(mu);
+  std::string suffix;
+  for (int i = 0; i < 6; ++i) suffix.push_back(kChars[random() % (sizeof kChars - 1)]);
+  return suffix;
 }
-
-std::atomic<unsigned> next_page{1};
 
 }  // namespace
 
-std::optional<std::string> PageImageFolder() {
-  Folder& f = TheFolder();
-  std::lock_guard<std::mutex> lock(f.mu);
-  if (f.path) {
-    // A folder swept away during the run (by a clean-up of the temporary
-    // directory) is made again rather than failing every later page.
-    struct stat st;
-    if (::stat(f.path->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return f.path;
-    f.path.reset();
-  }
+std::string PageImageDirectory() {
   const char* tmp = std::getenv("TMPDIR");
   std::string base = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
   while (base.size() > 1 && base.back() == '/') base.pop_back();
-  // mkdtemp makes the name unique and the folder private (mode 0700).
-  std::string pattern = base + "/vorsandt-pages-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) != nullptr) {
-    f.path = std::string(buffer.data());
-    f.owner = ::getpid();
+  return base;
+}
+
+std::optional<std::string> WritePageImage(const std::vector<uint8_t>& bytes, env::Env* e) {
+  e = Or(e);
+  const std::string folder = PageImageDirectory();
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::string path = folder + "/" + kPrefix + UniqueSuffix() + kExtension;
+    std::unique_ptr<env::File> file;
+    int rc = e->Open(path, env::kOpenCreate | env::kOpenExclusive | env::kOpenPrivate, &file);
+    if (rc == EEXIST) continue;
+    if (rc != 0) return std::nullopt;
+    // The page is kept only once all of it is there: a preview or a printer
+    // must never meet half a page.
+    if (file->WriteAt(0, bytes.data(), bytes.size()) != 0 || file->Sync() != 0) {
+      file.reset();
+      e->Delete(path);
+      return std::nullopt;
+    }
+    return path;
   }
-  return f.path;
+  return std::nullopt;
 }
 
-std::optional<std::string> NewPageImageStem() {
-  std::optional<std::string> folder = PageImageFolder();
-  if (!folder) return std::nullopt;
-  char name[32];
-  std::snprintf(name, sizeof name, "/ZOR%04u", next_page.fetch_add(1));
-  return *folder + name;
-}
+bool RemovePageImage(const std::string& path, env::Env* e) { return Or(e)->Delete(path) == 0; }
 
-bool RemovePageImage(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+std::optional<std::vector<uint8_t>> ReadPageImage(const std::string& path, env::Env* e) {
+  return images::ReadMetafileFile(path, e);
+}
 
 }  // namespace vorsandt::ui

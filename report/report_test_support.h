@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "ui/engine/engine.h"
+#include "images/metafile_listing.h"
 #include "report/report.h"
+#include "report/report_images.h"
 #include "ui/engine/test_platform.h"
 
 namespace vorsandt::ui::report_test {
@@ -160,16 +162,13 @@ structures:
           - string: only a header
 )";
 
-// Keeps every rendered page, writes its text form like the headless
-// platform, and records print jobs.
+// Keeps every finished page and its page image's name, and records print
+// jobs.
 class ReportPlatform : public TestPlatform {
  public:
-  std::optional<std::string> RenderPage(const Page& page, const std::string& stem) override {
-    if (fail_render) return std::nullopt;
+  void PageFinished(const Page& page, const std::string& image) override {
     pages.push_back(page);
-    std::string path = stem + ".page";
-    std::ofstream(path) << PageToText(page);
-    return path;
+    images.push_back(image);
   }
   bool PrintPages(const std::vector<std::string>& list) override {
     jobs.push_back(list);
@@ -181,8 +180,8 @@ class ReportPlatform : public TestPlatform {
   }
 
   std::vector<Page> pages;
+  std::vector<std::string> images;
   std::vector<std::vector<std::string>> jobs;
-  bool fail_render = false;
   bool print_ok = true;
 };
 
@@ -196,6 +195,17 @@ inline std::string Slurp(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// The texts a page image draws, in order; a page image that does not play
+// gives a single text naming why.
+inline std::vector<std::string> ImageTexts(const std::string& path) {
+  std::optional<std::vector<uint8_t>> bytes = ReadPageImage(path);
+  if (!bytes) return {"(unreadable " + path + ")"};
+  images::MetafileListing listing;
+  images::PlayResult result = images::PlayMetafile(*bytes, listing);
+  if (!result.ok) return {"(" + result.error + ")"};
+  return listing.texts();
 }
 
 // The texts on a page, in drawing order.

@@ -37,6 +37,9 @@ enum OpenFlag : uint32_t {
   kOpenExclusive = 1u << 2,
   // Set the length to 0 after opening (needs write access).
   kOpenTruncate = 1u << 3,
+  // With kOpenCreate: a file this call creates is readable and writable by
+  // its user only (0600), for temporary files of private data.
+  kOpenPrivate = 1u << 4,
 };
 
 // An open file. Offsets are absolute byte positions; there is no file

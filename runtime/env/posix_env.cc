@@ -249,6 +249,7 @@ class PosixEnv final : public Env {
     if ((flags & kOpenCreate) != 0) oflags |= O_CREAT;
     if ((flags & kOpenExclusive) != 0) oflags |= O_EXCL;
     if ((flags & kOpenTruncate) != 0) oflags |= O_TRUNC;
+    const mode_t mode = (flags & kOpenPrivate) != 0 ? 0600 : 0666;
     // Whether this call creates the file decides whether its folder must be
     // flushed. Another process creating it at the same moment only costs an
     // extra folder flush.
@@ -258,12 +259,12 @@ class PosixEnv final : public Env {
       // Exclusive byte-range locks need a descriptor open for writing, and a
       // reader may still take a record or table lock. Ask for write access
       // when the file permits it; the handle refuses writes either way.
-      fd = OpenRetry(path, oflags | O_RDWR);
+      fd = OpenRetry(path, oflags | O_RDWR, mode);
       if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY)) {
-        fd = OpenRetry(path, oflags | O_RDONLY);
+        fd = OpenRetry(path, oflags | O_RDONLY, mode);
       }
     } else {
-      fd = OpenRetry(path, oflags | O_RDWR);
+      fd = OpenRetry(path, oflags | O_RDWR, mode);
     }
     if (fd < 0) return errno;
     struct stat st {};
@@ -331,10 +332,10 @@ class PosixEnv final : public Env {
   }
 
  private:
-  static int OpenRetry(const std::string& path, int oflags) {
+  static int OpenRetry(const std::string& path, int oflags, mode_t mode) {
     int fd;
     do {
-      fd = open(path.c_str(), oflags, 0666);
+      fd = open(path.c_str(), oflags, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
   }

@@ -179,14 +179,14 @@ class Platform {
   // carried out by the platform without waiting.
   virtual void StandardAction(WindowId window, int action) = 0;
 
-  // Report pages (see report.h). Writes `page` as a page image named `stem`
-  // plus the extension of the platform's image kind and returns that name;
-  // nullopt when it cannot be written. PrintPages prints the page images
-  // `pages` in order as one job; false when they could not be printed.
-  // Called by the thread that holds the run permission.
-  virtual std::optional<std::string> RenderPage(const Page& /*page*/, const std::string& /*stem*/) {
-    return std::nullopt;
-  }
+  // Report pages (see report.h). The report engine writes each finished
+  // page as a page image (a placeable metafile) itself and then tells the
+  // platform the page and the image's name (the page model is what tests
+  // and a platform that lays pages out again need). PrintPages prints the
+  // page images `pages` in order as one job; false when they could not be
+  // printed (nothing is printed then). Called by the thread that holds the
+  // run permission.
+  virtual void PageFinished(const Page& /*page*/, const std::string& /*image*/) {}
   virtual bool PrintPages(const std::vector<std::string>& /*pages*/) { return false; }
 };
 

@@ -33,11 +33,14 @@ class HeadlessPlatform : public Platform {
   bool PrinterSetup(WindowId owner) override;
   void StandardAction(WindowId window, int action) override;
   bool AwaitingUser() const override;
-  // Report pages (report_pages.cc): a page image is the page's text form in
-  // a ".txt" file; printing records the job.
-  std::optional<std::string> RenderPage(const Page& page, const std::string& stem) override;
+  // Report pages (report_pages.cc): printing plays every page image of the
+  // job (a job with one that does not play prints nothing) and records the
+  // job and the listing of each printed page (images/metafile_listing.h).
   bool PrintPages(const std::vector<std::string>& pages) override;
   std::vector<std::vector<std::string>> PrintJobs() const;
+  std::vector<std::string> PrintedPages() const;
+  // Without a printer every job fails, as when none is installed.
+  void SetPrinterPresent(bool present);
 
   // Script side.
   void QueueMessageAnswer(int button);
@@ -69,6 +72,8 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> popups_;
   std::vector<std::pair<WindowId, int>> actions_;
   std::vector<std::vector<std::string>> print_jobs_;
+  std::vector<std::string> printed_pages_;
+  bool printer_present_ = true;
   std::deque<int> message_answers_;
   std::deque<int> popup_answers_;
   std::deque<std::optional<std::string>> file_answers_;

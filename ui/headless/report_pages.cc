@@ -1,44 +1,44 @@
-// Report pages without a display: each page image is the page's readable
-// text form (PageToText), so that tests and scripts can read what a report
-// printed; printing records the job instead of reaching a printer.
-#include <sys/stat.h>
-
-#include <cstdio>
-
+// Report pages without a display: printing plays each page image into its
+// text listing, so that tests and scripts can read what went to the
+// "printer"; a job is all or nothing, like a real one that is checked first.
+#include "images/metafile_file.h"
+#include "images/metafile_listing.h"
 #include "ui/headless/headless_platform.h"
 
 namespace vorsandt::ui::headless {
 
-std::optional<std::string> HeadlessPlatform::RenderPage(const Page& page, const std::string& stem) {
-  std::string path = stem + ".txt";
-  std::string text = PageToText(page);
-  // "x": a name that already exists is never overwritten.
-  std::FILE* f = std::fopen(path.c_str(), "wx");
-  if (f == nullptr) return std::nullopt;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) {
-    std::remove(path.c_str());
-    return std::nullopt;
-  }
-  return path;
-}
-
 bool HeadlessPlatform::PrintPages(const std::vector<std::string>& pages) {
-  // A printer could not read a page image that is not there: the job fails
-  // as a whole and nothing is recorded.
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!printer_present_) return false;
+  }
+  std::vector<std::string> listings;
   for (const std::string& page : pages) {
-    struct stat st;
-    if (::stat(page.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(page);
+    if (!bytes) return false;
+    images::MetafileListing listing;
+    if (!images::PlayMetafile(*bytes, listing).ok) return false;
+    listings.push_back(listing.text());
   }
   std::lock_guard<std::mutex> lock(mu_);
   print_jobs_.push_back(pages);
+  printed_pages_.insert(printed_pages_.end(), listings.begin(), listings.end());
   return true;
 }
 
 std::vector<std::vector<std::string>> HeadlessPlatform::PrintJobs() const {
   std::lock_guard<std::mutex> lock(mu_);
   return print_jobs_;
+}
+
+std::vector<std::string> HeadlessPlatform::PrintedPages() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return printed_pages_;
+}
+
+void HeadlessPlatform::SetPrinterPresent(bool present) {
+  std::lock_guard<std::mutex> lock(mu_);
+  printer_present_ = present;
 }
 
 }  // namespace vorsandt::ui::headless

@@ -77,24 +77,27 @@ class HeadlessReportTest : public ::testing::Test {
   std::string item_;
 };
 
-TEST_F(HeadlessReportTest, EachPageIsAReadableTextFileNamedInTheQueue) {
+TEST_F(HeadlessReportTest, EachPageIsAMetafileNamedInTheQueueAndPrintsAsItsListing) {
   PreviewQueue queue;
   auto report = Run({"lamp", "chair", "desk"}, &queue);
   ASSERT_EQ(queue.size(), 2u) << "two 200-high bands per 400-high area";
   for (const std::string& name : queue) {
-    EXPECT_EQ(name.substr(name.size() - 4), ".txt");
-    EXPECT_EQ(name.rfind(*PageImageFolder() + "/ZOR", 0), 0u);
+    EXPECT_EQ(name.substr(name.size() - 4), ".wmf");
+    EXPECT_EQ(name.rfind(PageImageDirectory() + "/ZOR", 0), 0u);
   }
-  EXPECT_EQ(Slurp(queue[0]),
-            "page 1 ITEMS$REPORT 8500x11000\n"
-            "text 1000,1000 917x167 \"ITEMS \\\"ALL\\\"\" font \"Sans Serif\" 10\n"
-            "text 1000,2000 333x167 \"lamp\" font \"Sans Serif\" 10\n"
-            "text 1000,2200 417x167 \"chair\" font \"Sans Serif\" 10\n");
-  EXPECT_EQ(Slurp(queue[1]),
-            "page 2 ITEMS$REPORT 8500x11000\n"
-            "text 1000,1000 917x167 \"ITEMS \\\"ALL\\\"\" font \"Sans Serif\" 10\n"
-            "text 1000,2000 333x167 \"desk\" font \"Sans Serif\" 10\n");
   EXPECT_TRUE(platform_.PrintJobs().empty());
+  report->SetProperty(kPropFlushPreview, 1);
+  // Positions in printer pixels (300 per inch); 10-point text is 42 high.
+  const std::string head =
+      "window 0,0 2550x3300\n"
+      "window 0,0 2550x3300\n"
+      "window 0,0 2550x3300\n"
+      "text 300,300 \"ITEMS \\\"ALL\\\"\" font \"Sans Serif\" -42 400 colour 0x000000\n";
+  EXPECT_EQ(platform_.PrintedPages(),
+            (std::vector<std::string>{
+                head + "text 300,600 \"lamp\" font \"Sans Serif\" -42 400 colour 0x000000\n"
+                       "text 300,660 \"chair\" font \"Sans Serif\" -42 400 colour 0x000000\n",
+                head + "text 300,600 \"desk\" font \"Sans Serif\" -42 400 colour 0x000000\n"}));
 }
 
 TEST_F(HeadlessReportTest, FlushPreviewRecordsOneJobWithTheListedPages) {
@@ -169,14 +172,25 @@ TEST_F(HeadlessReportTest, ProcedureOnItsThreadPrintsInTimerBatchesAndFlushes) {
   EXPECT_TRUE(images_gone);
 }
 
-TEST_F(HeadlessReportTest, AnExistingNameIsNeverOverwritten) {
-  std::optional<std::string> stem = NewPageImageStem();
-  ASSERT_TRUE(stem.has_value());
-  std::ofstream(*stem + ".txt") << "someone else's";
-  Page page;
-  EXPECT_EQ(platform_.RenderPage(page, *stem), std::nullopt);
-  EXPECT_EQ(Slurp(*stem + ".txt"), "someone else's");
-  std::remove((*stem + ".txt").c_str());
+TEST_F(HeadlessReportTest, APageImageThatDoesNotPlayOrNoPrinterFailsTheWholeJob) {
+  PreviewQueue queue;
+  auto report = Run({"a", "b", "c"}, &queue);
+  std::ofstream(queue[1], std::ios::trunc) << "not a metafile at all, but long enough";
+  report->SetProperty(kPropFlushPreview, 1);
+  EXPECT_TRUE(platform_.PrintJobs().empty());
+  EXPECT_TRUE(platform_.PrintedPages().empty());
+  EXPECT_EQ(files::Errors().Code(), kPrinterDeviceError);
+  files::Errors().Clear();
+
+  PreviewQueue good;
+  auto second = Run({"x"}, &good);
+  platform_.SetPrinterPresent(false);
+  second->SetProperty(kPropFlushPreview, 1);
+  EXPECT_EQ(files::Errors().Code(), kPrinterDeviceError);
+  platform_.SetPrinterPresent(true);
+  second->SetProperty(kPropFlushPreview, 1);
+  EXPECT_EQ(files::Errors().Code(), 0);
+  EXPECT_EQ(platform_.PrintedPages().size(), 1u);
 }
 
 }  // namespace

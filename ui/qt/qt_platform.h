@@ -48,8 +48,7 @@ class QtPlatform : public QObject, public Platform {
   bool PrinterSetup(WindowId owner) override;
   void StandardAction(WindowId window, int action) override;
   bool AwaitingUser() const override { return awaiting_user_.load() > 0; }
-  // Report pages (report_render.cc): PNG page images; printing on printer().
-  std::optional<std::string> RenderPage(const Page& page, const std::string& stem) override;
+  // Report pages (report_render.cc): page images played onto printer().
   bool PrintPages(const std::vector<std::string>& pages) override;
 
   // On the toolkit's thread once its loop has ended: modal calls still

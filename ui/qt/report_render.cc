@@ -1,113 +1,180 @@
 #include "ui/qt/report_render.h"
 
 #include <QFile>
-#include <QImageReader>
-#include <QPainter>
 #include <QPen>
 #include <algorithm>
 #include <cmath>
 
+#include "images/metafile_file.h"
+#include "images/metafile_player.h"
 #include "ui/qt/mappings.h"
 #include "ui/qt/qt_platform.h"
 
 namespace vorsandt::ui::qt {
 namespace {
 
-// Page colours are 0x00BBGGRR; kDefaultColour means black ink.
-QColor Ink(uint32_t colour) {
-  if (colour == kDefaultColour) return Qt::black;
-  return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                static_cast<int>((colour >> 16) & 0xFF));
+using images::MetaBrush;
+using images::MetaFont;
+using images::MetaPen;
+using images::MetaPoint;
+
+QColor Colour(uint32_t c) {
+  return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                static_cast<int>((c >> 16) & 0xFF));
 }
 
-QFont PageFontFor(const PageFont& page_font, int dpi) {
-  FontBlock block;
-  block.name = page_font.name;
-  block.size = page_font.size;
-  block.weight = page_font.bold ? 700 : 400;
-  QFont font = FontFor(block, QFont(QStringLiteral("Sans Serif")));
-  // Pixels, not points: the image's size in pixels is what the page fixes,
-  // whatever resolution the screen reports.
-  font.setPixelSize(std::max(1, static_cast<int>(std::lround(page_font.size * dpi / 72.0))));
-  return font;
-}
+QPointF At(MetaPoint p) { return QPointF(p.x, p.y); }
+
+// Draws a metafile's resolved shapes with the painter; the window is mapped
+// onto `target` through the painter's window and viewport.
+class PainterCanvas : public images::MetafileCanvas {
+ public:
+  PainterCanvas(QPainter& painter, QRectF target)
+      : p_(painter), target_(target), base_(painter.transform()) {}
+
+  void SetWindow(MetaPoint origin, MetaPoint extent) override {
+    if (extent.x == 0 || extent.y == 0) return;  // nothing could be shown
+    // Proportions kept: the window fills the target's width or height.
+    double sx = target_.width() / std::abs(extent.x);
+    double sy = target_.height() / std::abs(extent.y);
+    double s = std::min(sx, sy);
+    double w = s * std::abs(extent.x), h = s * std::abs(extent.y);
+    QRectF view(target_.x() + (target_.width() - w) / 2, target_.y() + (target_.height() - h) / 2,
+                w, h);
+    QTransform t;
+    t.translate(view.x(), view.y());
+    t.scale(s * (extent.x < 0 ? -1 : 1), s * (extent.y < 0 ? -1 : 1));
+    t.translate(-origin.x, -origin.y);
+    p_.setTransform(t * base_);
+  }
+  void Line(MetaPoint from, MetaPoint to, const MetaPen& pen) override {
+    if (!Pen(pen)) return;
+    p_.drawLine(At(from), At(to));
+  }
+  void Rectangle(MetaPoint a, MetaPoint b, const MetaPen& pen, const MetaBrush& brush) override {
+    Prepare(pen, brush);
+    p_.drawRect(QRectF(At(a), At(b)));
+  }
+  void Ellipse(MetaPoint a, MetaPoint b, const MetaPen& pen, const MetaBrush& brush) override {
+    Prepare(pen, brush);
+    p_.drawEllipse(QRectF(At(a), At(b)));
+  }
+  void Polygon(const std::vector<MetaPoint>& points, const MetaPen& pen, const MetaBrush& brush,
+               bool closed) override {
+    QPolygonF poly;
+    for (const MetaPoint& pt : points) poly << At(pt);
+    Prepare(pen, closed ? brush : MetaBrush{images::kBrushNull, 0});
+    if (closed) {
+      p_.drawPolygon(poly);
+    } else {
+      p_.drawPolyline(poly);
+    }
+  }
+  void Text(MetaPoint at, std::string_view text, const MetaFont& font, uint32_t colour,
+            uint16_t align) override {
+    FontBlock block;
+    block.name = font.face;
+    block.weight = font.weight;
+    QFont f = FontFor(block, QFont(QStringLiteral("Sans Serif")));
+    // Logical units: the painter's transform scales the font with the page.
+    f.setPixelSize(std::max(1, std::abs(font.height != 0 ? font.height : 12)));
+    f.setItalic(font.italic);
+    p_.setFont(f);
+    p_.setPen(Colour(colour));
+    QFontMetricsF metrics(f, p_.device());
+    QPointF origin = At(at);
+    // Alignment: top (0), bottom (8) or base line (24); left (0), right (2),
+    // centre (6).
+    const uint16_t vertical = align & 24, horizontal = align & 6;
+    double width = metrics.horizontalAdvance(ToQt(text));
+    if (horizontal == 6) origin.rx() -= width / 2;
+    if (horizontal == 2) origin.rx() -= width;
+    if (vertical == 0) origin.ry() += metrics.ascent();
+    if (vertical == 8) origin.ry() -= metrics.descent();
+    p_.drawText(origin, ToQt(text));
+  }
+
+ private:
+  bool Pen(const MetaPen& pen) {
+    if (pen.style == images::kPenNull) {
+      p_.setPen(Qt::NoPen);
+      return false;
+    }
+    QPen qpen(Colour(pen.colour));
+    qpen.setWidthF(pen.width);  // 0: one device pixel (a cosmetic pen)
+    p_.setPen(qpen);
+    return true;
+  }
+  void Prepare(const MetaPen& pen, const MetaBrush& brush) {
+    Pen(pen);
+    p_.setBrush(brush.style == images::kBrushNull ? QBrush(Qt::NoBrush)
+                                                  : QBrush(Colour(brush.colour)));
+  }
+
+  QPainter& p_;
+  QRectF target_;
+  QTransform base_;
+};
 
 QString PathToQt(const std::string& path) { return QFile::decodeName(path.c_str()); }
 
-}  // namespace
-
-QImage DrawPage(const Page& page, int dpi) {
-  const double scale = dpi / 1000.0;  // pixels per thousandth of an inch
-  auto px = [scale](int32_t mils) { return mils * scale; };
-  int width = std::clamp(static_cast<int>(std::lround(px(page.width))), 1, 20000);
-  int height = std::clamp(static_cast<int>(std::lround(px(page.height))), 1, 20000);
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  const int dots_per_metre = static_cast<int>(std::lround(dpi / 0.0254));
-  image.setDotsPerMeterX(dots_per_metre);
-  image.setDotsPerMeterY(dots_per_metre);
-
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  painter.setRenderHint(QPainter::TextAntialiasing, true);
-  // Lines one hundredth of an inch wide, never thinner than a pixel.
-  const double pen_width = std::max(1.0, px(10));
-  for (const PageItem& item : page.items) {
-    QRectF rect(px(item.x), px(item.y), px(item.w), px(item.h));
-    switch (item.type) {
-      case PageItem::Type::kText: {
-        painter.setFont(PageFontFor(item.font, dpi));
-        painter.setPen(Ink(item.font.colour));
-        // The box is where the text starts; the estimate of its natural size
-        // must not cut off what the real font makes a little wider.
-        painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, ToQt(item.text));
-        break;
-      }
-      case PageItem::Type::kLine:
-        painter.setPen(QPen(Ink(item.colour), pen_width));
-        painter.drawLine(QPointF(px(item.x), px(item.y)),
-                         QPointF(px(item.x) + px(item.w), px(item.y) + px(item.h)));
-        break;
-      case PageItem::Type::kBox:
-        painter.setPen(QPen(Ink(item.colour), pen_width));
-        painter.setBrush(item.fill == kDefaultColour ? QBrush(Qt::NoBrush)
-                                                     : QBrush(Ink(item.fill)));
-        painter.drawRect(rect);
-        painter.setBrush(Qt::NoBrush);
-        break;
-      case PageItem::Type::kImage: {
-        QImage picture(PathToQt(item.text));
-        // A picture that is not there leaves its place empty, as on screen.
-        if (!picture.isNull()) painter.drawImage(rect, picture);
-        break;
-      }
-    }
-  }
-  painter.end();
-  return image;
-}
-
-std::optional<std::string> WritePagePng(const Page& page, const std::string& stem, int dpi) {
-  std::string path = stem + ".png";
-  QFile file(PathToQt(path));
-  // NewOnly: a name that exists already is never overwritten.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return std::nullopt;
-  bool ok = DrawPage(page, dpi).save(&file, "PNG");
-  file.close();
-  if (!ok || file.error() != QFileDevice::NoError) {
-    file.remove();
+std::optional<std::vector<uint8_t>> PlayableFile(const std::string& path) {
+  std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(path);
+  if (!bytes || !images::ReadMetafileInfo(bytes->data(), bytes->size(), nullptr)) {
     return std::nullopt;
   }
-  return path;
+  return bytes;
+}
+
+}  // namespace
+
+bool DrawMetafile(QPainter& painter, const QRectF& target, const std::vector<uint8_t>& bytes,
+                  std::string* error) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setRenderHint(QPainter::TextAntialiasing, true);
+  PainterCanvas canvas(painter, target);
+  images::PlayResult result = images::PlayMetafile(bytes, canvas);
+  painter.restore();
+  if (!result.ok && error != nullptr) *error = result.error;
+  return result.ok;
+}
+
+bool LooksLikeMetafile(const std::string& path) {
+  std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(path);
+  return bytes && images::ReadMetafileInfo(bytes->data(), bytes->size(), nullptr).has_value();
+}
+
+QImage MetafileImage(const std::string& path, int width) {
+  std::optional<std::vector<uint8_t>> bytes = PlayableFile(path);
+  if (!bytes) return QImage();
+  std::optional<images::MetafileInfo> info =
+      images::ReadMetafileInfo(bytes->data(), bytes->size(), nullptr);
+  double ratio = 11.0 / 8.5;  // a picture without bounds: a letter page
+  if (info->placeable) {
+    int bw = std::abs(info->header.right - info->header.left);
+    int bh = std::abs(info->header.bottom - info->header.top);
+    if (bw > 0 && bh > 0) ratio = static_cast<double>(bh) / bw;
+  }
+  width = std::clamp(width, 1, 10000);
+  int height = std::clamp(static_cast<int>(std::lround(width * ratio)), 1, 20000);
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  bool ok = DrawMetafile(painter, QRectF(0, 0, width, height), *bytes);
+  painter.end();
+  return ok ? image : QImage();
 }
 
 bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths) {
   if (paths.empty()) return true;
-  // Every page must be readable before the job starts: a job that stops
-  // half way leaves a stack of paper nobody asked for.
+  // Every page must play before the job starts: a job that stops half way
+  // leaves a stack of paper nobody asked for.
+  std::vector<std::vector<uint8_t>> pages;
   for (const std::string& path : paths) {
-    QImageReader reader(PathToQt(path));
-    if (!reader.canRead()) return false;
+    std::optional<std::vector<uint8_t>> bytes = PlayableFile(path);
+    if (!bytes) return false;
+    pages.push_back(std::move(*bytes));
   }
   bool was_full_page = printer.fullPage();
   printer.setFullPage(true);  // a page image is the whole sheet
@@ -118,32 +185,25 @@ bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths) {
   }
   bool ok = true;
   const QRect sheet = printer.pageLayout().fullRectPixels(printer.resolution());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (i > 0 && !printer.newPage()) {
-      ok = false;
-      break;
-    }
-    QImage image(PathToQt(paths[i]));
-    if (image.isNull()) {
-      ok = false;
-      break;
-    }
-    QSize size = image.size().scaled(sheet.size(), Qt::KeepAspectRatio);
-    painter.drawImage(QRect(QPoint(0, 0), size), image);
+  for (size_t i = 0; i < pages.size() && ok; ++i) {
+    if (i > 0 && !printer.newPage()) ok = false;
+    if (ok) ok = DrawMetafile(painter, QRectF(QPointF(0, 0), QSizeF(sheet.size())), pages[i]);
   }
   painter.end();
   printer.setFullPage(was_full_page);
   return ok;
 }
 
-// The Qt platform's page images are PNG files; printing goes to the printer
-// chosen in the printer setup. Both run on the toolkit's thread, which owns
-// the printer and the font database.
-std::optional<std::string> QtPlatform::RenderPage(const Page& page, const std::string& stem) {
-  return gui_.Call<std::optional<std::string>>([&page, &stem] { return WritePagePng(page, stem); })
-      .value_or(std::nullopt);
+bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(PathToQt(pdf));
+  printer.setPageSize(QPageSize(QPageSize::Letter));
+  return PrintPageImages(printer, paths);
 }
 
+// Printing goes to the printer chosen in the printer setup, on the toolkit's
+// thread, which owns the printer and the font database.
 bool QtPlatform::PrintPages(const std::vector<std::string>& pages) {
   return gui_.Call<bool>([this, &pages] { return PrintPageImages(printer_, pages); })
       .value_or(false);

@@ -1,39 +1,45 @@
-// Report pages on the toolkit: a page model drawn into a picture, page
-// pictures written as PNG files (the Qt platform's page images) and printed.
+// Page images on the toolkit: placeable metafiles (the report engine's page
+// images, .WMF pictures) played onto a QPainter, drawn into pictures for
+// image controls, and printed.
 //
-// A page image shows the whole sheet of paper at a fixed resolution, white
-// where nothing is drawn. Printing scales each page image onto a whole sheet
-// of the printer's paper, keeping its proportions.
+// A metafile is drawn into a target rectangle with its proportions kept and
+// centred; its window is mapped onto that rectangle, so fonts and pens scale
+// with it. Printing puts each page image on a whole sheet of the printer's
+// paper.
 #ifndef VORSANDT_UI_QT_REPORT_RENDER_H_
 #define VORSANDT_UI_QT_REPORT_RENDER_H_
 
 #include <QImage>
+#include <QPainter>
 #include <QPrinter>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "ui/engine/report_page.h"
-
 namespace vorsandt::ui::qt {
 
-// Dots per inch of the page images: a letter page is 850 x 1100 pixels,
-// enough for the preview and for readable print.
-inline constexpr int kPageImageDpi = 100;
+// Plays `bytes` into `target` on `painter`; false (with `error` when given)
+// when the file is not a metafile or stops on a malformed record (what was
+// drawn before that stays).
+bool DrawMetafile(QPainter& painter, const QRectF& target, const std::vector<uint8_t>& bytes,
+                  std::string* error = nullptr);
 
-// Draws `page` on a white image of its paper's size at `dpi`. Safe on any
-// thread once the application object exists.
-QImage DrawPage(const Page& page, int dpi = kPageImageDpi);
+// The metafile at `path` drawn on a white picture `width` pixels wide (the
+// height follows the file's proportions); a null image when `path` is not a
+// metafile that plays.
+QImage MetafileImage(const std::string& path, int width);
 
-// Writes `page` as a PNG file at `stem` + ".png" and returns that name;
-// nullopt when the file exists already or cannot be written.
-std::optional<std::string> WritePagePng(const Page& page, const std::string& stem,
-                                        int dpi = kPageImageDpi);
+// True when `path` starts like a metafile (either header).
+bool LooksLikeMetafile(const std::string& path);
 
 // Prints the page images `paths` on `printer` as one job, one per sheet.
-// False, with nothing printed, when one of them cannot be read; false when
-// the printer cannot be started.
+// False, with nothing printed, when one of them cannot be read or played;
+// false when the printer cannot be started.
 bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths);
+
+// Writes the page images `paths` as a PDF file `pdf` (no display needed).
+bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf);
 
 }  // namespace vorsandt::ui::qt
 

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "report/page_metafile.h"
 #include "report/report_images.h"
 #include "ui/qt/qt_platform.h"
 
@@ -41,6 +42,13 @@ Page SamplePage() {
   return page;
 }
 
+// The page written as a page image; removed by the test's end.
+struct PageImage {
+  explicit PageImage(const Page& page) : path(*WritePageImage(PageToMetafile(page))) {}
+  ~PageImage() { RemovePageImage(path); }
+  std::string path;
+};
+
 // Pixels that are not white.
 int Inked(const QImage& image, QRect area) {
   int count = 0;
@@ -53,51 +61,33 @@ int Inked(const QImage& image, QRect area) {
   return count;
 }
 
-TEST(ReportRenderTest, PageIsDrawnAtTheFixedResolution) {
-  QImage image = DrawPage(SamplePage());
-  ASSERT_EQ(image.size(), QSize(850, 1100)) << "8.5 x 11 inches at 100 dots per inch";
-  // The title's text is inked where it was placed, and nowhere above it.
-  EXPECT_GT(Inked(image, QRect(100, 100, 300, 25)), 50);
-  EXPECT_EQ(Inked(image, QRect(0, 0, 850, 95)), 0);
-  // The rule at 1.5 inches, the red box from 2 to 3 inches.
-  EXPECT_EQ(image.pixelColor(400, 150), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(400, 250), QColor(Qt::red));
-  EXPECT_EQ(image.pixelColor(400, 350), QColor(Qt::white));
-  EXPECT_EQ(Inked(image, QRect(0, 320, 850, 780)), 0) << "nothing below the box";
+TEST(ReportRenderTest, APageImageIsDrawnScaledWithItsProportions) {
+  PageImage file(SamplePage());
+  QImage image = MetafileImage(file.path, 850);  // 100 pixels per inch
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.size(), QSize(850, 1100));
+  EXPECT_GT(Inked(image, QRect(100, 100, 300, 25)), 100) << "the title";
+  EXPECT_EQ(Inked(image, QRect(100, 130, 600, 15)), 0) << "nothing between title and rule";
+  EXPECT_GT(Inked(image, QRect(100, 148, 600, 4)), 500) << "the rule";
+  EXPECT_EQ(image.pixelColor(400, 250), QColor(Qt::red)) << "the box's fill";
+  EXPECT_EQ(Inked(image, QRect(0, 400, 850, 700)), 0) << "the rest of the sheet";
+
+  QImage larger = MetafileImage(file.path, 1700);
+  EXPECT_EQ(larger.size(), QSize(1700, 2200));
+  EXPECT_EQ(larger.pixelColor(800, 500), QColor(Qt::red));
 }
 
-TEST(ReportRenderTest, EmptyPageIsWhiteAndWildItemsAreHarmless) {
-  Page page;
-  page.width = 4000;
-  page.height = 2000;
-  EXPECT_EQ(Inked(DrawPage(page), QRect(0, 0, 400, 200)), 0);
-  PageItem far;
-  far.type = PageItem::Type::kText;
-  far.x = INT32_MAX;
-  far.y = INT32_MIN + 1;
-  far.text = "off the paper";
-  PageItem missing;
-  missing.type = PageItem::Type::kImage;
-  missing.w = missing.h = 1000;
-  missing.text = "/nonexistent/picture.png";
-  page.items = {far, missing};
-  QImage image = DrawPage(page);
-  EXPECT_EQ(image.size(), QSize(400, 200));
-  EXPECT_EQ(Inked(image, image.rect()), 0);
-}
-
-TEST(ReportRenderTest, PageImageIsAPngFileThatIsNeverOverwritten) {
+TEST(ReportRenderTest, FilesThatAreNotMetafilesDrawNothing) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  std::string stem = dir.filePath("ZOR0001").toStdString();
-  std::optional<std::string> name = WritePagePng(SamplePage(), stem);
-  ASSERT_EQ(name, stem + ".png");
-  QImage read(QString::fromStdString(*name));
-  ASSERT_FALSE(read.isNull());
-  EXPECT_EQ(read.size(), QSize(850, 1100));
-  EXPECT_GT(Inked(read, read.rect()), 1000);
-  EXPECT_EQ(WritePagePng(Page(), stem), std::nullopt) << "the name is taken";
-  EXPECT_EQ(QImage(QString::fromStdString(*name)).size(), QSize(850, 1100));
+  QString junk = dir.filePath("ZORjunk.wmf");
+  QFile f(junk);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QByteArray(100, 'x'));
+  f.close();
+  EXPECT_FALSE(LooksLikeMetafile(junk.toStdString()));
+  EXPECT_TRUE(MetafileImage(junk.toStdString(), 100).isNull());
+  EXPECT_TRUE(MetafileImage(dir.filePath("gone").toStdString(), 100).isNull());
 }
 
 // Pages of a PDF file as the toolkit writes them: one page object each.
@@ -113,11 +103,13 @@ int PdfPages(const QString& path) {
 TEST(ReportRenderTest, PrintingPutsEachListedPageOnASheetOfItsOwn) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
+  std::vector<std::unique_ptr<PageImage>> files;
   std::vector<std::string> pages;
   for (int i = 1; i <= 3; ++i) {
     Page page = SamplePage();
     page.number = i;
-    pages.push_back(*WritePagePng(page, dir.filePath(QString("ZOR%1").arg(i)).toStdString()));
+    files.push_back(std::make_unique<PageImage>(page));
+    pages.push_back(files.back()->path);
   }
   QPrinter printer;
   printer.setOutputFormat(QPrinter::PdfFormat);
@@ -127,39 +119,32 @@ TEST(ReportRenderTest, PrintingPutsEachListedPageOnASheetOfItsOwn) {
   EXPECT_EQ(PdfPages(pdf), 3);
 
   QString second = dir.filePath("second.pdf");
-  printer.setOutputFileName(second);
-  ASSERT_TRUE(PrintPageImages(printer, {pages[2]}));
+  ASSERT_TRUE(WritePageImagesPdf({pages[2]}, second.toStdString()));
   EXPECT_EQ(PdfPages(second), 1);
 }
 
 TEST(ReportRenderTest, AJobWithAPageImageThatCannotBeReadPrintsNothing) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  std::string good = *WritePagePng(SamplePage(), dir.filePath("ZOR1").toStdString());
+  PageImage good(SamplePage());
   QPrinter printer;
   printer.setOutputFormat(QPrinter::PdfFormat);
   QString pdf = dir.filePath("job.pdf");
   printer.setOutputFileName(pdf);
-  EXPECT_FALSE(PrintPageImages(printer, {good, good + ".gone"}));
+  EXPECT_FALSE(PrintPageImages(printer, {good.path, good.path + ".gone"}));
   EXPECT_FALSE(QFile::exists(pdf));
 }
 
-TEST(ReportRenderTest, QtPlatformWritesPngPageImagesAndPrintsOnItsPrinter) {
+TEST(ReportRenderTest, QtPlatformPrintsPageImagesOnItsPrinter) {
   QtPlatform platform;
-  std::optional<std::string> stem = NewPageImageStem();
-  ASSERT_TRUE(stem.has_value());
-  std::optional<std::string> name = platform.RenderPage(SamplePage(), *stem);
-  ASSERT_EQ(name, *stem + ".png");
-  EXPECT_EQ(QImage(QString::fromStdString(*name)).size(), QSize(850, 1100));
-
+  PageImage file(SamplePage());
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   QString pdf = dir.filePath("platform.pdf");
   platform.printer()->setOutputFormat(QPrinter::PdfFormat);
   platform.printer()->setOutputFileName(pdf);
-  EXPECT_TRUE(platform.PrintPages({*name, *name}));
+  EXPECT_TRUE(platform.PrintPages({file.path, file.path}));
   EXPECT_EQ(PdfPages(pdf), 2);
-  EXPECT_TRUE(RemovePageImage(*name));
 }
 
 }  // namespace

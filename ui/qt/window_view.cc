@@ -20,6 +20,7 @@
 #include "ui/qt/drop_list.h"
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
+#include "ui/qt/report_render.h"
 #include "ui/qt/shape_area.h"
 
 namespace vorsandt::ui::qt {
@@ -55,6 +56,19 @@ void AddItems(QMenu* menu, const std::vector<MenuState>& items, const std::funct
     int number = item.number;
     QObject::connect(a, &QAction::triggered, menu, [chosen, number] { chosen(number); });
   }
+}
+
+// An image control's file: the text a procedure set (a report page's image),
+// else the definition's file.
+const std::string& PictureFile(const ControlState& c) { return c.text.empty() ? c.image : c.text; }
+
+// Metafiles (report page images, .WMF pictures) are played into a picture
+// large enough to stay sharp when the control scales it; other files are
+// read by the toolkit.
+QPixmap PictureFor(const std::string& file) {
+  constexpr int kMetafileWidth = 1275;  // a letter page at 150 pixels per inch
+  if (LooksLikeMetafile(file)) return QPixmap::fromImage(MetafileImage(file, kMetafileWidth));
+  return QPixmap(ToQt(file));
 }
 
 }  // namespace
@@ -246,7 +260,7 @@ void WindowView::CreateControl(const ControlState& c) {
     case Kind::kImage: {
       auto* label = new QLabel(canvas_);
       label->setScaledContents(c.at.w != kNotGiven && c.at.h != kNotGiven);
-      if (!c.image.empty()) label->setPixmap(QPixmap(ToQt(c.image)));
+      if (!PictureFile(c).empty()) label->setPixmap(PictureFor(PictureFile(c)));
       w = label;
       break;
     }
@@ -309,6 +323,7 @@ void WindowView::CreateControl(const ControlState& c) {
     view.design = w->geometry();
   }
   view.widget = w;
+  if (c.kind == Kind::kImage) view.picture = PictureFile(c);
   controls_[field] = view;
 }
 
@@ -419,6 +434,13 @@ void WindowView::ApplyControl(ControlView& view, const ControlState& c) {
     case Kind::kBox:
     case Kind::kRegion:
       static_cast<ShapeArea*>(w)->SetColours(c.colours);
+      break;
+    case Kind::kImage:
+      if (PictureFile(c) != view.picture) {
+        view.picture = PictureFile(c);
+        static_cast<QLabel*>(w)->setPixmap(view.picture.empty() ? QPixmap()
+                                                                : PictureFor(view.picture));
+      }
       break;
     case Kind::kSheet:
       if (view.tabs && c.value >= 1 && c.value <= view.tabs->count()) view.tabs->setCurrentIndex(c.value - 1);

@@ -69,6 +69,7 @@ class WindowView : public QWidget {
     QWidget* widget = nullptr;
     QTabBar* tabs = nullptr;  // sheets
     QRect design;             // geometry at the window's designed size
+    std::string picture;      // images: the file shown now
   };
 
   void CreateControl(const ControlState& c);
