@@ -63,7 +63,7 @@ struct FormDef {
   std::span<const FormCopy> copies = {};
   std::span<const FormChild> children = {};
   const char* duplicate_key_name = "";  // shown by message 24
-  // Priming at start, for every request (UpdatePolicy: the insurer).
+  // Priming of a new record at start (UpdatePolicy: the insurer).
   void (*prime)() = nullptr;
   // The picture chooser's button and the field it fills (UpdateItems).
   const char* picture_button = nullptr;

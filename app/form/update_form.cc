@@ -115,7 +115,9 @@ bool UpdateForm::Start() {
     }
     read_copy_ = BufferCopy(def_.table);
   }
-  if (def_.prime != nullptr) def_.prime();
+  // Priming fills a new record only: copied into a record being changed it
+  // would give the record whatever the thread's buffers last held.
+  if (def_.prime != nullptr && initial_request_ == ui::request::kInsert) def_.prime();
   window_->Display();
   RememberParentValue(def_.table);
   saved_ = BufferCopy(def_.table);
