@@ -67,15 +67,22 @@ TEST(DecodeImage, FilesAreReadThroughTheEnvironmentWhateverTheirName) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(DecodeImage, MetafilesAreRecognisedButNotShownYet) {
-  MetafileRecorder recorder({0, 0, 100, 50}, 100);
-  recorder.LineTo(100, 50);
+TEST(DecodeImage, MetafilesAreRecognisedAndDrawn) {
+  MetafileRecorder recorder({0, 0, 1440, 720}, 1440);  // one inch by half an inch
+  recorder.Select(recorder.CreatePen(kPenNull, 0, 0));
+  recorder.Select(recorder.CreateBrush(kBrushSolid, 0x0000FF));  // red (0x00BBGGRR)
+  recorder.Rectangle(150, 150, 720, 600);
   const ByteVector wmf = recorder.Finish();
   EXPECT_EQ(DetectFormat(wmf), ImageFormat::kWmf);
   const DecodeResult r = DecodeImage(wmf);
+  ASSERT_TRUE(r.ok()) << r.Message();
   EXPECT_EQ(r.format, ImageFormat::kWmf);
-  EXPECT_EQ(r.error, ImageError::kUnsupported);
-  ByteVector damaged(wmf.begin(), wmf.begin() + 12);
+  EXPECT_EQ(r.image.width, 96);  // 96 pixels an inch
+  EXPECT_EQ(r.image.height, 48);
+  EXPECT_EQ(r.image.Pixel(20, 20)[0], 255);
+  EXPECT_EQ(r.image.Pixel(20, 20)[1], 0);
+  EXPECT_EQ(r.image.Pixel(60, 20)[1], 255);  // white paper right of it
+  const ByteVector damaged(wmf.begin(), wmf.begin() + 30);
   EXPECT_EQ(DecodeImage(damaged).error, ImageError::kCorrupt);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "images/metafile_recorder.h"
 #include "images/testing/test_pictures.h"
 
 namespace {
@@ -118,5 +119,16 @@ int main(int argc, char** argv) {
   }
   Write(root, "pcx", "rgb.pcx",
         EncodePcx({.bits = 8, .planes = 3, .width = 9, .height = 4, .image = Pattern(9, 4)}));
+
+  MetafileRecorder wmf({0, 0, 480, 360}, 1440);
+  wmf.Select(wmf.CreatePen(kPenSolid, 15, 0x0000FF));
+  wmf.Select(wmf.CreateBrush(kBrushSolid, 0x00FF00));
+  wmf.Rectangle(30, 30, 200, 150);
+  wmf.MoveTo(0, 300);
+  wmf.LineTo(480, 320);
+  wmf.Select(wmf.CreateFont(-90, 700, false, "Arial"));
+  wmf.SetTextColor(0xFF0000);
+  wmf.TextOut(40, 200, "Total");
+  Write(root, "wmf", "shapes_and_text.wmf", wmf.Finish());
   return 0;
 }

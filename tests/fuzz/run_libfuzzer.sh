@@ -13,7 +13,7 @@ build=${1:?usage: run_libfuzzer.sh BUILD_DIR [SECONDS] [TARGET...]}
 seconds=${2:-60}
 [ $# -ge 2 ] && shift 2 || shift $#
 here=$(cd "$(dirname "$0")" && pwd)
-targets=${*:-"picture expression settings text_file layout window_definition column_format qvf_file table_definition image_jpeg image_png image_gif image_bmp image_ico image_pcx"}
+targets=${*:-"picture expression settings text_file layout window_definition column_format qvf_file table_definition image_jpeg image_png image_gif image_bmp image_ico image_pcx image_wmf"}
 mkdir -p "$build/fuzz-artifacts"
 status=0
 for target in $targets; do
