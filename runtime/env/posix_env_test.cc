@@ -113,6 +113,27 @@ TEST_F(PosixEnvTest, RenameAndDelete) {
   EXPECT_EQ(Env::Default()->Delete(other), ENOENT);
 }
 
+TEST_F(PosixEnvTest, RenameNoReplaceNeverReplacesAnExistingName) {
+  OpenOrDie();
+  std::string other = dir_ + "/U.QVF";
+  std::unique_ptr<File> f;
+  ASSERT_EQ(Env::Default()->Open(other, kOpenCreate, &f), 0);
+  ASSERT_EQ(f->WriteAt(0, "theirs", 6), 0);
+  f.reset();
+  EXPECT_EQ(Env::Default()->RenameNoReplace(path_, other), EEXIST);
+  EXPECT_TRUE(Env::Default()->Exists(path_));
+  char buf[6];
+  size_t got = 0;
+  ASSERT_EQ(Env::Default()->Open(other, kOpenReadOnly, &f), 0);
+  ASSERT_EQ(f->ReadAt(0, buf, 6, &got), 0);
+  EXPECT_EQ(std::string(buf, got), "theirs");
+  f.reset();
+  ASSERT_EQ(Env::Default()->Delete(other), 0);
+  EXPECT_EQ(Env::Default()->RenameNoReplace(path_, other), 0);
+  EXPECT_FALSE(Env::Default()->Exists(path_));
+  EXPECT_TRUE(Env::Default()->Exists(other));
+}
+
 // A crash must not lose a new length or a new, deleted or renamed name: the
 // inode is flushed when the length changed, the folder when a name changed.
 TEST_F(PosixEnvTest, FlushesTheInodeAfterALengthChangeAndTheFolderAfterANameChange) {
