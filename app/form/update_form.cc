@@ -244,8 +244,10 @@ void UpdateForm::EventLoop() {
       refresh_pending_ = true;
       window_ready_ = true;
       Refresh();
+    } else if (event == ui::event::kRejected) {
+      OnRejected(field);
     } else if (event == ui::event::kCompleted) {
-      OnCompleted();
+      if (!ReportRejected()) OnCompleted();
     } else if (field != 0 && field == sheet_) {
       if (event == ui::event::kAccepted || event == ui::event::kNewSelection ||
           event == ui::event::kTabChanging) {
@@ -265,8 +267,34 @@ void UpdateForm::EventLoop() {
   }
 }
 
+// An entry refused what the user typed: the field keeps its value and the
+// entry the text, so the user is told at once and again at OK, which saves
+// nothing while such a text is on show.
+void UpdateForm::OnRejected(int field) {
+  rejected_.insert(field);
+  ReportRejected();
+}
+
+bool UpdateForm::ReportRejected() {
+  if (rejected_.empty()) return false;
+  const int field = *rejected_.begin();
+  ui::WindowState state = window_->Snapshot();
+  const ui::ControlState* c = state.Control(field);
+  ui::MessageRequest request;
+  request.text = "The text \"" + std::string(TrimRight(c != nullptr ? c->text : "")) +
+                 "\" cannot be stored in " + (c != nullptr ? c->use : std::string()) + ".";
+  request.caption = "Invalid Entry";
+  request.icon = ui::Icon::kExclamation;
+  request.owner = window_->id();
+  ui::Engine::Current()->Message(request);
+  window_->Select(field);
+  return true;
+}
+
 void UpdateForm::OnAccepted(int field) {
   if (field == 0) return;
+  // Typed text the field took (not the accept-all pass, which types nothing).
+  if (window_->GetNumber(0, ui::prop::kAcceptAll) == 0) rejected_.erase(field);
   if (field == ok_) {
     if (initial_request_ == ui::request::kInsert || initial_request_ == ui::request::kChange) {
       window_->SetProperty(0, ui::prop::kAcceptAll, 1);

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ class UpdateForm {
   void SaveChange();
   bool PrimaryKeyTaken();
   void OnAccepted(int field);
+  void OnRejected(int field);
+  bool ReportRejected();
   void OnLookup(const FormLookup& lookup);
   void OnLookupButton(const FormLookup& lookup);
   void ChoosePicture();
@@ -73,6 +76,7 @@ class UpdateForm {
   int picture_button_ = 0, picture_image_ = 0;
   std::vector<int> lookup_fields_, lookup_buttons_, copy_fields_;
   std::string picture_name_;  // the chooser's last file name
+  std::set<int> rejected_;    // entries showing text their field refused
 };
 
 }  // namespace vorsandt::app
