@@ -54,13 +54,13 @@ Image Fit(const Image& in, int box_width, int box_height) {
   out.rgba.resize(static_cast<size_t>(out.width) * out.height * 4);
   for (int y = 0; y < out.height; ++y)
     for (int x = 0; x < out.width; ++x)
-      std::memcpy(out.Pixel(x, y),
-                  in.Pixel(x * in.width / out.width, y * in.height / out.height), 4);
+      std::memcpy(out.Pixel(x, y), in.Pixel(x * in.width / out.width, y * in.height / out.height),
+                  4);
   return out;
 }
 
-double Show(const std::vector<uint8_t>& file, DecodeOptions options, int box_width,
-            int box_height, int* decoded_width) {
+double Show(const std::vector<uint8_t>& file, DecodeOptions options, int box_width, int box_height,
+            int* decoded_width) {
   const auto start = Clock::now();
   const DecodeResult r = DecodeImage(file, options);
   if (!r.ok()) {
@@ -89,10 +89,9 @@ int main(int argc, char** argv) {
     if (flag == "--reps") reps = std::max(1, std::atoi(value.c_str()));
     if (flag == "--box") std::sscanf(value.c_str(), "%dx%d", &box_width, &box_height);
   }
-  const std::vector<uint8_t> file =
-      testing::EncodeJpeg(Photo(width, height), {.quality = 90});
-  std::printf("JPEG %d x %d, %zu bytes, shown in %d x %d\n", width, height, file.size(),
-              box_width, box_height);
+  const std::vector<uint8_t> file = testing::EncodeJpeg(Photo(width, height), {.quality = 90});
+  std::printf("JPEG %d x %d, %zu bytes, shown in %d x %d\n", width, height, file.size(), box_width,
+              box_height);
   std::vector<double> full, scaled;
   int full_width = 0, scaled_width = 0;
   for (int i = 0; i < reps; ++i) {

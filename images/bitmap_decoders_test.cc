@@ -59,12 +59,16 @@ TEST(BmpDecoder, PaletteDepthsRleAndRowOrderGiveTheIndexedColours) {
   };
   for (const Case& c : kCases) {
     const int colours = 1 << c.bits;
-    testing::BmpSpec spec{.bits = c.bits, .width = 13, .height = 5, .top_down = c.top_down,
-                          .rle = c.rle, .core_header = c.core};
+    testing::BmpSpec spec{.bits = c.bits,
+                          .width = 13,
+                          .height = 5,
+                          .top_down = c.top_down,
+                          .rle = c.rle,
+                          .core_header = c.core};
     spec.indexes = IndexPicture(13, 5, colours);
     spec.palette = PaletteOf(colours);
-    EXPECT_TRUE(ShowsIndexes(DecodeBmp(testing::EncodeBmp(spec), {}), 13, 5, spec.indexes,
-                             spec.palette))
+    EXPECT_TRUE(
+        ShowsIndexes(DecodeBmp(testing::EncodeBmp(spec), {}), 13, 5, spec.indexes, spec.palette))
         << c.bits << " bits rle " << c.rle << " top-down " << c.top_down << " core " << c.core;
   }
 }
@@ -81,8 +85,12 @@ TEST(BmpDecoder, TrueColourDepthsGiveThePixels) {
                              {32, false, false, 0, false}, {32, true, false, 0, true},
                              {16, false, false, 8, false}, {16, true, true, 4, false}};
   for (const Case& c : kCases) {
-    testing::BmpSpec spec{.bits = c.bits, .width = 7, .height = 3, .top_down = c.top_down,
-                          .bit_fields = c.fields, .image = pattern};
+    testing::BmpSpec spec{.bits = c.bits,
+                          .width = 7,
+                          .height = 3,
+                          .top_down = c.top_down,
+                          .bit_fields = c.fields,
+                          .image = pattern};
     const DecodeResult r = DecodeBmp(testing::EncodeBmp(spec), {});
     ASSERT_TRUE(r.ok()) << c.bits << ": " << r.Message();
     Image want = pattern;
@@ -149,10 +157,10 @@ TEST(IcoDecoder, TheLargestEntryIsShownWithItsMask) {
   large.indexes = IndexPicture(16, 16, 16);
   large.palette = PaletteOf(16);
   std::vector<uint8_t> mask(256, 0);
-  mask[0] = 1;          // top left transparent
+  mask[0] = 1;            // top left transparent
   mask[16 * 15 + 3] = 1;  // bottom row, x 3
-  const ByteVector ico = testing::EncodeIco(
-      {{8, 8, 4, testing::EncodeIconDib(small, {})}, {16, 16, 8, testing::EncodeIconDib(large, mask)}});
+  const ByteVector ico = testing::EncodeIco({{8, 8, 4, testing::EncodeIconDib(small, {})},
+                                             {16, 16, 8, testing::EncodeIconDib(large, mask)}});
   const DecodeResult r = DecodeIco(ico, {});
   ASSERT_TRUE(r.ok()) << r.Message();
   EXPECT_EQ(r.format, ImageFormat::kIco);
@@ -180,10 +188,10 @@ TEST(IcoDecoder, AlphaIconsAndPngEntries) {
   EXPECT_EQ(plain.image.Pixel(2, 1)[0], pattern.Pixel(2, 1)[0]);
 
   const Image big = testing::Pattern(32, 32, true);
-  const DecodeResult png = DecodeIco(
-      testing::EncodeIco({{4, 4, 32, testing::EncodeIconDib(alpha, {})},
-                          {256, 256, 32, testing::EncodePng(big)}}),
-      {});
+  const DecodeResult png =
+      DecodeIco(testing::EncodeIco({{4, 4, 32, testing::EncodeIconDib(alpha, {})},
+                                    {256, 256, 32, testing::EncodePng(big)}}),
+                {});
   ASSERT_TRUE(png.ok()) << png.Message();
   EXPECT_EQ(png.format, ImageFormat::kIco);
   EXPECT_EQ(testing::MaxDifference(png.image, big), 0);
@@ -195,8 +203,7 @@ TEST(IcoDecoder, EntriesPastTheEndAndEmptyDirectoriesAreRefused) {
   s.palette = PaletteOf(2);
   const ByteVector ico = testing::EncodeIco({{4, 4, 8, testing::EncodeIconDib(s, {})}});
   EXPECT_EQ(DecodeIco(ByteVector(ico.begin(), ico.end() - 5), {}).error, ImageError::kTruncated);
-  EXPECT_EQ(DecodeIco(ByteVector(ico.begin(), ico.begin() + 12), {}).error,
-            ImageError::kTruncated);
+  EXPECT_EQ(DecodeIco(ByteVector(ico.begin(), ico.begin() + 12), {}).error, ImageError::kTruncated);
   ByteVector none = ico;
   none[4] = 0;
   EXPECT_EQ(DecodeIco(none, {}).error, ImageError::kCorrupt);
@@ -207,24 +214,22 @@ TEST(PcxDecoder, EveryDepthAndPlaneLayoutGivesThePixels) {
     int bits, planes;
     bool rle;
   };
-  constexpr Case kCases[] = {{1, 1, true}, {1, 4, true}, {4, 1, true},
+  constexpr Case kCases[] = {{1, 1, true}, {1, 4, true},  {4, 1, true},
                              {8, 1, true}, {8, 1, false}, {1, 3, true}};
   for (const Case& c : kCases) {
     const int colours = c.bits == 8 ? 256 : 1 << (c.bits * c.planes);
-    testing::PcxSpec spec{.bits = c.bits, .planes = c.planes, .width = 11, .height = 4,
-                          .rle = c.rle};
+    testing::PcxSpec spec{
+        .bits = c.bits, .planes = c.planes, .width = 11, .height = 4, .rle = c.rle};
     spec.indexes = IndexPicture(11, 4, colours);
-    spec.palette = c.bits == 1 && c.planes == 1 ? std::vector<uint32_t>{0, 0xFFFFFF}
-                                                : PaletteOf(colours);
-    EXPECT_TRUE(ShowsIndexes(DecodePcx(testing::EncodePcx(spec), {}), 11, 4, spec.indexes,
-                             spec.palette))
+    spec.palette =
+        c.bits == 1 && c.planes == 1 ? std::vector<uint32_t>{0, 0xFFFFFF} : PaletteOf(colours);
+    EXPECT_TRUE(
+        ShowsIndexes(DecodePcx(testing::EncodePcx(spec), {}), 11, 4, spec.indexes, spec.palette))
         << c.bits << " bits " << c.planes << " planes";
   }
   const Image pattern = testing::Pattern(11, 4);
-  const DecodeResult rgb =
-      DecodePcx(testing::EncodePcx({.bits = 8, .planes = 3, .width = 11, .height = 4,
-                                    .image = pattern}),
-                {});
+  const DecodeResult rgb = DecodePcx(
+      testing::EncodePcx({.bits = 8, .planes = 3, .width = 11, .height = 4, .image = pattern}), {});
   ASSERT_TRUE(rgb.ok()) << rgb.Message();
   EXPECT_EQ(testing::MaxDifference(rgb.image, pattern), 0);
 }
@@ -234,8 +239,7 @@ TEST(PcxDecoder, TruncatedDamagedAndOversizedFilesAreRefused) {
       {.bits = 8, .planes = 3, .width = 20, .height = 20, .image = testing::Pattern(20, 20)});
   EXPECT_EQ(DecodePcx(ByteVector(good.begin(), good.begin() + 100), {}).error,
             ImageError::kTruncated);
-  EXPECT_EQ(DecodePcx(ByteVector(good.begin(), good.end() - 30), {}).error,
-            ImageError::kTruncated);
+  EXPECT_EQ(DecodePcx(ByteVector(good.begin(), good.end() - 30), {}).error, ImageError::kTruncated);
   ByteVector narrow = good;
   narrow[66] = 2;  // lines of 2 bytes for 20 pixels
   EXPECT_EQ(DecodePcx(narrow, {}).error, ImageError::kCorrupt);

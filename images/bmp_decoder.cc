@@ -95,8 +95,8 @@ ImageError ReadHeader(ByteReader& in, bool icon, DibHeader* h, std::string* deta
 
   const bool rle = h->compression == kRle8 || h->compression == kRle4;
   const bool fields = h->compression == kBitFields || h->compression == kAlphaBitFields;
-  const bool bpp_ok = h->bpp == 1 || h->bpp == 4 || h->bpp == 8 || h->bpp == 16 ||
-                      h->bpp == 24 || h->bpp == 32;
+  const bool bpp_ok =
+      h->bpp == 1 || h->bpp == 4 || h->bpp == 8 || h->bpp == 16 || h->bpp == 24 || h->bpp == 32;
   if (!bpp_ok || (h->compression == kRle8 && h->bpp != 8) ||
       (h->compression == kRle4 && h->bpp != 4) || (fields && h->bpp != 16 && h->bpp != 32) ||
       (!rle && !fields && h->compression != kRgb)) {

@@ -83,8 +83,7 @@ DecodeResult DecodeImage(std::span<const uint8_t> bytes, const DecodeOptions& op
   return entry->decode(bytes, options);
 }
 
-DecodeResult DecodeImageFile(env::Env& env, const std::string& path,
-                             const DecodeOptions& options) {
+DecodeResult DecodeImageFile(env::Env& env, const std::string& path, const DecodeOptions& options) {
   std::unique_ptr<env::File> file;
   int rc = env.Open(path, env::kOpenReadOnly, &file);
   if (rc == ENOENT || rc == ENOTDIR)
@@ -92,8 +91,7 @@ DecodeResult DecodeImageFile(env::Env& env, const std::string& path,
   uint64_t size = 0;
   if (rc == 0) rc = file->Size(&size);
   if (rc != 0)
-    return Failure(ImageFormat::kUnknown, ImageError::kReadFailed,
-                   path + ": " + std::strerror(rc));
+    return Failure(ImageFormat::kUnknown, ImageError::kReadFailed, path + ": " + std::strerror(rc));
   if (size > kMaxFileBytes)
     return Failure(ImageFormat::kUnknown, ImageError::kTooLarge,
                    path + ": " + std::to_string(size) + " bytes");
@@ -101,8 +99,7 @@ DecodeResult DecodeImageFile(env::Env& env, const std::string& path,
   size_t got = 0;
   rc = file->ReadAt(0, bytes.data(), bytes.size(), &got);
   if (rc != 0)
-    return Failure(ImageFormat::kUnknown, ImageError::kReadFailed,
-                   path + ": " + std::strerror(rc));
+    return Failure(ImageFormat::kUnknown, ImageError::kReadFailed, path + ": " + std::strerror(rc));
   bytes.resize(got);  // the file may have shrunk meanwhile
   return DecodeImage(bytes, options);
 }

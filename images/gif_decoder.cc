@@ -25,8 +25,8 @@ struct Source {
 
 int ReadFromMemory(GifFileType* gif, GifByteType* buffer, int length) {
   auto* source = static_cast<Source*>(gif->UserData);
-  const size_t n = std::min(static_cast<size_t>(std::max(length, 0)),
-                            source->bytes.size() - source->pos);
+  const size_t n =
+      std::min(static_cast<size_t>(std::max(length, 0)), source->bytes.size() - source->pos);
   std::memcpy(buffer, source->bytes.data() + source->pos, n);
   source->pos += n;
   return static_cast<int>(n);

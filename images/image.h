@@ -34,14 +34,14 @@ std::string_view FormatName(ImageFormat format);
 // Why a picture could not be decoded. The texts are in image.cc.
 enum class ImageError : uint8_t {
   kNone,
-  kFileNotFound,    // the named file does not exist
-  kReadFailed,      // the file exists but could not be read
-  kEmpty,           // no bytes at all
-  kUnknownFormat,   // the content is none of the formats we read
-  kUnsupported,     // a known format, but a variant this program does not read
-  kTooLarge,        // the dimensions or the decoded size pass the limits
-  kTruncated,       // the file ends before the picture does
-  kCorrupt,         // the content contradicts itself
+  kFileNotFound,   // the named file does not exist
+  kReadFailed,     // the file exists but could not be read
+  kEmpty,          // no bytes at all
+  kUnknownFormat,  // the content is none of the formats we read
+  kUnsupported,    // a known format, but a variant this program does not read
+  kTooLarge,       // the dimensions or the decoded size pass the limits
+  kTruncated,      // the file ends before the picture does
+  kCorrupt,        // the content contradicts itself
 };
 
 // The user-facing sentence for an error ("The picture file is damaged.").

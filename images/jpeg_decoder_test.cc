@@ -20,8 +20,8 @@ Image Quadrants(int width, int height) {
   image.rgba.resize(static_cast<size_t>(width) * height * 4);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      const uint32_t c = y < height / 2 ? (x < width / 2 ? kRed : kGreen)
-                                        : (x < width / 2 ? kBlue : kWhite);
+      const uint32_t c =
+          y < height / 2 ? (x < width / 2 ? kRed : kGreen) : (x < width / 2 ? kBlue : kWhite);
       uint8_t* p = image.Pixel(x, y);
       p[0] = c >> 16;
       p[1] = (c >> 8) & 0xFF;
@@ -113,7 +113,7 @@ TEST(JpegDecoder, SmallTargetDecodesAtReducedScaleButNeverBelowTheBox) {
     int target_width, target_height, want_width;
   };
   constexpr Case kCases[] = {
-      {0, 0, 640},     // no target: full size
+      {0, 0, 640},                       // no target: full size
       {640, 480, 640}, {400, 300, 640},  // 1/2 would be 320 < 400
       {320, 240, 320}, {100, 300, 160},  // the narrower side decides: 100/640 -> 1/4
       {80, 60, 80},    {10, 10, 80},     // 1/8 is the smallest scale

@@ -102,7 +102,8 @@ void RasterCanvas::FillPolygon(const std::vector<DevicePoint>& points, uint32_t 
     for (size_t i = 0; i < points.size(); ++i) {
       const DevicePoint& p = points[i];
       const DevicePoint& q = points[(i + 1) % points.size()];
-      if ((p.y <= cy) != (q.y <= cy)) crossings.push_back(p.x + (cy - p.y) * (q.x - p.x) / (q.y - p.y));
+      if ((p.y <= cy) != (q.y <= cy))
+        crossings.push_back(p.x + (cy - p.y) * (q.x - p.x) / (q.y - p.y));
     }
     std::sort(crossings.begin(), crossings.end());
     for (size_t i = 0; i + 1 < crossings.size(); i += 2)
@@ -155,8 +156,8 @@ void RasterCanvas::Polygon(const std::vector<MetaPoint>& points, const MetaPen& 
 
 // A bar where the text stands: half its height, the middle half of the
 // line, half an em a character.
-void RasterCanvas::Text(MetaPoint at, std::string_view text, const MetaFont& font,
-                        uint32_t colour, uint16_t align) {
+void RasterCanvas::Text(MetaPoint at, std::string_view text, const MetaFont& font, uint32_t colour,
+                        uint16_t align) {
   if (text.empty()) return;
   const double scale = std::abs(static_cast<double>(image_->height) / extent_.y);
   const double height = std::clamp(std::abs(static_cast<double>(font.height)) * scale, 1.0, 1000.0);

@@ -35,10 +35,10 @@ TEST(MetafileRaster, ShapesLandWhereTheWindowPutsThem) {
   ASSERT_EQ(d.image.width, 100);
   ASSERT_EQ(d.image.height, 50);
   const Image& img = d.image;
-  EXPECT_TRUE(Is(img, 25, 20, 0, 0, 255));       // inside the rectangle
-  EXPECT_TRUE(Is(img, 10, 20, 0, 0, 0));         // its left edge
-  EXPECT_TRUE(Is(img, 5, 5, 255, 255, 255));     // paper
-  EXPECT_TRUE(Is(img, 30, 49, 0, 0, 0));         // the line
+  EXPECT_TRUE(Is(img, 25, 20, 0, 0, 255));    // inside the rectangle
+  EXPECT_TRUE(Is(img, 10, 20, 0, 0, 0));      // its left edge
+  EXPECT_TRUE(Is(img, 5, 5, 255, 255, 255));  // paper
+  EXPECT_TRUE(Is(img, 30, 49, 0, 0, 0));      // the line
   EXPECT_TRUE(Is(img, 30, 47, 255, 255, 255));
 }
 

@@ -112,8 +112,8 @@ DecodeResult DecodePcx(Bytes bytes, const DecodeOptions&) {
     if (tail) data = data.first(data.size() - kTailPalette);
   } else if (h.planes == 1 || h.bpp == 1) {
     for (uint32_t i = 0; i < 16; ++i)
-      palette[i] = 0xFF000000 | (in.U8(16 + i * 3) << 16) | (in.U8(17 + i * 3) << 8) |
-                   in.U8(18 + i * 3);
+      palette[i] =
+          0xFF000000 | (in.U8(16 + i * 3) << 16) | (in.U8(17 + i * 3) << 8) | in.U8(18 + i * 3);
   }
 
   DecodeResult result;
@@ -125,9 +125,9 @@ DecodeResult DecodePcx(Bytes bytes, const DecodeOptions&) {
   RunReader runs(data, h.rle);
   for (int64_t y = 0; y < h.height; ++y) {
     if (!runs.Fill(line))
-      return Failure(kPcx, ImageError::kTruncated,
-                     "line " + std::to_string(y + 1) + " of " + std::to_string(h.height) +
-                         " missing");
+      return Failure(
+          kPcx, ImageError::kTruncated,
+          "line " + std::to_string(y + 1) + " of " + std::to_string(h.height) + " missing");
     for (int64_t x = 0; x < h.width; ++x) {
       uint8_t* p = result.image.Pixel(static_cast<int>(x), static_cast<int>(y));
       const uint8_t* plane0 = line.data();

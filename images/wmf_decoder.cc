@@ -30,9 +30,7 @@ class WindowProbe : public MetafileCanvas {
     if (!drawn_) extent_ = extent;
   }
   void Line(MetaPoint, MetaPoint, const MetaPen&) override { drawn_ = true; }
-  void Rectangle(MetaPoint, MetaPoint, const MetaPen&, const MetaBrush&) override {
-    drawn_ = true;
-  }
+  void Rectangle(MetaPoint, MetaPoint, const MetaPen&, const MetaBrush&) override { drawn_ = true; }
   void Ellipse(MetaPoint, MetaPoint, const MetaPen&, const MetaBrush&) override { drawn_ = true; }
   void Polygon(const std::vector<MetaPoint>&, const MetaPen&, const MetaBrush&, bool) override {
     drawn_ = true;

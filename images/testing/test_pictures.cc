@@ -29,11 +29,11 @@ void Set16(ByteVector& out, size_t at, uint32_t v) {
 
 ByteVector ExifSegment(int orientation) {
   ByteVector s = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0};
-  Put32(s, 8);         // first directory right after the TIFF header
-  Put16(s, 1);         // one entry
-  Put16(s, 0x0112);    // orientation
-  Put16(s, 3);         // SHORT
-  Put32(s, 1);         // one value
+  Put32(s, 8);       // first directory right after the TIFF header
+  Put16(s, 1);       // one entry
+  Put16(s, 0x0112);  // orientation
+  Put16(s, 3);       // SHORT
+  Put32(s, 1);       // one value
   Put16(s, orientation);
   Put16(s, 0);
   Put32(s, 0);  // no next directory
@@ -68,7 +68,8 @@ void RleRow(const uint8_t* row, int width, bool four, ByteVector& out) {
       continue;
     }
     int lit = 1;
-    while (x + lit < width && lit < 255 && !(x + lit + 1 < width && row[x + lit] == row[x + lit + 1]))
+    while (x + lit < width && lit < 255 &&
+           !(x + lit + 1 < width && row[x + lit] == row[x + lit + 1]))
       ++lit;
     if (lit < 3) {
       out.push_back(1);
@@ -130,7 +131,7 @@ ByteVector Dib(const BmpSpec& s, int header_rows, ByteVector* palette_out = null
       Put32(out, 0x0000FF00);
       Put32(out, 0x000000FF);
       Put32(out, 0xFF000000);
-      Put32(out, 0x73524742);  // 'sRGB'
+      Put32(out, 0x73524742);          // 'sRGB'
       out.resize(out.size() + 48, 0);  // end points and gamma
     }
   }
@@ -154,7 +155,8 @@ void DibPixels(const BmpSpec& s, ByteVector& out) {
       continue;
     }
     if (s.bits <= 8) {
-      const ByteVector row = PackRow(s.indexes, static_cast<size_t>(y) * s.width, s.width, s.bits, 4);
+      const ByteVector row =
+          PackRow(s.indexes, static_cast<size_t>(y) * s.width, s.width, s.bits, 4);
       out.insert(out.end(), row.begin(), row.end());
       continue;
     }
@@ -222,9 +224,9 @@ ByteVector EncodeJpeg(const Image& image, const JpegOptions& options) {
   jpeg_mem_dest(&c, &buffer, &size);
   c.image_width = image.width;
   c.image_height = image.height;
-  const int components = options.colour == JpegOptions::kGrey ? 1
+  const int components = options.colour == JpegOptions::kGrey  ? 1
                          : options.colour == JpegOptions::kRgb ? 3
-                                                                : 4;
+                                                               : 4;
   c.input_components = components;
   c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&c);
@@ -350,8 +352,8 @@ ByteVector EncodeIconDib(const BmpSpec& spec, const std::vector<uint8_t>& mask) 
   DibPixels(spec, out);
   if (mask.empty()) return out;
   for (int r = 0; r < spec.height; ++r) {
-    const ByteVector row = PackRow(mask, static_cast<size_t>(spec.height - 1 - r) * spec.width,
-                                   spec.width, 1, 4);
+    const ByteVector row =
+        PackRow(mask, static_cast<size_t>(spec.height - 1 - r) * spec.width, spec.width, 1, 4);
     out.insert(out.end(), row.begin(), row.end());
   }
   return out;

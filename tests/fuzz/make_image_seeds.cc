@@ -21,7 +21,8 @@ void Write(const std::string& root, const std::string& target, const std::string
   const std::string dir = root + "/image_" + target;
   std::filesystem::create_directories(dir);
   std::ofstream(dir + "/" + name, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> Indexes(int width, int height, int colours) {
@@ -57,7 +58,9 @@ int main(int argc, char** argv) {
   Write(root, "png", "rgba.png", EncodePng(pattern));
   Write(root, "png", "grey.png", EncodePng(pattern, PngColour::kGrey));
 
-  GifFrame gif{.width = 6, .height = 5, .indexes = Indexes(6, 5, 4),
+  GifFrame gif{.width = 6,
+               .height = 5,
+               .indexes = Indexes(6, 5, 4),
                .colours = {0xFF0000, 0x00FF00, 0x0000FF, 0}};
   Write(root, "gif", "plain.gif", EncodeGif(gif));
   gif.transparent = 3;
@@ -88,7 +91,10 @@ int main(int argc, char** argv) {
   for (int bits : {16, 24, 32})
     for (bool fields : {false, true}) {
       if (bits == 24 && fields) continue;
-      const BmpSpec s{.bits = bits, .width = 5, .height = 3, .bit_fields = fields,
+      const BmpSpec s{.bits = bits,
+                      .width = 5,
+                      .height = 3,
+                      .bit_fields = fields,
                       .image = Pattern(5, 3, true)};
       Write(root, "bmp", "rgb" + std::to_string(bits) + (fields ? "_fields" : "") + ".bmp",
             EncodeBmp(s));
