@@ -2,6 +2,8 @@
 # Runs a list-window script over tables made from CSV files:
 #   run_list_script.sh VORSANDT QVF DATA_DIR SCRIPT [TABLE.csv ...]
 # DATA_DIR is emptied first; each CSV is imported into the table it names.
+# With UNCHANGED=1 in the environment, the table files the import made must
+# come out of the run byte for byte as they went in.
 set -e
 bin=$1
 qvf=$2
@@ -14,4 +16,17 @@ for csv in "$@"; do
   table=$(basename "$csv" .csv)
   (cd "$data" && "$qvf" import "$table" "$csv" >/dev/null) || { echo "import of $csv failed"; exit 3; }
 done
-exec "$bin" --data "$data" --headless --script "$script"
+before=$(cd "$data" && cksum ./*.QVF 2>/dev/null || true)
+rc=0
+"$bin" --data "$data" --headless --script "$script" || rc=$?
+if [ "${UNCHANGED:-0}" = 1 ]; then
+  after=$(cd "$data" && for f in $(echo "$before" | awk '{print $3}'); do cksum "$f"; done)
+  if [ "$before" != "$after" ]; then
+    echo "the tables were written:"
+    echo "before: $before"
+    echo "after: $after"
+    exit 4
+  fi
+  echo "the tables are unchanged"
+fi
+exit $rc
