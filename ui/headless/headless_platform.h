@@ -35,7 +35,9 @@ class HeadlessPlatform : public Platform {
   bool AwaitingUser() const override;
   // Report pages (report_pages.cc): printing plays every page image of the
   // job (a job with one that does not play prints nothing) and records the
-  // job and the listing of each printed page (images/metafile_listing.h).
+  // job and the listing of each printed page (images/metafile_listing.h),
+  // also appended to the file VORSANDT_HEADLESS_PRINTS names. With
+  // VORSANDT_HEADLESS_NO_PRINTER set, every job fails as without a printer.
   bool PrintPages(const std::vector<std::string>& pages) override;
   std::vector<std::vector<std::string>> PrintJobs() const;
   std::vector<std::string> PrintedPages() const;

@@ -1,17 +1,45 @@
 // Report pages without a display: printing plays each page image into its
 // text listing, so that tests and scripts can read what went to the
 // "printer"; a job is all or nothing, like a real one that is checked first.
+#include <cstdlib>
+#include <memory>
+
 #include "images/metafile_file.h"
 #include "images/metafile_listing.h"
+#include "runtime/env/env.h"
 #include "ui/headless/headless_platform.h"
 
 namespace vorsandt::ui::headless {
+namespace {
+
+// With VORSANDT_HEADLESS_PRINTS naming a file, every printed page's listing
+// is appended to it after a line "printed page N", so that a script's
+// runner can check what reached the printer.
+void AppendToPrintLog(const std::vector<std::string>& listings) {
+  static int printed = 0;
+  const char* log = std::getenv("VORSANDT_HEADLESS_PRINTS");
+  if (log == nullptr || *log == '\0') return;
+  std::string text;
+  for (const std::string& listing : listings) {
+    text += "printed page " + std::to_string(++printed) + "\n" + listing;
+  }
+  std::unique_ptr<env::File> file;
+  env::Env* e = env::Env::Default();
+  uint64_t size = 0;
+  if (e->Open(log, env::kOpenCreate, &file) != 0 || file->Size(&size) != 0) return;
+  file->WriteAt(size, text.data(), text.size());
+}
+
+}  // namespace
 
 bool HeadlessPlatform::PrintPages(const std::vector<std::string>& pages) {
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (!printer_present_) return false;
   }
+  // A machine without a printer, for scripts: the variable set and not "0".
+  const char* none = std::getenv("VORSANDT_HEADLESS_NO_PRINTER");
+  if (none != nullptr && *none != '\0' && std::string(none) != "0") return false;
   std::vector<std::string> listings;
   for (const std::string& page : pages) {
     std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(page);
@@ -23,6 +51,7 @@ bool HeadlessPlatform::PrintPages(const std::vector<std::string>& pages) {
   std::lock_guard<std::mutex> lock(mu_);
   print_jobs_.push_back(pages);
   printed_pages_.insert(printed_pages_.end(), listings.begin(), listings.end());
+  AppendToPrintLog(listings);
   return true;
 }
 

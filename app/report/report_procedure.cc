@@ -1,0 +1,250 @@
+#include "app/report/report_procedure.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/frame/main_frame.h"
+#include "app/messages/table_opening.h"
+#include "app/messages/warning_message.h"
+#include "app/report/report_preview.h"
+#include "report/report.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/operations.h"
+#include "runtime/format/format.h"
+#include "runtime/views/view_decl.h"
+#include "ui/engine/engine.h"
+#include "ui/engine/events.h"
+#include "ui/engine/field_variable.h"
+#include "ui/engine/thread_codes.h"
+#include "ui/engine/use_variable.h"
+
+namespace vorsandt::app {
+namespace {
+
+// The outcome of the last read, and the run's answer.
+constexpr int32_t kGoOn = 1;  // a record was read (or the report completed)
+constexpr int32_t kEnd = 2;   // the end was reached (or the run was cancelled)
+
+class ReportRun {
+ public:
+  explicit ReportRun(const ReportDef& def) : def_(def) {}
+  void Run();
+
+ private:
+  void BuildView();
+  void BindFields(ui::Report& report, Table table);
+  bool ReadNextRow();  // false: the end (or an error) was reached
+  void PrintBatch();
+  void ShowPercent();
+
+  const ReportDef& def_;
+  std::vector<uint8_t> layout_;
+  std::vector<const files::KeyDecl*> keys_;
+  std::unique_ptr<views::ViewFileList> file_list_;
+  std::unique_ptr<views::ViewRecord> view_;
+  std::unique_ptr<ui::Window> progress_;
+  std::unique_ptr<ui::Report> report_;
+  ui::PreviewQueue page_list_;
+
+  int32_t record_total_ = 0;
+  int32_t records_read_ = 0;
+  int32_t batch_count_ = 0;
+  int32_t percent_done_ = 0;
+  int32_t bar_value_ = 0;
+  std::string user_string_;
+  int32_t exit_response_ = 0;
+  int bar_ = 0;
+  int percent_ = 0;
+};
+
+std::vector<Table> TablesOf(const ReportDef& def) {
+  std::vector<Table> tables{def.primary};
+  for (const ReportLevel& level : def.children) tables.push_back(level.table);
+  return tables;
+}
+
+void ReportRun::BuildView() {
+  views::ViewLayoutBuilder builder;
+  builder.LevelAllFields({});
+  for (const ReportLevel& level : def_.children) {
+    builder.Child().LevelAllFields({level.link});
+    keys_.push_back(KeyNamed(level.key));
+  }
+  layout_ = builder.Finish();
+  file_list_ = std::make_unique<views::ViewFileList>(
+      views::ViewFileList{File(def_.primary), keys_.data(), static_cast<int>(keys_.size())});
+  view_ = std::make_unique<views::ViewRecord>(layout_.data(), layout_.size(), file_list_.get());
+}
+
+// Every field of the table is offered; the report keeps those its controls
+// and breaks show.
+void ReportRun::BindFields(ui::Report& report, Table table) {
+  for (const FieldDef& field : Def(table).fields) {
+    report.Bind(field.name, ui::BindField(File(table), field.name));
+  }
+}
+
+bool ReportRun::ReadNextRow() {
+  files::Next(view_.get());
+  const int code = files::Errors().Code();
+  if (code == files::kRecordNotAvailable) {
+    exit_response_ = kEnd;
+    return false;
+  }
+  if (code != files::kNoError) {
+    WarningMessage(MessageId::kRecordRetrievalError, def_.read_error_name);
+    exit_response_ = kEnd;
+    return false;
+  }
+  exit_response_ = kGoOn;
+  ++records_read_;
+  ++batch_count_;
+  if (percent_done_ < 100) percent_done_ = ReportPercent(records_read_, record_total_);
+  if (percent_done_ != bar_value_) ShowPercent();
+  return true;
+}
+
+void ReportRun::ShowPercent() {
+  bar_value_ = percent_done_;
+  progress_->SetProperty(percent_, ui::prop::kText,
+                         format::Format(static_cast<double>(percent_done_), "@N3") +
+                             "% Completed");
+  progress_->Display();
+}
+
+// One timer event: the current record and up to 24 more are printed; the
+// record read last waits for the next event.
+void ReportRun::PrintBatch() {
+  bool at_end = false;
+  for (batch_count_ = 0; batch_count_ < kReportBatchSize && !at_end;) {
+    report_->Print(def_.detail_band);
+    if (!ReadNextRow()) at_end = true;
+  }
+  if (at_end) {
+    exit_response_ = kGoOn;  // completed
+    progress_->Post(ui::event::kCloseWindow);
+  } else {
+    exit_response_ = kEnd;
+  }
+}
+
+void ReportRun::Run() {
+  // A report takes no request; it answers through the response only.
+  ui::RequestCode() = 0;
+  ui::ResponseCode() = 0;
+  for (Table t : TablesOf(def_)) OpenTable(t);
+  BuildView();
+
+  ui::Engine& engine = *ui::Engine::Current();
+  report_ = ui::Report::Create(engine, kReportWindowId, def_.report_label);
+  for (Table t : TablesOf(def_)) BindFields(*report_, t);
+  progress_ = engine.CreateWindow(kReportWindowId, def_.progress_label);
+  progress_->Bind("barValue", ui::BindLong(&bar_value_));
+  progress_->Bind("userString", ui::BindText(&user_string_, 80));
+  bar_ = progress_->FieldOf("barValue");
+  percent_ = progress_->FieldOf("?PercentDone");
+  const int cancel = progress_->FieldOf("?Cancel");
+
+  record_total_ = files::Records(File(def_.primary));
+  files::Errors().Clear();
+  records_read_ = 0;
+  percent_done_ = 0;
+  progress_->Open();
+  bar_value_ = 0;
+  progress_->SetProperty(percent_, ui::prop::kText, "0% Completed");
+  progress_->SetProperty(0, ui::prop::kText, "Generating Report");
+  user_string_.clear();
+  files::Send(File(def_.primary), "QUICKSCAN=on");
+  files::Errors().Clear();
+
+  bool view_open = false;
+  while (progress_->Accept()) {
+    switch (progress_->Event()) {
+      case ui::event::kOpenWindow:
+        files::SetKey(File(def_.primary), KeyNamed(def_.start_key));
+        files::Open(view_.get(), files::kModeViewDefault);
+        view_open = files::Errors().Code() == files::kNoError;
+        if (!view_open) {
+          WarningMessage(MessageId::kRecordRetrievalError, def_.read_error_name);
+          exit_response_ = kEnd;
+        } else if (!ReadNextRow()) {
+          exit_response_ = kEnd;  // an empty report
+        } else {
+          report_->Open();
+          report_->SetPreview(&page_list_);
+          break;
+        }
+        progress_->Post(ui::event::kCloseWindow);
+        break;
+      case ui::event::kTimer:
+        if (report_->state() == ui::Report::State::kOpen) PrintBatch();
+        break;
+      case ui::event::kAccepted:
+        if (progress_->Field() == cancel) {
+          exit_response_ = kEnd;
+          progress_->Post(ui::event::kCloseWindow);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  progress_->Close();
+  if (view_open) files::Close(view_.get());
+  files::Errors().Clear();
+  files::Send(File(def_.primary), "QUICKSCAN=off");
+  files::Errors().Clear();
+
+  if (exit_response_ == kGoOn && report_->state() == ui::Report::State::kOpen) {
+    report_->EndPage();
+    ReportPreview(page_list_);
+    if (ui::ResponseCode() == ui::response::kCompleted) {
+      report_->SetProperty(ui::kPropFlushPreview, 1);
+      // No printer, or one that failed: the runtime's printer error, and
+      // the program goes on.
+      if (files::Errors().Code() != files::kNoError) {
+        ui::Engine::Current()->Message(files::Errors().Text(), "Print", ui::Icon::kExclamation);
+        files::Errors().Clear();
+      }
+    }
+  }
+  report_->Close();
+  page_list_.clear();
+  for (Table t : TablesOf(def_)) CloseTable(t);
+  ui::ResponseCode() = exit_response_ != 0 ? exit_response_ : ui::response::kCancelled;
+}
+
+// The instances.
+constexpr ReportLevel kInventoryLevels[] = {{Table::kItems, "ITE:LOC", 1}};
+constexpr ReportLevel kInsuranceLevels[] = {{Table::kPolicy, "POL:COMPANY", 1},
+                                            {Table::kItems, "ITE:POLICY", 1}};
+constexpr ReportDef kReports[] = {
+    {"MasterInventoryPrint", "MASTERINVENTORYPRINT$REPORT", "MASTERINVENTORYPRINT$PROGRESSWINDOW",
+     Table::kLocations, "LOC:LOC", kInventoryLevels, 2, "LOCATIONS"},
+    {"MasterInsuranceReport", "MASTERINSURANCEREPORT$REPORT",
+     "MASTERINSURANCEREPORT$PROGRESSWINDOW", Table::kInsuranceCompany, "INS:NAME",
+     kInsuranceLevels, 3, "POLICY"},
+};
+
+void MasterInventoryPrint() { RunReport(kReports[0]); }
+void MasterInsuranceReport() { RunReport(kReports[1]); }
+
+}  // namespace
+
+VORSANDT_PROCEDURE(MasterInventoryPrint);
+VORSANDT_PROCEDURE(MasterInsuranceReport);
+
+void RunReport(const ReportDef& def) { ReportRun(def).Run(); }
+
+std::span<const ReportDef> ReportDefs() { return kReports; }
+
+int ReportPercent(int32_t read, int32_t total) {
+  if (total <= 0) return read > 0 ? 100 : 0;
+  int64_t percent = int64_t{read} * 100 / total;
+  return static_cast<int>(std::clamp<int64_t>(percent, 0, 100));
+}
+
+}  // namespace vorsandt::app

@@ -1,0 +1,64 @@
+// The report pattern: one report printed over a view while a progress window
+// shows how far it has got, then previewed and, on request, printed.
+//
+// The procedure counts the primary table's records once, opens the progress
+// window (caption "Generating Report", "0% Completed"), turns QUICKSCAN on for
+// the whole run and reads the view from its start key. The first record
+// decides: an empty view closes the window at once and nothing is previewed;
+// otherwise the report is opened with its pages listed in a preview queue.
+// Each timer event prints the detail band of up to 25 records, so the window
+// stays responsive; the percentage (records read against the primary table's
+// count, clipped at 100, since the view can yield one row per joined child)
+// is redrawn only when its whole number changes. Cancel ends the run without
+// a preview. A read error other than "Record Not Available" is message 35
+// naming the instance's table, and the report ends there as at its end. At
+// the end the last page is finished, ReportPreview shows the queue, and only
+// its Print prints the pages; closing the report removes them.
+#ifndef VORSANDT_APP_REPORT_REPORT_PROCEDURE_H_
+#define VORSANDT_APP_REPORT_REPORT_PROCEDURE_H_
+
+#include <cstdint>
+#include <span>
+
+#include "app/dictionary/dictionary.h"
+
+namespace vorsandt::app {
+
+// One joined level of a report's view: the table reached through `key`,
+// whose leading component equals field `link` (from 1) of its parent level.
+struct ReportLevel {
+  Table table;
+  const char* key;
+  int32_t link;
+};
+
+struct ReportDef {
+  const char* procedure;       // "MasterInventoryPrint"
+  const char* report_label;    // "MASTERINVENTORYPRINT$REPORT"
+  const char* progress_label;  // "MASTERINVENTORYPRINT$PROGRESSWINDOW"
+  Table primary;
+  const char* start_key;  // the primary table's key the view reads by
+  std::span<const ReportLevel> children;  // each the child of the one before
+  int detail_band;
+  const char* read_error_name;  // the table message 35 names
+};
+
+// Records printed per timer event.
+inline constexpr int kReportBatchSize = 25;
+
+// The definitions' window id.
+inline constexpr char kReportWindowId[] = "ZELTAR3$ZELTA060";
+
+// Runs the report `def` on the calling procedure thread.
+void RunReport(const ReportDef& def);
+
+// The two reports.
+std::span<const ReportDef> ReportDefs();
+
+// The percentage shown: `read` against `total`, clipped at 100 (0 records
+// in the primary table: 100 once anything was read).
+int ReportPercent(int32_t read, int32_t total);
+
+}  // namespace vorsandt::app
+
+#endif  // VORSANDT_APP_REPORT_REPORT_PROCEDURE_H_
