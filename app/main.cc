@@ -1,6 +1,7 @@
 // The vorsandt program.
 //
 //   vorsandt [--data DIR] [--headless --script FILE]
+//   vorsandt [--data DIR] --report inventory|insurance --pdf FILE
 //
 // --data DIR changes into DIR (created when missing) before anything else:
 // the tables live in the working directory. --headless runs the program
@@ -9,6 +10,10 @@
 // Without --headless the program needs a display; when none is named it says
 // so and exits with 2 rather than letting the toolkit abort. Options that do
 // not go together (--script without --headless) are refused with 2.
+// --report renders a report straight into the PDF file FILE without a
+// display or a window and exits with 0; a failure (an unknown report, an
+// empty one, a table that cannot be read, a file that cannot be written) is
+// said on standard error and exits with 1, and FILE is then left as it was.
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,17 +26,69 @@
 
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
+#include "app/report/report_procedure.h"
 #include "runtime/format/locale.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "ui/engine/engine.h"
 #include "ui/headless/headless_platform.h"
 #include "ui/headless/script_session.h"
+#include "ui/qt/report_render.h"
 #include "ui/qt/run_qt.h"
+
+#include <QGuiApplication>
 
 namespace {
 
 void Usage() {
-  std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n");
+  std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n"
+                       "       vorsandt [--data DIR] --report inventory|insurance --pdf FILE\n");
+}
+
+// The report `name` as the PDF file `pdf` (an absolute name): the report runs
+// on an engine thread of a headless platform whose message boxes are answered
+// at once (and said on standard error), and its pages are drawn through the
+// toolkit's offscreen platform. The file appears whole or not at all.
+int ReportToPdf(int argc, char** argv, const std::string& name, const std::string& pdf) {
+  const vorsandt::app::ReportDef* def = vorsandt::app::ReportNamed(name);
+  if (def == nullptr) {
+    std::fprintf(stderr, "vorsandt: no report named %s (inventory or insurance)\n", name.c_str());
+    return 1;
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QGuiApplication toolkit(argc, argv);
+  vorsandt::ui::headless::HeadlessPlatform platform;
+  platform.CancelAll();
+  vorsandt::ui::Engine engine(&platform);
+  const std::string part = pdf + ".part";
+  bool ok = false;
+  std::string error;
+  engine.StartMain([&] {
+    ok = vorsandt::app::RenderReport(
+        *def,
+        [&](const std::vector<std::string>& pages) {
+          if (pages.empty()) {
+            error = "the report is empty";
+            return false;
+          }
+          return vorsandt::ui::qt::WritePageImagesPdf(pages, part);
+        },
+        &error);
+  });
+  engine.WaitForEnd();
+  for (const vorsandt::ui::MessageRequest& message : platform.Messages()) {
+    std::fprintf(stderr, "vorsandt: [%s] %s\n", message.caption.c_str(), message.text.c_str());
+    ok = false;
+  }
+  if (ok && std::rename(part.c_str(), pdf.c_str()) != 0) {
+    error = std::string("cannot write ") + pdf + ": " + std::strerror(errno);
+    ok = false;
+  }
+  if (!ok) {
+    std::remove(part.c_str());
+    if (!error.empty()) std::fprintf(stderr, "vorsandt: %s: %s\n", name.c_str(), error.c_str());
+    return 1;
+  }
+  return 0;
 }
 
 // True when a desktop session names a display the toolkit can connect to (or
@@ -51,12 +108,18 @@ int main(int argc, char** argv) {
   std::string data;
   std::string script;
   bool headless = false;
+  std::string report;
+  std::string pdf;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--data" && i + 1 < argc) {
       data = argv[++i];
     } else if (arg == "--script" && i + 1 < argc) {
       script = argv[++i];
+    } else if (arg == "--report" && i + 1 < argc) {
+      report = argv[++i];
+    } else if (arg == "--pdf" && i + 1 < argc) {
+      pdf = argv[++i];
     } else if (arg == "--headless") {
       headless = true;
     } else if (arg == "--screenshot-dir" && i + 1 < argc) {
@@ -65,6 +128,16 @@ int main(int argc, char** argv) {
       Usage();
       return 2;
     }
+  }
+  if (report.empty() != pdf.empty() || (!report.empty() && headless)) {
+    std::fprintf(stderr, "vorsandt: --report and --pdf go together, without --headless\n");
+    Usage();
+    return 2;
+  }
+  if (!pdf.empty()) {
+    // Named from where the program was started, not from the data folder.
+    std::error_code ec;
+    pdf = std::filesystem::absolute(pdf, ec).string();
   }
   if (!script.empty() && !headless) {
     std::fprintf(stderr,
@@ -76,7 +149,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vorsandt: --headless needs --script FILE\n");
     return 2;
   }
-  if (!headless && !DisplayNamed()) {
+  if (!headless && report.empty() && !DisplayNamed()) {
     std::fprintf(stderr,
                  "vorsandt: no display was found (DISPLAY and WAYLAND_DISPLAY are not set)\n"
                  "vorsandt: to run the program without a display, use --headless --script FILE\n");
@@ -118,6 +191,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!report.empty()) return ReportToPdf(argc, argv, report, pdf);
   if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
 
   vorsandt::ui::headless::HeadlessPlatform platform;

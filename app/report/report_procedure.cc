@@ -32,8 +32,11 @@ class ReportRun {
  public:
   explicit ReportRun(const ReportDef& def) : def_(def) {}
   void Run();
+  bool RunWithoutWindow(const std::function<bool(const std::vector<std::string>&)>& deliver,
+                        std::string* error);
 
  private:
+  void Prepare();
   void BuildView();
   void BindFields(ui::Report& report, Table table);
   bool ReadNextRow();  // false: the end (or an error) was reached
@@ -103,7 +106,7 @@ bool ReportRun::ReadNextRow() {
   ++records_read_;
   ++batch_count_;
   if (percent_done_ < 100) percent_done_ = ReportPercent(records_read_, record_total_);
-  if (percent_done_ != bar_value_) ShowPercent();
+  if (percent_done_ != bar_value_ && progress_) ShowPercent();
   return true;
 }
 
@@ -131,16 +134,50 @@ void ReportRun::PrintBatch() {
   }
 }
 
+void ReportRun::Prepare() {
+  for (Table t : TablesOf(def_)) OpenTable(t);
+  BuildView();
+  report_ = ui::Report::Create(*ui::Engine::Current(), kReportWindowId, def_.report_label);
+  for (Table t : TablesOf(def_)) BindFields(*report_, t);
+}
+
+bool ReportRun::RunWithoutWindow(
+    const std::function<bool(const std::vector<std::string>&)>& deliver, std::string* error) {
+  Prepare();
+  record_total_ = files::Records(File(def_.primary));
+  files::Send(File(def_.primary), "QUICKSCAN=on");
+  files::SetKey(File(def_.primary), KeyNamed(def_.start_key));
+  files::Open(view_.get(), files::kModeViewDefault);
+  bool ok = files::Errors().Code() == files::kNoError;
+  if (!ok) {
+    *error = "the report's view cannot be opened: " + files::Errors().Text();
+  } else {
+    if (ReadNextRow()) {
+      report_->Open();
+      report_->SetPreview(&page_list_);
+      do {
+        report_->Print(def_.detail_band);
+      } while (ReadNextRow());
+      report_->EndPage();
+    }
+    files::Close(view_.get());
+    ok = deliver(page_list_);
+    if (!ok && error->empty()) *error = "the pages cannot be written";
+  }
+  files::Errors().Clear();
+  files::Send(File(def_.primary), "QUICKSCAN=off");
+  files::Errors().Clear();
+  report_->Close();
+  for (Table t : TablesOf(def_)) CloseTable(t);
+  return ok;
+}
+
 void ReportRun::Run() {
   // A report takes no request; it answers through the response only.
   ui::RequestCode() = 0;
   ui::ResponseCode() = 0;
-  for (Table t : TablesOf(def_)) OpenTable(t);
-  BuildView();
-
+  Prepare();
   ui::Engine& engine = *ui::Engine::Current();
-  report_ = ui::Report::Create(engine, kReportWindowId, def_.report_label);
-  for (Table t : TablesOf(def_)) BindFields(*report_, t);
   progress_ = engine.CreateWindow(kReportWindowId, def_.progress_label);
   progress_->Bind("barValue", ui::BindLong(&bar_value_));
   progress_->Bind("userString", ui::BindText(&user_string_, 80));
@@ -222,9 +259,9 @@ constexpr ReportLevel kInventoryLevels[] = {{Table::kItems, "ITE:LOC", 1}};
 constexpr ReportLevel kInsuranceLevels[] = {{Table::kPolicy, "POL:COMPANY", 1},
                                             {Table::kItems, "ITE:POLICY", 1}};
 constexpr ReportDef kReports[] = {
-    {"MasterInventoryPrint", "MASTERINVENTORYPRINT$REPORT", "MASTERINVENTORYPRINT$PROGRESSWINDOW",
+    {"inventory", "MasterInventoryPrint", "MASTERINVENTORYPRINT$REPORT", "MASTERINVENTORYPRINT$PROGRESSWINDOW",
      Table::kLocations, "LOC:LOC", kInventoryLevels, 2, "LOCATIONS"},
-    {"MasterInsuranceReport", "MASTERINSURANCEREPORT$REPORT",
+    {"insurance", "MasterInsuranceReport", "MASTERINSURANCEREPORT$REPORT",
      "MASTERINSURANCEREPORT$PROGRESSWINDOW", Table::kInsuranceCompany, "INS:NAME",
      kInsuranceLevels, 3, "POLICY"},
 };
@@ -240,6 +277,19 @@ VORSANDT_PROCEDURE(MasterInsuranceReport);
 void RunReport(const ReportDef& def) { ReportRun(def).Run(); }
 
 std::span<const ReportDef> ReportDefs() { return kReports; }
+
+const ReportDef* ReportNamed(std::string_view name) {
+  for (const ReportDef& def : kReports) {
+    if (name == def.name) return &def;
+  }
+  return nullptr;
+}
+
+bool RenderReport(const ReportDef& def,
+                  const std::function<bool(const std::vector<std::string>&)>& deliver,
+                  std::string* error) {
+  return ReportRun(def).RunWithoutWindow(deliver, error);
+}
 
 int ReportPercent(int32_t read, int32_t total) {
   if (total <= 0) return read > 0 ? 100 : 0;

@@ -18,7 +18,11 @@
 #define VORSANDT_APP_REPORT_REPORT_PROCEDURE_H_
 
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/dictionary/dictionary.h"
 
@@ -33,6 +37,7 @@ struct ReportLevel {
 };
 
 struct ReportDef {
+  const char* name;            // for the command line: "inventory"
   const char* procedure;       // "MasterInventoryPrint"
   const char* report_label;    // "MASTERINVENTORYPRINT$REPORT"
   const char* progress_label;  // "MASTERINVENTORYPRINT$PROGRESSWINDOW"
@@ -52,8 +57,18 @@ inline constexpr char kReportWindowId[] = "ZELTAR3$ZELTA060";
 // Runs the report `def` on the calling procedure thread.
 void RunReport(const ReportDef& def);
 
-// The two reports.
+// The two reports, and one by its command-line name (null when none).
 std::span<const ReportDef> ReportDefs();
+const ReportDef* ReportNamed(std::string_view name);
+
+// The report without windows, for the command line: every row of the view
+// printed, the last page ended, and the page images handed to `deliver`
+// while they exist (they are removed afterwards). On the calling procedure
+// thread. False, with `error` naming why, when the view cannot be read or
+// `deliver` fails; an empty view delivers no pages.
+bool RenderReport(const ReportDef& def,
+                  const std::function<bool(const std::vector<std::string>&)>& deliver,
+                  std::string* error);
 
 // The percentage shown: `read` against `total`, clipped at 100 (0 records
 // in the primary table: 100 once anything was read).
