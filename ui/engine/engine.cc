@@ -330,6 +330,19 @@ void Engine::Input(WindowId id, const vorsandt::ui::Input& input) {
   cv_.notify_all();
 }
 
+void Engine::Input(WindowId id, const std::vector<vorsandt::ui::Input>& inputs) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return;
+  for (const vorsandt::ui::Input& input : inputs) {
+    Window::Queued q;
+    q.is_input = true;
+    q.input = input;
+    it->second->queue_.push_back(std::move(q));
+  }
+  cv_.notify_all();
+}
+
 bool Engine::Post(WindowId id, int event, int field) {
   std::lock_guard<std::mutex> lock(mu_);
   auto it = windows_.find(id);

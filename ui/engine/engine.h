@@ -105,6 +105,9 @@ class Engine : public files::RuntimeErrorSink {
   // Platform side, any thread: queues user input for window `id` (ignored
   // when that window is not open).
   void Input(WindowId id, const vorsandt::ui::Input& input);
+  // Several inputs queued at once: the procedure hears none of them before
+  // all are queued (moves a user makes within one turn of its loop).
+  void Input(WindowId id, const std::vector<vorsandt::ui::Input>& inputs);
   // Platform side: waits until no procedure can make progress without new
   // input (every thread waits in its loop with nothing queued and no timer,
   // or in a modal call, or has ended). False on timeout.

@@ -228,13 +228,13 @@ struct ScriptCommands {
     };
     // Several actions go out together, before the procedure hears the first:
     // the moves a user makes within one turn of its loop.
-    std::vector<int> events;
+    std::vector<Input> inputs;
     for (size_t i = 1; i < c.a.size(); ++i) {
       auto it = kScroll.find(Lower(c.a[i]));
       if (it == kScroll.end()) return r.Fail("scroll up, down, pageup, pagedown, top or bottom");
-      events.push_back(it->second);
+      inputs.push_back(Make(Input::Type::kScroll, c.field, it->second));
     }
-    for (int e : events) r.Send(*c.window, Make(Input::Type::kScroll, c.field, e));
+    r.engine_.Input(c.window->id, inputs);
     return true;
   }
 
