@@ -6,6 +6,8 @@
 #                                           first item's message in the status bar
 #   docs/screenshots/browse-items.png       that item chosen: the inventory's
 #                                           browse over the sample household
+#   docs/screenshots/report-preview-facing.png  the inventory report's preview,
+#                                           two facing pages
 # It starts a virtual X display (Xvfb), runs the built program on a temporary
 # data folder holding the sample household (resources/sample-data, loaded with
 # the qvf tool built beside the program), drives the menus with the keyboard
@@ -121,9 +123,30 @@ xdotool key Down Up Return
 sleep 5
 shoot browse-items.png
 
-# Leave through File > Exit, which closes the browse with the frame.
+# The inventory report from Reports > Master Inventory: the progress window
+# closes by itself and the preview shows page 1; Facing Pages then shows the
+# first pair, and Next Page the pair (2 | 3). Cancel closes the preview.
 xdotool key Escape
 sleep 0.3
+xdotool key --window "$frame" alt+r
+sleep 0.5
+xdotool key Down Up Return
+wait_for "xdotool search --name '^Print Preview\$'" 30 || fail "the report preview did not appear"
+preview=$(xdotool search --name '^Print Preview$' | head -n1)
+xdotool windowfocus --sync "$preview" || true
+sleep 1
+xdotool key --window "$preview" alt+f
+sleep 0.5
+xdotool key --window "$preview" alt+n
+sleep 1
+shoot report-preview-facing.png
+xdotool windowfocus --sync "$preview" || true
+xdotool key --window "$preview" alt+c
+wait_for "! xdotool search --name '^Print Preview\$'" 10 || fail "Cancel did not close the report preview"
+xdotool windowfocus --sync "$frame" || true
+sleep 0.5
+
+# Leave through File > Exit, which closes the browse with the frame.
 xdotool key --window "$frame" alt+f
 sleep 0.3
 xdotool key x
