@@ -57,7 +57,16 @@ struct JpegJob {
   std::longjmp(err->jump, 1);
 }
 
-void OnError(j_common_ptr cinfo) { Fail(cinfo, ImageError::kCorrupt); }
+// Real JPEG variants that this build of libjpeg does not decode (12-bit
+// samples, lossless and other unusual frame types) are "not supported";
+// everything else it stops at is damage.
+void OnError(j_common_ptr cinfo) {
+  const int code = cinfo->err->msg_code;
+  const bool variant =
+      code == JERR_SOF_UNSUPPORTED || code == JERR_NOT_COMPILED ||
+      (code == JERR_BAD_PRECISION && reinterpret_cast<j_decompress_ptr>(cinfo)->data_precision > 8);
+  Fail(cinfo, variant ? ImageError::kUnsupported : ImageError::kCorrupt);
+}
 
 // Warnings: a file that ends early is refused (libjpeg would show the rest
 // grey); other damage it can step over is shown as it comes.

@@ -144,15 +144,28 @@ TEST(JpegDecoder, TruncatedAndDamagedFilesAreRefused) {
     EXPECT_TRUE(r.image.rgba.empty());
   }
   testing::ByteVector bad = good;
-  for (size_t i = 0; i + 4 < bad.size(); ++i) {
-    if (bad[i] == 0xFF && bad[i + 1] == 0xC0) {
-      bad[i + 4] = 7;  // a sample precision no JPEG has
-      break;
-    }
-  }
+  size_t precision_at = 0;  // in the frame header (SOF0, FF C0)
+  for (size_t i = 0; i + 4 < bad.size() && precision_at == 0; ++i)
+    if (bad[i] == 0xFF && bad[i + 1] == 0xC0) precision_at = i + 4;
+  ASSERT_NE(precision_at, 0u);
+  bad[precision_at] = 7;  // a sample precision no JPEG has
   const DecodeResult r = Decode(bad);
   EXPECT_EQ(r.error, ImageError::kCorrupt);
   EXPECT_NE(r.detail.find("precision"), std::string::npos) << r.detail;
+  bad[precision_at] = 12;  // 12-bit samples: a real kind of JPEG, not damage
+  EXPECT_EQ(Decode(bad).error, ImageError::kUnsupported);
+}
+
+TEST(JpegDecoder, ProgressiveFilesOfTooManyScansAreRefused) {
+  const Image grey = Quadrants(16, 16);
+  JpegOptions options{.colour = JpegOptions::kGrey, .progressive = true, .scan_bits = 5};
+  const DecodeResult within = Decode(EncodeJpeg(grey, options));  // 379 scans
+  ASSERT_TRUE(within.ok()) << within.Message();
+  EXPECT_NEAR(within.image.Pixel(4, 4)[0], 0xE0, 3);
+  options.scan_bits = 9;  // 631 scans
+  const DecodeResult beyond = Decode(EncodeJpeg(grey, options));
+  EXPECT_EQ(beyond.error, ImageError::kCorrupt);
+  EXPECT_EQ(beyond.detail, "more than 500 scans");
 }
 
 TEST(JpegDecoder, DeclaredSizePastTheLimitIsRefusedBeforeDecoding) {

@@ -235,7 +235,19 @@ ByteVector EncodeJpeg(const Image& image, const JpegOptions& options) {
     c.comp_info[i].h_samp_factor = 1;  // no chroma subsampling: exact colours
     c.comp_info[i].v_samp_factor = 1;
   }
-  if (options.progressive) jpeg_simple_progression(&c);
+  std::vector<jpeg_scan_info> scans;
+  if (options.progressive && options.scan_bits >= 0 && components == 1) {
+    scans.push_back({1, {0}, 0, 0, 0, 0});  // DC
+    for (int k = 1; k < 64; ++k) {
+      scans.push_back({1, {0}, k, k, 0, options.scan_bits});
+      for (int bit = options.scan_bits; bit > 0; --bit)
+        scans.push_back({1, {0}, k, k, bit, bit - 1});
+    }
+    c.scan_info = scans.data();
+    c.num_scans = static_cast<int>(scans.size());
+  } else if (options.progressive) {
+    jpeg_simple_progression(&c);
+  }
   if (components == 4) c.write_Adobe_marker = options.adobe_inverted ? TRUE : FALSE;
   jpeg_start_compress(&c, TRUE);
   if (options.orientation != 0) {

@@ -29,6 +29,10 @@ struct JpegOptions {
   // writers do, or plain without one.
   bool adobe_inverted = true;
   int orientation = 0;  // 1-8 writes an EXIF segment; 0 writes none
+  // Grey only, with `progressive`: a scan script of one scan per AC
+  // coefficient and bit, its first scan at this bit position (0-10), so
+  // 63 * (bits + 1) + 1 scans; -1 uses the library's script.
+  int scan_bits = -1;
   int quality = 100;
 };
 // `image` gives the colours (grey: its red channel; CMYK: derived inks whose
