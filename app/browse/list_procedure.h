@@ -61,8 +61,9 @@ void RunListProcedure(const ListDef& def);
 // Registers every instance of `defs` by its procedure name.
 void RegisterListProcedures(std::span<const ListDef> defs);
 
-// The fifteen browses.
+// The fifteen browses, and the five selects (app/select).
 std::span<const ListDef> BrowseDefs();
+std::span<const ListDef> SelectDefs();
 
 // Field equates of the controls every list window has.
 inline constexpr char kListEquate[] = "?Browse";

@@ -73,4 +73,7 @@ struct RegisterSelects {
 } register_selects;
 
 }  // namespace
+
+std::span<const ListDef> SelectDefs() { return kSelects; }
+
 }  // namespace vorsandt::app
