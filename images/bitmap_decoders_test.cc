@@ -234,6 +234,21 @@ TEST(PcxDecoder, EveryDepthAndPlaneLayoutGivesThePixels) {
   EXPECT_EQ(testing::MaxDifference(rgb.image, pattern), 0);
 }
 
+TEST(PcxDecoder, VersionThreeFilesShowTheStandardSixteenColours) {
+  testing::PcxSpec spec{.bits = 4, .planes = 1, .width = 16, .height = 1};
+  for (uint8_t i = 0; i < 16; ++i) spec.indexes.push_back(i);
+  spec.palette = PaletteOf(16);  // written into the header, but version 3 ignores it
+  ByteVector bytes = testing::EncodePcx(spec);
+  bytes[1] = 3;
+  const DecodeResult r = DecodePcx(bytes, {});
+  ASSERT_TRUE(r.ok()) << r.Message();
+  EXPECT_EQ(r.image.Pixel(1, 0)[2], 0xAA);  // 1: dark blue
+  EXPECT_EQ(r.image.Pixel(1, 0)[0], 0);
+  EXPECT_EQ(r.image.Pixel(6, 0)[1], 0x55);   // 6: brown
+  EXPECT_EQ(r.image.Pixel(14, 0)[2], 0x55);  // 14: yellow
+  EXPECT_EQ(r.image.Pixel(14, 0)[0], 0xFF);
+}
+
 TEST(PcxDecoder, TruncatedDamagedAndOversizedFilesAreRefused) {
   const ByteVector good = testing::EncodePcx(
       {.bits = 8, .planes = 3, .width = 20, .height = 20, .image = testing::Pattern(20, 20)});

@@ -18,6 +18,14 @@ constexpr uint64_t kHeaderSize = 128;
 // The 256-colour palette at the end of an 8-bit file: a marker and 768 bytes.
 constexpr uint64_t kTailPalette = 769;
 
+// Version 3 files carry no palette of their own; their 16 colours are the
+// standard ones of the display they were made on.
+constexpr uint8_t kVersionWithoutPalette = 3;
+constexpr uint32_t kEgaColours[16] = {
+    0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500, 0xAAAAAA,
+    0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF,
+};
+
 struct PcxHeader {
   bool rle = true;
   int bpp = 0;
@@ -110,7 +118,9 @@ DecodeResult DecodePcx(Bytes bytes, const DecodeOptions&) {
                               (bytes[at + 2 + i * 3] << 8) | bytes[at + 3 + i * 3]
                         : 0xFF000000 | (i << 16) | (i << 8) | i;  // no palette: grey
     if (tail) data = data.first(data.size() - kTailPalette);
-  } else if (h.planes == 1 || h.bpp == 1) {
+  } else if (in.U8(1) == kVersionWithoutPalette) {
+    for (uint32_t i = 0; i < 16; ++i) palette[i] = 0xFF000000 | kEgaColours[i];
+  } else {
     for (uint32_t i = 0; i < 16; ++i)
       palette[i] =
           0xFF000000 | (in.U8(16 + i * 3) << 16) | (in.U8(17 + i * 3) << 8) | in.U8(18 + i * 3);
