@@ -53,7 +53,10 @@ files::FieldInfo LocatorOf(Table t, const files::KeyDecl* key, const char* range
 
 Browse::Browse(Table primary, std::span<const BrowseOrder> orders, BrowseList* list,
                bool quick_scan)
-    : primary_(primary), table_(File(primary)), orders_(orders), list_(list),
+    : primary_(primary),
+      table_(File(primary)),
+      orders_(orders),
+      list_(list),
       quick_scan_(quick_scan) {
   layout_ = views::ViewLayoutBuilder().LevelAllFields({}).Finish();
   file_list_ = std::make_unique<views::ViewFileList>(views::ViewFileList{table_, nullptr, 0});
@@ -289,8 +292,7 @@ void Browse::ReloadPage() {
     rows_.Clear();
     state_.row_count = 0;
     state_.to_load = std::max(list_->ItemCount(), 1);
-    state_.load_direction =
-        state_.reload_mode == kReloadFirstRow ? kLoadForward : kLoadBackward;
+    state_.load_direction = state_.reload_mode == kReloadFirstRow ? kLoadForward : kLoadBackward;
     LoadRows();
   }
   if (!failed_) {

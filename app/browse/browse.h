@@ -42,8 +42,8 @@ namespace vorsandt::app {
 
 // One key order of a browse (a tab of its sheet).
 struct BrowseOrder {
-  const char* tab = "";            // the tab's text
-  const char* key = "";            // the key, e.g. "POL:COMPANY"
+  const char* tab = "";                // the tab's text
+  const char* key = "";                // the key, e.g. "POL:COMPANY"
   const char* range_field = nullptr;   // fixed to the parent's value, e.g. "POL:INSURER_CODE"
   const char* parent_field = nullptr;  // the parent's field that gives it, e.g. "INS:REFERENCE"
   const char* filter = nullptr;        // the view's filter for this order

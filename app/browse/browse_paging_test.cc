@@ -68,9 +68,8 @@ class FakeList : public BrowseList {
 };
 
 const BrowseOrder kByDescription[] = {{"DESCRIPTION", "ITE:ITEMS"}};
-const BrowseOrder kByLocation[] = {
-    {"ITEMS BY LOCATION", "ITE:LOC", "ITE:LOCATION", "LOC:LOCATION",
-     "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)"}};
+const BrowseOrder kByLocation[] = {{"ITEMS BY LOCATION", "ITE:LOC", "ITE:LOCATION", "LOC:LOCATION",
+                                    "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)"}};
 
 class BrowsePagingTest : public ::testing::Test {
  protected:

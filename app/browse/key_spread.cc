@@ -36,8 +36,8 @@ std::string SpreadAlphabet(int flags) {
   return out;
 }
 
-SpreadGenerator::SpreadGenerator(std::string_view high, std::string_view low, int width,
-                                 int flags, int letters_only)
+SpreadGenerator::SpreadGenerator(std::string_view high, std::string_view low, int width, int flags,
+                                 int letters_only)
     : width_(std::max(width, 0)) {
   if (letters_only != 0) flags = spread::kUpper;
   alphabet_ = SpreadAlphabet(flags);

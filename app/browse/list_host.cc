@@ -107,7 +107,7 @@ void UpdatePolicy() {
       break;
   }
   ui::ResponseCode() = files::Errors().Code() == files::kNoError ? ui::response::kCompleted
-                                                                   : ui::response::kCancelled;
+                                                                 : ui::response::kCancelled;
 }
 VORSANDT_PROCEDURE(UpdatePolicy);
 
@@ -166,13 +166,14 @@ int main(int argc, char** argv) {
   std::string data;
   std::string script;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) data = argv[++i];
-    else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc) script = argv[++i];
+    if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc)
+      data = argv[++i];
+    else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc)
+      script = argv[++i];
   }
   std::string text, error;
   if (script.empty() || !ui::headless::ReadScriptFile(script, &text, &error)) {
-    std::fprintf(stderr, "usage: vorsandt_list_host --data DIR --script FILE\n%s\n",
-                 error.c_str());
+    std::fprintf(stderr, "usage: vorsandt_list_host --data DIR --script FILE\n%s\n", error.c_str());
     return 2;
   }
   if (!data.empty() && chdir(data.c_str()) != 0) {

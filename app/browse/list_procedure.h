@@ -38,10 +38,10 @@ struct ListDef {
   const char* window_id = "";  // e.g. "ZELTAR3$ZELTA011"
   const char* label = "";      // e.g. "BROWSEPOLICY$QUICKWINDOW"
   Table primary = Table::kPolicy;
-  std::span<const Table> tables = {};     // opened in this order, closed in it too
-  std::span<const BrowseOrder> orders = {};  // one per tab of the sheet, in tab order
+  std::span<const Table> tables = {};         // opened in this order, closed in it too
+  std::span<const BrowseOrder> orders = {};   // one per tab of the sheet, in tab order
   std::span<const char* const> columns = {};  // the field shown by each list column
-  const char* update_form = nullptr;      // browses: e.g. "UpdatePolicy"
+  const char* update_form = nullptr;          // browses: e.g. "UpdatePolicy"
   std::span<const ListButton> buttons = {};
   bool quick_scan = false;
   // Right-click menu with rows and without them (browses; selects build their

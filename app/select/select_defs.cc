@@ -8,21 +8,21 @@ namespace {
 
 using T = Table;
 
-constexpr const char* kInsuranceColumns[] = {
-    "INS:REFERENCE", "INS:COMPANY",   "INS:TELEPHONE", "INS:FAX",      "INS:CONTACT",
-    "INS:ADDRESS_1", "INS:ADDRESS_2", "INS:ADDRESS_3", "INS:ADDRESS_4"};
+constexpr const char* kInsuranceColumns[] = {"INS:REFERENCE", "INS:COMPANY",   "INS:TELEPHONE",
+                                             "INS:FAX",       "INS:CONTACT",   "INS:ADDRESS_1",
+                                             "INS:ADDRESS_2", "INS:ADDRESS_3", "INS:ADDRESS_4"};
 constexpr const char* kLocationColumns[] = {"LOC:LOCATION"};
 constexpr const char* kPolicyColumns[] = {
-    "POL:POLICY_REFERENCE", "POL:INSURER_CODE",    "POL:INSURER",
-    "POL:START_INSURANCE",  "POL:POLICY_EXPIRES",  "POL:POLICY_TYPE",
-    "POL:NO_CLAIMS_BONUS",  "POL:EXCESS",          "POL:PREMIUM"};
+    "POL:POLICY_REFERENCE", "POL:INSURER_CODE",   "POL:INSURER",
+    "POL:START_INSURANCE",  "POL:POLICY_EXPIRES", "POL:POLICY_TYPE",
+    "POL:NO_CLAIMS_BONUS",  "POL:EXCESS",         "POL:PREMIUM"};
 constexpr const char* kItemColumns[] = {
-    "ITE:ITEM_CODE",   "ITE:POLICY_REFERENCE", "ITE:ITEM",
-    "ITE:SERIAL_NUMBER", "ITE:DATE_BOUGHT",    "ITE:PRICE_PAID",
+    "ITE:ITEM_CODE",         "ITE:POLICY_REFERENCE", "ITE:ITEM",
+    "ITE:SERIAL_NUMBER",     "ITE:DATE_BOUGHT",      "ITE:PRICE_PAID",
     "ITE:RECEIPT_REFERENCE", "ITE:SUPPLIER"};
 constexpr const char* kCompanyColumns[] = {
-    "COM:COMPANY_REFERENCE", "COM:COMPANY", "COM:ADDRESS_1", "COM:ADDRESS_2", "COM:ADDRESS_3",
-    "COM:ADDRESS_4",         "COM:TELEPHONE", "COM:FAX",     "COM:EMAIL"};
+    "COM:COMPANY_REFERENCE", "COM:COMPANY",   "COM:ADDRESS_1", "COM:ADDRESS_2", "COM:ADDRESS_3",
+    "COM:ADDRESS_4",         "COM:TELEPHONE", "COM:FAX",       "COM:EMAIL"};
 
 constexpr BrowseOrder kInsuranceOrders[] = {
     {"INSURANCE COMPANY REFERENCE", "INS:REF"},
@@ -34,8 +34,8 @@ constexpr BrowseOrder kPolicyOrders[] = {
     {"INSURANCE COMPANY NAME", "POL:COMPANY"},
 };
 constexpr BrowseOrder kItemOrders[] = {
-    {"ITEM #", "ITE:CODE"},         {"LOCATION", "ITE:LOC"},         {"POLICY #", "ITE:POLICY"},
-    {"DESCRIPTION", "ITE:ITEMS"},   {"ITEM SERIAL #", "ITE:SERIALS"},
+    {"ITEM #", "ITE:CODE"},       {"LOCATION", "ITE:LOC"},          {"POLICY #", "ITE:POLICY"},
+    {"DESCRIPTION", "ITE:ITEMS"}, {"ITEM SERIAL #", "ITE:SERIALS"},
 };
 constexpr BrowseOrder kCompanyOrders[] = {
     {"COMPANY REFERENCE", "COM:REFERENCE"},
@@ -51,21 +51,46 @@ constexpr Table kCompanyTables[] = {T::kCompanies};
 constexpr ListKind S = ListKind::kSelect;
 
 constexpr ListDef kSelects[] = {
-    {.kind = S, .procedure = "SelectInsurance_Company", .window_id = "ZELTAR3$ZELTA018",
-     .label = "SELECTINSURANCE_COMPANY$QUICKWINDOW", .primary = T::kInsuranceCompany,
-     .tables = kInsuranceTables, .orders = kInsuranceOrders, .columns = kInsuranceColumns},
-    {.kind = S, .procedure = "SelectLocations", .window_id = "ZELTAR3$ZELTA019",
-     .label = "SELECTLOCATIONS$QUICKWINDOW", .primary = T::kLocations, .tables = kLocationTables,
-     .orders = kLocationOrders, .columns = kLocationColumns},
-    {.kind = S, .procedure = "SelectPolicy", .window_id = "ZELTAR3$ZELTA020",
-     .label = "SELECTPOLICY$QUICKWINDOW", .primary = T::kPolicy, .tables = kPolicyTables,
-     .orders = kPolicyOrders, .columns = kPolicyColumns},
-    {.kind = S, .procedure = "SelectItems", .window_id = "ZELTAR3$ZELTA021",
-     .label = "SELECTITEMS$QUICKWINDOW", .primary = T::kItems, .tables = kItemTables,
-     .orders = kItemOrders, .columns = kItemColumns},
-    {.kind = S, .procedure = "SelectCompanies", .window_id = "ZELTAR3$ZELTA022",
-     .label = "SELECTCOMPANIES$QUICKWINDOW", .primary = T::kCompanies, .tables = kCompanyTables,
-     .orders = kCompanyOrders, .columns = kCompanyColumns},
+    {.kind = S,
+     .procedure = "SelectInsurance_Company",
+     .window_id = "ZELTAR3$ZELTA018",
+     .label = "SELECTINSURANCE_COMPANY$QUICKWINDOW",
+     .primary = T::kInsuranceCompany,
+     .tables = kInsuranceTables,
+     .orders = kInsuranceOrders,
+     .columns = kInsuranceColumns},
+    {.kind = S,
+     .procedure = "SelectLocations",
+     .window_id = "ZELTAR3$ZELTA019",
+     .label = "SELECTLOCATIONS$QUICKWINDOW",
+     .primary = T::kLocations,
+     .tables = kLocationTables,
+     .orders = kLocationOrders,
+     .columns = kLocationColumns},
+    {.kind = S,
+     .procedure = "SelectPolicy",
+     .window_id = "ZELTAR3$ZELTA020",
+     .label = "SELECTPOLICY$QUICKWINDOW",
+     .primary = T::kPolicy,
+     .tables = kPolicyTables,
+     .orders = kPolicyOrders,
+     .columns = kPolicyColumns},
+    {.kind = S,
+     .procedure = "SelectItems",
+     .window_id = "ZELTAR3$ZELTA021",
+     .label = "SELECTITEMS$QUICKWINDOW",
+     .primary = T::kItems,
+     .tables = kItemTables,
+     .orders = kItemOrders,
+     .columns = kItemColumns},
+    {.kind = S,
+     .procedure = "SelectCompanies",
+     .window_id = "ZELTAR3$ZELTA022",
+     .label = "SELECTCOMPANIES$QUICKWINDOW",
+     .primary = T::kCompanies,
+     .tables = kCompanyTables,
+     .orders = kCompanyOrders,
+     .columns = kCompanyColumns},
 };
 
 struct RegisterSelects {
