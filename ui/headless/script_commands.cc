@@ -394,6 +394,19 @@ struct ScriptCommands {
                     Quoted(c.a[2]));
     return true;
   }
+  // expect node FIELD ROW leaf|open|closed: how the tree list draws the row.
+  static bool ExpectNode(Runner& r, const Call& c) {
+    auto n = Number(c.a[1]);
+    if (!n || *n < 1) return r.Fail("expect node needs a row number from 1");
+    const std::vector<ListRow>& rows = c.control->rows;
+    if (*n > static_cast<int>(rows.size()))
+      return r.Fail("list " + c.a[0] + " has only " + std::to_string(rows.size()) + " rows");
+    static constexpr const char* kNames[] = {"leaf", "open", "closed"};
+    const std::string have = kNames[static_cast<int>(TreeRowState(rows, *n - 1))];
+    if (have != c.a[2])
+      return r.Fail("row " + c.a[1] + " of " + c.a[0] + " is " + have + ", expected " + c.a[2]);
+    return true;
+  }
 
   static const Command kTable[];
 };
@@ -449,6 +462,7 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"expect thumb", 2, Stage::kControl, &C::ExpectCount<&ControlState::thumb>},
     {"expect items", 2, Stage::kControl, &C::ExpectCount<&ControlState::items>},
     {"expect row", 3, Stage::kControl, &C::ExpectRow},
+    {"expect node", 3, Stage::kControl, &C::ExpectNode},
 };
 
 const ScriptRunner::Command* ScriptRunner::FindCommand(std::string_view name) {

@@ -1,0 +1,246 @@
+#include "app/tree/tree.h"
+
+#include <algorithm>
+
+#include "app/browse/browse_rows.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/layout.h"
+#include "runtime/files/operations.h"
+#include "runtime/format/format.h"
+#include "runtime/views/field_values.h"
+
+namespace vorsandt::app {
+namespace {
+
+// The list's picture is s200: a longer text would be cut there anyway.
+constexpr size_t kTextWidth = 200;
+
+std::string TrimRight(std::string text) {
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
+files::FieldInfo FieldOf(const char* name, files::FileRecord** table) {
+  files::FieldInfo field;
+  files::FileRecord* found = nullptr;
+  FindTableField(name, &found, &field);
+  if (table != nullptr) *table = found;
+  return field;
+}
+
+void ClearBuffer(Table t) {
+  files::FileRecord* f = files::InstanceOf(File(t));
+  std::vector<files::FieldInfo> fields;
+  files::ParseLayout({f->layout, f->layout_size}, &fields);
+  views::ClearRecord(fields, f->buffer, f->record_length);
+}
+
+}  // namespace
+
+// --- OpenNodes ---------------------------------------------------------------
+
+std::vector<OpenNodes::Node>::const_iterator OpenNodes::LowerBound(
+    int level, std::string_view position) const {
+  return std::lower_bound(nodes_.begin(), nodes_.end(), std::make_pair(level, position),
+                          [](const Node& n, const std::pair<int, std::string_view>& key) {
+                            if (n.first != key.first) return n.first < key.first;
+                            return std::string_view(n.second) < key.second;
+                          });
+}
+
+bool OpenNodes::Contains(int level, std::string_view position) const {
+  auto it = LowerBound(level, position);
+  return it != nodes_.end() && it->first == level && it->second == position;
+}
+
+void OpenNodes::Add(int level, std::string_view position) {
+  auto it = LowerBound(level, position);
+  if (it != nodes_.end() && it->first == level && it->second == position) return;
+  nodes_.insert(it, Node(level, std::string(position)));
+}
+
+void OpenNodes::Remove(int level, std::string_view position) {
+  auto it = LowerBound(level, position);
+  if (it != nodes_.end() && it->first == level && it->second == position) nodes_.erase(it);
+}
+
+// --- Loading -------------------------------------------------------------------
+
+bool TreeLoader::Failed(int n) {
+  failed_ = Def(level(n).table).label;
+  return false;
+}
+
+bool TreeLoader::ReadNext(int n) {
+  ++reads_;
+  files::Next(File(level(n).table));
+  return files::Errors().Code() == 0;
+}
+
+std::string TreeLoader::PositionOf(int n) const {
+  const Table t = level(n).table;
+  return files::PositionKey(File(t), Key(t, 1));
+}
+
+std::string TreeLoader::TextOf(int n) const {
+  std::string text;
+  for (const TreeTextPart& part : level(n).text) {
+    text += part.literal;
+    if (part.field == nullptr) continue;
+    files::FileRecord* table = nullptr;
+    files::FieldInfo field = FieldOf(part.field, &table);
+    if (table == nullptr) continue;
+    const uint8_t* record = files::RecordBuffer(table);
+    std::string value;
+    if (views::IsTextField(field)) {
+      value = views::FieldText(field, record);
+      if (part.picture != nullptr) value = format::Format(value, part.picture);
+    } else {
+      double number = views::FieldNumber(field, record);
+      value = part.picture != nullptr ? format::Format(number, part.picture)
+                                      : format::NumberText(number);
+    }
+    text += part.trim ? TrimRight(value) : value;
+  }
+  if (text.size() > kTextWidth) text.resize(kTextWidth);
+  return text;
+}
+
+bool TreeLoader::StartChildren(int n) {
+  const TreeLevel& child = level(n);
+  const TreeLevel& parent = level(n - 1);
+  ClearBuffer(child.table);
+  views::CopyField(FieldOf(child.parent_field, nullptr), files::RecordBuffer(File(parent.table)),
+                   FieldOf(child.link_field, nullptr), files::RecordBuffer(File(child.table)));
+  files::SetKeyValue(File(child.table), KeyNamed(child.key));
+  return files::Errors().Code() == 0 || Failed(n);
+}
+
+// Letter case is ignored as the grouping key ignores it: a child the key puts
+// under its parent is the parent's, for the probe and the listing alike.
+bool TreeLoader::IsChild(int n) const {
+  const TreeLevel& child = level(n);
+  const TreeLevel& parent = level(n - 1);
+  return views::CompareFields(FieldOf(child.link_field, nullptr),
+                              files::RecordBuffer(File(child.table)),
+                              FieldOf(child.parent_field, nullptr),
+                              files::RecordBuffer(File(parent.table)), /*no_case=*/true) == 0;
+}
+
+bool TreeLoader::HasChild(int n, bool* has) {
+  *has = false;
+  if (n >= depth()) return true;
+  if (!StartChildren(n + 1)) return false;
+  if (ReadNext(n + 1)) {
+    *has = IsChild(n + 1);
+    return true;
+  }
+  return files::Errors().Code() == files::kRecordNotAvailable || Failed(n + 1);
+}
+
+bool TreeLoader::LoadLevel(TreeRows* rows, size_t* at, int n) {
+  if (n == 1) {
+    files::SetFile(File(level(1).table));
+    if (files::Errors().Code() != 0) return Failed(1);
+  } else if (!StartChildren(n)) {
+    return false;
+  }
+  while (true) {
+    if (!ReadNext(n)) {
+      if (files::Errors().Code() == files::kRecordNotAvailable) return true;
+      return Failed(n);
+    }
+    if (n > 1 && !IsChild(n)) return true;
+    TreeRow row{TextOf(n), n, false, PositionOf(n)};
+    const size_t index = *at;
+    if (n < depth() && open_.Contains(n, row.position)) {
+      row.expanded = true;
+      rows->insert(rows->begin() + static_cast<ptrdiff_t>(index), std::move(row));
+      ++*at;
+      if (!LoadLevel(rows, at, n + 1)) return false;
+      // An open node whose children have all gone is a leaf until one returns.
+      (*rows)[index].level = *at > index + 1 ? -n : n;
+      continue;
+    }
+    bool has = false;
+    if (!HasChild(n, &has)) return false;
+    if (has) row.level = -n;
+    rows->insert(rows->begin() + static_cast<ptrdiff_t>(index), std::move(row));
+    ++*at;
+  }
+}
+
+bool TreeLoader::LoadTree(TreeRows* rows) {
+  rows->clear();
+  failed_.clear();
+  rows->push_back(TreeRow{def_.root_text, 0, false, ""});
+  size_t at = rows->size();
+  return LoadLevel(rows, &at, 1);
+}
+
+bool TreeLoader::LoadChildren(TreeRows* rows, size_t index) {
+  TreeRow& row = (*rows)[index];
+  const int n = row.depth();
+  if (n < 1 || n >= depth()) return true;
+  size_t at = index + 1;
+  if (!LoadLevel(rows, &at, n + 1)) return false;
+  (*rows)[index].level = at > index + 1 ? -n : n;
+  return true;
+}
+
+void TreeLoader::PrepareInsert(int n) {
+  const TreeLevel& child = level(n);
+  ClearBuffer(child.table);
+  if (n < 2) return;
+  views::CopyField(FieldOf(child.parent_field, nullptr),
+                   files::RecordBuffer(File(level(n - 1).table)),
+                   FieldOf(child.link_field, nullptr), files::RecordBuffer(File(child.table)));
+}
+
+bool TreeLoader::Reread(const TreeRow& row) {
+  const int n = row.depth();
+  if (n < 1 || n > depth()) return false;
+  const Table t = level(n).table;
+  ++reads_;
+  files::RegetKey(File(t), Key(t, 1), row.position);
+  return files::Errors().Code() == 0 || Failed(n);
+}
+
+bool TreeLoader::Expand(TreeRows* rows, size_t index) {
+  if (index >= rows->size()) return true;
+  TreeRow& row = (*rows)[index];
+  const int n = row.depth();
+  if (row.expanded || n < 1) return true;
+  row.expanded = true;
+  open_.Add(n, row.position);
+  if (!Reread(row)) return false;
+  row.text = TextOf(n);
+  return LoadChildren(rows, index);
+}
+
+bool TreeLoader::Contract(TreeRows* rows, size_t index) {
+  if (index >= rows->size()) return true;
+  TreeRow& row = (*rows)[index];
+  const int n = row.depth();
+  if (!row.expanded) return true;
+  row.expanded = false;
+  open_.Remove(n, row.position);
+  if (n >= 1) {
+    if (!Reread(row)) return false;
+    row.text = TextOf(n);
+  }
+  auto first = rows->begin() + static_cast<ptrdiff_t>(index) + 1;
+  auto last = std::find_if(first, rows->end(), [n](const TreeRow& r) { return r.depth() <= n; });
+  rows->erase(first, last);
+  return true;
+}
+
+int TreeLoader::Find(const TreeRows& rows, int level, std::string_view position) {
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].depth() == level && rows[i].position == position) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace vorsandt::app
