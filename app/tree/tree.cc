@@ -78,10 +78,7 @@ bool TreeLoader::ReadNext(int n) {
   return files::Errors().Code() == 0;
 }
 
-std::string TreeLoader::PositionOf(int n) const {
-  const Table t = level(n).table;
-  return files::PositionKey(File(t), Key(t, 1));
-}
+std::string TreeLoader::PositionOf(int n) const { return files::Position(File(level(n).table)); }
 
 std::string TreeLoader::TextOf(int n) const {
   std::string text;
@@ -201,9 +198,8 @@ void TreeLoader::PrepareInsert(int n) {
 bool TreeLoader::Reread(const TreeRow& row) {
   const int n = row.depth();
   if (n < 1 || n > depth()) return false;
-  const Table t = level(n).table;
   ++reads_;
-  files::RegetKey(File(t), Key(t, 1), row.position);
+  files::Reget(File(level(n).table), row.position);
   return files::Errors().Code() == 0 || Failed(n);
 }
 

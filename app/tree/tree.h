@@ -69,7 +69,7 @@ struct TreeRow {
   std::string text;
   int32_t level = 0;  // 0 the root; negative: the node has children
   bool expanded = false;
-  std::string position;  // of the record in its table's primary key; blank for the root
+  std::string position;  // of the record in its table, whatever the order; blank for the root
   int depth() const { return level < 0 ? -level : level; }
 };
 
@@ -109,7 +109,7 @@ class TreeLoader {
   void PrepareInsert(int n);
   // Reads the row's record into its table's buffer again.
   bool Reread(const TreeRow& row);
-  // The primary-key position of the record in the buffer of level `level`.
+  // The position of the record of level `level` read last (or just written).
   std::string PositionOf(int level) const;
   // The node text of the record in the buffer of level `level`.
   std::string TextOf(int level) const;
