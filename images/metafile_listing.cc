@@ -53,8 +53,8 @@ void MetafileListing::Line(MetaPoint from, MetaPoint to, const MetaPen& pen) {
 
 void MetafileListing::Rectangle(MetaPoint top_left, MetaPoint bottom_right, const MetaPen& pen,
                                 const MetaBrush& brush) {
-  text_ += "rectangle " + Point(top_left) + " " + Point(bottom_right) + Pen(pen) + Brush(brush) +
-           "\n";
+  text_ +=
+      "rectangle " + Point(top_left) + " " + Point(bottom_right) + Pen(pen) + Brush(brush) + "\n";
 }
 
 void MetafileListing::Ellipse(MetaPoint top_left, MetaPoint bottom_right, const MetaPen& pen,

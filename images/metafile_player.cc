@@ -244,8 +244,7 @@ std::optional<size_t> ReadHeaders(const uint8_t* data, size_t size, MetafileInfo
 
 }  // namespace
 
-std::optional<MetafileInfo> ReadMetafileInfo(const uint8_t* data, size_t size,
-                                             std::string* error) {
+std::optional<MetafileInfo> ReadMetafileInfo(const uint8_t* data, size_t size, std::string* error) {
   MetafileInfo info;
   std::string ignored;
   if (!ReadHeaders(data, size, info, error != nullptr ? error : &ignored)) return std::nullopt;

@@ -73,8 +73,8 @@ class MetafileCanvas {
 
 struct MetafileInfo {
   bool placeable = false;
-  PlaceableHeader header;      // when placeable
-  uint16_t object_slots = 0;   // from the standard header
+  PlaceableHeader header;     // when placeable
+  uint16_t object_slots = 0;  // from the standard header
 };
 
 struct PlayResult {
@@ -86,8 +86,7 @@ struct PlayResult {
 };
 
 // Reads the headers only; nullopt with `error` set when they are malformed.
-std::optional<MetafileInfo> ReadMetafileInfo(const uint8_t* data, size_t size,
-                                             std::string* error);
+std::optional<MetafileInfo> ReadMetafileInfo(const uint8_t* data, size_t size, std::string* error);
 
 // Plays the whole file onto `canvas`.
 PlayResult PlayMetafile(const uint8_t* data, size_t size, MetafileCanvas& canvas);

@@ -53,8 +53,7 @@ TEST(MetafileHeader, StandardHeaderCountsTheFileAndItsLargestRecord) {
   EXPECT_EQ(WordAt(b, 34) | (WordAt(b, 36) << 16), 28);
   EXPECT_EQ(WordAt(b, 38), 0);
   // The last record is end-of-file.
-  EXPECT_EQ(std::vector<uint8_t>(b.end() - 6, b.end()),
-            (std::vector<uint8_t>{3, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(b.end() - 6, b.end()), (std::vector<uint8_t>{3, 0, 0, 0, 0, 0}));
 }
 
 TEST(MetafileHeader, CoordinatesBeyondSixteenBitsAreClamped) {

@@ -22,8 +22,7 @@ env::Env* Or(env::Env* e) { return e != nullptr ? e : env::Env::Default(); }
 // use; random so that a name another process has just taken is unlikely,
 // and the exclusive create settles the rest.
 std::string UniqueSuffix() {
-  static constexpr char kChars[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   static std::mutex mu;
   static std::mt19937_64 random{std::random_device{}()};
   std::lock_guard<std::mutex> lock(mu);

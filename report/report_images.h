@@ -35,8 +35,7 @@ bool RemovePageImage(const std::string& path, env::Env* env = nullptr);
 
 // Reads a page image whole; nullopt when it cannot be read or is larger
 // than any page image (64 MiB).
-std::optional<std::vector<uint8_t>> ReadPageImage(const std::string& path,
-                                                  env::Env* env = nullptr);
+std::optional<std::vector<uint8_t>> ReadPageImage(const std::string& path, env::Env* env = nullptr);
 
 }  // namespace vorsandt::ui
 

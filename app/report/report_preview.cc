@@ -50,7 +50,9 @@ class Preview {
   void HidePage(int frame, int image, int region);
   void Label(int field, const Caption& caption);
   void Status(const std::string& zoom, const std::string& mode, const std::string& pages);
-  std::string Page(int n) const { return "Page " + std::to_string(n) + " of " + std::to_string(count_); }
+  std::string Page(int n) const {
+    return "Page " + std::to_string(n) + " of " + std::to_string(count_);
+  }
   const std::string& Image(int n) const { return pages_[static_cast<size_t>(n - 1)]; }
   void Zoom();
   void ToggleFacing();
@@ -69,11 +71,11 @@ class Preview {
 
 void Preview::FindFields() {
   ui::Window& w = *window_;
-  f_ = {w.FieldOf("?Cancel"),       w.FieldOf("?Print"),        w.FieldOf("?Zoom"),
-        w.FieldOf("?PreviousPage"), w.FieldOf("?NextPage"),     w.FieldOf("?Jump"),
-        w.FieldOf("?FacingPages"),  w.FieldOf("?LeftFrame"),    w.FieldOf("?LeftPage"),
-        w.FieldOf("?LeftRegion"),   w.FieldOf("?RightFrame"),   w.FieldOf("?RightPage"),
-        w.FieldOf("?RightRegion"),  w.FieldOf("?SingleFrame"),  w.FieldOf("?SinglePage"),
+  f_ = {w.FieldOf("?Cancel"),       w.FieldOf("?Print"),       w.FieldOf("?Zoom"),
+        w.FieldOf("?PreviousPage"), w.FieldOf("?NextPage"),    w.FieldOf("?Jump"),
+        w.FieldOf("?FacingPages"),  w.FieldOf("?LeftFrame"),   w.FieldOf("?LeftPage"),
+        w.FieldOf("?LeftRegion"),   w.FieldOf("?RightFrame"),  w.FieldOf("?RightPage"),
+        w.FieldOf("?RightRegion"),  w.FieldOf("?SingleFrame"), w.FieldOf("?SinglePage"),
         w.FieldOf("?SingleRegion"), w.FieldOf("?ZoomedPage")};
 }
 
@@ -134,9 +136,9 @@ void Preview::ShowPages() {
       } else {
         HidePage(f_.right_frame, f_.right_image, f_.right_region);
       }
-      std::string pages = left && right ? "Pages " + std::to_string(left_page_) + " and " +
-                                              std::to_string(current_page_) + " of " +
-                                              std::to_string(count_)
+      std::string pages = left && right
+                              ? "Pages " + std::to_string(left_page_) + " and " +
+                                    std::to_string(current_page_) + " of " + std::to_string(count_)
                           : right ? Page(current_page_)
                                   : Page(left_page_);
       Status("", "Facing Pages", pages);

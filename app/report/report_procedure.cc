@@ -113,9 +113,9 @@ bool ReportRun::ReadNextRow() {
 void ReportRun::ShowPercent() {
   bar_value_ = percent_done_;
   progress_->SetProperty(percent_, ui::prop::kText,
-                         format::Format(static_cast<double>(percent_done_), "@N3") +
-                             "% Completed");
-  progress_->Display();
+                         format::Format(static_cast<double>(percent_done_), "@N3") + "% Completed");
+  progress_->Display(bar_);
+  progress_->Display(percent_);
 }
 
 // One timer event: the current record and up to 24 more are printed; the
@@ -259,11 +259,12 @@ constexpr ReportLevel kInventoryLevels[] = {{Table::kItems, "ITE:LOC", 1}};
 constexpr ReportLevel kInsuranceLevels[] = {{Table::kPolicy, "POL:COMPANY", 1},
                                             {Table::kItems, "ITE:POLICY", 1}};
 constexpr ReportDef kReports[] = {
-    {"inventory", "MasterInventoryPrint", "MASTERINVENTORYPRINT$REPORT", "MASTERINVENTORYPRINT$PROGRESSWINDOW",
-     Table::kLocations, "LOC:LOC", kInventoryLevels, 2, "LOCATIONS"},
+    {"inventory", "MasterInventoryPrint", "MASTERINVENTORYPRINT$REPORT",
+     "MASTERINVENTORYPRINT$PROGRESSWINDOW", Table::kLocations, "LOC:LOC", kInventoryLevels, 2,
+     "LOCATIONS"},
     {"insurance", "MasterInsuranceReport", "MASTERINSURANCEREPORT$REPORT",
-     "MASTERINSURANCEREPORT$PROGRESSWINDOW", Table::kInsuranceCompany, "INS:NAME",
-     kInsuranceLevels, 3, "POLICY"},
+     "MASTERINSURANCEREPORT$PROGRESSWINDOW", Table::kInsuranceCompany, "INS:NAME", kInsuranceLevels,
+     3, "POLICY"},
 };
 
 void MasterInventoryPrint() { RunReport(kReports[0]); }

@@ -42,7 +42,7 @@ struct ReportDef {
   const char* report_label;    // "MASTERINVENTORYPRINT$REPORT"
   const char* progress_label;  // "MASTERINVENTORYPRINT$PROGRESSWINDOW"
   Table primary;
-  const char* start_key;  // the primary table's key the view reads by
+  const char* start_key;                  // the primary table's key the view reads by
   std::span<const ReportLevel> children;  // each the child of the one before
   int detail_band;
   const char* read_error_name;  // the table message 35 names

@@ -20,7 +20,7 @@ namespace {
 
 class CheckingCanvas : public MetafileListing {
  public:
-  CheckingCanvas(size_t size) : size_(size) {}
+  explicit CheckingCanvas(size_t size) : size_(size) {}
   void Polygon(const std::vector<MetaPoint>& points, const MetaPen& pen, const MetaBrush& brush,
                bool closed) override {
     FUZZ_CHECK(points.size() * 4 <= size_);
