@@ -9,6 +9,10 @@
 #include "report/page_metafile.h"
 #include "report/report_images.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/window_view.h"
+
+#include <QApplication>
+#include <QLabel>
 
 namespace vorsandt::ui::qt {
 namespace {
@@ -145,6 +149,42 @@ TEST(ReportRenderTest, QtPlatformPrintsPageImagesOnItsPrinter) {
   platform.printer()->setOutputFileName(pdf);
   EXPECT_TRUE(platform.PrintPages({file.path, file.path}));
   EXPECT_EQ(PdfPages(pdf), 2);
+}
+
+// The preview shows a page by setting an image control's text to the page
+// image: the control plays it, and shows the next one when the text changes.
+TEST(ReportRenderTest, AnImageControlShowsThePageImageItsTextNames) {
+  Page red_page = SamplePage();
+  PageImage first(red_page);
+  red_page.items.resize(1);  // the title only
+  PageImage second(red_page);
+  WindowState state;
+  state.id = 9;
+  state.caption = "Print Preview";
+  state.at = Rect{kNotGiven, kNotGiven, 300, 300};
+  ControlState image;
+  image.field = 1;
+  image.kind = Kind::kImage;
+  image.at = {10, 10, 190, 246};
+  image.text = first.path;
+  state.controls.push_back(image);
+  WindowView view(state, [](WindowId, const Input&) {});
+  view.show();
+  QApplication::processEvents();
+  auto* label = qobject_cast<QLabel*>(view.ControlWidget(1));
+  ASSERT_NE(label, nullptr);
+  QImage shown = label->pixmap().toImage();
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() * 25 / 110), QColor(Qt::red))
+      << "the box's fill, a quarter down the page";
+
+  state.controls[0].text = second.path;
+  view.Apply(state);
+  QApplication::processEvents();
+  shown = label->pixmap().toImage();
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() * 25 / 110), QColor(Qt::white))
+      << "the second page has no box";
 }
 
 }  // namespace
