@@ -212,6 +212,60 @@ TEST_F(TreeLoadingTest, ContractRemovesExactlyTheDescendantsAndIsRemembered) {
   EXPECT_FALSE(rows[RowOf(rows, LocationName(1))].expanded);
 }
 
+TEST_F(TreeLoadingTest, ReadErrorsStopTheLoadNamingTheTable) {
+  FillTables(3, 6, 2);
+  TreeLoader loader(kTree);
+  TreeRows rows;
+  ASSERT_TRUE(loader.LoadTree(&rows));
+  ASSERT_TRUE(loader.Expand(&rows, 3));  // ROOM 0000, written last
+  ASSERT_EQ(rows[3].text, LocationName(0));
+
+  // Items unreadable: the first probe fails, and so does a reload of the
+  // open node; the error is not taken for "no items".
+  files::Close(File(Table::kItems));
+  EXPECT_FALSE(loader.LoadTree(&rows));
+  EXPECT_EQ(loader.failed(), "ITEMS");
+  // The locations unreadable as well: their read fails first.
+  files::Close(File(Table::kLocations));
+  EXPECT_FALSE(loader.LoadTree(&rows));
+  EXPECT_EQ(loader.failed(), "LOCATIONS");
+  files::Errors().Clear();
+}
+
+TEST_F(TreeLoadingTest, AnOpenNodeWhoseChildrenAreGoneIsALeafUntilOneReturns) {
+  FillTables(3, 6, 2);
+  TreeLoader loader(kTree);
+  TreeRows rows;
+  ASSERT_TRUE(loader.LoadTree(&rows));
+  const int room = RowOf(rows, LocationName(1));
+  ASSERT_TRUE(loader.Expand(&rows, static_cast<size_t>(room)));
+  ASSERT_EQ(rows.size(), 1u + 3 + 3);
+
+  // Another user deletes the room's items.
+  files::FileRecord* items = File(Table::kItems);
+  std::vector<std::string> gone;
+  files::SetFile(items);
+  for (files::Next(items); files::Errors().Code() == 0; files::Next(items)) {
+    std::string location = views::FieldText(Field("ITE:LOCATION"), files::RecordBuffer(items));
+    if (location.rfind(LocationName(1), 0) == 0) gone.push_back(files::Position(items));
+  }
+  ASSERT_EQ(gone.size(), 3u);
+  for (const std::string& position : gone) {
+    files::Reget(items, position);
+    files::Delete(items);
+    ASSERT_EQ(files::Errors().Code(), 0);
+  }
+
+  // Still remembered as open, it is drawn as a leaf, not as a closed node
+  // that would open to nothing.
+  ASSERT_TRUE(loader.LoadTree(&rows));
+  ASSERT_EQ(rows.size(), 1u + 3);
+  const int now = RowOf(rows, LocationName(1));
+  EXPECT_TRUE(rows[now].expanded);
+  EXPECT_EQ(rows[now].level, 1);
+  EXPECT_EQ(loader.open_nodes().size(), 1u);
+}
+
 TEST(OpenNodesTest, SortedByLevelThenPositionWithoutDuplicates) {
   OpenNodes nodes;
   nodes.Add(2, "B");
