@@ -120,6 +120,12 @@ void ListProcedure::Run() {
       refresh_pending_ = true;
       window_ready_ = true;
       RedrawWindow();
+    } else if (event == ui::event::kSized && window_ready_) {
+      // The list now shows a different number of rows: refill the page at
+      // its new size around the selected record rather than waiting for the
+      // next move, so no row the user can see is left empty or stale.
+      refresh_pending_ = true;
+      RedrawWindow();
     } else if (field != 0 && field == list_) {
       OnList();
     } else if (field != 0 && field == sheet_) {
