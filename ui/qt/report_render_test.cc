@@ -8,11 +8,11 @@
 
 #include "report/page_metafile.h"
 #include "report/report_images.h"
+#include "ui/qt/picture_view.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/window_view.h"
 
 #include <QApplication>
-#include <QLabel>
 
 namespace vorsandt::ui::qt {
 namespace {
@@ -171,9 +171,9 @@ TEST(ReportRenderTest, AnImageControlShowsThePageImageItsTextNames) {
   WindowView view(state, [](WindowId, const Input&) {});
   view.show();
   QApplication::processEvents();
-  auto* label = qobject_cast<QLabel*>(view.ControlWidget(1));
-  ASSERT_NE(label, nullptr);
-  QImage shown = label->pixmap().toImage();
+  auto* picture = qobject_cast<PictureView*>(view.ControlWidget(1));
+  ASSERT_NE(picture, nullptr);
+  QImage shown = picture->picture();
   ASSERT_FALSE(shown.isNull());
   EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() * 25 / 110), QColor(Qt::red))
       << "the box's fill, a quarter down the page";
@@ -181,7 +181,7 @@ TEST(ReportRenderTest, AnImageControlShowsThePageImageItsTextNames) {
   state.controls[0].text = second.path;
   view.Apply(state);
   QApplication::processEvents();
-  shown = label->pixmap().toImage();
+  shown = picture->picture();
   ASSERT_FALSE(shown.isNull());
   EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() * 25 / 110), QColor(Qt::white))
       << "the second page has no box";

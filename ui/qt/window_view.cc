@@ -20,6 +20,7 @@
 #include "ui/qt/drop_list.h"
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
+#include "ui/qt/picture_view.h"
 #include "ui/qt/report_render.h"
 #include "ui/qt/shape_area.h"
 
@@ -61,15 +62,6 @@ void AddItems(QMenu* menu, const std::vector<MenuState>& items, const std::funct
 // An image control's file: the text a procedure set (a report page's image),
 // else the definition's file.
 const std::string& PictureFile(const ControlState& c) { return c.text.empty() ? c.image : c.text; }
-
-// Metafiles (report page images, .WMF pictures) are played into a picture
-// large enough to stay sharp when the control scales it; other files are
-// read by the toolkit.
-QPixmap PictureFor(const std::string& file) {
-  constexpr int kMetafileWidth = 1275;  // a letter page at 150 pixels per inch
-  if (LooksLikeMetafile(file)) return QPixmap::fromImage(MetafileImage(file, kMetafileWidth));
-  return QPixmap(ToQt(file));
-}
 
 }  // namespace
 
@@ -258,10 +250,7 @@ void WindowView::CreateControl(const ControlState& c) {
       break;
     }
     case Kind::kImage: {
-      auto* label = new QLabel(canvas_);
-      label->setScaledContents(c.at.w != kNotGiven && c.at.h != kNotGiven);
-      if (!PictureFile(c).empty()) label->setPixmap(PictureFor(PictureFile(c)));
-      w = label;
+      w = new PictureView(canvas_);  // its file is set once it is placed
       break;
     }
     case Kind::kRegion:
@@ -310,6 +299,8 @@ void WindowView::CreateControl(const ControlState& c) {
       if (auto* label = qobject_cast<QLabel*>(w); label && natural) label->setText(ToQt(c.text));
       Place(w, c.at, natural);
     }
+    // Decoded at the size it was placed at, not the widget's default size.
+    if (auto* picture = qobject_cast<PictureView*>(w)) picture->SetFile(PictureFile(c));
     if (c.kind == Kind::kGroup || c.kind == Kind::kSheet || c.kind == Kind::kBox) w->lower();
     if (c.kind == Kind::kRegion) w->raise();
     if (auto* list = qobject_cast<ListControl*>(w)) {
@@ -438,8 +429,7 @@ void WindowView::ApplyControl(ControlView& view, const ControlState& c) {
     case Kind::kImage:
       if (PictureFile(c) != view.picture) {
         view.picture = PictureFile(c);
-        static_cast<QLabel*>(w)->setPixmap(view.picture.empty() ? QPixmap()
-                                                                : PictureFor(view.picture));
+        static_cast<PictureView*>(w)->SetFile(view.picture);
       }
       break;
     case Kind::kSheet:
