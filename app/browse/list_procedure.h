@@ -53,6 +53,14 @@ struct ListDef {
   bool incremental_locator = false;
   // Runs before every rebuild of the key spread (BrowseItems1's totals).
   void (*before_spread)(ListProcedure&) = nullptr;
+  // A browse that also has a select's Select button (the picture browse):
+  // shown, default and enabled only when called with request 4, and first in
+  // the popup ("&Select" before the browse items).
+  bool select_button = false;
+  // An image control that shows the file named by a field of the selected
+  // record, following the selection ("?Image", "ITE:PICTURE").
+  const char* image = nullptr;
+  const char* image_field = nullptr;
 };
 
 // Runs the list procedure `def` on the calling thread until its window closes.
@@ -61,9 +69,11 @@ void RunListProcedure(const ListDef& def);
 // Registers every instance of `defs` by its procedure name.
 void RegisterListProcedures(std::span<const ListDef> defs);
 
-// The fifteen browses, and the five selects (app/select).
+// The fifteen browses, the five selects (app/select) and the picture browse
+// (app/pictures).
 std::span<const ListDef> BrowseDefs();
 std::span<const ListDef> SelectDefs();
+std::span<const ListDef> PictureBrowseDefs();
 
 // Field equates of the controls every list window has.
 inline constexpr char kListEquate[] = "?Browse";

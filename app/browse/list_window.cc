@@ -59,6 +59,7 @@ void ListProcedure::Prepare() {
   close_ = Optional(kCloseEquate);
   help_ = Optional(kHelpEquate);
   entry_ = def_.entry_locator != nullptr ? window_->FieldOf(def_.entry_locator) : 0;
+  image_ = def_.image != nullptr ? window_->FieldOf(def_.image) : 0;
   for (const ListButton& b : def_.buttons) button_fields_.push_back(window_->FieldOf(b.use));
 
   // The columns: the instance names their fields, the list format string
@@ -90,18 +91,9 @@ void ListProcedure::Run() {
   window_->Open();
   window_->SetProperty(list_, ui::prop::kVScroll, 0);
   window_->SetProperty(list_, ui::prop::kAlertKey, ui::key::kMouseLeft2, kDoubleClickSlot);
-  if (is_select()) {
-    if (select_ != 0) {
-      if (selecting()) {
-        window_->Unhide(select_);
-        window_->SetProperty(select_, ui::prop::kDefaultButton, 1);
-        window_->Enable(select_);
-      } else {
-        window_->Hide(select_);
-        window_->Disable(select_);
-      }
-    }
-  } else {
+  ShowPicture();
+  if (has_select()) ShowSelectButton();
+  if (!is_select()) {
     window_->SetProperty(list_, ui::prop::kAlertKey, ui::key::kInsert, kInsertSlot);
     window_->SetProperty(list_, ui::prop::kAlertKey, ui::key::kDelete, kDeleteSlot);
     window_->SetProperty(list_, ui::prop::kAlertKey, kCtrlEnter, kCtrlEnterSlot);
@@ -145,6 +137,41 @@ void ListProcedure::Run() {
   for (Table t : def_.tables) CloseTable(t);
   window_->Close();
   ui::ResponseCode() = exit_response_ != 0 ? exit_response_ : ui::response::kCancelled;
+}
+
+void ListProcedure::ShowSelectButton() {
+  if (select_ == 0) return;
+  if (selecting()) {
+    window_->Unhide(select_);
+    window_->SetProperty(select_, ui::prop::kDefaultButton, 1);
+    window_->Enable(select_);
+  } else {
+    window_->Hide(select_);
+    window_->Disable(select_);
+  }
+}
+
+// The image shows the file the record buffer names; the field's padding
+// blanks are no part of the name.
+void ListProcedure::ShowPicture() {
+  if (image_ == 0) return;
+  files::FileRecord* table = nullptr;
+  files::FieldInfo field;
+  std::string file;
+  if (FindTableField(def_.image_field, &table, &field)) {
+    file = views::FieldText(field, files::RecordBuffer(table));
+    file.erase(file.find_last_not_of(' ') + 1);
+  }
+  window_->SetProperty(image_, ui::prop::kText, file);
+  window_->Display();
+}
+
+// The popup of a list with a Select button: "&Select" first, then a
+// browse's own items, numbered in that order.
+int ListProcedure::SelectPopup(bool rows) {
+  std::string text = rows && selecting() ? "&Select" : "~&Select";
+  if (!is_select()) text += rows ? def_.popup : def_.popup_empty;
+  return window_->Popup(text);
 }
 
 // --- BrowseList ------------------------------------------------------------
@@ -288,10 +315,11 @@ void ListProcedure::SelectionChanged() {
   Browse::State& s = browse_->state();
   const bool rows = s.row_count != 0;
   if (window_->Keycode() == ui::key::kMouseRight) {
-    if (is_select()) {
-      std::string text = rows && selecting() ? "&Select" : "~&Select";
-      if (window_->Popup(text) == 1 && select_ != 0) {
-        window_->Post(ui::event::kAccepted, select_);
+    if (has_select()) {
+      const int chosen = SelectPopup(rows);
+      const int targets[] = {select_, insert_, change_, delete_};
+      if (chosen >= 1 && chosen <= 4 && targets[chosen - 1] != 0) {
+        window_->Post(ui::event::kAccepted, targets[chosen - 1]);
       }
       return;
     }
@@ -305,6 +333,7 @@ void ListProcedure::SelectionChanged() {
   if (!rows) return;
   s.selected_row = std::clamp(window_->Choice(list_), 1, s.row_count);
   browse_->RowToRecord(s.selected_row);
+  ShowPicture();
   if (s.row_count == ItemCount()) {
     if (!scroll_bar_) {
       window_->SetProperty(list_, ui::prop::kVScroll, 1);

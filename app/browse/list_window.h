@@ -60,14 +60,18 @@ class ListProcedure : public BrowseList {
   void RunUpdateForm();
   void AfterUpdate(bool relocate);
   void CallButton(const ListButton& button);
+  void ShowSelectButton();
+  void ShowPicture();
+  int SelectPopup(bool rows);
   bool selecting() const { return current_request_ == 4; }
   bool is_select() const { return def_.kind == ListKind::kSelect; }
+  bool has_select() const { return is_select() || def_.select_button; }
 
   const ListDef& def_;
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<Browse> browse_;
   int list_ = 0, sheet_ = 0, insert_ = 0, change_ = 0, delete_ = 0, select_ = 0;
-  int close_ = 0, help_ = 0, entry_ = 0;
+  int close_ = 0, help_ = 0, entry_ = 0, image_ = 0;
   std::vector<int> button_fields_;
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;

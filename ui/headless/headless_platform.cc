@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "ui/headless/picture_summary.h"
+
 namespace vorsandt::ui::headless {
 
 void HeadlessPlatform::WindowOpened(const WindowState& state) {
@@ -238,6 +240,7 @@ std::string DumpWindow(const WindowState& s) {
         (c.colours[0] != kDefaultColour || c.colours[1] != kDefaultColour)) {
       out << " colours " << Colour(c.colours[0]) << " " << Colour(c.colours[1]);
     }
+    if (c.kind == Kind::kImage) out << " picture " << Quote(PictureSummary(c));
     if (c.kind == Kind::kSheet || c.kind == Kind::kCheck || c.kind == Kind::kProgress)
       out << " value " << c.value;
     out << "\n";

@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "ui/headless/picture_summary.h"
 #include "ui/headless/script.h"
 #include "ui/headless/script_words.h"
 
@@ -330,6 +331,16 @@ struct ScriptCommands {
                     Quoted(c.a[1]));
     return true;
   }
+  // expect image FIELD 40x30 BMP | expect image FIELD The picture file ...
+  static bool ExpectImage(Runner& r, const Call& c) {
+    if (c.control->kind != Kind::kImage) return r.Fail("control " + c.a[0] + " is not an image");
+    std::string want;
+    for (size_t i = 1; i < c.a.size(); ++i) want += (i > 1 ? " " : "") + c.a[i];
+    const std::string have = PictureSummary(*c.control);
+    if (have != want)
+      return r.Fail("image " + c.a[0] + " shows " + Quoted(have) + ", expected " + Quoted(want));
+    return true;
+  }
   static bool ExpectDropped(Runner& r, const Call& c) {
     if (c.control->drop == 0) return r.Fail("control " + c.a[0] + " is not a drop list");
     bool want = c.name == std::string_view("expect dropped");
@@ -448,6 +459,7 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"expect item", 2, Stage::kWindow, &C::ExpectItem},
     {"expect status", 2, Stage::kWindow, &C::ExpectStatus},
     {"expect text", 2, Stage::kControl, &C::ExpectText},
+    {"expect image", 2, Stage::kControl, &C::ExpectImage},
     {"expect dropped", 1, Stage::kControl, &C::ExpectDropped},
     {"expect closed-up", 1, Stage::kControl, &C::ExpectDropped},
     {"expect alert", 2, Stage::kControl, &C::ExpectAlert},

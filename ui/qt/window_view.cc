@@ -60,8 +60,12 @@ void AddItems(QMenu* menu, const std::vector<MenuState>& items, const std::funct
 }
 
 // An image control's file: the text a procedure set (a report page's image),
-// else the definition's file.
-const std::string& PictureFile(const ControlState& c) { return c.text.empty() ? c.image : c.text; }
+// else the definition's file, without the blanks of a fixed-length field.
+std::string PictureFile(const ControlState& c) {
+  std::string file = c.text.empty() ? c.image : c.text;
+  file.erase(file.find_last_not_of(' ') + 1);
+  return file;
+}
 
 }  // namespace
 
