@@ -26,7 +26,9 @@
 
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
+#include "app/reminders/due_soon.h"
 #include "app/report/report_procedure.h"
+#include "runtime/format/dates.h"
 #include "runtime/format/locale.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "ui/engine/engine.h"
@@ -102,6 +104,29 @@ bool DisplayNamed() {
   return false;
 }
 
+// A script run takes "today" from VORSANDT_TODAY (YYYY-MM-DD), so that what
+// depends on the date, such as the reminder at start, is the same on every
+// run. A script run that names no day shows no reminder. False when the
+// variable is set but is no date.
+bool InstallScriptClock() {
+  const char* value = std::getenv("VORSANDT_TODAY");
+  if (value == nullptr || value[0] == '\0') {
+    vorsandt::app::SetDueSoonEnabled(false);
+    return true;
+  }
+  vorsandt::format::LocalDateTime day;
+  char end = 0;
+  if (std::sscanf(value, "%4d-%2d-%2d%c", &day.year, &day.month, &day.day, &end) != 3 ||
+      vorsandt::format::DayOf(vorsandt::format::DateFromParts(day.month, day.day, day.year)) !=
+          day.day) {
+    std::fprintf(stderr, "vorsandt: VORSANDT_TODAY=%s is no date (YYYY-MM-DD)\n", value);
+    return false;
+  }
+  day.hours = 12;
+  vorsandt::format::SetClockSource([day] { return day; });
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,6 +183,7 @@ int main(int argc, char** argv) {
 
   // The script is read before the data folder changes the working directory.
   std::string script_text;
+  if (headless && !InstallScriptClock()) return 2;
   if (headless) {
     std::string error;
     if (!vorsandt::ui::headless::ReadScriptFile(script, &script_text, &error)) {

@@ -30,6 +30,7 @@ constexpr StartItem kStartItems[] = {
     {-21, "TreeBrowseService", 25000},
     {-25, "MasterInventoryPrint", 25000},
     {-26, "MasterInsuranceReport", 25000},
+    {-40, "CoverageCheck", 25000},
 };
 
 const StartItem* FindStartItem(int number) {
@@ -103,6 +104,9 @@ void Main() {
 
   // The splash window runs to its end on this thread before the loop starts.
   if (ui::Procedure splash = Procedures().Find("Splash")) splash();
+  // Then, when a service or a policy falls due soon, the reminder; it opens
+  // no window when nothing is due.
+  if (ui::Procedure reminder = Procedures().Find("DueSoon")) reminder();
 
   auto refresh = [&] {
     // Nothing is redrawn during an accept-all pass.

@@ -65,7 +65,11 @@ struct Locale {
   // Replacement captions by text number (32512 and up).
   std::map<int32_t, std::string> button_texts;
   RegionalSettings regional;
+  // DUESOONDAYS: how many days ahead the reminder at start looks for services
+  // and policies falling due; 0 switches the reminder off.
+  int32_t due_soon_days = 30;
 };
+inline constexpr int32_t kMaxDueSoonDays = 3660;
 
 // The locale in force. Starts with the built-in defaults.
 const Locale& CurrentLocale();

@@ -65,6 +65,18 @@ TEST_F(SettingsTest, MonthNamesAreCutAndKeysIgnoreCaseAndBlanks) {
   EXPECT_EQ(L().month_abbreviations[0], "Jan");
 }
 
+// The reminder's days: a whole number from 0 (off) up; anything else keeps
+// what was in force rather than switching the reminder off by accident.
+TEST_F(SettingsTest, DueSoonDaysTakesOnlyWholeNumbers) {
+  EXPECT_EQ(CurrentLocale().due_soon_days, 30);
+  Apply("DueSoonDays=14\n");
+  EXPECT_EQ(CurrentLocale().due_soon_days, 14);
+  Apply("DUESOONDAYS=0\n");
+  EXPECT_EQ(CurrentLocale().due_soon_days, 0);
+  Apply("DUESOONDAYS=7\nDUESOONDAYS=soon\nDUESOONDAYS=-3\nDUESOONDAYS=12x\nDUESOONDAYS=99999\n");
+  EXPECT_EQ(CurrentLocale().due_soon_days, 7);
+}
+
 TEST_F(SettingsTest, AmPmTextsAndWindows) {
   Apply("ZORAMPM=vorm,nachm\n");
   EXPECT_EQ(L().am_text, "vo");

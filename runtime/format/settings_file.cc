@@ -75,6 +75,7 @@ enum class Key {
   kDigraphs,
   kButtons,
   kMessage,
+  kDueSoonDays,
 };
 
 Key Classify(std::string_view key, int32_t* message_number) {
@@ -86,6 +87,7 @@ Key Classify(std::string_view key, int32_t* message_number) {
       {"ZORCASE", Key::kCase},       {"ZORMONTH", Key::kMonthNames},
       {"ZORMON", Key::kMonthAbbreviations}, {"ZORAMPM", Key::kAmPm},
       {"ZORDIGRAPH", Key::kDigraphs}, {"ZORBUTTON", Key::kButtons},
+      {"DUESOONDAYS", Key::kDueSoonDays},
   };
   for (const auto& entry : kKeys) {
     if (EqualsNoCase(key, entry.name)) return entry.key;
@@ -163,6 +165,18 @@ void ApplyKey(Key key, int32_t message_number, std::string_view raw_value, Local
           locale->button_texts[kFirstButtonText + static_cast<int32_t>(i)] = items[i];
       }
       break;
+    case Key::kDueSoonDays: {
+      // A value that is no whole number from 0 to 3660 keeps the default
+      // rather than silently switching the reminder off.
+      std::string text = item(0);
+      int32_t days = -1;
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), days);
+      if (!text.empty() && ec == std::errc() && end == text.data() + text.size() && days >= 0 &&
+          days <= kMaxDueSoonDays) {
+        locale->due_soon_days = days;
+      }
+      break;
+    }
     case Key::kMessage:
       files::Errors().SetReplacementText(message_number, item(0));
       break;
