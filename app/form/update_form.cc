@@ -463,7 +463,7 @@ void UpdateForm::Refresh() {
   if (window_->GetNumber(0, ui::prop::kAcceptAll) != 0) return;
   for (auto& child : children_) child->Refresh(refresh_pending_);
   if (picture_image_ != 0) {
-    // Until pictures are drawn the image control names the file.
+    // The photograph tab's image control decodes and draws the file itself.
     std::string name = files::ReadText(FieldBytesOf(def_.picture_field)).value_or(std::string());
     window_->SetProperty(picture_image_, ui::prop::kText, TrimRight(name));
   }
