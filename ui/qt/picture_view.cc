@@ -81,8 +81,10 @@ void PictureView::Load() {
       error = ToQt(result.Message());
     }
     const QSize full(result.full_width, result.full_height);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return;  // the program is ending
     QMetaObject::invokeMethod(
-        qApp,
+        app,
         [self, generation, picture = std::move(picture), full, error = std::move(error)]() mutable {
           if (self) self->Decoded(generation, std::move(picture), full, std::move(error));
         },
