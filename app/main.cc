@@ -1,7 +1,7 @@
 // The vorsandt program.
 //
 //   vorsandt [--data DIR] [--headless --script FILE]
-//   vorsandt [--data DIR] --report inventory|insurance --pdf FILE
+//   vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE
 //
 // --data DIR changes into DIR (created when missing) before anything else:
 // the tables live in the working directory. --headless runs the program
@@ -43,7 +43,7 @@ namespace {
 
 void Usage() {
   std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n"
-                       "       vorsandt [--data DIR] --report inventory|insurance --pdf FILE\n");
+                       "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n");
 }
 
 // The report `name` as the PDF file `pdf` (an absolute name): the report runs
@@ -53,7 +53,8 @@ void Usage() {
 int ReportToPdf(int argc, char** argv, const std::string& name, const std::string& pdf) {
   const vorsandt::app::ReportDef* def = vorsandt::app::ReportNamed(name);
   if (def == nullptr) {
-    std::fprintf(stderr, "vorsandt: no report named %s (inventory or insurance)\n", name.c_str());
+    std::fprintf(stderr, "vorsandt: no report named %s (inventory, insurance or coverage)\n",
+                 name.c_str());
     return 1;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -104,9 +105,10 @@ bool DisplayNamed() {
   return false;
 }
 
-// A script run takes "today" from VORSANDT_TODAY (YYYY-MM-DD), so that what
-// depends on the date, such as the reminder at start, is the same on every
-// run. A script run that names no day shows no reminder. False when the
+// A script or report run takes "today" from VORSANDT_TODAY (YYYY-MM-DD), so
+// that what depends on the date, such as the reminder at start or a policy's
+// expiry in the coverage check, is the same on every run. A script run that
+// names no day shows no reminder. False when the
 // variable is set but is no date.
 bool InstallScriptClock() {
   const char* value = std::getenv("VORSANDT_TODAY");
@@ -183,7 +185,7 @@ int main(int argc, char** argv) {
 
   // The script is read before the data folder changes the working directory.
   std::string script_text;
-  if (headless && !InstallScriptClock()) return 2;
+  if ((headless || !report.empty()) && !InstallScriptClock()) return 2;
   if (headless) {
     std::string error;
     if (!vorsandt::ui::headless::ReadScriptFile(script, &script_text, &error)) {

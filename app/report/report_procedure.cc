@@ -8,6 +8,7 @@
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
+#include "app/report/coverage_check.h"
 #include "app/report/report_preview.h"
 #include "report/report.h"
 #include "runtime/files/error_codes.h"
@@ -39,6 +40,8 @@ class ReportRun {
   void Prepare();
   void BuildView();
   void BindFields(ui::Report& report, Table table);
+  bool OpenRows(std::string* error);
+  void CloseRows();
   bool ReadNextRow();  // false: the end (or an error) was reached
   void PrintBatch();
   void ShowPercent();
@@ -51,6 +54,12 @@ class ReportRun {
   std::unique_ptr<ui::Window> progress_;
   std::unique_ptr<ui::Report> report_;
   ui::PreviewQueue page_list_;
+  // With a hook: the rows worked out, the next one to print, and the
+  // variables the report shows them through.
+  std::vector<ReportRow> rows_;
+  size_t next_row_ = 0;
+  std::vector<std::string> row_values_;
+  int band_ = 0;  // the detail band of the current row
 
   int32_t record_total_ = 0;
   int32_t records_read_ = 0;
@@ -66,6 +75,9 @@ class ReportRun {
 std::vector<Table> TablesOf(const ReportDef& def) {
   std::vector<Table> tables{def.primary};
   for (const ReportLevel& level : def.children) tables.push_back(level.table);
+  if (def.hook != nullptr) {
+    for (Table t : def.hook->tables) tables.push_back(t);
+  }
   return tables;
 }
 
@@ -90,17 +102,52 @@ void ReportRun::BindFields(ui::Report& report, Table table) {
   }
 }
 
-bool ReportRun::ReadNextRow() {
-  files::Next(view_.get());
-  const int code = files::Errors().Code();
-  if (code == files::kRecordNotAvailable) {
-    exit_response_ = kEnd;
-    return false;
+// Positions the view at its start, or works out the hook's rows (then the
+// percentage counts rows). False, with `error` set, when that fails.
+bool ReportRun::OpenRows(std::string* error) {
+  if (def_.hook != nullptr) {
+    rows_.clear();
+    next_row_ = 0;
+    if (!def_.hook->gather(&rows_, error)) return false;
+    record_total_ = static_cast<int32_t>(rows_.size());
+    return true;
   }
-  if (code != files::kNoError) {
-    WarningMessage(MessageId::kRecordRetrievalError, def_.read_error_name);
-    exit_response_ = kEnd;
-    return false;
+  band_ = def_.detail_band;
+  files::SetKey(File(def_.primary), KeyNamed(def_.start_key));
+  files::Open(view_.get(), files::kModeViewDefault);
+  if (files::Errors().Code() == files::kNoError) return true;
+  *error = "the report's view cannot be opened: " + files::Errors().Text();
+  return false;
+}
+
+void ReportRun::CloseRows() {
+  if (view_) files::Close(view_.get());
+  rows_.clear();
+}
+
+bool ReportRun::ReadNextRow() {
+  if (def_.hook != nullptr) {
+    if (next_row_ >= rows_.size()) {
+      exit_response_ = kEnd;
+      return false;
+    }
+    const ReportRow& row = rows_[next_row_++];
+    band_ = row.band;
+    for (size_t i = 0; i < row_values_.size(); ++i) {
+      row_values_[i] = i < row.values.size() ? row.values[i] : std::string();
+    }
+  } else {
+    files::Next(view_.get());
+    const int code = files::Errors().Code();
+    if (code == files::kRecordNotAvailable) {
+      exit_response_ = kEnd;
+      return false;
+    }
+    if (code != files::kNoError) {
+      WarningMessage(MessageId::kRecordRetrievalError, def_.read_error_name);
+      exit_response_ = kEnd;
+      return false;
+    }
   }
   exit_response_ = kGoOn;
   ++records_read_;
@@ -123,7 +170,7 @@ void ReportRun::ShowPercent() {
 void ReportRun::PrintBatch() {
   bool at_end = false;
   for (batch_count_ = 0; batch_count_ < kReportBatchSize && !at_end;) {
-    report_->Print(def_.detail_band);
+    report_->Print(band_);
     if (!ReadNextRow()) at_end = true;
   }
   if (at_end) {
@@ -136,8 +183,15 @@ void ReportRun::PrintBatch() {
 
 void ReportRun::Prepare() {
   for (Table t : TablesOf(def_)) OpenTable(t);
-  BuildView();
   report_ = ui::Report::Create(*ui::Engine::Current(), kReportWindowId, def_.report_label);
+  if (def_.hook != nullptr) {
+    row_values_.resize(def_.hook->variables.size());
+    for (size_t i = 0; i < row_values_.size(); ++i) {
+      report_->Bind(def_.hook->variables[i], ui::BindText(&row_values_[i]));
+    }
+    return;
+  }
+  BuildView();
   for (Table t : TablesOf(def_)) BindFields(*report_, t);
 }
 
@@ -146,21 +200,17 @@ bool ReportRun::RunWithoutWindow(
   Prepare();
   record_total_ = files::Records(File(def_.primary));
   files::Send(File(def_.primary), "QUICKSCAN=on");
-  files::SetKey(File(def_.primary), KeyNamed(def_.start_key));
-  files::Open(view_.get(), files::kModeViewDefault);
-  bool ok = files::Errors().Code() == files::kNoError;
-  if (!ok) {
-    *error = "the report's view cannot be opened: " + files::Errors().Text();
-  } else {
+  bool ok = OpenRows(error);
+  if (ok) {
     if (ReadNextRow()) {
       report_->Open();
       report_->SetPreview(&page_list_);
       do {
-        report_->Print(def_.detail_band);
+        report_->Print(band_);
       } while (ReadNextRow());
       report_->EndPage();
     }
-    files::Close(view_.get());
+    CloseRows();
     ok = deliver(page_list_);
     if (!ok && error->empty()) *error = "the pages cannot be written";
   }
@@ -200,10 +250,10 @@ void ReportRun::Run() {
   bool view_open = false;
   while (progress_->Accept()) {
     switch (progress_->Event()) {
-      case ui::event::kOpenWindow:
-        files::SetKey(File(def_.primary), KeyNamed(def_.start_key));
-        files::Open(view_.get(), files::kModeViewDefault);
-        view_open = files::Errors().Code() == files::kNoError;
+      case ui::event::kOpenWindow: {
+        std::string error;
+        view_open = OpenRows(&error);
+      }
         if (!view_open) {
           WarningMessage(MessageId::kRecordRetrievalError, def_.read_error_name);
           exit_response_ = kEnd;
@@ -230,7 +280,7 @@ void ReportRun::Run() {
     }
   }
   progress_->Close();
-  if (view_open) files::Close(view_.get());
+  if (view_open) CloseRows();
   files::Errors().Clear();
   files::Send(File(def_.primary), "QUICKSCAN=off");
   files::Errors().Clear();
@@ -265,15 +315,27 @@ constexpr ReportDef kReports[] = {
     {"insurance", "MasterInsuranceReport", "MASTERINSURANCEREPORT$REPORT",
      "MASTERINSURANCEREPORT$PROGRESSWINDOW", Table::kInsuranceCompany, "INS:NAME", kInsuranceLevels,
      3, "POLICY"},
+    {"coverage",
+     "CoverageCheck",
+     "COVERAGECHECK$REPORT",
+     "COVERAGECHECK$PROGRESSWINDOW",
+     Table::kItems,
+     "ITE:CODE",
+     {},
+     kCovPolicyBand,
+     "ITEMS",
+     &kCoverageHook},
 };
 
 void MasterInventoryPrint() { RunReport(kReports[0]); }
 void MasterInsuranceReport() { RunReport(kReports[1]); }
+void CoverageCheck() { RunReport(kReports[2]); }
 
 }  // namespace
 
 VORSANDT_PROCEDURE(MasterInventoryPrint);
 VORSANDT_PROCEDURE(MasterInsuranceReport);
+VORSANDT_PROCEDURE(CoverageCheck);
 
 void RunReport(const ReportDef& def) { ReportRun(def).Run(); }
 

@@ -36,6 +36,25 @@ struct ReportLevel {
   int32_t link;
 };
 
+// One printed row of a report whose rows are worked out rather than read:
+// the detail band to print and the text of each of the hook's variables.
+struct ReportRow {
+  int band = 0;
+  std::vector<std::string> values;
+};
+
+// A report's figures worked out from its tables before anything is printed
+// (a view yields one row per record and cannot sum across tables). The run
+// opens `tables` with the primary one, binds `variables` (named as the
+// definition's controls use them) to the values of the row being printed,
+// and prints each row's band in turn, the percentage counting rows. `gather`
+// only reads; false, with `error` naming why, when a table cannot be read.
+struct ReportHook {
+  std::span<const char* const> variables;
+  std::span<const Table> tables;
+  bool (*gather)(std::vector<ReportRow>* rows, std::string* error);
+};
+
 struct ReportDef {
   const char* name;            // for the command line: "inventory"
   const char* procedure;       // "MasterInventoryPrint"
@@ -45,7 +64,8 @@ struct ReportDef {
   const char* start_key;                  // the primary table's key the view reads by
   std::span<const ReportLevel> children;  // each the child of the one before
   int detail_band;
-  const char* read_error_name;  // the table message 35 names
+  const char* read_error_name;       // the table message 35 names
+  const ReportHook* hook = nullptr;  // rows worked out instead of the view's
 };
 
 // Records printed per timer event.
@@ -57,7 +77,7 @@ inline constexpr char kReportWindowId[] = "ZELTAR3$ZELTA060";
 // Runs the report `def` on the calling procedure thread.
 void RunReport(const ReportDef& def);
 
-// The two reports, and one by its command-line name (null when none).
+// The reports, and one by its command-line name (null when none).
 std::span<const ReportDef> ReportDefs();
 const ReportDef* ReportNamed(std::string_view name);
 
