@@ -21,7 +21,7 @@ set(LAYERS
   runtime/env runtime/files runtime/format runtime/text runtime/eval runtime/views
   storage/qvf/table storage/qvf/driver storage/qvf
   ui/engine ui/headless ui/qt report images
-  app/dictionary app/main.cc app tools)
+  app/exchange app/dictionary app/main.cc app tools)
 
 # What each layer may use besides itself.
 set(USES_runtime/env "")
@@ -39,13 +39,14 @@ set(USES_ui/qt ui/engine images runtime/eval runtime/format runtime/files runtim
 set(USES_report ui/engine images runtime/eval runtime/format runtime/files runtime/env)
 set(USES_images runtime/format runtime/files runtime/env)
 set(USES_app/dictionary runtime/files runtime/env)
+set(USES_app/exchange app/dictionary runtime/format runtime/files runtime/env)
 set(RUNTIME_AND_STORAGE
   runtime/views runtime/eval runtime/text runtime/format runtime/files runtime/env
   storage/qvf/driver storage/qvf/table storage/qvf)
-set(USES_app app/dictionary ui/engine report images ${RUNTIME_AND_STORAGE})
-set(USES_app/main.cc app app/dictionary ui/headless ui/qt ui/engine report images
+set(USES_app app/exchange app/dictionary ui/engine report images ${RUNTIME_AND_STORAGE})
+set(USES_app/main.cc app app/exchange app/dictionary ui/headless ui/qt ui/engine report images
   ${RUNTIME_AND_STORAGE})
-set(USES_tools app/dictionary images ${RUNTIME_AND_STORAGE})
+set(USES_tools app/exchange app/dictionary images ${RUNTIME_AND_STORAGE})
 # Layers whose files may include Qt.
 set(QT_LAYERS ui/qt app/main.cc)
 

@@ -1,6 +1,6 @@
-#include "tools/qvf/csv.h"
+#include "app/exchange/csv.h"
 
-namespace vorsandt::tools {
+namespace vorsandt::exchange {
 
 namespace {
 
@@ -149,4 +149,4 @@ std::string CsvLine(const std::vector<std::string>& fields) {
   return out;
 }
 
-}  // namespace vorsandt::tools
+}  // namespace vorsandt::exchange

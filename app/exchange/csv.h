@@ -5,14 +5,14 @@
 // The parser is a small state machine over bytes (the text is UTF-8, whose
 // multi-byte sequences never contain a comma, a quote or a line break), so it
 // handles a record of any length without recursion.
-#ifndef VORSANDT_TOOLS_QVF_CSV_H_
-#define VORSANDT_TOOLS_QVF_CSV_H_
+#ifndef VORSANDT_APP_EXCHANGE_CSV_H_
+#define VORSANDT_APP_EXCHANGE_CSV_H_
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace vorsandt::tools {
+namespace vorsandt::exchange {
 
 struct CsvRow {
   int line = 0;  // the line of the text the row starts on, from 1
@@ -34,6 +34,6 @@ std::string CsvField(std::string_view value);
 // A whole record, ending with CRLF.
 std::string CsvLine(const std::vector<std::string>& fields);
 
-}  // namespace vorsandt::tools
+}  // namespace vorsandt::exchange
 
-#endif  // VORSANDT_TOOLS_QVF_CSV_H_
+#endif  // VORSANDT_APP_EXCHANGE_CSV_H_

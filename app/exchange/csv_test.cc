@@ -1,9 +1,9 @@
 // The CSV reader and writer.
-#include "tools/qvf/csv.h"
+#include "app/exchange/csv.h"
 
 #include <gtest/gtest.h>
 
-namespace vorsandt::tools {
+namespace vorsandt::exchange {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
@@ -111,4 +111,4 @@ TEST(CsvWrite, QuotesOnlyWhatNeedsItAndReadsBackTheSame) {
 }
 
 }  // namespace
-}  // namespace vorsandt::tools
+}  // namespace vorsandt::exchange

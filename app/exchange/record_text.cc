@@ -1,4 +1,4 @@
-#include "tools/qvf/record_text.h"
+#include "app/exchange/record_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,7 +11,7 @@
 #include "runtime/format/charset.h"
 #include "runtime/format/dates.h"
 
-namespace vorsandt::tools {
+namespace vorsandt::exchange {
 namespace {
 
 std::string TrimRight(std::string_view s) {
@@ -295,4 +295,4 @@ bool Utf8ToAnsi(std::string_view utf8, std::string* ansi, std::string* error) {
   return true;
 }
 
-}  // namespace vorsandt::tools
+}  // namespace vorsandt::exchange

@@ -1,5 +1,5 @@
 // The fields of the application's records as text, and back: the values the
-// qvf tool's export writes and its import reads.
+// qvf tool's export writes and its import reads, and the program's list export.
 //
 //   SHORT, LONG   plain integers ("-12")
 //   DECIMAL       the digits with "." and exactly the field's places ("-3.50")
@@ -11,8 +11,8 @@
 //                 kept; one at the end is refused, as it reads back as padding)
 // Text is UTF-8 here and the ANSI set (Windows-1252) in records. On the way
 // in an empty number is 0, a decimal may have fewer places than the field.
-#ifndef VORSANDT_TOOLS_QVF_RECORD_TEXT_H_
-#define VORSANDT_TOOLS_QVF_RECORD_TEXT_H_
+#ifndef VORSANDT_APP_EXCHANGE_RECORD_TEXT_H_
+#define VORSANDT_APP_EXCHANGE_RECORD_TEXT_H_
 
 #include <cstdint>
 #include <string>
@@ -21,7 +21,7 @@
 
 #include "app/dictionary/dictionary.h"
 
-namespace vorsandt::tools {
+namespace vorsandt::exchange {
 
 // Does a LONG field hold a date (its picture is a date picture)?
 bool IsDateField(const app::FieldDef& field);
@@ -51,6 +51,6 @@ std::string ValuesToRecord(const app::TableDef& def, const std::vector<std::stri
 // or holds a character the ANSI set has not.
 bool Utf8ToAnsi(std::string_view utf8, std::string* ansi, std::string* error);
 
-}  // namespace vorsandt::tools
+}  // namespace vorsandt::exchange
 
-#endif  // VORSANDT_TOOLS_QVF_RECORD_TEXT_H_
+#endif  // VORSANDT_APP_EXCHANGE_RECORD_TEXT_H_

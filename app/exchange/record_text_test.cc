@@ -1,11 +1,11 @@
 // Record fields as the exchange's text and back.
-#include "tools/qvf/record_text.h"
+#include "app/exchange/record_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-namespace vorsandt::tools {
+namespace vorsandt::exchange {
 namespace {
 
 const app::FieldDef& Field(const char* name) {
@@ -159,4 +159,4 @@ TEST(RecordText, RowsNeedExactlyTheTablesColumns) {
 }
 
 }  // namespace
-}  // namespace vorsandt::tools
+}  // namespace vorsandt::exchange

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
-#include "tools/qvf/csv.h"
+#include "app/exchange/csv.h"
 
 namespace vorsandt {
 namespace {
@@ -44,12 +44,12 @@ ShellRun Shell(const std::string& command) {
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 std::vector<std::vector<std::string>> Parse(const std::string& text, const std::string& what) {
-  std::vector<tools::CsvRow> rows;
+  std::vector<exchange::CsvRow> rows;
   std::string error;
   int line = 0;
-  EXPECT_TRUE(tools::ParseCsv(text, &rows, &error, &line)) << what << ":" << line << ": " << error;
+  EXPECT_TRUE(exchange::ParseCsv(text, &rows, &error, &line)) << what << ":" << line << ": " << error;
   std::vector<std::vector<std::string>> out;
-  for (const tools::CsvRow& r : rows) out.push_back(r.fields);
+  for (const exchange::CsvRow& r : rows) out.push_back(r.fields);
   return out;
 }
 

@@ -10,6 +10,9 @@
 #include <set>
 #include <sstream>
 
+#include "app/exchange/columns.h"
+#include "app/exchange/csv.h"
+#include "app/exchange/record_text.h"
 #include "runtime/env/env.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -18,11 +21,24 @@
 #include "storage/qvf/driver/qvf_driver.h"
 #include "storage/qvf/table/qvf_table_commands.h"
 #include "tools/common/tool_files.h"
-#include "tools/qvf/csv.h"
-#include "tools/qvf/record_text.h"
 #include "runtime/files/names.h"
 
 namespace vorsandt::tools {
+
+// The record text and CSV rules are shared with the program's list export.
+using exchange::ColumnNames;
+using exchange::CsvField;
+using exchange::CsvLine;
+using exchange::CsvRow;
+using exchange::FieldToText;
+using exchange::IsDateField;
+using exchange::MemoToText;
+using exchange::ParseCsv;
+using exchange::RecordToValues;
+using exchange::TextToField;
+using exchange::TextToMemo;
+using exchange::Utf8ToAnsi;
+using exchange::ValuesToRecord;
 namespace {
 
 // An import into a new table found the table made by another process.
@@ -70,12 +86,6 @@ bool PrivateName(env::Env* env, const std::string& path, std::string* out) {
   }
   files::Errors().Post(files::kSystemErrorBase + files::MapErrno(EEXIST, true));
   return false;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-  std::string out;
-  for (const std::string& n : names) out += (out.empty() ? "" : ",") + n;
-  return out;
 }
 
 // Adds the rows after the header to the open table `f` in one transaction
@@ -238,19 +248,8 @@ int ImportTable(app::Table t, std::string_view csv, std::string* error) {
     *error = Line(error_line, parse_error);
     return kExitFailed;
   }
-  const std::vector<std::string> columns = ColumnNames(def);
-  if (rows.empty()) {
-    *error = Line(1, "no header row");
-    return kExitFailed;
-  }
-  bool header_matches = rows[0].fields.size() == columns.size();
-  for (size_t i = 0; header_matches && i < columns.size(); ++i) {
-    header_matches = files::SameName(rows[0].fields[i], columns[i]);
-  }
-  if (!header_matches) {
-    *error = Line(rows[0].line, "the header is not the table's columns " + Joined(columns));
-    return kExitFailed;
-  }
+  // The header may name any of the table's columns in any order.
+  if (!exchange::ArrangeColumns(ColumnNames(def), &rows, error)) return kExitFailed;
 
   files::FileRecord* f = Declared(t);
   const std::string path = std::string(def.label) + ".QVF";

@@ -9,7 +9,9 @@
 //       those whose optional key value is blank, follow in record order); to
 //       standard output without --out
 //   qvf import TABLE FILE.csv
-//       adds every row in one transaction, creating the table file when it is
+//       the header names the table's columns in any order, any subset of
+//       them (a column left out is blank; an unknown one is refused by its
+//       name); adds every row in one transaction, creating the table file when it is
 //       missing; the first row that fails stops the import with
 //       "line N: <error text>" and nothing of the import is kept. A table
 //       that does not check clean is not written to (the check's first fault

@@ -13,11 +13,26 @@
 #include "runtime/files/layout.h"
 #include "runtime/format/dates.h"
 #include "storage/qvf/driver/qvf_test_support.h"
-#include "tools/qvf/csv.h"
-#include "tools/qvf/record_text.h"
+#include "app/exchange/csv.h"
+#include "app/exchange/record_text.h"
 #include "tools/qvf/tool_run_test_support.h"
 
 namespace vorsandt::tools {
+
+// The record text and CSV rules are shared with the program's list export.
+using exchange::ColumnNames;
+using exchange::CsvField;
+using exchange::CsvLine;
+using exchange::CsvRow;
+using exchange::FieldToText;
+using exchange::IsDateField;
+using exchange::MemoToText;
+using exchange::ParseCsv;
+using exchange::RecordToValues;
+using exchange::TextToField;
+using exchange::TextToMemo;
+using exchange::Utf8ToAnsi;
+using exchange::ValuesToRecord;
 namespace {
 
 using qvf::testing::ScratchFolder;
@@ -262,13 +277,44 @@ TEST(ExchangeImport, HeaderMustNameTheTablesColumns) {
   ScratchFolder folder;
   std::string error;
   EXPECT_EQ(ImportTable(app::Table::kLocations, "LOC:PLACE\r\nx\r\n", &error), kExitFailed);
-  EXPECT_EQ(error, "line 1: the header is not the table's columns LOC:LOCATION");
+  EXPECT_EQ(error, "line 1: unknown column \"LOC:PLACE\"; the table's columns are LOC:LOCATION");
   EXPECT_EQ(ImportTable(app::Table::kLocations, "", &error), kExitFailed);
   EXPECT_EQ(error, "line 1: no header row");
   // Names are matched without regard to case; a byte order mark is skipped.
   EXPECT_EQ(ImportTable(app::Table::kLocations, "\xEF\xBB\xBFloc:location\nHall\n", &error),
             kExitOk)
       << error;
+}
+
+// A spreadsheet's columns: any order, any subset; what is left out is blank,
+// and the export writes the table's own order again. An unknown column stops
+// the import by its name, and nothing of it is kept.
+TEST(ExchangeImport, ColumnsInAnyOrderAndAnySubset) {
+  ScratchFolder folder;
+  std::string error;
+  const app::Table t = app::Table::kService;
+  ASSERT_EQ(ImportTable(t,
+                        "SER:DATE_NEXT_SERVICE,ser:company,SER:SERVICE_REFERENCE\r\n"
+                        "2026-07-01,\"Fix, It\",2\r\n"
+                        ",B,1\r\n",
+                        &error),
+            kExitOk)
+      << error;
+  std::string csv;
+  ASSERT_EQ(ExportTable(t, nullptr, &csv, &error), kExitOk);
+  EXPECT_EQ(csv, CsvLine(ColumnNames(app::Def(t))) +
+                     "2,0,\"Fix, It\",0,,0.00,,,2026-07-01\r\n"
+                     "1,0,B,0,,0.00,,,\r\n");
+
+  EXPECT_EQ(ImportTable(t, "SER:SERVICE_REFERENCE,SER:COLOUR\r\n3,red\r\n", &error),
+            kExitFailed);
+  const std::string header = CsvLine(ColumnNames(app::Def(t)));
+  EXPECT_EQ(error, "line 1: unknown column \"SER:COLOUR\"; the table's columns are " +
+                       header.substr(0, header.size() - 2));
+  EXPECT_EQ(ImportTable(t, "SER:COMPANY,SER:SERVICE_REFERENCE\r\nC,3\r\nD\r\n", &error),
+            kExitFailed);
+  EXPECT_EQ(error, "line 3: 1 columns where the header has 2");
+  EXPECT_EQ(RecordCount(t), 2);
 }
 
 TEST(ExchangeExport, RowsFollowTheChosenKeyOrRecordOrder) {
