@@ -51,6 +51,8 @@ std::string ExpiryStatus(int32_t expires, int32_t today) {
   const int32_t days = expires - today;
   if (days < 0) return "EXPIRED";
   if (days > kExpiryWarningDays) return "";
+  if (days == 0) return "expires today";
+  if (days == 1) return "expires in 1 day";
   return "expires in " + std::to_string(days) + " days";
 }
 

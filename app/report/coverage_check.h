@@ -4,7 +4,8 @@
 // rows of the COVERAGECHECK report:
 //   - per policy, in reference order: the insurer (by its code, else the
 //     name the policy holds), start and expiry with "EXPIRED" (expiry before
-//     today) or "expires in N days" (today up to 30 days ahead); the number
+//     today) or "expires in N days" (up to 30 days ahead; "expires today",
+//     "expires in 1 day"), "no expiry date" when none is given; the number
 //     and value of the items naming it against its total cover, with the
 //     shortfall when they are worth more; then every item priced above its
 //     single-item limit;
