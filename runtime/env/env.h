@@ -42,6 +42,22 @@ enum OpenFlag : uint32_t {
   kOpenPrivate = 1u << 4,
 };
 
+// A read-only view of the first bytes of a file, kept by File::Map. It
+// follows every write made to the file by any process and any handle (the
+// POSIX version is a shared mapping: Linux keeps it coherent with pwrite), so
+// a reader learns of another process's write without a system call. A read
+// may tear while a write of the same bytes is under way: callers that can
+// race a writer compare or check what they read. Independent of the handle
+// it came from (it may outlive it).
+class FileView {
+ public:
+  virtual ~FileView() = default;
+  // Copies `length` bytes at `offset` into `buffer`; the range must lie
+  // inside the mapped length (EINVAL otherwise). Bytes beyond the file's
+  // current end read as zero. Returns 0 or an errno.
+  virtual int Read(uint64_t offset, void* buffer, size_t length) = 0;
+};
+
 // An open file. Offsets are absolute byte positions; there is no file
 // pointer. Closing the handle (destroying it) releases every lock it holds.
 class File {
@@ -87,6 +103,17 @@ class File {
   // Releases one claim made by TryLock through this handle with exactly this
   // offset and length. Returns 0, or ENOLCK when there is no such claim.
   virtual int Unlock(uint64_t offset, uint64_t length) = 0;
+
+  // Maps the first `length` bytes (at most one memory page, 4096) as a
+  // FileView. The file must be at least `length` long and must never be
+  // shortened below it while the view lives (a shared mapping of a page
+  // wholly beyond the end would fault). Returns 0, or an errno (ENOTSUP where
+  // the environment has no views: callers then read with ReadAt).
+  virtual int Map(uint64_t length, std::unique_ptr<FileView>* view) {
+    (void)length;
+    view->reset();
+    return ENOTSUP;
+  }
 };
 
 class Env {

@@ -38,6 +38,25 @@ void ApplyWrite(std::string* image, uint64_t offset, const char* data, size_t le
 
 }  // namespace
 
+// The in-memory file's first bytes as a view: reads copy the current image,
+// so they see every write at once like a shared mapping. Read faults and a
+// stopped or crashed process fail them as they fail ReadAt, so that callers'
+// fallbacks are exercised too.
+class FaultView final : public FileView {
+ public:
+  FaultView(FaultEnv* env, std::shared_ptr<FaultEnv::Node> node, int64_t generation,
+            uint64_t length)
+      : env_(env), node_(std::move(node)), generation_(generation), length_(length) {}
+
+  int Read(uint64_t offset, void* buffer, size_t length) override;
+
+ private:
+  FaultEnv* env_;
+  std::shared_ptr<FaultEnv::Node> node_;
+  int64_t generation_;
+  uint64_t length_;
+};
+
 class FaultFile final : public File {
  public:
   FaultFile(FaultEnv* env, std::shared_ptr<FaultEnv::Node> node, int64_t generation,
@@ -133,6 +152,15 @@ class FaultFile final : public File {
     return node_->locks.Remove(this, offset, offset + length) ? 0 : ENOLCK;
   }
 
+  int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
+    view->reset();
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    if (length == 0 || length > 4096 || node_->current.size() < length) return EINVAL;
+    *view = std::make_unique<FaultView>(env_, node_, generation_, length);
+    return 0;
+  }
+
  private:
   // EIO once the simulated process has stopped or crashed past this handle.
   int Alive() const {
@@ -145,6 +173,19 @@ class FaultFile final : public File {
   int64_t generation_;
   bool read_only_;
 };
+
+int FaultView::Read(uint64_t offset, void* buffer, size_t length) {
+  if (offset > length_ || length > length_ - offset) return EINVAL;
+  std::lock_guard<std::mutex> guard(env_->mutex_);
+  if (env_->stopped_ || generation_ != env_->generation_) return EIO;
+  if (env_->read_errno_ != 0 && offset >= env_->read_fault_from_) return env_->read_errno_;
+  const std::string& image = node_->current;
+  std::memset(buffer, 0, length);
+  if (offset < image.size()) {
+    std::memcpy(buffer, image.data() + offset, std::min<uint64_t>(length, image.size() - offset));
+  }
+  return 0;
+}
 
 FaultEnv::FaultEnv() = default;
 FaultEnv::~FaultEnv() = default;

@@ -95,6 +95,7 @@ class FaultEnv final : public Env {
 
  private:
   friend class FaultFile;
+  friend class FaultView;
   struct Node;
   struct Fault {
     int64_t at = 0;  // 0 = not armed; otherwise the call number that fires

@@ -56,6 +56,26 @@ TEST(FaultEnvCrash, TearKeepsAnInOrderSubsetAndOnlySyncedDataIsSafe) {
   }
 }
 
+TEST(FaultEnvView, FollowsWritesAndFailsLikeReadsAfterACrash) {
+  FaultEnv env;
+  auto f = OpenFile(env, "A");
+  ASSERT_EQ(f->WriteAt(0, "old!", 4), 0);
+  std::unique_ptr<FileView> view;
+  EXPECT_EQ(f->Map(8, &view), EINVAL);  // longer than the file
+  ASSERT_EQ(f->Map(4, &view), 0);
+  auto other = OpenFile(env, "A");
+  ASSERT_EQ(other->WriteAt(0, "new", 3), 0);
+  char got[4];
+  ASSERT_EQ(view->Read(0, got, 4), 0);
+  EXPECT_EQ(std::string(got, 4), "new!");
+  EXPECT_EQ(view->Read(2, got, 4), EINVAL);
+  ASSERT_EQ(other->Truncate(2), 0);
+  ASSERT_EQ(view->Read(0, got, 4), 0);
+  EXPECT_EQ(std::string(got, 4), std::string("ne\0\0", 4));
+  env.Crash(FaultEnv::CrashMode::kKeepUnsynced);
+  EXPECT_EQ(view->Read(0, got, 4), EIO);
+}
+
 TEST(FaultEnvFaults, FailWriteAtNthWriteOnlyThatOne) {
   FaultEnv env;
   auto f = OpenFile(env, "A");

@@ -247,6 +247,51 @@ TEST_F(PosixEnvTest, EmptyOrOverflowingRangeIsInvalid) {
   EXPECT_EQ(a->TryLock(UINT64_MAX - 1, 5, true), EINVAL);
 }
 
+// The view is how a reader learns of another process's save without a
+// system call: it must show writes made through any other descriptor, from
+// this process or another, as soon as the write returns.
+TEST_F(PosixEnvTest, ViewFollowsWritesOfOtherHandlesAndProcesses) {
+  auto a = OpenOrDie();
+  ASSERT_EQ(a->WriteAt(0, std::string(512, 'a').data(), 512), 0);
+  std::unique_ptr<FileView> view;
+  ASSERT_EQ(a->Map(512, &view), 0);
+  char got[4] = {};
+  ASSERT_EQ(view->Read(20, got, 4), 0);
+  EXPECT_EQ(std::string(got, 4), "aaaa");
+
+  auto b = OpenOrDie(kOpenReadWrite);
+  ASSERT_EQ(b->WriteAt(20, "bbbb", 4), 0);
+  ASSERT_EQ(view->Read(20, got, 4), 0);
+  EXPECT_EQ(std::string(got, 4), "bbbb");
+
+  std::string path = path_;
+  ASSERT_EQ(InChild([=] {
+              std::unique_ptr<File> f;
+              if (Env::Default()->Open(path, kOpenReadWrite, &f) != 0) return 9;
+              return f->WriteAt(20, "cccc", 4) == 0 ? 0 : 8;
+            }),
+            0);
+  ASSERT_EQ(view->Read(20, got, 4), 0);
+  EXPECT_EQ(std::string(got, 4), "cccc");
+  a.reset();  // the view outlives its handle
+  ASSERT_EQ(view->Read(20, got, 4), 0);
+  EXPECT_EQ(std::string(got, 4), "cccc");
+}
+
+TEST_F(PosixEnvTest, ViewRefusesAShortFileAndReadsOutsideItsLength) {
+  auto a = OpenOrDie();
+  ASSERT_EQ(a->WriteAt(0, "abc", 3), 0);
+  std::unique_ptr<FileView> view;
+  EXPECT_EQ(a->Map(512, &view), EINVAL);  // a page beyond the end would fault
+  EXPECT_EQ(view, nullptr);
+  EXPECT_EQ(a->Map(8192, &view), EINVAL);
+  ASSERT_EQ(a->Map(3, &view), 0);
+  char got[4];
+  EXPECT_EQ(view->Read(1, got, 3), EINVAL);
+  EXPECT_EQ(view->Read(0, got, 3), 0);
+  EXPECT_EQ(std::string(got, 3), "abc");
+}
+
 TEST(PosixEnvClock, ClockNeverGoesBackwards) {
   Env* env = Env::Default();
   int64_t first = env->NowHundredths();

@@ -34,6 +34,28 @@
 //     belong to no committed state, and a failed large save on a full disk
 //     would otherwise keep the disk full.
 //
+//  9. Refresh may take the header at offset 0 from a shared read-only
+//     mapping of the file's first page instead of a read call, but only as
+//     evidence that nothing changed: the mapped bytes are used only when they
+//     equal, byte for byte, the header Refresh decoded last; any difference
+//     (another process's save, a log left pending, a copy torn by a write
+//     under way) is answered by reading the header with a system call, as
+//     before. Refresh runs under the driver's file lock, so no other process
+//     is inside a save while it looks; the view adds no state a locked read
+//     could not have seen, and a torn copy can only cost the read call. The
+//     header is mapped only once a sound one was read: such a file never
+//     becomes shorter than its end of data (cuts stop there), so the mapped
+//     page always lies inside the file.
+//
+//     The reader byte-range lock itself stays around every call. A call
+//     served wholly from pages cached under an unchanged header would be a
+//     consistent read of the state before any concurrent save; but a call
+//     that misses the cache half-way after another process saved has already
+//     used pages of the old state and cannot read the rest of that state any
+//     more (phase 2 overwrites it at home). Serving it would need the read
+//     operations to start over from a snapshot of their position, hold and
+//     watch state, which they cannot do; so the lock stays.
+//
 // So a crash at any point leaves either the old state (log not committed:
 // the header at offset 0 is the old one and the log area lies beyond its end
 // of data) or the new one (log committed: the next opener copies it home).
@@ -106,6 +128,8 @@ int Container::Open(const std::string& path, uint32_t flags) {
   cache_.Clear();
   freed_.clear();
   relocated_.clear();
+  view_.reset();
+  view_refused_ = false;
   uint32_t env_flags = read_only_ ? env::kOpenReadOnly : env::kOpenReadWrite;
   if ((flags & kCreate) != 0 && !read_only_) env_flags |= env::kOpenCreate;
   if (int e = env_->Open(path, env_flags, &file_); e != 0) {
@@ -129,6 +153,7 @@ int Container::Close() {
   cache_.Clear();
   freed_.clear();
   relocated_.clear();
+  view_.reset();
   file_.reset();
   header_loaded_ = false;
   return r;
@@ -213,6 +238,24 @@ int Container::WriteHeaderAtZero(const FileHeader& h) {
   return SyncFile();
 }
 
+void Container::MapHeader() {
+  if (view_ != nullptr || view_refused_ || !shared_) return;
+  // Only a file with a sound header is mapped: such a file is never shortened
+  // below its end of data again (see the invariants above), so the view never
+  // lies beyond the end.
+  if (file_->Map(kHeaderSize, &view_) != 0) {
+    view_.reset();
+    view_refused_ = true;
+  }
+}
+
+bool Container::HeaderUnchangedInView(uint8_t* buf) {
+  if (view_ == nullptr || !last_raw_valid_) return false;
+  // Any difference, a torn copy included, sends the caller to ReadAt.
+  return view_->Read(0, buf, kHeaderSize) == 0 &&
+         std::memcmp(buf, last_raw_.data(), kHeaderSize) == 0;
+}
+
 void Container::DropCache() {
   cache_.Clear();
   freed_.clear();
@@ -227,8 +270,12 @@ int Container::Refresh() {
   if (refreshing_ || stage_ != Stage::kIdle) return 0;
   if ((!shared_ || header_held_) && header_loaded_) return 0;
   uint8_t buf[kHeaderSize];
-  size_t got = 0;
-  if (int e = file_->ReadAt(0, buf, kHeaderSize, &got); e != 0) return FailRead(e);
+  size_t got = kHeaderSize;
+  // The mapped header answers when it shows the very bytes decoded last;
+  // anything else is read with a system call.
+  if (!HeaderUnchangedInView(buf)) {
+    if (int e = file_->ReadAt(0, buf, kHeaderSize, &got); e != 0) return FailRead(e);
+  }
   if (got == 0) {
     // A new, empty file: a zero header with no root.
     if (!header_loaded_) {
@@ -250,6 +297,7 @@ int Container::Refresh() {
     last_decoded_ = h;
     last_raw_valid_ = true;
   }
+  MapHeader();
   // An unchanged counter means the cache is still valid — unless the file
   // carries a committed log this object has not taken in yet, or a log this
   // object reads through has been copied home since (and may be cut off).

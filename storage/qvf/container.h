@@ -177,6 +177,11 @@ class Container {
   int SyncFile();
   int TakeWriteError();
 
+  // Maps the header once a sound one was read (shared files only).
+  void MapHeader();
+  // True when the header bytes seen through the view, copied into `buf`,
+  // are the ones Refresh decoded last.
+  bool HeaderUnchangedInView(uint8_t* buf);
   int LoadLog(const FileHeader& at_zero);
   int CopyLogHome();
   int WriteHeaderAtZero(const FileHeader& h);
@@ -217,6 +222,11 @@ class Container {
   std::array<uint8_t, kHeaderSize> last_raw_{};
   FileHeader last_decoded_;
   bool last_raw_valid_ = false;
+  // The header seen through a shared mapping (nullptr until mapped, or when
+  // the environment has none), so that an unchanged header costs no system
+  // call.
+  std::unique_ptr<env::FileView> view_;
+  bool view_refused_ = false;
   int64_t root_ = kNoRootUnit;
   int64_t next_provisional_ = -1;
   PageCache cache_;

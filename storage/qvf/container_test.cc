@@ -185,6 +185,125 @@ TEST(ContainerRefresh, ReusedHeaderDecodingStillSeesChangedOrDamagedBytes) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+// Wraps a FaultEnv: counts header reads by ReadAt and can make the header
+// view tear (show one byte changed), as a copy taken during a write would.
+class ViewWatchingEnv final : public env::Env {
+ public:
+  int header_reads = 0;
+  bool tear = false;
+  bool no_views = false;
+
+  int Open(const std::string& path, uint32_t flags, std::unique_ptr<env::File>* file) override {
+    std::unique_ptr<env::File> real;
+    if (int e = base_.Open(path, flags, &real); e != 0) return e;
+    *file = std::make_unique<WatchedFile>(std::move(real), this);
+    return 0;
+  }
+  int Delete(const std::string& p) override { return base_.Delete(p); }
+  int Rename(const std::string& a, const std::string& b) override { return base_.Rename(a, b); }
+  bool Exists(const std::string& p) override { return base_.Exists(p); }
+  int64_t NowHundredths() override { return base_.NowHundredths(); }
+  void SleepMs(int ms) override { base_.SleepMs(ms); }
+
+ private:
+  class TearingView final : public env::FileView {
+   public:
+    TearingView(std::unique_ptr<env::FileView> real, ViewWatchingEnv* env)
+        : real_(std::move(real)), env_(env) {}
+    int Read(uint64_t offset, void* buffer, size_t length) override {
+      int e = real_->Read(offset, buffer, length);
+      if (e == 0 && env_->tear) static_cast<uint8_t*>(buffer)[kHdrChangeCounter] ^= 1;
+      return e;
+    }
+
+   private:
+    std::unique_ptr<env::FileView> real_;
+    ViewWatchingEnv* env_;
+  };
+  class WatchedFile final : public env::File {
+   public:
+    WatchedFile(std::unique_ptr<env::File> real, ViewWatchingEnv* env)
+        : real_(std::move(real)), env_(env) {}
+    int ReadAt(uint64_t o, void* b, size_t n, size_t* got) override {
+      if (o == 0) env_->header_reads++;
+      return real_->ReadAt(o, b, n, got);
+    }
+    int WriteAt(uint64_t o, const void* b, size_t n, size_t* w) override {
+      return real_->WriteAt(o, b, n, w);
+    }
+    int Sync() override { return real_->Sync(); }
+    int Truncate(uint64_t n) override { return real_->Truncate(n); }
+    int Size(uint64_t* n) override { return real_->Size(n); }
+    int TryLock(uint64_t o, uint64_t n, bool x) override { return real_->TryLock(o, n, x); }
+    int Unlock(uint64_t o, uint64_t n) override { return real_->Unlock(o, n); }
+    int Map(uint64_t n, std::unique_ptr<env::FileView>* view) override {
+      if (env_->no_views) return env::File::Map(n, view);
+      std::unique_ptr<env::FileView> real;
+      if (int e = real_->Map(n, &real); e != 0) return e;
+      *view = std::make_unique<TearingView>(std::move(real), env_);
+      return 0;
+    }
+
+   private:
+    std::unique_ptr<env::File> real_;
+    ViewWatchingEnv* env_;
+  };
+  env::FaultEnv base_;
+};
+
+void WriteFile(env::Env* env, const char* name, int count) {
+  Container w(env);
+  ASSERT_EQ(w.Open(name, Container::kCreate), 0);
+  Fill(&w, count);
+  ASSERT_EQ(w.Close(), 0);
+}
+
+TEST(ContainerHeaderView, AnUnchangedHeaderCostsNoReadAndASaveIsStillSeen) {
+  RecordInternalErrors errors;
+  ViewWatchingEnv env;
+  WriteFile(&env, "V.QVF", 300);
+  Container reader(&env);
+  ASSERT_EQ(reader.Open("V.QVF", Container::kShared | Container::kReadOnly), 0);
+  EXPECT_EQ(AllEntries(&reader).size(), 300u);
+  const int reads = env.header_reads;
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(reader.Refresh(), 0);
+  EXPECT_EQ(env.header_reads, reads);
+  EXPECT_GT(reader.cached_pages(), 0u);
+
+  Container writer(&env);
+  ASSERT_EQ(writer.Open("V.QVF", Container::kShared), 0);
+  Tree tree(&writer);
+  ASSERT_EQ(tree.Insert("zzz-new", 7), 0);
+  ASSERT_EQ(writer.Save(), 0);
+  ASSERT_EQ(reader.Refresh(), 0);
+  EXPECT_EQ(reader.cached_pages(), 0u);  // the save was seen: cache dropped
+  EXPECT_EQ(reader.header().change_counter, writer.header().change_counter);
+  EXPECT_EQ(AllEntries(&reader).size(), 301u);
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(ContainerHeaderView, ATornOrMissingViewFallsBackToAReadAndKeepsTheCache) {
+  RecordInternalErrors errors;
+  for (bool no_views : {false, true}) {
+    ViewWatchingEnv env;
+    env.no_views = no_views;
+    WriteFile(&env, "T.QVF", 300);
+    Container reader(&env);
+    ASSERT_EQ(reader.Open("T.QVF", Container::kShared | Container::kReadOnly), 0);
+    EXPECT_EQ(AllEntries(&reader).size(), 300u);
+    const size_t cached = reader.cached_pages();
+    const uint32_t counter = reader.header().change_counter;
+    env.tear = true;  // the view disagrees: the header is read instead
+    const int reads = env.header_reads;
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(reader.Refresh(), 0);
+    EXPECT_EQ(env.header_reads, reads + 5);
+    EXPECT_EQ(reader.cached_pages(), cached);
+    EXPECT_EQ(reader.header().change_counter, counter);
+    EXPECT_EQ(AllEntries(&reader).size(), 300u);
+  }
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(ContainerCache, EvictionKeepsBetweenTwentyAndAHundredCleanPages) {
   RecordInternalErrors errors;
   env::FaultEnv env;
