@@ -185,6 +185,7 @@ int main(int argc, char** argv) {
 
   // The script is read before the data folder changes the working directory.
   std::string script_text;
+  vorsandt::app::SetDueSoonEnabled(true);
   if ((headless || !report.empty()) && !InstallScriptClock()) return 2;
   if (headless) {
     std::string error;

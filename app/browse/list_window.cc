@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/browse/list_export.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
@@ -58,6 +59,7 @@ void ListProcedure::Prepare() {
   select_ = Optional(kSelectEquate);
   close_ = Optional(kCloseEquate);
   help_ = Optional(kHelpEquate);
+  export_ = window_->Snapshot().MenuItem(kExportListItem) != nullptr;
   entry_ = def_.entry_locator != nullptr ? window_->FieldOf(def_.entry_locator) : 0;
   image_ = def_.image != nullptr ? window_->FieldOf(def_.image) : 0;
   for (const ListButton& b : def_.buttons) button_fields_.push_back(window_->FieldOf(b.use));
@@ -171,7 +173,31 @@ void ListProcedure::ShowPicture() {
 int ListProcedure::SelectPopup(bool rows) {
   std::string text = rows && selecting() ? "&Select" : "~&Select";
   if (!is_select()) text += rows ? def_.popup : def_.popup_empty;
-  return window_->Popup(text);
+  return Popup(text);
+}
+
+int ListProcedure::Popup(std::string text) {
+  if (!export_) return window_->Popup(text);
+  int items = 0;
+  for (size_t at = 0; at < text.size();) {
+    size_t bar = text.find('|', at);
+    if (bar == std::string::npos) bar = text.size();
+    if (bar > at) ++items;
+    at = bar + 1;
+  }
+  const int chosen = window_->Popup(text + kExportListPopupItem);
+  if (chosen != items + 1) return chosen;
+  window_->Post(ui::event::kAccepted, kExportListItem);
+  return 0;
+}
+
+void ListProcedure::ExportRows() {
+  browse_->FetchSelected();
+  browse_->CloseView();
+  ExportList(*browse_, window_->id());
+  // The page shown stays; the view is opened again as after a cancelled form.
+  browse_->OpenOrder();
+  AfterUpdate(false);
 }
 
 // --- BrowseList ------------------------------------------------------------
@@ -254,6 +280,8 @@ void ListProcedure::OnAccepted(int field) {
     browse_->FetchSelected();
   } else if (field == entry_) {
     EntryLocator();
+  } else if (field == kExportListItem && export_) {
+    ExportRows();
   } else {
     for (size_t i = 0; i < button_fields_.size(); ++i) {
       if (button_fields_[i] == field) CallButton(def_.buttons[i]);
@@ -323,7 +351,7 @@ void ListProcedure::SelectionChanged() {
       }
       return;
     }
-    int chosen = window_->Popup(rows ? def_.popup : def_.popup_empty);
+    int chosen = Popup(rows ? def_.popup : def_.popup_empty);
     const int targets[] = {insert_, change_, delete_};
     if (chosen >= 1 && chosen <= 3 && targets[chosen - 1] != 0) {
       window_->Post(ui::event::kAccepted, targets[chosen - 1]);

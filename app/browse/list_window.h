@@ -65,6 +65,9 @@ class ListProcedure : public BrowseList {
   int SelectPopup(bool rows);
   bool selecting() const { return current_request_ == 4; }
   bool is_select() const { return def_.kind == ListKind::kSelect; }
+  // A popup with "Export List..." added last when the window offers it.
+  int Popup(std::string text);
+  void ExportRows();
   bool has_select() const { return is_select() || def_.select_button; }
 
   const ListDef& def_;
@@ -73,6 +76,7 @@ class ListProcedure : public BrowseList {
   int list_ = 0, sheet_ = 0, insert_ = 0, change_ = 0, delete_ = 0, select_ = 0;
   int close_ = 0, help_ = 0, entry_ = 0, image_ = 0;
   std::vector<int> button_fields_;
+  bool export_ = false;  // the window's File menu has "Export List..."
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
   int32_t exit_response_ = 2;

@@ -56,6 +56,9 @@ enum class MessageId : int {
   kConfirmDelete = 32,            // confirming a delete request
   kTransactionFramingError = 34,  // a transaction cannot be started
   kRecordRetrievalError = 35,     // reading a record failed
+  // The program's own, numbered past the catalogue above.
+  kListExportError = 101,         // a list could not be written to a CSV file
+  kListExported = 102,            // a list was written to a CSV file
 };
 
 // One message, ready to show.

@@ -52,8 +52,9 @@ bool PolicyDue(int32_t expires, int32_t today, int32_t days);
 // "expires today", "expires in 12 days".
 std::string DueText(DueKind kind, int32_t date, int32_t today);
 
-// Off in script runs that name no day (their result must not depend on the
-// calendar); on otherwise.
+// The program turns the reminder on, except in script runs that name no day
+// (their result must not depend on the calendar). Off by default, so that
+// test hosts running MAIN read only what they mean to.
 void SetDueSoonEnabled(bool enabled);
 
 // The procedure; runs on MAIN's thread before the frame's loop.
