@@ -1,8 +1,12 @@
 #include "storage/qvf/container.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <random>
 
 #include "runtime/env/fault_env.h"
@@ -302,6 +306,80 @@ TEST(ContainerHeaderView, ATornOrMissingViewFallsBackToAReadAndKeepsTheCache) {
     EXPECT_EQ(AllEntries(&reader).size(), 300u);
   }
   EXPECT_TRUE(errors.checks.empty());
+}
+
+// On real files, another process's saves must reach a reader whose header
+// comes from the mapping: each save of the child is followed by a refresh in
+// the parent that must drop its cache and find the new entry and the new
+// counter (a stale view would keep the old cache and miss them).
+TEST(ContainerHeaderView, AnotherProcessesSavesAreSeenOnRealFiles) {
+  char tmpl[] = "/tmp/vorsandt_qvfview_XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string path = std::string(tmpl) + "/P.QVF";
+  env::Env* env = env::Env::Default();
+  WriteFile(env, path.c_str(), 300);
+  Container reader(env);
+  ASSERT_EQ(reader.Open(path, Container::kShared | Container::kReadOnly), 0);
+  ASSERT_EQ(AllEntries(&reader).size(), 300u);
+
+  int go[2], done[2];
+  ASSERT_EQ(pipe(go), 0);
+  ASSERT_EQ(pipe(done), 0);
+  constexpr int kSaves = 40;
+  pid_t pid = fork();
+  if (pid == 0) {
+    // Only the parent writes `go`: its end of the pipe closing (a failed
+    // assertion included) ends this child.
+    close(go[1]);
+    close(done[0]);
+    Container writer(env);
+    if (writer.Open(path, Container::kShared) != 0) _exit(2);
+    for (int i = 0; i < kSaves; ++i) {
+      char token;
+      if (read(go[0], &token, 1) != 1) _exit(3);
+      // Large enough now and then to move pages and use the log.
+      Tree tree(&writer);
+      for (int j = 0; j <= (i % 5) * 40; ++j) {
+        const std::string key = "new-" + std::to_string(1000 + i) + "-" + std::to_string(1000 + j);
+        if (tree.Insert(key + std::string(30, 'w'), key.size()) != 0) _exit(4);
+      }
+      if (writer.Save() != 0) _exit(5);
+      if (write(done[1], &token, 1) != 1) _exit(6);
+    }
+    _exit(writer.Close() == 0 ? 0 : 7);
+  }
+  close(go[0]);
+  close(done[1]);
+  struct Child {
+    pid_t pid;
+    int go;
+    int done;
+    int status = -1;
+    ~Child() { Wait(); }
+    void Wait() {
+      if (pid <= 0) return;
+      close(go);
+      close(done);
+      waitpid(pid, &status, 0);
+      pid = 0;
+    }
+  } child{pid, go[1], done[0]};
+  size_t expected = 300;
+  for (int i = 0; i < kSaves; ++i) {
+    const uint32_t counter = reader.header().change_counter;
+    char token = 't';
+    ASSERT_EQ(write(go[1], &token, 1), 1);
+    ASSERT_EQ(read(done[0], &token, 1), 1);
+    ASSERT_EQ(reader.Refresh(), 0);
+    EXPECT_EQ(reader.header().change_counter, counter + 1) << "save " << i;
+    expected += 1 + (i % 5) * 40;
+    ASSERT_EQ(AllEntries(&reader).size(), expected) << "save " << i;
+  }
+  child.Wait();
+  EXPECT_TRUE(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0) << child.status;
+  ASSERT_EQ(reader.Close(), 0);
+  env->Delete(path);
+  rmdir(tmpl);
 }
 
 TEST(ContainerCache, EvictionKeepsBetweenTwentyAndAHundredCleanPages) {
