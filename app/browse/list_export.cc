@@ -50,8 +50,8 @@ bool ListToCsv(Browse& browse, std::string* csv, int* records, std::string* erro
       return false;
     }
     files::FileRecord* instance = files::InstanceOf(table);
-    *csv += exchange::CsvLine(
-        exchange::RecordToValues(def, instance->buffer, instance->memo_buffers));
+    *csv +=
+        exchange::CsvLine(exchange::RecordToValues(def, instance->buffer, instance->memo_buffers));
     ++*records;
   }
   files::Errors().Clear();

@@ -33,8 +33,8 @@ bool ArrangeColumns(const std::vector<std::string>& columns, std::vector<CsvRow>
     size_t c = 0;
     while (c < columns.size() && !files::SameName(name, columns[c])) ++c;
     if (c == columns.size()) {
-      *error = Line(header.line, "unknown column \"" + name + "\"; the table's columns are " +
-                                     Joined(columns));
+      *error = Line(header.line,
+                    "unknown column \"" + name + "\"; the table's columns are " + Joined(columns));
       return false;
     }
     if (named[c]) {

@@ -170,8 +170,7 @@ void DueSoonProcedure::Load() {
       opened_.push_back(t);
     }
   }
-  const bool items_open =
-      std::find(opened_.begin(), opened_.end(), Table::kItems) != opened_.end();
+  const bool items_open = std::find(opened_.begin(), opened_.end(), Table::kItems) != opened_.end();
   for (Table t : opened_) {
     if (t == Table::kService) CollectServices(today_, days_, items_open, &entries_);
     if (t == Table::kPolicy) CollectPolicies(today_, days_, &entries_);
@@ -186,8 +185,8 @@ void DueSoonProcedure::Show() {
   std::vector<ui::ListRow> rows;
   for (const DueEntry& e : entries_) {
     rows.push_back(ui::ListRow{{e.kind == DueKind::kService ? "Service" : "Policy",
-                                format::Format(static_cast<double>(e.date), kDatePicture), DueText(e.kind, e.date, today_),
-                                e.reference, e.details},
+                                format::Format(static_cast<double>(e.date), kDatePicture),
+                                DueText(e.kind, e.date, today_), e.reference, e.details},
                                0});
   }
   const int selected = std::clamp(window_->Choice(list_), 1, std::max<int>(1, rows.size()));

@@ -25,7 +25,7 @@ enum class DueKind { kService, kPolicy };
 // One row of the reminder.
 struct DueEntry {
   DueKind kind = DueKind::kService;
-  int32_t date = 0;     // day number of the next service or the expiry
+  int32_t date = 0;  // day number of the next service or the expiry
   std::string reference;
   std::string details;
   int64_t pointer = 0;  // the record in its table
