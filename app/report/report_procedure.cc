@@ -253,9 +253,12 @@ void ReportRun::Run() {
       case ui::event::kOpenWindow: {
         std::string error;
         view_open = OpenRows(&error);
-      }
         if (!view_open) {
-          WarningMessage(MessageId::kRecordRetrievalError, def_.read_error_name);
+          // A hook names the table that failed first in its error.
+          WarningMessage(MessageId::kRecordRetrievalError,
+                         def_.hook != nullptr && !error.empty()
+                             ? std::string_view(error).substr(0, error.find(' '))
+                             : std::string_view(def_.read_error_name));
           exit_response_ = kEnd;
         } else if (!ReadNextRow()) {
           exit_response_ = kEnd;  // an empty report
@@ -266,6 +269,7 @@ void ReportRun::Run() {
         }
         progress_->Post(ui::event::kCloseWindow);
         break;
+      }
       case ui::event::kTimer:
         if (report_->state() == ui::Report::State::kOpen) PrintBatch();
         break;

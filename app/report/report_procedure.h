@@ -48,7 +48,8 @@ struct ReportRow {
 // opens `tables` with the primary one, binds `variables` (named as the
 // definition's controls use them) to the values of the row being printed,
 // and prints each row's band in turn, the percentage counting rows. `gather`
-// only reads; false, with `error` naming why, when a table cannot be read.
+// only reads; false, with `error` naming why, when a table cannot be read
+// (the error starts with that table's label, which message 35 names).
 struct ReportHook {
   std::span<const char* const> variables;
   std::span<const Table> tables;
