@@ -29,7 +29,7 @@ const KeyDef* KeyOf(Table table, const char* name) {
 }
 
 TEST(ReportDefsTest, InstancesNameRealTablesKeysAndLinks) {
-  ASSERT_EQ(ReportDefs().size(), 2u);
+  ASSERT_EQ(ReportDefs().size(), 3u);
   for (const ReportDef& def : ReportDefs()) {
     SCOPED_TRACE(def.procedure);
     ASSERT_NE(KeyOf(def.primary, def.start_key), nullptr);

@@ -111,6 +111,7 @@ const MenuRow kFrameMenu[] = {
     {-23, "&Browse Files", "QUERY BY EXAMPLE", "", 0},
     {-25, "&Reports", "Master Inventory", "", 0},
     {-26, "&Reports", "Insurance Report", "", 0},
+    {-40, "&Reports", "Coverage Check", "", 0},
     {-27, "&Window", "T&ile", "Make all open windows visible", 2},
     {-28, "&Window", "&Cascade", "Stack all open windows", 3},
     {-29, "&Window", "&Arrange Icons", "Align all window icons", 4},

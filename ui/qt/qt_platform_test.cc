@@ -144,7 +144,8 @@ TEST_F(QtPlatformTest, FrameOpensWithEveryMenuTextAndExitEndsTheProgram) {
       "Tree Browse INVENTORY", "Browse INVENTORY IMAGES", "Browse INSURANCE POLICIES", "Browse INSURANCE CLAIMS",
       "Browse INSURANCE COMPANIES", "Tree Browse INSURANCE", "Browse WARRANTY RECORD",
       "Tree Browse WARRANTY RECORDS", "Browse SERVICE RECORD", "Browse SERVICE COMPANIES",
-      "Tree Browse SERVICE RECORDS", "QUERY BY EXAMPLE", "Master Inventory", "Insurance Report", "T&ile",
+      "Tree Browse SERVICE RECORDS", "QUERY BY EXAMPLE", "Master Inventory", "Insurance Report",
+      "Coverage Check", "T&ile",
       "&Cascade", "&Arrange Icons", "&Contents", "&Search for Help On...", "&How to Use Help"};
   EXPECT_EQ(items, expected);
   EXPECT_FALSE(items.contains("Item&46"));
