@@ -110,7 +110,8 @@ void PictureView::resizeEvent(QResizeEvent* event) {
   if (metafile_ || picture_.isNull() || !full_.isValid()) return;
   const qreal ratio = devicePixelRatioF();
   const bool reduced = picture_.width() < full_.width() || picture_.height() < full_.height();
-  const bool outgrown = picture_.width() < width() * ratio && picture_.height() < height() * ratio;
+  const QSize wanted = full_.scaled(size() * ratio, Qt::KeepAspectRatio);
+  const bool outgrown = picture_.width() < wanted.width() && picture_.height() < wanted.height();
   if (reduced && outgrown) Load();
 }
 

@@ -74,6 +74,25 @@ TEST_F(PictureViewTest, ALargeJpegIsDecodedSmallerAndPaintedScaledKeepingItsAspe
   EXPECT_FALSE(Near(shown.pixelColor(150, 180), Qt::blue));
 }
 
+TEST_F(PictureViewTest, AReducedPictureIsDecodedAgainWhenTheControlOutgrowsIt) {
+  const std::string jpeg = Write("wide.jpg", pictures::EncodeJpeg(RedBlue(1600, 800)));
+  PictureView view;
+  view.resize(100, 100);
+  view.show();
+  view.SetFile(jpeg);
+  ASSERT_TRUE(Settle(view));
+  const int small = view.picture().width();
+  ASSERT_LT(small, 1600);
+  view.resize(150, 150);  // shown 150 wide: the reduced picture still does
+  QApplication::processEvents();
+  EXPECT_FALSE(view.decoding());
+  EXPECT_EQ(view.picture().width(), small);
+  view.resize(1000, 1000);
+  ASSERT_TRUE(Settle(view));
+  EXPECT_GT(view.picture().width(), small);
+  EXPECT_GE(view.picture().width(), 1000);
+}
+
 TEST_F(PictureViewTest, ABmpAndThenAnotherFileFollowTheText) {
   pictures::BmpSpec bmp;
   bmp.bits = 24;
