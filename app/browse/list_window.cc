@@ -533,25 +533,19 @@ void ListProcedure::InsertRow() {
       views::StoreText(field, files::RecordBuffer(table), s.saved_range_value);
     }
   }
-  current_request_ = ui::request::kInsert;
-  RunUpdateForm();
-  const bool completed = exit_response_ == ui::response::kCompleted;
-  if (completed) {
-    s.relocate_mode = kRelocateKeyValue;
-    browse_->Relocate();
-    RebuildSpread();
-    PostSelection();
-  }
-  AfterUpdate(completed);
+  UpdateAndRelocate(ui::request::kInsert);
 }
 
-void ListProcedure::ChangeRow() {
-  Browse::State& s = browse_->state();
-  current_request_ = ui::request::kChange;
+void ListProcedure::ChangeRow() { UpdateAndRelocate(ui::request::kChange); }
+
+void ListProcedure::UpdateAndRelocate(int32_t request) {
+  // An inserted or changed record may sort anywhere in the order: the page is
+  // rebuilt around its key value, which the form left in the record buffer.
+  current_request_ = request;
   RunUpdateForm();
   const bool completed = exit_response_ == ui::response::kCompleted;
   if (completed) {
-    s.relocate_mode = kRelocateKeyValue;
+    browse_->state().relocate_mode = kRelocateKeyValue;
     browse_->Relocate();
     RebuildSpread();
     PostSelection();

@@ -11,6 +11,7 @@
 
 #include "app/browse/browse.h"
 #include "app/browse/list_procedure.h"
+#include "ui/engine/thread_codes.h"
 #include "ui/engine/window.h"
 
 namespace vorsandt::app {
@@ -56,6 +57,7 @@ class ListProcedure : public BrowseList {
   void AdjustInsert();
   void InsertRow();
   void ChangeRow();
+  void UpdateAndRelocate(int32_t request);
   void DeleteRow();
   void RunUpdateForm();
   void AfterUpdate(bool relocate);
@@ -63,7 +65,7 @@ class ListProcedure : public BrowseList {
   void ShowSelectButton();
   void ShowPicture();
   int SelectPopup(bool rows);
-  bool selecting() const { return current_request_ == 4; }
+  bool selecting() const { return current_request_ == ui::request::kSelect; }
   bool is_select() const { return def_.kind == ListKind::kSelect; }
   // A popup with "Export List..." added last when the window offers it.
   int Popup(std::string text);
