@@ -5,6 +5,9 @@
 // those preparations once for every command, then calls the handler. A new
 // command is a row and a function.
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <thread>
 
@@ -105,6 +108,55 @@ struct ScriptCommands {
     int got = r.exit_code_ ? r.exit_code_() : 0;
     if (got != want)
       return r.Fail("exit code " + std::to_string(got) + ", expected " + std::to_string(want));
+    return true;
+  }
+
+  // --- Signals between programs: two program instances on one data folder
+  // take turns by marker files in the folder VORSANDT_SCRIPT_SIGNALS names.
+  // A marker is only ever created, never removed, so a signal given before
+  // the other side waits for it is not lost.
+
+  static std::optional<std::filesystem::path> SignalPath(Runner& r, const std::string& name) {
+    const char* dir = std::getenv("VORSANDT_SCRIPT_SIGNALS");
+    if (dir == nullptr || *dir == '\0') {
+      r.Fail("signals need VORSANDT_SCRIPT_SIGNALS to name a folder");
+      return std::nullopt;
+    }
+    // A plain name, so that a script cannot reach outside the folder.
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\") != std::string::npos) {
+      r.Fail("signal name " + Quoted(name) + " is not a plain name");
+      return std::nullopt;
+    }
+    return std::filesystem::path(dir) / name;
+  }
+  static bool Signal(Runner& r, const Call& c) {
+    auto path = SignalPath(r, c.a[0]);
+    if (!path) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(path->parent_path(), ec);
+    std::ofstream marker(*path, std::ios::app);
+    if (!marker || !(marker << "set\n") || !(marker.flush()))
+      return r.Fail("cannot create the signal file " + path->string());
+    return true;
+  }
+  static bool WaitSignal(Runner& r, const Call& c) {
+    auto path = SignalPath(r, c.a[0]);
+    if (!path) return false;
+    std::chrono::milliseconds bound = r.timeout_;
+    if (c.a.size() > 1) {
+      auto seconds = Number(c.a[1]);
+      if (!seconds || *seconds < 1) return r.Fail("wait-signal needs a number of seconds from 1");
+      bound = std::chrono::seconds(*seconds);
+    }
+    auto deadline = std::chrono::steady_clock::now() + bound;
+    std::error_code ec;
+    while (!std::filesystem::exists(*path, ec)) {
+      if (std::chrono::steady_clock::now() > deadline)
+        return r.Fail("signal " + Quoted(c.a[0]) + " did not come within " +
+                      std::to_string(bound.count() / 1000) + " seconds");
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     return true;
   }
 
@@ -430,6 +482,8 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"answer-file", 1, Stage::kQueue, &C::AnswerFile},
     {"answer-printer", 1, Stage::kQueue, &C::AnswerPrinter},
     {"wait", 1, Stage::kQueue, &C::Wait},
+    {"signal", 1, Stage::kIdle, &C::Signal},
+    {"wait-signal", 1, Stage::kIdle, &C::WaitSignal},
     {"window", 1, Stage::kIdle, &C::Window},
     {"dump", 0, Stage::kWindow, &C::Dump},
     {"close", 0, Stage::kWindow, &C::Close},

@@ -2,8 +2,11 @@
 #include "ui/headless/script_session.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 namespace vorsandt::ui::headless {
@@ -385,6 +388,41 @@ TEST_F(ScriptTest, BadCommandsFailCleanly) {
     EXPECT_EQ(RunScript(c.script), 1) << c.script;
     EXPECT_EQ(err_.str(), c.message) << c.script;
   }
+}
+
+// Two scripts take turns through marker files: a signal given before the
+// wait is not lost, a wait that never sees its signal fails within its bound,
+// and a name that would leave the folder is refused.
+TEST_F(ScriptTest, SignalsBetweenProgramsAreFilesWithABoundedWait) {
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
+                                    ("vorsandt_signals_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  ::unsetenv("VORSANDT_SCRIPT_SIGNALS");
+  EXPECT_EQ(RunScript("signal ready"), 1);
+  EXPECT_EQ(err_.str(), "t.script:1: signals need VORSANDT_SCRIPT_SIGNALS to name a folder\n");
+
+  ::setenv("VORSANDT_SCRIPT_SIGNALS", dir.c_str(), 1);
+  err_.str("");
+  EXPECT_EQ(RunScript("signal ready\nwait-signal ready 1\nsignal ready"), 0) << err_.str();
+  EXPECT_TRUE(std::filesystem::exists(dir / "ready"));
+
+  const struct {
+    const char* script;
+    const char* message;
+  } cases[] = {
+      {"wait-signal never 1", "t.script:1: signal \"never\" did not come within 1 seconds\n"},
+      {"wait-signal ready 0", "t.script:1: wait-signal needs a number of seconds from 1\n"},
+      {"signal ../outside", "t.script:1: signal name \"../outside\" is not a plain name\n"},
+      {"wait-signal ..", "t.script:1: signal name \"..\" is not a plain name\n"},
+  };
+  for (const auto& c : cases) {
+    err_.str("");
+    EXPECT_EQ(RunScript(c.script), 1) << c.script;
+    EXPECT_EQ(err_.str(), c.message) << c.script;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.parent_path() / "outside"));
+  ::unsetenv("VORSANDT_SCRIPT_SIGNALS");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
