@@ -10,6 +10,11 @@
 #                                           two facing pages
 #   docs/screenshots/coverage-check-preview.png  the coverage check's preview,
 #                                           its first page zoomed in
+#   docs/screenshots/update-items.png       the second item opened with Change
+#                                           in the UpdateItems form
+#   docs/screenshots/picture-browse.png     Browse INVENTORY IMAGES showing the
+#                                           picture scripts/make-sample-picture.py
+#                                           draws for the television
 # It starts a virtual X display (Xvfb), runs the built program on a temporary
 # data folder holding the sample household (resources/sample-data, loaded with
 # the qvf tool built beside the program), drives the menus with the keyboard
@@ -72,6 +77,21 @@ qvf="$(dirname "$program")/../tools/qvf/qvf"
 [ -x "$qvf" ] || fail "no qvf tool at $qvf (run 'make build' first)"
 "$root/scripts/load-sample-data.sh" "$qvf" "$work/data" >"$work/load.log" 2>&1 ||
   fail "the sample data did not load: $(cat "$work/load.log")"
+# --- The picture browse's photograph (begin) ---
+# The sample household names no picture files. For the picture browse's
+# screenshot, the first item (the television) names one drawn at this point
+# by scripts/make-sample-picture.py; only this run's copy of ITEMS changes,
+# exported, given the file name and imported again with the qvf tool.
+python3 "$root/scripts/make-sample-picture.py" "$work/data/LIVINGTV.PNG" ||
+  fail "the sample picture could not be drawn"
+(cd "$work/data" && "$qvf" export ITEMS --out "$work/items.csv") >>"$work/load.log" 2>&1 ||
+  fail "the sample items could not be exported: $(cat "$work/load.log")"
+sed '2s/,,\r\{0,1\}$/,LIVINGTV.PNG,Living room TV/' "$work/items.csv" >"$work/items-picture.csv"
+grep -q '^1,.*,LIVINGTV.PNG,' "$work/items-picture.csv" || fail "the first sample item did not take the picture's name"
+rm "$work/data/ITEMS.QVF"
+(cd "$work/data" && "$qvf" import ITEMS "$work/items-picture.csv") >>"$work/load.log" 2>&1 ||
+  fail "the sample items did not load again: $(cat "$work/load.log")"
+# --- The picture browse's photograph (end) ---
 shots="$work/shots"
 "$program" --data "$work/data" --screenshot-dir "$shots" >"$work/program.log" 2>&1 &
 program_pid=$!
@@ -170,6 +190,36 @@ xdotool key --window "$preview" alt+c
 wait_for "! xdotool search --name '^Print Preview\$'" 10 || fail "Cancel did not close the coverage check's preview"
 xdotool windowfocus --sync "$frame" || true
 sleep 0.5
+
+# --- UpdateItems over the sample data (begin) ---
+# The inventory's browse is still open: Down selects its second row, and
+# Alt+C (Change) opens that item in the UPDATE INVENTORY ITEMS form; Cancel
+# leaves it without a change.
+xdotool windowfocus --sync "$frame" || true
+sleep 0.5
+xdotool key --window "$frame" Down
+sleep 0.5
+xdotool key --window "$frame" alt+c
+sleep 3
+shoot update-items.png
+# The form's Cancel has no mnemonic and Escape stays in the form: click it
+# where the form opens on this screen, bottom right of the frame.
+xdotool mousemove 880 717 click 1
+sleep 1
+xdotool windowfocus --sync "$frame" || true
+sleep 0.5
+# --- UpdateItems over the sample data (end) ---
+
+# --- The picture browse (begin) ---
+# Browse Files > Browse INVENTORY IMAGES (the fourth item) lists the items
+# with their picture's file name and shows the selected one's picture; the
+# first row is the television whose picture was drawn before the start.
+xdotool key --window "$frame" alt+b
+sleep 0.5
+xdotool key Down Down Down Return
+sleep 4
+shoot picture-browse.png
+# --- The picture browse (end) ---
 
 # Leave through File > Exit, which closes the browse with the frame.
 xdotool key --window "$frame" alt+f
