@@ -14,6 +14,9 @@
 // display or a window and exits with 0; a failure (an unknown report, an
 // empty one, a table that cannot be read, a file that cannot be written) is
 // said on standard error and exits with 1, and FILE is then left as it was.
+// VORSANDT_TODAY=YYYY-MM-DD names the day the program takes as today: always
+// for scripts and reports (a script run without it shows no reminder), and
+// for a desktop run when it is set.
 #include <unistd.h>
 
 #include <cerrno>
@@ -187,6 +190,13 @@ int main(int argc, char** argv) {
   std::string script_text;
   vorsandt::app::SetDueSoonEnabled(true);
   if ((headless || !report.empty()) && !InstallScriptClock()) return 2;
+  // A desktop run keeps the real clock unless a day is named, as the
+  // screenshots do so that the reminder they show is the same on every run.
+  const char* today = std::getenv("VORSANDT_TODAY");
+  if (!headless && report.empty() && today != nullptr && today[0] != '\0' &&
+      !InstallScriptClock()) {
+    return 2;
+  }
   if (headless) {
     std::string error;
     if (!vorsandt::ui::headless::ReadScriptFile(script, &script_text, &error)) {

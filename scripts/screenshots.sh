@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the desktop program shown in the README:
 #   docs/screenshots/splash.png             the welcome window over the frame
-#   docs/screenshots/frame.png              the frame after the welcome window
+#   docs/screenshots/due-soon.png           the Due Soon reminder that follows
+#                                           the welcome window
+#   docs/screenshots/frame.png              the frame after the reminder
 #   docs/screenshots/browse-files-menu.png  the Browse Files menu open, its
 #                                           first item's message in the status bar
 #   docs/screenshots/browse-items.png       that item chosen: the inventory's
@@ -70,6 +72,9 @@ unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 # Remembered window geometry and other settings stay inside this run.
 export XDG_CONFIG_HOME="$work/config"
+# A fixed today: the sample household then has services overdue, two due
+# within the month and a policy expiring, and every run shows the same.
+export VORSANDT_TODAY=2026-12-22
 
 mkdir -p "$work/data"
 cp "$root/README.TXT" "$work/data/README.TXT"
@@ -121,10 +126,11 @@ sleep 1
 shoot splash.png
 xdotool key --window "$frame" Return
 sleep 1
-# The sample data has services overdue, so the Due Soon reminder (a window
-# inside the frame) follows the welcome window; its Close (Alt+C, which no
-# menu of the frame takes) leaves the frame alone.
+# On that day the Due Soon reminder (a window inside the frame) follows the
+# welcome window; its Close (Alt+C, which no menu of the frame takes) leaves
+# the frame alone.
 sleep 1
+shoot due-soon.png
 xdotool key --window "$frame" alt+c
 sleep 1
 shoot frame.png

@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
+#include <QScreen>
 #include <QMessageBox>
 #include <QPrintDialog>
 
@@ -31,6 +35,13 @@ QtPlatform::QtPlatform() : gui_(this), frame_(new FrameWindow([this](WindowId id
 
 QtPlatform::~QtPlatform() {
   gui_.Shutdown();
+  // Windows still open when the program ends (their close was not served
+  // before the loop stopped) are remembered as they are now.
+  for (auto& [id, view] : views_) {
+    if (!view) continue;
+    auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+    ForgetOnClose(id, sub != nullptr ? static_cast<QWidget*>(sub) : view.data());
+  }
   for (auto& [id, view] : views_) {
     if (view) view->AllowClose();
   }
@@ -41,6 +52,12 @@ QtPlatform::~QtPlatform() {
 void QtPlatform::SetInputSink(InputSink sink) { sink_ = std::move(sink); }
 
 void QtPlatform::Deliver(WindowId id, const Input& input) {
+  // The user's choice of tab is remembered as soon as it is made: the
+  // window's next snapshot may not be served before the program ends.
+  if (input.type == Input::Type::kSelectTab) {
+    auto it = shown_.find(id);
+    if (it != shown_.end() && it->second.sheet == input.field) it->second.tab = input.value;
+  }
   if (sink_) sink_(id, input);
 }
 
@@ -77,6 +94,87 @@ void QtPlatform::WindowClosed(WindowId id) {
   gui_.Post([this, id] { Close(id); });
 }
 
+// ---------------------------------------------------------------------------
+// Remembered windows.
+
+namespace {
+
+// The sheet of a browse (a window holding a sheet and a list): its tabs choose
+// the browse's order, which the user expects back. Null for other windows.
+const ControlState* BrowseSheet(const WindowState& state) {
+  const ControlState* sheet = nullptr;
+  bool list = false;
+  for (const ControlState& c : state.controls) {
+    if (c.kind == Kind::kSheet && sheet == nullptr) sheet = &c;
+    if (c.kind == Kind::kList) list = true;
+  }
+  return list ? sheet : nullptr;
+}
+
+QList<QRect> ScreenAreas() {
+  QList<QRect> areas;
+  for (QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
+  return areas;
+}
+
+}  // namespace
+
+void QtPlatform::Remember(const WindowState& state) {
+  auto it = shown_.find(state.id);
+  if (it == shown_.end()) return;
+  const ControlState* sheet = BrowseSheet(state);
+  if (sheet == nullptr) return;
+  // The remembered tab is chosen once the procedure has taken its open-window
+  // event and drawn the window (its first change), so that the browse hears
+  // the switch as it would hear the user's.
+  if (it->second.pending_tab != 0) {
+    int tab = it->second.pending_tab;
+    it->second.pending_tab = 0;
+    if (tab != sheet->value) {
+      Input in;
+      in.type = Input::Type::kSelectTab;
+      in.field = sheet->field;
+      in.value = tab;
+      Deliver(state.id, in);
+    }
+  }
+  it->second.tab = sheet->value;
+}
+
+void QtPlatform::PlaceRemembered(const WindowState& state, QWidget* window) {
+  Shown& shown = shown_[state.id];
+  shown.label = state.label;
+  if (const ControlState* sheet = BrowseSheet(state)) {
+    shown.sheet = sheet->field;
+    shown.tab = sheet->value;
+    shown.pending_tab = memory_.Tab(state.label).value_or(0);
+  }
+  std::optional<QRect> saved = memory_.Geometry(state.label);
+  if (!saved) return;
+  // A child lies inside the frame's workspace, a window on one of the screens;
+  // either may have shrunk since (a monitor removed, the frame made smaller).
+  QList<QRect> areas;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(window); sub && sub->mdiArea()) {
+    areas << sub->mdiArea()->viewport()->rect();
+  } else {
+    areas = ScreenAreas();
+  }
+  window->setGeometry(PulledOnto(*saved, areas));
+}
+
+void QtPlatform::ForgetOnClose(WindowId id, QWidget* window) {
+  auto it = shown_.find(id);
+  if (it == shown_.end()) return;
+  if (window != nullptr && !window->isMinimized() && !window->isMaximized()) {
+    memory_.SaveGeometry(it->second.label, window->geometry());
+  }
+  if (it->second.tab != 0) memory_.SaveTab(it->second.label, it->second.tab);
+  shown_.erase(it);
+}
+
+// ---------------------------------------------------------------------------
+// Windows.
+
 void QtPlatform::Open(const WindowState& state) {
   if (state.frame) {
     frame_->OpenFrame(state);
@@ -90,6 +188,7 @@ void QtPlatform::Open(const WindowState& state) {
   if (state.child && frame_->HasFrame() && !state.modal) {
     QMdiSubWindow* sub = frame_->AddChild(view);
     if (placed) sub->move(at);
+    PlaceRemembered(state, sub);
     return;
   }
   if (state.modal) {
@@ -106,6 +205,7 @@ void QtPlatform::Open(const WindowState& state) {
   } else if (frame_->isVisible()) {
     view->move(frame_->geometry().center() - view->rect().center());
   }
+  PlaceRemembered(state, view);
   view->show();
   view->activateWindow();
 }
@@ -115,7 +215,10 @@ void QtPlatform::Change(const WindowState& state) {
     frame_->ApplyFrame(state);
     return;
   }
-  if (WindowView* view = View(state.id)) view->Apply(state);
+  if (WindowView* view = View(state.id)) {
+    view->Apply(state);
+    Remember(state);
+  }
 }
 
 void QtPlatform::Close(WindowId id) {
@@ -127,9 +230,14 @@ void QtPlatform::Close(WindowId id) {
   if (it == views_.end()) return;
   QPointer<WindowView> view = it->second;
   views_.erase(it);
-  if (!view) return;
+  if (!view) {
+    shown_.erase(id);
+    return;
+  }
+  auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+  ForgetOnClose(id, sub != nullptr ? static_cast<QWidget*>(sub) : view.data());
   view->AllowClose();
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget())) {
+  if (sub) {
     sub->close();  // deletes itself and the view
   } else {
     view->close();
@@ -184,13 +292,21 @@ int QtPlatform::ShowPopup(WindowId owner, const std::string& text, int x, int y)
 std::optional<std::string> QtPlatform::ChooseFile(const FileRequest& request) {
   auto chosen = gui_.Call<std::optional<std::string>>([this, request]() -> std::optional<std::string> {
     QString filter = FileDialogFilter(request.mask);
+    // A bare name starts in the folder this kind of file was last chosen
+    // from (pictures from the photo folder, lists into the export folder).
+    QString start = ToQt(request.file_name);
+    QString folder = memory_.Folder(request.mask);
+    if (!folder.isEmpty() && !start.contains(QLatin1Char('/'))) {
+      start = start.isEmpty() ? folder : folder + QLatin1Char('/') + start;
+    }
     AwaitingScope waiting(awaiting_user_);
     QString name = request.save
                        ? QFileDialog::getSaveFileName(Owner(request.owner), ToQt(request.title),
-                                                      ToQt(request.file_name), filter)
+                                                      start, filter)
                        : QFileDialog::getOpenFileName(Owner(request.owner), ToQt(request.title),
-                                                      ToQt(request.file_name), filter);
+                                                      start, filter);
     if (name.isEmpty()) return std::nullopt;
+    memory_.SaveFolder(request.mask, QFileInfo(name).absolutePath());
     return FromQt(name);
   });
   return chosen.value_or(std::nullopt);

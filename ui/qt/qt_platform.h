@@ -10,6 +10,12 @@
 // windows become sub-windows of its client area, modal windows become
 // application-modal windows of their own, and any other window a window of
 // its own.
+//
+// With memory() turned on (the desktop program), each window comes back where
+// and as large as it was when it closed, pulled onto the screen (or into the
+// frame's workspace) when that no longer shows it; a browse comes back on its
+// last tab; a file chooser starts in the folder its kind of file was last
+// chosen from. Keyed by the window's definition name in the desktop settings.
 #ifndef VORSANDT_UI_QT_QT_PLATFORM_H_
 #define VORSANDT_UI_QT_QT_PLATFORM_H_
 
@@ -23,6 +29,7 @@
 #include "ui/engine/platform.h"
 #include "ui/qt/frame_window.h"
 #include "ui/qt/gui_thread.h"
+#include "ui/qt/window_memory.h"
 #include "ui/qt/window_view.h"
 
 namespace vorsandt::ui::qt {
@@ -60,6 +67,8 @@ class QtPlatform : public QObject, public Platform {
   WindowView* View(WindowId id) const;
   // The printer chosen in the printer setup, for printing.
   QPrinter* printer() { return &printer_; }
+  // What is remembered between runs; off unless the desktop program turns it on.
+  WindowMemory& memory() { return memory_; }
 
  private:
   void Open(const WindowState& state);
@@ -67,11 +76,24 @@ class QtPlatform : public QObject, public Platform {
   void Close(WindowId id);
   QWidget* Owner(WindowId id) const;
   void Deliver(WindowId id, const Input& input);
+  void Remember(const WindowState& state);
+  void PlaceRemembered(const WindowState& state, QWidget* window);
+  void ForgetOnClose(WindowId id, QWidget* window);
 
   GuiThread gui_;
   InputSink sink_;
   FrameWindow* frame_;
   std::map<WindowId, QPointer<WindowView>> views_;
+  // A window's definition name and the tab its sheet shows now (0: none, or
+  // not a browse), kept while it is open for saving when it closes.
+  struct Shown {
+    std::string label;
+    int sheet = 0;  // the browse's sheet; 0: not a browse
+    int tab = 0;
+    int pending_tab = 0;  // the remembered tab, chosen at the first change
+  };
+  std::map<WindowId, Shown> shown_;
+  WindowMemory memory_;
   QPrinter printer_;
   // Non-zero while a box, menu or dialog is on the screen waiting.
   std::atomic<int> awaiting_user_{0};

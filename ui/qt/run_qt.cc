@@ -116,6 +116,7 @@ int RunQtPlatform(int argc, char** argv, Procedure main_procedure, ResourceSet* 
 
   QtPlatform platform;
   platform.frame()->SetRememberGeometry(true);
+  platform.memory().SetEnabled(true);
   auto engine = std::make_unique<Engine>(&platform, resources);
   Engine* e = engine.get();
   platform.SetInputSink([e](WindowId id, const Input& input) { e->Input(id, input); });

@@ -17,8 +17,10 @@ namespace vorsandt::ui::qt {
 // starts `main_procedure` as the first procedure (slot 0, a thread of its
 // own), and runs the toolkit's event loop on this thread until every
 // procedure thread has ended (MAIN returns when its frame closes, and closing
-// the frame closes every other window). The frame's geometry is kept in the
-// desktop settings (QSettings, organisation and application "vorsandt").
+// the frame closes every other window). The frame's geometry, every window's
+// place, each browse's last tab and the file choosers' last folders are kept
+// in the desktop settings (QSettings, organisation and application
+// "vorsandt", under $XDG_CONFIG_HOME).
 //
 // Options read from argv (toolkit options are honoured as usual):
 //   --screenshot-dir DIR  on each SIGUSR1 the whole screen is saved as
