@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/browse/list_export.h"
+#include "app/browse/list_keys.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
@@ -15,28 +16,6 @@
 #include "ui/engine/thread_codes.h"
 
 namespace vorsandt::app {
-namespace {
-
-// Alert-key slots of the list and the keys a browse alerts there.
-constexpr int kInsertSlot = 255;
-constexpr int kDeleteSlot = 254;
-constexpr int kCtrlEnterSlot = 253;
-constexpr int kDoubleClickSlot = 252;
-constexpr int kCtrlEnter = ui::key::kCtrl + ui::key::kEnter;
-
-// Calls `name` on this thread; a procedure that is not part of the program
-// answers "cancelled".
-void CallProcedure(const char* name) {
-  ui::Procedure procedure = name != nullptr ? Procedures().Find(name) : ui::Procedure();
-  if (procedure) {
-    procedure();
-  } else {
-    ui::RequestCode() = 0;
-    ui::ResponseCode() = ui::response::kCancelled;
-  }
-}
-
-}  // namespace
 
 ListProcedure::ListProcedure(const ListDef& def)
     : def_(def), browse_(std::make_unique<Browse>(def.primary, def.orders, this, def.quick_scan)) {}
@@ -92,14 +71,10 @@ void ListProcedure::Run() {
   Prepare();
   window_->Open();
   window_->SetProperty(list_, ui::prop::kVScroll, 0);
-  window_->SetProperty(list_, ui::prop::kAlertKey, ui::key::kMouseLeft2, kDoubleClickSlot);
+  AlertDoubleClick(*window_, list_);
   ShowPicture();
   if (has_select()) ShowSelectButton();
-  if (!is_select()) {
-    window_->SetProperty(list_, ui::prop::kAlertKey, ui::key::kInsert, kInsertSlot);
-    window_->SetProperty(list_, ui::prop::kAlertKey, ui::key::kDelete, kDeleteSlot);
-    window_->SetProperty(list_, ui::prop::kAlertKey, kCtrlEnter, kCtrlEnterSlot);
-  }
+  if (!is_select()) AlertUpdateKeys(*window_, list_);
 
   while (window_->Accept()) {
     const int event = window_->Event();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/browse/browse_rows.h"
+#include "app/browse/list_keys.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/warning_message.h"
 #include "runtime/files/error_state.h"
@@ -11,25 +12,6 @@
 #include "ui/engine/thread_codes.h"
 
 namespace vorsandt::app {
-namespace {
-
-constexpr int kInsertSlot = 255;
-constexpr int kDeleteSlot = 254;
-constexpr int kCtrlEnterSlot = 253;
-constexpr int kDoubleClickSlot = 252;
-constexpr int kCtrlEnter = ui::key::kCtrl + ui::key::kEnter;
-
-}  // namespace
-
-void CallNamedProcedure(const char* name) {
-  ui::Procedure procedure = name != nullptr ? Procedures().Find(name) : ui::Procedure();
-  if (procedure) {
-    procedure();
-  } else {
-    ui::RequestCode() = 0;
-    ui::ResponseCode() = ui::response::kCancelled;
-  }
-}
 
 ChildList::ChildList(const FormChild& def, ui::Window& window,
                      std::function<void(const std::function<void()>&)> call_out)
@@ -53,10 +35,8 @@ ChildList::ChildList(const FormChild& def, ui::Window& window,
 ChildList::~ChildList() { browse_->CloseView(); }
 
 void ChildList::SetAlertKeys() {
-  window_.SetProperty(list_, ui::prop::kAlertKey, ui::key::kInsert, kInsertSlot);
-  window_.SetProperty(list_, ui::prop::kAlertKey, ui::key::kDelete, kDeleteSlot);
-  window_.SetProperty(list_, ui::prop::kAlertKey, kCtrlEnter, kCtrlEnterSlot);
-  window_.SetProperty(list_, ui::prop::kAlertKey, ui::key::kMouseLeft2, kDoubleClickSlot);
+  AlertUpdateKeys(window_, list_);
+  AlertDoubleClick(window_, list_);
 }
 
 void ChildList::Refresh(bool force) {
@@ -139,7 +119,7 @@ void ChildList::CallForm(int32_t request) {
   int32_t response = ui::response::kCancelled;
   call_out_([&] {
     ui::RequestCode() = request;
-    CallNamedProcedure(def_.form);
+    CallProcedure(def_.form);
     response = ui::ResponseCode();
   });
   browse_->OpenOrder();

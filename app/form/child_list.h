@@ -48,10 +48,6 @@ class ChildList : public BrowseList {
   int list_ = 0, insert_ = 0, change_ = 0, remove_ = 0;
 };
 
-// Calls the procedure `name` on this thread; a procedure the program does
-// not have answers "cancelled".
-void CallNamedProcedure(const char* name);
-
 }  // namespace vorsandt::app
 
 #endif  // VORSANDT_APP_FORM_CHILD_LIST_H_

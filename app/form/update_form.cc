@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/frame/main_frame.h"
 #include "app/integrity/integrity.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
@@ -334,7 +335,7 @@ void UpdateForm::OnLookup(const FormLookup& l) {
     int32_t response = ui::response::kCancelled;
     CallOut([&] {
       ui::RequestCode() = ui::request::kSelect;
-      CallNamedProcedure(l.select);
+      CallProcedure(l.select);
       response = ui::ResponseCode();
     });
     if (response != ui::response::kCompleted) {
@@ -361,7 +362,7 @@ void UpdateForm::OnLookupButton(const FormLookup& l) {
   int32_t response = ui::response::kCancelled;
   CallOut([&] {
     ui::RequestCode() = ui::request::kSelect;
-    CallNamedProcedure(l.select);
+    CallProcedure(l.select);
     response = ui::ResponseCode();
   });
   if (response == ui::response::kCompleted) {

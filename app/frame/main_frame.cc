@@ -73,6 +73,16 @@ ProcedureTable& Procedures() {
   return table;
 }
 
+void CallProcedure(const char* name) {
+  ui::Procedure procedure = name != nullptr ? Procedures().Find(name) : ui::Procedure();
+  if (procedure) {
+    procedure();
+  } else {
+    ui::RequestCode() = 0;
+    ui::ResponseCode() = ui::response::kCancelled;
+  }
+}
+
 void LaunchQueryProgram() {
   // The command the menu names is "MORVAK.EXE "; here the query program is
   // the morvak executable installed beside this one.

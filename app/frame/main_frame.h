@@ -33,6 +33,11 @@ class ProcedureTable {
 
 ProcedureTable& Procedures();
 
+// Calls the registered procedure `name` on this thread. A procedure that is
+// not part of the program (or no name at all) answers "cancelled", with the
+// request cleared, so a caller carries on as if the user had cancelled.
+void CallProcedure(const char* name);
+
 // Registers a procedure with Procedures() when the program starts:
 //
 //   void BrowsePolicy();

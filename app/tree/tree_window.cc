@@ -25,13 +25,7 @@ constexpr char kDeleteEquate[] = "?Delete";
 // (or no procedure at all) answers "cancelled".
 bool CallForm(const char* name, int32_t request) {
   ui::RequestCode() = request;
-  ui::Procedure procedure = name != nullptr ? Procedures().Find(name) : ui::Procedure();
-  if (procedure) {
-    procedure();
-  } else {
-    ui::RequestCode() = 0;
-    ui::ResponseCode() = ui::response::kCancelled;
-  }
+  CallProcedure(name);
   return ui::ResponseCode() == ui::response::kCompleted;
 }
 
