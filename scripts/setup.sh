@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libjpeg-dev libgif-dev libpng-dev libsqlite3-dev libyaml-cpp-dev
+  libjpeg-dev libgif-dev libpng-dev libsqlite3-dev libyaml-cpp-dev libarchive-dev
   xvfb xdotool poppler-utils strace
 )
 
