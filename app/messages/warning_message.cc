@@ -94,6 +94,21 @@ constexpr CatalogueEntry kCatalogue[] = {
     {MessageId::kListExportError, "The list could not be exported.  %1", "Export List Error"},
     {MessageId::kListExported, "%1 records were written to %2.", "Export List",
      Icon::kAsterisk},
+    {MessageId::kClaimPackNoItem,
+     "Claim %1 names no item of the inventory (item %2), so there is nothing to make a claim "
+     "pack of.  Give the claim the item claimed for and try again.",
+     "Claim Pack"},
+    {MessageId::kClaimPackNoPolicy,
+     "Item %1 (%2) is insured under no policy on file (policy \"%3\"), so a claim pack would "
+     "name no insurer.  Give the item its policy and try again.",
+     "Claim Pack"},
+    {MessageId::kClaimPackNoPhotograph,
+     "The claim pack was written to %1, but without the photograph of the item: %2  The pack "
+     "says that the photograph is missing.",
+     "Claim Pack"},
+    {MessageId::kClaimPackWritten, "The claim pack was written to %1.", "Claim Pack",
+     Icon::kAsterisk},
+    {MessageId::kClaimPackError, "The claim pack could not be written to %1.", "Claim Pack"},
     {MessageId::kCancelLoading, "Are you certain you want to stop loading %1?", "Cancel Request",
      Icon::kQuestion, kOkCancel, button::kCancel},
     {MessageId::kFileHasNoText,

@@ -59,6 +59,11 @@ enum class MessageId : int {
   // The program's own, numbered past the catalogue above.
   kListExportError = 101,         // a list could not be written to a CSV file
   kListExported = 102,            // a list was written to a CSV file
+  kClaimPackNoItem = 111,         // a claim names no item on file: no pack
+  kClaimPackNoPolicy = 112,       // the claim's item names no policy on file: no pack
+  kClaimPackNoPhotograph = 113,   // a pack was written without the item's photograph
+  kClaimPackWritten = 114,        // a claim pack was written
+  kClaimPackError = 115,          // a claim pack could not be written
 };
 
 // One message, ready to show.
