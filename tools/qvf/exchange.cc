@@ -13,15 +13,16 @@
 #include "app/exchange/columns.h"
 #include "app/exchange/csv.h"
 #include "app/exchange/record_text.h"
+#include "app/exchange/table_import.h"
 #include "runtime/env/env.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
+#include "runtime/files/names.h"
 #include "runtime/files/operations.h"
 #include "runtime/files/transaction.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "storage/qvf/table/qvf_table_commands.h"
 #include "tools/common/tool_files.h"
-#include "runtime/files/names.h"
 
 namespace vorsandt::tools {
 
@@ -41,11 +42,6 @@ using exchange::Utf8ToAnsi;
 using exchange::ValuesToRecord;
 namespace {
 
-// An import into a new table found the table made by another process.
-constexpr int kLostRace = -1;
-// How long an import waits for the table's lock before giving up.
-constexpr int32_t kLockSeconds = 10;
-
 int32_t Code() { return files::Errors().Code(); }
 
 // "Creates Duplicate Key (40)".
@@ -59,114 +55,6 @@ std::string DriverError(int32_t code) {
 files::FileRecord* Declared(app::Table t) {
   app::InitDictionary(&qvf::QvfEntry);
   return app::File(t);
-}
-
-std::string Line(int line, const std::string& text) {
-  return "line " + std::to_string(line) + ": " + text;
-}
-
-// A file name beside `path` that nobody else uses, made empty with an
-// exclusive create (false, with the error posted, when none could be made).
-bool PrivateName(env::Env* env, const std::string& path, std::string* out) {
-  static std::mt19937 rng{std::random_device{}()};
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    char token[16];
-    std::snprintf(token, sizeof token, "%08x", static_cast<unsigned>(rng()));
-    std::string name = path + ".~" + token;
-    std::unique_ptr<env::File> file;
-    const int e = env->Open(name, env::kOpenCreate | env::kOpenExclusive, &file);
-    if (e == 0) {
-      *out = std::move(name);
-      return true;
-    }
-    if (e != EEXIST) {
-      files::Errors().Post(files::kSystemErrorBase + files::MapErrno(e, true));
-      return false;
-    }
-  }
-  files::Errors().Post(files::kSystemErrorBase + files::MapErrno(EEXIST, true));
-  return false;
-}
-
-// Adds the rows after the header to the open table `f` in one transaction
-// and closes it. `checked` names a file whose check must be clean first
-// (empty for a file this import has just made): a damaged table is never
-// written to.
-int AddRows(files::FileRecord* f, const app::TableDef& def, const std::vector<CsvRow>& rows,
-            const std::string& checked, std::string* error) {
-  auto give_up = [&](const std::string& message) {
-    *error = message;
-    if (files::InTransaction()) files::Rollback();
-    files::Close(f);
-    return kExitFailed;
-  };
-  if (files::Logout(kLockSeconds, {f}) != 0) {
-    return give_up(std::string(def.label) + ": " + DriverError(Code()));
-  }
-  if (!checked.empty()) {
-    // The transaction holds the file's writer range from here on, so no
-    // other process changes the file while the checker reads it.
-    std::vector<std::string> faults;
-    const int verdict = qvf::FullCheckCommand(env::Env::Default(), checked, &faults);
-    if (verdict != 0) {
-      std::string why = faults.empty() ? "cannot be read" : faults.front();
-      if (faults.size() > 1) why += " (and " + std::to_string(faults.size() - 1) + " more)";
-      return give_up(std::string(def.label) + ": the table is damaged, nothing was imported: " +
-                     checked + ": " + why + "; see qvf check " + checked);
-    }
-  }
-  files::FileRecord* instance = files::InstanceOf(f);
-  for (size_t r = 1; r < rows.size(); ++r) {
-    std::string e = ValuesToRecord(def, rows[r].fields, instance->buffer, &instance->memo_buffers);
-    if (!e.empty()) return give_up(Line(rows[r].line, e));
-    files::Add(f);
-    if (Code() != 0) return give_up(Line(rows[r].line, DriverError(Code())));
-  }
-  files::Commit();
-  if (Code() != 0) return give_up(std::string(def.label) + ": " + DriverError(Code()));
-  files::Close(f);
-  return kExitOk;
-}
-
-// A table made by an import appears whole or not at all: the rows go into a
-// file of its own under a private name first, which is renamed into place
-// once they are committed, unless another process made the table meanwhile
-// (kLostRace: nothing of this import is kept, the caller imports into that
-// one). A failed import leaves no file behind.
-int ImportIntoNewFile(files::FileRecord* f, const app::TableDef& def,
-                      const std::vector<CsvRow>& rows, std::string* error) {
-  env::Env* env = env::Env::Default();
-  const std::string path = std::string(def.label) + ".QVF";
-  std::string copy;
-  if (!PrivateName(env, path, &copy)) {
-    *error = std::string(def.label) + ": " + DriverError(Code());
-    return kExitUsage;
-  }
-  std::vector<uint8_t> buffer(f->record_length);
-  files::FileRecord own(f->entry(), copy.c_str(), -1,
-                        static_cast<uint8_t>(f->attributes & ~files::kAttrPerThread),
-                        f->record_length, f->layout, f->layout_size, f->keys, f->key_count,
-                        f->memos, f->memo_count, buffer.data());
-  files::Create(&own);
-  if (Code() == 0) files::Open(&own, files::kModeReadWrite);
-  int status = kExitOk;
-  if (Code() != 0) {
-    *error = std::string(def.label) + ": " + DriverError(Code());
-    status = kExitUsage;
-  } else {
-    status = AddRows(&own, def, rows, std::string(), error);
-  }
-  if (status == kExitOk) {
-    const int e = env->RenameNoReplace(copy, path);
-    if (e == EEXIST) status = kLostRace;
-    if (e != 0 && e != EEXIST) {
-      *error = std::string(def.label) + ": " +
-               DriverError(files::kSystemErrorBase + files::MapErrno(e, true));
-      status = kExitFailed;
-    }
-  }
-  if (status != kExitOk) env->Delete(copy);
-  return status;
 }
 
 }  // namespace
@@ -240,38 +128,13 @@ int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::
 }
 
 int ImportTable(app::Table t, std::string_view csv, std::string* error) {
-  const app::TableDef& def = app::Def(t);
-  std::vector<CsvRow> rows;
-  int error_line = 0;
-  std::string parse_error;
-  if (!ParseCsv(csv, &rows, &parse_error, &error_line)) {
-    *error = Line(error_line, parse_error);
-    return kExitFailed;
-  }
-  // The header may name any of the table's columns in any order.
-  if (!exchange::ArrangeColumns(ColumnNames(def), &rows, error)) return kExitFailed;
-
-  files::FileRecord* f = Declared(t);
-  const std::string path = std::string(def.label) + ".QVF";
-  files::Open(f, files::kModeReadWrite);
-  if (Code() == files::kFileNotFound) {
-    if (!env::Env::Default()->Exists(path)) {
-      const int status = ImportIntoNewFile(f, def, rows, error);
-      if (status != kLostRace) return status;
-    }
-    // Another process made the table meanwhile: the rows go into it.
-    files::Open(f, files::kModeReadWrite);
-    if (Code() == files::kFileNotFound) {
-      // The file is there without this table: made in it, under its lock.
-      files::CreateIfMissing(f);
-      if (Code() == 0) files::Open(f, files::kModeReadWrite);
-    }
-  }
-  if (Code() != 0) {
-    *error = std::string(def.label) + ": " + DriverError(Code());
-    return kExitUsage;
-  }
-  return AddRows(f, def, rows, path, error);
+  Declared(t);
+  return exchange::ImportTable(
+      t, csv,
+      [](const std::string& path, std::vector<std::string>* faults) {
+        return qvf::FullCheckCommand(env::Env::Default(), path, faults);
+      },
+      error);
 }
 
 int RebuildTable(app::Table t, std::string* report, std::string* error) {
@@ -293,8 +156,7 @@ int RebuildTable(app::Table t, std::string* report, std::string* error) {
       return std::to_string(n) + " " + (n == 1 ? one : many);
     };
     *report = std::string(def.label) + ": " + counted(def.keys.size(), "key", "keys") +
-              " rebuilt over " + counted(static_cast<size_t>(records), "record", "records") +
-              "\n";
+              " rebuilt over " + counted(static_cast<size_t>(records), "record", "records") + "\n";
   }
   files::Close(f);
   return status;
