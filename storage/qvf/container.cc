@@ -34,27 +34,8 @@
 //     belong to no committed state, and a failed large save on a full disk
 //     would otherwise keep the disk full.
 //
-//  9. Refresh may take the header at offset 0 from a shared read-only
-//     mapping of the file's first page instead of a read call, but only as
-//     evidence that nothing changed: the mapped bytes are used only when they
-//     equal, byte for byte, the header Refresh decoded last; any difference
-//     (another process's save, a log left pending, a copy torn by a write
-//     under way) is answered by reading the header with a system call, as
-//     before. Refresh runs under the driver's file lock, so no other process
-//     is inside a save while it looks; the view adds no state a locked read
-//     could not have seen, and a torn copy can only cost the read call. The
-//     header is mapped only once a sound one was read: such a file never
-//     becomes shorter than its end of data (cuts stop there), so the mapped
-//     page always lies inside the file.
-//
-//     The reader byte-range lock itself stays around every call. A call
-//     served wholly from pages cached under an unchanged header would be a
-//     consistent read of the state before any concurrent save; but a call
-//     that misses the cache half-way after another process saved has already
-//     used pages of the old state and cannot read the rest of that state any
-//     more (phase 2 overwrites it at home). Serving it would need the read
-//     operations to start over from a snapshot of their position, hold and
-//     watch state, which they cannot do; so the lock stays.
+//  9. and 10. (the header seen through a mapping, optimistic reads): see
+//     container_header.cc and container_optimistic.cc.
 //
 // So a crash at any point leaves either the old state (log not committed:
 // the header at offset 0 is the old one and the log area lies beyond its end
@@ -130,6 +111,9 @@ int Container::Open(const std::string& path, uint32_t flags) {
   relocated_.clear();
   view_.reset();
   view_refused_ = false;
+  optimistic_ = false;
+  optimistic_locked_ = false;
+  optimistic_abort_ = 0;
   uint32_t env_flags = read_only_ ? env::kOpenReadOnly : env::kOpenReadWrite;
   if ((flags & kCreate) != 0 && !read_only_) env_flags |= env::kOpenCreate;
   if (int e = env_->Open(path, env_flags, &file_); e != 0) {
@@ -166,6 +150,8 @@ bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length) {
     Fail(kCheckTransferLength);
     return false;
   }
+  CheckNoReadOutsideLock();
+  if (failed_) return false;
   size_t got = 0;
   if (int e = file_->ReadAt(offset, buffer, length, &got); e != 0) {
     FailRead(e);
@@ -179,6 +165,7 @@ bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length) {
 }
 
 void Container::WriteRaw(uint64_t offset, const std::string& data) {
+  CheckNoChangeInOptimisticRead();
   if (write_error_ != 0 || failed_) return;  // skipped until the error is collected
   if (read_only_) {
     Fail(kCheckReaderWrite);
@@ -238,173 +225,6 @@ int Container::WriteHeaderAtZero(const FileHeader& h) {
   return SyncFile();
 }
 
-void Container::MapHeader() {
-  if (view_ != nullptr || view_refused_ || !shared_) return;
-  // Only a file with a sound header is mapped: such a file is never shortened
-  // below its end of data again (see the invariants above), so the view never
-  // lies beyond the end.
-  if (file_->Map(kHeaderSize, &view_) != 0) {
-    view_.reset();
-    view_refused_ = true;
-  }
-}
-
-bool Container::HeaderUnchangedInView(uint8_t* buf) {
-  if (view_ == nullptr || !last_raw_valid_) return false;
-  // Any difference, a torn copy included, sends the caller to ReadAt.
-  return view_->Read(0, buf, kHeaderSize) == 0 &&
-         std::memcmp(buf, last_raw_.data(), kHeaderSize) == 0;
-}
-
-void Container::DropCache() {
-  cache_.Clear();
-  freed_.clear();
-  next_provisional_ = -1;
-}
-
-// --- Header ---
-
-int Container::Refresh() {
-  if (failed_) return failure_code_;
-  if (file_ == nullptr) return kFileNotOpen;
-  if (refreshing_ || stage_ != Stage::kIdle) return 0;
-  if ((!shared_ || header_held_) && header_loaded_) return 0;
-  uint8_t buf[kHeaderSize];
-  size_t got = kHeaderSize;
-  // The mapped header answers when it shows the very bytes decoded last;
-  // anything else is read with a system call.
-  if (!HeaderUnchangedInView(buf)) {
-    if (int e = file_->ReadAt(0, buf, kHeaderSize, &got); e != 0) return FailRead(e);
-  }
-  if (got == 0) {
-    // A new, empty file: a zero header with no root.
-    if (!header_loaded_) {
-      header_ = FileHeader();
-      root_ = kNoRootUnit;
-      header_loaded_ = true;
-    }
-    return 0;
-  }
-  if (got < kHeaderSize) return kInvalidDataFile;
-  // Most refreshes find the very bytes read last time: their decoded form is
-  // reused (decoding is a pure function of the bytes).
-  FileHeader h;
-  if (last_raw_valid_ && std::memcmp(buf, last_raw_.data(), kHeaderSize) == 0) {
-    h = last_decoded_;
-  } else {
-    if (DecodeHeader(buf, &h) != 0) return kInvalidDataFile;
-    std::memcpy(last_raw_.data(), buf, kHeaderSize);
-    last_decoded_ = h;
-    last_raw_valid_ = true;
-  }
-  MapHeader();
-  // An unchanged counter means the cache is still valid — unless the file
-  // carries a committed log this object has not taken in yet, or a log this
-  // object reads through has been copied home since (and may be cut off).
-  if (header_loaded_ && h.change_counter <= header_.change_counter &&
-      !(h.LogPending() && relocated_.empty() && !header_.LogPending()) &&
-      !(!relocated_.empty() && !h.LogPending())) {
-    return 0;
-  }
-  DropCache();
-  relocated_.clear();
-  header_ = h;
-  root_ = h.root == kNoRoot ? kNoRootUnit : h.root;
-  header_loaded_ = true;
-  header_dirty_ = false;
-  if (h.LogPending()) return LoadLog(h);
-  return 0;
-}
-
-int Container::LoadLog(const FileHeader& at_zero) {
-  refreshing_ = true;
-  struct Guard {
-    bool* flag;
-    ~Guard() { *flag = false; }
-  } guard{&refreshing_};
-  // Walk the log: each logged item starts with its own address and stored
-  // size, and occupies the stored size rounded up to whole units.
-  uint64_t pos = at_zero.log_start;
-  std::string unit(kUnitSize, '\0');
-  while (pos < at_zero.log_end) {
-    if (at_zero.log_end - pos < kUnitSize) return Fail(kCheckLogWalk);
-    if (!ReadRaw(pos, unit.data(), kUnitSize)) return failure_code_;
-    const auto* p = reinterpret_cast<const uint8_t*>(unit.data());
-    const uint32_t own = GetU32(p + kPgOwnAddress);
-    const uint32_t size = GetU16(p + kPgStoredSize);
-    const uint64_t length = static_cast<uint64_t>(UnitsFor(size)) * kUnitSize;
-    const bool header_item = own == 0 && size == kHeaderSize;
-    const bool page_item = own >= kHeaderSize && (own - kHeaderSize) % kUnitSize == 0 &&
-                           size >= kPageHeaderSize && size <= kMaxPageSize;
-    if ((!header_item && !page_item) || length > at_zero.log_end - pos) return Fail(kCheckLogWalk);
-    relocated_[own] = pos;
-    pos += length;
-  }
-  auto logged = relocated_.find(0);
-  if (logged == relocated_.end()) return Fail(kCheckLogWalk);
-  uint8_t buf[kHeaderSize];
-  if (!ReadRaw(logged->second, buf, kHeaderSize)) return failure_code_;
-  FileHeader h;
-  if (DecodeHeader(buf, &h) != 0) {
-    relocated_.clear();
-    return kInvalidDataFile;
-  }
-  header_ = h;
-  root_ = h.root == kNoRoot ? kNoRootUnit : h.root;
-  const bool still_open = question_ ? question_(*this) : false;
-  if (failed_) return failure_code_;
-  DropCache();
-  if (still_open) {
-    // The transaction never committed: the state before the log stands.
-    relocated_.clear();
-    header_ = at_zero;
-    root_ = at_zero.root == kNoRoot ? kNoRootUnit : at_zero.root;
-    if (writer_ && !read_only_) {
-      header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
-      stage_ = Stage::kApplying;
-      int r = WriteHeaderAtZero(header_);
-      stage_ = Stage::kIdle;
-      return r;
-    }
-    return 0;
-  }
-  if (!writer_ || read_only_) return 0;  // reader: pages are read through the log
-  stage_ = Stage::kApplying;
-  int r = CopyLogHome();
-  if (r == 0) {
-    header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
-    r = WriteHeaderAtZero(header_);
-  }
-  stage_ = Stage::kIdle;
-  relocated_.clear();
-  if (r != 0) {
-    // Nothing was lost: the log is still committed and will be applied by
-    // the next refresh.
-    header_loaded_ = false;
-  }
-  return r;
-}
-
-int Container::CopyLogHome() {
-  std::string image;
-  for (const auto& [own, pos] : relocated_) {
-    if (own == 0) continue;
-    image.assign(kUnitSize, '\0');
-    if (!ReadRaw(pos, image.data(), kUnitSize)) return failure_code_;
-    const uint32_t size = GetU16(reinterpret_cast<const uint8_t*>(image.data()) + kPgStoredSize);
-    const size_t length = static_cast<size_t>(UnitsFor(size)) * kUnitSize;
-    if (length > kUnitSize) {
-      image.resize(length);
-      if (!ReadRaw(pos + kUnitSize, image.data() + kUnitSize, length - kUnitSize)) {
-        return failure_code_;
-      }
-    }
-    WriteRaw(own, image);
-  }
-  if (int r = TakeWriteError(); r != 0) return r;
-  return SyncFile();
-}
-
 // --- Pages ---
 
 Page* Container::GetPage(int64_t unit) {
@@ -424,6 +244,8 @@ Page* Container::GetPage(int64_t unit) {
   }
   cache_.EvictBeforeFetch();
   if (Page* p = cache_.Revive(unit)) return Unparked(p);
+  // The page must be read: an optimistic read takes the lock first.
+  if (optimistic_ && !optimistic_locked_ && !LeaveOptimisticForMiss()) return nullptr;
   const uint64_t home = HomeAddress(static_cast<uint32_t>(unit));
   uint64_t offset = home;
   if (auto it = relocated_.find(static_cast<uint32_t>(home)); it != relocated_.end()) {
@@ -470,14 +292,19 @@ void Container::ParkColdPages() {
 }
 
 Page* Container::NewPage(int level) {
+  CheckNoChangeInOptimisticRead();
   PageData data;
   data.level = level;
   return cache_.Add(next_provisional_--, std::move(data), true);
 }
 
-void Container::MarkDirty(Page* page) { cache_.MarkDirty(page); }
+void Container::MarkDirty(Page* page) {
+  CheckNoChangeInOptimisticRead();
+  cache_.MarkDirty(page);
+}
 
 void Container::FreePage(Page* page) {
+  CheckNoChangeInOptimisticRead();
   if (page->unit >= 0) freed_.push_back(static_cast<uint32_t>(page->unit));
   cache_.Remove(page);
 }
@@ -668,6 +495,7 @@ int Container::AbandonLog() {
 }
 
 int Container::Discard() {
+  CheckNoChangeInOptimisticRead();
   cache_.Clear();
   freed_.clear();
   relocated_.clear();
@@ -694,6 +522,7 @@ int Container::Truncate() {
 }
 
 int Container::NextIdentifier(uint32_t* id) {
+  CheckNoChangeInOptimisticRead();
   if (failed_) return failure_code_;
   if (file_ == nullptr) return kFileNotOpen;
   if (read_only_) return Fail(kCheckReaderWrite);

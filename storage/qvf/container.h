@@ -137,6 +137,36 @@ class Container {
   // following the last separator not greater than `key`; nullptr when none.
   Page* FindParent(std::string_view key, int64_t child);
 
+  // Optimistic reads (invariant 10 in container_optimistic.cc): a read call
+  // served from the page cache without the reader lock while the header seen
+  // through the shared mapping stays byte for byte the one this cache belongs
+  // to. Begin answers false when the call must take the locked path at once.
+  // A page missing from the cache makes GetPage call `take_reader_lock`
+  // (the driver's reader byte, 0 when granted) and check the header again
+  // under it; when it still matches, the call goes on under the lock
+  // (optimistic_locked() is then true), otherwise the call is aborted: every
+  // later page access fails with the abort code (kRetryUnderLock or the
+  // lock's error). End answers 0 when the read stands, or the code that
+  // tells the caller to undo the call's effects and make it again on the
+  // locked path.
+  struct ReaderLockTaker {
+    int (*take)(void* context) = nullptr;
+    void* context = nullptr;
+  };
+  static constexpr int kRetryUnderLock = -1;
+  bool BeginOptimisticRead(ReaderLockTaker take_reader_lock);
+  int EndOptimisticRead();
+  bool optimistic() const { return optimistic_; }
+  bool optimistic_locked() const { return optimistic_locked_; }
+  // Counts of optimistic calls (tests and benchmarks): served without a
+  // system call, continued under the lock after a miss, aborted.
+  struct OptimisticCounts {
+    uint64_t served = 0;
+    uint64_t locked = 0;
+    uint64_t aborted = 0;
+  };
+  const OptimisticCounts& optimistic_counts() const { return optimistic_counts_; }
+
   const FileHeader& header() const { return header_; }
   // The open file, for the driver's byte-range locks (nullptr when closed).
   env::File* file() const { return file_.get(); }
@@ -193,6 +223,17 @@ class Container {
   // `page` decoded (nullptr after an internal error).
   Page* Unparked(Page* page);
   void DropCache();
+  // True when the header in memory is the one decoded from last_raw_ and
+  // nothing of this object's own is unsaved or half saved.
+  bool CacheBelongsToLastHeader() const;
+  // Called by GetPage on a miss during an optimistic read: takes the reader
+  // lock and checks the header again; false when the call was aborted.
+  bool LeaveOptimisticForMiss();
+  void AbortOptimistic(int code);
+  // Debug checks (VORSANDT_CHECKS): no change at all inside an optimistic
+  // read, and no file read before it took the lock.
+  void CheckNoChangeInOptimisticRead();
+  void CheckNoReadOutsideLock();
 
   // Regions and allocation (container_regions.cc).
   bool PlacePages();
@@ -235,6 +276,13 @@ class Container {
   std::vector<uint32_t> freed_;             // units of pages that left the tree
   std::map<uint32_t, uint64_t> relocated_;  // own address -> position in the log
   LogQuestion question_;
+
+  // Optimistic read state (container_optimistic.cc).
+  bool optimistic_ = false;
+  bool optimistic_locked_ = false;
+  int optimistic_abort_ = 0;
+  ReaderLockTaker reader_lock_taker_;
+  OptimisticCounts optimistic_counts_;
 
   // Save state.
   Stage stage_ = Stage::kIdle;

@@ -39,6 +39,7 @@ enum Check : int {
   kCheckEmptyEntry = 121,         // the empty entry is missing or would be deleted
   kCheckTreeDepth = 122,          // a descent deeper than any sound tree
   kCheckOrderAcrossPages = 123,   // the next leaf does not start above the key left behind
+  kCheckOptimisticAccess = 124,   // a file access or change inside an unlocked optimistic read
 };
 
 // The message for `check`: "Internal error : qvfbt line " + number.

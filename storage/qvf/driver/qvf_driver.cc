@@ -9,6 +9,7 @@
 #include "storage/qvf/driver/blob_transfer.h"
 #include "storage/qvf/driver/coordination.h"
 #include "storage/qvf/driver/driver_block.h"
+#include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/position_text.h"
 #include "storage/qvf/driver/registration.h"
 #include "storage/qvf/driver/send_command.h"
@@ -308,6 +309,9 @@ class QvfDriver : public files::Driver {
   files::Registration reg_;
 };
 
+// The work of a table operation inside its call (locked or optimistic).
+int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope);
+
 int KeyIndex(const Call& call, const QvfBlock& b, int arg, int* k) {
   const files::KeyDecl* key = call.args.KeyAt(arg);
   if (key == nullptr || key->number < 1 || key->number > static_cast<int>(b.table->keys().size())) {
@@ -320,7 +324,6 @@ int KeyIndex(const Call& call, const QvfBlock& b, int arg, int* k) {
 int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
   Table& t = *b.table;
   FileRecord& file = *call.file;
-  const bool oem = (file.attributes & files::kAttrOemText) != 0;
   switch (call.op) {
     // Requests that touch no page.
     case files::kOpHoldNext:
@@ -367,9 +370,32 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
   }
 
   const bool writer = IsChanging(call.op);
-  CallScope scope(b.lock, b.container, b.sharing(),
-                  call.op == files::kOpRelease ? SavePolicy::kEveryCall : PolicyOf(file));
+  const SavePolicy policy = call.op == files::kOpRelease ? SavePolicy::kEveryCall : PolicyOf(file);
+  if (!writer) {
+    OptimisticRead attempt(call, b);
+    if (attempt.Begin()) {
+      // Never begun: the calls served here take no hold, so nothing pauses.
+      CallScope unlocked(b.lock, b.container, b.sharing(), policy);
+      int32_t rc = TableWork(call, b, unlocked);
+      if (attempt.Finish(&rc)) return rc;
+    }
+  }
+  CallScope scope(b.lock, b.container, b.sharing(), policy);
   if (int rc = scope.Begin(writer); rc != 0) return rc;
+  int rc = TableWork(call, b, scope);
+  if (rc != 0 && writer && !b.lock->in_transaction() && PolicyOf(file) == SavePolicy::kEveryCall) {
+    // A failed change may have written part of itself: none of it is kept.
+    // (Deferred and batched tables keep earlier unsaved work.)
+    b.container->Discard();
+  }
+  int end = scope.End();
+  return rc != 0 ? rc : end;
+}
+
+int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope) {
+  Table& t = *b.table;
+  FileRecord& file = *call.file;
+  const bool oem = (file.attributes & files::kAttrOemText) != 0;
   int rc = 0;
   switch (call.op) {
     case files::kOpAdd:
@@ -496,13 +522,7 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
       rc = PerformRead(call, b, scope);
       break;
   }
-  if (rc != 0 && writer && !b.lock->in_transaction() && PolicyOf(file) == SavePolicy::kEveryCall) {
-    // A failed change may have written part of itself: none of it is kept.
-    // (Deferred and batched tables keep earlier unsaved work.)
-    b.container->Discard();
-  }
-  int end = scope.End();
-  return rc != 0 ? rc : end;
+  return rc;
 }
 
 QvfDriver& TheDriver() {

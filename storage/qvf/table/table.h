@@ -131,6 +131,26 @@ class Table {
   const std::string& saved() const { return saved_; }
   uint32_t held() const { return held_; }
   void SetLocks(RecordLocks locks) { locks_ = std::move(locks); }
+  // What a read changes in the table, so that a read made again from the
+  // start (an optimistic read that had to be aborted) finds it as it was.
+  struct ReadState {
+    uint32_t current = 0;
+    std::string saved;
+    std::optional<std::string> watched;
+    bool memos_not_loaded = false;
+  };
+  void SaveReadState(ReadState* state) const {
+    state->current = current_;
+    state->saved = saved_;
+    state->watched = watched_;
+    state->memos_not_loaded = memos_not_loaded_;
+  }
+  void RestoreReadState(ReadState* state) {
+    current_ = state->current;
+    saved_.swap(state->saved);
+    watched_.swap(state->watched);
+    memos_not_loaded_ = state->memos_not_loaded;
+  }
   // Unlocks a held record.
   void ReleaseHeld();
 

@@ -1,0 +1,119 @@
+#include "storage/qvf/driver/optimistic_read.h"
+
+#include <atomic>
+
+#include "runtime/files/op_codes.h"
+#include "storage/qvf/driver/driver_block.h"
+
+namespace vorsandt::qvf {
+namespace {
+
+std::atomic<bool> g_optimistic{true};
+
+// Calls that only read, and whether they fill the record buffer.
+enum class ReadKind { kNone, kNoRecord, kRecord };
+
+ReadKind KindOf(int32_t op) {
+  switch (op) {
+    case files::kOpNext:
+    case files::kOpPrevious:
+    case files::kOpGetByKey:
+    case files::kOpGetByPointer:
+    case files::kOpGetByPointer2:
+    case files::kOpReget:
+    case files::kOpRegetKey:
+      return ReadKind::kRecord;
+    case files::kOpSkip:
+    case files::kOpEof:
+    case files::kOpBof:
+    case files::kOpSetFile:
+    case files::kOpSetFilePointer:
+    case files::kOpSetKey:
+    case files::kOpSetKeyValue:
+    case files::kOpSetKeyValueRecordOrder:
+    case files::kOpSetKeyAtRecord:
+    case files::kOpSetKeyAtValueAndRecord:
+    case files::kOpReset:
+    case files::kOpResetKey:
+    case files::kOpRecords:
+    case files::kOpKeyRecords:
+    case files::kOpBytes:
+    case files::kOpDuplicate:
+    case files::kOpDuplicateAll:
+    case files::kOpPosition:
+    case files::kOpPositionKey:
+      return ReadKind::kNoRecord;
+    default:
+      return ReadKind::kNone;
+  }
+}
+
+// A direct read by number goes on to find the record's key entry after the
+// memos were stored in their buffers, so an abort can come after them.
+bool MayAbortAfterMemos(int32_t op) {
+  return op == files::kOpGetByPointer || op == files::kOpGetByPointer2 || op == files::kOpReget;
+}
+
+int TakeReaderLock(void* context) { return static_cast<LockFile*>(context)->locks().LockReader(); }
+
+}  // namespace
+
+void SetOptimisticReads(bool on) { g_optimistic.store(on, std::memory_order_relaxed); }
+bool OptimisticReads() { return g_optimistic.load(std::memory_order_relaxed); }
+
+bool OptimisticRead::Begin() {
+  const ReadKind kind = KindOf(call_.op);
+  if (kind == ReadKind::kNone || !OptimisticReads()) return false;
+  // Holds need the record lock anyway; a transaction, unsaved deferred work
+  // or a lock already held keep the file's own protocol.
+  if (b_.sharing() != Sharing::kNone || b_.container == nullptr || b_.lock->in_transaction() ||
+      b_.lock->locks().reader_held() || b_.lock->locks().writer_held() || b_.hold_next ||
+      b_.table->held() != 0 || b_.container->dirty_pages() > 0) {
+    return false;
+  }
+  if (!b_.container->BeginOptimisticRead({&TakeReaderLock, b_.lock})) return false;
+  pos_ = b_.pos;
+  access_key_ = b_.access_key;
+  hold_next_ = b_.hold_next;
+  watch_next_ = b_.watch_next;
+  skip_memos_next_ = b_.skip_memos_next;
+  b_.table->SaveReadState(&table_);
+  value_ = call_.value;
+  text_result_ = call_.text_result;
+  if (kind == ReadKind::kRecord) {
+    buffer_.assign(reinterpret_cast<const char*>(call_.file->buffer), call_.file->record_length);
+    memos_saved_ = MayAbortAfterMemos(call_.op) && !call_.file->memo_buffers.empty();
+    if (memos_saved_) memo_buffers_ = call_.file->memo_buffers;
+  }
+  return true;
+}
+
+bool OptimisticRead::Finish(int32_t* rc) {
+  Container& c = *b_.container;
+  const bool locked = c.optimistic_locked();
+  const int end = c.EndOptimisticRead();
+  // A lock taken for a missing page is held to the end of the call.
+  if (locked) b_.lock->locks().UnlockFile();
+  if (end == 0) return true;
+  Undo();
+  if (end == Container::kRetryUnderLock) return false;
+  *rc = end;  // the lock could not be had: as the locked path reports it
+  return true;
+}
+
+void OptimisticRead::Undo() {
+  b_.pos = std::move(pos_);
+  b_.access_key = access_key_;
+  b_.hold_next = hold_next_;
+  b_.watch_next = watch_next_;
+  b_.skip_memos_next = skip_memos_next_;
+  b_.table->RestoreReadState(&table_);
+  call_.value = value_;
+  call_.text_result = std::move(text_result_);
+  if (!buffer_.empty()) {
+    std::copy(buffer_.begin(), buffer_.end(), call_.file->buffer);
+  }
+  if (memos_saved_) call_.file->memo_buffers = std::move(memo_buffers_);
+}
+
+}  // namespace vorsandt::qvf

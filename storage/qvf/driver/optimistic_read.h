@@ -1,0 +1,66 @@
+// Read calls served from the page cache without the reader lock.
+//
+// A read call of a file shared with other processes normally takes the
+// reader byte around its work (driver_files.h). When nothing of this
+// process's is unsaved or held and the file's header, seen through its
+// shared mapping, is still the one the page cache was filled under, the call
+// runs without it (invariant 10 in storage/qvf/container_optimistic.cc):
+// the header is compared before and after, a page missing from the cache
+// takes the lock and compares again, and when another process saved in the
+// meantime the attempt is undone and the call made again on the locked path.
+#ifndef VORSANDT_STORAGE_QVF_DRIVER_OPTIMISTIC_READ_H_
+#define VORSANDT_STORAGE_QVF_DRIVER_OPTIMISTIC_READ_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/files/driver.h"
+#include "storage/qvf/driver/sequence.h"
+#include "storage/qvf/table/table.h"
+
+namespace vorsandt::qvf {
+
+class QvfBlock;
+
+class OptimisticRead {
+ public:
+  OptimisticRead(files::Call& call, QvfBlock& b) : call_(call), b_(b) {}
+  OptimisticRead(const OptimisticRead&) = delete;
+  OptimisticRead& operator=(const OptimisticRead&) = delete;
+
+  // True when the call may run now without the lock (what it may change is
+  // remembered first).
+  bool Begin();
+  // After the call's work with status `*rc`: true when the call is done
+  // (`*rc` its status, or the lock's error when taking the lock for a
+  // missing page failed); false when it must be made again on the locked
+  // path, everything the attempt changed being undone.
+  bool Finish(int32_t* rc);
+
+ private:
+  void Undo();
+
+  files::Call& call_;
+  QvfBlock& b_;
+  // What the attempt may change.
+  SequencePosition pos_;
+  int access_key_ = -1;
+  bool hold_next_ = false;
+  bool watch_next_ = false;
+  bool skip_memos_next_ = false;
+  Table::ReadState table_;
+  std::string buffer_;
+  std::vector<std::vector<char>> memo_buffers_;
+  bool memos_saved_ = false;
+  int64_t value_ = 0;
+  std::string text_result_;
+};
+
+// On by default; tests and benchmarks switch it off to compare both paths.
+void SetOptimisticReads(bool on);
+bool OptimisticReads();
+
+}  // namespace vorsandt::qvf
+
+#endif  // VORSANDT_STORAGE_QVF_DRIVER_OPTIMISTIC_READ_H_
