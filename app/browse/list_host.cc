@@ -22,13 +22,8 @@
 // browse primed) and adds policy P99 of insurer N; request 2 sets the policy
 // type to CHANGED; request 3 deletes the record. Each answers completed when
 // the operation succeeded.
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <iostream>
 #include <string>
 
 #include "app/browse/browse_rows.h"
@@ -43,7 +38,7 @@
 #include "ui/engine/engine.h"
 #include "ui/engine/thread_codes.h"
 #include "ui/headless/headless_platform.h"
-#include "ui/headless/script_session.h"
+#include "ui/headless/test_host.h"
 
 namespace {
 
@@ -163,29 +158,5 @@ void HostMain() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string data;
-  std::string script;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc)
-      data = argv[++i];
-    else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc)
-      script = argv[++i];
-  }
-  std::string text, error;
-  if (script.empty() || !ui::headless::ReadScriptFile(script, &text, &error)) {
-    std::fprintf(stderr, "usage: vorsandt_list_host --data DIR --script FILE\n%s\n", error.c_str());
-    return 2;
-  }
-  if (!data.empty() && chdir(data.c_str()) != 0) {
-    std::fprintf(stderr, "cannot use %s: %s\n", data.c_str(), std::strerror(errno));
-    return 2;
-  }
-  ui::headless::HeadlessPlatform platform;
-  ui::Engine engine(&platform);
-  ui::headless::ScriptSession session;
-  session.name = script;
-  session.text = text;
-  session.out = &std::cout;
-  session.err = &std::cerr;
-  return ui::headless::RunMainUnderScript(engine, platform, HostMain, session);
+  return ui::headless::RunTestHost(argc, argv, {.name = "vorsandt_list_host", .main = HostMain});
 }

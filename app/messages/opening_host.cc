@@ -24,14 +24,12 @@
 //   "Tree Browse WARRANTY RECORDS" POLICY created, but opening it then fails (5)
 //   "Browse SERVICE RECORD"      Yes at the damaged-keys question, but the
 //                                rebuild fails (5)
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <iostream>
 #include <string>
 
 #include "app/dictionary/dictionary.h"
@@ -45,7 +43,7 @@
 #include "storage/qvf/driver/qvf_driver.h"
 #include "ui/engine/engine.h"
 #include "ui/headless/headless_platform.h"
-#include "ui/headless/script_session.h"
+#include "ui/headless/test_host.h"
 
 namespace {
 
@@ -178,34 +176,8 @@ void HostMain() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string data;
-  std::string script;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--data") == 0) data = argv[i + 1];
-    if (std::strcmp(argv[i], "--script") == 0) script = argv[i + 1];
-  }
-  std::string text, error;
-  if (script.empty() || !ui::headless::ReadScriptFile(script, &text, &error)) {
-    std::fprintf(stderr, "usage: vorsandt_opening_host --data DIR --script FILE\n%s\n",
-                 error.c_str());
-    return 2;
-  }
-  if (!data.empty()) {
-    // Each run starts from an empty folder.
-    std::filesystem::remove_all(data);
-    std::filesystem::create_directories(data);
-    if (chdir(data.c_str()) != 0) {
-      std::fprintf(stderr, "cannot use %s: %s\n", data.c_str(), std::strerror(errno));
-      return 2;
-    }
-  }
-  ui::headless::HeadlessPlatform platform;
-  g_platform = &platform;
-  ui::Engine engine(&platform);
-  ui::headless::ScriptSession session;
-  session.name = script;
-  session.text = text;
-  session.out = &std::cout;
-  session.err = &std::cerr;
-  return ui::headless::RunMainUnderScript(engine, platform, HostMain, session);
+  ui::headless::TestHost host{.name = "vorsandt_opening_host", .main = HostMain};
+  host.fresh_folder = true;
+  host.platform_ready = [](ui::headless::HeadlessPlatform* platform) { g_platform = platform; };
+  return ui::headless::RunTestHost(argc, argv, host);
 }

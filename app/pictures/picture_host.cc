@@ -12,13 +12,9 @@
 //   "Browse INVENTORY ITEMS"    BrowseInventoryImages called with request 4,
 //                               after which a message tells the response and
 //                               the item code in the ITEMS record buffer
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <iostream>
 #include <string>
 
 #include "app/browse/browse_rows.h"
@@ -30,7 +26,7 @@
 #include "ui/engine/engine.h"
 #include "ui/engine/thread_codes.h"
 #include "ui/headless/headless_platform.h"
-#include "ui/headless/script_session.h"
+#include "ui/headless/test_host.h"
 
 namespace {
 
@@ -93,34 +89,11 @@ void HostMain() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string data;
-  std::string script;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc)
-      data = argv[++i];
-    else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc)
-      script = argv[++i];
-  }
-  std::string text, error;
-  if (script.empty() || !ui::headless::ReadScriptFile(script, &text, &error)) {
-    std::fprintf(stderr, "usage: vorsandt_picture_host --data DIR --script FILE\n%s\n",
-                 error.c_str());
-    return 2;
-  }
-  if (!data.empty() && chdir(data.c_str()) != 0) {
-    std::fprintf(stderr, "cannot use %s: %s\n", data.c_str(), std::strerror(errno));
-    return 2;
-  }
-  if (!WritePictures()) {
+  ui::headless::TestHost host{.name = "vorsandt_picture_host", .main = HostMain};
+  host.prepare = [] {
+    if (WritePictures()) return true;
     std::fprintf(stderr, "cannot write the test pictures\n");
-    return 2;
-  }
-  ui::headless::HeadlessPlatform platform;
-  ui::Engine engine(&platform);
-  ui::headless::ScriptSession session;
-  session.name = script;
-  session.text = text;
-  session.out = &std::cout;
-  session.err = &std::cerr;
-  return ui::headless::RunMainUnderScript(engine, platform, HostMain, session);
+    return false;
+  };
+  return ui::headless::RunTestHost(argc, argv, host);
 }
