@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -51,6 +52,26 @@ int CreateTemporary(env::Env* env, const std::string& target, std::string* name,
   return e;
 }
 
+// Reads a file that only reads in sequence (a pipe) to its end.
+bool ReadStream(const std::string& path, std::string* data, std::string* error) {
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (stream == nullptr) {
+    *error = Failed("read", path, errno);
+    return false;
+  }
+  std::string chunk(kReadChunk, '\0');
+  size_t got;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) data->append(chunk, 0, got);
+  const int failure = std::ferror(stream) ? (errno != 0 ? errno : EIO) : 0;
+  std::fclose(stream);
+  if (failure != 0) {
+    *error = Failed("read", path, failure);
+    data->clear();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ErrnoText(int errnum) { return std::strerror(errnum); }
@@ -66,6 +87,11 @@ bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, st
   for (uint64_t offset = 0;;) {
     size_t got = 0;
     if (int e = file->ReadAt(offset, chunk.data(), chunk.size(), &got); e != 0) {
+      // A pipe (`qvf import T /dev/stdin`, a named FIFO) cannot be read at
+      // offsets; nothing was taken from it yet, so read it as a stream. The
+      // first handle stays open meanwhile so a writer never sees the pipe
+      // without a reader.
+      if (e == ESPIPE && offset == 0) return ReadStream(path, data, error);
       *error = Failed("read", path, e);
       data->clear();
       return false;

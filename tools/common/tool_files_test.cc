@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,6 +106,25 @@ TEST(ToolFilesRead, ReadsAnyLengthAndNamesTheFileOnEveryFailure) {
   EXPECT_FALSE(ReadWholeFile(&failing, folder / "big.csv", &data, &error));
   EXPECT_EQ(error, "cannot read " + (folder / "big.csv") + ": Input/output error");
   EXPECT_TRUE(data.empty());
+}
+
+TEST(ToolFilesRead, ReadsAPipeToItsEnd) {
+  Folder folder;
+  const std::string fifo = folder / "rows.csv";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // More than a pipe's buffer, so the writer blocks until the reader drains it.
+  const std::string text(200 * 1024, 'r');
+  pid_t writer = fork();
+  if (writer == 0) {
+    std::ofstream(fifo, std::ios::binary) << text;
+    _exit(0);
+  }
+  std::string data, error;
+  EXPECT_TRUE(ReadWholeFile(env::Env::Default(), fifo, &data, &error)) << error;
+  int status = 0;
+  waitpid(writer, &status, 0);
+  EXPECT_EQ(data.size(), text.size());
+  EXPECT_EQ(data, text);
 }
 
 TEST(ToolFilesWrite, AFailedWriteOrFlushLeavesTheOldFileOrNone) {
