@@ -21,7 +21,7 @@ set(LAYERS
   runtime/env runtime/files runtime/format runtime/text runtime/eval runtime/views
   storage/qvf/table storage/qvf/driver storage/qvf
   ui/engine ui/headless ui/qt report images
-  app/exchange app/dictionary app/main.cc app tools)
+  app/exchange app/dictionary app/main.cc app tools/morvak/main.cc tools)
 
 # What each layer may use besides itself.
 set(USES_runtime/env "")
@@ -47,6 +47,9 @@ set(USES_app app/exchange app/dictionary ui/engine report images ${RUNTIME_AND_S
 set(USES_app/main.cc app app/exchange app/dictionary ui/headless ui/qt ui/engine report images
   ${RUNTIME_AND_STORAGE})
 set(USES_tools app/exchange app/dictionary images ${RUNTIME_AND_STORAGE})
+# The query program's main starts its window (app/query) on a platform, as
+# the program's main does, besides the tools' own commands.
+set(USES_tools/morvak/main.cc tools ${USES_app/main.cc})
 # Layers whose files may include Qt.
 set(QT_LAYERS ui/qt app/main.cc)
 

@@ -70,6 +70,15 @@ Browse::Browse(Table primary, std::span<const BrowseOrder> orders, BrowseList* l
 
 Browse::~Browse() { CloseView(); }
 
+void Browse::JoinLevels(std::vector<uint8_t> layout, std::vector<const files::KeyDecl*> keys) {
+  CloseView();
+  layout_ = std::move(layout);
+  join_keys_ = std::move(keys);
+  file_list_ = std::make_unique<views::ViewFileList>(
+      views::ViewFileList{table_, join_keys_.data(), static_cast<int>(join_keys_.size())});
+  view_ = std::make_unique<views::ViewRecord>(layout_.data(), layout_.size(), file_list_.get());
+}
+
 void Browse::SelectOrder(int order) {
   state_.order = std::clamp(order, 1, std::max(order_count(), 1));
 }

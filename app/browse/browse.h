@@ -165,6 +165,10 @@ class Browse {
   void ClearPrimary();
   // Closes the view (around an update form); OpenOrder opens it again.
   void CloseView();
+  // Joins tables beneath the primary: `layout` describes the view's levels,
+  // the primary's first, and `keys` the key of each joined level in layout
+  // order. Rows then carry the joined records too. Call before OpenOrder.
+  void JoinLevels(std::vector<uint8_t> layout, std::vector<const files::KeyDecl*> keys);
 
   // The view and table for callers that read through them.
   views::ViewRecord* view() { return view_.get(); }
@@ -190,6 +194,7 @@ class Browse {
   BrowseList* list_;
   bool quick_scan_;
   std::vector<uint8_t> layout_;
+  std::vector<const files::KeyDecl*> join_keys_;
   std::unique_ptr<views::ViewFileList> file_list_;
   std::unique_ptr<views::ViewRecord> view_;
   bool view_open_ = false;

@@ -1,5 +1,12 @@
-// morvak: the program's command-line calculator over pictures and dates.
+// morvak: the query program, and a command-line calculator over pictures
+// and dates.
 //
+//   morvak [--data DIR]           the query-by-example window over the tables
+//                                 of the working directory (or of DIR); the
+//                                 frame's "QUERY BY EXAMPLE" starts it so
+//   morvak [--data DIR] --headless --script FILE
+//                                 the same window without a display, driven
+//                                 by a UI test script (docs/ui-scripts.md)
 //   morvak format VALUE PICTURE   FORMAT's text, exactly, then a newline
 //   morvak deformat TEXT PICTURE  the value the text shows
 //   morvak date M D Y             the day number (-1 for an invalid date)
@@ -12,17 +19,22 @@
 //                                 working directory, as CSV
 //
 // Exit status: 0 done, 1 invalid picture, failed query or expression, or
-// output that could not be written, 2 wrong use. Standard output is checked
+// output that could not be written (a script that did not hold), 2 wrong use
+// (no display for the window, a data folder that does not exist). Standard output is checked
 // to the last byte: a full disk is reported on standard error, never taken
 // for success.
 #include <limits.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <iostream>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,6 +42,7 @@
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
+#include "app/query/query_window.h"
 #include "runtime/eval/eval_command.h"
 #include "runtime/files/error_state.h"
 #include "runtime/format/dates.h"
@@ -39,6 +52,10 @@
 #include "runtime/views/query_command.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "tools/common/tool_files.h"
+#include "ui/engine/engine.h"
+#include "ui/headless/headless_platform.h"
+#include "ui/headless/script_session.h"
+#include "ui/qt/run_qt.h"
 
 namespace {
 
@@ -55,7 +72,8 @@ constexpr std::string_view kUsageText =
     "       morvak day DAY-NUMBER\n"
     "       morvak eval [--set NAME=TEXT]... EXPRESSION\n"
     "       morvak query TABLE [--key KEYNAME] [--filter EXPR] [--join TABLE:KEYNAME]...\n"
-    "                    [--start FIELD=VALUE]...\n";
+    "                    [--start FIELD=VALUE]...\n"
+    "       morvak [--data DIR] [--headless --script FILE]\n";
 
 // The arguments after the command word; what goes to standard output and to
 // standard error.
@@ -155,8 +173,67 @@ constexpr std::array<Command, 6> kCommands = {{
     {"eval", -1, EvalCommand},
 }};
 
+// True when a desktop session names a display (or the toolkit is told which
+// platform to use); without one the toolkit would abort.
+bool DisplayNamed() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  return false;
+}
+
+// The query window: on the desktop, or headless under a script. The tables
+// are only read; a data folder that does not exist is not made.
+int RunWindow(int argc, char** argv, Output* o) {
+  std::string data, script;
+  bool headless = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--data" && i + 1 < argc) {
+      data = argv[++i];
+    } else if (arg == "--script" && i + 1 < argc) {
+      script = argv[++i];
+    } else if (arg == "--headless") {
+      headless = true;
+    } else if (arg != "--screenshot-dir" || ++i >= argc) {
+      return Usage(o);
+    }
+  }
+  if (headless == script.empty()) return Usage(o);
+  if (!headless && !DisplayNamed()) {
+    o->err += "morvak: no display was found (DISPLAY and WAYLAND_DISPLAY are not set)\n";
+    return kUsage;
+  }
+  std::string script_text;
+  if (headless) {
+    std::string error;
+    if (!vorsandt::ui::headless::ReadScriptFile(script, &script_text, &error)) {
+      o->err += "morvak: " + error + "\n";
+      return kUsage;
+    }
+  }
+  fmt::LoadLocale(ProgramPath(argv[0]));
+  vorsandt::app::InitDictionary(&vorsandt::qvf::QvfEntry);
+  if (!data.empty() && chdir(data.c_str()) != 0) {
+    o->err += "morvak: cannot use the data folder " + data + ": " + std::strerror(errno) + "\n";
+    return kUsage;
+  }
+  const vorsandt::ui::Procedure window = [] { vorsandt::app::query::RunQueryByExample(); };
+  if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, window);
+  vorsandt::ui::headless::HeadlessPlatform platform;
+  vorsandt::ui::Engine engine(&platform);
+  vorsandt::ui::headless::ScriptSession session;
+  session.name = script;
+  session.text = script_text;
+  session.out = &std::cout;
+  session.err = &std::cerr;
+  return vorsandt::ui::headless::RunMainUnderScript(engine, platform, window, session);
+}
+
 int Run(int argc, char** argv, Output* o) {
-  if (argc < 2) return Usage(o);
+  // No command word: the window.
+  if (argc < 2 || std::string_view(argv[1]).starts_with("--")) return RunWindow(argc, argv, o);
   // The locale decides month names, AM/PM texts and the @D17/@D18/@T7/@T8
   // forms. A missing settings file only means the defaults apply.
   fmt::LoadLocale(ProgramPath(argv[0]));

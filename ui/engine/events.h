@@ -75,6 +75,8 @@ inline constexpr int kAlt = 1024;
 namespace prop {
 inline constexpr int kText = 0x7C00;
 inline constexpr int kSpinUpper = 0x7C15;
+// A list's column format string; setting it replaces the list's columns.
+inline constexpr int kFormat = 0x7C1E;
 inline constexpr int kTreeRow = 0x7C20;
 inline constexpr int kPreviewQueue = 0x7C53;
 inline constexpr int kFlushPreview = 0x7C54;

@@ -633,7 +633,7 @@ WindowState Window::Snapshot() const {
     cs.hidden = c.hidden;
     cs.default_button = c.default_button;
     cs.parent = c.parent;
-    cs.columns = c.node->columns;
+    cs.columns = c.format ? c.format->second : c.node->columns;
     cs.rows = c.rows;
     cs.selected = c.selected;
     cs.items = c.items;

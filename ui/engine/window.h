@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -119,6 +120,8 @@ class Window {
     bool default_button = false;
     bool vscroll = false;
     std::vector<ListRow> rows;
+    // Lists whose format was set at run time: its text and columns.
+    std::optional<std::pair<std::string, std::vector<Column>>> format;
     int selected = 0;
     int items = 0;
     int thumb = 0;

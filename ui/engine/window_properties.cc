@@ -81,6 +81,8 @@ std::string Window::GetProperty(int field, int property, int index) const {
       return std::to_string(c->upper);
     case prop::kTreeRow:
       return std::to_string(c->tree_row);
+    case prop::kFormat:
+      return c->format ? c->format->first : c->node->format;
     case prop::kVisible: {
       bool shown = state_ == State::kOpen && !c->hidden;
       for (int p = c->parent; shown && p != 0;) {
@@ -199,6 +201,13 @@ void Window::SetProperty(int field, int property, std::string_view value, int in
     case prop::kTreeRow:
       c->tree_row = static_cast<int>(number);
       return;
+    case prop::kFormat: {
+      // Only a list takes a format, and only one that parses.
+      if (c->node->kind != Kind::kList) return;
+      ColumnFormatResult parsed = ParseColumnFormat(value);
+      if (parsed.ok) c->format.emplace(std::string(value), std::move(parsed.columns));
+      return;
+    }
     case prop::kAlertKey:
       if (index < 1) return;
       if (number == 0) {

@@ -156,6 +156,7 @@ ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit 
 }
 
 void ListControl::SetColumns(const ControlState& state) {
+  columns_ = state.columns;
   std::vector<Column> columns = state.columns;
   if (columns.empty()) columns.push_back(Column{});
   table_->setColumnCount(static_cast<int>(columns.size()));
@@ -206,6 +207,12 @@ void ListControl::SetRows(const ControlState& state) {
 
 void ListControl::Apply(const ControlState& state) {
   applying_ = true;
+  if (state.columns != columns_) {
+    // New columns: the rows are laid out again under them.
+    SetColumns(state);
+    rows_.clear();
+    table_->clear();
+  }
   SetRows(state);
   selected_ = state.selected;
   if (state.selected >= 1 && state.selected <= table_->topLevelItemCount()) {

@@ -68,6 +68,7 @@ class ListControl : public QWidget {
   int selected_ = 0;
   int wheel_rest_ = 0;  // wheel movement short of a notch
   std::vector<ListRow> rows_;
+  std::vector<Column> columns_;  // as last set: a procedure may change them
 };
 
 }  // namespace vorsandt::ui::qt
