@@ -308,6 +308,110 @@ TEST(ContainerHeaderView, ATornOrMissingViewFallsBackToAReadAndKeepsTheCache) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+// Optimistic reads: served from the cache while the header at offset 0 is
+// the one the cache was filled under; a save seen before or after, or at a
+// missing page, sends the read back to the locked path.
+int CountTake(void* context) {
+  ++*static_cast<int*>(context);
+  return 0;
+}
+
+struct SavingTaker {
+  Container* writer;
+  int takes = 0;
+  static int Take(void* context) {
+    auto* self = static_cast<SavingTaker*>(context);
+    ++self->takes;
+    Tree tree(self->writer);
+    if (tree.Insert("zzz-at-the-miss", 7) != 0) return 5;
+    return self->writer->Save();
+  }
+};
+
+TEST(ContainerOptimistic, ServesTheCacheOnlyWhileTheHeaderIsTheOneItWasFilledUnder) {
+  RecordInternalErrors errors;
+  ViewWatchingEnv env;
+  WriteFile(&env, "O.QVF", 300);
+  Container reader(&env);
+  ASSERT_EQ(reader.Open("O.QVF", Container::kShared | Container::kReadOnly), 0);
+  int takes = 0;
+  const Container::ReaderLockTaker taker{&CountTake, &takes};
+  // Nothing cached yet: the first page takes the lock and the read goes on.
+  ASSERT_TRUE(reader.BeginOptimisticRead(taker));
+  EXPECT_EQ(AllEntries(&reader).size(), 300u);
+  EXPECT_TRUE(reader.optimistic_locked());
+  EXPECT_EQ(reader.EndOptimisticRead(), 0);
+  EXPECT_EQ(takes, 1);
+  // All cached: neither the lock nor a read call.
+  const int reads = env.header_reads;
+  ASSERT_TRUE(reader.BeginOptimisticRead(taker));
+  EXPECT_EQ(AllEntries(&reader).size(), 300u);
+  EXPECT_EQ(reader.EndOptimisticRead(), 0);
+  EXPECT_EQ(takes, 1);
+  EXPECT_EQ(env.header_reads, reads);
+
+  // A commit leaves the counter as it was but shows the log pointers: phase
+  // 2 may be overwriting pages at home, so no read may go without the lock.
+  Container writer(&env);
+  ASSERT_EQ(writer.Open("O.QVF", Container::kShared), 0);
+  Tree tree(&writer);
+  ASSERT_EQ(tree.Insert("zzz-committed", 7), 0);
+  ASSERT_EQ(writer.SavePhase1(), 0);
+  EXPECT_FALSE(reader.BeginOptimisticRead(taker));
+  ASSERT_EQ(writer.SavePhase2(), 0);
+  EXPECT_FALSE(reader.BeginOptimisticRead(taker));
+  ASSERT_EQ(reader.Refresh(), 0);
+  EXPECT_EQ(AllEntries(&reader).size(), 301u);
+
+  // A save between the two looks: the read must be made again.
+  ASSERT_TRUE(reader.BeginOptimisticRead(taker));
+  EXPECT_EQ(AllEntries(&reader).size(), 301u);
+  ASSERT_EQ(tree.Insert("zzz-between", 7), 0);
+  ASSERT_EQ(writer.Save(), 0);
+  EXPECT_EQ(reader.EndOptimisticRead(), Container::kRetryUnderLock);
+  ASSERT_EQ(reader.Refresh(), 0);
+
+  // A torn copy of the header is doubt enough.
+  env.tear = true;
+  EXPECT_FALSE(reader.BeginOptimisticRead(taker));
+  env.tear = false;
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+TEST(ContainerOptimistic, ASaveFoundAtAMissingPageAbortsTheReadInsteadOfMixingStates) {
+  RecordInternalErrors errors;
+  ViewWatchingEnv env;
+  WriteFile(&env, "M.QVF", 300);
+  Container writer(&env);
+  ASSERT_EQ(writer.Open("M.QVF", Container::kShared), 0);
+  Container reader(&env);
+  ASSERT_EQ(reader.Open("M.QVF", Container::kShared | Container::kReadOnly), 0);
+  SavingTaker saving{&writer};
+  ASSERT_TRUE(reader.BeginOptimisticRead({&SavingTaker::Take, &saving}));
+  int status = 0;
+  EXPECT_TRUE(AllEntries(&reader, &status).empty());
+  EXPECT_EQ(status, Container::kRetryUnderLock);
+  EXPECT_EQ(reader.EndOptimisticRead(), Container::kRetryUnderLock);
+  EXPECT_EQ(saving.takes, 1);
+  EXPECT_FALSE(reader.failed());
+  // The locked path then reads the new state whole.
+  ASSERT_EQ(reader.Refresh(), 0);
+  EXPECT_EQ(AllEntries(&reader, &status).size(), 301u);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(errors.checks.empty());
+
+  // Nothing may change inside an optimistic read.
+  Container other(&env);
+  ASSERT_EQ(other.Open("M.QVF", Container::kShared), 0);
+  other.SetWriterMode(false);
+  ASSERT_EQ(AllEntries(&other).size(), 301u);
+  int takes = 0;
+  ASSERT_TRUE(other.BeginOptimisticRead({&CountTake, &takes}));
+  other.MarkDirty(other.GetPage(other.root()));
+  EXPECT_EQ(errors.checks, std::vector<int>{kCheckOptimisticAccess});
+  other.EndOptimisticRead();
+}
+
 // On real files, another process's saves must reach a reader whose header
 // comes from the mapping: each save of the child is followed by a refresh in
 // the parent that must drop its cache and find the new entry and the new

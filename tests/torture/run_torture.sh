@@ -27,6 +27,8 @@
 #               though later flushes succeed (forgetful_env.h); the files are
 #               then replaced by what the disk holds
 #   contention  four workers and a reader share the tables for a bounded time
+#   scans       three workers and three readers, two of them scanning every
+#               key's order, for a bounded time (TORTURE_SECONDS)
 #   selftest    the checker must notice a missing reported save, a changed
 #               record and a cut file
 #   create_race four processes meet a missing table at once (two through
@@ -230,42 +232,63 @@ flushes_scenario() {
   done
 }
 
+# contention_scenario [WRITERS READER...]: WRITERS workers (default 4) and
+# the readers named (--reader by default; --scanner reads every key's order
+# too) share the tables for TORTURE_SECONDS.
 contention_scenario() {
   local seconds=${TORTURE_SECONDS:-10} i pids=() rc
+  local writers=${1:-4}
+  [ $# -gt 0 ] && shift
+  local readers=("$@")
+  [ ${#readers[@]} -eq 0 ] && readers=(--reader)
   fresh
   # The tables are made first, so that the contenders only share them.
   "$worker" "$dir" --contend 9 --steps 0 >/dev/null 2>&1 || { failure "setup"; }
   rm -f "$dir/journal-9"
   local limit="timeout -k 5 $((seconds + 60))"
-  for i in 0 1 2 3; do
+  local outs=()
+  for ((i = 0; i < writers; i++)); do
     $limit "$worker" "$dir" --contend "$i" --seconds "$seconds" --steps 100000 \
       >"$work/out-$i" 2>&1 &
     pids+=($!)
+    outs+=("$work/out-$i")
   done
-  $limit "$worker" "$dir" --reader --seconds "$seconds" >"$work/out-r" 2>&1 &
-  pids+=($!)
+  for i in "${!readers[@]}"; do
+    $limit "$worker" "$dir" "${readers[$i]}" --seconds "$seconds" >"$work/out-r$i" 2>&1 &
+    pids+=($!)
+    outs+=("$work/out-r$i")
+  done
   i=0
   for pid in "${pids[@]}"; do
     wait "$pid"
     rc=$?
     tried=$((tried + 1))
     if [ "$rc" -ne 0 ]; then
-      cp "$work/out-$([ $i -lt 4 ] && echo $i || echo r)" "$work/out"
+      cp "${outs[$i]}" "$work/out"
       failure "contention: process $i exit $rc"
     fi
     i=$((i + 1))
   done
   tried=$((tried + 1))
-  if ! $limit "$check" "$dir" --journals 4 >"$work/out" 2>&1; then
+  if ! $limit "$check" "$dir" --journals "$writers" >"$work/out" 2>&1; then
     failure "contention: the files differ from the reported saves"
   fi
   local saves=0 fails=0
-  for i in 0 1 2 3; do
+  for ((i = 0; i < writers; i++)); do
     saves=$((saves + $(grep -c '^ok ' "$dir/journal-$i")))
     fails=$((fails + $(grep -c '^fail ' "$dir/journal-$i")))
   done
-  echo "contention: 4 writers, 1 reader ($(cat "$work/out-r")), $saves saves reported," \
+  echo "$scenario: $writers writers, ${#readers[@]} readers, $saves saves reported," \
     "$fails refused, ${seconds}s"
+  for i in "${!readers[@]}"; do echo "  reader $i: $(cat "$work/out-r$i")"; done
+}
+
+# Scans beside saves: readers (served from their caches without the reader
+# lock while nothing changed) read every table in record order and in the
+# order of every key while three writers save, alone and in transactions over
+# two files; every record a call returns must come whole from one save.
+scans_scenario() {
+  contention_scenario 3 --scanner --scanner --reader
 }
 
 # The checker itself must catch what it is there to catch: a reported save
@@ -446,6 +469,7 @@ case $scenario in
   faults) faults_scenario ;;
   flushes) flushes_scenario ;;
   contention) contention_scenario ;;
+  scans) scans_scenario ;;
   selftest) selftest_scenario ;;
   create_race) create_race_scenario ;;
   rebuild_race) rebuild_race_scenario ;;

@@ -93,6 +93,10 @@ bool Verify(const Model& model, std::string* why, int base = 0, int span = 0);
 // Reads every table in record order; each record must be whole, as some
 // version of the workload wrote it (what a reader beside writers may see).
 bool CheckConsistent(std::string* why);
+// The same in record order and in the order of every key: each call reads a
+// key entry, a record and its memo, possibly on different pages, all of which
+// must come from one save.
+bool CheckConsistentInEveryOrder(std::string* why);
 
 // The journal.
 class Journal {

@@ -1,6 +1,7 @@
 #include "storage/qvf/driver/optimistic_read.h"
 
 #include <atomic>
+#include <utility>
 
 #include "runtime/files/op_codes.h"
 #include "storage/qvf/driver/driver_block.h"
@@ -9,6 +10,13 @@ namespace vorsandt::qvf {
 namespace {
 
 std::atomic<bool> g_optimistic{true};
+std::atomic<uint64_t> g_served{0}, g_locked{0}, g_retried{0}, g_lock_failed{0};
+std::function<void()>& MissHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+void Count(std::atomic<uint64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
 
 // Calls that only read, and whether they fill the record buffer.
 enum class ReadKind { kNone, kNoRecord, kRecord };
@@ -54,12 +62,26 @@ bool MayAbortAfterMemos(int32_t op) {
   return op == files::kOpGetByPointer || op == files::kOpGetByPointer2 || op == files::kOpReget;
 }
 
-int TakeReaderLock(void* context) { return static_cast<LockFile*>(context)->locks().LockReader(); }
+int TakeReaderLock(void* context) {
+  if (MissHook()) MissHook()();
+  return static_cast<LockFile*>(context)->locks().LockReader();
+}
 
 }  // namespace
 
 void SetOptimisticReads(bool on) { g_optimistic.store(on, std::memory_order_relaxed); }
 bool OptimisticReads() { return g_optimistic.load(std::memory_order_relaxed); }
+
+OptimisticReadCounts OptimisticReadTotals() {
+  OptimisticReadCounts c;
+  c.served = g_served.load(std::memory_order_relaxed);
+  c.locked = g_locked.load(std::memory_order_relaxed);
+  c.retried = g_retried.load(std::memory_order_relaxed);
+  c.lock_failed = g_lock_failed.load(std::memory_order_relaxed);
+  return c;
+}
+
+void SetOptimisticMissHookForTesting(std::function<void()> hook) { MissHook() = std::move(hook); }
 
 bool OptimisticRead::Begin() {
   const ReadKind kind = KindOf(call_.op);
@@ -94,9 +116,16 @@ bool OptimisticRead::Finish(int32_t* rc) {
   const int end = c.EndOptimisticRead();
   // A lock taken for a missing page is held to the end of the call.
   if (locked) b_.lock->locks().UnlockFile();
-  if (end == 0) return true;
+  if (end == 0) {
+    Count(locked ? g_locked : g_served);
+    return true;
+  }
   Undo();
-  if (end == Container::kRetryUnderLock) return false;
+  if (end == Container::kRetryUnderLock) {
+    Count(g_retried);
+    return false;
+  }
+  Count(g_lock_failed);
   *rc = end;  // the lock could not be had: as the locked path reports it
   return true;
 }

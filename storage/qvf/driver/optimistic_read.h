@@ -12,6 +12,7 @@
 #define VORSANDT_STORAGE_QVF_DRIVER_OPTIMISTIC_READ_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,22 @@ class OptimisticRead {
 // On by default; tests and benchmarks switch it off to compare both paths.
 void SetOptimisticReads(bool on);
 bool OptimisticReads();
+
+// What became of this process's optimistic calls: served without a system
+// call, continued under the lock after a page missed, made again on the
+// locked path because another process saved meanwhile, ended by a lock that
+// could not be had.
+struct OptimisticReadCounts {
+  uint64_t served = 0;
+  uint64_t locked = 0;
+  uint64_t retried = 0;
+  uint64_t lock_failed = 0;
+};
+OptimisticReadCounts OptimisticReadTotals();
+
+// Tests: called when an optimistic call is about to take the lock for a
+// missing page (another process may save there).
+void SetOptimisticMissHookForTesting(std::function<void()> hook);
 
 }  // namespace vorsandt::qvf
 

@@ -15,6 +15,7 @@
 #include "runtime/files/transaction.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/driver/driver_files.h"
+#include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/qvf_test_support.h"
 
 namespace vorsandt::qvf {
@@ -128,6 +129,56 @@ TEST(QvfDriverProcesses, HoldWaitsUntilTheHolderReleases) {
   release.Send();
   EXPECT_EQ(WaitFor(child), 0);
   files::Close(f);
+}
+
+// A read served from the cache that misses a page just after another
+// process saved has used pages of the old state: it is made again under the
+// lock, from the position it started at, and reads the new state.
+TEST(QvfDriverProcesses, AnOptimisticReadThatFindsASaveAtAMissingPageIsMadeAgain) {
+  ScratchFolder folder;
+  {
+    auto* f = testing::CreateAndOpenCompanies();
+    files::Logout(1, {f});
+    for (int r = 1; r <= 600; ++r) testing::AddCompany(f, r, "company");
+    files::Commit();
+    ASSERT_EQ(Code(), 0);
+    files::Close(f);
+  }
+  Signal go, done;
+  pid_t child = Spawn([&] {
+    go.Wait();
+    auto* f = testing::Companies();
+    files::Open(f);
+    if (GetCompany(f, 450) != 0) return 2;
+    testing::SetName(f, "saved elsewhere");
+    files::Put(f);
+    int rc = Code();
+    files::Close(f);
+    done.Send();
+    return rc == 0 ? 0 : 3;
+  });
+  int misses = 0;
+  SetOptimisticMissHookForTesting([&] {
+    if (misses++ == 0) {
+      go.Send();
+      done.Wait();
+    }
+  });
+  auto* f = testing::Companies();
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  files::SetKey(f, RefKey());
+  const OptimisticReadCounts before = OptimisticReadTotals();
+  EXPECT_EQ(GetCompany(f, 450), 0);
+  SetOptimisticMissHookForTesting(nullptr);
+  EXPECT_EQ(testing::NameOf(f), "saved elsewhere");
+  EXPECT_GE(misses, 1);
+  EXPECT_EQ(OptimisticReadTotals().retried, before.retried + 1);
+  files::Next(f);
+  EXPECT_EQ(Code(), 0);
+  EXPECT_EQ(testing::Ref(f), 451);
+  files::Close(f);
+  EXPECT_EQ(WaitFor(child), 0);
 }
 
 TEST(QvfDriverProcesses, WatchedPutFailsOnlyWhenAnotherProcessRewroteTheRecord) {
