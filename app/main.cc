@@ -2,6 +2,7 @@
 //
 //   vorsandt [--data DIR] [--headless --script FILE]
 //   vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE
+//   vorsandt [--data DIR] --report claimpack --claim N --pdf FILE
 //
 // --data DIR changes into DIR (created when missing) before anything else:
 // the tables live in the working directory. --headless runs the program
@@ -14,12 +15,16 @@
 // display or a window and exits with 0; a failure (an unknown report, an
 // empty one, a table that cannot be read, a file that cannot be written) is
 // said on standard error and exits with 1, and FILE is then left as it was.
+// The claim pack of claim N is written the same way; its messages (a
+// photograph missing from the pack, say) go to standard error, and it exits
+// with 1 only when no pack was written.
 // VORSANDT_TODAY=YYYY-MM-DD names the day the program takes as today: always
 // for scripts and reports (a script run without it shows no reminder), and
 // for a desktop run when it is set.
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +35,7 @@
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
 #include "app/reminders/due_soon.h"
+#include "app/report/claim_pack.h"
 #include "app/report/report_procedure.h"
 #include "runtime/format/dates.h"
 #include "runtime/format/locale.h"
@@ -46,7 +52,8 @@ namespace {
 
 void Usage() {
   std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n"
-                       "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n");
+                       "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n"
+                       "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
 }
 
 // The report `name` as the PDF file `pdf` (an absolute name): the report runs
@@ -97,6 +104,24 @@ int ReportToPdf(int argc, char** argv, const std::string& name, const std::strin
   return 0;
 }
 
+// The claim pack of claim `claim` as the PDF file `pdf` (an absolute name),
+// drawn like a report's pages; the pack itself writes the file whole.
+int ClaimPackToPdf(int argc, char** argv, int32_t claim, const std::string& pdf) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QGuiApplication toolkit(argc, argv);
+  std::setlocale(LC_ALL, "C");  // see the headless run below
+  vorsandt::ui::headless::HeadlessPlatform platform;
+  platform.CancelAll();
+  platform.SetPdfWriter(&vorsandt::ui::qt::WritePageImagesPdf);
+  vorsandt::ui::Engine engine(&platform);
+  bool ok = false;
+  std::string error;
+  engine.StartMain([&] { ok = vorsandt::app::WriteClaimPackOf(claim, pdf, &error); });
+  engine.WaitForEnd();  // the platform has said each message on standard error
+  if (!error.empty()) std::fprintf(stderr, "vorsandt: claimpack: %s\n", error.c_str());
+  return ok ? 0 : 1;
+}
+
 // True when a desktop session names a display the toolkit can connect to (or
 // the toolkit is told which platform to use). Without one the toolkit would
 // abort; the user is told what to do instead.
@@ -140,6 +165,7 @@ int main(int argc, char** argv) {
   bool headless = false;
   std::string report;
   std::string pdf;
+  long claim = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--data" && i + 1 < argc) {
@@ -150,6 +176,13 @@ int main(int argc, char** argv) {
       report = argv[++i];
     } else if (arg == "--pdf" && i + 1 < argc) {
       pdf = argv[++i];
+    } else if (arg == "--claim" && i + 1 < argc) {
+      char* end = nullptr;
+      claim = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || claim <= 0 || claim > 32767) {
+        std::fprintf(stderr, "vorsandt: --claim takes a claim reference (1 to 32767)\n");
+        return 2;
+      }
     } else if (arg == "--headless") {
       headless = true;
     } else if (arg == "--screenshot-dir" && i + 1 < argc) {
@@ -161,6 +194,11 @@ int main(int argc, char** argv) {
   }
   if (report.empty() != pdf.empty() || (!report.empty() && headless)) {
     std::fprintf(stderr, "vorsandt: --report and --pdf go together, without --headless\n");
+    Usage();
+    return 2;
+  }
+  if ((report == "claimpack") != (claim != 0)) {
+    std::fprintf(stderr, "vorsandt: --report claimpack and --claim N go together\n");
     Usage();
     return 2;
   }
@@ -230,10 +268,19 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (claim != 0) return ClaimPackToPdf(argc, argv, static_cast<int32_t>(claim), pdf);
   if (!report.empty()) return ReportToPdf(argc, argv, report, pdf);
   if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
 
+  // PDF files a script's procedures write are drawn through the toolkit's
+  // offscreen platform, as the command line's are; nothing is shown. The
+  // toolkit takes the C library's locale from the environment; a script
+  // runs under the "C" locale on every machine, as it did without it.
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QGuiApplication toolkit(argc, argv);
+  std::setlocale(LC_ALL, "C");
   vorsandt::ui::headless::HeadlessPlatform platform;
+  platform.SetPdfWriter(&vorsandt::ui::qt::WritePageImagesPdf);
   vorsandt::ui::Engine engine(&platform);
   vorsandt::ui::headless::ScriptSession session;
   session.name = script;

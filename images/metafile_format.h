@@ -50,6 +50,8 @@ enum class MetaFunction : uint16_t {
   kRectangle = 0x041B,
   kTextOut = 0x0521,
   kExtTextOut = 0x0A32,
+  kDibStretchBlt = 0x0B41,
+  kStretchDib = 0x0F43,
 };
 
 // Pen styles and brush styles used here.
@@ -60,6 +62,11 @@ inline constexpr uint16_t kBrushNull = 1;
 // Background modes.
 inline constexpr uint16_t kBkTransparent = 1;
 inline constexpr uint16_t kBkOpaque = 2;
+// The raster operation that copies a bitmap as it is (SRCCOPY).
+inline constexpr uint32_t kRopSourceCopy = 0x00CC0020;
+// A bitmap's header (BITMAPINFOHEADER) is 40 bytes; 0: uncompressed rows.
+inline constexpr uint32_t kBitmapHeaderBytes = 40;
+inline constexpr uint32_t kBitmapUncompressed = 0;
 // A font's face name field is 32 bytes, NUL-terminated.
 inline constexpr size_t kFaceNameBytes = 32;
 

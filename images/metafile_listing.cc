@@ -85,6 +85,11 @@ void MetafileListing::Text(MetaPoint at, std::string_view text, const MetaFont& 
   texts_.emplace_back(text);
 }
 
+void MetafileListing::Bitmap(MetaPoint top_left, MetaPoint bottom_right, const MetaBitmap& bitmap) {
+  text_ += "bitmap " + Point(top_left) + " " + Point(bottom_right) + " " +
+           std::to_string(bitmap.width) + "x" + std::to_string(bitmap.height) + "\n";
+}
+
 std::string ListMetafile(const std::vector<uint8_t>& bytes) {
   MetafileListing listing;
   PlayResult result = PlayMetafile(bytes, listing);

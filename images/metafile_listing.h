@@ -5,6 +5,7 @@
 //   rectangle 300,600 330,630 pen 0 3 0x000000 brush 1 0x000000
 //   ellipse ... / polygon 3 ... / polyline 2 ...
 //   text 318,309 "MASTER INVENTORY" font "Arial" -42 700 colour 0x000000
+//   bitmap 300,900 1200,1575 160x120
 // Texts are quoted with \" \\ and \xHH for control bytes.
 #ifndef VORSANDT_IMAGES_METAFILE_LISTING_H_
 #define VORSANDT_IMAGES_METAFILE_LISTING_H_
@@ -29,6 +30,7 @@ class MetafileListing : public MetafileCanvas {
                bool closed) override;
   void Text(MetaPoint at, std::string_view text, const MetaFont& font, uint32_t colour,
             uint16_t align) override;
+  void Bitmap(MetaPoint top_left, MetaPoint bottom_right, const MetaBitmap& bitmap) override;
 
   const std::string& text() const { return text_; }
   // The texts drawn, in order.

@@ -8,6 +8,8 @@ namespace {
 
 // The most object slots a file can have (a 16-bit count).
 constexpr size_t kMaxSlots = 65535;
+// The largest side of a bitmap drawn, as for every decoded picture.
+constexpr int32_t kMaxBitmapSide = 16384;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) { return U16(p) | (uint32_t{U16(p + 2)} << 16); }
@@ -80,6 +82,7 @@ class Player {
     canvas_.Text(at, text, font_, text_colour_, align_);
   }
   void ExtText(const Params& p);
+  bool StretchBitmap(const Params& p, size_t bitmap_at);
 
   MetafileCanvas& canvas_;
   PlayResult& result_;
@@ -112,6 +115,45 @@ void Player::ExtText(const Params& p) {
   size_t text_at = (p.Word(3) & kWithRectangle) != 0 ? 8 : 4;
   if (!p.Has(text_at + (count + 1) / 2)) return;
   TextAt({p.Int(1), p.Int(0)}, p.Bytes(text_at, count));
+}
+
+// The bitmap of a StretchDIB or DIBStretchBlt record, starting at word
+// `bitmap_at`; the destination's height, width, y and x are the four words
+// before it. False when it is not one this player draws.
+bool Player::StretchBitmap(const Params& p, size_t bitmap_at) {
+  if (!p.Has(bitmap_at) || p.size() - bitmap_at < kBitmapHeaderBytes / 2) return false;
+  const std::string_view dib = p.Bytes(bitmap_at, 2 * (p.size() - bitmap_at));
+  auto u32 = [&dib](size_t at) { return U32(reinterpret_cast<const uint8_t*>(dib.data()) + at); };
+  const uint32_t header = u32(0);
+  const auto width = static_cast<int32_t>(u32(4));
+  const auto height = static_cast<int32_t>(u32(8));
+  const unsigned bits = U16(reinterpret_cast<const uint8_t*>(dib.data()) + 14);
+  if (header < kBitmapHeaderBytes || header > dib.size() || u32(16) != kBitmapUncompressed ||
+      (bits != 24 && bits != 32) || width <= 0 || width > kMaxBitmapSide || height == 0 ||
+      height < -kMaxBitmapSide || height > kMaxBitmapSide) {
+    return false;
+  }
+  const int32_t rows = height < 0 ? -height : height;
+  const size_t pixel = bits / 8;
+  const size_t stride = (pixel * width + 3) / 4 * 4;
+  if ((dib.size() - header) / stride < static_cast<size_t>(rows)) return false;
+  MetaBitmap bitmap{width, rows, std::vector<uint8_t>(size_t{4} * width * rows)};
+  for (int32_t row = 0; row < rows; ++row) {
+    // A positive height stores the rows from the bottom.
+    const size_t stored = static_cast<size_t>(height > 0 ? rows - 1 - row : row);
+    const auto* from = reinterpret_cast<const uint8_t*>(dib.data()) + header + stride * stored;
+    uint8_t* to = bitmap.rgba.data() + size_t{4} * width * row;
+    for (int32_t col = 0; col < width; ++col, from += pixel, to += 4) {
+      to[0] = from[2];
+      to[1] = from[1];
+      to[2] = from[0];
+      to[3] = 0xFF;
+    }
+  }
+  const size_t d = bitmap_at - 4;  // destination height, width, y, x
+  const MetaPoint at{p.Int(d + 3), p.Int(d + 2)};
+  canvas_.Bitmap(at, {at.x + p.Int(d + 1), at.y + p.Int(d)}, bitmap);
+  return true;
 }
 
 bool Player::Play(uint16_t function, const Params& p) {
@@ -186,6 +228,10 @@ bool Player::Play(uint16_t function, const Params& p) {
     case MetaFunction::kExtTextOut:
       ExtText(p);
       return true;
+    case MetaFunction::kStretchDib:  // operation, colour use, source, destination
+      return StretchBitmap(p, 11);
+    case MetaFunction::kDibStretchBlt:  // operation, source, destination
+      return StretchBitmap(p, 10);
     case MetaFunction::kEof:
       return true;
   }

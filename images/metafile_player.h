@@ -10,7 +10,10 @@
 // Hostile input never reads outside the buffer: a record whose size runs
 // past the end or is below the record header, a file without the standard
 // header, a wrong placeable checksum stop the play with an error naming the
-// byte offset. Records this player does not know are skipped; object handles
+// byte offset. Bitmaps (stretched device-independent bitmaps) are drawn when
+// they are uncompressed with 24 or 32 bits a pixel, whole (the source
+// rectangle is not cut out), at most 16,384 pixels a side and within their
+// record; others are skipped. Records this player does not know are skipped; object handles
 // out of range are ignored. Playing stops at end-of-file or the buffer's end.
 #ifndef VORSANDT_IMAGES_METAFILE_PLAYER_H_
 #define VORSANDT_IMAGES_METAFILE_PLAYER_H_
@@ -50,6 +53,13 @@ struct MetaFont {
   std::string face;
 };
 
+// A bitmap a record draws: 8-bit RGBA rows from the top.
+struct MetaBitmap {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> rgba;
+};
+
 // What a player draws on. Coordinates are logical units of the window.
 class MetafileCanvas {
  public:
@@ -69,6 +79,10 @@ class MetafileCanvas {
   // is the text's top left corner).
   virtual void Text(MetaPoint at, std::string_view text, const MetaFont& font, uint32_t colour,
                     uint16_t align) = 0;
+  // `bitmap` stretched into the rectangle from `top_left` to `bottom_right`.
+  // A canvas that cannot show pictures leaves them out.
+  virtual void Bitmap(MetaPoint /*top_left*/, MetaPoint /*bottom_right*/,
+                      const MetaBitmap& /*bitmap*/) {}
 };
 
 struct MetafileInfo {

@@ -127,6 +127,41 @@ void MetafileRecorder::TextOut(int32_t x, int32_t y, std::string_view text) {
   Record(MetaFunction::kTextOut, params);
 }
 
+void MetafileRecorder::StretchDib(int32_t x, int32_t y, int32_t w, int32_t h, int32_t width,
+                                  int32_t height, std::span<const uint8_t> rgba) {
+  if (width <= 0 || height <= 0 || width > 32767 || height > 32767 ||
+      rgba.size() < size_t{4} * width * height) {
+    return;
+  }
+  const size_t stride = (size_t{3} * width + 3) / 4 * 4;
+  std::vector<uint8_t> dib(kBitmapHeaderBytes + stride * height, 0);
+  auto put32 = [&dib](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(0, kBitmapHeaderBytes);
+  put32(4, static_cast<uint32_t>(width));
+  put32(8, static_cast<uint32_t>(height));  // positive: rows from the bottom
+  dib[12] = 1;                              // planes
+  dib[14] = 24;                             // bits per pixel
+  put32(16, kBitmapUncompressed);
+  put32(20, static_cast<uint32_t>(stride * height));
+  for (int32_t row = 0; row < height; ++row) {
+    const uint8_t* from = rgba.data() + size_t{4} * width * row;
+    uint8_t* to = dib.data() + kBitmapHeaderBytes + stride * (height - 1 - row);
+    for (int32_t col = 0; col < width; ++col, from += 4, to += 3) {
+      to[0] = from[2];
+      to[1] = from[1];
+      to[2] = from[0];
+    }
+  }
+  std::vector<uint16_t> params{
+      Low(kRopSourceCopy), High(kRopSourceCopy), 0,  // colours in the bitmap
+      Word(height),        Word(width),          0, 0, Word(h), Word(w), Word(y), Word(x)};
+  PutBytes(params, std::string_view(reinterpret_cast<const char*>(dib.data()), dib.size()),
+           dib.size());
+  Record(MetaFunction::kStretchDib, params);
+}
+
 std::vector<uint8_t> MetafileRecorder::Finish() {
   Record(MetaFunction::kEof, {});
   std::vector<uint8_t> out;

@@ -17,6 +17,7 @@
 #define VORSANDT_IMAGES_METAFILE_RECORDER_H_
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -57,6 +58,12 @@ class MetafileRecorder {
   void Rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom);
   // Text in the file's character set (Windows-1252), at most 32767 bytes.
   void TextOut(int32_t x, int32_t y, std::string_view text);
+  // A picture stretched into the rectangle (x, y, w, h): `rgba` holds
+  // `width` x `height` pixels, 8-bit RGBA rows from the top. It is stored as
+  // a 24-bit bitmap (alpha is not kept), so a side is at most 32767 pixels;
+  // a larger or empty picture, or too few bytes, records nothing.
+  void StretchDib(int32_t x, int32_t y, int32_t w, int32_t h, int32_t width, int32_t height,
+                  std::span<const uint8_t> rgba);
 
   // Appends end-of-file, fills in both headers and gives the whole file.
   // The recorder is spent afterwards.

@@ -185,5 +185,43 @@ TEST(MetafileHostile, ShortOrUnknownRecordsAreSkippedAndHandlesChecked) {
   EXPECT_TRUE(listing.texts().empty());
 }
 
+// --- Pictures ----------------------------------------------------------------
+
+// Keeps the last bitmap drawn.
+class BitmapCanvas : public MetafileListing {
+ public:
+  void Bitmap(MetaPoint a, MetaPoint b, const MetaBitmap& bitmap) override {
+    MetafileListing::Bitmap(a, b, bitmap);
+    last = bitmap;
+  }
+  MetaBitmap last;
+};
+
+TEST(MetafilePicture, ABitmapIsPlayedBackPixelForPixelOrSkippedWhenItsRowsAreMissing) {
+  // 3 x 2 pixels: every one different, so that a row or channel swapped shows.
+  std::vector<uint8_t> rgba;
+  for (uint8_t i = 0; i < 6; ++i)
+    rgba.insert(rgba.end(), {uint8_t(10 * i), uint8_t(100 + i), uint8_t(200 - i), 255});
+  MetafileRecorder r({0, 0, 2550, 3300}, 300);
+  r.StretchDib(300, 600, 900, 600, 3, 2, rgba);
+  std::vector<uint8_t> bytes = r.Finish();
+  BitmapCanvas canvas;
+  PlayResult result = PlayMetafile(bytes, canvas);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.skipped, 0);
+  EXPECT_NE(canvas.text().find("bitmap 300,600 1200,1200 3x2"), std::string::npos) << canvas.text();
+  EXPECT_EQ(canvas.last.rgba, rgba);
+
+  // The bitmap's header claims more rows than its record holds.
+  const size_t height_at = kPlaceableHeaderBytes + kStandardHeaderBytes + 6 + 2 * 11 + 8;
+  ASSERT_EQ(WordAt(bytes, height_at), 2);
+  bytes[height_at] = 200;
+  BitmapCanvas hostile;
+  result = PlayMetafile(bytes, hostile);
+  EXPECT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.skipped, 1);
+  EXPECT_TRUE(hostile.last.rgba.empty());
+}
+
 }  // namespace
 }  // namespace vorsandt::images

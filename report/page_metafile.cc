@@ -1,8 +1,11 @@
 #include "report/page_metafile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 
+#include "images/decode.h"
 #include "images/metafile_recorder.h"
 
 namespace vorsandt::ui {
@@ -69,6 +72,62 @@ class Selection {
   int brush_handle_ = -1;
 };
 
+// `image` made small enough to fit a box of `w` x `h` pixels, each pixel of
+// the result the average of those it covers; a picture that fits stays as
+// it is, since its pixels are what the page shows.
+images::Image FitInto(images::Image image, int32_t w, int32_t h) {
+  if (w <= 0 || h <= 0 || (image.width <= w && image.height <= h)) return image;
+  const double scale =
+      std::min(static_cast<double>(w) / image.width, static_cast<double>(h) / image.height);
+  images::Image out;
+  out.width = std::max(1, static_cast<int>(image.width * scale));
+  out.height = std::max(1, static_cast<int>(image.height * scale));
+  out.rgba.resize(size_t{4} * out.width * out.height);
+  for (int y = 0; y < out.height; ++y) {
+    const int y0 = static_cast<int>(int64_t{y} * image.height / out.height);
+    const int y1 = std::max(y0 + 1, static_cast<int>(int64_t{y + 1} * image.height / out.height));
+    for (int x = 0; x < out.width; ++x) {
+      const int x0 = static_cast<int>(int64_t{x} * image.width / out.width);
+      const int x1 = std::max(x0 + 1, static_cast<int>(int64_t{x + 1} * image.width / out.width));
+      uint64_t sum[4] = {0, 0, 0, 0};
+      for (int sy = y0; sy < y1; ++sy) {
+        for (int sx = x0; sx < x1; ++sx) {
+          for (int c = 0; c < 4; ++c) sum[c] += image.Pixel(sx, sy)[c];
+        }
+      }
+      const uint64_t n = uint64_t(y1 - y0) * uint64_t(x1 - x0);
+      for (int c = 0; c < 4; ++c) out.Pixel(x, y)[c] = static_cast<uint8_t>(sum[c] / n);
+    }
+  }
+  return out;
+}
+
+// The picture file an image item names, decoded and placed in its box with
+// its proportions kept and centred, on white where it is transparent. A file
+// that cannot be read or decoded leaves the box empty: the procedure that
+// prints a picture says so on the page where it matters.
+void RecordPicture(MetafileRecorder& r, const std::string& file, int32_t x, int32_t y, int32_t w,
+                   int32_t h) {
+  if (file.empty() || w <= 0 || h <= 0) return;
+  images::DecodeResult decoded =
+      images::DecodeImageFile(*env::Env::Default(), file, {.target_width = w, .target_height = h});
+  if (!decoded.ok() || decoded.image.width <= 0 || decoded.image.height <= 0) return;
+  images::Image image = FitInto(std::move(decoded.image), w, h);
+  for (size_t i = 0; i + 3 < image.rgba.size(); i += 4) {
+    const unsigned alpha = image.rgba[i + 3];
+    for (size_t c = 0; c < 3; ++c) {
+      image.rgba[i + c] =
+          static_cast<uint8_t>((image.rgba[i + c] * alpha + 255 * (255 - alpha)) / 255);
+    }
+  }
+  const double scale =
+      std::min(static_cast<double>(w) / image.width, static_cast<double>(h) / image.height);
+  const auto shown_w = static_cast<int32_t>(std::lround(image.width * scale));
+  const auto shown_h = static_cast<int32_t>(std::lround(image.height * scale));
+  r.StretchDib(x + (w - shown_w) / 2, y + (h - shown_h) / 2, shown_w, shown_h, image.width,
+               image.height, image.rgba);
+}
+
 }  // namespace
 
 std::vector<uint8_t> PageToMetafile(const Page& page, int dpi) {
@@ -101,7 +160,8 @@ std::vector<uint8_t> PageToMetafile(const Page& page, int dpi) {
         r.Rectangle(x, y, px(int64_t{item.x} + item.w), px(int64_t{item.y} + item.h));
         break;
       case PageItem::Type::kImage:
-        break;  // not held by a page image
+        RecordPicture(r, item.text, x, y, px(item.w), px(item.h));
+        break;
     }
   }
   selected.DeleteAll();

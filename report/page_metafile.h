@@ -6,8 +6,9 @@
 // same. Texts keep their font (face, size as a character height, weight)
 // and colour and are placed by their top left corner; lines and box frames
 // are drawn with a pen one hundredth of an inch wide; boxes are filled only
-// when their item says so. Picture items are not recorded: a page image
-// holds drawing only (see report.h).
+// when their item says so. A picture item's file is decoded and recorded as
+// a bitmap in its box, proportions kept and centred, at no more pixels than
+// the box has at `dpi`; a file that cannot be decoded leaves the box empty.
 #ifndef VORSANDT_REPORT_PAGE_METAFILE_H_
 #define VORSANDT_REPORT_PAGE_METAFILE_H_
 

@@ -28,6 +28,17 @@ bool Checked(const std::string& value) {
   return value.find_first_not_of("0. ") != std::string::npos;
 }
 
+// The picture file an image shows: the one its variable names (trailing
+// blanks left out) when it uses one, else its own.
+std::string PictureFile(const Node& c, const BandValues& values) {
+  if (!c.use || !values) return c.image;
+  std::optional<BandValue> v = values(c);
+  if (!v) return c.image;
+  std::string name = v->text;
+  name.erase(name.find_last_not_of(' ') + 1);
+  return name;
+}
+
 // One control of a band with its place resolved (relative to the band).
 struct Placed {
   const Node* node;
@@ -82,7 +93,7 @@ std::vector<Placed> Place(const Node& band, int32_t band_width, const PageFont& 
         continue;  // not drawn on paper
     }
     p.text = ShownText(c, values, &p.checked);
-    if (p.type == PageItem::Type::kImage) p.text = c.image;
+    if (p.type == PageItem::Type::kImage) p.text = PictureFile(c, values);
     p.x = Given(c.at.x) ? c.at.x : Clamp(next_x);
     p.y = Given(c.at.y) ? c.at.y : Clamp(next_y);
     int32_t line = TextHeight(p.font);

@@ -12,7 +12,8 @@
 //   - lines: to the band's right edge, and horizontal (height 0);
 //   - boxes: one text line square; images: one inch square.
 // Strings, prompts, variable strings (and entries), check boxes, lines, boxes
-// and images are drawn; hidden controls and other kinds (buttons, lists...)
+// and images are drawn (an image that uses a variable shows the picture file
+// the variable names); hidden controls and other kinds (buttons, lists...)
 // are left out of a printed band.
 #ifndef VORSANDT_REPORT_REPORT_LAYOUT_H_
 #define VORSANDT_REPORT_REPORT_LAYOUT_H_

@@ -52,6 +52,13 @@ struct FormChild {
   const char* remove;
 };
 
+// A button of the form that calls a procedure with the form's record, as
+// shown, in its buffer (the claim form's claim pack).
+struct FormAction {
+  const char* button;     // the button's equate
+  const char* procedure;  // called on the form's thread
+};
+
 struct FormDef {
   const char* procedure;  // e.g. "UpdatePolicy"
   const char* window_id;  // e.g. "ZELTAR3$ZELTA037"
@@ -72,6 +79,7 @@ struct FormDef {
   // A drop list and the values it offers (UpdateClaim's statuses).
   const char* drop_list = nullptr;
   std::span<const char* const> drop_entries = {};
+  std::span<const FormAction> actions = {};
 };
 
 // The eight forms.

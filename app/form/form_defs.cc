@@ -109,6 +109,7 @@ constexpr FormChild kItemsChildren[] = {
      "?InsertWarranty", "?ChangeWarranty", "?DeleteWarranty"},
 };
 
+constexpr FormAction kClaimActions[] = {{"?ClaimPack", "ClaimPack"}};
 constexpr const char* kClaimStatuses[] = {"PENDING", "PART SETTLED", "SETTLED", "NOT SUBMITTED",
                                           "NOT KNOWN"};
 
@@ -160,7 +161,8 @@ const FormDef kForms[] = {
      .lookups = kClaimLookups,
      .duplicate_key_name = "CLA:CLAIM_REF",
      .drop_list = "CLA:CLAIM_STATUS",
-     .drop_entries = kClaimStatuses},
+     .drop_entries = kClaimStatuses,
+     .actions = kClaimActions},
     {.procedure = "UpdateWarranty",
      .window_id = "ZELTAR3$ZELTA050",
      .label = "UPDATEWARRANTY$QUICKWINDOW",

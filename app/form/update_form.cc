@@ -153,6 +153,7 @@ void UpdateForm::Prepare() {
     lookup_buttons_.push_back(l.button != nullptr ? window_->FieldOf(l.button) : 0);
   }
   for (const FormCopy& c : def_.copies) copy_fields_.push_back(window_->FieldOf(c.on_field));
+  for (const FormAction& a : def_.actions) action_buttons_.push_back(window_->FieldOf(a.button));
   picture_button_ = def_.picture_button != nullptr ? window_->FieldOf(def_.picture_button) : 0;
   picture_image_ = def_.picture_image != nullptr ? window_->FieldOf(def_.picture_image) : 0;
   if (def_.drop_list != nullptr) {
@@ -317,6 +318,9 @@ void UpdateForm::OnAccepted(int field) {
   for (size_t i = 0; i < def_.lookups.size(); ++i) {
     if (field == lookup_fields_[i]) OnLookup(def_.lookups[i]);
     if (field == lookup_buttons_[i]) OnLookupButton(def_.lookups[i]);
+  }
+  for (size_t i = 0; i < def_.actions.size(); ++i) {
+    if (field == action_buttons_[i]) CallOut([&] { CallProcedure(def_.actions[i].procedure); });
   }
   for (size_t i = 0; i < def_.copies.size(); ++i) {
     if (field == copy_fields_[i]) {

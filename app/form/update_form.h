@@ -74,7 +74,7 @@ class UpdateForm {
   bool changed_elsewhere_ = false;  // the stored record changed during a call
   int sheet_ = 0, ok_ = 0, cancel_ = 0, help_ = 0, first_entry_ = 0;
   int picture_button_ = 0, picture_image_ = 0;
-  std::vector<int> lookup_fields_, lookup_buttons_, copy_fields_;
+  std::vector<int> lookup_fields_, lookup_buttons_, copy_fields_, action_buttons_;
   std::string picture_name_;  // the chooser's last file name
   std::set<int> rejected_;    // entries showing text their field refused
 };

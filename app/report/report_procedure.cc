@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ constexpr int32_t kEnd = 2;   // the end was reached (or the run was cancelled)
 class ReportRun {
  public:
   explicit ReportRun(const ReportDef& def) : def_(def) {}
+  ReportRun(const ReportDef& def, std::vector<ReportRow> rows)
+      : def_(def), preset_(std::move(rows)) {}
   void Run();
   bool RunWithoutWindow(const std::function<bool(const std::vector<std::string>&)>& deliver,
                         std::string* error);
@@ -57,6 +60,7 @@ class ReportRun {
   // With a hook: the rows worked out, the next one to print, and the
   // variables the report shows them through.
   std::vector<ReportRow> rows_;
+  std::optional<std::vector<ReportRow>> preset_;  // given instead of gathered
   size_t next_row_ = 0;
   std::vector<std::string> row_values_;
   int band_ = 0;  // the detail band of the current row
@@ -108,7 +112,11 @@ bool ReportRun::OpenRows(std::string* error) {
   if (def_.hook != nullptr) {
     rows_.clear();
     next_row_ = 0;
-    if (!def_.hook->gather(&rows_, error)) return false;
+    if (preset_) {
+      rows_ = *preset_;
+    } else if (!def_.hook->gather(&rows_, error)) {
+      return false;
+    }
     record_total_ = static_cast<int32_t>(rows_.size());
     return true;
   }
@@ -356,6 +364,12 @@ bool RenderReport(const ReportDef& def,
                   const std::function<bool(const std::vector<std::string>&)>& deliver,
                   std::string* error) {
   return ReportRun(def).RunWithoutWindow(deliver, error);
+}
+
+bool RenderReportRows(const ReportDef& def, std::vector<ReportRow> rows,
+                      const std::function<bool(const std::vector<std::string>&)>& deliver,
+                      std::string* error) {
+  return ReportRun(def, std::move(rows)).RunWithoutWindow(deliver, error);
 }
 
 int ReportPercent(int32_t read, int32_t total) {

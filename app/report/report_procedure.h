@@ -91,6 +91,13 @@ bool RenderReport(const ReportDef& def,
                   const std::function<bool(const std::vector<std::string>&)>& deliver,
                   std::string* error);
 
+// The same for a report with a hook, printed from `rows` the caller worked
+// out instead of those its hook gathers (a report about one record the
+// caller holds).
+bool RenderReportRows(const ReportDef& def, std::vector<ReportRow> rows,
+                      const std::function<bool(const std::vector<std::string>&)>& deliver,
+                      std::string* error);
+
 // The percentage shown: `read` against `total`, clipped at 100 (0 records
 // in the primary table: 100 once anything was read).
 int ReportPercent(int32_t read, int32_t total);

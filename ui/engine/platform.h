@@ -188,6 +188,12 @@ class Platform {
   // run permission.
   virtual void PageFinished(const Page& /*page*/, const std::string& /*image*/) {}
   virtual bool PrintPages(const std::vector<std::string>& /*pages*/) { return false; }
+  // Writes the page images `pages` in order as the PDF file `file`, one page
+  // a sheet; false when it could not be written (a platform without a way
+  // to draw them cannot).
+  virtual bool WritePdf(const std::vector<std::string>& /*pages*/, const std::string& /*file*/) {
+    return false;
+  }
 };
 
 }  // namespace vorsandt::ui

@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -43,6 +44,11 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> PrintedPages() const;
   // Without a printer every job fails, as when none is installed.
   void SetPrinterPresent(bool present);
+  // PDF files are written by `writer` (the program gives it the toolkit's
+  // offscreen drawing); without one every PDF fails.
+  using PdfWriter = std::function<bool(const std::vector<std::string>&, const std::string&)>;
+  void SetPdfWriter(PdfWriter writer);
+  bool WritePdf(const std::vector<std::string>& pages, const std::string& file) override;
 
   // Script side.
   void QueueMessageAnswer(int button);
@@ -76,6 +82,7 @@ class HeadlessPlatform : public Platform {
   std::vector<std::vector<std::string>> print_jobs_;
   std::vector<std::string> printed_pages_;
   bool printer_present_ = true;
+  PdfWriter pdf_writer_;
   std::deque<int> message_answers_;
   std::deque<int> popup_answers_;
   std::deque<std::optional<std::string>> file_answers_;

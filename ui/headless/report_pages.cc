@@ -70,4 +70,18 @@ void HeadlessPlatform::SetPrinterPresent(bool present) {
   printer_present_ = present;
 }
 
+void HeadlessPlatform::SetPdfWriter(PdfWriter writer) {
+  std::lock_guard<std::mutex> lock(mu_);
+  pdf_writer_ = std::move(writer);
+}
+
+bool HeadlessPlatform::WritePdf(const std::vector<std::string>& pages, const std::string& file) {
+  PdfWriter writer;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    writer = pdf_writer_;
+  }
+  return writer && writer(pages, file);
+}
+
 }  // namespace vorsandt::ui::headless

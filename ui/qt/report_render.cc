@@ -93,6 +93,12 @@ class PainterCanvas : public images::MetafileCanvas {
     if (vertical == 8) origin.ry() -= metrics.descent();
     p_.drawText(origin, ToQt(text));
   }
+  void Bitmap(MetaPoint a, MetaPoint b, const images::MetaBitmap& bitmap) override {
+    // Opaque pixels: a PDF then holds the picture without a mask beside it.
+    QImage image(bitmap.rgba.data(), bitmap.width, bitmap.height, 4 * bitmap.width,
+                 QImage::Format_RGBX8888);
+    p_.drawImage(QRectF(At(a), At(b)), image.convertToFormat(QImage::Format_RGB32));
+  }
 
  private:
   bool Pen(const MetaPen& pen) {
@@ -206,6 +212,11 @@ bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string
 // thread, which owns the printer and the font database.
 bool QtPlatform::PrintPages(const std::vector<std::string>& pages) {
   return gui_.Call<bool>([this, &pages] { return PrintPageImages(printer_, pages); })
+      .value_or(false);
+}
+
+bool QtPlatform::WritePdf(const std::vector<std::string>& pages, const std::string& file) {
+  return gui_.Call<bool>([&pages, &file] { return WritePageImagesPdf(pages, file); })
       .value_or(false);
 }
 
