@@ -17,6 +17,8 @@
 #   docs/screenshots/picture-browse.png     Browse INVENTORY IMAGES showing the
 #                                           picture scripts/make-sample-picture.py
 #                                           draws for the television
+#   docs/screenshots/query-by-example.png   the query program (morvak) on a
+#                                           saved query over ITEMS and LOCATIONS
 # It starts a virtual X display (Xvfb), runs the built program on a temporary
 # data folder holding the sample household (resources/sample-data, loaded with
 # the qvf tool built beside the program), drives the menus with the keyboard
@@ -227,6 +229,41 @@ xdotool key Down Down Down Return
 sleep 4
 shoot picture-browse.png
 # --- The picture browse (end) ---
+
+# --- Query by example (begin) ---
+# Browse Files > QUERY BY EXAMPLE (its last item) starts the query program,
+# morvak, without waiting: its window opens beside the frame, which goes on.
+# Its Close ends it. Then morvak runs by itself on a query saved in the data
+# folder (ITEMS joined to LOCATIONS, two conditions), whose rows the picture
+# shows; the frame's own screen picture catches its window.
+xdotool windowfocus --sync "$frame" || true
+xdotool key --window "$frame" alt+b
+sleep 0.5
+xdotool key Up Return
+wait_for "xdotool search --name '^Query by Example\$'" 20 || fail "QUERY BY EXAMPLE did not open the query window"
+query=$(xdotool search --name '^Query by Example$' | head -n1)
+xdotool windowfocus --sync "$query" || true
+xdotool key --window "$query" alt+c
+wait_for "! xdotool search --name '^Query by Example\$'" 10 || fail "Close did not end the query window"
+cat >"$work/data/Kitchen or garage.qry" <<'QUERY'
+table ITEMS
+join LOCATIONS
+order ITE:LOC
+example ITE:PRICE_PAID 50..500
+example LOC:LOCATION Kitchen OR Garage*
+QUERY
+"$(dirname "$program")/morvak" --data "$work/data" --open "Kitchen or garage" >"$work/morvak.log" 2>&1 &
+morvak_pid=$!
+wait_for "xdotool search --name '^Query by Example\$'" 20 || fail "morvak --open did not open its window: $(cat "$work/morvak.log")"
+sleep 3
+shoot query-by-example.png
+query=$(xdotool search --name '^Query by Example$' | head -n1)
+xdotool windowfocus --sync "$query" || true
+xdotool key --window "$query" alt+c
+wait_for "! kill -0 $morvak_pid" 10 || fail "morvak did not end after Close"
+xdotool windowfocus --sync "$frame" || true
+sleep 0.5
+# --- Query by example (end) ---
 
 # Leave through File > Exit, which closes the browse with the frame.
 xdotool key --window "$frame" alt+f

@@ -51,7 +51,7 @@ std::string ColumnFormat(const ExampleField& f) {
 
 class QueryWindow : public BrowseList {
  public:
-  void Run();
+  void Run(const std::string& saved);
 
   // BrowseList.
   int ItemCount() const override {
@@ -80,7 +80,7 @@ class QueryWindow : public BrowseList {
   void CountRows();
   void ExportRows();
   void SaveCurrent();
-  void OpenSaved();
+  bool OpenSaved();
   bool OpenTables(const std::vector<Table>& tables);
   void CloseTables();
   void ClearResults();
@@ -137,13 +137,17 @@ void QueryWindow::Prepare() {
   window_->SetRows(table_list_, std::move(tables));
 }
 
-void QueryWindow::Run() {
+void QueryWindow::Run(const std::string& saved) {
   BindQueryNames();
   window_ = ui::Engine::Current()->CreateWindow(kQueryWindowId, kQueryWindowLabel);
   Prepare();
   window_->Open();
   ChooseTable(Table::kItems);
   FillSaved();
+  if (!saved.empty()) {
+    saved_name_ = saved;
+    if (OpenSaved()) RunQuery();
+  }
   while (window_->Accept()) {
     const int event = window_->Event();
     const int field = window_->Field();
@@ -154,7 +158,10 @@ void QueryWindow::Run() {
     } else if (event == ui::event::kDroppingDown && field == saved_list_) {
       FillSaved();
     } else if (event == ui::event::kSized && browse_ != nullptr && !browse_->failed()) {
+      // The list shows another number of rows: the page is read again at
+      // its new size.
       browse_->ReloadPage();
+      window_->Post(ui::event::kNewSelection, results_);
     } else if (event == ui::event::kAccepted) {
       OnAccepted(field);
     }
@@ -546,13 +553,13 @@ void QueryWindow::SaveCurrent() {
   FillSaved();
 }
 
-void QueryWindow::OpenSaved() {
+bool QueryWindow::OpenSaved() {
   const std::string name = Trimmed(saved_name_);
   SavedQuery q;
   std::string error;
   if (!LoadQuery(env::Env::Default(), "", name, &q, &error)) {
     Status("The query " + name + " could not be opened: " + error + ".");
-    return;
+    return false;
   }
   ChooseTable(q.table);
   joins_chosen_ = q.joins;
@@ -564,6 +571,7 @@ void QueryWindow::OpenSaved() {
   if (!q.filter.empty()) filter_ = q.filter;
   query_name_ = name;
   Status("Opened " + QueryFile("", name) + ".");
+  return true;
 }
 
 void QueryWindow::Status(const std::string& text) {
@@ -573,9 +581,9 @@ void QueryWindow::Status(const std::string& text) {
 
 }  // namespace
 
-void RunQueryByExample() {
+void RunQueryByExample(const std::string& saved) {
   QueryWindow window;
-  window.Run();
+  window.Run(saved);
 }
 
 }  // namespace vorsandt::app::query

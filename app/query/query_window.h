@@ -18,13 +18,16 @@
 #ifndef VORSANDT_APP_QUERY_QUERY_WINDOW_H_
 #define VORSANDT_APP_QUERY_QUERY_WINDOW_H_
 
+#include <string>
+
 namespace vorsandt::app::query {
 
 inline constexpr char kQueryWindowId[] = "ZELTAR3$ZELTA_QB";
 inline constexpr char kQueryWindowLabel[] = "QUERYBYEXAMPLE$WINDOW";
 
-// Runs the window on the calling procedure thread until it closes.
-void RunQueryByExample();
+// Runs the window on the calling procedure thread until it closes. With
+// `saved`, the query saved under that name is opened and run at once.
+void RunQueryByExample(const std::string& saved = "");
 
 }  // namespace vorsandt::app::query
 

@@ -1,9 +1,11 @@
 // morvak: the query program, and a command-line calculator over pictures
 // and dates.
 //
-//   morvak [--data DIR]           the query-by-example window over the tables
+//   morvak [--data DIR] [--open NAME]
+//                                 the query-by-example window over the tables
 //                                 of the working directory (or of DIR); the
-//                                 frame's "QUERY BY EXAMPLE" starts it so
+//                                 frame's "QUERY BY EXAMPLE" starts it so.
+//                                 --open runs the query saved as NAME
 //   morvak [--data DIR] --headless --script FILE
 //                                 the same window without a display, driven
 //                                 by a UI test script (docs/ui-scripts.md)
@@ -73,7 +75,7 @@ constexpr std::string_view kUsageText =
     "       morvak eval [--set NAME=TEXT]... EXPRESSION\n"
     "       morvak query TABLE [--key KEYNAME] [--filter EXPR] [--join TABLE:KEYNAME]...\n"
     "                    [--start FIELD=VALUE]...\n"
-    "       morvak [--data DIR] [--headless --script FILE]\n";
+    "       morvak [--data DIR] [--open NAME] [--headless --script FILE]\n";
 
 // The arguments after the command word; what goes to standard output and to
 // standard error.
@@ -186,7 +188,7 @@ bool DisplayNamed() {
 // The query window: on the desktop, or headless under a script. The tables
 // are only read; a data folder that does not exist is not made.
 int RunWindow(int argc, char** argv, Output* o) {
-  std::string data, script;
+  std::string data, script, saved;
   bool headless = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -194,6 +196,8 @@ int RunWindow(int argc, char** argv, Output* o) {
       data = argv[++i];
     } else if (arg == "--script" && i + 1 < argc) {
       script = argv[++i];
+    } else if (arg == "--open" && i + 1 < argc) {
+      saved = argv[++i];
     } else if (arg == "--headless") {
       headless = true;
     } else if (arg != "--screenshot-dir" || ++i >= argc) {
@@ -219,7 +223,9 @@ int RunWindow(int argc, char** argv, Output* o) {
     o->err += "morvak: cannot use the data folder " + data + ": " + std::strerror(errno) + "\n";
     return kUsage;
   }
-  const vorsandt::ui::Procedure window = [] { vorsandt::app::query::RunQueryByExample(); };
+  const vorsandt::ui::Procedure window = [saved] {
+    vorsandt::app::query::RunQueryByExample(saved);
+  };
   if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, window);
   vorsandt::ui::headless::HeadlessPlatform platform;
   vorsandt::ui::Engine engine(&platform);
