@@ -30,6 +30,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/dictionary/dictionary.h"
@@ -104,12 +105,26 @@ int ReportToPdf(int argc, char** argv, const std::string& name, const std::strin
   return 0;
 }
 
+// The toolkit without a display, for drawing PDF files: offscreen, its own
+// remarks (a runtime folder it had to choose, say) kept off standard error,
+// which then holds only what the program says, and the C library's locale
+// put back to "C", which the toolkit takes from the environment.
+void StartOffscreenToolkit(std::optional<QGuiApplication>& toolkit, int& argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+      std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+  });
+  toolkit.emplace(argc, argv);
+  std::setlocale(LC_ALL, "C");
+}
+
 // The claim pack of claim `claim` as the PDF file `pdf` (an absolute name),
 // drawn like a report's pages; the pack itself writes the file whole.
 int ClaimPackToPdf(int argc, char** argv, int32_t claim, const std::string& pdf) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication toolkit(argc, argv);
-  std::setlocale(LC_ALL, "C");  // see the headless run below
+  std::optional<QGuiApplication> toolkit;
+  StartOffscreenToolkit(toolkit, argc, argv);
   vorsandt::ui::headless::HeadlessPlatform platform;
   platform.CancelAll();
   platform.SetPdfWriter(&vorsandt::ui::qt::WritePageImagesPdf);
@@ -273,12 +288,9 @@ int main(int argc, char** argv) {
   if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
 
   // PDF files a script's procedures write are drawn through the toolkit's
-  // offscreen platform, as the command line's are; nothing is shown. The
-  // toolkit takes the C library's locale from the environment; a script
-  // runs under the "C" locale on every machine, as it did without it.
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication toolkit(argc, argv);
-  std::setlocale(LC_ALL, "C");
+  // offscreen platform, as the command line's are; nothing is shown.
+  std::optional<QGuiApplication> toolkit;
+  StartOffscreenToolkit(toolkit, argc, argv);
   vorsandt::ui::headless::HeadlessPlatform platform;
   platform.SetPdfWriter(&vorsandt::ui::qt::WritePageImagesPdf);
   vorsandt::ui::Engine engine(&platform);
