@@ -151,6 +151,35 @@ TEST(ReportRenderTest, QtPlatformPrintsPageImagesOnItsPrinter) {
   EXPECT_EQ(PdfPages(pdf), 2);
 }
 
+// A picture item is part of the page image: played back where its box is,
+// and in the PDF file the platform writes.
+TEST(ReportRenderTest, APictureOnAPageIsDrawnInItsBoxAndWrittenToPdf) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage green(40, 30, QImage::Format_RGB32);
+  green.fill(Qt::green);
+  const QString picture = dir.filePath("green.png");
+  ASSERT_TRUE(green.save(picture));
+  Page page = SamplePage();
+  PageItem item;
+  item.type = PageItem::Type::kImage;
+  item.x = 1000;
+  item.y = 4000;
+  item.w = item.h = 2000;
+  item.text = picture.toStdString();
+  page.items = {item};
+  PageImage file(page);
+  QImage drawn = MetafileImage(file.path, 850);  // 100 pixels an inch
+  // 2 x 2 inches at (1, 4); the 4:3 picture fills the width, centred.
+  EXPECT_EQ(drawn.pixelColor(200, 500), QColor(Qt::green));
+  EXPECT_EQ(drawn.pixelColor(200, 420), QColor(Qt::white));
+  EXPECT_EQ(drawn.pixelColor(50, 500), QColor(Qt::white));
+  QtPlatform platform;
+  const QString pdf = dir.filePath("picture.pdf");
+  EXPECT_TRUE(platform.WritePdf({file.path}, pdf.toStdString()));
+  EXPECT_EQ(PdfPages(pdf), 1);
+}
+
 // The preview shows a page by setting an image control's text to the page
 // image: the control plays it, and shows the next one when the text changes.
 TEST(ReportRenderTest, AnImageControlShowsThePageImageItsTextNames) {
