@@ -51,6 +51,7 @@ struct CatalogueEntry {
 
 constexpr int kYesNoCancel = button::kYes | button::kNo | button::kCancel;
 constexpr int kOkCancel = button::kOk | button::kCancel;
+constexpr int kYesNo = button::kYes | button::kNo;
 
 constexpr CatalogueEntry kCatalogue[] = {
     {MessageId::kInvalidFile, "Error: (%E) accessing %1.  Press OK to end this application.",
@@ -93,6 +94,21 @@ constexpr CatalogueEntry kCatalogue[] = {
     {MessageId::kFileLoadError, "%1 File Load Error.  Error: %E.", "File Load Error"},
     {MessageId::kListExportError, "The list could not be exported.  %1", "Export List Error"},
     {MessageId::kListExported, "%1 records were written to %2.", "Export List",
+     Icon::kAsterisk},
+    {MessageId::kBackupError, "The data could not be backed up.  %1", "Back Up Data Error"},
+    {MessageId::kBackedUp, "%1 were backed up to %2.", "Back Up Data", Icon::kAsterisk},
+    {MessageId::kBackupCancelled, "The backup was cancelled; no archive was written.",
+     "Back Up Data", Icon::kAsterisk},
+    {MessageId::kRestoreError, "The backup was not restored.  %1", "Restore Data Error"},
+    {MessageId::kRestoreReplace,
+     "The data folder %1 already holds tables (%2).  Replace them with the tables of the "
+     "backup %3?",
+     "Restore Data", Icon::kQuestion, kYesNo, button::kNo},
+    {MessageId::kRestored, "%1 were restored from %2.", "Restore Data", Icon::kAsterisk},
+    {MessageId::kRestoreCancelled, "The restore was cancelled; nothing was written.",
+     "Restore Data", Icon::kAsterisk},
+    {MessageId::kImportError, "The CSV file was not imported into %1.  %2", "Import CSV Error"},
+    {MessageId::kImported, "%1 rows were imported into %2 from %3.", "Import CSV",
      Icon::kAsterisk},
     {MessageId::kClaimPackNoItem,
      "Claim %1 names no item of the inventory (item %2), so there is nothing to make a claim "

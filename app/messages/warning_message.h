@@ -64,6 +64,15 @@ enum class MessageId : int {
   kClaimPackNoPhotograph = 113,   // a pack was written without the item's photograph
   kClaimPackWritten = 114,        // a claim pack was written
   kClaimPackError = 115,          // a claim pack could not be written
+  kBackupError = 120,             // the data could not be backed up
+  kBackedUp = 121,                // the data was backed up to an archive
+  kBackupCancelled = 122,         // the user cancelled a backup
+  kRestoreError = 123,            // a backup was refused or could not be restored
+  kRestoreReplace = 124,          // restoring over tables: replace them?
+  kRestored = 125,                // a backup was restored
+  kRestoreCancelled = 126,        // the user cancelled a restore
+  kImportError = 127,             // a CSV file could not be imported
+  kImported = 128,                // a CSV file was imported into a table
 };
 
 // One message, ready to show.
