@@ -126,6 +126,9 @@ for case in "44:names no item" "45:insured under no policy" "404:is not on file"
   holds err.txt "${case#*:}"
   [ "$(cat none.pdf)" = old ] || fail "claim ${case%%:*} changed none.pdf"
 done
+# A file that cannot be written is said so.
+if pack 41 missing-folder/pack.pdf; then fail "a pack in a missing folder"; fi
+holds err.txt "could not be written to"
 [ -z "$(ls data | grep part)" ] || fail "a part file was left"
 
 # The claim form's button in the program.
