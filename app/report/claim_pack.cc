@@ -61,6 +61,8 @@ constexpr const char* kVariables[kPackVarCount] = {"CP:HEADING", "CP:LABEL", "CP
                                                    "CP:PICTURE"};
 constexpr Table kLookedUp[] = {Table::kItems, Table::kPolicy, Table::kInsuranceCompany};
 
+// The rows are always given (RenderReportRows), so the hook gathers nothing;
+// it names the variables and the tables the run opens.
 const ReportHook kPackHook{kVariables, kLookedUp, nullptr};
 const ReportDef kPackReport{
     "claimpack",     "ClaimPack", "CLAIMPACK$REPORT", "",      Table::kClaim,
