@@ -146,7 +146,9 @@ void QueryWindow::Run(const std::string& saved) {
   FillSaved();
   if (!saved.empty()) {
     saved_name_ = saved;
-    if (OpenSaved()) RunQuery();
+    // Run as if pressed, once the window is shown and its list knows how
+    // many rows it shows.
+    if (OpenSaved()) window_->Post(ui::event::kAccepted, run_);
   }
   while (window_->Accept()) {
     const int event = window_->Event();
@@ -428,6 +430,11 @@ void QueryWindow::OnResults(int event) {
       return;
   }
   if (s.row_count == 0) return;
+  if (s.row_count > ItemCount()) {
+    // The list shows fewer rows than were read for it.
+    browse_->ReloadPage();
+    if (s.row_count == 0) return;
+  }
   s.selected_row = std::clamp(window_->Choice(results_), 1, s.row_count);
   browse_->RowToRecord(s.selected_row);
   const bool full = s.row_count == ItemCount();

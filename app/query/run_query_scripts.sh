@@ -19,6 +19,9 @@ printf 'table ITEMS\njoin NOWHERE\n' > "$work/sample/damaged.qry"
 
 "$morvak" --data "$work/sample" --headless --script "$scripts/items_by_location.script"
 "$morvak" --data "$work/sample" --headless --script "$scripts/query_errors.script"
+# Saved above with the user's own filter, opened and run at start.
+"$morvak" --data "$work/sample" --open "Kitchen or garage" --headless \
+  --script "$scripts/opened_at_start.script"
 (cd "$work/sample" && cksum *.QVF) | cmp -s - "$work/tables-before" || fail "a table file changed"
 [ ! -e "$work/sample/SERVICE.QVF" ] || fail "the query made SERVICE.QVF"
 

@@ -98,6 +98,25 @@ if [ ! -s /tmp/morvak_test_err.$$ ]; then
 fi
 expect 2 '' date x 1 1990
 expect 2 '' frobnicate
+# Without a command word morvak is the query window: without a display it
+# says so (not the usage), and a data folder that is not there is not made.
+err=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$morvak" 2>&1; echo "[$?]")
+case "$err" in
+  "morvak: no display was found"*"[2]") ;;
+  *) echo "FAIL: morvak without a display: $err"; failures=$((failures + 1)) ;;
+esac
+wdir=$(mktemp -d)
+: > "$wdir/empty.script"
+err=$("$morvak" --data "$wdir/none" --headless --script "$wdir/empty.script" 2>&1; echo "[$?]")
+case "$err" in
+  "morvak: cannot use the data folder $wdir/none: No such file or directory"*"[2]") ;;
+  *) echo "FAIL: morvak --data on a missing folder: $err"; failures=$((failures + 1)) ;;
+esac
+[ ! -e "$wdir/none" ] || { echo "FAIL: morvak made the data folder"; failures=$((failures + 1)); }
+expect 2 '' --headless
+expect 2 '' --script "$wdir/empty.script"
+expect 0 '' --data "$wdir" --headless --script "$wdir/empty.script"
+rm -rf "$wdir"
 rm -f /tmp/morvak_test_err.$$
 
 if [ "$failures" -ne 0 ]; then
