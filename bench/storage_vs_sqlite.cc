@@ -7,7 +7,10 @@
 //
 //   storage_vs_sqlite [--n ROWS] [--reps R] [--saves S] [--dir PARENT] [--keep]
 //                     [--loads-only] [--dirty-pages P] [--clean-cache-mib M]
+//                     [--locked-reads]
 //
+// --locked-reads makes every native read call take the reader lock (no
+// optimistic reads), to compare both paths in one binary.
 // --loads-only runs only the two bulk loads (for tuning their time and
 // memory); --dirty-pages sets how many changed leaves a native file keeps
 // decoded before it parks the least recently used ones in encoded form
@@ -46,6 +49,7 @@
 #include "bench/qvf_engine.h"
 #include "bench/sqlite_engine.h"
 #include "storage/qvf/container.h"
+#include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/qvf_driver.h"
 
 namespace vorsandt::bench {
@@ -393,6 +397,13 @@ bool Run(const Options& options) {
   std::snprintf(text, sizeof text, "peak_rss_added_mib load_random native %.1f sqlite %.1f",
                 static_cast<double>(peak_a) / 1048576.0, static_cast<double>(peak_b) / 1048576.0);
   report.Note(text);
+  const qvf::OptimisticReadCounts reads = qvf::OptimisticReadTotals();
+  std::snprintf(text, sizeof text,
+                "optimistic_reads served %llu locked_at_a_miss %llu made_again %llu",
+                static_cast<unsigned long long>(reads.served),
+                static_cast<unsigned long long>(reads.locked),
+                static_cast<unsigned long long>(reads.retried));
+  report.Note(text);
 
   const bool good = report.Print();
   a->Remove();
@@ -423,6 +434,8 @@ int main(int argc, char** argv) {
       options.keep = true;
     } else if (arg == "--loads-only") {
       options.loads_only = true;
+    } else if (arg == "--locked-reads") {
+      vorsandt::qvf::SetOptimisticReads(false);
     } else if (arg == "--clean-cache-mib" && has_value) {
       vorsandt::qvf::PageCache::SetRetiredBudget(static_cast<size_t>(std::atoll(argv[++i])) << 20);
     } else if (arg == "--dirty-pages" && has_value) {
@@ -431,7 +444,7 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: %s [--n ROWS] [--reps R] [--saves S] [--dir PARENT] [--keep]"
-                   " [--loads-only] [--dirty-pages P] [--clean-cache-mib M]\n",
+                   " [--loads-only] [--dirty-pages P] [--clean-cache-mib M] [--locked-reads]\n",
                    argv[0]);
       return 2;
     }

@@ -195,7 +195,8 @@ int Tree::EnsureRoot() {
   return 0;
 }
 
-int Tree::Insert(std::string_view bytes, size_t key_length) {
+int Tree::Insert(std::string_view bytes, size_t key_length, bool* existed) {
+  if (existed != nullptr) *existed = false;
   if (container_->failed()) return container_->failure_code();
   if (bytes.size() > kMaxEntryLength || key_length > kMaxKeyLength || key_length > bytes.size()) {
     return container_->ReportBroken(kCheckEntryTooLarge);
@@ -209,7 +210,9 @@ int Tree::Insert(std::string_view bytes, size_t key_length) {
   const size_t i = leaf->data.LowerBound(key);
   auto& entries = leaf->data.entries;
   if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) {
-    return container_->ReportBroken(kCheckDuplicateKey);
+    if (existed == nullptr) return container_->ReportBroken(kCheckDuplicateKey);
+    *existed = true;
+    return 0;
   }
   Entry e;
   e.bytes.assign(bytes);

@@ -47,7 +47,9 @@ class Tree {
   }
 
   // Adds an entry of `bytes` whose first `key_length` bytes are its key part.
-  int Insert(std::string_view bytes, size_t key_length);
+  // With `existed`, a key part already in the tree is no internal error: it
+  // is reported there and nothing changes (one descent checks and inserts).
+  int Insert(std::string_view bytes, size_t key_length, bool* existed = nullptr);
   // Replaces the entry with this key part in place (its page stays where it
   // is), or inserts it when there is none.
   int Put(std::string_view bytes, size_t key_length);

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/files/error_codes.h"
+
 namespace vorsandt::qvf {
 
 struct StoredEntry {
@@ -36,6 +38,9 @@ class EntryStore {
   virtual int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) = 0;
   // Inserts an entry whose key part is not in the store (callers check).
   virtual int Insert(std::string_view key, std::string_view data) = 0;
+  // Inserts an entry unless its key part is in the store already: then
+  // nothing changes and the answer is 40 (files::kCreatesDuplicateKey).
+  virtual int InsertUnique(std::string_view key, std::string_view data);
   // Deletes the entry with this key part; deleting a missing entry is 0.
   virtual int Delete(std::string_view key) = 0;
   // Replaces the data of an existing entry, or inserts it.
@@ -51,6 +56,13 @@ class EntryStore {
   // Number of saves so far (the file header's change counter).
   virtual uint32_t ChangeCounter() const = 0;
 };
+
+inline int EntryStore::InsertUnique(std::string_view key, std::string_view data) {
+  std::optional<StoredEntry> found;
+  if (int rc = Find(Search::kExact, key, &found); rc != 0) return rc;
+  if (found) return files::kCreatesDuplicateKey;
+  return Insert(key, data);
+}
 
 }  // namespace vorsandt::qvf
 

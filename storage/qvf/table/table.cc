@@ -216,21 +216,13 @@ int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t
     if (old_image && KeyEntryFor(key.number, old_image, number, &entry)) step.removed = entry;
     if (new_image && KeyEntryFor(key.number, new_image, number, &entry)) step.inserted = entry;
     if (step.removed && step.inserted && step.removed->key == step.inserted->key) continue;
-    if (step.inserted) {
-      std::optional<StoredEntry> found;
-      int rc = store().Find(Search::kExact, step.inserted->key, &found);
-      // Our own old entry with the same key part was handled above, so any
-      // entry found belongs to another record.
-      if (rc == 0 && found) rc = files::kCreatesDuplicateKey;
-      if (rc != 0) {
-        undo();
-        return rc;
-      }
-    }
     int rc = 0;
     if (step.removed) rc = store().Delete(step.removed->key);
     if (rc == 0 && step.inserted) {
-      rc = store().Insert(step.inserted->key, step.inserted->data);
+      // One search finds the place and refuses a duplicate: our own old
+      // entry with the same key part was handled above, so an entry found
+      // there belongs to another record.
+      rc = store().InsertUnique(step.inserted->key, step.inserted->data);
       if (rc != 0 && step.removed) store().Insert(step.removed->key, step.removed->data);
     }
     if (rc != 0) {

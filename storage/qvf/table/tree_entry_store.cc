@@ -45,6 +45,14 @@ int TreeEntryStore::Insert(std::string_view key, std::string_view data) {
   return tree_.Insert(bytes, key.size());
 }
 
+int TreeEntryStore::InsertUnique(std::string_view key, std::string_view data) {
+  std::string bytes(key);
+  bytes.append(data);
+  bool existed = false;
+  if (int rc = tree_.Insert(bytes, key.size(), &existed); rc != 0) return rc;
+  return existed ? files::kCreatesDuplicateKey : 0;
+}
+
 int TreeEntryStore::Put(std::string_view key, std::string_view data) {
   std::string bytes(key);
   bytes.append(data);

@@ -27,6 +27,7 @@ class TreeEntryStore : public EntryStore {
 
   int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) override;
   int Insert(std::string_view key, std::string_view data) override;
+  int InsertUnique(std::string_view key, std::string_view data) override;
   int Delete(std::string_view key) override;
   // Replaces in place (one search instead of a delete and an insert).
   int Put(std::string_view key, std::string_view data) override;
