@@ -9,11 +9,13 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QThread>
+#include <QTreeWidget>
 #include <atomic>
 #include <mutex>
 
 #include "ui/engine/engine.h"
 #include "ui/qt/drop_list.h"
+#include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/shape_area.h"
@@ -264,6 +266,42 @@ TEST(DropListOnTheEngineTest, EntriesComeFromTheProcedureAndTheChoiceGoesBack) {
 TEST(DropEntryTextTest, CellsWithoutTrailingBlanks) {
   EXPECT_EQ(DropEntryText(ListRow{{"Red    ", "12 "}, 0}), "Red  12");
   EXPECT_EQ(DropEntryText(ListRow{{}, 0}), "");
+}
+
+}  // namespace
+}  // namespace vorsandt::ui::qt
+
+namespace vorsandt::ui::qt {
+namespace {
+
+// A procedure that sets a list's format at run time (the query program's
+// results) gets the new columns, and the rows are laid out under them.
+TEST(ListControlColumns, NewColumnsReplaceTheOldWithTheirRows) {
+  ControlState c;
+  c.field = 1;
+  c.kind = Kind::kList;
+  c.at = {0, 0, 200, 80};
+  c.columns = {Column{60, 'L', false, false, false, false, true, "FIELD", 0, "s30"}};
+  c.rows = {ListRow{{"first"}, 0}};
+  ListControl list(c, BaseUnits{6, 13}, [](const Input&) {}, nullptr);
+  ASSERT_EQ(list.table()->columnCount(), 1);
+
+  c.columns = {Column{40, 'R', false, false, false, false, true, "CODE", 0, "n06"},
+               Column{80, 'L', false, false, false, false, true, "ITEM", 0, "s60"}};
+  c.rows = {ListRow{{"000244", "Bicycle"}, 0}};
+  list.Apply(c);
+  ASSERT_EQ(list.table()->columnCount(), 2);
+  EXPECT_EQ(list.table()->headerItem()->text(0).toStdString(), "CODE");
+  EXPECT_EQ(list.table()->headerItem()->text(1).toStdString(), "ITEM");
+  ASSERT_EQ(list.table()->topLevelItemCount(), 1);
+  EXPECT_EQ(list.table()->topLevelItem(0)->text(1).toStdString(), "Bicycle");
+
+  // Fewer columns and no rows: nothing of the old ones stays.
+  c.columns = {Column{60, 'L', false, false, false, false, true, "ONLY", 0, "s30"}};
+  c.rows.clear();
+  list.Apply(c);
+  EXPECT_EQ(list.table()->columnCount(), 1);
+  EXPECT_EQ(list.table()->topLevelItemCount(), 0);
 }
 
 }  // namespace
