@@ -130,8 +130,8 @@ void QueryWindow::Prepare() {
   window_->Bind("orderName", ui::BindText(&order_name_, 80));
   window_->Bind("savedName", ui::BindText(&saved_name_, 40));
   window_->Bind("queryName", ui::BindText(&query_name_, 40));
-  window_->Bind("exampleText", ui::BindText(&example_, 120));
-  window_->Bind("filterText", ui::BindText(&filter_, 255));
+  window_->Bind("exampleText", ui::BindText(&example_, 500));
+  window_->Bind("filterText", ui::BindText(&filter_, 4000));
   std::vector<ui::ListRow> tables;
   for (const TableDef& t : Tables()) tables.push_back({{t.label}, 0});
   window_->SetRows(table_list_, std::move(tables));
@@ -508,28 +508,41 @@ void QueryWindow::ExportRows() {
   std::optional<std::string> chosen = ui::Engine::Current()->ChooseFile(request);
   if (!chosen || chosen->empty()) return;
 
-  // The fields of every table of the view, each by the qvf export's rules.
-  std::vector<std::pair<const FieldDef*, files::FileRecord*>> columns;
-  std::vector<std::string> header;
-  for (Table t : ViewTables(table_, joins_chosen_)) {
-    for (const FieldDef& f : Def(t).fields) {
-      columns.emplace_back(&f, File(t));
+  // The primary's columns as `qvf export` writes them (its memos included),
+  // then the fields of the joined tables, each by the same rules.
+  const TableDef& primary = Def(table_);
+  files::FileRecord* table = File(table_);
+  std::vector<std::string> header = exchange::ColumnNames(primary);
+  std::vector<std::pair<const FieldDef*, files::FileRecord*>> joined;
+  const std::vector<Table> tables = ViewTables(table_, joins_chosen_);
+  for (size_t i = 1; i < tables.size(); ++i) {
+    for (const FieldDef& f : Def(tables[i]).fields) {
+      joined.emplace_back(&f, File(tables[i]));
       header.push_back(f.name);
     }
   }
   std::string csv = exchange::CsvLine(header);
   int records = 0;
+  bool memos_read = true;
   browse_->FetchSelected();
   const bool read = ReadAll(*browse_, [&] {
-    std::vector<std::string> values;
-    for (const auto& [field, file] : columns) {
+    // A view reads a record without its memos; the record read again by its
+    // primary key brings them.
+    if (!primary.memos.empty() && memos_read) {
+      files::RegetKey(table, Key(table_, 1), files::PositionKey(table, Key(table_, 1)));
+      memos_read = files::Errors().Code() == files::kNoError;
+    }
+    files::FileRecord* instance = files::InstanceOf(table);
+    std::vector<std::string> values =
+        exchange::RecordToValues(primary, instance->buffer, instance->memo_buffers);
+    for (const auto& [field, file] : joined) {
       values.push_back(exchange::FieldToText(*field, files::InstanceOf(file)->buffer));
     }
     csv += exchange::CsvLine(values);
     ++records;
   });
   std::string error;
-  if (!read) {
+  if (!read || !memos_read) {
     ReadFailed(Def(table_).label);
     return;
   }

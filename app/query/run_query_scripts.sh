@@ -11,7 +11,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 rm -rf "$work"
 mkdir -p "$work/sample" "$work/damaged"
-for t in LOCATIONS ITEMS POLICY INSURANCE_COMPANY; do
+for t in LOCATIONS ITEMS POLICY INSURANCE_COMPANY CLAIM; do
   (cd "$work/sample" && "$qvf" import "$t" "$samples/$t.csv" >/dev/null)
 done
 printf 'table ITEMS\njoin NOWHERE\n' > "$work/sample/damaged.qry"
@@ -22,6 +22,11 @@ printf 'table ITEMS\njoin NOWHERE\n' > "$work/sample/damaged.qry"
 # Saved above with the user's own filter, opened and run at start.
 "$morvak" --data "$work/sample" --open "Kitchen or garage" --headless \
   --script "$scripts/opened_at_start.script"
+"$morvak" --data "$work/sample" --headless --script "$scripts/export_whole_tables.script"
+for pair in ITEMS:items.csv CLAIM:claims.csv; do
+  t=${pair%%:*} file=${pair#*:}
+  (cd "$work/sample" && "$qvf" export "$t" | cmp -s - "$file") || fail "$file is not what qvf export $t writes"
+done
 (cd "$work/sample" && cksum *.QVF) | cmp -s - "$work/tables-before" || fail "a table file changed"
 [ ! -e "$work/sample/SERVICE.QVF" ] || fail "the query made SERVICE.QVF"
 
