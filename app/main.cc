@@ -3,6 +3,7 @@
 //   vorsandt [--data DIR] [--headless --script FILE]
 //   vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE
 //   vorsandt [--data DIR] --report claimpack --claim N --pdf FILE
+//   vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]
 //
 // --data DIR changes into DIR (created when missing) before anything else:
 // the tables live in the working directory. --headless runs the program
@@ -18,6 +19,8 @@
 // The claim pack of claim N is written the same way; its messages (a
 // photograph missing from the pack, say) go to standard error, and it exits
 // with 1 only when no pack was written.
+// --backup and --restore write and restore a backup archive of the data
+// folder (app/backup/backup_command.h).
 // VORSANDT_TODAY=YYYY-MM-DD names the day the program takes as today: always
 // for scripts and reports (a script run without it shows no reminder), and
 // for a desktop run when it is set.
@@ -33,6 +36,7 @@
 #include <optional>
 #include <string>
 
+#include "app/backup/backup_command.h"
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
 #include "app/reminders/due_soon.h"
@@ -54,6 +58,7 @@ namespace {
 void Usage() {
   std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n"
                        "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n"
+                       "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
                        "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
 }
 
@@ -137,6 +142,21 @@ int ClaimPackToPdf(int argc, char** argv, int32_t claim, const std::string& pdf)
   return ok ? 0 : 1;
 }
 
+// --backup FILE, or --restore FILE with or without --replace, alone; the
+// archive is then named from where the program was started.
+bool BackupOptionsFit(std::string& backup, std::string& restore, bool replace, bool other) {
+  if (backup.empty() && restore.empty() && !replace) return true;
+  if ((!backup.empty() && !restore.empty()) || (replace && restore.empty()) || other) {
+    std::fprintf(stderr, "vorsandt: --backup FILE or --restore FILE [--replace], alone\n");
+    Usage();
+    return false;
+  }
+  std::error_code ec;
+  std::string& archive = backup.empty() ? restore : backup;
+  archive = std::filesystem::absolute(archive, ec).string();
+  return true;
+}
+
 // True when a desktop session names a display the toolkit can connect to (or
 // the toolkit is told which platform to use). Without one the toolkit would
 // abort; the user is told what to do instead.
@@ -180,6 +200,8 @@ int main(int argc, char** argv) {
   bool headless = false;
   std::string report;
   std::string pdf;
+  std::string backup, restore;
+  bool replace = false;
   long claim = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -200,6 +222,10 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--headless") {
       headless = true;
+    } else if ((arg == "--backup" || arg == "--restore") && i + 1 < argc) {
+      (arg == "--backup" ? backup : restore) = argv[++i];
+    } else if (arg == "--replace") {
+      replace = true;
     } else if (arg == "--screenshot-dir" && i + 1 < argc) {
       ++i;  // read by the desktop platform itself
     } else {
@@ -207,6 +233,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!BackupOptionsFit(backup, restore, replace, headless || !report.empty())) return 2;
   if (report.empty() != pdf.empty() || (!report.empty() && headless)) {
     std::fprintf(stderr, "vorsandt: --report and --pdf go together, without --headless\n");
     Usage();
@@ -232,7 +259,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vorsandt: --headless needs --script FILE\n");
     return 2;
   }
-  if (!headless && report.empty() && !DisplayNamed()) {
+  if (!headless && report.empty() && backup.empty() && restore.empty() && !DisplayNamed()) {
     std::fprintf(stderr,
                  "vorsandt: no display was found (DISPLAY and WAYLAND_DISPLAY are not set)\n"
                  "vorsandt: to run the program without a display, use --headless --script FILE\n");
@@ -266,6 +293,10 @@ int main(int argc, char** argv) {
     vorsandt::format::LoadLocale(ec ? std::string(argv[0]) : self.string());
   }
   vorsandt::app::InitDictionary(&vorsandt::qvf::QvfEntry);
+  // Checked whole before the data folder is made or anything written in it.
+  if (!restore.empty()) {
+    return vorsandt::backup::RestoreCommand(restore, data.empty() ? "." : data, replace);
+  }
 
   if (!data.empty()) {
     std::error_code ec;
@@ -284,6 +315,7 @@ int main(int argc, char** argv) {
   }
 
   if (claim != 0) return ClaimPackToPdf(argc, argv, static_cast<int32_t>(claim), pdf);
+  if (!backup.empty()) return vorsandt::backup::BackupCommand(backup);
   if (!report.empty()) return ReportToPdf(argc, argv, report, pdf);
   if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
 

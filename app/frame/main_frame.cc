@@ -31,6 +31,9 @@ constexpr StartItem kStartItems[] = {
     {-25, "MasterInventoryPrint", 25000},
     {-26, "MasterInsuranceReport", 25000},
     {-40, "CoverageCheck", 25000},
+    {-41, "BackUpData", 25000},
+    {-42, "RestoreData", 25000},
+    {-43, "ImportCsv", 25000},
 };
 
 const StartItem* FindStartItem(int number) {

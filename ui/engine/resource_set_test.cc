@@ -86,6 +86,10 @@ struct MenuRow {
 
 // The frame's menu, item by item as the application defines it.
 const MenuRow kFrameMenu[] = {
+    {-41, "&File", "&Back Up Data...", "Write every table and the items' pictures into one archive",
+     0},
+    {-42, "&File", "&Restore Data...", "Restore the tables and pictures of a backup archive", 0},
+    {-43, "&File", "&Import CSV...", "Add the rows of a CSV file to a table", 0},
     {-1, "&File", "&Print Setup ...", "Setup printer", 16},
     {-2, "&File", "E&xit", "Exit this application", 15},
     {-3, "&Edit", "Cu&t", "Remove item to Windows Clipboard", 10},

@@ -140,6 +140,7 @@ TEST_F(QtPlatformTest, FrameOpensWithEveryMenuTextAndExitEndsTheProgram) {
   }
   EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Browse Files", "&Reports", "&Window", "&Help"}));
   const QStringList expected = {
+      "&Back Up Data...", "&Restore Data...", "&Import CSV...",
       "&Print Setup ...", "E&xit", "Cu&t", "&Copy", "&Paste", "Browse INVENTORY ITEMS", "Browse ITEM LOCATIONS",
       "Tree Browse INVENTORY", "Browse INVENTORY IMAGES", "Browse INSURANCE POLICIES", "Browse INSURANCE CLAIMS",
       "Browse INSURANCE COMPANIES", "Tree Browse INSURANCE", "Browse WARRANTY RECORD",

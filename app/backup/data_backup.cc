@@ -1,0 +1,196 @@
+#include "app/backup/data_backup.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/dictionary/dictionary.h"
+#include "app/exchange/whole_file.h"
+#include "runtime/env/env.h"
+#include "runtime/files/error_codes.h"
+#include "runtime/files/error_state.h"
+#include "runtime/files/operations.h"
+#include "runtime/files/transaction.h"
+
+namespace vorsandt::backup {
+namespace {
+
+int32_t Code() { return files::Errors().Code(); }
+
+std::string DriverError(int32_t code) {
+  const char* text = files::ErrorTableText(code);
+  std::string t = text != nullptr ? text : "Error";
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  return t + " (" + std::to_string(code) + ")";
+}
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
+bool HasControl(const std::string& name) {
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+// The distinct picture names of ITEMS, read through its open instance.
+bool PictureNames(files::FileRecord* items, std::vector<std::string>* names, std::string* error) {
+  const app::FieldDef* field = app::FieldNamed("ITE:PICTURE");
+  files::SetFile(items);
+  for (;;) {
+    files::Next(items);
+    if (Code() == files::kRecordNotAvailable) return true;
+    if (Code() != 0) {
+      *error = "ITEMS: " + DriverError(Code());
+      return false;
+    }
+    const uint8_t* bytes = files::InstanceOf(items)->buffer + field->offset;
+    std::string name(reinterpret_cast<const char*>(bytes), field->size);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+    if (name.empty()) continue;
+    bool seen = false;
+    for (const std::string& n : *names) seen = seen || n == name;
+    if (!seen) names->push_back(std::move(name));
+  }
+}
+
+// Reads every table file and the picture names while the transaction holds
+// the files still.
+bool ReadInsideTransaction(const std::vector<const app::TableDef*>& defs, Snapshot* snapshot,
+                           std::string* error) {
+  for (const app::TableDef* def : defs) {
+    ArchiveMember member;
+    member.name = std::string(kTablesFolder) + def->label + ".QVF";
+    if (!exchange::ReadWholeFile(env::Env::Default(), std::string(def->label) + ".QVF",
+                                 &member.data, error)) {
+      return false;
+    }
+    snapshot->tables.push_back(std::move(member));
+    if (def->table == app::Table::kItems &&
+        !PictureNames(app::File(app::Table::kItems), &snapshot->pictures, error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TakeSnapshot(Snapshot* snapshot, std::string* error) {
+  *snapshot = Snapshot();
+  std::vector<const app::TableDef*> defs;
+  std::vector<files::FileRecord*> open;
+  auto close_all = [&] {
+    for (files::FileRecord* f : open) files::Close(f);
+    files::Errors().Clear();
+  };
+  for (const app::TableDef& def : app::Tables()) {
+    if (!env::Env::Default()->Exists(std::string(def.label) + ".QVF")) continue;
+    files::FileRecord* f = app::File(def.table);
+    files::Open(f, files::kModeReadWrite);
+    if (Code() != 0) {
+      *error = std::string(def.label) + ": " + DriverError(Code());
+      close_all();
+      return false;
+    }
+    open.push_back(f);
+    defs.push_back(&def);
+  }
+  // A transaction that cannot begin (another program's transaction took
+  // the files in another order, or saves back to back) gives way entirely
+  // and is tried again after a pause.
+  bool begun = open.empty();
+  for (int attempt = 0; attempt < kSnapshotAttempts && !begun; ++attempt) {
+    if (attempt > 0) env::Env::Default()->SleepMs(100 * attempt);
+    begun = files::Logout(kSnapshotWaitSeconds, open) == 0;
+  }
+  if (!begun) {
+    *error =
+        "the tables could not be held still for the backup: other programs kept them busy "
+        "for too long";
+    close_all();
+    return false;
+  }
+  const bool ok = ReadInsideTransaction(defs, snapshot, error);
+  // Nothing was changed: ending the transaction either way lets go of the
+  // files.
+  if (files::InTransaction()) files::Rollback();
+  close_all();
+  if (!ok) *snapshot = Snapshot();
+  return ok;
+}
+
+std::string PictureMember(const std::string& name, bool* relative) {
+  const std::filesystem::path path(name);
+  *relative = !path.is_absolute() && !name.empty();
+  for (const auto& part : path) {
+    if (part == ".." || part == "." || part.empty()) *relative = false;
+  }
+  if (*relative) return kPicturesFolder + name;
+  std::error_code ec;
+  std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+  return kOutsideFolder + full.substr(full.find_first_not_of('/'));
+}
+
+bool BackupRun::Begin(const std::string& archive, std::string* error) {
+  if (!TakeSnapshot(&snapshot_, error)) return false;
+  if (snapshot_.tables.empty()) {
+    *error = "the data folder holds no tables";
+    return false;
+  }
+  list_ = std::string(kListFirstLine) + "\n";
+  return writer_.Begin(archive, error);
+}
+
+bool BackupRun::AddMember(const std::string& name, const std::string& data,
+                          const std::string& shown, std::string* error) {
+  if (!writer_.Add(name, data, error)) return false;
+  list_ += (shown.empty() ? "table\t" : "picture\t") + name + "\t" + std::to_string(data.size()) +
+           "\t" + Hex(Crc32(data)) + (shown.empty() ? "" : "\t" + shown) + "\n";
+  return true;
+}
+
+bool BackupRun::Step(std::string* error) {
+  const size_t tables = snapshot_.tables.size();
+  const size_t at = static_cast<size_t>(done_++);
+  if (at < tables) {
+    const ArchiveMember& table = snapshot_.tables[at];
+    return AddMember(table.name, table.data, std::string(), error);
+  }
+  const std::string& name = snapshot_.pictures[at - tables];
+  std::string data, why;
+  if (HasControl(name) || !exchange::ReadWholeFile(env::Env::Default(), name, &data, &why)) {
+    // A picture that is gone is no reason to have no backup: it is named
+    // in the list and in the summary.
+    missing_.push_back(name);
+    list_ += "missing\t" + name + "\n";
+    return true;
+  }
+  bool relative = false;
+  if (!AddMember(PictureMember(name, &relative), data, name, error)) return false;
+  ++pictures_written_;
+  return true;
+}
+
+bool BackupRun::Finish(std::string* error) {
+  return writer_.Add(kListName, list_, error) && writer_.Finish(error);
+}
+
+std::string BackupRun::Summary() const {
+  auto counted = [](int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string text = counted(tables(), "table", "tables") + " and " +
+                     counted(pictures_written_, "picture", "pictures");
+  if (!missing_.empty()) {
+    text += " (" + counted(static_cast<int>(missing_.size()), "picture", "pictures") +
+            " the items name could not be read: " + missing_.front() +
+            (missing_.size() > 1 ? ", ..." : "") + ")";
+  }
+  return text;
+}
+
+}  // namespace vorsandt::backup
