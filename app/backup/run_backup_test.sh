@@ -10,8 +10,12 @@
 # damaged       an archive with a byte changed, one cut short, and one whose
 #               table fails the check (its list made to match) are refused
 #               by name, and nothing is written into the folder
-# not-empty     a folder that holds tables is refused without --replace and
-#               replaced with it
+# not-empty     a folder that holds tables is refused without --replace, and
+#               with it while another program has one open, and replaced
+#               with it once nothing holds them
+# pictures      the pictures the items name come back beside the tables (a
+#               full path under restored-pictures/); one that is missing is
+#               named by the backup
 set -u
 case=$1 vorsandt=$2 qvf=$3 writer=$4 work=$5 items=$6 policy=$7
 
@@ -95,10 +99,42 @@ not-empty)
   [ "$(cd "$work/data" && "$qvf" export ITEMS | wc -l)" -eq "$before" ] ||
     fail "the refused restore changed ITEMS"
   echo "$out"
+  # Another program with a table open keeps even --replace out.
+  sleep 30 <"$work/data/ITEMS.QVF" &
+  holder=$!
+  out=$("$vorsandt" --data "$work/data" --restore "$work/b.tar.gz" --replace 2>&1)
+  status=$?
+  kill $holder
+  [ $status -ne 0 ] || fail "tables another program has open were replaced"
+  echo "$out" | grep -q "ITEMS is open in another program (process $holder)" ||
+    fail "the refusal did not name the table and the program: $out"
+  echo "$out"
   "$vorsandt" --data "$work/data" --restore "$work/b.tar.gz" --replace || fail "--replace failed"
   all_checked "$work/data"
   after=$(cd "$work/data" && "$qvf" export ITEMS | wc -l)
   [ "$after" -gt "$before" ] || fail "ITEMS was not replaced ($before rows before, $after after)"
+  ;;
+pictures)
+  # Item 1 names a picture beside the tables, item 2 one by its full path,
+  # item 3 one that is not there.
+  printf 'picture one' >"$work/data/TV.PNG"
+  # The picture field holds 41 characters: a short folder of its own.
+  elsewhere=$(mktemp -d /tmp/vbk.XXXXXX) || fail "no folder for the picture"
+  trap 'rm -rf "$elsewhere"' EXIT
+  full=$elsewhere/BAR.PNG
+  printf 'picture two' >"$full"
+  awk -v full="$full" 'BEGIN { FS = OFS = "," }
+    NR == 2 { sub(/,,\r?$/, ",TV.PNG,tv") } NR == 3 { sub(/,,\r?$/, "," full ",bar") }
+    NR == 4 { sub(/,,\r?$/, ",GONE.PNG,gone") } { print }' "$items" >"$work/items.csv"
+  rm "$work/data/ITEMS.QVF"
+  (cd "$work/data" && "$qvf" import ITEMS "$work/items.csv") >/dev/null || fail "ITEMS with pictures"
+  out=$("$vorsandt" --data "$work/data" --backup "$work/p.tar.gz") || fail "backup failed"
+  echo "$out"
+  echo "$out" | grep -q "2 pictures (1 picture the items name could not be read: GONE.PNG)" ||
+    fail "the backup did not name its pictures"
+  "$vorsandt" --data "$work/r" --restore "$work/p.tar.gz" || fail "restore failed"
+  cmp "$work/r/TV.PNG" "$work/data/TV.PNG" || fail "TV.PNG did not come back"
+  cmp "$work/r/restored-pictures$full" "$full" || fail "$full did not come back"
   ;;
 *)
   fail "no case $case"

@@ -1,0 +1,111 @@
+// The backup and restore runs over a real table in a folder of their own:
+// what a cancelled backup leaves, what a finished one restores, and where
+// pictures go in the archive.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "app/backup/data_backup.h"
+#include "app/backup/data_restore.h"
+#include "app/dictionary/dictionary.h"
+#include "app/exchange/table_import.h"
+#include "runtime/env/env.h"
+#include "storage/qvf/driver/qvf_driver.h"
+#include "storage/qvf/table/qvf_table_commands.h"
+
+namespace vorsandt::backup {
+namespace {
+
+namespace fs = std::filesystem;
+
+class BackupRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vorsandt-backup-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    home_ = fs::current_path();
+    fs::current_path(folder_);
+    app::InitDictionary(&qvf::QvfEntry);
+    std::string error;
+    ASSERT_EQ(exchange::ImportTable(
+                  app::Table::kLocations, "LOC:LOCATION\nHall\nLoft\n",
+                  [](const std::string& path, std::vector<std::string>* faults) {
+                    return qvf::FullCheckCommand(env::Env::Default(), path, faults);
+                  },
+                  &error),
+              exchange::kImported)
+        << error;
+  }
+  void TearDown() override {
+    fs::current_path(home_);
+    fs::remove_all(folder_);
+  }
+  static std::set<std::string> Files(const std::string& folder = ".") {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename());
+    return names;
+  }
+
+  std::string folder_;
+  fs::path home_;
+};
+
+TEST_F(BackupRunTest, ACancelledOrAbandonedBackupLeavesNoFile) {
+  std::string error;
+  {
+    BackupRun run;
+    ASSERT_TRUE(run.Begin("b.tar.gz", &error)) << error;
+    ASSERT_TRUE(run.Step(&error)) << error;
+    EXPECT_EQ(Files().size(), 2u);  // the table and the archive's temporary
+    run.Cancel();
+    EXPECT_EQ(Files(), std::set<std::string>{"LOCATIONS.QVF"});
+  }
+  {
+    BackupRun run;
+    ASSERT_TRUE(run.Begin("b.tar.gz", &error)) << error;
+    ASSERT_TRUE(run.Step(&error)) << error;
+  }
+  EXPECT_EQ(Files(), std::set<std::string>{"LOCATIONS.QVF"});
+}
+
+TEST_F(BackupRunTest, AFinishedBackupRestoresOnceIntoAFolderWithoutTables) {
+  std::string error;
+  BackupRun run;
+  ASSERT_TRUE(run.Begin("b.tar.gz", &error)) << error;
+  while (!run.finished()) ASSERT_TRUE(run.Step(&error)) << error;
+  ASSERT_TRUE(run.Finish(&error)) << error;
+  EXPECT_EQ(Files(), (std::set<std::string>{"LOCATIONS.QVF", "b.tar.gz"}));
+  EXPECT_EQ(run.Summary(), "1 table and 0 pictures");
+
+  RestoreRun restore;
+  ASSERT_TRUE(restore.Read("b.tar.gz", &error)) << error;
+  EXPECT_FALSE(restore.Write("copy", false, &error));  // not checked yet
+  EXPECT_FALSE(fs::exists("copy"));
+  while (!restore.all_checked()) ASSERT_TRUE(restore.CheckNext(&error)) << error;
+  ASSERT_TRUE(restore.Write("copy", false, &error)) << error;
+  EXPECT_EQ(Files("copy"), std::set<std::string>{"LOCATIONS.QVF"});
+  EXPECT_EQ(fs::file_size("copy/LOCATIONS.QVF"), fs::file_size("LOCATIONS.QVF"));
+  EXPECT_FALSE(restore.Write("copy", false, &error));
+  EXPECT_NE(error.find("already holds tables (LOCATIONS)"), std::string::npos) << error;
+}
+
+TEST(PictureMember, PlainNamesStayBesideTheTablesOthersGoByTheirFullPath) {
+  bool relative = false;
+  EXPECT_EQ(PictureMember("TV.PNG", &relative), "pictures/TV.PNG");
+  EXPECT_TRUE(relative);
+  EXPECT_EQ(PictureMember("photos/tv 2.jpg", &relative), "pictures/photos/tv 2.jpg");
+  EXPECT_TRUE(relative);
+  EXPECT_EQ(PictureMember("/home/ann/tv.jpg", &relative), "outside-pictures/home/ann/tv.jpg");
+  EXPECT_FALSE(relative);
+  const std::string up = PictureMember("../x.png", &relative);
+  EXPECT_FALSE(relative);
+  EXPECT_EQ(up, "outside-pictures" + (fs::current_path().parent_path() / "x.png").string());
+}
+
+}  // namespace
+}  // namespace vorsandt::backup
