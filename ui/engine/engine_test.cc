@@ -558,3 +558,42 @@ TEST_F(EngineTest, TryCreateWindowReportsMissingAsNull) {
 
 }  // namespace
 }  // namespace vorsandt::ui
+
+namespace vorsandt::ui {
+namespace {
+
+// A procedure may give a list new columns (the query program's results
+// follow the tables the user joins); a format that does not parse, or a
+// control that is no list, changes nothing.
+TEST(ListFormat, AListTakesANewFormatThatParses) {
+  TestPlatform platform;
+  ResourceSet set;
+  ASSERT_FALSE(set.AddModule("test", {{"test.yaml", kTestWindows}}).has_value());
+  Engine engine(&platform, &set);
+  engine.StartMain([&] {
+    auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
+    int list = 0, entry = 0;
+    for (const ControlState& c : w->Snapshot().controls) {
+      if (c.kind == Kind::kList && list == 0) list = c.field;
+      if (c.kind == Kind::kEntry && entry == 0) entry = c.field;
+    }
+    ASSERT_NE(list, 0);
+    EXPECT_EQ(w->GetProperty(list, prop::kFormat), "80L|M~NAME~@s20@");
+    w->SetProperty(list, prop::kFormat, "40R~CODE~@n06@60L~ITEM~@s30@");
+    std::vector<Column> columns = w->Snapshot().Control(list)->columns;
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns[0].justify, 'R');
+    EXPECT_EQ(columns[1].header, "ITEM");
+    EXPECT_EQ(columns[1].picture, "s30");
+    w->SetProperty(list, prop::kFormat, "");
+    w->SetProperty(list, prop::kFormat, "40X~BROKEN");
+    w->SetProperty(entry, prop::kFormat, "40L");
+    EXPECT_EQ(w->GetProperty(list, prop::kFormat), "40R~CODE~@n06@60L~ITEM~@s30@");
+    EXPECT_EQ(w->Snapshot().Control(list)->columns.size(), 2u);
+    EXPECT_TRUE(w->Snapshot().Control(entry)->columns.empty());
+  });
+  engine.WaitForEnd();
+}
+
+}  // namespace
+}  // namespace vorsandt::ui
