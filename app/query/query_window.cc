@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "app/browse/browse.h"
-#include "app/exchange/csv.h"
-#include "app/exchange/record_text.h"
 #include "app/exchange/whole_file.h"
 #include "app/messages/warning_message.h"
 #include "app/query/example_grid.h"
+#include "app/query/query_export.h"
 #include "app/query/query_view.h"
 #include "app/query/saved_query.h"
 #include "runtime/env/env.h"
@@ -459,35 +458,12 @@ void QueryWindow::ReadFailed(const std::string& table) {
          " failed: " + Trimmed(files::Errors().MessageText(files::Errors().Code())) + ".");
 }
 
-// Reads the query's rows from the first; `row` is called for each. False
-// (after the failure was reported) when a read failed. The page shown is
-// read again afterwards from where the view left it.
-template <typename RowFn>
-bool ReadAll(Browse& browse, RowFn row) {
-  browse.OpenOrder();
-  if (browse.failed()) return false;
-  files::Errors().Clear();
-  for (;;) {
-    files::Next(browse.view());
-    const int32_t code = files::Errors().Code();
-    if (code == files::kRecordNotAvailable) break;
-    if (code != files::kNoError) {
-      browse.CloseView();
-      return false;
-    }
-    row();
-  }
-  files::Errors().Clear();
-  browse.OpenOrder();
-  return true;
-}
-
 void QueryWindow::CountRows() {
   if (browse_ == nullptr) RunQuery();
   if (browse_ == nullptr || browse_->failed()) return;
   browse_->FetchSelected();
   int count = 0;
-  if (!ReadAll(*browse_, [&] { ++count; })) {
+  if (!CountQuery(*browse_, &count)) {
     ReadFailed(Def(table_).label);
     return;
   }
@@ -507,46 +483,15 @@ void QueryWindow::ExportRows() {
   request.owner = window_->id();
   std::optional<std::string> chosen = ui::Engine::Current()->ChooseFile(request);
   if (!chosen || chosen->empty()) return;
-
-  // The primary's columns as `qvf export` writes them (its memos included),
-  // then the fields of the joined tables, each by the same rules.
-  const TableDef& primary = Def(table_);
-  files::FileRecord* table = File(table_);
-  std::vector<std::string> header = exchange::ColumnNames(primary);
-  std::vector<std::pair<const FieldDef*, files::FileRecord*>> joined;
-  const std::vector<Table> tables = ViewTables(table_, joins_chosen_);
-  for (size_t i = 1; i < tables.size(); ++i) {
-    for (const FieldDef& f : Def(tables[i]).fields) {
-      joined.emplace_back(&f, File(tables[i]));
-      header.push_back(f.name);
-    }
-  }
-  std::string csv = exchange::CsvLine(header);
+  std::string csv, error;
   int records = 0;
-  bool memos_read = true;
   browse_->FetchSelected();
-  const bool read = ReadAll(*browse_, [&] {
-    // A view reads a record without its memos; the record read again by its
-    // primary key brings them.
-    if (!primary.memos.empty() && memos_read) {
-      files::RegetKey(table, Key(table_, 1), files::PositionKey(table, Key(table_, 1)));
-      memos_read = files::Errors().Code() == files::kNoError;
-    }
-    files::FileRecord* instance = files::InstanceOf(table);
-    std::vector<std::string> values =
-        exchange::RecordToValues(primary, instance->buffer, instance->memo_buffers);
-    for (const auto& [field, file] : joined) {
-      values.push_back(exchange::FieldToText(*field, files::InstanceOf(file)->buffer));
-    }
-    csv += exchange::CsvLine(values);
-    ++records;
-  });
-  std::string error;
-  if (!read || !memos_read) {
+  if (!QueryToCsv(*browse_, ViewTables(table_, joins_chosen_), &csv, &records)) {
     ReadFailed(Def(table_).label);
     return;
   }
   if (!exchange::WriteWholeFile(env::Env::Default(), *chosen, csv, &error)) {
+    // The reason names the file ("cannot write x.csv: Permission denied").
     error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
     WarningMessage(MessageId::kListExportError, error + ".");
     return;
