@@ -188,6 +188,10 @@ std::optional<std::string> Alternative(const ExampleField& field, std::string_vi
   const bool wild = !p->literal && field.kind == ValueKind::kText &&
                     (p->op.empty() || p->op == "=" || p->op == "<>") &&
                     p->value.find_first_of("*?") != std::string::npos;
+  if (dots != std::string::npos && !p->op.empty() && field.kind != ValueKind::kText) {
+    *error = "A range takes no operator (NOT a..b leaves it out).";
+    return std::nullopt;
+  }
   if (dots != std::string::npos && p->op.empty()) {
     std::optional<std::string> low =
         Operand(field, std::string(Trim(p->value.substr(0, dots))), false, error);

@@ -68,6 +68,8 @@ TEST(ExampleGrid, TranslatesEachKindOfExample) {
       {&kPrice, "< 10 OR > 1000", "(ITE:PRICE_PAID < 10 OR ITE:PRICE_PAID > 1000)"},
       {&kPrice, "NOT 10..20", "NOT (ITE:PRICE_PAID >= 10 AND ITE:PRICE_PAID <= 20)"},
       {&kPrice, "5*", "Wildcards apply to texts only.", true},
+      {&kPrice, "<> 1..5", "A range takes no operator (NOT a..b leaves it out).", true},
+      {&kItem, "= a..b", "UPPER(ITE:ITEM) = 'A..B'"},
       {&kBonus, ">= 25%", "POL:NO_CLAIMS_BONUS >= 25"},
       // Anything else in a number is an expression for the evaluator.
       {&kPrice, "> ABS(-3) * 2", "ITE:PRICE_PAID > (ABS(-3) * 2)"},
@@ -79,6 +81,8 @@ TEST(ExampleGrid, TranslatesEachKindOfExample) {
            ")"},
       {&kBought, "> TODAY() - 30", "ITE:DATE_BOUGHT > (TODAY() - 30)"},
       {&kBought, "13/45/96", "\"13/45/96\" is no date for the picture @D5.", true},
+      {&kBought, "29/02/2021", "\"29/02/2021\" is no date for the picture @D5.", true},
+      {&kBought, "29/02/2020", "ITE:DATE_BOUGHT = " + Day(2, 29, 2020)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field->name + " " + c.typed);
