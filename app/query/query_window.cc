@@ -185,6 +185,8 @@ void QueryWindow::OnAccepted(int field) {
   } else if (field == example_entry_) {
     ExampleTyped();
   } else if (field == filter_entry_) {
+    // The rows shown belong to the filter before: Count and Export run anew.
+    ClearResults();
     const std::string error = ConditionError(Trimmed(filter_));
     Status(error.empty() ? "" : "The filter cannot be used: " + error);
   } else if (field == run_) {
@@ -291,7 +293,7 @@ void QueryWindow::ExampleTyped() {
   Translate();
   // The examples make the filter anew; an edit of the filter is given up.
   filter_ = generated_;
-  window_->Display(filter_entry_);
+  ClearResults();
 }
 
 // Each example to its condition, each condition checked by the evaluator.
