@@ -91,7 +91,7 @@ class Loader {
       if (!labels.insert(node.label).second) {
         return Fail(node.source_line, "label \"" + node.label + "\" is defined twice");
       }
-      Number(node);
+      if (!Number(node)) return false;
       if (!EquatesUnique(node)) return false;
       out.structures.push_back(std::move(node));
     }
@@ -246,7 +246,7 @@ class Loader {
       bool holder = parent == Kind::kWindow || parent == Kind::kGroup || parent == Kind::kTab ||
                     parent == Kind::kHeaderBand || parent == Kind::kDetailBand ||
                     parent == Kind::kFooterBand || parent == Kind::kFormBand;
-      return holder && IsControlKind(child) && child != Kind::kTab;
+      return holder && IsControlKind(child);
     }
     if (list == "tabs") return parent == Kind::kSheet && child == Kind::kTab;
     if (list == "items")
@@ -413,6 +413,9 @@ class Loader {
           }
           children.push_back(std::move(child));
         }
+        if (key == "tabs" && children.size() > static_cast<size_t>(kMaxTabs)) {
+          return Fail(LineOf(value), "tabs: a sheet holds at most " + std::to_string(kMaxTabs));
+        }
         if (key == "menubar") {
           node.menu_bar = std::make_unique<Node>();
           node.menu_bar->kind = Kind::kMenuBar;
@@ -455,14 +458,19 @@ class Loader {
                                         structure.label);
   }
 
-  // Controls are numbered 1, 2, ... in declaration order, depth first.
-  static void Number(Node& structure) {
+  // Controls are numbered 1, 2, ... in declaration order, depth first. Tabs
+  // are passed over (a sheet's tabs are its pages, not fields), but the
+  // controls on them are numbered where they stand.
+  bool Number(Node& structure) {
     int32_t next = 1;
     NumberChildren(structure, next);
+    if (next - 1 <= kMaxField) return true;
+    return Fail(structure.source_line,
+                structure.label + " has more than " + std::to_string(kMaxField) + " controls");
   }
   static void NumberChildren(Node& node, int32_t& next) {
     for (Node& child : node.children) {
-      if (IsControlKind(child.kind)) child.number = next++;
+      if (IsControlKind(child.kind) && next <= kMaxField + 1) child.number = next++;
       NumberChildren(child, next);
     }
   }
@@ -520,6 +528,7 @@ bool IsControlKind(Kind kind) {
     case Kind::kGroupBreak:
     case Kind::kFormBand:
     case Kind::kDetailBand:
+    case Kind::kTab:
       return false;
     default:
       return true;

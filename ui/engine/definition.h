@@ -61,8 +61,25 @@ enum class Kind : uint8_t {
 std::string_view KindName(Kind kind);
 // The kind named `name`; nullopt for an unknown name.
 std::optional<Kind> KindFromName(std::string_view name);
-// True for the kinds that sit among a window's (or band's) controls.
+// True for the kinds that sit among a window's (or band's) controls and take
+// a field number. A tab is not one: it is a page of its sheet.
 bool IsControlKind(Kind kind);
+
+// A sheet's tabs have no field number; they are told apart by their place in
+// the sheet (1-based, what the sheet's choice answers). Where the engine and
+// the platforms need one handle for a tab (its text, its hidden and disabled
+// state, the parent of the controls on it) they use a tab id made of the
+// sheet's field number and that place, in a range no field number reaches, so
+// a tab can never be taken for a control.
+inline constexpr int32_t kFirstTabId = 0x40000000;
+inline constexpr int kMaxTabs = 255;  // per sheet
+// The highest field number a structure may give out, so that tab ids stay
+// clear of field numbers and within 32 bits.
+inline constexpr int32_t kMaxField = (INT32_MAX - kFirstTabId) / 256 - 1;
+constexpr int32_t TabId(int32_t sheet, int index) { return kFirstTabId + sheet * 256 + index; }
+constexpr bool IsTabId(int32_t field) { return field >= kFirstTabId; }
+constexpr int32_t SheetOfTab(int32_t tab) { return (tab - kFirstTabId) / 256; }
+constexpr int TabIndexOf(int32_t tab) { return (tab - kFirstTabId) % 256; }
 
 struct Rect {
   int32_t x = kNotGiven;
@@ -91,7 +108,8 @@ struct Node {
   int source_line = 0;  // 1-based line of the definition text, for messages
 
   // Field number: controls 1, 2, ... in declaration order; menus and items
-  // carry their own (negative) numbers, 0 when they have none.
+  // carry their own (negative) numbers, 0 when they have none. Tabs have none
+  // (0): see TabId.
   int32_t number = 0;
   Rect at;
 
@@ -183,7 +201,8 @@ std::string_view UseName(const Node& control);
 ParseResult ParseDefinition(std::string_view text, std::string_view source);
 
 // Walks every control of a structure (depth first, declaration order),
-// including the contents of groups, sheets, tabs and bands.
+// including the contents of groups, sheets, tabs and bands; the tabs
+// themselves are not controls and are not visited.
 template <typename F>
 void ForEachControl(const Node& node, F&& f) {
   for (const Node& child : node.children) {

@@ -123,14 +123,15 @@ structures:
   EXPECT_FALSE(list.use.has_value());
   ASSERT_EQ(list.columns.size(), 1u);
   EXPECT_EQ(list.columns[0].header, "POLICY REFERENCE");
-  // Depth-first numbering: list 1, sheet 2, tab 3, entry 4, tab 5, button 6.
+  // Depth-first numbering that passes over the tabs: list 1, sheet 2, the
+  // entry on the first tab 3, button 4; tabs have no number.
   const Node& sheet = w.children[1];
   EXPECT_EQ(sheet.number, 2);
-  EXPECT_EQ(sheet.children[0].number, 3);
-  EXPECT_EQ(sheet.children[0].children[0].number, 4);
+  EXPECT_EQ(sheet.children[0].number, 0);
+  EXPECT_EQ(sheet.children[0].children[0].number, 3);
   EXPECT_EQ(sheet.children[0].children[0].use->variable, "X");
-  EXPECT_EQ(sheet.children[1].number, 5);
-  EXPECT_EQ(w.children[2].number, 6);
+  EXPECT_EQ(sheet.children[1].number, 0);
+  EXPECT_EQ(w.children[2].number, 4);
   EXPECT_EQ(w.children[2].alert_keys, (std::vector<int32_t>{45, 46}));
 }
 
@@ -227,8 +228,8 @@ structures:
   EXPECT_EQ(kinds,
             (std::vector<Kind>{Kind::kString, Kind::kPrompt, Kind::kEntry, Kind::kButton,
                                Kind::kCheck, Kind::kGroup, Kind::kBox, Kind::kLine, Kind::kList,
-                               Kind::kSheet, Kind::kTab, Kind::kImage, Kind::kRegion,
-                               Kind::kTextBox, Kind::kSpin, Kind::kProgress, Kind::kVarString}));
+                               Kind::kSheet, Kind::kImage, Kind::kRegion, Kind::kTextBox,
+                               Kind::kSpin, Kind::kProgress, Kind::kVarString}));
   const auto& c = w.children;
   EXPECT_EQ(c[0].font->name, "Arial");
   EXPECT_EQ(c[2].use->variable, "E:FIELD");
@@ -242,7 +243,7 @@ structures:
   EXPECT_EQ(c[7].children[0].children[0].image, "PHOTO.JPG");
   EXPECT_EQ(c[8].use->variable, "C:NOTES");
   EXPECT_EQ(c[9].upper, 12);
-  EXPECT_EQ(c[11].number, 17);
+  EXPECT_EQ(c[11].number, 16);  // the tab took none
 
   const Node& report = r.resource->structures[1];
   ASSERT_EQ(report.children.size(), 4u);
@@ -305,6 +306,9 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
        "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - button: "
        "OK\n        use: \"?OK\"\n      - button: Cancel\n        use: \"?OK\"\n",
        8, "field equate \"?OK\" is used twice in P$W"},
+      {"tab among controls",
+       "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n      - tab: X\n", 6,
+       "tab cannot stand in the controls of a window"},
       {"yaml syntax", "resource: B_RSC\nid: M$B\nstructures:\n  - window: [P$W\n", 5, ""},
   };
   for (const BadDefinition& c : cases) {
@@ -319,6 +323,21 @@ TEST(DefinitionTest, BadDefinitionsNameResourceAndLine) {
       EXPECT_NE(shown.find("B_RSC: "), std::string::npos) << shown;
     }
   }
+}
+
+// A tab is known by its place in its sheet, which a tab id holds in a byte.
+TEST(DefinitionTest, ASheetHoldsAtMost255Tabs) {
+  auto sheet = [](int tabs) {
+    std::string text =
+        "resource: B_RSC\nid: M$B\nstructures:\n  - window: P$W\n    controls:\n"
+        "      - sheet:\n        tabs:\n";
+    for (int i = 0; i < tabs; ++i) text += "          - tab: T\n";
+    return ParseDefinition(text, "tabs.yaml");
+  };
+  EXPECT_TRUE(sheet(kMaxTabs).ok());
+  ParseResult r = sheet(kMaxTabs + 1);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error->message.find("at most 255"), std::string::npos) << r.error->ToString();
 }
 
 TEST(DefinitionTest, ControlsAreNamedByVariableOrFieldEquate) {

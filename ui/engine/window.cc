@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <utility>
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -71,11 +72,19 @@ Window::~Window() {
 }
 
 void Window::AddControls(const Node& node, int parent) {
+  int tab_index = 0;
   for (const Node& child : node.children) {
-    if (!IsControlKind(child.kind)) continue;
+    int field = 0;
+    if (child.kind == Kind::kTab && node.kind == Kind::kSheet) {
+      field = TabId(parent, ++tab_index);
+    } else if (IsControlKind(child.kind)) {
+      field = child.number;
+    } else {
+      continue;
+    }
     ControlModel c;
     c.node = &child;
-    c.field = child.number;
+    c.field = field;
     c.parent = parent;
     c.text = child.kind == Kind::kList ? std::string() : child.text;
     c.tip = child.tip;
@@ -91,19 +100,32 @@ void Window::AddControls(const Node& node, int parent) {
     }
     int slot = 1;
     for (int code : child.alert_keys) c.alert[slot++] = code;
-    controls_.push_back(std::move(c));
-    AddControls(child, child.number);
+    AddModel(std::move(c));
+    AddControls(child, field);
   }
 }
 
+void Window::AddModel(ControlModel model) {
+  if (IsTabId(model.field)) {
+    by_tab_[model.field] = controls_.size();
+  } else {
+    // Field numbers follow declaration order, so each control comes next.
+    by_field_.push_back(controls_.size());
+  }
+  controls_.push_back(std::move(model));
+}
+
 Window::ControlModel* Window::ControlAt(int field) {
-  if (field < 1 || field > static_cast<int>(controls_.size())) return nullptr;
-  return &controls_[field - 1];
+  return const_cast<ControlModel*>(std::as_const(*this).ControlAt(field));
 }
 
 const Window::ControlModel* Window::ControlAt(int field) const {
-  if (field < 1 || field > static_cast<int>(controls_.size())) return nullptr;
-  return &controls_[field - 1];
+  if (IsTabId(field)) {
+    auto it = by_tab_.find(field);
+    return it == by_tab_.end() ? nullptr : &controls_[it->second];
+  }
+  if (field < 1 || field > static_cast<int>(by_field_.size())) return nullptr;
+  return &controls_[by_field_[static_cast<size_t>(field) - 1]];
 }
 
 // ---------------------------------------------------------------------------
@@ -190,8 +212,8 @@ bool Window::Step() {
 }
 
 int Window::NextPassField(int after) const {
-  for (int f = after + 1; f <= static_cast<int>(controls_.size()); ++f) {
-    const ControlModel& c = controls_[f - 1];
+  for (int f = after + 1; f <= ControlCount(); ++f) {
+    const ControlModel& c = *ControlAt(f);
     if (c.hidden || c.disabled) continue;
     if (Editable(c.node->kind) || (c.node->kind == Kind::kList && c.node->use)) return f;
   }
@@ -220,6 +242,8 @@ bool Window::Deliver(const Queued& queued) {
   }
   const Input& in = queued.input;
   ControlModel* c = ControlAt(in.field);
+  // A tab is part of its sheet: the user chooses it through the sheet.
+  if (c != nullptr && c->node->kind == Kind::kTab) return false;
   auto control_event = [&](int number) {
     event_ = number;
     field_ = in.field;
@@ -247,8 +271,10 @@ bool Window::Deliver(const Queued& queued) {
       return control_event(event::kNewSelection);
     case Input::Type::kSelectTab: {
       if (c == nullptr || c->node->kind != Kind::kSheet) return false;
-      int tabs = static_cast<int>(c->node->children.size());
-      if (in.value < 1 || in.value > tabs || in.value == c->value) return false;
+      const ControlModel* tab = ControlAt(TabId(in.field, in.value));
+      if (tab == nullptr || in.value == c->value) return false;
+      // A tab shown disabled or hidden cannot be chosen.
+      if (tab->disabled || tab->hidden) return false;
       c->value = in.value;
       Changed();
       // The procedure hears "about to change" first, then the new selection.
@@ -491,18 +517,22 @@ void Window::MenuChosen(int number) {
 void Window::SetRange(int first, int last, bool ControlModel::*member, bool value) {
   if (last == 0) last = first;
   if (first > last) std::swap(first, last);
-  for (int f = first; f <= last; ++f) {
-    if (ControlModel* c = ControlAt(f)) {
-      c->*member = value;
-    } else if (MenuState* item = f < 0 ? FindMenu(menus_, f) : nullptr) {
-      // Menu items (negative fields) can be disabled; they are never hidden.
-      if (member == &ControlModel::disabled) item->disabled = value;
-    }
+  for (ControlModel& c : controls_) {
+    if (c.field >= first && c.field <= last) c.*member = value;
+  }
+  // Menu items (negative fields) can be disabled; they are never hidden.
+  for (int f = first; f <= std::min(last, -1); ++f) {
+    MenuState* item = FindMenu(menus_, f);
+    if (item != nullptr && member == &ControlModel::disabled) item->disabled = value;
   }
   Changed();
 }
 
 void Window::Select(int field, int row) {
+  if (IsTabId(field)) {
+    if (ControlAt(field) != nullptr) Select(SheetOfTab(field), TabIndexOf(field));
+    return;
+  }
   ControlModel* c = ControlAt(field);
   if (c == nullptr) return;
   focus_ = field;
@@ -513,8 +543,7 @@ void Window::Select(int field, int row) {
       c->text = c->rows[c->selected - 1].cells[0];
     }
   }
-  if (c->node->kind == Kind::kSheet && row > 0 &&
-      row <= static_cast<int>(c->node->children.size())) {
+  if (c->node->kind == Kind::kSheet && row > 0 && ControlAt(TabId(field, row)) != nullptr) {
     c->value = row;
   }
   // Selecting a control ends an accept-all pass early.
@@ -534,13 +563,14 @@ int Window::Choice(int field) const {
 void Window::Display(int first, int last) {
   if (first == 0) {
     first = 1;
-    last = static_cast<int>(controls_.size());
+    last = ControlCount();
   } else if (last == 0) {
     last = first;
   }
-  for (int f = first; f <= last; ++f) {
-    ControlModel* c = ControlAt(f);
-    if (c == nullptr || c->variable == nullptr) continue;
+  if (first > last) std::swap(first, last);
+  for (ControlModel& model : controls_) {
+    ControlModel* c = &model;
+    if (c->field < first || c->field > last || c->variable == nullptr) continue;
     std::string value = c->variable->Get();
     switch (c->node->kind) {
       case Kind::kCheck:

@@ -64,7 +64,10 @@ class Window {
   // should post by id through Engine::Post.
   void Post(int event, int field = 0);
 
-  // Control operations; a last field of 0 means the first only.
+  // Control operations; a last field of 0 means the first only. A range
+  // reaches the controls whose field numbers lie in it; a tab is reached by
+  // its tab id (TabId in definition.h), alone or in a range of its sheet's
+  // tab ids, never by a field number. Select of a tab id shows that tab.
   void Select(int field, int row = 0);
   int Choice(int field) const;
   void Display(int first = 0, int last = 0);
@@ -103,8 +106,8 @@ class Window {
 
   // The current model as the platform sees it.
   WindowState Snapshot() const;
-  // Number of controls (fields 1..n).
-  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  // Number of controls (fields 1..n); tabs are not counted.
+  int ControlCount() const { return static_cast<int>(by_field_.size()); }
 
  private:
   friend class Engine;
@@ -148,6 +151,7 @@ class Window {
   const ControlModel* ControlAt(int field) const;
   void SetRange(int first, int last, bool ControlModel::*member, bool value);
   void AddControls(const Node& node, int parent);
+  void AddModel(ControlModel model);
   // Turns a taken input into the current event; false when it produces none.
   bool Deliver(const Queued& queued);
   bool DeliverKey(const Input& input);
@@ -180,7 +184,11 @@ class Window {
   std::map<int, std::string> status_;
   std::map<int, int> alert_;  // window-level alert keys: slot -> key code
   std::map<std::pair<int, int>, std::string> other_;
-  std::vector<ControlModel> controls_;  // index field-1
+  // Controls and tabs in declaration order; a control is found by its field
+  // number through by_field_ (index field-1), a tab by its tab id.
+  std::vector<ControlModel> controls_;
+  std::vector<size_t> by_field_;
+  std::map<int, size_t> by_tab_;
   std::vector<MenuState> menus_;
   std::vector<std::unique_ptr<UseVariable>> variables_;
 

@@ -91,12 +91,8 @@ std::string Window::GetProperty(int field, int property, int index) const {
         if (parent->hidden) shown = false;
         // A control on a tab shows only while its tab is the sheet's choice.
         const ControlModel* sheet = ControlAt(parent->parent);
-        if (parent->node->kind == Kind::kTab && sheet != nullptr) {
-          int tab_index = 0;
-          for (size_t i = 0; i < sheet->node->children.size(); ++i) {
-            if (sheet->node->children[i].number == p) tab_index = static_cast<int>(i) + 1;
-          }
-          if (tab_index != sheet->value) shown = false;
+        if (parent->node->kind == Kind::kTab && sheet != nullptr && TabIndexOf(p) != sheet->value) {
+          shown = false;
         }
         p = parent->parent;
       }

@@ -78,7 +78,9 @@ TEST_F(WindowTest, ControlsAreFoundByTheirUseNames) {
     auto w = engine.CreateWindow("TESTS$TEST01", "T$FORM");
     EXPECT_EQ(w->FieldOf("name"), 2);
     EXPECT_EQ(w->FieldOf("count"), 3);
-    EXPECT_EQ(w->FieldOf("?OK"), 10);  // after the sheet, its tabs and their string
+    // After the sheet and the string on its first tab; the tabs take no number.
+    EXPECT_EQ(w->FieldOf("?OK"), 8);
+    EXPECT_EQ(w->ControlCount(), 10);
     WindowState snapshot = w->Snapshot();
     ASSERT_NE(snapshot.ControlNamed("?OK"), nullptr);
     EXPECT_EQ(snapshot.ControlNamed("?OK")->field, w->FieldOf("?OK"));
@@ -201,7 +203,7 @@ TEST_F(WindowTest, KeysBecomeAlertScrollAndDefaultButtonEvents) {
   key_on(5, key::kHome);
   key_on(5, key::kCtrl + key::kPgDn);
   key_on(5, 'A');          // nothing alerted: no event
-  key_on(12, key::kDown);  // not a paged list: no event
+  key_on(10, key::kDown);  // not a paged list: no event
   key_on(2, key::kEnter);  // Enter presses the default button
   Send(engine, id, Input::Type::kThumb, 5, 140);
   Send(engine, id, Input::Type::kScroll, 5, event::kPageDown);
@@ -216,7 +218,7 @@ TEST_F(WindowTest, KeysBecomeAlertScrollAndDefaultButtonEvents) {
                           {6, 5},
                           {7, 5},
                           {8, 5},
-                          {1, 10},
+                          {1, 8},
                           {20, 5},
                           {6, 5},
                           {513, 0}}));
@@ -229,13 +231,16 @@ TEST_F(WindowTest, RowsTabsAndFocusBecomeEvents) {
       "T$FORM",
       [&](Window& w) {
         w.SetRows(5, {{{"a"}, 0}, {{"b"}, 0}, {{"c"}, 0}});
-        w.SetRows(12, {{{"x"}, 0}});
+        w.SetRows(10, {{{"x"}, 0}});
+        w.Disable(TabId(6, 1));
       },
       [&](Engine& engine, WindowId id) {
         Send(engine, id, Input::Type::kSelectRow, 5, 2);
         Send(engine, id, Input::Type::kSelectTab, 6, 2);
-        Send(engine, id, Input::Type::kSelectTab, 6, 2);  // already chosen: nothing
-        Send(engine, id, Input::Type::kSelectTab, 6, 9);  // no such tab: nothing
+        Send(engine, id, Input::Type::kSelectTab, 6, 2);      // already chosen: nothing
+        Send(engine, id, Input::Type::kSelectTab, 6, 9);      // no such tab: nothing
+        Send(engine, id, Input::Type::kSelectTab, 6, 1);      // a disabled tab: nothing
+        Send(engine, id, Input::Type::kAccept, TabId(6, 2));  // a tab is no control
         Send(engine, id, Input::Type::kFocus, 10);
         Send(engine, id, Input::Type::kGainFocus, 0);
         Send(engine, id, Input::Type::kAccept, 99);  // no such control
@@ -244,8 +249,8 @@ TEST_F(WindowTest, RowsTabsAndFocusBecomeEvents) {
         EXPECT_EQ(state->Control(5)->selected, 2);
         EXPECT_EQ(state->Control(6)->value, 2);
         // A list without a use block still shows its rows.
-        ASSERT_EQ(state->Control(12)->rows.size(), 1u);
-        EXPECT_EQ(state->Control(12)->rows[0].cells[0], "x");
+        ASSERT_EQ(state->Control(10)->rows.size(), 1u);
+        EXPECT_EQ(state->Control(10)->rows[0].cells[0], "x");
         Send(engine, id, Input::Type::kClose, 0);
       });
   EXPECT_EQ(seen, (Events{{515, 0}, {2, 5}, {21, 6}, {2, 6}, {257, 10}, {518, 0}, {513, 0}}));
@@ -292,19 +297,32 @@ TEST_F(WindowTest, PropertiesOfControlsAndWindow) {
     EXPECT_EQ(w->GetProperty(0, prop::kStatusText, 2), "zone two");
     EXPECT_EQ(w->GetProperty(0, prop::kStatusText, 1), "");
 
-    EXPECT_EQ(w->GetNumber(10, prop::kDefaultButton), 1);
-    w->SetProperty(11, prop::kDefaultButton, 1);
-    EXPECT_EQ(w->GetNumber(10, prop::kDefaultButton), 0);  // one default per window
+    EXPECT_EQ(w->GetNumber(8, prop::kDefaultButton), 1);
+    w->SetProperty(9, prop::kDefaultButton, 1);
+    EXPECT_EQ(w->GetNumber(8, prop::kDefaultButton), 0);  // one default per window
 
-    w->Hide(7, 8);
-    EXPECT_EQ(w->GetNumber(7, prop::kHide), 1);
-    EXPECT_EQ(w->GetNumber(8, prop::kHide), 1);
-    EXPECT_EQ(w->GetNumber(8, prop::kVisible), 0);
-    w->Unhide(7, 8);
-    EXPECT_EQ(w->GetNumber(8, prop::kVisible), 1);
-    w->Select(6, 2);  // the other tab: its controls are not visible
+    // Tabs are reached by their ids, never by field numbers: hiding every
+    // control leaves them alone, hiding a tab hides what stands on it.
+    const int one = TabId(6, 1);
+    const int two = TabId(6, 2);
+    EXPECT_EQ(w->GetProperty(two, prop::kText), "Two");
+    w->Hide(1, w->ControlCount());
+    EXPECT_EQ(w->GetNumber(one, prop::kHide), 0);
+    w->Unhide(1, w->ControlCount());
+    w->Hide(one);
+    EXPECT_EQ(w->GetNumber(one, prop::kHide), 1);
+    EXPECT_EQ(w->GetNumber(7, prop::kHide), 0);
+    EXPECT_EQ(w->GetNumber(7, prop::kVisible), 0);
+    w->Unhide(one, two);
+    EXPECT_EQ(w->GetNumber(7, prop::kVisible), 1);
+    w->SetProperty(two, prop::kText, "Second");
+    EXPECT_EQ(w->Snapshot().Control(two)->text, "Second");
+    EXPECT_EQ(w->Snapshot().Control(7)->parent, one);
+    w->Select(two);  // the other tab: the controls on the first are not visible
     EXPECT_EQ(w->Choice(6), 2);
-    EXPECT_EQ(w->GetNumber(8, prop::kVisible), 0);
+    EXPECT_EQ(w->GetNumber(7, prop::kVisible), 0);
+    w->Select(6, 1);
+    EXPECT_EQ(w->GetNumber(7, prop::kVisible), 1);
     w->Disable(2, 4);
     EXPECT_EQ(w->GetNumber(3, prop::kDisable), 1);
     w->Enable(3);
@@ -331,8 +349,8 @@ TEST_F(WindowTest, PropertiesOfControlsAndWindow) {
 
     // Sizes left to the engine stay "not given" for the platform.
     WindowState s = w->Snapshot();
-    EXPECT_EQ(s.Control(12)->at.w, kNotGiven);
-    EXPECT_EQ(s.Control(12)->at.h, kNotGiven);
+    EXPECT_EQ(s.Control(10)->at.w, kNotGiven);
+    EXPECT_EQ(s.Control(10)->at.h, kNotGiven);
     EXPECT_EQ(s.at.x, kNotGiven);
     w->Close();
   });

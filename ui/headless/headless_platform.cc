@@ -200,6 +200,13 @@ std::string Codes(const std::vector<int>& codes) {
   return out;
 }
 
+// A control by its field number; a tab, which has none, as its sheet's
+// field and its place there ("1/2": the second tab of sheet 1).
+std::string FieldText(int field) {
+  if (!IsTabId(field)) return std::to_string(field);
+  return std::to_string(SheetOfTab(field)) + "/" + std::to_string(TabIndexOf(field));
+}
+
 std::string Colour(uint32_t colour) {
   if (colour == kDefaultColour) return "default";
   char buffer[16];
@@ -224,9 +231,9 @@ std::string DumpWindow(const WindowState& s) {
     out << "  status " << zone << " " << Quote(text) << "\n";
   for (const MenuState& m : s.menus) DumpMenu(out, m, 1);
   for (const ControlState& c : s.controls) {
-    out << "  " << c.field << " " << KindName(c.kind) << " " << Quote(c.text) << " at "
-        << RectText(c.at);
-    if (c.parent) out << " in " << c.parent;
+    out << "  " << FieldText(c.field) << " " << KindName(c.kind) << " " << Quote(c.text);
+    if (c.kind != Kind::kTab) out << " at " << RectText(c.at);
+    if (c.parent) out << " in " << FieldText(c.parent);
     if (c.disabled) out << " disabled";
     if (c.hidden) out << " hidden";
     if (c.default_button) out << " default";

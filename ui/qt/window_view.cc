@@ -332,15 +332,10 @@ bool WindowView::Shown(int field) const {
     auto p = controls_.find(parent);
     if (p == controls_.end()) break;
     if (p->second.state.hidden) return false;
-    if (p->second.state.kind == Kind::kSheet && controls_.at(child).state.kind == Kind::kTab) {
-      // Only the chosen tab's controls show.
-      int index = 0;
-      for (const auto& [f, v] : controls_) {
-        if (v.state.kind == Kind::kTab && v.state.parent == parent) {
-          ++index;
-          if (f == child && index != p->second.state.value) return false;
-        }
-      }
+    // Only the chosen tab's controls show.
+    if (p->second.state.kind == Kind::kSheet && IsTabId(child) &&
+        TabIndexOf(child) != p->second.state.value) {
+      return false;
     }
     child = parent;
     parent = p->second.state.parent;
@@ -354,15 +349,11 @@ void WindowView::ApplyControl(ControlView& view, const ControlState& c) {
   if (c.kind == Kind::kTab) {
     auto sheet = controls_.find(c.parent);
     if (sheet != controls_.end() && sheet->second.tabs) {
-      int index = 0;
-      for (const auto& [f, v] : controls_) {
-        if (v.state.kind == Kind::kTab && v.state.parent == c.parent) {
-          if (f == c.field) break;
-          ++index;
-        }
-      }
+      // The tab bar's place of a tab is its place in the sheet.
+      const int index = TabIndexOf(c.field) - 1;
       sheet->second.tabs->setTabText(index, ToQt(c.text));
       sheet->second.tabs->setTabEnabled(index, !c.disabled);
+      sheet->second.tabs->setTabVisible(index, !c.hidden);
     }
     return;
   }

@@ -74,18 +74,18 @@ WindowState EveryKind() {
   ControlState sheet = Make(9, Kind::kSheet, {210, 130, 180, 90});
   sheet.value = 1;
   s.controls.push_back(sheet);
-  s.controls.push_back(Make(10, Kind::kTab, {}, "General", 9));
-  s.controls.push_back(Make(11, Kind::kString, {220, 150, 60, 10}, "On general", 10));
-  s.controls.push_back(Make(12, Kind::kTab, {}, "More", 9));
-  s.controls.push_back(Make(13, Kind::kString, {220, 150, 60, 10}, "On more", 12));
-  s.controls.push_back(Make(14, Kind::kBox, {4, 150, 50, 30}));
-  s.controls.push_back(Make(15, Kind::kLine, {4, 190, 100, 0}));
-  s.controls.push_back(Make(16, Kind::kImage, {60, 150, 40, 30}));
-  s.controls.push_back(Make(17, Kind::kRegion, {60, 150, 40, 30}));
-  ControlState spin = Make(18, Kind::kSpin, {110, 150, 40, 12}, "3");
+  s.controls.push_back(Make(TabId(9, 1), Kind::kTab, {}, "General", 9));
+  s.controls.push_back(Make(10, Kind::kString, {220, 150, 60, 10}, "On general", TabId(9, 1)));
+  s.controls.push_back(Make(TabId(9, 2), Kind::kTab, {}, "More", 9));
+  s.controls.push_back(Make(11, Kind::kString, {220, 150, 60, 10}, "On more", TabId(9, 2)));
+  s.controls.push_back(Make(12, Kind::kBox, {4, 150, 50, 30}));
+  s.controls.push_back(Make(13, Kind::kLine, {4, 190, 100, 0}));
+  s.controls.push_back(Make(14, Kind::kImage, {60, 150, 40, 30}));
+  s.controls.push_back(Make(15, Kind::kRegion, {60, 150, 40, 30}));
+  ControlState spin = Make(16, Kind::kSpin, {110, 150, 40, 12}, "3");
   spin.upper = 9;
   s.controls.push_back(spin);
-  ControlState progress = Make(19, Kind::kProgress, {110, 170, 80, 10});
+  ControlState progress = Make(17, Kind::kProgress, {110, 170, 80, 10});
   progress.upper = 100;
   progress.value = 40;
   s.controls.push_back(progress);
@@ -156,11 +156,11 @@ TEST_F(WindowViewTest, EveryControlIsBuiltWithItsText) {
   ASSERT_EQ(tabs->count(), 2);
   EXPECT_EQ(tabs->tabText(0), "General");
   EXPECT_EQ(tabs->tabText(1), "More");
-  EXPECT_EQ(view_->ControlWidget(10), nullptr);  // tabs have no widget of their own
-  for (int field : {14, 15, 16, 17}) EXPECT_NE(view_->ControlWidget(field), nullptr) << field;
-  EXPECT_EQ(Widget<QSpinBox>(18)->value(), 3);
-  EXPECT_EQ(Widget<QSpinBox>(18)->maximum(), 9);
-  EXPECT_EQ(Widget<QProgressBar>(19)->value(), 40);
+  EXPECT_EQ(view_->ControlWidget(TabId(9, 1)), nullptr);  // tabs have no widget of their own
+  for (int field : {12, 13, 14, 15}) EXPECT_NE(view_->ControlWidget(field), nullptr) << field;
+  EXPECT_EQ(Widget<QSpinBox>(16)->value(), 3);
+  EXPECT_EQ(Widget<QSpinBox>(16)->maximum(), 9);
+  EXPECT_EQ(Widget<QProgressBar>(17)->value(), 40);
   ASSERT_NE(view_->menuBar(), nullptr);
   ASSERT_EQ(view_->menuBar()->actions().size(), 1);
   EXPECT_EQ(view_->menuBar()->actions()[0]->text(), "&Actions");
@@ -183,15 +183,24 @@ TEST_F(WindowViewTest, ControlsArePlacedInDialogUnitsOfTheWindowFont) {
 }
 
 TEST_F(WindowViewTest, OnlyTheChosenTabsControlsShow) {
-  EXPECT_TRUE(view_->ControlWidget(11)->isVisible());
-  EXPECT_FALSE(view_->ControlWidget(13)->isVisible());
+  EXPECT_TRUE(view_->ControlWidget(10)->isVisible());
+  EXPECT_FALSE(view_->ControlWidget(11)->isVisible());
   WindowState next = state_;
   next.controls[8].value = 2;  // the sheet
   view_->Apply(next);
-  EXPECT_FALSE(view_->ControlWidget(11)->isVisible());
-  EXPECT_TRUE(view_->ControlWidget(13)->isVisible());
-  EXPECT_EQ(view_->ControlWidget(9)->findChild<QTabBar*>()->currentIndex(), 1);
+  EXPECT_FALSE(view_->ControlWidget(10)->isVisible());
+  EXPECT_TRUE(view_->ControlWidget(11)->isVisible());
+  QTabBar* tabs = view_->ControlWidget(9)->findChild<QTabBar*>();
+  EXPECT_EQ(tabs->currentIndex(), 1);
   EXPECT_TRUE(inputs_.empty()) << "a snapshot is not reported back as input";
+  // A tab's own state reaches its place in the tab bar, found by its id.
+  next.controls[9].text = "Renamed";  // tab 1
+  next.controls[11].disabled = true;  // tab 2
+  view_->Apply(next);
+  EXPECT_EQ(tabs->tabText(0), "Renamed");
+  EXPECT_TRUE(tabs->isTabEnabled(0));
+  EXPECT_FALSE(tabs->isTabEnabled(1));
+  EXPECT_EQ(tabs->tabText(1), "More");
 }
 
 TEST_F(WindowViewTest, SnapshotsHideDisableAndChangeTexts) {
@@ -209,7 +218,7 @@ TEST_F(WindowViewTest, SnapshotsHideDisableAndChangeTexts) {
   EXPECT_FALSE(view_->ControlWidget(4)->isEnabled());
   EXPECT_FALSE(view_->ControlWidget(7)->isVisible());
   EXPECT_FALSE(view_->ControlWidget(8)->isVisible());
-  EXPECT_EQ(Widget<QProgressBar>(19)->value(), 75);
+  EXPECT_EQ(Widget<QProgressBar>(17)->value(), 75);
   EXPECT_EQ(List()->table()->topLevelItemCount(), 1);
   EXPECT_TRUE(inputs_.empty());
 }
@@ -266,11 +275,11 @@ TEST_F(WindowViewTest, CheckBoxAndSpinBoxAndTextBoxSendTheirValues) {
   EXPECT_EQ(inputs_.back().field, 5);
   EXPECT_EQ(inputs_.back().text, "0");
   inputs_.clear();
-  QSpinBox* spin = Widget<QSpinBox>(18);
+  QSpinBox* spin = Widget<QSpinBox>(16);
   spin->setValue(7);
   emit spin->editingFinished();
   ASSERT_EQ(inputs_.size(), 1u);
-  EXPECT_EQ(inputs_[0].field, 18);
+  EXPECT_EQ(inputs_[0].field, 16);
   EXPECT_EQ(inputs_[0].text, "7");
   inputs_.clear();
   QPlainTextEdit* text = Widget<QPlainTextEdit>(8);
@@ -404,9 +413,9 @@ TEST_F(WindowViewTest, TheEnginesFocusWaitsUntilTheWindowIsActive) {
   EXPECT_EQ(QApplication::focusWidget(), view.ControlWidget(3));
   // In the background the choice waits.
   view.SetActive(false);
-  next.focus = 18;
+  next.focus = 16;
   view.Apply(next);
-  QWidget* spin = view.ControlWidget(18);
+  QWidget* spin = view.ControlWidget(16);
   EXPECT_FALSE(spin->hasFocus());
   view.SetActive(true);
   EXPECT_TRUE(spin->hasFocus());
