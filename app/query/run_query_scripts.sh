@@ -73,4 +73,16 @@ head -c 4096 /dev/urandom > "$work/damaged/ITEMS.QVF"
 cksum "$work/damaged/ITEMS.QVF" > "$work/damaged-before"
 "$morvak" --data "$work/damaged" --headless --script "$scripts/damaged_table.script"
 cksum "$work/damaged/ITEMS.QVF" | cmp -s - "$work/damaged-before" || fail "the damaged table changed"
+# A table damaged inside: never rows from the damage, and the file is left as
+# it is.
+mkdir -p "$work/broken"
+cp "$work/sample/ITEMS.QVF" "$work/sample/LOCATIONS.QVF" "$work/broken/"
+size=$(wc -c < "$work/broken/ITEMS.QVF")
+dd if=/dev/zero of="$work/broken/ITEMS.QVF" bs=1 seek=$((size / 2)) count=4096 conv=notrunc 2>/dev/null
+cksum "$work/broken/ITEMS.QVF" > "$work/broken-before"
+"$morvak" --data "$work/broken" --headless --script "$scripts/damaged_inside.script" \
+  > "$work/broken.out" 2>&1 || true
+grep -q "Internal error : qvfbt\|\[Record Retrieval Error\] .*ITEMS" "$work/broken.out" ||
+  fail "the damage inside ITEMS went unreported: $(cat "$work/broken.out")"
+cksum "$work/broken/ITEMS.QVF" | cmp -s - "$work/broken-before" || fail "the damaged table changed"
 echo "query checks passed: $(wc -l < "$work/wanted" | tr -d ' ') rows as the sample data has them"
