@@ -9,6 +9,9 @@
 //     attempts) and refreshes the header, so a change by another process
 //     drops the page cache and a committed log of another process is read
 //     through.
+//     A read call that its page cache can answer while the header is
+//     unchanged skips both (optimistic_read.h); it takes the reader byte
+//     when it needs a page from the file.
 //  2. A changing call takes the writer range instead (a pending log is then
 //     applied home by the refresh).
 //  3. At the end of the call the container is saved (both phases) while the
