@@ -2,9 +2,12 @@
 
 #include <limits.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
+#include <thread>
 
 #include "runtime/files/error_state.h"
 #include "ui/engine/thread_codes.h"
@@ -95,9 +98,17 @@ void LaunchQueryProgram() {
   int rc = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
   if (rc != 0) {
     files::Errors().PostErrno(rc);
-  } else {
-    files::Errors().Clear();
+    return;
   }
+  files::Errors().Clear();
+  // The menu does not wait for the query program, but its end must still be
+  // collected, or every launch would leave a finished process behind until
+  // this program ends.
+  std::thread([pid] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
 }
 
 void Main() {
