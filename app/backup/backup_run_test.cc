@@ -105,6 +105,9 @@ TEST(PictureMember, PlainNamesStayBesideTheTablesOthersGoByTheirFullPath) {
   const std::string up = PictureMember("../x.png", &relative);
   EXPECT_FALSE(relative);
   EXPECT_EQ(up, "outside-pictures" + (fs::current_path().parent_path() / "x.png").string());
+  // A "picture" that would land on a table file is never taken.
+  EXPECT_TRUE(LandsOnTable("pictures/items.qvf"));
+  EXPECT_FALSE(LandsOnTable("pictures/ITEMS.PNG"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "runtime/env/env.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
+#include "runtime/files/names.h"
 #include "runtime/files/operations.h"
 #include "runtime/files/transaction.h"
 
@@ -135,6 +136,13 @@ std::string PictureMember(const std::string& name, bool* relative) {
   return kOutsideFolder + full.substr(full.find_first_not_of('/'));
 }
 
+bool LandsOnTable(const std::string& member) {
+  for (const app::TableDef& def : app::Tables()) {
+    if (files::SameName(member, std::string(kPicturesFolder) + def.label + ".QVF")) return true;
+  }
+  return false;
+}
+
 bool BackupRun::Begin(const std::string& archive, std::string* error) {
   if (!TakeSnapshot(&snapshot_, error)) return false;
   if (snapshot_.tables.empty()) {
@@ -162,15 +170,17 @@ bool BackupRun::Step(std::string* error) {
   }
   const std::string& name = snapshot_.pictures[at - tables];
   std::string data, why;
-  if (HasControl(name) || !exchange::ReadWholeFile(env::Env::Default(), name, &data, &why)) {
+  bool relative = false;
+  const std::string member = PictureMember(name, &relative);
+  if (HasControl(name) || LandsOnTable(member) ||
+      !exchange::ReadWholeFile(env::Env::Default(), name, &data, &why)) {
     // A picture that is gone is no reason to have no backup: it is named
     // in the list and in the summary.
     missing_.push_back(name);
     list_ += "missing\t" + name + "\n";
     return true;
   }
-  bool relative = false;
-  if (!AddMember(PictureMember(name, &relative), data, name, error)) return false;
+  if (!AddMember(member, data, name, error)) return false;
   ++pictures_written_;
   return true;
 }

@@ -52,6 +52,11 @@ bool TakeSnapshot(Snapshot* snapshot, std::string* error);
 // tables (a plain relative name without "..") or under "outside".
 std::string PictureMember(const std::string& name, bool* relative);
 
+// True when the archive member `member` ("pictures/ITEMS.QVF") would land on
+// one of the table files: such a "picture" is never backed up nor restored,
+// so that nothing but a checked table is ever written as one.
+bool LandsOnTable(const std::string& member);
+
 // A backup in steps, so that a window can show progress and offer Cancel
 // between them: Begin takes the snapshot, each Step adds one member, Finish
 // adds the list and puts the archive in place. Cancel (or destroying the

@@ -1,9 +1,9 @@
 // File -> "Back Up Data..." and "Restore Data...": the archive chosen in the
 // platform's file dialog, the work behind a progress window with Cancel,
 // the outcome in a message.
-#include <unistd.h>
-
+#include <cctype>
 #include <filesystem>
+#include <optional>
 
 #include "app/backup/data_backup.h"
 #include "app/backup/data_restore.h"

@@ -118,7 +118,7 @@ bool RestoreRun::CheckList(const std::string& archive, std::string* error) {
     const bool table = p.size() == 4 && p[0] == "table" && IsTableMember(p[1]);
     const bool picture = p.size() == 5 && p[0] == "picture" &&
                          (SafeBelow(p[1], kPicturesFolder) || SafeBelow(p[1], kOutsideFolder));
-    if (!table && !picture) {
+    if ((!table && !picture) || (picture && LandsOnTable(p[1]))) {
       *error = damaged + kListName + " has a line that is no member: " + line;
       return false;
     }

@@ -3,6 +3,7 @@
 // `qvf import` (app/exchange/table_import.h): the table's columns in any
 // order and any subset, an unknown column refused by its name, every row in
 // one transaction or none.
+#include <cctype>
 #include <climits>
 #include <optional>
 
