@@ -65,7 +65,8 @@ void ImportCsv() {
     WarningMessage(MessageId::kImportError, label, Capitalised(error) + ".");
     return;
   }
-  WarningMessage(MessageId::kImported, std::to_string(rows), label, *chosen);
+  WarningMessage(MessageId::kImported, std::to_string(rows) + (rows == 1 ? " row" : " rows"), label,
+                 *chosen);
   ui::ResponseCode() = ui::response::kCompleted;
 }
 

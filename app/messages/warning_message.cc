@@ -108,7 +108,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {MessageId::kRestoreCancelled, "The restore was cancelled; nothing was written.",
      "Restore Data", Icon::kAsterisk},
     {MessageId::kImportError, "The CSV file was not imported into %1.  %2", "Import CSV Error"},
-    {MessageId::kImported, "%1 rows were imported into %2 from %3.", "Import CSV",
+    {MessageId::kImported, "%1 imported into %2 from %3.", "Import CSV",
      Icon::kAsterisk},
     {MessageId::kClaimPackNoItem,
      "Claim %1 names no item of the inventory (item %2), so there is nothing to make a claim "
