@@ -130,7 +130,8 @@ int MonthFromName(std::string_view word) {
   return 0;
 }
 
-double DeformatDate(std::string_view text, const Picture& picture) {
+// `carried` tells whether the month or day was beyond the calendar.
+double DeformatDate(std::string_view text, const Picture& picture, bool* carried) {
   std::vector<Field> fields = Fields(picture);
   auto values = ReadFields(text, fields);
   int64_t month = 0, day = 1, year = 0;
@@ -156,6 +157,7 @@ double DeformatDate(std::string_view text, const Picture& picture) {
   }
   if (!any) return 0;
   if (has_day && day == 0) return -1;
+  *carried = month > 12 || (month >= 1 && day > DaysInMonth(month, year));
   return DateFromParts(month, day, year);
 }
 
@@ -326,8 +328,12 @@ Deformatted Deformat(std::string_view text, const Picture* picture) {
       return NumberResult(DeformatNumberPicture(text, *picture));
     case PictureKind::kScientific:
       return NumberResult(DeformatScientific(text, *picture));
-    case PictureKind::kDate:
-      return NumberResult(DeformatDate(text, *picture));
+    case PictureKind::kDate: {
+      bool carried = false;
+      Deformatted result = NumberResult(DeformatDate(text, *picture, &carried));
+      result.carried = carried;
+      return result;
+    }
     case PictureKind::kTime:
       return NumberResult(DeformatTime(text, *picture));
     case PictureKind::kPattern:

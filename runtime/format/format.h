@@ -27,7 +27,11 @@ std::string Format(std::string_view value, std::string_view picture_text);
 struct Deformatted {
   bool is_text = false;  // key-in pictures give text
   double number = 0;
-  std::string text;      // the value as text (numbers in their shortest form)
+  std::string text;  // the value as text (numbers in their shortest form)
+  // A date whose month or day lies outside the calendar ("31/02/26", month
+  // 13): `number` carries it into the following month or year as DATE does,
+  // so it names another day than the one written. Entries refuse such text.
+  bool carried = false;
 };
 
 // The value that `text` shows under `picture`; nullptr means "no picture".

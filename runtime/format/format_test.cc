@@ -215,6 +215,19 @@ TEST_F(FormatTest, DeformatTypedText) {
   EXPECT_EQ(D("        ", "@D5"), 0);
   EXPECT_EQ(D("31/02/97", "@D6"), DateFromParts(3, 3, 1997));  // carries like DATE
   EXPECT_EQ(D("0/02/1997", "@D6"), -1);
+  // A carried date is told apart from one written as it is read.
+  auto carried = [](const char* text, const char* picture) {
+    return Deformat(text, std::string_view(picture)).carried;
+  };
+  EXPECT_TRUE(carried("31/02/97", "@D6"));
+  EXPECT_TRUE(carried("29/02/26", "@D5"));
+  EXPECT_TRUE(carried("15/13/2024", "@D6"));
+  EXPECT_TRUE(carried("31/04/24", "@D5"));
+  EXPECT_FALSE(carried("29/02/24", "@D5"));  // a leap year
+  EXPECT_FALSE(carried("31/12/99", "@D5"));
+  EXPECT_FALSE(carried(" 4/07/96", "@D5"));
+  EXPECT_FALSE(carried("Jul  4,1996", "@D3"));
+  EXPECT_FALSE(carried("1234.5", "@n-10.2"));
   // Two-digit years fall into the hundred years ending 20 years from now.
   EXPECT_EQ(D(" 4/07/05", "@D5"), DateFromParts(7, 4, 2005));
   EXPECT_EQ(D(" 4/07/46", "@D5"), DateFromParts(7, 4, 2046));

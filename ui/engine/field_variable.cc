@@ -102,8 +102,14 @@ class FieldVariable : public UseVariable {
     // A date may name its month ("MAR 5, 2024"); anything else needs digits.
     if (!digit && !dated) return std::nullopt;
     if (picture != nullptr && picture->TakesText()) picture = nullptr;
-    double value =
-        picture != nullptr ? format::Deformat(text, picture).number : format::DeformatNumber(text);
+    double value = format::DeformatNumber(text);
+    if (picture != nullptr) {
+      format::Deformatted read = format::Deformat(text, picture);
+      // A date beyond the calendar (31 February) would be stored as another
+      // day (3 March): the entry refuses it instead.
+      if (read.carried) return std::nullopt;
+      value = read.number;
+    }
     if (!std::isfinite(value)) return std::nullopt;
     // Dates and times read as -1 (a day or time part out of range) or 0
     // (nothing recognisable in text that is not blank) are not values.

@@ -126,6 +126,8 @@ TEST_F(FieldVariableTest, TextThatIsNoValueLeavesTheFieldUnchanged) {
       {"T:CODE", "40000", ""},             // beyond a short
       {"T:PRICE", "123456789", "@n12.2"},  // more digits than the decimal holds
       {"T:WHEN", "0/07/2024", "@D6"},      // day 0
+      {"T:WHEN", "31/02/2026", "@D6"},     // no such day: not 3 March instead
+      {"T:WHEN", "12/13/2024", "@D6"},     // no such month
       {"T:WHEN", "soon", "@D6"},           // nothing that reads as a date
   };
   for (const Case& c : cases) {
@@ -194,7 +196,8 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   type(1, "Brown");
   type(2, "12");
   type(3, "5.25");
-  type(4, "31/13/1999");  // month 13 carries into the next year
+  type(4, "31/12/1999");
+  type(4, "31/13/1999");  // no month 13: rejected, not taken as January 2000
   type(4, "0/1/2000");    // rejected: the date stays
   type(7, "Notes that run past the memo's size");
   state = platform.State(id);
@@ -206,14 +209,15 @@ TEST(FieldBindingTest, WindowEditsTheProcedureThreadsRecord) {
   engine.WaitForEnd();
 
   EXPECT_EQ(bound, 5);  // four fields and the memo; T:MISSING is not in the table
-  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{
-                      {515, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {26, 4}, {1, 7}, {513, 0}}));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<int, int>>{
+                {515, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {26, 4}, {26, 4}, {1, 7}, {513, 0}}));
   ASSERT_EQ(after.size(), kRecordLength);
   EXPECT_EQ(std::string(after.begin(), after.begin() + 10), "Brown     ");
   EXPECT_EQ(LongAt(after.data(), 10), 12);
   EXPECT_DOUBLE_EQ(files::ReadPackedDecimal(std::span<const uint8_t>(after.data() + 14, 4), 2),
                    5.25);
-  EXPECT_EQ(LongAt(after.data(), 18), format::DateFromParts(13, 31, 1999));
+  EXPECT_EQ(LongAt(after.data(), 18), format::DateFromParts(12, 31, 1999));
   EXPECT_EQ(notes, "Notes that run past the ");  // cut to the memo's 24 bytes
   // The declaration's own buffer was never the one edited.
   EXPECT_EQ(std::string(reinterpret_cast<char*>(declared_buffer), 5), std::string(5, '\0'));
