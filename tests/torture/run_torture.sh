@@ -28,7 +28,8 @@
 #               then replaced by what the disk holds
 #   contention  four workers and a reader share the tables for a bounded time
 #   scans       three workers and three readers, two of them scanning every
-#               key's order, for a bounded time (TORTURE_SECONDS)
+#               key's order, for a bounded time (TORTURE_SECONDS), repeated
+#               TORTURE_ROUNDS times over fresh tables
 #   selftest    the checker must notice a missing reported save, a changed
 #               record and a cut file
 #   create_race four processes meet a missing table at once (two through
@@ -287,8 +288,13 @@ contention_scenario() {
 # lock while nothing changed) read every table in record order and in the
 # order of every key while three writers save, alone and in transactions over
 # two files; every record a call returns must come whole from one save.
+# The writers run out of record numbers and delete what they made, so a long
+# run is made of rounds (TORTURE_ROUNDS) over fresh tables.
 scans_scenario() {
-  contention_scenario 3 --scanner --scanner --reader
+  local round
+  for ((round = 1; round <= ${TORTURE_ROUNDS:-1}; round++)); do
+    contention_scenario 3 --scanner --scanner --reader
+  done
 }
 
 # The checker itself must catch what it is there to catch: a reported save
