@@ -1,5 +1,6 @@
 #include "app/exchange/whole_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,6 +79,14 @@ std::string ErrnoText(int errnum) { return std::strerror(errnum); }
 
 bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, std::string* error) {
   data->clear();
+  // A pipe (`qvf import T /dev/stdin`, a named FIFO) or a terminal cannot be
+  // read at offsets, and must not be opened the way tables are (for reading
+  // and writing, so locks can be taken): a pipe this process also held open
+  // for writing would never come to its end.
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    return ReadStream(path, data, error);
+  }
   std::unique_ptr<env::File> file;
   if (int e = env->Open(path, env::kOpenReadOnly, &file); e != 0) {
     *error = Failed("read", path, e);
@@ -87,11 +96,6 @@ bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, st
   for (uint64_t offset = 0;;) {
     size_t got = 0;
     if (int e = file->ReadAt(offset, chunk.data(), chunk.size(), &got); e != 0) {
-      // A pipe (`qvf import T /dev/stdin`, a named FIFO) cannot be read at
-      // offsets; nothing was taken from it yet, so read it as a stream. The
-      // first handle stays open meanwhile so a writer never sees the pipe
-      // without a reader.
-      if (e == ESPIPE && offset == 0) return ReadStream(path, data, error);
       *error = Failed("read", path, e);
       data->clear();
       return false;
