@@ -209,14 +209,16 @@ void Browse::LoadRows() {
       view_on_.clear();  // past the end, or failed: on no row
       break;
     }
-    view_on_ = files::Position(view_.get());
+    files::Position(view_.get(), &view_on_);
     if (state_.add_rows) {
+      // A row pushed out at the other end lends its storage to the new one.
       const int items = std::max(list_->ItemCount(), 1);
+      BrowseRow row;
       while (state_.row_count >= items && state_.row_count > 0) {
-        forward ? rows_.DropFirst() : rows_.DropLast();
+        row = forward ? rows_.TakeFirst() : rows_.TakeLast();
         --state_.row_count;
       }
-      BrowseRow row = rows_.FromRecords(view_on_);
+      rows_.FillFromRecords(&row, view_on_);
       forward ? rows_.Append(std::move(row)) : rows_.Prepend(std::move(row));
       ++state_.row_count;
     }
@@ -272,10 +274,15 @@ void Browse::LoadFromAnchor(const std::string& anchor, bool anchor_in_buffers) {
 void Browse::ReloadPage() {
   list_->WaitCursor(true);
   if (state_.reload_mode == kReloadCurrent) {
-    state_.saved_position = view_open_ ? files::Position(view_.get()) : std::string();
-    if (Code() != files::kNoError) {
-      files::Errors().Clear();
-      state_.saved_position.clear();
+    // Where the view stands is known when its last read delivered the row.
+    if (!view_on_.empty()) {
+      state_.saved_position = view_on_;
+    } else {
+      state_.saved_position = view_open_ ? files::Position(view_.get()) : std::string();
+      if (Code() != files::kNoError) {
+        files::Errors().Clear();
+        state_.saved_position.clear();
+      }
     }
     state_.reload_mode = kReloadFirstRow;
     if (!state_.saved_position.empty()) {

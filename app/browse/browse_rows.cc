@@ -50,15 +50,32 @@ void BrowseRows::Remove(int row) {
   rows_.erase(rows_.begin() + (row - 1));
 }
 
+BrowseRow BrowseRows::TakeFirst() {
+  BrowseRow row = std::move(rows_.front());
+  rows_.pop_front();
+  return row;
+}
+
+BrowseRow BrowseRows::TakeLast() {
+  BrowseRow row = std::move(rows_.back());
+  rows_.pop_back();
+  return row;
+}
+
 BrowseRow BrowseRows::FromRecords(std::string position) const {
   BrowseRow row;
-  row.values.resize(row_size_);
-  for (const BrowseColumn& c : columns_) {
-    const uint8_t* record = files::RecordBuffer(c.table);
-    std::memcpy(row.values.data() + c.row_offset, record + c.field.offset, c.field.size);
-  }
+  FillFromRecords(&row, {});
   row.position = std::move(position);
   return row;
+}
+
+void BrowseRows::FillFromRecords(BrowseRow* row, std::string_view position) const {
+  row->values.resize(row_size_);
+  for (const BrowseColumn& c : columns_) {
+    const uint8_t* record = files::RecordBuffer(c.table);
+    std::memcpy(row->values.data() + c.row_offset, record + c.field.offset, c.field.size);
+  }
+  row->position.assign(position);
 }
 
 void BrowseRows::ToRecords(const BrowseRow& row) const {

@@ -52,10 +52,16 @@ class BrowseRows {
   void Prepend(BrowseRow row) { rows_.push_front(std::move(row)); }
   void DropFirst() { rows_.pop_front(); }
   void DropLast() { rows_.pop_back(); }
+  // The first (last) row taken out of the buffer, so that a row added next
+  // can reuse its storage.
+  BrowseRow TakeFirst();
+  BrowseRow TakeLast();
   void Remove(int row);
 
   // RecordToRow: every column's field from its record buffer, then `position`.
   BrowseRow FromRecords(std::string position) const;
+  // The same into `row`, reusing the storage it already has.
+  void FillFromRecords(BrowseRow* row, std::string_view position) const;
   // RowToRecord: the column fields of `row` back into the record buffers.
   void ToRecords(const BrowseRow& row) const;
   // The row's cells as the list shows them.

@@ -47,9 +47,19 @@ std::string Position(AccessObject* f) {
   return PopText();
 }
 
+void Position(AccessObject* f, std::string* out) {
+  f->Send(kOpPosition);
+  Texts().PopInto(out);
+}
+
 std::string PositionKey(AccessObject* f, const KeyDecl* key) {
   f->Send(kOpPositionKey, Args{K(key)});
   return PopText();
+}
+
+void PositionKey(AccessObject* f, const KeyDecl* key, std::string* out) {
+  f->Send(kOpPositionKey, Args{K(key)});
+  Texts().PopInto(out);
 }
 
 void Reset(AccessObject* f, std::string_view position) {

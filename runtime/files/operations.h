@@ -55,7 +55,10 @@ void GetByPointer(AccessObject* f, int64_t pointer);
 int64_t Pointer(AccessObject* f);
 
 std::string Position(AccessObject* f);
+// The same into `out`, reusing its storage (for callers that ask per record).
+void Position(AccessObject* f, std::string* out);
 std::string PositionKey(AccessObject* f, const KeyDecl* key);
+void PositionKey(AccessObject* f, const KeyDecl* key, std::string* out);
 void Reset(AccessObject* f, std::string_view position);
 void ResetKey(AccessObject* f, const KeyDecl* key, std::string_view position);
 void Reget(AccessObject* f, std::string_view position);

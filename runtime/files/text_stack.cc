@@ -69,14 +69,21 @@ void TextStack::PushBorrowed(const char* text, size_t length) {
 void TextStack::PushNumber(int64_t value) { Push(std::to_string(value)); }
 
 std::optional<std::string> TextStack::Pop() {
-  if (size_ == 0) return std::nullopt;
+  std::string result;
+  if (!PopInto(&result)) return std::nullopt;
+  return result;
+}
+
+bool TextStack::PopInto(std::string* out) {
+  out->clear();
+  if (size_ == 0) return false;
   Entry& e = entries_[--size_];
-  std::string result(e.text == nullptr ? "" : std::string(e.text, e.length));
+  if (e.text != nullptr) out->assign(e.text, e.length);
   e.owned.reset();
   e.text = nullptr;
   e.length = 0;
   e.kind = 0;
-  return result;
+  return true;
 }
 
 std::string_view TextStack::Top() const {

@@ -38,6 +38,9 @@ class TextStack {
 
   // Pops the top entry as an owned text; nullopt when the stack is empty.
   std::optional<std::string> Pop();
+  // Pops the top entry into `out`, reusing its storage; false (and `out`
+  // emptied) when the stack is empty.
+  bool PopInto(std::string* out);
   // The top entry without removing it; empty view when the stack is empty.
   std::string_view Top() const;
 

@@ -70,7 +70,7 @@ void AnalyseFilter(ViewState& s) {
   const std::vector<eval::FieldEquality> equalities = eval::FieldEqualities(*s.filter.tree());
   const uint8_t* buffer = primary.Buffer();
   for (int c = 0; c < key->component_count; ++c) {
-    const FieldInfo* field = FieldNumbered(primary.fields, key->components[c]);
+    const FieldInfo* field = FieldNumbered(*primary.fields, key->components[c]);
     if (field == nullptr) break;
     const eval::FieldEquality* found = nullptr;
     for (const eval::FieldEquality& eq : equalities) {
@@ -104,7 +104,7 @@ int32_t PositionAtRange(ViewState& s, bool forward) {
   const KeyDecl* key = p.file->keys[s.key_number - 1];
   uint8_t* buffer = p.Buffer();
   for (int c = 0; c < key->component_count; ++c) {
-    const FieldInfo* field = FieldNumbered(p.fields, key->components[c]);
+    const FieldInfo* field = FieldNumbered(*p.fields, key->components[c]);
     if (field == nullptr) continue;
     if (c < static_cast<int>(s.range.size())) {
       StoreRangeValue(s.range[static_cast<size_t>(c)], buffer);

@@ -111,7 +111,7 @@ bool FilterRejects(const ViewState& s, size_t i) {
 
 void ClearLevel(LevelState& l) {
   FileRecord* instance = files::InstanceOf(l.file);
-  ClearRecord(l.fields, instance->buffer, instance->record_length);
+  ClearRecord(*l.fields, instance->buffer, instance->record_length);
 }
 
 // Advances one level by one record in the direction given.
@@ -260,6 +260,29 @@ int32_t ReadRow(ViewRecord* view, ViewState& s, bool forward) {
 
 // ---- Open and positions --------------------------------------------------
 
+// A file's layout parsed once: a browse opens its view again at every
+// relocation, and parsing a record of many fields cost more than the rest of
+// the open. Layouts are found again by their bytes (a layout is immutable
+// while a file declared with it is open); null when the layout is invalid.
+std::shared_ptr<const std::vector<FieldInfo>> ParsedLayout(const uint8_t* layout, size_t size) {
+  constexpr size_t kMaxLayouts = 64;
+  static std::mutex mutex;
+  static std::vector<std::pair<std::string, std::shared_ptr<const std::vector<FieldInfo>>>> parsed;
+  const std::string_view bytes(reinterpret_cast<const char*>(layout), size);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& [known, fields] : parsed) {
+      if (known == bytes) return fields;
+    }
+  }
+  auto fields = std::make_shared<std::vector<FieldInfo>>();
+  if (files::ParseLayout({layout, size}, fields.get()) != 0) return nullptr;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (parsed.size() >= kMaxLayouts) parsed.clear();
+  parsed.emplace_back(std::string(bytes), fields);
+  return fields;
+}
+
 int32_t BuildLevels(ViewRecord* view, ViewState& s) {
   std::vector<LevelLayout> layouts;
   if (view->file_list == nullptr || view->file_list->primary == nullptr ||
@@ -281,17 +304,18 @@ int32_t BuildLevels(ViewRecord* view, ViewState& s) {
       l.no_case = (l.key->flags & files::kKeyNoCase) != 0;
     }
     if (!FileIsOpen(l.file)) return files::kFileNotOpen;
-    if (files::ParseLayout({l.file->layout, l.file->layout_size}, &l.fields) != 0) {
+    l.fields = ParsedLayout(l.file->layout, l.file->layout_size);
+    if (l.fields == nullptr) {
       return files::kInvalidRecordDeclaration;
     }
     if (i > 0) {
       const LevelState& parent = s.levels[static_cast<size_t>(l.layout.parent)];
       if (l.layout.links.size() > l.key->component_count) return files::kInvalidRecordDeclaration;
       for (size_t c = 0; c < l.key->component_count; ++c) {
-        const FieldInfo* dest = FieldNumbered(l.fields, l.key->components[c]);
+        const FieldInfo* dest = FieldNumbered(*l.fields, l.key->components[c]);
         if (dest == nullptr) return files::kInvalidRecordDeclaration;
         if (c < l.layout.links.size()) {
-          const FieldInfo* source = FieldNumbered(parent.fields, l.layout.links[c]);
+          const FieldInfo* source = FieldNumbered(*parent.fields, l.layout.links[c]);
           if (source == nullptr) return files::kInvalidRecordDeclaration;
           l.links.push_back({*dest, *source});
         } else {
@@ -379,7 +403,9 @@ int32_t PositionOf(ViewRecord* view, ViewState& s) {
     files::Texts().Push("");
     return Fail(view, files::kRecordNotAvailable);
   }
-  std::string text;
+  std::string& text = s.position_text;
+  std::string& own = s.level_position;
+  text.clear();
   PutU32(&text, static_cast<uint32_t>(s.key_number));
   for (size_t i = 0; i < s.levels.size(); ++i) {
     const LevelState& l = s.levels[i];
@@ -388,7 +414,7 @@ int32_t PositionOf(ViewRecord* view, ViewState& s) {
       continue;
     }
     const KeyDecl* key = LevelKey(s, i);
-    std::string own = key != nullptr ? files::PositionKey(l.file, key) : files::Position(l.file);
+    key != nullptr ? files::PositionKey(l.file, key, &own) : files::Position(l.file, &own);
     if (Errors().Code() != 0) {
       files::Texts().Push("");
       return 0;

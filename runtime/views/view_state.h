@@ -3,6 +3,7 @@
 #define VORSANDT_RUNTIME_VIEWS_VIEW_STATE_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,8 @@ struct LevelState {
   LevelLayout layout;
   FileRecord* file = nullptr;    // declaration: operations are sent to it
   const KeyDecl* key = nullptr;  // null for the primary level
-  std::vector<FieldInfo> fields;
+  // The file's parsed layout, shared by every view over the same layout.
+  std::shared_ptr<const std::vector<FieldInfo>> fields;
   std::vector<Link> links;
   std::vector<FieldInfo> further;  // key components not covered by links
   bool no_case = false;
@@ -57,6 +59,8 @@ struct ViewState {
   int row_state = kRowNone;
   int key_number = 0;
   bool resync = false;  // after Reset: rebuild the saved row before moving on
+  // Reused by every position asked for, which a browse does per row read.
+  std::string position_text, level_position;
 };
 
 // True when the calling thread's instance of `file` is open.
