@@ -56,7 +56,11 @@ void QtPlatform::Deliver(WindowId id, const Input& input) {
   // window's next snapshot may not be served before the program ends.
   if (input.type == Input::Type::kSelectTab) {
     auto it = shown_.find(id);
-    if (it != shown_.end() && it->second.sheet == input.field) it->second.tab = input.value;
+    if (it != shown_.end() && it->second.sheet == input.field) {
+      Shown& shown = it->second;
+      if (shown.chosen == 0) shown.before = shown.tab;
+      shown.chosen = shown.tab = input.value;
+    }
   }
   if (sink_) sink_(id, input);
 }
@@ -138,7 +142,12 @@ void QtPlatform::Remember(const WindowState& state) {
       Deliver(state.id, in);
     }
   }
-  it->second.tab = sheet->value;
+  Shown& shown = it->second;
+  if (shown.chosen != 0) {
+    if (sheet->value == shown.before && shown.before != shown.chosen) return;
+    shown.chosen = 0;
+  }
+  shown.tab = sheet->value;
 }
 
 void QtPlatform::PlaceRemembered(const WindowState& state, QWidget* window) {

@@ -92,6 +92,11 @@ class QtPlatform : public QObject, public Platform {
     int sheet = 0;  // the browse's sheet; 0: not a browse
     int tab = 0;
     int pending_tab = 0;  // the remembered tab, chosen at the first change
+    // A tab the user chose that no snapshot has shown yet, and the tab shown
+    // when it was chosen: a snapshot still showing that one was taken before
+    // the engine heard the choice and does not undo it.
+    int chosen = 0;
+    int before = 0;
   };
   std::map<WindowId, Shown> shown_;
   WindowMemory memory_;
