@@ -71,8 +71,18 @@ FileRecord* FindInstance(FileRecord* decl) {
 
 FileRecord* InstanceOf(FileRecord* decl) {
   if (IsResolved(decl)) return decl;
+  // The instance asked for last: a read asks for the same one several times
+  // (the call, the view, every list column). Instances live as long as the
+  // thread, so the remembered one is what the map would answer.
+  thread_local const FileRecord* last_decl = nullptr;
+  thread_local FileRecord* last_instance = nullptr;
+  if (decl == last_decl) return last_instance;
   auto it = t_instances.find(decl);
-  if (it != t_instances.end()) return it->second.record.get();
+  if (it != t_instances.end()) {
+    last_decl = decl;
+    last_instance = it->second.record.get();
+    return last_instance;
+  }
   ThreadInstance& inst = t_instances[decl];
   inst.buffer.assign(decl->record_length, 0);
   inst.record = std::make_unique<FileRecord>(

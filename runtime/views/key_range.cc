@@ -60,7 +60,10 @@ void AnalyseFilter(ViewState& s) {
   Errors().Push();
   const int32_t key_number = primary.file->Send(files::kOpOrderKey);
   const bool answered = Errors().Code() == 0;
-  const files::Registration* reg = files::QueryRegistration(primary.file);
+  // The driver is asked what it supports only when a filter could fix a
+  // range: a browse opens its view at every relocation, mostly unfiltered.
+  const files::Registration* reg =
+      answered && s.filter.ok() ? files::QueryRegistration(primary.file) : nullptr;
   Errors().Pop();
   if (!answered || key_number < 1 || key_number > primary.file->key_count) return;
   s.key_number = key_number;

@@ -54,20 +54,35 @@ std::map<int32_t, files::DriverEntry>& Engines() {
   return engines;
 }
 
+// The state the calling thread used last: a browse sends its view two
+// operations per row, and only this thread makes or frees its states.
+thread_local const ViewRecord* t_last_view = nullptr;
+thread_local ViewState* t_last_state = nullptr;
+
 ViewState* FindState(const ViewRecord* view) {
+  if (view == t_last_view) return t_last_state;
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = States().find({view, std::this_thread::get_id()});
-  return it == States().end() ? nullptr : it->second.get();
+  if (it == States().end()) return nullptr;
+  t_last_view = view;
+  t_last_state = it->second.get();
+  return t_last_state;
 }
 
 ViewState* MakeState(const ViewRecord* view) {
   std::lock_guard<std::mutex> lock(g_mutex);
   auto& slot = States()[{view, std::this_thread::get_id()}];
   if (!slot) slot = std::make_unique<ViewState>();
+  t_last_view = view;
+  t_last_state = slot.get();
   return slot.get();
 }
 
 void FreeState(const ViewRecord* view) {
+  if (view == t_last_view) {
+    t_last_view = nullptr;
+    t_last_state = nullptr;
+  }
   std::lock_guard<std::mutex> lock(g_mutex);
   States().erase({view, std::this_thread::get_id()});
 }
