@@ -342,16 +342,20 @@ void UpdateForm::OnLookup(const FormLookup& l) {
       CallProcedure(l.select);
       response = ui::ResponseCode();
     });
-    if (response != ui::response::kCompleted) {
-      window_->Select(window_->FieldOf(l.field));
-      return;
-    }
     // The select left its choice in the looked-up table's buffer.
-    CopyFieldValue(l.key_field, l.field);
-    if (l.must_exist && !Found(l.key_field, l.key)) {
-      Table looked_up;
-      TableOfName(l.key_field, &looked_up);
-      WarningMessage(MessageId::kFieldContentsError, l.field, Def(looked_up).label);
+    if (response == ui::response::kCompleted) CopyFieldValue(l.key_field, l.field);
+    if (l.must_exist) {
+      // Checked against the form's own field, whatever record the select
+      // left in the looked-up buffer when it was closed without a choice.
+      CopyFieldValue(l.field, l.key_field);
+      if (!Found(l.key_field, l.key)) {
+        Table looked_up;
+        TableOfName(l.key_field, &looked_up);
+        WarningMessage(MessageId::kFieldContentsError, l.field, Def(looked_up).label);
+        window_->Select(window_->FieldOf(l.field));
+        return;
+      }
+    } else if (response != ui::response::kCompleted) {
       window_->Select(window_->FieldOf(l.field));
       return;
     }
