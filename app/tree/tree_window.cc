@@ -15,6 +15,8 @@ namespace {
 constexpr int kCtrlRightSlot = 255;
 constexpr int kCtrlLeftSlot = 254;
 constexpr int kDoubleClickSlot = 253;
+// The deepest row level Insert acts on.
+constexpr int kDeepestInsertRow = 2;
 
 constexpr char kCloseEquate[] = "?Close";
 constexpr char kInsertEquate[] = "?Insert";
@@ -194,8 +196,12 @@ void TreeProcedure::InsertRow() {
   if (level == 0 || !Usable(insert_)) return;
   int row = SelectedRow();
   if (row < 0) return;
+  // Insert works from the rows of the first two levels only: the root and
+  // the rows deeper down (an insurer's policies' items) insert nothing.
+  const int depth = rows_[static_cast<size_t>(row)].depth();
+  if (depth < 1 || depth > kDeepestInsertRow) return;
   if (level > 1) {
-    if (rows_[static_cast<size_t>(row)].depth() < level - 1) return;
+    if (depth < level - 1) return;
     while (row > 0 && rows_[static_cast<size_t>(row)].depth() != level - 1) --row;
     if (!loader_.Reread(rows_[static_cast<size_t>(row)])) return ReadFailed();
   }
