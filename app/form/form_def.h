@@ -70,8 +70,9 @@ struct FormDef {
   std::span<const FormCopy> copies = {};
   std::span<const FormChild> children = {};
   const char* duplicate_key_name = "";  // shown by message 24
-  // Priming of a new record at start (UpdatePolicy: the insurer).
-  void (*prime)() = nullptr;
+  // Priming at start, for every request (UpdatePolicy: the insurer);
+  // `new_record` is true for an insert.
+  void (*prime)(bool new_record) = nullptr;
   // The picture chooser's button and the field it fills (UpdateItems).
   const char* picture_button = nullptr;
   const char* picture_field = nullptr;
@@ -88,6 +89,9 @@ std::span<const FormDef> FormDefs();
 // Copies the value of field `from` into field `to` (full names, in the
 // calling thread's record buffers): texts as texts, numbers by value.
 void CopyFieldValue(std::string_view from, std::string_view to);
+// Whether two fields hold the same value (texts without trailing blanks,
+// numbers by value).
+bool SameFieldValue(std::string_view a, std::string_view b);
 
 // Runs `def` on the calling thread with the request in ui::RequestCode().
 void RunUpdateForm(const FormDef& def);

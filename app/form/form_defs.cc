@@ -9,7 +9,7 @@ using T = Table;
 
 // UpdatePolicy starts from the insurer in the thread's buffer (the parent
 // when it is called from an insurer's policy list).
-void PrimePolicyInsurer();
+void PrimePolicyInsurer(bool new_record);
 
 constexpr Table kPolicyTables[] = {T::kInsuranceCompany, T::kItems, T::kPolicy};
 constexpr Table kInsurerTables[] = {T::kInsuranceCompany, T::kPolicy};
@@ -189,7 +189,10 @@ const FormDef kForms[] = {
      .duplicate_key_name = "COM:REFERENCE"},
 };
 
-void PrimePolicyInsurer() {
+void PrimePolicyInsurer(bool new_record) {
+  // An existing policy takes only its own insurer's code and name: a buffer
+  // left on another insurer (a tree reads every insurer) must never re-link it.
+  if (!new_record && !SameFieldValue("INS:REFERENCE", "POL:INSURER_CODE")) return;
   CopyFieldValue("INS:REFERENCE", "POL:INSURER_CODE");
   CopyFieldValue("INS:COMPANY", "POL:INSURER");
 }

@@ -46,6 +46,17 @@ void CopyFieldValue(std::string_view from, std::string_view to) {
   }
 }
 
+bool SameFieldValue(std::string_view a, std::string_view b) {
+  files::FieldBytes x = FieldBytesOf(a), y = FieldBytesOf(b);
+  if (x.at == nullptr || y.at == nullptr) return false;
+  if (files::IsTextType(x.type) || files::IsTextType(y.type)) {
+    const std::string tx = files::ReadText(x).value_or(std::string());
+    const std::string ty = files::ReadText(y).value_or(std::string());
+    return TrimRight(tx) == TrimRight(ty);
+  }
+  return files::ReadNumber(x).value_or(0) == files::ReadNumber(y).value_or(0);
+}
+
 namespace {
 
 bool IsBlank(std::string_view name) {
@@ -116,9 +127,7 @@ bool UpdateForm::Start() {
     }
     read_copy_ = BufferCopy(def_.table);
   }
-  // Priming fills a new record only: copied into a record being changed it
-  // would give the record whatever the thread's buffers last held.
-  if (def_.prime != nullptr && initial_request_ == ui::request::kInsert) def_.prime();
+  if (def_.prime != nullptr) def_.prime(initial_request_ == ui::request::kInsert);
   window_->Display();
   RememberParentValue(def_.table);
   saved_ = BufferCopy(def_.table);
