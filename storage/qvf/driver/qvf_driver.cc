@@ -360,6 +360,24 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
     case files::kOpPointer2:
       call.value = t.current();
       return 0;
+    // A position is made of the current record's number and the key value of
+    // the record as last read, both held in memory: a browse asks for one per
+    // row it shows, so it costs no lock and no look at the file.
+    case files::kOpPosition:
+      call.text_result = EncodePosition(t.current());
+      return 0;
+    case files::kOpPositionKey: {
+      int k = 0;
+      if (int rc = KeyIndex(call, b, 0, &k); rc != 0) return rc;
+      const bool oem = (file.attributes & files::kAttrOemText) != 0;
+      const std::string& saved = t.saved();
+      std::string value =
+          saved.size() == file.record_length
+              ? EncodeKeyValue(t.keys()[k], reinterpret_cast<const uint8_t*>(saved.data()), oem)
+              : std::string();
+      call.text_result = EncodeKeyPosition(t.current(), value);
+      return 0;
+    }
     case files::kOpOrderKey:
       call.value = b.access_key + 1;
       return 0;
@@ -395,7 +413,6 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
 int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope) {
   Table& t = *b.table;
   FileRecord& file = *call.file;
-  const bool oem = (file.attributes & files::kAttrOemText) != 0;
   int rc = 0;
   switch (call.op) {
     case files::kOpAdd:
@@ -499,22 +516,6 @@ int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope) {
         if (rc == 0 && found && KeyEntryRecord(key, found->key, found->data) != t.current()) {
           call.value = 1;
         }
-      }
-      break;
-    }
-    case files::kOpPosition:
-      call.text_result = EncodePosition(t.current());
-      break;
-    case files::kOpPositionKey: {
-      int k = 0;
-      rc = KeyIndex(call, b, 0, &k);
-      if (rc == 0) {
-        const std::string& saved = t.saved();
-        std::string value =
-            saved.size() == file.record_length
-                ? EncodeKeyValue(t.keys()[k], reinterpret_cast<const uint8_t*>(saved.data()), oem)
-                : std::string();
-        call.text_result = EncodeKeyPosition(t.current(), value);
       }
       break;
     }
