@@ -17,12 +17,7 @@ namespace {
 
 int32_t Code() { return files::Errors().Code(); }
 
-std::string DriverError(int32_t code) {
-  const char* text = files::ErrorTableText(code);
-  std::string t = text != nullptr ? text : "Error";
-  while (!t.empty() && t.back() == ' ') t.pop_back();
-  return t + " (" + std::to_string(code) + ")";
-}
+std::string DriverError(int32_t code) { return files::ErrorTextWithCode(code); }
 
 std::string Hex(uint32_t value) {
   char text[16];

@@ -24,13 +24,7 @@ constexpr int32_t kLockSeconds = 10;
 
 int32_t Code() { return files::Errors().Code(); }
 
-// "Creates Duplicate Key (40)".
-std::string DriverError(int32_t code) {
-  const char* text = files::ErrorTableText(code);
-  std::string t = text != nullptr ? text : "Error";
-  while (!t.empty() && t.back() == ' ') t.pop_back();
-  return t + " (" + std::to_string(code) + ")";
-}
+std::string DriverError(int32_t code) { return files::ErrorTextWithCode(code); }
 
 std::string Line(int line, const std::string& text) {
   return "line " + std::to_string(line) + ": " + text;

@@ -1,6 +1,7 @@
 #include "runtime/files/error_codes.h"
 
 #include <cerrno>
+#include <string>
 
 namespace vorsandt::files {
 namespace {
@@ -191,6 +192,13 @@ const char* ErrorTableText(int32_t code) {
     if (e.code > code) break;
   }
   return nullptr;
+}
+
+std::string ErrorTextWithCode(int32_t code) {
+  const char* text = ErrorTableText(code);
+  std::string t = text != nullptr ? text : "Error";
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  return t + " (" + std::to_string(code) + ")";
 }
 
 int32_t MapErrno(int errnum, bool writing) {

@@ -8,6 +8,7 @@
 #define VORSANDT_RUNTIME_FILES_ERROR_CODES_H_
 
 #include <cstdint>
+#include <string>
 
 namespace vorsandt::files {
 
@@ -87,6 +88,11 @@ inline constexpr int32_t kFailSilently = -1;
 // The runtime's own text for `code`, or nullptr when the table has none.
 // Texts are returned exactly as stored, trailing blanks included.
 const char* ErrorTableText(int32_t code);
+
+// The text without its trailing blanks and the number, for tools and
+// messages that name a failure: "Creates Duplicate Key (40)"; "Error (N)" for
+// a number the table has no text for.
+std::string ErrorTextWithCode(int32_t code);
 
 // Maps a POSIX errno value to the operating-system numbering of the error
 // table (2 file not found, 5 access denied, ...). `writing` picks write fault

@@ -44,13 +44,7 @@ namespace {
 
 int32_t Code() { return files::Errors().Code(); }
 
-// "Creates Duplicate Key (40)".
-std::string DriverError(int32_t code) {
-  const char* text = files::ErrorTableText(code);
-  std::string t = text != nullptr ? text : "Error";
-  while (!t.empty() && t.back() == ' ') t.pop_back();
-  return t + " (" + std::to_string(code) + ")";
-}
+std::string DriverError(int32_t code) { return files::ErrorTextWithCode(code); }
 
 files::FileRecord* Declared(app::Table t) {
   app::InitDictionary(&qvf::QvfEntry);
