@@ -75,13 +75,18 @@ void ExportList(Browse& browse, ui::WindowId owner) {
     WarningMessage(MessageId::kListExportError, error);
     return;
   }
-  if (!exchange::WriteWholeFile(env::Env::Default(), *chosen, csv, &error)) {
+  SaveExportedList(*chosen, csv, records);
+}
+
+void SaveExportedList(const std::string& path, const std::string& csv, int records) {
+  std::string error;
+  if (!exchange::WriteWholeFile(env::Env::Default(), path, csv, &error)) {
     // The reason names the file ("cannot write x.csv: Permission denied").
     error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
     WarningMessage(MessageId::kListExportError, error + ".");
     return;
   }
-  WarningMessage(MessageId::kListExported, std::to_string(records), *chosen);
+  WarningMessage(MessageId::kListExported, std::to_string(records), path);
 }
 
 }  // namespace vorsandt::app

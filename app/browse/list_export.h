@@ -24,6 +24,10 @@ inline constexpr char kExportListPopupItem[] = "|&Export List...";
 // closed (the caller opens it again). False with `error` when a read failed.
 bool ListToCsv(Browse& browse, std::string* csv, int* records, std::string* error);
 
+// Writes `csv` (`records` rows) as the whole of `path` and tells the user how
+// it went: the count written, or the reason it was not.
+void SaveExportedList(const std::string& path, const std::string& csv, int records);
+
 // Asks for a file through the platform's file dialog, writes the list there
 // and tells the user how it went. `owner` is the list's window.
 void ExportList(Browse& browse, ui::WindowId owner);

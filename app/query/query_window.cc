@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/browse/browse.h"
+#include "app/browse/list_export.h"
 #include "app/exchange/whole_file.h"
 #include "app/messages/warning_message.h"
 #include "app/query/example_grid.h"
@@ -485,20 +486,14 @@ void QueryWindow::ExportRows() {
   request.owner = window_->id();
   std::optional<std::string> chosen = ui::Engine::Current()->ChooseFile(request);
   if (!chosen || chosen->empty()) return;
-  std::string csv, error;
+  std::string csv;
   int records = 0;
   browse_->FetchSelected();
   if (!QueryToCsv(*browse_, ViewTables(table_, joins_chosen_), &csv, &records)) {
     ReadFailed(Def(table_).label);
     return;
   }
-  if (!exchange::WriteWholeFile(env::Env::Default(), *chosen, csv, &error)) {
-    // The reason names the file ("cannot write x.csv: Permission denied").
-    error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
-    WarningMessage(MessageId::kListExportError, error + ".");
-    return;
-  }
-  WarningMessage(MessageId::kListExported, std::to_string(records), *chosen);
+  SaveExportedList(*chosen, csv, records);
 }
 
 // --- Saved queries -------------------------------------------------------------
