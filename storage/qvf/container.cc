@@ -366,8 +366,10 @@ int Container::SavePhase1() {
       image = p->image;
       PutU32(reinterpret_cast<uint8_t*>(image.data()) + kPgOwnAddress,
              static_cast<uint32_t>(HomeAddress(static_cast<uint32_t>(p->unit))));
-    } else if (int r = EncodePage(p->data, static_cast<uint32_t>(p->unit), &image); r != 0) {
-      return Fail(r);
+    } else if (!TakePlacedImage(p, &image)) {
+      if (int r = EncodePage(p->data, static_cast<uint32_t>(p->unit), &image); r != 0) {
+        return Fail(r);
+      }
     }
     const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
     if (home < old_end_) {

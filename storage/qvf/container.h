@@ -244,7 +244,8 @@ class Container {
   bool Pack();
   bool MovePage(int64_t from, int64_t to);
   bool UpdateReference(const Page* page, int64_t from, int64_t to);
-  int ClassForImage(const Page* page, int* c);
+  int ClassForImage(Page* page, int* c);
+  bool TakePlacedImage(Page* page, std::string* image);
 
   env::Env* env_;
   std::unique_ptr<env::File> file_;
@@ -270,6 +271,11 @@ class Container {
   bool view_refused_ = false;
   int64_t root_ = kNoRootUnit;
   int64_t next_provisional_ = -1;
+  // Images encoded by placement, kept for the writes of the same save up to
+  // a bound on the memory they hold (each save has its own number).
+  static constexpr size_t kPlacedImageBudget = size_t{2} << 20;
+  uint64_t save_number_ = 0;
+  size_t placed_bytes_ = 0;
   PageCache cache_;
   size_t decoded_dirty_limit_ = kDefaultDecodedDirtyLimit;
   uint64_t log_area_kept_ = kDefaultLogAreaKept;

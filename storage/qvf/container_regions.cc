@@ -19,15 +19,49 @@ namespace {
 constexpr int kMaxDepth = 64;
 }  // namespace
 
-int Container::ClassForImage(const Page* page, int* c) {
+int Container::ClassForImage(Page* page, int* c) {
   if (page->parked) {
     *c = static_cast<int>(page->image.size() / kUnitSize);
+    return 0;
+  }
+  if (page->placed_in == save_number_) {
+    *c = static_cast<int>(page->placed_image.size() / kUnitSize);
     return 0;
   }
   std::string image;
   if (int r = EncodePage(page->data, 0, &image); r != 0) return r;
   *c = static_cast<int>(image.size() / kUnitSize);
+  if (placed_bytes_ + image.size() <= kPlacedImageBudget) {
+    placed_bytes_ += image.size();
+    page->placed_image = std::move(image);
+    page->placed_in = save_number_;
+  }
   return 0;
+}
+
+// Placement changes no entry of a page, only child numbers (kept outside the
+// compressed area) and units, so the image it encoded is the one to write
+// once those are set.
+bool Container::TakePlacedImage(Page* page, std::string* image) {
+  if (page->placed_in != save_number_) return false;
+  page->placed_in = 0;
+  image->swap(page->placed_image);
+  std::string().swap(page->placed_image);
+  auto* p = reinterpret_cast<uint8_t*>(image->data());
+  const auto& entries = page->data.entries;
+  if (image->size() < kPageHeaderSize || p[kPgLevel] != page->data.level ||
+      GetU16(p + kPgCount) != entries.size()) {
+    return false;
+  }
+  PutU32(p + kPgOwnAddress, static_cast<uint32_t>(HomeAddress(static_cast<uint32_t>(page->unit))));
+  if (page->data.level > 0) {
+    size_t pos = kPageHeaderSize;
+    for (const Entry& e : entries) {
+      PutU32(p + pos, static_cast<uint32_t>(e.child));
+      pos += 4;
+    }
+  }
+  return true;
 }
 
 Page* Container::FindParent(std::string_view key, int64_t child) {
@@ -186,6 +220,8 @@ bool Container::Pack() {
 }
 
 bool Container::PlacePages() {
+  ++save_number_;
+  placed_bytes_ = 0;
   // 1. Slots of pages that left the tree, highest unit first, so that the
   //    last page of a region is never itself a freed one.
   std::sort(freed_.begin(), freed_.end(), std::greater<>());

@@ -45,6 +45,11 @@ struct Page {
   bool parked = false;
   std::string image;
   std::string first_key;
+  // The image placement encoded to find this page's size class during the
+  // save numbered `placed_in` (own address of unit 0; the save writes it
+  // with its own address and child numbers set as they are then).
+  std::string placed_image;
+  uint64_t placed_in = 0;
   size_t footprint = 0;   // bytes held, counted while retired
   uint64_t loaded_at = 0;
   uint64_t used_at = 0;
