@@ -12,6 +12,7 @@
 #include "runtime/files/operations.h"
 #include "runtime/format/characters.h"
 #include "runtime/views/field_values.h"
+#include "runtime/views/view_engine.h"
 #include "ui/engine/events.h"
 
 namespace vorsandt::app {
@@ -127,11 +128,20 @@ void Browse::CloseView() {
 }
 
 void Browse::OpenView(bool from_key_value) {
-  CloseView();
+  const char* filter = order().filter != nullptr ? order().filter : "";
+  // A view already open with this filter only needs the new sequence: it
+  // keeps its levels, joins and compiled filter instead of being closed and
+  // built again at every relocation, locator and tab change.
+  const bool reuse = view_open_ && view_->installed == nullptr && view_filter_ == filter;
+  if (!reuse) CloseView();
   StoreRangeValue();
   const files::KeyDecl* key = Key();
   from_key_value ? files::SetKeyValue(table_, key) : files::SetKey(table_, key);
-  const char* filter = order().filter != nullptr ? order().filter : "";
+  if (reuse) {
+    view_on_.clear();
+    if (views::Restart(view_.get())) return;
+    CloseView();
+  }
   files::SetFilter(view_.get(), ui::prop::kFilter, filter);
   files::Open(view_.get(), files::kModeViewDefault);
   if (Code() != files::kNoError) {
@@ -140,6 +150,7 @@ void Browse::OpenView(bool from_key_value) {
     return;
   }
   view_open_ = true;
+  view_filter_ = filter;
 }
 
 void Browse::OpenOrder() {

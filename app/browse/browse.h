@@ -198,6 +198,7 @@ class Browse {
   std::unique_ptr<views::ViewFileList> file_list_;
   std::unique_ptr<views::ViewRecord> view_;
   bool view_open_ = false;
+  std::string view_filter_;  // the filter the open view was given
   // Position of the row the view stands on (its last delivered row); empty
   // when it stands on none or where it stands is not known.
   std::string view_on_;

@@ -345,6 +345,28 @@ int32_t BuildLevels(ViewRecord* view, ViewState& s) {
   return 0;
 }
 
+// Takes the sequence now established on the primary file as the view's
+// order: no row, every level to start afresh, the key range analysed again
+// against the primary file's key.
+void Establish(ViewState& s) {
+  s.row_state = kRowNone;
+  s.resync = false;
+  for (LevelState& l : s.levels) {
+    l.state = kLevelNotStarted;
+    l.delivered = false;
+    l.reset_at.clear();
+  }
+  AnalyseFilter(s);
+  // A sequence from the first (or last) entry of the key would read every
+  // record before the range: the first read goes straight to the range.
+  FileRecord* primary = files::InstanceOf(s.levels[0].file);
+  if (!s.range.empty() && primary->block != nullptr &&
+      primary->block->last_sequential == files::kOpSetKey) {
+    s.levels[0].state = kLevelRestart;
+  }
+  Errors().Clear();
+}
+
 int32_t OpenView(ViewRecord* view, ViewState& s) {
   if (s.open) return Fail(view, files::kFileAlreadyOpen);
   if (int32_t rc = BuildLevels(view, s); rc != 0) {
@@ -358,17 +380,7 @@ int32_t OpenView(ViewRecord* view, ViewState& s) {
     if (!s.filter.ok()) s.filter_text.clear();
   }
   s.open = true;
-  s.row_state = kRowNone;
-  s.resync = false;
-  AnalyseFilter(s);
-  // A sequence from the first (or last) entry of the key would read every
-  // record before the range: the first read goes straight to the range.
-  FileRecord* primary = files::InstanceOf(s.levels[0].file);
-  if (!s.range.empty() && primary->block != nullptr &&
-      primary->block->last_sequential == files::kOpSetKey) {
-    s.levels[0].state = kLevelRestart;
-  }
-  Errors().Clear();
+  Establish(s);
   return 0;
 }
 
@@ -627,6 +639,17 @@ int32_t ViewEntry(int32_t op, files::AccessObject* object, const files::Args& ar
     }
   }
   return Perform(view, op, args);
+}
+
+bool Restart(ViewRecord* view) {
+  if (view->installed != nullptr) return false;
+  ViewState* s = FindState(view);
+  if (s == nullptr || !s->open || s->levels.empty()) return false;
+  for (const LevelState& l : s->levels) {
+    if (!FileIsOpen(l.file)) return false;
+  }
+  Establish(*s);
+  return true;
 }
 
 ViewSnapshot Inspect(ViewRecord* view) {

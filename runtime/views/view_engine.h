@@ -41,6 +41,14 @@ inline constexpr int kLevelCleared = 4;
 // token; the engine registered under that token then serves the view.
 void RegisterViewEngine(int32_t token, files::DriverEntry entry);
 
+// Makes an open view of the calling thread read from the sequence now
+// established on its primary file (SetKey or SetKeyValue since), as if it had
+// been closed and opened again: its levels, joins and filter are kept, and
+// the filter's key range is analysed again. False, with nothing changed, when
+// the view is not open on this thread, is served by a driver's own engine, or
+// one of its files is no longer open; the caller then closes and opens it.
+bool Restart(ViewRecord* view);
+
 // What a test or a tool may observe of an open view of the calling thread.
 struct ViewSnapshot {
   bool open = false;

@@ -552,6 +552,45 @@ TEST_F(ViewEngineTest, OpenNeedsOpenTablesAndOtherOperationsAre80) {
   EXPECT_EQ(Code(), files::kFileNotOpen);
 }
 
+// Restart reads an open view from the sequence now set on its primary file,
+// whatever state the view was left in, exactly as closing and opening it.
+TEST_F(ViewEngineTest, RestartReadsTheNewSequenceWithTheSameJoinsAndFilter) {
+  ItemsAndClaims();
+  TestView v(Table::kItems, {"CLA:ITEM_REF"});
+  const std::vector<const char*> cols = {"ITE:ITEM_CODE", "CLA:CLAIM_REFERENCE"};
+  EXPECT_FALSE(Restart(v.get()));  // not open
+  OpenItemsWithClaims(v, "CLA:CLAIM_STATUS <> 'CLOSED'");
+  files::Next(v.get());
+  files::Next(v.get());  // on 1|13, in the middle of item 1's claims
+  const std::string position = files::Position(v.get());
+  files::Reget(v.get(), position);  // unreadable until reset
+  Set("ITE:ITEM_CODE", 2);
+  files::SetKeyValue(TableFile(Table::kItems), app::KeyNamed("ITE:CODE"));
+  ASSERT_TRUE(Restart(v.get()));
+  EXPECT_EQ(Inspect(v.get()).row_state, kRowNone);
+  EXPECT_EQ(Rows(v.get(), cols), (std::vector<std::string>{"2|0", "3|31"}));
+  // From the end of the key, backwards; the filter still drops claim 12.
+  files::SetKey(TableFile(Table::kItems), app::KeyNamed("ITE:CODE"));
+  ASSERT_TRUE(Restart(v.get()));
+  EXPECT_EQ(Rows(v.get(), cols, false), (std::vector<std::string>{"3|31", "2|0", "1|13", "1|11"}));
+
+  // A range is analysed again for the key now set: claims by item fix one
+  // component, physical order none.
+  TestView c(Table::kClaim, {});
+  files::SetFile(TableFile(Table::kClaim));
+  files::SetFilter(c.get(), 31928, "CLA:ITEM_REFERENCE = ITE:ITEM_CODE");
+  files::Open(c.get(), files::kModeViewDefault);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(Inspect(c.get()).range_components, 0);
+  Set("ITE:ITEM_CODE", 1);
+  files::SetKey(TableFile(Table::kClaim), app::KeyNamed("CLA:ITEM_REF"));
+  ASSERT_TRUE(Restart(c.get()));
+  EXPECT_EQ(Inspect(c.get()).range_components, 1);
+  ResetReads();
+  EXPECT_EQ(Rows(c.get(), {"CLA:CLAIM_REFERENCE"}), (std::vector<std::string>{"11", "12", "13"}));
+  EXPECT_EQ(ReadCount(), 4);  // straight to the range, ended by item 3's claim
+}
+
 TEST_F(ViewEngineTest, PutAndDeleteGoToThePrimaryRecord) {
   ItemsAndClaims();
   TestView v(Table::kItems, {"CLA:ITEM_REF"});
