@@ -30,8 +30,26 @@
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
+#include "app/exchange/columns.h"
+#include "app/exchange/csv.h"
+#include "app/exchange/record_text.h"
 
 namespace vorsandt::tools {
+
+// The record text and CSV rules are shared with the program's list export.
+using exchange::ColumnNames;
+using exchange::CsvField;
+using exchange::CsvLine;
+using exchange::CsvRow;
+using exchange::FieldToText;
+using exchange::IsDateField;
+using exchange::MemoToText;
+using exchange::ParseCsv;
+using exchange::RecordToValues;
+using exchange::TextToField;
+using exchange::TextToMemo;
+using exchange::Utf8ToAnsi;
+using exchange::ValuesToRecord;
 
 // Exit codes of the commands.
 inline constexpr int kExitOk = 0;

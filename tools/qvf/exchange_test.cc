@@ -19,20 +19,6 @@
 
 namespace vorsandt::tools {
 
-// The record text and CSV rules are shared with the program's list export.
-using exchange::ColumnNames;
-using exchange::CsvField;
-using exchange::CsvLine;
-using exchange::CsvRow;
-using exchange::FieldToText;
-using exchange::IsDateField;
-using exchange::MemoToText;
-using exchange::ParseCsv;
-using exchange::RecordToValues;
-using exchange::TextToField;
-using exchange::TextToMemo;
-using exchange::Utf8ToAnsi;
-using exchange::ValuesToRecord;
 namespace {
 
 using qvf::testing::ScratchFolder;

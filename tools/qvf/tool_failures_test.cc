@@ -12,24 +12,11 @@
 #include "storage/qvf/driver/qvf_test_support.h"
 #include "app/exchange/csv.h"
 #include "app/exchange/record_text.h"
+#include "tools/qvf/exchange.h"
 #include "tools/qvf/tool_run_test_support.h"
 
 namespace vorsandt::tools {
 
-// The record text and CSV rules are shared with the program's list export.
-using exchange::ColumnNames;
-using exchange::CsvField;
-using exchange::CsvLine;
-using exchange::CsvRow;
-using exchange::FieldToText;
-using exchange::IsDateField;
-using exchange::MemoToText;
-using exchange::ParseCsv;
-using exchange::RecordToValues;
-using exchange::TextToField;
-using exchange::TextToMemo;
-using exchange::Utf8ToAnsi;
-using exchange::ValuesToRecord;
 namespace {
 
 namespace fs = std::filesystem;
