@@ -37,9 +37,8 @@ void PageCache::SetRetiredBudget(size_t bytes) {
 PageCache::~PageCache() { Clear(); }
 
 Page* PageCache::Find(int64_t unit) const {
-  auto it = index_.find(unit);
-  if (it == index_.end() || it->second->retired) return nullptr;
-  return it->second.get();
+  Page* page = index_.Find(unit);
+  return page == nullptr || page->retired ? nullptr : page;
 }
 
 void PageCache::Touch(Page* page) {
@@ -52,11 +51,8 @@ void PageCache::Touch(Page* page) {
 }
 
 Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
-  auto it = index_.find(unit);
-  if (it != index_.end()) {
-    // Only a retired copy can be in the way; the caller's page replaces it.
-    if (it->second->retired) DropRetired(it);
-  }
+  // Only a retired copy can be in the way; the caller's page replaces it.
+  if (Page* old = index_.Find(unit); old != nullptr && old->retired) DropRetired(old);
   auto page = std::make_unique<Page>();
   page->unit = unit;
   page->data = std::move(data);
@@ -65,14 +61,13 @@ Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
   std::list<Page*>& list = dirty ? dirty_ : clean_;
   page->pos = list.insert(list.end(), page.get());
   Page* raw = page.get();
-  index_[unit] = std::move(page);
+  index_.Put(unit, std::move(page));
   return raw;
 }
 
 Page* PageCache::Revive(int64_t unit) {
-  auto it = index_.find(unit);
-  if (it == index_.end() || !it->second->retired) return nullptr;
-  Page* page = it->second.get();
+  Page* page = index_.Find(unit);
+  if (page == nullptr || !page->retired) return nullptr;
   retired_.erase(page->pos);
   retired_bytes_ -= page->footprint;
   g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
@@ -99,7 +94,7 @@ void PageCache::Retire(Page* page) {
   clean_.erase(page->pos);
   page->footprint = PageFootprint(*page);
   if (page->footprint > RetiredBudget()) {
-    index_.erase(page->unit);
+    index_.Take(page->unit);
     return;
   }
   page->retired = true;
@@ -109,18 +104,17 @@ void PageCache::Retire(Page* page) {
   TrimRetired();
 }
 
-void PageCache::DropRetired(Index::iterator it) {
-  Page* page = it->second.get();
+void PageCache::DropRetired(Page* page) {
   retired_.erase(page->pos);
   retired_bytes_ -= page->footprint;
   g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
-  index_.erase(it);
+  index_.Take(page->unit);
 }
 
 void PageCache::TrimRetired() {
   const size_t budget = RetiredBudget();
   while (!retired_.empty() && g_retired_total.load(std::memory_order_relaxed) > budget) {
-    DropRetired(index_.find(retired_.front()->unit));
+    DropRetired(retired_.front());
   }
 }
 
@@ -170,18 +164,16 @@ std::vector<Page*> PageCache::DirtyPages() const {
 }
 
 void PageCache::Rekey(Page* page, int64_t unit) {
-  auto it = index_.find(page->unit);
-  std::unique_ptr<Page> owned = std::move(it->second);
-  index_.erase(it);
+  std::unique_ptr<Page> owned = index_.Take(page->unit);
   // A retired copy filed under the new unit describes what is moving away.
-  if (auto old = index_.find(unit); old != index_.end() && old->second->retired) DropRetired(old);
+  if (Page* old = index_.Find(unit); old != nullptr && old->retired) DropRetired(old);
   owned->unit = unit;
-  index_[unit] = std::move(owned);
+  index_.Put(unit, std::move(owned));
 }
 
 void PageCache::Remove(Page* page) {
   (page->dirty ? (page->parked ? parked_ : dirty_) : clean_).erase(page->pos);
-  index_.erase(page->unit);
+  index_.Take(page->unit);
 }
 
 void PageCache::Clear() {
@@ -191,7 +183,7 @@ void PageCache::Clear() {
   clean_.clear();
   dirty_.clear();
   parked_.clear();
-  index_.clear();
+  index_.Clear();
 }
 
 }  // namespace vorsandt::qvf

@@ -28,10 +28,10 @@
 #include <list>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "storage/qvf/page.h"
+#include "storage/qvf/unit_index.h"
 
 namespace vorsandt::qvf {
 
@@ -39,7 +39,7 @@ struct Page {
   int64_t unit = 0;  // negative: provisional, not yet placed in the file
   PageData data;
   bool dirty = false;
-  bool retired = false;   // on the retired list (not found by Find)
+  bool retired = false;  // on the retired list (not found by Find)
   // A parked leaf holds its encoded image (own address of unit 0) and its
   // first key part instead of decoded entries; `data` is empty meanwhile.
   bool parked = false;
@@ -50,7 +50,7 @@ struct Page {
   // with its own address and child numbers set as they are then).
   std::string placed_image;
   uint64_t placed_in = 0;
-  size_t footprint = 0;   // bytes held, counted while retired
+  size_t footprint = 0;  // bytes held, counted while retired
   uint64_t loaded_at = 0;
   uint64_t used_at = 0;
   std::list<Page*>::iterator pos;  // in the clean, dirty or retired list
@@ -128,18 +128,16 @@ class PageCache {
   static void SetRetiredBudget(size_t bytes);
 
  private:
-  using Index = std::unordered_map<int64_t, std::unique_ptr<Page>>;
-
   void Retire(Page* page);
   // Drops a retired page (erasing it from the index).
-  void DropRetired(Index::iterator it);
+  void DropRetired(Page* page);
   // Drops the oldest retired pages while the process is over its budget.
   void TrimRetired();
 
-  Index index_;
+  UnitIndex index_;
   std::list<Page*> clean_;
-  std::list<Page*> dirty_;     // decoded dirty pages, least recently used first
-  std::list<Page*> parked_;    // parked dirty pages
+  std::list<Page*> dirty_;    // decoded dirty pages, least recently used first
+  std::list<Page*> parked_;   // parked dirty pages
   std::list<Page*> retired_;  // oldest first
   size_t retired_bytes_ = 0;
   uint64_t counter_ = 0;
