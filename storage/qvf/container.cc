@@ -45,6 +45,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "runtime/files/error_codes.h"
@@ -58,6 +59,34 @@ using files::kSystemErrorBase;
 
 namespace {
 std::atomic<size_t> g_decoded_dirty_limit{Container::kDefaultDecodedDirtyLimit};
+
+// Writes to consecutive offsets gathered into one system call. A save writes
+// its pages in unit order, so the log and the pages beyond the old end of
+// data each form one run, and so do the home copies of a log; a page per call
+// cost more in system-call overhead than in copying.
+constexpr size_t kRunLimit = 1u << 20;
+
+struct WriteRun {
+  uint64_t start = 0;
+  std::string bytes;
+};
+
+template <typename Write>
+void FlushRun(WriteRun* run, Write write) {
+  if (run->bytes.empty()) return;
+  write(run->start, run->bytes);
+  run->bytes.clear();
+}
+
+template <typename Write>
+void AddToRun(WriteRun* run, uint64_t offset, std::string_view data, Write write) {
+  if (!run->bytes.empty() &&
+      (run->start + run->bytes.size() != offset || run->bytes.size() + data.size() > kRunLimit)) {
+    FlushRun(run, write);
+  }
+  if (run->bytes.empty()) run->start = offset;
+  run->bytes.append(data);
+}
 }  // namespace
 
 size_t Container::DefaultDecodedDirtyLimit() {
@@ -359,6 +388,8 @@ int Container::SavePhase1() {
   std::vector<Page*> pages = cache_.DirtyPages();
   std::sort(pages.begin(), pages.end(), [](Page* a, Page* b) { return a->unit < b->unit; });
   std::string image;
+  auto write = [this](uint64_t offset, const std::string& bytes) { WriteRaw(offset, bytes); };
+  WriteRun log_run, home_run;
   for (Page* p : pages) {
     if (p->unit < 0) return Fail(kCheckRegions);
     if (p->parked) {
@@ -373,13 +404,15 @@ int Container::SavePhase1() {
     }
     const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
     if (home < old_end_) {
-      WriteRaw(header_.log_end, image);
+      AddToRun(&log_run, header_.log_end, image, write);
       header_.log_end += static_cast<uint32_t>(image.size());
       pending_.push_back({home, image});
     } else {
-      WriteRaw(home, image);
+      AddToRun(&home_run, home, image, write);
     }
   }
+  FlushRun(&log_run, write);
+  FlushRun(&home_run, write);
   // The logged header already carries the final log end.
   const uint64_t header_pos = header_.log_end;
   header_.log_end += kHeaderSize;
@@ -438,7 +471,10 @@ int Container::SavePhase2() {
 int Container::ApplyCommittedLog() {
   if (stage_ != Stage::kCommitted) return 0;
   stage_ = Stage::kApplying;
-  for (const Pending& p : pending_) WriteRaw(p.home, p.image);
+  auto write = [this](uint64_t offset, const std::string& bytes) { WriteRaw(offset, bytes); };
+  WriteRun run;
+  for (const Pending& p : pending_) AddToRun(&run, p.home, p.image, write);
+  FlushRun(&run, write);
   std::string bytes(kHeaderSize, '\0');
   EncodeHeader(committed_, reinterpret_cast<uint8_t*>(bytes.data()));
   WriteRaw(0, bytes);
