@@ -104,6 +104,15 @@ class File {
   // offset and length. Returns 0, or ENOLCK when there is no such claim.
   virtual int Unlock(uint64_t offset, uint64_t length) = 0;
 
+  // Tells whether TryLock would be granted now, without claiming anything:
+  // 0, or EAGAIN (as TryLock). The answer can be overtaken at once; it suits
+  // a caller that needs to know that nobody holds the range at this moment,
+  // not to keep others out afterwards. The default claims and releases.
+  virtual int TestLock(uint64_t offset, uint64_t length, bool exclusive) {
+    if (int e = TryLock(offset, length, exclusive); e != 0) return e;
+    return Unlock(offset, length);
+  }
+
   // Maps the first `length` bytes (at most one memory page, 4096) as a
   // FileView. The file must be at least `length` long and must never be
   // shortened below it while the view lives (a shared mapping of a page

@@ -12,7 +12,7 @@ namespace vorsandt::env {
 
 struct FaultEnv::Node {
   struct Pending {
-    bool truncate;  // otherwise a write
+    bool truncate;    // otherwise a write
     uint64_t offset;  // write offset, or the new length
     std::string data;
   };
@@ -59,8 +59,7 @@ class FaultView final : public FileView {
 
 class FaultFile final : public File {
  public:
-  FaultFile(FaultEnv* env, std::shared_ptr<FaultEnv::Node> node, int64_t generation,
-            bool read_only)
+  FaultFile(FaultEnv* env, std::shared_ptr<FaultEnv::Node> node, int64_t generation, bool read_only)
       : env_(env), node_(std::move(node)), generation_(generation), read_only_(read_only) {}
 
   ~FaultFile() override {
@@ -143,6 +142,14 @@ class FaultFile final : public File {
     if (node_->locks.Conflicts(offset, offset + length, exclusive)) return EAGAIN;
     node_->locks.Add(this, offset, offset + length, exclusive);
     return 0;
+  }
+
+  int TestLock(uint64_t offset, uint64_t length, bool exclusive) override {
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
+    if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
+    return node_->locks.Conflicts(offset, offset + length, exclusive) ? EAGAIN : 0;
   }
 
   int Unlock(uint64_t offset, uint64_t length) override {

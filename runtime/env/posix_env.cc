@@ -236,6 +236,24 @@ class PosixFile final : public File {
     return 0;
   }
 
+  int TestLock(uint64_t offset, uint64_t length, bool exclusive) override {
+    uint64_t end = 0;
+    if (!Range(offset, length, &end)) return EINVAL;
+    std::lock_guard<std::mutex> guard(Registry().mutex);
+    if (Registry().files[key_].table.Conflicts(offset, end, exclusive)) return EAGAIN;
+    // One query instead of a claim and its release. Locks of this open file
+    // description never conflict with the query, as they would not with a
+    // claim; the table above has already answered for this process.
+    struct flock fl {};
+    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(end - offset);
+    fl.l_pid = 0;
+    if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return errno;
+    return fl.l_type == F_UNLCK ? 0 : EAGAIN;
+  }
+
   int Unlock(uint64_t offset, uint64_t length) override {
     uint64_t end = 0;
     if (!Range(offset, length, &end)) return EINVAL;

@@ -136,4 +136,8 @@ bool FileLocks::TryLockRecord(uint32_t record) {
 
 void FileLocks::UnlockRecord(uint32_t record) { file_->Unlock(ItemLockOffset(record), 1); }
 
+bool FileLocks::RecordFree(uint32_t record) {
+  return file_->TestLock(ItemLockOffset(record), 1, /*exclusive=*/true) == 0;
+}
+
 }  // namespace vorsandt::qvf

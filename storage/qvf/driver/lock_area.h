@@ -87,6 +87,8 @@ class FileLocks {
   // One attempt at a record lock: true when granted.
   bool TryLockRecord(uint32_t record);
   void UnlockRecord(uint32_t record);
+  // True when nobody else holds the record now (nothing is claimed).
+  bool RecordFree(uint32_t record);
 
   // Called between attempts of a file-lock wait (tests count them; the
   // default sleeps a millisecond).

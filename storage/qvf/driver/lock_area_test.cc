@@ -105,11 +105,18 @@ TEST_F(LockAreaFile, TableAndRecordLocksExcludeOtherHandles) {
   ASSERT_EQ(a.TryLockTable(7), 0);
   EXPECT_EQ(b.TryLockTable(7), files::kFileAlreadyLocked);
   EXPECT_EQ(b.TryLockTable(8), 0);
+  EXPECT_TRUE(b.RecordFree(9));
   EXPECT_TRUE(a.TryLockRecord(9));
   EXPECT_FALSE(b.TryLockRecord(9));
+  // The test sees the claim of another handle and of its own, claims nothing.
+  EXPECT_FALSE(b.RecordFree(9));
+  EXPECT_FALSE(a.RecordFree(9));
+  EXPECT_TRUE(b.RecordFree(10));
+  EXPECT_TRUE(b.TryLockRecord(10));
   // Not re-entrant: the same holder is refused too.
   EXPECT_FALSE(a.TryLockRecord(9));
   a.UnlockRecord(9);
+  EXPECT_TRUE(b.RecordFree(9));
   EXPECT_TRUE(b.TryLockRecord(9));
   a.UnlockTable(7);
   EXPECT_EQ(b.TryLockTable(7), 0);
@@ -136,7 +143,9 @@ TEST_F(LockAreaFile, RecordLockHeldByAnotherProcessIsRefused) {
   ASSERT_EQ(c, 'y');
   auto h = Handle();
   FileLocks mine(env::Env::Default(), h.get());
+  EXPECT_FALSE(mine.RecordFree(42));
   EXPECT_FALSE(mine.TryLockRecord(42));
+  EXPECT_TRUE(mine.RecordFree(43));
   EXPECT_TRUE(mine.TryLockRecord(43));
   // The child's reader byte keeps a writer out.
   EXPECT_NE(h->TryLock(kLockBase, kWriterLockLength, true), 0);

@@ -201,7 +201,8 @@ class QvfDriver : public files::Driver {
     b.lock = lock;
     b.container = ContainerOf(b.table->store());
     b.table->SetLocks(RecordLocks{[lock](uint32_t n) { return lock->locks().TryLockRecord(n); },
-                                  [lock](uint32_t n) { lock->locks().UnlockRecord(n); }});
+                                  [lock](uint32_t n) { lock->locks().UnlockRecord(n); },
+                                  [lock](uint32_t n) { return lock->locks().RecordFree(n); }});
     b.pos = SequencePosition();
     b.access_key = -1;
     b.DropRequests();
@@ -536,6 +537,5 @@ QvfDriver& TheDriver() {
 int32_t QvfEntry(int32_t op, files::AccessObject* object, const files::Args& args) {
   return files::DriverCall(TheDriver(), op, object, args);
 }
-
 
 }  // namespace vorsandt::qvf

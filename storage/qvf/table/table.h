@@ -43,6 +43,9 @@ struct RecordLocks {
   // Locks record n without waiting; false when another holder has it.
   std::function<bool(uint32_t)> lock;
   std::function<void(uint32_t)> unlock;
+  // True when nobody holds record n now; claims nothing. Optional: without
+  // it the table claims and releases.
+  std::function<bool(uint32_t)> free;
 };
 
 // Memo and blob contents, one per memo field in declaration order. A text
