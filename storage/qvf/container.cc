@@ -60,10 +60,10 @@ using files::kSystemErrorBase;
 namespace {
 std::atomic<size_t> g_decoded_dirty_limit{Container::kDefaultDecodedDirtyLimit};
 
-// Writes to consecutive offsets gathered into one system call. A save writes
-// its pages in unit order, so the log and the pages beyond the old end of
-// data each form one run, and so do the home copies of a log; a page per call
-// cost more in system-call overhead than in copying.
+// Writes to consecutive offsets gathered into one system call (a page per
+// call cost more in system-call overhead than in copying). A save writes its
+// pages in unit order, so the pages beyond the old end of data form one run;
+// the log is kept in runs of this size anyway, for phase 2.
 constexpr size_t kRunLimit = 1u << 20;
 
 struct WriteRun {
@@ -193,7 +193,7 @@ bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length) {
   return true;
 }
 
-void Container::WriteRaw(uint64_t offset, const std::string& data) {
+void Container::WriteRaw(uint64_t offset, std::string_view data) {
   CheckNoChangeInOptimisticRead();
   if (write_error_ != 0 || failed_) return;  // skipped until the error is collected
   if (read_only_) {
@@ -384,12 +384,13 @@ int Container::SavePhase1() {
   header_.change_counter++;
 
   stage_ = Stage::kLogging;
-  pending_.clear();
+  DropPending();
   std::vector<Page*> pages = cache_.DirtyPages();
   std::sort(pages.begin(), pages.end(), [](Page* a, Page* b) { return a->unit < b->unit; });
   std::string image;
   auto write = [this](uint64_t offset, const std::string& bytes) { WriteRaw(offset, bytes); };
-  WriteRun log_run, home_run;
+  WriteRun home_run;
+  uint64_t chunk_start = header_.log_end;
   for (Page* p : pages) {
     if (p->unit < 0) return Fail(kCheckRegions);
     if (p->parked) {
@@ -404,14 +405,22 @@ int Container::SavePhase1() {
     }
     const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
     if (home < old_end_) {
-      AddToRun(&log_run, header_.log_end, image, write);
+      if (log_chunks_.empty() || log_chunks_.back().size() + image.size() > kRunLimit) {
+        if (!log_chunks_.empty()) WriteRaw(chunk_start, log_chunks_.back());
+        chunk_start = header_.log_end;
+        log_chunks_.emplace_back();
+      }
+      std::string& chunk = log_chunks_.back();
+      pending_.push_back({home, static_cast<uint32_t>(log_chunks_.size() - 1),
+                          static_cast<uint32_t>(chunk.size()),
+                          static_cast<uint32_t>(image.size())});
+      chunk.append(image);
       header_.log_end += static_cast<uint32_t>(image.size());
-      pending_.push_back({home, image});
     } else {
       AddToRun(&home_run, home, image, write);
     }
   }
-  FlushRun(&log_run, write);
+  if (!log_chunks_.empty()) WriteRaw(chunk_start, log_chunks_.back());
   FlushRun(&home_run, write);
   // The logged header already carries the final log end.
   const uint64_t header_pos = header_.log_end;
@@ -433,7 +442,7 @@ int Container::SavePhase1() {
   }
   if (r != 0 || failed_) {
     const bool maybe_committed = stage_ == Stage::kCommitting;
-    pending_.clear();
+    DropPending();
     if (failed_) {
       stage_ = Stage::kIdle;
       return failure_code_;
@@ -471,10 +480,22 @@ int Container::SavePhase2() {
 int Container::ApplyCommittedLog() {
   if (stage_ != Stage::kCommitted) return 0;
   stage_ = Stage::kApplying;
-  auto write = [this](uint64_t offset, const std::string& bytes) { WriteRaw(offset, bytes); };
-  WriteRun run;
-  for (const Pending& p : pending_) AddToRun(&run, p.home, p.image, write);
-  FlushRun(&run, write);
+  // Pages next to each other at home and in the log go out in one write,
+  // straight from the log's bytes.
+  for (size_t i = 0; i < pending_.size();) {
+    const Pending& first = pending_[i];
+    uint32_t length = first.length;
+    size_t j = i + 1;
+    for (; j < pending_.size(); ++j) {
+      const Pending& p = pending_[j];
+      if (p.chunk != first.chunk || p.at != first.at + length || p.home != first.home + length) {
+        break;
+      }
+      length += p.length;
+    }
+    WriteRaw(first.home, std::string_view(log_chunks_[first.chunk]).substr(first.at, length));
+    i = j;
+  }
   std::string bytes(kHeaderSize, '\0');
   EncodeHeader(committed_, reinterpret_cast<uint8_t*>(bytes.data()));
   WriteRaw(0, bytes);
@@ -498,7 +519,7 @@ int Container::ApplyCommittedLog() {
   // operation's own changes (identifiers handed out, the root).
   header_.log_start = h.log_start;
   header_.log_end = h.log_end;
-  pending_.clear();
+  DropPending();
   stage_ = Stage::kIdle;
   CutLogArea(std::max(h.EndOfData(), header_.EndOfData()));
   return 0;
@@ -527,7 +548,7 @@ int Container::AbandonLog() {
   h.log_start = h.log_end = static_cast<uint32_t>(h.EndOfData());
   int r = WriteHeaderAtZero(h);
   stage_ = Stage::kIdle;
-  pending_.clear();
+  DropPending();
   int d = Discard();
   return r != 0 ? r : d;
 }
@@ -537,7 +558,7 @@ int Container::Discard() {
   cache_.Clear();
   freed_.clear();
   relocated_.clear();
-  pending_.clear();
+  DropPending();
   header_loaded_ = false;
   header_dirty_ = false;
   root_ = kNoRootUnit;

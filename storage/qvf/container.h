@@ -191,9 +191,13 @@ class Container {
     kApplying,    // phase 2 or recovery: home writes allowed
     kUndoing,     // a failed commit: only the old header goes back to offset 0
   };
+  // A logged page still to be written home; its image lies in
+  // log_chunks_[chunk] at `at`.
   struct Pending {
     uint64_t home;
-    std::string image;
+    uint32_t chunk;
+    uint32_t at;
+    uint32_t length;
   };
 
   // Stops with `check`; returns 36 for the caller to pass on.
@@ -203,7 +207,11 @@ class Container {
   int FailRead(int errnum);
   // Raw I/O: multiples of 64 bytes only.
   bool ReadRaw(uint64_t offset, void* buffer, size_t length);
-  void WriteRaw(uint64_t offset, const std::string& data);
+  void WriteRaw(uint64_t offset, std::string_view data);
+  void DropPending() {
+    pending_.clear();
+    log_chunks_.clear();
+  }
   int SyncFile();
   int TakeWriteError();
 
@@ -294,8 +302,11 @@ class Container {
   Stage stage_ = Stage::kIdle;
   uint64_t old_end_ = 0;
   std::vector<Pending> pending_;  // logged images still to be written home
-  FileHeader committed_;          // the new header (with log pointers)
-  FileHeader before_save_;        // the header before phase 1 (for AbandonLog)
+  // The log of the last save as it was written, in runs of at most 1 MiB;
+  // phase 2 writes the pending images home from here.
+  std::vector<std::string> log_chunks_;
+  FileHeader committed_;    // the new header (with log pointers)
+  FileHeader before_save_;  // the header before phase 1 (for AbandonLog)
   int write_error_ = 0;
 };
 
