@@ -1,5 +1,9 @@
 #include "storage/qvf/compression.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace vorsandt::qvf {
 namespace {
 
@@ -24,24 +28,53 @@ bool GetCount(std::string_view in, size_t* pos, size_t* v) {
   return false;
 }
 
+// The first position at or after `i` where kMinRun equal bytes start, or
+// `n` when there is none. Looks at eight bytes at a time: byte k of
+// x = word(i) ^ word(i + 1) is zero when bytes i+k and i+k+1 are equal, so a
+// zero byte k of x | x>>8 | x>>16 marks four equal bytes from i+k (k < 6).
+// The position found is the first of its run of equal bytes, as a walk run
+// by run would find it: the byte before it, if equal, would start four
+// equal bytes itself and have been found first.
+size_t NextRunStart(std::string_view in, size_t i) {
+  static_assert(kMinRun == 4);
+  const size_t n = in.size();
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x0000808080808080ull;  // bytes 0..5
+    while (i + 9 <= n) {
+      uint64_t a, b;
+      std::memcpy(&a, in.data() + i, 8);
+      std::memcpy(&b, in.data() + i + 1, 8);
+      const uint64_t x = a ^ b;
+      const uint64_t z = x | (x >> 8) | (x >> 16);
+      // The lowest flagged byte is exact (a borrow only flags bytes above a
+      // zero byte).
+      const uint64_t zero = (z - kOnes) & ~z & kHighs;
+      if (zero != 0) return i + static_cast<size_t>(std::countr_zero(zero)) / 8;
+      i += 6;
+    }
+  }
+  for (; i + kMinRun <= n; ++i) {
+    if (in[i] == in[i + 1] && in[i] == in[i + 2] && in[i] == in[i + 3]) return i;
+  }
+  return n;
+}
+
 }  // namespace
 
 bool Compress(std::string_view in, std::string* out) {
   out->clear();
   bool any_run = false;
   size_t group_start = 0;  // first byte not yet written
-  size_t i = 0;
-  while (i < in.size()) {
-    size_t r = 1;
+  for (size_t i = NextRunStart(in, 0); i < in.size(); i = NextRunStart(in, i)) {
+    size_t r = kMinRun;
     while (i + r < in.size() && in[i + r] == in[i]) ++r;
-    if (r >= kMinRun) {
-      // Literals run up to and including the run's first byte.
-      PutCount(out, i + 1 - group_start);
-      out->append(in.substr(group_start, i + 1 - group_start));
-      PutCount(out, r - 1);
-      group_start = i + r;
-      any_run = true;
-    }
+    // Literals run up to and including the run's first byte.
+    PutCount(out, i + 1 - group_start);
+    out->append(in.substr(group_start, i + 1 - group_start));
+    PutCount(out, r - 1);
+    group_start = i + r;
+    any_run = true;
     i += r;
   }
   if (!any_run) {
