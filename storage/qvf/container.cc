@@ -65,6 +65,8 @@ std::atomic<size_t> g_decoded_dirty_limit{Container::kDefaultDecodedDirtyLimit};
 // pages in unit order, so the pages beyond the old end of data form one run;
 // the log is kept in runs of this size anyway, for phase 2.
 constexpr size_t kRunLimit = 1u << 20;
+// Dirty pages beyond which a save is expected to log a megabyte or so.
+constexpr size_t kLargeSave = 64;
 
 struct WriteRun {
   uint64_t start = 0;
@@ -405,13 +407,16 @@ int Container::SavePhase1() {
     }
     const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
     if (home < old_end_) {
-      if (log_chunks_.empty() || log_chunks_.back().size() + image.size() > kRunLimit) {
-        if (!log_chunks_.empty()) WriteRaw(chunk_start, log_chunks_.back());
+      if (log_runs_ == 0 || log_chunks_[log_runs_ - 1].size() + image.size() > kRunLimit) {
+        if (log_runs_ > 0) WriteRaw(chunk_start, log_chunks_[log_runs_ - 1]);
         chunk_start = header_.log_end;
-        log_chunks_.emplace_back();
+        if (log_runs_ == log_chunks_.size()) log_chunks_.emplace_back();
+        // A large save fills whole runs: room for one at once, not by doubling.
+        if (pages.size() > kLargeSave) log_chunks_[log_runs_].reserve(kRunLimit);
+        ++log_runs_;
       }
-      std::string& chunk = log_chunks_.back();
-      pending_.push_back({home, static_cast<uint32_t>(log_chunks_.size() - 1),
+      std::string& chunk = log_chunks_[log_runs_ - 1];
+      pending_.push_back({home, static_cast<uint32_t>(log_runs_ - 1),
                           static_cast<uint32_t>(chunk.size()),
                           static_cast<uint32_t>(image.size())});
       chunk.append(image);
@@ -420,7 +425,7 @@ int Container::SavePhase1() {
       AddToRun(&home_run, home, image, write);
     }
   }
-  if (!log_chunks_.empty()) WriteRaw(chunk_start, log_chunks_.back());
+  if (log_runs_ > 0) WriteRaw(chunk_start, log_chunks_[log_runs_ - 1]);
   FlushRun(&home_run, write);
   // The logged header already carries the final log end.
   const uint64_t header_pos = header_.log_end;

@@ -210,7 +210,11 @@ class Container {
   void WriteRaw(uint64_t offset, std::string_view data);
   void DropPending() {
     pending_.clear();
-    log_chunks_.clear();
+    // The first run's buffer is kept for the next save: a fresh one would be
+    // grown (copied) and its memory faulted in again every time.
+    if (log_chunks_.size() > 1) log_chunks_.resize(1);
+    if (!log_chunks_.empty()) log_chunks_.front().clear();
+    log_runs_ = 0;
   }
   int SyncFile();
   int TakeWriteError();
@@ -305,6 +309,7 @@ class Container {
   // The log of the last save as it was written, in runs of at most 1 MiB;
   // phase 2 writes the pending images home from here.
   std::vector<std::string> log_chunks_;
+  size_t log_runs_ = 0;     // chunks of log_chunks_ the last save used
   FileHeader committed_;    // the new header (with log pointers)
   FileHeader before_save_;  // the header before phase 1 (for AbandonLog)
   int write_error_ = 0;
