@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "runtime/files/error_codes.h"
 #include "storage/qvf/format.h"
 #include "storage/qvf/internal_error.h"
-#include "runtime/files/error_codes.h"
 
 namespace vorsandt::qvf {
 namespace {
@@ -72,7 +72,8 @@ Page* Tree::HintLeafFor(std::string_view key) const {
     Page* leaf = container_->PeekPage(unit);
     if (leaf == nullptr || leaf->data.level != 0 || leaf->data.entries.empty()) continue;
     const auto& entries = leaf->data.entries;
-    if (CompareKeys(entries.front().Key(), key) <= 0 && CompareKeys(key, entries.back().Key()) <= 0) {
+    if (CompareKeys(entries.front().Key(), key) <= 0 &&
+        CompareKeys(key, entries.back().Key()) <= 0) {
       return leaf;
     }
   }
@@ -334,6 +335,22 @@ int Tree::Delete(std::string_view key, bool* found) {
   if (container_->failed()) return container_->failure_code();
   if (key.empty() || container_->root() == Container::kNoRootUnit) return 0;
   container_->ParkColdPages();
+  if (Page* leaf = HintLeafFor(key)) {
+    // Inside a recent leaf and not its first entry: no separator changes and
+    // the leaf keeps an entry, so the path above is not needed (a delete
+    // after a read of the same entry, or of its neighbour, needs no descent).
+    auto& entries = leaf->data.entries;
+    const size_t i = leaf->data.LowerBound(key);
+    if (i > 0) {
+      container_->GetPage(leaf->unit);
+      RememberLeaf(leaf->unit);
+      if (i >= entries.size() || CompareKeys(entries[i].Key(), key) != 0) return 0;
+      *found = true;
+      entries.erase(entries.begin() + static_cast<long>(i));
+      container_->MarkDirty(leaf);
+      return 0;
+    }
+  }
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;

@@ -83,9 +83,19 @@ TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
       auto it = model.begin();
       std::advance(it, random() % model.size());
       bool found = false;
-      ASSERT_EQ(tree.Delete(it->first, &found), 0);
+      if (random() % 2 == 0) {
+        // A read first, as a delete of the record just read does: the
+        // delete then starts from the leaf of the read.
+        Entry e;
+        ASSERT_EQ(tree.FindExact(it->first, &e, &found), 0);
+        ASSERT_TRUE(found);
+      }
+      const std::string key = it->first;
+      ASSERT_EQ(tree.Delete(key, &found), 0);
       ASSERT_TRUE(found);
       model.erase(it);
+      ASSERT_EQ(tree.Delete(key, &found), 0);
+      ASSERT_FALSE(found);
       // A missing key is reported, not an error.
       ASSERT_EQ(tree.Delete("\xFF\xFF missing", &found), 0);
       ASSERT_FALSE(found);
@@ -205,8 +215,10 @@ TEST(TreeHints, AWalkThroughOneRangeWithLookupsInAnotherKeepsBothLeaves) {
   ASSERT_EQ(c.Open("H.QVF", Container::kCreate), 0);
   Tree tree(&c);
   for (int i = 0; i < 3000; ++i) {
-    ASSERT_EQ(tree.Insert("a" + BigEndian32(static_cast<uint32_t>(i)) + std::string(20, 'x'), 5), 0);
-    ASSERT_EQ(tree.Insert("b" + BigEndian32(static_cast<uint32_t>(i)) + std::string(20, 'y'), 5), 0);
+    ASSERT_EQ(tree.Insert("a" + BigEndian32(static_cast<uint32_t>(i)) + std::string(20, 'x'), 5),
+              0);
+    ASSERT_EQ(tree.Insert("b" + BigEndian32(static_cast<uint32_t>(i)) + std::string(20, 'y'), 5),
+              0);
   }
   ASSERT_EQ(c.Save(), 0);
   Entry a;
@@ -305,7 +317,8 @@ TEST(TreeSplit, ManySmallEntriesSplitNearFourKilobytes) {
   ASSERT_EQ(c.Open("S.QVF", Container::kCreate), 0);
   Tree tree(&c);
   for (int i = 0; i < 2000; ++i) {
-    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i * 7919)) + std::string(100, 'r'), 4), 0);
+    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i * 7919)) + std::string(100, 'r'), 4),
+              0);
   }
   ASSERT_EQ(c.Save(), 0);
   // Every page is at most 4096 + one entry's worth by the small-page rule.
