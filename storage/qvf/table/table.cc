@@ -181,6 +181,15 @@ bool Table::KeyEntryFor(int k, const uint8_t* record, uint32_t number, KeyEntry*
   return MakeKeyEntry(id_, keys_[k], record, number, options_.oem, out);
 }
 
+namespace {
+bool SameKeyFields(const KeyLayout& key, const uint8_t* a, const uint8_t* b) {
+  for (const KeyComponentLayout& c : key.components) {
+    if (std::memcmp(a + c.offset, b + c.offset, c.size) != 0) return false;
+  }
+  return true;
+}
+}  // namespace
+
 int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image,
                         bool append) {
   struct Step {
@@ -210,6 +219,11 @@ int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t
     if (key.partial() || append) {
       Counter c;
       if (ReadCounter(key.number, &c) == 0 && c.mark != 0 && number >= c.mark) continue;
+    }
+    // A key whose fields did not change keeps its entry; comparing the
+    // fields is cheaper than encoding both entries to find that out.
+    if (old_image != nullptr && new_image != nullptr && SameKeyFields(key, old_image, new_image)) {
+      continue;
     }
     Step step{key.number, std::nullopt, std::nullopt};
     KeyEntry entry;
