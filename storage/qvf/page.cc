@@ -9,14 +9,6 @@
 
 namespace vorsandt::qvf {
 
-int CompareKeys(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  int c = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
-  if (c != 0) return c;
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
 uint32_t PageData::Estimate() const {
   uint32_t e = kPageHeaderSize;
   if (level > 0) e += 4 * static_cast<uint32_t>(entries.size());
@@ -25,16 +17,16 @@ uint32_t PageData::Estimate() const {
 }
 
 size_t PageData::LowerBound(std::string_view key) const {
-  auto it = std::lower_bound(entries.begin(), entries.end(), key, [](const Entry& e, std::string_view k) {
-    return CompareKeys(e.Key(), k) < 0;
-  });
+  auto it = std::lower_bound(
+      entries.begin(), entries.end(), key,
+      [](const Entry& e, std::string_view k) { return CompareKeys(e.Key(), k) < 0; });
   return static_cast<size_t>(it - entries.begin());
 }
 
 long PageData::LastNotGreater(std::string_view key) const {
-  auto it = std::upper_bound(entries.begin(), entries.end(), key, [](std::string_view k, const Entry& e) {
-    return CompareKeys(k, e.Key()) < 0;
-  });
+  auto it = std::upper_bound(
+      entries.begin(), entries.end(), key,
+      [](std::string_view k, const Entry& e) { return CompareKeys(k, e.Key()) < 0; });
   return static_cast<long>(it - entries.begin()) - 1;
 }
 
@@ -106,7 +98,8 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
   const uint32_t estimate = GetU16(data + kPgEstimate);
   const size_t count = GetU16(data + kPgCount);
   const int level = data[kPgLevel];
-  if (stored < kPageHeaderSize || UnitsFor(stored) * kUnitSize != size) return kCheckStoredSizeClass;
+  if (stored < kPageHeaderSize || UnitsFor(stored) * kUnitSize != size)
+    return kCheckStoredSizeClass;
   if (GetU32(data + kPgOwnAddress) != HomeAddress(unit)) return kCheckOwnAddress;
   const size_t fixed = kPageHeaderSize + (level > 0 ? 4 * count : 0);
   if (fixed > stored || stored > expanded) return kCheckPageDecode;
@@ -128,9 +121,9 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
     const uint8_t flags = static_cast<uint8_t>(area[pos++]);
     const size_t shared = flags & kSharedMask;
     const bool first = out.entries.empty();
-    if (first && ((flags & (kFlagTotalLength | kFlagKeyLength)) !=
-                      (kFlagTotalLength | kFlagKeyLength) ||
-                  shared != 0)) {
+    if (first &&
+        ((flags & (kFlagTotalLength | kFlagKeyLength)) != (kFlagTotalLength | kFlagKeyLength) ||
+         shared != 0)) {
       return kCheckPageDecode;
     }
     const size_t prev_total = first ? 0 : out.entries.back().bytes.size();

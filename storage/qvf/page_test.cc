@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "storage/qvf/format.h"
 #include "storage/qvf/internal_error.h"
 
@@ -22,6 +24,18 @@ TEST(KeyOrdering, BytewiseUnsignedThenShorterFirst) {
   EXPECT_LT(CompareKeys("abc", "abd"), 0);
   EXPECT_GT(CompareKeys("\x80", "\x7f"), 0);  // unsigned
   EXPECT_EQ(CompareKeys("xy", "xy"), 0);
+  // Keys sharing prefixes longer than a word, differing at every position
+  // of a word, in bytes above 0x7F too: the order of std::string's compare.
+  std::mt19937 random(3);
+  for (int i = 0; i < 20000; ++i) {
+    std::string a(random() % 24, '\0');
+    for (char& c : a) c = static_cast<char>(random() % 4 == 0 ? 0x80 + random() % 3 : random() % 3);
+    std::string b = a.substr(0, random() % (a.size() + 1));
+    while (b.size() < random() % 24) b.push_back(static_cast<char>(random() % 2 ? 0x81 : 1));
+    const int want = a.compare(b) < 0 ? -1 : a.compare(b) > 0 ? 1 : 0;
+    const int got = CompareKeys(a, b);
+    ASSERT_EQ(got < 0 ? -1 : got > 0 ? 1 : 0, want) << i;
+  }
 }
 
 TEST(PageImage, EntryAreaSharesPrefixesAndSetsLengthFlags) {
@@ -36,9 +50,9 @@ TEST(PageImage, EntryAreaSharesPrefixesAndSetsLengthFlags) {
   EXPECT_EQ(GetU16(p + kPgEstimate), page.Estimate());
   EXPECT_EQ(page.Estimate(), 13u + 5 + 9 + 9 + 6);
   const std::string area = image.substr(13, GetU16(p + kPgStoredSize) - 13);
-  const std::string expect = std::string("\xC0\x00\x00\x00\x00", 5) +         // empty entry
+  const std::string expect = std::string("\xC0\x00\x00\x00\x00", 5) +           // empty entry
                              std::string("\xC0\x04\x00\x03\x00", 5) + "abcd" +  // lengths differ
-                             std::string("\x02", 1) + "xy" +                 // shares "ab"
+                             std::string("\x02", 1) + "xy" +                    // shares "ab"
                              std::string("\xC0\x01\x00\x01\x00", 5) + "b";
   EXPECT_EQ(area, expect);
   EXPECT_EQ(static_cast<uint8_t>(image.back()), kPadByte);
