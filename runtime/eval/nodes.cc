@@ -108,14 +108,8 @@ ValueClass OperatorClass(uint8_t op) {
 }  // namespace
 
 int CompareTexts(std::string_view a, std::string_view b) {
-  const size_t length = a.size() > b.size() ? a.size() : b.size();
-  const uint32_t blank = bridge::CollationWeight(' ');
-  for (size_t i = 0; i < length; ++i) {
-    uint32_t wa = i < a.size() ? bridge::CollationWeight(static_cast<unsigned char>(a[i])) : blank;
-    uint32_t wb = i < b.size() ? bridge::CollationWeight(static_cast<unsigned char>(b[i])) : blank;
-    if (wa != wb) return wa < wb ? -1 : 1;
-  }
-  return 0;
+  const int c = bridge::CompareCollated(a, b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
 // ---- Node ----
