@@ -142,11 +142,7 @@ std::string Center(const std::string& text, size_t length) {
 }
 
 std::string MapCase(std::string text, bool upper) {
-  for (char& c : text) {
-    auto u = static_cast<unsigned char>(c);
-    c = static_cast<char>(upper ? bridge::UpperChar(u) : bridge::LowerChar(u));
-  }
-  return text;
+  return upper ? bridge::UpperText(text) : bridge::LowerText(text);
 }
 
 int32_t AvailableMemory() {

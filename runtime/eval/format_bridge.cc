@@ -15,6 +15,9 @@ unsigned char UpperChar(unsigned char c) {
   return static_cast<unsigned char>(format::ToUpper(static_cast<char>(c)));
 }
 
+std::string UpperText(std::string_view text) { return format::ToUpperText(text); }
+std::string LowerText(std::string_view text) { return format::ToLowerText(text); }
+
 unsigned char LowerChar(unsigned char c) {
   return static_cast<unsigned char>(format::ToLower(static_cast<char>(c)));
 }
