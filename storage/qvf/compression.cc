@@ -64,6 +64,7 @@ size_t NextRunStart(std::string_view in, size_t i) {
 
 bool Compress(std::string_view in, std::string* out) {
   out->clear();
+  out->reserve(in.size() + 8);
   bool any_run = false;
   size_t group_start = 0;  // first byte not yet written
   for (size_t i = NextRunStart(in, 0); i < in.size(); i = NextRunStart(in, i)) {
