@@ -80,8 +80,8 @@ Page* Tree::HintLeafFor(std::string_view key) const {
   return nullptr;
 }
 
-int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
-  *found = false;
+int Tree::Locate(std::string_view key, Mode mode, const Entry** out) {
+  *out = nullptr;
   if (mode == Mode::kExact && !container_->failed()) {
     if (Page* leaf = HintLeafFor(key)) {
       // A use of the page, as a descent would count it.
@@ -90,8 +90,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
       const size_t i = leaf->data.LowerBound(key);
       if (i < leaf->data.entries.size() && CompareKeys(leaf->data.entries[i].Key(), key) == 0 &&
           !key.empty()) {
-        *entry = leaf->data.entries[i];
-        *found = true;
+        *out = &leaf->data.entries[i];
       }
       return 0;
     }
@@ -105,8 +104,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
   if (mode == Mode::kExact) {
     if (lower < entries.size() && CompareKeys(entries[lower].Key(), key) == 0) {
       if (key.empty()) return 0;  // the empty entry is never returned
-      *entry = entries[lower];
-      *found = true;
+      *out = &entries[lower];
     }
     return 0;
   }
@@ -114,8 +112,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
     size_t i = lower;
     if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) ++i;
     if (i < entries.size()) {
-      *entry = entries[i];
-      *found = true;
+      *out = &entries[i];
       return 0;
     }
     // The answer is the first entry of the next leaf to the right.
@@ -135,8 +132,7 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
           return container_->ReportBroken(kCheckOrderAcrossPages);
         }
         RememberLeaf(next->unit);
-        *entry = next->data.entries.front();
-        *found = true;
+        *out = &next->data.entries.front();
         return 0;
       }
     }
@@ -161,13 +157,13 @@ int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
     }
   }
   if (result != nullptr && result->key_length > 0) {
-    *entry = *result;
-    *found = true;
+    *out = result;
   }
   return 0;
 }
 
-int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
+int Tree::LocateNextAfter(std::string_view key, const Entry** out) {
+  *out = nullptr;
   // Inside a recent leaf: when it holds an entry not greater than the key and
   // one greater, the answer lies in this leaf.
   for (int64_t unit : hints_) {
@@ -178,13 +174,28 @@ int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
         CompareKeys(key, entries.back().Key()) < 0) {
       size_t i = leaf->data.LowerBound(key);
       if (CompareKeys(entries[i].Key(), key) == 0) ++i;
-      *entry = entries[i];
-      *found = true;
+      *out = &entries[i];
       RememberLeaf(unit);
       return 0;
     }
   }
-  return Find(key, Mode::kAbove, entry, found);
+  return Locate(key, Mode::kAbove, out);
+}
+
+int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
+  const Entry* e = nullptr;
+  const int rc = Locate(key, mode, &e);
+  *found = e != nullptr;
+  if (e != nullptr) *entry = *e;
+  return rc;
+}
+
+int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
+  const Entry* e = nullptr;
+  const int rc = LocateNextAfter(key, &e);
+  *found = e != nullptr;
+  if (e != nullptr) *entry = *e;
+  return rc;
 }
 
 int Tree::EnsureRoot() {

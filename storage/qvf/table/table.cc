@@ -172,6 +172,10 @@ std::string Table::ToStored(const uint8_t* record) const {
 }
 
 void Table::FromStored(std::string_view stored, uint8_t* record) const {
+  if (!options_.oem) {
+    std::memcpy(record, stored.data(), stored.size());
+    return;
+  }
   std::string image(stored);
   if (options_.oem) ConvertText(def_, &image, false);
   std::memcpy(record, image.data(), image.size());

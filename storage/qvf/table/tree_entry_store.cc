@@ -15,27 +15,28 @@ int TreeEntryStore::Open(env::Env* env, const std::string& path, bool create,
 }
 
 int TreeEntryStore::Find(Search how, std::string_view key, std::optional<StoredEntry>* out) {
-  out->reset();
-  Entry e;
-  bool found = false;
+  // The entry is copied once, from its page into the two parts.
+  const Entry* e = nullptr;
   int rc = 0;
   switch (how) {
     case Search::kExact:
-      rc = tree_.FindExact(key, &e, &found);
+      rc = tree_.Locate(key, Tree::Mode::kExact, &e);
       break;
     case Search::kNextAfter:
-      rc = tree_.FindNextAfter(key, &e, &found);
+      rc = tree_.LocateNextAfter(key, &e);
       break;
     case Search::kPreviousBefore:
-      rc = tree_.FindPreviousBefore(key, &e, &found);
+      rc = tree_.Locate(key, Tree::Mode::kBelow, &e);
       break;
   }
-  if (rc != 0) return rc;
-  if (found) {
-    std::string_view bytes = e.bytes;
-    *out = StoredEntry{std::string(bytes.substr(0, e.key_length)),
-                       std::string(bytes.substr(e.key_length))};
+  if (rc != 0 || e == nullptr) {
+    out->reset();
+    return rc;
   }
+  const std::string_view bytes = e->bytes;
+  if (!out->has_value()) out->emplace();
+  (*out)->key.assign(bytes.substr(0, e->key_length));
+  (*out)->data.assign(bytes.substr(e->key_length));
   return 0;
 }
 
