@@ -92,7 +92,8 @@ void PageCache::EvictBeforeFetch() {
 
 void PageCache::Retire(Page* page) {
   clean_.erase(page->pos);
-  page->footprint = PageFootprint(*page);
+  if (page->known_footprint == 0) page->known_footprint = PageFootprint(*page);
+  page->footprint = page->known_footprint;
   if (page->footprint > RetiredBudget()) {
     index_.Take(page->unit);
     return;
@@ -119,6 +120,8 @@ void PageCache::TrimRetired() {
 }
 
 void PageCache::MarkDirty(Page* page) {
+  // Marked before or after a change: either way its size is not known now.
+  page->known_footprint = 0;
   if (page->dirty) return;
   clean_.erase(page->pos);
   page->dirty = true;

@@ -51,6 +51,10 @@ struct Page {
   std::string placed_image;
   uint64_t placed_in = 0;
   size_t footprint = 0;  // bytes held, counted while retired
+  // PageFootprint of the page as it is, 0 when not known: a clean page goes
+  // back and forth between the tiers unchanged, and counting its entries
+  // again on every retirement cost more than the move.
+  size_t known_footprint = 0;
   uint64_t loaded_at = 0;
   uint64_t used_at = 0;
   std::list<Page*>::iterator pos;  // in the clean, dirty or retired list
