@@ -1,6 +1,7 @@
 #include "storage/qvf/container.h"
 
 #include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <random>
