@@ -17,14 +17,8 @@ namespace vorsandt::qvf {
 namespace {
 
 using testing::AllEntries;
+using testing::Fill;
 using testing::RecordInternalErrors;
-
-void Fill(Container* c, int count, size_t data = 40) {
-  Tree tree(c);
-  for (int i = 0; i < count; ++i) {
-    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i)) + std::string(data, 'v'), 4), 0);
-  }
-}
 
 // Wraps a FaultEnv: counts header reads by ReadAt and can make the header
 // view tear (show one byte changed), as a copy taken during a write would.

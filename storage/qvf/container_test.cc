@@ -16,14 +16,8 @@ namespace vorsandt::qvf {
 namespace {
 
 using testing::AllEntries;
+using testing::Fill;
 using testing::RecordInternalErrors;
-
-void Fill(Container* c, int count, size_t data = 40) {
-  Tree tree(c);
-  for (int i = 0; i < count; ++i) {
-    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i)) + std::string(data, 'v'), 4), 0);
-  }
-}
 
 FileHeader HeaderOf(const std::string& bytes) {
   FileHeader h;

@@ -166,7 +166,8 @@ void CrashTest::StopAtEveryWrite() {
         RecordInternalErrors errors;
         const int state = StateAfterReopen(&env);
         checks.insert(checks.end(), errors.checks.begin(), errors.checks.end());
-        ASSERT_NE(state, -1) << "write " << n << " keep " << keep << " mode " << static_cast<int>(mode);
+        ASSERT_NE(state, -1) << "write " << n << " keep " << keep << " mode "
+                             << static_cast<int>(mode);
         if (saved == 0) EXPECT_EQ(state, 1) << "write " << n << " reported saved";
         saw_after += state;
       }

@@ -2,6 +2,8 @@
 #ifndef VORSANDT_STORAGE_QVF_TEST_SUPPORT_H_
 #define VORSANDT_STORAGE_QVF_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,15 @@ inline std::vector<std::string> AllEntries(Container* c, int* status = nullptr) 
     key.assign(e.Key());
   }
   return out;
+}
+
+// Adds `count` entries: keys 0.. as four big-endian bytes, `data` bytes of
+// 'v' each.
+inline void Fill(Container* c, int count, size_t data = 40) {
+  Tree tree(c);
+  for (int i = 0; i < count; ++i) {
+    ASSERT_EQ(tree.Insert(BigEndian32(static_cast<uint32_t>(i)) + std::string(data, 'v'), 4), 0);
+  }
 }
 
 }  // namespace vorsandt::qvf::testing
