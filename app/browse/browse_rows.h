@@ -50,8 +50,6 @@ class BrowseRows {
   void Clear() { rows_.clear(); }
   void Append(BrowseRow row) { rows_.push_back(std::move(row)); }
   void Prepend(BrowseRow row) { rows_.push_front(std::move(row)); }
-  void DropFirst() { rows_.pop_front(); }
-  void DropLast() { rows_.pop_back(); }
   // The first (last) row taken out of the buffer, so that a row added next
   // can reuse its storage.
   BrowseRow TakeFirst();

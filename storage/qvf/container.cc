@@ -60,35 +60,13 @@ using files::kSystemErrorBase;
 namespace {
 std::atomic<size_t> g_decoded_dirty_limit{Container::kDefaultDecodedDirtyLimit};
 
-// Writes to consecutive offsets gathered into one system call (a page per
-// call cost more in system-call overhead than in copying). A save writes its
-// pages in unit order, so the pages beyond the old end of data form one run;
-// the log is kept in runs of this size anyway, for phase 2.
+// Writes to consecutive offsets are gathered into one system call of at most
+// this many bytes (a page per call cost more in system-call overhead than in
+// copying). A save writes its pages in unit order, so the pages beyond the
+// old end of data form one run and the log a run of its own.
 constexpr size_t kRunLimit = 1u << 20;
 // Dirty pages beyond which a save is expected to log a megabyte or so.
 constexpr size_t kLargeSave = 64;
-
-struct WriteRun {
-  uint64_t start = 0;
-  std::string bytes;
-};
-
-template <typename Write>
-void FlushRun(WriteRun* run, Write write) {
-  if (run->bytes.empty()) return;
-  write(run->start, run->bytes);
-  run->bytes.clear();
-}
-
-template <typename Write>
-void AddToRun(WriteRun* run, uint64_t offset, std::string_view data, Write write) {
-  if (!run->bytes.empty() &&
-      (run->start + run->bytes.size() != offset || run->bytes.size() + data.size() > kRunLimit)) {
-    FlushRun(run, write);
-  }
-  if (run->bytes.empty()) run->start = offset;
-  run->bytes.append(data);
-}
 }  // namespace
 
 size_t Container::DefaultDecodedDirtyLimit() {
@@ -387,46 +365,7 @@ int Container::SavePhase1() {
 
   stage_ = Stage::kLogging;
   DropPending();
-  std::vector<Page*> pages = cache_.DirtyPages();
-  std::sort(pages.begin(), pages.end(), [](Page* a, Page* b) { return a->unit < b->unit; });
-  std::string image;
-  auto write = [this](uint64_t offset, const std::string& bytes) { WriteRaw(offset, bytes); };
-  WriteRun home_run;
-  uint64_t chunk_start = header_.log_end;
-  for (Page* p : pages) {
-    if (p->unit < 0) return Fail(kCheckRegions);
-    if (p->parked) {
-      // The parked image differs from a fresh encoding only in its own address.
-      image = p->image;
-      PutU32(reinterpret_cast<uint8_t*>(image.data()) + kPgOwnAddress,
-             static_cast<uint32_t>(HomeAddress(static_cast<uint32_t>(p->unit))));
-    } else if (!TakePlacedImage(p, &image)) {
-      if (int r = EncodePage(p->data, static_cast<uint32_t>(p->unit), &image); r != 0) {
-        return Fail(r);
-      }
-    }
-    const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
-    if (home < old_end_) {
-      if (log_runs_ == 0 || log_chunks_[log_runs_ - 1].size() + image.size() > kRunLimit) {
-        if (log_runs_ > 0) WriteRaw(chunk_start, log_chunks_[log_runs_ - 1]);
-        chunk_start = header_.log_end;
-        if (log_runs_ == log_chunks_.size()) log_chunks_.emplace_back();
-        // A large save fills whole runs: room for one at once, not by doubling.
-        if (pages.size() > kLargeSave) log_chunks_[log_runs_].reserve(kRunLimit);
-        ++log_runs_;
-      }
-      std::string& chunk = log_chunks_[log_runs_ - 1];
-      pending_.push_back({home, static_cast<uint32_t>(log_runs_ - 1),
-                          static_cast<uint32_t>(chunk.size()),
-                          static_cast<uint32_t>(image.size())});
-      chunk.append(image);
-      header_.log_end += static_cast<uint32_t>(image.size());
-    } else {
-      AddToRun(&home_run, home, image, write);
-    }
-  }
-  if (log_runs_ > 0) WriteRaw(chunk_start, log_chunks_[log_runs_ - 1]);
-  FlushRun(&home_run, write);
+  if (int r = WriteChangedPages(); r != 0) return r;
   // The logged header already carries the final log end.
   const uint64_t header_pos = header_.log_end;
   header_.log_end += kHeaderSize;
@@ -473,6 +412,63 @@ int Container::SavePhase1() {
   header_dirty_ = false;
   freed_.clear();
   next_provisional_ = -1;
+  return 0;
+}
+
+// Phase 1's page writes: every changed page in unit order, those whose home
+// lies in committed data to the log (kept in log_chunks_ for phase 2), the
+// others straight home (invariant 1). Returns 0 or the failure.
+int Container::WriteChangedPages() {
+  std::vector<Page*> pages = cache_.DirtyPages();
+  std::sort(pages.begin(), pages.end(), [](Page* a, Page* b) { return a->unit < b->unit; });
+  std::string image;
+  // Pages beyond the old end go straight home, gathered into runs.
+  uint64_t run_start = 0;
+  std::string run;
+  auto flush_run = [&] {
+    if (!run.empty()) WriteRaw(run_start, run);
+    run.clear();
+  };
+  uint64_t chunk_start = header_.log_end;
+  for (Page* p : pages) {
+    if (p->unit < 0) return Fail(kCheckRegions);
+    if (p->parked) {
+      // The parked image differs from a fresh encoding only in its own address.
+      image = p->image;
+      PutU32(reinterpret_cast<uint8_t*>(image.data()) + kPgOwnAddress,
+             static_cast<uint32_t>(HomeAddress(static_cast<uint32_t>(p->unit))));
+    } else if (!TakePlacedImage(p, &image)) {
+      if (int r = EncodePage(p->data, static_cast<uint32_t>(p->unit), &image); r != 0) {
+        return Fail(r);
+      }
+    }
+    const uint64_t home = HomeAddress(static_cast<uint32_t>(p->unit));
+    if (home < old_end_) {
+      if (log_runs_ == 0 || log_chunks_[log_runs_ - 1].size() + image.size() > kRunLimit) {
+        if (log_runs_ > 0) WriteRaw(chunk_start, log_chunks_[log_runs_ - 1]);
+        chunk_start = header_.log_end;
+        if (log_runs_ == log_chunks_.size()) log_chunks_.emplace_back();
+        // A large save fills whole runs: room for one at once, not by doubling.
+        if (pages.size() > kLargeSave) log_chunks_[log_runs_].reserve(kRunLimit);
+        ++log_runs_;
+      }
+      std::string& chunk = log_chunks_[log_runs_ - 1];
+      pending_.push_back({home, static_cast<uint32_t>(log_runs_ - 1),
+                          static_cast<uint32_t>(chunk.size()),
+                          static_cast<uint32_t>(image.size())});
+      chunk.append(image);
+      header_.log_end += static_cast<uint32_t>(image.size());
+    } else {
+      if (!run.empty() &&
+          (run_start + run.size() != home || run.size() + image.size() > kRunLimit)) {
+        flush_run();
+      }
+      if (run.empty()) run_start = home;
+      run.append(image);
+    }
+  }
+  if (log_runs_ > 0) WriteRaw(chunk_start, log_chunks_[log_runs_ - 1]);
+  flush_run();
   return 0;
 }
 

@@ -230,6 +230,9 @@ class Container {
   // Shortens the file to `end_of_data` when more than log_area_kept_ bytes
   // lie beyond it (after phase 2 only).
   void CutLogArea(uint64_t end_of_data);
+  // Phase 1's page writes: the log (kept for phase 2) and the pages beyond
+  // the old end. 0 or the failure.
+  int WriteChangedPages();
   // Shortens the file back to `length_before` after a failed save.
   void GiveBackGrowth(uint64_t length_before);
   // `page` decoded (nullptr after an internal error).

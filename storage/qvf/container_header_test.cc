@@ -55,32 +55,23 @@ class ViewWatchingEnv final : public env::Env {
     std::unique_ptr<env::FileView> real_;
     ViewWatchingEnv* env_;
   };
-  class WatchedFile final : public env::File {
+  class WatchedFile final : public testing::ForwardingFile {
    public:
     WatchedFile(std::unique_ptr<env::File> real, ViewWatchingEnv* env)
-        : real_(std::move(real)), env_(env) {}
+        : ForwardingFile(std::move(real)), env_(env) {}
     int ReadAt(uint64_t o, void* b, size_t n, size_t* got) override {
       if (o == 0) env_->header_reads++;
-      return real_->ReadAt(o, b, n, got);
+      return ForwardingFile::ReadAt(o, b, n, got);
     }
-    int WriteAt(uint64_t o, const void* b, size_t n, size_t* w) override {
-      return real_->WriteAt(o, b, n, w);
-    }
-    int Sync() override { return real_->Sync(); }
-    int Truncate(uint64_t n) override { return real_->Truncate(n); }
-    int Size(uint64_t* n) override { return real_->Size(n); }
-    int TryLock(uint64_t o, uint64_t n, bool x) override { return real_->TryLock(o, n, x); }
-    int Unlock(uint64_t o, uint64_t n) override { return real_->Unlock(o, n); }
     int Map(uint64_t n, std::unique_ptr<env::FileView>* view) override {
       if (env_->no_views) return env::File::Map(n, view);
-      std::unique_ptr<env::FileView> real;
-      if (int e = real_->Map(n, &real); e != 0) return e;
-      *view = std::make_unique<TearingView>(std::move(real), env_);
+      std::unique_ptr<env::FileView> real_view;
+      if (int e = real().Map(n, &real_view); e != 0) return e;
+      *view = std::make_unique<TearingView>(std::move(real_view), env_);
       return 0;
     }
 
    private:
-    std::unique_ptr<env::File> real_;
     ViewWatchingEnv* env_;
   };
   env::FaultEnv base_;

@@ -326,24 +326,16 @@ class DyingEnv final : public env::Env {
   void Arm() { armed_ = true; }
 
  private:
-  class DyingFile final : public env::File {
+  class DyingFile final : public testing::ForwardingFile {
    public:
-    DyingFile(std::unique_ptr<env::File> real, DyingEnv* env) : real_(std::move(real)), env_(env) {}
-    int ReadAt(uint64_t o, void* b, size_t n, size_t* got) override {
-      return real_->ReadAt(o, b, n, got);
-    }
+    DyingFile(std::unique_ptr<env::File> real, DyingEnv* env)
+        : ForwardingFile(std::move(real)), env_(env) {}
     int WriteAt(uint64_t o, const void* b, size_t n, size_t* w) override {
       if (env_->armed_ && ++env_->writes_ == env_->die_at_) _exit(0);
-      return real_->WriteAt(o, b, n, w);
+      return ForwardingFile::WriteAt(o, b, n, w);
     }
-    int Sync() override { return real_->Sync(); }
-    int Truncate(uint64_t n) override { return real_->Truncate(n); }
-    int Size(uint64_t* n) override { return real_->Size(n); }
-    int TryLock(uint64_t o, uint64_t n, bool x) override { return real_->TryLock(o, n, x); }
-    int Unlock(uint64_t o, uint64_t n) override { return real_->Unlock(o, n); }
 
    private:
-    std::unique_ptr<env::File> real_;
     DyingEnv* env_;
   };
 

@@ -31,24 +31,6 @@ long PageData::LastNotGreater(std::string_view key) const {
   return static_cast<long>(it - entries.begin()) - 1;
 }
 
-namespace {
-// Length of the common prefix of a and b, at most `limit` bytes; a word at a
-// time, as keys of one page share long prefixes.
-size_t CommonPrefix(const std::string& a, const std::string& b, size_t limit) {
-  size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; i + 8 <= limit; i += 8) {
-      uint64_t x, y;
-      std::memcpy(&x, a.data() + i, 8);
-      std::memcpy(&y, b.data() + i, 8);
-      if (x != y) return i + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
-    }
-  }
-  while (i < limit && a[i] == b[i]) ++i;
-  return i;
-}
-}  // namespace
-
 int EncodePage(const PageData& page, uint32_t unit, std::string* image) {
   const size_t count = page.entries.size();
   const size_t fixed = kPageHeaderSize + (page.level > 0 ? 4 * count : 0);
@@ -64,7 +46,7 @@ int EncodePage(const PageData& page, uint32_t unit, std::string* image) {
     if (prev == nullptr || prev->bytes.size() != e.bytes.size()) flags |= kFlagTotalLength;
     if (prev == nullptr || prev->key_length != e.key_length) flags |= kFlagKeyLength;
     if (prev != nullptr) {
-      shared = CommonPrefix(prev->bytes, e.bytes,
+      shared = CommonPrefix(prev->bytes.data(), e.bytes.data(),
                             std::min<size_t>({kSharedMask, e.bytes.size(), prev->bytes.size()}));
     }
     area.push_back(static_cast<char>(flags | shared));

@@ -27,26 +27,31 @@ struct Entry {
   std::string_view Key() const { return std::string_view(bytes).substr(0, key_length); }
 };
 
-// Orders key parts: bytewise unsigned over the shorter length, then the
-// shorter first. Returns <0, 0 or >0. Inline, eight bytes at a time: every
-// step of a tree search compares keys that share a long prefix (table,
-// kind, leading key fields), where a call to memcmp per comparison cost more
-// than the comparison.
-inline int CompareKeys(std::string_view a, std::string_view b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  const auto* p = reinterpret_cast<const unsigned char*>(a.data());
-  const auto* q = reinterpret_cast<const unsigned char*>(b.data());
+// Length of the common prefix of a and b, at most `n` bytes (both hold at
+// least n). Eight bytes at a time: keys of one page, and the keys a tree
+// search compares, share long prefixes (table, kind, leading key fields),
+// where a call to memcmp per comparison cost more than the comparison.
+inline size_t CommonPrefix(const char* a, const char* b, size_t n) {
   size_t i = 0;
   if constexpr (std::endian::native == std::endian::little) {
     for (; i + 8 <= n; i += 8) {
       uint64_t x, y;
-      std::memcpy(&x, p + i, 8);
-      std::memcpy(&y, q + i, 8);
-      if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+      std::memcpy(&x, a + i, 8);
+      std::memcpy(&y, b + i, 8);
+      if (x != y) return i + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
     }
   }
-  for (; i < n; ++i) {
-    if (p[i] != q[i]) return p[i] < q[i] ? -1 : 1;
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
+// Orders key parts: bytewise unsigned over the shorter length, then the
+// shorter first. Returns <0, 0 or >0.
+inline int CompareKeys(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  const size_t i = CommonPrefix(a.data(), b.data(), n);
+  if (i < n) {
+    return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
