@@ -13,13 +13,12 @@ constexpr int kMaxDepth = 64;
 
 bool Tree::NeedsSplit(const PageData& page) {
   const uint32_t estimate = page.Estimate();
-  return estimate > kSplitSize ||
-         (estimate > kSplitSmallSize && page.entries.size() > kSplitSmallCount);
+  return estimate > kSplitSize || (estimate > kSplitSmallSize && page.size() > kSplitSmallCount);
 }
 
 Page* Tree::Child(Page* parent, size_t index) {
   const int level = parent->data.level;
-  Page* child = container_->GetPage(parent->data.entries[index].child);
+  Page* child = container_->GetPage(parent->data.Child(index));
   if (child != nullptr && child->data.level != level - 1) {
     container_->ReportBroken(kCheckLevel);
     return nullptr;
@@ -51,11 +50,11 @@ Page* Tree::Descend(std::string_view key, std::vector<Step>* path) {
 Page* Tree::Edge(int64_t unit, bool rightmost, std::vector<Step>* path) {
   Page* p = container_->GetPage(unit);
   for (int depth = 0; p != nullptr && p->data.level > 0; ++depth) {
-    if (depth >= kMaxDepth || p->data.entries.empty()) {
+    if (depth >= kMaxDepth || p->data.empty()) {
       container_->ReportBroken(kCheckTreeDepth);
       return nullptr;
     }
-    const size_t i = rightmost ? p->data.entries.size() - 1 : 0;
+    const size_t i = rightmost ? p->data.size() - 1 : 0;
     path->push_back({p->unit, i});
     p = Child(p, i);
   }
@@ -70,27 +69,26 @@ Page* Tree::HintLeafFor(std::string_view key) const {
   // hinted unit is a page of the tree.
   for (int64_t unit : hints_) {
     Page* leaf = container_->PeekPage(unit);
-    if (leaf == nullptr || leaf->data.level != 0 || leaf->data.entries.empty()) continue;
-    const auto& entries = leaf->data.entries;
-    if (CompareKeys(entries.front().Key(), key) <= 0 &&
-        CompareKeys(key, entries.back().Key()) <= 0) {
+    if (leaf == nullptr || leaf->data.level != 0 || leaf->data.empty()) continue;
+    const PageData& d = leaf->data;
+    if (CompareKeys(d.Key(0), key) <= 0 && CompareKeys(key, d.Key(d.size() - 1)) <= 0) {
       return leaf;
     }
   }
   return nullptr;
 }
 
-int Tree::Locate(std::string_view key, Mode mode, const Entry** out) {
-  *out = nullptr;
+int Tree::Locate(std::string_view key, Mode mode, EntryRef* out, bool* found) {
+  *found = false;
   if (mode == Mode::kExact && !container_->failed()) {
     if (Page* leaf = HintLeafFor(key)) {
       // A use of the page, as a descent would count it.
       container_->GetPage(leaf->unit);
       RememberLeaf(leaf->unit);
       const size_t i = leaf->data.LowerBound(key);
-      if (i < leaf->data.entries.size() && CompareKeys(leaf->data.entries[i].Key(), key) == 0 &&
-          !key.empty()) {
-        *out = &leaf->data.entries[i];
+      if (i < leaf->data.size() && CompareKeys(leaf->data.Key(i), key) == 0 && !key.empty()) {
+        *out = leaf->data.At(i);
+        *found = true;
       }
       return 0;
     }
@@ -99,20 +97,22 @@ int Tree::Locate(std::string_view key, Mode mode, const Entry** out) {
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   RememberLeaf(leaf->unit);
-  const auto& entries = leaf->data.entries;
-  const size_t lower = leaf->data.LowerBound(key);
+  const PageData& entries = leaf->data;
+  const size_t lower = entries.LowerBound(key);
   if (mode == Mode::kExact) {
-    if (lower < entries.size() && CompareKeys(entries[lower].Key(), key) == 0) {
+    if (lower < entries.size() && CompareKeys(entries.Key(lower), key) == 0) {
       if (key.empty()) return 0;  // the empty entry is never returned
-      *out = &entries[lower];
+      *out = entries.At(lower);
+      *found = true;
     }
     return 0;
   }
   if (mode == Mode::kAbove) {
     size_t i = lower;
-    if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) ++i;
+    if (i < entries.size() && CompareKeys(entries.Key(i), key) == 0) ++i;
     if (i < entries.size()) {
-      *out = &entries[i];
+      *out = entries.At(i);
+      *found = true;
       return 0;
     }
     // The answer is the first entry of the next leaf to the right.
@@ -121,80 +121,82 @@ int Tree::Locate(std::string_view key, Mode mode, const Entry** out) {
       path.pop_back();
       Page* parent = container_->GetPage(s.unit);
       if (parent == nullptr) return container_->failure_code();
-      if (s.index + 1 < parent->data.entries.size()) {
+      if (s.index + 1 < parent->data.size()) {
         path.push_back({s.unit, s.index + 1});
-        Page* next = Edge(parent->data.entries[s.index + 1].child, false, &path);
+        Page* next = Edge(parent->data.Child(s.index + 1), false, &path);
         if (next == nullptr) return container_->failure_code();
-        if (next->data.entries.empty()) return container_->ReportBroken(kCheckEmptyEntry);
+        if (next->data.empty()) return container_->ReportBroken(kCheckEmptyEntry);
         // In a damaged tree the next leaf may not lie above the key; taking
         // its first entry anyway would let a walk go round for ever.
-        if (CompareKeys(next->data.entries.front().Key(), key) <= 0) {
+        if (CompareKeys(next->data.Key(0), key) <= 0) {
           return container_->ReportBroken(kCheckOrderAcrossPages);
         }
         RememberLeaf(next->unit);
-        *out = &next->data.entries.front();
+        *out = next->data.At(0);
+        *found = true;
         return 0;
       }
     }
     return 0;
   }
   // kBelow: the greatest entry less than the key.
-  const Entry* result = nullptr;
-  if (lower > 0) {
-    result = &entries[lower - 1];
-  } else {
-    while (!path.empty() && result == nullptr) {
+  const PageData* holder = &entries;
+  long at = static_cast<long>(lower) - 1;
+  if (at < 0) {
+    while (!path.empty() && at < 0) {
       Step s = path.back();
       path.pop_back();
       if (s.index == 0) continue;
       Page* parent = container_->GetPage(s.unit);
       if (parent == nullptr) return container_->failure_code();
       path.push_back({s.unit, s.index - 1});
-      Page* prev = Edge(parent->data.entries[s.index - 1].child, true, &path);
+      Page* prev = Edge(parent->data.Child(s.index - 1), true, &path);
       if (prev == nullptr) return container_->failure_code();
-      if (prev->data.entries.empty()) return container_->ReportBroken(kCheckEmptyEntry);
-      result = &prev->data.entries.back();
+      if (prev->data.empty()) return container_->ReportBroken(kCheckEmptyEntry);
+      holder = &prev->data;
+      at = static_cast<long>(prev->data.size()) - 1;
     }
   }
-  if (result != nullptr && result->key_length > 0) {
-    *out = result;
+  // The empty entry is never returned.
+  if (at >= 0 && holder->At(static_cast<size_t>(at)).key_length > 0) {
+    *out = holder->At(static_cast<size_t>(at));
+    *found = true;
   }
   return 0;
 }
 
-int Tree::LocateNextAfter(std::string_view key, const Entry** out) {
-  *out = nullptr;
+int Tree::LocateNextAfter(std::string_view key, EntryRef* out, bool* found) {
+  *found = false;
   // Inside a recent leaf: when it holds an entry not greater than the key and
   // one greater, the answer lies in this leaf.
   for (int64_t unit : hints_) {
     Page* leaf = container_->PeekPage(unit);
-    if (leaf == nullptr || leaf->data.level != 0 || leaf->data.entries.empty()) continue;
-    const auto& entries = leaf->data.entries;
-    if (CompareKeys(entries.front().Key(), key) <= 0 &&
-        CompareKeys(key, entries.back().Key()) < 0) {
-      size_t i = leaf->data.LowerBound(key);
-      if (CompareKeys(entries[i].Key(), key) == 0) ++i;
-      *out = &entries[i];
+    if (leaf == nullptr || leaf->data.level != 0 || leaf->data.empty()) continue;
+    const PageData& entries = leaf->data;
+    if (CompareKeys(entries.Key(0), key) <= 0 &&
+        CompareKeys(key, entries.Key(entries.size() - 1)) < 0) {
+      size_t i = entries.LowerBound(key);
+      if (CompareKeys(entries.Key(i), key) == 0) ++i;
+      *out = entries.At(i);
+      *found = true;
       RememberLeaf(unit);
       return 0;
     }
   }
-  return Locate(key, Mode::kAbove, out);
+  return Locate(key, Mode::kAbove, out, found);
 }
 
 int Tree::Find(std::string_view key, Mode mode, Entry* entry, bool* found) {
-  const Entry* e = nullptr;
-  const int rc = Locate(key, mode, &e);
-  *found = e != nullptr;
-  if (e != nullptr) *entry = *e;
+  EntryRef e;
+  const int rc = Locate(key, mode, &e, found);
+  if (*found) *entry = Entry(e);
   return rc;
 }
 
 int Tree::FindNextAfter(std::string_view key, Entry* entry, bool* found) {
-  const Entry* e = nullptr;
-  const int rc = LocateNextAfter(key, &e);
-  *found = e != nullptr;
-  if (e != nullptr) *entry = *e;
+  EntryRef e;
+  const int rc = LocateNextAfter(key, &e, found);
+  if (*found) *entry = Entry(e);
   return rc;
 }
 
@@ -202,7 +204,7 @@ int Tree::EnsureRoot() {
   if (container_->failed()) return container_->failure_code();
   if (container_->root() != Container::kNoRootUnit) return 0;
   Page* root = container_->NewPage(0);
-  root->data.entries.push_back(Entry{});
+  root->data.Append({}, 0);
   container_->SetRoot(root->unit);
   return 0;
 }
@@ -220,16 +222,13 @@ int Tree::Insert(std::string_view bytes, size_t key_length, bool* existed) {
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failure_code();
   const size_t i = leaf->data.LowerBound(key);
-  auto& entries = leaf->data.entries;
-  if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) {
+  PageData& entries = leaf->data;
+  if (i < entries.size() && CompareKeys(entries.Key(i), key) == 0) {
     if (existed == nullptr) return container_->ReportBroken(kCheckDuplicateKey);
     *existed = true;
     return 0;
   }
-  Entry e;
-  e.bytes.assign(bytes);
-  e.key_length = static_cast<uint16_t>(key_length);
-  entries.insert(entries.begin() + static_cast<long>(i), std::move(e));
+  entries.Insert(i, bytes, key_length);
   container_->MarkDirty(leaf);
   return SplitWhileNeeded(leaf->unit);
 }
@@ -250,16 +249,13 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
     leaf = Descend(key, &path);
     if (leaf == nullptr) return container_->failure_code();
   }
-  auto& entries = leaf->data.entries;
-  const size_t i = leaf->data.LowerBound(key);
-  if (i < entries.size() && CompareKeys(entries[i].Key(), key) == 0) {
+  PageData& entries = leaf->data;
+  const size_t i = entries.LowerBound(key);
+  if (i < entries.size() && CompareKeys(entries.Key(i), key) == 0) {
     // The key part stays, so no separator changes; a longer entry may split.
-    entries[i].bytes.assign(bytes);
+    entries.Replace(i, bytes, key_length);
   } else {
-    Entry e;
-    e.bytes.assign(bytes);
-    e.key_length = static_cast<uint16_t>(key_length);
-    entries.insert(entries.begin() + static_cast<long>(i), std::move(e));
+    entries.Insert(i, bytes, key_length);
   }
   container_->MarkDirty(leaf);
   RememberLeaf(leaf->unit);
@@ -278,19 +274,15 @@ int Tree::SplitWhileNeeded(int64_t first) {
     if (unit == container_->root()) {
       // The root keeps its unit: its entries move one level down.
       Page* lower = container_->NewPage(p->data.level);
-      lower->data.entries = std::move(p->data.entries);
-      p->data.entries.clear();
+      lower->data.SwapEntries(&p->data);
       p->data.level++;
-      Entry sep;
-      sep.bytes.assign(lower->data.entries.front().Key());
-      sep.key_length = static_cast<uint16_t>(sep.bytes.size());
-      sep.child = lower->unit;
-      p->data.entries.push_back(std::move(sep));
+      const std::string_view first = lower->data.Key(0);
+      p->data.Append(first, first.size(), lower->unit);
       container_->MarkDirty(p);
       work.push_back(lower->unit);
       continue;
     }
-    auto& entries = p->data.entries;
+    PageData& entries = p->data;
     const size_t n = entries.size();
     if (n < 2) return container_->ReportBroken(kCheckSplitTooFew);
     // Entries before the middle stay, entries after it move; the middle one
@@ -299,23 +291,18 @@ int Tree::SplitWhileNeeded(int64_t first) {
     const size_t before = middle;
     const size_t after = n - middle - 1;
     const size_t keep = before < after ? middle + 1 : middle;
-    const std::string first_key(entries.front().Key());
+    const std::string first_key(entries.Key(0));
     Page* parent = container_->FindParent(first_key, unit);
     if (parent == nullptr) return container_->ReportBroken(kCheckParentNotFound);
     Page* right = container_->NewPage(p->data.level);
-    right->data.entries.assign(std::make_move_iterator(entries.begin() + static_cast<long>(keep)),
-                               std::make_move_iterator(entries.end()));
-    entries.erase(entries.begin() + static_cast<long>(keep), entries.end());
+    entries.MoveTailTo(keep, &right->data);
     container_->MarkDirty(p);
-    Entry sep;
-    sep.bytes.assign(right->data.entries.front().Key());
-    sep.key_length = static_cast<uint16_t>(sep.bytes.size());
-    sep.child = right->unit;
-    const long at = parent->data.LastNotGreater(sep.Key());
-    if (at >= 0 && CompareKeys(parent->data.entries[at].Key(), sep.Key()) == 0) {
+    const std::string_view sep = right->data.Key(0);
+    const long at = parent->data.LastNotGreater(sep);
+    if (at >= 0 && CompareKeys(parent->data.Key(static_cast<size_t>(at)), sep) == 0) {
       return container_->ReportBroken(kCheckDuplicateKey);
     }
-    parent->data.entries.insert(parent->data.entries.begin() + (at + 1), std::move(sep));
+    parent->data.Insert(static_cast<size_t>(at + 1), sep, sep.size(), right->unit);
     container_->MarkDirty(parent);
     work.push_back(unit);
     work.push_back(right->unit);
@@ -332,9 +319,7 @@ int Tree::ReplaceSeparator(std::vector<Step>& path, std::string_view key) {
     path.pop_back();
     Page* parent = container_->GetPage(s.unit);
     if (parent == nullptr) return container_->failure_code();
-    Entry& sep = parent->data.entries[s.index];
-    sep.bytes.assign(key);
-    sep.key_length = static_cast<uint16_t>(key.size());
+    parent->data.Replace(s.index, key, key.size());
     container_->MarkDirty(parent);
     if (s.index != 0) break;
   }
@@ -350,14 +335,14 @@ int Tree::Delete(std::string_view key, bool* found) {
     // Inside a recent leaf and not its first entry: no separator changes and
     // the leaf keeps an entry, so the path above is not needed (a delete
     // after a read of the same entry, or of its neighbour, needs no descent).
-    auto& entries = leaf->data.entries;
-    const size_t i = leaf->data.LowerBound(key);
+    PageData& entries = leaf->data;
+    const size_t i = entries.LowerBound(key);
     if (i > 0) {
       container_->GetPage(leaf->unit);
       RememberLeaf(leaf->unit);
-      if (i >= entries.size() || CompareKeys(entries[i].Key(), key) != 0) return 0;
+      if (i >= entries.size() || CompareKeys(entries.Key(i), key) != 0) return 0;
       *found = true;
-      entries.erase(entries.begin() + static_cast<long>(i));
+      entries.Erase(i);
       container_->MarkDirty(leaf);
       return 0;
     }
@@ -365,15 +350,15 @@ int Tree::Delete(std::string_view key, bool* found) {
   std::vector<Step> path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
-  auto& entries = leaf->data.entries;
-  const size_t i = leaf->data.LowerBound(key);
-  if (i >= entries.size() || CompareKeys(entries[i].Key(), key) != 0) return 0;
+  PageData& entries = leaf->data;
+  const size_t i = entries.LowerBound(key);
+  if (i >= entries.size() || CompareKeys(entries.Key(i), key) != 0) return 0;
   *found = true;
-  entries.erase(entries.begin() + static_cast<long>(i));
+  entries.Erase(i);
   container_->MarkDirty(leaf);
   if (!entries.empty()) {
     if (i == 0) {
-      const std::string first(entries.front().Key());
+      const std::string first(entries.Key(0));
       return ReplaceSeparator(path, first);
     }
     return 0;
@@ -387,8 +372,8 @@ int Tree::Delete(std::string_view key, bool* found) {
     path.pop_back();
     Page* parent = container_->GetPage(s.unit);
     if (parent == nullptr) return container_->failure_code();
-    auto& seps = parent->data.entries;
-    seps.erase(seps.begin() + static_cast<long>(s.index));
+    PageData& seps = parent->data;
+    seps.Erase(s.index);
     container_->MarkDirty(parent);
     if (seps.empty()) {
       if (path.empty()) return container_->ReportBroken(kCheckEmptyEntry);
@@ -396,7 +381,7 @@ int Tree::Delete(std::string_view key, bool* found) {
       continue;
     }
     if (s.index == 0) {
-      const std::string first(seps.front().Key());
+      const std::string first(seps.Key(0));
       return ReplaceSeparator(path, first);
     }
     return 0;

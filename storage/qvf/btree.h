@@ -45,11 +45,10 @@ class Tree {
   int FindPreviousBefore(std::string_view key, Entry* entry, bool* found) {
     return Find(key, Mode::kBelow, entry, found);
   }
-  // As Find and FindNextAfter, without the copy: `*out` points at the entry
-  // in its page (nullptr when none), valid until the tree or its container
-  // is used again.
-  int Locate(std::string_view key, Mode mode, const Entry** out);
-  int LocateNextAfter(std::string_view key, const Entry** out);
+  // As Find and FindNextAfter, without the copy: `*out` views the entry in
+  // its page, valid until the tree or its container is used again.
+  int Locate(std::string_view key, Mode mode, EntryRef* out, bool* found);
+  int LocateNextAfter(std::string_view key, EntryRef* out, bool* found);
 
   // Adds an entry of `bytes` whose first `key_length` bytes are its key part.
   // With `existed`, a key part already in the tree is no internal error: it

@@ -182,28 +182,28 @@ class TreeWalk {
       Fault(where + "level " + std::to_string(page.level) + ", expected " + std::to_string(level));
       return;
     }
-    if (page.entries.empty()) {
+    if (page.empty()) {
       Fault(where + "page holds no entries");
       return;
     }
     const uint32_t estimate = page.Estimate();
     if (estimate > kSplitSize) Fault(where + "size estimate " + std::to_string(estimate) + " exceeds the split limit");
     if (leftmost && page.level == 0) {
-      const Entry& first = page.entries.front();
-      if (!first.bytes.empty()) Fault(where + "the empty entry is missing");
+      if (!page.Bytes(0).empty()) Fault(where + "the empty entry is missing");
     }
-    const std::string first_key(page.entries.front().Key());
+    const std::string first_key(page.Key(0));
     if (low && CompareKeys(first_key, *low) < 0) {
       Fault(where + "first key " + Printable(first_key) + " is below its separator " + Printable(*low));
     }
-    if (high && CompareKeys(page.entries.back().Key(), *high) >= 0) {
-      Fault(where + "last key " + Printable(page.entries.back().Key()) + " is not below the next separator");
+    const std::string_view last_key = page.Key(page.size() - 1);
+    if (high && CompareKeys(last_key, *high) >= 0) {
+      Fault(where + "last key " + Printable(last_key) + " is not below the next separator");
     }
     if (page.level == 0) return;
-    for (size_t i = 0; i < page.entries.size(); ++i) {
-      const Entry& e = page.entries[i];
+    for (size_t i = 0; i < page.size(); ++i) {
+      const EntryRef e = page.At(i);
       std::optional<std::string> next_high = high;
-      if (i + 1 < page.entries.size()) next_high = std::string(page.entries[i + 1].Key());
+      if (i + 1 < page.size()) next_high = std::string(page.Key(i + 1));
       if (e.child < 0 || e.child > 0xFFFFFFFFll) {
         Fault(where + "bad child reference");
         continue;

@@ -290,7 +290,7 @@ void Container::ParkColdPages() {
   while (cache_.decoded_dirty_count() > decoded_dirty_limit_ &&
          skipped < cache_.decoded_dirty_count()) {
     Page* p = cache_.ColdestDirty();
-    if (p->data.level != 0 || p->data.entries.empty() || EncodePage(p->data, 0, &image) != 0) {
+    if (p->data.level != 0 || p->data.empty() || EncodePage(p->data, 0, &image) != 0) {
       cache_.TouchDirty(p);
       ++skipped;
       continue;

@@ -48,7 +48,7 @@ bool Container::TakePlacedImage(Page* page, std::string* image) {
   image->swap(page->placed_image);
   std::string().swap(page->placed_image);
   auto* p = reinterpret_cast<uint8_t*>(image->data());
-  const auto& entries = page->data.entries;
+  const PageData& entries = page->data;
   if (image->size() < kPageHeaderSize || p[kPgLevel] != page->data.level ||
       GetU16(p + kPgCount) != entries.size()) {
     return false;
@@ -56,8 +56,8 @@ bool Container::TakePlacedImage(Page* page, std::string* image) {
   PutU32(p + kPgOwnAddress, static_cast<uint32_t>(HomeAddress(static_cast<uint32_t>(page->unit))));
   if (page->data.level > 0) {
     size_t pos = kPageHeaderSize;
-    for (const Entry& e : entries) {
-      PutU32(p + pos, static_cast<uint32_t>(e.child));
+    for (size_t i = 0; i < entries.size(); ++i) {
+      PutU32(p + pos, static_cast<uint32_t>(entries.Child(i)));
       pos += 4;
     }
   }
@@ -71,7 +71,7 @@ Page* Container::FindParent(std::string_view key, int64_t child) {
     if (p->data.level == 0) return nullptr;
     const long i = p->data.LastNotGreater(key);
     if (i < 0) return nullptr;
-    const int64_t next = p->data.entries[i].child;
+    const int64_t next = p->data.Child(static_cast<size_t>(i));
     if (next == child) return p;
     const int level = p->data.level;
     p = GetPage(next);
@@ -88,19 +88,19 @@ bool Container::UpdateReference(const Page* page, int64_t from, int64_t to) {
     root_ = to;
     return true;
   }
-  if (!page->parked && page->data.entries.empty()) {
+  if (!page->parked && page->data.empty()) {
     Fail(kCheckParentNotFound);
     return false;
   }
   std::string key(page->parked ? std::string_view(page->first_key)
-                               : page->data.entries.front().Key());
+                               : page->data.Key(0));
   Page* parent = FindParent(key, from);
   if (parent == nullptr) {
     if (!failed_) Fail(kCheckParentNotFound);
     return false;
   }
   const long i = parent->data.LastNotGreater(key);
-  parent->data.entries[i].child = to;
+  parent->data.SetChild(static_cast<size_t>(i), to);
   cache_.MarkDirty(parent);
   return true;
 }

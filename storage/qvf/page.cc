@@ -10,44 +10,138 @@
 
 namespace vorsandt::qvf {
 
-uint32_t PageData::Estimate() const {
-  uint32_t e = kPageHeaderSize;
-  if (level > 0) e += 4 * static_cast<uint32_t>(entries.size());
-  for (const Entry& x : entries) e += static_cast<uint32_t>(x.bytes.size()) + kEntryOverhead;
-  return e;
+uint32_t PageData::Store(std::string_view bytes) {
+  const auto offset = static_cast<uint32_t>(arena_.size());
+  arena_.append(bytes);
+  return offset;
+}
+
+void PageData::Insert(size_t i, std::string_view bytes, size_t key_length, int64_t child) {
+  if (Aliases(bytes)) {
+    const std::string copy(bytes);
+    Insert(i, copy, key_length, child);
+    return;
+  }
+  const Slot slot{Store(bytes), static_cast<uint16_t>(bytes.size()),
+                  static_cast<uint16_t>(key_length), child};
+  slots_.insert(slots_.begin() + static_cast<long>(i), slot);
+  live_bytes_ += static_cast<uint32_t>(bytes.size());
+}
+
+void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
+  if (Aliases(bytes)) {
+    const std::string copy(bytes);
+    Replace(i, copy, key_length);
+    return;
+  }
+  Slot& s = slots_[i];
+  live_bytes_ = live_bytes_ - s.length + static_cast<uint32_t>(bytes.size());
+  if (bytes.size() <= s.length) {
+    // In place: the tail the entry no longer uses becomes garbage.
+    if (!bytes.empty()) std::memcpy(arena_.data() + s.offset, bytes.data(), bytes.size());
+  } else {
+    s.offset = Store(bytes);
+  }
+  s.length = static_cast<uint16_t>(bytes.size());
+  s.key_length = static_cast<uint16_t>(key_length);
+  CompactIfWasteful();
+}
+
+void PageData::Erase(size_t i) {
+  live_bytes_ -= slots_[i].length;
+  slots_.erase(slots_.begin() + static_cast<long>(i));
+  CompactIfWasteful();
+}
+
+void PageData::MoveTailTo(size_t from, PageData* to) {
+  for (size_t i = from; i < slots_.size(); ++i) {
+    const Slot& s = slots_[i];
+    to->Append(std::string_view(arena_.data() + s.offset, s.length), s.key_length, s.child);
+    live_bytes_ -= s.length;
+  }
+  slots_.resize(from);
+  CompactIfWasteful();
+}
+
+void PageData::SwapEntries(PageData* other) {
+  slots_.swap(other->slots_);
+  arena_.swap(other->arena_);
+  std::swap(live_bytes_, other->live_bytes_);
+}
+
+void PageData::Release() {
+  std::vector<Slot>().swap(slots_);
+  std::string().swap(arena_);
+  live_bytes_ = 0;
+}
+
+void PageData::CompactIfWasteful() {
+  const size_t garbage = arena_.size() - live_bytes_;
+  // Rewriting costs a copy of the live bytes: worth it once the garbage
+  // outweighs them, and not for a few bytes.
+  if (garbage <= 1024 || garbage <= live_bytes_) return;
+  std::string block;
+  block.reserve(live_bytes_);
+  for (Slot& s : slots_) {
+    const auto offset = static_cast<uint32_t>(block.size());
+    block.append(arena_, s.offset, s.length);
+    s.offset = offset;
+  }
+  arena_.swap(block);
 }
 
 size_t PageData::LowerBound(std::string_view key) const {
-  auto it = std::lower_bound(
-      entries.begin(), entries.end(), key,
-      [](const Entry& e, std::string_view k) { return CompareKeys(e.Key(), k) < 0; });
-  return static_cast<size_t>(it - entries.begin());
+  size_t lo = 0;
+  size_t n = slots_.size();
+  while (n > 0) {
+    const size_t half = n / 2;
+    const Slot& s = slots_[lo + half];
+    if (CompareKeys(std::string_view(arena_.data() + s.offset, s.key_length), key) < 0) {
+      lo += half + 1;
+      n -= half + 1;
+    } else {
+      n = half;
+    }
+  }
+  return lo;
 }
 
 long PageData::LastNotGreater(std::string_view key) const {
-  auto it = std::upper_bound(
-      entries.begin(), entries.end(), key,
-      [](std::string_view k, const Entry& e) { return CompareKeys(k, e.Key()) < 0; });
-  return static_cast<long>(it - entries.begin()) - 1;
+  // The first entry greater than the key, less one.
+  size_t lo = 0;
+  size_t n = slots_.size();
+  while (n > 0) {
+    const size_t half = n / 2;
+    const Slot& s = slots_[lo + half];
+    if (CompareKeys(key, std::string_view(arena_.data() + s.offset, s.key_length)) >= 0) {
+      lo += half + 1;
+      n -= half + 1;
+    } else {
+      n = half;
+    }
+  }
+  return static_cast<long>(lo) - 1;
 }
 
 int EncodePage(const PageData& page, uint32_t unit, std::string* image) {
-  const size_t count = page.entries.size();
+  const size_t count = page.size();
   const size_t fixed = kPageHeaderSize + (page.level > 0 ? 4 * count : 0);
   const uint32_t estimate = page.Estimate();
   std::string area;
   // The estimate bounds the encoded size: one allocation for the area.
   area.reserve(estimate);
-  const Entry* prev = nullptr;
-  for (const Entry& e : page.entries) {
+  std::string_view prev;
+  uint16_t prev_key_length = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const EntryRef e = page.At(i);
     if (e.bytes.size() >= kEntryLimit) return kCheckEntryTooLarge;
     uint8_t flags = 0;
     size_t shared = 0;
-    if (prev == nullptr || prev->bytes.size() != e.bytes.size()) flags |= kFlagTotalLength;
-    if (prev == nullptr || prev->key_length != e.key_length) flags |= kFlagKeyLength;
-    if (prev != nullptr) {
-      shared = CommonPrefix(prev->bytes.data(), e.bytes.data(),
-                            std::min<size_t>({kSharedMask, e.bytes.size(), prev->bytes.size()}));
+    if (i == 0 || prev.size() != e.bytes.size()) flags |= kFlagTotalLength;
+    if (i == 0 || prev_key_length != e.key_length) flags |= kFlagKeyLength;
+    if (i > 0) {
+      shared = CommonPrefix(prev.data(), e.bytes.data(),
+                            std::min<size_t>({kSharedMask, e.bytes.size(), prev.size()}));
     }
     area.push_back(static_cast<char>(flags | shared));
     uint8_t len[2];
@@ -59,8 +153,9 @@ int EncodePage(const PageData& page, uint32_t unit, std::string* image) {
       PutU16(len, e.key_length);
       area.append(reinterpret_cast<char*>(len), 2);
     }
-    area.append(e.bytes, shared, std::string::npos);
-    prev = &e;
+    area.append(e.bytes.substr(shared));
+    prev = e.bytes;
+    prev_key_length = e.key_length;
   }
   const size_t expanded = fixed + area.size();
   if (expanded > estimate || estimate > 0xFFFF) return kCheckEstimate;
@@ -86,8 +181,8 @@ int EncodePage(const PageData& page, uint32_t unit, std::string* image) {
   p[kPgLevel] = static_cast<uint8_t>(page.level);
   size_t pos = kPageHeaderSize;
   if (page.level > 0) {
-    for (const Entry& e : page.entries) {
-      PutU32(p + pos, static_cast<uint32_t>(e.child));
+    for (size_t i = 0; i < count; ++i) {
+      PutU32(p + pos, static_cast<uint32_t>(page.Child(i)));
       pos += 4;
     }
   }
@@ -115,21 +210,25 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
   }
   PageData out;
   out.level = level;
-  out.entries.reserve(count);
+  out.slots_.reserve(count);
+  // The estimate field, if true, gives exactly the bytes the entries take;
+  // it is checked below, so a false one costs at most one more allocation.
+  const size_t overhead = fixed + kEntryOverhead * count;
+  if (estimate > overhead) out.arena_.reserve(estimate - overhead);
   size_t pos = 0;
   size_t total = 0;
   size_t key_length = 0;
   while (pos < area.size()) {
-    if (out.entries.size() == count) return kCheckPageDecode;
+    if (out.slots_.size() == count) return kCheckPageDecode;
     const uint8_t flags = static_cast<uint8_t>(area[pos++]);
     const size_t shared = flags & kSharedMask;
-    const bool first = out.entries.empty();
+    const bool first = out.slots_.empty();
     if (first &&
         ((flags & (kFlagTotalLength | kFlagKeyLength)) != (kFlagTotalLength | kFlagKeyLength) ||
          shared != 0)) {
       return kCheckPageDecode;
     }
-    const size_t prev_total = first ? 0 : out.entries.back().bytes.size();
+    const size_t prev_total = first ? 0 : out.slots_.back().length;
     if (flags & kFlagTotalLength) {
       if (area.size() - pos < 2) return kCheckPageDecode;
       total = GetU16(reinterpret_cast<const uint8_t*>(area.data()) + pos);
@@ -144,20 +243,30 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
       return kCheckPageDecode;
     }
     if (area.size() - pos < total - shared) return kCheckPageDecode;
-    Entry e;
-    e.bytes.reserve(total);
-    if (shared > 0) e.bytes.assign(out.entries.back().bytes, 0, shared);
-    e.bytes.append(area.substr(pos, total - shared));
+    if (level > 0 && key_length != total) return kCheckPageDecode;
+    // The new entry goes right after the previous one: its shared prefix is
+    // copied from there, within the block.
+    const size_t offset = out.arena_.size();
+    out.arena_.resize(offset + total);
+    char* dst = out.arena_.data() + offset;
+    if (shared > 0) std::memcpy(dst, out.arena_.data() + out.slots_.back().offset, shared);
+    std::memcpy(dst + shared, area.data() + pos, total - shared);
     pos += total - shared;
-    e.key_length = static_cast<uint16_t>(key_length);
-    if (level > 0 && e.key_length != e.bytes.size()) return kCheckPageDecode;
-    if (!first && CompareKeys(out.entries.back().Key(), e.Key()) >= 0) return kCheckDuplicateKey;
-    out.entries.push_back(std::move(e));
+    const std::string_view key(dst, key_length);
+    if (!first) {
+      const PageData::Slot& p = out.slots_.back();
+      if (CompareKeys(std::string_view(out.arena_.data() + p.offset, p.key_length), key) >= 0) {
+        return kCheckDuplicateKey;
+      }
+    }
+    out.slots_.push_back(PageData::Slot{static_cast<uint32_t>(offset), static_cast<uint16_t>(total),
+                                        static_cast<uint16_t>(key_length), 0});
+    out.live_bytes_ += static_cast<uint32_t>(total);
   }
-  if (out.entries.size() != count) return kCheckPageDecode;
+  if (out.slots_.size() != count) return kCheckPageDecode;
   if (level > 0) {
     for (size_t i = 0; i < count; ++i) {
-      out.entries[i].child = GetU32(data + kPageHeaderSize + 4 * i);
+      out.slots_[i].child = GetU32(data + kPageHeaderSize + 4 * i);
     }
   }
   if (out.Estimate() != estimate) return kCheckEstimate;

@@ -1,12 +1,19 @@
 // A page in memory and its on-disk image.
 //
-// In memory a page is its level and its entries in ascending key order (a
-// sorted vector: pages hold at most a few hundred entries, and the vector
-// gives search by key and by position). On disk it is the 13-byte page header,
-// the child unit numbers (non-leaf pages), and the entry area — each entry as
-// a flags byte, optional 16-bit total and key-part lengths, and the bytes it
-// does not share with the previous entry — compressed when that saves a whole
-// 256-byte unit, padded with 0xB0 to the page's class.
+// In memory a page is its level and its entries in ascending key order: a
+// table of slots (offset, lengths, child) and one block that holds the
+// entries' bytes. A search by key runs over the slot table and that block
+// only, a few contiguous allocations per page however many entries it holds;
+// an entry per heap string made a binary search touch a separate heap block
+// per comparison, and a decoded page take several times its disk size.
+// Bytes of removed or replaced entries stay in the block as garbage until it
+// outweighs the live bytes; then the block is rewritten in slot order.
+//
+// On disk a page is the 13-byte page header, the child unit numbers
+// (non-leaf pages), and the entry area — each entry as a flags byte,
+// optional 16-bit total and key-part lengths, and the bytes it does not share
+// with the previous entry — compressed when that saves a whole 256-byte
+// unit, padded with 0xB0 to the page's class.
 #ifndef VORSANDT_STORAGE_QVF_PAGE_H_
 #define VORSANDT_STORAGE_QVF_PAGE_H_
 
@@ -17,13 +24,29 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/qvf/format.h"
+
 namespace vorsandt::qvf {
 
-struct Entry {
-  std::string bytes;        // key part followed by data part
+// An entry as its page holds it: views into the page, valid until the page
+// changes.
+struct EntryRef {
+  std::string_view bytes;   // key part followed by data part
   uint16_t key_length = 0;  // leading bytes that take part in ordering
   int64_t child = 0;        // non-leaf pages: child unit (negative = provisional)
 
+  std::string_view Key() const { return bytes.substr(0, key_length); }
+};
+
+// An entry of its own (what a search hands out as a copy).
+struct Entry {
+  std::string bytes;
+  uint16_t key_length = 0;
+  int64_t child = 0;
+
+  Entry() = default;
+  explicit Entry(const EntryRef& ref)
+      : bytes(ref.bytes), key_length(ref.key_length), child(ref.child) {}
   std::string_view Key() const { return std::string_view(bytes).substr(0, key_length); }
 };
 
@@ -57,16 +80,77 @@ inline int CompareKeys(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-struct PageData {
+class PageData {
+ public:
   int level = 0;  // 0 leaf
-  std::vector<Entry> entries;
 
-  // 13 + 4*count (non-leaf only) + sum(length + 5).
-  uint32_t Estimate() const;
-  // Index of the first entry whose key part is >= `key` (entries.size() when none).
+  size_t size() const { return slots_.size(); }
+  bool empty() const { return slots_.empty(); }
+  EntryRef At(size_t i) const {
+    const Slot& s = slots_[i];
+    return EntryRef{std::string_view(arena_.data() + s.offset, s.length), s.key_length, s.child};
+  }
+  std::string_view Bytes(size_t i) const {
+    return std::string_view(arena_.data() + slots_[i].offset, slots_[i].length);
+  }
+  std::string_view Key(size_t i) const {
+    return std::string_view(arena_.data() + slots_[i].offset, slots_[i].key_length);
+  }
+  int64_t Child(size_t i) const { return slots_[i].child; }
+  void SetChild(size_t i, int64_t unit) { slots_[i].child = unit; }
+
+  // Changes invalidate every view into the page. `bytes` may be a view into
+  // this page. Entries stay in key order only when the caller puts them there.
+  void Insert(size_t i, std::string_view bytes, size_t key_length, int64_t child = 0);
+  void Append(std::string_view bytes, size_t key_length, int64_t child = 0) {
+    Insert(size(), bytes, key_length, child);
+  }
+  void Replace(size_t i, std::string_view bytes, size_t key_length);
+  void Erase(size_t i);
+  // Moves entries [from, size()) to the end of `to` (another page).
+  void MoveTailTo(size_t from, PageData* to);
+  // Exchanges the entries (not the levels) of two pages.
+  void SwapEntries(PageData* other);
+  // Removes every entry and gives the memory back.
+  void Release();
+
+  // 13 + 4*count (non-leaf only) + sum(length + 5): what the encoded page
+  // may take at most, kept as entries change.
+  uint32_t Estimate() const {
+    const uint32_t n = static_cast<uint32_t>(slots_.size());
+    return static_cast<uint32_t>(kPageHeaderSize) + (level > 0 ? 4 * n : 0) + live_bytes_ +
+           kEntryOverhead * n;
+  }
+  // Heap bytes held (capacities, before the allocator's rounding).
+  size_t SlotCapacityBytes() const { return slots_.capacity() * sizeof(Slot); }
+  size_t BlockCapacity() const { return arena_.capacity(); }
+
+  // Index of the first entry whose key part is >= `key` (size() when none).
   size_t LowerBound(std::string_view key) const;
   // Index of the last entry whose key part is <= `key`, or -1 when none.
   long LastNotGreater(std::string_view key) const;
+
+ private:
+  friend int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page);
+  struct Slot {
+    uint32_t offset;
+    uint16_t length;
+    uint16_t key_length;
+    int64_t child;
+  };
+  static_assert(sizeof(Slot) == 16);
+
+  // Appends `bytes` to the block and returns their offset.
+  uint32_t Store(std::string_view bytes);
+  bool Aliases(std::string_view bytes) const {
+    return !bytes.empty() && bytes.data() >= arena_.data() &&
+           bytes.data() < arena_.data() + arena_.size();
+  }
+  void CompactIfWasteful();
+
+  std::vector<Slot> slots_;
+  std::string arena_;        // entry bytes, live and garbage
+  uint32_t live_bytes_ = 0;  // sum of the live entries' lengths
 };
 
 // Builds the image of `page` for the page at `unit` (its own address is set

@@ -20,11 +20,8 @@ size_t PageFootprint(const Page& page) {
   size_t bytes = sizeof(Page) + 64;  // the page, its index node and list node
   if (page.image.capacity() > 15) bytes += HeapBlock(page.image.capacity());
   if (page.first_key.capacity() > 15) bytes += HeapBlock(page.first_key.capacity());
-  bytes += HeapBlock(page.data.entries.capacity() * sizeof(Entry));
-  for (const Entry& e : page.data.entries) {
-    // Short strings live inside the entry itself.
-    if (e.bytes.capacity() > 15) bytes += HeapBlock(e.bytes.capacity());
-  }
+  if (page.data.SlotCapacityBytes() > 0) bytes += HeapBlock(page.data.SlotCapacityBytes());
+  if (page.data.BlockCapacity() > 15) bytes += HeapBlock(page.data.BlockCapacity());
   return bytes;
 }
 
@@ -138,9 +135,9 @@ void PageCache::MarkAllClean() {
 }
 
 void PageCache::Park(Page* page, std::string image) {
-  page->first_key.assign(page->data.entries.front().Key());
+  page->first_key.assign(page->data.Key(0));
   page->image = std::move(image);
-  std::vector<Entry>().swap(page->data.entries);  // gives the memory back
+  page->data.Release();
   page->parked = true;
   if (page->dirty) parked_.splice(parked_.end(), dirty_, page->pos);
 }

@@ -22,10 +22,7 @@ using testing::RecordInternalErrors;
 
 PageData PageWith(const std::string& bytes) {
   PageData d;
-  Entry e;
-  e.bytes = bytes;
-  e.key_length = static_cast<uint16_t>(bytes.size());
-  d.entries.push_back(e);
+  d.Append(bytes, bytes.size());
   return d;
 }
 
@@ -51,14 +48,14 @@ TEST(PageCacheRetired, EvictedPagesComeBackDecodedAndUnseenByFind) {
   EXPECT_EQ(cache.Find(0), nullptr);  // retired pages are not cached pages
   Page* p = cache.Revive(0);
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p->data.entries[0].bytes, "page 0");
+  EXPECT_EQ(p->data.Bytes(0), "page 0");
   EXPECT_EQ(cache.Find(0), p);
   EXPECT_EQ(p->loaded_at, cache.counter());  // counts as loaded now
   EXPECT_EQ(cache.Revive(0), nullptr);       // no longer retired
   EXPECT_EQ(cache.Revive(99), nullptr);      // never evicted
   // A page added under a retired unit replaces the retired copy.
   cache.Add(1, PageWith("new one"), true);
-  EXPECT_EQ(cache.Find(1)->data.entries[0].bytes, "new one");
+  EXPECT_EQ(cache.Find(1)->data.Bytes(0), "new one");
   EXPECT_EQ(cache.Revive(1), nullptr);
   cache.Clear();
   EXPECT_EQ(cache.retired_count(), 0u);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "storage/qvf/format.h"
 #include "storage/qvf/internal_error.h"
@@ -16,6 +18,13 @@ Entry E(std::string bytes, size_t key_length, int64_t child = 0) {
   e.key_length = static_cast<uint16_t>(key_length);
   e.child = child;
   return e;
+}
+
+PageData PageOf(int level, const std::vector<Entry>& entries) {
+  PageData page;
+  page.level = level;
+  for (const Entry& e : entries) page.Append(e.bytes, e.key_length, e.child);
+  return page;
 }
 
 TEST(KeyOrdering, BytewiseUnsignedThenShorterFirst) {
@@ -39,8 +48,7 @@ TEST(KeyOrdering, BytewiseUnsignedThenShorterFirst) {
 }
 
 TEST(PageImage, EntryAreaSharesPrefixesAndSetsLengthFlags) {
-  PageData page;
-  page.entries = {E("", 0), E("abcd", 3), E("abxy", 3), E("b", 1)};
+  PageData page = PageOf(0, {E("", 0), E("abcd", 3), E("abxy", 3), E("b", 1)});
   std::string image;
   ASSERT_EQ(EncodePage(page, 3, &image), 0);
   ASSERT_EQ(image.size(), 256u);
@@ -58,15 +66,13 @@ TEST(PageImage, EntryAreaSharesPrefixesAndSetsLengthFlags) {
   EXPECT_EQ(static_cast<uint8_t>(image.back()), kPadByte);
   PageData back;
   ASSERT_EQ(DecodePage(p, image.size(), 3, &back), 0);
-  ASSERT_EQ(back.entries.size(), 4u);
-  EXPECT_EQ(back.entries[2].bytes, "abxy");
-  EXPECT_EQ(back.entries[2].key_length, 3);
+  ASSERT_EQ(back.size(), 4u);
+  EXPECT_EQ(back.Bytes(2), "abxy");
+  EXPECT_EQ(back.At(2).key_length, 3);
 }
 
 TEST(PageImage, NonLeafCarriesChildUnitsUncompressed) {
-  PageData page;
-  page.level = 2;
-  page.entries = {E("", 0, 7), E("k", 1, 9)};
+  PageData page = PageOf(2, {E("", 0, 7), E("k", 1, 9)});
   std::string image;
   ASSERT_EQ(EncodePage(page, 0, &image), 0);
   const auto* p = reinterpret_cast<const uint8_t*>(image.data());
@@ -75,13 +81,12 @@ TEST(PageImage, NonLeafCarriesChildUnitsUncompressed) {
   EXPECT_EQ(GetU32(p + 17), 9u);
   PageData back;
   ASSERT_EQ(DecodePage(p, image.size(), 0, &back), 0);
-  EXPECT_EQ(back.entries[1].child, 9);
+  EXPECT_EQ(back.Child(1), 9);
 }
 
 TEST(PageImage, CompressedOnlyWhenAWholeUnitIsSaved) {
   // About 300 bytes of runs: compressed it fits one unit, plain it needs two.
-  PageData big;
-  big.entries = {E("", 0), E("k" + std::string(300, 'z'), 1)};
+  PageData big = PageOf(0, {E("", 0), E("k" + std::string(300, 'z'), 1)});
   std::string image;
   ASSERT_EQ(EncodePage(big, 0, &image), 0);
   auto* p = reinterpret_cast<const uint8_t*>(image.data());
@@ -89,18 +94,78 @@ TEST(PageImage, CompressedOnlyWhenAWholeUnitIsSaved) {
   EXPECT_LT(GetU16(p + kPgStoredSize), GetU16(p + kPgExpandedSize));
   PageData back;
   ASSERT_EQ(DecodePage(p, image.size(), 0, &back), 0);
-  EXPECT_EQ(back.entries[1].bytes, big.entries[1].bytes);
+  EXPECT_EQ(back.Bytes(1), big.Bytes(1));
   // A page of 100 bytes with a run: compressed or not it is one unit.
-  PageData small;
-  small.entries = {E("", 0), E("k" + std::string(80, 'z'), 1)};
+  PageData small = PageOf(0, {E("", 0), E("k" + std::string(80, 'z'), 1)});
   ASSERT_EQ(EncodePage(small, 0, &image), 0);
   p = reinterpret_cast<const uint8_t*>(image.data());
   EXPECT_EQ(GetU16(p + kPgStoredSize), GetU16(p + kPgExpandedSize));
 }
 
+// Random changes against a vector of owned entries: the block's garbage and
+// its rewriting, entries made from views into the same page, and the
+// estimate kept as entries change must leave the page as the model says.
+TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
+  std::mt19937 rng(11);
+  std::vector<Entry> model{E("", 0)};
+  PageData page = PageOf(0, model);
+  auto random_key = [&] {
+    std::string k = "key";
+    for (int i = rng() % 4; i >= 0; --i) k.push_back(static_cast<char>('a' + rng() % 6));
+    return k;
+  };
+  auto check = [&](int step) {
+    ASSERT_EQ(page.size(), model.size()) << step;
+    uint32_t estimate = 13;
+    for (size_t i = 0; i < model.size(); ++i) {
+      ASSERT_EQ(page.Bytes(i), model[i].bytes) << step;
+      ASSERT_EQ(page.Key(i), model[i].Key()) << step;
+      estimate += static_cast<uint32_t>(model[i].bytes.size()) + 5;
+    }
+    ASSERT_EQ(page.Estimate(), estimate) << step;
+  };
+  for (int step = 0; step < 4000; ++step) {
+    const std::string key = random_key();
+    const size_t at = page.LowerBound(key);
+    const auto want = std::lower_bound(model.begin(), model.end(), key,
+                                       [](const Entry& e, const std::string& k) { return e.Key() < k; });
+    ASSERT_EQ(at, static_cast<size_t>(want - model.begin())) << step;
+    const bool present = at < model.size() && model[at].Key() == key;
+    ASSERT_EQ(page.LastNotGreater(key), static_cast<long>(at) - (present ? 0 : 1)) << step;
+    const std::string data(rng() % 90, static_cast<char>('0' + step % 10));
+    if (!present) {
+      page.Insert(at, key + data, key.size());
+      model.insert(model.begin() + static_cast<long>(at), E(key + data, key.size()));
+    } else if (rng() % 3 == 0) {
+      page.Erase(at);
+      model.erase(model.begin() + static_cast<long>(at));
+    } else if (rng() % 2 == 0) {
+      page.Replace(at, key + data, key.size());
+      model[at].bytes = key + data;
+    } else {
+      // A replacement that is the entry's own key part, seen in the page.
+      page.Replace(at, page.Key(at), key.size());
+      model[at].bytes = key;
+    }
+    check(step);
+    if (model.size() > 120) {
+      PageData right;
+      page.MoveTailTo(60, &right);
+      ASSERT_EQ(right.Bytes(0), model[60].bytes);
+      model.resize(60);
+      check(step);
+    }
+  }
+  std::string image;
+  ASSERT_EQ(EncodePage(page, 4, &image), 0);
+  PageData back;
+  ASSERT_EQ(DecodePage(reinterpret_cast<const uint8_t*>(image.data()), image.size(), 4, &back), 0);
+  page = std::move(back);
+  check(-1);
+}
+
 TEST(PageDecodeRejects, BrokenImages) {
-  PageData page;
-  page.entries = {E("", 0), E("abc", 3), E("abd", 3)};
+  PageData page = PageOf(0, {E("", 0), E("abc", 3), E("abd", 3)});
   std::string good;
   ASSERT_EQ(EncodePage(page, 5, &good), 0);
   auto decode = [](std::string img, uint32_t unit = 5) {

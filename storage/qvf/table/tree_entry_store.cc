@@ -16,27 +16,27 @@ int TreeEntryStore::Open(env::Env* env, const std::string& path, bool create,
 
 int TreeEntryStore::Find(Search how, std::string_view key, std::optional<StoredEntry>* out) {
   // The entry is copied once, from its page into the two parts.
-  const Entry* e = nullptr;
+  EntryRef e;
+  bool found = false;
   int rc = 0;
   switch (how) {
     case Search::kExact:
-      rc = tree_.Locate(key, Tree::Mode::kExact, &e);
+      rc = tree_.Locate(key, Tree::Mode::kExact, &e, &found);
       break;
     case Search::kNextAfter:
-      rc = tree_.LocateNextAfter(key, &e);
+      rc = tree_.LocateNextAfter(key, &e, &found);
       break;
     case Search::kPreviousBefore:
-      rc = tree_.Locate(key, Tree::Mode::kBelow, &e);
+      rc = tree_.Locate(key, Tree::Mode::kBelow, &e, &found);
       break;
   }
-  if (rc != 0 || e == nullptr) {
+  if (rc != 0 || !found) {
     out->reset();
     return rc;
   }
-  const std::string_view bytes = e->bytes;
   if (!out->has_value()) out->emplace();
-  (*out)->key.assign(bytes.substr(0, e->key_length));
-  (*out)->data.assign(bytes.substr(e->key_length));
+  (*out)->key.assign(e.Key());
+  (*out)->data.assign(e.bytes.substr(e.key_length));
   return 0;
 }
 
