@@ -12,6 +12,13 @@ namespace vorsandt::qvf {
 
 uint32_t PageData::Store(std::string_view bytes) {
   const auto offset = static_cast<uint32_t>(arena_.size());
+  const size_t need = arena_.size() + bytes.size();
+  if (need > arena_.capacity()) {
+    // Half as much again as needed, not the string's doubling: a changed leaf
+    // grows an entry at a time up to its split, and thousands of them stay
+    // decoded in a large transaction.
+    arena_.reserve(need + need / 2 + 64);
+  }
   arena_.append(bytes);
   return offset;
 }
@@ -77,9 +84,10 @@ void PageData::Release() {
 
 void PageData::CompactIfWasteful() {
   const size_t garbage = arena_.size() - live_bytes_;
-  // Rewriting costs a copy of the live bytes: worth it once the garbage
-  // outweighs them, and not for a few bytes.
-  if (garbage <= 1024 || garbage <= live_bytes_) return;
+  // Rewriting costs a copy of the live bytes: worth it once the garbage is
+  // half of them (every erased byte then costs at most two copied),
+  // and not for a few bytes.
+  if (garbage <= 256 || garbage <= live_bytes_ / 2) return;
   std::string block;
   block.reserve(live_bytes_);
   for (Slot& s : slots_) {
