@@ -103,65 +103,81 @@ TEST(PageImage, CompressedOnlyWhenAWholeUnitIsSaved) {
 }
 
 // Random changes against a vector of owned entries: the block's garbage and
-// its rewriting, entries made from views into the same page, and the
-// estimate kept as entries change must leave the page as the model says.
-TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
-  std::mt19937 rng(11);
-  std::vector<Entry> model{E("", 0)};
-  PageData page = PageOf(0, model);
-  auto random_key = [&] {
-    std::string k = "key";
-    for (int i = rng() % 4; i >= 0; --i) k.push_back(static_cast<char>('a' + rng() % 6));
-    return k;
-  };
-  auto check = [&](int step) {
-    ASSERT_EQ(page.size(), model.size()) << step;
-    uint32_t estimate = 13;
-    for (size_t i = 0; i < model.size(); ++i) {
-      ASSERT_EQ(page.Bytes(i), model[i].bytes) << step;
-      ASSERT_EQ(page.Key(i), model[i].Key()) << step;
-      estimate += static_cast<uint32_t>(model[i].bytes.size()) + 5;
-    }
-    ASSERT_EQ(page.Estimate(), estimate) << step;
-  };
-  for (int step = 0; step < 4000; ++step) {
-    const std::string key = random_key();
-    const size_t at = page.LowerBound(key);
-    const auto want = std::lower_bound(model.begin(), model.end(), key,
-                                       [](const Entry& e, const std::string& k) { return e.Key() < k; });
-    ASSERT_EQ(at, static_cast<size_t>(want - model.begin())) << step;
-    const bool present = at < model.size() && model[at].Key() == key;
-    ASSERT_EQ(page.LastNotGreater(key), static_cast<long>(at) - (present ? 0 : 1)) << step;
-    const std::string data(rng() % 90, static_cast<char>('0' + step % 10));
-    if (!present) {
-      page.Insert(at, key + data, key.size());
-      model.insert(model.begin() + static_cast<long>(at), E(key + data, key.size()));
-    } else if (rng() % 3 == 0) {
-      page.Erase(at);
-      model.erase(model.begin() + static_cast<long>(at));
-    } else if (rng() % 2 == 0) {
-      page.Replace(at, key + data, key.size());
-      model[at].bytes = key + data;
-    } else {
-      // A replacement that is the entry's own key part, seen in the page.
-      page.Replace(at, page.Key(at), key.size());
-      model[at].bytes = key;
-    }
-    check(step);
-    if (model.size() > 120) {
-      PageData right;
-      page.MoveTailTo(60, &right);
-      ASSERT_EQ(right.Bytes(0), model[60].bytes);
-      model.resize(60);
-      check(step);
-    }
+// its rewriting, entries made from views into the same page, the estimate
+// kept as entries change, and searches with keys below, inside and above
+// the pages' keys, on pages with the empty entry and without it, must leave
+// the page as the model says.
+void CheckAgainstModel(const PageData& page, const std::vector<Entry>& model,
+                       const std::string& probe, int step) {
+  ASSERT_EQ(page.size(), model.size()) << step;
+  uint32_t estimate = 13;
+  for (size_t i = 0; i < model.size(); ++i) {
+    ASSERT_EQ(page.Bytes(i), model[i].bytes) << step;
+    ASSERT_EQ(page.Key(i), model[i].Key()) << step;
+    estimate += static_cast<uint32_t>(model[i].bytes.size()) + 5;
   }
-  std::string image;
-  ASSERT_EQ(EncodePage(page, 4, &image), 0);
-  PageData back;
-  ASSERT_EQ(DecodePage(reinterpret_cast<const uint8_t*>(image.data()), image.size(), 4, &back), 0);
-  page = std::move(back);
-  check(-1);
+  ASSERT_EQ(page.Estimate(), estimate) << step;
+  const auto want = std::lower_bound(
+      model.begin(), model.end(), probe,
+      [](const Entry& e, const std::string& k) { return e.Key() < std::string_view(k); });
+  const size_t at = static_cast<size_t>(want - model.begin());
+  ASSERT_EQ(page.LowerBound(probe), at) << step << " " << probe;
+  const bool present = at < model.size() && model[at].Key() == probe;
+  ASSERT_EQ(page.LastNotGreater(probe), static_cast<long>(at) - (present ? 0 : 1)) << step;
+}
+
+TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
+  for (const bool with_empty_entry : {true, false}) {
+    std::mt19937 rng(with_empty_entry ? 11 : 12);
+    auto random_key = [&] {
+      std::string k = "key";
+      for (int i = rng() % 14; i >= 0; --i) k.push_back(static_cast<char>('a' + rng() % 3));
+      return k;
+    };
+    std::vector<Entry> model;
+    if (with_empty_entry) model.push_back(E("", 0));
+    PageData page = PageOf(0, model);
+    for (int step = 0; step < 4000; ++step) {
+      // Probes below and above the shared prefix too.
+      const int shape = static_cast<int>(rng() % 10);
+      const std::string probe = shape == 0 ? "ka" : shape == 1 ? "kez" : shape == 2 ? "ke" : random_key();
+      CheckAgainstModel(page, model, probe, step);
+      const std::string key = random_key();
+      const size_t at = page.LowerBound(key);
+      const bool present = at < model.size() && model[at].Key() == key;
+      const std::string data(rng() % 90, static_cast<char>('0' + step % 10));
+      if (!present) {
+        page.Insert(at, key + data, key.size());
+        model.insert(model.begin() + static_cast<long>(at), E(key + data, key.size()));
+      } else if (rng() % 3 == 0) {
+        page.Erase(at);
+        model.erase(model.begin() + static_cast<long>(at));
+      } else if (rng() % 2 == 0) {
+        page.Replace(at, key + data, key.size());
+        model[at].bytes = key + data;
+      } else {
+        // A replacement that is the entry's own key part, seen in the page.
+        page.Replace(at, page.Key(at), key.size());
+        model[at].bytes = key;
+      }
+      CheckAgainstModel(page, model, key, step);
+      if (model.size() > 120) {
+        PageData right;
+        page.MoveTailTo(60, &right);
+        const std::vector<Entry> moved(model.begin() + 60, model.end());
+        model.resize(60);
+        CheckAgainstModel(right, moved, moved[7].bytes.substr(0, moved[7].key_length), step);
+        CheckAgainstModel(right, moved, random_key(), step);
+        CheckAgainstModel(page, model, key, step);
+      }
+    }
+    std::string image;
+    ASSERT_EQ(EncodePage(page, 4, &image), 0);
+    PageData back;
+    ASSERT_EQ(DecodePage(reinterpret_cast<const uint8_t*>(image.data()), image.size(), 4, &back),
+              0);
+    for (int i = 0; i < 200; ++i) CheckAgainstModel(back, model, random_key(), -1);
+  }
 }
 
 TEST(PageDecodeRejects, BrokenImages) {
