@@ -119,6 +119,7 @@ int ReadFound(Call& call, QvfBlock& b, CallScope& scope,
       if (rc == files::kRecordNotFound && missing == files::kRecordNotAvailable) rc = missing;
       if (rc == 0) {
         if (!options.skip_memos) StoreMemos(memos, call.file);
+        if (!hit->key_part.empty()) b.table->NoteReadThroughKey(hit->key_part);
         *read = hit;
       }
     }

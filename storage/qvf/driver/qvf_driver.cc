@@ -370,6 +370,11 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
     case files::kOpPositionKey: {
       int k = 0;
       if (int rc = KeyIndex(call, b, 0, &k); rc != 0) return rc;
+      // A record read through this key's entry has its value there already.
+      if (const std::string* value = t.KeyValueAsRead(k)) {
+        call.text_result = EncodeKeyPosition(t.current(), *value);
+        return 0;
+      }
       const bool oem = (file.attributes & files::kAttrOemText) != 0;
       const std::string& saved = t.saved();
       std::string value =

@@ -200,6 +200,35 @@ TEST(QvfDriverSequence, PositionsResetAndRegetWithAndWithoutKeys) {
   files::Close(f);
 }
 
+// A record read in key order takes its keyed position's value from the key
+// entry it was read through; read by number, the value is encoded from the
+// record. Both must give the same text, also after a change of the record.
+TEST(QvfDriverSequence, KeyedPositionFromTheEntryReadEqualsTheEncodedOne) {
+  ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  for (int i = 1; i <= 4; ++i) testing::AddCompany(f, i, std::string("Name ") + char('a' + i));
+  const files::KeyDecl* name = app::Key(Table::kCompanies, 2);
+  files::SetKey(f, name);
+  files::Next(f);
+  files::Next(f);
+  ASSERT_EQ(Code(), 0);
+  const std::string through_entry = files::PositionKey(f, name);
+  files::GetByPointer(f, files::Pointer(f));
+  ASSERT_EQ(Code(), 0);
+  EXPECT_EQ(files::PositionKey(f, name), through_entry);
+  // Changed, the record's position follows its new value.
+  files::SetKey(f, name);
+  files::Next(f);
+  testing::SetName(f, "zz changed");
+  files::Put(f);
+  ASSERT_EQ(Code(), 0);
+  const std::string after_put = files::PositionKey(f, name);
+  files::GetByPointer(f, files::Pointer(f));
+  EXPECT_EQ(files::PositionKey(f, name), after_put);
+  EXPECT_NE(after_put.substr(4), through_entry.substr(4));
+  files::Close(f);
+}
+
 TEST(QvfDriverChanges, PutDeleteSkipAndDuplicates) {
   ScratchFolder folder;
   auto* f = testing::CreateAndOpenCompanies();

@@ -272,6 +272,7 @@ int Table::Add(const uint8_t* record, const MemoValues& memos, bool append) {
   if (int rc = store().NextIdentifier(&number); rc != 0) return rc;
   if (int rc = MaintainKeys(number, nullptr, record, append); rc != 0) return rc;
   saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
+  read_key_ = -1;
   if (int rc = store().Insert(DataKey(id_, number), ToStored(record)); rc != 0) return rc;
   current_ = number;
   // A copy kept by an earlier watched read belongs to another record.
@@ -311,6 +312,7 @@ int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions
   memos_not_loaded_ = options.skip_memos || memos == nullptr;
   current_ = number;
   saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
+  read_key_ = -1;
   if (options.watch) {
     watched_ = e->data;
   } else {
@@ -319,10 +321,17 @@ int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions
   return 0;
 }
 
-int Table::ReadByKeyEntry(int k, const StoredEntry& entry, uint8_t* record, MemoValues* memos,
-                          ReadOptions options) {
-  if (k < 0 || k >= static_cast<int>(keys_.size())) return files::kRecordNotFound;
-  return Read(KeyEntryRecord(keys_[k], entry.key, entry.data), record, memos, options);
+void Table::NoteReadThroughKey(std::string_view key_part) {
+  // The entry is table id, key number, the encoded value and, for a key with
+  // duplicates, the record number.
+  if (key_part.size() < 5 || ReadId4(key_part.substr(0, 4)) != id_) return;
+  const auto k = static_cast<uint8_t>(key_part[4]);
+  if (k >= keys_.size()) return;
+  const KeyLayout& key = keys_[k];
+  const size_t value = key.ValueSize();
+  if (key_part.size() != 5 + value + (key.duplicates() ? 4 : 0)) return;
+  read_key_ = k;
+  read_key_value_.assign(key_part.substr(5, value));
 }
 
 bool Table::MemosDiffer(uint32_t number, const MemoValues& memos) {
@@ -390,6 +399,7 @@ int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
     }
   }
   saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
+  read_key_ = -1;
   if (watched_) watched_ = image;
   int rc = memos_changed ? WriteMemos(number, memos) : 0;
   unlock();
@@ -412,6 +422,7 @@ int Table::Delete() {
   std::string old_buffer(def_.record_length, '\0');
   FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
   saved_ = old_buffer;
+  read_key_ = -1;
   if (int rc = store().Delete(e->key); rc != 0) return rc;
   if (int rc =
           MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr, false);

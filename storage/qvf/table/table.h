@@ -89,9 +89,16 @@ class Table {
   // the hold is refused. Without `memos` (or with skip_memos) the memos are
   // not read, and a Rewrite that follows keeps the stored ones.
   int Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options = {});
-  // Reads the record a key entry of key `k` names.
-  int ReadByKeyEntry(int k, const StoredEntry& entry, uint8_t* record, MemoValues* memos,
-                     ReadOptions options = {});
+  // After a read of the record a key entry names: keeps the entry's encoded
+  // key value, the bytes a position in that key needs, so that it is not
+  // encoded again from the record. Any other change of the record as last
+  // read forgets it.
+  void NoteReadThroughKey(std::string_view key_part);
+  // The encoded value of key `k` noted for the record as last read, or
+  // nullptr.
+  const std::string* KeyValueAsRead(int k) const {
+    return read_key_ == k ? &read_key_value_ : nullptr;
+  }
   // Rewrites the current record. 33 without one or when it is gone, 5 when
   // its lock is refused, 89 when it changed since a watched read, 40 on a
   // duplicate. An unchanged record with unchanged memos writes nothing.
@@ -151,6 +158,7 @@ class Table {
   void RestoreReadState(ReadState* state) {
     current_ = state->current;
     saved_.swap(state->saved);
+    read_key_ = -1;
     watched_.swap(state->watched);
     memos_not_loaded_ = state->memos_not_loaded;
   }
@@ -189,6 +197,8 @@ class Table {
   uint32_t current_ = 0;
   uint32_t held_ = 0;
   std::string saved_;
+  int read_key_ = -1;  // key whose value read_key_value_ holds for saved_
+  std::string read_key_value_;
   std::optional<std::string> watched_;
   bool memos_not_loaded_ = false;
   RecordLocks locks_;
