@@ -262,6 +262,37 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
   return SplitWhileNeeded(leaf->unit);
 }
 
+int Tree::Change(std::string_view key, const std::function<bool(std::string* data)>& change,
+                 bool* found) {
+  *found = false;
+  if (container_->failed()) return container_->failure_code();
+  if (key.empty() || container_->root() == Container::kNoRootUnit) return 0;
+  container_->ParkColdPages();
+  Page* leaf = HintLeafFor(key);
+  if (leaf != nullptr) {
+    container_->GetPage(leaf->unit);
+  } else {
+    std::vector<Step> path;
+    leaf = Descend(key, &path);
+    if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
+  }
+  RememberLeaf(leaf->unit);
+  PageData& entries = leaf->data;
+  const size_t i = entries.LowerBound(key);
+  if (i >= entries.size() || CompareKeys(entries.Key(i), key) != 0) return 0;
+  *found = true;
+  const std::string_view bytes = entries.Bytes(i);
+  std::string data(bytes.substr(key.size()));
+  if (!change(&data)) return 0;
+  std::string changed(key);
+  changed += data;
+  if (changed.size() > kMaxEntryLength) return container_->ReportBroken(kCheckEntryTooLarge);
+  // The key part stays, so no separator changes; a longer entry may split.
+  entries.Replace(i, changed, key.size());
+  container_->MarkDirty(leaf);
+  return SplitWhileNeeded(leaf->unit);
+}
+
 int Tree::SplitWhileNeeded(int64_t first) {
   std::vector<int64_t> work{first};
   for (int rounds = 0; !work.empty(); ++rounds) {

@@ -16,6 +16,7 @@
 #define VORSANDT_STORAGE_QVF_BTREE_H_
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,11 @@ class Tree {
   // Replaces the entry with this key part in place (its page stays where it
   // is), or inserts it when there is none.
   int Put(std::string_view bytes, size_t key_length);
+  // Changes the data part of the entry with this key part where it is (one
+  // search for the read and the write): `change` gets the data and returns
+  // whether it changed it. `*found` false when there is no such entry.
+  int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
+             bool* found);
   // Removes the entry with this key part; `*found` false when there is none.
   int Delete(std::string_view key, bool* found);
 

@@ -83,6 +83,29 @@ TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
       auto it = model.begin();
       std::advance(it, random() % model.size());
       bool found = false;
+      if (random() % 4 == 0) {
+        // A change in place: new data, longer or shorter (a long one splits
+        // the leaf), or none when the callback declines.
+        const std::string key = it->first;
+        const bool keep = random() % 5 == 0;
+        std::string data = RandomData(random);
+        if (key.size() + data.size() > kMaxEntryLength) data.resize(kMaxEntryLength - key.size());
+        ASSERT_EQ(tree.Change(
+                      key,
+                      [&](std::string* d) {
+                        EXPECT_EQ(key + *d, it->second.bytes);
+                        if (keep) return false;
+                        *d = data;
+                        return true;
+                      },
+                      &found),
+                  0);
+        ASSERT_TRUE(found);
+        if (!keep) it->second.bytes = key + data;
+        ASSERT_EQ(tree.Change("\xFF\xFF missing", [](std::string*) { return true; }, &found), 0);
+        ASSERT_FALSE(found);
+        continue;
+      }
       if (random() % 2 == 0) {
         // A read first, as a delete of the record just read does: the
         // delete then starts from the leaf of the read.

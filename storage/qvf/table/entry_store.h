@@ -11,6 +11,7 @@
 #define VORSANDT_STORAGE_QVF_TABLE_ENTRY_STORE_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,11 @@ class EntryStore {
     if (int rc = Delete(key); rc != 0) return rc;
     return Insert(key, data);
   }
+  // Changes the data of the entry with this key part in one step: `change`
+  // gets the data and returns whether it changed it. `*found` is false (and
+  // nothing called) when there is no such entry.
+  virtual int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
+                     bool* found);
   // The next value of the file's id counter (table ids and record numbers).
   virtual int NextIdentifier(uint32_t* id) = 0;
   // Saves pending changes (both phases); Discard drops them.
@@ -62,6 +68,16 @@ inline int EntryStore::InsertUnique(std::string_view key, std::string_view data)
   if (int rc = Find(Search::kExact, key, &found); rc != 0) return rc;
   if (found) return files::kCreatesDuplicateKey;
   return Insert(key, data);
+}
+
+inline int EntryStore::Change(std::string_view key,
+                              const std::function<bool(std::string* data)>& change, bool* found) {
+  std::optional<StoredEntry> e;
+  *found = false;
+  if (int rc = Find(Search::kExact, key, &e); rc != 0 || !e) return rc;
+  *found = true;
+  if (!change(&e->data)) return 0;
+  return Put(key, e->data);
 }
 
 }  // namespace vorsandt::qvf

@@ -157,12 +157,29 @@ int Table::WriteCounter(uint8_t which, const Counter& c) {
   return store().Put(CounterKey(id_, which), EncodeCounter(c));
 }
 
+int Table::ChangeCount(uint8_t which, int delta, bool* found) {
+  // One search reads and rewrites the counter where it is.
+  bool decoded = false;
+  int rc = store().Change(
+      CounterKey(id_, which),
+      [&](std::string* data) {
+        Counter c;
+        if (!DecodeCounter(*data, &c)) return false;
+        decoded = true;
+        c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
+        *data = EncodeCounter(c);
+        return true;
+      },
+      found);
+  *found = *found && decoded;
+  return rc;
+}
+
 int Table::AdjustCount(uint8_t which, int delta) {
   if (delta == 0) return 0;
-  Counter c;
-  if (int rc = ReadCounter(which, &c); rc != 0) return rc;
-  c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
-  return WriteCounter(which, c);
+  bool found = false;
+  if (int rc = ChangeCount(which, delta, &found); rc != 0) return rc;
+  return found ? 0 : files::kAccessDenied;
 }
 
 std::string Table::ToStored(const uint8_t* record) const {
@@ -251,13 +268,11 @@ int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t
     done.push_back(std::move(step));
     // A key without its counter still works; only the table's count is
     // mandatory (checked by Add before anything is written).
-    Counter c;
-    if (delta != 0 && ReadCounter(key.number, &c) == 0) {
-      c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
-      if (rc = WriteCounter(key.number, c); rc != 0) {
-        undo();
-        return rc;
-      }
+    bool counted = false;
+    if (delta != 0) rc = ChangeCount(key.number, delta, &counted);
+    if (rc != 0) {
+      undo();
+      return rc;
     }
   }
   return 0;
@@ -293,7 +308,9 @@ int Table::FetchRecord(Search how, uint32_t number, std::optional<StoredEntry>* 
 }
 
 int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options) {
-  std::optional<StoredEntry> e;
+  // The entry read is kept between reads so that its buffers are reused: a
+  // browse reads a record per row it shows.
+  std::optional<StoredEntry>& e = fetched_;
   if (number == 0) return files::kRecordNotFound;
   if (int rc = FetchRecord(Search::kExact, number, &e); rc != 0) return rc;
   if (!e) return files::kRecordNotFound;

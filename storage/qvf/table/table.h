@@ -180,6 +180,9 @@ class Table {
   int VerifyDefinition();
   int RemoveAllEntries();
   int AdjustCount(uint8_t which, int delta);
+  // Adds `delta` to a counter in one step; `*found` false (nothing changed)
+  // when the counter is missing or unreadable.
+  int ChangeCount(uint8_t which, int delta, bool* found);
   // Key maintenance for record `number` from `old_image` to `new_image`
   // (either may be null), keys in order; restores the keys already changed
   // when one fails.
@@ -197,6 +200,7 @@ class Table {
   uint32_t current_ = 0;
   uint32_t held_ = 0;
   std::string saved_;
+  std::optional<StoredEntry> fetched_;  // Read's entry, kept for its buffers
   int read_key_ = -1;  // key whose value read_key_value_ holds for saved_
   std::string read_key_value_;
   std::optional<std::string> watched_;

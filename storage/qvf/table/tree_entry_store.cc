@@ -54,6 +54,11 @@ int TreeEntryStore::InsertUnique(std::string_view key, std::string_view data) {
   return existed ? files::kCreatesDuplicateKey : 0;
 }
 
+int TreeEntryStore::Change(std::string_view key,
+                           const std::function<bool(std::string* data)>& change, bool* found) {
+  return tree_.Change(key, change, found);
+}
+
 int TreeEntryStore::Put(std::string_view key, std::string_view data) {
   std::string bytes(key);
   bytes.append(data);

@@ -31,6 +31,8 @@ class TreeEntryStore : public EntryStore {
   int Delete(std::string_view key) override;
   // Replaces in place (one search instead of a delete and an insert).
   int Put(std::string_view key, std::string_view data) override;
+  int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
+             bool* found) override;
   int NextIdentifier(uint32_t* id) override { return container_.NextIdentifier(id); }
   int Save() override { return container_.Save(); }
   void Discard() override { container_.Discard(); }
