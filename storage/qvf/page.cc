@@ -1,7 +1,18 @@
+// Invariants of a decoded page (checked after every change under
+// VORSANDT_CHECKS; a violation stops the program, as memory the page does
+// not own may have been written):
+//
+//  1. Every slot's bytes lie inside the block: offset + length <= size.
+//  2. live_bytes_ is the sum of the slots' lengths, so the block holds at
+//     least that many bytes.
+//  3. Garbage (block size less live bytes) is at most half the live bytes,
+//     or 256 bytes: the block is rewritten before it grows past that.
 #include "storage/qvf/page.h"
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "storage/qvf/compression.h"
@@ -9,6 +20,31 @@
 #include "storage/qvf/internal_error.h"
 
 namespace vorsandt::qvf {
+namespace {
+
+void CheckPage(bool condition, const char* what) {
+#ifdef VORSANDT_CHECKS
+  if (!condition) {
+    std::fprintf(stderr, "page invariant broken: %s\n", what);
+    std::abort();
+  }
+#else
+  (void)condition;
+  (void)what;
+#endif
+}
+
+}  // namespace
+
+void PageData::CheckChange(size_t i) const {
+  // Constant time: the slot just written and the block's totals.
+  if (i < slots_.size()) {
+    CheckPage(size_t{slots_[i].offset} + slots_[i].length <= arena_.size(), "slot outside block");
+  }
+  CheckPage(arena_.size() >= live_bytes_, "live bytes exceed block");
+  CheckPage(arena_.size() - live_bytes_ <= std::max<size_t>(256, live_bytes_ / 2),
+            "garbage not reclaimed");
+}
 
 uint32_t PageData::Store(std::string_view bytes) {
   const auto offset = static_cast<uint32_t>(arena_.size());
@@ -33,6 +69,7 @@ void PageData::Insert(size_t i, std::string_view bytes, size_t key_length, int64
                   static_cast<uint16_t>(key_length), child};
   slots_.insert(slots_.begin() + static_cast<long>(i), slot);
   live_bytes_ += static_cast<uint32_t>(bytes.size());
+  CheckChange(i);
 }
 
 void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
@@ -52,12 +89,14 @@ void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
   s.length = static_cast<uint16_t>(bytes.size());
   s.key_length = static_cast<uint16_t>(key_length);
   CompactIfWasteful();
+  CheckChange(i);
 }
 
 void PageData::Erase(size_t i) {
   live_bytes_ -= slots_[i].length;
   slots_.erase(slots_.begin() + static_cast<long>(i));
   CompactIfWasteful();
+  CheckChange(slots_.size());
 }
 
 void PageData::MoveTailTo(size_t from, PageData* to) {
@@ -68,6 +107,7 @@ void PageData::MoveTailTo(size_t from, PageData* to) {
   }
   slots_.resize(from);
   CompactIfWasteful();
+  CheckChange(slots_.size());
 }
 
 void PageData::SwapEntries(PageData* other) {

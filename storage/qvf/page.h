@@ -6,8 +6,9 @@
 // only, a few contiguous allocations per page however many entries it holds;
 // an entry per heap string made a binary search touch a separate heap block
 // per comparison, and a decoded page take several times its disk size.
-// Bytes of removed or replaced entries stay in the block as garbage until it
-// outweighs the live bytes; then the block is rewritten in slot order.
+// Bytes of removed or replaced entries stay in the block as garbage until
+// they come to half the live bytes; then the block is rewritten in slot
+// order (invariants at the top of page.cc).
 //
 // On disk a page is the 13-byte page header, the child unit numbers
 // (non-leaf pages), and the entry area — each entry as a flags byte,
@@ -147,6 +148,8 @@ class PageData {
            bytes.data() < arena_.data() + arena_.size();
   }
   void CompactIfWasteful();
+  // Checks the invariants (page.cc) after a change of slot `i`.
+  void CheckChange(size_t i) const;
 
   std::vector<Slot> slots_;
   std::string arena_;        // entry bytes, live and garbage
