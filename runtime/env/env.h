@@ -69,6 +69,17 @@ class File {
   // Returns 0 or an errno.
   virtual int ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) = 0;
 
+  // As ReadAt, for a read that others near it are likely to follow (the
+  // pages of a file opened again are read all over it, in no order): when
+  // the system's cache does not hold the bytes, the system is also asked to
+  // read the aligned `block` bytes around them, in one trip to the disk
+  // instead of one per later read. The default reads the bytes only.
+  virtual int ReadAtAround(uint64_t offset, void* buffer, size_t length, size_t* got,
+                           size_t block) {
+    (void)block;
+    return ReadAt(offset, buffer, length, got);
+  }
+
   // Writes all `length` bytes at `offset`, extending the file when needed.
   // Returns 0 only when every byte was accepted; a write the system cut short
   // without an error returns EIO. `*written` (optional) receives the bytes

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,6 +92,33 @@ TEST_F(PosixEnvTest, WriteReadAtOffsetsAndShortReadAtEnd) {
   ASSERT_EQ(f->Truncate(50), 0);
   ASSERT_EQ(f->Size(&size), 0);
   EXPECT_EQ(size, 50u);
+}
+
+// A read that asks for the block around it reads the same bytes as ReadAt,
+// from the system's cache or, after the cache was dropped, from the disk,
+// and stops at the end of the file as ReadAt does.
+TEST_F(PosixEnvTest, ReadAroundReadsTheSameBytesColdWarmAndAtTheEnd) {
+  auto f = OpenOrDie();
+  std::string data(300 << 10, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 4096);
+  ASSERT_EQ(f->WriteAt(0, data.data(), data.size()), 0);
+  ASSERT_EQ(f->Sync(), 0);
+  const int fd = ::open(path_.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
+  ::close(fd);
+  for (const uint64_t offset : {uint64_t{140000}, uint64_t{140000 + 4096}, uint64_t{512}}) {
+    std::string got_bytes(3000, 'x');
+    size_t got = 0;
+    ASSERT_EQ(f->ReadAtAround(offset, got_bytes.data(), got_bytes.size(), &got, 128 << 10), 0);
+    ASSERT_EQ(got, got_bytes.size());
+    EXPECT_EQ(got_bytes, data.substr(offset, got_bytes.size())) << offset;
+  }
+  std::string tail(1000, 'x');
+  size_t got = 0;
+  ASSERT_EQ(f->ReadAtAround(data.size() - 100, tail.data(), tail.size(), &got, 128 << 10), 0);
+  EXPECT_EQ(got, 100u);
+  EXPECT_EQ(tail.substr(0, 100), data.substr(data.size() - 100));
 }
 
 TEST_F(PosixEnvTest, ReadOnlyHandleRefusesWritesButMayLockExclusive) {

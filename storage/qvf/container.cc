@@ -154,7 +154,7 @@ int Container::Close() {
 
 // --- Raw I/O ---
 
-bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length) {
+bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length, bool page) {
   if (length % kTransferGrain != 0) {
     Fail(kCheckTransferLength);
     return false;
@@ -162,7 +162,10 @@ bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length) {
   CheckNoReadOutsideLock();
   if (failed_) return false;
   size_t got = 0;
-  if (int e = file_->ReadAt(offset, buffer, length, &got); e != 0) {
+  // A page missing from the cache is seldom the last one read near it.
+  const int e = page ? file_->ReadAtAround(offset, buffer, length, &got, kReadAroundBlock)
+                     : file_->ReadAt(offset, buffer, length, &got);
+  if (e != 0) {
     FailRead(e);
     return false;
   }
@@ -261,7 +264,7 @@ Page* Container::GetPage(int64_t unit) {
     offset = it->second;
   }
   std::string buffer(static_cast<size_t>(c) * kUnitSize, '\0');
-  if (!ReadRaw(offset, buffer.data(), buffer.size())) return nullptr;
+  if (!ReadRaw(offset, buffer.data(), buffer.size(), true)) return nullptr;
   PageData data;
   if (int r = DecodePage(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(),
                          static_cast<uint32_t>(unit), &data);

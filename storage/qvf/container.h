@@ -206,7 +206,10 @@ class Container {
   // error); returns that code.
   int FailRead(int errnum);
   // Raw I/O: multiples of 64 bytes only.
-  bool ReadRaw(uint64_t offset, void* buffer, size_t length);
+  // `page`: a page read, for which the system reads the block around it
+  // when it is not in its cache (File::ReadAtAround).
+  bool ReadRaw(uint64_t offset, void* buffer, size_t length, bool page = false);
+  static constexpr size_t kReadAroundBlock = 128 << 10;
   void WriteRaw(uint64_t offset, std::string_view data);
   void DropPending() {
     pending_.clear();
