@@ -11,10 +11,9 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "runtime/env/invariant.h"
 #include "storage/qvf/compression.h"
 #include "storage/qvf/format.h"
 #include "storage/qvf/internal_error.h"
@@ -22,17 +21,7 @@
 namespace vorsandt::qvf {
 namespace {
 
-void CheckPage(bool condition, const char* what) {
-#ifdef VORSANDT_CHECKS
-  if (!condition) {
-    std::fprintf(stderr, "page invariant broken: %s\n", what);
-    std::abort();
-  }
-#else
-  (void)condition;
-  (void)what;
-#endif
-}
+void CheckPage(bool condition, const char* what) { env::CheckInvariant(condition, "page", what); }
 
 }  // namespace
 

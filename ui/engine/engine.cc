@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "runtime/env/invariant.h"
 #include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
 
@@ -16,15 +17,7 @@ thread_local Engine* current_engine = nullptr;
 thread_local int current_slot = -1;
 
 void Check(bool condition, const char* what) {
-#ifdef VORSANDT_CHECKS
-  if (!condition) {
-    std::fprintf(stderr, "window engine invariant broken: %s\n", what);
-    std::abort();
-  }
-#else
-  (void)condition;
-  (void)what;
-#endif
+  env::CheckInvariant(condition, "window engine", what);
 }
 
 }  // namespace
