@@ -24,6 +24,8 @@ TextStack& TextStack::operator=(TextStack&& other) noexcept {
     if (from.text == from.inline_buffer) {
       std::memcpy(to.inline_buffer, from.inline_buffer, kInlineSize);
       to.text = to.inline_buffer;
+    } else if (from.kind & 1) {
+      to.text = to.owned.data();
     } else {
       to.text = from.text;
     }
@@ -40,7 +42,6 @@ TextStack::Entry* TextStack::NextSlot() {
   if (size_ >= kCapacity) return nullptr;
   Entry* e = &entries_[size_++];
   e->kind = 0;
-  e->owned.reset();
   return e;
 }
 
@@ -52,9 +53,8 @@ void TextStack::Push(std::string_view text) {
     std::memcpy(e->inline_buffer, text.data(), text.size());
     e->text = e->inline_buffer;
   } else {
-    e->owned = std::make_unique<char[]>(text.size());
-    std::memcpy(e->owned.get(), text.data(), text.size());
-    e->text = e->owned.get();
+    e->owned.assign(text);
+    e->text = e->owned.data();
     e->kind = 1;
   }
 }
@@ -79,7 +79,7 @@ bool TextStack::PopInto(std::string* out) {
   if (size_ == 0) return false;
   Entry& e = entries_[--size_];
   if (e.text != nullptr) out->assign(e.text, e.length);
-  e.owned.reset();
+  if (e.owned.capacity() > kKeptCapacity) std::string().swap(e.owned);
   e.text = nullptr;
   e.length = 0;
   e.kind = 0;

@@ -22,6 +22,7 @@ class TextStack {
  public:
   static constexpr int kCapacity = 32;
   static constexpr size_t kInlineSize = 20;
+  static constexpr size_t kKeptCapacity = 4096;
 
   TextStack() = default;
   TextStack(TextStack&&) noexcept;
@@ -50,11 +51,14 @@ class TextStack {
 
  private:
   struct Entry {
-    uint8_t kind = 0;  // bit 0: `owned` holds the text and is freed on pop
+    uint8_t kind = 0;  // bit 0: `owned` holds the text
     const char* text = nullptr;
     size_t length = 0;
     char inline_buffer[kInlineSize] = {};
-    std::unique_ptr<char[]> owned;
+    // Kept between pushes, so that a slot that carries a long text again
+    // and again (a position per row of a browse page) allocates it once;
+    // a buffer over kKeptCapacity is given back on pop.
+    std::string owned;
   };
 
   Entry* NextSlot();

@@ -20,6 +20,23 @@ TEST(TextStackTest, PopsInReverseOrderAndOwnsLongTexts) {
   EXPECT_EQ(s.Top(), "");
 }
 
+// A slot keeps its buffer between pushes: a shorter text after a longer
+// one, and a text read back after a move, must come back exactly.
+TEST(TextStackTest, ReusedSlotsGiveBackExactlyTheLastText) {
+  TextStack s;
+  for (size_t n : {600u, 300u, 25u, 5000u, 40u}) {
+    const std::string text(n, static_cast<char>('a' + n % 26));
+    s.Push(text);
+    s.Push(std::string(n + 1, 'x'));
+    EXPECT_EQ(s.Pop(), std::string(n + 1, 'x'));
+    TextStack moved = std::move(s);
+    EXPECT_EQ(moved.Top(), text);
+    EXPECT_EQ(moved.Pop(), text);
+    s = std::move(moved);
+    EXPECT_TRUE(s.Empty());
+  }
+}
+
 TEST(TextStackTest, PushOntoAFullStackIsIgnored) {
   TextStack s;
   for (int i = 0; i < 40; ++i) s.PushNumber(i);
