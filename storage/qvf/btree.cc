@@ -78,6 +78,15 @@ Page* Tree::HintLeafFor(std::string_view key) const {
   return nullptr;
 }
 
+Page* Tree::LeafFor(std::string_view key) {
+  if (Page* leaf = HintLeafFor(key)) {
+    // A use of the page, as a descent would count it.
+    return container_->GetPage(leaf->unit);
+  }
+  std::vector<Step> path;
+  return Descend(key, &path);
+}
+
 int Tree::Locate(std::string_view key, Mode mode, EntryRef* out, bool* found) {
   *found = false;
   if (mode == Mode::kExact && !container_->failed()) {
@@ -239,16 +248,10 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
     return container_->ReportBroken(kCheckEntryTooLarge);
   }
   container_->ParkColdPages();
+  if (int r = EnsureRoot(); r != 0) return r;
   const std::string_view key = bytes.substr(0, key_length);
-  Page* leaf = HintLeafFor(key);
-  if (leaf != nullptr) {
-    container_->GetPage(leaf->unit);
-  } else {
-    if (int r = EnsureRoot(); r != 0) return r;
-    std::vector<Step> path;
-    leaf = Descend(key, &path);
-    if (leaf == nullptr) return container_->failure_code();
-  }
+  Page* leaf = LeafFor(key);
+  if (leaf == nullptr) return container_->failure_code();
   PageData& entries = leaf->data;
   const size_t i = entries.LowerBound(key);
   if (i < entries.size() && CompareKeys(entries.Key(i), key) == 0) {
@@ -268,14 +271,8 @@ int Tree::Change(std::string_view key, const std::function<bool(std::string* dat
   if (container_->failed()) return container_->failure_code();
   if (key.empty() || container_->root() == Container::kNoRootUnit) return 0;
   container_->ParkColdPages();
-  Page* leaf = HintLeafFor(key);
-  if (leaf != nullptr) {
-    container_->GetPage(leaf->unit);
-  } else {
-    std::vector<Step> path;
-    leaf = Descend(key, &path);
-    if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
-  }
+  Page* leaf = LeafFor(key);
+  if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   RememberLeaf(leaf->unit);
   PageData& entries = leaf->data;
   const size_t i = entries.LowerBound(key);

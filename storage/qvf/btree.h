@@ -82,6 +82,8 @@ class Tree {
   // A leaf of the last searches that certainly holds `key`'s place (a leaf
   // whose first key <= key <= its last key), or nullptr.
   Page* HintLeafFor(std::string_view key) const;
+  // The leaf for `key`: a hinted one, else by a descent (path not kept).
+  Page* LeafFor(std::string_view key);
   int SplitWhileNeeded(int64_t unit);
   int ReplaceSeparator(std::vector<Step>& path, std::string_view key);
   static bool NeedsSplit(const PageData& page);

@@ -18,6 +18,8 @@ namespace {
 
 using testing::AllEntries;
 using testing::Fill;
+using testing::SaveOneMore;
+using testing::WriteFile;
 using testing::RecordInternalErrors;
 
 // Wraps a FaultEnv: counts header reads by ReadAt and can make the header
@@ -77,13 +79,6 @@ class ViewWatchingEnv final : public env::Env {
   env::FaultEnv base_;
 };
 
-void WriteFile(env::Env* env, const char* name, int count) {
-  Container w(env);
-  ASSERT_EQ(w.Open(name, Container::kCreate), 0);
-  Fill(&w, count);
-  ASSERT_EQ(w.Close(), 0);
-}
-
 TEST(ContainerHeaderView, AnUnchangedHeaderCostsNoReadAndASaveIsStillSeen) {
   RecordInternalErrors errors;
   ViewWatchingEnv env;
@@ -97,10 +92,7 @@ TEST(ContainerHeaderView, AnUnchangedHeaderCostsNoReadAndASaveIsStillSeen) {
   EXPECT_GT(reader.cached_pages(), 0u);
 
   Container writer(&env);
-  ASSERT_EQ(writer.Open("V.QVF", Container::kShared), 0);
-  Tree tree(&writer);
-  ASSERT_EQ(tree.Insert("zzz-new", 7), 0);
-  ASSERT_EQ(writer.Save(), 0);
+  ASSERT_NO_FATAL_FAILURE(SaveOneMore("V.QVF", &writer));
   ASSERT_EQ(reader.Refresh(), 0);
   EXPECT_EQ(reader.cached_pages(), 0u);  // the save was seen: cache dropped
   EXPECT_EQ(reader.header().change_counter, writer.header().change_counter);

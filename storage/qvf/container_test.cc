@@ -17,6 +17,8 @@ namespace {
 
 using testing::AllEntries;
 using testing::Fill;
+using testing::SaveOneMore;
+using testing::WriteFile;
 using testing::RecordInternalErrors;
 
 FileHeader HeaderOf(const std::string& bytes) {
@@ -59,12 +61,7 @@ TEST(ContainerOpen, MissingFileWithoutCreateIsMappedOsError) {
 TEST(ContainerOpen, BadHeadersAreInvalidDataFile) {
   RecordInternalErrors errors;
   env::FaultEnv env;
-  {
-    Container c(&env);
-    ASSERT_EQ(c.Open("G.QVF", Container::kCreate), 0);
-    Fill(&c, 10);
-    ASSERT_EQ(c.Close(), 0);
-  }
+  WriteFile(&env, "G.QVF", 10);
   const std::string good = env.Contents("G.QVF");
   struct Case {
     const char* name;
@@ -98,12 +95,7 @@ TEST(ContainerOpen, BadHeadersAreInvalidDataFile) {
 TEST(ContainerRefresh, LargerChangeCounterDropsTheCache) {
   RecordInternalErrors errors;
   env::FaultEnv env;
-  {
-    Container w(&env);
-    ASSERT_EQ(w.Open("S.QVF", Container::kCreate), 0);
-    Fill(&w, 500);
-    ASSERT_EQ(w.Close(), 0);
-  }
+  WriteFile(&env, "S.QVF", 500);
   Container reader(&env);
   ASSERT_EQ(reader.Open("S.QVF", Container::kShared | Container::kReadOnly), 0);
   EXPECT_EQ(AllEntries(&reader).size(), 500u);
@@ -111,10 +103,7 @@ TEST(ContainerRefresh, LargerChangeCounterDropsTheCache) {
   ASSERT_EQ(reader.Refresh(), 0);  // same counter: the cache stays
   EXPECT_GT(reader.cached_pages(), 0u);
   Container writer(&env);
-  ASSERT_EQ(writer.Open("S.QVF", Container::kShared), 0);
-  Tree tree(&writer);
-  ASSERT_EQ(tree.Insert("zzz-new", 7), 0);
-  ASSERT_EQ(writer.Save(), 0);
+  ASSERT_NO_FATAL_FAILURE(SaveOneMore("S.QVF", &writer));
   ASSERT_EQ(reader.Refresh(), 0);
   EXPECT_EQ(reader.cached_pages(), 0u);
   EXPECT_EQ(reader.header().change_counter, writer.header().change_counter);
@@ -127,12 +116,7 @@ TEST(ContainerRefresh, LargerChangeCounterDropsTheCache) {
 TEST(ContainerRefresh, AHeldHeaderIsNotReadAgainUntilReleased) {
   RecordInternalErrors errors;
   env::FaultEnv env;
-  {
-    Container w(&env);
-    ASSERT_EQ(w.Open("H.QVF", Container::kCreate), 0);
-    Fill(&w, 50);
-    ASSERT_EQ(w.Close(), 0);
-  }
+  WriteFile(&env, "H.QVF", 50);
   Container held(&env);
   ASSERT_EQ(held.Open("H.QVF", Container::kShared), 0);
   ASSERT_EQ(held.Refresh(), 0);
@@ -159,12 +143,7 @@ TEST(ContainerRefresh, ReusedHeaderDecodingStillSeesChangedOrDamagedBytes) {
   // ones it decoded last; any other bytes are decoded and checked again.
   RecordInternalErrors errors;
   env::FaultEnv env;
-  {
-    Container w(&env);
-    ASSERT_EQ(w.Open("H.QVF", Container::kCreate), 0);
-    Fill(&w, 50);
-    ASSERT_EQ(w.Close(), 0);
-  }
+  WriteFile(&env, "H.QVF", 50);
   Container reader(&env);
   ASSERT_EQ(reader.Open("H.QVF", Container::kShared | Container::kReadOnly), 0);
   for (int i = 0; i < 3; ++i) ASSERT_EQ(reader.Refresh(), 0);
@@ -183,12 +162,7 @@ TEST(ContainerRefresh, ReusedHeaderDecodingStillSeesChangedOrDamagedBytes) {
 TEST(ContainerCache, EvictionKeepsBetweenTwentyAndAHundredCleanPages) {
   RecordInternalErrors errors;
   env::FaultEnv env;
-  {
-    Container w(&env);
-    ASSERT_EQ(w.Open("C.QVF", Container::kCreate), 0);
-    Fill(&w, 20000, 60);
-    ASSERT_EQ(w.Close(), 0);
-  }
+  WriteFile(&env, "C.QVF", 20000, 60);
   Container c(&env);
   ASSERT_EQ(c.Open("C.QVF", 0), 0);
   size_t most = 0;
@@ -320,12 +294,7 @@ TEST(ContainerBadPages, GarbageTruncationAndSizeMismatchStopWithTheirCheck) {
 
 TEST(ContainerReadErrors, ADiskThatCannotBeReadIsAReadFaultNotAnInternalError) {
   env::FaultEnv env;
-  {
-    Container w(&env);
-    ASSERT_EQ(w.Open("E.QVF", Container::kCreate), 0);
-    Fill(&w, 400);
-    ASSERT_EQ(w.Close(), 0);
-  }
+  WriteFile(&env, "E.QVF", 400);
   {
     // The header cannot be read.
     RecordInternalErrors errors;

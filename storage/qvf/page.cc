@@ -91,7 +91,7 @@ void PageData::Erase(size_t i) {
 void PageData::MoveTailTo(size_t from, PageData* to) {
   for (size_t i = from; i < slots_.size(); ++i) {
     const Slot& s = slots_[i];
-    to->Append(std::string_view(arena_.data() + s.offset, s.length), s.key_length, s.child);
+    to->Append(BytesOf(s), s.key_length, s.child);
     live_bytes_ -= s.length;
   }
   slots_.resize(from);
@@ -128,36 +128,18 @@ void PageData::CompactIfWasteful() {
 }
 
 size_t PageData::LowerBound(std::string_view key) const {
-  size_t lo = 0;
-  size_t n = slots_.size();
-  while (n > 0) {
-    const size_t half = n / 2;
-    const Slot& s = slots_[lo + half];
-    if (CompareKeys(std::string_view(arena_.data() + s.offset, s.key_length), key) < 0) {
-      lo += half + 1;
-      n -= half + 1;
-    } else {
-      n = half;
-    }
-  }
-  return lo;
+  const auto it = std::partition_point(slots_.begin(), slots_.end(), [&](const Slot& s) {
+    return CompareKeys(KeyOf(s), key) < 0;
+  });
+  return static_cast<size_t>(it - slots_.begin());
 }
 
 long PageData::LastNotGreater(std::string_view key) const {
   // The first entry greater than the key, less one.
-  size_t lo = 0;
-  size_t n = slots_.size();
-  while (n > 0) {
-    const size_t half = n / 2;
-    const Slot& s = slots_[lo + half];
-    if (CompareKeys(key, std::string_view(arena_.data() + s.offset, s.key_length)) >= 0) {
-      lo += half + 1;
-      n -= half + 1;
-    } else {
-      n = half;
-    }
-  }
-  return static_cast<long>(lo) - 1;
+  const auto it = std::partition_point(slots_.begin(), slots_.end(), [&](const Slot& s) {
+    return CompareKeys(key, KeyOf(s)) >= 0;
+  });
+  return static_cast<long>(it - slots_.begin()) - 1;
 }
 
 int EncodePage(const PageData& page, uint32_t unit, std::string* image) {
@@ -291,10 +273,7 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
     pos += total - shared;
     const std::string_view key(dst, key_length);
     if (!first) {
-      const PageData::Slot& p = out.slots_.back();
-      if (CompareKeys(std::string_view(out.arena_.data() + p.offset, p.key_length), key) >= 0) {
-        return kCheckDuplicateKey;
-      }
+      if (CompareKeys(out.KeyOf(out.slots_.back()), key) >= 0) return kCheckDuplicateKey;
     }
     out.slots_.push_back(PageData::Slot{static_cast<uint32_t>(offset), static_cast<uint16_t>(total),
                                         static_cast<uint16_t>(key_length), 0});

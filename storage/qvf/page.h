@@ -88,15 +88,10 @@ class PageData {
   size_t size() const { return slots_.size(); }
   bool empty() const { return slots_.empty(); }
   EntryRef At(size_t i) const {
-    const Slot& s = slots_[i];
-    return EntryRef{std::string_view(arena_.data() + s.offset, s.length), s.key_length, s.child};
+    return EntryRef{BytesOf(slots_[i]), slots_[i].key_length, slots_[i].child};
   }
-  std::string_view Bytes(size_t i) const {
-    return std::string_view(arena_.data() + slots_[i].offset, slots_[i].length);
-  }
-  std::string_view Key(size_t i) const {
-    return std::string_view(arena_.data() + slots_[i].offset, slots_[i].key_length);
-  }
+  std::string_view Bytes(size_t i) const { return BytesOf(slots_[i]); }
+  std::string_view Key(size_t i) const { return KeyOf(slots_[i]); }
   int64_t Child(size_t i) const { return slots_[i].child; }
   void SetChild(size_t i, int64_t unit) { slots_[i].child = unit; }
 
@@ -140,6 +135,12 @@ class PageData {
     int64_t child;
   };
   static_assert(sizeof(Slot) == 16);
+  std::string_view BytesOf(const Slot& s) const {
+    return std::string_view(arena_.data() + s.offset, s.length);
+  }
+  std::string_view KeyOf(const Slot& s) const {
+    return std::string_view(arena_.data() + s.offset, s.key_length);
+  }
 
   // Appends `bytes` to the block and returns their offset.
   uint32_t Store(std::string_view bytes);

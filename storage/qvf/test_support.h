@@ -79,6 +79,23 @@ inline void Fill(Container* c, int count, size_t data = 40) {
   }
 }
 
+// Opens `name` shared in `writer`, adds the entry "zzz-new" and saves: the
+// save of another process, as a reader of the same file meets it.
+inline void SaveOneMore(const char* name, Container* writer) {
+  ASSERT_EQ(writer->Open(name, Container::kShared), 0);
+  Tree tree(writer);
+  ASSERT_EQ(tree.Insert("zzz-new", 7), 0);
+  ASSERT_EQ(writer->Save(), 0);
+}
+
+// Creates `name` holding `count` entries as Fill makes them, and closes it.
+inline void WriteFile(env::Env* env, const char* name, int count, size_t data = 40) {
+  Container w(env);
+  ASSERT_EQ(w.Open(name, Container::kCreate), 0);
+  Fill(&w, count, data);
+  ASSERT_EQ(w.Close(), 0);
+}
+
 }  // namespace vorsandt::qvf::testing
 
 #endif  // VORSANDT_STORAGE_QVF_TEST_SUPPORT_H_

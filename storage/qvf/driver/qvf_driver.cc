@@ -370,18 +370,16 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
     case files::kOpPositionKey: {
       int k = 0;
       if (int rc = KeyIndex(call, b, 0, &k); rc != 0) return rc;
-      // A record read through this key's entry has its value there already.
-      if (const std::string* value = t.KeyValueAsRead(k)) {
-        call.text_result = EncodeKeyPosition(t.current(), *value);
-        return 0;
-      }
-      const bool oem = (file.attributes & files::kAttrOemText) != 0;
+      // A record read through this key's entry has its value there already;
+      // otherwise it is encoded from the record as last read.
+      const std::string* noted = t.KeyValueAsRead(k);
       const std::string& saved = t.saved();
-      std::string value =
-          saved.size() == file.record_length
-              ? EncodeKeyValue(t.keys()[k], reinterpret_cast<const uint8_t*>(saved.data()), oem)
-              : std::string();
-      call.text_result = EncodeKeyPosition(t.current(), value);
+      std::string encoded;
+      if (noted == nullptr && saved.size() == file.record_length) {
+        const bool oem = (file.attributes & files::kAttrOemText) != 0;
+        encoded = EncodeKeyValue(t.keys()[k], reinterpret_cast<const uint8_t*>(saved.data()), oem);
+      }
+      call.text_result = EncodeKeyPosition(t.current(), noted != nullptr ? *noted : encoded);
       return 0;
     }
     case files::kOpOrderKey:

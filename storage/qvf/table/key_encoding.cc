@@ -160,6 +160,13 @@ bool MakeKeyEntry(uint32_t table, const KeyLayout& key, const uint8_t* record, u
   return true;
 }
 
+std::optional<std::string_view> KeyEntryValue(const KeyLayout& key, std::string_view key_part) {
+  const size_t prefix = 5;  // table id and key number (KindPrefix)
+  const size_t value = key.ValueSize();
+  if (key_part.size() != prefix + value + (key.duplicates() ? 4 : 0)) return std::nullopt;
+  return key_part.substr(prefix, value);
+}
+
 uint32_t KeyEntryRecord(const KeyLayout& key, std::string_view key_part, std::string_view data) {
   if (key.duplicates()) {
     return key_part.size() >= 4 ? ReadId4(key_part.substr(key_part.size() - 4)) : 0;

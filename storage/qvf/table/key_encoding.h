@@ -10,6 +10,7 @@
 #define VORSANDT_STORAGE_QVF_TABLE_KEY_ENCODING_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,11 @@ struct KeyEntry {
 // (an optional key over an all-blank record).
 bool MakeKeyEntry(uint32_t table, const KeyLayout& key, const uint8_t* record, uint32_t number,
                   bool oem, KeyEntry* out);
+
+// The encoded value inside the key part of an entry of `key` (after the
+// table id and key number, before the record number of a key with
+// duplicates), or nothing when the key part is not of that key's size.
+std::optional<std::string_view> KeyEntryValue(const KeyLayout& key, std::string_view key_part);
 
 // The record number carried by a key entry of `key`.
 uint32_t KeyEntryRecord(const KeyLayout& key, std::string_view key_part, std::string_view data);

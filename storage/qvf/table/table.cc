@@ -194,7 +194,7 @@ void Table::FromStored(std::string_view stored, uint8_t* record) const {
     return;
   }
   std::string image(stored);
-  if (options_.oem) ConvertText(def_, &image, false);
+  ConvertText(def_, &image, false);
   std::memcpy(record, image.data(), image.size());
 }
 
@@ -286,8 +286,7 @@ int Table::Add(const uint8_t* record, const MemoValues& memos, bool append) {
   uint32_t number = 0;
   if (int rc = store().NextIdentifier(&number); rc != 0) return rc;
   if (int rc = MaintainKeys(number, nullptr, record, append); rc != 0) return rc;
-  saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
-  read_key_ = -1;
+  KeepAsRead(record);
   if (int rc = store().Insert(DataKey(id_, number), ToStored(record)); rc != 0) return rc;
   current_ = number;
   // A copy kept by an earlier watched read belongs to another record.
@@ -328,8 +327,7 @@ int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions
   // Memos that were not read must not be overwritten by a later Rewrite.
   memos_not_loaded_ = options.skip_memos || memos == nullptr;
   current_ = number;
-  saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
-  read_key_ = -1;
+  KeepAsRead(record);
   if (options.watch) {
     watched_ = e->data;
   } else {
@@ -338,17 +336,19 @@ int Table::Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions
   return 0;
 }
 
+void Table::KeepAsRead(const uint8_t* record) {
+  saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
+  read_key_ = -1;
+}
+
 void Table::NoteReadThroughKey(std::string_view key_part) {
-  // The entry is table id, key number, the encoded value and, for a key with
-  // duplicates, the record number.
-  if (key_part.size() < 5 || ReadId4(key_part.substr(0, 4)) != id_) return;
+  if (key_part.size() < 5 || ReadId4(key_part) != id_) return;
   const auto k = static_cast<uint8_t>(key_part[4]);
   if (k >= keys_.size()) return;
-  const KeyLayout& key = keys_[k];
-  const size_t value = key.ValueSize();
-  if (key_part.size() != 5 + value + (key.duplicates() ? 4 : 0)) return;
-  read_key_ = k;
-  read_key_value_.assign(key_part.substr(5, value));
+  if (const auto value = KeyEntryValue(keys_[k], key_part)) {
+    read_key_ = k;
+    read_key_value_.assign(*value);
+  }
 }
 
 bool Table::MemosDiffer(uint32_t number, const MemoValues& memos) {
@@ -415,8 +415,7 @@ int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
       return rc;
     }
   }
-  saved_.assign(reinterpret_cast<const char*>(record), def_.record_length);
-  read_key_ = -1;
+  KeepAsRead(record);
   if (watched_) watched_ = image;
   int rc = memos_changed ? WriteMemos(number, memos) : 0;
   unlock();
@@ -438,8 +437,7 @@ int Table::Delete() {
   if (!e || e->data.size() != def_.record_length) return files::kRecordNotAvailable;
   std::string old_buffer(def_.record_length, '\0');
   FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
-  saved_ = old_buffer;
-  read_key_ = -1;
+  KeepAsRead(reinterpret_cast<const uint8_t*>(old_buffer.data()));
   if (int rc = store().Delete(e->key); rc != 0) return rc;
   if (int rc =
           MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr, false);

@@ -162,6 +162,8 @@ class Table {
     watched_.swap(state->watched);
     memos_not_loaded_ = state->memos_not_loaded;
   }
+  // Makes `record` the record as last read (and forgets a noted key value).
+  void KeepAsRead(const uint8_t* record);
   // Unlocks a held record.
   void ReleaseHeld();
 
