@@ -241,12 +241,9 @@ int Container::WriteHeaderAtZero(const FileHeader& h) {
 
 Page* Container::GetPage(int64_t unit) {
   if (failed_ || file_ == nullptr) return nullptr;
-  // One index lookup serves both tiers: a retired page is nearly always the
-  // case on a table larger than the first tier.
-  Page* found = cache_.Lookup(unit);
-  if (found != nullptr && !found->retired) {
-    cache_.Touch(found);
-    return Unparked(found);
+  if (Page* p = cache_.Find(unit)) {
+    cache_.Touch(p);
+    return Unparked(p);
   }
   if (unit < 0 || unit > 0xFFFFFFFFll) {
     Fail(kCheckProvisionalMissing);
@@ -257,8 +254,8 @@ Page* Container::GetPage(int64_t unit) {
     Fail(kCheckPageNotInRegion);
     return nullptr;
   }
-  if (found != nullptr) return Unparked(cache_.ReviveForFetch(found));
   cache_.EvictBeforeFetch();
+  if (Page* p = cache_.Revive(unit)) return Unparked(p);
   // The page must be read: an optimistic read takes the lock first.
   if (optimistic_ && !optimistic_locked_ && !LeaveOptimisticForMiss()) return nullptr;
   const uint64_t home = HomeAddress(static_cast<uint32_t>(unit));

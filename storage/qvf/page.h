@@ -152,10 +152,9 @@ class PageData {
   // Checks the invariants (page.cc) after a change of slot `i`.
   void CheckChange(size_t i) const;
 
-  // Beside `level`, so that a page's search state starts in one cache line.
-  uint32_t live_bytes_ = 0;  // sum of the live entries' lengths
   std::vector<Slot> slots_;
-  std::string arena_;  // entry bytes, live and garbage
+  std::string arena_;        // entry bytes, live and garbage
+  uint32_t live_bytes_ = 0;  // sum of the live entries' lengths
 };
 
 // Builds the image of `page` for the page at `unit` (its own address is set

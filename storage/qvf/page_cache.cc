@@ -17,8 +17,7 @@ size_t HeapBlock(size_t capacity) { return ((capacity + 1 + 8 + 15) / 16) * 16; 
 }  // namespace
 
 size_t PageFootprint(const Page& page) {
-  // The page and its share of the index (two 16-byte slots: kept half full).
-  size_t bytes = sizeof(Page) + 32;
+  size_t bytes = sizeof(Page) + 64;  // the page, its index node and list node
   if (page.image.capacity() > 15) bytes += HeapBlock(page.image.capacity());
   if (page.first_key.capacity() > 15) bytes += HeapBlock(page.first_key.capacity());
   if (page.data.SlotCapacityBytes() > 0) bytes += HeapBlock(page.data.SlotCapacityBytes());
@@ -32,34 +31,6 @@ void PageCache::SetRetiredBudget(size_t bytes) {
   g_retired_budget.store(bytes, std::memory_order_relaxed);
 }
 
-void PageList::PushBack(Page* page) {
-  page->prev = tail_;
-  page->next = nullptr;
-  (tail_ != nullptr ? tail_->next : head_) = page;
-  tail_ = page;
-  ++size_;
-}
-
-void PageList::Erase(Page* page) {
-  (page->prev != nullptr ? page->prev->next : head_) = page->next;
-  (page->next != nullptr ? page->next->prev : tail_) = page->prev;
-  page->prev = page->next = nullptr;
-  --size_;
-}
-
-void PageList::TakeAll(PageList* other) {
-  if (other->empty()) return;
-  if (empty()) {
-    head_ = other->head_;
-  } else {
-    tail_->next = other->head_;
-    other->head_->prev = tail_;
-  }
-  tail_ = other->tail_;
-  size_ += other->size_;
-  other->Reset();
-}
-
 PageCache::~PageCache() { Clear(); }
 
 Page* PageCache::Find(int64_t unit) const {
@@ -70,9 +41,9 @@ Page* PageCache::Find(int64_t unit) const {
 void PageCache::Touch(Page* page) {
   page->used_at = ++counter_;
   if (!page->dirty) {
-    clean_.MoveToBack(page);
+    clean_.splice(clean_.end(), clean_, page->pos);
   } else if (!page->parked) {
-    dirty_.MoveToBack(page);
+    dirty_.splice(dirty_.end(), dirty_, page->pos);
   }
 }
 
@@ -84,7 +55,8 @@ Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
   page->data = std::move(data);
   page->dirty = dirty;
   page->loaded_at = page->used_at = ++counter_;
-  (dirty ? dirty_ : clean_).PushBack(page.get());
+  std::list<Page*>& list = dirty ? dirty_ : clean_;
+  page->pos = list.insert(list.end(), page.get());
   Page* raw = page.get();
   index_.Put(unit, std::move(page));
   return raw;
@@ -93,29 +65,14 @@ Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
 Page* PageCache::Revive(int64_t unit) {
   Page* page = index_.Find(unit);
   if (page == nullptr || !page->retired) return nullptr;
-  Unretire(page);
-  Reinstate(page);
-  return page;
-}
-
-Page* PageCache::ReviveForFetch(Page* page) {
-  Unretire(page);
-  EvictBeforeFetch();
-  Reinstate(page);
-  return page;
-}
-
-void PageCache::Unretire(Page* page) {
-  retired_.Erase(page);
+  retired_.erase(page->pos);
   retired_bytes_ -= page->footprint;
   g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
   page->retired = false;
   page->footprint = 0;
-}
-
-void PageCache::Reinstate(Page* page) {
   page->loaded_at = page->used_at = ++counter_;
-  clean_.PushBack(page);
+  page->pos = clean_.insert(clean_.end(), page);
+  return page;
 }
 
 void PageCache::EvictBeforeFetch() {
@@ -131,7 +88,7 @@ void PageCache::EvictBeforeFetch() {
 }
 
 void PageCache::Retire(Page* page) {
-  clean_.Erase(page);
+  clean_.erase(page->pos);
   if (page->known_footprint == 0) page->known_footprint = PageFootprint(*page);
   page->footprint = page->known_footprint;
   if (page->footprint > RetiredBudget()) {
@@ -139,14 +96,14 @@ void PageCache::Retire(Page* page) {
     return;
   }
   page->retired = true;
-  retired_.PushBack(page);
+  page->pos = retired_.insert(retired_.end(), page);
   retired_bytes_ += page->footprint;
   g_retired_total.fetch_add(page->footprint, std::memory_order_relaxed);
   TrimRetired();
 }
 
 void PageCache::DropRetired(Page* page) {
-  retired_.Erase(page);
+  retired_.erase(page->pos);
   retired_bytes_ -= page->footprint;
   g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
   index_.Take(page->unit);
@@ -163,16 +120,18 @@ void PageCache::MarkDirty(Page* page) {
   // Marked before or after a change: either way its size is not known now.
   page->known_footprint = 0;
   if (page->dirty) return;
-  clean_.Erase(page);
+  clean_.erase(page->pos);
   page->dirty = true;
-  (page->parked ? parked_ : dirty_).PushBack(page);
+  std::list<Page*>& list = page->parked ? parked_ : dirty_;
+  page->pos = list.insert(list.end(), page);
 }
 
 void PageCache::MarkAllClean() {
-  parked_.ForEach([](Page* p) { p->dirty = false; });
-  dirty_.ForEach([](Page* p) { p->dirty = false; });
-  clean_.TakeAll(&parked_);
-  clean_.TakeAll(&dirty_);
+  for (Page* p : dirty_) p->dirty = false;
+  for (Page* p : parked_) p->dirty = false;
+  // Splicing keeps every page's list iterator valid.
+  clean_.splice(clean_.end(), parked_);
+  clean_.splice(clean_.end(), dirty_);
 }
 
 void PageCache::Park(Page* page, std::string image) {
@@ -180,10 +139,7 @@ void PageCache::Park(Page* page, std::string image) {
   page->image = std::move(image);
   page->data.Release();
   page->parked = true;
-  if (page->dirty) {
-    dirty_.Erase(page);
-    parked_.PushBack(page);
-  }
+  if (page->dirty) parked_.splice(parked_.end(), dirty_, page->pos);
 }
 
 int PageCache::Unpark(Page* page) {
@@ -197,18 +153,13 @@ int PageCache::Unpark(Page* page) {
   std::string().swap(page->image);
   std::string().swap(page->first_key);
   page->parked = false;
-  if (page->dirty) {
-    parked_.Erase(page);
-    dirty_.PushBack(page);
-  }
+  if (page->dirty) dirty_.splice(dirty_.end(), parked_, page->pos);
   return 0;
 }
 
 std::vector<Page*> PageCache::DirtyPages() const {
-  std::vector<Page*> pages;
-  pages.reserve(dirty_count());
-  dirty_.ForEach([&](Page* p) { pages.push_back(p); });
-  parked_.ForEach([&](Page* p) { pages.push_back(p); });
+  std::vector<Page*> pages(dirty_.begin(), dirty_.end());
+  pages.insert(pages.end(), parked_.begin(), parked_.end());
   return pages;
 }
 
@@ -221,17 +172,17 @@ void PageCache::Rekey(Page* page, int64_t unit) {
 }
 
 void PageCache::Remove(Page* page) {
-  (page->dirty ? (page->parked ? parked_ : dirty_) : clean_).Erase(page);
+  (page->dirty ? (page->parked ? parked_ : dirty_) : clean_).erase(page->pos);
   index_.Take(page->unit);
 }
 
 void PageCache::Clear() {
   g_retired_total.fetch_sub(retired_bytes_, std::memory_order_relaxed);
   retired_bytes_ = 0;
-  retired_.Reset();
-  clean_.Reset();
-  dirty_.Reset();
-  parked_.Reset();
+  retired_.clear();
+  clean_.clear();
+  dirty_.clear();
+  parked_.clear();
   index_.Clear();
 }
 

@@ -25,6 +25,7 @@
 #define VORSANDT_STORAGE_QVF_PAGE_CACHE_H_
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,27 +35,14 @@
 
 namespace vorsandt::qvf {
 
-// A page's first cache line holds what a lookup that finds it touches: the
-// tier flags, the use stamp, the list links and the start of its entries.
-// A browse of a large table reaches most leaves once per page of rows, out of
-// the processor's caches, so every further line a hit needs is a miss.
-struct alignas(64) Page {
+struct Page {
+  int64_t unit = 0;  // negative: provisional, not yet placed in the file
+  PageData data;
   bool dirty = false;
   bool retired = false;  // on the retired list (not found by Find)
   // A parked leaf holds its encoded image (own address of unit 0) and its
   // first key part instead of decoded entries; `data` is empty meanwhile.
   bool parked = false;
-  uint64_t used_at = 0;
-  Page* prev = nullptr;  // neighbours in the clean, dirty, parked or retired list
-  Page* next = nullptr;
-  PageData data;
-  int64_t unit = 0;  // negative: provisional, not yet placed in the file
-  uint64_t loaded_at = 0;
-  size_t footprint = 0;  // bytes held, counted while retired
-  // PageFootprint of the page as it is, 0 when not known: a clean page goes
-  // back and forth between the tiers unchanged, and counting its entries
-  // again on every retirement cost more than the move.
-  size_t known_footprint = 0;
   std::string image;
   std::string first_key;
   // The image placement encoded to find this page's size class during the
@@ -62,41 +50,14 @@ struct alignas(64) Page {
   // with its own address and child numbers set as they are then).
   std::string placed_image;
   uint64_t placed_in = 0;
-};
-
-// A list of pages linked through the pages themselves, so that moving a page
-// touches the page and its two neighbours and nothing else. A page is on at
-// most one list at a time.
-class PageList {
- public:
-  bool empty() const { return head_ == nullptr; }
-  size_t size() const { return size_; }
-  Page* front() const { return head_; }
-  Page* back() const { return tail_; }
-  void PushBack(Page* page);
-  void Erase(Page* page);
-  // Moves a page of this list to its end (nothing to do when it is there).
-  void MoveToBack(Page* page) {
-    if (page == tail_) return;
-    Erase(page);
-    PushBack(page);
-  }
-  // Moves every page of `other` to the end of this list, in order.
-  void TakeAll(PageList* other);
-  // Forgets the pages (they are not touched).
-  void Reset() {
-    head_ = tail_ = nullptr;
-    size_ = 0;
-  }
-  template <typename F>
-  void ForEach(F f) const {
-    for (Page* p = head_; p != nullptr; p = p->next) f(p);
-  }
-
- private:
-  Page* head_ = nullptr;
-  Page* tail_ = nullptr;
-  size_t size_ = 0;
+  size_t footprint = 0;  // bytes held, counted while retired
+  // PageFootprint of the page as it is, 0 when not known: a clean page goes
+  // back and forth between the tiers unchanged, and counting its entries
+  // again on every retirement cost more than the move.
+  size_t known_footprint = 0;
+  uint64_t loaded_at = 0;
+  uint64_t used_at = 0;
+  std::list<Page*>::iterator pos;  // in the clean, dirty or retired list
 };
 
 // Bytes of memory a page holds (its entries and their heap buffers, or its
@@ -125,8 +86,6 @@ class PageCache {
   // The cached page for `unit`, or nullptr. Does not count as a use and does
   // not see retired pages.
   Page* Find(int64_t unit) const;
-  // The page filed under `unit` in either tier (check `retired`), or nullptr.
-  Page* Lookup(int64_t unit) const { return index_.Find(unit); }
   // Counts a use of `page` (moves a clean page to the recently used end).
   void Touch(Page* page);
   // Adds a page (loaded or new); it counts as loaded and used now.
@@ -136,10 +95,6 @@ class PageCache {
   Page* Revive(int64_t unit);
   // Applies the eviction rule; call before fetching a page from the file.
   void EvictBeforeFetch();
-  // A fetch of a page found retired by Lookup: the eviction rule runs as for
-  // any fetch (the page itself is out of reach of the retired tier's trimming
-  // meanwhile), then the page comes back as by Revive.
-  Page* ReviveForFetch(Page* page);
 
   void MarkDirty(Page* page);
   // Moves every dirty page to the clean list (after a save).
@@ -149,9 +104,9 @@ class PageCache {
   // Decodes a parked page again. Returns 0 or the check of DecodePage.
   int Unpark(Page* page);
   // The least recently used decoded dirty page, or nullptr.
-  Page* ColdestDirty() const { return dirty_.front(); }
+  Page* ColdestDirty() const { return dirty_.empty() ? nullptr : dirty_.front(); }
   // Moves a decoded dirty page to the recently used end.
-  void TouchDirty(Page* page) { dirty_.MoveToBack(page); }
+  void TouchDirty(Page* page) { dirty_.splice(dirty_.end(), dirty_, page->pos); }
   // Changes the unit a page is filed under.
   void Rekey(Page* page, int64_t unit);
   // Drops one page (it must not be used afterwards).
@@ -178,20 +133,16 @@ class PageCache {
 
  private:
   void Retire(Page* page);
-  // Takes a retired page off the retired tier (it is on no list afterwards).
-  void Unretire(Page* page);
-  // Files a page that is on no list as a clean page loaded and used now.
-  void Reinstate(Page* page);
   // Drops a retired page (erasing it from the index).
   void DropRetired(Page* page);
   // Drops the oldest retired pages while the process is over its budget.
   void TrimRetired();
 
   UnitIndex index_;
-  PageList clean_;    // least recently used first
-  PageList dirty_;    // decoded dirty pages, least recently used first
-  PageList parked_;   // parked dirty pages
-  PageList retired_;  // oldest first
+  std::list<Page*> clean_;
+  std::list<Page*> dirty_;    // decoded dirty pages, least recently used first
+  std::list<Page*> parked_;   // parked dirty pages
+  std::list<Page*> retired_;  // oldest first
   size_t retired_bytes_ = 0;
   uint64_t counter_ = 0;
 };

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <list>
 #include <map>
 #include <random>
 
@@ -91,82 +90,6 @@ TEST(PageCacheRetired, BudgetDropsOldestAndIsSharedByAllCaches) {
   EXPECT_EQ(c.retired_count(), 0u);
 }
 
-// The first tier evicts exactly its least recently used pages, however the
-// pages were touched, revived, dirtied and cleaned on the way.
-TEST(PageCacheOrder, EvictionFollowsLastUseAgainstAModel) {
-  BudgetGuard budget(64 << 20);
-  PageCache cache;
-  std::list<int64_t> model;  // clean pages, least recently used first
-  std::mt19937 rng(7);
-  auto use = [&](int64_t unit) {
-    model.remove(unit);
-    model.push_back(unit);
-  };
-  for (int64_t u = 0; u < 150; ++u) {
-    cache.Add(u, PageWith("p"), false);
-    model.push_back(u);
-  }
-  for (int round = 0; round < 2000; ++round) {
-    const int64_t unit = static_cast<int64_t>(rng() % 300);
-    Page* p = cache.Lookup(unit);
-    if (p == nullptr) {
-      cache.EvictBeforeFetch();
-      cache.Add(unit, PageWith("p"), false);
-    } else if (p->retired) {
-      cache.ReviveForFetch(p);
-    } else {
-      cache.Touch(p);
-      use(unit);
-      continue;
-    }
-    // Whatever the rule evicted must have come off the model's front.
-    while (!model.empty() && cache.Find(model.front()) == nullptr) model.pop_front();
-    model.remove(unit);
-    model.push_back(unit);
-    ASSERT_EQ(cache.clean_count(), model.size()) << "round " << round;
-    if (round % 100 == 0) {
-      // Dirtying and cleaning moves pages between lists without losing one.
-      Page* d = cache.Find(model.back());
-      cache.MarkDirty(d);
-      model.pop_back();
-      ASSERT_EQ(cache.dirty_count(), 1u);
-      cache.MarkAllClean();
-      model.push_back(d->unit);
-      ASSERT_EQ(cache.clean_count(), model.size());
-    }
-  }
-  // Every page the model holds is cached in the first tier, in its order.
-  for (int64_t unit : model) EXPECT_NE(cache.Find(unit), nullptr) << unit;
-}
-
-// A retired page fetched while the eviction that precedes the fetch pushes
-// the retired tier over its budget is not among the pages trimmed.
-TEST(PageCacheRetired, ARevivedPageSurvivesTheTrimOfItsOwnFetch) {
-  PageCache probe;
-  probe.Add(0, PageWith(std::string(100, 'x')), false);
-  BudgetGuard budget(PageFootprint(*probe.Find(0)) + 16);
-  PageCache cache;
-  for (int i = 0; i < 120; ++i) cache.Add(i, PageWith(std::string(100, 'a' + i % 26)), false);
-  cache.EvictBeforeFetch();
-  ASSERT_EQ(cache.retired_count(), 1u);  // only the newest evicted one fits
-  const int64_t unit = 120 - static_cast<int64_t>(PageCache::kMinClean);
-  Page* p = cache.Lookup(unit);
-  ASSERT_NE(p, nullptr);
-  ASSERT_TRUE(p->retired);
-  // With the first tier full again, the fetch retires its oldest pages and
-  // the tier trims down to the newest of them; `p`, the oldest retired page,
-  // would be the first to go.
-  while (cache.clean_count() < PageCache::kMaxClean) {
-    cache.Add(1000 + static_cast<int64_t>(cache.clean_count()), PageWith("filler"), false);
-  }
-  EXPECT_EQ(cache.ReviveForFetch(p), p);
-  EXPECT_FALSE(p->retired);
-  EXPECT_EQ(cache.Find(unit), p);
-  EXPECT_EQ(p->data.Bytes(0), std::string(100, 'a' + unit % 26));
-  EXPECT_EQ(cache.retired_count(), 1u);
-  EXPECT_LE(cache.retired_bytes(), PageCache::RetiredBudget());
-}
-
 std::string Key(int i) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "k%07d", i);
@@ -175,9 +98,7 @@ std::string Key(int i) {
 
 // An entry whose size varies with `round`, so that pages change class and
 // move between regions when saved.
-std::string Value(int i, int round) {
-  return Key(i) + std::string(20 + (i * 7 + round * 13) % 90, 'a' + round % 26);
-}
+std::string Value(int i, int round) { return Key(i) + std::string(20 + (i * 7 + round * 13) % 90, 'a' + round % 26); }
 
 TEST(ContainerRetired, AnotherWritersSaveDropsRetiredPages) {
   RecordInternalErrors errors;
