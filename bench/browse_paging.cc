@@ -2,14 +2,19 @@
 // same pages by keyset pagination, at several table sizes in one run.
 //
 //   browse_paging [--sizes 1000,10000,100000] [--page ROWS] [--moves N]
-//                 [--jumps N] [--reps R] [--quickscan] [--dir PARENT] [--keep]
+//                 [--jumps N] [--reps R] [--quickscan] [--clean-cache-mib M]
+//                 [--dir PARENT] [--keep]
 //
 // For each size the table is built in both engines from the same rows (a
 // fixed seed), then each side repeats, alternating A B A B: `moves` page-downs
 // from the top (back to the top, untimed, whenever the order ends) and `jumps`
 // drops of the scroll thumb at positions 2..99. Each move is timed on its own.
 // The browse runs as the inventory's does, without QUICKSCAN; --quickscan
-// runs it as the browses marked for QUICKSCAN do.
+// runs it as the browses marked for QUICKSCAN do. --clean-cache-mib sets the
+// memory of decoded pages the native side keeps beyond its page cache's 100
+// (64 by default): with enough of it every page of the largest table stays
+// decoded, which shows how much of the cost at that size is reading pages and
+// how much is reaching rows spread over many of them.
 //
 // Output, one line per size and move:
 //   pagedown ROWS  NATIVE_US SQLITE_US ratio RATIO  reads PER_MOVE
@@ -38,6 +43,7 @@
 #include "bench/sqlite_engine.h"
 #include "runtime/files/op_codes.h"
 #include "storage/qvf/driver/qvf_driver.h"
+#include "storage/qvf/page_cache.h"
 
 namespace vorsandt::bench {
 namespace {
@@ -216,6 +222,10 @@ bool ParseArgs(int argc, char** argv, Options* o) {
       if (!number(&o->reps)) return false;
     } else if (a == "--dir" && has_value) {
       o->parent = argv[++i];
+    } else if (a == "--clean-cache-mib") {
+      int mib = 0;
+      if (!number(&mib)) return false;
+      qvf::PageCache::SetRetiredBudget(static_cast<size_t>(mib) << 20);
     } else if (a == "--quickscan") {
       o->quick_scan = true;
     } else if (a == "--keep") {
@@ -232,7 +242,8 @@ int Main(int argc, char** argv) {
   if (!ParseArgs(argc, argv, &o)) {
     std::fprintf(stderr,
                  "usage: browse_paging [--sizes 1000,10000,100000] [--page ROWS] [--moves N]"
-                 " [--jumps N] [--reps R] [--quickscan] [--dir PARENT] [--keep]\n");
+                 " [--jumps N] [--reps R] [--quickscan] [--clean-cache-mib M] [--dir PARENT]"
+                 " [--keep]\n");
     return 2;
   }
   app::InitDictionary(&CountingEntry);
