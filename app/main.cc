@@ -42,6 +42,7 @@
 #include "app/reminders/due_soon.h"
 #include "app/report/claim_pack.h"
 #include "app/report/report_procedure.h"
+#include "runtime/env/allocator.h"
 #include "runtime/format/dates.h"
 #include "runtime/format/locale.h"
 #include "storage/qvf/driver/qvf_driver.h"
@@ -195,6 +196,7 @@ bool InstallScriptClock() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vorsandt::env::KeepFreedMemoryForReuse();
   std::string data;
   std::string script;
   bool headless = false;

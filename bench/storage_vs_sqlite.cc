@@ -48,6 +48,7 @@
 #include "bench/io_counters.h"
 #include "bench/qvf_engine.h"
 #include "bench/sqlite_engine.h"
+#include "runtime/env/allocator.h"
 #include "storage/qvf/container.h"
 #include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/qvf_driver.h"
@@ -416,6 +417,8 @@ bool Run(const Options& options) {
 }  // namespace vorsandt::bench
 
 int main(int argc, char** argv) {
+  // As the program runs: the storage is measured on the allocator settings it has there.
+  vorsandt::env::KeepFreedMemoryForReuse();
   vorsandt::bench::Options options;
   const char* tmp = std::getenv("TMPDIR");
   options.parent = tmp != nullptr && *tmp ? tmp : "/tmp";

@@ -7,6 +7,7 @@
 //     least that many bytes.
 //  3. Garbage (block size less live bytes) is at most half the live bytes,
 //     or 256 bytes: the block is rewritten before it grows past that.
+//  4. The child numbers are absent or one per slot.
 #include "storage/qvf/page.h"
 
 #include <algorithm>
@@ -31,6 +32,7 @@ void PageData::CheckChange(size_t i) const {
     CheckPage(size_t{slots_[i].offset} + slots_[i].length <= arena_.size(), "slot outside block");
   }
   CheckPage(arena_.size() >= live_bytes_, "live bytes exceed block");
+  CheckPage(children_.empty() || children_.size() == slots_.size(), "children not one per slot");
   CheckPage(arena_.size() - live_bytes_ <= std::max<size_t>(256, live_bytes_ / 2),
             "garbage not reclaimed");
 }
@@ -55,7 +57,11 @@ void PageData::Insert(size_t i, std::string_view bytes, size_t key_length, int64
     return;
   }
   const Slot slot{Store(bytes), static_cast<uint16_t>(bytes.size()),
-                  static_cast<uint16_t>(key_length), child};
+                  static_cast<uint16_t>(key_length)};
+  if (child != 0 || !children_.empty()) {
+    if (children_.empty()) MaterializeChildren();
+    children_.insert(children_.begin() + static_cast<long>(i), child);
+  }
   slots_.insert(slots_.begin() + static_cast<long>(i), slot);
   live_bytes_ += static_cast<uint32_t>(bytes.size());
   CheckChange(i);
@@ -81,9 +87,18 @@ void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
   CheckChange(i);
 }
 
+void PageData::SetChild(size_t i, int64_t unit) {
+  if (children_.empty()) {
+    if (unit == 0) return;
+    MaterializeChildren();
+  }
+  children_[i] = unit;
+}
+
 void PageData::Erase(size_t i) {
   live_bytes_ -= slots_[i].length;
   slots_.erase(slots_.begin() + static_cast<long>(i));
+  if (!children_.empty()) children_.erase(children_.begin() + static_cast<long>(i));
   CompactIfWasteful();
   CheckChange(slots_.size());
 }
@@ -91,22 +106,25 @@ void PageData::Erase(size_t i) {
 void PageData::MoveTailTo(size_t from, PageData* to) {
   for (size_t i = from; i < slots_.size(); ++i) {
     const Slot& s = slots_[i];
-    to->Append(BytesOf(s), s.key_length, s.child);
+    to->Append(BytesOf(s), s.key_length, Child(i));
     live_bytes_ -= s.length;
   }
   slots_.resize(from);
+  if (!children_.empty()) children_.resize(from);
   CompactIfWasteful();
   CheckChange(slots_.size());
 }
 
 void PageData::SwapEntries(PageData* other) {
   slots_.swap(other->slots_);
+  children_.swap(other->children_);
   arena_.swap(other->arena_);
   std::swap(live_bytes_, other->live_bytes_);
 }
 
 void PageData::Release() {
   std::vector<Slot>().swap(slots_);
+  std::vector<int64_t>().swap(children_);
   std::string().swap(arena_);
   live_bytes_ = 0;
 }
@@ -128,17 +146,15 @@ void PageData::CompactIfWasteful() {
 }
 
 size_t PageData::LowerBound(std::string_view key) const {
-  const auto it = std::partition_point(slots_.begin(), slots_.end(), [&](const Slot& s) {
-    return CompareKeys(KeyOf(s), key) < 0;
-  });
+  const auto it = std::partition_point(
+      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareKeys(KeyOf(s), key) < 0; });
   return static_cast<size_t>(it - slots_.begin());
 }
 
 long PageData::LastNotGreater(std::string_view key) const {
   // The first entry greater than the key, less one.
-  const auto it = std::partition_point(slots_.begin(), slots_.end(), [&](const Slot& s) {
-    return CompareKeys(key, KeyOf(s)) >= 0;
-  });
+  const auto it = std::partition_point(
+      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareKeys(key, KeyOf(s)) >= 0; });
   return static_cast<long>(it - slots_.begin()) - 1;
 }
 
@@ -276,13 +292,14 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
       if (CompareKeys(out.KeyOf(out.slots_.back()), key) >= 0) return kCheckDuplicateKey;
     }
     out.slots_.push_back(PageData::Slot{static_cast<uint32_t>(offset), static_cast<uint16_t>(total),
-                                        static_cast<uint16_t>(key_length), 0});
+                                        static_cast<uint16_t>(key_length)});
     out.live_bytes_ += static_cast<uint32_t>(total);
   }
   if (out.slots_.size() != count) return kCheckPageDecode;
   if (level > 0) {
+    out.children_.resize(count);
     for (size_t i = 0; i < count; ++i) {
-      out.slots_[i].child = GetU32(data + kPageHeaderSize + 4 * i);
+      out.children_[i] = GetU32(data + kPageHeaderSize + 4 * i);
     }
   }
   if (out.Estimate() != estimate) return kCheckEstimate;

@@ -105,8 +105,9 @@ TEST(PageImage, CompressedOnlyWhenAWholeUnitIsSaved) {
 // Random changes against a vector of owned entries: the block's garbage and
 // its rewriting, entries made from views into the same page, the estimate
 // kept as entries change, and searches with keys below, inside and above
-// the pages' keys, on pages with the empty entry and without it, must leave
-// the page as the model says.
+// the pages' keys, on pages with the empty entry and without it, and child
+// numbers that some entries have and others not, must leave the page as the
+// model says.
 void CheckAgainstModel(const PageData& page, const std::vector<Entry>& model,
                        const std::string& probe, int step) {
   ASSERT_EQ(page.size(), model.size()) << step;
@@ -114,6 +115,7 @@ void CheckAgainstModel(const PageData& page, const std::vector<Entry>& model,
   for (size_t i = 0; i < model.size(); ++i) {
     ASSERT_EQ(page.Bytes(i), model[i].bytes) << step;
     ASSERT_EQ(page.Key(i), model[i].Key()) << step;
+    ASSERT_EQ(page.Child(i), model[i].child) << step << " " << i;
     estimate += static_cast<uint32_t>(model[i].bytes.size()) + 5;
   }
   ASSERT_EQ(page.Estimate(), estimate) << step;
@@ -127,8 +129,12 @@ void CheckAgainstModel(const PageData& page, const std::vector<Entry>& model,
 }
 
 TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
-  for (const bool with_empty_entry : {true, false}) {
-    std::mt19937 rng(with_empty_entry ? 11 : 12);
+  for (const int variant : {0, 1, 2}) {
+    const bool with_empty_entry = variant == 0;
+    // Child numbers on a level-0 page: the page keeps them whatever its
+    // level (only the image leaves them out of a leaf).
+    const bool with_children = variant == 2;
+    std::mt19937 rng(11 + variant);
     auto random_key = [&] {
       std::string k = "key";
       for (int i = rng() % 14; i >= 0; --i) k.push_back(static_cast<char>('a' + rng() % 3));
@@ -140,15 +146,19 @@ TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
     for (int step = 0; step < 4000; ++step) {
       // Probes below and above the shared prefix too.
       const int shape = static_cast<int>(rng() % 10);
-      const std::string probe = shape == 0 ? "ka" : shape == 1 ? "kez" : shape == 2 ? "ke" : random_key();
+      const std::string probe = shape == 0   ? "ka"
+                                : shape == 1 ? "kez"
+                                : shape == 2 ? "ke"
+                                             : random_key();
       CheckAgainstModel(page, model, probe, step);
       const std::string key = random_key();
       const size_t at = page.LowerBound(key);
       const bool present = at < model.size() && model[at].Key() == key;
       const std::string data(rng() % 90, static_cast<char>('0' + step % 10));
       if (!present) {
-        page.Insert(at, key + data, key.size());
-        model.insert(model.begin() + static_cast<long>(at), E(key + data, key.size()));
+        const int64_t child = with_children && rng() % 3 != 0 ? step + 1 : 0;
+        page.Insert(at, key + data, key.size(), child);
+        model.insert(model.begin() + static_cast<long>(at), E(key + data, key.size(), child));
       } else if (rng() % 3 == 0) {
         page.Erase(at);
         model.erase(model.begin() + static_cast<long>(at));
@@ -159,6 +169,10 @@ TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
         // A replacement that is the entry's own key part, seen in the page.
         page.Replace(at, page.Key(at), key.size());
         model[at].bytes = key;
+        if (with_children) {
+          page.SetChild(at, -step);
+          model[at].child = -step;
+        }
       }
       CheckAgainstModel(page, model, key, step);
       if (model.size() > 120) {
@@ -176,6 +190,7 @@ TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
     PageData back;
     ASSERT_EQ(DecodePage(reinterpret_cast<const uint8_t*>(image.data()), image.size(), 4, &back),
               0);
+    if (with_children) continue;  // a leaf's image has no child numbers
     for (int i = 0; i < 200; ++i) CheckAgainstModel(back, model, random_key(), -1);
   }
 }

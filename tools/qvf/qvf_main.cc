@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/env/allocator.h"
 #include "runtime/env/env.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/table/qvf_table_commands.h"
@@ -101,6 +102,7 @@ int Finish(int status, const std::string& out, const std::string& err) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vorsandt::env::KeepFreedMemoryForReuse();
   // Nothing below throws by design; a failure to allocate still ends with a
   // message and a status, not an abort.
   try {
