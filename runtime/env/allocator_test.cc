@@ -16,7 +16,8 @@ TEST(Allocator, FreedHeapTopAndLargeBlocksStayWithTheProcess) {
   // A megabyte block is above the allocator's own starting threshold, so by
   // default it would be mapped on its own and unmapped when freed.
   const size_t mapped_before = mallinfo2().hblks;
-  void* large = std::malloc(1u << 20);
+  // volatile: an unused block would be optimised away with its malloc.
+  void* volatile large = std::malloc(1u << 20);
   ASSERT_NE(large, nullptr);
   EXPECT_EQ(mallinfo2().hblks, mapped_before);
   std::free(large);
