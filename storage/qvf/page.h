@@ -118,9 +118,8 @@ class PageData {
            kEntryOverhead * n;
   }
   // Heap bytes held (capacities, before the allocator's rounding).
-  size_t SlotCapacityBytes() const {
-    return slots_.capacity() * sizeof(Slot) + children_.capacity() * sizeof(int64_t);
-  }
+  size_t SlotCapacityBytes() const { return slots_.capacity() * sizeof(Slot); }
+  size_t ChildCapacityBytes() const { return children_.capacity() * sizeof(int64_t); }
   size_t BlockCapacity() const { return arena_.capacity(); }
 
   // Index of the first entry whose key part is >= `key` (size() when none).

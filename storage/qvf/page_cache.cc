@@ -21,6 +21,7 @@ size_t PageFootprint(const Page& page) {
   if (page.image.capacity() > 15) bytes += HeapBlock(page.image.capacity());
   if (page.first_key.capacity() > 15) bytes += HeapBlock(page.first_key.capacity());
   if (page.data.SlotCapacityBytes() > 0) bytes += HeapBlock(page.data.SlotCapacityBytes());
+  if (page.data.ChildCapacityBytes() > 0) bytes += HeapBlock(page.data.ChildCapacityBytes());
   if (page.data.BlockCapacity() > 15) bytes += HeapBlock(page.data.BlockCapacity());
   return bytes;
 }
