@@ -124,6 +124,21 @@ class File {
     return Unlock(offset, length);
   }
 
+  // TestLock in two halves, for a caller that knows when claims of other
+  // processes cannot appear and wants to skip the system call then.
+  // TestLockInProcess sees only claims made through this process's handles
+  // (this one included) and makes no system call; TestLockOfOthers sees
+  // every claim made through another handle, of this process or another,
+  // and none made through this one. Each answers 0 or EAGAIN. An
+  // environment that cannot tell the claims apart answers both as
+  // TestLock, which may refuse more but never grants what TestLock refuses.
+  virtual int TestLockInProcess(uint64_t offset, uint64_t length, bool exclusive) {
+    return TestLock(offset, length, exclusive);
+  }
+  virtual int TestLockOfOthers(uint64_t offset, uint64_t length, bool exclusive) {
+    return TestLock(offset, length, exclusive);
+  }
+
   // Maps the first `length` bytes (at most one memory page, 4096) as a
   // FileView. The file must be at least `length` long and must never be
   // shortened below it while the view lives (a shared mapping of a page

@@ -152,6 +152,17 @@ class FaultFile final : public File {
     return node_->locks.Conflicts(offset, offset + length, exclusive) ? EAGAIN : 0;
   }
 
+  // Handles of one env may stand for different processes, so a claim of
+  // another handle is never taken for this process's own: TestLockInProcess
+  // stays TestLock, and TestLockOfOthers leaves out only this handle.
+  int TestLockOfOthers(uint64_t offset, uint64_t length, bool exclusive) override {
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
+    if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
+    return node_->locks.ConflictsWithOthers(this, offset, offset + length, exclusive) ? EAGAIN : 0;
+  }
+
   int Unlock(uint64_t offset, uint64_t length) override {
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;

@@ -11,6 +11,16 @@ bool LockTable::Conflicts(uint64_t offset, uint64_t end, bool exclusive) const {
   return false;
 }
 
+bool LockTable::ConflictsWithOthers(const void* owner, uint64_t offset, uint64_t end,
+                                    bool exclusive) const {
+  for (const Claim& c : claims_) {
+    if (c.owner != owner && c.offset < end && offset < c.end && (exclusive || c.exclusive)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void LockTable::Add(const void* owner, uint64_t offset, uint64_t end, bool exclusive) {
   claims_.push_back(Claim{owner, offset, end, exclusive});
 }

@@ -258,19 +258,21 @@ class PosixFile final : public File {
   int TestLock(uint64_t offset, uint64_t length, bool exclusive) override {
     uint64_t end = 0;
     if (!Range(offset, length, &end)) return EINVAL;
+    if (int e = TestLockInProcess(offset, length, exclusive); e != 0) return e;
+    return KernelTest(offset, end, exclusive);
+  }
+
+  int TestLockInProcess(uint64_t offset, uint64_t length, bool exclusive) override {
+    uint64_t end = 0;
+    if (!Range(offset, length, &end)) return EINVAL;
     std::lock_guard<std::mutex> guard(Registry().mutex);
-    if (Registry().files[key_].table.Conflicts(offset, end, exclusive)) return EAGAIN;
-    // One query instead of a claim and its release. Locks of this open file
-    // description never conflict with the query, as they would not with a
-    // claim; the table above has already answered for this process.
-    struct flock fl {};
-    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = static_cast<off_t>(offset);
-    fl.l_len = static_cast<off_t>(end - offset);
-    fl.l_pid = 0;
-    if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return errno;
-    return fl.l_type == F_UNLCK ? 0 : EAGAIN;
+    return Registry().files[key_].table.Conflicts(offset, end, exclusive) ? EAGAIN : 0;
+  }
+
+  int TestLockOfOthers(uint64_t offset, uint64_t length, bool exclusive) override {
+    uint64_t end = 0;
+    if (!Range(offset, length, &end)) return EINVAL;
+    return KernelTest(offset, end, exclusive);
   }
 
   int Unlock(uint64_t offset, uint64_t length) override {
@@ -300,6 +302,20 @@ class PosixFile final : public File {
   }
 
  private:
+  // One query instead of a claim and its release. Locks of this open file
+  // description never conflict with the query, as they would not with a
+  // claim; those of every other description do, this process's included.
+  int KernelTest(uint64_t offset, uint64_t end, bool exclusive) {
+    struct flock fl {};
+    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(end - offset);
+    fl.l_pid = 0;
+    if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return errno;
+    return fl.l_type == F_UNLCK ? 0 : EAGAIN;
+  }
+
   // Checks that [offset, offset + length) is a non-empty range the kernel can
   // express; `*end` receives its end.
   static bool Range(uint64_t offset, uint64_t length, uint64_t* end) {

@@ -62,6 +62,12 @@ class ForwardingFile : public env::File {
   int TryLock(uint64_t o, uint64_t n, bool x) override { return real_->TryLock(o, n, x); }
   int Unlock(uint64_t o, uint64_t n) override { return real_->Unlock(o, n); }
   int TestLock(uint64_t o, uint64_t n, bool x) override { return real_->TestLock(o, n, x); }
+  int TestLockInProcess(uint64_t o, uint64_t n, bool x) override {
+    return real_->TestLockInProcess(o, n, x);
+  }
+  int TestLockOfOthers(uint64_t o, uint64_t n, bool x) override {
+    return real_->TestLockOfOthers(o, n, x);
+  }
 
  protected:
   env::File& real() { return *real_; }

@@ -107,6 +107,7 @@ void FileLocks::UnlockFile() {
   if (writer_held_ && !pinned_) {
     file_->Unlock(kLockBase, kWriterLockLength);
     writer_held_ = false;
+    others_checked_ = false;
   }
 }
 
@@ -137,7 +138,28 @@ bool FileLocks::TryLockRecord(uint32_t record) {
 void FileLocks::UnlockRecord(uint32_t record) { file_->Unlock(ItemLockOffset(record), 1); }
 
 bool FileLocks::RecordFree(uint32_t record) {
-  return file_->TestLock(ItemLockOffset(record), 1, /*exclusive=*/true) == 0;
+  const uint64_t offset = ItemLockOffset(record);
+  if (OthersHoldNoItemLocks()) return file_->TestLockInProcess(offset, 1, /*exclusive=*/true) == 0;
+  return file_->TestLock(offset, 1, /*exclusive=*/true) == 0;
+}
+
+// Every record lock is taken inside a call that holds the reader byte (a
+// read that holds its record) or the writer range (a rewrite, a delete), so
+// while this handle holds the writer range no other handle can take a new
+// one: what the others held when the range was taken is all they hold until
+// it is released, less what they let go. One look over the whole lock space
+// then answers for every record of a transaction's rewrites. Claims of this
+// process's own handles can still appear meanwhile (another thread); they
+// are seen without a system call. (A process that opened the file denying
+// others write access takes no file lock in its calls; while it has the
+// file open no other process may write to it.)
+bool FileLocks::OthersHoldNoItemLocks() {
+  if (!writer_held_) return false;
+  if (!others_checked_) {
+    others_checked_ = true;
+    others_quiet_ = file_->TestLockOfOthers(0, kLockSpace, /*exclusive=*/true) == 0;
+  }
+  return others_quiet_;
 }
 
 }  // namespace vorsandt::qvf

@@ -38,6 +38,8 @@ namespace vorsandt::qvf {
 
 // kLockBase, kWriterLockLength and kItemLockBase come with the file format.
 inline constexpr uint32_t kReaderSlots = 0x3FF;  // slots 0..1022
+// Every lock of the lock area lies below this offset (sums modulo 2^32).
+inline constexpr uint64_t kLockSpace = uint64_t{1} << 32;
 
 // How long a file-lock wait lasts before it gives up with 32, in hundredths
 // of a second. 10 seconds unless the environment variable
@@ -87,7 +89,8 @@ class FileLocks {
   // One attempt at a record lock: true when granted.
   bool TryLockRecord(uint32_t record);
   void UnlockRecord(uint32_t record);
-  // True when nobody else holds the record now (nothing is claimed).
+  // True when nobody else holds the record now (nothing is claimed). While
+  // the writer range is held, only the first question makes a system call.
   bool RecordFree(uint32_t record);
 
   // Called between attempts of a file-lock wait (tests count them; the
@@ -96,6 +99,9 @@ class FileLocks {
 
  private:
   void Wait();
+  // True when, as far as this writer-range tenure has seen, no other handle
+  // holds any lock of the lock space; false whenever the range is not held.
+  bool OthersHoldNoItemLocks();
 
   env::Env* env_;
   env::File* file_;
@@ -104,6 +110,10 @@ class FileLocks {
   uint64_t reader_offset_ = 0;
   bool writer_held_ = false;
   bool pinned_ = false;
+  // Whether the lock space was looked over since the writer range was taken,
+  // and what was found.
+  bool others_checked_ = false;
+  bool others_quiet_ = false;
   std::function<void()> wait_hook_;
 };
 

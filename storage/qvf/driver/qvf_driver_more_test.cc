@@ -4,11 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
-#include <set>
-#include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "app/dictionary/dictionary.h"
@@ -16,6 +16,7 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/op_codes.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/transaction.h"
 #include "runtime/files/text_stack.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/driver/coordination.h"
@@ -357,6 +358,38 @@ TEST(QvfDriverThreads, HoldsAndTableLocksExcludeOtherThreadsOfTheProcess) {
   EXPECT_EQ(hold, files::kRecordAlreadyHeld);
   EXPECT_EQ(lock, files::kFileAlreadyLocked);
   files::Unlock(f);
+  files::Close(f);
+}
+
+// A hold of another thread of this process is a claim of the same open file,
+// which no system call shows: a transaction's rewrites must still see it.
+TEST(QvfDriverThreads, RewritesInATransactionSeeAHoldOfAnotherThread) {
+  testing::ScratchFolder folder;
+  auto* f = testing::CreateAndOpenCompanies();
+  testing::AddCompany(f, 1, "held here");
+  testing::AddCompany(f, 2, "free");
+  f->Send(files::kOpHoldNext);
+  testing::SetRef(f, 1);
+  files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+  ASSERT_EQ(testing::Code(), 0);
+  int logout = -1, free_put = -1, held_put = -1;
+  std::thread other([&] {
+    files::Open(f);
+    logout = files::Logout(1, {f});
+    for (int ref : {2, 1}) {
+      testing::SetRef(f, ref);
+      files::GetByKey(f, app::Key(app::Table::kCompanies, 1));
+      testing::SetName(f, "other thread");
+      files::Put(f);
+      (ref == 2 ? free_put : held_put) = testing::Code();
+    }
+    files::Commit();
+    files::Close(f);
+  });
+  other.join();
+  EXPECT_EQ(logout, 0);
+  EXPECT_EQ(free_put, 0);
+  EXPECT_EQ(held_put, files::kAccessDenied);
   files::Close(f);
 }
 

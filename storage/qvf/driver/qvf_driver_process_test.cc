@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "app/dictionary/dictionary.h"
 #include "runtime/env/env.h"
@@ -100,6 +102,56 @@ TEST(QvfDriverProcesses, HeldRecordRefusesPutAndTimesOutAHold) {
   testing::SetName(f, "second process");
   files::Put(f);
   EXPECT_EQ(Code(), 0);
+  files::Close(f);
+}
+
+// A transaction keeps the writer range from its start to its end, so the
+// holds of other processes cannot change under it and are looked up once; a
+// hold taken between two transactions must still be seen by the second.
+TEST(QvfDriverProcesses, RewritesInATransactionRespectHoldsTakenBetweenTransactions) {
+  ScratchFolder folder;
+  MakeCompanies({1, 2, 3});
+  Signal held, next;
+  pid_t child = Spawn([&] {
+    auto* f = testing::Companies();
+    files::Open(f);
+    if (Code() != 0) return 1;
+    for (int ref : {2, 3}) {
+      next.Wait();
+      f->Send(files::kOpHoldNext);  // reading 3 lets 2 go
+      if (GetCompany(f, ref) != 0) return 2;
+      held.Send();
+    }
+    next.Wait();
+    files::Close(f);
+    return 0;
+  });
+  auto* f = testing::Companies();
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  // The codes of rewriting companies 1, 2 and 3 in one transaction.
+  auto rewrite_all = [&] {
+    std::vector<int> codes;
+    EXPECT_EQ(files::Logout(1, {f}), 0);
+    for (int ref : {1, 2, 3}) {
+      EXPECT_EQ(GetCompany(f, ref), 0);
+      testing::SetName(f, "rewrite " + std::to_string(ref));
+      files::Put(f);
+      codes.push_back(Code());
+    }
+    files::Commit();
+    EXPECT_EQ(Code(), 0);
+    return codes;
+  };
+  EXPECT_EQ(rewrite_all(), (std::vector<int>{0, 0, 0}));
+  next.Send();
+  ASSERT_EQ(held.Wait(), 'x');
+  EXPECT_EQ(rewrite_all(), (std::vector<int>{0, files::kAccessDenied, 0}));
+  next.Send();
+  ASSERT_EQ(held.Wait(), 'x');
+  EXPECT_EQ(rewrite_all(), (std::vector<int>{0, 0, files::kAccessDenied}));
+  next.Send();
+  EXPECT_EQ(WaitFor(child), 0);
   files::Close(f);
 }
 
