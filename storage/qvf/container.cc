@@ -284,14 +284,24 @@ Page* Container::Unparked(Page* page) {
   return page;
 }
 
+size_t Container::DecodedDirtyLimit() {
+  const size_t given_up = cache_.RetiredBytesGivenUp();
+  if (given_up == 0) return decoded_dirty_limit_;
+  // What a decoded changed leaf holds, followed over the coldest ones (the
+  // next to be parked), so that the memory given up converts into pages.
+  const size_t sample = PageFootprint(*cache_.ColdestDirty());
+  leaf_bytes_ = std::max<size_t>(leaf_bytes_ == 0 ? sample : (leaf_bytes_ * 7 + sample) / 8, 1);
+  return decoded_dirty_limit_ + given_up / leaf_bytes_;
+}
+
 void Container::ParkColdPages() {
   if (failed_ || cache_.decoded_dirty_count() <= decoded_dirty_limit_) return;
+  const size_t limit = DecodedDirtyLimit();
   std::string image;
   // Non-leaf pages (and the rare leaf that cannot be encoded now) go to the
   // recently used end instead; the bound stops a list of such pages.
   size_t skipped = 0;
-  while (cache_.decoded_dirty_count() > decoded_dirty_limit_ &&
-         skipped < cache_.decoded_dirty_count()) {
+  while (cache_.decoded_dirty_count() > limit && skipped < cache_.decoded_dirty_count()) {
     Page* p = cache_.ColdestDirty();
     if (p->data.level != 0 || p->data.empty() || EncodePage(p->data, 0, &image) != 0) {
       cache_.TouchDirty(p);
@@ -301,6 +311,9 @@ void Container::ParkColdPages() {
     cache_.Park(p, std::move(image));
     image.clear();
   }
+  const size_t extra =
+      cache_.decoded_dirty_count() - std::min(cache_.decoded_dirty_count(), decoded_dirty_limit_);
+  cache_.Lend(std::min(cache_.RetiredBytesGivenUp(), extra * leaf_bytes_));
 }
 
 Page* Container::NewPage(int level) {

@@ -75,9 +75,10 @@ class Container {
   // A new empty page with the next provisional number; dirty.
   Page* NewPage(int level);
   void MarkDirty(Page* page);
-  // Parks the least recently used dirty leaves beyond the decoded limit (see
-  // page_cache.h). Only call it when no Page pointer is held: the tree calls
-  // it at the start of each change.
+  // Parks the least recently used dirty leaves beyond the decoded limit,
+  // raised by the memory the retired tier gave up since the changes began
+  // (see page_cache.h). Only call it when no Page pointer is held: the tree
+  // calls it at the start of each change.
   void ParkColdPages();
   // The limit of this container (reset to the process default by Open).
   void SetDecodedDirtyLimit(size_t pages) { decoded_dirty_limit_ = pages; }
@@ -183,6 +184,8 @@ class Container {
   uint64_t access_counter() const { return cache_.counter(); }
 
  private:
+  // The decoded changed pages kept before parking starts (ParkColdPages).
+  size_t DecodedDirtyLimit();
   enum class Stage {
     kIdle,        // no save in progress
     kLogging,     // phase 1: only offsets at or beyond the old end are written
@@ -296,6 +299,7 @@ class Container {
   size_t placed_bytes_ = 0;
   PageCache cache_;
   size_t decoded_dirty_limit_ = kDefaultDecodedDirtyLimit;
+  size_t leaf_bytes_ = 0;  // running estimate of a decoded changed leaf's memory
   uint64_t log_area_kept_ = kDefaultLogAreaKept;
   std::vector<uint32_t> freed_;             // units of pages that left the tree
   std::map<uint32_t, uint64_t> relocated_;  // own address -> position in the log

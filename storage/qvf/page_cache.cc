@@ -51,6 +51,7 @@ void PageCache::Touch(Page* page) {
 Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
   // Only a retired copy can be in the way; the caller's page replaces it.
   if (Page* old = index_.Find(unit); old != nullptr && old->retired) DropRetired(old);
+  if (dirty && !has_dirty()) retired_when_changes_began_ = retired_bytes_;
   auto page = std::make_unique<Page>();
   page->unit = unit;
   page->data = std::move(data);
@@ -121,13 +122,21 @@ void PageCache::MarkDirty(Page* page) {
   // Marked before or after a change: either way its size is not known now.
   page->known_footprint = 0;
   if (page->dirty) return;
+  if (!has_dirty()) retired_when_changes_began_ = retired_bytes_;
   clean_.erase(page->pos);
   page->dirty = true;
   std::list<Page*>& list = page->parked ? parked_ : dirty_;
   page->pos = list.insert(list.end(), page);
 }
 
+void PageCache::Lend(size_t bytes) {
+  g_retired_total.fetch_add(bytes, std::memory_order_relaxed);
+  g_retired_total.fetch_sub(lent_bytes_, std::memory_order_relaxed);
+  lent_bytes_ = bytes;
+}
+
 void PageCache::MarkAllClean() {
+  Lend(0);
   for (Page* p : dirty_) p->dirty = false;
   for (Page* p : parked_) p->dirty = false;
   // Splicing keeps every page's list iterator valid.
@@ -178,6 +187,7 @@ void PageCache::Remove(Page* page) {
 }
 
 void PageCache::Clear() {
+  Lend(0);
   g_retired_total.fetch_sub(retired_bytes_, std::memory_order_relaxed);
   retired_bytes_ = 0;
   retired_.clear();

@@ -71,6 +71,14 @@ size_t PageFootprint(const Page& page);
 // as it is, with its own address set, so parking costs one encoding that the
 // save would have done anyway. Only leaves are parked: a non-leaf page's
 // image holds child numbers that placement may still change.
+//
+// The limit is raised by the memory this cache's retired tier has given up
+// since its changes began (RetiredBytesGivenUp): a transaction that changes
+// pages it found retired takes them out of that tier, so keeping them
+// decoded holds no more memory than the cache held before the transaction.
+// What the extra decoded pages hold is lent to them out of the retired
+// budget (Lend), so the retired pages and the loans of all caches together
+// stay within it; the loan ends with the changes (a save or a discard).
 
 class PageCache {
  public:
@@ -124,6 +132,17 @@ class PageCache {
   size_t size() const { return clean_.size() + dirty_count(); }
   size_t retired_count() const { return retired_.size(); }
   size_t retired_bytes() const { return retired_bytes_; }
+  // Counts `bytes` of decoded dirty pages against the process's retired
+  // budget in place of what was counted before for this cache.
+  void Lend(size_t bytes);
+  size_t lent_bytes() const { return lent_bytes_; }
+  // How far the retired tier has shrunk since the first page of the current
+  // changes was marked dirty (0 when it has not shrunk).
+  size_t RetiredBytesGivenUp() const {
+    return retired_when_changes_began_ > retired_bytes_
+               ? retired_when_changes_began_ - retired_bytes_
+               : 0;
+  }
   uint64_t counter() const { return counter_; }
 
   // The memory all caches of the process may hold in retired pages; 0 turns
@@ -144,6 +163,8 @@ class PageCache {
   std::list<Page*> parked_;   // parked dirty pages
   std::list<Page*> retired_;  // oldest first
   size_t retired_bytes_ = 0;
+  size_t retired_when_changes_began_ = 0;
+  size_t lent_bytes_ = 0;
   uint64_t counter_ = 0;
 };
 

@@ -90,6 +90,28 @@ TEST(PageCacheRetired, BudgetDropsOldestAndIsSharedByAllCaches) {
   EXPECT_EQ(c.retired_count(), 0u);
 }
 
+TEST(PageCacheRetired, MemoryLentToChangedPagesCountsAgainstTheSharedBudget) {
+  PageCache probe;
+  probe.Add(0, PageWith(std::string(100, 'x')), false);
+  const size_t one = PageFootprint(*probe.Find(0));
+  BudgetGuard budget(10 * one);
+  PageCache a;
+  PageCache b;
+  a.Lend(6 * one);
+  for (int i = 0; i < 200; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  b.EvictBeforeFetch();
+  EXPECT_EQ(b.retired_count(), 4u);  // the room the loan leaves
+  a.Lend(2 * one);                   // a smaller loan replaces the larger
+  for (int i = 200; i < 400; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  b.EvictBeforeFetch();
+  EXPECT_EQ(b.retired_count(), 8u);
+  a.MarkAllClean();  // the changes end: so does the loan
+  EXPECT_EQ(a.lent_bytes(), 0u);
+  for (int i = 400; i < 600; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  b.EvictBeforeFetch();
+  EXPECT_EQ(b.retired_count(), 10u);
+}
+
 std::string Key(int i) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "k%07d", i);
@@ -218,6 +240,44 @@ TEST(ContainerParking, ALargeTransactionParksColdLeavesAndSavesThemIntact) {
   std::vector<std::string> faults;
   ASSERT_TRUE(CheckFile(&env, "P.QVF", &faults));
   for (const auto& f : faults) ADD_FAILURE() << f;
+  EXPECT_TRUE(errors.checks.empty());
+}
+
+// A transaction that changes pages it finds retired keeps them decoded in the
+// memory they held there; without a retired tier it parks down to its limit.
+TEST(ContainerParking, ChangedPagesTakenFromTheRetiredTierStayDecoded) {
+  RecordInternalErrors errors;
+  constexpr size_t kLimit = 2;
+  size_t decoded[2];
+  for (int tier = 0; tier < 2; ++tier) {
+    BudgetGuard budget(tier == 0 ? 0 : 64u << 20);
+    env::FaultEnv env;
+    {
+      Container w(&env);
+      ASSERT_EQ(w.Open("T.QVF", Container::kCreate), 0);
+      Tree tree(&w);
+      for (int i = 0; i < 6000; ++i) ASSERT_EQ(tree.Insert(Value(i, 0), 8), 0);
+      ASSERT_EQ(w.Close(), 0);
+    }
+    Container c(&env);
+    ASSERT_EQ(c.Open("T.QVF", 0), 0);
+    c.SetDecodedDirtyLimit(kLimit);
+    ASSERT_EQ(AllEntries(&c).size(), 6000u);
+    EXPECT_EQ(c.retired_pages() > 0, tier == 1);
+    Tree tree(&c);
+    for (int i = 0; i < 6000; i += 10) ASSERT_EQ(tree.Put(Value(i, 1), 8), 0);
+    decoded[tier] = c.dirty_pages() - c.parked_pages();
+    ASSERT_EQ(c.Save(), 0);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 6000; ++i) expected.push_back(Value(i, i % 10 == 0 ? 1 : 0));
+    EXPECT_EQ(AllEntries(&c), expected);
+    ASSERT_EQ(c.Close(), 0);
+    std::vector<std::string> faults;
+    EXPECT_TRUE(CheckFile(&env, "T.QVF", &faults));
+    for (const auto& f : faults) ADD_FAILURE() << f;
+  }
+  EXPECT_LE(decoded[0], kLimit + 8);  // non-leaf pages stay decoded
+  EXPECT_GT(decoded[1], 50u);
   EXPECT_TRUE(errors.checks.empty());
 }
 
