@@ -136,12 +136,17 @@ void PageCache::Lend(size_t bytes) {
 }
 
 void PageCache::MarkAllClean() {
+  const bool lent = lent_bytes_ > 0;
   Lend(0);
   for (Page* p : dirty_) p->dirty = false;
   for (Page* p : parked_) p->dirty = false;
   // Splicing keeps every page's list iterator valid.
   clean_.splice(clean_.end(), parked_);
   clean_.splice(clean_.end(), dirty_);
+  // Pages kept decoded on the loan are now clean pages beyond what the cache
+  // keeps: the rule applies at once, not at the next fetch, so that the
+  // memory is back within the budget when the changes are.
+  if (lent) EvictBeforeFetch();
 }
 
 void PageCache::Park(Page* page, std::string image) {
