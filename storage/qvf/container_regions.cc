@@ -35,6 +35,11 @@ int Container::ClassForImage(Page* page, int* c) {
     placed_bytes_ += image.size();
     page->placed_image = std::move(image);
     page->placed_in = save_number_;
+  } else if (page->data.level == 0 && !page->data.empty()) {
+    // Beyond the budget a leaf is parked with the image instead: the write
+    // takes it as it is rather than encoding the page a second time, and
+    // the entries' memory goes now rather than after the save.
+    cache_.Park(page, std::move(image));
   }
   return 0;
 }

@@ -281,6 +281,41 @@ TEST(ContainerParking, ChangedPagesTakenFromTheRetiredTierStayDecoded) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+// A save whose images exceed what placement keeps beside the pages parks the
+// leaves with their images; the write takes those as they are, and later
+// reads decode them again.
+TEST(ContainerParking, ALargeSaveParksLeavesAtPlacementAndWritesThemIntact) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  std::vector<std::string> expected;
+  std::mt19937 rng(7);
+  // Letters without runs, so that the images (about 3 MB) do not shrink.
+  for (int i = 0; i < 40000; ++i) {
+    std::string bytes = Key(i);
+    for (int k = 0; k < 60; ++k) bytes.push_back(static_cast<char>('a' + (k + rng() % 25) % 26));
+    expected.push_back(bytes);
+  }
+  {
+    Container c(&env);
+    ASSERT_EQ(c.Open("L.QVF", Container::kCreate), 0);
+    c.SetDecodedDirtyLimit(1u << 30);  // nothing parked before the save
+    Tree tree(&c);
+    for (const std::string& bytes : expected) ASSERT_EQ(tree.Insert(bytes, 8), 0);
+    ASSERT_EQ(c.parked_pages(), 0u);
+    ASSERT_EQ(c.Save(), 0);
+    EXPECT_EQ(AllEntries(&c), expected);
+    ASSERT_EQ(c.Close(), 0);
+  }
+  Container fresh(&env);
+  ASSERT_EQ(fresh.Open("L.QVF", Container::kReadOnly), 0);
+  EXPECT_EQ(AllEntries(&fresh), expected);
+  fresh.Close();
+  std::vector<std::string> faults;
+  EXPECT_TRUE(CheckFile(&env, "L.QVF", &faults));
+  for (const auto& f : faults) ADD_FAILURE() << f;
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(ContainerParking, ParkingChangesNothingInTheFileBesidesPlacement) {
   // The same changes with and without parking give the same entries and a
   // file of the same size (parked images are the images the save writes).

@@ -151,8 +151,9 @@ bool FileLocks::RecordFree(uint32_t record) {
 // then answers for every record of a transaction's rewrites. Claims of this
 // process's own handles can still appear meanwhile (another thread); they
 // are seen without a system call. (A process that opened the file denying
-// others write access takes no file lock in its calls; while it has the
-// file open no other process may write to it.)
+// others write access takes no file lock in its calls at all: its reads
+// already rely on nobody else writing while it has the file open, and so
+// does this.)
 bool FileLocks::OthersHoldNoItemLocks() {
   if (!writer_held_) return false;
   if (!others_checked_) {
