@@ -62,21 +62,29 @@ TEST(PageCacheRetired, EvictedPagesComeBackDecodedAndUnseenByFind) {
   EXPECT_EQ(cache.retired_bytes(), 0u);
 }
 
-TEST(PageCacheRetired, BudgetDropsOldestAndIsSharedByAllCaches) {
+// Clean pages of 100 bytes under units [from, to), and the memory of one.
+void AddPages(PageCache* cache, int from, int to) {
+  for (int i = from; i < to; ++i) cache->Add(i, PageWith(std::string(100, 'x')), false);
+}
+size_t OnePageBytes() {
   PageCache probe;
-  probe.Add(0, PageWith(std::string(100, 'x')), false);
-  const size_t one = PageFootprint(*probe.Find(0));
+  AddPages(&probe, 0, 1);
+  return PageFootprint(*probe.Find(0));
+}
+
+TEST(PageCacheRetired, BudgetDropsOldestAndIsSharedByAllCaches) {
+  const size_t one = OnePageBytes();
   BudgetGuard budget(10 * one);
   PageCache a;
   PageCache b;
-  for (int i = 0; i < 200; ++i) a.Add(i, PageWith(std::string(100, 'x')), false);
+  AddPages(&a, 0, 200);
   a.EvictBeforeFetch();
   EXPECT_LE(a.retired_bytes(), 10 * one);
   EXPECT_EQ(a.retired_count(), 10u);
   EXPECT_EQ(a.Revive(0), nullptr);  // the oldest went first
   EXPECT_NE(a.Revive(180), nullptr);
   // Another cache going over the shared budget trims itself, not `a`.
-  for (int i = 0; i < 200; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  AddPages(&b, 0, 200);
   b.EvictBeforeFetch();
   EXPECT_LE(a.retired_bytes() + b.retired_bytes(), 10 * one);
   EXPECT_EQ(a.retired_count(), 9u);  // one was revived
@@ -91,23 +99,21 @@ TEST(PageCacheRetired, BudgetDropsOldestAndIsSharedByAllCaches) {
 }
 
 TEST(PageCacheRetired, MemoryLentToChangedPagesCountsAgainstTheSharedBudget) {
-  PageCache probe;
-  probe.Add(0, PageWith(std::string(100, 'x')), false);
-  const size_t one = PageFootprint(*probe.Find(0));
+  const size_t one = OnePageBytes();
   BudgetGuard budget(10 * one);
   PageCache a;
   PageCache b;
   a.Lend(6 * one);
-  for (int i = 0; i < 200; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  AddPages(&b, 0, 200);
   b.EvictBeforeFetch();
   EXPECT_EQ(b.retired_count(), 4u);  // the room the loan leaves
   a.Lend(2 * one);                   // a smaller loan replaces the larger
-  for (int i = 200; i < 400; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  AddPages(&b, 200, 400);
   b.EvictBeforeFetch();
   EXPECT_EQ(b.retired_count(), 8u);
   a.MarkAllClean();  // the changes end: so does the loan
   EXPECT_EQ(a.lent_bytes(), 0u);
-  for (int i = 400; i < 600; ++i) b.Add(i, PageWith(std::string(100, 'x')), false);
+  AddPages(&b, 400, 600);
   b.EvictBeforeFetch();
   EXPECT_EQ(b.retired_count(), 10u);
 }
@@ -120,18 +126,23 @@ std::string Key(int i) {
 
 // An entry whose size varies with `round`, so that pages change class and
 // move between regions when saved.
-std::string Value(int i, int round) { return Key(i) + std::string(20 + (i * 7 + round * 13) % 90, 'a' + round % 26); }
+std::string Value(int i, int round) {
+  return Key(i) + std::string(20 + (i * 7 + round * 13) % 90, 'a' + round % 26);
+}
+
+// Creates `name` holding entries 0..count-1 of round 0.
+void MakeFile(env::FaultEnv* env, const char* name, int count) {
+  Container w(env);
+  ASSERT_EQ(w.Open(name, Container::kCreate), 0);
+  Tree tree(&w);
+  for (int i = 0; i < count; ++i) ASSERT_EQ(tree.Insert(Value(i, 0), 8), 0);
+  ASSERT_EQ(w.Close(), 0);
+}
 
 TEST(ContainerRetired, AnotherWritersSaveDropsRetiredPages) {
   RecordInternalErrors errors;
   env::FaultEnv env;
-  {
-    Container w(&env);
-    ASSERT_EQ(w.Open("R.QVF", Container::kCreate), 0);
-    Tree tree(&w);
-    for (int i = 0; i < 6000; ++i) ASSERT_EQ(tree.Insert(Value(i, 0), 8), 0);
-    ASSERT_EQ(w.Close(), 0);
-  }
+  MakeFile(&env, "R.QVF", 6000);
   Container reader(&env);
   ASSERT_EQ(reader.Open("R.QVF", Container::kShared | Container::kReadOnly), 0);
   ASSERT_EQ(AllEntries(&reader).size(), 6000u);
@@ -252,13 +263,7 @@ TEST(ContainerParking, ChangedPagesTakenFromTheRetiredTierStayDecoded) {
   for (int tier = 0; tier < 2; ++tier) {
     BudgetGuard budget(tier == 0 ? 0 : 64u << 20);
     env::FaultEnv env;
-    {
-      Container w(&env);
-      ASSERT_EQ(w.Open("T.QVF", Container::kCreate), 0);
-      Tree tree(&w);
-      for (int i = 0; i < 6000; ++i) ASSERT_EQ(tree.Insert(Value(i, 0), 8), 0);
-      ASSERT_EQ(w.Close(), 0);
-    }
+    MakeFile(&env, "T.QVF", 6000);
     Container c(&env);
     ASSERT_EQ(c.Open("T.QVF", 0), 0);
     c.SetDecodedDirtyLimit(kLimit);
