@@ -14,7 +14,7 @@
 // --loads-only runs only the two bulk loads (for tuning their time and
 // memory); --dirty-pages sets how many changed leaves a native file keeps
 // decoded before it parks the least recently used ones in encoded form
-// (storage/qvf/page_cache.h); --clean-cache-mib sets the memory the native
+// (more when its retired pages gave up memory; storage/qvf/page_cache.h); --clean-cache-mib sets the memory the native
 // files of the process may keep in decoded clean pages beyond the page
 // cache's 100 (its retired tier; 64 MiB unless set).
 //
