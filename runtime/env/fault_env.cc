@@ -145,22 +145,14 @@ class FaultFile final : public File {
   }
 
   int TestLock(uint64_t offset, uint64_t length, bool exclusive) override {
-    std::lock_guard<std::mutex> guard(env_->mutex_);
-    if (int e = Alive(); e != 0) return e;
-    if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
-    if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
-    return node_->locks.Conflicts(offset, offset + length, exclusive) ? EAGAIN : 0;
+    return Test(offset, length, exclusive, /*skip=*/nullptr);
   }
 
   // Handles of one env may stand for different processes, so a claim of
   // another handle is never taken for this process's own: TestLockInProcess
   // stays TestLock, and TestLockOfOthers leaves out only this handle.
   int TestLockOfOthers(uint64_t offset, uint64_t length, bool exclusive) override {
-    std::lock_guard<std::mutex> guard(env_->mutex_);
-    if (int e = Alive(); e != 0) return e;
-    if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
-    if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
-    return node_->locks.ConflictsWithOthers(this, offset, offset + length, exclusive) ? EAGAIN : 0;
+    return Test(offset, length, exclusive, /*skip=*/this);
   }
 
   int Unlock(uint64_t offset, uint64_t length) override {
@@ -180,6 +172,15 @@ class FaultFile final : public File {
   }
 
  private:
+  // TestLock without seeing the claims of `skip` (nullptr: every claim).
+  int Test(uint64_t offset, uint64_t length, bool exclusive, const void* skip) {
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
+    if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
+    return node_->locks.ConflictsWithOthers(skip, offset, offset + length, exclusive) ? EAGAIN : 0;
+  }
+
   // EIO once the simulated process has stopped or crashed past this handle.
   int Alive() const {
     if (env_->stopped_ || generation_ != env_->generation_) return EIO;

@@ -5,10 +5,7 @@
 namespace vorsandt::env {
 
 bool LockTable::Conflicts(uint64_t offset, uint64_t end, bool exclusive) const {
-  for (const Claim& c : claims_) {
-    if (c.offset < end && offset < c.end && (exclusive || c.exclusive)) return true;
-  }
-  return false;
+  return ConflictsWithOthers(nullptr, offset, end, exclusive);
 }
 
 bool LockTable::ConflictsWithOthers(const void* owner, uint64_t offset, uint64_t end,

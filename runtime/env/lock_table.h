@@ -22,7 +22,8 @@ class LockTable {
   // True when a claim on [offset, end) would meet an overlapping claim and
   // either of the two is exclusive.
   bool Conflicts(uint64_t offset, uint64_t end, bool exclusive) const;
-  // The same, seeing only claims of owners other than `owner`.
+  // The same, seeing only claims of owners other than `owner` (claims always
+  // have an owner, so nullptr sees every claim).
   bool ConflictsWithOthers(const void* owner, uint64_t offset, uint64_t end, bool exclusive) const;
 
   void Add(const void* owner, uint64_t offset, uint64_t end, bool exclusive);

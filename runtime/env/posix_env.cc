@@ -256,10 +256,8 @@ class PosixFile final : public File {
   }
 
   int TestLock(uint64_t offset, uint64_t length, bool exclusive) override {
-    uint64_t end = 0;
-    if (!Range(offset, length, &end)) return EINVAL;
     if (int e = TestLockInProcess(offset, length, exclusive); e != 0) return e;
-    return KernelTest(offset, end, exclusive);
+    return TestLockOfOthers(offset, length, exclusive);
   }
 
   int TestLockInProcess(uint64_t offset, uint64_t length, bool exclusive) override {
@@ -272,7 +270,17 @@ class PosixFile final : public File {
   int TestLockOfOthers(uint64_t offset, uint64_t length, bool exclusive) override {
     uint64_t end = 0;
     if (!Range(offset, length, &end)) return EINVAL;
-    return KernelTest(offset, end, exclusive);
+    // One query instead of a claim and its release. Locks of this open file
+    // description never conflict with the query, as they would not with a
+    // claim; those of every other description do, this process's included.
+    struct flock fl {};
+    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(end - offset);
+    fl.l_pid = 0;
+    if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return errno;
+    return fl.l_type == F_UNLCK ? 0 : EAGAIN;
   }
 
   int Unlock(uint64_t offset, uint64_t length) override {
@@ -302,20 +310,6 @@ class PosixFile final : public File {
   }
 
  private:
-  // One query instead of a claim and its release. Locks of this open file
-  // description never conflict with the query, as they would not with a
-  // claim; those of every other description do, this process's included.
-  int KernelTest(uint64_t offset, uint64_t end, bool exclusive) {
-    struct flock fl {};
-    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = static_cast<off_t>(offset);
-    fl.l_len = static_cast<off_t>(end - offset);
-    fl.l_pid = 0;
-    if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return errno;
-    return fl.l_type == F_UNLCK ? 0 : EAGAIN;
-  }
-
   // Checks that [offset, offset + length) is a non-empty range the kernel can
   // express; `*end` receives its end.
   static bool Range(uint64_t offset, uint64_t length, uint64_t* end) {
