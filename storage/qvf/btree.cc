@@ -69,13 +69,14 @@ Page* Tree::HintLeafFor(std::string_view key) const {
   // hinted unit is a page of the tree.
   for (int64_t unit : hints_) {
     Page* leaf = container_->PeekPage(unit);
-    if (leaf == nullptr || leaf->data.level != 0 || leaf->data.empty()) continue;
-    const PageData& d = leaf->data;
-    if (CompareKeys(d.Key(0), key) <= 0 && CompareKeys(key, d.Key(d.size() - 1)) <= 0) {
-      return leaf;
-    }
+    if (leaf != nullptr && LeafHolds(leaf->data, key)) return leaf;
   }
   return nullptr;
+}
+
+bool Tree::LeafHolds(const PageData& d, std::string_view key) {
+  return d.level == 0 && !d.empty() && CompareKeys(d.Key(0), key) <= 0 &&
+         CompareKeys(key, d.Key(d.size() - 1)) <= 0;
 }
 
 Page* Tree::LeafFor(std::string_view key) {
@@ -267,27 +268,54 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
 
 int Tree::Change(std::string_view key, const std::function<bool(std::string* data)>& change,
                  bool* found) {
-  *found = false;
+  const std::string keys[] = {std::string(key)};
+  return ChangeEach(keys, [&](size_t, std::string* data) { return change(data); }, found);
+}
+
+int Tree::ChangeEach(std::span<const std::string> keys,
+                     const std::function<bool(size_t i, std::string* data)>& change,
+                     bool* found) {
+  std::fill(found, found + keys.size(), false);
   if (container_->failed()) return container_->failure_code();
-  if (key.empty() || container_->root() == Container::kNoRootUnit) return 0;
+  if (container_->root() == Container::kNoRootUnit) return 0;
   container_->ParkColdPages();
-  Page* leaf = LeafFor(key);
-  if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
-  RememberLeaf(leaf->unit);
-  PageData& entries = leaf->data;
-  const size_t i = entries.LowerBound(key);
-  if (i >= entries.size() || CompareKeys(entries.Key(i), key) != 0) return 0;
-  *found = true;
-  const std::string_view bytes = entries.Bytes(i);
-  std::string data(bytes.substr(key.size()));
-  if (!change(&data)) return 0;
-  std::string changed(key);
-  changed += data;
-  if (changed.size() > kMaxEntryLength) return container_->ReportBroken(kCheckEntryTooLarge);
-  // The key part stays, so no separator changes; a longer entry may split.
-  entries.Replace(i, changed, key.size());
-  container_->MarkDirty(leaf);
-  return SplitWhileNeeded(leaf->unit);
+  Page* leaf = nullptr;
+  bool changed = false;  // `leaf` changed since its last split check
+  size_t at = 0;         // where the next key is looked for first
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const std::string_view key = keys[k];
+    if (key.empty()) continue;  // the empty entry is never changed
+    if (leaf == nullptr || !LeafHolds(leaf->data, key)) {
+      // A changed entry may have grown: the leaf splits before it is left.
+      if (changed) {
+        if (int r = SplitWhileNeeded(leaf->unit); r != 0) return r;
+        changed = false;
+      }
+      leaf = LeafFor(key);
+      if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
+      RememberLeaf(leaf->unit);
+      at = leaf->data.size();
+    }
+    PageData& entries = leaf->data;
+    // Neighbouring keys are usually the next entry; otherwise a search.
+    if (at >= entries.size() || CompareKeys(entries.Key(at), key) != 0) {
+      at = entries.LowerBound(key);
+      if (at >= entries.size() || CompareKeys(entries.Key(at), key) != 0) continue;
+    }
+    found[k] = true;
+    std::string data(entries.Bytes(at).substr(key.size()));
+    if (change(k, &data)) {
+      std::string bytes(key);
+      bytes += data;
+      if (bytes.size() > kMaxEntryLength) return container_->ReportBroken(kCheckEntryTooLarge);
+      // The key part stays, so no separator changes.
+      entries.Replace(at, bytes, key.size());
+      container_->MarkDirty(leaf);
+      changed = true;
+    }
+    ++at;
+  }
+  return changed ? SplitWhileNeeded(leaf->unit) : 0;
 }
 
 int Tree::SplitWhileNeeded(int64_t first) {

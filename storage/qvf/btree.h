@@ -17,6 +17,7 @@
 
 #include <array>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,12 @@ class Tree {
   // whether it changed it. `*found` false when there is no such entry.
   int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
              bool* found);
+  // As Change for each of `keys` (ascending): `change(i, &data)` for the
+  // entry of keys[i], `found[i]` whether it is there. A key that lies in the
+  // leaf of the one before takes no new search (a table's counters are
+  // neighbours, and every added record changes several of them).
+  int ChangeEach(std::span<const std::string> keys,
+                 const std::function<bool(size_t i, std::string* data)>& change, bool* found);
   // Removes the entry with this key part; `*found` false when there is none.
   int Delete(std::string_view key, bool* found);
 
@@ -82,6 +89,9 @@ class Tree {
   // A leaf of the last searches that certainly holds `key`'s place (a leaf
   // whose first key <= key <= its last key), or nullptr.
   Page* HintLeafFor(std::string_view key) const;
+  // Whether `key` lies between the first and the last key of `leaf`, which
+  // then holds its place whatever the path to it.
+  static bool LeafHolds(const PageData& leaf, std::string_view key);
   // The leaf for `key`: a hinted one, else by a descent (path not kept).
   Page* LeafFor(std::string_view key);
   int SplitWhileNeeded(int64_t unit);

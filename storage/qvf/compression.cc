@@ -60,6 +60,28 @@ size_t NextRunStart(std::string_view in, size_t i) {
   return n;
 }
 
+// The length of the run of bytes equal to in[i] that starts at `i`, known
+// to be at least kMinRun. Padded text fields make runs of hundreds of
+// spaces, and a byte at a time this loop was most of the compressor's time:
+// eight bytes at a time, a word XOR the byte repeated is zero while the run
+// goes on, and its lowest non-zero byte is where the run ends.
+size_t RunLength(std::string_view in, size_t i) {
+  const size_t n = in.size();
+  size_t r = kMinRun;
+  if constexpr (std::endian::native == std::endian::little) {
+    const uint64_t repeated = 0x0101010101010101ull * static_cast<uint8_t>(in[i]);
+    while (i + r + 8 <= n) {
+      uint64_t w;
+      std::memcpy(&w, in.data() + i + r, 8);
+      const uint64_t x = w ^ repeated;
+      if (x != 0) return r + static_cast<size_t>(std::countr_zero(x)) / 8;
+      r += 8;
+    }
+  }
+  while (i + r < n && in[i + r] == in[i]) ++r;
+  return r;
+}
+
 }  // namespace
 
 bool Compress(std::string_view in, std::string* out) {
@@ -68,8 +90,7 @@ bool Compress(std::string_view in, std::string* out) {
   bool any_run = false;
   size_t group_start = 0;  // first byte not yet written
   for (size_t i = NextRunStart(in, 0); i < in.size(); i = NextRunStart(in, i)) {
-    size_t r = kMinRun;
-    while (i + r < in.size() && in[i + r] == in[i]) ++r;
+    const size_t r = RunLength(in, i);
     // Literals run up to and including the run's first byte.
     PutCount(out, i + 1 - group_start);
     out->append(in.substr(group_start, i + 1 - group_start));

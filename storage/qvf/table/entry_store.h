@@ -10,9 +10,11 @@
 #ifndef VORSANDT_STORAGE_QVF_TABLE_ENTRY_STORE_H_
 #define VORSANDT_STORAGE_QVF_TABLE_ENTRY_STORE_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -54,6 +56,12 @@ class EntryStore {
   // nothing called) when there is no such entry.
   virtual int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
                      bool* found);
+  // As Change for each of `keys`, given in ascending order: `change(i, &data)`
+  // for the entry of keys[i], `found[i]` whether it is there. Stops at the
+  // first failure.
+  virtual int ChangeEach(std::span<const std::string> keys,
+                         const std::function<bool(size_t i, std::string* data)>& change,
+                         bool* found);
   // The next value of the file's id counter (table ids and record numbers).
   virtual int NextIdentifier(uint32_t* id) = 0;
   // Saves pending changes (both phases); Discard drops them.
@@ -78,6 +86,20 @@ inline int EntryStore::Change(std::string_view key,
   *found = true;
   if (!change(&e->data)) return 0;
   return Put(key, e->data);
+}
+
+inline int EntryStore::ChangeEach(std::span<const std::string> keys,
+                                  const std::function<bool(size_t i, std::string* data)>& change,
+                                  bool* found) {
+  std::fill(found, found + keys.size(), false);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (int rc = Change(
+            keys[i], [&](std::string* data) { return change(i, data); }, &found[i]);
+        rc != 0) {
+      return rc;
+    }
+  }
+  return 0;
 }
 
 }  // namespace vorsandt::qvf

@@ -1,5 +1,6 @@
 #include "storage/qvf/table/table.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -157,29 +158,33 @@ int Table::WriteCounter(uint8_t which, const Counter& c) {
   return store().Put(CounterKey(id_, which), EncodeCounter(c));
 }
 
-int Table::ChangeCount(uint8_t which, int delta, bool* found) {
-  // One search reads and rewrites the counter where it is.
-  bool decoded = false;
-  int rc = store().Change(
-      CounterKey(id_, which),
-      [&](std::string* data) {
+int Table::AddToCounts(std::vector<std::pair<uint8_t, int>> deltas) {
+  if (deltas.empty()) return 0;
+  // Counter entries sort by their selector, the table's own count last: in
+  // this order the tree changes neighbours without a new search.
+  std::sort(deltas.begin(), deltas.end());
+  std::vector<std::string> keys;
+  keys.reserve(deltas.size());
+  for (const auto& [which, delta] : deltas) keys.push_back(CounterKey(id_, which));
+  bool found[kMaxKeys + 1];
+  bool decoded[kMaxKeys + 1] = {};
+  const int rc = store().ChangeEach(
+      keys,
+      [&](size_t i, std::string* data) {
         Counter c;
         if (!DecodeCounter(*data, &c)) return false;
-        decoded = true;
-        c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
+        decoded[i] = true;
+        c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + deltas[i].second);
         *data = EncodeCounter(c);
         return true;
       },
       found);
-  *found = *found && decoded;
-  return rc;
-}
-
-int Table::AdjustCount(uint8_t which, int delta) {
-  if (delta == 0) return 0;
-  bool found = false;
-  if (int rc = ChangeCount(which, delta, &found); rc != 0) return rc;
-  return found ? 0 : files::kAccessDenied;
+  if (rc != 0) return rc;
+  // A key without its counter still works; the table's count is mandatory.
+  if (deltas.back().first == kTableCounter && !(found[keys.size() - 1] && decoded[keys.size() - 1])) {
+    return files::kAccessDenied;
+  }
+  return 0;
 }
 
 std::string Table::ToStored(const uint8_t* record) const {
@@ -212,27 +217,23 @@ bool SameKeyFields(const KeyLayout& key, const uint8_t* a, const uint8_t* b) {
 }  // namespace
 
 int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image,
-                        bool append) {
+                        bool append, int table_delta) {
   struct Step {
-    uint8_t key;
     std::optional<KeyEntry> removed;
     std::optional<KeyEntry> inserted;
   };
   std::vector<Step> done;
-  // Restores the keys changed so far, newest first. Errors while restoring
-  // are not reported: the first failure is, and the caller discards.
+  done.reserve(keys_.size());
+  std::vector<std::pair<uint8_t, int>> deltas;
+  deltas.reserve(keys_.size() + 1);
+  if (table_delta != 0) deltas.emplace_back(kTableCounter, table_delta);
+  // Restores the keys changed so far, newest first (the counters change only
+  // after every key has). Errors while restoring are not reported: the first
+  // failure is, and the caller discards.
   auto undo = [&]() {
     for (auto it = done.rbegin(); it != done.rend(); ++it) {
-      int delta = 0;
-      if (it->inserted) {
-        store().Delete(it->inserted->key);
-        --delta;
-      }
-      if (it->removed) {
-        store().Insert(it->removed->key, it->removed->data);
-        ++delta;
-      }
-      AdjustCount(it->key, delta);
+      if (it->inserted) store().Delete(it->inserted->key);
+      if (it->removed) store().Insert(it->removed->key, it->removed->data);
     }
   };
   for (const KeyLayout& key : keys_) {
@@ -246,10 +247,14 @@ int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t
     if (old_image != nullptr && new_image != nullptr && SameKeyFields(key, old_image, new_image)) {
       continue;
     }
-    Step step{key.number, std::nullopt, std::nullopt};
+    Step step;
     KeyEntry entry;
-    if (old_image && KeyEntryFor(key.number, old_image, number, &entry)) step.removed = entry;
-    if (new_image && KeyEntryFor(key.number, new_image, number, &entry)) step.inserted = entry;
+    if (old_image && KeyEntryFor(key.number, old_image, number, &entry)) {
+      step.removed = std::move(entry);
+    }
+    if (new_image && KeyEntryFor(key.number, new_image, number, &entry)) {
+      step.inserted = std::move(entry);
+    }
     if (step.removed && step.inserted && step.removed->key == step.inserted->key) continue;
     int rc = 0;
     if (step.removed) rc = store().Delete(step.removed->key);
@@ -264,16 +269,13 @@ int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t
       undo();
       return rc;
     }
-    int delta = (step.inserted ? 1 : 0) - (step.removed ? 1 : 0);
+    const int delta = (step.inserted ? 1 : 0) - (step.removed ? 1 : 0);
+    if (delta != 0) deltas.emplace_back(key.number, delta);
     done.push_back(std::move(step));
-    // A key without its counter still works; only the table's count is
-    // mandatory (checked by Add before anything is written).
-    bool counted = false;
-    if (delta != 0) rc = ChangeCount(key.number, delta, &counted);
-    if (rc != 0) {
-      undo();
-      return rc;
-    }
+  }
+  if (int rc = AddToCounts(std::move(deltas)); rc != 0) {
+    undo();
+    return rc;
   }
   return 0;
 }
@@ -285,14 +287,13 @@ int Table::Add(const uint8_t* record, const MemoValues& memos, bool append) {
   if (int rc = ReadCounter(kTableCounter, &count); rc != 0) return rc;
   uint32_t number = 0;
   if (int rc = store().NextIdentifier(&number); rc != 0) return rc;
-  if (int rc = MaintainKeys(number, nullptr, record, append); rc != 0) return rc;
+  // The table's count goes up with the keys' counts, in one pass.
+  if (int rc = MaintainKeys(number, nullptr, record, append, 1); rc != 0) return rc;
   KeepAsRead(record);
   if (int rc = store().Insert(DataKey(id_, number), ToStored(record)); rc != 0) return rc;
   current_ = number;
   // A copy kept by an earlier watched read belongs to another record.
   watched_.reset();
-  ++count.count;
-  if (int rc = WriteCounter(kTableCounter, count); rc != 0) return rc;
   memos_not_loaded_ = false;
   return WriteMemos(number, memos);
 }
@@ -408,7 +409,7 @@ int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
     std::string old_buffer(def_.record_length, '\0');
     FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
     int rc =
-        MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), record, false);
+        MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), record, false, 0);
     if (rc == 0) rc = store().Put(e->key, image);
     if (rc != 0) {
       unlock();
@@ -440,11 +441,10 @@ int Table::Delete() {
   KeepAsRead(reinterpret_cast<const uint8_t*>(old_buffer.data()));
   if (int rc = store().Delete(e->key); rc != 0) return rc;
   if (int rc =
-          MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr, false);
+          MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr, false, -1);
       rc != 0) {
     return rc;
   }
-  if (int rc = AdjustCount(kTableCounter, -1); rc != 0) return rc;
   if (int rc = DeleteMemos(number); rc != 0) return rc;
   current_ = 0;
   watched_.reset();

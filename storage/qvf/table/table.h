@@ -181,15 +181,16 @@ class Table {
   int WriteFreshCounters();
   int VerifyDefinition();
   int RemoveAllEntries();
-  int AdjustCount(uint8_t which, int delta);
-  // Adds `delta` to a counter in one step; `*found` false (nothing changed)
-  // when the counter is missing or unreadable.
-  int ChangeCount(uint8_t which, int delta, bool* found);
+  // Adds each delta to its counter (a key number or kTableCounter). A
+  // missing or unreadable key counter is skipped; a missing table count is
+  // 5 (files::kAccessDenied).
+  int AddToCounts(std::vector<std::pair<uint8_t, int>> deltas);
   // Key maintenance for record `number` from `old_image` to `new_image`
-  // (either may be null), keys in order; restores the keys already changed
-  // when one fails.
+  // (either may be null), keys in order, then the keys' counters and the
+  // table's count (`table_delta`); restores the keys already changed when
+  // one fails.
   int MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image,
-                   bool append);
+                   bool append, int table_delta);
   bool MemosDiffer(uint32_t number, const MemoValues& memos);
 
   FileRegistry* registry_;

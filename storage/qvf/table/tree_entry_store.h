@@ -33,6 +33,11 @@ class TreeEntryStore : public EntryStore {
   int Put(std::string_view key, std::string_view data) override;
   int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
              bool* found) override;
+  int ChangeEach(std::span<const std::string> keys,
+                 const std::function<bool(size_t i, std::string* data)>& change,
+                 bool* found) override {
+    return tree_.ChangeEach(keys, change, found);
+  }
   int NextIdentifier(uint32_t* id) override { return container_.NextIdentifier(id); }
   int Save() override { return container_.Save(); }
   void Discard() override { container_.Discard(); }
