@@ -129,15 +129,23 @@ void CheckAgainstModel(const PageData& page, const std::vector<Entry>& model,
 }
 
 TEST(PageEntries, ChangesMatchAModelThroughCompaction) {
-  for (const int variant : {0, 1, 2}) {
+  for (const int variant : {0, 1, 2, 3}) {
     const bool with_empty_entry = variant == 0;
     // Child numbers on a level-0 page: the page keeps them whatever its
     // level (only the image leaves them out of a leaf).
     const bool with_children = variant == 2;
+    // Keys that share more than the page keeps of a prefix, and zero and
+    // 0xFF bytes around the four bytes each slot carries of its key: a key
+    // that ends there and one that goes on with a zero byte must still
+    // order as the keys do.
+    const bool long_prefix = variant == 3;
     std::mt19937 rng(11 + variant);
     auto random_key = [&] {
-      std::string k = "key";
-      for (int i = rng() % 14; i >= 0; --i) k.push_back(static_cast<char>('a' + rng() % 3));
+      std::string k = long_prefix ? std::string(30, 'p') : "key";
+      if (long_prefix && rng() % 8 == 0) k.resize(rng() % 31);
+      for (int i = rng() % 14; i >= 0; --i) {
+        k.push_back(long_prefix ? "\x00\x01\xFF"[rng() % 3] : static_cast<char>('a' + rng() % 3));
+      }
       return k;
     };
     std::vector<Entry> model;
