@@ -8,7 +8,7 @@
 //  3. Garbage (block size less live bytes) is at most half the live bytes,
 //     or 256 bytes: the block is rewritten before it grows past that.
 //  4. The child numbers are absent or one per slot.
-//  5. Every key starts with the first prefix_length_ bytes of prefix_, and
+//  5. Every key starts with the first prefix_length_ bytes of the first, and
 //     every slot's hint is HintOf its key. The prefix only shrinks while
 //     the page changes (a key that joins the page may share less of it);
 //     a page decoded again gets the longest one.
@@ -58,12 +58,11 @@ uint32_t PageData::Store(std::string_view bytes) {
 
 void PageData::AdmitKey(std::string_view key, bool alone) {
   if (alone) {
-    prefix_length_ = static_cast<uint16_t>(std::min(key.size(), kMaxPrefix));
-    std::memcpy(prefix_, key.data(), prefix_length_);
+    prefix_length_ = static_cast<uint16_t>(key.size());
     return;
   }
-  const size_t shared =
-      CommonPrefix(key.data(), prefix_, std::min<size_t>(prefix_length_, key.size()));
+  const size_t shared = CommonPrefix(key.data(), KeyOf(slots_.front()).data(),
+                                     std::min<size_t>(prefix_length_, key.size()));
   if (shared == prefix_length_) return;
   // Rare: a key at either end of the page that shares less. The hints of
   // every slot are bytes after the prefix, so all of them change.
@@ -81,18 +80,21 @@ void PageData::Rehint() {
   const std::string_view first = KeyOf(slots_.front());
   const std::string_view last = KeyOf(slots_.back());
   prefix_length_ = static_cast<uint16_t>(
-      CommonPrefix(first.data(), last.data(), std::min({first.size(), last.size(), kMaxPrefix})));
-  std::memcpy(prefix_, first.data(), prefix_length_);
+      CommonPrefix(first.data(), last.data(), std::min(first.size(), last.size())));
   for (Slot& s : slots_) s.hint = HintOf(KeyOf(s));
 }
 
 int PageData::AgainstPrefix(std::string_view key) const {
+  if (prefix_length_ == 0 || slots_.empty()) return 0;
+  // The prefix is the first key's start (searches with hints read that key
+  // anyway, and a copy kept here would have to be as long as a key).
+  const char* prefix = KeyOf(slots_.front()).data();
   const size_t n = std::min<size_t>(prefix_length_, key.size());
-  const size_t shared = CommonPrefix(key.data(), prefix_, n);
+  const size_t shared = CommonPrefix(key.data(), prefix, n);
   if (shared == prefix_length_) return 0;
   // A key that ends inside the prefix is shorter than every key.
   if (shared == key.size()) return -1;
-  return static_cast<uint8_t>(key[shared]) < static_cast<uint8_t>(prefix_[shared]) ? -1 : 1;
+  return static_cast<uint8_t>(key[shared]) < static_cast<uint8_t>(prefix[shared]) ? -1 : 1;
 }
 
 void PageData::Insert(size_t i, std::string_view bytes, size_t key_length, int64_t child) {
@@ -120,6 +122,9 @@ void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
     Replace(i, copy, key_length);
     return;
   }
+  // The prefix is checked against the first key as it still is.
+  const std::string_view key = bytes.substr(0, key_length);
+  AdmitKey(key, slots_.size() == 1);
   Slot& s = slots_[i];
   live_bytes_ = live_bytes_ - s.length + static_cast<uint32_t>(bytes.size());
   if (bytes.size() <= s.length) {
@@ -130,8 +135,6 @@ void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
   }
   s.length = static_cast<uint16_t>(bytes.size());
   s.key_length = static_cast<uint16_t>(key_length);
-  const std::string_view key = bytes.substr(0, key_length);
-  AdmitKey(key, slots_.size() == 1);
   s.hint = HintOf(key);
   CompactIfWasteful();
   CheckChange(i);
@@ -171,7 +174,6 @@ void PageData::SwapEntries(PageData* other) {
   arena_.swap(other->arena_);
   std::swap(live_bytes_, other->live_bytes_);
   std::swap(prefix_length_, other->prefix_length_);
-  std::swap(prefix_, other->prefix_);
 }
 
 void PageData::Release() {

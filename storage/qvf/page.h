@@ -177,7 +177,7 @@ class PageData {
     return hint;
   }
   // Shortens the common prefix so that `key`, about to join the page's keys,
-  // shares it (the page's only key: the prefix is that key's start).
+  // shares it (`alone`: it is to be the page's only key).
   void AdmitKey(std::string_view key, bool alone);
   // Sets the prefix from the first and last key and every slot's hint.
   void Rehint();
@@ -196,11 +196,8 @@ class PageData {
   std::vector<int64_t> children_;
   std::string arena_;        // entry bytes, live and garbage
   uint32_t live_bytes_ = 0;  // sum of the live entries' lengths
-  // Leading bytes shared by every key (at most kMaxPrefix of them, which is
-  // still a common prefix), kept here so that a search need not read a key.
-  static constexpr size_t kMaxPrefix = 24;
+  // How many leading bytes every key shares (those of the first key).
   uint16_t prefix_length_ = 0;
-  char prefix_[kMaxPrefix] = {};
 };
 
 // Builds the image of `page` for the page at `unit` (its own address is set
