@@ -41,8 +41,6 @@ Page* PageCache::Find(int64_t unit) const {
 
 void PageCache::Touch(Page* page) {
   page->used_at = ++counter_;
-  if (counter_ - page->moved_at < kMoveSlack) return;
-  page->moved_at = counter_;
   if (!page->dirty) {
     clean_.splice(clean_.end(), clean_, page->pos);
   } else if (!page->parked) {
@@ -58,7 +56,7 @@ Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
   page->unit = unit;
   page->data = std::move(data);
   page->dirty = dirty;
-  page->loaded_at = page->used_at = page->moved_at = ++counter_;
+  page->loaded_at = page->used_at = ++counter_;
   std::list<Page*>& list = dirty ? dirty_ : clean_;
   page->pos = list.insert(list.end(), page.get());
   Page* raw = page.get();
@@ -74,7 +72,7 @@ Page* PageCache::Revive(int64_t unit) {
   g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
   page->retired = false;
   page->footprint = 0;
-  page->loaded_at = page->used_at = page->moved_at = ++counter_;
+  page->loaded_at = page->used_at = ++counter_;
   page->pos = clean_.insert(clean_.end(), page);
   return page;
 }
@@ -129,7 +127,6 @@ void PageCache::MarkDirty(Page* page) {
   page->dirty = true;
   std::list<Page*>& list = page->parked ? parked_ : dirty_;
   page->pos = list.insert(list.end(), page);
-  page->moved_at = counter_;
 }
 
 void PageCache::Lend(size_t bytes) {
@@ -158,7 +155,6 @@ void PageCache::Park(Page* page, std::string image) {
   page->data.Release();
   page->parked = true;
   if (page->dirty) parked_.splice(parked_.end(), dirty_, page->pos);
-  page->moved_at = counter_;
 }
 
 int PageCache::Unpark(Page* page) {
@@ -173,7 +169,6 @@ int PageCache::Unpark(Page* page) {
   std::string().swap(page->first_key);
   page->parked = false;
   if (page->dirty) dirty_.splice(dirty_.end(), parked_, page->pos);
-  page->moved_at = counter_;
   return 0;
 }
 

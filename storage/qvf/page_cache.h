@@ -57,9 +57,6 @@ struct Page {
   size_t known_footprint = 0;
   uint64_t loaded_at = 0;
   uint64_t used_at = 0;
-  // The counter when the page was last put at the recently used end of its
-  // list (see Touch).
-  uint64_t moved_at = 0;
   std::list<Page*>::iterator pos;  // in the clean, dirty or retired list
 };
 
@@ -87,8 +84,6 @@ class PageCache {
  public:
   static constexpr size_t kMinClean = 20;
   static constexpr size_t kMaxClean = 100;
-  static constexpr uint64_t kMoveSlack = 8;
-  static_assert(kMoveSlack < kMinClean);
   static constexpr size_t kDefaultRetiredBudget = 64u << 20;
 
   PageCache() = default;
@@ -100,13 +95,6 @@ class PageCache {
   // not see retired pages.
   Page* Find(int64_t unit) const;
   // Counts a use of `page` (moves a clean page to the recently used end).
-  // A page moved there fewer than kMoveSlack uses ago stays where it is:
-  // fewer than kMoveSlack pages can have been used and moved after it since,
-  // so the list's order differs from the order of last use only among the
-  // pages of the last few uses, which eviction (from the other end, keeping
-  // kMinClean > kMoveSlack pages) does not reach. The root and the pages of
-  // a hot path are used every few calls, and moving their list nodes each
-  // time cost more than the rest of the lookup.
   void Touch(Page* page);
   // Adds a page (loaded or new); it counts as loaded and used now.
   Page* Add(int64_t unit, PageData data, bool dirty);
@@ -126,10 +114,7 @@ class PageCache {
   // The least recently used decoded dirty page, or nullptr.
   Page* ColdestDirty() const { return dirty_.empty() ? nullptr : dirty_.front(); }
   // Moves a decoded dirty page to the recently used end.
-  void TouchDirty(Page* page) {
-    dirty_.splice(dirty_.end(), dirty_, page->pos);
-    page->moved_at = counter_;
-  }
+  void TouchDirty(Page* page) { dirty_.splice(dirty_.end(), dirty_, page->pos); }
   // Changes the unit a page is filed under.
   void Rekey(Page* page, int64_t unit);
   // Drops one page (it must not be used afterwards).
