@@ -152,22 +152,28 @@ std::optional<double> ReadNumber(const FieldBytes& f) {
   return e->read(f.at);
 }
 
-std::optional<std::string> ReadText(const FieldBytes& f) {
+std::optional<std::string_view> TextIn(const FieldBytes& f) {
   if (f.at == nullptr) return std::nullopt;
   const char* chars = reinterpret_cast<const char*>(f.at);
   switch (f.type) {
     case kTypeString:
-      return std::string(chars, f.size);
+      return std::string_view(chars, f.size);
     case kTypeCString: {
       const void* end = std::memchr(chars, 0, f.size);
-      return std::string(chars, end == nullptr ? f.size : static_cast<const char*>(end) - chars);
+      return std::string_view(chars,
+                              end == nullptr ? f.size : static_cast<const char*>(end) - chars);
     }
     case kTypePString:
-      if (f.size == 0) return std::string();
-      return std::string(chars + 1, std::min<size_t>(f.at[0], f.size - 1));
+      if (f.size == 0) return std::string_view();
+      return std::string_view(chars + 1, std::min<size_t>(f.at[0], f.size - 1));
     default:
       return std::nullopt;
   }
+}
+
+std::optional<std::string> ReadText(const FieldBytes& f) {
+  if (std::optional<std::string_view> text = TextIn(f)) return std::string(*text);
+  return std::nullopt;
 }
 
 bool WriteNumber(const FieldBytes& f, double value, Overflow overflow) {

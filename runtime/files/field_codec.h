@@ -62,6 +62,8 @@ std::optional<double> ReadNumber(const FieldBytes& f);
 // PSTRING as many characters as its length byte says (at most size-1);
 // nullopt for other types.
 std::optional<std::string> ReadText(const FieldBytes& f);
+// The same text as it lies in the record, without a copy.
+std::optional<std::string_view> TextIn(const FieldBytes& f);
 
 // What a numeric field does with a value it cannot hold.
 enum class Overflow {

@@ -71,15 +71,22 @@ uint8_t CollationWeight(char c) {
   return table[static_cast<unsigned char>(c)];
 }
 
-int CompareText(std::string_view a, std::string_view b) {
+int CompareText(std::string_view a, std::string_view b) { return CompareText(a, b, false); }
+
+int CompareText(std::string_view a, std::string_view b, bool fold_case) {
   // One locale lookup per comparison rather than two per character.
   const Locale& locale = CurrentLocale();
   const auto& table =
       locale.charset == CharacterSet::kOem ? locale.oem_weights : locale.ansi_weights;
+  auto weight = [&](std::string_view text, size_t i) -> int {
+    auto c = static_cast<unsigned char>(i < text.size() ? text[i] : ' ');
+    if (fold_case && (locale.case_class[c] & kClassLower) != 0) c = locale.case_partner[c];
+    return table[c];
+  };
   size_t length = std::max(a.size(), b.size());
   for (size_t i = 0; i < length; ++i) {
-    int wa = table[static_cast<unsigned char>(i < a.size() ? a[i] : ' ')];
-    int wb = table[static_cast<unsigned char>(i < b.size() ? b[i] : ' ')];
+    const int wa = weight(a, i);
+    const int wb = weight(b, i);
     if (wa != wb) return wa - wb;
   }
   return 0;

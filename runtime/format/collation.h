@@ -20,6 +20,9 @@ uint8_t CollationWeight(char c);
 // length; the rest of the longer text is compared with blanks, so trailing
 // blanks never matter. Returns <0, 0 or >0.
 int CompareText(std::string_view a, std::string_view b);
+// As CompareText, with both texts upper-cased as they are compared (what
+// comparing their ToUpperText forms gives, without making them).
+int CompareText(std::string_view a, std::string_view b, bool fold_case);
 
 // Builds both tables from a list of characters in collation order, written in
 // the character set in force. The listed characters take, in list order, the

@@ -127,6 +127,24 @@ TEST_F(SettingsTest, CollationSequenceReordersOnlyListedCharacters) {
   EXPECT_LT(CompareText("B", "a"), 0);
 }
 
+TEST_F(SettingsTest, FoldedComparisonIsTheComparisonOfUpperCaseTexts) {
+  // Case pairs above ASCII and a reordered sequence, where folding as the
+  // texts are compared must give what comparing their upper-case copies does.
+  Apply("ZORCASE=\xc9\xc4,\xe9\xe4\nZORCOLSEQ=AaBb\xc9\xe9\n");
+  std::mt19937 random(5);
+  const char alphabet[] = "aAbBzZ \xc9\xe9\xc4\xe4\xdf" "1";
+  for (int i = 0; i < 3000; ++i) {
+    std::string a, b;
+    for (int n = random() % 6; n > 0; --n) a.push_back(alphabet[random() % (sizeof alphabet - 1)]);
+    for (int n = random() % 6; n > 0; --n) b.push_back(alphabet[random() % (sizeof alphabet - 1)]);
+    const int want = CompareText(ToUpperText(a), ToUpperText(b));
+    const int got = CompareText(a, b, true);
+    ASSERT_EQ(got < 0, want < 0) << a << " / " << b;
+    ASSERT_EQ(got > 0, want > 0) << a << " / " << b;
+    ASSERT_EQ(CompareText(a, b, false), CompareText(a, b));
+  }
+}
+
 TEST_F(SettingsTest, CommasAreOrdinaryInCollationAndMessages) {
   Apply("ZORCOLSEQ=b,a\nZORMSG33=Nothing, here\n");
   EXPECT_LT(CompareText("b", "a"), 0);

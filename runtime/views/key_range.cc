@@ -92,7 +92,8 @@ void AnalyseFilter(ViewState& s) {
 
 RangeAnswer CheckRange(const ViewState& s, const uint8_t* record, bool forward) {
   for (const RangeComponent& r : s.range) {
-    std::vector<uint8_t> value(r.field.offset + r.field.size);
+    std::vector<uint8_t>& value = s.range_values;
+    if (value.size() < r.field.offset + r.field.size) value.resize(r.field.offset + r.field.size);
     StoreRangeValue(r, value.data());
     const int cmp = CompareFields(r.field, record, r.field, value.data(), r.no_case);
     if (cmp == 0) continue;

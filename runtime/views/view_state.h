@@ -61,6 +61,8 @@ struct ViewState {
   bool resync = false;  // after Reset: rebuild the saved row before moving on
   // Reused by every position asked for, which a browse does per row read.
   std::string position_text, level_position;
+  // The range's values stored as fields, made again for every row checked.
+  mutable std::vector<uint8_t> range_values;
 };
 
 // True when the calling thread's instance of `file` is open.
