@@ -269,12 +269,12 @@ int Tree::Put(std::string_view bytes, size_t key_length) {
 int Tree::Change(std::string_view key, const std::function<bool(std::string* data)>& change,
                  bool* found) {
   const std::string keys[] = {std::string(key)};
-  return ChangeEach(keys, [&](size_t, std::string* data) { return change(data); }, found);
+  return ChangeEach(
+      keys, [&](size_t, std::string* data) { return change(data); }, found);
 }
 
 int Tree::ChangeEach(std::span<const std::string> keys,
-                     const std::function<bool(size_t i, std::string* data)>& change,
-                     bool* found) {
+                     const std::function<bool(size_t i, std::string* data)>& change, bool* found) {
   std::fill(found, found + keys.size(), false);
   if (container_->failed()) return container_->failure_code();
   if (container_->root() == Container::kNoRootUnit) return 0;

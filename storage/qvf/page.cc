@@ -203,9 +203,8 @@ void PageData::CompactIfWasteful() {
 size_t PageData::LowerBound(std::string_view key) const {
   if (const int side = AgainstPrefix(key); side != 0) return side < 0 ? 0 : slots_.size();
   const uint32_t hint = HintOf(key);
-  const auto it = std::partition_point(slots_.begin(), slots_.end(), [&](const Slot& s) {
-    return CompareSlot(s, key, hint) < 0;
-  });
+  const auto it = std::partition_point(
+      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareSlot(s, key, hint) < 0; });
   return static_cast<size_t>(it - slots_.begin());
 }
 
@@ -215,9 +214,8 @@ long PageData::LastNotGreater(std::string_view key) const {
   }
   // The first entry greater than the key, less one.
   const uint32_t hint = HintOf(key);
-  const auto it = std::partition_point(slots_.begin(), slots_.end(), [&](const Slot& s) {
-    return CompareSlot(s, key, hint) <= 0;
-  });
+  const auto it = std::partition_point(
+      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareSlot(s, key, hint) <= 0; });
   return static_cast<long>(it - slots_.begin()) - 1;
 }
 

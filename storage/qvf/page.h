@@ -10,12 +10,13 @@
 // they come to half the live bytes; then the block is rewritten in slot
 // order (invariants at the top of page.cc).
 //
-// Every key of a page starts with the bytes its first and last key share
-// (keys are in order), and each slot carries the four bytes of its key that
-// follow that common prefix. A binary search compares those within the
-// slot table and reads an entry's bytes only when they are equal: the
-// entries of a leaf lie in one block of up to 15 KB, and reading one per
-// step was most of a search's time, waiting for memory.
+// The keys of a page share a prefix (when the page is decoded, what its
+// first and last key share, keys being in order; it only shrinks as keys
+// join), and each slot carries the four bytes of its key that follow it. A
+// binary search compares those within the slot table and reads an entry's
+// bytes only when they are equal: the entries of a leaf lie in one block of
+// up to 15 KB, and reading one per step was most of a search's time,
+// waiting for memory.
 //
 // On disk a page is the 13-byte page header, the child unit numbers
 // (non-leaf pages), and the entry area — each entry as a flags byte,

@@ -181,7 +181,8 @@ int Table::AddToCounts(std::vector<std::pair<uint8_t, int>> deltas) {
       found);
   if (rc != 0) return rc;
   // A key without its counter still works; the table's count is mandatory.
-  if (deltas.back().first == kTableCounter && !(found[keys.size() - 1] && decoded[keys.size() - 1])) {
+  if (deltas.back().first == kTableCounter &&
+      !(found[keys.size() - 1] && decoded[keys.size() - 1])) {
     return files::kAccessDenied;
   }
   return 0;
@@ -440,8 +441,8 @@ int Table::Delete() {
   FromStored(e->data, reinterpret_cast<uint8_t*>(old_buffer.data()));
   KeepAsRead(reinterpret_cast<const uint8_t*>(old_buffer.data()));
   if (int rc = store().Delete(e->key); rc != 0) return rc;
-  if (int rc =
-          MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr, false, -1);
+  if (int rc = MaintainKeys(number, reinterpret_cast<const uint8_t*>(old_buffer.data()), nullptr,
+                            false, -1);
       rc != 0) {
     return rc;
   }

@@ -189,8 +189,8 @@ class Table {
   // (either may be null), keys in order, then the keys' counters and the
   // table's count (`table_delta`); restores the keys already changed when
   // one fails.
-  int MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image,
-                   bool append, int table_delta);
+  int MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image, bool append,
+                   int table_delta);
   bool MemosDiffer(uint32_t number, const MemoValues& memos);
 
   FileRegistry* registry_;
