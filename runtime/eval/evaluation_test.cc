@@ -8,6 +8,8 @@
 
 #include "runtime/eval/bind_table.h"
 #include "runtime/eval/expression.h"
+#include "runtime/eval/format_bridge.h"
+#include "runtime/eval/nodes.h"
 #include "runtime/files/field_codec.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/text_stack.h"
@@ -100,6 +102,29 @@ TEST_F(EvaluationTest, BlankTextsAreFalseButEqualUnderUpper) {
   EXPECT_TRUE(Must("' x'").IsTrue());
   SetText(t1_, sizeof t1_, "0");
   EXPECT_TRUE(Must("T1").IsTrue());  // a text is true when not blank, even "0"
+}
+
+TEST_F(EvaluationTest, UpperCasedTextsCompareAsTheirUpperCaseForms) {
+  // Both sides upper-cased take a shorter way; it must order texts as the
+  // upper-case forms do, with characters between the cases ('[' to '`')
+  // and a side that is not a field.
+  const char* texts[] = {"abc", "ABD", "ab", "a_c", "A[C", "a`", "Zeta", "zeTA ", "", "10"};
+  const char* ops[] = {"=", "<", ">", "<=", ">=", "<>"};
+  for (const char* x : texts) {
+    for (const char* y : texts) {
+      SetText(t1_, sizeof t1_, x);
+      SetText(t2_, sizeof t2_, y);
+      const int want = CompareTexts(bridge::UpperText(x), bridge::UpperText(y));
+      const bool truth[] = {want == 0, want < 0, want > 0, want <= 0, want >= 0, want != 0};
+      for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(Must(std::string("UPPER(T1) ") + ops[k] + " UPPER(T2)").IsTrue(), truth[k])
+            << x << " " << ops[k] << " " << y;
+        EXPECT_EQ(Must(std::string("UPPER(T1) ") + ops[k] + " UPPER('" + y + "')").IsTrue(),
+                  truth[k])
+            << x << " " << ops[k] << " '" << y << "'";
+      }
+    }
+  }
 }
 
 TEST_F(EvaluationTest, TruthOfNumbers) {

@@ -29,6 +29,9 @@ bool IsDigit(unsigned char c) { return format::IsDigit(static_cast<char>(c)); }
 uint32_t CollationWeight(unsigned char c) { return format::CollationWeight(static_cast<char>(c)); }
 
 int CompareCollated(std::string_view a, std::string_view b) { return format::CompareText(a, b); }
+int CompareCollatedFolded(std::string_view a, std::string_view b) {
+  return format::CompareText(a, b, true);
+}
 
 int32_t DateFromParts(int32_t month, int32_t day, int32_t year) {
   return format::DateFromParts(month, day, year);

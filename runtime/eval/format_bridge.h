@@ -26,6 +26,8 @@ uint32_t CollationWeight(unsigned char c);
 // Compares two texts by collation weight, the shorter padded with blanks:
 // <0, 0 or >0. One locale lookup for the whole comparison.
 int CompareCollated(std::string_view a, std::string_view b);
+// As CompareCollated of the two texts upper-cased.
+int CompareCollatedFolded(std::string_view a, std::string_view b);
 
 // Day numbers (days since 28 December 1800; -1 for no valid date).
 int32_t DateFromParts(int32_t month, int32_t day, int32_t year);

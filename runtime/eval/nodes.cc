@@ -405,6 +405,12 @@ void CallNode::ForEachChild(const std::function<void(std::unique_ptr<Node>&)>& v
 
 // ---- OperatorNode ----
 
+namespace {
+bool IsUpperCall(const Node& node) {
+  return node.kind() == kCallNode && node.code() == kUpper && node.CaseFoldedOperand() != nullptr;
+}
+}  // namespace
+
 OperatorNode::OperatorNode(uint8_t op, std::unique_ptr<Node> left, std::unique_ptr<Node> right)
     : Node(kOperatorNode, OperatorClass(op), op), left_(std::move(left)), right_(std::move(right)) {
   TakeHeight(left_.get());
@@ -438,6 +444,14 @@ int OperatorNode::Compare() const {
     return x < y ? -1 : (x > y ? 1 : 0);
   }
   if (a < kText || b < kText) return CompareReals(left_->Real(), right_->Real());
+  if (IsUpperCall(*left_) && IsUpperCall(*right_)) {
+    // UPPER(x) against UPPER(y), the way a filter matches texts whatever
+    // their case, runs for every row a view reads: the operands are folded
+    // as they are compared instead of copied twice more to be upper-cased.
+    const int c = bridge::CompareCollatedFolded(left_->CaseFoldedOperand()->Text(),
+                                                right_->CaseFoldedOperand()->Text());
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
   return CompareTexts(left_->Text(), right_->Text());
 }
 
