@@ -8,10 +8,6 @@
 //  3. Garbage (block size less live bytes) is at most half the live bytes,
 //     or 256 bytes: the block is rewritten before it grows past that.
 //  4. The child numbers are absent or one per slot.
-//  5. Every key starts with the first prefix_length_ bytes of the first, and
-//     every slot's hint is HintOf its key. The prefix only shrinks while
-//     the page changes (a key that joins the page may share less of it);
-//     a page decoded again gets the longest one.
 #include "storage/qvf/page.h"
 
 #include <algorithm>
@@ -34,8 +30,6 @@ void PageData::CheckChange(size_t i) const {
   // Constant time: the slot just written and the block's totals.
   if (i < slots_.size()) {
     CheckPage(size_t{slots_[i].offset} + slots_[i].length <= arena_.size(), "slot outside block");
-    const std::string_view key = KeyOf(slots_[i]);
-    CheckPage(AgainstPrefix(key) == 0 && slots_[i].hint == HintOf(key), "key hint out of date");
   }
   CheckPage(arena_.size() >= live_bytes_, "live bytes exceed block");
   CheckPage(children_.empty() || children_.size() == slots_.size(), "children not one per slot");
@@ -56,57 +50,14 @@ uint32_t PageData::Store(std::string_view bytes) {
   return offset;
 }
 
-void PageData::AdmitKey(std::string_view key, bool alone) {
-  if (alone) {
-    prefix_length_ = static_cast<uint16_t>(key.size());
-    return;
-  }
-  const size_t shared = CommonPrefix(key.data(), KeyOf(slots_.front()).data(),
-                                     std::min<size_t>(prefix_length_, key.size()));
-  if (shared == prefix_length_) return;
-  // Rare: a key at either end of the page that shares less. The hints of
-  // every slot are bytes after the prefix, so all of them change.
-  prefix_length_ = static_cast<uint16_t>(shared);
-  for (Slot& s : slots_) s.hint = HintOf(KeyOf(s));
-}
-
-void PageData::Rehint() {
-  if (slots_.empty()) {
-    prefix_length_ = 0;
-    return;
-  }
-  // Keys are in order: whatever the first and the last share, every key
-  // between them starts with.
-  const std::string_view first = KeyOf(slots_.front());
-  const std::string_view last = KeyOf(slots_.back());
-  prefix_length_ = static_cast<uint16_t>(
-      CommonPrefix(first.data(), last.data(), std::min(first.size(), last.size())));
-  for (Slot& s : slots_) s.hint = HintOf(KeyOf(s));
-}
-
-int PageData::AgainstPrefix(std::string_view key) const {
-  if (prefix_length_ == 0 || slots_.empty()) return 0;
-  // The prefix is the first key's start (searches with hints read that key
-  // anyway, and a copy kept here would have to be as long as a key).
-  const char* prefix = KeyOf(slots_.front()).data();
-  const size_t n = std::min<size_t>(prefix_length_, key.size());
-  const size_t shared = CommonPrefix(key.data(), prefix, n);
-  if (shared == prefix_length_) return 0;
-  // A key that ends inside the prefix is shorter than every key.
-  if (shared == key.size()) return -1;
-  return static_cast<uint8_t>(key[shared]) < static_cast<uint8_t>(prefix[shared]) ? -1 : 1;
-}
-
 void PageData::Insert(size_t i, std::string_view bytes, size_t key_length, int64_t child) {
   if (Aliases(bytes)) {
     const std::string copy(bytes);
     Insert(i, copy, key_length, child);
     return;
   }
-  const std::string_view key = bytes.substr(0, key_length);
-  AdmitKey(key, slots_.empty());
   const Slot slot{Store(bytes), static_cast<uint16_t>(bytes.size()),
-                  static_cast<uint16_t>(key_length), HintOf(key)};
+                  static_cast<uint16_t>(key_length)};
   if (child != 0 || !children_.empty()) {
     if (children_.empty()) MaterializeChildren();
     children_.insert(children_.begin() + static_cast<long>(i), child);
@@ -122,9 +73,6 @@ void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
     Replace(i, copy, key_length);
     return;
   }
-  // The prefix is checked against the first key as it still is.
-  const std::string_view key = bytes.substr(0, key_length);
-  AdmitKey(key, slots_.size() == 1);
   Slot& s = slots_[i];
   live_bytes_ = live_bytes_ - s.length + static_cast<uint32_t>(bytes.size());
   if (bytes.size() <= s.length) {
@@ -135,7 +83,6 @@ void PageData::Replace(size_t i, std::string_view bytes, size_t key_length) {
   }
   s.length = static_cast<uint16_t>(bytes.size());
   s.key_length = static_cast<uint16_t>(key_length);
-  s.hint = HintOf(key);
   CompactIfWasteful();
   CheckChange(i);
 }
@@ -173,7 +120,6 @@ void PageData::SwapEntries(PageData* other) {
   children_.swap(other->children_);
   arena_.swap(other->arena_);
   std::swap(live_bytes_, other->live_bytes_);
-  std::swap(prefix_length_, other->prefix_length_);
 }
 
 void PageData::Release() {
@@ -181,7 +127,6 @@ void PageData::Release() {
   std::vector<int64_t>().swap(children_);
   std::string().swap(arena_);
   live_bytes_ = 0;
-  prefix_length_ = 0;
 }
 
 void PageData::CompactIfWasteful() {
@@ -201,21 +146,15 @@ void PageData::CompactIfWasteful() {
 }
 
 size_t PageData::LowerBound(std::string_view key) const {
-  if (const int side = AgainstPrefix(key); side != 0) return side < 0 ? 0 : slots_.size();
-  const uint32_t hint = HintOf(key);
   const auto it = std::partition_point(
-      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareSlot(s, key, hint) < 0; });
+      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareKeys(KeyOf(s), key) < 0; });
   return static_cast<size_t>(it - slots_.begin());
 }
 
 long PageData::LastNotGreater(std::string_view key) const {
-  if (const int side = AgainstPrefix(key); side != 0) {
-    return side < 0 ? -1 : static_cast<long>(slots_.size()) - 1;
-  }
   // The first entry greater than the key, less one.
-  const uint32_t hint = HintOf(key);
   const auto it = std::partition_point(
-      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareSlot(s, key, hint) <= 0; });
+      slots_.begin(), slots_.end(), [&](const Slot& s) { return CompareKeys(key, KeyOf(s)) >= 0; });
   return static_cast<long>(it - slots_.begin()) - 1;
 }
 
@@ -353,7 +292,7 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
       if (CompareKeys(out.KeyOf(out.slots_.back()), key) >= 0) return kCheckDuplicateKey;
     }
     out.slots_.push_back(PageData::Slot{static_cast<uint32_t>(offset), static_cast<uint16_t>(total),
-                                        static_cast<uint16_t>(key_length), 0});
+                                        static_cast<uint16_t>(key_length)});
     out.live_bytes_ += static_cast<uint32_t>(total);
   }
   if (out.slots_.size() != count) return kCheckPageDecode;
@@ -364,7 +303,6 @@ int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page) 
     }
   }
   if (out.Estimate() != estimate) return kCheckEstimate;
-  out.Rehint();
   *page = std::move(out);
   return 0;
 }

@@ -10,14 +10,6 @@
 // they come to half the live bytes; then the block is rewritten in slot
 // order (invariants at the top of page.cc).
 //
-// The keys of a page share a prefix (when the page is decoded, what its
-// first and last key share, keys being in order; it only shrinks as keys
-// join), and each slot carries the four bytes of its key that follow it. A
-// binary search compares those within the slot table and reads an entry's
-// bytes only when they are equal: the entries of a leaf lie in one block of
-// up to 15 KB, and reading one per step was most of a search's time,
-// waiting for memory.
-//
 // On disk a page is the 13-byte page header, the child unit numbers
 // (non-leaf pages), and the entry area — each entry as a flags byte,
 // optional 16-bit total and key-part lengths, and the bytes it does not share
@@ -144,11 +136,8 @@ class PageData {
     uint32_t offset;
     uint16_t length;
     uint16_t key_length;
-    // Key bytes [prefix_length_, prefix_length_ + 4) big-endian, zero where
-    // the key is shorter: unequal hints order two keys as the keys do.
-    uint32_t hint;
   };
-  static_assert(sizeof(Slot) == 12);
+  static_assert(sizeof(Slot) == 8);
   std::string_view BytesOf(const Slot& s) const {
     return std::string_view(arena_.data() + s.offset, s.length);
   }
@@ -169,36 +158,11 @@ class PageData {
   // Gives every entry a child number (0) so that one can be set.
   void MaterializeChildren() { children_.assign(slots_.size(), 0); }
 
-  // The hint of `key`, which starts with the common prefix.
-  uint32_t HintOf(std::string_view key) const {
-    uint32_t hint = 0;
-    for (size_t j = prefix_length_; j < prefix_length_ + 4u; ++j) {
-      hint = (hint << 8) | (j < key.size() ? static_cast<uint8_t>(key[j]) : 0u);
-    }
-    return hint;
-  }
-  // Shortens the common prefix so that `key`, about to join the page's keys,
-  // shares it (`alone`: it is to be the page's only key).
-  void AdmitKey(std::string_view key, bool alone);
-  // Sets the prefix from the first and last key and every slot's hint.
-  void Rehint();
-  // Where a search key lies against the common prefix: 0 when it starts
-  // with it, otherwise -1 (before every key) or 1 (after every key).
-  int AgainstPrefix(std::string_view key) const;
-  // Orders the key of `s` against `key`, which starts with the common
-  // prefix and has hint `hint`.
-  int CompareSlot(const Slot& s, std::string_view key, uint32_t hint) const {
-    if (s.hint != hint) return s.hint < hint ? -1 : 1;
-    return CompareKeys(KeyOf(s).substr(prefix_length_), key.substr(prefix_length_));
-  }
-
   std::vector<Slot> slots_;
   // Empty (every child 0) or one child number per slot.
   std::vector<int64_t> children_;
   std::string arena_;        // entry bytes, live and garbage
   uint32_t live_bytes_ = 0;  // sum of the live entries' lengths
-  // How many leading bytes every key shares (those of the first key).
-  uint16_t prefix_length_ = 0;
 };
 
 // Builds the image of `page` for the page at `unit` (its own address is set
