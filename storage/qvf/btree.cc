@@ -84,7 +84,7 @@ Page* Tree::LeafFor(std::string_view key) {
     // A use of the page, as a descent would count it.
     return container_->GetPage(leaf->unit);
   }
-  std::vector<Step> path;
+  std::vector<Step>& path = path_;
   return Descend(key, &path);
 }
 
@@ -103,7 +103,7 @@ int Tree::Locate(std::string_view key, Mode mode, EntryRef* out, bool* found) {
       return 0;
     }
   }
-  std::vector<Step> path;
+  std::vector<Step>& path = path_;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   RememberLeaf(leaf->unit);
@@ -228,7 +228,7 @@ int Tree::Insert(std::string_view bytes, size_t key_length, bool* existed) {
   container_->ParkColdPages();
   if (int r = EnsureRoot(); r != 0) return r;
   const std::string_view key = bytes.substr(0, key_length);
-  std::vector<Step> path;
+  std::vector<Step>& path = path_;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failure_code();
   const size_t i = leaf->data.LowerBound(key);
@@ -403,7 +403,7 @@ int Tree::Delete(std::string_view key, bool* found) {
       return 0;
     }
   }
-  std::vector<Step> path;
+  std::vector<Step>& path = path_;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   PageData& entries = leaf->data;

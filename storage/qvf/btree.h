@@ -99,6 +99,10 @@ class Tree {
   static bool NeedsSplit(const PageData& page);
 
   Container* container_;
+  // The path of the current operation: one vector for all of them, since a
+  // vector made per descent cost two allocations of a search's few steps.
+  // No operation runs inside another.
+  std::vector<Step> path_;
   // The leaves of the last two searches, most recent first: a scan through
   // one key that reads each record between its steps keeps both in hand.
   std::array<int64_t, 2> hints_{Container::kNoRootUnit, Container::kNoRootUnit};
