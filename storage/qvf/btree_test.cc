@@ -60,6 +60,17 @@ void ExpectSame(Container* c, const std::map<std::string, Value>& model) {
   }
 }
 
+// The end of every model test: the file closes, checks sound, and no
+// internal error was reported on the way.
+void ExpectClosedFileSound(Container* container, env::FaultEnv* env, const char* name,
+                           const RecordInternalErrors& errors) {
+  ASSERT_EQ(container->Close(), 0);
+  std::vector<std::string> faults;
+  ASSERT_TRUE(CheckFile(env, name, &faults));
+  for (const auto& f : faults) ADD_FAILURE() << f;
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
   RecordInternalErrors errors;
   env::FaultEnv env;
@@ -167,11 +178,7 @@ TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
       EXPECT_EQ(e.bytes, std::prev(below)->second.bytes);
     }
   }
-  ASSERT_EQ(container->Close(), 0);
-  std::vector<std::string> faults;
-  ASSERT_TRUE(CheckFile(&env, "M.QVF", &faults));
-  for (const auto& f : faults) ADD_FAILURE() << f;
-  EXPECT_TRUE(errors.checks.empty());
+  ExpectClosedFileSound(container.get(), &env, "M.QVF", errors);
 }
 
 TEST(TreeModel, PutsAndExactFindsThroughTheLeafHintMatchAnOrderedMap) {
@@ -223,11 +230,7 @@ TEST(TreeModel, PutsAndExactFindsThroughTheLeafHintMatchAnOrderedMap) {
     }
   }
   EXPECT_GT(replaced, 100);
-  ASSERT_EQ(container.Close(), 0);
-  std::vector<std::string> faults;
-  ASSERT_TRUE(CheckFile(&env, "P.QVF", &faults));
-  for (const auto& f : faults) ADD_FAILURE() << f;
-  EXPECT_TRUE(errors.checks.empty());
+  ExpectClosedFileSound(&container, &env, "P.QVF", errors);
 }
 
 TEST(TreeModel, ChangesOfSeveralKeysAtOnceMatchAnOrderedMap) {
@@ -286,11 +289,7 @@ TEST(TreeModel, ChangesOfSeveralKeysAtOnceMatchAnOrderedMap) {
       ExpectSame(&container, model);
     }
   }
-  ASSERT_EQ(container.Close(), 0);
-  std::vector<std::string> faults;
-  ASSERT_TRUE(CheckFile(&env, "C.QVF", &faults));
-  for (const auto& f : faults) ADD_FAILURE() << f;
-  EXPECT_TRUE(errors.checks.empty());
+  ExpectClosedFileSound(&container, &env, "C.QVF", errors);
 }
 
 TEST(TreeHints, AWalkThroughOneRangeWithLookupsInAnotherKeepsBothLeaves) {
