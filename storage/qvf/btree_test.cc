@@ -71,6 +71,21 @@ void ExpectClosedFileSound(Container* container, env::FaultEnv* env, const char*
   EXPECT_TRUE(errors.checks.empty());
 }
 
+// A new file in a fault environment with a tree over it.
+struct ModelFile {
+  explicit ModelFile(const char* file_name) : name(file_name), container(&env), tree(&container) {
+    opened = container.Open(name, Container::kCreate) == 0;
+  }
+  void ExpectClosedSound() { ExpectClosedFileSound(&container, &env, name, errors); }
+
+  const char* name;
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  Container container;
+  Tree tree;
+  bool opened = false;
+};
+
 TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
   RecordInternalErrors errors;
   env::FaultEnv env;
@@ -184,13 +199,12 @@ TEST(TreeModel, RandomInsertsAndDeletesMatchAnOrderedMap) {
 TEST(TreeModel, PutsAndExactFindsThroughTheLeafHintMatchAnOrderedMap) {
   // One long-lived tree, so that exact searches and puts keep going through
   // the leaf of the previous search while pages split, empty and move.
-  RecordInternalErrors errors;
-  env::FaultEnv env;
+  ModelFile file("P.QVF");
+  ASSERT_TRUE(file.opened);
+  Container& container = file.container;
+  Tree& tree = file.tree;
   std::mt19937 random(777);
   std::map<std::string, Value> model;
-  Container container(&env);
-  ASSERT_EQ(container.Open("P.QVF", Container::kCreate), 0);
-  Tree tree(&container);
   int replaced = 0;
   for (int op = 1; op <= 20000; ++op) {
     const unsigned pick = random() % 100;
@@ -230,19 +244,18 @@ TEST(TreeModel, PutsAndExactFindsThroughTheLeafHintMatchAnOrderedMap) {
     }
   }
   EXPECT_GT(replaced, 100);
-  ExpectClosedFileSound(&container, &env, "P.QVF", errors);
+  file.ExpectClosedSound();
 }
 
 TEST(TreeModel, ChangesOfSeveralKeysAtOnceMatchAnOrderedMap) {
   // Runs of neighbouring keys (some missing) changed in one call: entries
   // grow and shrink, so leaves split between two keys of one call.
-  RecordInternalErrors errors;
-  env::FaultEnv env;
+  ModelFile file("C.QVF");
+  ASSERT_TRUE(file.opened);
+  Container& container = file.container;
+  Tree& tree = file.tree;
   std::mt19937 random(31);
   std::map<std::string, Value> model;
-  Container container(&env);
-  ASSERT_EQ(container.Open("C.QVF", Container::kCreate), 0);
-  Tree tree(&container);
   for (int i = 0; i < 3000; ++i) {
     const std::string key = RandomKey(random);
     if (model.count(key) != 0) continue;
@@ -289,7 +302,7 @@ TEST(TreeModel, ChangesOfSeveralKeysAtOnceMatchAnOrderedMap) {
       ExpectSame(&container, model);
     }
   }
-  ExpectClosedFileSound(&container, &env, "C.QVF", errors);
+  file.ExpectClosedSound();
 }
 
 TEST(TreeHints, AWalkThroughOneRangeWithLookupsInAnotherKeepsBothLeaves) {
