@@ -2,14 +2,17 @@
 
 #include <algorithm>
 
+#include "runtime/env/invariant.h"
 #include "runtime/files/error_codes.h"
 #include "storage/qvf/format.h"
 #include "storage/qvf/internal_error.h"
 
 namespace vorsandt::qvf {
-namespace {
-constexpr int kMaxDepth = 64;
-}  // namespace
+void Tree::Path::push_back(Step step) {
+  // Both walks that push stop at kMaxDepth levels each.
+  env::CheckInvariant(size_ < steps_.size(), "tree", "path longer than twice the depth limit");
+  if (size_ < steps_.size()) steps_[size_++] = step;
+}
 
 bool Tree::NeedsSplit(const PageData& page) {
   const uint32_t estimate = page.Estimate();
@@ -26,7 +29,7 @@ Page* Tree::Child(Page* parent, size_t index) {
   return child;
 }
 
-Page* Tree::Descend(std::string_view key, std::vector<Step>* path) {
+Page* Tree::Descend(std::string_view key, Path* path) {
   path->clear();
   if (container_->root() == Container::kNoRootUnit) return nullptr;
   Page* p = container_->GetPage(container_->root());
@@ -47,7 +50,7 @@ Page* Tree::Descend(std::string_view key, std::vector<Step>* path) {
   return p;
 }
 
-Page* Tree::Edge(int64_t unit, bool rightmost, std::vector<Step>* path) {
+Page* Tree::Edge(int64_t unit, bool rightmost, Path* path) {
   Page* p = container_->GetPage(unit);
   for (int depth = 0; p != nullptr && p->data.level > 0; ++depth) {
     if (depth >= kMaxDepth || p->data.empty()) {
@@ -84,7 +87,7 @@ Page* Tree::LeafFor(std::string_view key) {
     // A use of the page, as a descent would count it.
     return container_->GetPage(leaf->unit);
   }
-  std::vector<Step>& path = path_;
+  Path path;
   return Descend(key, &path);
 }
 
@@ -103,7 +106,7 @@ int Tree::Locate(std::string_view key, Mode mode, EntryRef* out, bool* found) {
       return 0;
     }
   }
-  std::vector<Step>& path = path_;
+  Path path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   RememberLeaf(leaf->unit);
@@ -228,7 +231,7 @@ int Tree::Insert(std::string_view bytes, size_t key_length, bool* existed) {
   container_->ParkColdPages();
   if (int r = EnsureRoot(); r != 0) return r;
   const std::string_view key = bytes.substr(0, key_length);
-  std::vector<Step>& path = path_;
+  Path path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failure_code();
   const size_t i = leaf->data.LowerBound(key);
@@ -367,7 +370,7 @@ int Tree::SplitWhileNeeded(int64_t first) {
   return 0;
 }
 
-int Tree::ReplaceSeparator(std::vector<Step>& path, std::string_view key) {
+int Tree::ReplaceSeparator(Path& path, std::string_view key) {
   // The separator of the page below path.back() becomes `key`; when it is
   // that page's first separator, the change goes on upward.
   while (!path.empty()) {
@@ -403,7 +406,7 @@ int Tree::Delete(std::string_view key, bool* found) {
       return 0;
     }
   }
-  std::vector<Step>& path = path_;
+  Path path;
   Page* leaf = Descend(key, &path);
   if (leaf == nullptr) return container_->failed() ? container_->failure_code() : 0;
   PageData& entries = leaf->data;

@@ -81,10 +81,30 @@ class Tree {
     int64_t unit;
     size_t index;
   };
+  // A descent stops after this many non-leaf levels (a damaged tree could
+  // otherwise lead round for ever).
+  static constexpr int kMaxDepth = 64;
+  // The non-leaf steps of one operation, kept on its own stack: a vector
+  // made per search cost two allocations of its few steps, and one kept in
+  // the tree would be shared with another thread's operation that runs
+  // while this one waits for a lock. Descend and Edge each stop at
+  // kMaxDepth levels, so a path never holds more than twice that.
+  class Path {
+   public:
+    void clear() { size_ = 0; }
+    bool empty() const { return size_ == 0; }
+    const Step& back() const { return steps_[size_ - 1]; }
+    void pop_back() { --size_; }
+    void push_back(Step step);
+
+   private:
+    std::array<Step, 2 * kMaxDepth> steps_;
+    size_t size_ = 0;
+  };
   // Descends to the leaf for `key`, recording the non-leaf steps.
-  Page* Descend(std::string_view key, std::vector<Step>* path);
+  Page* Descend(std::string_view key, Path* path);
   // The leftmost (or rightmost) leaf under `unit`, extending `path`.
-  Page* Edge(int64_t unit, bool rightmost, std::vector<Step>* path);
+  Page* Edge(int64_t unit, bool rightmost, Path* path);
   Page* Child(Page* parent, size_t index);
   // A leaf of the last searches that certainly holds `key`'s place (a leaf
   // whose first key <= key <= its last key), or nullptr.
@@ -95,14 +115,10 @@ class Tree {
   // The leaf for `key`: a hinted one, else by a descent (path not kept).
   Page* LeafFor(std::string_view key);
   int SplitWhileNeeded(int64_t unit);
-  int ReplaceSeparator(std::vector<Step>& path, std::string_view key);
+  int ReplaceSeparator(Path& path, std::string_view key);
   static bool NeedsSplit(const PageData& page);
 
   Container* container_;
-  // The path of the current operation: one vector for all of them, since a
-  // vector made per descent cost two allocations of a search's few steps.
-  // No operation runs inside another.
-  std::vector<Step> path_;
   // The leaves of the last two searches, most recent first: a scan through
   // one key that reads each record between its steps keeps both in hand.
   std::array<int64_t, 2> hints_{Container::kNoRootUnit, Container::kNoRootUnit};
