@@ -12,17 +12,9 @@ unsigned char Byte(char c) { return static_cast<unsigned char>(c); }
 
 }  // namespace
 
-char ToUpper(char c) {
-  const Locale& locale = CurrentLocale();
-  return locale.case_class[Byte(c)] & kClassLower ? static_cast<char>(locale.case_partner[Byte(c)])
-                                                   : c;
-}
+char ToUpper(char c) { return static_cast<char>(CurrentLocale().UpperOf(Byte(c))); }
 
-char ToLower(char c) {
-  const Locale& locale = CurrentLocale();
-  return locale.case_class[Byte(c)] & kClassUpper ? static_cast<char>(locale.case_partner[Byte(c)])
-                                                   : c;
-}
+char ToLower(char c) { return static_cast<char>(CurrentLocale().LowerOf(Byte(c))); }
 
 bool IsUpper(char c) { return CurrentLocale().case_class[Byte(c)] & kClassUpper; }
 bool IsLower(char c) { return CurrentLocale().case_class[Byte(c)] & kClassLower; }
@@ -34,18 +26,14 @@ bool IsDigit(char c) { return CurrentLocale().case_class[Byte(c)] & kClassDigit;
 std::string ToUpperText(std::string_view text) {
   const Locale& locale = CurrentLocale();
   std::string out(text);
-  for (char& c : out) {
-    if (locale.case_class[Byte(c)] & kClassLower) c = static_cast<char>(locale.case_partner[Byte(c)]);
-  }
+  for (char& c : out) c = static_cast<char>(locale.UpperOf(Byte(c)));
   return out;
 }
 
 std::string ToLowerText(std::string_view text) {
   const Locale& locale = CurrentLocale();
   std::string out(text);
-  for (char& c : out) {
-    if (locale.case_class[Byte(c)] & kClassUpper) c = static_cast<char>(locale.case_partner[Byte(c)]);
-  }
+  for (char& c : out) c = static_cast<char>(locale.LowerOf(Byte(c)));
   return out;
 }
 

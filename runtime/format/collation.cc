@@ -79,9 +79,8 @@ int CompareText(std::string_view a, std::string_view b, bool fold_case) {
   const auto& table =
       locale.charset == CharacterSet::kOem ? locale.oem_weights : locale.ansi_weights;
   auto weight = [&](std::string_view text, size_t i) -> int {
-    auto c = static_cast<unsigned char>(i < text.size() ? text[i] : ' ');
-    if (fold_case && (locale.case_class[c] & kClassLower) != 0) c = locale.case_partner[c];
-    return table[c];
+    const auto c = static_cast<unsigned char>(i < text.size() ? text[i] : ' ');
+    return table[fold_case ? locale.UpperOf(c) : c];
   };
   size_t length = std::max(a.size(), b.size());
   for (size_t i = 0; i < length; ++i) {

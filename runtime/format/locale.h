@@ -58,6 +58,14 @@ struct Locale {
   // class.
   std::array<unsigned char, 256> case_partner{};
   std::array<uint8_t, 256> case_class{};
+  // The upper-case (lower-case) form of a character: its partner when it is
+  // a lower-case (upper-case) letter, otherwise itself.
+  unsigned char UpperOf(unsigned char c) const {
+    return (case_class[c] & kClassLower) != 0 ? case_partner[c] : c;
+  }
+  unsigned char LowerOf(unsigned char c) const {
+    return (case_class[c] & kClassUpper) != 0 ? case_partner[c] : c;
+  }
   // Collation weight per character, for text in each character set.
   std::array<uint8_t, 256> ansi_weights{};
   std::array<uint8_t, 256> oem_weights{};
