@@ -37,12 +37,14 @@
 #include <string>
 
 #include "app/backup/backup_command.h"
+#include "app/backup/restore_swap.h"
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
 #include "app/reminders/due_soon.h"
 #include "app/report/claim_pack.h"
 #include "app/report/report_procedure.h"
 #include "runtime/env/allocator.h"
+#include "runtime/env/env.h"
 #include "runtime/format/dates.h"
 #include "runtime/format/locale.h"
 #include "storage/qvf/driver/qvf_driver.h"
@@ -314,6 +316,17 @@ int main(int argc, char** argv) {
                    std::strerror(errno));
       return 2;
     }
+  }
+
+  // A restore stopped while it put its files in place is finished (or one
+  // stopped before that undone) before any table is opened.
+  {
+    std::string what, error;
+    if (!vorsandt::backup::RecoverRestore(vorsandt::env::Env::Default(), ".", &what, &error)) {
+      std::fprintf(stderr, "vorsandt: %s\n", error.c_str());
+      return 1;
+    }
+    if (!what.empty()) std::fprintf(stderr, "vorsandt: %s\n", what.c_str());
   }
 
   if (claim != 0) return ClaimPackToPdf(argc, argv, static_cast<int32_t>(claim), pdf);

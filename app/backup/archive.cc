@@ -63,8 +63,8 @@ std::string ArchiveText(struct archive* a) {
 
 }  // namespace
 
-uint32_t Crc32(std::string_view data) {
-  uint32_t c = 0xFFFFFFFFu;
+uint32_t Crc32(std::string_view data, uint32_t crc) {
+  uint32_t c = crc ^ 0xFFFFFFFFu;
   for (unsigned char byte : data) c = kCrcTable[(c ^ byte) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
@@ -112,12 +112,13 @@ bool ArchiveWriter::Begin(const std::string& path, std::string* error) {
   return true;
 }
 
-bool ArchiveWriter::Add(const std::string& name, std::string_view data, std::string* error) {
+bool ArchiveWriter::Add(const std::string& name, std::string_view data, std::string* error,
+                        uint32_t mode) {
   struct archive_entry* entry = archive_entry_new();
   archive_entry_set_pathname(entry, name.c_str());
   archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));
   archive_entry_set_filetype(entry, AE_IFREG);
-  archive_entry_set_perm(entry, 0600);
+  archive_entry_set_perm(entry, static_cast<mode_t>(mode & 0777));
   archive_entry_set_mtime(entry, std::time(nullptr), 0);
   bool ok = archive_write_header(state_->archive, entry) == ARCHIVE_OK;
   if (ok && !data.empty()) {
@@ -160,59 +161,70 @@ void ArchiveWriter::Abandon() {
   state_.reset();
 }
 
-bool ReadArchive(const std::string& path, uint64_t limit, std::vector<ArchiveMember>* members,
-                 std::string* error) {
-  members->clear();
+struct ArchiveReader::State {
   FileStream stream;
-  if (int e = env::Env::Default()->Open(path, env::kOpenReadOnly, &stream.file); e != 0) {
+  struct archive* archive = nullptr;
+};
+
+ArchiveReader::ArchiveReader(env::Env* env) : env_(env) {}
+
+ArchiveReader::~ArchiveReader() {
+  if (state_ && state_->archive != nullptr) archive_read_free(state_->archive);
+}
+
+bool ArchiveReader::Damaged(const std::string& why, std::string* error) {
+  *error = "the archive " + path_ + " is damaged or is no backup: " + why;
+  return false;
+}
+
+bool ArchiveReader::Open(const std::string& path, std::string* error) {
+  path_ = path;
+  auto state = std::make_unique<State>();
+  // Named by the user: a link to an archive elsewhere is followed, but a
+  // device or a pipe is no archive (reading one might never end).
+  if (int e = env_->Open(path, env::kOpenReadOnly, &state->stream.file); e != 0) {
     *error = "cannot read " + path + ": " + exchange::ErrnoText(e);
     return false;
   }
-  struct archive* a = archive_read_new();
-  archive_read_support_filter_gzip(a);
-  archive_read_support_format_tar(a);
-  auto fail = [&](const std::string& why) {
-    *error = "the archive " + path + " is damaged or is no backup: " + why;
-    archive_read_free(a);
-    members->clear();
-    return false;
-  };
-  if (archive_read_open(a, &stream, nullptr, &ReadCallback, nullptr) != ARCHIVE_OK) {
-    return fail(ArchiveText(a));
+  state->archive = archive_read_new();
+  archive_read_support_filter_gzip(state->archive);
+  archive_read_support_format_tar(state->archive);
+  state_ = std::move(state);
+  if (archive_read_open(state_->archive, &state_->stream, nullptr, &ReadCallback, nullptr) !=
+      ARCHIVE_OK) {
+    return Damaged(ArchiveText(state_->archive), error);
   }
-  uint64_t total = 0;
-  for (;;) {
-    struct archive_entry* entry = nullptr;
-    const int r = archive_read_next_header(a, &entry);
-    if (r == ARCHIVE_EOF) break;
-    if (r != ARCHIVE_OK) return fail(ArchiveText(a));
-    ArchiveMember member;
-    member.name = archive_entry_pathname(entry) != nullptr ? archive_entry_pathname(entry) : "";
-    // Folders come with archives that a tool has packed again: they hold
-    // nothing of their own.
-    if (archive_entry_filetype(entry) == AE_IFDIR) continue;
-    if (archive_entry_filetype(entry) != AE_IFREG) {
-      return fail(member.name + " is not a plain file");
-    }
-    const la_int64_t size = archive_entry_size(entry);
-    if (size < 0 || total + static_cast<uint64_t>(size) > limit) {
-      return fail(member.name + " is larger than a backup can be");
-    }
-    total += static_cast<uint64_t>(size);
-    member.data.resize(static_cast<size_t>(size));
-    size_t got = 0;
-    while (got < member.data.size()) {
-      const la_ssize_t n = archive_read_data(a, member.data.data() + got, member.data.size() - got);
-      if (n < 0) return fail(ArchiveText(a));
-      if (n == 0) return fail(member.name + " is cut short");
-      got += static_cast<size_t>(n);
-    }
-    // Reading on to the member's end checks the rest of its block.
-    char spare[512];
-    if (archive_read_data(a, spare, sizeof spare) < 0) return fail(ArchiveText(a));
-    members->push_back(std::move(member));
+  return true;
+}
+
+bool ArchiveReader::Next(ArchiveEntry* entry, std::string* error) {
+  error->clear();
+  struct archive_entry* header = nullptr;
+  const int r = archive_read_next_header(state_->archive, &header);
+  if (r == ARCHIVE_EOF) return false;
+  if (r != ARCHIVE_OK) return Damaged(ArchiveText(state_->archive), error);
+  const char* name = archive_entry_pathname(header);
+  entry->name = name != nullptr ? name : "";
+  entry->folder = archive_entry_filetype(header) == AE_IFDIR;
+  entry->regular = archive_entry_filetype(header) == AE_IFREG;
+  const la_int64_t size = archive_entry_size(header);
+  if (!archive_entry_size_is_set(header) || size < 0) {
+    return Damaged(entry->name + " declares no size", error);
   }
-  archive_read_free(a);
+  entry->size = static_cast<uint64_t>(size);
+  entry->mode = static_cast<uint32_t>(archive_entry_perm(header)) & 0777;
+  return true;
+}
+
+bool ArchiveReader::Read(char* buffer, size_t length, size_t* got, std::string* error) {
+  const la_ssize_t n = archive_read_data(state_->archive, buffer, length);
+  if (n < 0) {
+    *got = 0;
+    return Damaged(state_->stream.error != 0 ? exchange::ErrnoText(state_->stream.error)
+                                             : ArchiveText(state_->archive),
+                   error);
+  }
+  *got = static_cast<size_t>(n);
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "app/backup/data_backup.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -30,6 +32,48 @@ bool HasControl(const std::string& name) {
     if (c < 0x20 || c == 0x7F) return true;
   }
   return false;
+}
+
+// The permission bits of `path` (0600 when they cannot be read).
+uint32_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? static_cast<uint32_t>(st.st_mode & 0777) : 0600;
+}
+
+// Reads the picture `name` whole: a regular file (a link is followed to
+// one) of at most kPictureLimit bytes. False with `*why` when it is not one
+// (empty when it is simply not there).
+bool ReadPicture(const std::string& name, std::string* data, uint32_t* mode, std::string* why) {
+  struct stat st {};
+  if (stat(name.c_str(), &st) != 0) {
+    if (errno != ENOENT) *why = exchange::ErrnoText(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *why = "not a regular file";
+    return false;
+  }
+  *mode = static_cast<uint32_t>(st.st_mode & 0777);
+  std::unique_ptr<env::File> file;
+  int e = env::Env::Default()->Open(name, env::kOpenReadOnly, &file);
+  uint64_t size = 0;
+  if (e == 0) e = file->Size(&size);
+  if (e == 0 && (size > kPictureLimit || static_cast<uint64_t>(st.st_size) > kPictureLimit)) {
+    *why = "larger than " + std::to_string(kPictureLimit >> 20) + " MB";
+    return false;
+  }
+  // Read to the size seen at the start and no further, whatever the file
+  // turns into meanwhile.
+  data->assign(static_cast<size_t>(size), '\0');
+  size_t got = 0;
+  if (e == 0) e = file->ReadAt(0, data->data(), data->size(), &got);
+  if (e == 0 && got != size) e = EIO;
+  if (e != 0) {
+    *why = exchange::ErrnoText(e);
+    data->clear();
+    return false;
+  }
+  return true;
 }
 
 // The distinct picture names of ITEMS, read through its open instance.
@@ -65,6 +109,7 @@ bool ReadInsideTransaction(const std::vector<const app::TableDef*>& defs, Snapsh
       return false;
     }
     snapshot->tables.push_back(std::move(member));
+    snapshot->table_modes.push_back(ModeOf(std::string(def->label) + ".QVF"));
     if (def->table == app::Table::kItems &&
         !PictureNames(app::File(app::Table::kItems), &snapshot->pictures, error)) {
       return false;
@@ -149,8 +194,8 @@ bool BackupRun::Begin(const std::string& archive, std::string* error) {
 }
 
 bool BackupRun::AddMember(const std::string& name, const std::string& data,
-                          const std::string& shown, std::string* error) {
-  if (!writer_.Add(name, data, error)) return false;
+                          const std::string& shown, uint32_t mode, std::string* error) {
+  if (!writer_.Add(name, data, error, mode)) return false;
   list_ += (shown.empty() ? "table\t" : "picture\t") + name + "\t" + std::to_string(data.size()) +
            "\t" + Hex(Crc32(data)) + (shown.empty() ? "" : "\t" + shown) + "\n";
   return true;
@@ -161,21 +206,28 @@ bool BackupRun::Step(std::string* error) {
   const size_t at = static_cast<size_t>(done_++);
   if (at < tables) {
     const ArchiveMember& table = snapshot_.tables[at];
-    return AddMember(table.name, table.data, std::string(), error);
+    return AddMember(table.name, table.data, std::string(), snapshot_.table_modes[at], error);
   }
   const std::string& name = snapshot_.pictures[at - tables];
   std::string data, why;
+  uint32_t mode = 0600;
   bool relative = false;
   const std::string member = PictureMember(name, &relative);
-  if (HasControl(name) || LandsOnTable(member) ||
-      !exchange::ReadWholeFile(env::Env::Default(), name, &data, &why)) {
-    // A picture that is gone is no reason to have no backup: it is named
-    // in the list and in the summary.
+  if (HasControl(name)) {
+    why = "its name has control characters";
+  } else if (LandsOnTable(member)) {
+    why = "it is named like a table";
+  }
+  if (!why.empty() || !ReadPicture(name, &data, &mode, &why)) {
+    // A picture that is gone, or is no picture file, is no reason to have
+    // no backup: it is named in the list and in the summary.
     missing_.push_back(name);
-    list_ += "missing\t" + name + "\n";
+    left_out_.push_back(why.empty() ? name : name + " (" + why + ")");
+    if (!HasControl(name)) list_ += "missing\t" + name + "\n";
     return true;
   }
-  if (!AddMember(member, data, name, error)) return false;
+  if (!AddMember(member, data, name, mode, error)) return false;
+  if (!relative) outside_.push_back(name);
   ++pictures_written_;
   return true;
 }
@@ -190,10 +242,19 @@ std::string BackupRun::Summary() const {
   };
   std::string text = counted(tables(), "table", "tables") + " and " +
                      counted(pictures_written_, "picture", "pictures");
-  if (!missing_.empty()) {
-    text += " (" + counted(static_cast<int>(missing_.size()), "picture", "pictures") +
-            " the items name could not be read: " + missing_.front() +
-            (missing_.size() > 1 ? ", ..." : "") + ")";
+  auto some = [](const std::vector<std::string>& names) {
+    constexpr size_t kShown = 5;
+    std::string list;
+    for (size_t i = 0; i < names.size() && i < kShown; ++i) list += (i ? ", " : "") + names[i];
+    return list + (names.size() > kShown ? ", ..." : "");
+  };
+  if (!left_out_.empty()) {
+    text += " (" + counted(static_cast<int>(left_out_.size()), "picture", "pictures") +
+            " the items name could not be read: " + some(left_out_) + ")";
+  }
+  if (!outside_.empty()) {
+    text += " (" + counted(static_cast<int>(outside_.size()), "picture", "pictures") +
+            " from outside the data folder: " + some(outside_) + ")";
   }
   return text;
 }

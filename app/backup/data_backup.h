@@ -16,7 +16,12 @@
 // plain relative one goes under "outside-pictures/" by its full path), and
 // last the list of members (kListName) with each one's size and CRC-32,
 // which a restore checks member by member. A picture that cannot be read is
-// named in the list as missing; it does not stop the backup.
+// named in the list as missing; it does not stop the backup. Only regular
+// files (a link is followed to one) of at most kPictureLimit bytes are taken
+// as pictures: a name that leads to a device, a pipe or a folder is left out
+// and named in the summary, as is every picture taken from outside the data
+// folder, so that the user sees what the backup holds. Each member keeps
+// the permissions its file had, which a restore gives it at most.
 #ifndef VORSANDT_APP_BACKUP_DATA_BACKUP_H_
 #define VORSANDT_APP_BACKUP_DATA_BACKUP_H_
 
@@ -33,6 +38,8 @@ inline constexpr char kListFirstLine[] = "VORSANDT data backup 1";
 inline constexpr char kTablesFolder[] = "tables/";
 inline constexpr char kPicturesFolder[] = "pictures/";
 inline constexpr char kOutsideFolder[] = "outside-pictures/";
+// The largest picture a backup takes.
+inline constexpr uint64_t kPictureLimit = uint64_t{256} << 20;
 // How long each attempt at the snapshot waits for other processes' saves to
 // end, and how many attempts it makes.
 inline constexpr int32_t kSnapshotWaitSeconds = 5;
@@ -41,6 +48,7 @@ inline constexpr int kSnapshotAttempts = 3;
 // The data folder's tables at one moment.
 struct Snapshot {
   std::vector<ArchiveMember> tables;  // "tables/ITEMS.QVF" and the file's bytes
+  std::vector<uint32_t> table_modes;  // each file's permission bits
   std::vector<std::string> pictures;  // the names ITE:PICTURE holds, each once
 };
 
@@ -74,7 +82,8 @@ class BackupRun {
   void Cancel() { writer_.Abandon(); }
 
   // "8 tables and 2 pictures" and, when some could not be read, the
-  // pictures left out.
+  // pictures left out (and why, unless they are simply not there), then the
+  // pictures taken from outside the data folder.
   std::string Summary() const;
   int tables() const { return static_cast<int>(snapshot_.tables.size()); }
   int pictures() const { return pictures_written_; }
@@ -82,7 +91,7 @@ class BackupRun {
 
  private:
   bool AddMember(const std::string& name, const std::string& data, const std::string& shown,
-                 std::string* error);
+                 uint32_t mode, std::string* error);
 
   Snapshot snapshot_;
   ArchiveWriter writer_;
@@ -90,6 +99,8 @@ class BackupRun {
   int done_ = 0;
   int pictures_written_ = 0;
   std::vector<std::string> missing_;
+  std::vector<std::string> left_out_;  // the missing, with the reason when there is one
+  std::vector<std::string> outside_;   // taken from outside the data folder
 };
 
 }  // namespace vorsandt::backup

@@ -6,15 +6,20 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "app/backup/data_backup.h"
 #include "app/backup/open_files.h"
+#include "app/backup/restore_swap.h"
+#include "app/backup/restore_target.h"
 #include "app/dictionary/dictionary.h"
 #include "app/exchange/whole_file.h"
-#include "runtime/env/env.h"
+#include "runtime/files/names.h"
 #include "storage/qvf/format.h"
+#include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/qvf_table_commands.h"
+#include "storage/qvf/table/table_name.h"
 
 namespace vorsandt::backup {
 namespace {
@@ -23,6 +28,10 @@ namespace fs = std::filesystem;
 
 // How long Write tries for a table's writer range before it gives up.
 constexpr int kClaimTries = 500;  // 10 ms apart
+// The list of members is read into memory: it names a few thousand files.
+constexpr uint64_t kListLimit = 16u << 20;
+// Members are copied in pieces of this size.
+constexpr size_t kChunk = 256 * 1024;
 
 std::vector<std::string> Split(const std::string& line) {
   std::vector<std::string> parts;
@@ -30,6 +39,13 @@ std::vector<std::string> Split(const std::string& line) {
   std::string part;
   while (std::getline(in, part, '\t')) parts.push_back(part);
   return parts;
+}
+
+bool HasControl(const std::string& name) {
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
 }
 
 // A member name below `folder` that stays below it: no "..", ".", empty or
@@ -44,11 +60,11 @@ bool SafeBelow(const std::string& name, const std::string& folder) {
   return true;
 }
 
-bool IsTableMember(const std::string& name) {
+const app::TableDef* TableOfMember(const std::string& name) {
   for (const app::TableDef& def : app::Tables()) {
-    if (name == std::string(kTablesFolder) + def.label + ".QVF") return true;
+    if (name == std::string(kTablesFolder) + def.label + ".QVF") return &def;
   }
-  return false;
+  return nullptr;
 }
 
 std::string LabelOf(const std::string& member) {
@@ -62,60 +78,166 @@ std::string Joined(const std::vector<std::string>& names) {
   return text;
 }
 
-// Writes `data` as a new file `path` (which must not exist), flushed.
-int WriteNewFile(const std::string& path, const std::string& data) {
-  env::Env* env = env::Env::Default();
-  std::unique_ptr<env::File> file;
-  int e = env->Open(path, env::kOpenCreate | env::kOpenExclusive, &file);
-  if (e == 0) e = file->WriteAt(0, data.data(), data.size());
-  if (e == 0) e = file->Sync();
-  return e;
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
+// Whether the unpacked `copy` holds the table `def` as the program declares
+// it; false with `*why`.
+bool HoldsTable(env::Env* env, const std::string& copy, const app::TableDef& def,
+                std::string* why) {
+  const files::FileRecord& record = *app::File(def.table);
+  qvf::TableDefinition declared;
+  qvf::TableName name;
+  if (qvf::DefinitionFromDeclaration(record, &declared) != 0 ||
+      qvf::SplitTableName(record.NameText(), &name) != 0) {
+    *why = "the program's declaration of it cannot be read";
+    return false;
+  }
+  return qvf::CheckStoredTable(env, copy, name.table, declared, why) == 0;
 }
 
 }  // namespace
 
+RestoreRun::RestoreRun(env::Env* env, std::string scratch)
+    : env_(env), scratch_(std::move(scratch)) {}
+
 RestoreRun::~RestoreRun() {
-  if (staging_.empty()) return;
+  for (const Member& m : members_) {
+    if (!m.copy.empty()) env_->Delete(m.copy);
+  }
+  if (own_scratch_) {
+    std::error_code ec;
+    fs::remove_all(scratch_, ec);
+  }
+}
+
+bool RestoreRun::MakeScratch(std::string* error) {
+  if (!scratch_.empty()) return true;
   std::error_code ec;
-  fs::remove_all(staging_, ec);
+  std::string pattern = (fs::temp_directory_path(ec) / "vorsandt-restore-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    *error = "cannot make a folder for checking the tables: " + exchange::ErrnoText(errno);
+    return false;
+  }
+  scratch_ = pattern;
+  own_scratch_ = true;
+  return true;
 }
 
 bool RestoreRun::Read(const std::string& archive, std::string* error) {
-  if (!ReadArchive(archive, kArchiveLimit, &members_, error)) return false;
-  if (!CheckList(archive, error)) {
-    members_.clear();
+  archive_ = archive;
+  if (!MakeScratch(error)) return false;
+  ArchiveReader reader(env_);
+  bool ok = reader.Open(archive, error);
+  uint64_t total = 0;
+  ArchiveEntry entry;
+  while (ok && reader.Next(&entry, error)) {
+    if (entry.folder) continue;  // from an archive another tool packed again
+    const std::string bad = "the archive " + archive + " is damaged or is no backup: ";
+    if (!entry.regular) {
+      *error = bad + entry.name + " is not a plain file";
+      ok = false;
+    } else if (entry.size > kMemberLimit || entry.size > kArchiveLimit - total) {
+      *error = bad + entry.name + " is larger than a backup can be (" + std::to_string(entry.size) +
+               " bytes)";
+      ok = false;
+    } else {
+      total += entry.size;
+      ok = Unpack(&reader, entry, error);
+    }
+  }
+  if (ok && !error->empty()) ok = false;  // the end was damage, not the end
+  if (ok) ok = CheckList(archive, error);
+  if (!ok) {
     tables_.clear();
     pictures_.clear();
+  }
+  return ok;
+}
+
+bool RestoreRun::Unpack(ArchiveReader* reader, const ArchiveEntry& entry, std::string* error) {
+  std::vector<char> buffer(kChunk);
+  size_t got = 0;
+  if (entry.name == kListName) {
+    if (have_list_ || entry.size > kListLimit) {
+      *error = "the archive " + archive_ + " holds a " + kListName + " that is no list of members";
+      return false;
+    }
+    have_list_ = true;
+    do {
+      if (!reader->Read(buffer.data(), buffer.size(), &got, error)) return false;
+      list_.append(buffer.data(), got);
+    } while (got > 0 && list_.size() <= entry.size);
+    return true;
+  }
+  for (const Member& m : members_) {
+    if (m.name == entry.name) {
+      *error = "the archive " + archive_ + " holds " + entry.name + " twice";
+      return false;
+    }
+  }
+  if (HasControl(entry.name)) {
+    *error = "the archive " + archive_ + " holds a member whose name has control characters";
+    return false;
+  }
+  if (const uint64_t free = FreeBytes(scratch_); free < entry.size) {
+    *error = "there is not room to check " + entry.name + " (" + std::to_string(entry.size) +
+             " bytes) in " + scratch_ + ": " + std::to_string(free) + " bytes are free";
+    return false;
+  }
+  Member member;
+  member.name = entry.name;
+  member.mode = entry.mode;
+  const app::TableDef* table = TableOfMember(entry.name);
+  member.copy = scratch_ + "/" +
+                (table != nullptr ? std::string(table->label) + ".QVF"
+                                  : "member-" + std::to_string(members_.size()));
+  std::unique_ptr<env::File> file;
+  int e = env_->CreateNew(member.copy, env::kOpenNoFollow | env::kOpenPrivate, 0600, &file);
+  if (e != 0) {
+    *error = "cannot unpack " + entry.name + ": " + member.copy + ": " + exchange::ErrnoText(e);
+    return false;
+  }
+  members_.push_back(member);  // removed with the run from here on
+  Member& m = members_.back();
+  for (;;) {
+    if (!reader->Read(buffer.data(), buffer.size(), &got, error)) return false;
+    if (got == 0) break;
+    if (m.size + got > entry.size) break;  // more than declared: told below
+    if (e = file->WriteAt(m.size, buffer.data(), got); e != 0) {
+      *error = "cannot unpack " + entry.name + ": " + m.copy + ": " + exchange::ErrnoText(e);
+      return false;
+    }
+    m.crc = Crc32(std::string_view(buffer.data(), got), m.crc);
+    m.size += got;
+  }
+  if (m.size != entry.size) {
+    *error = "the archive " + archive_ + " is damaged: " + entry.name + " is cut short";
     return false;
   }
   return true;
 }
 
 bool RestoreRun::CheckList(const std::string& archive, std::string* error) {
-  std::map<std::string, const ArchiveMember*> by_name;
-  const ArchiveMember* list = nullptr;
-  for (const ArchiveMember& m : members_) {
-    if (m.name == kListName) {
-      list = &m;
-    } else if (!by_name.emplace(m.name, &m).second) {
-      *error = "the archive " + archive + " holds " + m.name + " twice";
-      return false;
-    }
-  }
+  std::map<std::string, size_t> by_name;
+  for (size_t i = 0; i < members_.size(); ++i) by_name.emplace(members_[i].name, i);
   const std::string damaged = "the archive " + archive + " is damaged: ";
-  if (list == nullptr || list->data.compare(0, std::string(kListFirstLine).size() + 1,
-                                            std::string(kListFirstLine) + "\n") != 0) {
+  if (!have_list_ || list_.compare(0, std::string(kListFirstLine).size() + 1,
+                                   std::string(kListFirstLine) + "\n") != 0) {
     *error = archive + " is no VORSANDT backup: it has no " + kListName;
     return false;
   }
-  std::stringstream in(list->data);
+  std::stringstream in(list_);
   std::string line;
   std::getline(in, line);
-  std::map<std::string, bool> listed;
+  std::set<std::string> listed;
   while (std::getline(in, line)) {
     const std::vector<std::string> p = Split(line);
     if (p.size() == 2 && p[0] == "missing") continue;
-    const bool table = p.size() == 4 && p[0] == "table" && IsTableMember(p[1]);
+    const bool table = p.size() == 4 && p[0] == "table" && TableOfMember(p[1]) != nullptr;
     const bool picture = p.size() == 5 && p[0] == "picture" &&
                          (SafeBelow(p[1], kPicturesFolder) || SafeBelow(p[1], kOutsideFolder));
     if ((!table && !picture) || (picture && LandsOnTable(p[1]))) {
@@ -127,21 +249,25 @@ bool RestoreRun::CheckList(const std::string& archive, std::string* error) {
       *error = damaged + p[1] + " is missing";
       return false;
     }
-    const std::string& data = found->second->data;
-    char crc[16];
-    std::snprintf(crc, sizeof crc, "%08x", Crc32(data));
-    if (std::to_string(data.size()) != p[2] || p[3] != crc) {
+    const Member& m = members_[found->second];
+    if (std::to_string(m.size) != p[2] || p[3] != Hex(m.crc)) {
       *error = damaged + p[1] + " is not what was backed up (its size or checksum differs)";
       return false;
     }
-    if (!listed.emplace(p[1], true).second) {
+    if (!listed.insert(p[1]).second) {
       *error = damaged + kListName + " names " + p[1] + " twice";
       return false;
     }
     if (table) tables_.push_back(found->second);
-    if (picture) pictures_.push_back(Picture{p[1], p[4]});
+    if (picture) {
+      const bool outside = SafeBelow(p[1], kOutsideFolder);
+      const std::string target = outside ? std::string(kRestoredOutsideFolder) + "/" +
+                                               p[1].substr(std::string(kOutsideFolder).size())
+                                         : p[1].substr(std::string(kPicturesFolder).size());
+      pictures_.push_back(Picture{found->second, target});
+    }
   }
-  for (const auto& [name, member] : by_name) {
+  for (const auto& [name, index] : by_name) {
     if (listed.count(name) == 0) {
       *error = damaged + "it holds " + name + ", which " + kListName + " does not name";
       return false;
@@ -155,44 +281,91 @@ bool RestoreRun::CheckList(const std::string& archive, std::string* error) {
 }
 
 bool RestoreRun::CheckNext(std::string* error) {
-  if (staging_.empty()) {
-    std::error_code ec;
-    std::string pattern = (fs::temp_directory_path(ec) / "vorsandt-restore-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      *error = "cannot make a folder for checking the tables: " + exchange::ErrnoText(errno);
-      return false;
-    }
-    staging_ = pattern;
-  }
-  const ArchiveMember& table = *tables_[static_cast<size_t>(checked_)];
+  const Member& table = members_[tables_[static_cast<size_t>(checked_)]];
   const std::string label = LabelOf(table.name);
-  const std::string path = staging_ + "/" + label + ".QVF";
-  if (int e = WriteNewFile(path, table.data); e != 0) {
-    *error = "cannot check " + label + ": " + path + ": " + exchange::ErrnoText(e);
+  const std::string refused = "the table " + label + " in the backup (" + table.name + ") ";
+  if (table.size == 0) {
+    *error = refused + "is an empty file";
     return false;
   }
   std::vector<std::string> faults;
-  const int verdict = qvf::FullCheckCommand(env::Env::Default(), path, &faults);
-  env::Env::Default()->Delete(path);
-  if (verdict != 0) {
+  if (qvf::FullCheckCommand(env_, table.copy, &faults) != 0) {
     std::string why = faults.empty() ? "it cannot be read" : faults.front();
     if (faults.size() > 1) why += " (and " + std::to_string(faults.size() - 1) + " more)";
-    *error = "the table " + label + " in the backup fails the check: " + why;
+    *error = refused + "fails the check: " + why;
+    return false;
+  }
+  std::string why;
+  if (!HoldsTable(env_, table.copy, *TableOfMember(table.name), &why)) {
+    *error = refused + "is not that table: " + why;
     return false;
   }
   ++checked_;
   return true;
 }
 
-std::vector<std::string> RestoreRun::Existing(const std::string& folder) {
+std::vector<std::string> RestoreRun::Existing(const std::string& folder, env::Env* env) {
   std::vector<std::string> labels;
   for (const app::TableDef& def : app::Tables()) {
-    std::error_code ec;
-    if (fs::exists(fs::path(folder) / (std::string(def.label) + ".QVF"), ec)) {
-      labels.push_back(def.label);
-    }
+    if (env->Exists(folder + "/" + def.label + ".QVF")) labels.push_back(def.label);
   }
   return labels;
+}
+
+bool RestoreRun::CheckTargets(const std::string& folder, std::vector<std::string>* targets,
+                              std::vector<const Member*>* sources, std::string* error) {
+  for (size_t t : tables_) {
+    targets->push_back(LabelOf(members_[t].name) + ".QVF");
+    sources->push_back(&members_[t]);
+  }
+  for (const Picture& p : pictures_) {
+    targets->push_back(p.target);
+    sources->push_back(&members_[p.member]);
+  }
+  std::set<std::string> seen;
+  uint64_t needed = 0;
+  for (size_t i = 0; i < targets->size(); ++i) {
+    const std::string& t = (*targets)[i];
+    const bool ours = files::SameName(t, kPlanName) || files::SameName(t, kJournalName) ||
+                      (t.size() >= std::string(kStagedSuffix).size() &&
+                       t.compare(t.size() - std::string(kStagedSuffix).size(), std::string::npos,
+                                 kStagedSuffix) == 0);
+    if (ours || !seen.insert(t).second) {
+      *error = "cannot restore " + t + ": the name is the restore's own or comes twice";
+      return false;
+    }
+    if (!CheckTarget(folder, t, false, error)) return false;
+    needed += (*sources)[i]->size;
+  }
+  if (const uint64_t free = FreeBytes(folder); free < needed) {
+    *error = "there is not room in " + folder +
+             " for the restored files: " + std::to_string(needed) + " bytes are needed, " +
+             std::to_string(free) + " are free";
+    return false;
+  }
+  return true;
+}
+
+bool RestoreRun::Stage(const std::string& from, const std::string& to, uint32_t mode,
+                       std::string* error) {
+  // A copy left by a restore an older program did not finish is no one's.
+  if (env_->Exists(to)) env_->Delete(to);
+  std::unique_ptr<env::File> in, out;
+  int e = env_->Open(from, env::kOpenReadOnly | env::kOpenNoFollow, &in);
+  if (e == 0) e = env_->CreateNew(to, env::kOpenNoFollow, mode, &out);
+  std::vector<char> buffer(kChunk);
+  for (uint64_t offset = 0; e == 0;) {
+    size_t got = 0;
+    if (e = in->ReadAt(offset, buffer.data(), buffer.size(), &got); e != 0 || got == 0) break;
+    e = out->WriteAt(offset, buffer.data(), got);
+    offset += got;
+  }
+  if (e == 0) e = out->Sync();
+  if (e != 0) {
+    *error = "cannot write " + to + ": " + exchange::ErrnoText(e);
+    return false;
+  }
+  return true;
 }
 
 bool RestoreRun::Write(const std::string& folder, bool replace, std::string* error) {
@@ -200,24 +373,27 @@ bool RestoreRun::Write(const std::string& folder, bool replace, std::string* err
     *error = "the backup has not been checked";
     return false;
   }
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec && !fs::is_directory(folder)) {
-    *error = "cannot make the folder " + folder + ": " + ec.message();
-    return false;
+  if (!env_->Exists(folder)) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec && !fs::is_directory(folder)) {
+      *error = "cannot make the folder " + folder + ": " + ec.message();
+      return false;
+    }
   }
-  const std::vector<std::string> existing = Existing(folder);
+  std::string recovered;
+  if (!RecoverRestore(env_, folder, &recovered, error)) return false;
+  const std::vector<std::string> existing = Existing(folder, env_);
   if (!existing.empty() && !replace) {
     *error = "the folder " + folder + " already holds tables (" + Joined(existing) +
              "); a backup is restored into a folder without tables unless they are to be "
              "replaced";
     return false;
   }
-  return WriteTables(folder, error) && WritePictures(folder, error);
-}
+  std::vector<std::string> targets;
+  std::vector<const Member*> sources;
+  if (!CheckTargets(folder, &targets, &sources, error)) return false;
 
-bool RestoreRun::WriteTables(const std::string& folder, std::string* error) {
-  const std::vector<std::string> existing = Existing(folder);
   std::vector<std::string> paths;
   for (const std::string& label : existing) paths.push_back(folder + "/" + label + ".QVF");
   auto in_use = [&](bool own_too) {
@@ -237,66 +413,39 @@ bool RestoreRun::WriteTables(const std::string& folder, std::string* error) {
   };
   if (in_use(true)) return false;
   // Claimed with the writer range, no program starts a save while the
-  // tables are overwritten; the claims end with the handles.
-  env::Env* env = env::Env::Default();
-  std::map<std::string, std::unique_ptr<env::File>> claimed;
+  // tables are swapped; the claims end with the handles, after the swap.
+  std::vector<std::unique_ptr<env::File>> claimed;
   for (size_t i = 0; i < existing.size(); ++i) {
     std::unique_ptr<env::File> file;
-    int e = env->Open(paths[i], env::kOpenReadWrite, &file);
+    int e = env_->Open(paths[i], env::kOpenReadWrite | env::kOpenNoFollow, &file);
     for (int attempt = 0; e == 0 && attempt < kClaimTries; ++attempt) {
       e = file->TryLock(qvf::kLockBase, qvf::kWriterLockLength, true);
       if (e != EAGAIN) break;
-      env->SleepMs(10);
+      env_->SleepMs(10);
     }
     if (e != 0) {
       *error = existing[i] + " is in use by another program (" + exchange::ErrnoText(e) + ")";
       return false;
     }
-    claimed[existing[i]] = std::move(file);
+    claimed.push_back(std::move(file));
   }
   if (in_use(false)) return false;
-  for (const ArchiveMember* table : tables_) {
-    const std::string label = LabelOf(table->name);
-    const std::string path = folder + "/" + label + ".QVF";
-    int e = 0;
-    if (auto it = claimed.find(label); it != claimed.end()) {
-      env::File& file = *it->second;
-      e = file.WriteAt(0, table->data.data(), table->data.size());
-      if (e == 0) e = file.Truncate(table->data.size());
-      if (e == 0) e = file.Sync();
-    } else {
-      // A new table appears whole: written under another name first.
-      const std::string part = path + ".~restore";
-      env->Delete(part);
-      e = WriteNewFile(part, table->data);
-      if (e == 0) e = env->RenameNoReplace(part, path);
-      if (e != 0) env->Delete(part);
-    }
-    if (e != 0) {
-      *error = "cannot write " + path + ": " + exchange::ErrnoText(e);
-      return false;
+
+  RestoreSwap swap(env_, folder);
+  if (!swap.Plan(targets, error)) return false;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const bool table = i < tables_.size();
+    // A table stays readable and writable by its owner, whatever the
+    // archive says; no file gets more than the archive gave it.
+    const uint32_t mode = (sources[i]->mode & 0666) | (table ? 0600 : 0);
+    if (!CheckTarget(folder, targets[i], true, error) ||
+        !Stage(sources[i]->copy, swap.StagedPath(targets[i]), mode, error)) {
+      return false;  // the swap undoes itself
     }
   }
-  return true;
-}
-
-bool RestoreRun::WritePictures(const std::string& folder, std::string* error) {
-  for (const Picture& picture : pictures_) {
-    const ArchiveMember* member = nullptr;
-    for (const ArchiveMember& m : members_) {
-      if (m.name == picture.member) member = &m;
-    }
-    std::string target;
-    if (SafeBelow(picture.member, kOutsideFolder)) {
-      target = folder + "/" + kRestoredOutsideFolder + "/" +
-               picture.member.substr(std::string(kOutsideFolder).size());
-      ++outside_;
-    } else {
-      target = folder + "/" + picture.member.substr(std::string(kPicturesFolder).size());
-    }
-    std::error_code ec;
-    fs::create_directories(fs::path(target).parent_path(), ec);
-    if (!exchange::WriteWholeFile(env::Env::Default(), target, member->data, error)) return false;
+  if (!swap.Commit(error) || !swap.Apply(error)) return false;
+  for (const Picture& p : pictures_) {
+    if (SafeBelow(members_[p.member].name, kOutsideFolder)) ++outside_;
   }
   return true;
 }

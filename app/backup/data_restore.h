@@ -8,12 +8,21 @@
 // on each table in a private folder of its own and refuses a table with a
 // fault by its name. Only then may Write put anything into the data folder.
 //
+// Members are streamed into that private folder, never held in memory: a
+// member's declared size is checked against kMemberLimit and the room left
+// before any of it is written. Each table member must hold the table it is
+// named for, with the stored definition the program expects of it, and an
+// empty member is refused, both by the member's name.
+//
 // Write restores into a folder that holds none of the tables. Tables already
 // there are replaced only when the caller says so (after asking the user),
 // and never while a program has one of them open: the files are claimed
-// with their writer range first, so no program starts a save meanwhile, and
-// are overwritten in place (a program that opened the name just before then
-// reads the restored table, not a file that is no longer there).
+// with their writer range first, so no program starts a save meanwhile. All
+// restored files (tables and pictures) are written aside, flushed, and put
+// in place together (restore_swap.h): a failure or a crash at any point
+// leaves the old files or the restored ones, never a mix. Nothing is written
+// through a symbolic link or outside the folder (restore_target.h), and a
+// restored file gets at most the permissions it had when it was backed up.
 #ifndef VORSANDT_APP_BACKUP_DATA_RESTORE_H_
 #define VORSANDT_APP_BACKUP_DATA_RESTORE_H_
 
@@ -21,19 +30,25 @@
 #include <vector>
 
 #include "app/backup/archive.h"
+#include "runtime/env/env.h"
 
 namespace vorsandt::backup {
 
 // Where pictures named by a full path (or a name leading out of the data
 // folder) are restored, inside the data folder.
 inline constexpr char kRestoredOutsideFolder[] = "restored-pictures";
-// The largest archive a restore reads (its members are held in memory).
+// The largest archive a restore reads, and the largest member (a table file
+// never grows past 2 GB: its locks lie beyond).
 inline constexpr uint64_t kArchiveLimit = uint64_t{4} << 30;
+inline constexpr uint64_t kMemberLimit = uint64_t{2} << 30;
 
 class RestoreRun {
  public:
-  RestoreRun() = default;
-  ~RestoreRun();  // removes the checker's private folder
+  // Every file is read and written through `env`. The members are unpacked
+  // into `scratch`, a private folder made in the system's temporary folder
+  // when empty, and removed when the run ends.
+  explicit RestoreRun(env::Env* env = env::Env::Default(), std::string scratch = "");
+  ~RestoreRun();
   RestoreRun(const RestoreRun&) = delete;
   RestoreRun& operator=(const RestoreRun&) = delete;
 
@@ -45,8 +60,10 @@ class RestoreRun {
   bool all_checked() const { return checked_ >= tables(); }
 
   // The labels of the tables `folder` already holds (any of the program's).
-  static std::vector<std::string> Existing(const std::string& folder);
-  // Restores into `folder` (made when missing). With tables there already,
+  static std::vector<std::string> Existing(const std::string& folder,
+                                           env::Env* env = env::Env::Default());
+  // Restores into `folder` (made when missing), after finishing or undoing
+  // a restore that was interrupted there. With tables there already,
   // `replace` must be true. Every table must have been checked.
   bool Write(const std::string& folder, bool replace, std::string* error);
 
@@ -54,18 +71,33 @@ class RestoreRun {
   std::string Summary() const;
 
  private:
-  struct Picture {
-    std::string member;
+  struct Member {
     std::string name;
+    std::string copy;  // the unpacked file in the private folder
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    uint32_t mode = 0600;
   };
+  struct Picture {
+    size_t member;
+    std::string target;  // below the data folder
+  };
+  bool MakeScratch(std::string* error);
+  bool Unpack(ArchiveReader* reader, const ArchiveEntry& entry, std::string* error);
   bool CheckList(const std::string& archive, std::string* error);
-  bool WriteTables(const std::string& folder, std::string* error);
-  bool WritePictures(const std::string& folder, std::string* error);
+  bool CheckTargets(const std::string& folder, std::vector<std::string>* targets,
+                    std::vector<const Member*>* sources, std::string* error);
+  bool Stage(const std::string& from, const std::string& to, uint32_t mode, std::string* error);
 
-  std::vector<ArchiveMember> members_;
-  std::vector<const ArchiveMember*> tables_;
+  env::Env* env_;
+  std::string archive_;
+  std::string scratch_;
+  bool own_scratch_ = false;
+  bool have_list_ = false;
+  std::string list_;
+  std::vector<Member> members_;
+  std::vector<size_t> tables_;
   std::vector<Picture> pictures_;
-  std::string staging_;
   int checked_ = 0;
   int outside_ = 0;
 };

@@ -40,6 +40,9 @@ enum OpenFlag : uint32_t {
   // With kOpenCreate: a file this call creates is readable and writable by
   // its user only (0600), for temporary files of private data.
   kOpenPrivate = 1u << 4,
+  // Fail with ELOOP when the last part of the path is a symbolic link, so
+  // that nothing is ever read or written through one by mistake.
+  kOpenNoFollow = 1u << 5,
 };
 
 // A read-only view of the first bytes of a file, kept by File::Map. It
@@ -165,6 +168,16 @@ class Env {
   // Returns 0 or an errno (ENOENT when missing without kOpenCreate, EEXIST
   // for kOpenExclusive on an existing file, EACCES, EISDIR, ...).
   virtual int Open(const std::string& path, uint32_t flags, std::unique_ptr<File>* file) = 0;
+
+  // Open with kOpenCreate | kOpenExclusive added: makes the new file `path`
+  // with the permission bits `mode` (0640, ...) as far as the process's
+  // file-creation mask allows them, so a file copied back keeps at most the
+  // permissions it had. Environments without permissions ignore `mode`.
+  virtual int CreateNew(const std::string& path, uint32_t flags, uint32_t mode,
+                        std::unique_ptr<File>* file) {
+    (void)mode;
+    return Open(path, flags | kOpenCreate | kOpenExclusive, file);
+  }
 
   // Removes a file; the removal is durable on return (the folder is
   // flushed). Open handles stay usable until closed. An error after the name

@@ -328,13 +328,25 @@ class PosixFile final : public File {
 class PosixEnv final : public Env {
  public:
   int Open(const std::string& path, uint32_t flags, std::unique_ptr<File>* file) override {
+    return OpenWithMode(path, flags, (flags & kOpenPrivate) != 0 ? 0600 : 0666, file);
+  }
+
+  int CreateNew(const std::string& path, uint32_t flags, uint32_t mode,
+                std::unique_ptr<File>* file) override {
+    const mode_t allowed = (flags & kOpenPrivate) != 0 ? 0600 : 0666;
+    return OpenWithMode(path, flags | kOpenCreate | kOpenExclusive,
+                        static_cast<mode_t>(mode) & allowed, file);
+  }
+
+  int OpenWithMode(const std::string& path, uint32_t flags, mode_t mode,
+                   std::unique_ptr<File>* file) {
     const bool read_only = (flags & kOpenReadOnly) != 0;
     if (read_only && (flags & kOpenTruncate) != 0) return EINVAL;
     int oflags = O_CLOEXEC;
     if ((flags & kOpenCreate) != 0) oflags |= O_CREAT;
     if ((flags & kOpenExclusive) != 0) oflags |= O_EXCL;
     if ((flags & kOpenTruncate) != 0) oflags |= O_TRUNC;
-    const mode_t mode = (flags & kOpenPrivate) != 0 ? 0600 : 0666;
+    if ((flags & kOpenNoFollow) != 0) oflags |= O_NOFOLLOW;
     // Whether this call creates the file decides whether its folder must be
     // flushed. Another process creating it at the same moment only costs an
     // extra folder flush.

@@ -1,21 +1,27 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cerrno>
-#include <functional>
-#include <vector>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "runtime/env/env.h"
 
 namespace vorsandt::env {
 namespace {
+
+mode_t CurrentUmask() {
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
 
 class PosixEnvTest : public ::testing::Test {
  protected:
@@ -70,6 +76,34 @@ TEST_F(PosixEnvTest, CreateExclusiveRefusesExistingFile) {
   std::unique_ptr<File> g;
   EXPECT_EQ(Env::Default()->Open(path_, kOpenCreate | kOpenExclusive, &g), EEXIST);
   EXPECT_TRUE(Env::Default()->Exists(path_));
+}
+
+TEST_F(PosixEnvTest, NoFollowRefusesALinkAndCreateNewKeepsAtMostTheModeAsked) {
+  const std::string victim = dir_ + "/U.QVF";
+  const std::string link = dir_ + "/link";
+  {
+    std::unique_ptr<File> f;
+    ASSERT_EQ(Env::Default()->CreateNew(victim, kOpenReadWrite, 0640, &f), 0);
+    ASSERT_EQ(f->WriteAt(0, "kept", 4), 0);
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(victim.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u & ~CurrentUmask());
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  std::unique_ptr<File> f;
+  EXPECT_EQ(Env::Default()->Open(link, kOpenReadWrite | kOpenNoFollow, &f), ELOOP);
+  EXPECT_EQ(Env::Default()->Open(link, kOpenReadOnly | kOpenNoFollow, &f), ELOOP);
+  EXPECT_EQ(Env::Default()->CreateNew(link, kOpenReadWrite | kOpenNoFollow, 0600, &f), EEXIST);
+  // An existing name is never made again, whatever its mode.
+  EXPECT_EQ(Env::Default()->CreateNew(victim, kOpenReadWrite, 0600, &f), EEXIST);
+  // Execute bits and wider-than-asked bits never appear.
+  const std::string wide = dir_ + "/wide";
+  ASSERT_EQ(Env::Default()->CreateNew(wide, kOpenReadWrite | kOpenPrivate, 0777, &f), 0);
+  ASSERT_EQ(stat(wide.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u & ~CurrentUmask());
+  f.reset();
+  unlink(wide.c_str());
+  unlink(link.c_str());
 }
 
 TEST_F(PosixEnvTest, WriteReadAtOffsetsAndShortReadAtEnd) {

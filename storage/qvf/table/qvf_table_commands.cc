@@ -98,6 +98,37 @@ int ListTablesCommand(env::Env* env, const std::string& path, std::string* out) 
   return 0;
 }
 
+int CheckStoredTable(env::Env* env, const std::string& path, const std::string& table,
+                     const TableDefinition& declared, std::string* why) {
+  RecordInternalErrors guard;
+  std::unique_ptr<TreeEntryStore> store;
+  if (OpenReadOnly(env, path, &store, why) != 0) return 2;
+  std::optional<StoredEntry> dir;
+  if (store->Find(Search::kExact, DirectoryKey(table), &dir) != 0) {
+    *why = "its table directory cannot be read";
+    return 2;
+  }
+  if (!dir || dir->data.size() != 4) {
+    *why = "it holds no table " + table;
+    return 1;
+  }
+  std::string stream;
+  if (ReadStream(store.get(), ReadId4(dir->data), &stream) != 0 || guard.check() != 0) {
+    *why = "its stored definition cannot be read";
+    return 2;
+  }
+  if (CompareDefinition(stream, declared) == kDefinitionStructureDiffers) {
+    TableDefinition stored;
+    DecodeDefinition(stream, &stored);
+    *why = Format(
+        "its stored definition is not this table's (%zu fields, records of %u bytes; "
+        "%zu fields, records of %u bytes expected)",
+        stored.fields.size(), stored.record_length, declared.fields.size(), declared.record_length);
+    return 1;
+  }
+  return 0;
+}
+
 int DefinitionCommand(env::Env* env, const std::string& name, std::string* out) {
   RecordInternalErrors guard;
   TableName split;

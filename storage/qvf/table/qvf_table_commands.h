@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "runtime/env/env.h"
+#include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/entry_store.h"
 
 namespace vorsandt::qvf {
@@ -36,6 +37,14 @@ int CheckTablesCommand(env::Env* env, const std::string& path, std::vector<std::
 // line per fault, 2 when the file cannot be read (the reason is the only
 // line). Broken structures met on the way are reported, never fatal.
 int FullCheckCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults);
+
+// Whether the file `path` holds the table `table` (upper case, "UNNAMED")
+// stored with the structure of `declared`: the test an open of the table
+// makes (names and pictures may differ). Returns 0 when it does, 1 when it
+// does not, 2 when the file cannot be read; with 1 and 2 `*why` says so in
+// words ("it holds no table UNNAMED", "its stored fields differ ...").
+int CheckStoredTable(env::Env* env, const std::string& path, const std::string& table,
+                     const TableDefinition& declared, std::string* why);
 
 // Runs `qvf COMMAND ARG` for "tables", "definition" and "check", printing
 // into `*out` (lines for stdout) and `*err` (for stderr). Returns the exit
