@@ -205,6 +205,7 @@ bool ArchiveReader::Next(ArchiveEntry* entry, std::string* error) {
   if (r != ARCHIVE_OK) return Damaged(ArchiveText(state_->archive), error);
   const char* name = archive_entry_pathname(header);
   entry->name = name != nullptr ? name : "";
+  member_ = entry->name;
   entry->folder = archive_entry_filetype(header) == AE_IFDIR;
   entry->regular = archive_entry_filetype(header) == AE_IFREG;
   const la_int64_t size = archive_entry_size(header);
@@ -220,8 +221,9 @@ bool ArchiveReader::Read(char* buffer, size_t length, size_t* got, std::string* 
   const la_ssize_t n = archive_read_data(state_->archive, buffer, length);
   if (n < 0) {
     *got = 0;
-    return Damaged(state_->stream.error != 0 ? exchange::ErrnoText(state_->stream.error)
-                                             : ArchiveText(state_->archive),
+    return Damaged(member_ + ": " +
+                       (state_->stream.error != 0 ? exchange::ErrnoText(state_->stream.error)
+                                                  : ArchiveText(state_->archive)),
                    error);
   }
   *got = static_cast<size_t>(n);

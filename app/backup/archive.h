@@ -85,6 +85,7 @@ class ArchiveReader {
 
   env::Env* env_;
   std::string path_;
+  std::string member_;  // the current member's name
   std::unique_ptr<State> state_;
 };
 

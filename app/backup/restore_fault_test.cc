@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -242,32 +242,46 @@ class RestoreFaultTest : public ::testing::Test {
     using Mode = env::FaultEnv::CrashMode;
     for (int64_t n = 1; n <= writes; ++n) {
       const std::string at = "write " + std::to_string(n);
-      RunOne(before, at + " ENOSPC", [n](env::FaultEnv* e, RenameFaults*) { e->FailWriteAt(n, ENOSPC); },
-             Mode::kDropUnsynced, 0);
-      RunOne(before, at + " EIO, cut short",
-             [n](env::FaultEnv* e, RenameFaults*) { e->FailWriteAt(n, EIO, 100); }, Mode::kDropUnsynced, 0);
-      RunOne(before, at + " stop, unflushed lost", [n](env::FaultEnv* e, RenameFaults*) { e->StopAtWrite(n); },
-             Mode::kDropUnsynced, 0);
-      RunOne(before, at + " stop, unflushed kept",
-             [n](env::FaultEnv* e, RenameFaults*) { e->StopAtWrite(n, 700); }, Mode::kKeepUnsynced, 0);
-      RunOne(before, at + " stop, unflushed torn", [n](env::FaultEnv* e, RenameFaults*) { e->StopAtWrite(n); },
-             Mode::kTearUnsynced, static_cast<uint32_t>(n));
+      RunOne(
+          before, at + " ENOSPC",
+          [n](env::FaultEnv* e, RenameFaults*) { e->FailWriteAt(n, ENOSPC); }, Mode::kDropUnsynced,
+          0);
+      RunOne(
+          before, at + " EIO, cut short",
+          [n](env::FaultEnv* e, RenameFaults*) { e->FailWriteAt(n, EIO, 100); },
+          Mode::kDropUnsynced, 0);
+      RunOne(
+          before, at + " stop, unflushed lost",
+          [n](env::FaultEnv* e, RenameFaults*) { e->StopAtWrite(n); }, Mode::kDropUnsynced, 0);
+      RunOne(
+          before, at + " stop, unflushed kept",
+          [n](env::FaultEnv* e, RenameFaults*) { e->StopAtWrite(n, 700); }, Mode::kKeepUnsynced, 0);
+      RunOne(
+          before, at + " stop, unflushed torn",
+          [n](env::FaultEnv* e, RenameFaults*) { e->StopAtWrite(n); }, Mode::kTearUnsynced,
+          static_cast<uint32_t>(n));
     }
     for (int64_t n = 1; n <= syncs; ++n) {
       const std::string at = "flush " + std::to_string(n);
-      RunOne(before, at + " EIO", [n](env::FaultEnv* e, RenameFaults*) { e->FailSyncAt(n, EIO); },
-             Mode::kDropUnsynced, 0);
-      RunOne(before, at + " stop, unflushed lost", [n](env::FaultEnv* e, RenameFaults*) { e->StopAtSync(n); },
-             Mode::kDropUnsynced, 0);
-      RunOne(before, at + " stop, unflushed torn", [n](env::FaultEnv* e, RenameFaults*) { e->StopAtSync(n); },
-             Mode::kTearUnsynced, static_cast<uint32_t>(n));
+      RunOne(
+          before, at + " EIO", [n](env::FaultEnv* e, RenameFaults*) { e->FailSyncAt(n, EIO); },
+          Mode::kDropUnsynced, 0);
+      RunOne(
+          before, at + " stop, unflushed lost",
+          [n](env::FaultEnv* e, RenameFaults*) { e->StopAtSync(n); }, Mode::kDropUnsynced, 0);
+      RunOne(
+          before, at + " stop, unflushed torn",
+          [n](env::FaultEnv* e, RenameFaults*) { e->StopAtSync(n); }, Mode::kTearUnsynced,
+          static_cast<uint32_t>(n));
     }
     for (int n = 1; n <= renames; ++n) {
       const std::string at = "rename " + std::to_string(n);
-      RunOne(before, at + " EIO", [n](env::FaultEnv*, RenameFaults* r) { r->FailAt(n); },
-             Mode::kDropUnsynced, 0);
-      RunOne(before, at + " stop", [n](env::FaultEnv*, RenameFaults* r) { r->StopAt(n); },
-             Mode::kDropUnsynced, 0);
+      RunOne(
+          before, at + " EIO", [n](env::FaultEnv*, RenameFaults* r) { r->FailAt(n); },
+          Mode::kDropUnsynced, 0);
+      RunOne(
+          before, at + " stop", [n](env::FaultEnv*, RenameFaults* r) { r->StopAt(n); },
+          Mode::kDropUnsynced, 0);
     }
     std::printf(
         "%lld writes, %lld flushes and %d renames: %d runs ended with the old tables, %d with "
@@ -309,8 +323,8 @@ TEST_F(RestoreFaultTest, RestoringIntoAnEmptyFolderLeavesNothingOrEverything) {
 TEST_F(RestoreFaultTest, TheNextStartUndoesAPlanAndFinishesAJournal) {
   env::FaultEnv env;
   Load(&env, *old_);
-  const std::string plan = std::string("VORSANDT restore swap 1\nfile\tITEMS.QVF\n") +
-                           "file\tPOLICY.QVF\nend\n";
+  const std::string plan =
+      std::string("VORSANDT restore swap 1\nfile\tITEMS.QVF\n") + "file\tPOLICY.QVF\nend\n";
   env.SetContents(std::string("data/") + kPlanName, plan);
   env.SetContents("data/ITEMS.QVF.~restore", new_->at("ITEMS.QVF"));
   std::string what, error;
