@@ -443,7 +443,12 @@ bool RestoreRun::Write(const std::string& folder, bool replace, std::string* err
       return false;  // the swap undoes itself
     }
   }
-  if (!swap.Commit(error) || !swap.Apply(error)) return false;
+  if (!swap.Commit(error)) return false;
+  // Past the commit point the restored files go in place whatever happens:
+  // a rename that failed is tried once more at once, and else at the next
+  // start.
+  std::string finished, again;
+  if (!swap.Apply(error) && !RecoverRestore(env_, folder, &finished, &again)) return false;
   for (const Picture& p : pictures_) {
     if (SafeBelow(members_[p.member].name, kOutsideFolder)) ++outside_;
   }

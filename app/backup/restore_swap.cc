@@ -74,6 +74,18 @@ bool ReadSwapFile(env::Env* env, const std::string& path, std::vector<std::strin
   return true;
 }
 
+// A removal or rename whose folder flush failed has still happened: what
+// counts is whether the name went (or came).
+int Remove(env::Env* env, const std::string& path) {
+  const int e = env->Delete(path);
+  return e == 0 || !env->Exists(path) ? 0 : e;
+}
+
+int Move(env::Env* env, const std::string& from, const std::string& to, bool replace) {
+  const int e = replace ? env->Rename(from, to) : env->RenameNoReplace(from, to);
+  return e == 0 || (!env->Exists(from) && env->Exists(to)) ? 0 : e;
+}
+
 std::string Failed(const std::string& what, const std::string& path, int e) {
   return "cannot " + what + " " + path + ": " + exchange::ErrnoText(e);
 }
@@ -103,6 +115,7 @@ bool RestoreSwap::Plan(const std::vector<std::string>& files, std::string* error
     *error = "an earlier restore into " + folder_ + " is unfinished (" + kPlanName + ")";
     return false;
   }
+  if (e != 0 && env_->Exists(plan)) Remove(env_, plan);  // made, but its folder not flushed
   // From here the plan is ours to remove again, whatever fails.
   if (e == 0) {
     files_ = files;
@@ -120,7 +133,7 @@ bool RestoreSwap::Plan(const std::vector<std::string>& files, std::string* error
 }
 
 bool RestoreSwap::Commit(std::string* error) {
-  if (int e = env_->RenameNoReplace(Path(kPlanName), Path(kJournalName)); e != 0) {
+  if (int e = Move(env_, Path(kPlanName), Path(kJournalName), false); e != 0) {
     *error = Failed("write", Path(kJournalName), e);
     Abandon();
     return false;
@@ -131,7 +144,8 @@ bool RestoreSwap::Commit(std::string* error) {
 
 bool RestoreSwap::Apply(std::string* error) {
   for (const std::string& f : files_) {
-    if (int e = env_->Rename(StagedPath(f), Path(f)); e != 0) {
+    if (!env_->Exists(StagedPath(f))) continue;  // put in place by an earlier try
+    if (int e = Move(env_, StagedPath(f), Path(f), true); e != 0) {
       *error = Failed("put in place", Path(f), e) +
                "; the restore is finished when the program next starts";
       return false;
@@ -140,16 +154,16 @@ bool RestoreSwap::Apply(std::string* error) {
   planned_ = committed_ = false;
   // Every file is in place: a journal that cannot be removed now only has
   // the next start look for staged files that are no longer there.
-  env_->Delete(Path(kJournalName));
+  Remove(env_, Path(kJournalName));
   return true;
 }
 
 void RestoreSwap::Abandon() {
   if (!planned_ || committed_) return;
   for (const std::string& f : files_) {
-    if (env_->Exists(StagedPath(f))) env_->Delete(StagedPath(f));
+    if (env_->Exists(StagedPath(f))) Remove(env_, StagedPath(f));
   }
-  env_->Delete(Path(kPlanName));
+  Remove(env_, Path(kPlanName));
   planned_ = false;
 }
 
@@ -170,14 +184,14 @@ bool RecoverRestore(env::Env* env, const std::string& folder, std::string* what,
     for (const std::string& f : files) {
       const std::string staged = folder + "/" + f + kStagedSuffix;
       if (!env->Exists(staged)) continue;
-      if (int e = env->Rename(staged, folder + "/" + f); e != 0) {
+      if (int e = Move(env, staged, folder + "/" + f, true); e != 0) {
         *error = "an interrupted restore could not be finished: " +
                  Failed("put in place", folder + "/" + f, e);
         return false;
       }
       ++put;
     }
-    if (int e = env->Delete(journal); e != 0) {
+    if (int e = Remove(env, journal); e != 0) {
       *error = Failed("remove", journal, e);
       return false;
     }
@@ -190,12 +204,12 @@ bool RecoverRestore(env::Env* env, const std::string& folder, std::string* what,
   for (const std::string& f : files) {
     const std::string staged = folder + "/" + f + kStagedSuffix;
     if (!env->Exists(staged)) continue;
-    if (int e = env->Delete(staged); e != 0) {
+    if (int e = Remove(env, staged); e != 0) {
       *error = "an interrupted restore could not be undone: " + Failed("remove", staged, e);
       return false;
     }
   }
-  if (int e = env->Delete(plan); e != 0) {
+  if (int e = Remove(env, plan); e != 0) {
     *error = Failed("remove", plan, e);
     return false;
   }

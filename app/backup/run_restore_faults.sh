@@ -84,9 +84,12 @@ for sc in pwrite64 fsync fdatasync rename renameat2; do
     for how in signal=SIGKILL error=ENOSPC error=EIO; do
       [ "$how" = error=ENOSPC ] && [ "$sc" != pwrite64 ] && continue
       rm -rf "$work/d" && cp -r "$work/old" "$work/d"
-      (strace -f -o /dev/null -e inject="$sc:$how:when=$n" \
-        "$vorsandt" --data "$work/d" --restore "$work/b.tgz" --replace >"$work/out" 2>&1) \
-        2>/dev/null
+      # (in a subshell, so that the shell does not announce the kill)
+      (
+        strace -f -o /dev/null -e inject="$sc:$how:when=$n" \
+          "$vorsandt" --data "$work/d" --restore "$work/b.tgz" --replace >"$work/out" 2>&1
+        exit $?
+      ) 2>/dev/null
       rc=$?
       if [ "$how" != signal=SIGKILL ] && [ $rc -ne 0 ] && ! grep -q "next starts" "$work/out"; then
         tables_of "$work/d" "$work/d-t" >/dev/null
