@@ -3,14 +3,17 @@
 // pictures go in the archive.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
 #include "app/backup/data_backup.h"
 #include "app/backup/data_restore.h"
+#include "app/backup/restore_target.h"
 #include "app/dictionary/dictionary.h"
 #include "app/exchange/table_import.h"
 #include "runtime/env/env.h"
@@ -108,6 +111,73 @@ TEST(PictureMember, PlainNamesStayBesideTheTablesOthersGoByTheirFullPath) {
   // A "picture" that would land on a table file is never taken.
   EXPECT_TRUE(LandsOnTable("pictures/items.qvf"));
   EXPECT_FALSE(LandsOnTable("pictures/ITEMS.PNG"));
+}
+
+TEST(Crc32, InPiecesIsTheSameAsWhole) {
+  const std::string data = "a picture of the television, in two halves";
+  EXPECT_EQ(Crc32(data.substr(20), Crc32(data.substr(0, 20))), Crc32(data));
+  EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);  // the polynomial's check value
+}
+
+TEST_F(BackupRunTest, ArchiveMembersAreReadInPiecesWithTheirPermissions) {
+  std::string error;
+  {
+    ArchiveWriter writer;
+    ASSERT_TRUE(writer.Begin("a.tar.gz", &error)) << error;
+    ASSERT_TRUE(writer.Add("pictures/a.png", std::string(100000, 'x'), &error, 0640)) << error;
+    ASSERT_TRUE(writer.Add("pictures/b.png", "", &error, 0755)) << error;
+    ASSERT_TRUE(writer.Finish(&error)) << error;
+  }
+  ArchiveReader reader(env::Env::Default());
+  ASSERT_TRUE(reader.Open("a.tar.gz", &error)) << error;
+  ArchiveEntry entry;
+  ASSERT_TRUE(reader.Next(&entry, &error)) << error;
+  EXPECT_EQ(entry.name, "pictures/a.png");
+  EXPECT_TRUE(entry.regular);
+  EXPECT_EQ(entry.size, 100000u);
+  EXPECT_EQ(entry.mode, 0640u);
+  char piece[4096];
+  size_t got = 0, total = 0;
+  do {
+    ASSERT_TRUE(reader.Read(piece, sizeof piece, &got, &error)) << error;
+    ASSERT_LE(got, sizeof piece);
+    total += got;
+  } while (got > 0);
+  EXPECT_EQ(total, 100000u);
+  ASSERT_TRUE(reader.Next(&entry, &error)) << error;
+  EXPECT_EQ(entry.mode, 0755u);
+  EXPECT_FALSE(reader.Next(&entry, &error));
+  EXPECT_EQ(error, "");
+}
+
+TEST_F(BackupRunTest, ATargetIsNeverALinkNorBelowOneOrAnythingButAFile) {
+  std::ofstream("a") << "a";
+  fs::create_directory("d");
+  ASSERT_EQ(symlink("a", "l"), 0);
+  ASSERT_EQ(symlink("d", "ld"), 0);
+  ASSERT_EQ(mkfifo("p", 0600), 0);
+  std::string error;
+  EXPECT_TRUE(CheckTarget(".", "a", false, &error)) << error;
+  EXPECT_TRUE(CheckTarget(".", "missing", false, &error)) << error;
+  EXPECT_TRUE(CheckTarget(".", "d/x", false, &error)) << error;
+  EXPECT_FALSE(CheckTarget(".", "l", false, &error));
+  EXPECT_NE(error.find("l in the data folder is a symbolic link"), std::string::npos) << error;
+  EXPECT_FALSE(CheckTarget(".", "ld/x", true, &error));
+  EXPECT_NE(error.find("ld in the data folder is a symbolic link"), std::string::npos) << error;
+  EXPECT_TRUE(fs::is_empty("d"));
+  EXPECT_FALSE(CheckTarget(".", "p", false, &error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  EXPECT_FALSE(CheckTarget(".", "d", false, &error));
+  EXPECT_FALSE(CheckTarget(".", "a/x", false, &error));
+  EXPECT_NE(error.find("is no folder"), std::string::npos) << error;
+  // Folders on the way are made only when asked.
+  EXPECT_TRUE(CheckTarget(".", "new/sub/x", false, &error)) << error;
+  EXPECT_FALSE(fs::exists("new"));
+  EXPECT_TRUE(CheckTarget(".", "new/sub/x", true, &error)) << error;
+  EXPECT_TRUE(fs::is_directory("new/sub"));
+  EXPECT_FALSE(fs::exists("new/sub/x"));
+  EXPECT_GT(FreeBytes("."), 0u);
+  EXPECT_EQ(FreeBytes("no/such/folder"), FreeBytes("."));
 }
 
 }  // namespace
