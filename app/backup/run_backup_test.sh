@@ -20,8 +20,9 @@
 #               or is empty, is refused by the member's name before anything
 #               is written, also with --replace over real tables
 # hostile-pictures  picture names leading to /dev/zero, a pipe and a folder
-#               are left out and named as not regular files; the backup ends
-#               at once with little memory and leaves no temporary file
+#               are left out and named as not regular files, one of 300 MB as
+#               too large; the backup ends at once with little memory and
+#               leaves no temporary file
 # declared-size a small archive declaring a member of 4 GiB, or of 1.5 GiB,
 #               is refused at once with little memory
 # symlinks      links already in the data folder (a picture's name, a folder
@@ -40,6 +41,16 @@ rm -rf "$work" && mkdir -p "$work/data" || fail "cannot make $work"
 # The one generation GEN n of every record of ITEMS and POLICY in FOLDER.
 generation() {
   (cd "$1" && "$qvf" export ITEMS && "$qvf" export POLICY) | grep -o 'GEN [0-9]*' | sort -u
+}
+
+# pictures_named NAME...: ITEMS made again, item N naming the Nth NAME as its
+# picture ("-" for none).
+pictures_named() {
+  awk -v names="$*" 'BEGIN { FS = OFS = ","; n = split(names, p, " ") }
+    NR > 1 && NR - 1 <= n && p[NR - 1] != "-" { sub(/,,\r?$/, "," p[NR - 1] ",picture " NR) }
+    { print }' "$items" >"$work/items.csv"
+  rm "$work/data/ITEMS.QVF"
+  (cd "$work/data" && "$qvf" import ITEMS "$work/items.csv") >/dev/null || fail "ITEMS with pictures"
 }
 
 # Every table of FOLDER passes the check.
@@ -135,11 +146,7 @@ pictures)
   trap 'rm -rf "$elsewhere"' EXIT
   full=$elsewhere/BAR.PNG
   printf 'picture two' >"$full"
-  awk -v full="$full" 'BEGIN { FS = OFS = "," }
-    NR == 2 { sub(/,,\r?$/, ",TV.PNG,tv") } NR == 3 { sub(/,,\r?$/, "," full ",bar") }
-    NR == 4 { sub(/,,\r?$/, ",GONE.PNG,gone") } { print }' "$items" >"$work/items.csv"
-  rm "$work/data/ITEMS.QVF"
-  (cd "$work/data" && "$qvf" import ITEMS "$work/items.csv") >/dev/null || fail "ITEMS with pictures"
+  pictures_named TV.PNG "$full" GONE.PNG
   out=$("$vorsandt" --data "$work/data" --backup "$work/p.tar.gz") || fail "backup failed"
   echo "$out"
   echo "$out" | grep -q "2 pictures (1 picture the items name could not be read: GONE.PNG)" ||
@@ -183,12 +190,8 @@ wrong-table)
 hostile-pictures)
   mkfifo "$work/data/pipe.png" && mkdir "$work/data/folder.png" || fail "cannot make the pictures"
   printf 'picture one' >"$work/data/TV.PNG"
-  awk 'BEGIN { FS = OFS = "," }
-    NR == 2 { sub(/,,\r?$/, ",/dev/zero,zero") } NR == 3 { sub(/,,\r?$/, ",pipe.png,pipe") }
-    NR == 4 { sub(/,,\r?$/, ",folder.png,folder") } NR == 5 { sub(/,,\r?$/, ",TV.PNG,tv") }
-    { print }' "$items" >"$work/items.csv"
-  rm "$work/data/ITEMS.QVF"
-  (cd "$work/data" && "$qvf" import ITEMS "$work/items.csv") >/dev/null || fail "ITEMS with pictures"
+  truncate -s 300M "$work/data/big.png" || fail "cannot make the large picture"
+  pictures_named /dev/zero pipe.png folder.png TV.PNG big.png
   out=$(ulimit -v 1048576; timeout -k 2 20 "$vorsandt" --data "$work/data" --backup "$work/h.tgz" 2>&1)
   status=$?
   echo "$out"
@@ -197,7 +200,8 @@ hostile-pictures)
   for name in /dev/zero pipe.png folder.png; do
     echo "$out" | grep -q "$name (not a regular file)" || fail "$name is not named as left out"
   done
-  echo "$out" | grep -q "tables and 1 picture (3 pictures" || fail "TV.PNG was not backed up"
+  echo "$out" | grep -q "big.png (larger than 256 MB)" || fail "big.png is not named as left out"
+  echo "$out" | grep -q "tables and 1 picture (4 pictures" || fail "TV.PNG was not backed up"
   "$vorsandt" --data "$work/r" --restore "$work/h.tgz" >/dev/null || fail "restore failed"
   cmp "$work/r/TV.PNG" "$work/data/TV.PNG" || fail "TV.PNG did not come back"
   ;;
@@ -225,11 +229,7 @@ PY
 symlinks)
   mkdir -p "$work/data/sub" && printf 'photo' >"$work/data/photo.jpg" &&
     printf 'inner' >"$work/data/sub/x.jpg" || fail "cannot make the pictures"
-  awk 'BEGIN { FS = OFS = "," }
-    NR == 2 { sub(/,,\r?$/, ",photo.jpg,photo") } NR == 3 { sub(/,,\r?$/, ",sub/x.jpg,x") }
-    { print }' "$items" >"$work/items.csv"
-  rm "$work/data/ITEMS.QVF"
-  (cd "$work/data" && "$qvf" import ITEMS "$work/items.csv") >/dev/null || fail "ITEMS with pictures"
+  pictures_named photo.jpg sub/x.jpg
   "$vorsandt" --data "$work/data" --backup "$work/s.tgz" >/dev/null || fail "backup failed"
   victim=$(mktemp -d /tmp/vbk-victim.XXXXXX) || fail "no victim folder"
   trap 'rm -rf "$victim"' EXIT
@@ -256,10 +256,7 @@ modes)
   trap 'rm -rf "$elsewhere"' EXIT
   full=$elsewhere/KEY.PNG
   printf 'secret' >"$full" && chmod 0640 "$full"
-  awk -v full="$full" 'BEGIN { FS = OFS = "," } NR == 2 { sub(/,,\r?$/, "," full ",key") }
-    { print }' "$items" >"$work/items.csv"
-  rm "$work/data/ITEMS.QVF"
-  (cd "$work/data" && "$qvf" import ITEMS "$work/items.csv") >/dev/null || fail "ITEMS with pictures"
+  pictures_named "$full"
   out=$("$vorsandt" --data "$work/data" --backup "$work/m.tgz") || fail "backup failed"
   echo "$out"
   echo "$out" | grep -q "1 picture from outside the data folder: $full" ||
