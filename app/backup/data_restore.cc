@@ -185,7 +185,8 @@ bool RestoreRun::Unpack(ArchiveReader* reader, const ArchiveEntry& entry, std::s
   }
   if (const uint64_t free = FreeBytes(scratch_); free < entry.size) {
     *error = "there is not room to check " + entry.name + " (" + std::to_string(entry.size) +
-             " bytes) in " + scratch_ + ": " + std::to_string(free) + " bytes are free";
+             " bytes) in " + scratch_ + ": " + std::to_string(free) +
+             " bytes are free (TMPDIR names another folder for it)";
     return false;
   }
   Member member;
