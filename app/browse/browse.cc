@@ -532,6 +532,7 @@ void Browse::ClearPrimary() {
   std::vector<files::FieldInfo> fields;
   files::ParseLayout({f->layout, f->layout_size}, &fields);
   views::ClearRecord(fields, f->buffer, f->record_length);
+  files::ClearMemos(f);
 }
 
 }  // namespace vorsandt::app

@@ -1,6 +1,8 @@
 #include "app/form/update_form.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "app/frame/main_frame.h"
 #include "app/integrity/integrity.h"
@@ -25,6 +27,12 @@ constexpr int kNumberingAttempts = 3;
 constexpr double kHighestNumber = 32767;
 // The chooser's file name is cut to the picture field's width.
 constexpr size_t kPictureNameLimit = 41;
+// Keys that leave a form as its close box does, on window alert slots of
+// their own (the child lists' keys use slots from 252 up).
+constexpr int kCtrlW = ui::key::kCtrl + 'W';
+constexpr int kCtrlF4 = ui::key::kCtrl + ui::key::kF1 + 3;
+constexpr int kLeaveKeys[] = {ui::key::kEsc, kCtrlW, kCtrlF4};
+constexpr int kFirstLeaveSlot = 240;
 
 // A field of the calling thread's record buffer of the table it belongs to.
 files::FieldBytes FieldBytesOf(std::string_view name) {
@@ -32,6 +40,10 @@ files::FieldBytes FieldBytesOf(std::string_view name) {
   const FieldDef* f = FieldNamed(name);
   if (f == nullptr || !TableOfName(name, &t)) return {};
   return {f->type, files::RecordBuffer(File(t)) + f->offset, f->size, f->places};
+}
+
+bool IsLeaveKey(int code) {
+  return std::find(std::begin(kLeaveKeys), std::end(kLeaveKeys), code) != std::end(kLeaveKeys);
 }
 
 }  // namespace
@@ -112,6 +124,9 @@ bool UpdateForm::Start() {
   ui::ResponseCode() = 0;
   for (Table t : def_.tables) OpenTable(t);
   Prepare();
+  // A new record takes no memo from a record read before it: callers prime
+  // the fields that link it to a parent, never a memo.
+  if (initial_request_ == ui::request::kInsert) ClearMemos(def_.table);
 
   files::FileRecord* file = File(def_.table);
   const files::KeyDecl* primary = Key(def_.table, 1);
@@ -136,6 +151,7 @@ bool UpdateForm::Start() {
     Restore(def_.table, saved_);
     if (def_.auto_number && !AutoNumber()) return false;
   }
+  start_ = TakeImage(def_.table);
   if (initial_request_ == ui::request::kDelete) {
     ServeDelete();
     return false;
@@ -143,6 +159,10 @@ bool UpdateForm::Start() {
   window_->Open();
   window_open_ = true;
   for (auto& child : children_) child->SetAlertKeys();
+  for (size_t i = 0; i < std::size(kLeaveKeys); ++i) {
+    window_->SetProperty(0, ui::prop::kAlertKey, kLeaveKeys[i],
+                         kFirstLeaveSlot + static_cast<int>(i));
+  }
   const std::string verb = initial_request_ == ui::request::kInsert ? "Adding a " : "Changing a ";
   window_->SetProperty(0, ui::prop::kText, verb + Def(def_.table).label + " Record");
   return true;
@@ -190,44 +210,45 @@ void UpdateForm::ServeDelete() {
   }
 }
 
-// Gives the new record the number after the highest and adds it at once;
-// false when the form is to close (a read failure or the user's Cancel).
+// Gives the new record the number after the highest, adds it at once and
+// holds it; false when the form is to close (a read failure or the user's
+// Cancel). Records that earlier inserts left blank as numbered (their program
+// ended with the form open) are removed first, so their numbers are given
+// again.
 bool UpdateForm::AutoNumber() {
   files::FileRecord* file = File(def_.table);
   const files::KeyDecl* primary = Key(def_.table, 1);
-  const FieldDef& key_field =
-      Def(def_.table).fields[static_cast<size_t>(Def(def_.table).auto_number_field - 1)];
+  RemoveAbandonedNumbers(def_.table);
   int attempts = 0;
   for (;;) {
     Restore(def_.table, saved_);
-    files::SetKey(file, primary);
-    files::Previous(file);
     double next = 1;
-    const int32_t code = files::Errors().Code();
-    files::FieldBytes key{key_field.type, files::RecordBuffer(file) + key_field.offset,
-                          key_field.size, 0};
-    if (code == 0) {
-      next = files::ReadNumber(key).value_or(0) + 1;
-    } else if (code != files::kRecordNotAvailable) {
-      WarningMessage(MessageId::kRecordRetrievalError, Def(def_.table).label);
-      return false;
-    }
+    if (!NextNumber(&next)) return false;
+    // The read of the highest record loaded its memos too.
     Restore(def_.table, saved_);
+    ClearMemos(def_.table);
     bool added = false;
     if (next > kHighestNumber) {
       // No wrap-around to numbers in use: the user is told at once.
       files::Errors().Post(files::kVariableOutOfRange);
       attempts = kNumberingAttempts;
     } else {
-      files::WriteNumber(key, next, files::Overflow::kRefuse);
+      WriteNumber(next);
       saved_ = BufferCopy(def_.table);
+      added_ = TakeImage(def_.table);
       files::Add(file);
       added = files::Errors().Code() == 0;
+      if (added) {
+        position_ = files::PositionKey(file, primary);
+        // Another program may have taken the new record before the hold did
+        // (its removal of blank numbered records): then number again.
+        added = ClaimNumbered();
+        if (!added) files::Errors().Post(files::kRecordAlreadyHeld);
+      }
       if (!added) ++attempts;
     }
     if (added) {
       numbered_ = true;
-      position_ = files::PositionKey(file, primary);
       return true;
     }
     if (attempts < kNumberingAttempts) continue;
@@ -239,11 +260,79 @@ bool UpdateForm::AutoNumber() {
   }
 }
 
+bool UpdateForm::NextNumber(double* next) {
+  files::FileRecord* file = File(def_.table);
+  const FieldDef& key_field =
+      Def(def_.table).fields[static_cast<size_t>(Def(def_.table).auto_number_field - 1)];
+  files::SetKey(file, Key(def_.table, 1));
+  files::Previous(file);
+  const int32_t code = files::Errors().Code();
+  files::FieldBytes key{key_field.type, files::RecordBuffer(file) + key_field.offset,
+                        key_field.size, 0};
+  *next = 1;
+  if (code == 0) {
+    *next = files::ReadNumber(key).value_or(0) + 1;
+  } else if (code != files::kRecordNotAvailable) {
+    WarningMessage(MessageId::kRecordRetrievalError, Def(def_.table).label);
+    return false;
+  }
+  return true;
+}
+
+void UpdateForm::WriteNumber(double number) {
+  const FieldDef& key_field =
+      Def(def_.table).fields[static_cast<size_t>(Def(def_.table).auto_number_field - 1)];
+  files::FieldBytes key{key_field.type, files::RecordBuffer(File(def_.table)) + key_field.offset,
+                        key_field.size, 0};
+  files::WriteNumber(key, number, files::Overflow::kRefuse);
+}
+
+bool UpdateForm::ClaimNumbered() {
+  files::FileRecord* file = File(def_.table);
+  const RecordImage form = TakeImage(def_.table);
+  file->Send(files::kOpHoldNextTimeout, files::Args{0});
+  files::RegetKey(file, Key(def_.table, 1), position_);
+  const bool ours = files::Errors().Code() == 0 && TakeImage(def_.table) == added_;
+  // A record that is not the form's any more is not kept from its owner.
+  if (!ours) file->Send(files::kOpReleaseHeld);
+  files::Errors().Clear();
+  PutImage(def_.table, form);
+  return ours;
+}
+
+bool UpdateForm::Changed() const { return TakeImage(def_.table) != start_; }
+
+bool UpdateForm::ConfirmLeave() {
+  if (!Changed()) return true;
+  ui::MessageRequest request;
+  request.text = "Save changes to this record?";
+  request.caption = "Save Changes";
+  request.icon = ui::Icon::kQuestion;
+  request.buttons = ui::button::kYes | ui::button::kNo | ui::button::kCancel;
+  request.default_button = ui::button::kYes;
+  request.captions = {{ui::button::kYes, "&Save"}, {ui::button::kNo, "&Discard"}};
+  request.owner = window_->id();
+  const int answer = ui::Engine::Current()->Message(request);
+  if (answer == ui::button::kNo) return true;
+  if (answer == ui::button::kYes) OnAccepted(ok_);
+  return false;
+}
+
+void UpdateForm::Leave() {
+  exit_response_ = ui::response::kCancelled;
+  leaving_ = true;
+  window_->Post(ui::event::kCloseWindow);
+}
+
 void UpdateForm::EventLoop() {
   while (window_->Accept()) {
     const int event = window_->Event();
     const int field = window_->Field();
     if (event == ui::event::kCloseWindow || event == ui::event::kCloseDown) {
+      if (window_->CloseAskedByUser() && !leaving_ && !ConfirmLeave()) {
+        window_->KeepOpen();
+        continue;
+      }
       RemoveNumberedRecord();
     } else if (event == ui::event::kOpenWindow) {
       if (!window_ready_) {
@@ -257,6 +346,8 @@ void UpdateForm::EventLoop() {
       Refresh();
     } else if (event == ui::event::kRejected) {
       OnRejected(field);
+    } else if (event == ui::event::kAlertKey && IsLeaveKey(window_->Keycode())) {
+      if (ConfirmLeave()) Leave();
     } else if (event == ui::event::kCompleted) {
       if (!ReportRejected()) OnCompleted();
     } else if (field != 0 && field == sheet_) {
@@ -307,6 +398,11 @@ void UpdateForm::OnAccepted(int field) {
   // Typed text the field took (not the accept-all pass, which types nothing).
   if (window_->GetNumber(0, ui::prop::kAcceptAll) == 0) rejected_.erase(field);
   if (field == ok_) {
+    // An insert with nothing typed into it is no record anyone meant.
+    if (initial_request_ == ui::request::kInsert && !Changed()) {
+      Leave();
+      return;
+    }
     if (initial_request_ == ui::request::kInsert || initial_request_ == ui::request::kChange) {
       window_->SetProperty(0, ui::prop::kAcceptAll, 1);
     } else {
@@ -315,8 +411,7 @@ void UpdateForm::OnAccepted(int field) {
     return;
   }
   if (field == cancel_) {
-    exit_response_ = ui::response::kCancelled;
-    window_->Post(ui::event::kCloseWindow);
+    Leave();
     return;
   }
   if (field == help_) return;
@@ -418,10 +513,25 @@ void UpdateForm::OnCompleted() {
 
 void UpdateForm::SaveInsert() {
   files::FileRecord* file = File(def_.table);
+  if (numbered_ && !ClaimNumbered()) {
+    // Another program changed the record numbered for this insert: it is
+    // theirs now, and this one is saved under the next free number.
+    numbered_ = false;
+    renumber_ = true;
+  }
+  if (renumber_) {
+    const RecordImage form = TakeImage(def_.table);
+    double next = 1;
+    const bool numbered = NextNumber(&next);
+    PutImage(def_.table, form);
+    if (!numbered) return;
+    WriteNumber(next);
+  }
   numbered_ ? files::Put(file) : files::Add(file);
   const int32_t code = files::Errors().Code();
   if (code == 0) {
     exit_response_ = ui::response::kCompleted;
+    leaving_ = true;
     window_->Post(ui::event::kCloseWindow);
     return;
   }
@@ -507,6 +617,15 @@ void UpdateForm::CallOut(const std::function<void()>& call) {
 
 void UpdateForm::Reposition() {
   if (position_.empty()) return;
+  if (numbered_) {
+    // The call may have read this table on this thread, which let go of the
+    // hold on the numbered record.
+    if (!ClaimNumbered()) {
+      numbered_ = false;
+      renumber_ = true;
+    }
+    return;
+  }
   files::FileRecord* file = File(def_.table);
   const bool change = initial_request_ == ui::request::kChange;
   if (change) file->Send(files::kOpWatch);
@@ -522,14 +641,15 @@ void UpdateForm::RemoveNumberedRecord() {
       exit_response_ != ui::response::kCancelled) {
     return;
   }
+  // Only the record as the numbering added it goes: one another program
+  // changed meanwhile is theirs and stays.
   files::FileRecord* file = File(def_.table);
-  const std::vector<uint8_t> record = BufferCopy(def_.table);
-  files::RegetKey(file, Key(def_.table, 1), position_);
-  if (files::Errors().Code() == 0) files::Delete(file);
-  if (files::Errors().Code() != 0) {
-    WarningMessage(MessageId::kDeleteOperationError, Def(def_.table).label);
+  if (ClaimNumbered()) {
+    files::Delete(file);
+    if (files::Errors().Code() != 0) {
+      WarningMessage(MessageId::kDeleteOperationError, Def(def_.table).label);
+    }
   }
-  Restore(def_.table, record);
   numbered_ = false;
 }
 

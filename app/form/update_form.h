@@ -8,8 +8,17 @@
 //   memos and its current record in the file across such calls (CallOut);
 // - a change is saved only over the record as it was read under a watch: a
 //   record another program changed meanwhile is never overwritten silently;
-// - an auto-numbered insert owns the record it added until OK rewrites it; on
-//   every other way out that record is deleted again.
+// - an auto-numbered insert owns the record it added, and holds it (a record
+//   lock) while the form is open, until OK rewrites it; on every other way
+//   out that record is deleted again, but only while it is still as the
+//   numbering added it. A procedure the form calls may read the table on
+//   this thread and so let go of the hold; the form takes it again when the
+//   call returns and checks the record: one that another program changed
+//   meanwhile is no longer the form's (OK then saves under a fresh number,
+//   Cancel leaves it);
+// - leaving an insert or change by the close box or a closing key after
+//   something was changed asks first; an insert in which nothing was
+//   changed saves nothing (OK acts as Cancel).
 #ifndef VORSANDT_APP_FORM_UPDATE_FORM_H_
 #define VORSANDT_APP_FORM_UPDATE_FORM_H_
 
@@ -21,6 +30,7 @@
 
 #include "app/form/child_list.h"
 #include "app/form/form_def.h"
+#include "app/form/numbered_records.h"
 #include "ui/engine/window.h"
 
 namespace vorsandt::app {
@@ -38,6 +48,21 @@ class UpdateForm {
   void Closing();
   void ServeDelete();
   bool AutoNumber();
+  // The number after the highest in the table; false after message 35.
+  bool NextNumber(double* next);
+  // Writes `number` into the record's numbered key field.
+  void WriteNumber(double number);
+  // Takes (or keeps) the hold on the numbered record and checks that it is
+  // still as the numbering added it; false when it is not the form's any
+  // more. Leaves the form's record and memos as they were.
+  bool ClaimNumbered();
+  // Whether the record or its memos differ from how the form started.
+  bool Changed() const;
+  // The user asked to leave without OK: true when the form may close (not
+  // changed, or Discard); Save starts OK's path and Cancel stays (false).
+  bool ConfirmLeave();
+  // Ends the form with response 2 through the close-window event.
+  void Leave();
   void OnCompleted();
   void SaveInsert();
   void SaveChange();
@@ -71,6 +96,10 @@ class UpdateForm {
   std::vector<uint8_t> read_copy_;  // the record as read for the change
   std::string position_;            // of the stored record in the primary key
   bool numbered_ = false;           // an auto-numbered insert added its record
+  bool renumber_ = false;           // the numbered record was taken: OK numbers again
+  bool leaving_ = false;            // the form posted its own close-window
+  RecordImage added_;               // the numbered record as added
+  RecordImage start_;               // the record and memos as the form started
   bool changed_elsewhere_ = false;  // the stored record changed during a call
   int sheet_ = 0, ok_ = 0, cancel_ = 0, help_ = 0, first_entry_ = 0;
   int picture_button_ = 0, picture_image_ = 0;

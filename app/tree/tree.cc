@@ -34,6 +34,7 @@ void ClearBuffer(Table t) {
   std::vector<files::FieldInfo> fields;
   files::ParseLayout({f->layout, f->layout_size}, &fields);
   views::ClearRecord(fields, f->buffer, f->record_length);
+  files::ClearMemos(f);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "runtime/files/file_decl.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -97,6 +98,15 @@ FileRecord* InstanceOf(FileRecord* decl) {
   r->third_attributes = decl->third_attributes;
   r->declaration = decl;
   return r;
+}
+
+void ClearMemos(FileRecord* instance) {
+  for (size_t i = 0; i < instance->memo_buffers.size(); ++i) {
+    const bool text = i < instance->memo_count && instance->memos != nullptr &&
+                      instance->memos[i] != nullptr && instance->memos[i]->flags == 0;
+    std::fill(instance->memo_buffers[i].begin(), instance->memo_buffers[i].end(),
+              text ? ' ' : '\0');
+  }
 }
 
 }  // namespace vorsandt::files

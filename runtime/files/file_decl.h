@@ -138,6 +138,9 @@ FileRecord* InstanceOf(FileRecord* decl);
 FileRecord* FindInstance(FileRecord* decl);
 // Record buffer of the calling thread's instance.
 inline uint8_t* RecordBuffer(FileRecord* decl) { return InstanceOf(decl)->buffer; }
+// Blanks the memo buffers of `instance` as a read of empty memos leaves
+// them: text memos to spaces, binary memos to zero bytes.
+void ClearMemos(FileRecord* instance);
 
 }  // namespace vorsandt::files
 

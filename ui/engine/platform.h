@@ -131,6 +131,13 @@ struct Input {
   bool has_text = false;
 };
 
+// A caption of its own for one of a message box's buttons ("&Save" on the
+// Yes button); the box still answers the button's flag.
+struct ButtonCaption {
+  int button = 0;
+  std::string text;
+};
+
 struct MessageRequest {
   std::string text;
   std::string caption;
@@ -138,6 +145,7 @@ struct MessageRequest {
   int buttons = button::kOk;
   int default_button = button::kOk;
   WindowId owner = 0;
+  std::vector<ButtonCaption> captions;  // replace the standard captions
 };
 
 struct FileRequest {

@@ -233,7 +233,14 @@ void Window::Flush() {
   engine_->platform().WindowChanged(Snapshot());
 }
 
+bool Window::CloseAskedByUser() const { return event_ == event::kCloseWindow && close_by_user_; }
+
+void Window::KeepOpen() {
+  if (event_ == event::kCloseWindow) close_delivered_ = false;
+}
+
 bool Window::Deliver(const Queued& queued) {
+  close_by_user_ = false;
   if (!queued.is_input) {
     event_ = queued.event;
     field_ = queued.field;
@@ -299,6 +306,7 @@ bool Window::Deliver(const Queued& queued) {
       Changed();
       return control_event(event::kSelected);
     case Input::Type::kClose:
+      close_by_user_ = true;
       event_ = event::kCloseWindow;
       field_ = 0;
       keycode_ = 0;

@@ -57,6 +57,13 @@ class Window {
   // The field whose accepted event is current, 0 otherwise.
   int Accepted() const { return event_ == event::kAccepted ? field_ : 0; }
   int Keycode() const { return keycode_; }
+  // While the close-window event is current: true when the user asked for
+  // it (the close box, or the platform closing the window), false when it
+  // was posted (by the procedure, a Close button or the frame closing).
+  bool CloseAskedByUser() const;
+  // While the close-window event is current: the loop goes on instead of
+  // ending, and the window stays open (the user chose to stay).
+  void KeepOpen();
   std::string Keychar() const { return keychar_; }
 
   // Queues an event at the end of this window's queue (field 0 for a window
@@ -180,6 +187,7 @@ class Window {
   int accept_all_ = 0;                               // non-zero while the accept-all pass runs
   int pass_field_ = 0;                               // last field the pass delivered to
   bool close_delivered_ = false;
+  bool close_by_user_ = false;   // the current close-window event came as input
   bool open_delivered_ = false;  // the open-window event was heard
   std::map<int, std::string> status_;
   std::map<int, int> alert_;  // window-level alert keys: slot -> key code

@@ -234,5 +234,28 @@ TEST_F(WindowInputTest, BoxColoursAndWindowAlertsFromTheDefinitionReachThePlatfo
   });
 }
 
+TEST_F(WindowInputTest, ACloseFromTheUserCanBeRefusedAndAPostedCloseIsTold) {
+  std::vector<bool> by_user;
+  int refused = 0;
+  Events seen = Record(
+      "T$CHILD", nullptr,
+      [&](Window& w) {
+        if (w.Event() != event::kCloseWindow) return;
+        by_user.push_back(w.CloseAskedByUser());
+        // The first close box is refused; then a posted close ends the loop.
+        if (refused++ == 0) {
+          w.KeepOpen();
+          w.Post(event::kCloseWindow);
+        }
+      },
+      [&](WindowId id) { Send(id, Input::Type::kClose, 0); });
+  ASSERT_EQ(by_user.size(), 2u);
+  EXPECT_TRUE(by_user[0]) << "the close box is the user's";
+  EXPECT_FALSE(by_user[1]) << "a posted close is not";
+  int closes = 0;
+  for (const auto& [event, field] : seen) closes += event == event::kCloseWindow;
+  EXPECT_EQ(closes, 2);
+}
+
 }  // namespace
 }  // namespace vorsandt::ui

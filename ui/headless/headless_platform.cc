@@ -1,12 +1,29 @@
 #include "ui/headless/headless_platform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <sstream>
 
 #include "ui/headless/picture_summary.h"
 
 namespace vorsandt::ui::headless {
+namespace {
+
+// A button's caption as a script names it: without its mnemonic "&", in any
+// case.
+bool SameCaption(std::string_view caption, std::string_view named) {
+  std::string plain;
+  for (char c : caption) {
+    if (c != '&') plain.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+  std::string want;
+  for (char c : named)
+    want.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  return plain == want;
+}
+
+}  // namespace
 
 void HeadlessPlatform::WindowOpened(const WindowState& state) {
   std::lock_guard<std::mutex> lock(mu_);
@@ -51,7 +68,14 @@ int HeadlessPlatform::ShowMessage(const MessageRequest& request) {
   int cancel = (request.buttons & button::kCancel) ? button::kCancel
                : (request.buttons & button::kNo)   ? button::kNo
                                                    : request.default_button;
-  int answer = Wait(message_answers_, "message", cancel);
+  MessageAnswer given = Wait(message_answers_, "message", MessageAnswer{cancel, {}});
+  int answer = given.button;
+  if (!given.caption.empty()) {
+    answer = 0;
+    for (const ButtonCaption& c : request.captions) {
+      if (SameCaption(c.text, given.caption)) answer = c.button;
+    }
+  }
   // An answer the box does not offer counts as its default button.
   return (answer & request.buttons) != 0 ? answer : request.default_button;
 }
@@ -97,7 +121,14 @@ void HeadlessPlatform::StandardAction(WindowId window, int action) {
 
 void HeadlessPlatform::QueueMessageAnswer(int button) {
   std::lock_guard<std::mutex> lock(mu_);
-  message_answers_.push_back(button);
+  message_answers_.push_back(MessageAnswer{button, {}});
+  pending_.clear();  // busy again until the call has returned
+  cv_.notify_all();
+}
+
+void HeadlessPlatform::QueueMessageAnswer(std::string caption) {
+  std::lock_guard<std::mutex> lock(mu_);
+  message_answers_.push_back(MessageAnswer{0, std::move(caption)});
   pending_.clear();  // busy again until the call has returned
   cv_.notify_all();
 }

@@ -52,6 +52,9 @@ class HeadlessPlatform : public Platform {
 
   // Script side.
   void QueueMessageAnswer(int button);
+  // The answer is the button whose caption (without "&", any case) is
+  // `caption`; a box without such a button answers its default.
+  void QueueMessageAnswer(std::string caption);
   void QueuePopupAnswer(int item);
   void QueueFileAnswer(std::optional<std::string> file);
   void QueuePrinterAnswer(bool ok);
@@ -83,7 +86,11 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> printed_pages_;
   bool printer_present_ = true;
   PdfWriter pdf_writer_;
-  std::deque<int> message_answers_;
+  struct MessageAnswer {
+    int button = 0;
+    std::string caption;  // when not empty, chosen by caption
+  };
+  std::deque<MessageAnswer> message_answers_;
   std::deque<int> popup_answers_;
   std::deque<std::optional<std::string>> file_answers_;
   std::deque<bool> printer_answers_;

@@ -76,6 +76,10 @@ struct ScriptCommands {
     r.platform_.QueueMessageAnswer(*b);
     return true;
   }
+  static bool AnswerButton(Runner& r, const Call& c) {
+    r.platform_.QueueMessageAnswer(c.a[0]);
+    return true;
+  }
   static bool AnswerPopup(Runner& r, const Call& c) {
     auto n = Number(c.a[0]);
     if (!n || *n < 0) return r.Fail("answer-popup needs an item number");
@@ -479,6 +483,7 @@ using C = ScriptCommands;
 const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"answer", 1, Stage::kQueue, &C::Answer},
     {"answer-popup", 1, Stage::kQueue, &C::AnswerPopup},
+    {"answer-button", 1, Stage::kQueue, &C::AnswerButton},
     {"answer-file", 1, Stage::kQueue, &C::AnswerFile},
     {"answer-printer", 1, Stage::kQueue, &C::AnswerPrinter},
     {"wait", 1, Stage::kQueue, &C::Wait},

@@ -1,5 +1,6 @@
 #include "ui/qt/qt_platform.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QFileDialog>
@@ -264,6 +265,9 @@ int QtPlatform::ShowMessage(const MessageRequest& request) {
                     ToStandardButtons(request.buttons), Owner(request.owner));
     if (request.buttons & request.default_button) box.setDefaultButton(ToStandardButton(request.default_button));
     box.setEscapeButton(ToStandardButton(dismissed));
+    for (const ButtonCaption& c : request.captions) {
+      if (QAbstractButton* b = box.button(ToStandardButton(c.button))) b->setText(ToQt(c.text));
+    }
     {
       AwaitingScope waiting(awaiting_user_);
       box.exec();

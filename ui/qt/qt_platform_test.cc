@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
@@ -232,6 +233,37 @@ TEST_F(QtPlatformTest, MessageBoxFromAProcedureThreadAnswersWithTheClickedButton
   EXPECT_TRUE(escape_cancel);
   EXPECT_TRUE(awaiting) << "the engine counts the caller as idle while the box waits";
   EXPECT_FALSE(platform_->AwaitingUser());
+  EXPECT_EQ(answer, button::kNo);
+}
+
+TEST_F(QtPlatformTest, MessageBoxShowsButtonsWithCaptionsOfTheirOwn) {
+  MessageRequest request;
+  request.text = "Save changes to this record?";
+  request.caption = "Save Changes";
+  request.icon = Icon::kQuestion;
+  request.buttons = button::kYes | button::kNo | button::kCancel;
+  request.default_button = button::kYes;
+  request.captions = {{button::kYes, "&Save"}, {button::kNo, "&Discard"}};
+  std::atomic<int> answer{-1};
+  QStringList labels;
+  bool escape_cancel = false;
+  WhenModal(platform_.get(), [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return false;
+    for (QAbstractButton* b : box->buttons()) labels << b->text();
+    escape_cancel = box->escapeButton() == box->button(QMessageBox::Cancel);
+    box->button(QMessageBox::No)->click();
+    return true;
+  });
+  std::thread caller([&] { answer = platform_->ShowMessage(request); });
+  ASSERT_TRUE(ServeUntil([&] { return answer != -1; }));
+  caller.join();
+  labels.sort();
+  EXPECT_EQ(labels.size(), 3);
+  EXPECT_TRUE(labels.contains("&Save")) << labels.join(", ").toStdString();
+  EXPECT_TRUE(labels.contains("&Discard")) << labels.join(", ").toStdString();
+  EXPECT_TRUE(escape_cancel);
+  // The Discard button answers as the No button it stands on.
   EXPECT_EQ(answer, button::kNo);
 }
 

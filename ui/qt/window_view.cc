@@ -507,7 +507,27 @@ void WindowView::Send(const Input& input) {
   if (sink_) sink_(state_.id, input);
 }
 
+void WindowView::CompleteEdit() {
+  // What is typed in the focused control reaches the procedure before a key
+  // or the close box does, so that it knows the record was changed.
+  QWidget* focused = QApplication::focusWidget();
+  auto it = watched_.find(focused);
+  if (it == watched_.end()) return;
+  if (auto* e = qobject_cast<QLineEdit*>(focused); e && e->isModified()) {
+    emit e->editingFinished();
+  } else if (auto* t = qobject_cast<QPlainTextEdit*>(focused); t && t->document()->isModified()) {
+    t->document()->setModified(false);
+    Input in;
+    in.type = Input::Type::kAccept;
+    in.field = it->second;
+    in.text = FromQt(t->toPlainText());
+    in.has_text = true;
+    Send(in);
+  }
+}
+
 void WindowView::SendKey(int field, int code, const QString& text) {
+  CompleteEdit();
   Input in;
   in.type = Input::Type::kKey;
   in.field = field;
@@ -653,6 +673,7 @@ void WindowView::closeEvent(QCloseEvent* event) {
   }
   // The close box asks the procedure; the engine closes the window.
   event->ignore();
+  CompleteEdit();
   Input in;
   in.type = Input::Type::kClose;
   Send(in);

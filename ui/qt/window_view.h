@@ -81,6 +81,8 @@ class WindowView : public QWidget {
   bool Shown(int field) const;
   void Watch(QWidget* widget, int field);
   void SendKey(int field, int code, const QString& text);
+  // Sends the focused entry's or text box's pending text, as leaving it would.
+  void CompleteEdit();
   // True when key `code` is alerted on control `field` or on the window.
   bool Alerted(int field, int code) const;
   void FocusControl(int field);
