@@ -16,10 +16,6 @@ namespace {
 
 bool Given(int32_t v) { return v != kNotGiven; }
 
-int32_t Clamp(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN + 1LL, INT32_MAX));
-}
-
 const Node* FirstBand(const Node& node, Kind kind) {
   for (const Node& child : node.children) {
     if (child.kind == kind) return &child;
@@ -28,6 +24,10 @@ const Node* FirstBand(const Node& node, Kind kind) {
 }
 
 }  // namespace
+
+int32_t Report::Clamp(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN + 1LL, INT32_MAX));
+}
 
 // ---------------------------------------------------------------------------
 // Creation.
@@ -94,6 +94,16 @@ Report::Report(Platform* platform, const Node* structure)
     footer_at_ = {Given(f.x) ? f.x : area_.x, Given(f.y) ? f.y : Clamp(int64_t{area_.y} + area_.h),
                   Given(f.w) ? f.w : area_.w, footer_h};
   }
+  // A definition may let its detail area run into the page footer (the
+  // inventory's ends at 9833, its footer begins at 9000): nothing the flow
+  // draws may reach past the footer's top.
+  bottom_ = Clamp(int64_t{area_.y} + area_.h);
+  footer_top_ = INT32_MAX;
+  if (page_footer_ && footer_at_.y > area_.y) footer_top_ = footer_at_.y;
+}
+
+bool Report::Fits(int64_t height, int64_t reach) const {
+  return int64_t{cursor_} + height <= bottom_ && int64_t{cursor_} + reach <= footer_top_;
 }
 
 // Numbers the group breaks and detail bands depth first and records each
@@ -263,15 +273,18 @@ void Report::Print(int band) {
   // band do not fit below what the page holds, but would fit on a page of
   // their own, they all start the next page.
   if (keep < detail.breaks.size() && page_ && page_has_flow_) {
-    int64_t together = BandHeight(*detail.band, font_, Current());
+    int64_t headers = 0;
     for (size_t i = keep; i < detail.breaks.size(); ++i) {
       if (const Node* header = FirstBand(*detail.breaks[i], Kind::kHeaderBand)) {
-        together += BandHeight(*header, font_, Current());
+        headers += BandHeight(*header, font_, Current());
       }
     }
-    if (int64_t{cursor_} + together > int64_t{area_.y} + area_.h && together <= area_.h) {
+    int64_t height = headers + BandHeight(*detail.band, font_, Current());
+    int64_t reach = headers + BandReach(*detail.band, font_, Current());
+    if (!Fits(height, reach) && std::max(height, reach) <= Capacity()) {
       FinishPage();
       StartPage();
+      ContinueGroups(std::max(height, reach));
     }
   }
   for (size_t i = keep; i < detail.breaks.size(); ++i) {
@@ -294,11 +307,13 @@ void Report::Print(int band) {
   }
 }
 
+// A group stays open while its footer prints, so that a page which begins
+// with the footer repeats the group's header.
 void Report::CloseGroups(size_t keep) {
   while (groups_.size() > keep) {
     const Node* brk = groups_.back().brk;
-    groups_.pop_back();
     if (const Node* footer = FirstBand(*brk, Kind::kFooterBand)) Flow(*footer, Last());
+    groups_.pop_back();
   }
 }
 
@@ -328,10 +343,11 @@ void Report::Close() {
 void Report::Flow(const Node& band, const BandValues& values) {
   if (!page_) StartPage();
   int32_t height = BandHeight(band, font_, values);
-  int64_t bottom = int64_t{area_.y} + area_.h;
-  if (page_has_flow_ && int64_t{cursor_} + height > bottom) {
+  int32_t reach = BandReach(band, font_, values);
+  if (page_has_flow_ && !Fits(height, reach)) {
     FinishPage();
     StartPage();
+    ContinueGroups(std::max(height, reach));
   }
   int32_t x = Clamp(int64_t{area_.x} + (Given(band.at.x) ? band.at.x : 0));
   int32_t w = Given(band.at.w) ? band.at.w : area_.w;
@@ -360,6 +376,49 @@ void Report::StartPage() {
   }
 }
 
+// The open groups' headers at the top of a page that begins inside them,
+// each with the remark after its break variable's text. `next` is how far
+// the band that caused the new page reaches: the headers are left out when
+// they and that band would not fit together, so that the band is never
+// pushed onto the page footer (or on to yet another page).
+void Report::ContinueGroups(int64_t next) {
+  const BandValues values = Last();
+  int64_t total = 0;
+  for (const Group& group : groups_) {
+    if (const Node* header = FirstBand(*group.brk, Kind::kHeaderBand)) {
+      total += BandHeight(*header, font_, values);
+    }
+  }
+  if (total == 0 || total + next > Capacity()) return;
+  for (size_t i = 0; i < groups_.size(); ++i) {
+    const Node* header = FirstBand(*groups_[i].brk, Kind::kHeaderBand);
+    if (header == nullptr) continue;
+    int32_t x = Clamp(int64_t{area_.x} + (Given(header->at.x) ? header->at.x : 0));
+    int32_t w = Given(header->at.w) ? header->at.w : area_.w;
+    LayoutBand(*header, x, cursor_, w, font_, values, page_->items);
+    PageItem remark;
+    remark.type = PageItem::Type::kText;
+    remark.text = std::string(kContinuedRemark);
+    remark.font = font_;
+    if (std::optional<TextEnd> end =
+            TextEndOf(*header, groups_[i].brk->use->variable, font_, values)) {
+      remark.x = Clamp(int64_t{x} + end->x);
+      remark.y = Clamp(int64_t{cursor_} + end->y);
+      remark.font = end->font;
+    } else {
+      remark.x = x;
+      remark.y = cursor_;
+    }
+    remark.w = TextWidth(remark.text, remark.font);
+    remark.h = TextHeight(remark.font);
+    page_->items.push_back(std::move(remark));
+    cursor_ = Clamp(int64_t{cursor_} + BandHeight(*header, font_, values));
+  }
+  // The band that caused the page goes below them whatever it reaches, as
+  // it would at the top of an empty page.
+  page_has_flow_ = false;
+}
+
 void Report::FinishPage() {
   if (page_footer_) {
     LayoutBand(*page_footer_, footer_at_.x, footer_at_.y, footer_at_.w, font_, Last(),
@@ -386,12 +445,17 @@ void Report::FinishPage() {
 
 void Report::PrintUnqueued() {
   if (unqueued_.empty()) return;
-  if (platform_->PrintPages(unqueued_)) {
+  PrintJob(unqueued_);
+  unqueued_.clear();
+}
+
+void Report::PrintJob(const std::vector<std::string>& pages) {
+  last_print_ = platform_->PrintPages(pages);
+  if (last_print_.printed) {
     files::Errors().Clear();
   } else {
     files::Errors().Post(kPrinterDeviceError);
   }
-  unqueued_.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -399,13 +463,7 @@ void Report::PrintUnqueued() {
 
 void Report::SetProperty(int property, int64_t value) {
   if (property == kPropFlushPreview) {
-    if (value == 1 && preview_ != nullptr && !preview_->empty()) {
-      if (platform_->PrintPages(*preview_)) {
-        files::Errors().Clear();
-      } else {
-        files::Errors().Post(kPrinterDeviceError);
-      }
-    }
+    if (value == 1 && preview_ != nullptr && !preview_->empty()) PrintJob(*preview_);
     return;
   }
   other_[property] = value;

@@ -9,7 +9,19 @@
 //     Detail bands, and the group headers and footers around them, follow one
 //     another down the detail area; a band that does not fit below the
 //     previous one starts a new page (a band taller than the whole area is
-//     placed at the top of a fresh page and runs over its end).
+//     placed at the top of a fresh page and runs over its end). A band fits
+//     when its height ends within the detail area and everything it draws
+//     (further down where its controls reach below its height) ends above
+//     the top of the page footer band, when that band begins below the
+//     area's top: nothing printed in the flow lands on the page footer,
+//     even where a definition lets the detail area run into it.
+//   - Continuation: a page that begins while groups are open (a break inside
+//     a location, or a policy footer that did not fit any more) first
+//     repeats the header of each open group, outermost first, with the
+//     values of the last detail band printed and the remark "(continued)"
+//     after the text that shows the group's break variable. When those
+//     headers and the band that starts the page would not fit on one page
+//     together, the headers are left out.
 //   - Every page gets the form band (drawn first, under everything), the
 //     page header band and the page footer band at their own positions.
 //   - Group breaks: when a detail band is printed, the value of each enclosing
@@ -65,6 +77,8 @@
 #ifndef VORSANDT_REPORT_REPORT_H_
 #define VORSANDT_REPORT_REPORT_H_
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -73,8 +87,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/engine/definition.h"
 #include "report/report_layout.h"
+#include "ui/engine/definition.h"
+#include "ui/engine/platform.h"
 #include "ui/engine/report_page.h"
 #include "ui/engine/use_variable.h"
 
@@ -94,6 +109,8 @@ inline constexpr int kPrinterDeviceError = 524;
 
 // The variable name that shows the page number.
 inline constexpr std::string_view kPageNumberVariable = "PAGE:NUMBER";
+// The remark after a group header repeated on a continuation page.
+inline constexpr std::string_view kContinuedRemark = "(continued)";
 
 // The preview queue: entry n names the page image of page n.
 using PreviewQueue = std::vector<std::string>;
@@ -144,6 +161,9 @@ class Report {
   // Other properties are kept and given back unchanged.
   void SetProperty(int property, int64_t value);
   int64_t GetNumber(int property) const;
+  // How the last print job (flushed or at the end) went: where it went when
+  // the printer prints to a file.
+  const PrintResult& LastPrint() const { return last_print_; }
 
   // The numbers Print accepts, in order.
   std::vector<int> DetailBands() const;
@@ -184,8 +204,17 @@ class Report {
   void CloseGroups(size_t keep);
   void Flow(const Node& band, const BandValues& values);
   void StartPage();
+  void ContinueGroups(int64_t next);
+  // Whether a band `height` high that draws down to `reach` fits below the
+  // cursor; how much a page holds.
+  bool Fits(int64_t height, int64_t reach) const;
+  int32_t Capacity() const {
+    return std::max(0, Clamp(int64_t{std::min(bottom_, footer_top_)} - area_.y));
+  }
+  static int32_t Clamp(int64_t v);
   void FinishPage();
   void PrintUnqueued();
+  void PrintJob(const std::vector<std::string>& pages);
 
   Platform* platform_;
   const Node* structure_;
@@ -198,6 +227,10 @@ class Report {
   const Node* form_ = nullptr;
   std::map<int, Detail> details_;
   Rect area_;
+  int32_t bottom_ = 0;  // the detail area's bottom
+  // The top of a page footer that begins below the area's top (else the
+  // largest value): what the flow draws ends above it.
+  int32_t footer_top_ = INT32_MAX;
   Rect header_at_;
   Rect footer_at_;
 
@@ -217,6 +250,7 @@ class Report {
   std::vector<std::string> rendered_;  // every page image this report wrote
   std::vector<std::string> unqueued_;  // finished with no preview queue set
   std::map<int, int64_t> other_;
+  PrintResult last_print_;
 };
 
 }  // namespace vorsandt::ui

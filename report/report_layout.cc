@@ -12,6 +12,9 @@ namespace {
 // enough for the usual sans-serif faces, and the same on every platform.
 constexpr double kCharWidth = 0.6;
 constexpr double kLineHeight = 1.2;
+// What a text can take at most per character in those faces (capitals of a
+// bold face), for placing something after a text that must never overlap it.
+constexpr double kWideCharWidth = 0.8;
 constexpr int32_t kImageSize = 1000;  // one inch
 constexpr int32_t kGap = 40;          // between a check box's square and its text
 
@@ -162,6 +165,35 @@ int32_t BandHeight(const Node& band, const PageFont& font, const BandValues& val
     bottom = std::max<int64_t>(bottom, int64_t{p.y} + std::max<int32_t>(p.h, 0));
   }
   return Clamp(bottom);
+}
+
+int32_t BandReach(const Node& band, const PageFont& font, const BandValues& values) {
+  int32_t width = Given(band.at.w) ? band.at.w : 0;
+  int64_t bottom = BandHeight(band, font, values);
+  for (const Placed& p : Place(band, width, font, values)) {
+    if (p.type == PageItem::Type::kText && p.text.empty()) continue;  // draws nothing
+    bottom = std::max<int64_t>(bottom, int64_t{p.y} + std::max<int32_t>(p.h, 0));
+  }
+  return Clamp(bottom);
+}
+
+std::optional<TextEnd> TextEndOf(const Node& band, std::string_view variable, const PageFont& font,
+                                 const BandValues& values) {
+  int32_t width = Given(band.at.w) ? band.at.w : 0;
+  std::optional<TextEnd> first_text;
+  for (const Placed& p : Place(band, width, font, values)) {
+    if (p.type != PageItem::Type::kText) continue;
+    std::string shown = p.text;
+    shown.erase(shown.find_last_not_of(' ') + 1);
+    if (shown.empty()) continue;
+    // As wide as the text can be, then one blank.
+    const double wide = static_cast<double>(shown.size()) * p.font.size * kMilsPerPoint;
+    TextEnd end{Clamp(int64_t{p.x} + std::llround(wide * kWideCharWidth) + TextWidth(" ", p.font)),
+                p.y, p.font};
+    if (p.node->use && p.node->use->variable == variable) return end;
+    if (!first_text) first_text = end;
+  }
+  return first_text;
 }
 
 void LayoutBand(const Node& band, int32_t x, int32_t y, int32_t width, const PageFont& font,

@@ -53,6 +53,25 @@ int32_t TextWidth(std::string_view text, const PageFont& font);
 // count as 0), else the lowest bottom edge of its placed controls.
 int32_t BandHeight(const Node& band, const PageFont& font, const BandValues& values);
 
+// How far down `band` draws: the lowest bottom edge of its placed controls,
+// or its height when that is lower. A band whose controls reach below its
+// height still draws them, so this is what must fit on the page.
+int32_t BandReach(const Node& band, const PageFont& font, const BandValues& values);
+
+// Where a remark that follows the text a band shows for `variable` goes: one
+// blank after the first visible text control that uses it (trailing blanks
+// of its text left out; as wide as its text could be in a bold face, since
+// the layout knows no font metrics), at its top, relative to the band, and
+// that control's font; without such a control, after the band's first
+// visible text; nullopt when the band shows no text at all.
+struct TextEnd {
+  int32_t x = 0;
+  int32_t y = 0;
+  PageFont font;
+};
+std::optional<TextEnd> TextEndOf(const Node& band, std::string_view variable, const PageFont& font,
+                                 const BandValues& values);
+
 // Appends the page items of `band`'s controls, the band's top left corner at
 // (x, y) on the page and the band `width` wide. Variable strings show their
 // variable through the control's display picture.

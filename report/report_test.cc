@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "report/report_test_support.h"
 
 namespace vorsandt::ui {
@@ -122,6 +124,34 @@ TEST_F(ReportTest, NotGivenBandPositionsUseMarginsAndFollowTheHeader) {
   EXPECT_EQ(FindText(page, "FOOT")->y, 11000 - 1000 - 167);
 }
 
+// The detail area runs down to 3000, but the page footer begins at 2700:
+// a band goes on the page only when all it draws ends above the footer.
+TEST_F(ReportTest, ABandThatWouldReachThePageFooterStartsTheNextPage) {
+  auto report = Make("FOOTED$REPORT");
+  report->Open();
+  PrintNames(*report, {"a", "b", "c"});
+  report->EndPage();
+  ASSERT_EQ(platform_.pages.size(), 2u);
+  EXPECT_EQ(Texts(platform_.pages[0]), (std::vector<std::string>{"a", "b", "1"}));
+  EXPECT_EQ(FindText(platform_.pages[1], "c")->y, 2000);
+  // Band 2 is 200 high, but its text starts 150 down and is 167 high: the
+  // third band would end at 2600, above the footer, but its text at 2717.
+  platform_.pages.clear();
+  report->Close();
+  report->Open();
+  PrintNames(*report, {"d", "e", "f"}, 2);
+  report->EndPage();
+  ASSERT_EQ(platform_.pages.size(), 2u);
+  EXPECT_EQ(Texts(platform_.pages[0]), (std::vector<std::string>{"d", "e", "1"}));
+  for (const Page& page : platform_.pages) {
+    const int32_t footer_top = 2700;
+    for (const PageItem& item : page.items) {
+      if (item.text == std::to_string(page.number)) continue;  // the footer's own
+      EXPECT_LE(item.y + item.h, footer_top) << item.text << " on page " << page.number;
+    }
+  }
+}
+
 TEST_F(ReportTest, EndingWithNothingPrintedMakesNoPage) {
   auto report = Make("LIST$REPORT");
   PreviewQueue queue;
@@ -178,6 +208,74 @@ TEST_F(ReportTest, GroupBreaksPrintFootersInnermostFirstThenHeaders) {
   EXPECT_EQ(FindText(platform_.pages[1], "COMPANY")->y, 2000);
 }
 
+// Ten bands of 100 fill a page: the company and policy headers and eight
+// items. The ninth item starts a page inside both groups, which repeats
+// both headers, with the last item's values and "(continued)" after the
+// group's own value.
+TEST_F(ReportTest, APageThatBeginsInsideGroupsRepeatsTheirHeadersContinued) {
+  auto report = Report::Create(engine_, "TESTS$REPT01", "GROUPS$REPORT");
+  std::string company = "ACME", policy = "P1", item;
+  report->Bind("company", BindText(&company));
+  report->Bind("policy", BindText(&policy));
+  report->Bind("item", BindText(&item));
+  report->Open();
+  for (int i = 1; i <= 9; ++i) {
+    item = "i" + std::to_string(i);
+    report->Print(3);
+  }
+  company = "ZETA";
+  policy = "P9";
+  item = "boat";
+  report->Print(3);
+  report->EndPage();
+  ASSERT_GE(platform_.pages.size(), 2u);
+  EXPECT_EQ(FindText(platform_.pages[0], std::string(kContinuedRemark)), nullptr);
+  const Page& second = platform_.pages[1];
+  std::vector<std::string> texts = Texts(second);
+  ASSERT_GE(texts.size(), 7u);
+  EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 7),
+            (std::vector<std::string>{"COMPANY", "ACME", "(continued)", "POLICY", "P1",
+                                      "(continued)", "i9"}));
+  // The remark follows the group's value on its line, past the widest the
+  // value could be drawn.
+  const PageItem* acme = FindText(second, "ACME");
+  const PageItem* remark = nullptr;
+  for (const PageItem& it : second.items) {
+    if (it.text == "(continued)") {
+      remark = &it;
+      break;
+    }
+  }
+  ASSERT_NE(remark, nullptr);
+  EXPECT_EQ(remark->y, acme->y);
+  EXPECT_GT(remark->x, acme->x + TextWidth("ACME ", acme->font));
+  EXPECT_LT(remark->x, acme->x + 2 * TextWidth("ACME ", acme->font));
+  EXPECT_EQ(acme->y, 2000);
+  EXPECT_EQ(FindText(second, "i9")->y, 2200);
+  // A group that begins on the page gets its header once, not continued.
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "ZETA"), 2) << "header and footer";
+}
+
+// A header that would leave no room for the band that starts the page is
+// left out there: the band goes to the top, above the end of the page.
+TEST_F(ReportTest, ContinuedHeadersThatLeaveNoRoomForTheBandAreLeftOut) {
+  auto report = Report::Create(engine_, "TESTS$REPT01", "BIGHEAD$REPORT");
+  std::string company = "ACME", item;
+  report->Bind("company", BindText(&company));
+  report->Bind("item", BindText(&item));
+  report->Open();
+  for (const char* name : {"a", "b"}) {
+    item = name;
+    report->Print(2);
+  }
+  report->EndPage();
+  // The header fills page 1 and its first band goes over: page 2 holds
+  // both bands from the top, without the 800-high header again.
+  ASSERT_EQ(platform_.pages.size(), 2u);
+  EXPECT_EQ(Texts(platform_.pages[1]), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(FindText(platform_.pages[1], "a")->y, 2000);
+}
+
 TEST_F(ReportTest, TotalsCoverTheirGroupThePageOrTheWholeRun) {
   auto report = Report::Create(engine_, "TESTS$REPT01", "TOTALS$REPORT");
   std::string policy, item, value;
@@ -200,14 +298,15 @@ TEST_F(ReportTest, TotalsCoverTheirGroupThePageOrTheWholeRun) {
   ASSERT_EQ(platform_.pages.size(), 2u);
   // Page 1: header P1 (count 0 before its first item), a, b, footer P1,
   // header P2, c; the page footer totals the three items on the page. The
-  // P2 footer does not fit and goes to page 2 with a page total of nothing.
+  // P2 footer does not fit and goes to page 2 with a page total of nothing,
+  // below P2's header (its count now 1) repeated as continued.
   EXPECT_EQ(Texts(platform_.pages[0]),
             (std::vector<std::string>{"P1", "0", "a", "    10.25", "    10.25", "b", "    20.50",
                                       "    30.75", "VALUE OF ITEMS INSURED:", "         30.75",
                                       "P2", "0", "c", "   100.00", "   130.75", "   130.75", "3"}));
-  EXPECT_EQ(
-      Texts(platform_.pages[1]),
-      (std::vector<std::string>{"VALUE OF ITEMS INSURED:", "        100.00", "     0.00", "0"}));
+  EXPECT_EQ(Texts(platform_.pages[1]),
+            (std::vector<std::string>{"P2", "1", "(continued)", "VALUE OF ITEMS INSURED:",
+                                      "        100.00", "     0.00", "0"}));
 
   // Opening the report again starts every total afresh.
   platform_.pages.clear();

@@ -144,6 +144,38 @@ structures:
         at: [default, default, default, 2500]
         controls:
           - value: name
+  - report: FOOTED$REPORT
+    at: [1000, 2000, 6000, 1000]
+    bands:
+      - detail:
+        at: [default, default, default, 300]
+        controls:
+          - value: name
+            at: [0, 0, default, default]
+      - detail:
+        at: [default, default, default, 200]
+        controls:
+          - value: name
+            at: [0, 150, default, default]
+      - footer:
+        at: [1000, 2700, 6000, 300]
+        controls:
+          - value: PAGE:NUMBER
+            at: [0, 100, default, default]
+  - report: BIGHEAD$REPORT
+    at: [1000, 2000, 6000, 1000]
+    bands:
+      - break:
+        use: company
+        bands:
+          - header:
+            at: [default, default, default, 800]
+            controls:
+              - value: company
+          - detail:
+            at: [default, default, default, 300]
+            controls:
+              - value: item
   - report: BARE$REPORT
     bands:
       - header:
@@ -170,9 +202,9 @@ class ReportPlatform : public TestPlatform {
     pages.push_back(page);
     images.push_back(image);
   }
-  bool PrintPages(const std::vector<std::string>& list) override {
+  PrintResult PrintPages(const std::vector<std::string>& list) override {
     jobs.push_back(list);
-    return print_ok;
+    return {print_ok, print_ok ? print_file : std::string()};
   }
   int ShowMessage(const MessageRequest& request) override {
     std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
@@ -183,6 +215,7 @@ class ReportPlatform : public TestPlatform {
   std::vector<std::string> images;
   std::vector<std::vector<std::string>> jobs;
   bool print_ok = true;
+  std::string print_file;  // the printer prints to this file (empty: paper)
 };
 
 inline bool Exists(const std::string& path) {

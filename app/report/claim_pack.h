@@ -81,6 +81,12 @@ bool WriteClaimPack(std::string file, bool ask);
 // `error`) or no pack was written (said by the messages).
 bool WriteClaimPackOf(int32_t claim, const std::string& file, std::string* error);
 
+// The page images `pages` written as the PDF file `file`: beside it first,
+// then renamed over it, so that it appears whole or not at all (what the
+// pack itself is written with; the report preview saves through it too).
+// False, with `file` left as it was, when it could not be written.
+bool WritePagesPdf(const std::vector<std::string>& pages, const std::string& file);
+
 }  // namespace vorsandt::app
 
 #endif  // VORSANDT_APP_REPORT_CLAIM_PACK_H_

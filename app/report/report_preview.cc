@@ -1,8 +1,13 @@
 #include "app/report/report_preview.h"
 
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <memory>
+#include <optional>
 
+#include "app/report/claim_pack.h"
+#include "runtime/env/env.h"
 #include "ui/engine/engine.h"
 #include "ui/engine/events.h"
 #include "ui/engine/thread_codes.h"
@@ -17,6 +22,7 @@ enum ViewMode : int { kSingle = 0, kZoomed = 1, kFacing = 2 };
 constexpr int kZoneZoom = 2;
 constexpr int kZoneMode = 3;
 constexpr int kZonePages = 4;
+constexpr int kZoneSaved = 1;  // where a PDF went
 
 // Button texts and tips that change with the mode.
 struct Caption {
@@ -31,8 +37,8 @@ constexpr Caption kSinglePages{"&Single Pages!", "View the report one page at a 
 
 class Preview {
  public:
-  explicit Preview(const std::vector<std::string>& pages)
-      : pages_(pages), count_(static_cast<int>(pages.size())) {}
+  Preview(const std::vector<std::string>& pages, std::string pdf_name)
+      : pages_(pages), count_(static_cast<int>(pages.size())), pdf_name_(std::move(pdf_name)) {}
   void Run();
 
  private:
@@ -42,6 +48,7 @@ class Preview {
     int right_frame, right_image, right_region;
     int single_frame, single_image, single_region;
     int zoomed;
+    int save_pdf;
   };
 
   void FindFields();
@@ -57,9 +64,11 @@ class Preview {
   void Zoom();
   void ToggleFacing();
   void Jump();
+  void SavePdf();
 
   const std::vector<std::string>& pages_;
   const int count_;
+  const std::string pdf_name_;
   std::unique_ptr<ui::Window> window_;
   Fields f_{};
   int16_t current_page_ = 1;
@@ -77,6 +86,7 @@ void Preview::FindFields() {
         w.FieldOf("?LeftRegion"),   w.FieldOf("?RightFrame"),  w.FieldOf("?RightPage"),
         w.FieldOf("?RightRegion"),  w.FieldOf("?SingleFrame"), w.FieldOf("?SinglePage"),
         w.FieldOf("?SingleRegion"), w.FieldOf("?ZoomedPage")};
+  f_.save_pdf = w.FieldOf("?SavePdf");
 }
 
 void Preview::Label(int field, const Caption& caption) {
@@ -215,6 +225,52 @@ void Preview::Jump() {
   ShowPages();
 }
 
+// Why `file` cannot be written, found before anything is drawn: a folder
+// in its place, or a folder that takes no new file (the temporary the PDF is
+// written into first is tried). Empty when it can be tried.
+std::string WhyNotWritable(const std::string& file) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) return file + " is a folder";
+  const std::string folder = std::filesystem::path(file).parent_path().string();
+  const std::string probe = file + ".part";
+  env::Env* e = env::Env::Default();
+  const bool was_there = e->Exists(probe);
+  std::unique_ptr<env::File> handle;
+  if (int error = e->Open(probe, env::kOpenCreate, &handle); error != 0) {
+    return "the folder " + folder + " cannot be written to (" + std::strerror(error) + ")";
+  }
+  handle.reset();
+  if (!was_there) e->Delete(probe);
+  return std::string();
+}
+
+// "Save as PDF...": the pages shown, as a PDF file the user names (the save
+// dialog starts where a PDF was saved last), written whole or not at all by
+// the routine the claim pack and the command line use. Where it went is
+// said in the status bar; why it could not be written, in a box.
+void Preview::SavePdf() {
+  ui::FileRequest request;
+  request.title = "Save the Report as PDF";
+  request.mask = "PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*";
+  request.file_name = pdf_name_;
+  request.save = true;
+  request.owner = window_->id();
+  std::optional<std::string> chosen = ui::Engine::Current()->ChooseFile(request);
+  if (!chosen || chosen->empty()) return;
+  std::error_code ec;
+  std::string file = std::filesystem::absolute(*chosen, ec).lexically_normal().string();
+  if (ec) file = *chosen;
+  std::string why = WhyNotWritable(file);
+  if (why.empty() && !WritePagesPdf(pages_, file)) why = "the PDF file could not be written";
+  if (!why.empty()) {
+    window_->SetProperty(0, ui::prop::kStatusText, "", kZoneSaved);
+    ui::Engine::Current()->Message("The report was not saved as " + file + ": " + why + ".",
+                                   "Save as PDF", ui::Icon::kExclamation);
+    return;
+  }
+  window_->SetProperty(0, ui::prop::kStatusText, WrittenNotice(file, pages_.size()), kZoneSaved);
+}
+
 void Preview::Run() {
   ui::ResponseCode() = ui::response::kCancelled;
   if (count_ == 0) return;  // nothing to show: the report prints nothing
@@ -249,6 +305,8 @@ void Preview::Run() {
       window_->Post(ui::event::kAccepted, f_.zoom);
     } else if (field == f_.jump) {
       Jump();
+    } else if (field == f_.save_pdf) {
+      SavePdf();
     }
   }
   window_->Close();
@@ -256,6 +314,8 @@ void Preview::Run() {
 
 }  // namespace
 
-void ReportPreview(const std::vector<std::string>& page_list) { Preview(page_list).Run(); }
+void ReportPreview(const std::vector<std::string>& page_list, std::string pdf_name) {
+  Preview(page_list, std::move(pdf_name)).Run();
+}
 
 }  // namespace vorsandt::app

@@ -17,7 +17,9 @@ namespace vorsandt::app {
 
 inline constexpr char kPreviewWindowId[] = "ZELTAR3$ZELTA061";
 
-void ReportPreview(const std::vector<std::string>& page_list);
+// "Save as PDF..." writes the pages as a PDF file, offering `pdf_name` as its
+// name; the preview stays open and its status bar says where the file went.
+void ReportPreview(const std::vector<std::string>& page_list, std::string pdf_name = "report.pdf");
 
 }  // namespace vorsandt::app
 

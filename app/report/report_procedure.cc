@@ -48,6 +48,7 @@ class ReportRun {
   bool ReadNextRow();  // false: the end (or an error) was reached
   void PrintBatch();
   void ShowPercent();
+  void PrintPreviewed();
 
   const ReportDef& def_;
   std::vector<uint8_t> layout_;
@@ -230,6 +231,26 @@ bool ReportRun::RunWithoutWindow(
   return ok;
 }
 
+// Print! in the preview. With no printer to go to yet (none chosen and none
+// installed, or the last job failed) the printer setup comes first, where
+// the user picks a printer or a PDF file; cancelling it prints nothing.
+void ReportRun::PrintPreviewed() {
+  ui::Engine& engine = *ui::Engine::Current();
+  if (!engine.platform().PrinterReady() && !engine.PrinterSetup(0)) return;
+  report_->SetProperty(ui::kPropFlushPreview, 1);
+  // A printer that failed: the runtime's printer error, and the program
+  // goes on; the next Print! offers the setup again.
+  if (files::Errors().Code() != files::kNoError) {
+    engine.Message(files::Errors().Text(), "Print", ui::Icon::kExclamation);
+    files::Errors().Clear();
+    return;
+  }
+  const ui::PrintResult& printed = report_->LastPrint();
+  if (!printed.file.empty()) {
+    engine.platform().ShowNotice(WrittenNotice(printed.file, page_list_.size()));
+  }
+}
+
 void ReportRun::Run() {
   // A report takes no request; it answers through the response only.
   ui::RequestCode() = 0;
@@ -299,16 +320,8 @@ void ReportRun::Run() {
 
   if (exit_response_ == kGoOn && report_->state() == ui::Report::State::kOpen) {
     report_->EndPage();
-    ReportPreview(page_list_);
-    if (ui::ResponseCode() == ui::response::kCompleted) {
-      report_->SetProperty(ui::kPropFlushPreview, 1);
-      // No printer, or one that failed: the runtime's printer error, and
-      // the program goes on.
-      if (files::Errors().Code() != files::kNoError) {
-        ui::Engine::Current()->Message(files::Errors().Text(), "Print", ui::Icon::kExclamation);
-        files::Errors().Clear();
-      }
-    }
+    ReportPreview(page_list_, std::string(def_.name) + ".pdf");
+    if (ui::ResponseCode() == ui::response::kCompleted) PrintPreviewed();
   }
   report_->Close();
   page_list_.clear();
@@ -370,6 +383,10 @@ bool RenderReportRows(const ReportDef& def, std::vector<ReportRow> rows,
                       const std::function<bool(const std::vector<std::string>&)>& deliver,
                       std::string* error) {
   return ReportRun(def, std::move(rows)).RunWithoutWindow(deliver, error);
+}
+
+std::string WrittenNotice(const std::string& file, size_t pages) {
+  return "Written to " + file + ", " + std::to_string(pages) + (pages == 1 ? " page." : " pages.");
 }
 
 int ReportPercent(int32_t read, int32_t total) {

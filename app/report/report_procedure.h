@@ -13,7 +13,11 @@
 // a preview. A read error other than "Record Not Available" is message 35
 // naming the instance's table, and the report ends there as at its end. At
 // the end the last page is finished, ReportPreview shows the queue, and only
-// its Print prints the pages; closing the report removes them.
+// its Print prints the pages; closing the report removes them. When no
+// printer is ready (none chosen or installed, or the last job failed) Print
+// first offers the printer setup (a printer or a PDF file); a job that fails
+// is the printer error in a box; a job written to a file says where, with
+// its page count, in the frame's status bar.
 #ifndef VORSANDT_APP_REPORT_REPORT_PROCEDURE_H_
 #define VORSANDT_APP_REPORT_REPORT_PROCEDURE_H_
 
@@ -97,6 +101,10 @@ bool RenderReport(const ReportDef& def,
 bool RenderReportRows(const ReportDef& def, std::vector<ReportRow> rows,
                       const std::function<bool(const std::vector<std::string>&)>& deliver,
                       std::string* error);
+
+// What is said once the pages are in a PDF file: "Written to FILE, N
+// pages." ("1 page.").
+std::string WrittenNotice(const std::string& file, size_t pages);
 
 // The percentage shown: `read` against `total`, clipped at 100 (0 records
 // in the primary table: 100 once anything was read).

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
 #include <string>
 
 #include "app/dictionary/dictionary.h"
+#include "app/report/report_preview.h"
+#include "ui/engine/engine.h"
+#include "ui/headless/headless_platform.h"
 
 namespace vorsandt::app {
 namespace {
@@ -45,6 +50,41 @@ TEST(ReportDefsTest, InstancesNameRealTablesKeysAndLinks) {
   EXPECT_EQ(ReportDefs()[0].detail_band, 2);
   EXPECT_STREQ(ReportDefs()[1].read_error_name, "POLICY");
   EXPECT_EQ(ReportDefs()[1].detail_band, 3);
+}
+
+TEST(WrittenNoticeTest, SaysWhereAndHowManyPages) {
+  EXPECT_EQ(WrittenNotice("/home/ann/inventory.pdf", 9),
+            "Written to /home/ann/inventory.pdf, 9 pages.");
+  EXPECT_EQ(WrittenNotice("/tmp/one.pdf", 1), "Written to /tmp/one.pdf, 1 page.");
+}
+
+// The letter after "&" in `text` (lower case), or 0.
+char Mnemonic(const std::string& text) {
+  size_t amp = text.find('&');
+  if (amp == std::string::npos || amp + 1 >= text.size()) return 0;
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(text[amp + 1])));
+}
+
+// Alt and a letter must reach Save as PDF whatever the buttons say at the
+// time (the zoom and facing buttons change their texts).
+TEST(PreviewWindowTest, SaveAsPdfHasALetterNoOtherButtonUses) {
+  ui::headless::HeadlessPlatform platform;
+  ui::Engine engine(&platform);
+  std::optional<ui::FoundStructure> found =
+      engine.FindDefinition(kPreviewWindowId, "REPORTPREVIEW$PREVIEWWINDOW");
+  ASSERT_TRUE(found.has_value());
+  std::map<char, std::vector<std::string>> users;
+  std::string save_text;
+  for (const ui::Node& control : found->structure->children) {
+    if (control.kind != ui::Kind::kButton) continue;
+    if (control.equate == "?SavePdf") save_text = control.text;
+    users[Mnemonic(control.text)].push_back(control.text);
+  }
+  for (const char* other : {"&Zoom Out!", "&Single Pages!"})
+    users[Mnemonic(other)].push_back(other);
+  EXPECT_EQ(save_text, "Save as P&DF...");
+  ASSERT_NE(Mnemonic(save_text), 0);
+  EXPECT_EQ(users[Mnemonic(save_text)], std::vector<std::string>{save_text});
 }
 
 }  // namespace

@@ -4,8 +4,12 @@
 # Checks, with pdfinfo and pdftotext, that the inventory PDF has the pages
 # its layout gives (worked out here from the band heights), every item's
 # description exactly once, and each location's header on the page where its
-# first item is, above it; that the insurance PDF shows each policy's
-# "VALUE OF ITEMS INSURED:" as the sum of its items' prices worked out here;
+# first item is, above it; with pdftotext -bbox (check_report_pages.awk)
+# that no line reaches the page footer and that every page going on with a
+# location begins with its header marked "(continued)"; that the insurance
+# PDF shows each policy's "VALUE OF ITEMS INSURED:" as the sum of its items'
+# prices worked out here, that its lines keep off the footer too, and that
+# its pages inside a policy repeat the policy's header;
 # and that an unknown or empty report fails with 1 and leaves no file.
 set -e
 bin=$1
@@ -45,22 +49,30 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 "$bin" --data data --report inventory --pdf inventory.pdf 2>err.txt || fail "inventory: exit $? $(cat err.txt)"
 pages=$(pdfinfo inventory.pdf | awk '/^Pages:/ { print $2 }')
-# The layout: a detail area 7833 high; per location a header of 1052 kept
-# with its first item, items of 177, a footer of 167.
-expected=$(awk 'function flow(h) {
+# The layout: a detail area 7833 high whose page footer begins 7000 down;
+# per location a header of 1052 kept with its first item, items of 177 whose
+# text reaches 188 down, a footer of 167. A page that begins while a
+# location is open (its footer included) starts with its header again.
+expected=$(awk 'function max(a, b) { return a > b ? a : b }
+  function newpage(band) {
+    pages++; cur = 0; has = 0
+    if (open && 1052 + band <= F) cur = 1052
+  }
+  function fits(h, r) { return cur + h <= A && cur + r <= F }
+  function flow(h, r) {
     if (pages == 0) { pages = 1; cur = 0; has = 0 }
-    if (has && cur + h > A) { pages++; cur = 0 }
+    if (has && !fits(h, r)) newpage(max(h, r))
     cur += h; has = 1
   }
   BEGIN {
-    A = 7833
+    A = 7833; F = 7000
     for (l = 1; l <= 40; l++) {
-      if (l > 1) flow(167)
-      if (pages > 0 && has && cur + 1052 + 177 > A) { pages++; cur = 0; has = 0 }
-      flow(1052)
-      for (i = 1; i <= 50; i++) flow(177)
+      if (l > 1) { flow(167, 167); open = 0 }
+      if (pages > 0 && has && !fits(1052 + 177, 1052 + 188)) newpage(0)
+      flow(1052, 1052); open = 1
+      for (i = 1; i <= 50; i++) flow(177, 188)
     }
-    flow(167)
+    flow(167, 167)
     print pages
   }')
 [ "$pages" = "$expected" ] || fail "inventory: $pages pages, the layout gives $expected"
@@ -85,6 +97,13 @@ awk -v RS='\f' '{
   END { if (starts != 40) { print starts " location starts"; bad = 1 } exit bad }' inventory.txt ||
   fail "inventory: location headers"
 
+# Where every line lies: above the page footer (9000 thousandths of an
+# inch down, 648 points), and each page that goes on with a location starts
+# with its header "(continued)".
+pdftotext -bbox inventory.pdf inventory.html
+awk -v footer_top=648 -v flow_top=144 -v groups=1 -v items=2000 -v prefix=1 \
+  -f "$(dirname "$0")/check_report_pages.awk" inventory.html >check.txt || fail "inventory: $(cat check.txt)"
+
 "$bin" --data data --report insurance --pdf insurance.pdf 2>err.txt || fail "insurance: exit $? $(cat err.txt)"
 pdftotext -layout insurance.pdf insurance.txt
 want=$(awk -F, 'NR > 1 { split($6, p, "."); cents[$2] += p[1] * 100 + p[2] }
@@ -96,6 +115,32 @@ want=$(awk -F, 'NR > 1 { split($6, p, "."); cents[$2] += p[1] * 100 + p[2] }
   END { print grouped(cents["P1"]) " " grouped(cents["P2"]) }' ITEMS.csv)
 got=$(grep 'VALUE OF ITEMS INSURED:' insurance.txt | awk '{ print $NF }' | tr '\n' ' ' | sed 's/ $//')
 [ "$got" = "$want" ] || fail "insurance: totals '$got', the items sum to '$want'"
+pdftotext -bbox insurance.pdf insurance.html
+awk -v footer_top=648 -f "$(dirname "$0")/check_report_pages.awk" insurance.html >check.txt ||
+  fail "insurance: $(cat check.txt)"
+# Every page after the first begins inside the one company and repeats its
+# header; a page whose first policy header is not continued follows a page
+# that ended its policy (its "VALUE OF ITEMS INSURED:" after its last item).
+ipages=$(pdfinfo insurance.pdf | awk '/^Pages:/ { print $2 }')
+continued=$(grep -c 'ALDER MUTUAL *(continued)' insurance.txt || true)
+[ "$continued" = $((ipages - 1)) ] || fail "insurance: $continued continued company headers on $ipages pages"
+awk -v RS='\f' 'NF == 0 { next }
+  {
+    n = split($0, lines, "\n"); first = ""; ended = 0
+    for (k = 1; k <= n; k++) {
+      if (first == "" && lines[k] ~ /POLICY REFERENCE:/) first = lines[k]
+      if (lines[k] ~ /^ITEM:/) ended = 0
+      if (lines[k] ~ /VALUE OF ITEMS INSURED:/) ended = 1
+    }
+    if (NR > 1 && first !~ /\(continued\)/ && !previous_ended) {
+      print "page " NR " goes on with a policy without its header continued"; bad = 1
+    }
+    if (NR > 1 && first ~ /\(continued\)/ && previous_ended) {
+      print "page " NR " continues a policy that ended"; bad = 1
+    }
+    previous_ended = ended
+  }
+  END { exit bad }' insurance.txt >check.txt || fail "insurance: $(cat check.txt)"
 
 if "$bin" --data data --report nosuch --pdf nosuch.pdf 2>err.txt; then fail "an unknown report succeeded"; fi
 grep -q "no report named nosuch" err.txt || fail "unknown report: $(cat err.txt)"

@@ -407,12 +407,22 @@ void Engine::Yield(Window* window) {
 
 bool Engine::WaitIdle(std::chrono::milliseconds timeout) {
   auto idle = [this] {
+    // A modal call keeps the run permission: while it waits for the user,
+    // every other thread waits for the permission (a frame hearing that a
+    // closed window gave it the focus back) or for input, and none can make
+    // progress.
+    bool held_by_user = false;
+    for (const Slot& s : slots_) {
+      if (s.state == SlotState::kModal) {
+        if (!platform_->AwaitingUser()) return false;
+        held_by_user = true;
+      }
+    }
+    if (held_by_user) return true;
     for (const Slot& s : slots_) {
       switch (s.state) {
         case SlotState::kFree:
-          break;
         case SlotState::kModal:
-          if (!platform_->AwaitingUser()) return false;
           break;
         case SlotState::kRunning:
           return false;

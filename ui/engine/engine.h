@@ -110,7 +110,9 @@ class Engine : public files::RuntimeErrorSink {
   void Input(WindowId id, const std::vector<vorsandt::ui::Input>& inputs);
   // Platform side: waits until no procedure can make progress without new
   // input (every thread waits in its loop with nothing queued and no timer,
-  // or in a modal call, or has ended). False on timeout.
+  // or in a modal call, or has ended; while a modal call waits for the user
+  // it keeps the run permission, so a thread with input queued then waits
+  // too). False on timeout.
   bool WaitIdle(std::chrono::milliseconds timeout);
   // Posts `event` to the open window `id` (any thread); false when that
   // window is not open.

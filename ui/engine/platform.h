@@ -156,6 +156,13 @@ struct FileRequest {
   WindowId owner = 0;
 };
 
+// How a print job ended: printed (to a printer, or to the file `file` when
+// the printer chosen prints to a file), or not at all.
+struct PrintResult {
+  bool printed = false;
+  std::string file;  // printed to a file: its name; else empty
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -191,11 +198,20 @@ class Platform {
   // page as a page image (a placeable metafile) itself and then tells the
   // platform the page and the image's name (the page model is what tests
   // and a platform that lays pages out again need). PrintPages prints the
-  // page images `pages` in order as one job; false when they could not be
-  // printed (nothing is printed then). Called by the thread that holds the
-  // run permission.
+  // page images `pages` in order as one job on the printer chosen; not
+  // printed when they could not be (nothing is printed then). Called by the
+  // thread that holds the run permission.
   virtual void PageFinished(const Page& /*page*/, const std::string& /*image*/) {}
-  virtual bool PrintPages(const std::vector<std::string>& /*pages*/) { return false; }
+  virtual PrintResult PrintPages(const std::vector<std::string>& /*pages*/) { return {}; }
+  // False when a print job would have nowhere to go without asking: no
+  // printer was chosen in the printer setup and none is installed as the
+  // default, or the last job failed. Callers then offer the printer setup
+  // first. Each job starts afresh from the chosen settings, so one that
+  // failed never spoils the next.
+  virtual bool PrinterReady() { return true; }
+  // A remark that needs no answer ("Written to /home/ann/inventory.pdf, 9
+  // pages."): shown in the frame's status bar, without waiting.
+  virtual void ShowNotice(const std::string& /*text*/) {}
   // Writes the page images `pages` in order as the PDF file `file`, one page
   // a sheet; false when it could not be written (a platform without a way
   // to draw them cannot).

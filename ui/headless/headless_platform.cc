@@ -112,7 +112,15 @@ std::optional<std::string> HeadlessPlatform::ChooseFile(const FileRequest&) {
   return Wait(file_answers_, "file", std::optional<std::string>());
 }
 
-bool HeadlessPlatform::PrinterSetup(WindowId) { return Wait(printer_answers_, "printer", false); }
+bool HeadlessPlatform::PrinterSetup(WindowId) {
+  PrinterAnswer answer = Wait(printer_answers_, "printer", PrinterAnswer{});
+  if (!answer.ok) return false;
+  std::lock_guard<std::mutex> lock(mu_);
+  printer_chosen_ = true;
+  last_job_failed_ = false;
+  print_to_pdf_ = answer.pdf;
+  return true;
+}
 
 void HeadlessPlatform::StandardAction(WindowId window, int action) {
   std::lock_guard<std::mutex> lock(mu_);
@@ -147,9 +155,9 @@ void HeadlessPlatform::QueueFileAnswer(std::optional<std::string> file) {
   cv_.notify_all();
 }
 
-void HeadlessPlatform::QueuePrinterAnswer(bool ok) {
+void HeadlessPlatform::QueuePrinterAnswer(bool ok, std::string pdf) {
   std::lock_guard<std::mutex> lock(mu_);
-  printer_answers_.push_back(ok);
+  printer_answers_.push_back(PrinterAnswer{ok, std::move(pdf)});
   pending_.clear();  // busy again until the call has returned
   cv_.notify_all();
 }

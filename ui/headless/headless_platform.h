@@ -38,8 +38,16 @@ class HeadlessPlatform : public Platform {
   // job (a job with one that does not play prints nothing) and records the
   // job and the listing of each printed page (images/metafile_listing.h),
   // also appended to the file VORSANDT_HEADLESS_PRINTS names. With
-  // VORSANDT_HEADLESS_NO_PRINTER set, every job fails as without a printer.
-  bool PrintPages(const std::vector<std::string>& pages) override;
+  // VORSANDT_HEADLESS_NO_PRINTER set, no printer is installed and every job
+  // for a printer fails. A printer setup answered with a PDF file prints
+  // every later job into that file through the PDF writer, as a print to
+  // file does. The printer is ready when one was chosen in the setup or
+  // one is installed, unless the last job failed.
+  PrintResult PrintPages(const std::vector<std::string>& pages) override;
+  bool PrinterReady() override;
+  // Remarks are kept (Notices) and written to standard error.
+  void ShowNotice(const std::string& text) override;
+  std::vector<std::string> Notices() const;
   std::vector<std::vector<std::string>> PrintJobs() const;
   std::vector<std::string> PrintedPages() const;
   // Without a printer every job fails, as when none is installed.
@@ -57,7 +65,9 @@ class HeadlessPlatform : public Platform {
   void QueueMessageAnswer(std::string caption);
   void QueuePopupAnswer(int item);
   void QueueFileAnswer(std::optional<std::string> file);
-  void QueuePrinterAnswer(bool ok);
+  // The next printer setup is confirmed (`ok`), with printing to the PDF
+  // file `pdf` when one is named, or cancelled.
+  void QueuePrinterAnswer(bool ok, std::string pdf = {});
   // What a modal call is waiting for ("message", "popup", "file", "printer"),
   // or empty when nothing waits.
   std::string Pending() const;
@@ -93,7 +103,15 @@ class HeadlessPlatform : public Platform {
   std::deque<MessageAnswer> message_answers_;
   std::deque<int> popup_answers_;
   std::deque<std::optional<std::string>> file_answers_;
-  std::deque<bool> printer_answers_;
+  struct PrinterAnswer {
+    bool ok = false;
+    std::string pdf;
+  };
+  std::deque<PrinterAnswer> printer_answers_;
+  bool printer_chosen_ = false;
+  bool last_job_failed_ = false;
+  std::string print_to_pdf_;  // the chosen printer prints into this file
+  std::vector<std::string> notices_;
   std::string pending_;
   bool cancel_all_ = false;
 };

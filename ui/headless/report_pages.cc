@@ -1,6 +1,7 @@
 // Report pages without a display: printing plays each page image into its
 // text listing, so that tests and scripts can read what went to the
 // "printer"; a job is all or nothing, like a real one that is checked first.
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -32,27 +33,66 @@ void AppendToPrintLog(const std::vector<std::string>& listings) {
 
 }  // namespace
 
-bool HeadlessPlatform::PrintPages(const std::vector<std::string>& pages) {
+// A machine without a printer, for scripts: the variable set and not "0".
+static bool NoPrinterInstalled() {
+  const char* none = std::getenv("VORSANDT_HEADLESS_NO_PRINTER");
+  return none != nullptr && *none != '\0' && std::string(none) != "0";
+}
+
+PrintResult HeadlessPlatform::PrintPages(const std::vector<std::string>& pages) {
+  PrintResult result;
+  std::string pdf;
+  PdfWriter writer;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    if (!printer_present_) return false;
+    pdf = print_to_pdf_;
+    writer = pdf_writer_;
+    // Failed until it has printed, so that the next job asks first.
+    last_job_failed_ = true;
   }
-  // A machine without a printer, for scripts: the variable set and not "0".
-  const char* none = std::getenv("VORSANDT_HEADLESS_NO_PRINTER");
-  if (none != nullptr && *none != '\0' && std::string(none) != "0") return false;
-  std::vector<std::string> listings;
-  for (const std::string& page : pages) {
-    std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(page);
-    if (!bytes) return false;
-    images::MetafileListing listing;
-    if (!images::PlayMetafile(*bytes, listing).ok) return false;
-    listings.push_back(listing.text());
+  if (!pdf.empty()) {
+    if (!writer || !writer(pages, pdf)) return result;
+    result.file = pdf;
+  } else {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (!printer_present_) return result;
+    }
+    if (NoPrinterInstalled()) return result;
+    std::vector<std::string> listings;
+    for (const std::string& page : pages) {
+      std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(page);
+      if (!bytes) return result;
+      images::MetafileListing listing;
+      if (!images::PlayMetafile(*bytes, listing).ok) return result;
+      listings.push_back(listing.text());
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    printed_pages_.insert(printed_pages_.end(), listings.begin(), listings.end());
+    AppendToPrintLog(listings);
   }
   std::lock_guard<std::mutex> lock(mu_);
   print_jobs_.push_back(pages);
-  printed_pages_.insert(printed_pages_.end(), listings.begin(), listings.end());
-  AppendToPrintLog(listings);
-  return true;
+  last_job_failed_ = false;
+  result.printed = true;
+  return result;
+}
+
+bool HeadlessPlatform::PrinterReady() {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (last_job_failed_) return false;
+  return printer_chosen_ || (printer_present_ && !NoPrinterInstalled());
+}
+
+void HeadlessPlatform::ShowNotice(const std::string& text) {
+  std::fprintf(stderr, "[notice] %s\n", text.c_str());
+  std::lock_guard<std::mutex> lock(mu_);
+  notices_.push_back(text);
+}
+
+std::vector<std::string> HeadlessPlatform::Notices() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return notices_;
 }
 
 std::vector<std::vector<std::string>> HeadlessPlatform::PrintJobs() const {

@@ -92,7 +92,15 @@ struct ScriptCommands {
     return true;
   }
   static bool AnswerPrinter(Runner& r, const Call& c) {
-    r.platform_.QueuePrinterAnswer(Lower(c.a[0]) == "ok");
+    if (Lower(c.a[0]) != "pdf") {
+      r.platform_.QueuePrinterAnswer(Lower(c.a[0]) == "ok");
+      return true;
+    }
+    // Print to a file: named as a print dialog names it, in full.
+    if (c.a.size() < 2 || c.a[1].empty()) return r.Fail("answer-printer pdf needs a file name");
+    std::error_code ec;
+    std::filesystem::path file = std::filesystem::absolute(c.a[1], ec);
+    r.platform_.QueuePrinterAnswer(true, ec ? c.a[1] : file.lexically_normal().string());
     return true;
   }
   static bool Wait(Runner& r, const Call& c) {
@@ -316,6 +324,13 @@ struct ScriptCommands {
       return r.Fail("message caption " + Quoted(m.caption) + ", expected " + Quoted(c.a[1]));
     return true;
   }
+  static bool ExpectNotice(Runner& r, const Call& c) {
+    auto notices = r.platform_.Notices();
+    if (notices.empty()) return r.Fail("no notice was shown");
+    if (notices.back() != c.a[0])
+      return r.Fail("notice " + Quoted(notices.back()) + ", expected " + Quoted(c.a[0]));
+    return true;
+  }
   static bool ExpectPopup(Runner& r, const Call& c) {
     auto popups = r.platform_.Popups();
     if (popups.empty()) return r.Fail("no popup menu was shown");
@@ -511,6 +526,7 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"expect no-window", 1, Stage::kIdle, &C::ExpectWindow},
     {"expect message", 1, Stage::kIdle, &C::ExpectMessage},
     {"expect popup", 1, Stage::kIdle, &C::ExpectPopup},
+    {"expect notice", 1, Stage::kIdle, &C::ExpectNotice},
     {"expect pending", 1, Stage::kIdle, &C::ExpectPending},
     {"expect action", 1, Stage::kIdle, &C::ExpectAction},
     {"expect caption", 1, Stage::kWindow, &C::ExpectCaption},

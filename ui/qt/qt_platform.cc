@@ -326,15 +326,26 @@ std::optional<std::string> QtPlatform::ChooseFile(const FileRequest& request) {
 }
 
 bool QtPlatform::PrinterSetup(WindowId owner) {
-  return gui_.Call<bool>([this, owner] {
-               QPrintDialog dialog(&printer_, Owner(owner));
-               dialog.setWindowTitle(QStringLiteral("Print Setup"));
-               // Setup chooses the printer and its paper; what to print is
-               // the report's business.
-               dialog.setOptions(QAbstractPrintDialog::PrintToFile);
-               AwaitingScope waiting(awaiting_user_);
-               return dialog.exec() == QDialog::Accepted;
-             })
+  return gui_
+      .Call<bool>([this, owner] {
+        AwaitingScope waiting(awaiting_user_);
+        bool chosen = false;
+        if (print_dialog_) {
+          chosen = print_dialog_(printer_, Owner(owner));
+        } else {
+          QPrintDialog dialog(&printer_, Owner(owner));
+          dialog.setWindowTitle(QStringLiteral("Print Setup"));
+          // Setup chooses the printer (or a PDF file) and its paper;
+          // what to print is the report's business.
+          dialog.setOptions(QAbstractPrintDialog::PrintToFile);
+          chosen = dialog.exec() == QDialog::Accepted;
+        }
+        if (chosen) {
+          printer_chosen_ = true;
+          last_job_failed_ = false;
+        }
+        return chosen;
+      })
       .value_or(false);
 }
 

@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QPrinter>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -55,8 +56,13 @@ class QtPlatform : public QObject, public Platform {
   bool PrinterSetup(WindowId owner) override;
   void StandardAction(WindowId window, int action) override;
   bool AwaitingUser() const override { return awaiting_user_.load() > 0; }
-  // Report pages (report_render.cc): page images played onto printer().
-  bool PrintPages(const std::vector<std::string>& pages) override;
+  // Report pages (report_render.cc): each job on a printer of its own made
+  // from the settings in printer(), so that a job that failed (a printer
+  // that cannot be opened leaves its device active) never spoils the next.
+  PrintResult PrintPages(const std::vector<std::string>& pages) override;
+  bool PrinterReady() override;
+  // In the frame's status bar until the next remark replaces it.
+  void ShowNotice(const std::string& text) override;
   bool WritePdf(const std::vector<std::string>& pages, const std::string& file) override;
 
   // On the toolkit's thread once its loop has ended: modal calls still
@@ -66,8 +72,15 @@ class QtPlatform : public QObject, public Platform {
   // Toolkit's thread only.
   FrameWindow* frame() const { return frame_; }
   WindowView* View(WindowId id) const;
-  // The printer chosen in the printer setup, for printing.
+  // The settings chosen in the printer setup, copied into every job; never
+  // printed on itself.
   QPrinter* printer() { return &printer_; }
+  // The dialog the printer setup shows (a print dialog by default); true
+  // when the user confirmed it. Tests put their own in.
+  using PrintDialog = std::function<bool(QPrinter& printer, QWidget* owner)>;
+  void SetPrintDialog(PrintDialog dialog) { print_dialog_ = std::move(dialog); }
+  // Whether the user chose a printer in the printer setup (tests set it too).
+  void SetPrinterChosen(bool chosen) { printer_chosen_ = chosen; }
   // What is remembered between runs; off unless the desktop program turns it on.
   WindowMemory& memory() { return memory_; }
 
@@ -101,6 +114,11 @@ class QtPlatform : public QObject, public Platform {
   std::map<WindowId, Shown> shown_;
   WindowMemory memory_;
   QPrinter printer_;
+  PrintDialog print_dialog_;
+  // Toolkit's thread only: a printer was chosen in the setup; the last job
+  // failed (the next one asks again).
+  bool printer_chosen_ = false;
+  bool last_job_failed_ = false;
   // Non-zero while a box, menu or dialog is on the screen waiting.
   std::atomic<int> awaiting_user_{0};
 };

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QPen>
+#include <QPrinterInfo>
+#include <QStatusBar>
 #include <algorithm>
 #include <cmath>
 
@@ -208,11 +210,50 @@ bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string
   return PrintPageImages(printer, paths);
 }
 
-// Printing goes to the printer chosen in the printer setup, on the toolkit's
-// thread, which owns the printer and the font database.
-bool QtPlatform::PrintPages(const std::vector<std::string>& pages) {
-  return gui_.Call<bool>([this, &pages] { return PrintPageImages(printer_, pages); })
+void CopyPrinterSettings(const QPrinter& settings, QPrinter& job) {
+  if (settings.outputFormat() == QPrinter::PdfFormat) {
+    job.setOutputFormat(QPrinter::PdfFormat);
+  } else {
+    job.setPrinterName(settings.printerName());
+  }
+  job.setOutputFileName(settings.outputFileName());
+  job.setPageLayout(settings.pageLayout());
+  job.setCopyCount(settings.copyCount());
+  job.setCollateCopies(settings.collateCopies());
+  job.setDuplex(settings.duplex());
+  job.setColorMode(settings.colorMode());
+  job.setDocName(settings.docName());
+}
+
+// Printing goes where the printer setup chose, on the toolkit's thread, which
+// owns the printers and the font database.
+PrintResult QtPlatform::PrintPages(const std::vector<std::string>& pages) {
+  return gui_
+      .Call<PrintResult>([this, &pages] {
+        QPrinter job(QPrinter::HighResolution);
+        CopyPrinterSettings(printer_, job);
+        PrintResult result;
+        result.printed = PrintPageImages(job, pages);
+        last_job_failed_ = !result.printed;
+        if (result.printed && job.outputFormat() == QPrinter::PdfFormat) {
+          result.file = FromQt(job.outputFileName());
+        }
+        return result;
+      })
+      .value_or(PrintResult{});
+}
+
+bool QtPlatform::PrinterReady() {
+  return gui_
+      .Call<bool>([this] {
+        if (last_job_failed_) return false;
+        return printer_chosen_ || !QPrinterInfo::defaultPrinter().isNull();
+      })
       .value_or(false);
+}
+
+void QtPlatform::ShowNotice(const std::string& text) {
+  gui_.Post([this, text] { frame_->statusBar()->showMessage(ToQt(text)); });
 }
 
 bool QtPlatform::WritePdf(const std::vector<std::string>& pages, const std::string& file) {

@@ -38,6 +38,12 @@ bool LooksLikeMetafile(const std::string& path);
 // false when the printer cannot be started.
 bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths);
 
+// Makes `job` print where `settings` prints: the printer or the file, the
+// paper and its orientation, copies, collation, duplex and colour. A fresh
+// printer for every job carries what was chosen without the state a job
+// leaves behind.
+void CopyPrinterSettings(const QPrinter& settings, QPrinter& job);
+
 // Writes the page images `paths` as a PDF file `pdf` (no display needed).
 bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf);
 

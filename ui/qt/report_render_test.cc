@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QPrinterInfo>
 #include <QImage>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include "report/page_metafile.h"
@@ -147,8 +149,93 @@ TEST(ReportRenderTest, QtPlatformPrintsPageImagesOnItsPrinter) {
   QString pdf = dir.filePath("platform.pdf");
   platform.printer()->setOutputFormat(QPrinter::PdfFormat);
   platform.printer()->setOutputFileName(pdf);
-  EXPECT_TRUE(platform.PrintPages({file.path, file.path}));
+  PrintResult printed = platform.PrintPages({file.path, file.path});
+  EXPECT_TRUE(printed.printed);
+  EXPECT_EQ(printed.file, pdf.toStdString()) << "a job printed to a file says where it went";
   EXPECT_EQ(PdfPages(pdf), 2);
+}
+
+// The toolkit's warnings while a test runs.
+struct Warnings {
+  Warnings() {
+    Seen().clear();
+    previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+      Seen().push_back(m.toStdString());
+    });
+  }
+  ~Warnings() { qInstallMessageHandler(previous); }
+  static std::vector<std::string>& Seen() {
+    static std::vector<std::string> seen;
+    return seen;
+  }
+  QtMessageHandler previous;
+};
+
+// A job on a printer that cannot be opened fails; the printer is then not
+// ready, so Print! offers the setup again, and what the setup chooses (a
+// PDF file) is what the next job prints on: the failed job left nothing
+// behind that refuses a setting ("Cannot be changed while printer is
+// active").
+TEST(ReportRenderTest, AFailedJobLeavesTheNextJobToWhatTheSetupChooses) {
+  QtPlatform platform;
+  Warnings warnings;
+  PageImage file(SamplePage());
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  if (QPrinterInfo::defaultPrinter().isNull()) {
+    // As on a machine without printers: nothing chosen, nothing installed,
+    // so Print! would offer the setup; printed anyway, the job fails (and a
+    // printer that was printed on would now refuse every setting).
+    EXPECT_FALSE(platform.PrinterReady());
+  } else {
+    platform.printer()->setOutputFormat(QPrinter::PdfFormat);
+    platform.printer()->setOutputFileName(dir.filePath("no/such/folder/job.pdf"));
+    EXPECT_TRUE(platform.PrinterReady());
+  }
+  EXPECT_FALSE(platform.PrintPages({file.path}).printed);
+  EXPECT_FALSE(platform.PrinterReady()) << "after a failed job the setup comes first";
+
+  const QString pdf = dir.filePath("after.pdf");
+  int asked = 0;
+  platform.SetPrintDialog([&](QPrinter& printer, QWidget*) {
+    ++asked;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    return true;
+  });
+  ASSERT_TRUE(platform.PrinterSetup(0));
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(platform.PrinterReady());
+  PrintResult printed = platform.PrintPages({file.path, file.path, file.path});
+  EXPECT_TRUE(printed.printed);
+  EXPECT_EQ(printed.file, pdf.toStdString());
+  EXPECT_EQ(PdfPages(pdf), 3);
+  for (const std::string& w : Warnings::Seen()) {
+    EXPECT_EQ(w.find("Cannot be changed"), std::string::npos) << w;
+  }
+  // The settings went into the job: the orientation the setup chose.
+  QPrinter copy;
+  CopyPrinterSettings(*platform.printer(), copy);
+  EXPECT_EQ(copy.pageLayout().orientation(), QPageLayout::Landscape);
+  EXPECT_EQ(copy.outputFileName(), pdf);
+  EXPECT_EQ(copy.outputFormat(), QPrinter::PdfFormat);
+
+  // Cancelling the setup changes nothing.
+  platform.SetPrintDialog([](QPrinter& printer, QWidget*) {
+    printer.setOutputFileName(QStringLiteral("/elsewhere.pdf"));
+    return false;
+  });
+  EXPECT_FALSE(platform.PrinterSetup(0));
+  EXPECT_TRUE(platform.PrinterReady());
+}
+
+TEST(ReportRenderTest, ANoticeShowsInTheFramesStatusBar) {
+  QtPlatform platform;
+  platform.ShowNotice("Written to /tmp/caf\xE9.pdf, 2 pages.");
+  QApplication::processEvents();
+  EXPECT_EQ(platform.frame()->statusBar()->currentMessage(),
+            QString::fromUtf8("Written to /tmp/caf\u00e9.pdf, 2 pages."));
 }
 
 // A picture item is part of the page image: played back where its box is,
