@@ -347,8 +347,7 @@ TEST_F(IntegrityTest, CountingADeleteWritesNothingAndCountsWhatTheDeleteThenTake
        "POLICY 2; ITEMS 3; SERVICE 2; WARRANTY 2; kept CLAIM->ITEMS 1; "},
       {Table::kPolicy, "POL:POLICY_REFERENCE", "PC", 0,
        "ITEMS 1; SERVICE 1; WARRANTY 1; kept CLAIM->ITEMS 0; "},
-      {Table::kItems, "ITE:ITEM_CODE", nullptr, 3,
-       "SERVICE 1; WARRANTY 1; kept CLAIM->ITEMS 1; "},
+      {Table::kItems, "ITE:ITEM_CODE", nullptr, 3, "SERVICE 1; WARRANTY 1; kept CLAIM->ITEMS 1; "},
       {Table::kCompanies, "COM:COMPANY_REFERENCE", nullptr, 1, "SERVICE 2; "},
       {Table::kWarranty, "WAN:WARRANTY_REFERENCE", nullptr, 2, ""},
       {Table::kClaim, "CLA:CLAIM_REFERENCE", nullptr, 1, ""},
@@ -357,13 +356,15 @@ TEST_F(IntegrityTest, CountingADeleteWritesNothingAndCountsWhatTheDeleteThenTake
     SCOPED_TRACE(std::string(Def(c.table).label) + " " +
                  (c.text != nullptr ? c.text : std::to_string(c.number)));
     Refill();
-    ASSERT_TRUE(c.text != nullptr ? Get(c.table, c.field, c.text) : Get(c.table, c.field, c.number));
+    ASSERT_TRUE(c.text != nullptr ? Get(c.table, c.field, c.text)
+                                  : Get(c.table, c.field, c.number));
     const std::vector<int> before = AllCounts();
     g_writes = 0;
     std::optional<DeleteReach> reach = CountDeleteReach(c.table);
     ASSERT_TRUE(reach.has_value());
     EXPECT_EQ(Described(*reach), c.reach);
-    EXPECT_EQ(reach->Nothing(), std::string(c.reach).find_first_of("123456789") == std::string::npos);
+    EXPECT_EQ(reach->Nothing(),
+              std::string(c.reach).find_first_of("123456789") == std::string::npos);
     EXPECT_EQ(g_writes, 0);
     EXPECT_EQ(AllCounts(), before);
     EXPECT_FALSE(files::InTransaction());

@@ -135,9 +135,7 @@ bool UseVariable::Accept(std::string_view typed, std::string_view picture) {
   return true;
 }
 
-Refusal UseVariable::WhyRefused(std::string_view, std::string_view) const {
-  return Refusal::kNone;
-}
+Refusal UseVariable::WhyRefused(std::string_view, std::string_view) const { return Refusal::kNone; }
 
 const DisplayFormatter& Formatter() { return *Installed(); }
 
