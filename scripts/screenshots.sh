@@ -277,7 +277,7 @@ sleep 0.5
 xdotool windowfocus --sync "$frame" || true
 xdotool key --window "$frame" alt+b
 sleep 0.5
-xdotool key Down Down Return
+xdotool key Down Return
 sleep 3
 xdotool key --window "$frame" alt+d
 sleep 1
@@ -292,7 +292,7 @@ sleep 1
 # Browse Files > Browse INVENTORY ITEMS again, Alt+C on its first item: in
 # the form, five Tabs from the item code reach DATE BOUGHT, where a day the
 # calendar lacks is typed; Tab completes the entry, which refuses it and
-# says why. Enter closes the message; the form stays on the entry.
+# says why. Enter closes the message, and the form's Cancel closes the form.
 xdotool windowfocus --sync "$frame" || true
 xdotool key --window "$frame" alt+b
 sleep 0.5
@@ -306,6 +306,9 @@ xdotool key Tab
 sleep 2
 shoot entry-error.png
 xdotool key Return
+sleep 1
+# The form's Cancel, where the form opens on this screen (as above).
+xdotool mousemove 880 717 click 1
 sleep 1
 # --- An entry's refusal in words (end) ---
 

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vorsandt::ui {
@@ -459,19 +460,28 @@ TEST(DefinitionTest, MutatedDefinitionsNeverCrash) {
   EXPECT_GT(errors, 0);
 }
 
-// Every definition the program embeds parses, and its resource name matches
-// its window id so that the lookup can find it.
-TEST(DefinitionTest, EveryDefinitionUnderResourcesLoads) {
+// Every definition under resources/, parsed: its file name and the result.
+std::vector<std::pair<std::string, ParseResult>> ParsedResourceFiles() {
+  std::vector<std::pair<std::string, ParseResult>> out;
   DIR* dir = opendir(VORSANDT_RESOURCES_DIR);
-  ASSERT_NE(dir, nullptr);
-  int files = 0;
+  if (dir == nullptr) return out;
   while (dirent* e = readdir(dir)) {
     std::string name = e->d_name;
     if (name.size() < 5 || name.substr(name.size() - 5) != ".yaml") continue;
     std::ifstream in(std::string(VORSANDT_RESOURCES_DIR) + "/" + name);
     std::stringstream ss;
     ss << in.rdbuf();
-    ParseResult r = ParseDefinition(ss.str(), name);
+    out.emplace_back(name, ParseDefinition(ss.str(), name));
+  }
+  closedir(dir);
+  return out;
+}
+
+// Every definition the program embeds parses, and its resource name matches
+// its window id so that the lookup can find it.
+TEST(DefinitionTest, EveryDefinitionUnderResourcesLoads) {
+  int files = 0;
+  for (const auto& [name, r] : ParsedResourceFiles()) {
     ASSERT_TRUE(r.ok()) << r.error->ToString();
     const Resource& res = *r.resource;
     std::string after = res.id.substr(res.id.find('$') + 1);
@@ -483,15 +493,8 @@ TEST(DefinitionTest, EveryDefinitionUnderResourcesLoads) {
     }
     ++files;
   }
-  closedir(dir);
   EXPECT_GE(files, 2);
 }
-
-}  // namespace
-}  // namespace vorsandt::ui
-
-namespace vorsandt::ui {
-namespace {
 
 // The access letter "&" marks in a text ("&&" is an ampersand), lower case;
 // 0 for none.
@@ -559,17 +562,9 @@ void CheckMenus(const Node& menu, const std::string& where, std::vector<std::str
 }
 
 TEST(DefinitionTest, NoTwoControlsOfAWindowShareAnAccessLetter) {
-  DIR* dir = opendir(VORSANDT_RESOURCES_DIR);
-  ASSERT_NE(dir, nullptr);
   std::vector<std::string> faults;
   int windows = 0;
-  while (dirent* e = readdir(dir)) {
-    std::string name = e->d_name;
-    if (name.size() < 5 || name.substr(name.size() - 5) != ".yaml") continue;
-    std::ifstream in(std::string(VORSANDT_RESOURCES_DIR) + "/" + name);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    ParseResult r = ParseDefinition(ss.str(), name);
+  for (const auto& [name, r] : ParsedResourceFiles()) {
     ASSERT_TRUE(r.ok()) << r.error->ToString();
     for (const Node& s : r.resource->structures) {
       if (s.kind != Kind::kWindow) continue;
@@ -590,7 +585,6 @@ TEST(DefinitionTest, NoTwoControlsOfAWindowShareAnAccessLetter) {
       if (s.menu_bar) CheckMenus(*s.menu_bar, where + " menu bar", &faults);
     }
   }
-  closedir(dir);
   EXPECT_GE(windows, 30);
   std::string all;
   for (const std::string& f : faults) all += f + "\n";
