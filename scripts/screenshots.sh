@@ -19,6 +19,10 @@
 #                                           draws for the television
 #   docs/screenshots/query-by-example.png   the query program (morvak) on a
 #                                           saved query over ITEMS and LOCATIONS
+#   docs/screenshots/delete-question.png    deleting the Bathroom: the second
+#                                           question, what goes with it
+#   docs/screenshots/entry-error.png        a day the calendar lacks typed into
+#                                           DATE BOUGHT, refused in words
 # It starts a virtual X display (Xvfb), runs the built program on a temporary
 # data folder holding the sample household (resources/sample-data, loaded with
 # the qvf tool built beside the program), drives the menus with the keyboard
@@ -264,6 +268,49 @@ wait_for "! kill -0 $morvak_pid" 10 || fail "morvak did not end after Close"
 xdotool windowfocus --sync "$frame" || true
 sleep 0.5
 # --- Query by example (end) ---
+
+# --- The second delete question (begin) ---
+# Browse Files > Browse ITEM LOCATIONS (its second item) opens on the
+# Bathroom; Alt+D asks to delete it. OK (Shift+Tab from the default Cancel,
+# then Space) brings the second question, which lists what goes with the
+# location; Escape answers Cancel there and nothing is deleted.
+xdotool windowfocus --sync "$frame" || true
+xdotool key --window "$frame" alt+b
+sleep 0.5
+xdotool key Down Return
+sleep 3
+xdotool key --window "$frame" alt+d
+sleep 1
+xdotool key shift+Tab space
+sleep 2
+shoot delete-question.png
+xdotool key Escape
+sleep 1
+# --- The second delete question (end) ---
+
+# --- An entry's refusal in words (begin) ---
+# Browse Files > Browse INVENTORY ITEMS again, Alt+C on its first item: in
+# the form, five Tabs from the item code reach DATE BOUGHT, where a day the
+# calendar lacks is typed; Tab completes the entry, which refuses it and
+# says why. Enter closes the message, and the form's Cancel closes the form.
+xdotool windowfocus --sync "$frame" || true
+xdotool key --window "$frame" alt+b
+sleep 0.5
+xdotool key Down Up Return
+sleep 5
+xdotool key --window "$frame" alt+c
+sleep 4
+xdotool key Tab Tab Tab Tab Tab ctrl+a
+xdotool type --delay 50 "31/02/26"
+xdotool key Tab
+sleep 2
+shoot entry-error.png
+xdotool key Return
+sleep 1
+# The form's Cancel, where the form opens on this screen (as above).
+xdotool mousemove 880 717 click 1
+sleep 1
+# --- An entry's refusal in words (end) ---
 
 # Leave through File > Exit, which closes the browse with the frame.
 xdotool key --window "$frame" alt+f

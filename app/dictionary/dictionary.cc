@@ -252,6 +252,11 @@ const RelationDef kRelations[] = {
      RelationAction::kCascade, RelationAction::kCascade},
 };
 
+const RelationDef kKeptReferences[] = {
+    {Table::kItems, "ITE:ITEM_CODE", Table::kClaim, "CLA:ITEM_REFERENCE", "CLA:ITEM_REF",
+     RelationAction::kKeep, RelationAction::kKeep},
+};
+
 // The run-time half: layout streams, key declarations and file records, made
 // once by InitDictionary and never freed (they are the program's static data).
 struct Declared {
@@ -307,6 +312,7 @@ void Declare(files::DriverEntry entry) {
 std::span<const TableDef> Tables() { return kTables; }
 const TableDef& Def(Table t) { return kTables[static_cast<int>(t)]; }
 std::span<const RelationDef> Relations() { return kRelations; }
+std::span<const RelationDef> KeptReferences() { return kKeptReferences; }
 const files::MemoDecl& ClaimNotes() { return kClaimNotes; }
 
 void InitDictionary(files::DriverEntry entry) {

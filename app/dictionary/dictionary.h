@@ -60,7 +60,10 @@ struct TableDef {
   int32_t auto_number_field;
 };
 
-enum class RelationAction { kCascade };
+// What a change or a delete of the parent does to the records naming it:
+// cascade to them, or keep them as they are (they go on naming a record that
+// may be gone).
+enum class RelationAction { kCascade, kKeep };
 
 struct RelationDef {
   Table parent;
@@ -77,6 +80,10 @@ std::span<const TableDef> Tables();
 const TableDef& Def(Table t);
 // The six one-to-many relations.
 std::span<const RelationDef> Relations();
+// Fields that name a record of another table without being one of its
+// relations: nothing cascades along them (both actions kKeep). A claim names
+// its item and stays when the item is deleted.
+std::span<const RelationDef> KeptReferences();
 // The memo of CLAIM.
 const files::MemoDecl& ClaimNotes();
 

@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,16 @@ TEST_F(DictionaryTest, KeysCarryTheirFlagsAndComponents) {
 TEST_F(DictionaryTest, RelationsJoinFieldsOfTheSameKindThroughTheChildKey) {
   ASSERT_EQ(Relations().size(), 6u);
   for (const RelationDef& r : Relations()) {
+    EXPECT_EQ(r.on_delete, RelationAction::kCascade) << r.child_field;
+    EXPECT_EQ(r.on_change, RelationAction::kCascade) << r.child_field;
+  }
+  // A claim names its item through a key of its own, but nothing cascades.
+  ASSERT_EQ(KeptReferences().size(), 1u);
+  EXPECT_STREQ(KeptReferences()[0].child_field, "CLA:ITEM_REFERENCE");
+  EXPECT_EQ(KeptReferences()[0].on_delete, RelationAction::kKeep);
+  std::vector<RelationDef> all(Relations().begin(), Relations().end());
+  all.insert(all.end(), KeptReferences().begin(), KeptReferences().end());
+  for (const RelationDef& r : all) {
     const FieldDef* parent = FieldNamed(r.parent_field);
     const FieldDef* child = FieldNamed(r.child_field);
     ASSERT_NE(parent, nullptr) << r.parent_field;

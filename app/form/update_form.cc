@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "app/frame/main_frame.h"
+#include "app/integrity/delete_question.h"
 #include "app/integrity/integrity.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
@@ -196,10 +197,27 @@ void UpdateForm::Prepare() {
   }
 }
 
-// Delete request: confirm, then run the delete routine until it succeeds or
-// the user gives up.
+namespace {
+
+// A delete that takes dependants along, or leaves records naming what it
+// takes, says so in a second question, counted along the delete's own
+// cascade; false when the user keeps the record (or the count could not be
+// read, which was reported).
+bool DeleteReachConfirmed(Table t) {
+  const std::optional<DeleteReach> reach = CountDeleteReach(t);
+  if (!reach) return false;
+  if (reach->Nothing()) return true;
+  return WarningMessage(MessageId::kConfirmDeleteReach, DeleteQuestion(t, *reach)) ==
+         ui::button::kOk;
+}
+
+}  // namespace
+
+// Delete request: confirm (and confirm again what goes with the record), then
+// run the delete routine until it succeeds or the user gives up.
 void UpdateForm::ServeDelete() {
   if (WarningMessage(MessageId::kConfirmDelete) != ui::button::kOk) return;
+  if (!DeleteReachConfirmed(def_.table)) return;
   for (;;) {
     exit_response_ = ui::response::kCancelled;
     if (DeleteRecord(def_.table) == kIntegrityDone) {
@@ -374,17 +392,16 @@ void UpdateForm::EventLoop() {
 // nothing while such a text is on show.
 void UpdateForm::OnRejected(int field) {
   rejected_.insert(field);
-  ReportRejected();
+  ReportRejected(field);
 }
 
-bool UpdateForm::ReportRejected() {
+// Tells the user why `field` (by default the first entry still showing
+// refused text) refused it, and puts the focus back there.
+bool UpdateForm::ReportRejected(int field) {
   if (rejected_.empty()) return false;
-  const int field = *rejected_.begin();
-  ui::WindowState state = window_->Snapshot();
-  const ui::ControlState* c = state.Control(field);
+  if (field == 0) field = *rejected_.begin();
   ui::MessageRequest request;
-  request.text = "The text \"" + std::string(TrimRight(c != nullptr ? c->text : "")) +
-                 "\" cannot be stored in " + (c != nullptr ? c->use : std::string()) + ".";
+  request.text = window_->RefusalText(field);
   request.caption = "Invalid Entry";
   request.icon = ui::Icon::kExclamation;
   request.owner = window_->id();

@@ -69,7 +69,7 @@ class UpdateForm {
   bool PrimaryKeyTaken();
   void OnAccepted(int field);
   void OnRejected(int field);
-  bool ReportRejected();
+  bool ReportRejected(int field = 0);
   void OnLookup(const FormLookup& lookup);
   void OnLookupButton(const FormLookup& lookup);
   void ChoosePicture();

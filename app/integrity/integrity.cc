@@ -11,6 +11,7 @@
 // make the scan skip a child nor meet the same child twice.
 #include "app/integrity/integrity.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -186,17 +187,49 @@ bool ReadChild(const Link& link, int64_t pointer) {
   return false;
 }
 
-bool DeleteDependants(Table parent);
+// What the delete cascade does with each record it reaches: delete it, or
+// only count it (and the records that keep naming it) for the question the
+// form asks before a delete.
+enum class Walk { kDelete, kCount };
 
-// Deletes every child of the parent record in its buffer, each after its own
-// dependants.
-bool DeleteChildren(const Link& link) {
+// What a counting walk found: the records it would delete, per table, and
+// the records naming one of them, per kept reference.
+struct WalkCounts {
+  std::array<int64_t, kTableCount> deleted{};
+  std::vector<int64_t> kept = std::vector<int64_t>(KeptReferences().size(), 0);
+};
+
+bool WalkDependants(Table parent, Walk walk, WalkCounts* counts);
+
+// Counts the records that name the record in `target`'s buffer through a
+// reference that keeps them.
+bool CountKept(Table target, WalkCounts* counts) {
+  for (size_t i = 0; i < KeptReferences().size(); ++i) {
+    const RelationDef& r = KeptReferences()[i];
+    if (r.parent != target) continue;
+    const Link link = Resolve(r);
+    std::vector<int64_t> holders;
+    if (!FindChildren(link, ReadValue(BytesIn(link.parent, *link.parent_field)), &holders)) {
+      return false;
+    }
+    counts->kept[i] += static_cast<int64_t>(holders.size());
+  }
+  return true;
+}
+
+// Deletes (or counts) every child of the parent record in its buffer, each
+// after its own dependants.
+bool WalkChildren(const Link& link, Walk walk, WalkCounts* counts) {
   const Value value = ReadValue(BytesIn(link.parent, *link.parent_field));
   std::vector<int64_t> children;
   if (!FindChildren(link, value, &children)) return false;
   for (int64_t pointer : children) {
     if (!ReadChild(link, pointer)) return false;
-    if (!DeleteDependants(link.child)) return false;
+    if (!WalkDependants(link.child, walk, counts)) return false;
+    if (walk == Walk::kCount) {
+      ++counts->deleted[static_cast<size_t>(link.child)];
+      continue;
+    }
     files::Delete(File(link.child));
     if (Failed()) {
       Report(MessageId::kDeleteOperationError, Label(link.child));
@@ -207,13 +240,27 @@ bool DeleteChildren(const Link& link) {
 }
 
 // Runs the delete cascades of the record in `parent`'s buffer, in the order
-// of the relation table.
-bool DeleteDependants(Table parent) {
+// of the relation table; a counting walk also counts the records that keep
+// naming it.
+bool WalkDependants(Table parent, Walk walk, WalkCounts* counts) {
+  if (walk == Walk::kCount && !CountKept(parent, counts)) return false;
   for (const RelationDef& r : Relations()) {
     if (r.parent != parent || r.on_delete != RelationAction::kCascade) continue;
-    if (!DeleteChildren(Resolve(r))) return false;
+    if (!WalkChildren(Resolve(r), walk, counts)) return false;
   }
   return true;
+}
+
+bool DeleteDependants(Table parent) { return WalkDependants(parent, Walk::kDelete, nullptr); }
+
+// The tables the delete cascade from `t` can reach, in the order the walk
+// first reaches them (`t` itself left out).
+void Reachable(Table t, std::vector<Table>* out) {
+  for (const RelationDef& r : Relations()) {
+    if (r.parent != t || r.on_delete != RelationAction::kCascade) continue;
+    if (std::find(out->begin(), out->end(), r.child) == out->end()) out->push_back(r.child);
+    Reachable(r.child, out);
+  }
 }
 
 // Re-links the children holding `old_value` to the parent's new value.
@@ -316,6 +363,42 @@ int DeleteRecord(Table t) {
     return Abandon();
   }
   return Finish(t);
+}
+
+bool DeleteReach::Nothing() const {
+  for (const Count& c : deleted) {
+    if (c.records != 0) return false;
+  }
+  for (const Kept& k : kept) {
+    if (k.records != 0) return false;
+  }
+  return true;
+}
+
+std::optional<DeleteReach> CountDeleteReach(Table t) {
+  std::vector<Table> reached;
+  Reachable(t, &reached);
+  auto named = [&](const RelationDef& r) {
+    return r.parent == t || std::find(reached.begin(), reached.end(), r.parent) != reached.end();
+  };
+  // The tables a delete would open, and those holding kept references.
+  const std::span<const Table> on_delete = RoutineOf(t).on_delete;
+  std::vector<Table> tables(on_delete.begin(), on_delete.end());
+  for (const RelationDef& r : KeptReferences()) {
+    if (named(r) && std::find(tables.begin(), tables.end(), r.child) == tables.end()) {
+      tables.push_back(r.child);
+    }
+  }
+  OpenedTables opened(t, tables);
+  WalkCounts counts;
+  if (!WalkDependants(t, Walk::kCount, &counts)) return std::nullopt;
+  DeleteReach reach;
+  for (Table r : reached) reach.deleted.push_back({r, counts.deleted[static_cast<size_t>(r)]});
+  for (size_t i = 0; i < KeptReferences().size(); ++i) {
+    const RelationDef& r = KeptReferences()[i];
+    if (named(r)) reach.kept.push_back({r.child, r.parent, counts.kept[i]});
+  }
+  return reach;
 }
 
 int ChangeRecord(Table t) {

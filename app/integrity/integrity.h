@@ -17,7 +17,10 @@
 #ifndef VORSANDT_APP_INTEGRITY_INTEGRITY_H_
 #define VORSANDT_APP_INTEGRITY_INTEGRITY_H_
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "app/dictionary/dictionary.h"
 #include "app/messages/warning_message.h"
@@ -31,6 +34,38 @@ inline constexpr int kIntegrityFailed = 1;
 // its dependants. kIntegrityDone when committed, kIntegrityFailed when nothing
 // changed.
 int DeleteRecord(Table table);
+
+// What deleting a record takes with it, counted before anything is deleted.
+struct DeleteReach {
+  struct Count {
+    Table table;
+    int64_t records;
+  };
+  // Every table the delete cascade can reach, in the order it first reaches
+  // them, with the records it would delete there (0 included).
+  std::vector<Count> deleted;
+  // Records naming a record the delete would take through a reference that
+  // does not cascade (claims naming an item): per reference, the table that
+  // holds them, the table they name and how many would keep naming a
+  // record that is gone.
+  struct Kept {
+    Table table;
+    Table names;
+    int64_t records;
+  };
+  std::vector<Kept> kept;
+
+  // True when the delete would take nothing else and leave nothing naming
+  // what it took.
+  bool Nothing() const;
+};
+
+// Counts what DeleteRecord would do to the record in `table`'s buffer, along
+// the very relation walk the delete takes, without writing anything. Like the
+// delete, it uses this thread's record buffers of the tables it reaches (not
+// `table`'s own) and opens and closes their tables. nullopt after a read
+// failure, which has been reported (message 35 naming the table).
+std::optional<DeleteReach> CountDeleteReach(Table table);
 
 // Rewrites the edited record in `table`'s record buffer; when its linking
 // field differs from the value remembered by RememberParentValue, re-links

@@ -43,6 +43,7 @@ struct Fault {
 };
 Fault g_fault;
 int g_puts[kTableCount] = {};
+int g_writes = 0;  // adds, rewrites and deletes of any table
 
 bool Is(files::AccessObject* object, Table t) {
   return static_cast<files::FileRecord*>(object)->declaration == File(t);
@@ -52,6 +53,7 @@ int32_t TestEntry(int32_t op, files::AccessObject* object, const files::Args& ar
   for (int t = 0; t < kTableCount; ++t) {
     if (op == files::kOpPut && Is(object, static_cast<Table>(t))) ++g_puts[t];
   }
+  if (op == files::kOpPut || op == files::kOpAdd || op == files::kOpDelete) ++g_writes;
   if (g_fault.armed && op == g_fault.op && Is(object, g_fault.table)) {
     if (g_fault.skip > 0) {
       --g_fault.skip;
@@ -135,6 +137,7 @@ class IntegrityTest : public ::testing::Test {
     g_messages.clear();
     g_fault = Fault();
     std::memset(g_puts, 0, sizeof g_puts);
+    g_writes = 0;
   }
   void TearDown() override {
     if (files::InTransaction()) files::Rollback();
@@ -145,6 +148,16 @@ class IntegrityTest : public ::testing::Test {
     files::Errors().Clear();
     std::filesystem::current_path(old_);
     std::filesystem::remove_all(folder_);
+  }
+
+  // Starts again from the tables Fill makes.
+  void Refill() {
+    for (const TableDef& d : Tables()) CloseTable(d.table);
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+      std::filesystem::remove_all(entry.path());
+    }
+    for (const TableDef& d : Tables()) OpenTable(d.table);
+    Fill();
   }
 
   // Two insurers; insurer 1 holds policies PA and PB, insurer 2 policy PC.
@@ -295,6 +308,92 @@ TEST_F(IntegrityTest, DeletingARecordWithoutRelationsDeletesOnlyIt) {
   EXPECT_EQ(DeleteRecord(Table::kWarranty), kIntegrityDone);
   ExpectCounts(2, 3, 4, 3, 2, 1);
   EXPECT_FALSE(Get(Table::kWarranty, "WAN:WARRANTY_REFERENCE", 2));
+}
+
+// The records of every table, to compare before and after.
+std::vector<int> AllCounts() {
+  std::vector<int> counts;
+  for (const TableDef& d : Tables()) counts.push_back(Count(d.table));
+  return counts;
+}
+
+std::string Described(const DeleteReach& reach) {
+  std::string out;
+  for (const DeleteReach::Count& c : reach.deleted) {
+    out += std::string(Def(c.table).label) + " " + std::to_string(c.records) + "; ";
+  }
+  for (const DeleteReach::Kept& k : reach.kept) {
+    out += "kept " + std::string(Def(k.table).label) + "->" + Def(k.names).label + " " +
+           std::to_string(k.records) + "; ";
+  }
+  return out;
+}
+
+TEST_F(IntegrityTest, CountingADeleteWritesNothingAndCountsWhatTheDeleteThenTakes) {
+  const struct {
+    Table table;
+    const char* field;
+    const char* text;
+    double number;
+    const char* reach;
+  } cases[] = {
+      // Kitchen holds items 2 and 3: warranty for both, service and a claim
+      // for item 3.
+      {Table::kLocations, "LOC:LOCATION", "Kitchen", 0,
+       "ITEMS 2; SERVICE 1; WARRANTY 2; kept CLAIM->ITEMS 1; "},
+      {Table::kLocations, "LOC:LOCATION", "Attic", 0,
+       "ITEMS 1; SERVICE 1; WARRANTY 0; kept CLAIM->ITEMS 0; "},
+      {Table::kInsuranceCompany, "INS:REFERENCE", nullptr, 1,
+       "POLICY 2; ITEMS 3; SERVICE 2; WARRANTY 2; kept CLAIM->ITEMS 1; "},
+      {Table::kPolicy, "POL:POLICY_REFERENCE", "PC", 0,
+       "ITEMS 1; SERVICE 1; WARRANTY 1; kept CLAIM->ITEMS 0; "},
+      {Table::kItems, "ITE:ITEM_CODE", nullptr, 3, "SERVICE 1; WARRANTY 1; kept CLAIM->ITEMS 1; "},
+      {Table::kCompanies, "COM:COMPANY_REFERENCE", nullptr, 1, "SERVICE 2; "},
+      {Table::kWarranty, "WAN:WARRANTY_REFERENCE", nullptr, 2, ""},
+      {Table::kClaim, "CLA:CLAIM_REFERENCE", nullptr, 1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(Def(c.table).label) + " " +
+                 (c.text != nullptr ? c.text : std::to_string(c.number)));
+    Refill();
+    ASSERT_TRUE(c.text != nullptr ? Get(c.table, c.field, c.text)
+                                  : Get(c.table, c.field, c.number));
+    const std::vector<int> before = AllCounts();
+    g_writes = 0;
+    std::optional<DeleteReach> reach = CountDeleteReach(c.table);
+    ASSERT_TRUE(reach.has_value());
+    EXPECT_EQ(Described(*reach), c.reach);
+    EXPECT_EQ(reach->Nothing(),
+              std::string(c.reach).find_first_of("123456789") == std::string::npos);
+    EXPECT_EQ(g_writes, 0);
+    EXPECT_EQ(AllCounts(), before);
+    EXPECT_FALSE(files::InTransaction());
+    EXPECT_EQ(OpenCount(Table::kClaim), 1);  // the test's own open only
+
+    // The delete itself then takes exactly what was counted, and the
+    // records said to stay are still there.
+    EXPECT_EQ(DeleteRecord(c.table), kIntegrityDone);
+    const std::vector<int> after = AllCounts();
+    for (const DeleteReach::Count& d : reach->deleted) {
+      const size_t t = static_cast<size_t>(d.table);
+      EXPECT_EQ(before[t] - after[t], d.records) << Def(d.table).label;
+    }
+    for (const DeleteReach::Kept& k : reach->kept) {
+      const size_t t = static_cast<size_t>(k.table);
+      EXPECT_EQ(after[t], before[t]) << Def(k.table).label;
+    }
+    EXPECT_EQ(before[static_cast<size_t>(c.table)] - after[static_cast<size_t>(c.table)], 1);
+  }
+  EXPECT_TRUE(g_messages.empty());
+}
+
+TEST_F(IntegrityTest, ACountThatCannotReadSaysWhichTable) {
+  g_fault = {Table::kWarranty, files::kOpNext, files::kAccessDenied, 0, true};
+  ASSERT_TRUE(Get(Table::kPolicy, "POL:POLICY_REFERENCE", "PA"));
+  EXPECT_FALSE(CountDeleteReach(Table::kPolicy).has_value());
+  EXPECT_EQ(g_messages, std::vector<std::string>{"35 WARRANTY"});
+  EXPECT_EQ(g_writes, 0);
+  EXPECT_EQ(OpenCount(Table::kWarranty), 1);
 }
 
 TEST_F(IntegrityTest, RenamingALocationRelinksItsItemsAndNoOthers) {

@@ -135,6 +135,9 @@ constexpr CatalogueEntry kCatalogue[] = {
      "You've selected to delete the highlighted record.  Press OK to confirm deletion of this "
      "record.",
      "Confirm Delete", Icon::kQuestion, kOkCancel, button::kCancel},
+    // The text says what goes with the record; OK deletes it all.
+    {MessageId::kConfirmDeleteReach, "%1", "Confirm Delete", Icon::kQuestion, kOkCancel,
+     button::kCancel},
     {MessageId::kTransactionFramingError,
      "Error: (%E) attempting to frame the %l transaction on %2.  %1 transaction cancelled.",
      "Transaction Framing Error"},

@@ -73,6 +73,7 @@ enum class MessageId : int {
   kRestoreCancelled = 126,        // the user cancelled a restore
   kImportError = 127,             // a CSV file could not be imported
   kImported = 128,                // a CSV file was imported into a table
+  kConfirmDeleteReach = 130,      // a delete takes dependants along: delete them all?
 };
 
 // One message, ready to show.

@@ -47,6 +47,7 @@ TEST(BuildMessage, QuestionsCarryTheirButtonsAndDefaults) {
       {MessageId::kAutoIncrementError, b::kRetry | b::kCancel, b::kCancel, ui::Icon::kExclamation},
       {MessageId::kCancelLoading, b::kOk | b::kCancel, b::kCancel, ui::Icon::kQuestion},
       {MessageId::kConfirmDelete, b::kOk | b::kCancel, b::kCancel, ui::Icon::kQuestion},
+      {MessageId::kConfirmDeleteReach, b::kOk | b::kCancel, b::kCancel, ui::Icon::kQuestion},
       {MessageId::kFileAccessError, b::kOk, b::kOk, ui::Icon::kExclamation},
   };
   for (const auto& c : cases) {

@@ -3,10 +3,9 @@
 // pattern of app/browse as one more instance: a browse over ITEMS with a
 // select's Select button and an image control that follows the selection.
 //
-// It calls no update form: Insert, Change and Delete close and reopen the
-// view around a call that answers "cancelled", so they change nothing. The
-// response a previous procedure left behind is never taken for a completed
-// form, which would drop a row that was not deleted.
+// Insert, Change and Delete call the inventory's own form, UpdateItems, with
+// requests 1, 2 and 3, as the inventory browse does; the list then shows the
+// change and the picture follows the record the form left selected.
 #include "app/browse/list_procedure.h"
 
 namespace vorsandt::app {
@@ -25,6 +24,7 @@ constexpr ListDef kPictureBrowse[] = {
      .tables = kTables,
      .orders = kOrders,
      .columns = kColumns,
+     .update_form = "UpdateItems",
      .quick_scan = true,
      .select_button = true,
      .image = "?Image",

@@ -3,9 +3,15 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
+#include <map>
 #include <random>
+#include <set>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace vorsandt::ui {
 namespace {
@@ -454,19 +460,28 @@ TEST(DefinitionTest, MutatedDefinitionsNeverCrash) {
   EXPECT_GT(errors, 0);
 }
 
-// Every definition the program embeds parses, and its resource name matches
-// its window id so that the lookup can find it.
-TEST(DefinitionTest, EveryDefinitionUnderResourcesLoads) {
+// Every definition under resources/, parsed: its file name and the result.
+std::vector<std::pair<std::string, ParseResult>> ParsedResourceFiles() {
+  std::vector<std::pair<std::string, ParseResult>> out;
   DIR* dir = opendir(VORSANDT_RESOURCES_DIR);
-  ASSERT_NE(dir, nullptr);
-  int files = 0;
+  if (dir == nullptr) return out;
   while (dirent* e = readdir(dir)) {
     std::string name = e->d_name;
     if (name.size() < 5 || name.substr(name.size() - 5) != ".yaml") continue;
     std::ifstream in(std::string(VORSANDT_RESOURCES_DIR) + "/" + name);
     std::stringstream ss;
     ss << in.rdbuf();
-    ParseResult r = ParseDefinition(ss.str(), name);
+    out.emplace_back(name, ParseDefinition(ss.str(), name));
+  }
+  closedir(dir);
+  return out;
+}
+
+// Every definition the program embeds parses, and its resource name matches
+// its window id so that the lookup can find it.
+TEST(DefinitionTest, EveryDefinitionUnderResourcesLoads) {
+  int files = 0;
+  for (const auto& [name, r] : ParsedResourceFiles()) {
     ASSERT_TRUE(r.ok()) << r.error->ToString();
     const Resource& res = *r.resource;
     std::string after = res.id.substr(res.id.find('$') + 1);
@@ -478,8 +493,111 @@ TEST(DefinitionTest, EveryDefinitionUnderResourcesLoads) {
     }
     ++files;
   }
-  closedir(dir);
   EXPECT_GE(files, 2);
+}
+
+// The access letter "&" marks in a text ("&&" is an ampersand), lower case;
+// 0 for none.
+char AccessLetter(std::string_view text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 1])));
+  }
+  return 0;
+}
+
+// Which texts answer which Alt+letter in one scope: "x: A, B" per letter
+// taken twice or more.
+using Scope = std::map<char, std::vector<std::string>>;
+std::string Clashes(const Scope& scope) {
+  std::string out;
+  for (const auto& [letter, texts] : scope) {
+    if (texts.size() < 2) continue;
+    out += std::string(1, letter) + ":";
+    for (const std::string& t : texts) out += " \"" + t + "\"";
+    out += "; ";
+  }
+  return out;
+}
+
+void Take(Scope* scope, const Node& node) {
+  if (char letter = AccessLetter(node.text)) (*scope)[letter].push_back(node.text);
+}
+
+// A window's controls answer Alt+letter together, the tabs of its sheets
+// too; the controls on one tab only while it is shown, so two tabs may use
+// one letter, but not a tab and what is always there. Each menu's items
+// answer among themselves, a menu bar's menus among themselves.
+void CollectControls(const Node& node, Scope* always, std::vector<Scope>* tabs) {
+  for (const Node& child : node.children) {
+    if (child.kind == Kind::kTab) {
+      Take(always, child);
+      Scope on_tab;
+      std::vector<Scope> nested;
+      CollectControls(child, &on_tab, &nested);
+      tabs->push_back(on_tab);
+      for (Scope& n : nested) {
+        for (auto& [letter, texts] : on_tab)
+          n[letter].insert(n[letter].end(), texts.begin(), texts.end());
+        tabs->push_back(n);
+      }
+      continue;
+    }
+    if (IsControlKind(child.kind)) Take(always, child);
+    CollectControls(child, always, tabs);
+  }
+}
+void CheckMenus(const Node& menu, const std::string& where, std::vector<std::string>* faults) {
+  Scope items;
+  for (const Node& item : menu.children) {
+    if ((item.kind != Kind::kMenu && item.kind != Kind::kMenuItem) || item.separator) continue;
+    Take(&items, item);
+    if (item.kind == Kind::kMenu) CheckMenus(item, where + " > " + item.text, faults);
+  }
+  if (std::string c = Clashes(items); !c.empty()) faults->push_back(where + ": " + c);
+}
+
+TEST(DefinitionTest, NoTwoControlsOfAWindowShareAnAccessLetter) {
+  std::vector<std::string> faults;
+  int windows = 0;
+  for (const auto& [name, r] : ParsedResourceFiles()) {
+    ASSERT_TRUE(r.ok()) << r.error->ToString();
+    for (const Node& s : r.resource->structures) {
+      if (s.kind != Kind::kWindow) continue;
+      ++windows;
+      Scope always;
+      std::vector<Scope> tabs;
+      CollectControls(s, &always, &tabs);
+      const std::string where = name + " " + s.label;
+      std::set<std::string> clashes;
+      if (std::string c = Clashes(always); !c.empty()) clashes.insert(c);
+      for (Scope& tab : tabs) {
+        for (auto& [letter, texts] : always) {
+          tab[letter].insert(tab[letter].end(), texts.begin(), texts.end());
+        }
+        if (std::string c = Clashes(tab); !c.empty()) clashes.insert(c);
+      }
+      for (const std::string& c : clashes) faults.push_back(where + ": " + c);
+      if (s.menu_bar) CheckMenus(*s.menu_bar, where + " menu bar", &faults);
+    }
+  }
+  EXPECT_GE(windows, 30);
+  std::string all;
+  for (const std::string& f : faults) all += f + "\n";
+  EXPECT_TRUE(faults.empty()) << all;
+}
+
+TEST(DefinitionTest, AccessLetters) {
+  EXPECT_EQ(AccessLetter("&Print"), 'p');
+  EXPECT_EQ(AccessLetter("Pre&vious Page"), 'v');
+  EXPECT_EQ(AccessLetter("Fish && &Chips"), 'c');
+  EXPECT_EQ(AccessLetter("Fish && Chips"), 0);
+  EXPECT_EQ(AccessLetter("Close"), 0);
+  EXPECT_EQ(AccessLetter("Trailing&"), 0);
 }
 
 }  // namespace

@@ -312,6 +312,13 @@ void Engine::Enqueue(Window* window, Window::Queued queued, bool front) {
   cv_.notify_all();
 }
 
+void Engine::DropQueuedFocus(Window* window) {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::erase_if(window->queue_, [](const Window::Queued& q) {
+    return q.is_input && q.input.type == vorsandt::ui::Input::Type::kFocus;
+  });
+}
+
 void Engine::Input(WindowId id, const vorsandt::ui::Input& input) {
   std::lock_guard<std::mutex> lock(mu_);
   auto it = windows_.find(id);

@@ -179,6 +179,9 @@ class Engine : public files::RuntimeErrorSink {
   void Opened(Window* window);
   void Closed(Window* window);
   void Enqueue(Window* window, Window::Queued queued, bool front = false);
+  // Takes the focus moves the user made that `window` has not heard yet out
+  // of its queue (the procedure has just put the focus somewhere itself).
+  void DropQueuedFocus(Window* window);
   // Takes the next queued item for `window`, giving up the permission while
   // it waits; false when the window's timer came due first.
   bool Take(Window* window, Window::Queued& out);

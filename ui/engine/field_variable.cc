@@ -6,6 +6,7 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "runtime/eval/bind_table.h"
 #include "runtime/files/field_codec.h"
@@ -55,9 +56,25 @@ class FieldVariable : public UseVariable {
   bool Accept(std::string_view typed, std::string_view picture) override {
     std::string_view pic = picture.empty() ? OwnPicture() : picture;
     if (!numeric()) return Store(Formatter().Deformat(typed, pic, false), nullptr);
-    std::optional<format::Picture> compiled;
-    if (!pic.empty()) compiled = format::CompilePicture(pic);
+    std::optional<format::Picture> compiled = Compiled(pic);
     return Store(typed, compiled ? &*compiled : nullptr);
+  }
+
+  Refusal WhyRefused(std::string_view typed, std::string_view picture) const override {
+    if (!numeric()) return Refusal::kNone;  // text fields take any text
+    std::optional<format::Picture> compiled = Compiled(picture.empty() ? OwnPicture() : picture);
+    const format::Picture* pic = compiled ? &*compiled : nullptr;
+    std::optional<double> value = Number(typed, pic);
+    if (!value) {
+      if (pic != nullptr && pic->kind == format::PictureKind::kDate) return Refusal::kNotADate;
+      if (pic != nullptr && pic->kind == format::PictureKind::kTime) return Refusal::kNotATime;
+      return Refusal::kNotANumber;
+    }
+    // Tried on a copy of the field's bytes: the record stays as it is.
+    std::vector<uint8_t> scratch(Bytes(), Bytes() + field_.size);
+    files::FieldBytes bytes{field_.type, scratch.data(), field_.size, field_.decimals};
+    if (files::WriteNumber(bytes, *value, files::Overflow::kRefuse)) return Refusal::kNone;
+    return *value < 0 ? Refusal::kTooSmall : Refusal::kTooLarge;
   }
 
  private:
@@ -66,6 +83,11 @@ class FieldVariable : public UseVariable {
     // their declared text there.
     return field_.type == files::kTypeString ? std::string_view(field_.picture)
                                              : std::string_view();
+  }
+
+  static std::optional<format::Picture> Compiled(std::string_view picture) {
+    if (picture.empty()) return std::nullopt;
+    return format::CompilePicture(picture);
   }
 
   uint8_t* Bytes() const {

@@ -135,6 +135,8 @@ bool UseVariable::Accept(std::string_view typed, std::string_view picture) {
   return true;
 }
 
+Refusal UseVariable::WhyRefused(std::string_view, std::string_view) const { return Refusal::kNone; }
+
 const DisplayFormatter& Formatter() { return *Installed(); }
 
 void SetFormatter(std::unique_ptr<DisplayFormatter> formatter) {

@@ -16,6 +16,16 @@
 
 namespace vorsandt::ui {
 
+// Why an entry refused what the user typed: the value it was no value of.
+enum class Refusal {
+  kNone,         // the text is taken
+  kNotANumber,   // no number can be read from it
+  kNotADate,     // it names no day of the calendar (31/02/26, 0/07/96)
+  kNotATime,     // it names no time of day (25:00)
+  kTooLarge,     // a number larger than the variable holds
+  kTooSmall,     // a number smaller than the variable holds
+};
+
 class UseVariable {
  public:
   virtual ~UseVariable() = default;
@@ -32,6 +42,9 @@ class UseVariable {
   // when the text cannot be read as a value of the variable (the control's
   // rejected event); the variable then keeps its value.
   virtual bool Accept(std::string_view typed, std::string_view picture);
+  // Why Accept refuses `typed` under `picture` (kNone when it takes it).
+  // Changes nothing.
+  virtual Refusal WhyRefused(std::string_view typed, std::string_view picture) const;
 };
 
 // Bindings to ordinary C++ variables; the caller keeps the variable alive

@@ -544,6 +544,10 @@ void Window::Select(int field, int row) {
   ControlModel* c = ControlAt(field);
   if (c == nullptr) return;
   focus_ = field;
+  // A focus move the user made before the procedure chose this control (the
+  // Tab that left an entry which then refused its text) would take the focus
+  // away again once heard: the procedure's choice stands.
+  engine_->DropQueuedFocus(this);
   if (c->node->kind == Kind::kList && row > 0) {
     c->selected = std::min<int>(row, c->rows.size());
     // A closed drop list shows the entry the procedure chose.

@@ -111,6 +111,12 @@ class Window {
   void SetRows(int field, std::vector<ListRow> rows);
   const std::vector<ListRow>& Rows(int field) const;
 
+  // Why the entry `field` refuses the text it shows, in words for the user:
+  // its prompt, the text and what it expects (entry_refusal.h). For an entry
+  // that heard "rejected"; "cannot be stored here" when the text would be
+  // taken after all, empty for no such control.
+  std::string RefusalText(int field) const;
+
   // The current model as the platform sees it.
   WindowState Snapshot() const;
   // Number of controls (fields 1..n); tabs are not counted.

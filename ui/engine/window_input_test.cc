@@ -9,6 +9,7 @@
 
 #include "ui/engine/engine.h"
 #include "ui/engine/engine_test_defs.h"
+#include "ui/engine/field_variable.h"
 #include "ui/engine/test_platform.h"
 #include "ui/engine/window.h"
 
@@ -255,6 +256,48 @@ TEST_F(WindowInputTest, ACloseFromTheUserCanBeRefusedAndAPostedCloseIsTold) {
   int closes = 0;
   for (const auto& [event, field] : seen) closes += event == event::kCloseWindow;
   EXPECT_EQ(closes, 2);
+}
+
+// Tab out of an entry that then refuses its text: the platform sends the
+// completed text and, right behind it, the focus move to the next control.
+// The procedure puts the focus back on the entry after telling the user;
+// the focus move heard after that must not take it away again.
+TEST_F(WindowInputTest, AnEntryThatRefusesKeepsTheFocusOverTheTabThatLeftIt) {
+  uint8_t record[4] = {};
+  files::FieldInfo count;
+  count.name = "count";
+  count.type = files::kTypeLong;
+  count.size = 4;
+  std::vector<int> focus;  // after each turn
+  Events seen = Record(
+      "T$FORM", [&](Window& w) { w.Bind("count", BindField(record, 4, count)); },
+      [&](Window& w) {
+        if (w.Event() == event::kRejected) w.Select(w.Field());
+        focus.push_back(w.Snapshot().focus);
+      },
+      [&](WindowId id) {
+        Input typed;
+        typed.type = Input::Type::kAccept;
+        typed.field = 3;
+        typed.text = "abc";
+        typed.has_text = true;
+        Input moved;
+        moved.type = Input::Type::kFocus;
+        moved.field = 2;
+        ASSERT_TRUE(engine_->WaitIdle(std::chrono::seconds(10)));
+        engine_->Input(id, std::vector<Input>{typed, moved});
+        ASSERT_TRUE(engine_->WaitIdle(std::chrono::seconds(10)));
+        // A later focus move of the user's own is heard as ever.
+        Send(id, Input::Type::kFocus, 2);
+      });
+  const Events want = {{event::kOpenWindow, 0},
+                       {event::kRejected, 3},
+                       {event::kSelected, 2},
+                       {event::kCloseWindow, 0}};
+  EXPECT_EQ(seen, want);
+  ASSERT_EQ(focus.size(), want.size());
+  EXPECT_EQ(focus[1], 3) << "the refusing entry keeps the focus";
+  EXPECT_EQ(focus[2], 2);
 }
 
 }  // namespace

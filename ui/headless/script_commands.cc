@@ -412,6 +412,12 @@ struct ScriptCommands {
       return r.Fail("image " + c.a[0] + " shows " + Quoted(have) + ", expected " + Quoted(want));
     return true;
   }
+  static bool ExpectFocus(Runner& r, const Call& c) {
+    if (c.window->focus != c.control->field)
+      return r.Fail("the focus is on " + std::to_string(c.window->focus) + ", not on " + c.a[0] +
+                    " (" + std::to_string(c.control->field) + ")");
+    return true;
+  }
   static bool ExpectDropped(Runner& r, const Call& c) {
     if (c.control->drop == 0) return r.Fail("control " + c.a[0] + " is not a drop list");
     bool want = c.name == std::string_view("expect dropped");
@@ -535,6 +541,7 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"expect status", 2, Stage::kWindow, &C::ExpectStatus},
     {"expect text", 2, Stage::kControl, &C::ExpectText},
     {"expect image", 2, Stage::kControl, &C::ExpectImage},
+    {"expect focus", 1, Stage::kControl, &C::ExpectFocus},
     {"expect dropped", 1, Stage::kControl, &C::ExpectDropped},
     {"expect closed-up", 1, Stage::kControl, &C::ExpectDropped},
     {"expect alert", 2, Stage::kControl, &C::ExpectAlert},
