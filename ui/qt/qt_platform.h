@@ -57,7 +57,8 @@ class QtPlatform : public QObject, public Platform {
   bool AwaitingUser() const override { return awaiting_user_.load() > 0; }
   // Report pages (report_render.cc): page images played onto printer().
   bool PrintPages(const std::vector<std::string>& pages) override;
-  bool WritePdf(const std::vector<std::string>& pages, const std::string& file) override;
+  bool WritePdf(const std::vector<std::string>& pages, const std::string& file,
+                std::string* error = nullptr) override;
 
   // On the toolkit's thread once its loop has ended: modal calls still
   // waiting get the answer of a dismissed box, later calls are not shown.
