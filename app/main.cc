@@ -8,14 +8,21 @@
 // --data DIR changes into DIR (created when missing) before anything else:
 // the tables live in the working directory. --headless runs the program
 // without a display, driven by the UI test script FILE (docs/ui-scripts.md);
-// the exit code is 0 when every command of the script held and 1 otherwise.
+// the exit code is 0 when every command of the script held and 1 otherwise
+// (a halt before the script's end, one it does not wait for with "wait
+// exit", is a failure). The desktop program ends a halt with the halt's own
+// exit code.
 // Without --headless the program needs a display; when none is named it says
 // so and exits with 2 rather than letting the toolkit abort. Options that do
 // not go together (--script without --headless) are refused with 2.
 // --report renders a report straight into the PDF file FILE without a
 // display or a window and exits with 0; a failure (an unknown report, an
 // empty one, a table that cannot be read, a file that cannot be written) is
-// said on standard error and exits with 1, and FILE is then left as it was.
+// said on standard error and exits with 1, and FILE is then left as it was
+// (a FILE that is a device, a pipe or a folder is never replaced). A halt of
+// the program on the way (a table that cannot be opened) exits with 1 too.
+// The tables are only read: none is created, and a folder the user may only
+// read serves.
 // The claim pack of claim N is written the same way; its messages (a
 // photograph missing from the pack, say) go to standard error, and it exits
 // with 1 only when no pack was written.
