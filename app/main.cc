@@ -8,14 +8,21 @@
 // --data DIR changes into DIR (created when missing) before anything else:
 // the tables live in the working directory. --headless runs the program
 // without a display, driven by the UI test script FILE (docs/ui-scripts.md);
-// the exit code is 0 when every command of the script held and 1 otherwise.
+// the exit code is 0 when every command of the script held and 1 otherwise
+// (a halt before the script's end, one it does not wait for with "wait
+// exit", is a failure). The desktop program ends a halt with the halt's own
+// exit code.
 // Without --headless the program needs a display; when none is named it says
 // so and exits with 2 rather than letting the toolkit abort. Options that do
 // not go together (--script without --headless) are refused with 2.
 // --report renders a report straight into the PDF file FILE without a
 // display or a window and exits with 0; a failure (an unknown report, an
 // empty one, a table that cannot be read, a file that cannot be written) is
-// said on standard error and exits with 1, and FILE is then left as it was.
+// said on standard error and exits with 1, and FILE is then left as it was
+// (a FILE that is a device, a pipe or a folder is never replaced). A halt of
+// the program on the way (a table that cannot be opened) exits with 1 too.
+// The tables are only read: none is created, and a folder the user may only
+// read serves.
 // The claim pack of claim N is written the same way; its messages (a
 // photograph missing from the pack, say) go to standard error, and it exits
 // with 1 only when no pack was written.
@@ -26,6 +33,7 @@
 // for a desktop run when it is set.
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -54,63 +62,14 @@
 #include "ui/qt/report_render.h"
 #include "ui/qt/run_qt.h"
 
-#include <QGuiApplication>
-
 namespace {
 
 void Usage() {
-  std::fprintf(stderr, "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n"
-                       "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n"
-                       "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
-                       "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
-}
-
-// The report `name` as the PDF file `pdf` (an absolute name): the report runs
-// on an engine thread of a headless platform whose message boxes are answered
-// at once (and said on standard error), and its pages are drawn through the
-// toolkit's offscreen platform. The file appears whole or not at all.
-int ReportToPdf(int argc, char** argv, const std::string& name, const std::string& pdf) {
-  const vorsandt::app::ReportDef* def = vorsandt::app::ReportNamed(name);
-  if (def == nullptr) {
-    std::fprintf(stderr, "vorsandt: no report named %s (inventory, insurance or coverage)\n",
-                 name.c_str());
-    return 1;
-  }
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication toolkit(argc, argv);
-  vorsandt::ui::headless::HeadlessPlatform platform;
-  platform.CancelAll();
-  vorsandt::ui::Engine engine(&platform);
-  const std::string part = pdf + ".part";
-  bool ok = false;
-  std::string error;
-  engine.StartMain([&] {
-    ok = vorsandt::app::RenderReport(
-        *def,
-        [&](const std::vector<std::string>& pages) {
-          if (pages.empty()) {
-            error = "the report is empty";
-            return false;
-          }
-          return vorsandt::ui::qt::WritePageImagesPdf(pages, part);
-        },
-        &error);
-  });
-  engine.WaitForEnd();
-  for (const vorsandt::ui::MessageRequest& message : platform.Messages()) {
-    std::fprintf(stderr, "vorsandt: [%s] %s\n", message.caption.c_str(), message.text.c_str());
-    ok = false;
-  }
-  if (ok && std::rename(part.c_str(), pdf.c_str()) != 0) {
-    error = std::string("cannot write ") + pdf + ": " + std::strerror(errno);
-    ok = false;
-  }
-  if (!ok) {
-    std::remove(part.c_str());
-    if (!error.empty()) std::fprintf(stderr, "vorsandt: %s: %s\n", name.c_str(), error.c_str());
-    return 1;
-  }
-  return 0;
+  std::fprintf(stderr,
+               "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n"
+               "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n"
+               "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
+               "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
 }
 
 // The toolkit without a display, for drawing PDF files: offscreen, its own
@@ -128,19 +87,85 @@ void StartOffscreenToolkit(std::optional<QGuiApplication>& toolkit, int& argc, c
   std::setlocale(LC_ALL, "C");
 }
 
+// One run without a display that draws PDF files: the toolkit, a headless
+// platform whose PDF files it draws, and the engine over them. They end in
+// order, before the process does: the engine first (it waits until every
+// procedure thread has ended, the toolkit's per-thread data of the threads
+// that drew pages with them), then the platform, then the toolkit, so that
+// nothing of the toolkit is left for the C library's exit to tear down.
+// A run asked for a result fails when the program halts on the way: a halt
+// then ends the process with 1, whatever code the halt names.
+class OffscreenRun {
+ public:
+  OffscreenRun(int& argc, char** argv, bool halt_fails) {
+    StartOffscreenToolkit(toolkit_, argc, argv);
+    platform_.emplace();
+    platform_->SetPdfWriter(&vorsandt::ui::qt::WritePageImagesPdf);
+    engine_.emplace(&*platform_);
+    if (halt_fails) engine_->ForceHaltCode(1);
+  }
+  ~OffscreenRun() {
+    engine_.reset();
+    platform_.reset();
+    toolkit_.reset();
+  }
+  vorsandt::ui::headless::HeadlessPlatform& platform() { return *platform_; }
+  vorsandt::ui::Engine& engine() { return *engine_; }
+
+ private:
+  std::optional<QGuiApplication> toolkit_;
+  std::optional<vorsandt::ui::headless::HeadlessPlatform> platform_;
+  std::optional<vorsandt::ui::Engine> engine_;
+};
+
+// The report `name` as the PDF file `pdf` (an absolute name): the report runs
+// on an engine thread of a headless platform whose message boxes are answered
+// at once (and said on standard error), and its pages are drawn through the
+// toolkit's offscreen platform. The file appears whole or not at all.
+int ReportToPdf(int argc, char** argv, const std::string& name, const std::string& pdf) {
+  const vorsandt::app::ReportDef* def = vorsandt::app::ReportNamed(name);
+  if (def == nullptr) {
+    std::fprintf(stderr, "vorsandt: no report named %s (inventory, insurance or coverage)\n",
+                 name.c_str());
+    return 1;
+  }
+  OffscreenRun run(argc, argv, /*halt_fails=*/true);
+  run.platform().CancelAll();
+  bool ok = false;
+  std::string error;
+  run.engine().StartMain([&] {
+    ok = vorsandt::app::RenderReport(
+        *def,
+        [&](const std::vector<std::string>& pages) {
+          if (pages.empty()) {
+            error = "the report is empty";
+            return false;
+          }
+          return vorsandt::ui::qt::WritePageImagesPdf(pages, pdf, &error);
+        },
+        &error);
+  });
+  run.engine().WaitForEnd();
+  for (const vorsandt::ui::MessageRequest& message : run.platform().Messages()) {
+    std::fprintf(stderr, "vorsandt: [%s] %s\n", message.caption.c_str(), message.text.c_str());
+    ok = false;
+  }
+  if (!ok) {
+    if (!error.empty()) std::fprintf(stderr, "vorsandt: %s: %s\n", name.c_str(), error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 // The claim pack of claim `claim` as the PDF file `pdf` (an absolute name),
 // drawn like a report's pages; the pack itself writes the file whole.
 int ClaimPackToPdf(int argc, char** argv, int32_t claim, const std::string& pdf) {
-  std::optional<QGuiApplication> toolkit;
-  StartOffscreenToolkit(toolkit, argc, argv);
-  vorsandt::ui::headless::HeadlessPlatform platform;
-  platform.CancelAll();
-  platform.SetPdfWriter(&vorsandt::ui::qt::WritePageImagesPdf);
-  vorsandt::ui::Engine engine(&platform);
+  OffscreenRun run(argc, argv, /*halt_fails=*/true);
+  run.platform().CancelAll();
   bool ok = false;
   std::string error;
-  engine.StartMain([&] { ok = vorsandt::app::WriteClaimPackOf(claim, pdf, &error); });
-  engine.WaitForEnd();  // the platform has said each message on standard error
+  run.engine().StartMain([&] { ok = vorsandt::app::WriteClaimPackOf(claim, pdf, &error); });
+  run.engine().WaitForEnd();  // the platform has said each message on standard error
   if (!error.empty()) std::fprintf(stderr, "vorsandt: claimpack: %s\n", error.c_str());
   return ok ? 0 : 1;
 }
@@ -335,17 +360,15 @@ int main(int argc, char** argv) {
   if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
 
   // PDF files a script's procedures write are drawn through the toolkit's
-  // offscreen platform, as the command line's are; nothing is shown.
-  std::optional<QGuiApplication> toolkit;
-  StartOffscreenToolkit(toolkit, argc, argv);
-  vorsandt::ui::headless::HeadlessPlatform platform;
-  platform.SetPdfWriter(&vorsandt::ui::qt::WritePageImagesPdf);
-  vorsandt::ui::Engine engine(&platform);
+  // offscreen platform, as the command line's are; nothing is shown. A halt
+  // under a script ends it as the script runner decides (a failure, unless
+  // the script waits for the program to end with that code).
+  OffscreenRun run(argc, argv, /*halt_fails=*/false);
   vorsandt::ui::headless::ScriptSession session;
   session.name = script;
   session.text = script_text;
   session.out = &std::cout;
   session.err = &std::cerr;
-  return vorsandt::ui::headless::RunMainUnderScript(engine, platform, vorsandt::app::Main,
-                                                    session);
+  return vorsandt::ui::headless::RunMainUnderScript(run.engine(), run.platform(),
+                                                    vorsandt::app::Main, session);
 }

@@ -19,6 +19,9 @@ namespace {
 
 int32_t Code() { return files::Errors().Code(); }
 
+// The system error of a write to a read-only mount ("Write Protect").
+constexpr int32_t kWriteProtect = 19;
+
 std::string DriverError(int32_t code) { return files::ErrorTextWithCode(code); }
 
 std::string Hex(uint32_t value) {
@@ -128,10 +131,25 @@ bool TakeSnapshot(Snapshot* snapshot, std::string* error) {
     for (files::FileRecord* f : open) files::Close(f);
     files::Errors().Clear();
   };
-  for (const app::TableDef& def : app::Tables()) {
+  // Tables the user may only read (a read-only mount, say) are backed up
+  // all the same: opened for reading, and read without the transaction,
+  // which needs every file open for writing. (On a read-only mount no other
+  // program can save meanwhile either.)
+  bool read_only = false;
+  for (size_t i = 0; i < app::Tables().size(); ++i) {
+    const app::TableDef& def = app::Tables()[i];
     if (!env::Env::Default()->Exists(std::string(def.label) + ".QVF")) continue;
     files::FileRecord* f = app::File(def.table);
-    files::Open(f, files::kModeReadWrite);
+    files::Open(f, read_only ? files::kModeReadOnly : files::kModeReadWrite);
+    if (!read_only && (Code() == files::kSystemErrorBase + files::kAccessDenied ||
+                       Code() == files::kSystemErrorBase + kWriteProtect)) {
+      close_all();
+      open.clear();
+      defs.clear();
+      read_only = true;
+      i = static_cast<size_t>(-1);  // from the first table again
+      continue;
+    }
     if (Code() != 0) {
       *error = std::string(def.label) + ": " + DriverError(Code());
       close_all();
@@ -143,7 +161,7 @@ bool TakeSnapshot(Snapshot* snapshot, std::string* error) {
   // A transaction that cannot begin (another program's transaction took
   // the files in another order, or saves back to back) gives way entirely
   // and is tried again after a pause.
-  bool begun = open.empty();
+  bool begun = open.empty() || read_only;
   for (int attempt = 0; attempt < kSnapshotAttempts && !begun; ++attempt) {
     if (attempt > 0) env::Env::Default()->SleepMs(100 * attempt);
     begun = files::Logout(kSnapshotWaitSeconds, open) == 0;

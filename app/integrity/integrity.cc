@@ -326,6 +326,58 @@ bool Frame(Table t, std::span<const Table> tables, std::string_view kind) {
   return false;
 }
 
+// This thread's records as the update form read them, one per table: a
+// rewrite that finds its record gone says which parent went with it.
+thread_local std::array<std::optional<std::vector<uint8_t>>, kTableCount> t_read_records;
+
+std::optional<std::vector<uint8_t>>& ReadRecord(Table t) {
+  return t_read_records[static_cast<size_t>(t)];
+}
+
+// Whether `parent` holds a record whose linking field equals `value` (a
+// field of the child's kind). Needs `parent` open on this thread; its record
+// buffer is left as it was.
+bool ParentOnFile(const RelationDef& r, const files::FieldBytes& value) {
+  const FieldDef* parent_field = FieldNamed(r.parent_field);
+  if (parent_field == nullptr || OpenCount(r.parent) == 0) return true;  // cannot tell
+  files::FileRecord* parent = File(r.parent);
+  const size_t length = Def(r.parent).record_length;
+  uint8_t* buffer = files::RecordBuffer(parent);
+  const std::vector<uint8_t> kept(buffer, buffer + length);
+  std::memset(buffer, 0, length);
+  WriteValue(value, ReadValue(value), BytesIn(r.parent, *parent_field));
+  files::GetByKey(parent, Key(r.parent, 1));
+  const bool found = files::Errors().Code() == 0;
+  std::memcpy(buffer, kept.data(), length);
+  return found;
+}
+
+// Why the rewrite of `t` found no record, in words: another station deleted
+// it, and, when a record it belonged to when it was read is gone as well
+// (deleting a location deletes its items), which one.
+std::string VanishedWhy(Table t) {
+  std::string why =
+      std::string("This ") + Label(t) + " record is no longer on file: another station deleted it";
+  const std::optional<std::vector<uint8_t>>& read = ReadRecord(t);
+  if (!read) return why;
+  files::Errors().Push();
+  for (const RelationDef& r : Relations()) {
+    const FieldDef* child_field = FieldNamed(r.child_field);
+    if (r.child != t || r.on_delete != RelationAction::kCascade || child_field == nullptr) continue;
+    const files::FieldBytes as_read{child_field->type,
+                                    const_cast<uint8_t*>(read->data()) + child_field->offset,
+                                    child_field->size, child_field->places};
+    std::string shown = files::ReadText(as_read).value_or(std::string());
+    shown.erase(shown.find_last_not_of(' ') + 1);
+    if (shown.empty() || ParentOnFile(r, as_read)) continue;
+    why += ", with the " + std::string(Label(r.parent)) + " record \"" + shown +
+           "\" it belonged to, which is no longer on file either";
+    break;
+  }
+  files::Errors().Pop();
+  return why;
+}
+
 int Abandon() {
   if (files::InTransaction()) files::Rollback();
   return kIntegrityFailed;
@@ -408,9 +460,14 @@ int ChangeRecord(Table t) {
   if (!Frame(t, routine.on_change, "Update")) return Abandon();
   files::Put(file);
   if (const int32_t code = files::Errors().Code(); code != 0) {
-    Report(MessageId::kUpdateOperationError, code == files::kRecordChangedByAnotherStation
-                                                 ? "Record Changed by Another Station"
-                                                 : Label(t));
+    if (code == files::kRecordChangedByAnotherStation) {
+      Report(MessageId::kUpdateOperationError, "Record Changed by Another Station");
+    } else if (code == files::kRecordNotAvailable || code == files::kRecordNotFound) {
+      // The cause the message names stays first; the words after it say it.
+      Report(MessageId::kUpdateOperationError, std::string(Label(t)) + ".  " + VanishedWhy(t));
+    } else {
+      Report(MessageId::kUpdateOperationError, Label(t));
+    }
     return Abandon();
   }
   const std::optional<Value>& old_value = Remembered(t);
@@ -430,12 +487,17 @@ int ChangeRecord(Table t) {
 }
 
 void RememberParentValue(Table t) {
+  const uint8_t* buffer = files::RecordBuffer(File(t));
+  ReadRecord(t).emplace(buffer, buffer + Def(t).record_length);
   const FieldDef* field = ParentField(t);
   if (field == nullptr) return;
   Remembered(t) = ReadValue(BytesIn(t, *field));
 }
 
-void ForgetParentValue(Table t) { Remembered(t).reset(); }
+void ForgetParentValue(Table t) {
+  Remembered(t).reset();
+  ReadRecord(t).reset();
+}
 
 void SetIntegrityReporter(IntegrityReporter reporter) {
   g_reporter = reporter != nullptr ? reporter : &DefaultReporter;

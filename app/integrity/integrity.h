@@ -76,7 +76,10 @@ int ChangeRecord(Table table);
 
 // Remembers, for this thread, the linking field of `table`'s record buffer
 // (the update form does this when it starts). Tables that are no parent keep
-// nothing. Without a remembered value a change runs no cascade.
+// nothing. Without a remembered value a change runs no cascade. The record
+// itself is kept too: a rewrite that finds it gone names, besides the table,
+// the record it belonged to when it was read if that is gone as well ("with
+// the LOCATIONS record "Kitchen" it belonged to").
 void RememberParentValue(Table table);
 // Forgets this thread's remembered value of `table`.
 void ForgetParentValue(Table table);

@@ -1,6 +1,7 @@
 #include "app/messages/table_opening.h"
 
 #include <array>
+#include <filesystem>
 #include <string>
 
 #include "app/messages/warning_message.h"
@@ -40,11 +41,19 @@ void RebuildKeys(files::FileRecord* table) {
   files::Close(table);
 }
 
+// The file a table lives in: its name, with the driver's extension when it
+// names none.
+std::string TableFile(files::FileRecord* table) {
+  std::string name = files::Name(table);
+  if (std::filesystem::path(name).extension().empty()) name += ".QVF";
+  return name;
+}
+
 // The last step of every path that did not end in a halt: a table that is
 // still not usable stops the program.
 void EndIfStillFailing(files::FileRecord* table) {
   if (ErrorCode() == files::kNoError) return;
-  WarningMessage(MessageId::kFileAccessError, files::Name(table));
+  WarningMessageWhy(WhyTableUnusable(table), MessageId::kFileAccessError, files::Name(table));
   ui::Engine::Current()->Halt(0, "Disk Error");
 }
 
@@ -60,6 +69,9 @@ void OpenOrCreateTable(files::FileRecord* table, bool create_allowed, bool creat
       return;
     case files::kFileNotFound:
       if (creation_refused) break;
+      // Something that is not a table file stands at its name (a folder):
+      // nothing can be created there, and nothing is tried.
+      if (!WhyTableUnusable(table).empty()) break;
       if (!create_allowed) {
         WarningMessage(MessageId::kFileCreationError, files::Name(table));  // halts
         return;
@@ -113,5 +125,49 @@ void CloseTable(Table table) {
 }
 
 int OpenCount(Table table) { return open_counts[static_cast<size_t>(table)]; }
+
+std::string WhyTableUnusable(files::FileRecord* table) {
+  const std::string file = TableFile(table);
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(file, ec);
+  if (std::filesystem::is_directory(status)) return file + " is a folder, not a table file.";
+  if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(file, ec) == 0 &&
+      !ec) {
+    return file +
+           " is empty (0 bytes): the table in it is damaged or lost, and the file "
+           "was left as it is.";
+  }
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return file + " is not a regular file.";
+  }
+  return "";
+}
+
+ReadOpening OpenTableForReading(Table table, std::string* error) {
+  int& count = open_counts[static_cast<size_t>(table)];
+  if (count > 0) {
+    ++count;
+    return ReadOpening::kOpened;
+  }
+  InitDictionary(&qvf::QvfEntry);  // ignored once the tables are declared
+  files::FileRecord* file = File(table);
+  files::Open(file, files::kModeReadOnly);
+  const int32_t code = ErrorCode();
+  const std::string why = WhyTableUnusable(file);
+  if (code == files::kNoError || code == files::kFileAlreadyOpen) {
+    files::Errors().Clear();
+    eval::BindRecord(file);
+    ++count;
+    return ReadOpening::kOpened;
+  }
+  if (code == files::kFileNotFound && why.empty()) {
+    files::Errors().Clear();
+    return ReadOpening::kMissing;
+  }
+  *error =
+      std::string(Def(table).label) + ": " + CurrentErrorText() + (why.empty() ? "" : ". ") + why;
+  files::Errors().Clear();
+  return ReadOpening::kFailed;
+}
 
 }  // namespace vorsandt::app

@@ -8,6 +8,7 @@
 #define VORSANDT_APP_MESSAGES_TABLE_OPENING_H_
 
 #include <cstdint>
+#include <string>
 
 #include "app/dictionary/dictionary.h"
 #include "runtime/files/file_decl.h"
@@ -33,6 +34,24 @@ void OpenTable(Table table);
 void CloseTable(Table table);
 // The calling thread's open count of `table`.
 int OpenCount(Table table);
+
+// Opening for work that only reads (the reports and the claim pack written
+// from the command line): on the thread's first use the table is opened for
+// reading, others free to read and write (0x40), so that a folder the user
+// may only read (a read-only mount) serves as well as any; it is never
+// created, never repaired and never ends the program. A table already open
+// on this thread only counts. Close it with CloseTable.
+enum class ReadOpening {
+  kOpened,   // open; one more use
+  kMissing,  // no such table file: nothing was made, nothing counted
+  kFailed,   // there but not usable: `error` says why, naming the table
+};
+ReadOpening OpenTableForReading(Table table, std::string* error);
+
+// What a failure to open `table` means in plain words, from what is at its
+// file name: "ITEMS.QVF is a folder, not a table file." or "ITEMS.QVF is
+// empty (0 bytes): ..."; "" when the file looks like any other.
+std::string WhyTableUnusable(files::FileRecord* table);
 
 }  // namespace vorsandt::app
 

@@ -124,7 +124,8 @@ constexpr CatalogueEntry kCatalogue[] = {
      "Claim Pack"},
     {MessageId::kClaimPackWritten, "The claim pack was written to %1.", "Claim Pack",
      Icon::kAsterisk},
-    {MessageId::kClaimPackError, "The claim pack could not be written to %1.", "Claim Pack"},
+    {MessageId::kClaimPackError, "The claim pack could not be written to %1.  %2.",
+     "Claim Pack"},
     {MessageId::kCancelLoading, "Are you certain you want to stop loading %1?", "Cancel Request",
      Icon::kQuestion, kOkCancel, button::kCancel},
     {MessageId::kFileHasNoText,
@@ -220,10 +221,16 @@ std::optional<MessageSpec> BuildMessage(MessageId id, std::string_view e, bool e
 
 int WarningMessage(MessageId id, std::string_view t1, std::string_view t2, std::string_view t3,
                    std::string_view t4) {
+  return WarningMessageWhy({}, id, t1, t2, t3, t4);
+}
+
+int WarningMessageWhy(std::string_view why, MessageId id, std::string_view t1, std::string_view t2,
+                      std::string_view t3, std::string_view t4) {
   const files::ErrorState& errors = files::Errors();
   std::optional<MessageSpec> m =
       BuildMessage(id, CurrentErrorText(), errors.Code() != 0, t1, t2, t3, t4);
   if (!m) return 0;
+  if (!why.empty()) m->text += "  " + std::string(why);
   ui::Engine& engine = *ui::Engine::Current();
   ui::MessageRequest request;
   request.text = m->text;

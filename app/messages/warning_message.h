@@ -102,6 +102,14 @@ std::optional<MessageSpec> BuildMessage(MessageId id, std::string_view e, bool e
 int WarningMessage(MessageId id, std::string_view t1 = {}, std::string_view t2 = {},
                    std::string_view t3 = {}, std::string_view t4 = {});
 
+// The same, with `why` after the catalogue's text: a sentence in plain words
+// that says what the numbered error means here ("ITEMS.QVF is a folder, not
+// a table file."); an empty `why` adds nothing. The catalogue's text stays
+// as it is, so that what the user has learnt to read is still there.
+int WarningMessageWhy(std::string_view why, MessageId id, std::string_view t1 = {},
+                      std::string_view t2 = {}, std::string_view t3 = {},
+                      std::string_view t4 = {});
+
 // `text` without its trailing blanks.
 std::string_view TrimRight(std::string_view text);
 

@@ -1,8 +1,10 @@
 #include "app/report/claim_pack.h"
 
+#include <cctype>
 #include <cmath>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "app/dictionary/dictionary.h"
 #include "app/frame/main_frame.h"
@@ -229,20 +231,22 @@ std::vector<std::string> Wrapped(std::string_view text, size_t width) {
   return lines;
 }
 
-// Writes the page images as `file`: beside it first, then renamed over it.
-bool DeliverPdf(const std::vector<std::string>& pages, const std::string& file) {
+// Writes the page images as `file`, whole or not at all (the platform
+// writes it beside the name first and renames it); `error` says why not.
+bool DeliverPdf(const std::vector<std::string>& pages, const std::string& file,
+                std::string* error) {
   if (pages.empty()) return false;
-  const std::string part = file + ".part";
-  env::Env* e = env::Env::Default();
-  if (!ui::Engine::Current()->platform().WritePdf(pages, part)) {
-    e->Delete(part);
-    return false;
-  }
-  if (e->Rename(part, file) != 0) {
-    e->Delete(part);
-    return false;
-  }
-  return true;
+  return ui::Engine::Current()->platform().WritePdf(pages, file, error);
+}
+
+// The reason in `error` ("cannot write F: No space left on device") as a
+// sentence of the message that already names the file.
+std::string Reason(const std::string& file, std::string error) {
+  const std::string named = "cannot write " + file + ": ";
+  if (error.starts_with(named)) error.erase(0, named.size());
+  if (error.empty()) return "The pages could not be drawn";
+  error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
+  return error;
 }
 
 std::optional<std::string> AskForFile(const std::string& name) {
@@ -257,12 +261,14 @@ std::optional<std::string> AskForFile(const std::string& name) {
 }
 
 bool Write(const std::string& file, const ClaimPackFacts& facts) {
-  std::string error;
+  std::string error, why;
   if (!RenderReportRows(
           kPackReport, ClaimPackRows(facts),
-          [&file](const std::vector<std::string>& pages) { return DeliverPdf(pages, file); },
+          [&file, &why](const std::vector<std::string>& pages) {
+            return DeliverPdf(pages, file, &why);
+          },
           &error)) {
-    WarningMessage(MessageId::kClaimPackError, file);
+    WarningMessage(MessageId::kClaimPackError, file, Reason(file, why.empty() ? error : why));
     return false;
   }
   if (facts.photo_problem.empty()) {
@@ -319,15 +325,42 @@ bool WriteClaimPack(std::string file, bool ask) {
 }
 
 bool WriteClaimPackOf(int32_t claim, const std::string& file, std::string* error) {
-  OpenTable(Table::kClaim);
-  const bool found = FindNumber(Table::kClaim, "CLA:CLAIM_REF", "CLA:CLAIM_REFERENCE", claim);
+  // Only read: the tables are opened for reading first (a folder the user
+  // may only read serves, and nothing is created), and the pack's own
+  // openings below only count them.
+  std::vector<Table> opened;
+  auto close_all = [&opened] {
+    for (Table t : opened) CloseTable(t);
+  };
+  bool claims_on_file = true;
+  for (Table t : {Table::kClaim, Table::kItems, Table::kPolicy, Table::kInsuranceCompany}) {
+    std::string why;
+    switch (OpenTableForReading(t, &why)) {
+      case ReadOpening::kOpened:
+        opened.push_back(t);
+        break;
+      case ReadOpening::kMissing:
+        if (t == Table::kClaim) {
+          claims_on_file = false;
+        } else if (claims_on_file && error->empty()) {
+          *error = std::string("the table ") + Def(t).label + ".QVF is not in the data folder";
+        }
+        break;
+      case ReadOpening::kFailed:
+        if (error->empty()) *error = why;
+        break;
+    }
+  }
+  if (!claims_on_file) error->clear();
+  const bool found = claims_on_file && error->empty() &&
+                     FindNumber(Table::kClaim, "CLA:CLAIM_REF", "CLA:CLAIM_REFERENCE", claim);
   bool written = false;
-  if (!found) {
+  if (!found && error->empty()) {
     *error = "claim " + std::to_string(claim) + " is not on file";
-  } else {
+  } else if (found) {
     written = WriteClaimPack(file, false);
   }
-  CloseTable(Table::kClaim);
+  close_all();
   return written;
 }
 

@@ -69,7 +69,9 @@ struct ClaimPackFacts {
 std::vector<ReportRow> ClaimPackRows(const ClaimPackFacts& facts, size_t notes_width = 85);
 
 // The pack of the claim in CLAIM's record buffer written as the PDF file
-// `file` (written beside it first and renamed, so that it appears whole),
+// `file` (written beside it first and renamed, so that it appears whole;
+// a `file` that is a device, a pipe or a folder is refused, and the message
+// after a failure says why),
 // on the calling procedure thread, with the messages above and, after
 // writing, "written" or "written without the photograph". False when no
 // pack was written. `ask` first offers the save-file dialog with `file` as
@@ -77,7 +79,8 @@ std::vector<ReportRow> ClaimPackRows(const ClaimPackFacts& facts, size_t notes_w
 bool WriteClaimPack(std::string file, bool ask);
 
 // The command line's pack: claim `claim` read by its reference, written to
-// `file` without asking. False when the claim is not on file (said in
+// `file` without asking. The tables are only read (OpenTableForReading):
+// none is created, and a folder the user may only read serves. False when the claim is not on file (said in
 // `error`) or no pack was written (said by the messages).
 bool WriteClaimPackOf(int32_t claim, const std::string& file, std::string* error);
 

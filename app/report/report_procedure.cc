@@ -41,6 +41,9 @@ class ReportRun {
 
  private:
   void Prepare();
+  void PrepareReport();
+  bool OpenForReading(bool* nothing_to_print, std::string* error);
+  void CloseTables();
   void BuildView();
   void BindFields(ui::Report& report, Table table);
   bool OpenRows(std::string* error);
@@ -65,6 +68,9 @@ class ReportRun {
   size_t next_row_ = 0;
   std::vector<std::string> row_values_;
   int band_ = 0;  // the detail band of the current row
+
+  // The tables this run opened (and closes again).
+  std::vector<Table> opened_;
 
   int32_t record_total_ = 0;
   int32_t records_read_ = 0;
@@ -191,7 +197,14 @@ void ReportRun::PrintBatch() {
 }
 
 void ReportRun::Prepare() {
-  for (Table t : TablesOf(def_)) OpenTable(t);
+  for (Table t : TablesOf(def_)) {
+    OpenTable(t);
+    opened_.push_back(t);
+  }
+  PrepareReport();
+}
+
+void ReportRun::PrepareReport() {
   report_ = ui::Report::Create(*ui::Engine::Current(), kReportWindowId, def_.report_label);
   if (def_.hook != nullptr) {
     row_values_.resize(def_.hook->variables.size());
@@ -204,9 +217,57 @@ void ReportRun::Prepare() {
   for (Table t : TablesOf(def_)) BindFields(*report_, t);
 }
 
+// The tables opened for reading only: nothing is created or repaired, and a
+// folder the user may only read serves. A missing primary table, or any
+// missing table while the primary one holds nothing, leaves nothing to print;
+// a table missing beside records that need it, or one that cannot be read,
+// is an error naming it.
+bool ReportRun::OpenForReading(bool* nothing_to_print, std::string* error) {
+  *nothing_to_print = false;
+  std::string missing;
+  for (Table t : TablesOf(def_)) {
+    if (std::find(opened_.begin(), opened_.end(), t) != opened_.end()) continue;
+    switch (OpenTableForReading(t, error)) {
+      case ReadOpening::kOpened:
+        opened_.push_back(t);
+        break;
+      case ReadOpening::kMissing:
+        if (missing.empty()) missing = Def(t).label;
+        if (t == def_.primary) *nothing_to_print = true;
+        break;
+      case ReadOpening::kFailed:
+        return false;
+    }
+  }
+  if (missing.empty() || *nothing_to_print) return true;
+  if (files::Records(File(def_.primary)) <= 0) {
+    files::Errors().Clear();
+    *nothing_to_print = true;
+    return true;
+  }
+  *error = missing + ": the table " + missing + ".QVF is not in the data folder";
+  return false;
+}
+
+void ReportRun::CloseTables() {
+  for (Table t : opened_) CloseTable(t);
+  opened_.clear();
+}
+
 bool ReportRun::RunWithoutWindow(
     const std::function<bool(const std::vector<std::string>&)>& deliver, std::string* error) {
-  Prepare();
+  bool nothing_to_print = false;
+  if (!OpenForReading(&nothing_to_print, error)) {
+    CloseTables();
+    return false;
+  }
+  if (nothing_to_print) {
+    CloseTables();
+    const bool ok = deliver(page_list_);
+    if (!ok && error->empty()) *error = "the pages cannot be written";
+    return ok;
+  }
+  PrepareReport();
   record_total_ = files::Records(File(def_.primary));
   files::Send(File(def_.primary), "QUICKSCAN=on");
   bool ok = OpenRows(error);
@@ -227,7 +288,7 @@ bool ReportRun::RunWithoutWindow(
   files::Send(File(def_.primary), "QUICKSCAN=off");
   files::Errors().Clear();
   report_->Close();
-  for (Table t : TablesOf(def_)) CloseTable(t);
+  CloseTables();
   return ok;
 }
 
@@ -325,7 +386,7 @@ void ReportRun::Run() {
   }
   report_->Close();
   page_list_.clear();
-  for (Table t : TablesOf(def_)) CloseTable(t);
+  CloseTables();
   ui::ResponseCode() = exit_response_ != 0 ? exit_response_ : ui::response::kCancelled;
 }
 

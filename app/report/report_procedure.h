@@ -89,8 +89,11 @@ const ReportDef* ReportNamed(std::string_view name);
 // The report without windows, for the command line: every row of the view
 // printed, the last page ended, and the page images handed to `deliver`
 // while they exist (they are removed afterwards). On the calling procedure
-// thread. False, with `error` naming why, when the view cannot be read or
-// `deliver` fails; an empty view delivers no pages.
+// thread. The tables are opened for reading only (OpenTableForReading):
+// none is created or repaired, and a missing primary table (or any missing
+// table beside an empty primary one) is an empty report. False, with
+// `error` naming why, when a table or the view cannot be read or `deliver`
+// fails; an empty view delivers no pages.
 bool RenderReport(const ReportDef& def,
                   const std::function<bool(const std::vector<std::string>&)>& deliver,
                   std::string* error);

@@ -111,6 +111,7 @@ void* Engine::ThreadMain(void* arg) {
     s.state = SlotState::kFree;
     s.requested_stack = 0;
     s.waiting = nullptr;
+    engine->ended_threads_.push_back(pthread_self());
     --engine->live_;
     engine->cv_.notify_all();
   }
@@ -122,8 +123,10 @@ void* Engine::ThreadMain(void* arg) {
 bool Engine::Launch(int slot, Procedure procedure, size_t os_stack) {
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return false;
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   pthread_attr_setstacksize(&attr, os_stack);
+  // Threads that ended meanwhile are joined now, so that a long session
+  // keeps none of them (a thread still on its way out is left for later).
+  JoinEndedThreads(/*wait=*/false);
   auto* start = new ThreadStart{this, slot, std::move(procedure)};
   pthread_t thread;
   int rc = pthread_create(&thread, &attr, &Engine::ThreadMain, start);
@@ -217,8 +220,31 @@ bool Engine::Ended() const {
 }
 
 void Engine::WaitForEnd() {
-  std::unique_lock<std::mutex> lock(mu_);
-  cv_.wait(lock, [this] { return live_ == 0; });
+  {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait(lock, [this] { return live_ == 0; });
+  }
+  JoinEndedThreads(/*wait=*/true);
+}
+
+void Engine::JoinEndedThreads(bool wait) {
+  std::lock_guard<std::mutex> joining(join_mu_);
+  std::vector<pthread_t> ended;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ended.swap(ended_threads_);
+  }
+  std::vector<pthread_t> left;
+  for (pthread_t thread : ended) {
+    if (wait) {
+      pthread_join(thread, nullptr);
+    } else if (pthread_tryjoin_np(thread, nullptr) != 0) {
+      left.push_back(thread);
+    }
+  }
+  if (left.empty()) return;
+  std::lock_guard<std::mutex> lock(mu_);
+  ended_threads_.insert(ended_threads_.end(), left.begin(), left.end());
 }
 
 int Engine::AtSlotEnd(std::function<void()> cleanup) {
@@ -501,9 +527,19 @@ int Engine::Popup(WindowId owner, const std::string& text, int x, int y) {
 
 void Engine::Halt(int code, const std::string& text) {
   if (!text.empty()) Message(text, "Halt", Icon::kNone, button::kOk, button::kOk);
-  std::fflush(nullptr);
   int forced = forced_halt_code_.load();
-  std::_Exit(forced >= 0 ? forced : code);
+  int exit_code = forced >= 0 ? forced : code;
+  {
+    std::lock_guard<std::mutex> lock(halt_mu_);
+    if (halt_rule_) exit_code = halt_rule_(exit_code, text);
+  }
+  std::fflush(nullptr);
+  std::_Exit(exit_code);
+}
+
+void Engine::SetHaltRule(std::function<int(int code, const std::string& text)> rule) {
+  std::lock_guard<std::mutex> lock(halt_mu_);
+  halt_rule_ = std::move(rule);
 }
 
 void Engine::ShowRuntimeError(const std::string& caption, const std::string& text) {

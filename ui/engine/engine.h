@@ -26,8 +26,10 @@
 #ifndef VORSANDT_UI_ENGINE_ENGINE_H_
 #define VORSANDT_UI_ENGINE_ENGINE_H_
 
-#include <atomic>
+#include <pthread.h>
+
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -72,7 +74,9 @@ class Engine : public files::RuntimeErrorSink {
   // Runs `procedure` as the first procedure on slot 0's own thread and
   // returns at once. False when slot 0 is taken or the thread cannot start.
   bool StartMain(Procedure procedure);
-  // Blocks until every procedure thread has ended. Not for procedure threads.
+  // Blocks until every procedure thread has ended: its procedure returned and
+  // the thread itself is gone, with its thread-local objects. Not for
+  // procedure threads.
   void WaitForEnd();
   bool Ended() const;
 
@@ -133,6 +137,11 @@ class Engine : public files::RuntimeErrorSink {
   // a scripted run that has already failed must not end with success
   // because the clean-up answered a halting question.
   void ForceHaltCode(int code) { forced_halt_code_ = code; }
+  // From now on every Halt asks `rule` for the exit code, given the code it
+  // would end with and the halt's text (a script runner decides whether the
+  // halt is the end its script waits for); an empty rule leaves the code.
+  // `rule` runs on the halting procedure's thread, after the "Halt" box.
+  void SetHaltRule(std::function<int(int code, const std::string& text)> rule);
 
   // files::RuntimeErrorSink: the "Runtime error" box through the platform.
   void ShowRuntimeError(const std::string& caption, const std::string& text) override;
@@ -195,8 +204,14 @@ class Engine : public files::RuntimeErrorSink {
   template <typename F>
   auto Modal(F&& call);
 
+  // Joins the threads whose procedures have returned: all of them
+  // (`wait`), or only those already gone, without waiting.
+  void JoinEndedThreads(bool wait);
+
   Platform* platform_;
   std::atomic<int> forced_halt_code_{-1};
+  std::mutex halt_mu_;
+  std::function<int(int, const std::string&)> halt_rule_;
   ResourceSet* resources_;
   bool tracing_ = false;
 
@@ -204,6 +219,12 @@ class Engine : public files::RuntimeErrorSink {
   std::condition_variable cv_;
   std::array<Slot, kSlots> slots_;
   int live_ = 0;
+  // Threads whose procedures have returned, to be joined: a thread's
+  // thread-local objects (its tables' instances, the toolkit's per-thread
+  // data of a thread that drew pages) are destroyed after its procedure
+  // returns, and must be gone before the program tears down what they use.
+  std::vector<pthread_t> ended_threads_;
+  std::mutex join_mu_;  // held while ended threads are joined
   bool starting_enabled_ = true;
   int next_token_ = 1;
   WindowId next_window_ = 1;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "runtime/eval/bind_table.h"
@@ -13,9 +15,9 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/file_decl.h"
 #include "runtime/files/text_stack.h"
-#include "ui/engine/thread_codes.h"
 #include "ui/engine/engine_test_defs.h"
 #include "ui/engine/test_platform.h"
+#include "ui/engine/thread_codes.h"
 
 namespace vorsandt::ui {
 namespace {
@@ -236,8 +238,10 @@ TEST_F(EngineTest, ErrorStateAndBindingsStayWithTheirThread) {
             // Every switch back restores exactly this thread's state.
             second_codes.push_back(files::Errors().Code());
             second_bound.push_back(bound_v());
-            if (++turns == 3) w2->Post(event::kCloseWindow);
-            else w2->Post(event::kAccepted, 1);
+            if (++turns == 3)
+              w2->Post(event::kCloseWindow);
+            else
+              w2->Post(event::kAccepted, 1);
           }
           w2->Close();
         },
@@ -258,9 +262,10 @@ TEST_F(EngineTest, ErrorStateAndBindingsStayWithTheirThread) {
   engine.WaitForEnd();
   ASSERT_GE(main_codes.size(), 3u);
   EXPECT_EQ(main_codes[0], files::kFileNotFound);
-  for (size_t i = 1; i < main_codes.size(); ++i) EXPECT_EQ(main_codes[i], files::kAccessDenied) << i;
+  for (size_t i = 1; i < main_codes.size(); ++i)
+    EXPECT_EQ(main_codes[i], files::kAccessDenied) << i;
   for (const uint8_t* b : main_bound) EXPECT_EQ(b, reinterpret_cast<uint8_t*>(&main_value));
-  ASSERT_EQ(second_codes.size(), 5u);  // at the start, then 515, 1, 1, 513
+  ASSERT_EQ(second_codes.size(), 5u);           // at the start, then 515, 1, 1, 513
   EXPECT_EQ(second_codes[0], files::kNoError);  // a started procedure begins clean
   EXPECT_EQ(second_bound[0], nullptr);
   for (size_t i = 1; i < second_codes.size(); ++i) {
@@ -278,8 +283,8 @@ TEST_F(EngineTest, ErrorStateAndBindingsStayWithTheirThread) {
 // a procedure called directly shares its caller's.
 TEST_F(EngineTest, RecordBuffersAndCodesArePerThread) {
   static uint8_t declared_buffer[8] = {};
-  static files::FileRecord table(nullptr, "T", 1, files::kAttrPerThread, sizeof declared_buffer, nullptr, 0,
-                                 nullptr, 0, nullptr, 0, declared_buffer);
+  static files::FileRecord table(nullptr, "T", 1, files::kAttrPerThread, sizeof declared_buffer,
+                                 nullptr, 0, nullptr, 0, nullptr, 0, declared_buffer);
   Engine engine(&platform_, &set_);
   std::string main_sees;
   std::string second_sees;
@@ -407,6 +412,44 @@ TEST_F(EngineTest, SlotCleanupRunsWhenTheProcedureReturns) {
   EXPECT_TRUE(engine.OpenWindows().empty());
 }
 
+// What a procedure thread keeps per thread and destroys only after its
+// procedure returned, slowly (a toolkit's per-thread caches, say).
+std::atomic<int> slow_objects_gone{0};
+struct SlowToGo {
+  bool used = false;
+  ~SlowToGo() {
+    if (!used) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ++slow_objects_gone;
+  }
+};
+thread_local SlowToGo slow_to_go;
+
+// The end of the procedures is the end of their threads: whatever a thread
+// keeps per thread is gone before WaitForEnd returns, so that the program
+// can tear down what those objects use (the toolkit) after it.
+TEST_F(EngineTest, WaitForEndReturnsOnlyOnceTheThreadsAreGone) {
+  slow_objects_gone = 0;
+  {
+    Engine engine(&platform_, &set_);
+    engine.StartMain([&] {
+      slow_to_go.used = true;
+      engine.Start([] { slow_to_go.used = true; }, 0);
+    });
+    engine.WaitForEnd();
+    EXPECT_EQ(slow_objects_gone.load(), 2);
+  }
+  // The engine's own end waits for them too.
+  slow_objects_gone = 0;
+  {
+    Engine engine(&platform_, &set_);
+    engine.StartMain([&] {
+      for (int i = 0; i < 3; ++i) engine.Start([] { slow_to_go.used = true; }, 0);
+    });
+  }
+  EXPECT_EQ(slow_objects_gone.load(), 3);
+}
+
 TEST_F(EngineTest, IdleMeansEveryThreadWaitsWithNothingQueued) {
   Engine engine(&platform_, &set_);
   WindowId id = 0;
@@ -523,6 +566,24 @@ TEST_F(EngineTest, HaltShowsItsTextThenEndsWithTheCode) {
         std::exit(7);  // not reached
       },
       ::testing::ExitedWithCode(0), "\\[Halt\\] Invalid File!");
+}
+
+// A halt rule decides the exit code, given the halt's own code and text.
+TEST_F(EngineTest, AHaltRuleDecidesTheExitCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        StderrPlatform platform;
+        Engine engine(&platform, &set_);
+        engine.SetHaltRule([](int code, const std::string& text) {
+          std::fprintf(stderr, "rule saw %d %s\n", code, text.c_str());
+          return 3;
+        });
+        engine.StartMain([&] { engine.Halt(0, "Disk Error"); });
+        engine.WaitForEnd();
+        std::exit(7);  // not reached
+      },
+      ::testing::ExitedWithCode(3), "rule saw 0 Disk Error");
 }
 
 TEST_F(EngineTest, FileDialogAnswerComesBackToTheProcedure) {

@@ -213,9 +213,13 @@ class Platform {
   // pages."): shown in the frame's status bar, without waiting.
   virtual void ShowNotice(const std::string& /*text*/) {}
   // Writes the page images `pages` in order as the PDF file `file`, one page
-  // a sheet; false when it could not be written (a platform without a way
-  // to draw them cannot).
-  virtual bool WritePdf(const std::vector<std::string>& /*pages*/, const std::string& /*file*/) {
+  // a sheet: the whole document or nothing (a failure leaves `file` as it
+  // was, and a device, pipe or folder of that name is never replaced). False
+  // when it could not be written, with `error` (when given) saying why and
+  // naming the file; a platform without a way to draw them cannot.
+  virtual bool WritePdf(const std::vector<std::string>& /*pages*/, const std::string& /*file*/,
+                        std::string* error = nullptr) {
+    if (error != nullptr) *error = "PDF files cannot be drawn here";
     return false;
   }
 };

@@ -53,10 +53,13 @@ class HeadlessPlatform : public Platform {
   // Without a printer every job fails, as when none is installed.
   void SetPrinterPresent(bool present);
   // PDF files are written by `writer` (the program gives it the toolkit's
-  // offscreen drawing); without one every PDF fails.
-  using PdfWriter = std::function<bool(const std::vector<std::string>&, const std::string&)>;
+  // offscreen drawing), which says why it failed in its third argument;
+  // without one every PDF fails.
+  using PdfWriter =
+      std::function<bool(const std::vector<std::string>&, const std::string&, std::string*)>;
   void SetPdfWriter(PdfWriter writer);
-  bool WritePdf(const std::vector<std::string>& pages, const std::string& file) override;
+  bool WritePdf(const std::vector<std::string>& pages, const std::string& file,
+                std::string* error = nullptr) override;
 
   // Script side.
   void QueueMessageAnswer(int button);

@@ -115,13 +115,17 @@ void HeadlessPlatform::SetPdfWriter(PdfWriter writer) {
   pdf_writer_ = std::move(writer);
 }
 
-bool HeadlessPlatform::WritePdf(const std::vector<std::string>& pages, const std::string& file) {
+bool HeadlessPlatform::WritePdf(const std::vector<std::string>& pages, const std::string& file,
+                                std::string* error) {
   PdfWriter writer;
   {
     std::lock_guard<std::mutex> lock(mu_);
     writer = pdf_writer_;
   }
-  return writer && writer(pages, file);
+  std::string why = "PDF files cannot be drawn here";
+  bool ok = writer && writer(pages, file, &why);
+  if (!ok && error != nullptr) *error = why;
+  return ok;
 }
 
 }  // namespace vorsandt::ui::headless

@@ -143,11 +143,63 @@ ScriptRunner::ScriptRunner(Engine& engine, HeadlessPlatform& platform, std::stri
     : engine_(engine), platform_(platform), name_(std::move(name)), out_(out), err_(err) {}
 
 int ScriptRunner::Run(const std::vector<ScriptLine>& lines) {
+  {
+    std::lock_guard<std::mutex> lock(halt_mu_);
+    lines_ = &lines;
+    begun_ = 0;
+    failed_ = false;
+  }
   for (const ScriptLine& line : lines) {
     line_ = line.line;
-    if (!Execute(line)) return 1;
+    if (!Execute(line)) {
+      std::lock_guard<std::mutex> lock(halt_mu_);
+      failed_ = true;
+      return 1;
+    }
   }
   return 0;
+}
+
+namespace {
+
+// "wait exit CODE" (CODE 0 when left out); nullopt for any other command.
+std::optional<int> WaitedExitCode(const ScriptLine& line) {
+  const std::vector<std::string>& w = line.words;
+  if (w.size() < 2 || w[0] != "wait" || w[1] != "exit") return std::nullopt;
+  if (w.size() == 2) return 0;
+  return Number(w[2]);
+}
+
+}  // namespace
+
+int ScriptRunner::HaltCode(int code, const std::string& text) {
+  std::lock_guard<std::mutex> lock(halt_mu_);
+  if (lines_ == nullptr || failed_) return code;
+  const std::vector<ScriptLine>& lines = *lines_;
+  const std::string halted =
+      "the program halted (\"" + text + "\", exit code " + std::to_string(code) + ")";
+  // The command begun last may have led to the halt; the one after it may
+  // not have begun yet, the halt coming while the runner got to it.
+  for (size_t i = begun_ == 0 ? 0 : begun_ - 1; i <= begun_ && i < lines.size(); ++i) {
+    std::optional<int> wanted = WaitedExitCode(lines[i]);
+    if (!wanted) continue;
+    if (i + 1 < lines.size()) {
+      err_ << name_ << ":" << lines[i + 1].line << ": " << halted
+           << " at \"wait exit\": this command and those after it never ran\n";
+      return 1;
+    }
+    if (*wanted == code) return 0;
+    err_ << name_ << ":" << lines[i].line << ": exit code " << code << ", expected " << *wanted
+         << " (" << halted << ")\n";
+    return 1;
+  }
+  if (begun_ < lines.size()) {
+    err_ << name_ << ":" << lines[begun_].line << ": " << halted << " before this command ran\n";
+  } else {
+    err_ << name_ << ": " << halted << " after the script's last command\n";
+  }
+  err_.flush();
+  return 1;
 }
 
 bool ScriptRunner::Fail(const std::string& message) {
@@ -249,7 +301,12 @@ bool ScriptRunner::Execute(const ScriptLine& line) {
   call.name = name;
   call.a.assign(w.begin() + (expect ? 2 : 1), w.end());
   if (const Command* command = FindCommand(name)) {
-    return Prepare(*command, call) && command->handler(*this, call);
+    if (!Prepare(*command, call)) return false;
+    {
+      std::lock_guard<std::mutex> lock(halt_mu_);
+      ++begun_;
+    }
+    return command->handler(*this, call);
   }
   // An unknown word is reported once the program is idle and, for an
   // expectation, once its control is found: a script fails at its first

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -61,6 +62,14 @@ class ScriptRunner {
   // when every command held, 1 otherwise (the message names the line).
   int Run(const std::vector<ScriptLine>& lines);
 
+  // The exit code of a halt during the run, given the code the halt ends
+  // with and its text: a halt is the end the script waits for only when the
+  // command begun last, or the one after it, is the script's last and reads
+  // "wait exit CODE": then 0 when the codes agree. Any other halt means
+  // commands never ran (or the script failed before): the line is named on
+  // the error stream and the code is 1. Safe to call from any thread.
+  int HaltCode(int code, const std::string& text);
+
  private:
   friend struct ScriptCommands;  // the handlers of the commands (script_commands.cc)
 
@@ -73,9 +82,9 @@ class ScriptRunner {
   };
   // One command as its handler sees it.
   struct Call {
-    std::string_view name;            // "click", "expect text"
-    std::vector<std::string> a;       // the words after the name
-    std::optional<WindowState> window;  // the target window (kWindow, kControl)
+    std::string_view name;                  // "click", "expect text"
+    std::vector<std::string> a;             // the words after the name
+    std::optional<WindowState> window;      // the target window (kWindow, kControl)
     const ControlState* control = nullptr;  // the control a[0] names (kControl)
     int field = 0;
   };
@@ -106,6 +115,12 @@ class ScriptRunner {
   std::chrono::milliseconds timeout_{30000};
   std::string target_;  // label or caption chosen with "window"; empty: the newest window
   int line_ = 0;
+  // What a halt needs to know: the script, and how many of its commands
+  // have begun (their handler called), under `halt_mu_`.
+  std::mutex halt_mu_;
+  const std::vector<ScriptLine>* lines_ = nullptr;
+  size_t begun_ = 0;
+  bool failed_ = false;
   WindowId active_ = 0;       // the window the user works in
   std::set<WindowId> known_;  // windows seen open so far
 };

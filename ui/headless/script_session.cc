@@ -78,12 +78,17 @@ int RunMainUnderScript(Engine& engine, HeadlessPlatform& platform, Procedure mai
     session.err->flush();
     return 1;
   }
+  ScriptRunner runner(engine, platform, session.name, *session.out, *session.err);
+  runner.SetTimeout(session.timeout);
+  // A halt ends the process at once: the runner says whether it was the end
+  // the script waited for, or commands of the script never ran.
+  engine.SetHaltRule(
+      [&runner](int code, const std::string& text) { return runner.HaltCode(code, text); });
   if (!engine.StartMain(std::move(main))) {
+    engine.SetHaltRule(nullptr);
     *session.err << session.name << ": cannot start the first procedure\n";
     return 2;
   }
-  ScriptRunner runner(engine, platform, session.name, *session.out, *session.err);
-  runner.SetTimeout(session.timeout);
   int rc = runner.Run(parsed.lines);
   session.out->flush();
   if (rc != 0) engine.ForceHaltCode(rc);
@@ -94,6 +99,7 @@ int RunMainUnderScript(Engine& engine, HeadlessPlatform& platform, Procedure mai
     std::_Exit(rc != 0 ? rc : 1);
   }
   engine.WaitForEnd();
+  engine.SetHaltRule(nullptr);
   return rc;
 }
 

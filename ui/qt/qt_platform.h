@@ -63,7 +63,8 @@ class QtPlatform : public QObject, public Platform {
   bool PrinterReady() override;
   // In the frame's status bar until the next remark replaces it.
   void ShowNotice(const std::string& text) override;
-  bool WritePdf(const std::vector<std::string>& pages, const std::string& file) override;
+  bool WritePdf(const std::vector<std::string>& pages, const std::string& file,
+                std::string* error = nullptr) override;
 
   // On the toolkit's thread once its loop has ended: modal calls still
   // waiting get the answer of a dismissed box, later calls are not shown.

@@ -1,6 +1,8 @@
 #include "ui/qt/report_render.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QPdfWriter>
 #include <QPen>
 #include <QPrinterInfo>
 #include <QStatusBar>
@@ -10,6 +12,7 @@
 #include "images/metafile_file.h"
 #include "images/metafile_player.h"
 #include "ui/qt/mappings.h"
+#include "ui/qt/pdf_file.h"
 #include "ui/qt/qt_platform.h"
 
 namespace vorsandt::ui::qt {
@@ -124,8 +127,6 @@ class PainterCanvas : public images::MetafileCanvas {
   QTransform base_;
 };
 
-QString PathToQt(const std::string& path) { return QFile::decodeName(path.c_str()); }
-
 std::optional<std::vector<uint8_t>> PlayableFile(const std::string& path) {
   std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(path);
   if (!bytes || !images::ReadMetafileInfo(bytes->data(), bytes->size(), nullptr)) {
@@ -174,40 +175,100 @@ QImage MetafileImage(const std::string& path, int width) {
   return ok ? image : QImage();
 }
 
-bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths) {
-  if (paths.empty()) return true;
-  // Every page must play before the job starts: a job that stops half way
-  // leaves a stack of paper nobody asked for.
+namespace {
+
+// Every page image read and checked to play, before anything is drawn: a
+// job that stops half way leaves a stack of paper (or a part of a file)
+// nobody asked for.
+std::optional<std::vector<std::vector<uint8_t>>> PlayablePages(
+    const std::vector<std::string>& paths) {
   std::vector<std::vector<uint8_t>> pages;
   for (const std::string& path : paths) {
     std::optional<std::vector<uint8_t>> bytes = PlayableFile(path);
-    if (!bytes) return false;
+    if (!bytes) return std::nullopt;
     pages.push_back(std::move(*bytes));
   }
-  bool was_full_page = printer.fullPage();
-  printer.setFullPage(true);  // a page image is the whole sheet
+  return pages;
+}
+
+// Each page on a sheet of its own, the whole sheet (`sheet` in the device's
+// pixels) for the page image.
+bool DrawPages(QPagedPaintDevice& device, const QSizeF& sheet,
+               const std::vector<std::vector<uint8_t>>& pages) {
   QPainter painter;
-  if (!painter.begin(&printer)) {
-    printer.setFullPage(was_full_page);
+  if (!painter.begin(&device)) return false;
+  bool ok = true;
+  for (size_t i = 0; i < pages.size() && ok; ++i) {
+    if (i > 0 && !device.newPage()) ok = false;
+    if (ok) ok = DrawMetafile(painter, QRectF(QPointF(0, 0), sheet), pages[i]);
+  }
+  if (!painter.end()) ok = false;
+  return ok;
+}
+
+// The PDF document of `pages` on sheets of `layout` (its margins are not
+// used: a page image is the whole sheet) at `resolution` dots an inch, in
+// memory, so that the file is written whole afterwards or not at all.
+std::optional<QByteArray> PdfDocument(const std::vector<std::vector<uint8_t>>& pages,
+                                      QPageLayout layout, int resolution) {
+  QByteArray pdf;
+  {
+    QBuffer buffer(&pdf);
+    if (!buffer.open(QIODevice::WriteOnly)) return std::nullopt;
+    QPdfWriter writer(&buffer);
+    writer.setResolution(resolution);
+    layout.setMinimumMargins(QMarginsF(0, 0, 0, 0));
+    layout.setMargins(QMarginsF(0, 0, 0, 0));
+    if (!writer.setPageLayout(layout)) return std::nullopt;
+    const QRect sheet = layout.fullRectPixels(resolution);
+    if (!DrawPages(writer, QSizeF(sheet.size()), pages)) return std::nullopt;
+  }
+  return pdf;
+}
+
+bool WritePdfFile(const std::vector<std::string>& paths, const std::string& file,
+                  const QPageLayout& layout, int resolution, std::string* error) {
+  // Said before drawing: nothing at all is done for a name that cannot be
+  // replaced.
+  if (std::string refusal = ReplaceRefusal(file); !refusal.empty()) {
+    if (error != nullptr) *error = refusal;
     return false;
   }
-  bool ok = true;
-  const QRect sheet = printer.pageLayout().fullRectPixels(printer.resolution());
-  for (size_t i = 0; i < pages.size() && ok; ++i) {
-    if (i > 0 && !printer.newPage()) ok = false;
-    if (ok) ok = DrawMetafile(painter, QRectF(QPointF(0, 0), QSizeF(sheet.size())), pages[i]);
+  std::optional<std::vector<std::vector<uint8_t>>> pages = PlayablePages(paths);
+  std::optional<QByteArray> pdf;
+  if (pages) pdf = PdfDocument(*pages, layout, resolution);
+  if (!pdf) {
+    if (error != nullptr) *error = "the pages could not be drawn";
+    return false;
   }
-  painter.end();
+  return SaveWholeFile(*pdf, file, error);
+}
+
+}  // namespace
+
+bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths) {
+  if (paths.empty()) return true;
+  // Printing to a PDF file makes the file the same way as the program's own
+  // PDF files: whole, flushed, never over a device or a folder.
+  if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+    return WritePdfFile(paths, QFile::encodeName(printer.outputFileName()).toStdString(),
+                        printer.pageLayout(), printer.resolution(), nullptr);
+  }
+  std::optional<std::vector<std::vector<uint8_t>>> pages = PlayablePages(paths);
+  if (!pages) return false;
+  bool was_full_page = printer.fullPage();
+  printer.setFullPage(true);  // a page image is the whole sheet
+  const QRect sheet = printer.pageLayout().fullRectPixels(printer.resolution());
+  bool ok = DrawPages(printer, QSizeF(sheet.size()), *pages);
   printer.setFullPage(was_full_page);
   return ok;
 }
 
-bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf) {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(PathToQt(pdf));
-  printer.setPageSize(QPageSize(QPageSize::Letter));
-  return PrintPageImages(printer, paths);
+bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf,
+                        std::string* error) {
+  const QPageLayout letter(QPageSize(QPageSize::Letter), QPageLayout::Portrait,
+                           QMarginsF(0, 0, 0, 0));
+  return WritePdfFile(paths, pdf, letter, kPdfResolution, error);
 }
 
 void CopyPrinterSettings(const QPrinter& settings, QPrinter& job) {
@@ -256,9 +317,13 @@ void QtPlatform::ShowNotice(const std::string& text) {
   gui_.Post([this, text] { frame_->statusBar()->showMessage(ToQt(text)); });
 }
 
-bool QtPlatform::WritePdf(const std::vector<std::string>& pages, const std::string& file) {
-  return gui_.Call<bool>([&pages, &file] { return WritePageImagesPdf(pages, file); })
-      .value_or(false);
+bool QtPlatform::WritePdf(const std::vector<std::string>& pages, const std::string& file,
+                          std::string* error) {
+  std::string why = "the program is ending";
+  bool ok = gui_.Call<bool>([&pages, &file, &why] { return WritePageImagesPdf(pages, file, &why); })
+                .value_or(false);
+  if (!ok && error != nullptr) *error = why;
+  return ok;
 }
 
 }  // namespace vorsandt::ui::qt

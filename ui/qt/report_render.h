@@ -35,7 +35,9 @@ bool LooksLikeMetafile(const std::string& path);
 
 // Prints the page images `paths` on `printer` as one job, one per sheet.
 // False, with nothing printed, when one of them cannot be read or played;
-// false when the printer cannot be started.
+// false when the printer cannot be started. A printer that prints to a PDF
+// file writes it as WritePageImagesPdf does (whole or not at all), on its
+// paper and at its resolution.
 bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths);
 
 // Makes `job` print where `settings` prints: the printer or the file, the
@@ -44,8 +46,17 @@ bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths);
 // leaves behind.
 void CopyPrinterSettings(const QPrinter& settings, QPrinter& job);
 
-// Writes the page images `paths` as a PDF file `pdf` (no display needed).
-bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf);
+// The dots an inch of the PDF files the program writes.
+inline constexpr int kPdfResolution = 1200;
+
+// Writes the page images `paths` as the PDF file `pdf` on letter paper (no
+// display needed): drawn whole first, then written through a flushed
+// temporary renamed into place (ui/qt/pdf_file.h), so that `pdf` is the
+// complete document or stays as it was. False, with `error` (when given)
+// saying why and naming the file, when a page does not play or the file
+// cannot be written; a `pdf` that is a device, a pipe or a folder is refused.
+bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf,
+                        std::string* error = nullptr);
 
 }  // namespace vorsandt::ui::qt
 

@@ -110,10 +110,19 @@ int OpenTable(const files::FileRecord& file, const std::string& name, int32_t mo
     files.ReleaseLock(lock);
     return rc;
   }
+  // An empty file that is opened (not one a creator made for itself under
+  // a private name) is never one this driver made in place (a new table
+  // file is built aside and renamed into place whole): it is a table file
+  // whose contents were lost, and is refused as damaged, never taken for a
+  // table to make afresh over it.
+  SharedFile* open = files.registry()->Find(split.file);
+  uint64_t size = 0;
+  if (!create && open == nullptr && lock->handle()->Size(&size) == 0 && size == 0) {
+    return fail(files::kInvalidQvfFile);
+  }
   // A file whose first save was cut short (its creator killed, by a program
   // that still made files in place) holds nothing that was ever saved: it
   // starts again empty instead of failing as not a QVF file for ever.
-  SharedFile* open = files.registry()->Find(split.file);
   if (writing && open == nullptr && NeverSaved(lock->handle())) {
     if (int e = lock->handle()->Truncate(0); e != 0) return fail(SystemError(e, true));
   }
