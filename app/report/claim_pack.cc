@@ -364,8 +364,9 @@ bool WriteClaimPackOf(int32_t claim, const std::string& file, std::string* error
   return written;
 }
 
-bool WritePagesPdf(const std::vector<std::string>& pages, const std::string& file) {
-  return DeliverPdf(pages, file);
+bool WritePagesPdf(const std::vector<std::string>& pages, const std::string& file,
+                   std::string* error) {
+  return DeliverPdf(pages, file, error);
 }
 
 }  // namespace vorsandt::app

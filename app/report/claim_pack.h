@@ -87,8 +87,10 @@ bool WriteClaimPackOf(int32_t claim, const std::string& file, std::string* error
 // The page images `pages` written as the PDF file `file`: beside it first,
 // then renamed over it, so that it appears whole or not at all (what the
 // pack itself is written with; the report preview saves through it too).
-// False, with `file` left as it was, when it could not be written.
-bool WritePagesPdf(const std::vector<std::string>& pages, const std::string& file);
+// False, with `file` left as it was and `error` (when given) saying why,
+// when it could not be written.
+bool WritePagesPdf(const std::vector<std::string>& pages, const std::string& file,
+                   std::string* error = nullptr);
 
 }  // namespace vorsandt::app
 

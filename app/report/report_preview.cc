@@ -261,7 +261,10 @@ void Preview::SavePdf() {
   std::string file = std::filesystem::absolute(*chosen, ec).lexically_normal().string();
   if (ec) file = *chosen;
   std::string why = WhyNotWritable(file);
-  if (why.empty() && !WritePagesPdf(pages_, file)) why = "the PDF file could not be written";
+  std::string failed;
+  if (why.empty() && !WritePagesPdf(pages_, file, &failed)) {
+    why = failed.empty() ? "the PDF file could not be written" : failed;
+  }
   if (!why.empty()) {
     window_->SetProperty(0, ui::prop::kStatusText, "", kZoneSaved);
     ui::Engine::Current()->Message("The report was not saved as " + file + ": " + why + ".",
