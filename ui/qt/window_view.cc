@@ -260,6 +260,9 @@ void WindowView::SetDesign() {
   if (!growers.empty()) {
     const QRect& main = growers.front()->design;
     least -= QSize(main.width() / kShrinkDivisor, main.height() / kShrinkDivisor);
+  } else if (HasPages()) {
+    // Pages scale with the window: it may shrink to half its size.
+    least = design_size_ / kShrinkDivisor;
   }
   canvas_->setMinimumSize(least);
   canvas_->resize(design_size_);
@@ -677,6 +680,8 @@ void WindowView::Apply(const WindowState& state) {
   }
   status_->setText(status);
   status_->setVisible(!status.isEmpty());
+  // Which pages show decides how large each may be.
+  if (canvas_->isVisible() && HasPages() && Growers().empty()) Stretch();
   if (state.focus != 0 && state.focus != focus_) {
     focus_ = state.focus;
     // A window in the background does not take the focus (in the frame that
@@ -863,17 +868,52 @@ void WindowView::ScalePages(int width, int height) {
   // (the picture control centres a page in its room). What lies above the
   // pages (the buttons) stays.
   int top = INT32_MAX;
-  bool pages = false;
+  int bottom = 0;
   for (const auto& [field, view] : controls_) {
     if (view.state.kind != Kind::kImage || view.outer == nullptr) continue;
-    pages = true;
     top = std::min(top, view.design.top());
+    if (view.scroller == nullptr) bottom = std::max(bottom, view.design.bottom() + 1);
   }
-  if (!pages || design_size_.isEmpty()) return;
+  if (top == INT32_MAX || design_size_.isEmpty()) return;
+  // The pages take the height below their top, less a margin.
+  const int margin = ToPixelsY(kContentMargin, base_);
   const double sx = static_cast<double>(width) / design_size_.width();
-  const double sy =
-      static_cast<double>(std::max(1, height - top)) / std::max(1, design_size_.height() - top);
-  const double s = std::min(sx, sy);
+  const double sy = bottom <= top ? sx
+                                  : static_cast<double>(std::max(1, height - top - margin)) /
+                                        std::max(1, bottom - top);
+  // The pages shown now, each with what frames it: a page grows until it
+  // would meet the window's edge or the page beside it, so a single page
+  // takes the height while facing pages share the width.
+  std::vector<QRect> frames;  // the pictures that show a page now
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind != Kind::kImage || view.scroller != nullptr || view.outer == nullptr)
+      continue;
+    if (!Shown(field) || view.picture.empty()) continue;
+    if (std::find(frames.begin(), frames.end(), view.design) == frames.end())
+      frames.push_back(view.design);
+  }
+  auto scale_of = [&](const QRect& d) {
+    // A box around a page and a region over it scale with the page.
+    QRect frame = d;
+    bool page = false;
+    for (const QRect& f : frames) {
+      if (!page && (f.contains(d) || d.contains(f))) {
+        frame = f;
+        page = true;
+      }
+    }
+    if (!page) return std::min(sx, sy);
+    const double half = std::max(1.0, frame.width() / 2.0);
+    const double cx = (frame.center().x() + 0.5) * sx;
+    double s = std::min({sy, cx / half, (width - cx) / half});
+    for (const QRect& other : frames) {
+      if (other.contains(frame) || frame.contains(other)) continue;
+      if (other.bottom() < frame.top() || other.top() > frame.bottom()) continue;
+      double apart = std::abs(other.center().x() - frame.center().x()) * sx;
+      s = std::min(s, apart / (half + other.width() / 2.0));
+    }
+    return std::max(0.05, s);
+  };
   for (auto& [field, view] : controls_) {
     if (view.outer == nullptr) continue;
     const QRect& d = view.design;
@@ -886,16 +926,22 @@ void WindowView::ScalePages(int width, int height) {
       ScaleScrolledPicture(view);
       continue;
     }
-    // Scaled by the smaller factor about the centre of its designed column,
-    // so pages keep their proportions and stay side by side.
+    // Scaled about the centre of its designed column, from the pages' top.
+    const double s = scale_of(d);
     QPointF centre((d.center().x() + 0.5) * sx, top + (d.center().y() + 0.5 - top) * s);
     QSizeF size(d.width() * s, d.height() * s);
     QRect r(static_cast<int>(centre.x() - size.width() / 2),
             static_cast<int>(centre.y() - size.height() / 2), static_cast<int>(size.width()),
             static_cast<int>(size.height()));
-    if (width == design_size_.width() && height == design_size_.height()) r = d;
     if (view.outer->geometry() != r) view.outer->setGeometry(r);
   }
+}
+
+bool WindowView::HasPages() const {
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind == Kind::kImage && view.outer != nullptr) return true;
+  }
+  return false;
 }
 
 bool WindowView::ScrollImage(QKeyEvent* event) {

@@ -107,6 +107,8 @@ class WindowView : public QWidget {
   // (the preview) scales its pages instead.
   void Stretch();
   void ScalePages(int width, int height);
+  // True when the window shows pictures (and no list leads its layout).
+  bool HasPages() const;
   // The controls that grow with the window; empty when none does.
   std::vector<const ControlView*> Growers() const;
   // Sends a scrolling key to the shown scrolled image; false when none takes it.
