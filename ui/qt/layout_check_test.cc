@@ -49,6 +49,10 @@ WindowState NarrowForm() {
   s.controls.push_back(Make(TabId(5, 2), Kind::kTab, {}, "VIEW BY INSURANCE COMPANY", 5));
   // An entry that the definition lets run past its sheet and the window.
   s.controls.push_back(Make(6, Kind::kEntry, {60, 50, 150, 10}, "", TabId(5, 1)));
+  // A child list on the other tab, which takes the width the sheet gains.
+  ControlState child = Make(8, Kind::kList, {8, 50, 100, 30}, "", TabId(5, 2));
+  child.columns = {Column{40, 'L', true, true, false, false, true, "ITEM", 0, "s10"}};
+  s.controls.push_back(child);
   ControlState list = Make(7, Kind::kList, {4, 100, 100, 16});
   list.columns = {Column{12, 'L', true, true, false, false, true, "CLAIM REFERENCE", 0, "s10"}};
   s.controls.push_back(list);
@@ -85,6 +89,9 @@ TEST(LayoutFitTest, EveryTextFitsItsControlAndTheArrangementStays) {
     // inside the window.
     QRect sheet = view.ControlWidget(5)->geometry();
     EXPECT_TRUE(sheet.contains(view.ControlWidget(6)->geometry())) << points << " pt";
+    // The child list gained the sheet's new width, keeping its margin.
+    QRect child = view.ControlWidget(8)->geometry();
+    EXPECT_NEAR(sheet.right() - child.right(), ToPixelsX(16, view.base()), 1) << points << " pt";
   }
 }
 

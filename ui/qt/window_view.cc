@@ -516,6 +516,19 @@ void WindowView::AdaptToContents() {
       p = parent->second.state.parent;
     }
   }
+  // The lists on a widened sheet's tabs take the width it gained: a form's
+  // child list shows more of its columns rather than leave the room empty.
+  for (auto& [field, view] : controls_) {
+    if (view.state.kind != Kind::kList || view.state.drop > 0 || !given(view.at)) continue;
+    int p = view.state.parent;
+    if (!IsTabId(p)) continue;
+    auto sheet = controls_.find(SheetOfTab(p));
+    if (sheet == controls_.end() || !given(sheet->second.at)) continue;
+    const Rect& now = sheet->second.at;
+    const Rect& was = sheet->second.state.at;
+    int gained = right(now) - right(was);
+    if (gained > 0 && right(view.at) + kContentMargin <= right(was)) view.at.w += gained;
+  }
   for (auto& [field, view] : controls_) {
     if (view.scroller != nullptr || !given(view.at)) continue;
     // Only what runs past the window widens it: a control that the
