@@ -4,6 +4,7 @@
 //   vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE
 //   vorsandt [--data DIR] --report claimpack --claim N --pdf FILE
 //   vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]
+//   vorsandt --check-layout [--font-size PT]
 //
 // --data DIR changes into DIR (created when missing) before anything else:
 // the tables live in the working directory. --headless runs the program
@@ -28,6 +29,12 @@
 // with 1 only when no pack was written.
 // --backup and --restore write and restore a backup archive of the data
 // folder (app/backup/backup_command.h).
+// --check-layout builds every window definition offscreen at the desktop's
+// font and scale (QT_SCALE_FACTOR, QT_FONT_DPI) and lists every text that
+// does not fit its control and every control outside its window, then
+// "N windows, M controls, K problems"; it exits with 1 when K > 0.
+// --font-size PT sets the desktop font's point size for the run (the
+// windows follow it), for the desktop program and for --check-layout.
 // VORSANDT_TODAY=YYYY-MM-DD names the day the program takes as today: always
 // for scripts and reports (a script run without it shows no reminder), and
 // for a desktop run when it is set.
@@ -66,7 +73,9 @@ namespace {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR]\n"
+               "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR] "
+               "[--font-size PT]\n"
+               "       vorsandt --check-layout [--font-size PT]\n"
                "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n"
                "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
                "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
@@ -232,6 +241,7 @@ int main(int argc, char** argv) {
   std::string backup, restore;
   bool replace = false;
   long claim = 0;
+  bool check_layout = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--data" && i + 1 < argc) {
@@ -257,10 +267,26 @@ int main(int argc, char** argv) {
       replace = true;
     } else if (arg == "--screenshot-dir" && i + 1 < argc) {
       ++i;  // read by the desktop platform itself
+    } else if (arg == "--font-size" && i + 1 < argc) {
+      ++i;  // read by the desktop platform itself, checked below
+      if (vorsandt::ui::qt::DesktopFontSize(argc, argv) < 0) {
+        std::fprintf(stderr, "vorsandt: --font-size takes a point size from 4 to 72\n");
+        return 2;
+      }
+    } else if (arg == "--check-layout") {
+      check_layout = true;
     } else {
       Usage();
       return 2;
     }
+  }
+  // The layout check needs no data folder and no display of its own.
+  if (check_layout) {
+    if (headless || !report.empty() || !backup.empty() || !restore.empty() || !script.empty()) {
+      std::fprintf(stderr, "vorsandt: --check-layout goes alone (with --font-size at most)\n");
+      return 2;
+    }
+    return vorsandt::ui::qt::RunLayoutCheck(argc, argv);
   }
   if (!BackupOptionsFit(backup, restore, replace, headless || !report.empty())) return 2;
   if (report.empty() != pdf.empty() || (!report.empty() && headless)) {

@@ -33,6 +33,9 @@
 #
 #   scripts/screenshots.sh [PROGRAM] [OUTPUT_DIR]
 # PROGRAM defaults to build/app/vorsandt, OUTPUT_DIR to docs/screenshots.
+# The virtual screen is 1366x768 (a common laptop screen); VORSANDT_SCREEN
+# names another size (1920x1080), where the one mouse click of the run (the
+# form's Cancel) is found at its place on that screen.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -70,7 +73,13 @@ wait_for() {
 }
 
 # A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+screen=${VORSANDT_SCREEN:-1366x768}
+case "$screen" in
+  1366x768) cancel_at="1062 638" ;;
+  1920x1080) cancel_at="1560 919" ;;
+  *) fail "VORSANDT_SCREEN is 1366x768 or 1920x1080, not $screen" ;;
+esac
+Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 wait_for "[ -s '$work/display' ]" 10 || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
@@ -149,13 +158,10 @@ xdotool key Down Up
 sleep 0.5
 shoot browse-files-menu.png
 
-# The inventory's window is wider than the frame's first size: the frame
-# takes the whole screen first, as a user would make it. Then Enter on the
-# first item of Browse Files starts the browse, which opens over the sample
-# data and fills its first page.
+# Enter on the first item of Browse Files starts the browse, which opens
+# over the sample data inside the frame (which took most of the screen at
+# its first start) and fills its first page.
 xdotool key Escape Escape
-sleep 0.3
-xdotool windowsize --sync "$frame" 1024 768 || xdotool windowsize "$frame" 1024 768
 sleep 0.5
 xdotool key --window "$frame" alt+b
 sleep 0.5
@@ -217,7 +223,8 @@ sleep 5
 shoot update-items.png
 # The form's Cancel has no mnemonic and Escape stays in the form: click it
 # where the form opens on this screen, bottom right of the frame.
-xdotool mousemove 880 717 click 1
+# shellcheck disable=SC2086
+xdotool mousemove $cancel_at click 1
 sleep 1
 xdotool windowfocus --sync "$frame" || true
 sleep 0.5

@@ -20,10 +20,20 @@ int AverageLetterWidth(int total_advance_of_52_letters) {
   return (total_advance_of_52_letters + 26) / 52;
 }
 
-int ToPixelsX(int32_t units, const BaseUnits& base) { return MulDiv(units, base.width, 4); }
-int ToPixelsY(int32_t units, const BaseUnits& base) { return MulDiv(units, base.height, 8); }
-int ToUnitsX(int pixels, const BaseUnits& base) { return MulDiv(pixels, 4, base.width); }
-int ToUnitsY(int pixels, const BaseUnits& base) { return MulDiv(pixels, 8, base.height); }
+// The stretch multiplies the unit: a stretched window is the same window
+// drawn larger, every control in proportion.
+int ToPixelsX(int32_t units, const BaseUnits& base) {
+  return MulDiv(units, int64_t{base.width} * base.stretch_x, 4000);
+}
+int ToPixelsY(int32_t units, const BaseUnits& base) {
+  return MulDiv(units, int64_t{base.height} * base.stretch_y, 8000);
+}
+int ToUnitsX(int pixels, const BaseUnits& base) {
+  return MulDiv(pixels, 4000, int64_t{base.width} * base.stretch_x);
+}
+int ToUnitsY(int pixels, const BaseUnits& base) {
+  return MulDiv(pixels, 8000, int64_t{base.height} * base.stretch_y);
+}
 
 Rect ToPixels(const Rect& units, const BaseUnits& base) {
   auto map = [](int32_t v, int (*f)(int32_t, const BaseUnits&), const BaseUnits& b) {

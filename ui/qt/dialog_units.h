@@ -11,10 +11,14 @@
 
 namespace vorsandt::ui::qt {
 
-// The two base units of a font, in pixels.
+// The two base units of a font, in pixels, and how much a window widens or
+// heightens them so that every text of its definition fits its control (in
+// thousandths: 1000 keeps the font's own units).
 struct BaseUnits {
-  int width = 6;   // average width of the letters A-Z and a-z
-  int height = 13; // line height
+  int width = 6;    // average width of the letters A-Z and a-z
+  int height = 13;  // line height
+  int stretch_x = 1000;
+  int stretch_y = 1000;
 };
 
 // The average width of the 52 letters from their total advance, rounded the

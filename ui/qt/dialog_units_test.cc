@@ -44,6 +44,20 @@ TEST(DialogUnitsTest, ValuesNotGivenStayNotGiven) {
   EXPECT_EQ(px.h, kNotGiven);
 }
 
+TEST(DialogUnitsTest, AStretchedWindowScalesEveryLengthInProportion) {
+  BaseUnits base{6, 13};
+  base.stretch_x = 1250;  // a quarter wider
+  base.stretch_y = 1100;
+  EXPECT_EQ(ToPixelsX(400, base), 750);  // 600 unstretched
+  EXPECT_EQ(ToPixelsX(4, base), 8);      // 7.5 rounds up
+  EXPECT_EQ(ToPixelsY(80, base), 143);   // 130 unstretched
+  EXPECT_EQ(ToUnitsX(750, base), 400);
+  EXPECT_EQ(ToUnitsY(143, base), 80);
+  for (int units : {0, 1, 9, 14, 56, 292, 480}) {
+    EXPECT_NEAR(ToUnitsX(ToPixelsX(units, base), base), units, 1) << units;
+  }
+}
+
 TEST(DialogUnitsTest, AverageLetterWidthRoundsToNearest) {
   EXPECT_EQ(AverageLetterWidth(52 * 6), 6);
   EXPECT_EQ(AverageLetterWidth(52 * 6 + 25), 6);

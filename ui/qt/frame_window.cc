@@ -11,9 +11,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "ui/engine/events.h"
 #include "ui/qt/mappings.h"
@@ -22,6 +24,10 @@ namespace vorsandt::ui::qt {
 namespace {
 
 constexpr char kGeometryKey[] = "frame/geometry";
+// How much of the available screen the frame takes at its first start.
+constexpr int kFirstStartPercent = 80;
+// How far a second copy of a window opens from the first.
+constexpr int kCopyOffset = 24;
 
 // The manual the help items open: installed beside the program, or in the
 // source tree when the program runs from its build folder.
@@ -105,8 +111,19 @@ void FrameWindow::OpenFrame(const WindowState& state) {
     QSettings settings;
     restored = restoreGeometry(settings.value(kGeometryKey).toByteArray());
   }
-  if (!restored && state.at.w != kNotGiven && state.at.h != kNotGiven) {
-    resize(ToPixelsX(state.at.w, base_), ToPixelsY(state.at.h, base_));
+  if (!restored) {
+    // The first start takes most of the screen, centred: the browses and
+    // forms are larger than the frame's definition, which was drawn for a
+    // smaller screen.
+    QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    QSize size(area.width() * kFirstStartPercent / 100, area.height() * kFirstStartPercent / 100);
+    if (state.at.w != kNotGiven && state.at.h != kNotGiven) {
+      size = size.expandedTo(QSize(ToPixelsX(state.at.w, base_), ToPixelsY(state.at.h, base_)));
+    }
+    size = size.boundedTo(area.size());
+    resize(size);
+    move(area.center() - QPoint(size.width() / 2, size.height() / 2));
   }
   ApplyFrame(state);
   show();
@@ -162,9 +179,53 @@ QMdiSubWindow* FrameWindow::AddChild(WindowView* view) {
   QMdiSubWindow* sub = mdi_->addSubWindow(view);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->adjustSize();
+  // Never larger than the client area: a window that does not fit scrolls
+  // its controls instead (and a browse's list shrinks with it).
+  sub->resize(sub->size().boundedTo(mdi_->viewport()->size()));
   sub->show();
   mdi_->setActiveSubWindow(sub);
   return sub;
+}
+
+void FrameWindow::KeepInside(QMdiSubWindow* sub) const {
+  const QSize area = mdi_->viewport()->size();
+  if (area.isEmpty() || sub->isMinimized() || sub->isMaximized()) return;
+  QRect r = sub->geometry();
+  r.setSize(r.size().boundedTo(area));
+  r.moveLeft(std::clamp(r.left(), 0, area.width() - r.width()));
+  r.moveTop(std::clamp(r.top(), 0, area.height() - r.height()));
+  if (r != sub->geometry()) sub->setGeometry(r);
+}
+
+void FrameWindow::OffsetFromCopies(QMdiSubWindow* sub, const std::string& label) const {
+  // A second copy of a window would open exactly over the first: it steps
+  // down and right until no copy is at its place (and wraps to the top left
+  // corner of the client area when it would leave it).
+  const QSize area = mdi_->viewport()->size();
+  for (int guard = 0; guard < 32; ++guard) {
+    bool taken = false;
+    for (QMdiSubWindow* other : mdi_->subWindowList()) {
+      auto* view = qobject_cast<WindowView*>(other->widget());
+      if (other == sub || view == nullptr || view->state().label != label) continue;
+      if (other->pos() == sub->pos()) taken = true;
+    }
+    if (!taken) return;
+    QPoint next = sub->pos() + QPoint(kCopyOffset, kCopyOffset);
+    if (next.x() + sub->width() > area.width() || next.y() + sub->height() > area.height()) {
+      next = QPoint(guard == 0 ? 0 : kCopyOffset * (guard % 4), 0);
+    }
+    sub->move(next);
+  }
+}
+
+void FrameWindow::Tile() {
+  mdi_->tileSubWindows();
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) KeepInside(sub);
+}
+
+void FrameWindow::Cascade() {
+  mdi_->cascadeSubWindows();
+  for (QMdiSubWindow* sub : mdi_->subWindowList()) KeepInside(sub);
 }
 
 void FrameWindow::FillWindowMenu() {
@@ -219,8 +280,8 @@ void FrameWindow::StandardAction(int action) {
   switch (action) {
     case action::kWindowList:
       break;  // the Window menu lists the windows itself
-    case action::kTile: mdi_->tileSubWindows(); break;
-    case action::kCascade: mdi_->cascadeSubWindows(); break;
+    case action::kTile: Tile(); break;
+    case action::kCascade: Cascade(); break;
     case action::kArrangeIcons: ArrangeIcons(); break;
     case action::kHelpContents:
     case action::kHelpOnHelp:

@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "ui/qt/window_view.h"
@@ -43,6 +44,14 @@ class FrameWindow : public QMainWindow {
   void StandardAction(int action);
   // Arranges the minimized child windows in a row along the bottom.
   void ArrangeIcons();
+  // Tile and Cascade, every child kept inside the client area.
+  void Tile();
+  void Cascade();
+  // Moves (and if need be shrinks) `sub` so that it lies inside the client
+  // area.
+  void KeepInside(QMdiSubWindow* sub) const;
+  // Moves `sub` off the place of another open copy of the window `label`.
+  void OffsetFromCopies(QMdiSubWindow* sub, const std::string& label) const;
 
   // Saves and restores the frame's geometry through the desktop settings.
   void SetRememberGeometry(bool remember) { remember_geometry_ = remember; }

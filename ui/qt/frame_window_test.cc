@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 
@@ -182,6 +184,74 @@ TEST_F(FrameWindowTest, ClipboardActionsWorkOnTheFocusedEntry) {
   frame_->StandardAction(action::kPaste);
   EXPECT_EQ(entry->text(), "hellohello");
   EXPECT_TRUE(entry->isModified());
+}
+
+TEST_F(FrameWindowTest, TheFirstStartTakesMostOfTheScreenCentred) {
+  WindowState small = Frame();
+  small.at = Rect{kNotGiven, kNotGiven, 100, 60};
+  FrameWindow frame({});
+  frame.OpenFrame(small);
+  QRect area = frame.screen()->availableGeometry();
+  EXPECT_NEAR(frame.width(), area.width() * 8 / 10, 2);
+  EXPECT_NEAR(frame.height(), area.height() * 8 / 10, 2);
+  EXPECT_NEAR(frame.geometry().center().x(), area.center().x(), 2);
+  EXPECT_NEAR(frame.geometry().center().y(), area.center().y(), 2);
+  frame.CloseFrame();
+  // A definition larger than that keeps its size, but not past the screen.
+  EXPECT_LE(frame_->width(), area.width());
+  EXPECT_LE(frame_->height(), area.height());
+  EXPECT_GT(frame_->width(), area.width() * 8 / 10);
+}
+
+WindowState Large(WindowId id, std::string label) {
+  WindowState s = Child(id, "Large");
+  s.label = std::move(label);
+  s.at = Rect{kNotGiven, kNotGiven, 700, 500};  // larger than the client area
+  return s;
+}
+
+TEST_F(FrameWindowTest, ChildrenStayInsideTheClientAreaWhenOpenedTiledAndCascaded) {
+  const QSize area = frame_->mdiArea()->viewport()->size();
+  std::vector<QMdiSubWindow*> subs;
+  for (WindowId id = 2; id < 6; ++id) subs.push_back(frame_->AddChild(new WindowView(Large(id, "L$W"), {})));
+  QApplication::processEvents();
+  auto inside = [&](const char* when) {
+    for (QMdiSubWindow* sub : subs) {
+      EXPECT_TRUE(QRect(QPoint(0, 0), area).contains(sub->geometry())) << when;
+    }
+  };
+  for (QMdiSubWindow* sub : subs) {
+    EXPECT_LE(sub->width(), area.width());
+    EXPECT_LE(sub->height(), area.height());
+  }
+  inside("opened");
+  frame_->StandardAction(action::kTile);
+  QApplication::processEvents();
+  inside("tiled");
+  frame_->StandardAction(action::kCascade);
+  QApplication::processEvents();
+  inside("cascaded");
+}
+
+TEST_F(FrameWindowTest, ASecondCopyOfAWindowOpensOffsetFromTheFirst) {
+  WindowState small = Child(2, "Browse");
+  small.label = "BROWSE$WINDOW";
+  QMdiSubWindow* first = frame_->AddChild(new WindowView(small, {}));
+  first->move(10, 10);
+  small.id = 3;
+  QMdiSubWindow* second = frame_->AddChild(new WindowView(small, {}));
+  second->move(10, 10);
+  frame_->OffsetFromCopies(second, small.label);
+  EXPECT_NE(second->pos(), first->pos());
+  EXPECT_GT(second->x(), first->x());
+  EXPECT_GT(second->y(), first->y());
+  // Another window may lie where it likes.
+  WindowState other = Child(4, "Other");
+  other.label = "OTHER$WINDOW";
+  QMdiSubWindow* third = frame_->AddChild(new WindowView(other, {}));
+  third->move(10, 10);
+  frame_->OffsetFromCopies(third, other.label);
+  EXPECT_EQ(third->pos(), QPoint(10, 10));
 }
 
 }  // namespace

@@ -173,10 +173,27 @@ void ListControl::SetColumns(const ControlState& state) {
     const Column& c = columns[i];
     int col = static_cast<int>(i);
     header->setTextAlignment(col, AlignmentOf(c.header_justify != 0 ? c.header_justify : c.justify));
-    if (c.width > 0) table_->setColumnWidth(col, ToPixelsX(c.width, base_));
+    if (c.width > 0) table_->setColumnWidth(col, ColumnWidth(col, c));
     table_->header()->setSectionResizeMode(col, c.resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
   }
   table_->header()->setStretchLastSection(false);
+}
+
+void ListControl::SetBase(const BaseUnits& base) {
+  base_ = base;
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    if (columns_[i].width > 0) {
+      table_->setColumnWidth(static_cast<int>(i), ColumnWidth(static_cast<int>(i), columns_[i]));
+    }
+  }
+}
+
+int ListControl::ColumnWidth(int col, const Column& c) const {
+  // The definition's width, or wider when the heading would not show whole
+  // at the list's font: the list scrolls sideways rather than cut it.
+  int width = ToPixelsX(c.width, base_);
+  if (c.has_header && !c.header.empty()) width = std::max(width, table_->header()->sectionSizeHint(col));
+  return width;
 }
 
 void ListControl::SetRows(const ControlState& state) {

@@ -35,6 +35,9 @@ class ListControl : public QWidget {
   ListControl(const ControlState& state, const BaseUnits& base, Emit sink, QWidget* parent);
 
   void Apply(const ControlState& state);
+  // New dialog units (the window widened them for its texts): the columns
+  // take their widths in them.
+  void SetBase(const BaseUnits& base);
 
   QTreeWidget* table() const { return table_; }
   QScrollBar* scrollBar() const { return bar_; }
@@ -49,6 +52,7 @@ class ListControl : public QWidget {
 
  private:
   void SetColumns(const ControlState& state);
+  int ColumnWidth(int col, const Column& c) const;
   void SetRows(const ControlState& state);
   void Send(Input::Type type, int value, int field_override = 0);
   void ReportItems();

@@ -146,6 +146,15 @@ QFont FontFor(const std::optional<FontBlock>& block, const QFont& fallback) {
   return font;
 }
 
+QFont ScreenFontFor(const std::optional<FontBlock>& block, const QFont& desktop) {
+  QFont font = FontFor(block, desktop);
+  if (!block || block->size <= 0) return font;
+  double desktop_points = desktop.pointSizeF();
+  if (desktop_points <= 0) return font;  // a font set in pixels: keep the definition's
+  font.setPointSizeF(block->size * desktop_points / kDefinitionsDesktopPoints);
+  return font;
+}
+
 BaseUnits BaseUnitsOf(const QFont& font) {
   QFontMetrics fm(font);
   BaseUnits base;

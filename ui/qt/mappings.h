@@ -44,6 +44,14 @@ int StringPictureWidth(std::string_view picture);
 // The font a definition names, at its size and weight; the toolkit
 // substitutes a similar family when the named one is not installed.
 QFont FontFor(const std::optional<FontBlock>& block, const QFont& fallback);
+// The font of a window (or of a control on it) on the screen: as FontFor, but
+// the definition's point size is taken relative to the desktop's, because the
+// definitions were drawn for a desktop whose standard font was 8 points: a
+// window at 8 points shows at the desktop font's size, a 14-point title
+// 14/8 of it. So a larger desktop font gives larger windows, as the user
+// asked for. Printed pages keep the definitions' sizes (FontFor).
+inline constexpr double kDefinitionsDesktopPoints = 8.0;
+QFont ScreenFontFor(const std::optional<FontBlock>& block, const QFont& desktop);
 // The dialog base units of `font`.
 BaseUnits BaseUnitsOf(const QFont& font);
 

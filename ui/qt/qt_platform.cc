@@ -30,6 +30,9 @@ class AwaitingScope {
   std::atomic<int>& count_;
 };
 
+// Pixels a desktop's window frame takes around a window (its caption twice).
+constexpr int kFrameRoom = 24;
+
 }  // namespace
 
 QtPlatform::QtPlatform() : gui_(this), frame_(new FrameWindow([this](WindowId id, const Input& in) { Deliver(id, in); })) {}
@@ -199,6 +202,8 @@ void QtPlatform::Open(const WindowState& state) {
     QMdiSubWindow* sub = frame_->AddChild(view);
     if (placed) sub->move(at);
     PlaceRemembered(state, sub);
+    frame_->KeepInside(sub);
+    frame_->OffsetFromCopies(sub, state.label);
     return;
   }
   if (state.modal) {
@@ -208,7 +213,16 @@ void QtPlatform::Open(const WindowState& state) {
   } else {
     view->setWindowFlag(Qt::Window);
   }
-  view->adjustSize();
+  // At its designed size, but never larger than the screen it opens on (with
+  // room for the desktop's window frame): what does not fit scrolls or
+  // shrinks with the window.
+  QScreen* screen =
+      frame_->isVisible() && frame_->screen() ? frame_->screen() : QGuiApplication::primaryScreen();
+  QSize size = view->sizeHint();
+  if (screen != nullptr) {
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(kFrameRoom, kFrameRoom * 2));
+  }
+  view->resize(size);
   if (placed) {
     QWidget* parent = frame_->isVisible() ? frame_ : nullptr;
     view->move(parent ? parent->geometry().topLeft() + at : at);

@@ -16,9 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <thread>
 
+#include "ui/qt/layout_check.h"
 #include "ui/qt/qt_platform.h"
 
 namespace vorsandt::ui::qt {
@@ -97,7 +99,38 @@ void StartUpMessage(QtMsgType type, const QMessageLogContext& context, const QSt
   std::_Exit(2);
 }
 
+// The desktop font at the size --font-size names.
+void ApplyDesktopFontSize(int argc, char** argv) {
+  double points = DesktopFontSize(argc, argv);
+  if (points <= 0) return;
+  QFont font = QApplication::font();
+  font.setPointSizeF(points);
+  QApplication::setFont(font);
+}
+
 }  // namespace
+
+double DesktopFontSize(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--font-size") != 0) continue;
+    if (i + 1 >= argc) return -1;
+    char* end = nullptr;
+    double points = std::strtod(argv[i + 1], &end);
+    if (end == argv[i + 1] || *end != '\0' || !(points >= 4 && points <= 72)) return -1;
+    return points;
+  }
+  return 0;
+}
+
+int RunLayoutCheck(int argc, char** argv, ResourceSet* resources) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int qt_argc = argc;
+  QApplication app(qt_argc, argv);
+  ApplyDesktopFontSize(argc, argv);
+  int problems = CheckLayout(*resources, std::cout);
+  std::cout.flush();
+  return problems > 0 ? 1 : 0;
+}
 
 int RunQtPlatform(int argc, char** argv, Procedure main_procedure, ResourceSet* resources) {
   int qt_argc = argc;
@@ -109,6 +142,7 @@ int RunQtPlatform(int argc, char** argv, Procedure main_procedure, ResourceSet* 
   // The program ends when its procedures have ended, not when a window closes.
   QApplication::setQuitOnLastWindowClosed(false);
   UseDesktopMenuStyle();
+  ApplyDesktopFontSize(argc, argv);
 
   std::unique_ptr<Screenshots> screenshots;
   QString shot_dir = OptionValue(argc, argv, "--screenshot-dir");
@@ -129,7 +163,8 @@ int RunQtPlatform(int argc, char** argv, Procedure main_procedure, ResourceSet* 
   // The loop ends once every procedure thread has ended.
   std::thread watcher([e, &app] {
     e->WaitForEnd();
-    QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
   });
 
   int rc = app.exec();

@@ -27,6 +27,8 @@ namespace vorsandt::ui::qt {
 //                         DIR/shot-N.png (N = 1, 2, ...), written under a
 //                         temporary name and renamed when complete; used by
 //                         scripts/screenshots.sh.
+//   --font-size POINTS    the desktop font's size for this run (windows
+//                         follow it); see DesktopFontSize.
 //
 // Returns 0 when the program ended normally, 1 when MAIN could not start. If
 // the event loop ends while procedures still run (the session ends), every
@@ -34,6 +36,18 @@ namespace vorsandt::ui::qt {
 // later are abandoned and the process exits with the loop's code.
 int RunQtPlatform(int argc, char** argv, Procedure main_procedure,
                   ResourceSet* resources = &ProgramResources());
+
+// The point size --font-size names: 0 when the option is absent, -1 when its
+// value is not a size from 4 to 72 points.
+double DesktopFontSize(int argc, char** argv);
+
+// vorsandt --check-layout: builds every window of `resources` on the
+// offscreen platform at the desktop's font (--font-size) and scale
+// (QT_SCALE_FACTOR, QT_FONT_DPI), prints every text that does not fit its
+// control and every control outside its window, then the summary line (see
+// CheckLayout in layout_check.h) on standard output. Returns 1 when there
+// are problems, 0 when there are none.
+int RunLayoutCheck(int argc, char** argv, ResourceSet* resources = &ProgramResources());
 
 }  // namespace vorsandt::ui::qt
 

@@ -7,17 +7,20 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "ui/qt/drop_list.h"
+#include "ui/qt/layout_check.h"
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
 #include "ui/qt/picture_view.h"
@@ -29,14 +32,18 @@ namespace {
 
 constexpr int kDefaultWidthUnits = 300;
 constexpr int kDefaultHeightUnits = 200;
+// Dialog units kept between a control and the edge of what holds it when the
+// window widens a sheet or itself to hold the control.
+constexpr int kContentMargin = 4;
 
 bool SameMenu(const MenuState& a, const MenuState& b) {
-  return a.number == b.number && a.text == b.text && a.message == b.message && a.separator == b.separator &&
-         a.disabled == b.disabled && a.standard_action == b.standard_action && SameMenus(a.items, b.items);
+  return a.number == b.number && a.text == b.text && a.message == b.message &&
+         a.separator == b.separator && a.disabled == b.disabled &&
+         a.standard_action == b.standard_action && SameMenus(a.items, b.items);
 }
 
-void AddItems(QMenu* menu, const std::vector<MenuState>& items, const std::function<void(int)>& chosen,
-              QMenu** window_menu) {
+void AddItems(QMenu* menu, const std::vector<MenuState>& items,
+              const std::function<void(int)>& chosen, QMenu** window_menu) {
   for (const MenuState& item : items) {
     if (item.separator) {
       menu->addSeparator();
@@ -69,8 +76,8 @@ std::string PictureFile(const ControlState& c) {
 
 }  // namespace
 
-void BuildMenuBar(QMenuBar* bar, const std::vector<MenuState>& menus, const std::function<void(int)>& chosen,
-                  QMenu** window_menu) {
+void BuildMenuBar(QMenuBar* bar, const std::vector<MenuState>& menus,
+                  const std::function<void(int)>& chosen, QMenu** window_menu) {
   bar->clear();
   if (window_menu) *window_menu = nullptr;
   for (const MenuState& m : menus) {
@@ -101,9 +108,38 @@ bool SameMenus(const std::vector<MenuState>& a, const std::vector<MenuState>& b)
   return true;
 }
 
+namespace {
+
+// The canvas's scroll area passes keys on to the window: the engine, not the
+// scroll area, decides what the navigation keys do.
+class CanvasScroll : public QScrollArea {
+ public:
+  using QScrollArea::QScrollArea;
+  void SetDesign(QSize size) {
+    design_ = size;
+    updateGeometry();
+  }
+  // The designed client size: a scroll area would otherwise offer a
+  // fraction of the screen, and the window would open cut down.
+  QSize sizeHint() const override { return design_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override { event->ignore(); }
+
+ private:
+  QSize design_;
+};
+
+// How far the main control of a window may shrink with it: half its size.
+constexpr int kShrinkDivisor = 2;
+// The most a window's dialog units are widened for its texts.
+constexpr int kMostStretch = 4000;
+
+}  // namespace
+
 WindowView::WindowView(const WindowState& state, InputSink sink, QWidget* parent)
     : QWidget(parent), state_(state), sink_(std::move(sink)) {
-  setFont(FontFor(state.font, QApplication::font()));
+  setFont(ScreenFontFor(state.font, QApplication::font()));
   base_ = BaseUnitsOf(font());
   setWindowTitle(ToQt(state.caption));
   setFocusPolicy(Qt::StrongFocus);
@@ -113,27 +149,40 @@ WindowView::WindowView(const WindowState& state, InputSink sink, QWidget* parent
   layout->setSpacing(0);
   if (!state.menus.empty()) {
     menu_bar_ = new QMenuBar(this);
-    BuildMenuBar(menu_bar_, state.menus, [this](int number) {
-      Input in;
-      in.type = Input::Type::kAccept;
-      in.field = number;
-      Send(in);
-    }, nullptr);
+    BuildMenuBar(
+        menu_bar_, state.menus,
+        [this](int number) {
+          Input in;
+          in.type = Input::Type::kAccept;
+          in.field = number;
+          Send(in);
+        },
+        nullptr);
     layout->setMenuBar(menu_bar_);
   }
-  canvas_ = new QWidget(this);
-  int w = state.at.w == kNotGiven ? kDefaultWidthUnits : state.at.w;
-  int h = state.at.h == kNotGiven ? kDefaultHeightUnits : state.at.h;
-  design_size_ = QSize(ToPixelsX(w, base_), ToPixelsY(h, base_));
-  canvas_->setMinimumSize(design_size_);
+  // The canvas sits in a scroll area so that a window made smaller than its
+  // controls allow (by the user, or to fit the frame) scrolls instead of
+  // cutting them off.
+  scroll_ = new CanvasScroll(this);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  scroll_->setFocusPolicy(Qt::NoFocus);
+  canvas_ =
+      new QWidget(this);  // measured in the window's font before it moves into the scroll area
   canvas_->installEventFilter(this);
-  layout->addWidget(canvas_, 1);
+  layout->addWidget(scroll_, 1);
   status_ = new QLabel(this);
   status_->setFrameShape(QFrame::StyledPanel);
   status_->hide();
   layout->addWidget(status_);
 
+  units_ = QSize(state.at.w == kNotGiven ? kDefaultWidthUnits : state.at.w,
+                 state.at.h == kNotGiven ? kDefaultHeightUnits : state.at.h);
   for (const ControlState& c : state.controls) CreateControl(c);
+  AdaptToContents();
+  for (auto& [field, view] : controls_) PlaceControl(view);
+  FitTexts();
+  scroll_->setWidget(canvas_);
   // A prompt's access letter moves the focus to the control after it.
   for (auto& [field, view] : controls_) {
     if (view.state.kind != Kind::kPrompt) continue;
@@ -145,6 +194,79 @@ WindowView::WindowView(const WindowState& state, InputSink sink, QWidget* parent
     }
   }
   Apply(state);
+  // The designed size, whatever the screen: a window of its own is fitted
+  // to the screen by whoever shows it (the toolkit would cut it to two
+  // thirds of the screen), a child to the frame.
+  resize(sizeHint());
+}
+
+void WindowView::FitTexts() {
+  SetDesign();
+  // Each pass widens the units by the largest shortfall; rounding can leave
+  // a pixel short, which the next pass takes up.
+  for (int pass = 0; pass < 4; ++pass) {
+    int stretch_x = base_.stretch_x;
+    int stretch_y = base_.stretch_y;
+    for (const TextRoom& room : TextRooms(*this)) {
+      // A heading that does not fit widens its own column (the list scrolls
+      // sideways), not the whole window.
+      if (room.what.startsWith(QLatin1String("column"))) continue;
+      if (room.has.width() > 0 && room.need.width() > room.has.width()) {
+        int64_t s = (int64_t{base_.stretch_x} * room.need.width() + room.has.width() - 1) /
+                    room.has.width();
+        stretch_x = std::max<int>(stretch_x, static_cast<int>(s) + (pass > 0 ? 5 : 0));
+      }
+      if (room.has.height() > 0 && room.need.height() > room.has.height()) {
+        int64_t s = (int64_t{base_.stretch_y} * room.need.height() + room.has.height() - 1) /
+                    room.has.height();
+        stretch_y = std::max<int>(stretch_y, static_cast<int>(s) + (pass > 0 ? 5 : 0));
+      }
+    }
+    stretch_x = std::min(stretch_x, kMostStretch);
+    stretch_y = std::min(stretch_y, kMostStretch);
+    if (stretch_x == base_.stretch_x && stretch_y == base_.stretch_y) break;
+    base_.stretch_x = stretch_x;
+    base_.stretch_y = stretch_y;
+    for (auto& [field, view] : controls_) {
+      if (auto* list = qobject_cast<ListControl*>(view.widget)) list->SetBase(base_);
+      PlaceControl(view);
+    }
+    SetDesign();
+  }
+}
+
+void WindowView::SetDesign() {
+  const int w = units_.width();
+  const int h = units_.height();
+  design_size_ = QSize(ToPixelsX(w, base_), ToPixelsY(h, base_));
+  // A control the definition puts inside the window stays inside it when
+  // its place and size round up to one more pixel than the window's.
+  for (auto& [field, view] : controls_) {
+    const Rect& at = view.at;
+    if (view.outer == nullptr || at.x == kNotGiven || at.y == kNotGiven) continue;
+    int right = at.x + (at.w == kNotGiven ? 0 : at.w);
+    int bottom = at.y + (at.h == kNotGiven ? 0 : at.h);
+    if (right > w || bottom > h) continue;
+    QRect r = view.outer->geometry();
+    if (at.w == kNotGiven || at.h == kNotGiven) continue;  // natural sizes are the text's business
+    design_size_ = design_size_.expandedTo(QSize(r.right() + 1, r.bottom() + 1));
+  }
+  for (auto& [field, view] : controls_) {
+    if (view.outer) view.design = view.outer->geometry();
+  }
+  // The main control may give up half its size when the window shrinks.
+  QSize least = design_size_;
+  std::vector<const ControlView*> growers = Growers();
+  if (!growers.empty()) {
+    const QRect& main = growers.front()->design;
+    least -= QSize(main.width() / kShrinkDivisor, main.height() / kShrinkDivisor);
+  } else if (HasPages()) {
+    // Pages scale with the window: it may shrink to half its size.
+    least = design_size_ / kShrinkDivisor;
+  }
+  canvas_->setMinimumSize(least);
+  canvas_->resize(design_size_);
+  static_cast<CanvasScroll*>(scroll_)->SetDesign(design_size_);
 }
 
 void WindowView::Place(QWidget* widget, const Rect& at, bool natural_size) {
@@ -164,6 +286,7 @@ void WindowView::Watch(QWidget* widget, int field) {
 void WindowView::CreateControl(const ControlState& c) {
   ControlView view;
   view.state = c;
+  view.at = c.at;
   int field = c.field;
   auto accept = [this, field](std::optional<std::string> text) {
     Input in;
@@ -218,7 +341,8 @@ void WindowView::CreateControl(const ControlState& c) {
     }
     case Kind::kCheck: {
       auto* box = new QCheckBox(canvas_);
-      connect(box, &QCheckBox::clicked, this, [accept](bool on) { accept(std::string(on ? "1" : "0")); });
+      connect(box, &QCheckBox::clicked, this,
+              [accept](bool on) { accept(std::string(on ? "1" : "0")); });
       w = box;
       break;
     }
@@ -246,25 +370,39 @@ void WindowView::CreateControl(const ControlState& c) {
       auto* f = new QFrame(canvas_);
       f->setFrameShape(c.at.h == 0 || c.at.h == kNotGiven ? QFrame::HLine : QFrame::VLine);
       f->setFrameShadow(QFrame::Sunken);
-      Rect at = c.at;
-      if (at.h == 0) at.h = 2;
-      if (at.w == 0) at.w = 1;
-      Place(f, at, false);
       w = f;
       break;
     }
     case Kind::kImage: {
-      w = new PictureView(canvas_);  // its file is set once it is placed
+      // An image larger than its window (a zoomed page) scrolls in its part
+      // of the window.
+      const Rect& at = c.at;
+      const int ww = units_.width();
+      const int wh = units_.height();
+      if (at.x != kNotGiven && at.y != kNotGiven && at.w != kNotGiven && at.h != kNotGiven &&
+          (at.x + at.w > ww || at.y + at.h > wh)) {
+        view.scroller = new QScrollArea(canvas_);
+        view.scroller->setFrameShape(QFrame::StyledPanel);
+        view.scroller->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        auto* picture = new PictureView();
+        view.scroller->setWidget(picture);
+        w = picture;
+      } else {
+        w = new PictureView(canvas_);  // its file is set once it is placed
+      }
       break;
     }
     case Kind::kRegion:
-      w = new ShapeArea(Kind::kRegion, [accept] { accept(std::nullopt); }, canvas_);
+      w = new ShapeArea(
+          Kind::kRegion, [accept] { accept(std::nullopt); }, canvas_);
       break;
     case Kind::kList: {
       if (c.drop > 0) {
-        w = new DropList(c, [this](const Input& in) { Send(in); }, canvas_);
+        w = new DropList(
+            c, [this](const Input& in) { Send(in); }, canvas_);
       } else {
-        w = new ListControl(c, base_, [this](const Input& in) { Send(in); }, canvas_);
+        w = new ListControl(
+            c, base_, [this](const Input& in) { Send(in); }, canvas_);
       }
       break;
     }
@@ -297,15 +435,19 @@ void WindowView::CreateControl(const ControlState& c) {
   if (w != nullptr) {
     // A control's own font (a list in a fixed-pitch face, a large title)
     // overrides the window's before the control is measured and placed.
-    if (c.font) w->setFont(FontFor(c.font, font()));
-    if (c.kind != Kind::kLine) {
-      bool natural = c.kind == Kind::kString || c.kind == Kind::kPrompt || c.kind == Kind::kVarString;
-      if (auto* label = qobject_cast<QLabel*>(w); label && natural) label->setText(ToQt(c.text));
-      Place(w, c.at, natural);
-    }
+    if (c.font) w->setFont(ScreenFontFor(c.font, QApplication::font()));
+    view.widget = w;
+    view.outer = view.scroller != nullptr ? static_cast<QWidget*>(view.scroller) : w;
+    bool natural = c.kind == Kind::kString || c.kind == Kind::kPrompt || c.kind == Kind::kVarString;
+    if (auto* label = qobject_cast<QLabel*>(w); label && natural) label->setText(ToQt(c.text));
+    if (auto* button = qobject_cast<QPushButton*>(w)) button->setText(ToQt(c.text));
+    if (auto* box = qobject_cast<QCheckBox*>(w)) box->setText(ToQt(c.text));
+    if (auto* group = qobject_cast<QGroupBox*>(w)) group->setTitle(ToQt(c.text));
+    PlaceControl(view);
     // Decoded at the size it was placed at, not the widget's default size.
     if (auto* picture = qobject_cast<PictureView*>(w)) picture->SetFile(PictureFile(c));
-    if (c.kind == Kind::kGroup || c.kind == Kind::kSheet || c.kind == Kind::kBox) w->lower();
+    if (c.kind == Kind::kGroup || c.kind == Kind::kSheet || c.kind == Kind::kBox)
+      view.outer->lower();
     if (c.kind == Kind::kRegion) w->raise();
     if (auto* list = qobject_cast<ListControl*>(w)) {
       Watch(list->table(), field);
@@ -315,11 +457,95 @@ void WindowView::CreateControl(const ControlState& c) {
       Watch(w, field);
     }
     if (view.tabs) Watch(view.tabs, field);
-    view.design = w->geometry();
+    view.design = view.outer->geometry();
   }
-  view.widget = w;
   if (c.kind == Kind::kImage) view.picture = PictureFile(c);
   controls_[field] = view;
+}
+
+void WindowView::PlaceControl(ControlView& view) {
+  const ControlState& c = view.state;
+  if (view.outer == nullptr) return;
+  if (c.kind == Kind::kLine) {
+    Rect at = view.at;
+    if (at.h == 0) at.h = 2;
+    if (at.w == 0) at.w = 1;
+    Place(view.widget, at, false);
+    return;
+  }
+  if (view.scroller != nullptr) {
+    // The scroll area takes the control's part of the window; the picture
+    // in it fills the area's width, keeping its proportions.
+    Rect px = ToPixels(view.at, base_);
+    int ww = ToPixelsX(units_.width(), base_);
+    int wh = ToPixelsY(units_.height(), base_);
+    QRect area(px.x, px.y, std::max(1, std::min(px.w, ww - px.x)),
+               std::max(1, std::min(px.h, wh - px.y)));
+    view.scroller->setGeometry(area);
+    view.inner = QSize(px.w, px.h);
+    ScaleScrolledPicture(view);
+    return;
+  }
+  bool natural = c.kind == Kind::kString || c.kind == Kind::kPrompt || c.kind == Kind::kVarString;
+  Place(view.widget, view.at, natural);
+}
+
+void WindowView::AdaptToContents() {
+  // A control the definition lets run past its sheet (or group) or past the
+  // window would be cut off: the sheet, and the window, widen (or lengthen)
+  // to hold it with a margin. Nothing else moves. A scrolled image is meant
+  // to be larger than its window.
+  auto right = [](const Rect& r) { return r.x + r.w; };
+  auto bottom = [](const Rect& r) { return r.y + r.h; };
+  auto given = [](const Rect& r) {
+    return r.x != kNotGiven && r.y != kNotGiven && r.w != kNotGiven && r.h != kNotGiven;
+  };
+  for (auto& [field, view] : controls_) {
+    if (view.scroller != nullptr || !given(view.at)) continue;
+    for (int p = view.state.parent, guard = 0; p != 0 && guard < 64; ++guard) {
+      auto parent = controls_.find(IsTabId(p) ? SheetOfTab(p) : p);
+      if (parent == controls_.end()) break;
+      Rect& at = parent->second.at;
+      if (given(at) && (parent->second.state.kind == Kind::kSheet ||
+                        parent->second.state.kind == Kind::kGroup)) {
+        if (right(view.at) + kContentMargin > right(at))
+          at.w = right(view.at) + kContentMargin - at.x;
+        if (bottom(view.at) + kContentMargin > bottom(at))
+          at.h = bottom(view.at) + kContentMargin - at.y;
+      }
+      p = parent->second.state.parent;
+    }
+  }
+  // The lists on a widened sheet's tabs take the width it gained: a form's
+  // child list shows more of its columns rather than leave the room empty.
+  for (auto& [field, view] : controls_) {
+    if (view.state.kind != Kind::kList || view.state.drop > 0 || !given(view.at)) continue;
+    int p = view.state.parent;
+    if (!IsTabId(p)) continue;
+    auto sheet = controls_.find(SheetOfTab(p));
+    if (sheet == controls_.end() || !given(sheet->second.at)) continue;
+    const Rect& now = sheet->second.at;
+    const Rect& was = sheet->second.state.at;
+    int gained = right(now) - right(was);
+    if (gained > 0 && right(view.at) + kContentMargin <= right(was)) view.at.w += gained;
+  }
+  for (auto& [field, view] : controls_) {
+    if (view.scroller != nullptr || !given(view.at)) continue;
+    // Only what runs past the window widens it: a control that the
+    // definition ends exactly at the window's edge is left there.
+    if (right(view.at) > units_.width()) units_.setWidth(right(view.at) + kContentMargin);
+    if (bottom(view.at) > units_.height()) units_.setHeight(bottom(view.at) + kContentMargin);
+  }
+}
+
+void WindowView::ScaleScrolledPicture(ControlView& view) {
+  if (view.scroller == nullptr || view.inner.isEmpty()) return;
+  int bar = view.scroller->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view.scroller);
+  int frame = 2 * view.scroller->frameWidth();
+  int width = std::max(1, view.scroller->width() - frame - bar);
+  int height =
+      static_cast<int>(int64_t{view.inner.height()} * width / std::max(1, view.inner.width()));
+  view.widget->resize(width, std::max(1, height));
 }
 
 bool WindowView::Shown(int field) const {
@@ -428,7 +654,8 @@ void WindowView::ApplyControl(ControlView& view, const ControlState& c) {
       }
       break;
     case Kind::kSheet:
-      if (view.tabs && c.value >= 1 && c.value <= view.tabs->count()) view.tabs->setCurrentIndex(c.value - 1);
+      if (view.tabs && c.value >= 1 && c.value <= view.tabs->count())
+        view.tabs->setCurrentIndex(c.value - 1);
       break;
     default:
       break;
@@ -439,12 +666,15 @@ void WindowView::Apply(const WindowState& state) {
   applying_ = true;
   if (state.caption != state_.caption) setWindowTitle(ToQt(state.caption));
   if (menu_bar_ && !SameMenus(state.menus, state_.menus)) {
-    BuildMenuBar(menu_bar_, state.menus, [this](int number) {
-      Input in;
-      in.type = Input::Type::kAccept;
-      in.field = number;
-      Send(in);
-    }, nullptr);
+    BuildMenuBar(
+        menu_bar_, state.menus,
+        [this](int number) {
+          Input in;
+          in.type = Input::Type::kAccept;
+          in.field = number;
+          Send(in);
+        },
+        nullptr);
   }
   state_ = state;
   for (const ControlState& c : state.controls) {
@@ -453,7 +683,7 @@ void WindowView::Apply(const WindowState& state) {
   }
   // Visibility after every control is known: it depends on parents and tabs.
   for (auto& [field, view] : controls_) {
-    if (view.widget) view.widget->setVisible(Shown(field));
+    if (view.outer) view.outer->setVisible(Shown(field));
   }
   QString status;
   for (const auto& [zone, text] : state.status) {
@@ -463,6 +693,8 @@ void WindowView::Apply(const WindowState& state) {
   }
   status_->setText(status);
   status_->setVisible(!status.isEmpty());
+  // Which pages show decides how large each may be.
+  if (canvas_->isVisible() && HasPages() && Growers().empty()) Stretch();
   if (state.focus != 0 && state.focus != focus_) {
     focus_ = state.focus;
     // A window in the background does not take the focus (in the frame that
@@ -490,6 +722,29 @@ void WindowView::FocusControl(int field) {
 QWidget* WindowView::ControlWidget(int field) const {
   auto it = controls_.find(field);
   return it == controls_.end() ? nullptr : it->second.widget;
+}
+
+QWidget* WindowView::OuterWidget(int field) const {
+  auto it = controls_.find(field);
+  return it == controls_.end() ? nullptr : it->second.outer;
+}
+
+QTabBar* WindowView::TabsOf(int field) const {
+  auto it = controls_.find(field);
+  return it == controls_.end() ? nullptr : it->second.tabs;
+}
+
+const ControlState* WindowView::Control(int field) const {
+  auto it = controls_.find(field);
+  return it == controls_.end() ? nullptr : &it->second.state;
+}
+
+std::vector<int> WindowView::Fields() const {
+  std::vector<int> out;
+  for (const auto& [field, view] : controls_) {
+    if (view.widget != nullptr) out.push_back(field);
+  }
+  return out;
 }
 
 int WindowView::FieldOf(const QWidget* widget) const {
@@ -560,33 +815,203 @@ bool WindowView::Alerted(int field, int code) const {
   return has(state_.alert_keys);
 }
 
-void WindowView::Stretch() {
-  // The page list is the largest list whose rows its procedure supplies page
-  // by page: a browse then shows as many rows as the window has room for.
-  const ControlView* page = nullptr;
+std::vector<const WindowView::ControlView*> WindowView::Growers() const {
+  // The main control: the largest page list (a browse then shows as many
+  // rows as the window has room for), else the largest list, else the
+  // largest sheet, else the largest text box.
+  auto area = [](const QRect& r) { return int64_t{r.width()} * r.height(); };
+  const ControlView* main = nullptr;
+  int main_rank = 0;
   for (const auto& [field, view] : controls_) {
-    if (view.state.kind != Kind::kList || !view.state.paged || view.state.drop > 0) continue;
-    if (!qobject_cast<ListControl*>(view.widget)) continue;
-    auto area = [](const QRect& r) { return r.width() * r.height(); };
-    if (page == nullptr || area(view.design) > area(page->design)) page = &view;
-  }
-  if (page == nullptr) return;
-  int dx = std::max(0, canvas_->width() - design_size_.width());
-  int dy = std::max(0, canvas_->height() - design_size_.height());
-  const QRect list = page->design;
-  for (auto& [field, view] : controls_) {
-    if (view.widget == nullptr || view.state.kind == Kind::kLine) continue;
-    QRect r = view.design;
-    if (&view == page || r.contains(list)) {
-      // The list and what frames it (its sheet, a group) grow.
-      r.setWidth(r.width() + dx);
-      r.setHeight(r.height() + dy);
-    } else {
-      if (r.top() >= list.bottom()) r.translate(0, dy);
-      if (r.left() >= list.right()) r.translate(dx, 0);
+    const ControlState& c = view.state;
+    int rank = 0;
+    if (c.kind == Kind::kList && c.drop == 0 && qobject_cast<ListControl*>(view.widget))
+      rank = c.paged ? 4 : 3;
+    if (c.kind == Kind::kSheet) rank = 2;
+    if (c.kind == Kind::kTextBox) rank = 1;
+    if (rank == 0) continue;
+    if (main == nullptr || rank > main_rank ||
+        (rank == main_rank && area(view.design) >= area(main->design))) {
+      main = &view;
+      main_rank = rank;
     }
-    if (view.widget->geometry() != r) view.widget->setGeometry(r);
   }
+  std::vector<const ControlView*> out;
+  if (main == nullptr) return out;
+  out.push_back(main);
+  // What frames it (its sheet, a group) grows with it, and so do the lists
+  // in the sheet it frames or the one it lies in: a form's child lists on
+  // their tabs, a browse's list on each of its tabs.
+  int sheet = main->state.kind == Kind::kSheet ? main->state.field : 0;
+  for (int p = main->state.parent, guard = 0; p != 0 && guard < 64 && sheet == 0; ++guard) {
+    const ControlState* parent = IsTabId(p) ? Control(SheetOfTab(p)) : Control(p);
+    if (parent == nullptr) break;
+    if (parent->kind == Kind::kSheet) sheet = parent->field;
+    p = parent->parent;
+  }
+  for (const auto& [field, view] : controls_) {
+    if (&view == main || view.outer == nullptr || view.state.kind == Kind::kLine) continue;
+    bool frames = view.state.kind != Kind::kList && view.design.contains(main->design);
+    bool sibling_list = false;
+    if (sheet != 0 && view.state.kind == Kind::kList && view.state.drop == 0) {
+      int p = view.state.parent;
+      sibling_list = p == sheet || (IsTabId(p) && SheetOfTab(p) == sheet);
+    }
+    if (frames || sibling_list) out.push_back(&view);
+  }
+  return out;
+}
+
+void WindowView::Stretch() {
+  std::vector<const ControlView*> growers = Growers();
+  if (growers.empty()) {
+    ScalePages(canvas_->width(), canvas_->height());
+    return;
+  }
+  int dx = canvas_->width() - design_size_.width();
+  int dy = canvas_->height() - design_size_.height();
+  // The main list leads: what lies below it moves down, what lies right of
+  // it moves right, and what lies below its right half keeps to the right
+  // edge. A main sheet leads through the lists in it.
+  QRect lead = growers.front()->design;
+  for (const ControlView* g : growers) {
+    if (g->state.kind == Kind::kList && growers.front()->state.kind == Kind::kSheet) {
+      lead = g->design;
+      break;
+    }
+  }
+  for (auto& [field, view] : controls_) {
+    if (view.outer == nullptr) continue;
+    QRect r = view.design;
+    if (std::find(growers.begin(), growers.end(), &view) != growers.end()) {
+      r.setWidth(std::max(1, r.width() + dx));
+      r.setHeight(std::max(1, r.height() + dy));
+    } else {
+      bool below = r.top() >= lead.bottom();
+      if (below) r.translate(0, dy);
+      if (r.left() >= lead.right() || (below && r.left() >= lead.center().x())) r.translate(dx, 0);
+    }
+    if (view.outer->geometry() != r) view.outer->setGeometry(r);
+  }
+}
+
+void WindowView::ScalePages(int width, int height) {
+  // A window of pages (the preview) has no list; its pictures and what frames
+  // them scale with the window from their top, keeping their proportions
+  // (the picture control centres a page in its room). What lies above the
+  // pages (the buttons) stays.
+  int top = INT32_MAX;
+  int bottom = 0;
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind != Kind::kImage || view.outer == nullptr) continue;
+    top = std::min(top, view.design.top());
+    if (view.scroller == nullptr) bottom = std::max(bottom, view.design.bottom() + 1);
+  }
+  if (top == INT32_MAX || design_size_.isEmpty()) return;
+  // The pages take the height below their top, less a margin.
+  const int margin = ToPixelsY(kContentMargin, base_);
+  const double sx = static_cast<double>(width) / design_size_.width();
+  const double sy = bottom <= top ? sx
+                                  : static_cast<double>(std::max(1, height - top - margin)) /
+                                        std::max(1, bottom - top);
+  // The pages shown now, each with what frames it: a page grows until it
+  // would meet the window's edge or the page beside it, so a single page
+  // takes the height while facing pages share the width.
+  std::vector<QRect> frames;  // the pictures that show a page now
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind != Kind::kImage || view.scroller != nullptr || view.outer == nullptr)
+      continue;
+    if (!Shown(field) || view.picture.empty()) continue;
+    if (std::find(frames.begin(), frames.end(), view.design) == frames.end())
+      frames.push_back(view.design);
+  }
+  auto scale_of = [&](const QRect& d) {
+    // A box around a page and a region over it scale with the page.
+    QRect frame = d;
+    bool page = false;
+    for (const QRect& f : frames) {
+      if (!page && (f.contains(d) || d.contains(f))) {
+        frame = f;
+        page = true;
+      }
+    }
+    if (!page) return std::min(sx, sy);
+    const double half = std::max(1.0, frame.width() / 2.0);
+    const double cx = (frame.center().x() + 0.5) * sx;
+    double s = std::min({sy, cx / half, (width - cx) / half});
+    for (const QRect& other : frames) {
+      if (other.contains(frame) || frame.contains(other)) continue;
+      if (other.bottom() < frame.top() || other.top() > frame.bottom()) continue;
+      double apart = std::abs(other.center().x() - frame.center().x()) * sx;
+      s = std::min(s, apart / (half + other.width() / 2.0));
+    }
+    return std::max(0.05, s);
+  };
+  for (auto& [field, view] : controls_) {
+    if (view.outer == nullptr) continue;
+    const QRect& d = view.design;
+    if (d.top() < top - 4) continue;
+    if (view.scroller != nullptr) {
+      // The zoomed page's area takes the whole width and height below the top.
+      QRect r(static_cast<int>(d.left() * sx), d.top(), static_cast<int>(d.width() * sx),
+              static_cast<int>(d.height() + (height - design_size_.height())));
+      view.outer->setGeometry(r);
+      ScaleScrolledPicture(view);
+      continue;
+    }
+    // Scaled about the centre of its designed column, from the pages' top.
+    const double s = scale_of(d);
+    QPointF centre((d.center().x() + 0.5) * sx, top + (d.center().y() + 0.5 - top) * s);
+    QSizeF size(d.width() * s, d.height() * s);
+    QRect r(static_cast<int>(centre.x() - size.width() / 2),
+            static_cast<int>(centre.y() - size.height() / 2), static_cast<int>(size.width()),
+            static_cast<int>(size.height()));
+    if (view.outer->geometry() != r) view.outer->setGeometry(r);
+  }
+}
+
+bool WindowView::HasPages() const {
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind == Kind::kImage && view.outer != nullptr) return true;
+  }
+  return false;
+}
+
+bool WindowView::ScrollImage(QKeyEvent* event) {
+  for (auto& [field, view] : controls_) {
+    if (view.scroller == nullptr || !view.scroller->isVisible()) continue;
+    QScrollBar* v = view.scroller->verticalScrollBar();
+    QScrollBar* h = view.scroller->horizontalScrollBar();
+    switch (event->key()) {
+      case Qt::Key_PageDown:
+        v->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        return true;
+      case Qt::Key_PageUp:
+        v->triggerAction(QAbstractSlider::SliderPageStepSub);
+        return true;
+      case Qt::Key_Down:
+        v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        return true;
+      case Qt::Key_Up:
+        v->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        return true;
+      case Qt::Key_Right:
+        h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        return true;
+      case Qt::Key_Left:
+        h->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        return true;
+      case Qt::Key_Home:
+        v->triggerAction(QAbstractSlider::SliderToMinimum);
+        return true;
+      case Qt::Key_End:
+        v->triggerAction(QAbstractSlider::SliderToMaximum);
+        return true;
+      default:
+        return false;
+    }
+  }
+  return false;
 }
 
 bool WindowView::eventFilter(QObject* watched, QEvent* event) {
@@ -653,6 +1078,11 @@ void WindowView::keyPressEvent(QKeyEvent* event) {
                     (event->modifiers() & Qt::ControlModifier) || Alerted(field, code);
   if (code != 0 && engine_key) {
     SendKey(field, code, event->text());
+    event->accept();
+    return;
+  }
+  // Keys no control took scroll a zoomed page.
+  if (event->modifiers() == Qt::NoModifier && ScrollImage(event)) {
     event->accept();
     return;
   }

@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QWidget>
 #include <functional>
@@ -26,8 +27,8 @@ using InputSink = std::function<void(WindowId, const Input&)>;
 // Fills `bar` with the menus of a window. Items call `chosen` with their
 // (negative) number; a menu with standard action 1 (the window list) is
 // returned through `window_menu` so its owner can list the open windows in it.
-void BuildMenuBar(QMenuBar* bar, const std::vector<MenuState>& menus, const std::function<void(int)>& chosen,
-                  QMenu** window_menu);
+void BuildMenuBar(QMenuBar* bar, const std::vector<MenuState>& menus,
+                  const std::function<void(int)>& chosen, QMenu** window_menu);
 // True when two menu trees show the same.
 bool SameMenus(const std::vector<MenuState>& a, const std::vector<MenuState>& b);
 
@@ -46,6 +47,17 @@ class WindowView : public QWidget {
 
   // The widget showing control `field` (nullptr when it has none: tabs).
   QWidget* ControlWidget(int field) const;
+  // The widget that places it in the window: the control's own, or the
+  // scroll area around an image larger than the window.
+  QWidget* OuterWidget(int field) const;
+  // The sheet's tab bar (nullptr for other controls).
+  QTabBar* TabsOf(int field) const;
+  // The control's state as last applied; nullptr for none.
+  const ControlState* Control(int field) const;
+  // The fields of the controls that have a widget, in order.
+  std::vector<int> Fields() const;
+  // The client area at the definition's size, in pixels.
+  QSize DesignSize() const { return design_size_; }
   // The control field that `widget` (or one of its parents) shows; 0 for none.
   int FieldOf(const QWidget* widget) const;
   QMenuBar* menuBar() const { return menu_bar_; }
@@ -67,16 +79,40 @@ class WindowView : public QWidget {
   struct ControlView {
     ControlState state;
     QWidget* widget = nullptr;
-    QTabBar* tabs = nullptr;  // sheets
-    QRect design;             // geometry at the window's designed size
-    std::string picture;      // images: the file shown now
+    QTabBar* tabs = nullptr;          // sheets
+    QWidget* outer = nullptr;         // the widget placed in the window
+    QScrollArea* scroller = nullptr;  // images larger than the window
+    Rect at;                          // the place the window gives it, in dialog units
+    QRect design;                     // geometry at the window's designed size
+    QSize inner;                      // scrolled images: the picture's designed size
+    std::string picture;              // images: the file shown now
   };
 
   void CreateControl(const ControlState& c);
   void Place(QWidget* widget, const Rect& at, bool natural_size);
-  // Lets the window's page list take the room the window has beyond its
-  // designed size, moving what lies below or right of it along.
+  // Places a control from its definition at the current base units.
+  void PlaceControl(ControlView& view);
+  // A scrolled image's picture as wide as its scroll area, in proportion.
+  void ScaleScrolledPicture(ControlView& view);
+  // Widens (or heightens) the dialog units until every text fits its
+  // control, then places every control again.
+  void FitTexts();
+  // Widens a sheet or group, and the window, that a control runs past.
+  void AdaptToContents();
+  // The designed client size, and what each control's place is measured from.
+  void SetDesign();
+  // Lets the window's main control (its page list, else its largest list,
+  // sheet or text box) take the room the window has beyond its designed
+  // size, moving what lies below or right of it along; a window of pages
+  // (the preview) scales its pages instead.
   void Stretch();
+  void ScalePages(int width, int height);
+  // True when the window shows pictures (and no list leads its layout).
+  bool HasPages() const;
+  // The controls that grow with the window; empty when none does.
+  std::vector<const ControlView*> Growers() const;
+  // Sends a scrolling key to the shown scrolled image; false when none takes it.
+  bool ScrollImage(QKeyEvent* event);
   void ApplyControl(ControlView& view, const ControlState& c);
   bool Shown(int field) const;
   void Watch(QWidget* widget, int field);
@@ -91,7 +127,9 @@ class WindowView : public QWidget {
   InputSink sink_;
   BaseUnits base_;
   QWidget* canvas_ = nullptr;
-  QSize design_size_;  // the canvas at the definition's size, in pixels
+  QScrollArea* scroll_ = nullptr;  // around the canvas, when the window is smaller
+  QSize units_;                    // the client area in dialog units (the definition's, or more)
+  QSize design_size_;              // the canvas at that size, in pixels
   QMenuBar* menu_bar_ = nullptr;
   QLabel* status_ = nullptr;
   std::map<int, ControlView> controls_;
