@@ -1,5 +1,9 @@
 #include "images/decode.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +18,19 @@ namespace {
 
 using Sniff = bool (*)(Bytes);
 using Decoder = DecodeResult (*)(Bytes, const DecodeOptions&);
+
+// False when `path` names something of this system that is not a regular
+// file (a FIFO, a device): looked at without waiting for a FIFO's writer.
+// True when it is a regular file or cannot be looked at (the environment,
+// which may keep its files elsewhere, then tells).
+bool RegularOrUnknown(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return true;
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+  ::close(fd);
+  return regular;
+}
 
 bool Starts(Bytes b, std::initializer_list<uint8_t> magic) {
   return b.size() >= magic.size() && std::equal(magic.begin(), magic.end(), b.begin());
@@ -84,6 +101,9 @@ DecodeResult DecodeImage(std::span<const uint8_t> bytes, const DecodeOptions& op
 }
 
 DecodeResult DecodeImageFile(env::Env& env, const std::string& path, const DecodeOptions& options) {
+  // A FIFO would block the open until a writer came; a device never ends.
+  if (!RegularOrUnknown(path))
+    return Failure(ImageFormat::kUnknown, ImageError::kReadFailed, path + ": not a regular file");
   std::unique_ptr<env::File> file;
   int rc = env.Open(path, env::kOpenReadOnly, &file);
   if (rc == ENOENT || rc == ENOTDIR)
