@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -70,6 +71,9 @@ bool ReadStream(const std::string& path, uint64_t max_bytes, std::string* data,
     *error = Failed("read", path, errno);
     return false;
   }
+  // Room for the most it may take, made once: growing by doubling would
+  // hold the old and the new copy at once, half again the limit.
+  data->reserve(static_cast<size_t>(max_bytes) + kReadChunk);
   std::string chunk(kReadChunk, '\0');
   size_t got;
   bool too_large = false;
@@ -100,8 +104,10 @@ int StatWithoutWaiting(const std::string& path, struct stat* st) {
 
 // Reads a file through the environment, within `max_bytes` (it may have
 // grown since it was looked at).
-bool ReadThroughEnv(env::Env* env, const std::string& path, uint64_t max_bytes, std::string* data,
-                    std::string* error) {
+bool ReadThroughEnv(env::Env* env, const std::string& path, uint64_t max_bytes, uint64_t size_hint,
+                    std::string* data, std::string* error) {
+  // One allocation for the size the file had when it was looked at.
+  data->reserve(static_cast<size_t>(std::min(size_hint, max_bytes)) + 1);
   std::unique_ptr<env::File> file;
   if (int e = env->Open(path, env::kOpenReadOnly, &file); e != 0) {
     *error = Failed("read", path, e);
@@ -137,7 +143,7 @@ bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, st
   if (int e = StatWithoutWaiting(path, &st); e != 0) {
     // Not a file of this system: the environment (which may keep its files
     // elsewhere) tells.
-    return ReadThroughEnv(env, path, limits.max_bytes, data, error);
+    return ReadThroughEnv(env, path, limits.max_bytes, 0, data, error);
   }
   // A pipe cannot be read at offsets, and must not be opened the way tables
   // are (for reading and writing, so locks can be taken): a pipe this
@@ -156,7 +162,8 @@ bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, st
     *error = TooLarge(path, limits.max_bytes);
     return false;
   }
-  return ReadThroughEnv(env, path, limits.max_bytes, data, error);
+  return ReadThroughEnv(env, path, limits.max_bytes, static_cast<uint64_t>(st.st_size), data,
+                        error);
 }
 
 bool WriteWholeFile(env::Env* env, const std::string& path, std::string_view data,
