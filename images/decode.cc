@@ -1,8 +1,6 @@
 #include "images/decode.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -20,16 +18,13 @@ using Sniff = bool (*)(Bytes);
 using Decoder = DecodeResult (*)(Bytes, const DecodeOptions&);
 
 // False when `path` names something of this system that is not a regular
-// file (a FIFO, a device): looked at without waiting for a FIFO's writer.
-// True when it is a regular file or cannot be looked at (the environment,
-// which may keep its files elsewhere, then tells).
+// file or a folder (a FIFO, a device). Looked at by name, not opened: opening
+// a FIFO waits for a writer. True when it cannot be looked at (the
+// environment, which may keep its files elsewhere, then tells).
 bool RegularOrUnknown(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return true;
   struct stat st {};
-  const bool regular = ::fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
-  ::close(fd);
-  return regular;
+  if (::stat(path.c_str(), &st) != 0) return true;
+  return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
 }
 
 bool Starts(Bytes b, std::initializer_list<uint8_t> magic) {

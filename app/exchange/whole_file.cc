@@ -1,6 +1,5 @@
 #include "app/exchange/whole_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,17 +90,6 @@ bool ReadStream(const std::string& path, uint64_t max_bytes, std::string* data,
   return true;
 }
 
-// What `path` is, looked at through a descriptor opened without waiting (a
-// FIFO opened the ordinary way blocks until a writer comes) and without
-// becoming the process's terminal. 0, or the errno of the open or fstat.
-int StatWithoutWaiting(const std::string& path, struct stat* st) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  const int e = ::fstat(fd, st) == 0 ? 0 : errno;
-  ::close(fd);
-  return e;
-}
-
 // Reads a file through the environment, within `max_bytes` (it may have
 // grown since it was looked at).
 bool ReadThroughEnv(env::Env* env, const std::string& path, uint64_t max_bytes, uint64_t size_hint,
@@ -139,8 +127,10 @@ std::string ErrnoText(int errnum) { return std::strerror(errnum); }
 bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, std::string* error,
                    const WholeFileLimits& limits) {
   data->clear();
+  // Looked at by name, not opened: opening a FIFO waits for a writer, and a
+  // writer that met this look as its reader would lose what it wrote.
   struct stat st {};
-  if (int e = StatWithoutWaiting(path, &st); e != 0) {
+  if (::stat(path.c_str(), &st) != 0) {
     // Not a file of this system: the environment (which may keep its files
     // elsewhere) tells.
     return ReadThroughEnv(env, path, limits.max_bytes, 0, data, error);
