@@ -1,5 +1,7 @@
 #include "images/decode.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +16,16 @@ namespace {
 
 using Sniff = bool (*)(Bytes);
 using Decoder = DecodeResult (*)(Bytes, const DecodeOptions&);
+
+// False when `path` names something of this system that is not a regular
+// file or a folder (a FIFO, a device). Looked at by name, not opened: opening
+// a FIFO waits for a writer. True when it cannot be looked at (the
+// environment, which may keep its files elsewhere, then tells).
+bool RegularOrUnknown(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return true;
+  return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+}
 
 bool Starts(Bytes b, std::initializer_list<uint8_t> magic) {
   return b.size() >= magic.size() && std::equal(magic.begin(), magic.end(), b.begin());
@@ -84,6 +96,9 @@ DecodeResult DecodeImage(std::span<const uint8_t> bytes, const DecodeOptions& op
 }
 
 DecodeResult DecodeImageFile(env::Env& env, const std::string& path, const DecodeOptions& options) {
+  // A FIFO would block the open until a writer came; a device never ends.
+  if (!RegularOrUnknown(path))
+    return Failure(ImageFormat::kUnknown, ImageError::kReadFailed, path + ": not a regular file");
   std::unique_ptr<env::File> file;
   int rc = env.Open(path, env::kOpenReadOnly, &file);
   if (rc == ENOENT || rc == ENOTDIR)

@@ -23,7 +23,9 @@ ImageFormat DetectFormat(std::span<const uint8_t> bytes);
 
 DecodeResult DecodeImage(std::span<const uint8_t> bytes, const DecodeOptions& options = {});
 
-// Reads `path` through `env` (at most kMaxFileBytes) and decodes it.
+// Reads `path` through `env` (at most kMaxFileBytes) and decodes it. A path
+// naming a FIFO or a device is refused (kReadFailed) without opening it
+// the way that would wait.
 DecodeResult DecodeImageFile(env::Env& env, const std::string& path,
                              const DecodeOptions& options = {});
 

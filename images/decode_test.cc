@@ -3,11 +3,15 @@
 #include "images/decode.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "images/decoders.h"
 #include "images/metafile_recorder.h"
@@ -75,6 +79,17 @@ TEST(DecodeImage, FilesAreReadThroughTheEnvironmentWhateverTheirName) {
   EXPECT_EQ(missing.error, ImageError::kFileNotFound);
   EXPECT_NE(missing.Message().find("NONE.JPG"), std::string::npos);
   EXPECT_EQ(DecodeImageFile(*env::Env::Default(), dir).error, ImageError::kReadFailed);
+
+  // A picture name pointing at a FIFO nobody writes to, or at a device:
+  // refused at once by name, not waited on.
+  const std::string fifo = dir + "/PIPE.PNG";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const auto started = std::chrono::steady_clock::now();
+  const DecodeResult piped = DecodeImageFile(*env::Env::Default(), fifo);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(piped.error, ImageError::kReadFailed);
+  EXPECT_EQ(piped.detail, fifo + ": not a regular file");
+  EXPECT_EQ(DecodeImageFile(*env::Env::Default(), "/dev/zero").error, ImageError::kReadFailed);
   std::filesystem::remove_all(dir);
 }
 
@@ -133,6 +148,97 @@ TEST(PngDecoder, TruncatedDamagedAndOversizedFilesAreRefused) {
   const DecodeResult r = DecodePng(big, {});
   EXPECT_EQ(r.error, ImageError::kTooLarge) << r.Message();
   EXPECT_EQ(r.full_width, 65537);
+}
+
+// A PNG by hand: the header's fields and `rows` (the filtered rows) as its
+// image data, deflated, in chunks of at most `chunk` bytes.
+ByteVector HandMadePng(uint32_t width, uint32_t height, uint8_t colour, bool interlaced,
+                       const std::string& deflated, size_t chunk = 1 << 20) {
+  ByteVector png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto put32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) png.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
+  };
+  auto add_chunk = [&](const char* type, const uint8_t* data, size_t size) {
+    put32(static_cast<uint32_t>(size));
+    const size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data, data + size);
+    put32(static_cast<uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(size + 4))));
+  };
+  uint8_t ihdr[13] = {};
+  for (int i = 0; i < 4; ++i) {
+    ihdr[i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+    ihdr[4 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+  }
+  ihdr[8] = 8;
+  ihdr[9] = colour;
+  ihdr[12] = interlaced ? 1 : 0;
+  add_chunk("IHDR", ihdr, sizeof ihdr);
+  const auto* data = reinterpret_cast<const uint8_t*>(deflated.data());
+  for (size_t at = 0; at < deflated.size(); at += chunk)
+    add_chunk("IDAT", data + at, std::min(chunk, deflated.size() - at));
+  add_chunk("IEND", nullptr, 0);
+  return png;
+}
+
+std::string Deflated(const std::string& raw) {
+  uLongf size = compressBound(static_cast<uLong>(raw.size()));
+  std::string out(size, '\0');
+  compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+           static_cast<uLong>(raw.size()));
+  out.resize(size);
+  return out;
+}
+
+// A stream of zeros that inflates to `gigabytes` GiB from a few megabytes:
+// blocks after a full flush do not depend on what came before, so one is
+// made and repeated.
+std::string ZeroBomb(int gigabytes) {
+  z_stream z{};
+  deflateInit(&z, 9);
+  const std::string zeros(16 << 20, '\0');
+  std::string out(1 << 20, '\0');
+  auto segment = [&](int flush) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    z.avail_in = flush == Z_FINISH ? 0 : static_cast<uInt>(zeros.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, flush);
+    return out.substr(0, out.size() - z.avail_out);
+  };
+  std::string stream = segment(Z_FULL_FLUSH);
+  const std::string repeated = segment(Z_FULL_FLUSH);
+  for (int i = 2; i < gigabytes * 64; ++i) stream += repeated;
+  stream += segment(Z_FINISH);
+  deflateEnd(&z);
+  return stream;
+}
+
+TEST(PngDecoder, ImageDataBeyondWhatTheHeaderNeedsIsRefusedWithoutInflatingIt) {
+  // 1 x 1 pixels and 8 GiB of image data in about 8 MB.
+  const std::string bomb = ZeroBomb(8);
+  ASSERT_LT(bomb.size(), 10u << 20);
+  const ByteVector png = HandMadePng(1, 1, 6, false, bomb);
+  const auto started = std::chrono::steady_clock::now();
+  const DecodeResult r = DecodePng(png, {});
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(r.error, ImageError::kCorrupt) << r.Message();
+  EXPECT_EQ(r.detail, "more image data than 1 x 1 pixels hold");
+  EXPECT_LT(took, std::chrono::seconds(1));
+
+  // Pictures whose data is what their size needs decode, interlaced or not:
+  // 5 x 3 RGB in the seven passes is 52 bytes of rows (filter byte each).
+  const std::string rows(52, '\0');
+  const DecodeResult interlaced = DecodePng(HandMadePng(5, 3, 2, true, Deflated(rows), 7), {});
+  EXPECT_TRUE(interlaced.ok()) << interlaced.Message();
+  const std::string plain(2 * (1 + 12), '\0');
+  EXPECT_TRUE(DecodePng(HandMadePng(3, 2, 6, false, Deflated(plain)), {}).ok());
+  // A little more than the rows is libpng's to put up with, far more is not.
+  EXPECT_TRUE(
+      DecodePng(HandMadePng(3, 2, 6, false, Deflated(plain + std::string(100, '\0'))), {}).ok());
+  EXPECT_EQ(DecodePng(HandMadePng(3, 2, 6, false, Deflated(plain + std::string(1 << 20, '\0'))), {})
+                .error,
+            ImageError::kCorrupt);
 }
 
 TEST(GifDecoder, FirstFrameWithTransparencyOnTheScreen) {

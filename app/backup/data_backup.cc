@@ -17,6 +17,9 @@
 namespace vorsandt::backup {
 namespace {
 
+// A table file lives below the lock area that starts at 2 GB.
+constexpr uint64_t kMaxTableFileBytes = 2ull << 30;
+
 int32_t Code() { return files::Errors().Code(); }
 
 // The system error of a write to a read-only mount ("Write Protect").
@@ -107,8 +110,11 @@ bool ReadInsideTransaction(const std::vector<const app::TableDef*>& defs, Snapsh
   for (const app::TableDef* def : defs) {
     ArchiveMember member;
     member.name = std::string(kTablesFolder) + def->label + ".QVF";
+    // A table file may be as large as the format allows.
+    exchange::WholeFileLimits limits;
+    limits.max_bytes = kMaxTableFileBytes;
     if (!exchange::ReadWholeFile(env::Env::Default(), std::string(def->label) + ".QVF",
-                                 &member.data, error)) {
+                                 &member.data, error, limits)) {
       return false;
     }
     snapshot->tables.push_back(std::move(member));

@@ -1,5 +1,6 @@
 #include "app/exchange/table_import.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "runtime/env/env.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
+#include "runtime/files/field_codec.h"
 #include "runtime/files/operations.h"
 #include "runtime/files/transaction.h"
 
@@ -21,6 +23,9 @@ namespace {
 constexpr int kLostRace = -1;
 // How long an import waits for the table's lock before giving up.
 constexpr int32_t kLockSeconds = 10;
+// The highest numbers a numbered key gives, by the field's type.
+constexpr double kHighestShort = 32767;
+constexpr double kHighestLong = 2147483647;
 
 int32_t Code() { return files::Errors().Code(); }
 
@@ -53,6 +58,37 @@ bool PrivateName(env::Env* env, const std::string& path, std::string* out) {
   return false;
 }
 
+// A row of a table whose primary key the insert form numbers, without that
+// number (the column left out, blank or 0), is numbered as the form does it:
+// one above the highest number in the key, which holds the rows added so
+// far. "" when the row has its number now, else what stops it.
+std::string NumberIfMissing(files::FileRecord* f, const app::TableDef& def) {
+  const app::FieldDef& field = def.fields[static_cast<size_t>(def.auto_number_field - 1)];
+  files::FileRecord* instance = files::InstanceOf(f);
+  const files::FieldBytes number{field.type, instance->buffer + field.offset, field.size, 0};
+  if (files::ReadNumber(number).value_or(0) != 0) return "";
+  // Reading the highest record fills the buffers: the row waits aside.
+  const std::vector<uint8_t> row(instance->buffer, instance->buffer + instance->record_length);
+  const std::vector<std::vector<char>> memos = instance->memo_buffers;
+  files::SetKey(f, app::Key(def.table, 1));
+  files::Previous(f);
+  const int32_t code = Code();
+  const double highest = code == 0 ? files::ReadNumber(number).value_or(0) : 0;
+  std::copy(row.begin(), row.end(), instance->buffer);
+  instance->memo_buffers = memos;
+  if (code != 0 && code != files::kRecordNotAvailable) {
+    return std::string(def.label) + ": " + DriverError(code);
+  }
+  files::Errors().Clear();
+  // The form's rule: no wrap-around to numbers in use.
+  const double most = field.type == files::kTypeShort ? kHighestShort : kHighestLong;
+  if (highest + 1 > most || !files::WriteNumber(number, highest + 1, files::Overflow::kRefuse)) {
+    return std::string(field.name) + " cannot be numbered: the highest number, " +
+           std::to_string(static_cast<int64_t>(highest)) + ", is in use";
+  }
+  return "";
+}
+
 // Adds the rows after the header to the open table `f` in one transaction
 // and closes it. `checked` names a file whose check must be clean first
 // (empty for a file this import has just made): a damaged table is never
@@ -83,6 +119,7 @@ int AddRows(files::FileRecord* f, const app::TableDef& def, const std::vector<Cs
   files::FileRecord* instance = files::InstanceOf(f);
   for (size_t r = 1; r < rows.size(); ++r) {
     std::string e = ValuesToRecord(def, rows[r].fields, instance->buffer, &instance->memo_buffers);
+    if (e.empty() && def.auto_number_field != 0) e = NumberIfMissing(f, def);
     if (!e.empty()) return give_up(Line(rows[r].line, e));
     files::Add(f);
     if (Code() != 0) return give_up(Line(rows[r].line, DriverError(Code())));

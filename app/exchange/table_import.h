@@ -7,7 +7,10 @@
 // when it is missing; the first row that fails stops the import with
 // "line N: <error text>" and nothing of the import is kept. A table that
 // does not check clean is not written to (the check's first fault is the
-// message). A new table appears whole or not at all: it is built under a
+// message). A row of a table whose insert form numbers its records that
+// comes without its number (blank or 0) is numbered as the form would, one
+// above the highest; when the field holds no higher number the import is
+// refused at that row. A new table appears whole or not at all: it is built under a
 // private name and renamed into place; when another process made the table
 // meanwhile, the rows go into that one.
 #ifndef VORSANDT_APP_EXCHANGE_TABLE_IMPORT_H_

@@ -9,6 +9,7 @@
 #ifndef VORSANDT_APP_EXCHANGE_WHOLE_FILE_H_
 #define VORSANDT_APP_EXCHANGE_WHOLE_FILE_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,10 +20,24 @@ namespace vorsandt::exchange {
 // "cannot read PATH: <reason>" and the like: the system's text for an errno.
 std::string ErrnoText(int errnum);
 
+// Largest file read whole unless the caller allows more.
+inline constexpr uint64_t kMaxWholeFileBytes = 256ull << 20;
+
+// What a whole-file read accepts.
+struct WholeFileLimits {
+  uint64_t max_bytes = kMaxWholeFileBytes;
+  // A pipe (`qvf import T /dev/stdin`, a named FIFO) is read as a stream to
+  // its end, within max_bytes. Otherwise only regular files are read.
+  bool pipes = false;
+};
+
 // Reads all of `path` into `*data`. Returns true, or false with `*error`
 // saying what went wrong and naming the file ("cannot read x.csv: Is a
-// directory").
-bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, std::string* error);
+// directory"). Anything but a regular file (and a pipe, when allowed) is
+// refused without reading a byte or waiting for a writer ("cannot read
+// /dev/zero: not a regular file"), and so is a file larger than the limit.
+bool ReadWholeFile(env::Env* env, const std::string& path, std::string* data, std::string* error,
+                   const WholeFileLimits& limits = {});
 
 // Writes `data` as the whole of `path` (see the invariant above). A symbolic
 // link is followed: the file it names is replaced. A path naming something

@@ -85,4 +85,18 @@ cksum "$work/broken/ITEMS.QVF" > "$work/broken-before"
 grep -q "Internal error : qvfbt\|\[Record Retrieval Error\] .*ITEMS" "$work/broken.out" ||
   fail "the damage inside ITEMS went unreported: $(cat "$work/broken.out")"
 cksum "$work/broken/ITEMS.QVF" | cmp -s - "$work/broken-before" || fail "the damaged table changed"
+# Saved queries that are no files, opened at start: a FIFO nobody writes to
+# and a link to an endless device are refused by name at once, never waited
+# on nor read without end.
+mkdir -p "$work/odd"
+cp "$work/sample/"*.QVF "$work/odd/"
+mkfifo "$work/odd/endless.qry"
+ln -s /dev/zero "$work/odd/zeros.qry"
+for name in endless zeros; do
+  printf '%s\n' 'window QUERYBYEXAMPLE$WINDOW' \
+    "expect text ?Status \"The query $name could not be opened: cannot read $name.qry: not a regular file.\"" \
+    > "$work/odd/$name.script"
+  timeout 20 "$morvak" --data "$work/odd" --open "$name" --headless --script "$work/odd/$name.script" \
+    > "$work/odd/$name.out" 2>&1 || fail "morvak --open $name: exit $?: $(head -c 400 "$work/odd/$name.out")"
+done
 echo "query checks passed: $(wc -l < "$work/wanted" | tr -d ' ') rows as the sample data has them"

@@ -95,7 +95,10 @@ bool SaveQuery(env::Env* env, const std::string& folder, std::string_view name,
 bool LoadQuery(env::Env* env, const std::string& folder, std::string_view name, SavedQuery* query,
                std::string* error) {
   std::string text;
-  if (!exchange::ReadWholeFile(env, QueryFile(folder, name), &text, error)) return false;
+  // A saved query is a few lines; anything far larger is not one.
+  exchange::WholeFileLimits limits;
+  limits.max_bytes = kMaxQueryFileBytes;
+  if (!exchange::ReadWholeFile(env, QueryFile(folder, name), &text, error, limits)) return false;
   if (!QueryFromText(text, query, error)) {
     *error = QueryFile(folder, name) + ", " + *error;
     return false;

@@ -13,6 +13,7 @@
 #ifndef VORSANDT_APP_QUERY_SAVED_QUERY_H_
 #define VORSANDT_APP_QUERY_SAVED_QUERY_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,6 +44,9 @@ bool QueryFromText(std::string_view text, SavedQuery* query, std::string* error)
 
 // The file of a query in `folder` ("" is the working directory).
 std::string QueryFile(const std::string& folder, std::string_view name);
+
+// Largest saved query file read.
+inline constexpr uint64_t kMaxQueryFileBytes = 1u << 20;
 bool SaveQuery(env::Env* env, const std::string& folder, std::string_view name,
                const SavedQuery& query, std::string* error);
 bool LoadQuery(env::Env* env, const std::string& folder, std::string_view name, SavedQuery* query,

@@ -1,6 +1,7 @@
 #include "app/query/saved_query.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,26 @@ TEST(SavedQuery, DamagedFilesAreReportedNotHalfRead) {
   std::string error;
   EXPECT_FALSE(LoadQuery(env::Env::Default(), folder, "missing", &q, &error));
   EXPECT_NE(error.find("missing.qry"), std::string::npos) << error;
+}
+
+// `morvak --open NAME` reads NAME.qry: a FIFO there must not hang the
+// program, nor a link to an endless device fill its memory.
+TEST(SavedQuery, AQueryFileThatIsNoFileOrFarTooLargeIsRefusedByName) {
+  const std::string folder = Folder("vorsandt_saved_query_hostile").string();
+  ASSERT_EQ(mkfifo((folder + "/fifo.qry").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", folder + "/zero.qry");
+  {
+    std::ofstream big(folder + "/big.qry", std::ios::binary);
+    big << "table ITEMS\n" << std::string(kMaxQueryFileBytes, ' ');
+  }
+  for (const char* name : {"fifo", "zero", "big"}) {
+    SavedQuery q;
+    std::string error;
+    EXPECT_FALSE(LoadQuery(env::Env::Default(), folder, name, &q, &error)) << name;
+    const std::string file = folder + "/" + name + ".qry";
+    EXPECT_EQ(error.rfind("cannot read " + file + ": ", 0), 0u) << error;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST(QueryView, ParentsJoinThroughTheirRelations) {

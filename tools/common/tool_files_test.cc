@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -120,11 +122,68 @@ TEST(ToolFilesRead, ReadsAPipeToItsEnd) {
     _exit(0);
   }
   std::string data, error;
-  EXPECT_TRUE(ReadWholeFile(env::Env::Default(), fifo, &data, &error)) << error;
+  exchange::WholeFileLimits pipes;
+  pipes.pipes = true;
+  EXPECT_TRUE(ReadWholeFile(env::Env::Default(), fifo, &data, &error, pipes)) << error;
   int status = 0;
   waitpid(writer, &status, 0);
   EXPECT_EQ(data.size(), text.size());
   EXPECT_EQ(data, text);
+}
+
+// Inputs that never end, never start or are far too large are refused by
+// name at once, before anything is read or allocated.
+TEST(ToolFilesRead, DevicesFifosAndOversizedFilesAreRefusedByName) {
+  Folder folder;
+  const std::string fifo = folder / "query.qry";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string zero_link = folder / "zero.qry";
+  fs::create_symlink("/dev/zero", zero_link);
+  std::string data = "left over", error;
+  // A FIFO nobody writes to: refused without waiting for a writer.
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(ReadWholeFile(env::Env::Default(), fifo, &data, &error));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(error, "cannot read " + fifo + ": not a regular file");
+  EXPECT_TRUE(data.empty());
+  for (const std::string& endless : {std::string("/dev/zero"), zero_link}) {
+    EXPECT_FALSE(ReadWholeFile(env::Env::Default(), endless, &data, &error)) << endless;
+    EXPECT_EQ(error, "cannot read " + endless + ": not a regular file");
+    // Even where pipes are welcome, a device is not one.
+    exchange::WholeFileLimits pipes;
+    pipes.pipes = true;
+    EXPECT_FALSE(ReadWholeFile(env::Env::Default(), endless, &data, &error, pipes)) << endless;
+  }
+
+  exchange::WholeFileLimits small;
+  small.max_bytes = 1000;
+  std::ofstream(folder / "fits.csv", std::ios::binary) << std::string(1000, 'f');
+  std::ofstream(folder / "big.csv", std::ios::binary) << std::string(1001, 'b');
+  EXPECT_TRUE(ReadWholeFile(env::Env::Default(), folder / "fits.csv", &data, &error, small));
+  EXPECT_EQ(data.size(), 1000u);
+  EXPECT_FALSE(ReadWholeFile(env::Env::Default(), folder / "big.csv", &data, &error, small));
+  EXPECT_EQ(error, "cannot read " + (folder / "big.csv") +
+                       ": larger than 1000 bytes, the most read at once");
+  EXPECT_TRUE(data.empty());
+  // The default bound, on a file that holds nothing but claims to be larger.
+  const std::string sparse = folder / "sparse.csv";
+  { std::ofstream(sparse, std::ios::binary) << ""; }
+  fs::resize_file(sparse, exchange::kMaxWholeFileBytes + 1);
+  EXPECT_FALSE(ReadWholeFile(env::Env::Default(), sparse, &data, &error));
+  EXPECT_EQ(error, "cannot read " + sparse + ": larger than 256 MB, the most read at once");
+
+  // A pipe allowed by the caller is bounded too.
+  pid_t writer = fork();
+  if (writer == 0) {
+    std::ofstream(fifo, std::ios::binary) << std::string(5000, 'p');
+    _exit(0);
+  }
+  small.pipes = true;
+  EXPECT_FALSE(ReadWholeFile(env::Env::Default(), fifo, &data, &error, small));
+  EXPECT_EQ(error, "cannot read " + fifo + ": larger than 1000 bytes, the most read at once");
+  kill(writer, SIGKILL);
+  int status = 0;
+  waitpid(writer, &status, 0);
 }
 
 TEST(ToolFilesWrite, AFailedWriteOrFlushLeavesTheOldFileOrNone) {

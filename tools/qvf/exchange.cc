@@ -165,7 +165,11 @@ int RunExchangeCommand(std::string_view command, const std::vector<std::string>&
   } else if (command == "import") {
     if (args.size() != 2) return usage("a table and a CSV file");
     std::string text;
-    if (!ReadWholeFile(env::Env::Default(), args[1], &text, &error)) return failed(error);
+    // Rows may come through a pipe (/dev/stdin); devices and other
+    // non-files are refused by name, and every input is bounded.
+    exchange::WholeFileLimits limits;
+    limits.pipes = true;
+    if (!ReadWholeFile(env::Env::Default(), args[1], &text, &error, limits)) return failed(error);
     status = ImportTable(t, text, &error);
   } else {
     const files::KeyDecl* key = nullptr;

@@ -5,16 +5,17 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "app/exchange/csv.h"
+#include "app/exchange/record_text.h"
 #include "runtime/files/layout.h"
 #include "runtime/format/dates.h"
 #include "storage/qvf/driver/qvf_test_support.h"
-#include "app/exchange/csv.h"
-#include "app/exchange/record_text.h"
 #include "tools/qvf/tool_run_test_support.h"
 
 namespace vorsandt::tools {
@@ -210,6 +211,47 @@ TEST(ExchangeImport, DuplicateKeyOnTheLastLineKeepsNothing) {
   EXPECT_EQ(RecordCount(def.table), 350);
 }
 
+// Rows of an auto-numbered table without their number are numbered as the
+// insert form numbers them, one above the highest: a row kept as 0 would be
+// missing from the number order, and nothing would bound how many there are.
+TEST(ExchangeImport, RowsWithoutTheirNumberAreNumberedAsTheFormWould) {
+  ScratchFolder folder;
+  const app::Table t = app::Table::kCompanies;
+  std::string error;
+  ASSERT_EQ(
+      ImportTable(t, "COM:COMPANY_REFERENCE,COM:COMPANY\r\n5,five\r\n,blank\r\n0,zero\r\n", &error),
+      kExitOk)
+      << error;
+  ASSERT_EQ(ImportTable(t, "COM:COMPANY\r\nno column\r\n", &error), kExitOk) << error;
+  std::string csv;
+  ASSERT_EQ(ExportTable(t, app::Key(t, 1), &csv, &error), kExitOk) << error;
+  std::vector<std::string> lines;
+  for (size_t at = csv.find("\r\n") + 2; at < csv.size(); at = csv.find("\r\n", at) + 2)
+    lines.push_back(csv.substr(at, csv.find(',', csv.find(',', at) + 1) - at));
+  EXPECT_EQ(lines, (std::vector<std::string>{"5,five", "6,blank", "7,zero", "8,no column"}));
+
+  // Past the highest number a SHORT holds there is none left: the import
+  // stops at that row and keeps nothing.
+  EXPECT_EQ(ImportTable(t, "COM:COMPANY_REFERENCE,COM:COMPANY\r\n32767,last\r\n,none\r\n", &error),
+            kExitFailed);
+  EXPECT_EQ(
+      error,
+      "line 3: COM:COMPANY_REFERENCE cannot be numbered: the highest number, 32767, is in use");
+  EXPECT_EQ(RecordCount(t), 4);
+
+  // Through the tool, into items: each row gets its own code.
+  std::string items = "ITE:ITEM\r\n";
+  for (int i = 0; i < 40; ++i) items += "thing " + std::to_string(i) + "\r\n";
+  std::ofstream("items.csv", std::ios::binary) << items;
+  ToolRun run = RunQvf("import ITEMS items.csv");
+  EXPECT_EQ(run.exit_code, kExitOk) << run.output;
+  run = RunQvf("export ITEMS --key ITE:CODE");
+  EXPECT_EQ(run.exit_code, kExitOk) << run.output;
+  EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 41);
+  EXPECT_NE(run.output.find("\r\n40,"), std::string::npos);
+  EXPECT_EQ(RunQvf("check ITEMS.QVF").exit_code, 0);
+}
+
 struct BadRow {
   const char* what;
   std::string row;  // CSV text of the failing row (SERVICE)
@@ -292,8 +334,7 @@ TEST(ExchangeImport, ColumnsInAnyOrderAndAnySubset) {
                      "2,0,\"Fix, It\",0,,0.00,,,2026-07-01\r\n"
                      "1,0,B,0,,0.00,,,\r\n");
 
-  EXPECT_EQ(ImportTable(t, "SER:SERVICE_REFERENCE,SER:COLOUR\r\n3,red\r\n", &error),
-            kExitFailed);
+  EXPECT_EQ(ImportTable(t, "SER:SERVICE_REFERENCE,SER:COLOUR\r\n3,red\r\n", &error), kExitFailed);
   const std::string header = CsvLine(ColumnNames(app::Def(t)));
   EXPECT_EQ(error, "line 1: unknown column \"SER:COLOUR\"; the table's columns are " +
                        header.substr(0, header.size() - 2));

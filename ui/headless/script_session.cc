@@ -59,6 +59,17 @@ bool ReadScriptFile(const std::string& path, std::string* text, std::string* err
     *error = "the script " + path + " is a folder";
     return false;
   }
+  // A FIFO would hold the program until something wrote to it, a device
+  // could feed it without end.
+  if (!S_ISREG(st.st_mode)) {
+    *error = "the script " + path + " is not a regular file";
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > kMaxScriptBytes) {
+    *error =
+        "the script " + path + " is larger than " + std::to_string(kMaxScriptBytes >> 20) + " MB";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   std::stringstream buffer;
   if (in) buffer << in.rdbuf();

@@ -7,6 +7,7 @@
 #define VORSANDT_UI_HEADLESS_SCRIPT_SESSION_H_
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -17,9 +18,13 @@
 
 namespace vorsandt::ui::headless {
 
+// Largest script file read.
+inline constexpr uint64_t kMaxScriptBytes = 16u << 20;
+
 // Reads a script file whole. False, with `error` saying why ("the script
 // X is a folder", "cannot read the script X: No such file or directory"),
-// when it cannot be read: a folder is not an empty script.
+// when it cannot be read: a folder is not an empty script, and neither a
+// FIFO, a device nor a file over kMaxScriptBytes is read.
 bool ReadScriptFile(const std::string& path, std::string* text, std::string* error);
 
 struct ScriptSession {

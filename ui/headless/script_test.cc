@@ -1,13 +1,15 @@
 #include "ui/headless/script.h"
-#include "ui/headless/script_session.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+
+#include "ui/headless/script_session.h"
 
 namespace vorsandt::ui::headless {
 namespace {
@@ -176,8 +178,9 @@ class ScriptTest : public ::testing::Test {
           w->SetRows(5, {{{"Red"}, 0}, {{"Green"}, 0}, {{"Blue"}, 0}});
           break;
         case event::kAlertKey:
-          w->SetProperty(1, prop::kText, "alert " + std::to_string(w->Keycode()) + " on " +
-                                             std::to_string(w->Field()));
+          w->SetProperty(
+              1, prop::kText,
+              "alert " + std::to_string(w->Keycode()) + " on " + std::to_string(w->Field()));
           break;
         case event::kAccepted:
           if (w->Field() == 3) {
@@ -311,7 +314,8 @@ expect text 1 "popup 1"
 dump
 )");
   EXPECT_EQ(rc, 0) << err_.str() << out_.str();
-  EXPECT_NE(out_.str().find("items 14 thumb 64 scrollbar alert 45\n"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("items 14 thumb 64 scrollbar alert 45\n"), std::string::npos)
+      << out_.str();
   const struct {
     const char* script;
     const char* message;
@@ -351,7 +355,17 @@ TEST(ScriptFileTest, AFolderOrAMissingFileIsNoScript) {
   EXPECT_FALSE(ReadScriptFile("/tmp", &text, &error));
   EXPECT_EQ(error, "the script /tmp is a folder");
   EXPECT_FALSE(ReadScriptFile("/nonexistent/vorsandt.script", &text, &error));
-  EXPECT_EQ(error, "cannot read the script /nonexistent/vorsandt.script: No such file or directory");
+  EXPECT_EQ(error,
+            "cannot read the script /nonexistent/vorsandt.script: No such file or directory");
+  EXPECT_EQ(text, "unchanged");
+  // Looked at, not opened: a FIFO nobody writes to does not hold the run.
+  const std::string fifo = ::testing::TempDir() + "/script_fifo_" + std::to_string(getpid());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(ReadScriptFile(fifo, &text, &error));
+  EXPECT_EQ(error, "the script " + fifo + " is not a regular file");
+  unlink(fifo.c_str());
+  EXPECT_FALSE(ReadScriptFile("/dev/zero", &text, &error));
+  EXPECT_EQ(error, "the script /dev/zero is not a regular file");
   EXPECT_EQ(text, "unchanged");
 }
 

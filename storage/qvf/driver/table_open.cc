@@ -143,6 +143,13 @@ int OpenTable(const files::FileRecord& file, const std::string& name, int32_t mo
   if (rc == 0 && writing && container->read_only()) {
     rc = files::kSystemErrorBase + files::kAccessDenied;
   }
+  // Keys built under other case or collation rules would be corrupted by the
+  // first change made under these: such a table is opened for writing only
+  // to be rebuilt (denied to others), and every change is refused until it
+  // is. Readers may look; their key order is the one the file was built in.
+  if (rc == 0 && writing && !exclusive && (*out)->keys_foreign()) {
+    rc = files::kKeyFileMustBeRebuilt;
+  }
   if (rc == 0) {
     if (writing) rc = container->Save();
   } else if (*out) {

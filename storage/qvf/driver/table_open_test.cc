@@ -17,6 +17,8 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/operations.h"
 #include "runtime/files/transaction.h"
+#include "runtime/format/locale.h"
+#include "runtime/format/settings_file.h"
 #include "storage/qvf/driver/lock_area.h"
 #include "storage/qvf/driver/qvf_test_support.h"
 #include "storage/qvf/table/qvf_table_commands.h"
@@ -303,6 +305,61 @@ TEST(ExclusiveOpen, AnOpenDenyingOthersKeepsThemOutUntilItCloses) {
   files::Close(f);
   EXPECT_TRUE(closed.Wait());
   EXPECT_EQ(WaitFor(child), 0);
+}
+
+// A table built under the built-in collation, opened by a program whose
+// settings file orders "a" after "A": a change would move entries of the
+// name key to places the built keys do not have them, so writing is refused
+// until the keys are rebuilt (the open that rebuilds keeps everyone else
+// out); reading is not.
+TEST(CollationOfKeys, ATableIsNotWrittenUnderAnotherCollationUntilItsKeysAreRebuilt) {
+  ScratchFolder folder;
+  files::FileRecord* f = testing::CreateAndOpenCompanies();
+  testing::AddCompany(f, 1, "alpha");
+  testing::AddCompany(f, 2, "Alpha two");
+  testing::AddCompany(f, 3, "beta");
+  files::Close(f);
+  struct LocaleBack {
+    ~LocaleBack() { format::ResetLocale(); }
+  } locale_back;
+  format::ApplySettingsText("ZORCOLSEQ=aaaaAAAA\n", &format::MutableLocale());
+
+  files::Open(f);
+  EXPECT_EQ(Code(), files::kKeyFileMustBeRebuilt);
+  files::Open(f, files::kModeReadOnly);
+  ASSERT_EQ(Code(), 0);
+  files::SetFile(f);
+  EXPECT_EQ(testing::ReadAll(f, true), (std::vector<int>{1, 2, 3}));
+  files::Close(f);
+  std::vector<std::string> faults;
+  EXPECT_EQ(FullCheckCommand(env::Env::Default(), "COMPANIES.QVF", &faults), 0)
+      << (faults.empty() ? "" : faults.front());
+
+  files::Open(f, files::kModeReadWriteExclusive);
+  ASSERT_EQ(Code(), 0);
+  testing::AddCompany(f, 4, "aardvark");
+  EXPECT_EQ(Code(), files::kKeyFileMustBeRebuilt);
+  files::BuildKeys(f);
+  EXPECT_EQ(Code(), 0);
+  files::Close(f);
+
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  testing::AddCompany(f, 4, "aardvark");
+  EXPECT_EQ(Code(), 0);
+  files::Close(f);
+  faults.clear();
+  EXPECT_EQ(FullCheckCommand(env::Env::Default(), "COMPANIES.QVF", &faults), 0)
+      << (faults.empty() ? "" : faults.front());
+
+  // Built under the collation now, the table is refused to a program
+  // without it in turn.
+  format::ResetLocale();
+  files::Open(f);
+  EXPECT_EQ(Code(), files::kKeyFileMustBeRebuilt);
+  faults.clear();
+  EXPECT_EQ(FullCheckCommand(env::Env::Default(), "COMPANIES.QVF", &faults), 0)
+      << (faults.empty() ? "" : faults.front());
 }
 
 }  // namespace

@@ -12,6 +12,8 @@ namespace {
 
 bool HasDecimalItems(uint8_t type) { return type == 10 || type == 11; }
 bool HasStringItems(uint8_t type) { return type == 18 || type == 19 || type == 20; }
+// The word that announces the keys' text rules after the keys.
+constexpr uint16_t kKeyRulesItem = 1;
 
 class Writer {
  public:
@@ -188,6 +190,10 @@ std::string EncodeDefinition(const TableDefinition& def) {
       w.Word(c.flags);
     }
   }
+  if (def.key_rules != 0) {
+    w.Word(kKeyRulesItem);
+    for (int i = 0; i < 4; ++i) w.Word(static_cast<uint16_t>(def.key_rules >> (16 * i)));
+  }
   return w.Take();
 }
 
@@ -219,6 +225,9 @@ bool DecodeDefinition(std::string_view stream, TableDefinition* out) {
       c.field = r.Word();
       c.flags = r.Word();
     }
+  }
+  if (r.Word() == kKeyRulesItem) {
+    for (int i = 0; i < 4; ++i) out->key_rules |= static_cast<uint64_t>(r.Word()) << (16 * i);
   }
   return true;
 }

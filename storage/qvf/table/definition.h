@@ -13,7 +13,13 @@
 //   memo*   := external:string name:string size:word flags:word
 //   key*    := external:string name:string attributes:byte count:word
 //              (field:word flags:word)*              (field 0-based; flag 1 descending)
+//   [1:word rules:word*4]   the text rules the keys were built under
 // Version 1; 2 when a memo is a blob. Versions above 2 are refused.
+// The last item is written only when the keys' text rules are not the
+// built-in ones (a fingerprint, low word first, see KeyTextRules). A stream
+// without it reads as 0 there, so every file written before it existed, and
+// every file built under the built-in rules, says "built-in rules"; readers
+// that stop after the keys never see it.
 #ifndef VORSANDT_STORAGE_QVF_TABLE_DEFINITION_H_
 #define VORSANDT_STORAGE_QVF_TABLE_DEFINITION_H_
 
@@ -82,6 +88,10 @@ struct TableDefinition {
   std::vector<StoredField> fields;
   std::vector<StoredMemo> memos;
   std::vector<StoredKey> keys;
+  // The case and collation rules the keys were built under: 0 for the
+  // built-in ones (KeyTextRules). Not part of the declaration: compare mode
+  // ignores it.
+  uint64_t key_rules = 0;
 
   // Recomputes the version from the memos.
   void SetVersion();

@@ -77,6 +77,26 @@ TEST(DefinitionTest, ReadModeGivesBackTheDefinition) {
   EXPECT_FALSE(back.memos[0].external_name.has_value());
 }
 
+TEST(DefinitionTest, KeyRulesFollowTheKeysOnlyWhenTheyAreNotTheBuiltInOnes) {
+  SmallDecl d;
+  TableDefinition def, back;
+  ASSERT_EQ(DefinitionFromDeclaration(*d.decl, &def), 0);
+  const std::string plain = EncodeDefinition(def);
+  ASSERT_TRUE(DecodeDefinition(plain, &back));
+  EXPECT_EQ(back.key_rules, 0u);  // what every older stream says
+
+  def.key_rules = 0x1122334455667788ull;
+  const std::string marked = EncodeDefinition(def);
+  EXPECT_EQ(marked, plain + Bytes({1, 0, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}));
+  ASSERT_TRUE(DecodeDefinition(marked, &back));
+  EXPECT_EQ(back.key_rules, def.key_rules);
+  // The rules are not part of the declaration.
+  TableDefinition declared;
+  ASSERT_EQ(DefinitionFromDeclaration(*d.decl, &declared), 0);
+  EXPECT_EQ(CompareDefinition(marked, declared), kDefinitionSame);
+  EXPECT_EQ(CompareDefinition(plain, def), kDefinitionSame);
+}
+
 TEST(DefinitionTest, CompareModeSortsDifferencesIntoNamesAndStructure) {
   SmallDecl d;
   TableDefinition def;

@@ -11,22 +11,39 @@
 namespace vorsandt::qvf {
 namespace {
 
-// The case and collation rules over string bytes. The record holds ANSI
+// The case and collation rules for one string byte. The record holds ANSI
 // text; a table kept in the OEM set orders by its OEM bytes through the OEM
 // weights, as its stored images carry them.
+uint8_t TextByte(const format::Locale& locale, uint8_t b, TextRule rule) {
+  if (rule.no_case) b = locale.UpperOf(b);
+  if (rule.oem) b = format::AnsiToOem(b);
+  return rule.oem ? locale.oem_weights[b] : locale.ansi_weights[b];
+}
+
 void ApplyTextRule(std::string* bytes, TextRule rule) {
-  // The locale is looked up once per value, not per character (format::ToUpper
-  // would fetch it for every byte); the tables are the ones ToUpper uses.
+  // The locale is looked up once per value, not per character.
   const format::Locale& locale = format::CurrentLocale();
-  const auto& case_class = locale.case_class;
-  const auto& case_partner = locale.case_partner;
-  const auto& weights = rule.oem ? locale.oem_weights : locale.ansi_weights;
-  for (char& ch : *bytes) {
-    auto b = static_cast<uint8_t>(ch);
-    if (rule.no_case && (case_class[b] & format::kClassLower)) b = case_partner[b];
-    if (rule.oem) b = format::AnsiToOem(b);
-    ch = static_cast<char>(weights[b]);
+  for (char& ch : *bytes) ch = static_cast<char>(TextByte(locale, static_cast<uint8_t>(ch), rule));
+}
+
+// Appends the byte mapping `rule` gives under `locale` to `out`.
+void AppendTextMapping(const format::Locale& locale, TextRule rule, std::string* out) {
+  for (int b = 0; b < 256; ++b) out->push_back(static_cast<char>(TextByte(locale, b, rule)));
+}
+
+// The mappings the text components of `keys` go through (case-sensitive
+// ones, then case-insensitive ones, each only when some key uses it).
+std::string TextMappings(const format::Locale& locale, const std::vector<KeyLayout>& keys,
+                         bool oem) {
+  bool plain = false;
+  bool folded = false;
+  for (const KeyLayout& key : keys) {
+    if (!key.separate() && KeyEncodesText(key)) (key.no_case() ? folded : plain) = true;
   }
+  std::string out;
+  if (plain) AppendTextMapping(locale, TextRule{false, oem}, &out);
+  if (folded) AppendTextMapping(locale, TextRule{true, oem}, &out);
+  return out;
 }
 
 }  // namespace
@@ -110,6 +127,28 @@ void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRul
     for (char& ch : v) ch = static_cast<char>(255 - static_cast<uint8_t>(ch));
   }
   out->append(v);
+}
+
+bool KeyEncodesText(const KeyLayout& key) {
+  for (const KeyComponentLayout& c : key.components) {
+    const bool text = c.type == files::kTypeString || c.type == files::kTypeCString ||
+                      c.type == files::kTypePString;
+    if (text && c.size > 0) return true;
+  }
+  return false;
+}
+
+uint64_t KeyTextRules(const std::vector<KeyLayout>& keys, bool oem) {
+  static const format::Locale kBuiltIn;
+  const std::string now = TextMappings(format::CurrentLocale(), keys, oem);
+  if (now == TextMappings(kBuiltIn, keys, oem)) return 0;
+  // FNV-1a over the mappings; 0 stays reserved for the built-in rules.
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (char ch : now) {
+    hash ^= static_cast<uint8_t>(ch);
+    hash *= 0x100000001b3ull;
+  }
+  return hash != 0 ? hash : 1;
 }
 
 std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {

@@ -55,6 +55,19 @@ struct TextRule {
 void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
                      std::string* out);
 
+// True when some component of `key` is text, whose encoding the case and
+// collation rules change.
+bool KeyEncodesText(const KeyLayout& key);
+
+// What the encoding of the keys' text depends on: the locale's case table
+// (case-insensitive keys) and collation weights, for a table kept in the OEM
+// set or not. 0 when the locale in force encodes them as the built-in rules
+// do (and always for keys without text components); otherwise a fingerprint
+// of the byte mappings in force, equal for two locales exactly when (barring
+// a 64-bit hash collision) they encode every text key value alike. Keys
+// built under one value must never be maintained under another.
+uint64_t KeyTextRules(const std::vector<KeyLayout>& keys, bool oem);
+
 // The encoded value of the key for `record`: the components in order.
 std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem);
 

@@ -283,6 +283,9 @@ void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool
         fault(Format("key %u counter says %u, the key holds %zu", key.number, c.count,
                      actual.size()));
       }
+      // Text keys built under case or collation rules this program does not
+      // have in force cannot be encoded again here to compare.
+      if (KeyEncodesText(key) && def.key_rules != KeyTextRules(keys, oem)) continue;
       std::set<std::string> expected;
       for (const auto& [number, image] : records) {
         if (image.size() != def.record_length) continue;

@@ -84,6 +84,7 @@ int Table::Open(FileRegistry* registry, std::string_view name, const TableDefini
   } else {
     table->id_ = ReadId4(dir->data);
     if (int rc = table->VerifyDefinition(); rc != 0) return rc;
+    table->keys_foreign_ = table->def_.key_rules != KeyTextRules(table->keys_, table->options_.oem);
   }
   *out = std::move(table);
   return 0;
@@ -93,6 +94,7 @@ int Table::CreateFresh() {
   EntryStore& store = file_->store();
   if (int rc = store.NextIdentifier(&id_); rc != 0) return rc;
   if (int rc = store.Insert(DirectoryKey(name_.table), Id4(id_)); rc != 0) return rc;
+  def_.key_rules = KeyTextRules(keys_, options_.oem);
   if (int rc = WriteDefinition(); rc != 0) return rc;
   return WriteFreshCounters();
 }
@@ -104,6 +106,22 @@ int Table::WriteDefinition() {
       return rc;
     }
   }
+  // A stream that became shorter leaves no block of the old one behind.
+  for (size_t i = blocks.size(); i <= 0xFFFF; ++i) {
+    const std::string key = DefinitionKey(id_, static_cast<uint16_t>(i));
+    std::optional<StoredEntry> e;
+    if (int rc = store().Find(Search::kExact, key, &e); rc != 0) return rc;
+    if (!e) break;
+    if (int rc = store().Delete(key); rc != 0) return rc;
+  }
+  return 0;
+}
+
+int Table::RecordKeyRules() {
+  def_.key_rules = KeyTextRules(keys_, options_.oem);
+  if (int rc = WriteDefinition(); rc != 0) return rc;
+  keys_foreign_ = false;
+  rebuilt_.clear();
   return 0;
 }
 
@@ -130,6 +148,9 @@ int Table::VerifyDefinition() {
   if (CompareDefinition(stream, def_) == kDefinitionStructureDiffers) {
     return files::kInvalidRecordDeclaration;
   }
+  TableDefinition stored;
+  DecodeDefinition(stream, &stored);
+  def_.key_rules = stored.key_rules;
   return 0;
 }
 
@@ -282,6 +303,7 @@ int Table::MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t
 }
 
 int Table::Add(const uint8_t* record, const MemoValues& memos, bool append) {
+  if (keys_foreign_) return files::kKeyFileMustBeRebuilt;
   // The count must be there before anything is written, so that a table
   // without its counter is refused whole instead of half added.
   Counter count;
@@ -368,6 +390,7 @@ bool Table::MemosDiffer(uint32_t number, const MemoValues& memos) {
 int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
   uint32_t number = current_;
   if (number == 0) return files::kRecordNotAvailable;
+  if (keys_foreign_) return files::kKeyFileMustBeRebuilt;
   bool locked_here = false;
   if (held_ != number) {
     // Only a holder elsewhere refuses the change. A claim of ours would last
@@ -428,6 +451,7 @@ int Table::Rewrite(const uint8_t* record, const MemoValues& memos) {
 int Table::Delete() {
   uint32_t number = current_;
   if (number == 0) return files::kRecordNotAvailable;
+  if (keys_foreign_) return files::kKeyFileMustBeRebuilt;
   if (held_ != number) {
     if (locks_.lock && !locks_.lock(number)) return files::kRecordNotAvailable;
     // The record stays held until the next read or the close.
@@ -458,8 +482,9 @@ int Table::Empty() {
   current_ = 0;
   watched_.reset();
   // The definition goes with everything else and is written again: an
-  // emptied table must still open.
-  if (int rc = WriteDefinition(); rc != 0) return rc;
+  // emptied table must still open. With no key entry left, its keys are
+  // those of the rules in force.
+  if (int rc = RecordKeyRules(); rc != 0) return rc;
   return WriteFreshCounters();
 }
 
@@ -520,7 +545,17 @@ int Table::BuildKey(int k, const std::function<void(uint32_t)>& progress) {
     if (progress) progress(number);
   }
   counter.mark = 0;
-  return WriteCounter(key.number, counter);
+  if (int rc = WriteCounter(key.number, counter); rc != 0) return rc;
+  if (!keys_foreign_) return 0;
+  // Keys built under other text rules: once every key whose entries hold
+  // text has been built again under the rules in force, the table is
+  // recorded as built under them and may be written to again.
+  rebuilt_.resize(keys_.size(), false);
+  rebuilt_[k] = true;
+  for (size_t i = 0; i < keys_.size(); ++i) {
+    if (!rebuilt_[i] && !keys_[i].separate() && KeyEncodesText(keys_[i])) return 0;
+  }
+  return RecordKeyRules();
 }
 
 }  // namespace vorsandt::qvf

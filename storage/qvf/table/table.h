@@ -14,6 +14,10 @@
 //     already changed are restored before anything else of the record is
 //     written.
 //  5. The definition blocks describe the table as declared (structurally).
+//  6. Key entries are only ever made under the text rules (case table and
+//     collation, KeyTextRules) the definition records: a table opened under
+//     other rules refuses Add, Rewrite and Delete with 46 until its text
+//     keys are built again (BuildKey), which records the rules in force.
 // Order of writes: Add writes key entries, then the data record, the count,
 // the memos; Rewrite the keys, the data record, the memos; Delete the data
 // record, the keys, the count, the memos. The file is saved by the caller
@@ -111,7 +115,9 @@ class Table {
   // table any more (once its last user closes it).
   int Remove();
   // Recreates every entry of key `k`; 40 on a duplicate value of a unique
-  // key. `progress` is called once per record read.
+  // key. `progress` is called once per record read. When the keys were
+  // built under other text rules, building the last of the keys that hold
+  // text records the rules in force and ends the refusal of writes.
   int BuildKey(int k, const std::function<void(uint32_t)>& progress = {});
 
   // Data records by number: exact, next after or previous before `number`,
@@ -128,6 +134,10 @@ class Table {
 
   // The key entry `record` would have in key k (false: none).
   bool KeyEntryFor(int k, const uint8_t* record, uint32_t number, KeyEntry* out) const;
+
+  // True when the keys were built under other text rules than the locale in
+  // force gives (invariant 6): writes are refused with 46 until rebuilt.
+  bool keys_foreign() const { return keys_foreign_; }
 
   uint32_t id() const { return id_; }
   const TableName& name() const { return name_; }
@@ -179,6 +189,8 @@ class Table {
   int CreateFresh();
   int WriteDefinition();
   int WriteFreshCounters();
+  // Records the text rules in force as those the keys were built under.
+  int RecordKeyRules();
   int VerifyDefinition();
   int RemoveAllEntries();
   // Adds each delta to its counter (a key number or kTableCounter). A
@@ -204,11 +216,13 @@ class Table {
   uint32_t held_ = 0;
   std::string saved_;
   std::optional<StoredEntry> fetched_;  // Read's entry, kept for its buffers
-  int read_key_ = -1;  // key whose value read_key_value_ holds for saved_
+  int read_key_ = -1;                   // key whose value read_key_value_ holds for saved_
   std::string read_key_value_;
   std::optional<std::string> watched_;
   bool memos_not_loaded_ = false;
   RecordLocks locks_;
+  bool keys_foreign_ = false;
+  std::vector<bool> rebuilt_;  // keys built again since the table was opened foreign
 };
 
 }  // namespace vorsandt::qvf

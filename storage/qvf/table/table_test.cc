@@ -4,10 +4,13 @@
 
 #include <cstring>
 #include <set>
+#include <tuple>
 
 #include "runtime/files/error_codes.h"
 #include "runtime/format/locale.h"
+#include "runtime/format/settings_file.h"
 #include "storage/qvf/table/directory.h"
+#include "storage/qvf/table/qvf_table_commands.h"
 #include "storage/qvf/table/testing_files.h"
 
 namespace vorsandt::qvf {
@@ -579,6 +582,90 @@ TEST_F(TableTest, PartlyMaintainedKeySkipsRecordsFromItsMark) {
   ASSERT_EQ(t->Add(d.bytes, {}, true), 0);
   EXPECT_EQ(Count(*t, 0), 3u);
   EXPECT_EQ(Count(*t, 1), 1u);
+}
+
+// A settings file's collation puts "a" after "A"; keys built without it
+// order the other way, and a change made under it would leave entries no
+// later change or delete finds again.
+TEST_F(TableTest, KeysBuiltUnderOtherCollationAreNeverChangedUntilRebuilt) {
+  auto t = OpenOk("DATA!T");
+  for (auto [id, name, code] : {std::tuple{1, "ab", "a1"}, {2, "AB", "A2"}, {3, "b", "b3"}}) {
+    Rec r(static_cast<int16_t>(id), name, code);
+    ASSERT_EQ(t->Add(r.bytes, {}), 0);
+  }
+  EXPECT_FALSE(t->keys_foreign());
+  t.reset();
+  MemoryEntryStore* store = files_.Store("DATA.QVF");
+  const auto built = store->entries();
+
+  format::ApplySettingsText("ZORCOLSEQ=aaaaAAAA\n", &format::MutableLocale());
+  t = OpenOk("DATA!T", false);
+  ASSERT_NE(t, nullptr);
+  EXPECT_TRUE(t->keys_foreign());
+  uint8_t buf[kLength];
+  MemoValues memos;
+  std::optional<StoredEntry> first;
+  ASSERT_EQ(t->FetchRecord(Search::kNextAfter, 0, &first), 0);
+  ASSERT_TRUE(first);
+  const uint32_t number = ReadId4(first->key.substr(5));
+  ASSERT_EQ(t->Read(number, buf, &memos), 0);
+  std::memcpy(buf + 2, "abc       ", 10);
+  EXPECT_EQ(t->Rewrite(buf, memos), files::kKeyFileMustBeRebuilt);
+  Rec added(4, "a", "a4");
+  EXPECT_EQ(t->Add(added.bytes, {}), files::kKeyFileMustBeRebuilt);
+  EXPECT_EQ(t->Delete(), files::kKeyFileMustBeRebuilt);
+  EXPECT_EQ(store->entries(), built);
+  std::vector<std::string> faults;
+  CheckTableEntries(store, &faults);
+  EXPECT_TRUE(faults.empty()) << faults.front();
+
+  // Key 0 holds a number and needs no rebuild; the last text key rebuilt
+  // records the collation in force, and changes are allowed again.
+  ASSERT_EQ(t->BuildKey(1), 0);
+  EXPECT_TRUE(t->keys_foreign());
+  ASSERT_EQ(t->BuildKey(2), 0);
+  EXPECT_FALSE(t->keys_foreign());
+  ASSERT_EQ(t->Read(number, buf, &memos), 0);
+  std::memcpy(buf + 2, "abc       ", 10);
+  EXPECT_EQ(t->Rewrite(buf, memos), 0);
+  EXPECT_EQ(t->Add(added.bytes, {}), 0);
+  // Under the collation the upper-cased codes A1, A2, A4 sort after B3.
+  EXPECT_EQ(InKeyOrder(*t, 2),
+            (std::vector<uint32_t>{number + 2, number, number + 1, t->current()}));
+  faults.clear();
+  CheckTableEntries(store, &faults);
+  EXPECT_TRUE(faults.empty()) << faults.front();
+  t.reset();
+  t = OpenOk("DATA!T", false);
+  EXPECT_FALSE(t->keys_foreign());
+  t.reset();
+
+  // The file remembers: without the collation it is foreign again, and the
+  // check does not mistake the other order for damage.
+  format::ResetLocale();
+  t = OpenOk("DATA!T", false);
+  EXPECT_TRUE(t->keys_foreign());
+  faults.clear();
+  CheckTableEntries(store, &faults);
+  EXPECT_TRUE(faults.empty()) << faults.front();
+  // Emptied, it has no entry built under anything: the rules in force hold.
+  ASSERT_EQ(t->Empty(), 0);
+  EXPECT_FALSE(t->keys_foreign());
+  EXPECT_EQ(t->Add(added.bytes, {}), 0);
+}
+
+TEST_F(TableTest, KeysWithoutTextDoNotDependOnTheCollation) {
+  TableDefinition def = SmallTable(false);
+  def.keys.resize(1);  // the number key only
+  auto t = OpenOk("DATA!N", true, def);
+  Rec r(1, "ab", "a1");
+  ASSERT_EQ(t->Add(r.bytes, {}), 0);
+  t.reset();
+  format::ApplySettingsText("ZORCOLSEQ=aaaaAAAA\n", &format::MutableLocale());
+  t = OpenOk("DATA!N", false, def);
+  EXPECT_FALSE(t->keys_foreign());
+  Rec s(2, "b", "b2");
+  EXPECT_EQ(t->Add(s.bytes, {}), 0);
 }
 
 TEST_F(TableTest, OemTablesKeepTextInTheOemSetAndNumbersAsTheyAre) {
