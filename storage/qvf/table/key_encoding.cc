@@ -25,7 +25,7 @@ void ApplyTextRule(std::string* bytes, TextRule rule) {
     auto b = static_cast<uint8_t>(ch);
     if (rule.no_case && (case_class[b] & format::kClassLower)) b = case_partner[b];
     if (rule.oem) b = format::AnsiToOem(b);
-    ch = static_cast<char>(weights[b]);
+    ch = static_cast<char>(rule.plain ? b : weights[b]);
   }
 }
 

@@ -48,6 +48,7 @@ bool KeyLayouts(const TableDefinition& def, std::vector<KeyLayout>* out);
 struct TextRule {
   bool no_case = false;  // upper-case through the locale's case table
   bool oem = false;      // the table keeps its text in the OEM set
+  bool plain = false;    // leave out the collation sequence in force
 };
 
 // Encodes one component of `record` (which must hold offset + size bytes).
