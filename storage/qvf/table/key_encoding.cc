@@ -1,6 +1,7 @@
 #include "storage/qvf/table/key_encoding.h"
 
 #include <algorithm>
+#include <array>
 
 #include "runtime/files/field_codec.h"
 #include "runtime/format/characters.h"
@@ -11,21 +12,27 @@
 namespace vorsandt::qvf {
 namespace {
 
-// The case and collation rules over string bytes. The record holds ANSI
+// The case and collation rules over one string byte. The record holds ANSI
 // text; a table kept in the OEM set orders by its OEM bytes through the OEM
-// weights, as its stored images carry them.
+// weights, as its stored images carry them. The locale is looked up once
+// per value, not per character (format::ToUpper would fetch it for every
+// byte); the tables are the ones ToUpper uses.
+inline uint8_t TextByte(uint8_t b, TextRule rule, const format::Locale& locale,
+                        const std::array<uint8_t, 256>& weights) {
+  if (rule.no_case && (locale.case_class[b] & format::kClassLower)) b = locale.case_partner[b];
+  if (rule.oem) b = format::AnsiToOem(b);
+  return rule.plain ? b : weights[b];
+}
+
+const std::array<uint8_t, 256>& WeightsFor(const format::Locale& locale, TextRule rule) {
+  return rule.oem ? locale.oem_weights : locale.ansi_weights;
+}
+
 void ApplyTextRule(std::string* bytes, TextRule rule) {
-  // The locale is looked up once per value, not per character (format::ToUpper
-  // would fetch it for every byte); the tables are the ones ToUpper uses.
   const format::Locale& locale = format::CurrentLocale();
-  const auto& case_class = locale.case_class;
-  const auto& case_partner = locale.case_partner;
-  const auto& weights = rule.oem ? locale.oem_weights : locale.ansi_weights;
+  const auto& weights = WeightsFor(locale, rule);
   for (char& ch : *bytes) {
-    auto b = static_cast<uint8_t>(ch);
-    if (rule.no_case && (case_class[b] & format::kClassLower)) b = case_partner[b];
-    if (rule.oem) b = format::AnsiToOem(b);
-    ch = static_cast<char>(rule.plain ? b : weights[b]);
+    ch = static_cast<char>(TextByte(static_cast<uint8_t>(ch), rule, locale, weights));
   }
 }
 
@@ -110,6 +117,27 @@ void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRul
     for (char& ch : v) ch = static_cast<char>(255 - static_cast<uint8_t>(ch));
   }
   out->append(v);
+}
+
+bool ComponentMatches(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
+                      std::string_view encoded) {
+  if (encoded.size() != c.size) return false;
+  if (c.type != files::kTypeString) {
+    std::string v;
+    EncodeComponent(c, record, rule, &v);
+    return v == encoded;
+  }
+  // The common case, a fixed string, byte by byte without building the
+  // encoding (a read through a key compares one per record).
+  const format::Locale& locale = format::CurrentLocale();
+  const auto& weights = WeightsFor(locale, rule);
+  const uint8_t flip = c.descending ? 0xFF : 0x00;  // 255 - b
+  const uint8_t* p = record + c.offset;
+  const auto* e = reinterpret_cast<const uint8_t*>(encoded.data());
+  for (size_t i = 0; i < c.size; ++i) {
+    if ((TextByte(p[i], rule, locale, weights) ^ flip) != e[i]) return false;
+  }
+  return true;
 }
 
 std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {

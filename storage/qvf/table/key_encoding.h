@@ -56,6 +56,11 @@ struct TextRule {
 void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
                      std::string* out);
 
+// True when `encoded` is exactly what EncodeComponent gives for `record`
+// (without building it for a fixed string).
+bool ComponentMatches(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
+                      std::string_view encoded);
+
 // The encoded value of the key for `record`: the components in order.
 std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem);
 

@@ -62,19 +62,25 @@ bool PackedFieldsSound(const std::vector<PackedSpan>& spans, std::string_view im
   return true;
 }
 
-bool KeyValueAgrees(const KeyLayout& key, std::string_view value, const uint8_t* record, bool oem,
-                    std::string* scratch) {
-  TextRule rule{key.no_case(), oem, false};
-  Encode(key, record, rule, scratch);
-  if (*scratch == value) return true;
-  bool text = false;
-  for (const KeyComponentLayout& c : key.components) text = text || files::IsTextType(c.type);
-  if (!text) return false;
-  // A key built while no collation sequence was in force orders its text by
-  // the bytes themselves: such a key does not say that the record changed.
-  rule.plain = true;
-  Encode(key, record, rule, scratch);
-  return *scratch == value;
+bool KeyValueAgrees(const KeyLayout& key, std::string_view value, const uint8_t* record, bool oem) {
+  if (value.size() != key.ValueSize()) return false;
+  size_t at = 0;
+  for (const KeyComponentLayout& c : key.components) {
+    const std::string_view part = value.substr(at, c.size);
+    at += c.size;
+    if (!files::IsTextType(c.type)) {
+      if (!ComponentMatches(c, record, TextRule{}, part)) return false;
+      continue;
+    }
+    TextRule rule{key.no_case(), oem, false};
+    if (ComponentMatches(c, record, rule, part)) continue;
+    // A key built while no collation sequence was in force orders its text
+    // by the bytes themselves: such a key does not say that the record
+    // changed.
+    rule.plain = true;
+    if (!ComponentMatches(c, record, rule, part)) return false;
+  }
+  return true;
 }
 
 std::string EncodePlainKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {

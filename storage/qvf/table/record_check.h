@@ -46,11 +46,10 @@ std::vector<PackedSpan> PackedSpansOf(const TableDefinition& def);
 bool PackedFieldsSound(const std::vector<PackedSpan>& spans, std::string_view image);
 
 // True when `value` (the encoded value of an entry of `key`) is the value
-// `record` (buffer form) gives that key, under the text rules in force or,
-// failing that, under the plain byte order of text (keys built before a
-// collation sequence was set). `scratch` is reused between calls.
-bool KeyValueAgrees(const KeyLayout& key, std::string_view value, const uint8_t* record, bool oem,
-                    std::string* scratch);
+// `record` (buffer form) gives that key: each text component under the text
+// rules in force or, failing that, under the plain byte order of text (keys
+// built before a collation sequence was set).
+bool KeyValueAgrees(const KeyLayout& key, std::string_view value, const uint8_t* record, bool oem);
 
 // The encoded value of `key` for `record` under the plain byte order of text
 // (no collation sequence): what EncodeKeyValue gives without one.

@@ -357,7 +357,7 @@ int Table::CheckRecord(uint32_t number, std::string_view stored, std::string_vie
     if (!key.partial() && !key.separate()) {
       const std::optional<std::string_view> value = KeyEntryValue(key, through_key);
       if (!value || (key.optional() && RecordIsBlank(key, record)) ||
-          !KeyValueAgrees(key, *value, record, options_.oem, &check_value_)) {
+          !KeyValueAgrees(key, *value, record, options_.oem)) {
         return files::kInvalidDataFile;
       }
     }

@@ -224,7 +224,6 @@ class Table {
   RecordLocks locks_;
   std::vector<PackedSpan> packed_;  // the decimal values a read checks
   std::string check_record_;        // buffer form of an OEM record being checked
-  std::string check_value_;         // a key value encoded for a check
 };
 
 }  // namespace vorsandt::qvf
