@@ -57,7 +57,9 @@ class FileView {
   virtual ~FileView() = default;
   // Copies `length` bytes at `offset` into `buffer`; the range must lie
   // inside the mapped length (EINVAL otherwise). Bytes beyond the file's
-  // current end read as zero. Returns 0 or an errno.
+  // current end read as zero, or fail the read with EIO where the file no
+  // longer reaches the memory page that holds them (it was shortened by
+  // someone else): never a fault. Returns 0 or an errno.
   virtual int Read(uint64_t offset, void* buffer, size_t length) = 0;
 };
 
@@ -143,14 +145,28 @@ class File {
   }
 
   // Maps the first `length` bytes (at most one memory page, 4096) as a
-  // FileView. The file must be at least `length` long and must never be
-  // shortened below it while the view lives (a shared mapping of a page
-  // wholly beyond the end would fault). Returns 0, or an errno (ENOTSUP where
-  // the environment has no views: callers then read with ReadAt).
+  // FileView. The file must be at least `length` long when mapped. Should
+  // it be shortened later (damage from outside), reads of the view fail
+  // instead of faulting (see FileView::Read). Returns 0, or an errno
+  // (ENOTSUP where the environment has no views: callers then read with
+  // ReadAt).
   virtual int Map(uint64_t length, std::unique_ptr<FileView>* view) {
     (void)length;
     view->reset();
     return ENOTSUP;
+  }
+
+  // Tells whether `path` still names the file this handle has open (the
+  // same device and inode): 0 when it does; ENOENT when nothing has that
+  // name any more (the file was deleted or renamed away); ESTALE when the
+  // name now leads to another file (one was renamed over it); another errno
+  // when the name cannot be looked up. A file that lost its name can still
+  // be read and written through the handle, but nothing written reaches
+  // anyone who opens the name. The default answers 0 (an environment that
+  // cannot tell).
+  virtual int NamedBy(const std::string& path) {
+    (void)path;
+    return 0;
   }
 };
 

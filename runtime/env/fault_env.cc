@@ -162,6 +162,14 @@ class FaultFile final : public File {
     return node_->locks.Remove(this, offset, offset + length) ? 0 : ENOLCK;
   }
 
+  int NamedBy(const std::string& path) override {
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    auto it = env_->files_.find(path);
+    if (it == env_->files_.end()) return ENOENT;
+    return it->second == node_ ? 0 : ESTALE;
+  }
+
   int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
     view->reset();
     std::lock_guard<std::mutex> guard(env_->mutex_);

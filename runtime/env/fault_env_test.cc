@@ -157,5 +157,24 @@ TEST(FaultEnvFiles, OpenFlagsRenameDeleteAndClock) {
   EXPECT_EQ(env.NowHundredths(), t + 10);
 }
 
+TEST(FaultEnvFiles, NamedByTellsWhetherTheNameStillLeadsToTheOpenFile) {
+  FaultEnv env;
+  std::unique_ptr<File> a;
+  std::unique_ptr<File> b;
+  ASSERT_EQ(env.Open("A", kOpenCreate, &a), 0);
+  EXPECT_EQ(a->NamedBy("A"), 0);
+  EXPECT_EQ(a->NamedBy("B"), ENOENT);
+  ASSERT_EQ(env.Open("B", kOpenCreate, &b), 0);
+  ASSERT_EQ(env.Rename("B", "A"), 0);
+  EXPECT_EQ(a->NamedBy("A"), ESTALE);
+  EXPECT_EQ(b->NamedBy("A"), 0);
+  ASSERT_EQ(env.Delete("A"), 0);
+  EXPECT_EQ(b->NamedBy("A"), ENOENT);
+  // Contents replaced in place keep the file what it was.
+  ASSERT_EQ(env.Open("C", kOpenCreate, &a), 0);
+  env.SetContents("C", "new bytes");
+  EXPECT_EQ(a->NamedBy("C"), 0);
+}
+
 }  // namespace
 }  // namespace vorsandt::env

@@ -18,6 +18,8 @@
 // file only survive a crash once their folder is flushed, so a creating Open,
 // Delete and Rename flush the folder before they return.
 #include <fcntl.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -109,9 +111,73 @@ int KernelLock(int fd, short type, uint64_t offset, uint64_t end) {
   return 0;
 }
 
+// --- Copies out of a mapping that may lie beyond the end of its file ---
+//
+// A page of a shared mapping that lies wholly beyond the file's end (the file
+// was shortened by someone else, say truncated to 0 by a user) raises SIGBUS
+// when touched. Asking the file's size before each copy would cost the system
+// call the mapping exists to save, so the copy is guarded instead: while it
+// runs, this thread's recovery point is set, and the SIGBUS handler jumps back
+// to it. A SIGBUS anywhere else goes to whatever handled it before (by default
+// it ends the process, as it always did).
+//
+// The handler is installed with SA_NODEFER and the jump keeps the signal mask
+// as it was (sigsetjmp without saving it, which costs no system call): the
+// signal is never left blocked after a recovery.
+
+// Volatile, and fenced below: the compiler must neither drop the store
+// before the copy (the copy cannot see it) nor move it past the copy.
+thread_local sigjmp_buf* volatile t_copy_recovery = nullptr;
+struct sigaction g_bus_before {};
+
+void OnBusError(int sig, siginfo_t* info, void* context) {
+  if (sigjmp_buf* const recovery = t_copy_recovery; recovery != nullptr) {
+    t_copy_recovery = nullptr;
+    siglongjmp(*recovery, 1);
+  }
+  if ((g_bus_before.sa_flags & SA_SIGINFO) != 0 && g_bus_before.sa_sigaction != nullptr) {
+    g_bus_before.sa_sigaction(sig, info, context);
+    return;
+  }
+  if (g_bus_before.sa_handler == SIG_IGN) return;
+  if (g_bus_before.sa_handler != SIG_DFL && g_bus_before.sa_handler != nullptr) {
+    g_bus_before.sa_handler(sig);
+    return;
+  }
+  // The default action: put it back. A fault happens again when this handler
+  // returns and then ends the process; a signal somebody sent is raised again.
+  signal(SIGBUS, SIG_DFL);
+  if (info == nullptr || info->si_code <= 0) raise(SIGBUS);
+}
+
+void InstallBusErrorHandler() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = &OnBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &g_bus_before);
+  });
+}
+
+// Copies `length` bytes from a mapping; false when the bytes lie in a page
+// beyond the file's end.
+bool GuardedCopy(void* to, const void* from, size_t length) {
+  sigjmp_buf recovery;
+  if (sigsetjmp(recovery, 0) != 0) return false;  // came back from the handler
+  t_copy_recovery = &recovery;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  std::memcpy(to, from, length);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  t_copy_recovery = nullptr;
+  return true;
+}
+
 // A shared read-only mapping of the file's first page. The kernel keeps one
 // page cache per file, so bytes another process hands to pwrite are visible
-// here as soon as its call returns; no system call per read.
+// here as soon as its call returns; no system call per read. A read of a
+// page the file no longer reaches answers EIO instead of faulting.
 class PosixView final : public FileView {
  public:
   PosixView(void* base, size_t mapped, uint64_t length)
@@ -120,7 +186,7 @@ class PosixView final : public FileView {
 
   int Read(uint64_t offset, void* buffer, size_t length) override {
     if (offset > length_ || length > length_ - offset) return EINVAL;
-    std::memcpy(buffer, static_cast<const char*>(base_) + offset, length);
+    if (!GuardedCopy(buffer, static_cast<const char*>(base_) + offset, length)) return EIO;
     return 0;
   }
 
@@ -296,6 +362,13 @@ class PosixFile final : public File {
     return result;
   }
 
+  int NamedBy(const std::string& path) override {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return errno;
+    // The identity taken when the handle was opened; an open file keeps it.
+    return st.st_dev == key_.first && st.st_ino == key_.second ? 0 : ESTALE;
+  }
+
   int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
     view->reset();
     if (length == 0 || length > kMaxViewLength) return EINVAL;
@@ -303,6 +376,7 @@ class PosixFile final : public File {
     if (fstat(fd_, &st) != 0) return errno;
     if (static_cast<uint64_t>(st.st_size) < length) return EINVAL;
     const size_t mapped = static_cast<size_t>(kMaxViewLength);
+    InstallBusErrorHandler();
     void* base = mmap(nullptr, mapped, PROT_READ, MAP_SHARED, fd_, 0);
     if (base == MAP_FAILED) return errno;
     *view = std::make_unique<PosixView>(base, mapped, length);

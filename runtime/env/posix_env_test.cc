@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -352,6 +354,69 @@ TEST_F(PosixEnvTest, ViewRefusesAShortFileAndReadsOutsideItsLength) {
   EXPECT_EQ(view->Read(1, got, 3), EINVAL);
   EXPECT_EQ(view->Read(0, got, 3), 0);
   EXPECT_EQ(std::string(got, 3), "abc");
+}
+
+// Someone else cuts the file to nothing under a mapped header (a user's
+// truncate, a restore gone wrong): the page behind the view is gone and a
+// plain copy from it would end the process with SIGBUS.
+TEST_F(PosixEnvTest, AViewOfAFileCutToNothingFailsItsReadsInsteadOfFaulting) {
+  auto a = OpenOrDie();
+  ASSERT_EQ(a->WriteAt(0, std::string(8192, 'a').data(), 8192), 0);
+  std::unique_ptr<FileView> view;
+  ASSERT_EQ(a->Map(512, &view), 0);
+  ASSERT_EQ(truncate(path_.c_str(), 0), 0);
+  char got[512];
+  EXPECT_EQ(view->Read(0, got, sizeof got), EIO);
+  EXPECT_EQ(view->Read(100, got, 4), EIO);  // again: the recovery is not used up
+  // Cut inside the page: the bytes beyond the end read as zero, as before.
+  ASSERT_EQ(a->WriteAt(0, "abc", 3), 0);
+  ASSERT_EQ(view->Read(0, got, 8), 0);
+  EXPECT_EQ(std::string(got, 8), std::string("abc") + std::string(5, '\0'));
+  // A file grown again is read again.
+  ASSERT_EQ(a->WriteAt(0, std::string(4096, 'b').data(), 4096), 0);
+  ASSERT_EQ(view->Read(0, got, 4), 0);
+  EXPECT_EQ(std::string(got, 4), "bbbb");
+}
+
+// The guard is for copies out of views only: a bus error anywhere else
+// still ends the process as it always did.
+TEST_F(PosixEnvTest, ABusErrorOutsideAViewStillEndsTheProcess) {
+  auto a = OpenOrDie();
+  ASSERT_EQ(a->WriteAt(0, std::string(512, 'a').data(), 512), 0);
+  std::unique_ptr<FileView> view;
+  ASSERT_EQ(a->Map(512, &view), 0);  // the guard is in place from here on
+  EXPECT_EXIT(raise(SIGBUS), ::testing::KilledBySignal(SIGBUS), "");
+  const std::string path = path_;
+  EXPECT_EXIT(
+      {
+        // A mapping of its own, not a view: touching it past the end faults.
+        int fd = open(path.c_str(), O_RDWR);
+        void* p = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
+        if (ftruncate(fd, 0) != 0 || p == MAP_FAILED) _exit(9);
+        volatile char c = *static_cast<volatile char*>(p);
+        (void)c;
+        _exit(0);
+      },
+      ::testing::KilledBySignal(SIGBUS), "");
+}
+
+TEST_F(PosixEnvTest, NamedByTellsWhetherTheNameStillLeadsToTheOpenFile) {
+  auto a = OpenOrDie();
+  EXPECT_EQ(a->NamedBy(path_), 0);
+  // Another file renamed over the name.
+  const std::string other = dir_ + "/U.QVF";
+  std::unique_ptr<File> u;
+  ASSERT_EQ(Env::Default()->Open(other, kOpenCreate, &u), 0);
+  ASSERT_EQ(Env::Default()->Rename(other, path_), 0);
+  EXPECT_EQ(a->NamedBy(path_), ESTALE);
+  EXPECT_EQ(u->NamedBy(path_), 0);
+  // The name gone altogether.
+  ASSERT_EQ(Env::Default()->Delete(path_), 0);
+  EXPECT_EQ(u->NamedBy(path_), ENOENT);
+  // A hard link is the same file under another name.
+  auto b = OpenOrDie();
+  ASSERT_EQ(link(path_.c_str(), other.c_str()), 0);
+  EXPECT_EQ(b->NamedBy(other), 0);
 }
 
 TEST(PosixEnvClock, ClockNeverGoesBackwards) {

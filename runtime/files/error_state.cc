@@ -84,7 +84,7 @@ void ErrorState::ClearReplacementTexts() { Settings().replacements.clear(); }
 
 void ErrorState::SetRuntimeErrorSink(RuntimeErrorSink* sink) { Settings().sink = sink; }
 
-void ErrorState::RuntimeError(int32_t code, const std::string& extra) {
+void ErrorState::ShowRuntimeError(int32_t code, const std::string& extra) {
   std::string message;
   if (code == 0) {
     message = extra;
@@ -98,7 +98,21 @@ void ErrorState::RuntimeError(int32_t code, const std::string& extra) {
     std::fprintf(stderr, "Runtime error: %s\n", message.c_str());
     std::fflush(stderr);
   }
+}
+
+void ErrorState::RuntimeError(int32_t code, const std::string& extra) {
+  ShowRuntimeError(code, extra);
   std::exit(2);
+}
+
+void ErrorState::RuntimeErrorImmediate(int32_t code, const std::string& extra) {
+  ShowRuntimeError(code, extra);
+  // What the program printed so far still reaches its reader; nothing else
+  // of the process runs: exit handlers and the destructors of this thread's
+  // objects could wait for a lock the caller holds (and never get it), or
+  // save state that the stop just found broken.
+  std::fflush(nullptr);
+  std::_Exit(2);
 }
 
 }  // namespace vorsandt::files

@@ -83,12 +83,21 @@ class ErrorState {
   // extra text alone for code 0) in the "Runtime error" box, then ends the
   // program with exit code 2. Never returns.
   [[noreturn]] void RuntimeError(int32_t code, const std::string& extra);
+  // As RuntimeError, but once the message was shown (and standard output
+  // and error flushed) the process ends at once with exit code 2: no exit
+  // handlers, no static or thread-local destructors. For stops that can come
+  // while the caller holds locks that such cleanup would wait for. Never
+  // returns.
+  [[noreturn]] void RuntimeErrorImmediate(int32_t code, const std::string& extra);
 
   // Installs the process's sink for runtime errors; nullptr restores
   // standard error.
   void SetRuntimeErrorSink(RuntimeErrorSink* sink);
 
  private:
+  // Posts `code` (unless 0) and shows the runtime-error message.
+  void ShowRuntimeError(int32_t code, const std::string& extra);
+
   struct Saved {
     int32_t code;
     int32_t os_error;

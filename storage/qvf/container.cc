@@ -36,6 +36,11 @@
 //
 //  9. and 10. (the header seen through a mapping, optimistic reads): see
 //     container_header.cc and container_optimistic.cc.
+// 11. (a file shorter than its header says is damaged): see
+//     container_header.cc. Before a save writes anything, the file must
+//     also still be the one its name leads to: a file deleted or replaced
+//     under the program refuses the save (302), so a save is never reported
+//     done while nobody who opens the table can find it.
 //
 // So a crash at any point leaves either the old state (log not committed:
 // the header at offset 0 is the old one and the log area lies beyond its end
@@ -44,6 +49,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -101,6 +107,28 @@ int Container::FailRead(int errnum) {
   return failure_code_;
 }
 
+int Container::FailDamaged() {
+  failed_ = true;
+  failure_code_ = kInvalidDataFile;
+  return failure_code_;
+}
+
+int Container::CheckFileBeforeWriting(uint64_t* length) {
+  if (int e = file_->NamedBy(path_); e != 0) {
+    // Deleted, renamed away or renamed over: a save would be reported done
+    // and be found by nobody. The change is refused before anything is
+    // written; the file is still there to be read.
+    if (e == ENOENT || e == ESTALE) return kSystemErrorBase + files::kFileNotFound;
+    return kSystemErrorBase + files::MapErrno(e, false);
+  }
+  if (int e = file_->Size(length); e != 0) return FailRead(e);
+  // A file that has never had a header (new and empty) holds nothing yet.
+  if (!last_raw_valid_ && header_.change_counter == 0) return 0;
+  uint64_t needed = header_.EndOfData();
+  if (header_.LogPending()) needed = std::max<uint64_t>(needed, header_.log_end);
+  return *length < needed ? FailDamaged() : 0;
+}
+
 int Container::Open(const std::string& path, uint32_t flags) {
   if (file_ != nullptr) Close();
   read_only_ = (flags & kReadOnly) != 0;
@@ -120,6 +148,7 @@ int Container::Open(const std::string& path, uint32_t flags) {
   relocated_.clear();
   view_.reset();
   view_refused_ = false;
+  last_raw_valid_ = false;
   optimistic_ = false;
   optimistic_locked_ = false;
   optimistic_abort_ = 0;
@@ -170,7 +199,9 @@ bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length, bool page)
     return false;
   }
   if (got != length) {
-    Fail(kCheckShortRead);
+    // Every page read lies inside the end of data or the log the header
+    // names: the file was cut from outside (invariant 11).
+    FailDamaged();
     return false;
   }
   return true;
@@ -350,6 +381,10 @@ int Container::SavePhase1() {
   }
   if (!cache_.has_dirty() && freed_.empty() && !header_dirty_) return 0;
   if (read_only_) return Fail(kCheckReaderWrite);
+  // What the file held before this save; a save that fails before its
+  // commit gives back whatever it grew (invariant 8).
+  uint64_t length_before = 0;
+  if (int r = CheckFileBeforeWriting(&length_before); r != 0) return r;
   if (!relocated_.empty()) {
     // Pages were read through a committed log (reader mode); copy it home
     // before a new log takes its place.
@@ -368,10 +403,6 @@ int Container::SavePhase1() {
   }
   before_save_ = header_;
   old_end_ = header_.EndOfData();
-  // What the file held before this save; a save that fails before its
-  // commit gives back whatever it grew (invariant 8).
-  uint64_t length_before = 0;
-  const bool length_known = file_->Size(&length_before) == 0;
   if (!PlacePages()) return failure_code_;
   header_.root = root_ == kNoRootUnit ? kNoRoot : static_cast<uint32_t>(root_);
   const uint64_t log = std::max<uint64_t>(header_.EndOfData(), old_end_);
@@ -418,7 +449,7 @@ int Container::SavePhase1() {
       }
     }
     stage_ = Stage::kIdle;
-    if (length_known) GiveBackGrowth(length_before);
+    GiveBackGrowth(length_before);
     Discard();
     return r;
   }
@@ -591,6 +622,13 @@ int Container::Truncate() {
   if (file_ == nullptr) return kFileNotOpen;
   if (read_only_) return Fail(kCheckReaderWrite);
   if (stage_ != Stage::kIdle || header_.LogPending() || !relocated_.empty()) return 0;
+  uint64_t length = 0;
+  if (int e = file_->Size(&length); e != 0) return FailRead(e);
+  // A file cut below its end of data would be lengthened with zero bytes
+  // where its pages were (invariant 11).
+  if (length < header_.EndOfData() && (last_raw_valid_ || header_.change_counter != 0)) {
+    return FailDamaged();
+  }
   if (int e = file_->Truncate(header_.EndOfData()); e != 0) {
     return kSystemErrorBase + files::MapErrno(e, true);
   }

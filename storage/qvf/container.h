@@ -208,6 +208,18 @@ class Container {
   // A read the system refused: fails with its system error (no internal
   // error); returns that code.
   int FailRead(int errnum);
+  // The file is shorter than its header says (cut by someone else): fails
+  // with 36, the damaged-file code, without an internal error.
+  int FailDamaged();
+  // 0 when the file is long enough for everything `h` describes (invariant
+  // 11); otherwise fails the container (FailDamaged, or FailRead when the
+  // length cannot be learnt).
+  int CheckLengthFor(const FileHeader& h);
+  // Before a save writes anything: the file's name must still lead to the
+  // open file (302 otherwise: what would be written reaches nobody who opens
+  // the table), and the file must hold what the header in memory says it
+  // holds (invariant 11). `*length` receives the file's length.
+  int CheckFileBeforeWriting(uint64_t* length);
   // Raw I/O: multiples of 64 bytes only.
   // `page`: a page read, for which the system reads the block around it
   // when it is not in its cache (File::ReadAtAround).

@@ -17,11 +17,23 @@
 //     becomes shorter than its end of data (cuts stop there), so the mapped
 //     page always lies inside the file.
 //
+// 11. No save, cut or recovery leaves a file shorter than the end of data
+//     of the header at its offset 0 (nor, while that header shows a
+//     committed log, shorter than the log's end): phase 1 writes and flushes
+//     everything beyond the old end before the commit, and the cuts of
+//     invariants 7 and 8 stop at an end of data. A file found shorter than
+//     its header says (or empty after it had a header) was therefore cut
+//     from outside: it is damaged, and the container fails with 36 instead
+//     of reading what is not there (or stopping with an internal error at a
+//     page read cut short). The length is asked for whenever the header is
+//     read with a system call, and before every save (container.cc).
+//
 //     The reader byte-range lock is no longer taken by calls served
 //     wholly from the cache: invariant 10 (container_optimistic.cc) says when
 //     that is sound.
 #include "storage/qvf/container.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/files/error_codes.h"
@@ -68,10 +80,13 @@ int Container::Refresh() {
   size_t got = kHeaderSize;
   // The mapped header answers when it shows the very bytes decoded last;
   // anything else is read with a system call.
-  if (!HeaderUnchangedInView(buf)) {
+  const bool seen_in_view = HeaderUnchangedInView(buf);
+  if (!seen_in_view) {
     if (int e = file_->ReadAt(0, buf, kHeaderSize, &got); e != 0) return FailRead(e);
   }
   if (got == 0) {
+    // Invariant 11: a file that had a sound header never becomes empty.
+    if (last_raw_valid_) return FailDamaged();
     // A new, empty file: a zero header with no root.
     if (!header_loaded_) {
       header_ = FileHeader();
@@ -92,6 +107,12 @@ int Container::Refresh() {
     last_decoded_ = h;
     last_raw_valid_ = true;
   }
+  // A header read from the file (not merely seen unchanged) is checked
+  // against the file's length before anything it describes is trusted:
+  // one length query per header that changed, none per call.
+  if (!seen_in_view) {
+    if (int r = CheckLengthFor(h); r != 0) return r;
+  }
   MapHeader();
   // An unchanged counter means the cache is still valid — unless the file
   // carries a committed log this object has not taken in yet, or a log this
@@ -109,6 +130,14 @@ int Container::Refresh() {
   header_dirty_ = false;
   if (h.LogPending()) return LoadLog(h);
   return 0;
+}
+
+int Container::CheckLengthFor(const FileHeader& h) {
+  uint64_t length = 0;
+  if (int e = file_->Size(&length); e != 0) return FailRead(e);
+  uint64_t needed = h.EndOfData();
+  if (h.LogPending()) needed = std::max<uint64_t>(needed, h.log_end);
+  return length < needed ? FailDamaged() : 0;
 }
 
 int Container::LoadLog(const FileHeader& at_zero) {

@@ -27,7 +27,10 @@ void InternalError(int check) {
     Handler()(check);
     return;
   }
-  files::Errors().RuntimeError(0, InternalErrorText(check));
+  // The stop can come from deep inside the storage, with the file registry's
+  // lock held: the process ends without running any cleanup that might wait
+  // for it (see RuntimeErrorImmediate).
+  files::Errors().RuntimeErrorImmediate(0, InternalErrorText(check));
 }
 
 }  // namespace vorsandt::qvf

@@ -3,7 +3,9 @@
 //
 // The numbers below identify the checks; they are stable so that a report
 // from a user points at one check. By default the stop goes through the
-// runtime's fatal path (runtime error box, exit code 2). Tests and the qvf
+// runtime's fatal path (runtime error box, exit code 2), which ends the
+// process at once, running no cleanup that could wait for a lock the
+// failing operation holds. Tests and the qvf
 // tool install a handler that records the number instead; when the handler
 // returns, the failing operation returns kInvalidDataFile (36) and the
 // container refuses further work until it is reopened or discarded.
@@ -18,7 +20,8 @@ namespace vorsandt::qvf {
 enum Check : int {
   kCheckTransferLength = 101,     // a transfer that is not a multiple of 64 bytes
   kCheckReadFailed = 102,         // a read call failed
-  kCheckShortRead = 103,          // a short read other than at offset 0
+  kCheckShortRead = 103,          // a page beyond the file's end (the checker's verdict; the
+                                  // container reports a cut file as damaged, 36)
   kCheckPageNotInRegion = 104,    // a unit that no region holds
   kCheckStoredSizeClass = 105,    // stored size does not round to the page's class
   kCheckPageDecode = 106,         // entry area does not decode to the expanded size

@@ -68,6 +68,7 @@ class ForwardingFile : public env::File {
   int TestLockOfOthers(uint64_t o, uint64_t n, bool x) override {
     return real_->TestLockOfOthers(o, n, x);
   }
+  int NamedBy(const std::string& path) override { return real_->NamedBy(path); }
 
  protected:
   env::File& real() { return *real_; }

@@ -31,6 +31,7 @@ class ForgetfulFile final : public env::File {
     return base_->TryLock(offset, length, exclusive);
   }
   int Unlock(uint64_t offset, uint64_t length) override { return base_->Unlock(offset, length); }
+  int NamedBy(const std::string& path) override { return base_->NamedBy(path); }
 
  private:
   ForgetfulEnv* env_;

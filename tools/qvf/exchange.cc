@@ -22,6 +22,7 @@
 #include "runtime/files/transaction.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "storage/qvf/table/qvf_table_commands.h"
+#include "storage/qvf/table/record_check.h"
 #include "tools/common/tool_files.h"
 
 namespace vorsandt::tools {
@@ -61,7 +62,24 @@ const files::KeyDecl* FindKey(app::Table t, std::string_view name) {
   return nullptr;
 }
 
+namespace {
+
+// An export is the user's copy of the table: a record whose key fields were
+// changed from outside is refused (exit 1) instead of being written out as
+// sound, at the price of one search per key and record while it runs.
+class ThoroughReads {
+ public:
+  ThoroughReads() : before_(qvf::ThoroughRecordChecks()) { qvf::SetThoroughRecordChecks(true); }
+  ~ThoroughReads() { qvf::SetThoroughRecordChecks(before_); }
+
+ private:
+  bool before_;
+};
+
+}  // namespace
+
 int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::string* error) {
+  ThoroughReads thorough;
   const app::TableDef& def = app::Def(t);
   files::FileRecord* f = Declared(t);
   files::Open(f, files::kModeReadOnly);
@@ -84,6 +102,7 @@ int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::
       if (Code() != 0) {
         *error = std::string(def.label) + ": after " + std::to_string(seen.size()) +
                  " records: " + DriverError(Code());
+        if (Code() == files::kInvalidDataFile) *error += ": the next record is damaged";
         return false;
       }
       const int64_t pointer = files::Pointer(f);

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "storage/qvf/driver/qvf_test_support.h"
 #include "app/exchange/csv.h"
 #include "app/exchange/record_text.h"
+#include "storage/qvf/driver/qvf_test_support.h"
 #include "tools/qvf/exchange.h"
 #include "tools/qvf/tool_run_test_support.h"
 
@@ -57,6 +57,25 @@ void ImportLocations(int rows) {
   std::ofstream("many.csv", std::ios::binary) << csv;
   ToolRun run = RunQvf("import LOCATIONS many.csv");
   ASSERT_EQ(run.exit_code, 0) << run.output;
+}
+
+// Bytes changed inside a record (a disk, another program): the export
+// refuses the record instead of writing its garbage out as data.
+TEST(QvfOutput, ARecordChangedFromOutsideStopsTheExportWithExitOne) {
+  ScratchFolder folder;
+  ImportLocations(5);
+  ASSERT_TRUE(qvf::testing::ChangeStoredRecord("LOCATIONS.QVF", 0, "place number 3",
+                                               "pl\x02"
+                                               "ce n#mber 3"));
+  for (const std::string& order : {""s, " --key LOC:LOC"s}) {
+    ToolRun run = RunQvf("export LOCATIONS" + order + " --out out.csv");
+    EXPECT_EQ(run.exit_code, 1) << order << run.output;
+    EXPECT_NE(run.output.find("Invalid Data File (36)"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists("out.csv")) << order;
+  }
+  // The check names it too.
+  ToolRun check = RunQvf("check LOCATIONS.QVF");
+  EXPECT_EQ(check.exit_code, 1) << check.output;
 }
 
 TEST(QvfOutput, AFullDiskIsAnErrorAndNoPartOfAnOutFileStays) {

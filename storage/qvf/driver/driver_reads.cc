@@ -106,6 +106,8 @@ int ReadFound(Call& call, QvfBlock& b, CallScope& scope,
       options.hold = b.hold_next;
       options.watch = b.watch_next;
       options.skip_memos = b.skip_memos_next;
+      // A record read through a key entry is checked against it.
+      options.through_key = hit->key_part;
       MemoValues memos;
       rc = b.table->Read(hit->record, call.file->buffer, &memos, options);
       if (rc == files::kRecordAlreadyHeld && b.hold_next &&

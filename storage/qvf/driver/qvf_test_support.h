@@ -10,14 +10,18 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
+#include "runtime/env/env.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
 #include "storage/qvf/driver/qvf_driver.h"
+#include "storage/qvf/table/entry_key.h"
+#include "storage/qvf/table/tree_entry_store.h"
 
 namespace vorsandt::qvf::testing {
 
@@ -110,6 +114,31 @@ pid_t Spawn(Body body) {
     _exit(status);
   }
   return pid;
+}
+
+// Changes, behind the driver's back, the stored image of the first record of
+// table `table` in file `path` whose image holds `from` at `offset`: those
+// bytes become `to` (same length). Keys and everything else stay as they
+// were, as if a disk or a program had changed bytes inside the record.
+// Returns false when no record matched or the file could not be written.
+inline bool ChangeStoredRecord(const std::string& path, size_t offset, const std::string& from,
+                               const std::string& to, const std::string& table = "UNNAMED") {
+  TreeEntryStore store(env::Env::Default());
+  if (store.Open(env::Env::Default(), path, false) != 0) return false;
+  std::optional<StoredEntry> dir;
+  if (store.Find(Search::kExact, DirectoryKey(table), &dir) != 0 || !dir) return false;
+  const std::string prefix = KindPrefix(ReadId4(dir->data), kEntryData);
+  std::string at = prefix;
+  for (;;) {
+    std::optional<StoredEntry> e;
+    if (store.Find(Search::kNextAfter, at, &e) != 0 || !e) return false;
+    if (e->key.compare(0, prefix.size(), prefix) != 0) return false;
+    at = e->key;
+    if (e->data.compare(offset, from.size(), from) != 0) continue;
+    std::string changed = e->data;
+    changed.replace(offset, to.size(), to);
+    return store.Put(e->key, changed) == 0 && store.Close() == 0;
+  }
 }
 
 inline int WaitFor(pid_t pid) {

@@ -1,6 +1,7 @@
 #include "storage/qvf/table/key_encoding.h"
 
 #include <algorithm>
+#include <array>
 
 #include "runtime/files/field_codec.h"
 #include "runtime/format/characters.h"
@@ -14,9 +15,10 @@ namespace {
 // The case and collation rules for one string byte. The record holds ANSI
 // text; a table kept in the OEM set orders by its OEM bytes through the OEM
 // weights, as its stored images carry them.
-uint8_t TextByte(const format::Locale& locale, uint8_t b, TextRule rule) {
+inline uint8_t TextByte(const format::Locale& locale, uint8_t b, TextRule rule) {
   if (rule.no_case) b = locale.UpperOf(b);
   if (rule.oem) b = format::AnsiToOem(b);
+  if (rule.plain) return b;
   return rule.oem ? locale.oem_weights[b] : locale.ansi_weights[b];
 }
 
@@ -149,6 +151,26 @@ uint64_t KeyTextRules(const std::vector<KeyLayout>& keys, bool oem) {
     hash *= 0x100000001b3ull;
   }
   return hash != 0 ? hash : 1;
+}
+
+bool ComponentMatches(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
+                      std::string_view encoded) {
+  if (encoded.size() != c.size) return false;
+  if (c.type != files::kTypeString) {
+    std::string v;
+    EncodeComponent(c, record, rule, &v);
+    return v == encoded;
+  }
+  // The common case, a fixed string, byte by byte without building the
+  // encoding (a read through a key compares one per record).
+  const format::Locale& locale = format::CurrentLocale();
+  const uint8_t flip = c.descending ? 0xFF : 0x00;  // 255 - b
+  const uint8_t* p = record + c.offset;
+  const auto* e = reinterpret_cast<const uint8_t*>(encoded.data());
+  for (size_t i = 0; i < c.size; ++i) {
+    if ((TextByte(locale, p[i], rule) ^ flip) != e[i]) return false;
+  }
+  return true;
 }
 
 std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {

@@ -48,6 +48,7 @@ bool KeyLayouts(const TableDefinition& def, std::vector<KeyLayout>* out);
 struct TextRule {
   bool no_case = false;  // upper-case through the locale's case table
   bool oem = false;      // the table keeps its text in the OEM set
+  bool plain = false;    // leave out the collation sequence in force
 };
 
 // Encodes one component of `record` (which must hold offset + size bytes).
@@ -67,6 +68,11 @@ bool KeyEncodesText(const KeyLayout& key);
 // a 64-bit hash collision) they encode every text key value alike. Keys
 // built under one value must never be maintained under another.
 uint64_t KeyTextRules(const std::vector<KeyLayout>& keys, bool oem);
+
+// True when `encoded` is exactly what EncodeComponent gives for `record`
+// (without building it for a fixed string).
+bool ComponentMatches(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
+                      std::string_view encoded);
 
 // The encoded value of the key for `record`: the components in order.
 std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem);

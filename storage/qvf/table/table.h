@@ -37,6 +37,7 @@
 #include "storage/qvf/table/entry_key.h"
 #include "storage/qvf/table/entry_store.h"
 #include "storage/qvf/table/key_encoding.h"
+#include "storage/qvf/table/record_check.h"
 #include "storage/qvf/table/shared_file.h"
 #include "storage/qvf/table/table_name.h"
 
@@ -61,6 +62,9 @@ struct ReadOptions {
   bool hold = false;        // lock the record (43 when refused)
   bool watch = false;       // keep a copy for the changed-record check
   bool skip_memos = false;  // leave the memo values alone; a Rewrite keeps the stored memos
+  // The key part of the entry the read came through (empty: none), checked
+  // against the record (record_check.h).
+  std::string_view through_key;
 };
 
 struct TableOptions {
@@ -90,8 +94,10 @@ class Table {
   // is missing.
   int Add(const uint8_t* record, const MemoValues& memos, bool append = false);
   // Reads record `number` into `record` and `memos`. 35 when missing, 43 when
-  // the hold is refused. Without `memos` (or with skip_memos) the memos are
-  // not read, and a Rewrite that follows keeps the stored ones.
+  // the hold is refused, 36 when the record is damaged (record_check.h; the
+  // buffers are then left as they were). Without `memos` (or with
+  // skip_memos) the memos are not read, and a Rewrite that follows keeps the
+  // stored ones.
   int Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options = {});
   // After a read of the record a key entry names: keeps the entry's encoded
   // key value, the bytes a position in that key needs, so that it is not
@@ -204,6 +210,17 @@ class Table {
   int MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image, bool append,
                    int table_delta);
   bool MemosDiffer(uint32_t number, const MemoValues& memos);
+  // 0 when the stored image of record `number` passes the checks of
+  // record_check.h (read through `through_key` when not empty); 36 when it
+  // is damaged, or the store's error.
+  int CheckRecord(uint32_t number, std::string_view stored, std::string_view through_key);
+  // With thorough checks: 0 when every key the record belongs to holds its
+  // entry.
+  // True while `key`'s entries were built under text rules other than the
+  // ones in force (the table opened foreign, that key not yet rebuilt): its
+  // entries cannot be compared with a record's value.
+  bool KeyBuiltUnderOtherRules(const KeyLayout& key) const;
+  int CheckEveryKey(uint32_t number, const uint8_t* record);
 
   FileRegistry* registry_;
   SharedFile* file_;
@@ -223,6 +240,8 @@ class Table {
   RecordLocks locks_;
   bool keys_foreign_ = false;
   std::vector<bool> rebuilt_;  // keys built again since the table was opened foreign
+  std::vector<PackedSpan> packed_;  // the decimal values a read checks
+  std::string check_record_;        // buffer form of an OEM record being checked
 };
 
 }  // namespace vorsandt::qvf

@@ -73,25 +73,33 @@ int Table::ReadMemos(uint32_t number, MemoValues* memos) {
   for (size_t i = 0; i < def_.memos.size(); ++i) {
     const StoredMemo& m = def_.memos[i];
     std::string value;
+    // Chunks are written full but the last (a blob's first one carries its
+    // length as well): a short chunk followed by another was changed since.
+    size_t last_chunk = 0;
+    size_t full = 0;
     for (uint32_t j = 0; j <= 0xFFFF; ++j) {
       std::optional<StoredEntry> e;
       std::string key = ChunkKey(id_, number, static_cast<uint8_t>(i), static_cast<uint16_t>(j));
       if (int rc = store().Find(Search::kExact, key, &e); rc != 0) return rc;
       if (!e) break;
+      if (j > 0 && last_chunk != full) return files::kInvalidDataFile;
+      full = IsBlob(m) && j == 0 ? 4 + kChunkSize : kChunkSize;
+      last_chunk = e->data.size();
+      if (last_chunk == 0 || last_chunk > full) return files::kInvalidDataFile;
       value += e->data;
     }
     if (IsBlob(m)) {
-      if (value.size() >= 4) {
+      if (!value.empty()) {
+        // The stored length is the length of the chunks' bytes, never more
+        // or less.
+        if (value.size() < 4) return files::kInvalidDataFile;
         uint32_t length = 0;
         for (int b = 3; b >= 0; --b) length = (length << 8) | static_cast<uint8_t>(value[b]);
         value.erase(0, 4);
-        // A stored length that disagrees with the chunks is not trusted
-        // beyond the bytes that are there.
-        if (length < value.size()) value.resize(length);
-      } else {
-        value.clear();
+        if (length != value.size()) return files::kInvalidDataFile;
       }
     } else {
+      if (value.size() > m.size) return files::kInvalidDataFile;
       if (options_.oem && !IsBinary(m)) value = Convert(value, false);
       value.resize(m.size, ' ');
     }
