@@ -51,7 +51,7 @@ PrintResult HeadlessPlatform::PrintPages(const std::vector<std::string>& pages) 
     last_job_failed_ = true;
   }
   if (!pdf.empty()) {
-    if (!writer || !writer(pages, pdf)) return result;
+    if (!writer || !writer(pages, pdf, nullptr)) return result;
     result.file = pdf;
   } else {
     {
