@@ -8,9 +8,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QScreen>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QScreen>
 
 #include "ui/qt/mappings.h"
 #include "ui/qt/popup_text.h"
@@ -35,7 +35,9 @@ constexpr int kFrameRoom = 24;
 
 }  // namespace
 
-QtPlatform::QtPlatform() : gui_(this), frame_(new FrameWindow([this](WindowId id, const Input& in) { Deliver(id, in); })) {}
+QtPlatform::QtPlatform()
+    : gui_(this),
+      frame_(new FrameWindow([this](WindowId id, const Input& in) { Deliver(id, in); })) {}
 
 QtPlatform::~QtPlatform() {
   gui_.Shutdown();
@@ -193,6 +195,7 @@ void QtPlatform::Open(const WindowState& state) {
     frame_->OpenFrame(state);
     return;
   }
+  if (Caller caller = CurrentCaller(); caller.view != nullptr) callers_[state.id] = caller;
   auto* view = new WindowView(state, [this](WindowId id, const Input& in) { Deliver(id, in); });
   views_[state.id] = view;
   const BaseUnits& base = view->base();
@@ -253,19 +256,71 @@ void QtPlatform::Close(WindowId id) {
   auto it = views_.find(id);
   if (it == views_.end()) return;
   QPointer<WindowView> view = it->second;
+  const bool was_active = view != nullptr && ActiveView() == view;
   views_.erase(it);
   if (!view) {
     shown_.erase(id);
+    callers_.erase(id);
     return;
   }
   auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget());
   ForgetOnClose(id, sub != nullptr ? static_cast<QWidget*>(sub) : view.data());
   view->AllowClose();
   if (sub) {
+    ReturnToCaller(id, was_active);
     sub->close();  // deletes itself and the view
   } else {
     view->close();
     view->deleteLater();
+    // The desktop settles who is active once the window has gone; the
+    // caller asks for the activation after that.
+    QMetaObject::invokeMethod(
+        this, [this, id, was_active] { ReturnToCaller(id, was_active); }, Qt::QueuedConnection);
+  }
+}
+
+WindowView* QtPlatform::ActiveView() const {
+  QWidget* active = QApplication::activeWindow();
+  // Some desktops report no active window while one has the keyboard.
+  if (active == nullptr && QApplication::focusWidget() != nullptr)
+    active = QApplication::focusWidget()->window();
+  for (const auto& [id, view] : views_) {
+    if (view && view->isWindow() && view == active) return view;
+  }
+  if (QMdiSubWindow* sub = frame_->mdiArea()->activeSubWindow())
+    return qobject_cast<WindowView*>(sub->widget());
+  return nullptr;
+}
+
+void QtPlatform::ReturnToCaller(WindowId id, bool was_active) {
+  auto it = callers_.find(id);
+  if (it == callers_.end()) return;
+  Caller caller = it->second;
+  callers_.erase(it);
+  // A window that closes in the background leaves the user where they are.
+  if (was_active) Reactivate(caller);
+}
+
+QtPlatform::Caller QtPlatform::CurrentCaller() const {
+  Caller caller;
+  caller.view = ActiveView();
+  QWidget* focus = QApplication::focusWidget();
+  if (caller.view != nullptr && caller.view->isAncestorOf(focus)) caller.focus = focus;
+  return caller;
+}
+
+void QtPlatform::Reactivate(const Caller& caller) {
+  if (caller.view == nullptr) return;
+  // A child caller is activated before a closing child goes, so that the
+  // client area never activates (and tells) some other child in between.
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(caller.view->parentWidget())) {
+    if (!frame_->isActiveWindow()) frame_->activateWindow();
+    frame_->mdiArea()->setActiveSubWindow(sub);
+  } else {
+    caller.view->activateWindow();
+  }
+  if (caller.focus != nullptr && caller.focus->isVisible() && caller.focus->isEnabled()) {
+    caller.focus->setFocus(Qt::ActiveWindowFocusReason);
   }
 }
 
@@ -275,9 +330,11 @@ void QtPlatform::Close(WindowId id) {
 int QtPlatform::ShowMessage(const MessageRequest& request) {
   int dismissed = EscapeAnswer(request.buttons, request.default_button);
   std::optional<int> answer = gui_.Call<int>([this, request, dismissed] {
+    const Caller caller = CurrentCaller();
     QMessageBox box(ToMessageIcon(request.icon), ToQt(request.caption), ToQt(request.text),
                     ToStandardButtons(request.buttons), Owner(request.owner));
-    if (request.buttons & request.default_button) box.setDefaultButton(ToStandardButton(request.default_button));
+    if (request.buttons & request.default_button)
+      box.setDefaultButton(ToStandardButton(request.default_button));
     box.setEscapeButton(ToStandardButton(dismissed));
     for (const ButtonCaption& c : request.captions) {
       if (QAbstractButton* b = box.button(ToStandardButton(c.button))) b->setText(ToQt(c.text));
@@ -286,6 +343,9 @@ int QtPlatform::ShowMessage(const MessageRequest& request) {
       AwaitingScope waiting(awaiting_user_);
       box.exec();
     }
+    // Once the box has gone, the window it spoke for takes the keys again.
+    QMetaObject::invokeMethod(
+        this, [this, caller] { Reactivate(caller); }, Qt::QueuedConnection);
     int chosen = FromStandardButton(box.standardButton(box.clickedButton()));
     return chosen != 0 ? chosen : dismissed;
   });
@@ -317,25 +377,25 @@ int QtPlatform::ShowPopup(WindowId owner, const std::string& text, int x, int y)
 }
 
 std::optional<std::string> QtPlatform::ChooseFile(const FileRequest& request) {
-  auto chosen = gui_.Call<std::optional<std::string>>([this, request]() -> std::optional<std::string> {
-    QString filter = FileDialogFilter(request.mask);
-    // A bare name starts in the folder this kind of file was last chosen
-    // from (pictures from the photo folder, lists into the export folder).
-    QString start = ToQt(request.file_name);
-    QString folder = memory_.Folder(request.mask);
-    if (!folder.isEmpty() && !start.contains(QLatin1Char('/'))) {
-      start = start.isEmpty() ? folder : folder + QLatin1Char('/') + start;
-    }
-    AwaitingScope waiting(awaiting_user_);
-    QString name = request.save
-                       ? QFileDialog::getSaveFileName(Owner(request.owner), ToQt(request.title),
-                                                      start, filter)
-                       : QFileDialog::getOpenFileName(Owner(request.owner), ToQt(request.title),
-                                                      start, filter);
-    if (name.isEmpty()) return std::nullopt;
-    memory_.SaveFolder(request.mask, QFileInfo(name).absolutePath());
-    return FromQt(name);
-  });
+  auto chosen =
+      gui_.Call<std::optional<std::string>>([this, request]() -> std::optional<std::string> {
+        QString filter = FileDialogFilter(request.mask);
+        // A bare name starts in the folder this kind of file was last chosen
+        // from (pictures from the photo folder, lists into the export folder).
+        QString start = ToQt(request.file_name);
+        QString folder = memory_.Folder(request.mask);
+        if (!folder.isEmpty() && !start.contains(QLatin1Char('/'))) {
+          start = start.isEmpty() ? folder : folder + QLatin1Char('/') + start;
+        }
+        AwaitingScope waiting(awaiting_user_);
+        QString name = request.save ? QFileDialog::getSaveFileName(
+                                          Owner(request.owner), ToQt(request.title), start, filter)
+                                    : QFileDialog::getOpenFileName(
+                                          Owner(request.owner), ToQt(request.title), start, filter);
+        if (name.isEmpty()) return std::nullopt;
+        memory_.SaveFolder(request.mask, QFileInfo(name).absolutePath());
+        return FromQt(name);
+      });
   return chosen.value_or(std::nullopt);
 }
 

@@ -94,6 +94,17 @@ class QtPlatform : public QObject, public Platform {
   void Remember(const WindowState& state);
   void PlaceRemembered(const WindowState& state, QWidget* window);
   void ForgetOnClose(WindowId id, QWidget* window);
+  // The window the user works in now: an active window of its own, else the
+  // frame's active child window.
+  WindowView* ActiveView() const;
+  // Gives the activation and the focus back to the window that was active
+  // when `id` opened, when `id` was the active one: a child window before it
+  // goes, a window of its own (a modal one blocks the rest) once it is hidden.
+  void ReturnToCaller(WindowId id, bool was_active);
+  struct Caller;
+  // The active window and its focused control, and the return to them.
+  Caller CurrentCaller() const;
+  void Reactivate(const Caller& caller);
 
   GuiThread gui_;
   InputSink sink_;
@@ -113,6 +124,14 @@ class QtPlatform : public QObject, public Platform {
     int before = 0;
   };
   std::map<WindowId, Shown> shown_;
+  // The window that was active when a window opened (its caller: the browse
+  // behind a form, the form behind its select), and the control that had the
+  // focus there; closing the window returns to them.
+  struct Caller {
+    QPointer<WindowView> view;
+    QPointer<QWidget> focus;
+  };
+  std::map<WindowId, Caller> callers_;
   WindowMemory memory_;
   QPrinter printer_;
   PrintDialog print_dialog_;
