@@ -315,7 +315,8 @@ shoot entry-error.png
 xdotool key Return
 sleep 1
 # The form's Cancel, where the form opens on this screen (as above).
-xdotool mousemove 880 717 click 1
+# shellcheck disable=SC2086
+xdotool mousemove $cancel_at click 1
 sleep 1
 # --- An entry's refusal in words (end) ---
 
