@@ -977,39 +977,38 @@ bool WindowView::HasPages() const {
   return false;
 }
 
+namespace {
+
+// The keys that move a zoomed page in its scroll area, and how.
+struct ScrollKey {
+  int key;
+  bool vertical;
+  QAbstractSlider::SliderAction action;
+};
+constexpr ScrollKey kScrollKeys[] = {
+    {Qt::Key_PageDown, true, QAbstractSlider::SliderPageStepAdd},
+    {Qt::Key_PageUp, true, QAbstractSlider::SliderPageStepSub},
+    {Qt::Key_Down, true, QAbstractSlider::SliderSingleStepAdd},
+    {Qt::Key_Up, true, QAbstractSlider::SliderSingleStepSub},
+    {Qt::Key_Right, false, QAbstractSlider::SliderSingleStepAdd},
+    {Qt::Key_Left, false, QAbstractSlider::SliderSingleStepSub},
+    {Qt::Key_Home, true, QAbstractSlider::SliderToMinimum},
+    {Qt::Key_End, true, QAbstractSlider::SliderToMaximum},
+};
+
+}  // namespace
+
 bool WindowView::ScrollImage(QKeyEvent* event) {
   for (auto& [field, view] : controls_) {
     if (view.scroller == nullptr || !view.scroller->isVisible()) continue;
     QScrollBar* v = view.scroller->verticalScrollBar();
     QScrollBar* h = view.scroller->horizontalScrollBar();
-    switch (event->key()) {
-      case Qt::Key_PageDown:
-        v->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        return true;
-      case Qt::Key_PageUp:
-        v->triggerAction(QAbstractSlider::SliderPageStepSub);
-        return true;
-      case Qt::Key_Down:
-        v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        return true;
-      case Qt::Key_Up:
-        v->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        return true;
-      case Qt::Key_Right:
-        h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        return true;
-      case Qt::Key_Left:
-        h->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        return true;
-      case Qt::Key_Home:
-        v->triggerAction(QAbstractSlider::SliderToMinimum);
-        return true;
-      case Qt::Key_End:
-        v->triggerAction(QAbstractSlider::SliderToMaximum);
-        return true;
-      default:
-        return false;
+    for (const ScrollKey& k : kScrollKeys) {
+      if (k.key != event->key()) continue;
+      (k.vertical ? v : h)->triggerAction(k.action);
+      return true;
     }
+    return false;
   }
   return false;
 }
