@@ -32,6 +32,10 @@ void BuildMenuBar(QMenuBar* bar, const std::vector<MenuState>& menus,
 // True when two menu trees show the same.
 bool SameMenus(const std::vector<MenuState>& a, const std::vector<MenuState>& b);
 
+// Dialog units kept between a control and the edge of what holds it when the
+// window widens a sheet or itself to hold the control.
+inline constexpr int kContentMargin = 4;
+
 class WindowView : public QWidget {
   Q_OBJECT
 
