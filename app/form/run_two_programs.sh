@@ -6,29 +6,10 @@
 # must hold; B's standard error must give the reason its save was refused,
 # and the stored POLICY record must be the one A saved.
 set -e
-bin=$1
+. "$(dirname "$0")/two_stations.sh"
+two_stations "$@" || exit 1
 qvf=$2
 data=$3
-script_a=$4
-script_b=$5
-shift 5
-signals=$data.signals
-rm -rf "$data" "$signals"
-mkdir -p "$data" "$signals"
-for csv in "$@"; do
-  table=$(basename "$csv" .csv)
-  (cd "$data" && "$qvf" import "$table" "$csv" >/dev/null) || { echo "import of $csv failed"; exit 3; }
-done
-export VORSANDT_SCRIPT_SIGNALS="$signals"
-"$bin" --data "$data" --headless --script "$script_a" >"$data.a.out" 2>"$data.a.err" &
-pid_a=$!
-rc_b=0
-"$bin" --data "$data" --headless --script "$script_b" >"$data.b.out" 2>"$data.b.err" || rc_b=$?
-rc_a=0
-wait "$pid_a" || rc_a=$?
-echo "--- station A (exit $rc_a)"; cat "$data.a.err"
-echo "--- station B (exit $rc_b)"; cat "$data.b.err"
-[ "$rc_a" = 0 ] && [ "$rc_b" = 0 ] || { echo "a station's script failed"; exit 1; }
 grep -q "Probable Cause: Record Changed by Another Station\." "$data.b.err" ||
   { echo "station B was not told the record changed"; exit 1; }
 stored=$(cd "$data" && "$qvf" export POLICY) || { echo "export failed"; exit 1; }
