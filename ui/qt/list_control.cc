@@ -125,6 +125,7 @@ ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit 
     bar_->hide();
   }
   SetColumns(state);
+  ConnectHeader();
 
   table_->installEventFilter(this);
   table_->viewport()->installEventFilter(this);
@@ -156,6 +157,8 @@ ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit 
 }
 
 void ListControl::SetColumns(const ControlState& state) {
+  sizing_ = true;
+  fitted_ = false;
   columns_ = state.columns;
   std::vector<Column> columns = state.columns;
   if (columns.empty()) columns.push_back(Column{});
@@ -177,15 +180,16 @@ void ListControl::SetColumns(const ControlState& state) {
     table_->header()->setSectionResizeMode(col, c.resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
   }
   table_->header()->setStretchLastSection(false);
+  sizing_ = false;
+  SetUserWidths(user_widths_);
 }
 
 void ListControl::SetBase(const BaseUnits& base) {
   base_ = base;
   for (size_t i = 0; i < columns_.size(); ++i) {
-    if (columns_[i].width > 0) {
-      table_->setColumnWidth(static_cast<int>(i), ColumnWidth(static_cast<int>(i), columns_[i]));
-    }
+    if (columns_[i].width > 0 && !fitted_) SizeColumn(static_cast<int>(i), ColumnWidth(static_cast<int>(i), columns_[i]));
   }
+  SetUserWidths(user_widths_);
 }
 
 int ListControl::ColumnWidth(int col, const Column& c) const {
@@ -220,6 +224,12 @@ void ListControl::SetRows(const ControlState& state) {
     items.push_back(item);
   }
   table_->addTopLevelItems(items);
+  // The first page with rows shows what the columns hold; a tree's one
+  // column spans the list as designed.
+  if (!fitted_ && !tree_ && !rows_.empty()) {
+    FitColumns();
+    fitted_ = true;
+  }
 }
 
 void ListControl::Apply(const ControlState& state) {

@@ -45,6 +45,18 @@ class ListControl : public QWidget {
   // Rows that fit in the list's current height (at least 1).
   int VisibleRows() const;
 
+  // Column widths. Until the user sizes a column it fits its heading and the
+  // widest value of the first page that has rows (no wider than
+  // kMaxColumnChars average characters, unless its heading is); a double
+  // click on a heading's edge fits it again. A width the user dragged stays
+  // until then, and is what UserWidths() reports (0: the column fits).
+  static constexpr int kMaxColumnChars = 40;
+  std::vector<int> UserWidths() const { return user_widths_; }
+  // Widths to keep from an earlier run (0 leaves a column fitting).
+  void SetUserWidths(const std::vector<int>& widths);
+  // The width column `col` fits at: its heading and the widest loaded value.
+  int FittingWidth(int col) const;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -54,6 +66,10 @@ class ListControl : public QWidget {
   void SetColumns(const ControlState& state);
   int ColumnWidth(int col, const Column& c) const;
   void SetRows(const ControlState& state);
+  // Sets column `col` without taking it for the user's width.
+  void SizeColumn(int col, int width);
+  void ConnectHeader();
+  void FitColumns();
   void Send(Input::Type type, int value, int field_override = 0);
   void ReportItems();
   bool HandleKey(QKeyEvent* event);
@@ -73,6 +89,9 @@ class ListControl : public QWidget {
   int wheel_rest_ = 0;  // wheel movement short of a notch
   std::vector<ListRow> rows_;
   std::vector<Column> columns_;  // as last set: a procedure may change them
+  std::vector<int> user_widths_;  // per column: dragged width in pixels, 0 none
+  bool fitted_ = false;           // the columns were fitted to a page of rows
+  bool sizing_ = false;           // a width is being set by the list itself
 };
 
 }  // namespace vorsandt::ui::qt

@@ -12,6 +12,7 @@
 #include <QPrintDialog>
 #include <QScreen>
 
+#include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
 #include "ui/qt/popup_text.h"
 
@@ -164,6 +165,15 @@ void QtPlatform::PlaceRemembered(const WindowState& state, QWidget* window) {
     shown.tab = sheet->value;
     shown.pending_tab = memory_.Tab(state.label).value_or(0);
   }
+  if (WindowView* view = View(state.id)) {
+    for (int field : view->Fields()) {
+      auto* list = qobject_cast<ListControl*>(view->ControlWidget(field));
+      if (list == nullptr) continue;
+      std::vector<int> widths = memory_.ColumnWidths(state.label, field);
+      for (int& w : widths) w = w > 0 ? ToPixelsX(w, view->base()) : 0;
+      if (!widths.empty()) list->SetUserWidths(widths);
+    }
+  }
   std::optional<QRect> saved = memory_.Geometry(state.label);
   if (!saved) return;
   // A child lies inside the frame's workspace, a window on one of the screens;
@@ -184,6 +194,18 @@ void QtPlatform::ForgetOnClose(WindowId id, QWidget* window) {
     memory_.SaveGeometry(it->second.label, window->geometry());
   }
   if (it->second.tab != 0) memory_.SaveTab(it->second.label, it->second.tab);
+  // The window is either the view or the frame's child window around it.
+  auto* view = qobject_cast<WindowView*>(window);
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(window)) view = qobject_cast<WindowView*>(sub->widget());
+  if (view != nullptr) {
+    for (int field : view->Fields()) {
+      auto* list = qobject_cast<ListControl*>(view->ControlWidget(field));
+      if (list == nullptr) continue;
+      std::vector<int> widths = list->UserWidths();
+      for (int& w : widths) w = w > 0 ? std::max(1, ToUnitsX(w, view->base())) : 0;
+      memory_.SaveColumnWidths(it->second.label, field, widths);
+    }
+  }
   shown_.erase(it);
 }
 

@@ -93,6 +93,42 @@ void WindowMemory::SaveTab(const std::string& label, int tab) {
   if (enabled_ && tab >= 1) QSettings().setValue(WindowKey(label, "tab"), tab);
 }
 
+namespace {
+
+QString ColumnsKey(const std::string& label, int field) {
+  return WindowKey(label, "columns") + QLatin1Char('/') + QString::number(field);
+}
+
+}  // namespace
+
+std::vector<int> WindowMemory::ColumnWidths(const std::string& label, int field) const {
+  std::vector<int> widths;
+  if (!enabled_) return widths;
+  for (const QVariant& v : QSettings().value(ColumnsKey(label, field)).toList()) {
+    // A damaged or hand-edited value leaves its column fitting.
+    bool ok = false;
+    int width = v.toInt(&ok);
+    widths.push_back(ok && width > 0 && width < 100000 ? width : 0);
+  }
+  return widths;
+}
+
+void WindowMemory::SaveColumnWidths(const std::string& label, int field,
+                                    const std::vector<int>& widths) {
+  if (!enabled_) return;
+  QVariantList list;
+  bool any = false;
+  for (int width : widths) {
+    list << std::max(0, width);
+    any = any || width > 0;
+  }
+  if (any) {
+    QSettings().setValue(ColumnsKey(label, field), list);
+  } else {
+    QSettings().remove(ColumnsKey(label, field));
+  }
+}
+
 QString WindowMemory::Folder(const std::string& mask) const {
   if (!enabled_) return QString();
   return QSettings().value(FolderKey(mask)).toString();

@@ -1,6 +1,6 @@
 // What the desktop program remembers about its windows between runs: each
-// window's place and size and the last tab of its sheet (keyed by the
-// window's definition name), and the last folder of each kind of file
+// window's place and size, the last tab of its sheet and the column widths
+// the user dragged in its lists (keyed by the window's definition name), and the last folder of each kind of file
 // chooser (keyed by the chooser's file mask). Kept in the desktop settings
 // (QSettings under $XDG_CONFIG_HOME). Only the desktop program turns it on;
 // tests and headless runs leave it off, so they neither read nor write the
@@ -13,6 +13,7 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vorsandt::ui::qt {
 
@@ -35,6 +36,13 @@ class WindowMemory {
   // The sheet tab (1-based) the window named `label` last showed.
   std::optional<int> Tab(const std::string& label) const;
   void SaveTab(const std::string& label, int tab);
+
+  // The widths (in the window's dialog units, so that they follow a changed
+  // font) the user gave the columns of list `field` in the window named
+  // `label`; 0 for a column left fitting. Empty when none was saved.
+  std::vector<int> ColumnWidths(const std::string& label, int field) const;
+  // Saves `widths`; all 0 (or none) forgets what was saved.
+  void SaveColumnWidths(const std::string& label, int field, const std::vector<int>& widths);
 
   // The folder a chooser with this file mask last chose from; empty when none.
   QString Folder(const std::string& mask) const;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QScreen>
 #include <QSettings>
 #include <QTabBar>
@@ -16,6 +17,7 @@
 #include "ui/engine/engine.h"
 #include "ui/engine/events.h"
 #include "ui/engine/resource_set.h"
+#include "ui/qt/list_control.h"
 #include "ui/qt/qt_platform.h"
 
 namespace vorsandt::ui::qt {
@@ -45,7 +47,7 @@ structures:
     caption: Remembered
     at: [default, default, 220, 200]
     controls:
-      - list: "80L|M~NAME~@s20@"
+      - list: "80L|M~NAME~@s20@40L|M~DESCRIPTION~@s60@"
         at: [4, 4, 200, 120]
       - sheet:
         at: [4, 130, 200, 40]
@@ -54,7 +56,9 @@ structures:
           - tab: By Number
           - tab: By Place
 )";
+constexpr int kListField = 1;
 constexpr int kSheetField = 2;
+constexpr char kLongValue[] = "a description wider than its column";
 
 template <typename F>
 bool ServeUntil(F done) {
@@ -87,7 +91,7 @@ class ProgramRun {
       id_ = w->id();
       w->Open();
       while (w->Accept()) {
-        if (w->Event() == event::kOpenWindow) w->SetRows(1, {ListRow{.cells = {"first"}}});
+        if (w->Event() == event::kOpenWindow) w->SetRows(1, {ListRow{.cells = {"first", kLongValue}}});
         if (w->Event() == event::kNewSelection && w->Field() == kSheetField) ++tab_switches_;
       }
       w->Close();
@@ -101,6 +105,7 @@ class ProgramRun {
     ServeUntil([&] { return engine_.Ended(); });
   }
   WindowView* View() { return id_ == 0 ? nullptr : platform_.View(id_); }
+  ListControl* List() { return qobject_cast<ListControl*>(View()->ControlWidget(kListField)); }
   QTabBar* Tabs() { return View()->ControlWidget(kSheetField)->findChild<QTabBar*>(); }
   int tab_switches() const { return tab_switches_; }
   QtPlatform& platform() { return platform_; }
@@ -182,6 +187,52 @@ TEST_F(RememberedWindowsTest, APlaceSavedOffTheScreenIsPulledBackOntoIt) {
   EXPECT_EQ(shown.size(), QSize(500, 400));
   EXPECT_TRUE(screen.contains(shown)) << shown.x() << "," << shown.y() << " outside the screen";
   second.Close();
+}
+
+TEST_F(RememberedWindowsTest, ColumnsFitTheirFirstPageAndADraggedWidthComesBackUntilFittedAgain) {
+  const int dragged = 333;
+  {
+    ProgramRun first(&set_, true);
+    ASSERT_TRUE(first.Open());
+    ListControl* list = first.List();
+    QTreeWidget* table = list->table();
+    ASSERT_TRUE(ServeUntil([&] { return table->topLevelItemCount() == 1; }));
+    const QFontMetrics metrics(table->font());
+    // NAME: its heading is wider than "first", and 80 units would be wider
+    // than both; DESCRIPTION: its value is far wider than 40 units.
+    const int heading = table->header()->sectionSizeHint(0);
+    EXPECT_GE(table->columnWidth(0), heading);
+    EXPECT_LE(table->columnWidth(0), std::max(heading, metrics.horizontalAdvance("first") + 16));
+    const int value = metrics.horizontalAdvance(kLongValue);
+    EXPECT_GE(table->columnWidth(1), value) << "the widest value shows whole";
+    EXPECT_LE(table->columnWidth(1), value + 16);
+    EXPECT_EQ(table->columnWidth(1), list->FittingWidth(1));
+    // The user drags the second heading's edge.
+    table->header()->resizeSection(1, dragged);
+    first.Close();
+  }
+  int fitting = 0;
+  {
+    ProgramRun second(&set_, true);
+    ASSERT_TRUE(second.Open());
+    QTreeWidget* table = second.List()->table();
+    ASSERT_TRUE(ServeUntil([&] { return table->topLevelItemCount() == 1; }));
+    // Kept in dialog units: back within a unit's rounding.
+    EXPECT_NEAR(table->columnWidth(1), dragged, 2) << "the first page does not fit a dragged column";
+    EXPECT_EQ(table->columnWidth(0), second.List()->FittingWidth(0));
+    // A double click on the heading's edge fits it again, and forgets it.
+    emit table->header()->sectionHandleDoubleClicked(1);
+    fitting = second.List()->FittingWidth(1);
+    EXPECT_EQ(table->columnWidth(1), fitting);
+    EXPECT_EQ(second.List()->UserWidths()[1], 0);
+    second.Close();
+  }
+  ProgramRun third(&set_, true);
+  ASSERT_TRUE(third.Open());
+  QTreeWidget* table = third.List()->table();
+  ASSERT_TRUE(ServeUntil([&] { return table->topLevelItemCount() == 1; }));
+  EXPECT_EQ(table->columnWidth(1), fitting);
+  third.Close();
 }
 
 TEST_F(RememberedWindowsTest, AFileChooserStartsInTheFolderItsKindWasLastChosenFrom) {
