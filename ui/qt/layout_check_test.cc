@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <sstream>
 
 #include "ui/qt/list_control.h"
@@ -182,6 +183,47 @@ TEST(PreviewLayoutTest, TheZoomedPageScrollsToItsBottomWithPageDown) {
   EXPECT_EQ(bar->value(), bar->maximum()) << "PgDn reaches the page's bottom";
   QTest::keyClick(view.ControlWidget(1), Qt::Key_Home);
   EXPECT_EQ(bar->value(), 0);
+}
+
+TEST(PreviewLayoutTest, CtrlPlusAndTheWheelMagnifyTheZoomedPageAndCtrlMinusTakesItBack) {
+  WindowState state = Preview();
+  WindowView view(state, {});
+  view.show();
+  // In the page view there is no zoomed page to magnify.
+  QTest::keyClick(view.ControlWidget(1), Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 1.0);
+  state.controls[1].hidden = true;
+  state.controls[2].hidden = true;
+  state.controls[3].hidden = false;
+  view.Apply(state);
+  QApplication::processEvents();
+  auto* area = qobject_cast<QScrollArea*>(view.OuterWidget(4));
+  ASSERT_NE(area, nullptr);
+  QWidget* page = view.ControlWidget(4);
+  const QSize fitted = page->size();
+  EXPECT_LE(fitted.width(), area->viewport()->width()) << "as wide as its area at first";
+  QTest::keyClick(view.ControlWidget(1), Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 1.25);
+  EXPECT_NEAR(page->width(), fitted.width() * 1.25, 1);
+  EXPECT_NEAR(static_cast<double>(page->height()) / page->width(),
+              static_cast<double>(fitted.height()) / fitted.width(), 0.01);
+  QApplication::processEvents();
+  EXPECT_GT(area->horizontalScrollBar()->maximum(), 0) << "wider than its area, it scrolls sideways";
+  // Ctrl+= (the plus key unshifted) and Ctrl with the wheel over the page.
+  QTest::keyClick(view.ControlWidget(1), Qt::Key_Equal, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 1.5);
+  QWheelEvent wheel(QPointF(10, 10), area->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                    QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(area->viewport(), &wheel);
+  EXPECT_EQ(view.Zoom(), 2.0);
+  EXPECT_NEAR(page->width(), fitted.width() * 2, 1);
+  QTest::keyClick(view.ControlWidget(1), Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 1.5);
+  QTest::keyClick(view.ControlWidget(1), Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 1.0);
+  EXPECT_EQ(page->size(), fitted);
+  for (int i = 0; i < 20; ++i) QTest::keyClick(view.ControlWidget(1), Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), WindowView::kZoomSteps[std::size(WindowView::kZoomSteps) - 1]) << "stops at the largest";
 }
 
 TEST(PreviewLayoutTest, ThePageScalesWithTheWindowKeepingItsProportions) {

@@ -1,13 +1,17 @@
 #include "ui/qt/picture_view.h"
 
 #include <QApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QThreadPool>
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <utility>
 
 #include "images/decode.h"
+#include "images/metafile_file.h"
 #include "runtime/env/env.h"
 #include "ui/qt/mappings.h"
 #include "ui/qt/report_render.h"
@@ -15,9 +19,13 @@
 namespace vorsandt::ui::qt {
 namespace {
 
-// Page images and .WMF pictures are played this wide (a letter page at 150
-// pixels per inch), enough to stay sharp when the control scales them.
-constexpr int kMetafileWidth = 1275;
+// A page image or .WMF picture is first played this small: enough to know
+// that it plays and its proportions; it is played again at its shown size.
+constexpr int kMetafileWidth = 200;
+// Up to this many device pixels a played metafile is kept between paints
+// (a page on a large screen, at twice its pixels); a zoomed page shown
+// larger is played straight onto the screen, only its exposed part drawn.
+constexpr int64_t kKeptPixels = 12'000'000;
 
 QImage ToQImage(const images::Image& image) {
   QImage out(image.width, image.height, QImage::Format_RGBA8888);
@@ -46,6 +54,8 @@ void PictureView::Load() {
   picture_ = QImage();
   error_.clear();
   full_ = QSize();
+  bytes_.clear();
+  played_ = QImage();
   pending_ = false;
   setToolTip(QString());
   metafile_ = !file_.empty() && LooksLikeMetafile(file_);
@@ -57,7 +67,11 @@ void PictureView::Load() {
     // Played here: the player is bounded and draws with the toolkit's fonts,
     // which belong to the GUI thread.
     picture_ = MetafileImage(file_, kMetafileWidth);
-    if (picture_.isNull()) error_ = QStringLiteral("The picture file is damaged.");
+    if (picture_.isNull()) {
+      error_ = QStringLiteral("The picture file is damaged.");
+    } else if (std::optional<std::vector<uint8_t>> bytes = images::ReadMetafileFile(file_)) {
+      bytes_ = std::move(*bytes);
+    }
     setToolTip(error_);
     update();
     return;
@@ -115,13 +129,41 @@ void PictureView::resizeEvent(QResizeEvent* event) {
   if (reduced && outgrown) Load();
 }
 
-void PictureView::paintEvent(QPaintEvent*) {
+void PictureView::PaintMetafile(QPainter& painter, const QRect& target, const QRect& exposed) {
+  const qreal ratio = devicePixelRatioF();
+  const QSize device(static_cast<int>(std::lround(target.width() * ratio)),
+                     static_cast<int>(std::lround(target.height() * ratio)));
+  if (int64_t{device.width()} * device.height() > kKeptPixels) {
+    played_ = QImage();
+    painter.save();
+    painter.setClipRect(exposed);
+    painter.fillRect(target, Qt::white);
+    DrawMetafile(painter, QRectF(target), bytes_);
+    painter.restore();
+    return;
+  }
+  if (played_.size() != device) {
+    played_ = QImage(device, QImage::Format_RGB32);
+    played_.fill(Qt::white);
+    QPainter player(&played_);
+    DrawMetafile(player, QRectF(QPointF(0, 0), QSizeF(device)), bytes_);
+    player.end();
+    played_.setDevicePixelRatio(ratio);
+  }
+  painter.drawImage(target.topLeft(), played_);
+}
+
+void PictureView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   const QRect box = rect();
   if (!picture_.isNull()) {
     QSize size = picture_.size().scaled(box.size(), Qt::KeepAspectRatio);
     QRect target(QPoint(0, 0), size);
     target.moveCenter(box.center());
+    if (metafile_ && !bytes_.empty()) {
+      PaintMetafile(painter, target, event->rect());
+      return;
+    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, picture_);
     return;

@@ -5,7 +5,9 @@
 // size (a large JPEG is decoded at a reduced scale for a small control), so a
 // 24-megapixel photo never holds the GUI thread. Metafiles (report page
 // images, .WMF pictures) are played onto the toolkit's painter instead, so
-// their text is drawn with real fonts. A file that cannot be shown leaves a
+// their text is drawn with real fonts, at the size they are shown and at the
+// screen's device pixels (played again when that changes), so a page stays
+// sharp at any zoom and scale. A file that cannot be shown leaves a
 // neutral placeholder with the reason in it and as its tip, never a crash.
 //
 // Invariants: only the GUI thread touches the widget; a decode carries the
@@ -19,6 +21,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vorsandt::ui::qt {
 
@@ -39,6 +42,10 @@ class PictureView : public QWidget {
   const QString& error() const { return error_; }
   // True while a decode started for the current file has not come back.
   bool decoding() const { return pending_; }
+  // A metafile as last drawn: played at its shown size in device pixels
+  // (null before the first paint, and when it is drawn straight onto the
+  // screen because it is shown too large to keep).
+  const QImage& played() const { return played_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -47,6 +54,7 @@ class PictureView : public QWidget {
  private:
   void Load();
   void Decoded(uint64_t generation, QImage picture, QSize full, QString error);
+  void PaintMetafile(QPainter& painter, const QRect& target, const QRect& exposed);
 
   std::string file_;
   QImage picture_;
@@ -55,6 +63,8 @@ class PictureView : public QWidget {
   bool pending_ = false;
   bool metafile_ = false;
   QSize full_;  // the picture's own size, when it was decoded smaller
+  std::vector<uint8_t> bytes_;  // a metafile's records, played at each new size
+  QImage played_;               // ... and the picture of the last size
 };
 
 }  // namespace vorsandt::ui::qt

@@ -5,7 +5,9 @@
 #include <QKeyEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
+#include <iterator>
 
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
@@ -208,6 +210,44 @@ bool WindowView::ScrollImage(QKeyEvent* event) {
       return true;
     }
     return false;
+  }
+  return false;
+}
+
+bool WindowView::ZoomKey(QKeyEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) return false;
+  switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:  // the plus key's own, unshifted
+      return ZoomImage(1);
+    case Qt::Key_Minus:
+      return ZoomImage(-1);
+    case Qt::Key_0:
+      return ZoomImage(-static_cast<int>(std::size(kZoomSteps)));
+    default:
+      return false;
+  }
+}
+
+bool WindowView::ZoomImage(int steps) {
+  for (auto& [field, view] : controls_) {
+    if (view.scroller == nullptr || !view.scroller->isVisible()) continue;
+    const int last = static_cast<int>(std::size(kZoomSteps)) - 1;
+    const size_t zoom = static_cast<size_t>(std::clamp(static_cast<int>(zoom_) + steps, 0, last));
+    if (zoom == zoom_) return true;
+    // The point at the middle of the area stays there.
+    QScrollBar* h = view.scroller->horizontalScrollBar();
+    QScrollBar* v = view.scroller->verticalScrollBar();
+    QSize page = view.scroller->viewport()->size();
+    QSize before = view.widget->size();
+    double fx = (h->value() + page.width() / 2.0) / std::max(1, before.width());
+    double fy = (v->value() + page.height() / 2.0) / std::max(1, before.height());
+    zoom_ = zoom;
+    ScaleScrolledPicture(view);
+    QSize after = view.widget->size();
+    h->setValue(static_cast<int>(fx * after.width() - page.width() / 2.0));
+    v->setValue(static_cast<int>(fy * after.height() - page.height() / 2.0));
+    return true;
   }
   return false;
 }

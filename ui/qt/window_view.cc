@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QWheelEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -383,6 +384,7 @@ void WindowView::CreateControl(const ControlState& c) {
         view.scroller->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         auto* picture = new PictureView();
         view.scroller->setWidget(picture);
+        view.scroller->viewport()->installEventFilter(this);
         w = picture;
       } else {
         w = new PictureView(canvas_);  // its file is set once it is placed
@@ -540,6 +542,7 @@ void WindowView::ScaleScrolledPicture(ControlView& view) {
   int bar = view.scroller->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view.scroller);
   int frame = 2 * view.scroller->frameWidth();
   int width = std::max(1, view.scroller->width() - frame - bar);
+  width = static_cast<int>(width * Zoom());
   int height =
       static_cast<int>(int64_t{view.inner.height()} * width / std::max(1, view.inner.width()));
   view.widget->resize(width, std::max(1, height));
@@ -817,6 +820,13 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event) {
     Stretch();
     return false;
   }
+  if (event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if ((wheel->modifiers() & Qt::ControlModifier) && wheel->angleDelta().y() != 0) {
+      ZoomImage(wheel->angleDelta().y() > 0 ? 1 : -1);
+      return true;
+    }
+  }
   auto it = watched_.find(watched);
   if (it != watched_.end()) {
     int field = it->second;
@@ -874,6 +884,10 @@ void WindowView::keyPressEvent(QKeyEvent* event) {
   bool engine_key = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
                     (event->key() >= Qt::Key_F1 && event->key() <= Qt::Key_F24) ||
                     (event->modifiers() & Qt::ControlModifier) || Alerted(field, code);
+  if (!Alerted(field, code) && ZoomKey(event)) {
+    event->accept();
+    return;
+  }
   if (code != 0 && engine_key) {
     SendKey(field, code, event->text());
     event->accept();

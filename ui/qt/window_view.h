@@ -117,6 +117,10 @@ class WindowView : public QWidget {
   std::vector<const ControlView*> Growers() const;
   // Sends a scrolling key to the shown scrolled image; false when none takes it.
   bool ScrollImage(QKeyEvent* event);
+  // Ctrl+plus, Ctrl+minus and Ctrl+0 magnify the shown scrolled image (a
+  // zoomed page), as does Ctrl with the wheel over it; false when none shows.
+  bool ZoomKey(QKeyEvent* event);
+  bool ZoomImage(int steps);
   void ApplyControl(ControlView& view, const ControlState& c);
   bool Shown(int field) const;
   void Watch(QWidget* widget, int field);
@@ -144,6 +148,14 @@ class WindowView : public QWidget {
   bool active_ = false;
   bool focus_pending_ = false;
   bool close_allowed_ = false;
+  // The scrolled image's magnification: its width is the scroll area's
+  // times kZoomSteps[zoom_] (1, as wide as the area, until the user zooms).
+  size_t zoom_ = 0;
+
+ public:
+  // The magnifications Ctrl+plus and Ctrl+minus step through.
+  static constexpr double kZoomSteps[] = {1.0, 1.25, 1.5, 2.0, 2.5, 3.0, 4.0};
+  double Zoom() const { return kZoomSteps[zoom_]; }
 };
 
 }  // namespace vorsandt::ui::qt
