@@ -74,6 +74,8 @@ void ListProcedure::Run() {
   AlertDoubleClick(*window_, list_);
   ShowPicture();
   if (has_select()) ShowSelectButton();
+  // A lookup is left with Esc, as with its Close button: nothing chosen.
+  if (is_select() || selecting()) window_->SetEscapeButton(close_);
   if (!is_select()) AlertUpdateKeys(*window_, list_);
 
   while (window_->Accept()) {

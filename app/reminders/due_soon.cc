@@ -228,6 +228,8 @@ void DueSoonProcedure::Run() {
   open_ = window_->FieldOf("?Open");
   close_ = window_->FieldOf("?Close");
   window_->SetProperty(list_, ui::prop::kAlertKey, ui::key::kMouseLeft2, kDoubleClickSlot);
+  // A reminder is dismissed with Esc, as its Close button dismisses it.
+  window_->SetEscapeButton(close_);
   window_->Open();
   while (window_->Accept()) {
     switch (window_->Event()) {

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -308,6 +309,44 @@ void Engine::Opened(Window* window) {
   platform_->WindowOpened(window->Snapshot());
 }
 
+bool Engine::CloseOthersFirst(Window* frame) {
+  std::lock_guard<std::mutex> lock(mu_);
+  const bool others = std::any_of(open_order_.begin(), open_order_.end(),
+                                  [frame](WindowId id) { return id != frame->id(); });
+  if (!others) return false;
+  if (closing_frame_ == 0) {
+    closing_frame_ = frame->id();
+    AskNextToClose();
+  }
+  return true;
+}
+
+void Engine::AskNextToClose() {
+  closing_asked_ = 0;
+  for (auto it = open_order_.rbegin(); it != open_order_.rend(); ++it) {
+    if (*it == closing_frame_) continue;
+    closing_asked_ = *it;
+    Window::Queued q;
+    q.is_input = true;
+    q.input.type = vorsandt::ui::Input::Type::kClose;
+    windows_[*it]->queue_.push_back(std::move(q));
+    cv_.notify_all();
+    return;
+  }
+  auto frame = windows_.find(closing_frame_);
+  closing_frame_ = 0;
+  if (frame == windows_.end()) return;
+  Window::Queued q;
+  q.event = event::kCloseWindow;
+  frame->second->queue_.push_back(q);
+  cv_.notify_all();
+}
+
+bool Engine::ClosingProgram() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return closing_frame_ != 0;
+}
+
 void Engine::Closed(Window* window) {
   std::vector<Window*> others;
   {
@@ -315,6 +354,11 @@ void Engine::Closed(Window* window) {
     windows_.erase(window->id());
     std::erase(open_order_, window->id());
     window->queue_.clear();
+    if (window->id() == closing_frame_) {
+      closing_frame_ = closing_asked_ = 0;
+    } else if (closing_frame_ != 0 && window->id() == closing_asked_) {
+      AskNextToClose();
+    }
     if (window->structure_->mdi_frame) {
       // Closing the frame closes every other window of the program.
       for (auto& [id, w] : windows_) {
@@ -392,6 +436,11 @@ bool Engine::Take(Window* window, Window::Queued& out) {
   int slot = window->slot_;
   std::unique_lock<std::mutex> lock(mu_);
   Slot& s = slots_[slot];
+  // The window asked to close the program's way waits for input again while
+  // still open: its user chose to stay, and the program stays with it.
+  if (closing_frame_ != 0 && window->id() == closing_asked_ && window->queue_.empty()) {
+    closing_frame_ = closing_asked_ = 0;
+  }
   s.state = SlotState::kWaiting;
   s.waiting = window;
   s.timer = window->timer_ > 0;

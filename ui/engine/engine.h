@@ -123,6 +123,8 @@ class Engine : public files::RuntimeErrorSink {
   bool Post(WindowId id, int event, int field = 0);
   // Ids of the open windows in the order they were opened.
   std::vector<WindowId> OpenWindows() const;
+  // True while the user's close of the frame waits for the other windows.
+  bool ClosingProgram() const;
 
   // Modal interactions, made by the procedure's thread through the platform.
   int Message(const MessageRequest& request);
@@ -185,6 +187,19 @@ class Engine : public files::RuntimeErrorSink {
   void ReleasePermission(int slot, bool ending = false);
 
   // Window support (called by Window).
+  //
+  // The user closes the program (the frame's close box, or its Exit):
+  // every other window is closed as its own close box would close it, the
+  // newest first, one after the other, so that a form with changes asks
+  // whether to save them. The frame hears its close-window event once they
+  // have all gone. A window that stays (its procedure waits for input again
+  // without having closed: the user chose Cancel, or a save failed) ends the
+  // attempt, and the windows still open stay open. False when no other
+  // window is open, and the frame closes at once.
+  bool CloseOthersFirst(Window* frame);
+  // Under mu_: asks the newest window other than the frame to close, or
+  // closes the frame when none is left.
+  void AskNextToClose();
   void Opened(Window* window);
   void Closed(Window* window);
   void Enqueue(Window* window, Window::Queued queued, bool front = false);
@@ -230,6 +245,10 @@ class Engine : public files::RuntimeErrorSink {
   WindowId next_window_ = 1;
   std::map<WindowId, Window*> windows_;  // open windows
   std::vector<WindowId> open_order_;
+  // The user's close of the program under way (CloseOthersFirst): the frame,
+  // and the window asked to close now; 0 when none.
+  WindowId closing_frame_ = 0;
+  WindowId closing_asked_ = 0;
 
   std::mutex perm_mu_;
   std::condition_variable perm_cv_;

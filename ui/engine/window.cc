@@ -65,6 +65,7 @@ Window::Window(Engine* engine, WindowId id, const Node* structure, int slot)
   if (structure->menu_bar) {
     for (const Node& menu : structure->menu_bar->children) menus_.push_back(MenuFrom(menu));
   }
+  if (structure->modal) escape_button_ = DialogEscapeButton();
 }
 
 Window::~Window() {
@@ -306,11 +307,7 @@ bool Window::Deliver(const Queued& queued) {
       Changed();
       return control_event(event::kSelected);
     case Input::Type::kClose:
-      close_by_user_ = true;
-      event_ = event::kCloseWindow;
-      field_ = 0;
-      keycode_ = 0;
-      return true;
+      return CloseByUser();
     case Input::Type::kGainFocus:
       event_ = event::kGainFocus;
       field_ = 0;
@@ -489,15 +486,7 @@ bool Window::DeliverKey(const Input& in) {
       return fire(event::kNewSelection, field);
     }
   }
-  if (in.value == key::kEnter) {
-    for (ControlModel& b : controls_) {
-      if (b.node->kind == Kind::kButton && b.default_button && !b.disabled && !b.hidden) {
-        if (b.node->standard_action == action::kClose) Post(event::kCloseWindow);
-        return fire(event::kAccepted, b.field);
-      }
-    }
-  }
-  return false;
+  return DeliverStandardKey(in.value);
 }
 
 void Window::MenuChosen(int number) {
@@ -507,7 +496,8 @@ void Window::MenuChosen(int number) {
     case 0:
       break;
     case action::kClose:
-      Post(event::kCloseWindow);
+      // The frame's Exit asks the other windows first, as its close box does.
+      if (!structure_->mdi_frame || !engine_->CloseOthersFirst(this)) Post(event::kCloseWindow);
       break;
     case action::kPrintSetup:
       Flush();

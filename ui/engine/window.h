@@ -66,6 +66,14 @@ class Window {
   void KeepOpen();
   std::string Keychar() const { return keychar_; }
 
+  // The button Esc presses, as Enter presses the default button, when
+  // neither the focused control nor the window alerts Esc; 0: Esc does
+  // nothing. A window of its own that keeps the others from input (a
+  // dialog: progress, preview, jump) starts with its Cancel button, else its
+  // Close button; other windows start with none.
+  void SetEscapeButton(int field) { escape_button_ = field; }
+  int EscapeButton() const { return escape_button_; }
+
   // Queues an event at the end of this window's queue (field 0 for a window
   // event). Safe from any thread while the window exists; other threads
   // should post by id through Engine::Post.
@@ -168,6 +176,12 @@ class Window {
   // Turns a taken input into the current event; false when it produces none.
   bool Deliver(const Queued& queued);
   bool DeliverKey(const Input& input);
+  // The keys every window understands by itself (standard_keys.cc): Enter,
+  // Esc, and Ctrl+F4 in a child window of the frame.
+  bool DeliverStandardKey(int code);
+  int DialogEscapeButton() const;
+  // The user closes the window (its close box, or a key that stands for it).
+  bool CloseByUser();
   bool DeliverAccept(const Input& input, ControlModel& c);
   bool DeliverDropChoice(const Input& input, ControlModel& c);
   // Drop lists: the text and row that show the bound variable's value.
@@ -195,6 +209,7 @@ class Window {
   bool close_delivered_ = false;
   bool close_by_user_ = false;   // the current close-window event came as input
   bool open_delivered_ = false;  // the open-window event was heard
+  int escape_button_ = 0;
   std::map<int, std::string> status_;
   std::map<int, int> alert_;  // window-level alert keys: slot -> key code
   std::map<std::pair<int, int>, std::string> other_;

@@ -38,7 +38,14 @@ bool EndProgram(Engine& engine, HeadlessPlatform& platform, std::chrono::millise
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       continue;
     }
-    WindowId target = open.back() == closed_before ? open.front() : open.back();
+    if (open.back() == closed_before) {
+      // The frame's close box would ask that window again; the frame's
+      // closing itself closes it, and every other window, without asking.
+      engine.Post(open.front(), event::kCloseWindow);
+      closed_before = 0;
+      continue;
+    }
+    WindowId target = open.back();
     closed_before = target;
     Input close;
     close.type = Input::Type::kClose;

@@ -98,7 +98,19 @@ FrameWindow::~FrameWindow() {
 }
 
 void FrameWindow::Send(const Input& input) {
-  if (sink_ && frame_id_ != 0) sink_(frame_id_, input);
+  if (sink_ == nullptr || frame_id_ == 0) return;
+  // A menu item or the close box acts on the program after what was typed
+  // into the focused entry of a child window has reached its procedure:
+  // Exit must know that a form was changed.
+  const bool acts = input.type == Input::Type::kAccept || input.type == Input::Type::kClose;
+  for (QWidget* w = acts ? QApplication::focusWidget() : nullptr; w != nullptr;
+       w = w->parentWidget()) {
+    if (auto* view = qobject_cast<WindowView*>(w)) {
+      view->CompleteEdit();
+      break;
+    }
+  }
+  sink_(frame_id_, input);
 }
 
 void FrameWindow::OpenFrame(const WindowState& state) {

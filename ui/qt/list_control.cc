@@ -1,6 +1,7 @@
 #include "ui/qt/list_control.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -307,6 +308,10 @@ bool ListControl::HandleKey(QKeyEvent* event) {
       return true;
     }
   }
+  if (event->matches(QKeySequence::Copy)) {
+    if (QString text = SelectedRowText(); !text.isEmpty()) QApplication::clipboard()->setText(text);
+    return true;
+  }
   if (paged_ && IsNavigation(event->key())) {
     Send(Input::Type::kKey, code);
     return true;
@@ -393,6 +398,16 @@ bool ListControl::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+QString ListControl::SelectedRowText() const {
+  QTreeWidgetItem* item = table_->currentItem();
+  if (item == nullptr || !item->isSelected()) return QString();
+  QStringList cells;
+  for (int c = 0; c < table_->columnCount(); ++c) {
+    if (!table_->isColumnHidden(c) && table_->columnWidth(c) > 0) cells << item->text(c);
+  }
+  return cells.join(QLatin1Char('\t'));
 }
 
 }  // namespace vorsandt::ui::qt

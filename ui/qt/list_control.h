@@ -44,6 +44,9 @@ class ListControl : public QWidget {
   bool IsTree() const { return tree_; }
   // Rows that fit in the list's current height (at least 1).
   int VisibleRows() const;
+  // The selected row as the list shows it, its visible columns separated by
+  // tabs (what Ctrl+C puts on the clipboard); empty when no row is selected.
+  QString SelectedRowText() const;
 
   // Column widths. Until the user sizes a column it fits its heading and the
   // widest value of the first page that has rows (no wider than

@@ -881,7 +881,9 @@ void WindowView::keyPressEvent(QKeyEvent* event) {
   // control combinations go to the engine, which knows the alerted keys.
   int code = KeyCode(event->key(), event->modifiers());
   int field = FieldOf(QApplication::focusWidget());
+  // Esc presses the window's Cancel or Close where the engine knows one.
   bool engine_key = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+                    event->key() == Qt::Key_Escape ||
                     (event->key() >= Qt::Key_F1 && event->key() <= Qt::Key_F24) ||
                     (event->modifiers() & Qt::ControlModifier) || Alerted(field, code);
   if (!Alerted(field, code) && ZoomKey(event)) {

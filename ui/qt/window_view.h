@@ -72,6 +72,10 @@ class WindowView : public QWidget {
   // Lets the next close request through (the engine closed the window).
   void AllowClose() { close_allowed_ = true; }
   void Send(const Input& input);
+  // Sends the focused entry's or text box's pending text, as leaving it
+  // would: before a key, the close box or the frame's Exit acts on the
+  // window, its procedure knows what was typed.
+  void CompleteEdit();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -125,8 +129,6 @@ class WindowView : public QWidget {
   bool Shown(int field) const;
   void Watch(QWidget* widget, int field);
   void SendKey(int field, int code, const QString& text);
-  // Sends the focused entry's or text box's pending text, as leaving it would.
-  void CompleteEdit();
   // True when key `code` is alerted on control `field` or on the window.
   bool Alerted(int field, int code) const;
   void FocusControl(int field);

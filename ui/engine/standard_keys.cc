@@ -1,0 +1,70 @@
+// The keys every window understands without its procedure doing anything:
+// Enter presses the default button, Esc the window's escape button (Cancel,
+// or Close where the window has no Cancel), and Ctrl+F4 closes a child window
+// of the frame as its close box would, so that a changed form asks first. A
+// key alerted on the focused control or on the window belongs to the
+// procedure and never gets here.
+#include <string_view>
+
+#include "ui/engine/engine.h"
+#include "ui/engine/window.h"
+
+namespace vorsandt::ui {
+namespace {
+
+// The buttons that stand for Esc in a dialog, the first the window has.
+constexpr std::string_view kEscapeButtons[] = {"?Cancel", "?CancelJump", "?Close"};
+constexpr int kCtrlF4 = key::kCtrl + key::kF1 + 3;
+
+}  // namespace
+
+int Window::DialogEscapeButton() const {
+  for (std::string_view name : kEscapeButtons) {
+    for (const ControlModel& c : controls_) {
+      if (c.node->kind == Kind::kButton && UseName(*c.node) == name) return c.field;
+    }
+  }
+  return 0;
+}
+
+bool Window::CloseByUser() {
+  // The frame's close box asks every other window first; the frame hears
+  // its close once they have all gone.
+  if (structure_->mdi_frame && engine_->CloseOthersFirst(this)) return false;
+  close_by_user_ = true;
+  event_ = event::kCloseWindow;
+  field_ = 0;
+  keycode_ = 0;
+  return true;
+}
+
+bool Window::DeliverStandardKey(int code) {
+  auto press = [this](ControlModel& b) {
+    if (b.node->standard_action == action::kClose) Post(event::kCloseWindow);
+    event_ = event::kAccepted;
+    field_ = b.field;
+    return true;
+  };
+  auto usable = [](const ControlModel& b) {
+    return b.node->kind == Kind::kButton && !b.disabled && !b.hidden;
+  };
+  if (code == key::kEnter) {
+    for (ControlModel& b : controls_) {
+      if (usable(b) && b.default_button) return press(b);
+    }
+    return false;
+  }
+  if (code == key::kEsc) {
+    ControlModel* b = ControlAt(escape_button_);
+    return b != nullptr && usable(*b) && press(*b);
+  }
+  if (code == kCtrlF4 && structure_->mdi_child && !structure_->modal) {
+    const int keycode = keycode_;
+    CloseByUser();
+    keycode_ = keycode;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace vorsandt::ui
