@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vorsandt::env {
 
@@ -168,6 +170,14 @@ class File {
     (void)path;
     return 0;
   }
+
+  // The statfs type (magic number) of the file system that holds the file
+  // (file_system.h names them). Returns 0 or an errno (ENOTSUP where the
+  // environment cannot tell: callers then assume a network file system).
+  virtual int FileSystemType(uint64_t* magic) {
+    *magic = 0;
+    return ENOTSUP;
+  }
 };
 
 class Env {
@@ -235,6 +245,30 @@ struct PosixFlushCounts {
   int64_t folders = 0;
 };
 PosixFlushCounts CountPosixFlushes();
+
+// Round trips to the file system per file, as the POSIX and fault
+// environments make them: lock calls (every fcntl lock request or query the
+// POSIX environment makes, every TryLock, Unlock and TestLock of the fault
+// one) and read calls (pread and preadv2; ReadAt). Counted per path as given
+// to Open, for the whole process, so that a tool or a benchmark can tell
+// what an action cost; on a network file system each is a round trip to the
+// server. Thread safe.
+struct IoCounts {
+  int64_t lock_calls = 0;
+  int64_t reads = 0;
+};
+IoCounts IoCountsOf(const std::string& path);
+// Every path counted so far, in name order, and the sum over all of them.
+std::vector<std::pair<std::string, IoCounts>> AllIoCounts();
+IoCounts TotalIoCounts();
+void ResetIoCounts();
+
+// The counters of one path, for the environments' handles (stable for the
+// life of the process).
+struct IoCounterSlot;
+IoCounterSlot* IoCounterFor(const std::string& path);
+void CountLockCall(IoCounterSlot* slot);
+void CountRead(IoCounterSlot* slot);
 
 }  // namespace vorsandt::env
 

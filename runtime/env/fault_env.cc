@@ -59,8 +59,13 @@ class FaultView final : public FileView {
 
 class FaultFile final : public File {
  public:
-  FaultFile(FaultEnv* env, std::shared_ptr<FaultEnv::Node> node, int64_t generation, bool read_only)
-      : env_(env), node_(std::move(node)), generation_(generation), read_only_(read_only) {}
+  FaultFile(FaultEnv* env, std::shared_ptr<FaultEnv::Node> node, int64_t generation, bool read_only,
+            IoCounterSlot* counts)
+      : env_(env),
+        node_(std::move(node)),
+        generation_(generation),
+        read_only_(read_only),
+        counts_(counts) {}
 
   ~FaultFile() override {
     std::lock_guard<std::mutex> guard(env_->mutex_);
@@ -69,6 +74,7 @@ class FaultFile final : public File {
 
   int ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override {
     *got = 0;
+    CountRead(counts_);
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
     if (env_->read_errno_ != 0 && offset >= env_->read_fault_from_) return env_->read_errno_;
@@ -133,9 +139,11 @@ class FaultFile final : public File {
   }
 
   int TryLock(uint64_t offset, uint64_t length, bool exclusive) override {
+    CountLockCall(counts_);
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
     if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
+    if (env_->lock_errno_ != 0) return env_->lock_errno_;
     // As on Linux: an exclusive lock needs a descriptor open for writing,
     // which a file that refuses writing never gives.
     if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
@@ -156,6 +164,7 @@ class FaultFile final : public File {
   }
 
   int Unlock(uint64_t offset, uint64_t length) override {
+    CountLockCall(counts_);
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
     if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
@@ -170,6 +179,13 @@ class FaultFile final : public File {
     return it->second == node_ ? 0 : ESTALE;
   }
 
+  int FileSystemType(uint64_t* magic) override {
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    *magic = env_->file_system_;
+    return 0;
+  }
+
   int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
     view->reset();
     std::lock_guard<std::mutex> guard(env_->mutex_);
@@ -182,9 +198,11 @@ class FaultFile final : public File {
  private:
   // TestLock without seeing the claims of `skip` (nullptr: every claim).
   int Test(uint64_t offset, uint64_t length, bool exclusive, const void* skip) {
+    CountLockCall(counts_);
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
     if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
+    if (env_->lock_errno_ != 0) return env_->lock_errno_;
     if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
     return node_->locks.ConflictsWithOthers(skip, offset, offset + length, exclusive) ? EAGAIN : 0;
   }
@@ -199,6 +217,7 @@ class FaultFile final : public File {
   std::shared_ptr<FaultEnv::Node> node_;
   int64_t generation_;
   bool read_only_;
+  IoCounterSlot* counts_;
 };
 
 int FaultView::Read(uint64_t offset, void* buffer, size_t length) {
@@ -247,7 +266,8 @@ int FaultEnv::OpenLocked(const std::string& path, uint32_t flags, std::unique_pt
     it->second->current.clear();
     it->second->pending.push_back({true, 0, {}});
   }
-  *file = std::make_unique<FaultFile>(this, it->second, generation_, read_only);
+  *file = std::make_unique<FaultFile>(this, it->second, generation_, read_only,
+                                      IoCounterFor(path));
   return 0;
 }
 
@@ -421,6 +441,16 @@ void FaultEnv::SetContents(const std::string& path, const std::string& data) {
   node->current = data;
   node->durable = data;
   node->pending.clear();
+}
+
+void FaultEnv::ReportFileSystem(uint64_t magic) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  file_system_ = magic;
+}
+
+void FaultEnv::RefuseLocks(int errnum) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  lock_errno_ = errnum;
 }
 
 void FaultEnv::AdvanceClock(int64_t hundredths) {

@@ -69,6 +69,14 @@ class FaultEnv final : public Env {
   // Every read at or beyond `from_offset` fails with `errnum` until called
   // again with 0 (a disk that cannot read part of a file).
   void FailReads(int errnum, uint64_t from_offset = 0);
+  // Every file reports the file system with statfs type `magic`
+  // (file_system.h; tmpfs until called), so that a test can put its files
+  // on a network file system.
+  void ReportFileSystem(uint64_t magic);
+  // Every byte-range lock request and query fails with `errnum` until
+  // called again with 0 (a file system that refuses locks: ENOLCK,
+  // EOPNOTSUPP).
+  void RefuseLocks(int errnum);
   // Removes armed faults (not a stop that already happened).
   void ClearFaults();
 
@@ -118,6 +126,8 @@ class FaultEnv final : public Env {
   int64_t writes_ = 0;
   int64_t syncs_ = 0;
   int64_t clock_ = 0;
+  uint64_t file_system_ = 0x01021994;  // tmpfs
+  int lock_errno_ = 0;
   bool stopped_ = false;
   Fault write_fault_;
   Fault sync_fault_;

@@ -23,6 +23,7 @@
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -200,8 +201,12 @@ constexpr uint64_t kMaxViewLength = 4096;
 
 class PosixFile final : public File {
  public:
-  PosixFile(int fd, bool read_only, dev_t dev, ino_t ino, uint64_t length)
-      : fd_(fd), read_only_(read_only), key_(dev, ino), flushed_length_(length) {
+  PosixFile(int fd, bool read_only, dev_t dev, ino_t ino, uint64_t length, IoCounterSlot* counts)
+      : fd_(fd),
+        read_only_(read_only),
+        key_(dev, ino),
+        flushed_length_(length),
+        counts_(counts) {
     std::lock_guard<std::mutex> guard(Registry().mutex);
     Registry().files[key_].handles++;
   }
@@ -222,6 +227,7 @@ class PosixFile final : public File {
     *got = 0;
     auto* out = static_cast<char*>(buffer);
     while (*got < length) {
+      CountRead(counts_);
       ssize_t n = pread(fd_, out + *got, length - *got, static_cast<off_t>(offset + *got));
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -239,6 +245,7 @@ class PosixFile final : public File {
     // anything else (not cached, partly cached, a file system without the
     // flag) starts the read of the block around them first.
     iovec part{buffer, length};
+    CountRead(counts_);
     const ssize_t n = preadv2(fd_, &part, 1, static_cast<off_t>(offset), RWF_NOWAIT);
     if (n >= 0 && static_cast<size_t>(n) == length) {
       *got = length;
@@ -309,6 +316,7 @@ class PosixFile final : public File {
     std::lock_guard<std::mutex> guard(Registry().mutex);
     LockTable& table = Registry().files[key_].table;
     if (table.Conflicts(offset, end, exclusive)) return EAGAIN;
+    CountLockCall(counts_);
     if (exclusive) {
       // The table guarantees that no claim of this handle overlaps.
       if (int e = KernelLock(fd_, F_WRLCK, offset, end); e != 0) return e;
@@ -345,6 +353,7 @@ class PosixFile final : public File {
     fl.l_start = static_cast<off_t>(offset);
     fl.l_len = static_cast<off_t>(end - offset);
     fl.l_pid = 0;
+    CountLockCall(counts_);
     if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return errno;
     return fl.l_type == F_UNLCK ? 0 : EAGAIN;
   }
@@ -357,6 +366,7 @@ class PosixFile final : public File {
     if (!table.Remove(this, offset, end)) return ENOLCK;
     int result = 0;
     for (const LockTable::Range& r : table.Uncovered(this, offset, end)) {
+      CountLockCall(counts_);
       if (int e = KernelLock(fd_, F_UNLCK, r.first, r.second); e != 0 && result == 0) result = e;
     }
     return result;
@@ -367,6 +377,15 @@ class PosixFile final : public File {
     if (stat(path.c_str(), &st) != 0) return errno;
     // The identity taken when the handle was opened; an open file keeps it.
     return st.st_dev == key_.first && st.st_ino == key_.second ? 0 : ESTALE;
+  }
+
+  int FileSystemType(uint64_t* magic) override {
+    struct statfs fs {};
+    while (fstatfs(fd_, &fs) != 0) {
+      if (errno != EINTR) return errno;
+    }
+    *magic = static_cast<uint64_t>(static_cast<uint32_t>(fs.f_type));
+    return 0;
   }
 
   int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
@@ -397,6 +416,7 @@ class PosixFile final : public File {
   bool read_only_;
   std::pair<dev_t, ino_t> key_;
   uint64_t flushed_length_;  // the length the last successful flush made durable
+  IoCounterSlot* counts_;
 };
 
 class PosixEnv final : public Env {
@@ -457,7 +477,8 @@ class PosixEnv final : public Env {
     // A file truncated on open has a length no flush has made durable yet.
     const uint64_t durable_length =
         (flags & kOpenTruncate) != 0 ? UINT64_MAX : static_cast<uint64_t>(st.st_size);
-    *file = std::make_unique<PosixFile>(fd, read_only, st.st_dev, st.st_ino, durable_length);
+    *file = std::make_unique<PosixFile>(fd, read_only, st.st_dev, st.st_ino, durable_length,
+                                        IoCounterFor(path));
     return 0;
   }
 

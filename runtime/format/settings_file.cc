@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "runtime/env/file_system.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/format/characters.h"
@@ -76,6 +77,7 @@ enum class Key {
   kButtons,
   kMessage,
   kDueSoonDays,
+  kNetworkFiles,
 };
 
 Key Classify(std::string_view key, int32_t* message_number) {
@@ -87,7 +89,7 @@ Key Classify(std::string_view key, int32_t* message_number) {
       {"ZORCASE", Key::kCase},       {"ZORMONTH", Key::kMonthNames},
       {"ZORMON", Key::kMonthAbbreviations}, {"ZORAMPM", Key::kAmPm},
       {"ZORDIGRAPH", Key::kDigraphs}, {"ZORBUTTON", Key::kButtons},
-      {"DUESOONDAYS", Key::kDueSoonDays},
+      {"DUESOONDAYS", Key::kDueSoonDays}, {env::kNetworkFilesKey, Key::kNetworkFiles},
   };
   for (const auto& entry : kKeys) {
     if (EqualsNoCase(key, entry.name)) return entry.key;
@@ -175,6 +177,13 @@ void ApplyKey(Key key, int32_t message_number, std::string_view raw_value, Local
           days <= kMaxDueSoonDays) {
         locale->due_soon_days = days;
       }
+      break;
+    }
+    case Key::kNetworkFiles: {
+      // A value not understood keeps the automatic choice (or an earlier
+      // line's): the careful path is never switched off by a typing error.
+      env::NetworkFilesSetting setting;
+      if (env::ParseNetworkFilesSetting(item(0), &setting)) env::SetNetworkFilesSetting(setting);
       break;
     }
     case Key::kMessage:

@@ -160,6 +160,11 @@ int Container::Open(const std::string& path, uint32_t flags) {
     return kSystemErrorBase + files::MapErrno(e, (env_flags & env::kOpenCreate) != 0);
   }
   path_ = path;
+  // A shared file on a network file system is never trusted through a
+  // mapping (file_system.h): without a view every read call takes the
+  // reader lock and reads the header through the file.
+  read_path_ = shared_ ? env::ChooseReadPath(file_.get()) : env::ReadPath{true, "not shared"};
+  view_refused_ = !read_path_.lock_free;
   int r = Refresh();
   if (r != 0) {
     file_.reset();

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "runtime/env/env.h"
+#include "runtime/env/file_system.h"
 #include "storage/qvf/format.h"
 #include "storage/qvf/page_cache.h"
 
@@ -168,6 +169,12 @@ class Container {
   };
   const OptimisticCounts& optimistic_counts() const { return optimistic_counts_; }
 
+  // Whether read calls of this shared file may be answered through the
+  // mapped header without the reader lock, and why (runtime/env/
+  // file_system.h); decided at Open. A file on a network file system reads
+  // every page under the lock and its header through the file.
+  const env::ReadPath& read_path() const { return read_path_; }
+
   const FileHeader& header() const { return header_; }
   // The open file, for the driver's byte-range locks (nullptr when closed).
   env::File* file() const { return file_.get(); }
@@ -302,6 +309,7 @@ class Container {
   // call.
   std::unique_ptr<env::FileView> view_;
   bool view_refused_ = false;
+  env::ReadPath read_path_;
   int64_t root_ = kNoRootUnit;
   int64_t next_provisional_ = -1;
   // Images encoded by placement, kept for the writes of the same save up to

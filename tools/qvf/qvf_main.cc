@@ -1,6 +1,8 @@
 // qvf: a command-line tool for QVF files.
 //
-//   qvf info FILE    header fields, regions, log state, page counts by class
+//   qvf info FILE    header fields, regions, log state, page counts by class,
+//                    and the read path the file gets when shared (lock-free
+//                    on a local file system, under the lock on a network one)
 //   qvf check FILE   walks every page and checks every table; exit 0 when
 //                    sound, 1 with one line per fault when not, 2 when the
 //                    file cannot be read
@@ -15,17 +17,28 @@
 //                    the application's tables in the working directory as
 //                    CSV, and their keys rebuilt (exchange.h)
 //
+//   qvf --counts COMMAND ...
+//                    any command, followed on standard error by the lock
+//                    calls and reads it made, per file and in total
+//
+// The settings file VORSANDT.ENV beside the tool is read as the program
+// reads it, so that ZORNETFS chooses the read path here too.
+//
 // Whatever a command writes to standard output is checked to the last byte:
 // output that cannot be written (a full disk, say) is reported on
 // standard error and the exit status is 1, whatever the command found.
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "runtime/env/allocator.h"
 #include "runtime/env/env.h"
+#include "runtime/env/file_system.h"
+#include "runtime/format/locale.h"
+#include "runtime/format/settings_file.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/table/qvf_table_commands.h"
 #include "tools/common/tool_files.h"
@@ -35,7 +48,8 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: qvf info FILE\n"
+               "usage: qvf [--counts] COMMAND ...\n"
+               "       qvf info FILE\n"
                "       qvf check [--pages] FILE\n"
                "       qvf tables FILE\n"
                "       qvf definition 'FILE[!TABLE]'\n"
@@ -47,6 +61,31 @@ int Usage() {
 
 // Exit status when standard output could not be written.
 constexpr int kOutputFailed = 1;
+
+// The read path the file gets when shared with other processes, and why.
+std::string ReadPathLines(vorsandt::env::Env* env, const std::string& path) {
+  std::unique_ptr<vorsandt::env::File> file;
+  if (env->Open(path, vorsandt::env::kOpenReadOnly, &file) != 0) return {};
+  const vorsandt::env::ReadPath p = vorsandt::env::ChooseReadPath(file.get());
+  return std::string("shared reads: ") +
+         (p.lock_free ? "lock-free while the header is unchanged (mapped header)"
+                      : "every read under the reader lock, header read through the file") +
+         "\nread path because: " + p.reason + "\n";
+}
+
+// "FILE: N lock calls, M reads" for every file the command touched.
+std::string CountLines() {
+  std::string text;
+  for (const auto& [path, c] : vorsandt::env::AllIoCounts()) {
+    if (c.lock_calls == 0 && c.reads == 0) continue;
+    text += "counts: " + path + ": " + std::to_string(c.lock_calls) + " lock calls, " +
+            std::to_string(c.reads) + " reads\n";
+  }
+  const vorsandt::env::IoCounts t = vorsandt::env::TotalIoCounts();
+  text += "counts: total: " + std::to_string(t.lock_calls) + " lock calls, " +
+          std::to_string(t.reads) + " reads\n";
+  return text;
+}
 
 int CheckPages(vorsandt::env::Env* env, const std::string& path, std::string* out,
                std::string* err) {
@@ -78,7 +117,7 @@ int Run(int argc, char** argv, std::string* out, std::string* err) {
       *err = "qvf: " + path + ": " + text + "\n";
       return 2;
     }
-    *out = std::move(text);
+    *out = std::move(text) + ReadPathLines(env, path);
     return 0;
   }
   // check, tables and definition: the table layer's commands, which include
@@ -107,7 +146,25 @@ int main(int argc, char** argv) {
   // message and a status, not an abort.
   try {
     std::string out, err;
+    const std::string self = argc > 0 ? argv[0] : "qvf";
+    const size_t slash = self.find_last_of('/');
+    // Only the settings that reach the storage matter here: the locale the
+    // file is read into is thrown away.
+    const std::string settings = vorsandt::format::SettingsFilePath(
+        (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "VORSANDT");
+    if (vorsandt::env::Env::Default()->Exists(settings)) {
+      vorsandt::format::Locale scratch;
+      vorsandt::format::LoadSettingsFile(settings, &scratch);
+    }
+    const bool counts = argc >= 2 && std::strcmp(argv[1], "--counts") == 0;
+    if (counts) {
+      argv[1] = argv[0];
+      ++argv;
+      --argc;
+    }
+    vorsandt::env::ResetIoCounts();
     const int status = Run(argc, argv, &out, &err);
+    if (counts) err += CountLines();
     return Finish(status, out, err);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qvf: %s\n", e.what());
