@@ -69,6 +69,7 @@ class ForwardingFile : public env::File {
     return real_->TestLockOfOthers(o, n, x);
   }
   int NamedBy(const std::string& path) override { return real_->NamedBy(path); }
+  int FileSystemType(uint64_t* magic) override { return real_->FileSystemType(magic); }
 
  protected:
   env::File& real() { return *real_; }
