@@ -3,7 +3,8 @@
 #   run_list_script.sh VORSANDT QVF DATA_DIR SCRIPT [TABLE.csv ...]
 # DATA_DIR is emptied first; each CSV is imported into the table it names.
 # With UNCHANGED=1 in the environment, the table files the import made must
-# come out of the run byte for byte as they went in.
+# come out of the run byte for byte as they went in. With
+# EXPECT_IN_EXPORT=TABLE:TEXT, the table's export after the run must hold TEXT.
 set -e
 bin=$1
 qvf=$2
@@ -28,5 +29,14 @@ if [ "${UNCHANGED:-0}" = 1 ]; then
     exit 4
   fi
   echo "the tables are unchanged"
+fi
+if [ -n "${EXPECT_IN_EXPORT:-}" ]; then
+  table=${EXPECT_IN_EXPORT%%:*}
+  text=${EXPECT_IN_EXPORT#*:}
+  if ! (cd "$data" && "$qvf" export "$table") | grep -qF "$text"; then
+    echo "the export of $table does not hold \"$text\""
+    exit 5
+  fi
+  echo "the export of $table holds \"$text\""
 fi
 exit $rc

@@ -1,6 +1,7 @@
 #include "app/tree/tree.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "app/browse/browse_rows.h"
 #include "runtime/files/error_codes.h"
@@ -40,6 +41,52 @@ void ClearBuffer(Table t) {
 }  // namespace
 
 // --- OpenNodes ---------------------------------------------------------------
+
+// Positions are raw bytes (a record's place in its file): written as hex so
+// that the line survives any settings file.
+std::string OpenNodes::Saved(const std::vector<TreeRow>& rows) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const TreeRow& row : rows) {
+    if (!row.expanded || row.depth() < 1) continue;
+    if (!out.empty()) out += ';';
+    out += std::to_string(row.depth());
+    out += ':';
+    for (unsigned char c : row.position) {
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+void OpenNodes::Restore(std::string_view saved) {
+  auto nibble = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  while (!saved.empty()) {
+    const size_t end = std::min(saved.find(';'), saved.size());
+    std::string_view item = saved.substr(0, end);
+    saved.remove_prefix(std::min(end + 1, saved.size()));
+    const size_t colon = item.find(':');
+    if (colon == std::string_view::npos) continue;
+    int level = 0;
+    auto [end_of_level, error] = std::from_chars(item.data(), item.data() + colon, level);
+    std::string_view hex = item.substr(colon + 1);
+    if (error != std::errc() || end_of_level != item.data() + colon || level < 1 || hex.empty() ||
+        hex.size() % 2 != 0)
+      continue;
+    std::string position;
+    for (size_t i = 0; i < hex.size() && level > 0; i += 2) {
+      const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
+      if (hi < 0 || lo < 0) level = 0;
+      position += static_cast<char>(hi * 16 + lo);
+    }
+    if (level > 0) Add(level, position);
+  }
+}
 
 std::vector<OpenNodes::Node>::const_iterator OpenNodes::LowerBound(
     int level, std::string_view position) const {

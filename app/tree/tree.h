@@ -81,6 +81,14 @@ class OpenNodes {
   void Remove(int level, std::string_view position);
   size_t size() const { return nodes_.size(); }
 
+  // The open nodes as one line of text for the user's configuration
+  // ("level:hex-position" joined by ";"), and back. Only the rows of
+  // `rows` drawn open are kept: a node whose record has gone, or that hides
+  // under a closed parent, is not remembered. Restore adds the nodes a text
+  // names and ignores anything malformed (a configuration edited by hand).
+  static std::string Saved(const std::vector<TreeRow>& rows);
+  void Restore(std::string_view saved);
+
  private:
   using Node = std::pair<int, std::string>;
   std::vector<Node>::const_iterator LowerBound(int level, std::string_view position) const;

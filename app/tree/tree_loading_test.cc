@@ -285,5 +285,27 @@ TEST(OpenNodesTest, SortedByLevelThenPositionWithoutDuplicates) {
   EXPECT_TRUE(nodes.Contains(1, "A"));
 }
 
+// What the configuration keeps: the rows drawn open (positions of any
+// bytes), never the root or a closed row; what comes back from text edited by
+// hand is what can be read of it.
+TEST(OpenNodesTest, SavedTextKeepsTheOpenRowsAndComesBackWithoutTheMalformedParts) {
+  TreeRows rows = {{"ROOT", 0, true, ""},
+                   {"Kitchen", -1, true, std::string("\x00\x01", 2)},
+                   {"Kettle", 2, false, "\x7f"},
+                   {"Attic", -1, false, "\x02"},
+                   {"Policy", -2, true, "\xff\x10"}};
+  const std::string saved = OpenNodes::Saved(rows);
+  EXPECT_EQ(saved, "1:0001;2:ff10");
+  OpenNodes nodes;
+  nodes.Restore(saved + ";x:00;1:0;3:zz;:41;0:41;2:;12");
+  EXPECT_EQ(nodes.size(), 2u);
+  EXPECT_TRUE(nodes.Contains(1, std::string("\x00\x01", 2)));
+  EXPECT_TRUE(nodes.Contains(2, "\xff\x10"));
+  OpenNodes none;
+  none.Restore("");
+  EXPECT_EQ(none.size(), 0u);
+  EXPECT_EQ(OpenNodes::Saved({}), "");
+}
+
 }  // namespace
 }  // namespace vorsandt::app

@@ -50,6 +50,10 @@ void TreeProcedure::Run() {
   insert_ = Optional(kInsertEquate);
   change_ = Optional(kChangeEquate);
   delete_ = Optional(kDeleteEquate);
+  // The nodes open when the window last closed open again.
+  ui::Platform& platform = ui::Engine::Current()->platform();
+  const std::string remembered = std::string("trees/") + def_.label + "/open";
+  loader_.open_nodes().Restore(platform.Recall(remembered));
   // The rows are there before the window shows.
   const bool loaded = loader_.LoadTree(&rows_);
   Show();
@@ -89,6 +93,7 @@ void TreeProcedure::Run() {
       OnAccepted(field);
     }
   }
+  if (!failed_) platform.Remember(remembered, OpenNodes::Saved(rows_));
   for (Table t : def_.tables) CloseTable(t);
   window_->Close();
   ui::RequestCode() = saved_request;

@@ -212,6 +212,12 @@ class Platform {
   // A remark that needs no answer ("Written to /home/ann/inventory.pdf, 9
   // pages."): shown in the frame's status bar, without waiting.
   virtual void ShowNotice(const std::string& /*text*/) {}
+  // What the user's configuration keeps between runs for the program's own
+  // use (a tree's open nodes): the value last remembered under `key`, empty
+  // when none. A platform that keeps nothing (tests) forgets at once; the
+  // headless one keeps values for the run.
+  virtual std::string Recall(const std::string& /*key*/) { return {}; }
+  virtual void Remember(const std::string& /*key*/, const std::string& /*value*/) {}
   // Writes the page images `pages` in order as the PDF file `file`, one page
   // a sheet: the whole document or nothing (a failure leaves `file` as it
   // was, and a device, pipe or folder of that name is never replaced). False

@@ -301,4 +301,15 @@ std::string DumpWindow(const WindowState& s) {
   return out.str();
 }
 
+std::string HeadlessPlatform::Recall(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = settings_.find(key);
+  return it != settings_.end() ? it->second : std::string();
+}
+
+void HeadlessPlatform::Remember(const std::string& key, const std::string& value) {
+  std::lock_guard<std::mutex> lock(mu_);
+  settings_[key] = value;
+}
+
 }  // namespace vorsandt::ui::headless

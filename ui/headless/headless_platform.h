@@ -48,6 +48,10 @@ class HeadlessPlatform : public Platform {
   // Remarks are kept (Notices) and written to standard error.
   void ShowNotice(const std::string& text) override;
   std::vector<std::string> Notices() const;
+  // The user's configuration, kept for the run only: every run starts as a
+  // new user's would.
+  std::string Recall(const std::string& key) override;
+  void Remember(const std::string& key, const std::string& value) override;
   std::vector<std::vector<std::string>> PrintJobs() const;
   std::vector<std::string> PrintedPages() const;
   // Without a printer every job fails, as when none is installed.
@@ -115,6 +119,7 @@ class HeadlessPlatform : public Platform {
   bool last_job_failed_ = false;
   std::string print_to_pdf_;  // the chosen printer prints into this file
   std::vector<std::string> notices_;
+  std::map<std::string, std::string> settings_;
   std::string pending_;
   bool cancel_all_ = false;
 };

@@ -196,7 +196,8 @@ void QtPlatform::ForgetOnClose(WindowId id, QWidget* window) {
   if (it->second.tab != 0) memory_.SaveTab(it->second.label, it->second.tab);
   // The window is either the view or the frame's child window around it.
   auto* view = qobject_cast<WindowView*>(window);
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(window)) view = qobject_cast<WindowView*>(sub->widget());
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(window))
+    view = qobject_cast<WindowView*>(sub->widget());
   if (view != nullptr) {
     for (int field : view->Fields()) {
       auto* list = qobject_cast<ListControl*>(view->ControlWidget(field));
@@ -450,5 +451,18 @@ void QtPlatform::StandardAction(WindowId /*window*/, int action) {
 }
 
 void QtPlatform::Shutdown() { gui_.Shutdown(); }
+
+// The settings are read and written on the toolkit's thread, with the
+// windows' own places.
+std::string QtPlatform::Recall(const std::string& key) {
+  return gui_.Call<std::string>([this, key] { return memory_.Value(key); }).value_or(std::string());
+}
+
+void QtPlatform::Remember(const std::string& key, const std::string& value) {
+  gui_.Call<bool>([this, key, value] {
+    memory_.SaveValue(key, value);
+    return true;
+  });
+}
 
 }  // namespace vorsandt::ui::qt

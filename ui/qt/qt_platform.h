@@ -63,6 +63,9 @@ class QtPlatform : public QObject, public Platform {
   bool PrinterReady() override;
   // In the frame's status bar until the next remark replaces it.
   void ShowNotice(const std::string& text) override;
+  // Kept in the desktop settings beside the windows' places (memory()).
+  std::string Recall(const std::string& key) override;
+  void Remember(const std::string& key, const std::string& value) override;
   bool WritePdf(const std::vector<std::string>& pages, const std::string& file,
                 std::string* error = nullptr) override;
 

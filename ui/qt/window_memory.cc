@@ -21,8 +21,8 @@ QString WindowKey(const std::string& label, const char* what) {
 
 // A mask is free text ("Select A Graphic Image|*.*"): its hash names it.
 QString FolderKey(const std::string& mask) {
-  QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(mask),
-                                             QCryptographicHash::Sha1);
+  QByteArray hash =
+      QCryptographicHash::hash(QByteArray::fromStdString(mask), QCryptographicHash::Sha1);
   return QStringLiteral("folders/") + QString::fromLatin1(hash.toHex().left(16));
 }
 
@@ -126,6 +126,24 @@ void WindowMemory::SaveColumnWidths(const std::string& label, int field,
     QSettings().setValue(ColumnsKey(label, field), list);
   } else {
     QSettings().remove(ColumnsKey(label, field));
+  }
+}
+
+std::string WindowMemory::Value(const std::string& key) const {
+  if (!enabled_) return {};
+  return QSettings()
+      .value(QStringLiteral("state/") + QString::fromStdString(key))
+      .toString()
+      .toStdString();
+}
+
+void WindowMemory::SaveValue(const std::string& key, const std::string& value) {
+  if (!enabled_) return;
+  const QString name = QStringLiteral("state/") + QString::fromStdString(key);
+  if (value.empty()) {
+    QSettings().remove(name);
+  } else {
+    QSettings().setValue(name, QString::fromStdString(value));
   }
 }
 

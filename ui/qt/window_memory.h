@@ -44,6 +44,11 @@ class WindowMemory {
   // Saves `widths`; all 0 (or none) forgets what was saved.
   void SaveColumnWidths(const std::string& label, int field, const std::vector<int>& widths);
 
+  // A value the program keeps for its own use under `key` ("trees/..."):
+  // empty when off or never saved; an empty value forgets it.
+  std::string Value(const std::string& key) const;
+  void SaveValue(const std::string& key, const std::string& value);
+
   // The folder a chooser with this file mask last chose from; empty when none.
   QString Folder(const std::string& mask) const;
   void SaveFolder(const std::string& mask, const QString& folder);

@@ -7,7 +7,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QWheelEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -18,6 +17,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "ui/qt/drop_list.h"
@@ -140,7 +140,11 @@ WindowView::WindowView(const WindowState& state, InputSink sink, QWidget* parent
   setFont(ScreenFontFor(state.font, QApplication::font()));
   base_ = BaseUnitsOf(font());
   setWindowTitle(ToQt(state.caption));
-  setFocusPolicy(Qt::StrongFocus);
+  // The window takes the focus when given it (a window without a control
+  // that takes one still hears its keys), never from a click: a click on
+  // its blank canvas or on a sheet's tab must leave the focus on the
+  // control that had it, so typing into a list still locates in it.
+  setFocusPolicy(Qt::TabFocus);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -175,7 +176,8 @@ TEST_F(WindowViewTest, EveryControlIsBuiltWithItsText) {
 TEST_F(WindowViewTest, ControlsArePlacedInDialogUnitsOfTheWindowFont) {
   const BaseUnits& base = view_->base();
   QRect button = view_->ControlWidget(4)->geometry();
-  EXPECT_EQ(button, QRect(ToPixelsX(240, base), ToPixelsY(230, base), ToPixelsX(56, base), ToPixelsY(14, base)));
+  EXPECT_EQ(button, QRect(ToPixelsX(240, base), ToPixelsY(230, base), ToPixelsX(56, base),
+                          ToPixelsY(14, base)));
   // A string without a size takes its natural size at its place.
   QWidget* string = view_->ControlWidget(1);
   EXPECT_EQ(string->pos(), QPoint(ToPixelsX(4, base), ToPixelsY(4, base)));
@@ -247,7 +249,8 @@ TEST_F(WindowViewTest, TypingIntoAnEntrySendsTheTextInTheRecordsCharacterSet) {
   entry->setFocus();
   entry->selectAll();
   QTest::keyClicks(entry, "Caf");
-  QKeyEvent e_acute(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QString::fromUtf8("\xC3\xA9"));
+  QKeyEvent e_acute(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier,
+                    QString::fromUtf8("\xC3\xA9"));
   QApplication::sendEvent(entry, &e_acute);
   QTest::keyClick(entry, Qt::Key_Return);
   std::vector<Input> accepts;
@@ -390,6 +393,42 @@ TEST_F(WindowViewTest, ChoosingATabAndAMenuItemAndTheCloseBox) {
   EXPECT_TRUE(view_->close());
 }
 
+// Esc and Ctrl combinations belong to the engine (Esc presses a dialog's
+// Cancel, Ctrl+F4 closes a child window); Ctrl+C on a list copies its
+// selected row, the columns separated by tabs, and tells the engine nothing.
+TEST_F(WindowViewTest, EscAndCtrlF4GoToTheEngineAndCtrlCCopiesTheSelectedRow) {
+  QTest::keyClick(Widget<QLineEdit>(3), Qt::Key_Escape);
+  QTest::keyClick(Widget<QLineEdit>(3), Qt::Key_F4, Qt::ControlModifier);
+  ASSERT_EQ(inputs_.size(), 2u);
+  EXPECT_EQ(inputs_[0].type, Input::Type::kKey);
+  EXPECT_EQ(inputs_[0].value, key::kEsc);
+  EXPECT_EQ(inputs_[1].value, key::kCtrl + key::kF1 + 3);
+  inputs_.clear();
+  QApplication::clipboard()->clear();
+  QTest::keyClick(List()->table(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "second\tx");
+  for (const Input& in : inputs_) EXPECT_NE(in.type, Input::Type::kKey) << in.value;
+}
+
+// A tab chosen with the mouse leaves the focus where it was, so typing into
+// a list still locates in it.
+TEST_F(WindowViewTest, ClickingATabLeavesTheFocusOnTheList) {
+  view_->activateWindow();
+  QApplication::processEvents();
+  if (!view_->isActiveWindow()) GTEST_SKIP() << "the offscreen platform gave no focus";
+  List()->table()->setFocus();
+  QApplication::processEvents();
+  ASSERT_TRUE(List()->table()->hasFocus());
+  QTabBar* tabs = view_->ControlWidget(9)->findChild<QTabBar*>();
+  QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+  QApplication::processEvents();
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  EXPECT_TRUE(List()->table()->hasFocus())
+      << "focus on "
+      << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                      : "none");
+}
+
 TEST_F(WindowViewTest, ReturningToTheWindowIsGainFocusButTheFirstActivationIsNot) {
   WindowView view(state_, [this](WindowId, const Input& in) { inputs_.push_back(in); });
   inputs_.clear();
@@ -425,7 +464,8 @@ TEST_F(WindowViewTest, TheEnginesFocusWaitsUntilTheWindowIsActive) {
   EXPECT_FALSE(spin->hasFocus());
   view.SetActive(true);
   EXPECT_TRUE(spin->hasFocus());
-  for (const Input& in : inputs_) EXPECT_NE(in.type, Input::Type::kFocus) << "the engine's own choice";
+  for (const Input& in : inputs_)
+    EXPECT_NE(in.type, Input::Type::kFocus) << "the engine's own choice";
 }
 
 TEST_F(WindowViewTest, ListReportsTheRowsThatFit) {
@@ -462,8 +502,8 @@ TEST_F(WindowViewTest, ScrollBarClicksLeaveTheThumbToTheProcedure) {
 TEST_F(WindowViewTest, WheelNotchesOnTheListOrItsBarBecomeScrollEvents) {
   auto wheel = [](QWidget* target, int dy) {
     QPointF at(5, 5);
-    QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, dy), Qt::NoButton, Qt::NoModifier,
-                  Qt::NoScrollPhase, false);
+    QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, dy), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(target, &e);
   };
   int lines = std::max(1, QApplication::wheelScrollLines());
@@ -520,7 +560,8 @@ TEST_F(WindowViewTest, EnlargingTheWindowGrowsThePageListAndMovesWhatLiesBeyondI
 }
 
 TEST(CellTextTest, PicturePaddingIsNotDrawn) {
-  EXPECT_EQ(CellText("Sound bar with wireless subwoofer      ", 'L'), "Sound bar with wireless subwoofer");
+  EXPECT_EQ(CellText("Sound bar with wireless subwoofer      ", 'L'),
+            "Sound bar with wireless subwoofer");
   EXPECT_EQ(CellText("  Indented", 'L'), "  Indented");
   EXPECT_EQ(CellText("      1,234.50", 'R'), "1,234.50");
   EXPECT_EQ(CellText("   12%  ", 'C'), "12%");
@@ -539,32 +580,38 @@ TEST(TreeListTest, RowsAreDrawnByTheLevelRuleAndTheNodeBoxOpensAndCloses) {
   c.columns = {column};
   c.rows = {ListRow{{"a"}, -1}, ListRow{{"b"}, 2}, ListRow{{"c"}, -1}};
   std::vector<Input> inputs;
-  ListControl list(c, BaseUnits{6, 13}, [&](const Input& in) { inputs.push_back(in); }, nullptr);
+  ListControl list(
+      c, BaseUnits{6, 13}, [&](const Input& in) { inputs.push_back(in); }, nullptr);
   list.resize(300, 200);
   list.show();
   QApplication::processEvents();
   inputs.clear();
   ASSERT_TRUE(list.IsTree());
   QTreeWidget* table = list.table();
-  auto state = [&](int row) { return static_cast<TreeState>(table->topLevelItem(row)->data(0, Qt::UserRole + 2).toInt()); };
+  auto state = [&](int row) {
+    return static_cast<TreeState>(table->topLevelItem(row)->data(0, Qt::UserRole + 2).toInt());
+  };
   EXPECT_EQ(state(0), TreeState::kOpen);
   EXPECT_EQ(state(1), TreeState::kLeaf);
   EXPECT_EQ(state(2), TreeState::kClosed);
   QRect closed = table->visualItemRect(table->topLevelItem(2));
-  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(closed.left() + 8, closed.center().y()));
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                    QPoint(closed.left() + 8, closed.center().y()));
   ASSERT_EQ(inputs.size(), 1u);
   EXPECT_EQ(inputs[0].type, Input::Type::kExpand);
   EXPECT_EQ(inputs[0].value, 3);
   inputs.clear();
   QRect open = table->visualItemRect(table->topLevelItem(0));
-  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(open.left() + 8, open.center().y()));
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                    QPoint(open.left() + 8, open.center().y()));
   ASSERT_EQ(inputs.size(), 1u);
   EXPECT_EQ(inputs[0].type, Input::Type::kContract);
   EXPECT_EQ(inputs[0].value, 1);
   // A click on the text of the leaf selects it.
   inputs.clear();
   QRect leaf = table->visualItemRect(table->topLevelItem(1));
-  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(leaf.left() + 60, leaf.center().y()));
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                    QPoint(leaf.left() + 60, leaf.center().y()));
   ASSERT_FALSE(inputs.empty());
   EXPECT_EQ(inputs[0].type, Input::Type::kSelectRow);
   EXPECT_EQ(inputs[0].value, 2);
