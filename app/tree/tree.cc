@@ -42,17 +42,20 @@ void ClearBuffer(Table t) {
 
 // --- OpenNodes ---------------------------------------------------------------
 
-// Positions are raw bytes (a record's place in its file): written as hex so
-// that the line survives any settings file.
+// Positions are raw bytes (a record's place in its file, padded with zero
+// bytes to the driver's fixed size): written as "level:size:hex" with the
+// trailing zero bytes left out, so that the line stays short and survives
+// any settings file.
 std::string OpenNodes::Saved(const std::vector<TreeRow>& rows) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   for (const TreeRow& row : rows) {
     if (!row.expanded || row.depth() < 1) continue;
     if (!out.empty()) out += ';';
-    out += std::to_string(row.depth());
-    out += ':';
-    for (unsigned char c : row.position) {
+    out += std::to_string(row.depth()) + ':' + std::to_string(row.position.size()) + ':';
+    std::string_view bytes = row.position;
+    while (!bytes.empty() && bytes.back() == '\0') bytes.remove_suffix(1);
+    for (unsigned char c : bytes) {
       out += kHex[c >> 4];
       out += kHex[c & 15];
     }
@@ -60,31 +63,51 @@ std::string OpenNodes::Saved(const std::vector<TreeRow>& rows) {
   return out;
 }
 
-void OpenNodes::Restore(std::string_view saved) {
+namespace {
+
+// A decimal number that is the whole of `text`; -1 when it is not one.
+int WholeNumber(std::string_view text) {
+  int n = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+  return error == std::errc() && end == text.data() + text.size() && !text.empty() ? n : -1;
+}
+
+// "level:size:hex" as OpenNodes::Saved writes it; false when malformed.
+bool ParseSavedNode(std::string_view item, int* level, std::string* position) {
   auto nibble = [](char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
   };
+  const size_t first = item.find(':');
+  const size_t second = first == std::string_view::npos ? first : item.find(':', first + 1);
+  if (second == std::string_view::npos) return false;
+  *level = WholeNumber(item.substr(0, first));
+  const int size = WholeNumber(item.substr(first + 1, second - first - 1));
+  std::string_view hex = item.substr(second + 1);
+  // A position is at most a few kilobytes: a larger size is no position.
+  constexpr int kLargestPosition = 4096;
+  if (*level < 1 || size < 1 || size > kLargestPosition || hex.size() % 2 != 0 ||
+      hex.size() / 2 > static_cast<size_t>(size))
+    return false;
+  position->assign(static_cast<size_t>(size), '\0');
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    (*position)[i / 2] = static_cast<char>(hi * 16 + lo);
+  }
+  return true;
+}
+
+}  // namespace
+
+void OpenNodes::Restore(std::string_view saved) {
   while (!saved.empty()) {
     const size_t end = std::min(saved.find(';'), saved.size());
-    std::string_view item = saved.substr(0, end);
-    saved.remove_prefix(std::min(end + 1, saved.size()));
-    const size_t colon = item.find(':');
-    if (colon == std::string_view::npos) continue;
     int level = 0;
-    auto [end_of_level, error] = std::from_chars(item.data(), item.data() + colon, level);
-    std::string_view hex = item.substr(colon + 1);
-    if (error != std::errc() || end_of_level != item.data() + colon || level < 1 || hex.empty() ||
-        hex.size() % 2 != 0)
-      continue;
     std::string position;
-    for (size_t i = 0; i < hex.size() && level > 0; i += 2) {
-      const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
-      if (hi < 0 || lo < 0) level = 0;
-      position += static_cast<char>(hi * 16 + lo);
-    }
-    if (level > 0) Add(level, position);
+    if (ParseSavedNode(saved.substr(0, end), &level, &position)) Add(level, position);
+    saved.remove_prefix(std::min(end + 1, saved.size()));
   }
 }
 

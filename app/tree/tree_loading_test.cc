@@ -286,21 +286,25 @@ TEST(OpenNodesTest, SortedByLevelThenPositionWithoutDuplicates) {
 }
 
 // What the configuration keeps: the rows drawn open (positions of any
-// bytes), never the root or a closed row; what comes back from text edited by
-// hand is what can be read of it.
+// bytes, their trailing zero bytes left out of the text), never the root or
+// a closed row; what comes back from text edited by hand is what can be read
+// of it.
 TEST(OpenNodesTest, SavedTextKeepsTheOpenRowsAndComesBackWithoutTheMalformedParts) {
+  const std::string kitchen("\x00\x01\x00\x00", 4);
+  const std::string policy("\xff\x10", 2);
   TreeRows rows = {{"ROOT", 0, true, ""},
-                   {"Kitchen", -1, true, std::string("\x00\x01", 2)},
+                   {"Kitchen", -1, true, kitchen},
                    {"Kettle", 2, false, "\x7f"},
                    {"Attic", -1, false, "\x02"},
-                   {"Policy", -2, true, "\xff\x10"}};
+                   {"Policy", -2, true, policy}};
   const std::string saved = OpenNodes::Saved(rows);
-  EXPECT_EQ(saved, "1:0001;2:ff10");
+  EXPECT_EQ(saved, "1:4:0001;2:2:ff10");
   OpenNodes nodes;
-  nodes.Restore(saved + ";x:00;1:0;3:zz;:41;0:41;2:;12");
-  EXPECT_EQ(nodes.size(), 2u);
-  EXPECT_TRUE(nodes.Contains(1, std::string("\x00\x01", 2)));
-  EXPECT_TRUE(nodes.Contains(2, "\xff\x10"));
+  nodes.Restore(saved + ";x:1:00;1:1:0;3:1:zz;:1:41;0:1:41;2:1:;12;1:1:4142;1:99999:41;1:2");
+  EXPECT_EQ(nodes.size(), 3u);
+  EXPECT_TRUE(nodes.Contains(1, kitchen));
+  EXPECT_TRUE(nodes.Contains(2, policy));
+  EXPECT_TRUE(nodes.Contains(2, std::string(1, '\0')));  // "2:1:" is a position of one zero byte
   OpenNodes none;
   none.Restore("");
   EXPECT_EQ(none.size(), 0u);

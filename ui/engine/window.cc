@@ -447,15 +447,29 @@ bool Window::DeliverKey(const Input& in) {
     return true;
   };
   bool usable = c != nullptr && !c->disabled && !c->hidden;
-  if (usable) {
-    for (const auto& [slot, code] : c->alert) {
-      if (code == in.value) return fire(event::kAlertKey, field);
+  auto alerted = [&](const std::map<int, int>& alerts, int value) {
+    for (const auto& [slot, code] : alerts) {
+      if (code == value) return true;
     }
-  }
-  // A key alerted on the window is heard whatever has the focus; the event
-  // concerns the focused control (0 when none has it).
-  for (const auto& [slot, code] : alert_) {
-    if (code == in.value) return fire(event::kAlertKey, c != nullptr ? field : 0);
+    return false;
+  };
+  // A capital letter typed with Shift is the letter's key where only the
+  // letter is alerted (a list's typing locator alerts the plain letters and
+  // reads what was typed from the key's text).
+  const int letter = in.value - key::kShift;
+  const bool shifted_letter = letter >= 'A' && letter <= 'Z';
+  for (int value : {in.value, shifted_letter ? letter : 0}) {
+    if (value == 0) continue;
+    if (usable && alerted(c->alert, value)) {
+      keycode_ = value;
+      return fire(event::kAlertKey, field);
+    }
+    // A key alerted on the window is heard whatever has the focus; the event
+    // concerns the focused control (0 when none has it).
+    if (alerted(alert_, value)) {
+      keycode_ = value;
+      return fire(event::kAlertKey, c != nullptr ? field : 0);
+    }
   }
   if (usable) {
     if (c->node->kind == Kind::kList && c->node->paged) {

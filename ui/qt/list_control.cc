@@ -23,9 +23,12 @@ constexpr int kIndent = 16;  // pixels per tree level, and the node box's cell
 
 Qt::Alignment AlignmentOf(char justify) {
   switch (justify) {
-    case 'C': return Qt::AlignHCenter | Qt::AlignVCenter;
-    case 'R': return Qt::AlignRight | Qt::AlignVCenter;
-    default: return Qt::AlignLeft | Qt::AlignVCenter;
+    case 'C':
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    case 'R':
+      return Qt::AlignRight | Qt::AlignVCenter;
+    default:
+      return Qt::AlignLeft | Qt::AlignVCenter;
   }
 }
 
@@ -41,7 +44,8 @@ class RowDelegate : public QStyledItemDelegate {
     return QSize(size.width(), row_height_);
   }
 
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
     if (!tree_ || index.column() != 0) {
       QStyledItemDelegate::paint(painter, option, index);
       return;
@@ -60,7 +64,8 @@ class RowDelegate : public QStyledItemDelegate {
     QRect box(box_left + (kIndent - 9) / 2, cy - 4, 8, 8);
     painter->drawRect(box);
     painter->drawLine(box.left() + 2, cy, box.right() - 2, cy);
-    if (state == TreeState::kClosed) painter->drawLine(box.center().x(), box.top() + 2, box.center().x(), box.bottom() - 2);
+    if (state == TreeState::kClosed)
+      painter->drawLine(box.center().x(), box.top() + 2, box.center().x(), box.bottom() - 2);
     painter->restore();
   }
 
@@ -100,8 +105,13 @@ bool IsNavigation(int key) {
 
 }  // namespace
 
-ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit sink, QWidget* parent)
-    : QWidget(parent), field_(state.field), paged_(state.paged), base_(base), emit_(std::move(sink)) {
+ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit sink,
+                         QWidget* parent)
+    : QWidget(parent),
+      field_(state.field),
+      paged_(state.paged),
+      base_(base),
+      emit_(std::move(sink)) {
   for (const Column& c : state.columns) tree_ = tree_ || c.tree || c.icons;
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -144,16 +154,30 @@ ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit 
     // bar only asks it to move, so Qt's own step is taken back at once.
     if (paged_ && action != QAbstractSlider::SliderMove) bar_->setSliderPosition(bar_->value());
     switch (action) {
-      case QAbstractSlider::SliderSingleStepSub: Send(Input::Type::kScroll, event::kScrollUp); break;
-      case QAbstractSlider::SliderSingleStepAdd: Send(Input::Type::kScroll, event::kScrollDown); break;
-      case QAbstractSlider::SliderPageStepSub: Send(Input::Type::kScroll, event::kPageUp); break;
-      case QAbstractSlider::SliderPageStepAdd: Send(Input::Type::kScroll, event::kPageDown); break;
-      case QAbstractSlider::SliderToMinimum: Send(Input::Type::kScroll, event::kScrollTop); break;
-      case QAbstractSlider::SliderToMaximum: Send(Input::Type::kScroll, event::kScrollBottom); break;
-      default: break;  // dragging: the drop tells
+      case QAbstractSlider::SliderSingleStepSub:
+        Send(Input::Type::kScroll, event::kScrollUp);
+        break;
+      case QAbstractSlider::SliderSingleStepAdd:
+        Send(Input::Type::kScroll, event::kScrollDown);
+        break;
+      case QAbstractSlider::SliderPageStepSub:
+        Send(Input::Type::kScroll, event::kPageUp);
+        break;
+      case QAbstractSlider::SliderPageStepAdd:
+        Send(Input::Type::kScroll, event::kPageDown);
+        break;
+      case QAbstractSlider::SliderToMinimum:
+        Send(Input::Type::kScroll, event::kScrollTop);
+        break;
+      case QAbstractSlider::SliderToMaximum:
+        Send(Input::Type::kScroll, event::kScrollBottom);
+        break;
+      default:
+        break;  // dragging: the drop tells
     }
   });
-  connect(bar_, &QScrollBar::sliderReleased, this, [this] { Send(Input::Type::kThumb, bar_->value()); });
+  connect(bar_, &QScrollBar::sliderReleased, this,
+          [this] { Send(Input::Type::kThumb, bar_->value()); });
   Apply(state);
 }
 
@@ -176,9 +200,11 @@ void ListControl::SetColumns(const ControlState& state) {
   for (size_t i = 0; i < columns.size(); ++i) {
     const Column& c = columns[i];
     int col = static_cast<int>(i);
-    header->setTextAlignment(col, AlignmentOf(c.header_justify != 0 ? c.header_justify : c.justify));
+    header->setTextAlignment(col,
+                             AlignmentOf(c.header_justify != 0 ? c.header_justify : c.justify));
     if (c.width > 0) table_->setColumnWidth(col, ColumnWidth(col, c));
-    table_->header()->setSectionResizeMode(col, c.resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
+    table_->header()->setSectionResizeMode(
+        col, c.resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
   }
   table_->header()->setStretchLastSection(false);
   sizing_ = false;
@@ -188,7 +214,8 @@ void ListControl::SetColumns(const ControlState& state) {
 void ListControl::SetBase(const BaseUnits& base) {
   base_ = base;
   for (size_t i = 0; i < columns_.size(); ++i) {
-    if (columns_[i].width > 0 && !fitted_) SizeColumn(static_cast<int>(i), ColumnWidth(static_cast<int>(i), columns_[i]));
+    if (columns_[i].width > 0 && !fitted_)
+      SizeColumn(static_cast<int>(i), ColumnWidth(static_cast<int>(i), columns_[i]));
   }
   SetUserWidths(user_widths_);
 }
@@ -197,7 +224,8 @@ int ListControl::ColumnWidth(int col, const Column& c) const {
   // The definition's width, or wider when the heading would not show whole
   // at the list's font: the list scrolls sideways rather than cut it.
   int width = ToPixelsX(c.width, base_);
-  if (c.has_header && !c.header.empty()) width = std::max(width, table_->header()->sectionSizeHint(col));
+  if (c.has_header && !c.header.empty())
+    width = std::max(width, table_->header()->sectionSizeHint(col));
   return width;
 }
 
@@ -225,6 +253,7 @@ void ListControl::SetRows(const ControlState& state) {
     items.push_back(item);
   }
   table_->addTopLevelItems(items);
+  if (tree_) FitTreeColumn();
   // The first page with rows shows what the columns hold; a tree's one
   // column spans the list as designed.
   if (!fitted_ && !tree_ && !rows_.empty()) {
@@ -253,7 +282,8 @@ void ListControl::Apply(const ControlState& state) {
     bar_->setVisible(state.vscroll);
     if (!bar_->isSliderDown()) bar_->setValue(state.thumb);
   } else {
-    table_->setVerticalScrollBarPolicy(state.vscroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    table_->setVerticalScrollBarPolicy(state.vscroll ? Qt::ScrollBarAsNeeded
+                                                     : Qt::ScrollBarAlwaysOff);
   }
   if (!state.tip.empty()) table_->setToolTip(ToQt(state.tip));
   applying_ = false;
@@ -268,6 +298,20 @@ int ListControl::VisibleRows() const {
 void ListControl::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   ReportItems();
+}
+
+void ListControl::FitTreeColumn() {
+  if (table_->columnCount() == 0) return;
+  QFontMetrics metrics(table_->font());
+  int widest = 0;
+  for (int r = 0; r < table_->topLevelItemCount(); ++r) {
+    QTreeWidgetItem* item = table_->topLevelItem(r);
+    const int depth = std::max(1, item->data(0, kDepthRole).toInt());
+    widest = std::max(widest, depth * kIndent + metrics.horizontalAdvance(item->text(0)));
+  }
+  // The room the item view keeps after a cell's text, and a little air.
+  const int margin = metrics.averageCharWidth() * 2;
+  SizeColumn(0, std::max(table_->viewport()->width(), widest + margin));
 }
 
 void ListControl::showEvent(QShowEvent* event) {
@@ -371,14 +415,16 @@ void ListControl::HandleWheel(QWheelEvent* event) {
   int notches = wheel_rest_ / 120;
   wheel_rest_ -= notches * 120;
   int lines = std::abs(notches) * std::max(1, QApplication::wheelScrollLines());
-  for (int i = 0; i < lines; ++i) Send(Input::Type::kScroll, notches > 0 ? event::kScrollUp : event::kScrollDown);
+  for (int i = 0; i < lines; ++i)
+    Send(Input::Type::kScroll, notches > 0 ? event::kScrollUp : event::kScrollDown);
 }
 
 bool ListControl::eventFilter(QObject* watched, QEvent* event) {
   if (watched == table_ && event->type() == QEvent::KeyPress) {
     return HandleKey(static_cast<QKeyEvent*>(event));
   }
-  if (paged_ && event->type() == QEvent::Wheel && (watched == bar_ || watched == table_->viewport())) {
+  if (paged_ && event->type() == QEvent::Wheel &&
+      (watched == bar_ || watched == table_->viewport())) {
     HandleWheel(static_cast<QWheelEvent*>(event));
     return true;
   }
@@ -390,7 +436,9 @@ bool ListControl::eventFilter(QObject* watched, QEvent* event) {
         return HandleMouse(static_cast<QMouseEvent*>(event), true);
       case QEvent::Resize:
         // A horizontal scroll bar coming or going changes the rows that fit
-        // without resizing the list itself.
+        // without resizing the list itself; a vertical one coming or going
+        // changes the width a tree's column fills.
+        if (tree_) FitTreeColumn();
         ReportItems();
         break;
       default:

@@ -73,6 +73,10 @@ class ListControl : public QWidget {
   void SizeColumn(int col, int width);
   void ConnectHeader();
   void FitColumns();
+  // A tree's one column is as wide as the list, or as its widest row with
+  // that row's indentation where that is wider (then the list scrolls
+  // sideways), never the definition's fixed width.
+  void FitTreeColumn();
   void Send(Input::Type type, int value, int field_override = 0);
   void ReportItems();
   bool HandleKey(QKeyEvent* event);
@@ -91,7 +95,7 @@ class ListControl : public QWidget {
   int selected_ = 0;
   int wheel_rest_ = 0;  // wheel movement short of a notch
   std::vector<ListRow> rows_;
-  std::vector<Column> columns_;  // as last set: a procedure may change them
+  std::vector<Column> columns_;   // as last set: a procedure may change them
   std::vector<int> user_widths_;  // per column: dragged width in pixels, 0 none
   bool fitted_ = false;           // the columns were fitted to a page of rows
   bool sizing_ = false;           // a width is being set by the list itself
