@@ -26,10 +26,9 @@
 # It starts a virtual X display (Xvfb), runs the built program on a temporary
 # data folder holding the sample household (resources/sample-data, loaded with
 # the qvf tool built beside the program), drives the menus with the keyboard
-# through xdotool, and asks the
-# program for each picture (SIGUSR1 with --screenshot-dir: the program saves
-# the whole screen itself, so no X dump tool is needed). Finally it chooses
-# File > Exit and checks that the program ends with code 0.
+# through xdotool, and asks the program for each picture (scripts/
+# xvfb-session.sh). Finally it chooses File > Exit and checks that the
+# program ends with code 0.
 #
 #   scripts/screenshots.sh [PROGRAM] [OUTPUT_DIR]
 # PROGRAM defaults to build/app/vorsandt, OUTPUT_DIR to docs/screenshots.
@@ -42,61 +41,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 program=${1:-$root/build/app/vorsandt}
 out=${2:-$root/docs/screenshots}
 
-fail() {
-  echo "screenshots: $*" >&2
-  exit 1
-}
-
-[ -x "$program" ] || fail "no program at $program (run 'make build' first)"
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
-done
-
-work=$(mktemp -d)
-xvfb_pid=""
-program_pid=""
-cleanup() {
-  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then kill "$program_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Waits up to $2 seconds (in tenths) for the command $1 to succeed.
-wait_for() {
-  local tries=$(($2 * 10))
-  while ! eval "$1" >/dev/null 2>&1; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
-
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-screen=${VORSANDT_SCREEN:-1366x768}
+tag=screenshots
+# shellcheck source=scripts/xvfb-session.sh
+source "$root/scripts/xvfb-session.sh"
+session_start
+# Where the form's Cancel lies on each screen (the one mouse click).
 case "$screen" in
   1366x768) cancel_at="1062 638" ;;
   1920x1080) cancel_at="1560 919" ;;
-  *) fail "VORSANDT_SCREEN is 1366x768 or 1920x1080, not $screen" ;;
 esac
-Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for "[ -s '$work/display' ]" 10 || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY
-export QT_QPA_PLATFORM=xcb
-# Remembered window geometry and other settings stay inside this run.
-export XDG_CONFIG_HOME="$work/config"
-# A fixed today: the sample household then has services overdue, two due
-# within the month and a policy expiring, and every run shows the same.
-export VORSANDT_TODAY=2026-12-22
 
-mkdir -p "$work/data"
-cp "$root/README.TXT" "$work/data/README.TXT"
-qvf="$(dirname "$program")/../tools/qvf/qvf"
-[ -x "$qvf" ] || fail "no qvf tool at $qvf (run 'make build' first)"
-"$root/scripts/load-sample-data.sh" "$qvf" "$work/data" >"$work/load.log" 2>&1 ||
-  fail "the sample data did not load: $(cat "$work/load.log")"
 # --- The picture browse's photograph (begin) ---
 # The sample household names no picture files. For the picture browse's
 # screenshot, the first item (the television) names one drawn at this point
@@ -113,28 +67,7 @@ rm "$work/data/ITEMS.QVF"
 (cd "$work/data" && "$qvf" import ITEMS "$work/items-picture.csv") >>"$work/load.log" 2>&1 ||
   fail "the sample items did not load again: $(cat "$work/load.log")"
 # --- The picture browse's photograph (end) ---
-shots="$work/shots"
-"$program" --data "$work/data" --screenshot-dir "$shots" >"$work/program.log" 2>&1 &
-program_pid=$!
-
-wait_for "xdotool search --name '^VORSANDT\$'" 30 || fail "the frame did not appear: $(cat "$work/program.log")"
-frame=$(xdotool search --name '^VORSANDT$' | head -n1)
-# No window manager draws the caption on the pictures; check it here.
-[ "$(xdotool getwindowname "$frame")" = "VORSANDT" ] || fail "the frame is not titled VORSANDT"
-echo "screenshots: the frame is open, titled VORSANDT"
-# No window manager runs on the display: give the frame the focus directly.
-xdotool windowfocus --sync "$frame" || true
-sleep 1
-
-count=0
-shoot() {
-  count=$((count + 1))
-  kill -USR1 "$program_pid"
-  wait_for "[ -f '$shots/shot-$count.png' ]" 15 || fail "no screenshot $count: $(cat "$work/program.log")"
-  mkdir -p "$out"
-  cp "$shots/shot-$count.png" "$out/$1"
-  echo "screenshots: wrote $out/$1"
-}
+program_start
 
 # The welcome window comes first and holds the frame until Continue.
 sleep 1
@@ -321,16 +254,4 @@ sleep 1
 # --- An entry's refusal in words (end) ---
 
 # Leave through File > Exit, which closes the browse with the frame.
-xdotool key --window "$frame" alt+f
-sleep 0.3
-xdotool key x
-if ! wait_for "! kill -0 $program_pid" 20; then
-  fail "the program did not end after File > Exit"
-fi
-set +e
-wait "$program_pid"
-rc=$?
-set -e
-program_pid=""
-[ "$rc" -eq 0 ] || fail "the program ended with code $rc: $(cat "$work/program.log")"
-echo "screenshots: the program ended with code 0"
+program_exit

@@ -356,7 +356,8 @@ class Loader {
           node.colours[i] = static_cast<uint32_t>(v);
         }
       } else if (key == "disabled" || key == "hidden" || key == "default" || key == "frame" ||
-                 key == "child" || key == "modal" || key == "paged" || key == "vscroll") {
+                 key == "child" || key == "modal" || key == "paged" || key == "vscroll" ||
+                 key == "fill") {
         bool b = false;
         if (!Bool(value, key, b)) return false;
         if (key == "disabled") node.disabled = b;
@@ -365,6 +366,7 @@ class Loader {
         if (key == "frame") node.mdi_frame = b;
         if (key == "child") node.mdi_child = b;
         if (key == "modal") node.modal = b;
+        if (key == "fill") node.fill = b;
         if (key == "paged") node.paged = b;
         if (key == "vscroll") node.vscroll = b;
       } else if (key == "number") {
@@ -385,7 +387,8 @@ class Loader {
         if (node.kind != Kind::kList) {
           return Fail(LineOf(it->first), "drop: only a list can drop down");
         }
-        if (value.IsScalar() && (value.as<std::string>() == "true" || value.as<std::string>() == "yes")) {
+        if (value.IsScalar() &&
+            (value.as<std::string>() == "true" || value.as<std::string>() == "yes")) {
           node.drop = kDefaultDropRows;
         } else {
           if (!Int32(value, key, n)) return false;
@@ -454,8 +457,8 @@ class Loader {
       if (!c.equate.empty() && !seen.insert(c.equate).second && twice == nullptr) twice = &c;
     });
     if (twice == nullptr) return true;
-    return Fail(twice->source_line, "field equate \"" + twice->equate + "\" is used twice in " +
-                                        structure.label);
+    return Fail(twice->source_line,
+                "field equate \"" + twice->equate + "\" is used twice in " + structure.label);
   }
 
   // Controls are numbered 1, 2, ... in declaration order, depth first. Tabs
@@ -563,6 +566,7 @@ Node& Node::operator=(const Node& other) {
   mdi_frame = other.mdi_frame;
   mdi_child = other.mdi_child;
   modal = other.modal;
+  fill = other.fill;
   paged = other.paged;
   vscroll = other.vscroll;
   drop = other.drop;

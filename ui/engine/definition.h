@@ -140,12 +140,13 @@ struct Node {
   bool mdi_frame = false;  // window: an application frame with child windows
   bool mdi_child = false;  // window: opens inside the frame
   bool modal = false;
-  bool paged = false;               // list: rows supplied page by page by the procedure
-  bool vscroll = false;             // list: vertical scroll bar
-  int32_t drop = 0;                 // list: a drop list showing this many rows when dropped; 0: plain
-  int32_t standard_action = 0;      // menu item / button: action the engine carries out
-  int32_t timer = 0;                // window: timer period in hundredths of a second
-  int32_t upper = 0;                // spin box / progress bar: upper limit
+  bool fill = false;            // window: opens filling the frame's workspace (a page viewer)
+  bool paged = false;           // list: rows supplied page by page by the procedure
+  bool vscroll = false;         // list: vertical scroll bar
+  int32_t drop = 0;             // list: a drop list showing this many rows when dropped; 0: plain
+  int32_t standard_action = 0;  // menu item / button: action the engine carries out
+  int32_t timer = 0;            // window: timer period in hundredths of a second
+  int32_t upper = 0;            // spin box / progress bar: upper limit
   std::vector<int32_t> alert_keys;  // key codes turned into event 15 on this control
 
   // Children: a window's controls, a band's controls, a group's or tab's

@@ -90,6 +90,9 @@ struct WindowState {
   bool frame = false;
   bool child = false;
   bool modal = false;
+  // The window's first size is the frame's workspace rather than its
+  // designed size: a page viewer, whose pages grow with it.
+  bool fill = false;
   int focus = 0;
   int timer = 0;
   bool accept_all = false;

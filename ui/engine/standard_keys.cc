@@ -1,9 +1,12 @@
 // The keys every window understands without its procedure doing anything:
 // Enter presses the default button, Esc the window's escape button (Cancel,
-// or Close where the window has no Cancel), and Ctrl+F4 closes a child window
-// of the frame as its close box would, so that a changed form asks first. A
-// key alerted on the focused control or on the window belongs to the
-// procedure and never gets here.
+// or Close where the window has no Cancel), Ctrl+F4 closes a child window
+// of the frame as its close box would, so that a changed form asks first,
+// and Ctrl+PgDn (Ctrl+PgUp) chooses the next (previous) tab of the window's
+// sheet as a click on it would; so do Ctrl+Tab and Ctrl+Shift+Tab where the
+// desktop leaves them to the window (inside the frame they move between its
+// windows). On a paged list Ctrl+PgDn and Ctrl+PgUp scroll the list instead. A key alerted on the
+// focused control or on the window belongs to the procedure and never gets here.
 #include <string_view>
 
 #include "ui/engine/engine.h"
@@ -15,6 +18,10 @@ namespace {
 // The buttons that stand for Esc in a dialog, the first the window has.
 constexpr std::string_view kEscapeButtons[] = {"?Cancel", "?CancelJump", "?Close"};
 constexpr int kCtrlF4 = key::kCtrl + key::kF1 + 3;
+constexpr int kCtrlTab = key::kCtrl + key::kTab;
+constexpr int kCtrlShiftTab = key::kCtrl + key::kShift + key::kTab;
+constexpr int kCtrlPgDn = key::kCtrl + key::kPgDn;
+constexpr int kCtrlPgUp = key::kCtrl + key::kPgUp;
 
 }  // namespace
 
@@ -25,6 +32,34 @@ int Window::DialogEscapeButton() const {
     }
   }
   return 0;
+}
+
+bool Window::ChooseNextTab(int step) {
+  // The sheet holding the focused control, else the window's first sheet
+  // that can be used.
+  const ControlModel* sheet = nullptr;
+  for (const ControlModel* c = ControlAt(focus_); c != nullptr && sheet == nullptr;
+       c = c->parent != 0 ? ControlAt(c->parent) : nullptr) {
+    if (c->node->kind == Kind::kSheet) sheet = c;
+  }
+  for (const ControlModel& c : controls_) {
+    if (sheet == nullptr && c.node->kind == Kind::kSheet && !c.hidden && !c.disabled) sheet = &c;
+  }
+  if (sheet == nullptr) return false;
+  int tabs = 0;
+  while (tabs < kMaxTabs && ControlAt(TabId(sheet->field, tabs + 1)) != nullptr) ++tabs;
+  for (int n = 1, at = sheet->value; n < tabs; ++n) {
+    at = (at - 1 + step + tabs) % tabs + 1;
+    const ControlModel* tab = ControlAt(TabId(sheet->field, at));
+    if (tab->hidden || tab->disabled) continue;
+    Queued choose;
+    choose.is_input = true;
+    choose.input.type = Input::Type::kSelectTab;
+    choose.input.field = sheet->field;
+    choose.input.value = at;
+    return Deliver(choose);
+  }
+  return false;
 }
 
 bool Window::CloseByUser() {
@@ -58,6 +93,8 @@ bool Window::DeliverStandardKey(int code) {
     ControlModel* b = ControlAt(escape_button_);
     return b != nullptr && usable(*b) && press(*b);
   }
+  if (code == kCtrlTab || code == kCtrlPgDn) return ChooseNextTab(1);
+  if (code == kCtrlShiftTab || code == kCtrlPgUp) return ChooseNextTab(-1);
   if (code == kCtrlF4 && structure_->mdi_child && !structure_->modal) {
     const int keycode = keycode_;
     CloseByUser();

@@ -659,6 +659,7 @@ WindowState Window::Snapshot() const {
   s.frame = structure_->mdi_frame;
   s.child = structure_->mdi_child;
   s.modal = structure_->modal;
+  s.fill = structure_->fill;
   s.focus = focus_;
   s.timer = timer_;
   s.accept_all = accept_all_ != 0;

@@ -180,6 +180,9 @@ class Window {
   // Esc, and Ctrl+F4 in a child window of the frame.
   bool DeliverStandardKey(int code);
   int DialogEscapeButton() const;
+  // Ctrl+PgDn, Ctrl+Tab: the next usable tab (`step` 1) or the one before (-1) of the
+  // sheet holding the focus, as if clicked; false when there is none.
+  bool ChooseNextTab(int step);
   // The user closes the window (its close box, or a key that stands for it).
   bool CloseByUser();
   bool DeliverAccept(const Input& input, ControlModel& c);

@@ -34,8 +34,10 @@ constexpr int kCopyOffset = 24;
 QString FindManual() {
   QDir dir(QCoreApplication::applicationDirPath());
   const QStringList candidates = {
-      QStringLiteral("../share/doc/vorsandt/manual.html"), QStringLiteral("../share/doc/vorsandt/README.md"),
-      QStringLiteral("../../docs/manual.html"),            QStringLiteral("../../README.md"),
+      QStringLiteral("../share/doc/vorsandt/manual.html"),
+      QStringLiteral("../share/doc/vorsandt/README.md"),
+      QStringLiteral("../../docs/manual.html"),
+      QStringLiteral("../../README.md"),
   };
   for (const QString& c : candidates) {
     QFileInfo info(dir.filePath(c));
@@ -69,7 +71,8 @@ QString FileDialogFilter(std::string_view mask) {
   return filters.join(QStringLiteral(";;"));
 }
 
-FrameWindow::FrameWindow(InputSink sink, QWidget* parent) : QMainWindow(parent), sink_(std::move(sink)) {
+FrameWindow::FrameWindow(InputSink sink, QWidget* parent)
+    : QMainWindow(parent), sink_(std::move(sink)) {
   mdi_ = new QMdiArea(this);
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -142,16 +145,21 @@ void FrameWindow::OpenFrame(const WindowState& state) {
 }
 
 void FrameWindow::ApplyFrame(const WindowState& state) {
-  if (state.caption != state_.caption || windowTitle().isEmpty()) setWindowTitle(ToQt(state.caption));
+  if (state.caption != state_.caption || windowTitle().isEmpty())
+    setWindowTitle(ToQt(state.caption));
   if (!SameMenus(state.menus, state_.menus)) {
-    BuildMenuBar(menuBar(), state.menus, [this](int number) {
-      Input in;
-      in.type = Input::Type::kAccept;
-      in.field = number;
-      Send(in);
-    }, &window_menu_);
+    BuildMenuBar(
+        menuBar(), state.menus,
+        [this](int number) {
+          Input in;
+          in.type = Input::Type::kAccept;
+          in.field = number;
+          Send(in);
+        },
+        &window_menu_);
     window_list_.clear();
-    if (window_menu_) connect(window_menu_, &QMenu::aboutToShow, this, &FrameWindow::FillWindowMenu);
+    if (window_menu_)
+      connect(window_menu_, &QMenu::aboutToShow, this, &FrameWindow::FillWindowMenu);
   }
   // Status zones as permanent labels at the right; the left part shows the
   // highlighted menu item's message.
@@ -284,6 +292,12 @@ void FrameWindow::ArrangeIcons() {
   }
 }
 
+QRect FrameWindow::WorkspaceOnScreen() const {
+  if (!isVisible()) return QRect();
+  QWidget* area = mdi_->viewport();
+  return QRect(area->mapToGlobal(QPoint(0, 0)), area->size());
+}
+
 void FrameWindow::StandardAction(int action) {
   QWidget* focus = QApplication::focusWidget();
   if (auto* spin = qobject_cast<QAbstractSpinBox*>(focus)) focus = spin->findChild<QLineEdit*>();
@@ -292,12 +306,20 @@ void FrameWindow::StandardAction(int action) {
   switch (action) {
     case action::kWindowList:
       break;  // the Window menu lists the windows itself
-    case action::kTile: Tile(); break;
-    case action::kCascade: Cascade(); break;
-    case action::kArrangeIcons: ArrangeIcons(); break;
+    case action::kTile:
+      Tile();
+      break;
+    case action::kCascade:
+      Cascade();
+      break;
+    case action::kArrangeIcons:
+      ArrangeIcons();
+      break;
     case action::kHelpContents:
     case action::kHelpOnHelp:
-    case action::kHelpSearch: ShowHelp(action); break;
+    case action::kHelpSearch:
+      ShowHelp(action);
+      break;
     // The clipboard works on the control that has the focus; the edited
     // text reaches the engine when the control completes, as if typed.
     case action::kCut:
@@ -321,14 +343,15 @@ void FrameWindow::ShowHelp(int action) {
   QString manual = FindManual();
   if (!manual.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) return;
   // No manual or no viewer: a box that does not hold up the program.
-  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("VORSANDT"),
-                              action == action::kHelpOnHelp
-                                  ? QStringLiteral("Choose an item of the Browse Files or Reports menu to open a "
-                                                   "window; the status bar describes the highlighted item.")
-                                  : QStringLiteral("VORSANDT keeps an inventory of possessions with their "
-                                                   "locations, insurance policies, claims, warranties and "
-                                                   "service records."),
-                              QMessageBox::Ok, this);
+  auto* box = new QMessageBox(
+      QMessageBox::Information, QStringLiteral("VORSANDT"),
+      action == action::kHelpOnHelp
+          ? QStringLiteral("Choose an item of the Browse Files or Reports menu to open a "
+                           "window; the status bar describes the highlighted item.")
+          : QStringLiteral("VORSANDT keeps an inventory of possessions with their "
+                           "locations, insurance policies, claims, warranties and "
+                           "service records."),
+      QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }

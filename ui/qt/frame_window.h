@@ -34,6 +34,9 @@ class FrameWindow : public QMainWindow {
   const BaseUnits& base() const { return base_; }
 
   QMdiArea* mdiArea() const { return mdi_; }
+  // Where the child windows' workspace lies on the screen; invalid before
+  // the frame shows.
+  QRect WorkspaceOnScreen() const;
   QMdiSubWindow* AddChild(WindowView* view);
   // The Window menu, when the frame's menu bar has one.
   QMenu* windowMenu() const { return window_menu_; }

@@ -248,6 +248,15 @@ void QtPlatform::Open(const WindowState& state) {
   if (screen != nullptr) {
     size = size.boundedTo(screen->availableGeometry().size() - QSize(kFrameRoom, kFrameRoom * 2));
   }
+  const QRect workspace = frame_->WorkspaceOnScreen();
+  if (state.fill && frame_->isVisible() && workspace.isValid()) {
+    // A page viewer opens over the room the frame gives its windows.
+    view->setGeometry(workspace);
+    PlaceRemembered(state, view);
+    view->show();
+    view->activateWindow();
+    return;
+  }
   view->resize(size);
   if (placed) {
     QWidget* parent = frame_->isVisible() ? frame_ : nullptr;
