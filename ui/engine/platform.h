@@ -163,6 +163,15 @@ struct PrintResult {
   std::string file;  // printed to a file: its name; else empty
 };
 
+// What the manual should show: the section whose anchor is `topic`
+// (help_topic.h), or its search with `search` as the words to look for.
+struct HelpRequest {
+  std::string topic;
+  bool search = false;
+  std::string search_text;
+  WindowId owner = 0;  // the window the user asked from; 0: the frame
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -212,6 +221,9 @@ class Platform {
   // A remark that needs no answer ("Written to /home/ann/inventory.pdf, 9
   // pages."): shown in the frame's status bar, without waiting.
   virtual void ShowNotice(const std::string& /*text*/) {}
+  // Opens the manual at what `request` names, without waiting: the user
+  // reads it beside the program. A platform without a manual shows nothing.
+  virtual void ShowHelp(const HelpRequest& /*request*/) {}
   // Writes the page images `pages` in order as the PDF file `file`, one page
   // a sheet: the whole document or nothing (a failure leaves `file` as it
   // was, and a device, pipe or folder of that name is never replaced). False

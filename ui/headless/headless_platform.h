@@ -48,6 +48,11 @@ class HeadlessPlatform : public Platform {
   // Remarks are kept (Notices) and written to standard error.
   void ShowNotice(const std::string& text) override;
   std::vector<std::string> Notices() const;
+  // The manual is opened in the transcript: "[help] help opened at TOPIC"
+  // (the section's anchor, or "search" for the search). Helps lists what
+  // was opened, in order.
+  void ShowHelp(const HelpRequest& request) override;
+  std::vector<std::string> Helps() const;
   std::vector<std::vector<std::string>> PrintJobs() const;
   std::vector<std::string> PrintedPages() const;
   // Without a printer every job fails, as when none is installed.
@@ -115,6 +120,7 @@ class HeadlessPlatform : public Platform {
   bool last_job_failed_ = false;
   std::string print_to_pdf_;  // the chosen printer prints into this file
   std::vector<std::string> notices_;
+  std::vector<std::string> helps_;
   std::string pending_;
   bool cancel_all_ = false;
 };

@@ -3,18 +3,13 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
-#include <QUrl>
 #include <algorithm>
 
 #include "ui/engine/events.h"
@@ -28,21 +23,6 @@ constexpr char kGeometryKey[] = "frame/geometry";
 constexpr int kFirstStartPercent = 80;
 // How far a second copy of a window opens from the first.
 constexpr int kCopyOffset = 24;
-
-// The manual the help items open: installed beside the program, or in the
-// source tree when the program runs from its build folder.
-QString FindManual() {
-  QDir dir(QCoreApplication::applicationDirPath());
-  const QStringList candidates = {
-      QStringLiteral("../share/doc/vorsandt/manual.html"), QStringLiteral("../share/doc/vorsandt/README.md"),
-      QStringLiteral("../../docs/manual.html"),            QStringLiteral("../../README.md"),
-  };
-  for (const QString& c : candidates) {
-    QFileInfo info(dir.filePath(c));
-    if (info.isFile()) return info.canonicalFilePath();
-  }
-  return QString();
-}
 
 class DesktopMenuStyle : public QProxyStyle {
  public:
@@ -295,9 +275,6 @@ void FrameWindow::StandardAction(int action) {
     case action::kTile: Tile(); break;
     case action::kCascade: Cascade(); break;
     case action::kArrangeIcons: ArrangeIcons(); break;
-    case action::kHelpContents:
-    case action::kHelpOnHelp:
-    case action::kHelpSearch: ShowHelp(action); break;
     // The clipboard works on the control that has the focus; the edited
     // text reaches the engine when the control completes, as if typed.
     case action::kCut:
@@ -315,22 +292,6 @@ void FrameWindow::StandardAction(int action) {
     default:
       break;
   }
-}
-
-void FrameWindow::ShowHelp(int action) {
-  QString manual = FindManual();
-  if (!manual.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) return;
-  // No manual or no viewer: a box that does not hold up the program.
-  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("VORSANDT"),
-                              action == action::kHelpOnHelp
-                                  ? QStringLiteral("Choose an item of the Browse Files or Reports menu to open a "
-                                                   "window; the status bar describes the highlighted item.")
-                                  : QStringLiteral("VORSANDT keeps an inventory of possessions with their "
-                                                   "locations, insurance policies, claims, warranties and "
-                                                   "service records."),
-                              QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
 }
 
 void FrameWindow::closeEvent(QCloseEvent* event) {

@@ -40,7 +40,8 @@ class FrameWindow : public QMainWindow {
   // Texts of the status bar's zones, in order (for checks and the screenshot).
   QStringList StatusZones() const;
 
-  // Standard actions the platform carries out for a menu item.
+  // Standard actions the platform carries out for a menu item (the Help
+  // menu's go to the help window through the engine, not here).
   void StandardAction(int action);
   // Arranges the minimized child windows in a row along the bottom.
   void ArrangeIcons();
@@ -62,7 +63,6 @@ class FrameWindow : public QMainWindow {
 
  private:
   void FillWindowMenu();
-  void ShowHelp(int action);
   void Send(const Input& input);
 
   InputSink sink_;

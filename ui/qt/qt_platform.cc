@@ -445,6 +445,42 @@ bool QtPlatform::PrinterSetup(WindowId owner) {
       .value_or(false);
 }
 
+void QtPlatform::ShowHelp(const HelpRequest& request) {
+  gui_.Post([this, request] { OpenHelp(request); });
+}
+
+void QtPlatform::OpenHelp(const HelpRequest& request) {
+  if (help_ == nullptr) {
+    const QStringList folders = ManualFolders();
+    const QString folder = FindManual(folders);
+    if (folder.isEmpty()) {
+      if (no_manual_box_ != nullptr) {
+        no_manual_box_->raise();
+        return;
+      }
+      auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("VORSANDT Help"),
+                                  QStringLiteral("The manual was not found. It was looked for in:\n%1")
+                                      .arg(folders.join(QLatin1Char('\n'))),
+                                  QMessageBox::Ok, Owner(request.owner));
+      box->setAttribute(Qt::WA_DeleteOnClose);
+      box->setWindowModality(Qt::NonModal);
+      box->show();
+      no_manual_box_ = box;
+      return;
+    }
+    // Beside the frame and closed with it, never in its way.
+    help_ = new HelpWindow(folder, frame_);
+  }
+  if (request.search) {
+    help_->ShowSearch(ToQt(request.search_text));
+  } else {
+    help_->ShowTopic(QString::fromStdString(request.topic));
+  }
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
 void QtPlatform::StandardAction(WindowId /*window*/, int action) {
   gui_.Post([this, action] { frame_->StandardAction(action); });
 }
