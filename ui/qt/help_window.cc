@@ -22,10 +22,10 @@ namespace {
 
 constexpr int kSectionRole = Qt::UserRole + 1;
 // The window's first size as parts of the screen it opens on.
-constexpr double kWidthPart = 0.55, kHeightPart = 0.85;
+constexpr double kWidthPart = 0.52, kHeightPart = 0.85;
 constexpr int kMaxWidth = 980;
 // The contents take this part of the window's width.
-constexpr double kContentsPart = 0.34;
+constexpr double kContentsPart = 0.36;
 
 std::optional<std::string> ReadManualFile(const QString& folder, const std::string& file) {
   QFile in(QDir(folder).filePath(QString::fromStdString(file)));
@@ -100,6 +100,7 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
   auto* top = new QHBoxLayout;
   top->addWidget(back_);
   top->addWidget(note_, 1);
+  top->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(splitter, 1);
@@ -143,10 +144,12 @@ void HelpWindow::BuildContents() {
   for (const help::Chapter& chapter : manual_.chapters()) {
     if (chapter.sections.empty()) continue;
     auto* item = new QTreeWidgetItem(contents_, {Utf8(chapter.title)});
+    item->setToolTip(0, item->text(0));
     item->setData(0, kSectionRole, static_cast<qulonglong>(chapter.sections.front()));
     for (size_t i = 1; i < chapter.sections.size(); ++i) {
       const help::Section& s = manual_.sections()[chapter.sections[i]];
       auto* child = new QTreeWidgetItem(item, {Utf8(s.title)});
+      child->setToolTip(0, child->text(0));
       child->setData(0, kSectionRole, static_cast<qulonglong>(chapter.sections[i]));
     }
   }
