@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QThread>
+#include <atomic>
 #include <cstdlib>
 
 #include "ui/engine/engine.h"
@@ -147,9 +148,9 @@ TEST_F(HelpWindowTest, TheManualIsLookedForWhereTheUserSaysElseBesideTheProgram)
             QFileInfo(dir_.path()).canonicalFilePath());
 }
 
-// The Help menu of the real frame, through the engine: one help window, moved
-// to each new topic; without a manual, a box that holds nothing up.
-class HelpFromTheFrameTest : public HelpWindowTest {
+// Help through the engine on the real platform: one help window, moved to
+// each new topic; without a manual, a box that holds nothing up.
+class HelpOnThePlatformTest : public HelpWindowTest {
  protected:
   void SetUp() override {
     HelpWindowTest::SetUp();
@@ -157,6 +158,43 @@ class HelpFromTheFrameTest : public HelpWindowTest {
     engine_ = std::make_unique<Engine>(platform_.get());
     Engine* e = engine_.get();
     platform_->SetInputSink([e](WindowId id, const Input& in) { e->Input(id, in); });
+  }
+  void TearDown() override {
+    qunsetenv("VORSANDT_MANUAL_DIR");
+    for (WindowId id : engine_->OpenWindows()) Send(id, Input::Type::kClose);
+    ServeUntil([&] { return engine_->Ended(); });
+    engine_.reset();
+    platform_.reset();
+  }
+  // Opens the window `label` of the resource `id` as the first procedure.
+  WindowId Start(const char* id, const char* label) {
+    std::atomic<WindowId> opened{0};
+    EXPECT_TRUE(engine_->StartMain([id, label, &opened] {
+      auto w = Engine::Current()->CreateWindow(id, label);
+      w->Open();
+      opened = w->id();
+      while (w->Accept()) {
+      }
+      w->Close();
+    }));
+    EXPECT_TRUE(ServeUntil([&] { return opened != 0 && platform_->View(opened) != nullptr; }));
+    return opened;
+  }
+  void Send(WindowId id, Input::Type type, int value = 0) {
+    Input in;
+    in.type = type;
+    in.value = value;
+    engine_->Input(id, in);
+  }
+
+  std::unique_ptr<QtPlatform> platform_;
+  std::unique_ptr<Engine> engine_;
+};
+
+class HelpFromTheFrameTest : public HelpOnThePlatformTest {
+ protected:
+  void SetUp() override {
+    HelpOnThePlatformTest::SetUp();
     ASSERT_TRUE(engine_->StartMain([] {
       auto frame = Engine::Current()->CreateWindow("ZELTAR3$ZELTA001", "MAIN$APPFRAME");
       frame->Open();
@@ -166,17 +204,6 @@ class HelpFromTheFrameTest : public HelpWindowTest {
     }));
     ASSERT_TRUE(ServeUntil([&] { return platform_->frame()->isVisible(); }));
   }
-  void TearDown() override {
-    qunsetenv("VORSANDT_MANUAL_DIR");
-    for (WindowId id : engine_->OpenWindows()) {
-      Input close;
-      close.type = Input::Type::kClose;
-      engine_->Input(id, close);
-    }
-    ServeUntil([&] { return engine_->Ended(); });
-    engine_.reset();
-    platform_.reset();
-  }
   void Choose(const QString& text) {
     for (QAction* top : platform_->frame()->menuBar()->actions()) {
       if (!top->menu()) continue;
@@ -185,9 +212,6 @@ class HelpFromTheFrameTest : public HelpWindowTest {
       }
     }
   }
-
-  std::unique_ptr<QtPlatform> platform_;
-  std::unique_ptr<Engine> engine_;
 };
 
 TEST_F(HelpFromTheFrameTest, HelpMenuOpensOneWindowAtEachTopic) {
@@ -222,6 +246,26 @@ TEST_F(HelpFromTheFrameTest, WithoutAManualABoxSaysWhereItWasLookedFor) {
   EXPECT_EQ(box->windowModality(), Qt::NonModal);
   EXPECT_EQ(platform_->helpWindow(), nullptr);
   box->close();
+}
+
+// A modal window keeps input from every other: help asked for there hangs
+// under it while it is open, and stays open under the frame when it closes.
+TEST_F(HelpOnThePlatformTest, F1InAModalWindowOpensHelpThatCanBeUsed) {
+  qputenv("VORSANDT_MANUAL_DIR", dir_.path().toUtf8());
+  WindowId jump = Start("ZELTAR3$ZELTA061", "REPORTPREVIEW$JUMPWINDOW");
+  ASSERT_TRUE(ServeUntil([&] { return QApplication::activeModalWidget() == platform_->View(jump); }));
+  Send(jump, Input::Type::kKey, key::kF1);
+  ASSERT_TRUE(ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
+  QPointer<HelpWindow> help = platform_->helpWindow();
+  EXPECT_EQ(help->parentWidget(), platform_->View(jump));
+  EXPECT_EQ(help->manual().Find("reportpreview-jumpwindow"), std::nullopt);
+  EXPECT_FALSE(help->note()->isHidden());  // the fixture has no such section
+  Send(jump, Input::Type::kClose);
+  ASSERT_TRUE(ServeUntil([&] { return engine_->Ended(); }));
+  ASSERT_TRUE(ServeUntil([&] { return platform_->View(jump) == nullptr; }));
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(help->parentWidget(), platform_->frame());
+  EXPECT_TRUE(help->isVisible());
 }
 
 }  // namespace

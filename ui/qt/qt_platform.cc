@@ -287,6 +287,7 @@ void QtPlatform::Close(WindowId id) {
   }
   auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget());
   ForgetOnClose(id, sub != nullptr ? static_cast<QWidget*>(sub) : view.data());
+  if (help_ != nullptr && help_->parentWidget() == view) MoveHelpUnder(frame_);
   view->AllowClose();
   if (sub) {
     ReturnToCaller(id, was_active);
@@ -471,6 +472,10 @@ void QtPlatform::OpenHelp(const HelpRequest& request) {
     // Beside the frame and closed with it, never in its way.
     help_ = new HelpWindow(folder, frame_);
   }
+  // A modal window keeps input from every window but its own: help asked
+  // for while one is open hangs under it until it closes (see Close).
+  QWidget* modal = QApplication::activeModalWidget();
+  MoveHelpUnder(modal != nullptr ? modal : frame_);
   if (request.search) {
     help_->ShowSearch(ToQt(request.search_text));
   } else {
@@ -479,6 +484,15 @@ void QtPlatform::OpenHelp(const HelpRequest& request) {
   help_->show();
   help_->raise();
   help_->activateWindow();
+}
+
+void QtPlatform::MoveHelpUnder(QWidget* owner) {
+  if (help_ == nullptr || owner == nullptr || help_->parentWidget() == owner) return;
+  const bool shown = help_->isVisible();
+  const QRect at = help_->geometry();
+  help_->setParent(owner, Qt::Window);
+  help_->setGeometry(at);
+  if (shown) help_->show();
 }
 
 void QtPlatform::StandardAction(WindowId /*window*/, int action) {

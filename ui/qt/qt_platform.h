@@ -95,6 +95,8 @@ class QtPlatform : public QObject, public Platform {
  private:
   void Open(const WindowState& state);
   void OpenHelp(const HelpRequest& request);
+  // Makes the help window a window of `owner`'s, where it stays as it was.
+  void MoveHelpUnder(QWidget* owner);
   void Change(const WindowState& state);
   void Close(WindowId id);
   QWidget* Owner(WindowId id) const;
