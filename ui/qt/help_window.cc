@@ -105,6 +105,10 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
   layout->addLayout(top);
   layout->addWidget(splitter, 1);
   connect(page_, &QTextBrowser::anchorClicked, this, &HelpWindow::OpenLink);
+  // The search tab is for typing: its words take the keys at once.
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
+    if (tab == 1) search_line_->setFocus(Qt::TabFocusReason);
+  });
   connect(back_, &QToolButton::clicked, this, &HelpWindow::Back);
   connect(contents_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (item != nullptr) Show(item->data(0, kSectionRole).toULongLong());
@@ -127,6 +131,11 @@ QWidget* HelpWindow::BuildSearch() {
   search_line_->setClearButtonEnabled(true);
   prompt->setBuddy(search_line_);
   results_ = new QListWidget(panel);
+  // Titles are long: each result takes the lines it needs.
+  results_->setWordWrap(true);
+  results_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  results_->setResizeMode(QListView::Adjust);
+  results_->setAlternatingRowColors(true);
   auto* layout = new QVBoxLayout(panel);
   layout->addWidget(prompt);
   layout->addWidget(search_line_);
@@ -227,6 +236,7 @@ void HelpWindow::RunSearch() {
     QString text = Utf8(s.title);
     if (chapter != text) text += QStringLiteral(" \u2014 ") + chapter;
     auto* item = new QListWidgetItem(text, results_);
+    item->setToolTip(text);
     item->setData(kSectionRole, static_cast<qulonglong>(hit.section));
   }
 }
