@@ -3,6 +3,7 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -304,6 +305,18 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
   Input in;
   in.type = Input::Type::kClose;
   Send(in);
+}
+
+void FrameWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    Input in;
+    in.type = Input::Type::kKey;
+    in.value = key::kF1;
+    Send(in);
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void FrameWindow::changeEvent(QEvent* event) {

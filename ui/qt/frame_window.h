@@ -60,6 +60,8 @@ class FrameWindow : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // F1 where no child window has the keys: the frame's own help.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FillWindowMenu();

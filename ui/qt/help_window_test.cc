@@ -231,6 +231,16 @@ TEST_F(HelpFromTheFrameTest, HelpMenuOpensOneWindowAtEachTopic) {
   EXPECT_EQ(help->tabs()->currentIndex(), 1);
 }
 
+// F1 on the frame itself, where no child window has the keys.
+TEST_F(HelpFromTheFrameTest, F1OnTheFrameOpensItsSection) {
+  qputenv("VORSANDT_MANUAL_DIR", dir_.path().toUtf8());
+  QTest::keyClick(platform_->frame(), Qt::Key_F1);
+  ASSERT_TRUE(ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
+  // The fixture has no section for the frame: its contents say so.
+  EXPECT_EQ(platform_->helpWindow()->ShownTitle(), "Fixture Manual");
+  EXPECT_TRUE(platform_->helpWindow()->note()->text().contains("main-appframe"));
+}
+
 TEST_F(HelpFromTheFrameTest, WithoutAManualABoxSaysWhereItWasLookedFor) {
   QTemporaryDir empty;
   qputenv("VORSANDT_MANUAL_DIR", empty.path().toUtf8());
