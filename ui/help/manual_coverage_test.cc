@@ -95,7 +95,8 @@ TEST_F(ManualCoverageTest, EveryLinkLeadsToASection) {
   for (const Link& link : manual_.Links()) {
     if (!manual_.Resolve(link.from, link.target)) {
       const Section& from = manual_.sections()[link.from];
-      broken.push_back(manual_.chapters()[from.chapter].file + " (" + from.title + "): " + link.target);
+      broken.push_back(manual_.chapters()[from.chapter].file + " (" + from.title +
+                       "): " + link.target);
     }
   }
   EXPECT_TRUE(broken.empty()) << broken.size() << " links lead nowhere:" << Joined(broken);

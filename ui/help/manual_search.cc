@@ -28,8 +28,9 @@ std::string VisibleText(std::string_view markdown) {
     }
     if (c == '<') {
       size_t end = markdown.find_first_of(">\n", i + 1);
-      bool tag = end != std::string_view::npos && markdown[end] == '>' && i + 1 < markdown.size() &&
-                 (std::isalpha(static_cast<unsigned char>(markdown[i + 1])) || markdown[i + 1] == '/');
+      bool tag =
+          end != std::string_view::npos && markdown[end] == '>' && i + 1 < markdown.size() &&
+          (std::isalpha(static_cast<unsigned char>(markdown[i + 1])) || markdown[i + 1] == '/');
       if (tag) {
         text.push_back(' ');
         i = end;
@@ -42,8 +43,8 @@ std::string VisibleText(std::string_view markdown) {
 }
 
 int Occurrences(const std::vector<std::string>& words, const std::string& prefix) {
-  return static_cast<int>(
-      std::count_if(words.begin(), words.end(), [&](const std::string& w) { return w.starts_with(prefix); }));
+  return static_cast<int>(std::count_if(
+      words.begin(), words.end(), [&](const std::string& w) { return w.starts_with(prefix); }));
 }
 
 }  // namespace

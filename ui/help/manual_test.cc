@@ -80,9 +80,10 @@ TEST(ManualTest, ChaptersFollowTheContentsAndSectionsTheAnchors) {
 
 TEST(ManualTest, ProblemsNameUnreadableChaptersAndNamesGivenTwice) {
   Manual manual = Fixture();
-  EXPECT_EQ(manual.problems(),
-            (std::vector<std::string>{"the chapter missing.md cannot be read",
-                                      "the name getting-started is given twice (again in browse.md)"}));
+  EXPECT_EQ(
+      manual.problems(),
+      (std::vector<std::string>{"the chapter missing.md cannot be read",
+                                "the name getting-started is given twice (again in browse.md)"}));
   Manual none = Manual::Load([](const std::string&) { return std::nullopt; });
   EXPECT_TRUE(none.empty());
   EXPECT_EQ(none.problems(), (std::vector<std::string>{"the contents index.md cannot be read"}));
@@ -131,11 +132,13 @@ TEST(ManualSearchTest, SectionsWithEveryWordBestFirst) {
   Manual manual = Fixture();
   auto titles = [&](std::string_view query) {
     std::vector<std::string> out;
-    for (const SearchHit& hit : Search(manual, query)) out.push_back(manual.sections()[hit.section].title);
+    for (const SearchHit& hit : Search(manual, query))
+      out.push_back(manual.sections()[hit.section].title);
     return out;
   };
   // "print" begins printer, printers, printing: the browse has the most.
-  EXPECT_EQ(titles("PRINT"), (std::vector<std::string>{"The Item Browse", "First Steps", "Item Form"}));
+  EXPECT_EQ(titles("PRINT"),
+            (std::vector<std::string>{"The Item Browse", "First Steps", "Item Form"}));
   EXPECT_EQ(titles("print delete"), (std::vector<std::string>{"Item Form"}));
   // Title words weigh more than words of the text.
   EXPECT_EQ(titles("item"),

@@ -34,7 +34,9 @@ std::optional<std::string> ReadManualFile(const QString& folder, const std::stri
 }
 
 // The manual is UTF-8, whatever the records' character set.
-QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 std::string FromUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 bool Under(const QString& path, const QString& folder) {
@@ -71,7 +73,8 @@ QString FindManual(const QStringList& folders) {
 HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
     : QWidget(parent, Qt::Window),
       folder_(folder),
-      manual_(help::Manual::Load([folder](const std::string& file) { return ReadManualFile(folder, file); })) {
+      manual_(help::Manual::Load(
+          [folder](const std::string& file) { return ReadManualFile(folder, file); })) {
   setWindowTitle(QStringLiteral("VORSANDT Help"));
   setAttribute(Qt::WA_QuitOnClose, false);
   tabs_ = new QTabWidget(this);
@@ -114,14 +117,16 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
     if (item != nullptr) Show(item->data(0, kSectionRole).toULongLong());
   });
   BuildContents();
-  QScreen* screen = parent != nullptr && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+  QScreen* screen =
+      parent != nullptr && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
   if (screen != nullptr) {
     QRect room = screen->availableGeometry();
     resize(std::min(kMaxWidth, static_cast<int>(room.width() * kWidthPart)),
            static_cast<int>(room.height() * kHeightPart));
     move(room.right() - width() - room.width() / 40, room.top() + room.height() / 20);
   }
-  splitter->setSizes({static_cast<int>(width() * kContentsPart), static_cast<int>(width() * (1 - kContentsPart))});
+  splitter->setSizes(
+      {static_cast<int>(width() * kContentsPart), static_cast<int>(width() * (1 - kContentsPart))});
 }
 
 QWidget* HelpWindow::BuildSearch() {
@@ -172,9 +177,11 @@ void HelpWindow::ShowTopic(const QString& topic) {
     return;
   }
   if (std::optional<size_t> contents = manual_.ChapterStart(help::kIndexFile)) Show(*contents);
-  note_->setText(manual_.empty()
-                     ? QStringLiteral("The manual in %1 has no contents page.").arg(folder_)
-                     : QStringLiteral("The manual has no section \u201c%1\u201d; here are its contents.").arg(topic));
+  note_->setText(
+      manual_.empty()
+          ? QStringLiteral("The manual in %1 has no contents page.").arg(folder_)
+          : QStringLiteral("The manual has no section \u201c%1\u201d; here are its contents.")
+                .arg(topic));
   note_->show();
 }
 
@@ -217,9 +224,11 @@ void HelpWindow::OpenLink(const QUrl& url) {
     QDesktopServices::openUrl(url);
     return;
   }
-  QString target = url.isLocalFile() ? QDir(folder_).relativeFilePath(url.toLocalFile()) : url.toString();
+  QString target =
+      url.isLocalFile() ? QDir(folder_).relativeFilePath(url.toLocalFile()) : url.toString();
   if (url.isLocalFile() && url.hasFragment()) target += QLatin1Char('#') + url.fragment();
-  std::optional<size_t> section = shown_ ? manual_.Resolve(*shown_, FromUtf8(target)) : std::nullopt;
+  std::optional<size_t> section =
+      shown_ ? manual_.Resolve(*shown_, FromUtf8(target)) : std::nullopt;
   if (section) {
     Show(*section);
     return;

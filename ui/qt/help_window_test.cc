@@ -217,7 +217,8 @@ class HelpFromTheFrameTest : public HelpOnThePlatformTest {
 TEST_F(HelpFromTheFrameTest, HelpMenuOpensOneWindowAtEachTopic) {
   qputenv("VORSANDT_MANUAL_DIR", dir_.path().toUtf8());
   Choose(QStringLiteral("&Contents"));
-  ASSERT_TRUE(ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
+  ASSERT_TRUE(
+      ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
   HelpWindow* help = platform_->helpWindow();
   EXPECT_EQ(help->ShownTitle(), "Fixture Manual");
   EXPECT_FALSE(help->isModal());
@@ -235,7 +236,8 @@ TEST_F(HelpFromTheFrameTest, HelpMenuOpensOneWindowAtEachTopic) {
 TEST_F(HelpFromTheFrameTest, F1OnTheFrameOpensItsSection) {
   qputenv("VORSANDT_MANUAL_DIR", dir_.path().toUtf8());
   QTest::keyClick(platform_->frame(), Qt::Key_F1);
-  ASSERT_TRUE(ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
+  ASSERT_TRUE(
+      ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
   // The fixture has no section for the frame: its contents say so.
   EXPECT_EQ(platform_->helpWindow()->ShownTitle(), "Fixture Manual");
   EXPECT_TRUE(platform_->helpWindow()->note()->text().contains("main-appframe"));
@@ -263,9 +265,11 @@ TEST_F(HelpFromTheFrameTest, WithoutAManualABoxSaysWhereItWasLookedFor) {
 TEST_F(HelpOnThePlatformTest, F1InAModalWindowOpensHelpThatCanBeUsed) {
   qputenv("VORSANDT_MANUAL_DIR", dir_.path().toUtf8());
   WindowId jump = Start("ZELTAR3$ZELTA061", "REPORTPREVIEW$JUMPWINDOW");
-  ASSERT_TRUE(ServeUntil([&] { return QApplication::activeModalWidget() == platform_->View(jump); }));
+  ASSERT_TRUE(
+      ServeUntil([&] { return QApplication::activeModalWidget() == platform_->View(jump); }));
   Send(jump, Input::Type::kKey, key::kF1);
-  ASSERT_TRUE(ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
+  ASSERT_TRUE(
+      ServeUntil([&] { return platform_->helpWindow() && platform_->helpWindow()->isVisible(); }));
   QPointer<HelpWindow> help = platform_->helpWindow();
   EXPECT_EQ(help->parentWidget(), platform_->View(jump));
   EXPECT_EQ(help->manual().Find("reportpreview-jumpwindow"), std::nullopt);

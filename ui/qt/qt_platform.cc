@@ -459,10 +459,11 @@ void QtPlatform::OpenHelp(const HelpRequest& request) {
         no_manual_box_->raise();
         return;
       }
-      auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("VORSANDT Help"),
-                                  QStringLiteral("The manual was not found. It was looked for in:\n%1")
-                                      .arg(folders.join(QLatin1Char('\n'))),
-                                  QMessageBox::Ok, Owner(request.owner));
+      auto* box =
+          new QMessageBox(QMessageBox::Information, QStringLiteral("VORSANDT Help"),
+                          QStringLiteral("The manual was not found. It was looked for in:\n%1")
+                              .arg(folders.join(QLatin1Char('\n'))),
+                          QMessageBox::Ok, Owner(request.owner));
       box->setAttribute(Qt::WA_DeleteOnClose);
       box->setWindowModality(Qt::NonModal);
       box->show();
