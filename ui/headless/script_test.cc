@@ -337,8 +337,9 @@ TEST_F(ScriptTest, F1OpensHelpAtTheWindowsSection) {
   EXPECT_EQ(RunScript("expect help s-frame\n"), 1);
   EXPECT_EQ(err_.str(), "t.script:1: the manual was not opened\n");
   err_.str("");
-  int rc = RunScript("press F1\nexpect help s-frame\nmenu Open\nwindow Form\npress F1 1\n"
-                     "expect help s-form\nexpect text 1 \"\"\n");
+  int rc = RunScript(
+      "press F1\nexpect help s-frame\nmenu Open\nwindow Form\npress F1 1\n"
+      "expect help s-form\nexpect text 1 \"\"\n");
   EXPECT_EQ(rc, 0) << err_.str();
   EXPECT_EQ(platform_.Helps(), (std::vector<std::string>{"s-frame", "s-form"}));
   EXPECT_EQ(RunScript("press F1\nexpect help contents\n"), 1);
