@@ -20,7 +20,7 @@ endif()
 set(LAYERS
   runtime/env runtime/files runtime/format runtime/text runtime/eval runtime/views
   storage/qvf/table storage/qvf/driver storage/qvf
-  ui/engine ui/headless ui/qt report images
+  ui/engine ui/help ui/headless ui/qt report images
   app/exchange app/dictionary app/main.cc app tools/morvak/main.cc tools)
 
 # What each layer may use besides itself.
@@ -35,7 +35,8 @@ set(USES_storage/qvf/table storage/qvf runtime/format runtime/files runtime/env)
 set(USES_storage/qvf/driver storage/qvf/table storage/qvf runtime/format runtime/files runtime/env)
 set(USES_ui/engine images runtime/eval runtime/format runtime/files runtime/env)
 set(USES_ui/headless ui/engine images runtime/eval runtime/format runtime/files runtime/env)
-set(USES_ui/qt ui/engine images runtime/eval runtime/format runtime/files runtime/env)
+set(USES_ui/help "")
+set(USES_ui/qt ui/engine ui/help images runtime/eval runtime/format runtime/files runtime/env)
 set(USES_report ui/engine images runtime/eval runtime/format runtime/files runtime/env)
 set(USES_images runtime/format runtime/files runtime/env)
 set(USES_app/dictionary runtime/files runtime/env)

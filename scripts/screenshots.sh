@@ -14,6 +14,8 @@
 #                                           its first page zoomed in
 #   docs/screenshots/update-items.png       the second item opened with Change
 #                                           in the UpdateItems form
+#   docs/screenshots/help-window.png        F1 in that form: the manual at the
+#                                           form's section
 #   docs/screenshots/picture-browse.png     Browse INVENTORY IMAGES showing the
 #                                           picture scripts/make-sample-picture.py
 #                                           draws for the television
@@ -154,6 +156,21 @@ sleep 0.5
 xdotool key --window "$frame" alt+c
 sleep 5
 shoot update-items.png
+# --- The help window (begin) ---
+# F1 in the form opens the manual at the form's own section, in a window of
+# its own beside the frame; Esc closes it, and the form has the keys again.
+xdotool key --window "$frame" F1
+wait_for "xdotool search --onlyvisible --name '^VORSANDT Help\$'" 10 || fail "F1 did not open the help window"
+sleep 2
+shoot help-window.png
+help=$(xdotool search --onlyvisible --name '^VORSANDT Help$' | head -n1)
+xdotool windowfocus --sync "$help" || true
+# Typed, not sent to the window: it is gone before the key is released.
+xdotool key Escape
+wait_for "! xdotool search --onlyvisible --name '^VORSANDT Help\$'" 10 || fail "Esc did not close the help window"
+xdotool windowfocus --sync "$frame" || true
+sleep 0.5
+# --- The help window (end) ---
 # The form's Cancel has no mnemonic and Escape stays in the form: click it
 # where the form opens on this screen, bottom right of the frame.
 # shellcheck disable=SC2086

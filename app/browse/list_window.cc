@@ -254,7 +254,7 @@ void ListProcedure::OnAccepted(int field) {
     exit_response_ = ui::response::kCancelled;
     window_->Post(ui::event::kCloseWindow);
   } else if (field == help_) {
-    browse_->FetchSelected();
+    window_->ShowHelp();
   } else if (field == entry_) {
     EntryLocator();
   } else if (field == kExportListItem && export_) {

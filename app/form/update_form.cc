@@ -431,7 +431,10 @@ void UpdateForm::OnAccepted(int field) {
     Leave();
     return;
   }
-  if (field == help_) return;
+  if (field == help_) {
+    window_->ShowHelp();
+    return;
+  }
   if (field == picture_button_) {
     ChoosePicture();
     return;

@@ -48,6 +48,17 @@ structures:
             action: 2
           - item: Start
             number: -3
+      - menu: "&Help"
+        items:
+          - item: "&Contents"
+            number: -4
+            action: 5
+          - item: "&Search for Help On..."
+            number: -5
+            action: 7
+          - item: "&How to Use Help"
+            number: -6
+            action: 6
   - window: T$CHILD
     child: true
     caption: Child

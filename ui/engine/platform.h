@@ -166,6 +166,15 @@ struct PrintResult {
   std::string file;  // printed to a file: its name; else empty
 };
 
+// What the manual should show: the section whose anchor is `topic`
+// (help_topic.h), or its search with `search` as the words to look for.
+struct HelpRequest {
+  std::string topic;
+  bool search = false;
+  std::string search_text;
+  WindowId owner = 0;  // the window the user asked from; 0: the frame
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -221,6 +230,9 @@ class Platform {
   // headless one keeps values for the run.
   virtual std::string Recall(const std::string& /*key*/) { return {}; }
   virtual void Remember(const std::string& /*key*/, const std::string& /*value*/) {}
+  // Opens the manual at what `request` names, without waiting: the user
+  // reads it beside the program. A platform without a manual shows nothing.
+  virtual void ShowHelp(const HelpRequest& /*request*/) {}
   // Writes the page images `pages` in order as the PDF file `file`, one page
   // a sheet: the whole document or nothing (a failure leaves `file` as it
   // was, and a device, pipe or folder of that name is never replaced). False

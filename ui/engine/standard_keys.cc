@@ -1,15 +1,18 @@
 // The keys every window understands without its procedure doing anything:
 // Enter presses the default button, Esc the window's escape button (Cancel,
-// or Close where the window has no Cancel), Ctrl+F4 closes a child window
-// of the frame as its close box would, so that a changed form asks first,
-// and Ctrl+PgDn (Ctrl+PgUp) chooses the next (previous) tab of the window's
-// sheet as a click on it would; so do Ctrl+Tab and Ctrl+Shift+Tab where the
-// desktop leaves them to the window (inside the frame they move between its
-// windows). On a paged list Ctrl+PgDn and Ctrl+PgUp scroll the list instead. A key alerted on the
-// focused control or on the window belongs to the procedure and never gets here.
+// or Close where the window has no Cancel), F1 opens the manual at the
+// window's section, Ctrl+F4 closes a child window of the frame as its close
+// box would, so that a changed form asks first, and Ctrl+PgDn (Ctrl+PgUp)
+// chooses the next (previous) tab of the window's sheet as a click on it
+// would; so do Ctrl+Tab and Ctrl+Shift+Tab where the desktop leaves them to
+// the window (inside the frame they move between its windows). On a paged
+// list Ctrl+PgDn and Ctrl+PgUp scroll the list instead. A key alerted on the
+// focused control or on the window belongs to the procedure and never gets
+// here. The Help menu's standard actions open the manual too.
 #include <string_view>
 
 #include "ui/engine/engine.h"
+#include "ui/engine/help_topic.h"
 #include "ui/engine/window.h"
 
 namespace vorsandt::ui {
@@ -95,6 +98,11 @@ bool Window::DeliverStandardKey(int code) {
   }
   if (code == kCtrlTab || code == kCtrlPgDn) return ChooseNextTab(1);
   if (code == kCtrlShiftTab || code == kCtrlPgUp) return ChooseNextTab(-1);
+  if (code == key::kF1) {
+    // Help is read beside the window: the procedure hears nothing.
+    ShowHelp();
+    return false;
+  }
   if (code == kCtrlF4 && structure_->mdi_child && !structure_->modal) {
     const int keycode = keycode_;
     CloseByUser();
@@ -102,6 +110,24 @@ bool Window::DeliverStandardKey(int code) {
     return true;
   }
   return false;
+}
+
+void Window::ShowHelp() {
+  HelpRequest request;
+  request.topic = HelpTopicOf(label_);
+  request.owner = id_;
+  engine_->platform().ShowHelp(request);
+}
+
+void Window::HelpAction(int action) {
+  HelpRequest request;
+  request.owner = id_;
+  if (action == action::kHelpSearch) {
+    request.search = true;
+  } else {
+    request.topic = action == action::kHelpOnHelp ? kHelpOnHelpTopic : kHelpContentsTopic;
+  }
+  engine_->platform().ShowHelp(request);
 }
 
 }  // namespace vorsandt::ui

@@ -35,6 +35,14 @@ void TestPlatform::StandardAction(WindowId window, int action) {
   std::lock_guard<std::mutex> lock(mu_);
   actions_.emplace_back(window, action);
 }
+void TestPlatform::ShowHelp(const HelpRequest& request) {
+  std::lock_guard<std::mutex> lock(mu_);
+  helps_.push_back(request);
+}
+std::vector<HelpRequest> TestPlatform::Helps() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return helps_;
+}
 std::optional<WindowState> TestPlatform::State(WindowId id) {
   std::lock_guard<std::mutex> lock(mu_);
   auto it = windows_.find(id);

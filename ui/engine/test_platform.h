@@ -22,10 +22,12 @@ class TestPlatform : public Platform {
   std::optional<std::string> ChooseFile(const FileRequest& request) override;
   bool PrinterSetup(WindowId owner) override;
   void StandardAction(WindowId window, int action) override;
+  void ShowHelp(const HelpRequest& request) override;
 
   std::optional<WindowState> State(WindowId id);
   std::vector<MessageRequest> Messages();
   std::vector<std::pair<WindowId, int>> Actions();
+  std::vector<HelpRequest> Helps();
   std::deque<int> answers;  // message box buttons, popup items; set before use
 
  private:
@@ -33,6 +35,7 @@ class TestPlatform : public Platform {
   std::map<WindowId, WindowState> windows_;
   std::vector<MessageRequest> messages_;
   std::vector<std::pair<WindowId, int>> actions_;
+  std::vector<HelpRequest> helps_;
 };
 
 }  // namespace vorsandt::ui

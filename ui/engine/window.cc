@@ -517,6 +517,11 @@ void Window::MenuChosen(int number) {
       Flush();
       engine_->PrinterSetup(id_);
       break;
+    case action::kHelpContents:
+    case action::kHelpOnHelp:
+    case action::kHelpSearch:
+      HelpAction(item->standard_action);
+      break;
     default:
       engine_->platform().StandardAction(id_, item->standard_action);
       break;

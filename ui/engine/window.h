@@ -90,6 +90,10 @@ class Window {
   void Unhide(int first, int last = 0) { SetRange(first, last, &ControlModel::hidden, false); }
   void Disable(int first, int last = 0) { SetRange(first, last, &ControlModel::disabled, true); }
   void Enable(int first, int last = 0) { SetRange(first, last, &ControlModel::disabled, false); }
+  // Opens the manual at this window's section (help_topic.h) beside the
+  // program, without waiting. F1 does it by itself unless the focused
+  // control or the window alerts F1; a Help button's procedure calls it.
+  void ShowHelp();
   // Popup menu; returns the chosen item, 0 when dismissed.
   int Popup(const std::string& text, int x = INT32_MIN, int y = INT32_MIN);
 
@@ -177,7 +181,7 @@ class Window {
   bool Deliver(const Queued& queued);
   bool DeliverKey(const Input& input);
   // The keys every window understands by itself (standard_keys.cc): Enter,
-  // Esc, and Ctrl+F4 in a child window of the frame.
+  // Esc, F1 (the manual), and Ctrl+F4 in a child window of the frame.
   bool DeliverStandardKey(int code);
   int DialogEscapeButton() const;
   // Ctrl+PgDn, Ctrl+Tab: the next usable tab (`step` 1) or the one before (-1) of the
@@ -191,6 +195,8 @@ class Window {
   void ShowDropValue(ControlModel& c);
   std::string_view PictureOf(const ControlModel& c) const;
   void MenuChosen(int number);
+  // The Help menu's Contents, How to Use Help and Search for Help On...
+  void HelpAction(int action);
   void Changed() { dirty_ = true; }
   void RestartTimer();
   void Flush();

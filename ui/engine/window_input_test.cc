@@ -175,6 +175,25 @@ TEST_F(WindowInputTest, WindowAlertKeysFireWhateverHasTheFocus) {
   EXPECT_EQ(keys_[5], key::kInsert);
 }
 
+// F1 opens the manual at the window's own section and is no event; a window
+// that alerts F1 keeps the key for its procedure.
+TEST_F(WindowInputTest, F1OpensTheWindowsHelpUnlessTheWindowAlertsIt) {
+  Events seen = Record("T$FORM", nullptr, nullptr, [&](WindowId id) {
+    Send(id, Input::Type::kFocus, 2);
+    Send(id, Input::Type::kKey, 2, key::kF1);
+  });
+  EXPECT_EQ(seen, (Events{{515, 0}, {257, 2}, {513, 0}}));
+  auto helps = platform_.Helps();
+  ASSERT_EQ(helps.size(), 1u);
+  EXPECT_EQ(helps[0].topic, "t-form");
+  EXPECT_FALSE(helps[0].search);
+
+  seen = Record("T$DROPS", nullptr, nullptr,
+                [&](WindowId id) { Send(id, Input::Type::kKey, 0, key::kF1); });
+  EXPECT_EQ(seen, (Events{{515, 0}, {15, 0}, {513, 0}}));
+  EXPECT_EQ(platform_.Helps().size(), 1u);
+}
+
 // A paged list leaves every move to its procedure: the navigation keys
 // become scroll events, and a right click a selection whose key is the right
 // button (the procedure shows its popup on it).

@@ -415,6 +415,26 @@ TEST_F(WindowTest, MenuStandardActionsAndExit) {
   EXPECT_EQ(actions[0].second, action::kTile);
 }
 
+// The Help menu opens the manual beside the program: its contents, its
+// chapter on the help window, or its search. The procedure hears the choice
+// as of any other item.
+TEST_F(WindowTest, HelpMenuItemsOpenTheManual) {
+  Events seen = Record("T$FRAME", nullptr, [&](Engine& engine, WindowId id) {
+    Send(engine, id, Input::Type::kAccept, -4);
+    Send(engine, id, Input::Type::kAccept, -6);
+    Send(engine, id, Input::Type::kAccept, -5);
+    Send(engine, id, Input::Type::kAccept, -1);
+  });
+  EXPECT_EQ(seen, (Events{{515, 0}, {1, -4}, {1, -6}, {1, -5}, {1, -1}, {513, 0}}));
+  auto helps = platform_.Helps();
+  ASSERT_EQ(helps.size(), 3u);
+  EXPECT_EQ(helps[0].topic, "contents");
+  EXPECT_FALSE(helps[0].search);
+  EXPECT_EQ(helps[1].topic, "using-help");
+  EXPECT_TRUE(helps[2].search);
+  EXPECT_TRUE(platform_.Actions().empty());
+}
+
 TEST_F(WindowTest, PopupAndMessageAnswersComeFromThePlatform) {
   platform_.answers = {2, button::kNo};
   Run([&](Engine& engine) {

@@ -127,6 +127,18 @@ void HeadlessPlatform::StandardAction(WindowId window, int action) {
   actions_.emplace_back(window, action);
 }
 
+void HeadlessPlatform::ShowHelp(const HelpRequest& request) {
+  std::string at = request.search ? std::string("search") : request.topic;
+  std::fprintf(stderr, "[help] help opened at %s\n", at.c_str());
+  std::lock_guard<std::mutex> lock(mu_);
+  helps_.push_back(std::move(at));
+}
+
+std::vector<std::string> HeadlessPlatform::Helps() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return helps_;
+}
+
 void HeadlessPlatform::QueueMessageAnswer(int button) {
   std::lock_guard<std::mutex> lock(mu_);
   message_answers_.push_back(MessageAnswer{button, {}});

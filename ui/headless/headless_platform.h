@@ -52,6 +52,11 @@ class HeadlessPlatform : public Platform {
   // new user's would.
   std::string Recall(const std::string& key) override;
   void Remember(const std::string& key, const std::string& value) override;
+  // The manual is opened in the transcript: "[help] help opened at TOPIC"
+  // (the section's anchor, or "search" for the search). Helps lists what
+  // was opened, in order.
+  void ShowHelp(const HelpRequest& request) override;
+  std::vector<std::string> Helps() const;
   std::vector<std::vector<std::string>> PrintJobs() const;
   std::vector<std::string> PrintedPages() const;
   // Without a printer every job fails, as when none is installed.
@@ -120,6 +125,7 @@ class HeadlessPlatform : public Platform {
   std::string print_to_pdf_;  // the chosen printer prints into this file
   std::vector<std::string> notices_;
   std::map<std::string, std::string> settings_;
+  std::vector<std::string> helps_;
   std::string pending_;
   bool cancel_all_ = false;
 };

@@ -331,6 +331,13 @@ struct ScriptCommands {
       return r.Fail("notice " + Quoted(notices.back()) + ", expected " + Quoted(c.a[0]));
     return true;
   }
+  static bool ExpectHelp(Runner& r, const Call& c) {
+    auto helps = r.platform_.Helps();
+    if (helps.empty()) return r.Fail("the manual was not opened");
+    if (helps.back() != c.a[0])
+      return r.Fail("help opened at " + Quoted(helps.back()) + ", expected " + Quoted(c.a[0]));
+    return true;
+  }
   static bool ExpectPopup(Runner& r, const Call& c) {
     auto popups = r.platform_.Popups();
     if (popups.empty()) return r.Fail("no popup menu was shown");
@@ -533,6 +540,7 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"expect message", 1, Stage::kIdle, &C::ExpectMessage},
     {"expect popup", 1, Stage::kIdle, &C::ExpectPopup},
     {"expect notice", 1, Stage::kIdle, &C::ExpectNotice},
+    {"expect help", 1, Stage::kIdle, &C::ExpectHelp},
     {"expect pending", 1, Stage::kIdle, &C::ExpectPending},
     {"expect action", 1, Stage::kIdle, &C::ExpectAction},
     {"expect caption", 1, Stage::kWindow, &C::ExpectCaption},

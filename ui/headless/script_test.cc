@@ -332,6 +332,20 @@ dump
   }
 }
 
+// F1 opens the manual at the window's section, and the script checks where.
+TEST_F(ScriptTest, F1OpensHelpAtTheWindowsSection) {
+  EXPECT_EQ(RunScript("expect help s-frame\n"), 1);
+  EXPECT_EQ(err_.str(), "t.script:1: the manual was not opened\n");
+  err_.str("");
+  int rc = RunScript(
+      "press F1\nexpect help s-frame\nmenu Open\nwindow Form\npress F1 1\n"
+      "expect help s-form\nexpect text 1 \"\"\n");
+  EXPECT_EQ(rc, 0) << err_.str();
+  EXPECT_EQ(platform_.Helps(), (std::vector<std::string>{"s-frame", "s-form"}));
+  EXPECT_EQ(RunScript("press F1\nexpect help contents\n"), 1);
+  EXPECT_EQ(err_.str(), "t.script:2: help opened at \"s-frame\", expected \"contents\"\n");
+}
+
 // The program ends after the script even when the window on top belongs to
 // the frame's own thread, whose loop has not started: it is closed first, as
 // a user would close it, and the frame after it.

@@ -3,18 +3,14 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
-#include <QUrl>
 #include <algorithm>
 
 #include "ui/engine/events.h"
@@ -28,23 +24,6 @@ constexpr char kGeometryKey[] = "frame/geometry";
 constexpr int kFirstStartPercent = 80;
 // How far a second copy of a window opens from the first.
 constexpr int kCopyOffset = 24;
-
-// The manual the help items open: installed beside the program, or in the
-// source tree when the program runs from its build folder.
-QString FindManual() {
-  QDir dir(QCoreApplication::applicationDirPath());
-  const QStringList candidates = {
-      QStringLiteral("../share/doc/vorsandt/manual.html"),
-      QStringLiteral("../share/doc/vorsandt/README.md"),
-      QStringLiteral("../../docs/manual.html"),
-      QStringLiteral("../../README.md"),
-  };
-  for (const QString& c : candidates) {
-    QFileInfo info(dir.filePath(c));
-    if (info.isFile()) return info.canonicalFilePath();
-  }
-  return QString();
-}
 
 class DesktopMenuStyle : public QProxyStyle {
  public:
@@ -306,20 +285,9 @@ void FrameWindow::StandardAction(int action) {
   switch (action) {
     case action::kWindowList:
       break;  // the Window menu lists the windows itself
-    case action::kTile:
-      Tile();
-      break;
-    case action::kCascade:
-      Cascade();
-      break;
-    case action::kArrangeIcons:
-      ArrangeIcons();
-      break;
-    case action::kHelpContents:
-    case action::kHelpOnHelp:
-    case action::kHelpSearch:
-      ShowHelp(action);
-      break;
+    case action::kTile: Tile(); break;
+    case action::kCascade: Cascade(); break;
+    case action::kArrangeIcons: ArrangeIcons(); break;
     // The clipboard works on the control that has the focus; the edited
     // text reaches the engine when the control completes, as if typed.
     case action::kCut:
@@ -339,23 +307,6 @@ void FrameWindow::StandardAction(int action) {
   }
 }
 
-void FrameWindow::ShowHelp(int action) {
-  QString manual = FindManual();
-  if (!manual.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) return;
-  // No manual or no viewer: a box that does not hold up the program.
-  auto* box = new QMessageBox(
-      QMessageBox::Information, QStringLiteral("VORSANDT"),
-      action == action::kHelpOnHelp
-          ? QStringLiteral("Choose an item of the Browse Files or Reports menu to open a "
-                           "window; the status bar describes the highlighted item.")
-          : QStringLiteral("VORSANDT keeps an inventory of possessions with their "
-                           "locations, insurance policies, claims, warranties and "
-                           "service records."),
-      QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
-}
-
 void FrameWindow::closeEvent(QCloseEvent* event) {
   if (frame_id_ == 0) {
     event->accept();
@@ -366,6 +317,18 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
   Input in;
   in.type = Input::Type::kClose;
   Send(in);
+}
+
+void FrameWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    Input in;
+    in.type = Input::Type::kKey;
+    in.value = key::kF1;
+    Send(in);
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void FrameWindow::changeEvent(QEvent* event) {

@@ -43,7 +43,8 @@ class FrameWindow : public QMainWindow {
   // Texts of the status bar's zones, in order (for checks and the screenshot).
   QStringList StatusZones() const;
 
-  // Standard actions the platform carries out for a menu item.
+  // Standard actions the platform carries out for a menu item (the Help
+  // menu's go to the help window through the engine, not here).
   void StandardAction(int action);
   // Arranges the minimized child windows in a row along the bottom.
   void ArrangeIcons();
@@ -62,10 +63,11 @@ class FrameWindow : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // F1 where no child window has the keys: the frame's own help.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FillWindowMenu();
-  void ShowHelp(int action);
   void Send(const Input& input);
 
   InputSink sink_;

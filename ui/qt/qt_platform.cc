@@ -297,6 +297,7 @@ void QtPlatform::Close(WindowId id) {
   }
   auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget());
   ForgetOnClose(id, sub != nullptr ? static_cast<QWidget*>(sub) : view.data());
+  if (help_ != nullptr && help_->parentWidget() == view) MoveHelpUnder(frame_);
   view->AllowClose();
   if (sub) {
     ReturnToCaller(id, was_active);
@@ -453,6 +454,56 @@ bool QtPlatform::PrinterSetup(WindowId owner) {
         return chosen;
       })
       .value_or(false);
+}
+
+void QtPlatform::ShowHelp(const HelpRequest& request) {
+  gui_.Post([this, request] { OpenHelp(request); });
+}
+
+void QtPlatform::OpenHelp(const HelpRequest& request) {
+  if (help_ == nullptr) {
+    const QStringList folders = ManualFolders();
+    const QString folder = FindManual(folders);
+    if (folder.isEmpty()) {
+      if (no_manual_box_ != nullptr) {
+        no_manual_box_->raise();
+        return;
+      }
+      auto* box =
+          new QMessageBox(QMessageBox::Information, QStringLiteral("VORSANDT Help"),
+                          QStringLiteral("The manual was not found. It was looked for in:\n%1")
+                              .arg(folders.join(QLatin1Char('\n'))),
+                          QMessageBox::Ok, Owner(request.owner));
+      box->setAttribute(Qt::WA_DeleteOnClose);
+      box->setWindowModality(Qt::NonModal);
+      box->show();
+      no_manual_box_ = box;
+      return;
+    }
+    // Beside the frame and closed with it, never in its way.
+    help_ = new HelpWindow(folder, frame_);
+  }
+  // A modal window keeps input from every window but its own: help asked
+  // for while one is open hangs under it until it closes (see Close).
+  QWidget* modal = QApplication::activeModalWidget();
+  MoveHelpUnder(modal != nullptr ? modal : frame_);
+  if (request.search) {
+    help_->ShowSearch(ToQt(request.search_text));
+  } else {
+    help_->ShowTopic(QString::fromStdString(request.topic));
+  }
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
+void QtPlatform::MoveHelpUnder(QWidget* owner) {
+  if (help_ == nullptr || owner == nullptr || help_->parentWidget() == owner) return;
+  const bool shown = help_->isVisible();
+  const QRect at = help_->geometry();
+  help_->setParent(owner, Qt::Window);
+  help_->setGeometry(at);
+  if (shown) help_->show();
 }
 
 void QtPlatform::StandardAction(WindowId /*window*/, int action) {

@@ -30,6 +30,7 @@
 #include "ui/engine/platform.h"
 #include "ui/qt/frame_window.h"
 #include "ui/qt/gui_thread.h"
+#include "ui/qt/help_window.h"
 #include "ui/qt/window_memory.h"
 #include "ui/qt/window_view.h"
 
@@ -66,6 +67,10 @@ class QtPlatform : public QObject, public Platform {
   // Kept in the desktop settings beside the windows' places (memory()).
   std::string Recall(const std::string& key) override;
   void Remember(const std::string& key, const std::string& value) override;
+  // The help window (help_window.h), made on first use and kept; where no
+  // manual is found, a box that does not hold up the program says where it
+  // was looked for.
+  void ShowHelp(const HelpRequest& request) override;
   bool WritePdf(const std::vector<std::string>& pages, const std::string& file,
                 std::string* error = nullptr) override;
 
@@ -76,6 +81,8 @@ class QtPlatform : public QObject, public Platform {
   // Toolkit's thread only.
   FrameWindow* frame() const { return frame_; }
   WindowView* View(WindowId id) const;
+  // The help window once help has been asked for; null before.
+  HelpWindow* helpWindow() const { return help_; }
   // The settings chosen in the printer setup, copied into every job; never
   // printed on itself.
   QPrinter* printer() { return &printer_; }
@@ -90,6 +97,9 @@ class QtPlatform : public QObject, public Platform {
 
  private:
   void Open(const WindowState& state);
+  void OpenHelp(const HelpRequest& request);
+  // Makes the help window a window of `owner`'s, where it stays as it was.
+  void MoveHelpUnder(QWidget* owner);
   void Change(const WindowState& state);
   void Close(WindowId id);
   QWidget* Owner(WindowId id) const;
@@ -136,6 +146,8 @@ class QtPlatform : public QObject, public Platform {
   };
   std::map<WindowId, Caller> callers_;
   WindowMemory memory_;
+  QPointer<HelpWindow> help_;
+  QPointer<QWidget> no_manual_box_;
   QPrinter printer_;
   PrintDialog print_dialog_;
   // Toolkit's thread only: a printer was chosen in the setup; the last job
