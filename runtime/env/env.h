@@ -228,6 +228,15 @@ class Env {
   // True when `path` names an existing file or directory.
   virtual bool Exists(const std::string& path) = 0;
 
+  // The folder that holds `path`, for messages that name it: the POSIX
+  // version makes a relative path absolute from the working folder; the
+  // default answers the part before the last slash ("." for a bare name).
+  virtual std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+  }
+
   // A monotonic clock in hundredths of a second (arbitrary origin, never
   // goes backwards). Used for timeouts and for spreading lock slots.
   virtual int64_t NowHundredths() = 0;

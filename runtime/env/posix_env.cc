@@ -71,7 +71,7 @@ int FlushFd(int fd, bool full) {
 }
 
 // The folder that holds `path` ("." for a bare name).
-std::string FolderOf(const std::string& path) {
+std::string FolderPart(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
@@ -82,7 +82,7 @@ std::string FolderOf(const std::string& path) {
 int SyncFolderOf(const std::string& path) {
   int fd;
   do {
-    fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd = open(FolderPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   int e = FlushFd(fd, true);
@@ -490,7 +490,7 @@ class PosixEnv final : public Env {
   int Rename(const std::string& from, const std::string& to) override {
     if (rename(from.c_str(), to.c_str()) != 0) return errno;
     if (int e = SyncFolderOf(to); e != 0) return e;
-    return FolderOf(from) == FolderOf(to) ? 0 : SyncFolderOf(from);
+    return FolderPart(from) == FolderPart(to) ? 0 : SyncFolderOf(from);
   }
 
   int RenameNoReplace(const std::string& from, const std::string& to) override {
@@ -502,12 +502,24 @@ class PosixEnv final : public Env {
       if (unlink(from.c_str()) != 0) return errno;
     }
     if (int e = SyncFolderOf(to); e != 0) return e;
-    return FolderOf(from) == FolderOf(to) ? 0 : SyncFolderOf(from);
+    return FolderPart(from) == FolderPart(to) ? 0 : SyncFolderOf(from);
   }
 
   bool Exists(const std::string& path) override {
     struct stat st {};
     return stat(path.c_str(), &st) == 0;
+  }
+
+  std::string FolderOf(const std::string& path) override {
+    if (!path.empty() && path[0] == '/') return FolderPart(path);
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return FolderPart(path);
+    std::string rest = path;
+    while (rest.compare(0, 2, "./") == 0) rest.erase(0, 2);
+    const std::string folder = FolderPart(rest);
+    std::string out = cwd;
+    if (folder != ".") out += (out == "/" ? "" : "/") + folder;
+    return out;
   }
 
   int64_t NowHundredths() override {

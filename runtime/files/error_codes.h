@@ -53,6 +53,9 @@ enum ErrorCode : int32_t {
   kUnknownErrorPosted = 81,
   kInvalidKeyLength = 88,
   kRecordChangedByAnotherStation = 89,
+  // A failure a driver reports in its own terms: its error text and code
+  // text are in the error state (ErrorState::SetDriverTexts).
+  kDriverReportedError = 90,
   // Operating-system errors are posted as kSystemErrorBase + the mapped number.
   kSystemErrorBase = 300,
   // Runtime errors (shown through the runtime-error box, which ends the program).
