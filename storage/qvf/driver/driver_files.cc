@@ -9,6 +9,12 @@
 //     coordination entry saved; each file's marker and phase 1 (log written,
 //     flushed, committed); coordination entry deleted and saved; each file's
 //     phase 2.
+//  3. Nothing is made or written in a folder before this process found its
+//     byte-range locks working there (CheckLocks, lock_probe.h): a table
+//     file is reached only through AcquireLock, which checks before it
+//     returns a handle (and removes a file it made itself when the check
+//     fails), or built as a private copy checked before its first write.
+//     Tested, not checked at run time: lock_probe_test.cc.
 #include "storage/qvf/driver/driver_files.h"
 
 #include <cerrno>
