@@ -10,6 +10,8 @@
 #include "runtime/env/fault_env.h"
 #include "runtime/env/file_system.h"
 #include "runtime/files/operations.h"
+#include "runtime/format/locale.h"
+#include "runtime/format/settings_file.h"
 #include "storage/qvf/driver/driver_files.h"
 #include "storage/qvf/driver/qvf_test_support.h"
 
@@ -57,6 +59,9 @@ class NetworkFiles : public ::testing::Test {
     return testing::NameOf(f);
   }
 
+  // A line of the settings file VORSANDT.ENV, as the program loads it.
+  void Settings(const char* text) { format::ApplySettingsText(text, &format::MutableLocale()); }
+
   env::FaultEnv env_;
 };
 
@@ -78,9 +83,16 @@ TEST_F(NetworkFiles, ARemoteFileReadsUnderTheLockAndSeesTheLastSave) {
 
 TEST_F(NetworkFiles, TheSettingForcesTheLockFreePathOverARemoteFileSystem) {
   env_.ReportFileSystem(env::kNfsMagic);
-  env::SetNetworkFilesSetting(env::NetworkFilesSetting::kLocal);
+  // A value not understood keeps the careful path.
+  Settings("ZORNETFS=LOCL\n");
   files::FileRecord* f = OpenAndReadAll();
   int64_t lock_calls = -1;
+  FirstName(f, &lock_calls);
+  EXPECT_GE(lock_calls, 2);
+  files::Close(f);
+
+  Settings("ZORNETFS=local\n");
+  f = OpenAndReadAll();
   EXPECT_EQ(FirstName(f, &lock_calls), "kept");
   EXPECT_EQ(lock_calls, 0);  // answered from the cache through the mapping
   // What the automatic choice guards against: a mapping that does not
@@ -93,7 +105,7 @@ TEST_F(NetworkFiles, TheSettingForcesTheLockFreePathOverARemoteFileSystem) {
 
 TEST_F(NetworkFiles, TheSettingForcesTheLockedPathOverALocalFileSystem) {
   env_.ReportFileSystem(env::kExtMagic);
-  env::SetNetworkFilesSetting(env::NetworkFilesSetting::kNetwork);
+  Settings("ZORNETFS=NETWORK\n");
   files::FileRecord* f = OpenAndReadAll();
   int64_t lock_calls = 0;
   FirstName(f, &lock_calls);
@@ -103,7 +115,7 @@ TEST_F(NetworkFiles, TheSettingForcesTheLockedPathOverALocalFileSystem) {
   files::Close(f);
 
   // Left to decide, the local file system gets the lock-free path.
-  env::SetNetworkFilesSetting(env::NetworkFilesSetting::kAuto);
+  Settings("ZORNETFS=AUTO\n");
   f = OpenAndReadAll();
   EXPECT_EQ(FirstName(f, &lock_calls), "seen");
   EXPECT_EQ(lock_calls, 0);
