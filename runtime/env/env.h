@@ -178,6 +178,17 @@ class File {
     *magic = 0;
     return ENOTSUP;
   }
+
+  // The options the file system holding the file was mounted with, comma
+  // separated as the system lists them (the mount's own, then the file
+  // system's: "rw,relatime,vers=4.2,local_lock=none,..."), so that a tool
+  // can tell whether locks reach the server (file_system.h,
+  // LocalOnlyLockOption). Returns 0 or an errno (ENOTSUP where the
+  // environment cannot tell).
+  virtual int MountOptions(std::string* options) {
+    options->clear();
+    return ENOTSUP;
+  }
 };
 
 class Env {

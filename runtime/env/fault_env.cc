@@ -196,6 +196,13 @@ class FaultFile final : public File {
     return 0;
   }
 
+  int MountOptions(std::string* options) override {
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    *options = env_->mount_options_;
+    return 0;
+  }
+
   int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
     view->reset();
     std::lock_guard<std::mutex> guard(env_->mutex_);
@@ -459,6 +466,11 @@ void FaultEnv::SetContents(const std::string& path, const std::string& data) {
 void FaultEnv::ReportFileSystem(uint64_t magic) {
   std::lock_guard<std::mutex> guard(mutex_);
   file_system_ = magic;
+}
+
+void FaultEnv::ReportMountOptions(const std::string& options) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  mount_options_ = options;
 }
 
 void FaultEnv::RefuseLocks(int errnum) {

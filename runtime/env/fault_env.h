@@ -73,6 +73,9 @@ class FaultEnv final : public Env {
   // (file_system.h; tmpfs until called), so that a test can put its files
   // on a network file system.
   void ReportFileSystem(uint64_t magic);
+  // Every file reports these mount options (File::MountOptions; "rw" until
+  // called).
+  void ReportMountOptions(const std::string& options);
   // Every byte-range lock request and query fails with `errnum` until
   // called again with 0 (a file system that refuses locks: ENOLCK,
   // EOPNOTSUPP).
@@ -134,6 +137,7 @@ class FaultEnv final : public Env {
   int64_t syncs_ = 0;
   int64_t clock_ = 0;
   uint64_t file_system_ = 0x01021994;  // tmpfs
+  std::string mount_options_ = "rw";
   int lock_errno_ = 0;
   bool forget_locks_ = false;
   bool stale_views_ = false;
