@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libjpeg-dev libgif-dev libpng-dev libsqlite3-dev libyaml-cpp-dev libarchive-dev
-  xvfb xdotool poppler-utils strace
+  xvfb xdotool poppler-utils strace bindfs
 )
 
 missing=()

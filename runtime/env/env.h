@@ -178,6 +178,17 @@ class File {
     *magic = 0;
     return ENOTSUP;
   }
+
+  // The options the file system holding the file was mounted with, comma
+  // separated as the system lists them (the mount's own, then the file
+  // system's: "rw,relatime,vers=4.2,local_lock=none,..."), so that a tool
+  // can tell whether locks reach the server (file_system.h,
+  // LocalOnlyLockOption). Returns 0 or an errno (ENOTSUP where the
+  // environment cannot tell).
+  virtual int MountOptions(std::string* options) {
+    options->clear();
+    return ENOTSUP;
+  }
 };
 
 class Env {
@@ -227,6 +238,15 @@ class Env {
 
   // True when `path` names an existing file or directory.
   virtual bool Exists(const std::string& path) = 0;
+
+  // The folder that holds `path`, for messages that name it: the POSIX
+  // version makes a relative path absolute from the working folder; the
+  // default answers the part before the last slash ("." for a bare name).
+  virtual std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+  }
 
   // A monotonic clock in hundredths of a second (arbitrary origin, never
   // goes backwards). Used for timeouts and for spreading lock slots.

@@ -26,7 +26,7 @@ struct FaultEnv::Node {
 namespace {
 
 // The folder part of `path` ("" for a bare name).
-std::string FolderOf(const std::string& path) {
+std::string FolderPart(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
@@ -44,9 +44,15 @@ void ApplyWrite(std::string* image, uint64_t offset, const char* data, size_t le
 // fallbacks are exercised too.
 class FaultView final : public FileView {
  public:
+  // `frozen`: the bytes the view keeps showing (a stale view), or nullptr.
   FaultView(FaultEnv* env, std::shared_ptr<FaultEnv::Node> node, int64_t generation,
-            uint64_t length)
-      : env_(env), node_(std::move(node)), generation_(generation), length_(length) {}
+            uint64_t length, const std::string* frozen)
+      : env_(env),
+        node_(std::move(node)),
+        generation_(generation),
+        length_(length),
+        stale_(frozen != nullptr),
+        frozen_(frozen != nullptr ? *frozen : std::string()) {}
 
   int Read(uint64_t offset, void* buffer, size_t length) override;
 
@@ -55,6 +61,8 @@ class FaultView final : public FileView {
   std::shared_ptr<FaultEnv::Node> node_;
   int64_t generation_;
   uint64_t length_;
+  bool stale_;
+  std::string frozen_;
 };
 
 class FaultFile final : public File {
@@ -147,6 +155,7 @@ class FaultFile final : public File {
     // As on Linux: an exclusive lock needs a descriptor open for writing,
     // which a file that refuses writing never gives.
     if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
+    if (env_->forget_locks_) return 0;
     if (node_->locks.Conflicts(offset, offset + length, exclusive)) return EAGAIN;
     node_->locks.Add(this, offset, offset + length, exclusive);
     return 0;
@@ -168,6 +177,7 @@ class FaultFile final : public File {
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
     if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
+    if (env_->forget_locks_) return 0;
     return node_->locks.Remove(this, offset, offset + length) ? 0 : ENOLCK;
   }
 
@@ -186,12 +196,21 @@ class FaultFile final : public File {
     return 0;
   }
 
+  int MountOptions(std::string* options) override {
+    std::lock_guard<std::mutex> guard(env_->mutex_);
+    if (int e = Alive(); e != 0) return e;
+    *options = env_->mount_options_;
+    return 0;
+  }
+
   int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
     view->reset();
     std::lock_guard<std::mutex> guard(env_->mutex_);
     if (int e = Alive(); e != 0) return e;
     if (length == 0 || length > 4096 || node_->current.size() < length) return EINVAL;
-    *view = std::make_unique<FaultView>(env_, node_, generation_, length);
+    const std::string frozen = node_->current.substr(0, length);
+    *view = std::make_unique<FaultView>(env_, node_, generation_, length,
+                                        env_->stale_views_ ? &frozen : nullptr);
     return 0;
   }
 
@@ -204,6 +223,7 @@ class FaultFile final : public File {
     if (length == 0 || length > UINT64_MAX - offset) return EINVAL;
     if (env_->lock_errno_ != 0) return env_->lock_errno_;
     if (exclusive && read_only_ && node_->write_refused != 0) return EBADF;
+    if (env_->forget_locks_) return 0;
     return node_->locks.ConflictsWithOthers(skip, offset, offset + length, exclusive) ? EAGAIN : 0;
   }
 
@@ -225,7 +245,7 @@ int FaultView::Read(uint64_t offset, void* buffer, size_t length) {
   std::lock_guard<std::mutex> guard(env_->mutex_);
   if (env_->stopped_ || generation_ != env_->generation_) return EIO;
   if (env_->read_errno_ != 0 && offset >= env_->read_fault_from_) return env_->read_errno_;
-  const std::string& image = node_->current;
+  const std::string& image = stale_ ? frozen_ : node_->current;
   std::memset(buffer, 0, length);
   if (offset < image.size()) {
     std::memcpy(buffer, image.data() + offset, std::min<uint64_t>(length, image.size() - offset));
@@ -255,7 +275,7 @@ int FaultEnv::OpenLocked(const std::string& path, uint32_t flags, std::unique_pt
   }
   if (it == files_.end()) {
     if ((flags & kOpenCreate) == 0) return ENOENT;
-    if (auto folder = refused_folders_.find(FolderOf(path)); folder != refused_folders_.end()) {
+    if (auto folder = refused_folders_.find(FolderPart(path)); folder != refused_folders_.end()) {
       return folder->second;
     }
     it = files_.emplace(path, std::make_shared<Node>()).first;
@@ -448,9 +468,24 @@ void FaultEnv::ReportFileSystem(uint64_t magic) {
   file_system_ = magic;
 }
 
+void FaultEnv::ReportMountOptions(const std::string& options) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  mount_options_ = options;
+}
+
 void FaultEnv::RefuseLocks(int errnum) {
   std::lock_guard<std::mutex> guard(mutex_);
   lock_errno_ = errnum;
+}
+
+void FaultEnv::ForgetLocks(bool on) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  forget_locks_ = on;
+}
+
+void FaultEnv::StaleViews(bool on) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  stale_views_ = on;
 }
 
 void FaultEnv::AdvanceClock(int64_t hundredths) {

@@ -73,10 +73,20 @@ class FaultEnv final : public Env {
   // (file_system.h; tmpfs until called), so that a test can put its files
   // on a network file system.
   void ReportFileSystem(uint64_t magic);
+  // Every file reports these mount options (File::MountOptions; "rw" until
+  // called).
+  void ReportMountOptions(const std::string& options);
   // Every byte-range lock request and query fails with `errnum` until
   // called again with 0 (a file system that refuses locks: ENOLCK,
   // EOPNOTSUPP).
   void RefuseLocks(int errnum);
+  // Every lock request is granted and none is kept, so no other handle ever
+  // sees it (a file system that answers lock calls without keeping locks).
+  void ForgetLocks(bool on);
+  // Views made from now on keep the bytes they showed when made, whatever is
+  // written later (a network file system's client, which revalidates its
+  // cached pages on a lock or an open, never on a read from a mapping).
+  void StaleViews(bool on);
   // Removes armed faults (not a stop that already happened).
   void ClearFaults();
 
@@ -127,7 +137,10 @@ class FaultEnv final : public Env {
   int64_t syncs_ = 0;
   int64_t clock_ = 0;
   uint64_t file_system_ = 0x01021994;  // tmpfs
+  std::string mount_options_ = "rw";
   int lock_errno_ = 0;
+  bool forget_locks_ = false;
+  bool stale_views_ = false;
   bool stopped_ = false;
   Fault write_fault_;
   Fault sync_fault_;

@@ -84,4 +84,19 @@ ReadPath ChooseReadPath(File* file) {
   return {kind.local, (kind.local ? "local file system " : "network file system ") + kind.name};
 }
 
+std::string LocalOnlyLockOption(const std::string& options) {
+  size_t start = 0;
+  while (start <= options.size()) {
+    size_t end = options.find(',', start);
+    if (end == std::string::npos) end = options.size();
+    const std::string option = options.substr(start, end - start);
+    if (option == "nolock" || option == "local_lock=all" || option == "local_lock=posix" ||
+        option == "nobrl") {
+      return option;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
 }  // namespace vorsandt::env

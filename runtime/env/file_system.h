@@ -70,6 +70,14 @@ struct ReadPath {
 };
 ReadPath ChooseReadPath(File* file);
 
+// The mount option among `options` (File::MountOptions) that keeps
+// byte-range locks on this computer, where other computers sharing the
+// folder never see them: NFS "nolock", "local_lock=all" or
+// "local_lock=posix", SMB "nobrl". Empty when there is none. A probe from
+// one computer cannot tell such locks from shared ones (every process here
+// sees them), so only the options tell.
+std::string LocalOnlyLockOption(const std::string& options);
+
 }  // namespace vorsandt::env
 
 #endif  // VORSANDT_RUNTIME_ENV_FILE_SYSTEM_H_

@@ -83,6 +83,35 @@ TEST_F(ReadPaths, AnUnknownFileSystemIsTreatedAsRemote) {
   EXPECT_FALSE(ChooseReadPath(&blind).lock_free);
 }
 
+// Locks that stay on this computer pass any probe made from it; only the
+// mount options tell.
+TEST_F(ReadPaths, MountOptionsThatKeepLocksOnThisComputerAreNamed) {
+  EXPECT_EQ(LocalOnlyLockOption("rw,relatime,vers=4.2,local_lock=none,addr=10.0.0.2"), "");
+  EXPECT_EQ(LocalOnlyLockOption("rw,vers=3,nolock,proto=tcp"), "nolock");
+  EXPECT_EQ(LocalOnlyLockOption("rw,vers=4.1,local_lock=all"), "local_lock=all");
+  EXPECT_EQ(LocalOnlyLockOption("local_lock=posix"), "local_lock=posix");
+  EXPECT_EQ(LocalOnlyLockOption("rw,vers=3.1.1,cache=strict,nobrl"), "nobrl");
+  EXPECT_EQ(LocalOnlyLockOption("rw,nolockd,brl"), "");
+  EXPECT_EQ(LocalOnlyLockOption(""), "");
+
+  auto f = Open("A.QVF");
+  env_.ReportMountOptions("rw,vers=4.2,local_lock=all");
+  std::string options;
+  ASSERT_EQ(f->MountOptions(&options), 0);
+  EXPECT_EQ(LocalOnlyLockOption(options), "local_lock=all");
+
+  // The real mount table: the folder of a temporary file is mounted with
+  // some options, read or written.
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("mount_" + std::to_string(getpid()))).string();
+  std::unique_ptr<File> p;
+  ASSERT_EQ(Env::Default()->Open(path, kOpenCreate, &p), 0);
+  ASSERT_EQ(p->MountOptions(&options), 0);
+  EXPECT_TRUE(options.compare(0, 2, "rw") == 0 || options.compare(0, 2, "ro") == 0) << options;
+  p.reset();
+  std::filesystem::remove(path);
+}
+
 TEST(IoCounts, LockCallsAndReadsAreCountedPerPathInBothEnvironments) {
   ResetIoCounts();
   FaultEnv fault;

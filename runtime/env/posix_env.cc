@@ -23,6 +23,7 @@
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -32,9 +33,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -71,7 +74,7 @@ int FlushFd(int fd, bool full) {
 }
 
 // The folder that holds `path` ("." for a bare name).
-std::string FolderOf(const std::string& path) {
+std::string FolderPart(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
@@ -82,13 +85,39 @@ std::string FolderOf(const std::string& path) {
 int SyncFolderOf(const std::string& path) {
   int fd;
   do {
-    fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd = open(FolderPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   int e = FlushFd(fd, true);
   close(fd);
   if (e == 0) g_folder_syncs.fetch_add(1, std::memory_order_relaxed);
   return e;
+}
+
+// The mount options of the mount whose device is `dev`, from the process's
+// mount table: "36 35 98:0 /root /mnt rw,noatime shared:1 - ext4 /dev/sda1
+// rw,errors=remount-ro" gives "rw,noatime,rw,errors=remount-ro". Bind
+// mounts of one device share the file system's options; the last listed
+// wins, as it is the one on top.
+int MountOptionsOf(dev_t dev, std::string* options) {
+  std::ifstream table("/proc/self/mountinfo");
+  if (!table) return ENOTSUP;
+  const std::string id = std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+  bool found = false;
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string mount_id, parent, device, root, point, mount_options, field;
+    if (!(fields >> mount_id >> parent >> device >> root >> point >> mount_options)) continue;
+    if (device != id) continue;
+    while (fields >> field && field != "-") {
+    }
+    std::string type, source, super_options;
+    fields >> type >> source >> super_options;
+    *options = mount_options + (super_options.empty() ? "" : "," + super_options);
+    found = true;
+  }
+  return found ? 0 : ENOENT;
 }
 
 LockRegistry& Registry() {
@@ -388,6 +417,13 @@ class PosixFile final : public File {
     return 0;
   }
 
+  int MountOptions(std::string* options) override {
+    options->clear();
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) return errno;
+    return MountOptionsOf(st.st_dev, options);
+  }
+
   int Map(uint64_t length, std::unique_ptr<FileView>* view) override {
     view->reset();
     if (length == 0 || length > kMaxViewLength) return EINVAL;
@@ -490,7 +526,7 @@ class PosixEnv final : public Env {
   int Rename(const std::string& from, const std::string& to) override {
     if (rename(from.c_str(), to.c_str()) != 0) return errno;
     if (int e = SyncFolderOf(to); e != 0) return e;
-    return FolderOf(from) == FolderOf(to) ? 0 : SyncFolderOf(from);
+    return FolderPart(from) == FolderPart(to) ? 0 : SyncFolderOf(from);
   }
 
   int RenameNoReplace(const std::string& from, const std::string& to) override {
@@ -502,12 +538,24 @@ class PosixEnv final : public Env {
       if (unlink(from.c_str()) != 0) return errno;
     }
     if (int e = SyncFolderOf(to); e != 0) return e;
-    return FolderOf(from) == FolderOf(to) ? 0 : SyncFolderOf(from);
+    return FolderPart(from) == FolderPart(to) ? 0 : SyncFolderOf(from);
   }
 
   bool Exists(const std::string& path) override {
     struct stat st {};
     return stat(path.c_str(), &st) == 0;
+  }
+
+  std::string FolderOf(const std::string& path) override {
+    if (!path.empty() && path[0] == '/') return FolderPart(path);
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return FolderPart(path);
+    std::string rest = path;
+    while (rest.compare(0, 2, "./") == 0) rest.erase(0, 2);
+    const std::string folder = FolderPart(rest);
+    std::string out = cwd;
+    if (folder != ".") out += (out == "/" ? "" : "/") + folder;
+    return out;
   }
 
   int64_t NowHundredths() override {

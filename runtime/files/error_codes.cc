@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <string>
 
+#include "runtime/files/error_state.h"
+
 namespace vorsandt::files {
 namespace {
 
@@ -195,6 +197,14 @@ const char* ErrorTableText(int32_t code) {
 }
 
 std::string ErrorTextWithCode(int32_t code) {
+  // A driver's own error is told in its own words, as the messages tell it.
+  if (code == kDriverReportedError && !Errors().DriverText().empty()) {
+    std::string text = Errors().DriverText();
+    std::string code_text = Errors().DriverCodeText();
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!code_text.empty() && code_text.back() == ' ') code_text.pop_back();
+    return text + " (" + code_text + ")";
+  }
   const char* text = ErrorTableText(code);
   std::string t = text != nullptr ? text : "Error";
   while (!t.empty() && t.back() == ' ') t.pop_back();

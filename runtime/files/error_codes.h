@@ -53,6 +53,9 @@ enum ErrorCode : int32_t {
   kUnknownErrorPosted = 81,
   kInvalidKeyLength = 88,
   kRecordChangedByAnotherStation = 89,
+  // A failure a driver reports in its own terms: its error text and code
+  // text are in the error state (ErrorState::SetDriverTexts).
+  kDriverReportedError = 90,
   // Operating-system errors are posted as kSystemErrorBase + the mapped number.
   kSystemErrorBase = 300,
   // Runtime errors (shown through the runtime-error box, which ends the program).
@@ -91,7 +94,8 @@ const char* ErrorTableText(int32_t code);
 
 // The text without its trailing blanks and the number, for tools and
 // messages that name a failure: "Creates Duplicate Key (40)"; "Error (N)" for
-// a number the table has no text for.
+// a number the table has no text for. For 90 the driver's own texts from the
+// error state: "File locks do not work in /srv/house: ... (ENOLCK)".
 std::string ErrorTextWithCode(int32_t code);
 
 // Maps a POSIX errno value to the operating-system numbering of the error

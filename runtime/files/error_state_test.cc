@@ -50,6 +50,18 @@ TEST_F(ErrorStateTest, UnknownCodesNameTheirNumber) {
   EXPECT_EQ(Errors().MessageText(0), "Unknown Error Posted");
 }
 
+// What the tools print for a failure: a driver's own error (90) in the
+// words the driver left, as the program's messages show it.
+TEST_F(ErrorStateTest, ADriversOwnErrorIsNamedInItsOwnWords) {
+  Errors().SetDriverTexts("", "");
+  EXPECT_EQ(ErrorTextWithCode(kDriverReportedError), "Error (90)");
+  Errors().SetDriverTexts("File locks do not work in /srv/house: no service  ", "ENOLCK ");
+  EXPECT_EQ(ErrorTextWithCode(kDriverReportedError),
+            "File locks do not work in /srv/house: no service (ENOLCK)");
+  EXPECT_EQ(ErrorTextWithCode(kCreatesDuplicateKey), "Creates Duplicate Key (40)");
+  Errors().SetDriverTexts("", "");
+}
+
 TEST_F(ErrorStateTest, TextsAreKeptExactly) {
   EXPECT_EQ(Errors().MessageText(78), "Invalid Number Of Parameters ");
   EXPECT_EQ(Errors().MessageText(350), "Not Supported ");

@@ -70,6 +70,7 @@ class ForwardingFile : public env::File {
   }
   int NamedBy(const std::string& path) override { return real_->NamedBy(path); }
   int FileSystemType(uint64_t* magic) override { return real_->FileSystemType(magic); }
+  int MountOptions(std::string* options) override { return real_->MountOptions(options); }
 
  protected:
   env::File& real() { return *real_; }

@@ -33,6 +33,7 @@ class ForgetfulFile final : public env::File {
   int Unlock(uint64_t offset, uint64_t length) override { return base_->Unlock(offset, length); }
   int NamedBy(const std::string& path) override { return base_->NamedBy(path); }
   int FileSystemType(uint64_t* magic) override { return base_->FileSystemType(magic); }
+  int MountOptions(std::string* options) override { return base_->MountOptions(options); }
 
  private:
   ForgetfulEnv* env_;

@@ -3,6 +3,7 @@
 //   qvf info FILE    header fields, regions, log state, page counts by class,
 //                    and the read path the file gets when shared (lock-free
 //                    on a local file system, under the lock on a network one)
+//                    and whether a mount option keeps locks on this computer
 //   qvf check FILE   walks every page and checks every table; exit 0 when
 //                    sound, 1 with one line per fault when not, 2 when the
 //                    file cannot be read
@@ -67,10 +68,21 @@ std::string ReadPathLines(vorsandt::env::Env* env, const std::string& path) {
   std::unique_ptr<vorsandt::env::File> file;
   if (env->Open(path, vorsandt::env::kOpenReadOnly, &file) != 0) return {};
   const vorsandt::env::ReadPath p = vorsandt::env::ChooseReadPath(file.get());
+  std::string options;
+  std::string locks;
+  if (int e = file->MountOptions(&options); e != 0) {
+    locks = std::string("mount options not known: ") + std::strerror(e);
+  } else if (const std::string option = vorsandt::env::LocalOnlyLockOption(options);
+             !option.empty()) {
+    locks = "kept on this computer only (mounted with " + option +
+            "): other computers sharing the folder do not see them";
+  } else {
+    locks = "no mount option keeps them on this computer";
+  }
   return std::string("shared reads: ") +
          (p.lock_free ? "lock-free while the header is unchanged (mapped header)"
                       : "every read under the reader lock, header read through the file") +
-         "\nread path because: " + p.reason + "\n";
+         "\nread path because: " + p.reason + "\nlocks: " + locks + "\n";
 }
 
 // "FILE: N lock calls, M reads" for every file the command touched.

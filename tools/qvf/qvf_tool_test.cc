@@ -67,6 +67,11 @@ TEST_F(QvfToolTest, SoundFileChecksCleanAndInfoShowsTheHeader) {
   EXPECT_NE(info.output.find("change counter: 1\n"), std::string::npos) << info.output;
   EXPECT_NE(info.output.find("log: none"), std::string::npos) << info.output;
   EXPECT_NE(info.output.find("regions"), std::string::npos) << info.output;
+  // A scratch folder is mounted without any option that keeps locks on
+  // this computer.
+  EXPECT_NE(info.output.find("\nlocks: no mount option keeps them on this computer\n"),
+            std::string::npos)
+      << info.output;
 }
 
 TEST_F(QvfToolTest, DamagedPageIsReportedWithExitOne) {

@@ -9,6 +9,12 @@
 //     coordination entry saved; each file's marker and phase 1 (log written,
 //     flushed, committed); coordination entry deleted and saved; each file's
 //     phase 2.
+//  3. Nothing is made or written in a folder before this process found its
+//     byte-range locks working there (CheckLocks, lock_probe.h): a table
+//     file is reached only through AcquireLock, which checks before it
+//     returns a handle (and removes a file it made itself when the check
+//     fails), or built as a private copy checked before its first write.
+//     Tested, not checked at run time: lock_probe_test.cc.
 #include "storage/qvf/driver/driver_files.h"
 
 #include <cerrno>
@@ -16,6 +22,7 @@
 #include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
 #include "storage/qvf/driver/coordination.h"
+#include "storage/qvf/driver/lock_probe.h"
 #include "storage/qvf/internal_error.h"
 #include "storage/qvf/table/table_name.h"
 #include "storage/qvf/table/tree_entry_store.h"
@@ -155,8 +162,15 @@ int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** ou
     }
   }
   auto lock = std::make_unique<LockFile>();
-  uint32_t flags = create ? env::kOpenCreate : env::kOpenReadWrite;
-  int e = env_->Open(path, flags, &lock->handle_);
+  int e = env_->Open(path, env::kOpenReadWrite, &lock->handle_);
+  // A file made here is removed again when its folder refuses locks; the
+  // exclusive create tells that it was this call that made it.
+  bool made = false;
+  if (e == ENOENT && create) {
+    e = env_->Open(path, env::kOpenCreate | env::kOpenExclusive, &lock->handle_);
+    made = e == 0;
+    if (e == EEXIST) e = env_->Open(path, env::kOpenReadWrite, &lock->handle_);
+  }
   if (IsWriteRefusal(e)) {
     // A file the user may only read (or on a read-only mount) can still be
     // read: the handle is read-only and takes shared locks only.
@@ -168,6 +182,11 @@ int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** ou
   }
   if (e == ENOENT) return files::kFileNotFound;
   if (e != 0) return files::kSystemErrorBase + files::MapErrno(e, create);
+  if (int rc = CheckLocks(path, lock->handle_.get()); rc != 0) {
+    lock->handle_.reset();
+    if (made) env_->Delete(path);
+    return rc;
+  }
   lock->path_ = path;
   lock->own_handle_ = own_handle;
   lock->locks_ = std::make_unique<FileLocks>(env_, lock->handle_.get());
@@ -175,6 +194,16 @@ int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** ou
   *out = lock.get();
   locks_.push_back(std::move(lock));
   return 0;
+}
+
+int DriverFiles::CheckLocks(const std::string& path, env::File* file) {
+  const std::string folder = env_->FolderOf(path);
+  if (locking_folders_.count(folder) != 0) return 0;
+  const int finding = ProbeLocks(env_, path, file);
+  // Only a folder found working is remembered: a lock service that did not
+  // answer may be back at the next open.
+  if (finding == 0) locking_folders_.insert(folder);
+  return ReportLockProbe(env_, path, finding);
 }
 
 void DriverFiles::ReleaseLock(LockFile* lock) {

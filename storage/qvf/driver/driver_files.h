@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,12 @@ class DriverFiles {
   // open that denies others the file).
   int AcquireLock(const std::string& path, bool create, LockFile** out, bool own_handle = false);
   void ReleaseLock(LockFile* lock);
+  // Makes sure, once per folder and process, that byte-range locks work
+  // where `path` lies (lock_probe.h), through `file`, a handle open on
+  // `path`. 0, or the refusal (90 with the reason in the error state's
+  // driver texts) before anything is written. AcquireLock checks every file
+  // it opens; a creator checks its private copy before building it.
+  int CheckLocks(const std::string& path, env::File* file);
 
   // Transactions: the containers collected since BeginTransaction.
   int JoinTransaction(LockFile* lock, EntryStore* store, Container* container);
@@ -138,6 +145,8 @@ class DriverFiles {
   std::unique_ptr<FileRegistry> registry_;
   std::vector<std::unique_ptr<LockFile>> locks_;
   std::vector<Member> members_;
+  // Folders whose locks were found working (env::Env::FolderOf).
+  std::set<std::string> locking_folders_;
   std::function<void(const char*)> commit_step_hook_;
 };
 

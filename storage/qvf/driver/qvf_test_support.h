@@ -121,10 +121,12 @@ pid_t Spawn(Body body) {
 // bytes become `to` (same length). Keys and everything else stay as they
 // were, as if a disk or a program had changed bytes inside the record.
 // Returns false when no record matched or the file could not be written.
+// `env` holds the file (another station's save, for a reader).
 inline bool ChangeStoredRecord(const std::string& path, size_t offset, const std::string& from,
-                               const std::string& to, const std::string& table = "UNNAMED") {
-  TreeEntryStore store(env::Env::Default());
-  if (store.Open(env::Env::Default(), path, false) != 0) return false;
+                               const std::string& to, const std::string& table = "UNNAMED",
+                               env::Env* env = env::Env::Default()) {
+  TreeEntryStore store(env);
+  if (store.Open(env, path, false) != 0) return false;
   std::optional<StoredEntry> dir;
   if (store.Find(Search::kExact, DirectoryKey(table), &dir) != 0 || !dir) return false;
   const std::string prefix = KindPrefix(ReadId4(dir->data), kEntryData);

@@ -56,6 +56,17 @@ int BuildNewFile(env::Env* env, const TableName& split, const TableDefinition& d
   std::string copy;
   if (int rc = MakePrivateCopyName(env, split.file, &copy); rc != 0) return rc;
   int rc = 0;
+  // Nothing is built in a folder whose locks do not work: the file would
+  // appear under its real name and every later call would fail on it.
+  {
+    std::unique_ptr<env::File> handle;
+    int e = env->Open(copy, env::kOpenReadWrite, &handle);
+    rc = e != 0 ? SystemError(e, true) : TheDriverFiles().CheckLocks(copy, handle.get());
+  }
+  if (rc != 0) {
+    env->Delete(copy);
+    return rc;
+  }
   {
     FileRegistry registry(TreeStoreOpener(env), EnvFileRemover(env));
     std::unique_ptr<Table> table;
