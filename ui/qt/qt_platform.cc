@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QScreen>
+#include <algorithm>
 
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
@@ -250,8 +251,18 @@ void QtPlatform::Open(const WindowState& state) {
   }
   const QRect workspace = frame_->WorkspaceOnScreen();
   if (state.fill && frame_->isVisible() && workspace.isValid()) {
-    // A page viewer opens over the room the frame gives its windows.
-    view->setGeometry(workspace);
+    // A page viewer opens over the room the frame gives its windows, or
+    // larger where its buttons need more (at a large scale), kept on the
+    // screen.
+    QRect at(workspace.topLeft(), size.expandedTo(workspace.size()));
+    if (screen != nullptr) {
+      const QRect room = screen->availableGeometry();
+      at.moveRight(std::min(at.right(), room.right()));
+      at.moveBottom(std::min(at.bottom(), room.bottom()));
+      at.moveLeft(std::max(at.left(), room.left()));
+      at.moveTop(std::max(at.top(), room.top()));
+    }
+    view->setGeometry(at);
     PlaceRemembered(state, view);
     view->show();
     view->activateWindow();
