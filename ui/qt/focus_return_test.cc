@@ -16,27 +16,10 @@
 #include <thread>
 
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/serve_events.h"
 
 namespace vorsandt::ui::qt {
 namespace {
-
-template <typename F>
-bool ServeUntil(F done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 5000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
-void Serve(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 WindowState FrameState() {
   WindowState s;

@@ -29,15 +29,17 @@ WindowState Frame() {
   s.frame = true;
   s.at = Rect{kNotGiven, kNotGiven, 480, 300};
   MenuState file = Item(0, "&File");
-  file.items = {Item(-1, "&Print Setup ...", "Setup printer", 16), MenuState{}, Item(-2, "E&xit", "Exit this application", 15)};
+  file.items = {Item(-1, "&Print Setup ...", "Setup printer", 16), MenuState{},
+                Item(-2, "E&xit", "Exit this application", 15)};
   file.items[1].separator = true;
   file.items[1].text = "Item&46";
   MenuState browse = Item(0, "&Browse Files");
-  browse.items = {Item(-6, "Browse INVENTORY ITEMS", "Browse INVENTORY ITEMS"), Item(-8, "Tree Browse INVENTORY")};
+  browse.items = {Item(-6, "Browse INVENTORY ITEMS", "Browse INVENTORY ITEMS"),
+                  Item(-8, "Tree Browse INVENTORY")};
   browse.items[1].disabled = true;
   MenuState window = Item(0, "&Window", "Create and Arrange windows", 1);
-  window.items = {Item(-27, "T&ile", "Make all open windows visible", 2), Item(-28, "&Cascade", "", 3),
-                  Item(-29, "&Arrange Icons", "", 4)};
+  window.items = {Item(-27, "T&ile", "Make all open windows visible", 2),
+                  Item(-28, "&Cascade", "", 3), Item(-29, "&Arrange Icons", "", 4)};
   s.menus = {file, browse, window};
   s.status[1] = "Ready";
   return s;
@@ -61,7 +63,8 @@ WindowState Child(WindowId id, std::string caption) {
 class FrameWindowTest : public testing::Test {
  protected:
   void SetUp() override {
-    frame_ = std::make_unique<FrameWindow>([this](WindowId id, const Input& in) { inputs_.emplace_back(id, in); });
+    frame_ = std::make_unique<FrameWindow>(
+        [this](WindowId id, const Input& in) { inputs_.emplace_back(id, in); });
     frame_->OpenFrame(Frame());
     QApplication::processEvents();
   }
@@ -151,7 +154,8 @@ TEST_F(FrameWindowTest, WindowMenuListsOpenChildrenAndArrangesThem) {
   for (QAction* act : menu->actions()) {
     if (!act->isSeparator()) texts << act->text();
   }
-  EXPECT_EQ(texts, QStringList({"T&ile", "&Cascade", "&Arrange Icons", "&1 Browse A", "&2 Browse B"}));
+  EXPECT_EQ(texts,
+            QStringList({"T&ile", "&Cascade", "&Arrange Icons", "&1 Browse A", "&2 Browse B"}));
   // Showing the menu again does not repeat the list.
   emit menu->aboutToShow();
   EXPECT_EQ(menu->actions().size(), 3 + 1 + 2);
@@ -213,7 +217,8 @@ WindowState Large(WindowId id, std::string label) {
 TEST_F(FrameWindowTest, ChildrenStayInsideTheClientAreaWhenOpenedTiledAndCascaded) {
   const QSize area = frame_->mdiArea()->viewport()->size();
   std::vector<QMdiSubWindow*> subs;
-  for (WindowId id = 2; id < 6; ++id) subs.push_back(frame_->AddChild(new WindowView(Large(id, "L$W"), {})));
+  for (WindowId id = 2; id < 6; ++id)
+    subs.push_back(frame_->AddChild(new WindowView(Large(id, "L$W"), {})));
   QApplication::processEvents();
   auto inside = [&](const char* when) {
     for (QMdiSubWindow* sub : subs) {

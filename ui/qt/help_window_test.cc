@@ -16,6 +16,7 @@
 
 #include "ui/engine/engine.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/serve_events.h"
 
 namespace vorsandt::ui::qt {
 namespace {
@@ -32,18 +33,6 @@ const std::pair<const char*, const char*> kFixture[] = {
      "<a id=\"items-browse\"></a>\n# The Item Browse\nLists every item.\n\n"
      "<a id=\"items-form\"></a>\n## Item Form\nChange an item. Delete takes its claims.\n"},
 };
-
-template <typename F>
-bool ServeUntil(F done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 20000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
 
 class HelpWindowTest : public testing::Test {
  protected:

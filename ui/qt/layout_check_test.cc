@@ -208,7 +208,8 @@ TEST(PreviewLayoutTest, CtrlPlusAndTheWheelMagnifyTheZoomedPageAndCtrlMinusTakes
   EXPECT_NEAR(static_cast<double>(page->height()) / page->width(),
               static_cast<double>(fitted.height()) / fitted.width(), 0.01);
   QApplication::processEvents();
-  EXPECT_GT(area->horizontalScrollBar()->maximum(), 0) << "wider than its area, it scrolls sideways";
+  EXPECT_GT(area->horizontalScrollBar()->maximum(), 0)
+      << "wider than its area, it scrolls sideways";
   // Ctrl+= (the plus key unshifted) and Ctrl with the wheel over the page.
   QTest::keyClick(view.ControlWidget(1), Qt::Key_Equal, Qt::ControlModifier);
   EXPECT_EQ(view.Zoom(), 1.5);
@@ -222,8 +223,10 @@ TEST(PreviewLayoutTest, CtrlPlusAndTheWheelMagnifyTheZoomedPageAndCtrlMinusTakes
   QTest::keyClick(view.ControlWidget(1), Qt::Key_0, Qt::ControlModifier);
   EXPECT_EQ(view.Zoom(), 1.0);
   EXPECT_EQ(page->size(), fitted);
-  for (int i = 0; i < 20; ++i) QTest::keyClick(view.ControlWidget(1), Qt::Key_Plus, Qt::ControlModifier);
-  EXPECT_EQ(view.Zoom(), WindowView::kZoomSteps[std::size(WindowView::kZoomSteps) - 1]) << "stops at the largest";
+  for (int i = 0; i < 20; ++i)
+    QTest::keyClick(view.ControlWidget(1), Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), WindowView::kZoomSteps[std::size(WindowView::kZoomSteps) - 1])
+      << "stops at the largest";
 }
 
 TEST(PreviewLayoutTest, ThePageScalesWithTheWindowKeepingItsProportions) {

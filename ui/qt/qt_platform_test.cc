@@ -7,9 +7,9 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QPrintDialog>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
@@ -20,6 +20,7 @@
 #include "ui/engine/engine.h"
 #include "ui/engine/resource_set.h"
 #include "ui/qt/list_control.h"
+#include "ui/qt/serve_events.h"
 
 namespace vorsandt::ui::qt {
 namespace {
@@ -28,20 +29,6 @@ constexpr char kFrameId[] = "ZELTAR3$ZELTA001";
 constexpr char kFrameLabel[] = "MAIN$APPFRAME";
 constexpr char kSplashId[] = "ZELTAR3$ZELTA_SF";
 constexpr char kSplashLabel[] = "SPLASH$WINDOW";
-
-// Serves the toolkit's events until `done` holds; false when it never does
-// (a generous bound that only keeps a broken build from hanging CI).
-template <typename F>
-bool ServeUntil(F done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 20000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
 
 // Runs a window's loop until it ends, recording what was delivered.
 struct Recorder {
@@ -139,16 +126,39 @@ TEST_F(QtPlatformTest, FrameOpensWithEveryMenuTextAndExitEndsTheProgram) {
       if (!a->isSeparator()) items << a->text();
     }
   }
-  EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&Browse Files", "&Reports", "&Window", "&Help"}));
-  const QStringList expected = {
-      "&Back Up Data...", "&Restore Data...", "&Import CSV...",
-      "&Print Setup ...", "E&xit", "Cu&t", "&Copy", "&Paste", "Browse INVENTORY ITEMS", "Browse ITEM LOCATIONS",
-      "Tree Browse INVENTORY", "Browse INVENTORY IMAGES", "Browse INSURANCE POLICIES", "Browse INSURANCE CLAIMS",
-      "Browse INSURANCE COMPANIES", "Tree Browse INSURANCE", "Browse WARRANTY RECORD",
-      "Tree Browse WARRANTY RECORDS", "Browse SERVICE RECORD", "Browse SERVICE COMPANIES",
-      "Tree Browse SERVICE RECORDS", "QUERY BY EXAMPLE", "Master Inventory", "Insurance Report",
-      "Coverage Check", "T&ile",
-      "&Cascade", "&Arrange Icons", "&Contents", "&Search for Help On...", "&How to Use Help"};
+  EXPECT_EQ(menus,
+            QStringList({"&File", "&Edit", "&Browse Files", "&Reports", "&Window", "&Help"}));
+  const QStringList expected = {"&Back Up Data...",
+                                "&Restore Data...",
+                                "&Import CSV...",
+                                "&Print Setup ...",
+                                "E&xit",
+                                "Cu&t",
+                                "&Copy",
+                                "&Paste",
+                                "Browse INVENTORY ITEMS",
+                                "Browse ITEM LOCATIONS",
+                                "Tree Browse INVENTORY",
+                                "Browse INVENTORY IMAGES",
+                                "Browse INSURANCE POLICIES",
+                                "Browse INSURANCE CLAIMS",
+                                "Browse INSURANCE COMPANIES",
+                                "Tree Browse INSURANCE",
+                                "Browse WARRANTY RECORD",
+                                "Tree Browse WARRANTY RECORDS",
+                                "Browse SERVICE RECORD",
+                                "Browse SERVICE COMPANIES",
+                                "Tree Browse SERVICE RECORDS",
+                                "QUERY BY EXAMPLE",
+                                "Master Inventory",
+                                "Insurance Report",
+                                "Coverage Check",
+                                "T&ile",
+                                "&Cascade",
+                                "&Arrange Icons",
+                                "&Contents",
+                                "&Search for Help On...",
+                                "&How to Use Help"};
   EXPECT_EQ(items, expected);
   EXPECT_FALSE(items.contains("Item&46"));
   EXPECT_EQ(FindAction("Browse ITEM LOCATIONS")->statusTip(), "Browse ITEM LOCATION");
@@ -170,8 +180,11 @@ TEST_F(QtPlatformTest, FrameOpensWithEveryMenuTextAndExitEndsTheProgram) {
 }
 
 TEST_F(QtPlatformTest, ClosingTheFrameWhileAStartedProcedureIsOpenEndsBoth) {
-  StartFrame([this] { RunLoop(Engine::Current()->CreateWindow(kSplashId, kSplashLabel), &child_events_); });
-  ASSERT_TRUE(ServeUntil([&] { return platform_->frame()->mdiArea()->subWindowList().size() == 1; }));
+  StartFrame([this] {
+    RunLoop(Engine::Current()->CreateWindow(kSplashId, kSplashLabel), &child_events_);
+  });
+  ASSERT_TRUE(
+      ServeUntil([&] { return platform_->frame()->mdiArea()->subWindowList().size() == 1; }));
   QMdiSubWindow* sub = platform_->frame()->mdiArea()->subWindowList()[0];
   EXPECT_EQ(sub->widget()->windowTitle(), "Welcome");
   // The child's close box asks its procedure; nothing closes by itself.
@@ -183,9 +196,13 @@ TEST_F(QtPlatformTest, ClosingTheFrameWhileAStartedProcedureIsOpenEndsBoth) {
 }
 
 TEST_F(QtPlatformTest, ClickingAButtonReachesTheProcedureAsAcceptedOnItsField) {
-  StartFrame([this] { RunLoop(Engine::Current()->CreateWindow(kSplashId, kSplashLabel), &child_events_); });
-  ASSERT_TRUE(ServeUntil([&] { return platform_->frame()->mdiArea()->subWindowList().size() == 1; }));
-  auto* view = qobject_cast<WindowView*>(platform_->frame()->mdiArea()->subWindowList()[0]->widget());
+  StartFrame([this] {
+    RunLoop(Engine::Current()->CreateWindow(kSplashId, kSplashLabel), &child_events_);
+  });
+  ASSERT_TRUE(
+      ServeUntil([&] { return platform_->frame()->mdiArea()->subWindowList().size() == 1; }));
+  auto* view =
+      qobject_cast<WindowView*>(platform_->frame()->mdiArea()->subWindowList()[0]->widget());
   ASSERT_NE(view, nullptr);
   auto* button = qobject_cast<QPushButton*>(view->ControlWidget(5));
   ASSERT_NE(button, nullptr);
@@ -285,7 +302,8 @@ TEST_F(QtPlatformTest, PopupNumbersItsItemsAndAnswersTheChosenOne) {
     QTest::keyClick(menu, Qt::Key_Return);
     return true;
   });
-  std::thread caller([&] { chosen = platform_->ShowPopup(0, "|&Insert|~&Change|&Delete", 10, 10); });
+  std::thread caller(
+      [&] { chosen = platform_->ShowPopup(0, "|&Insert|~&Change|&Delete", 10, 10); });
   ASSERT_TRUE(ServeUntil([&] { return chosen != -1; }));
   caller.join();
   EXPECT_EQ(texts, QStringList({"&Insert", "&Change", "&Delete"}));
@@ -322,7 +340,8 @@ TEST_F(QtPlatformTest, APagedListsRowsAreKnownWhenTheProcedureHearsOpenWindow) {
     id = w->id();
     w->Open();
     while (w->Accept()) {
-      if (w->Event() == event::kOpenWindow) items_on_open = static_cast<int>(w->GetNumber(1, prop::kItems));
+      if (w->Event() == event::kOpenWindow)
+        items_on_open = static_cast<int>(w->GetNumber(1, prop::kItems));
     }
     w->Close();
   }));

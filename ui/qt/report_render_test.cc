@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
-#include <QPrinterInfo>
 #include <QImage>
+#include <QPrinterInfo>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
@@ -13,8 +14,6 @@
 #include "ui/qt/picture_view.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/window_view.h"
-
-#include <QApplication>
 
 namespace vorsandt::ui::qt {
 namespace {

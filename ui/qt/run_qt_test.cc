@@ -5,12 +5,13 @@
 //   vorsandt_ui_qt_run_test exit          the frame alone
 //   vorsandt_ui_qt_run_test with-child    a started procedure's window is
 //                                         open when the frame closes
+#include "ui/qt/run_qt.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "ui/engine/engine.h"
-#include "ui/qt/run_qt.h"
 
 namespace {
 

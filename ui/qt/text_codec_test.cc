@@ -14,10 +14,13 @@ TEST(TextCodecTest, ConvertsBothWaysForTheCharactersOfTheRecords) {
   const CodecCase cases[] = {
       {"", ""},
       {"PLAIN ASCII 123", "PLAIN ASCII 123"},
-      {"Caf\xE9", "Caf\xC3\xA9"},                  // e acute
-      {"\x80 5", "\xE2\x82\xAC 5"},                 // euro sign
+      {"Caf\xE9", "Caf\xC3\xA9"},    // e acute
+      {"\x80 5", "\xE2\x82\xAC 5"},  // euro sign
       {"\x93quoted\x94", "\xE2\x80\x9Cquoted\xE2\x80\x9D"},
-      {"Stra\xDF" "e \xC4\xD6\xDC", "Stra\xC3\x9F" "e \xC3\x84\xC3\x96\xC3\x9C"},
+      {"Stra\xDF"
+       "e \xC4\xD6\xDC",
+       "Stra\xC3\x9F"
+       "e \xC3\x84\xC3\x96\xC3\x9C"},
       {"\xFF", "\xC3\xBF"},
   };
   for (const CodecCase& c : cases) {
@@ -27,16 +30,26 @@ TEST(TextCodecTest, ConvertsBothWaysForTheCharactersOfTheRecords) {
 }
 
 TEST(TextCodecTest, UndefinedAnsiBytesSurviveTheRoundTrip) {
-  std::string undefined = "a\x81" "b\x8D\x8F\x90\x9D" "c";
+  std::string undefined =
+      "a\x81"
+      "b\x8D\x8F\x90\x9D"
+      "c";
   std::string screen = AnsiToUtf8(undefined);
-  EXPECT_EQ(screen, "a\xC2\x81" "b\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D" "c");
+  EXPECT_EQ(screen,
+            "a\xC2\x81"
+            "b\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"
+            "c");
   EXPECT_EQ(Utf8ToAnsi(screen), undefined);
 }
 
 TEST(TextCodecTest, CharactersOutsideTheRecordSetBecomeOneQuestionMark) {
-  EXPECT_EQ(Utf8ToAnsi("x\xE4\xB8\xAD" "y"), "x?y");          // a CJK character
-  EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80!"), "?!");           // an emoji (4 bytes)
-  EXPECT_EQ(Utf8ToAnsi("bad\xC3" "("), "bad?(");              // broken sequence
+  EXPECT_EQ(Utf8ToAnsi("x\xE4\xB8\xAD"
+                       "y"),
+            "x?y");                                  // a CJK character
+  EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80!"), "?!");  // an emoji (4 bytes)
+  EXPECT_EQ(Utf8ToAnsi("bad\xC3"
+                       "("),
+            "bad?(");  // broken sequence
   EXPECT_EQ(Utf8ToAnsi("\xC3\xA9\xE4\xB8\xAD\xC3\xA9"), "\xE9?\xE9");
 }
 

@@ -18,6 +18,7 @@
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/serve_events.h"
 #include "ui/qt/shape_area.h"
 #include "ui/qt/window_view.h"
 
@@ -195,20 +196,6 @@ structures:
         drop: 6
 )";
 
-// Serves the toolkit's events until `done` holds; false when it never does
-// (a generous bound that only keeps a broken build from hanging CI).
-template <typename F>
-bool ServeUntil(F done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 20000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
 // The whole way round: the user drops the list on the screen, the procedure
 // supplies the entries on "dropping down", the open list shows them, and the
 // entry the user picks lands in the procedure's variable.
@@ -283,7 +270,8 @@ TEST(ListControlColumns, NewColumnsReplaceTheOldWithTheirRows) {
   c.at = {0, 0, 200, 80};
   c.columns = {Column{60, 'L', false, false, false, false, true, "FIELD", 0, "s30"}};
   c.rows = {ListRow{{"first"}, 0}};
-  ListControl list(c, BaseUnits{6, 13}, [](const Input&) {}, nullptr);
+  ListControl list(
+      c, BaseUnits{6, 13}, [](const Input&) {}, nullptr);
   ASSERT_EQ(list.table()->columnCount(), 1);
 
   c.columns = {Column{40, 'R', false, false, false, false, true, "CODE", 0, "n06"},

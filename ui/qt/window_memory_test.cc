@@ -19,6 +19,7 @@
 #include "ui/engine/resource_set.h"
 #include "ui/qt/list_control.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/serve_events.h"
 
 namespace vorsandt::ui::qt {
 namespace {
@@ -60,18 +61,6 @@ constexpr int kListField = 1;
 constexpr int kSheetField = 2;
 constexpr char kLongValue[] = "a description wider than its column";
 
-template <typename F>
-bool ServeUntil(F done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 20000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
 // One run of the program: a platform (remembering or not), an engine and a
 // browse-like window whose procedure fills its list once it has opened (as a
 // browse fills its first page) and counts the tab switches it hears.
@@ -91,12 +80,14 @@ class ProgramRun {
       id_ = w->id();
       w->Open();
       while (w->Accept()) {
-        if (w->Event() == event::kOpenWindow) w->SetRows(1, {ListRow{.cells = {"first", kLongValue}}});
+        if (w->Event() == event::kOpenWindow)
+          w->SetRows(1, {ListRow{.cells = {"first", kLongValue}}});
         if (w->Event() == event::kNewSelection && w->Field() == kSheetField) ++tab_switches_;
       }
       w->Close();
     });
-    return started && ServeUntil([&] { return id_ != 0 && View() != nullptr && View()->isVisible(); });
+    return started &&
+           ServeUntil([&] { return id_ != 0 && View() != nullptr && View()->isVisible(); });
   }
   void Close() {
     Input close;
@@ -218,7 +209,8 @@ TEST_F(RememberedWindowsTest, ColumnsFitTheirFirstPageAndADraggedWidthComesBackU
     QTreeWidget* table = second.List()->table();
     ASSERT_TRUE(ServeUntil([&] { return table->topLevelItemCount() == 1; }));
     // Kept in dialog units: back within a unit's rounding.
-    EXPECT_NEAR(table->columnWidth(1), dragged, 2) << "the first page does not fit a dragged column";
+    EXPECT_NEAR(table->columnWidth(1), dragged, 2)
+        << "the first page does not fit a dragged column";
     EXPECT_EQ(table->columnWidth(0), second.List()->FittingWidth(0));
     // A double click on the heading's edge fits it again, and forgets it.
     emit table->header()->sectionHandleDoubleClicked(1);
