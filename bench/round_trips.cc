@@ -11,7 +11,8 @@
 // through the file), SQLite beside each in the same run:
 //
 //   browse_open  the inventory browse opened (the page load) and its totals:
-//                a pass over every item summing PRICE_PAID
+//                a pass over every item in the browse's order summing
+//                PRICE_PAID
 //   pagedown     one page down
 //   thumb        the scroll thumb dropped in the middle (a relocation by key)
 //   report       the inventory report's pass: every item in location order
@@ -362,16 +363,17 @@ bool RunPath(const Options& o, int rows, const char* path_name, const std::strin
     lines->push_back(line);
   };
 
-  // Opening the browse: its first page, then the totals' pass over every
-  // item in record order (SQLite: the first page, then one statement over
-  // every row in rowid order, which is the order the rows were added in).
+  // Opening the browse: its first page, then its totals as BrowseItems1
+  // reads them, every item in the browse's order (DESCRIPTION, ITE:ITEMS)
+  // with PRICE_PAID summed. SQLite: the first page, then one statement over
+  // every row in the same order.
   add(
       "browse_open",
       [&] {
         if (!browse->Open()) return Work{false};
         int64_t total = 0;
-        files::SetFile(items);
-        if (Failed("setfile")) return Work{false};
+        files::SetKey(items, app::KeyNamed("ITE:ITEMS"));
+        if (Failed("setkey")) return Work{false};
         Work w = ReadSequence(items, &total);
         w.checksum += browse->PageChecksum();
         return w;
@@ -379,7 +381,7 @@ bool RunPath(const Options& o, int rows, const char* path_name, const std::strin
       [&] {
         if (!peer->Open()) return Work{false};
         int64_t total = 0;
-        Work w = SqlRows(db, "SELECT item_code, price_paid FROM items ORDER BY rowid",
+        Work w = SqlRows(db, "SELECT item_code, price_paid FROM items ORDER BY item, rowid",
                          [&](sqlite3_stmt* s) { total += sqlite3_column_int64(s, 1); });
         w.checksum += peer->PageChecksum();
         return w;
