@@ -37,6 +37,8 @@ bench: build
 	@$(BUILD_DIR)/bench/storage_vs_sqlite --n 100000
 	@$(BUILD_DIR)/bench/browse_paging
 	@$(BUILD_DIR)/bench/browse_paging --quickscan
+	@$(BUILD_DIR)/bench/round_trips
+	@$(BUILD_DIR)/bench/round_trips --latency-us 500
 
 FUZZ_DIR ?= build-libfuzzer
 FUZZ_SECONDS ?= 60

@@ -290,6 +290,14 @@ IoCounterSlot* IoCounterFor(const std::string& path);
 void CountLockCall(IoCounterSlot* slot);
 void CountRead(IoCounterSlot* slot);
 
+// A wait added to every counted lock call and read (0, none, by default), so
+// that a benchmark can show what an action costs where each of them is a
+// round trip to a file server. Process-wide; a benchmark's peer calls
+// WaitAddedLatency for its own calls, so that both sides wait alike.
+void SetAddedLatency(int64_t nanoseconds);
+int64_t AddedLatency();
+void WaitAddedLatency();
+
 }  // namespace vorsandt::env
 
 #endif  // VORSANDT_RUNTIME_ENV_ENV_H_

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -150,6 +151,36 @@ TEST(IoCounts, LockCallsAndReadsAreCountedPerPathInBothEnvironments) {
   EXPECT_EQ(IoCountsOf(path).lock_calls, 0);
   p.reset();
   q.reset();
+  std::filesystem::remove(path);
+}
+
+TEST(IoCounts, AddedLatencyDelaysEveryCountedCallOfBothEnvironments) {
+  SetAddedLatency(-5);
+  EXPECT_EQ(AddedLatency(), 0);
+  constexpr int64_t kWait = 3'000'000;  // 3 ms
+  SetAddedLatency(kWait);
+  EXPECT_EQ(AddedLatency(), kWait);
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("latency_" + std::to_string(getpid()))).string();
+  FaultEnv fault;
+  std::unique_ptr<File> f, p;
+  ASSERT_EQ(fault.Open("DELAYED.QVF", kOpenCreate, &f), 0);
+  ASSERT_EQ(Env::Default()->Open(path, kOpenCreate, &p), 0);
+  char buf[8];
+  size_t got = 0;
+  // Three counted calls in each environment: a read, a claim and its
+  // release; each waits at least the added latency (a lower bound only).
+  for (File* file : {f.get(), p.get()}) {
+    const auto start = std::chrono::steady_clock::now();
+    file->ReadAt(0, buf, sizeof buf, &got);
+    ASSERT_EQ(file->TryLock(100, 1, false), 0);
+    ASSERT_EQ(file->Unlock(100, 1), 0);
+    const auto spent = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count(), 3 * kWait);
+  }
+  SetAddedLatency(0);
+  EXPECT_EQ(AddedLatency(), 0);
+  p.reset();
   std::filesystem::remove(path);
 }
 

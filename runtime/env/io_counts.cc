@@ -2,6 +2,7 @@
 // never freed, so a handle keeps a plain pointer to it and counts without
 // taking the registry's mutex.
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,8 @@ struct Counters {
   std::mutex mutex;
   std::map<std::string, std::unique_ptr<IoCounterSlot>> slots;
 };
+
+std::atomic<int64_t> g_added_latency{0};
 
 Counters& TheCounters() {
   static Counters* counters = new Counters();  // never destroyed: used at exit
@@ -44,10 +47,28 @@ IoCounterSlot* IoCounterFor(const std::string& path) {
 
 void CountLockCall(IoCounterSlot* slot) {
   if (slot != nullptr) slot->lock_calls.fetch_add(1, std::memory_order_relaxed);
+  WaitAddedLatency();
 }
 
 void CountRead(IoCounterSlot* slot) {
   if (slot != nullptr) slot->reads.fetch_add(1, std::memory_order_relaxed);
+  WaitAddedLatency();
+}
+
+void SetAddedLatency(int64_t nanoseconds) {
+  g_added_latency.store(nanoseconds < 0 ? 0 : nanoseconds, std::memory_order_relaxed);
+}
+
+int64_t AddedLatency() { return g_added_latency.load(std::memory_order_relaxed); }
+
+void WaitAddedLatency() {
+  const int64_t wait = AddedLatency();
+  if (wait == 0) return;
+  // Spun, not slept: a sleep's own overshoot (tens of microseconds) would
+  // add a cost no server makes. Both sides of a comparison spin alike.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::nanoseconds(wait);
+  while (std::chrono::steady_clock::now() < until) {
+  }
 }
 
 IoCounts IoCountsOf(const std::string& path) {
