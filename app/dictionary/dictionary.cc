@@ -222,6 +222,23 @@ constexpr std::array<KeyDef, 2> kPolicyKeys = {{
         {"POL:INSURER_CODE", "POL:INSURER", "POL:POLICY_REFERENCE"}),
 }};
 
+// What an owner keeps besides a photograph: receipts, manuals, warranty
+// cards, valuations. The file itself is a copy in the data folder's
+// documents folder, so the folder alone holds everything.
+constexpr std::array<FieldDef, 6> kDocuments = {{
+    Short("DOC:DOCUMENT_REFERENCE", 0, "@N06", "unique identifier, numbered automatically"),
+    Short("DOC:ITEM_REFERENCE", 2, "@N06", "the item the document belongs to"),
+    Str("DOC:KIND", 4, 20, "@s20", "kind of document (receipt, manual ...)"),
+    Str("DOC:DESCRIPTION", 24, 40, "@s40", "description of the document"),
+    Long("DOC:DATE", 64, "@D5", "date of the document"),
+    Str("DOC:FILE", 68, 120, "@s120", "the file's name in the documents folder"),
+}};
+static_assert(Packed(kDocuments, 188));
+constexpr std::array<KeyDef, 2> kDocumentsKeys = {{
+    Key(kDocuments, "DOC:REFERENCE", kPrimary, {"DOC:DOCUMENT_REFERENCE"}),
+    Key(kDocuments, "DOC:ITEM", kSecondary, {"DOC:ITEM_REFERENCE"}),
+}};
+
 const files::MemoDecl kClaimNotes = {"CLA:NOTES", 9, 0, 1000};
 const files::MemoDecl* const kClaimMemos[] = {&kClaimNotes};
 
@@ -235,6 +252,7 @@ const TableDef kTables[kTableCount] = {
     {Table::kInsuranceCompany, "INSURANCE_COMPANY", "INS", 172, kInsurance, kInsuranceKeys, {},
      1},
     {Table::kPolicy, "POLICY", "POL", 180, kPolicy, kPolicyKeys, {}, 0},
+    {Table::kDocuments, "DOCUMENTS", "DOC", 188, kDocuments, kDocumentsKeys, {}, 1, "DOC:FILE"},
 };
 
 const RelationDef kRelations[] = {
@@ -249,6 +267,8 @@ const RelationDef kRelations[] = {
     {Table::kInsuranceCompany, "INS:REFERENCE", Table::kPolicy, "POL:INSURER_CODE", "POL:COMPANY",
      RelationAction::kCascade, RelationAction::kCascade},
     {Table::kCompanies, "COM:COMPANY_REFERENCE", Table::kService, "SER:COMPANY_CODE", "SER:CODE",
+     RelationAction::kCascade, RelationAction::kCascade},
+    {Table::kItems, "ITE:ITEM_CODE", Table::kDocuments, "DOC:ITEM_REFERENCE", "DOC:ITEM",
      RelationAction::kCascade, RelationAction::kCascade},
 };
 

@@ -1,4 +1,4 @@
-// The application's eight tables: fields, keys, memos and relations, as
+// The application's tables: fields, keys, memos and relations, as
 // static data, and the file declarations the file access layer works from.
 //
 // Tables are declared once, process-wide, with the driver that serves them
@@ -26,8 +26,11 @@ enum class Table : int {
   kItems,
   kInsuranceCompany,
   kPolicy,
+  // Added beside the first eight, whose files and definitions it leaves as
+  // they are; its file is made the first time it is opened.
+  kDocuments,
 };
-inline constexpr int kTableCount = 8;
+inline constexpr int kTableCount = 9;
 
 struct FieldDef {
   const char* name;      // with its table prefix, e.g. "ITE:ITEM_CODE"
@@ -58,6 +61,10 @@ struct TableDef {
   std::span<const files::MemoDecl* const> memos;
   // The primary key field numbered automatically by the insert form, or 0.
   int32_t auto_number_field;
+  // A field naming a file the table keeps in the data folder's documents
+  // folder (DOC:FILE), or nullptr. Deleting such a record puts its file
+  // aside in documents/.deleted rather than removing it.
+  const char* stored_file_field = nullptr;
 };
 
 // What a change or a delete of the parent does to the records naming it:
@@ -75,10 +82,10 @@ struct RelationDef {
   RelationAction on_delete;
 };
 
-// The eight tables in order of declaration.
+// The tables in order of declaration.
 std::span<const TableDef> Tables();
 const TableDef& Def(Table t);
-// The six one-to-many relations.
+// The one-to-many relations.
 std::span<const RelationDef> Relations();
 // Fields that name a record of another table without being one of its
 // relations: nothing cascades along them (both actions kKeep). A claim names

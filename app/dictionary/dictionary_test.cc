@@ -1,10 +1,10 @@
 #include "app/dictionary/dictionary.h"
 
+#include <gtest/gtest.h>
+
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "runtime/files/error_state.h"
 #include "runtime/files/layout.h"
@@ -20,10 +20,10 @@ class DictionaryTest : public ::testing::Test {
 };
 
 TEST_F(DictionaryTest, TablesComeInTheirDeclaredOrderWithTheirLengths) {
-  const char* labels[] = {"COMPANIES", "SERVICE",  "WARRANTY",          "CLAIM",
-                          "LOCATIONS", "ITEMS",    "INSURANCE_COMPANY", "POLICY"};
-  const uint32_t lengths[] = {202, 82, 43, 92, 30, 406, 172, 180};
-  ASSERT_EQ(Tables().size(), 8u);
+  const char* labels[] = {"COMPANIES", "SERVICE",           "WARRANTY", "CLAIM",    "LOCATIONS",
+                          "ITEMS",     "INSURANCE_COMPANY", "POLICY",   "DOCUMENTS"};
+  const uint32_t lengths[] = {202, 82, 43, 92, 30, 406, 172, 180, 188};
+  ASSERT_EQ(Tables().size(), 9u);
   for (int i = 0; i < kTableCount; ++i) {
     EXPECT_STREQ(Tables()[i].label, labels[i]);
     EXPECT_EQ(Tables()[i].record_length, lengths[i]);
@@ -39,6 +39,14 @@ TEST_F(DictionaryTest, TablesComeInTheirDeclaredOrderWithTheirLengths) {
   EXPECT_EQ(FieldNamed("POL:EXCESS")->size, 4u);
   EXPECT_EQ(FieldNamed("ITE:NOPE"), nullptr);
   EXPECT_EQ(FieldNamed("NOPREFIX"), nullptr);
+  // The documents table: the file's name in the documents folder, and the
+  // only table whose deleted records put a file aside.
+  EXPECT_EQ(FieldNamed("DOC:FILE")->size, 120u);
+  EXPECT_EQ(FieldNamed("DOC:DATE")->type, files::kTypeLong);
+  for (const TableDef& def : Tables()) {
+    EXPECT_STREQ(def.stored_file_field, def.table == Table::kDocuments ? "DOC:FILE" : nullptr)
+        << def.label;
+  }
 }
 
 TEST_F(DictionaryTest, EveryLayoutStreamParsesBackToItsFields) {
@@ -86,13 +94,12 @@ TEST_F(DictionaryTest, KeysCarryTheirFlagsAndComponents) {
   EXPECT_STREQ(Def(Table::kItems).fields[loc->components[1] - 1].name, "ITE:ITEM");
   const files::KeyDecl* company = KeyNamed("POL:COMPANY");
   ASSERT_EQ(company->component_count, 3);
-  EXPECT_STREQ(Def(Table::kPolicy).fields[company->components[2] - 1].name,
-               "POL:POLICY_REFERENCE");
+  EXPECT_STREQ(Def(Table::kPolicy).fields[company->components[2] - 1].name, "POL:POLICY_REFERENCE");
   EXPECT_EQ(KeyNamed("POL:NONE"), nullptr);
 }
 
 TEST_F(DictionaryTest, RelationsJoinFieldsOfTheSameKindThroughTheChildKey) {
-  ASSERT_EQ(Relations().size(), 6u);
+  ASSERT_EQ(Relations().size(), 7u);
   for (const RelationDef& r : Relations()) {
     EXPECT_EQ(r.on_delete, RelationAction::kCascade) << r.child_field;
     EXPECT_EQ(r.on_change, RelationAction::kCascade) << r.child_field;
@@ -125,9 +132,10 @@ TEST_F(DictionaryTest, AutoNumberedFieldsAndTheClaimMemo) {
   for (const TableDef& def : Tables()) {
     if (def.auto_number_field != 0) numbered.insert(def.fields[def.auto_number_field - 1].name);
   }
-  EXPECT_EQ(numbered, (std::set<std::string>{"COM:COMPANY_REFERENCE", "SER:SERVICE_REFERENCE",
-                                              "WAN:WARRANTY_REFERENCE", "CLA:CLAIM_REFERENCE",
-                                              "ITE:ITEM_CODE", "INS:REFERENCE"}));
+  EXPECT_EQ(numbered,
+            (std::set<std::string>{"COM:COMPANY_REFERENCE", "SER:SERVICE_REFERENCE",
+                                   "WAN:WARRANTY_REFERENCE", "CLA:CLAIM_REFERENCE", "ITE:ITEM_CODE",
+                                   "INS:REFERENCE", "DOC:DOCUMENT_REFERENCE"}));
   const files::FileRecord* claim = File(Table::kClaim);
   ASSERT_EQ(claim->memo_count, 1);
   EXPECT_STREQ(claim->memos[0]->name, "CLA:NOTES");

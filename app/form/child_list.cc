@@ -4,10 +4,15 @@
 
 #include "app/browse/browse_rows.h"
 #include "app/browse/list_keys.h"
+#include "app/documents/document_store.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/warning_message.h"
+#include "runtime/env/env.h"
 #include "runtime/files/error_state.h"
+#include "runtime/files/field_codec.h"
+#include "runtime/files/operations.h"
 #include "runtime/views/field_values.h"
+#include "ui/engine/engine.h"
 #include "ui/engine/events.h"
 #include "ui/engine/thread_codes.h"
 
@@ -21,6 +26,7 @@ ChildList::ChildList(const FormChild& def, ui::Window& window,
   insert_ = window_.FieldOf(def.insert);
   change_ = window_.FieldOf(def.change);
   remove_ = window_.FieldOf(def.remove);
+  if (def.open != nullptr) open_ = window_.FieldOf(def.open);
   std::vector<std::pair<std::string, std::string>> columns;
   ui::WindowState state = window_.Snapshot();
   const ui::ControlState* list = state.Control(list_);
@@ -92,6 +98,8 @@ bool ChildList::Serve(int event, int field) {
     if (rows) CallForm(ui::request::kChange);
   } else if (field == remove_) {
     if (rows) CallForm(ui::request::kDelete);
+  } else if (open_ != 0 && field == open_) {
+    if (rows) OpenSelected();
   } else {
     return false;
   }
@@ -140,6 +148,32 @@ void ChildList::CallForm(int32_t request) {
   window_.Select(list_);
 }
 
+void ChildList::OpenSelected() {
+  const FieldDef* field = FieldNamed(Def(def_.table).stored_file_field);
+  if (field == nullptr || !browse_->FetchSelected()) return;
+  const files::FieldBytes bytes{field->type, files::RecordBuffer(File(def_.table)) + field->offset,
+                                field->size, 0};
+  const std::string text = files::ReadText(bytes).value_or(std::string());
+  const std::string name(TrimRight(text));
+  std::string why;
+  if (name.empty()) {
+    why = "This document has no file.";
+  } else if (!IsStoredName(name) || !env::Env::Default()->Exists(StoredPath(name))) {
+    why = "The file " + StoredPath(name) + " is not in the " + kDocumentsFolder + " folder.";
+  } else if (!ui::Engine::Current()->platform().OpenDocument(StoredPath(name))) {
+    why = "The file " + StoredPath(name) + " cannot be opened: the desktop has no viewer for it.";
+  }
+  if (!why.empty()) {
+    ui::MessageRequest request;
+    request.text = why;
+    request.caption = "Open Document";
+    request.icon = ui::Icon::kExclamation;
+    request.owner = window_.id();
+    ui::Engine::Current()->Message(request);
+  }
+  window_.Select(list_);
+}
+
 int ChildList::ItemCount() const {
   return static_cast<int>(std::max<int64_t>(1, window_.GetNumber(list_, ui::prop::kItems)));
 }
@@ -155,8 +189,8 @@ void ChildList::Show(const BrowseRows& rows, int selected) {
 }
 
 void ChildList::RowsPresent(bool present) {
-  for (int field : {change_, remove_}) {
-    window_.SetProperty(field, ui::prop::kDisable, present ? 0 : 1);
+  for (int field : {change_, remove_, open_}) {
+    if (field != 0) window_.SetProperty(field, ui::prop::kDisable, present ? 0 : 1);
   }
 }
 

@@ -40,12 +40,14 @@ class ChildList : public BrowseList {
 
  private:
   void CallForm(int32_t request);
+  // Shows the selected record's stored file in the desktop's viewer.
+  void OpenSelected();
 
   const FormChild& def_;
   ui::Window& window_;
   std::function<void(const std::function<void()>&)> call_out_;
   std::unique_ptr<Browse> browse_;
-  int list_ = 0, insert_ = 0, change_ = 0, remove_ = 0;
+  int list_ = 0, insert_ = 0, change_ = 0, remove_ = 0, open_ = 0;
 };
 
 }  // namespace vorsandt::app

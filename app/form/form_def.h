@@ -40,7 +40,8 @@ struct FormCopy {
 
 // A child list on a tab of the form: the child table's records that belong
 // to the form's record, with Insert, Change and Delete calling the child's
-// own form.
+// own form, and for a table that keeps files (DOCUMENTS) an Open button that
+// shows the selected record's file in the desktop's viewer.
 struct FormChild {
   Table table;
   const BrowseOrder* order;  // a ranged order over the child key
@@ -50,6 +51,7 @@ struct FormChild {
   const char* insert;
   const char* change;
   const char* remove;
+  const char* open = nullptr;
 };
 
 // A button of the form that calls a procedure with the form's record, as
@@ -81,9 +83,13 @@ struct FormDef {
   const char* drop_list = nullptr;
   std::span<const char* const> drop_entries = {};
   std::span<const FormAction> actions = {};
+  // The button that chooses the file a record keeps in the documents folder
+  // (UpdateDocuments), filling the table's stored file field; the file is
+  // copied in when OK saves the record (stored_file.h).
+  const char* stored_file_button = nullptr;
 };
 
-// The eight forms.
+// The update forms.
 std::span<const FormDef> FormDefs();
 
 // Copies the value of field `from` into field `to` (full names, in the

@@ -1,4 +1,4 @@
-// The eight update forms as data, registered by name.
+// The update forms as data, registered by name.
 #include "app/form/form_def.h"
 #include "app/frame/main_frame.h"
 
@@ -13,13 +13,14 @@ void PrimePolicyInsurer(bool new_record);
 
 constexpr Table kPolicyTables[] = {T::kInsuranceCompany, T::kItems, T::kPolicy};
 constexpr Table kInsurerTables[] = {T::kInsuranceCompany, T::kPolicy};
-constexpr Table kItemsTables[] = {T::kClaim,  T::kItems,   T::kLocations,
-                                  T::kPolicy, T::kService, T::kWarranty};
+constexpr Table kItemsTables[] = {T::kClaim,   T::kItems,    T::kLocations, T::kPolicy,
+                                  T::kService, T::kWarranty, T::kDocuments};
 constexpr Table kLocationTables[] = {T::kItems, T::kLocations};
 constexpr Table kClaimTables[] = {T::kClaim, T::kItems};
 constexpr Table kWarrantyTables[] = {T::kItems, T::kWarranty};
 constexpr Table kServiceTables[] = {T::kCompanies, T::kItems, T::kService};
 constexpr Table kCompanyTables[] = {T::kCompanies};
+constexpr Table kDocumentTables[] = {T::kItems, T::kDocuments};
 
 // The policy's insurer must exist: no blank passes, and after the select the
 // insurer is checked once more. Its name follows the code.
@@ -37,6 +38,9 @@ constexpr FormLookup kClaimLookups[] = {
 };
 constexpr FormLookup kWarrantyLookups[] = {
     {"WAN:ITEM_REFERENCE", "ITE:ITEM_CODE", "ITE:CODE", "SelectItems", "?LookupItem"},
+};
+constexpr FormLookup kDocumentLookups[] = {
+    {"DOC:ITEM_REFERENCE", "ITE:ITEM_CODE", "ITE:CODE", "SelectItems", "?LookupItem"},
 };
 constexpr FormLookup kServiceLookups[] = {
     {"SER:COMPANY_CODE", "COM:COMPANY_REFERENCE", "COM:REFERENCE", "SelectCompanies",
@@ -60,6 +64,8 @@ constexpr BrowseOrder kServicesOfItem = {"SERVICE", "SER:ITEM", "SER:ITEM_REFERE
                                          "ITE:ITEM_CODE", "SER:ITEM_REFERENCE = ITE:ITEM_CODE"};
 constexpr BrowseOrder kWarrantiesOfItem = {"WARRANTY", "WAN:ITEM", "WAN:ITEM_REFERENCE",
                                            "ITE:ITEM_CODE", "WAN:ITEM_REFERENCE = ITE:ITEM_CODE"};
+constexpr BrowseOrder kDocumentsOfItem = {"DOCUMENTS", "DOC:ITEM", "DOC:ITEM_REFERENCE",
+                                          "ITE:ITEM_CODE", "DOC:ITEM_REFERENCE = ITE:ITEM_CODE"};
 
 constexpr const char* kItemsOfPolicyColumns[] = {"ITE:ITEM_CODE",     "ITE:ITEM",
                                                  "ITE:SERIAL_NUMBER", "ITE:DATE_BOUGHT",
@@ -88,6 +94,8 @@ constexpr const char* kWarrantyColumns[] = {"WAN:ITEM_REFERENCE", "WAN:WARRANTY_
                                             "WAN:DATE_OF_REPAIR", "WAN:SERVICE",
                                             "WAN:COST",           "WAN:SATISFACTORY"};
 
+constexpr const char* kDocumentColumns[] = {"DOC:KIND", "DOC:DATE", "DOC:DESCRIPTION", "DOC:FILE"};
+
 constexpr FormChild kPolicyChildren[] = {
     {T::kItems, &kItemsOfPolicy, kItemsOfPolicyColumns, "UpdateItems", "?ItemsList", "?InsertItem",
      "?ChangeItem", "?DeleteItem"},
@@ -107,11 +115,15 @@ constexpr FormChild kItemsChildren[] = {
      "?InsertService", "?ChangeService", "?DeleteService"},
     {T::kWarranty, &kWarrantiesOfItem, kWarrantyColumns, "UpdateWarranty", "?WarrantiesList",
      "?InsertWarranty", "?ChangeWarranty", "?DeleteWarranty"},
+    {T::kDocuments, &kDocumentsOfItem, kDocumentColumns, "UpdateDocuments", "?DocumentsList",
+     "?InsertDocument", "?ChangeDocument", "?DeleteDocument", "?OpenDocument"},
 };
 
 constexpr FormAction kClaimActions[] = {{"?ClaimPack", "ClaimPack"}};
 constexpr const char* kClaimStatuses[] = {"PENDING", "PART SETTLED", "SETTLED", "NOT SUBMITTED",
                                           "NOT KNOWN"};
+constexpr const char* kDocumentKinds[] = {"RECEIPT",   "MANUAL", "WARRANTY",
+                                          "VALUATION", "PHOTO",  "OTHER"};
 
 const FormDef kForms[] = {
     {.procedure = "UpdatePolicy",
@@ -187,6 +199,17 @@ const FormDef kForms[] = {
      .auto_number = true,
      .tables = kCompanyTables,
      .duplicate_key_name = "COM:REFERENCE"},
+    {.procedure = "UpdateDocuments",
+     .window_id = "ZELTAR3$ZELTA062",
+     .label = "UPDATEDOCUMENTS$QUICKWINDOW",
+     .table = T::kDocuments,
+     .auto_number = true,
+     .tables = kDocumentTables,
+     .lookups = kDocumentLookups,
+     .duplicate_key_name = "DOC:REFERENCE",
+     .drop_list = "DOC:KIND",
+     .drop_entries = kDocumentKinds,
+     .stored_file_button = "?ChooseFile"},
 };
 
 void PrimePolicyInsurer(bool new_record) {

@@ -153,6 +153,7 @@ bool UpdateForm::Start() {
     if (def_.auto_number && !AutoNumber()) return false;
   }
   start_ = TakeImage(def_.table);
+  if (stored_file_ != nullptr) stored_file_->Start();
   if (initial_request_ == ui::request::kDelete) {
     ServeDelete();
     return false;
@@ -190,6 +191,9 @@ void UpdateForm::Prepare() {
     std::vector<ui::ListRow> rows;
     for (const char* entry : def_.drop_entries) rows.push_back(ui::ListRow{{entry}, 0});
     window_->SetRows(window_->FieldOf(def_.drop_list), std::move(rows));
+  }
+  if (def_.stored_file_button != nullptr) {
+    stored_file_ = std::make_unique<StoredFile>(def_.table, *window_, def_.stored_file_button);
   }
   for (const FormChild& c : def_.children) {
     children_.push_back(std::make_unique<ChildList>(
@@ -439,6 +443,11 @@ void UpdateForm::OnAccepted(int field) {
     ChoosePicture();
     return;
   }
+  if (stored_file_ != nullptr && field == stored_file_->button()) {
+    stored_file_->Choose();
+    Refresh();
+    return;
+  }
   for (size_t i = 0; i < def_.lookups.size(); ++i) {
     if (field == lookup_fields_[i]) OnLookup(def_.lookups[i]);
     if (field == lookup_buttons_[i]) OnLookupButton(def_.lookups[i]);
@@ -524,10 +533,16 @@ void UpdateForm::ChoosePicture() {
 }
 
 void UpdateForm::OnCompleted() {
+  // A record's file is stored whole before the record is saved.
+  if (stored_file_ != nullptr && !stored_file_->StoreChosen()) return;
   if (initial_request_ == ui::request::kChange) {
     SaveChange();
   } else {
     SaveInsert();
+  }
+  if (stored_file_ != nullptr) {
+    stored_file_->Finish(exit_response_ == ui::response::kCompleted);
+    if (exit_response_ != ui::response::kCompleted) window_->Display();
   }
 }
 

@@ -31,6 +31,7 @@
 #include "app/form/child_list.h"
 #include "app/form/form_def.h"
 #include "app/form/numbered_records.h"
+#include "app/form/stored_file.h"
 #include "ui/engine/window.h"
 
 namespace vorsandt::app {
@@ -86,6 +87,7 @@ class UpdateForm {
   const FormDef& def_;
   std::unique_ptr<ui::Window> window_;
   std::vector<std::unique_ptr<ChildList>> children_;
+  std::unique_ptr<StoredFile> stored_file_;  // the record's file (UpdateDocuments)
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
   int32_t exit_response_ = 2;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/documents/document_store.h"
 #include "app/messages/table_opening.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -40,18 +41,19 @@ struct RoutineTables {
   std::span<const Table> on_change;
 };
 
-constexpr Table kPolicyDelete[] = {Table::kPolicy, Table::kItems, Table::kService,
-                                   Table::kWarranty};
+constexpr Table kPolicyDelete[] = {Table::kPolicy, Table::kItems, Table::kService, Table::kWarranty,
+                                   Table::kDocuments};
 constexpr Table kPolicyChange[] = {Table::kPolicy, Table::kItems};
-constexpr Table kLocations[] = {Table::kLocations, Table::kItems, Table::kService,
-                                Table::kWarranty};
-constexpr Table kItems[] = {Table::kItems, Table::kService, Table::kWarranty};
-constexpr Table kInsurer[] = {Table::kInsuranceCompany, Table::kItems, Table::kPolicy,
-                              Table::kService, Table::kWarranty};
+constexpr Table kLocations[] = {Table::kLocations, Table::kItems, Table::kService, Table::kWarranty,
+                                Table::kDocuments};
+constexpr Table kItems[] = {Table::kItems, Table::kService, Table::kWarranty, Table::kDocuments};
+constexpr Table kInsurer[] = {Table::kInsuranceCompany, Table::kItems,    Table::kPolicy,
+                              Table::kService,          Table::kWarranty, Table::kDocuments};
 constexpr Table kCompanies[] = {Table::kCompanies, Table::kService};
 constexpr Table kService[] = {Table::kService};
 constexpr Table kWarranty[] = {Table::kWarranty};
 constexpr Table kClaim[] = {Table::kClaim};
+constexpr Table kDocuments[] = {Table::kDocuments};
 
 constexpr RoutineTables kRoutines[] = {
     {Table::kPolicy, kPolicyDelete, kPolicyChange},
@@ -62,6 +64,7 @@ constexpr RoutineTables kRoutines[] = {
     {Table::kService, kService, kService},
     {Table::kWarranty, kWarranty, kWarranty},
     {Table::kClaim, kClaim, kClaim},
+    {Table::kDocuments, kDocuments, kDocuments},
 };
 
 const RoutineTables& RoutineOf(Table t) {
@@ -201,6 +204,34 @@ struct WalkCounts {
 
 bool WalkDependants(Table parent, Walk walk, WalkCounts* counts);
 
+// The stored files of the records this thread's delete has deleted so far:
+// put aside once the delete is committed, forgotten when it is undone, so
+// that a record and its file never part.
+thread_local std::vector<std::string> t_deleted_files;
+
+// Deletes the current record of `t`, noting its stored file.
+bool DeleteCurrent(Table t) {
+  const char* file_field = Def(t).stored_file_field;
+  std::string stored;
+  if (file_field != nullptr) stored = TrimmedText(BytesIn(t, *FieldNamed(file_field)));
+  files::Delete(File(t));
+  if (Failed()) {
+    Report(MessageId::kDeleteOperationError, Label(t));
+    return false;
+  }
+  if (!stored.empty()) t_deleted_files.push_back(std::move(stored));
+  return true;
+}
+
+// After a committed delete: the deleted records' files go to
+// documents/.deleted. One that cannot be moved stays where it was, which
+// loses nothing.
+void PutAsideDeletedFiles() {
+  std::string error;
+  for (const std::string& name : t_deleted_files) PutAside(env::Env::Default(), name, &error);
+  t_deleted_files.clear();
+}
+
 // Counts the records that name the record in `target`'s buffer through a
 // reference that keeps them.
 bool CountKept(Table target, WalkCounts* counts) {
@@ -230,11 +261,7 @@ bool WalkChildren(const Link& link, Walk walk, WalkCounts* counts) {
       ++counts->deleted[static_cast<size_t>(link.child)];
       continue;
     }
-    files::Delete(File(link.child));
-    if (Failed()) {
-      Report(MessageId::kDeleteOperationError, Label(link.child));
-      return false;
-    }
+    if (!DeleteCurrent(link.child)) return false;
   }
   return true;
 }
@@ -380,6 +407,7 @@ std::string VanishedWhy(Table t) {
 
 int Abandon() {
   if (files::InTransaction()) files::Rollback();
+  t_deleted_files.clear();
   return kIntegrityFailed;
 }
 
@@ -408,13 +436,12 @@ int DeleteRecord(Table t) {
     Report(MessageId::kRecordRetrievalError, Label(t));
     return Abandon();
   }
+  t_deleted_files.clear();
   if (!DeleteDependants(t)) return Abandon();
-  files::Delete(file);
-  if (Failed()) {
-    Report(MessageId::kDeleteOperationError, Label(t));
-    return Abandon();
-  }
-  return Finish(t);
+  if (!DeleteCurrent(t)) return Abandon();
+  const int result = Finish(t);
+  if (result == kIntegrityDone) PutAsideDeletedFiles();
+  return result;
 }
 
 bool DeleteReach::Nothing() const {

@@ -303,6 +303,59 @@ TEST_F(IntegrityTest, DeletingAnItemKeepsItsClaims) {
   EXPECT_EQ(Number("CLA:ITEM_REFERENCE"), 3);
 }
 
+// Two documents of item 3, their files in the documents folder.
+void AddDocumentsOfItem3() {
+  std::filesystem::create_directory("documents");
+  int n = 0;
+  for (const char* name : {"receipt.pdf", "manual.pdf"}) {
+    std::ofstream(std::string("documents/") + name) << name;
+    Clear(Table::kDocuments);
+    Set("DOC:DOCUMENT_REFERENCE", ++n);
+    Set("DOC:ITEM_REFERENCE", 3);
+    Set("DOC:FILE", name);
+    Add(Table::kDocuments);
+  }
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(IntegrityTest, DeletingAnItemPutsItsDocumentsFilesAsideOnlyWhenCommitted) {
+  AddDocumentsOfItem3();
+  // A delete that fails at the second document leaves records and files.
+  g_fault = {Table::kDocuments, files::kOpDelete, files::kAccessDenied, 1, true};
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 3));
+  EXPECT_EQ(DeleteRecord(Table::kItems), kIntegrityFailed);
+  EXPECT_EQ(g_messages, std::vector<std::string>{"17 DOCUMENTS"});
+  EXPECT_EQ(Count(Table::kDocuments), 2);
+  EXPECT_EQ(Contents("documents/receipt.pdf"), "receipt.pdf");
+  EXPECT_FALSE(std::filesystem::exists("documents/.deleted"));
+
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 3));
+  EXPECT_EQ(DeleteRecord(Table::kItems), kIntegrityDone);
+  EXPECT_EQ(Count(Table::kDocuments), 0);
+  EXPECT_FALSE(std::filesystem::exists("documents/receipt.pdf"));
+  EXPECT_EQ(Contents("documents/.deleted/receipt.pdf"), "receipt.pdf");
+  EXPECT_EQ(Contents("documents/.deleted/manual.pdf"), "manual.pdf");
+}
+
+TEST_F(IntegrityTest, DeletingADocumentPutsItsFileAsideAndRenumberingAnItemRelinksThem) {
+  AddDocumentsOfItem3();
+  ASSERT_TRUE(Get(Table::kDocuments, "DOC:DOCUMENT_REFERENCE", 2));
+  EXPECT_EQ(DeleteRecord(Table::kDocuments), kIntegrityDone);
+  EXPECT_EQ(Contents("documents/.deleted/manual.pdf"), "manual.pdf");
+  EXPECT_EQ(Contents("documents/receipt.pdf"), "receipt.pdf");
+
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 3));
+  RememberParentValue(Table::kItems);
+  Set("ITE:ITEM_CODE", 30);
+  EXPECT_EQ(ChangeRecord(Table::kItems), kIntegrityDone);
+  ASSERT_TRUE(Get(Table::kDocuments, "DOC:DOCUMENT_REFERENCE", 1));
+  EXPECT_EQ(Number("DOC:ITEM_REFERENCE"), 30);
+}
+
 TEST_F(IntegrityTest, DeletingARecordWithoutRelationsDeletesOnlyIt) {
   ASSERT_TRUE(Get(Table::kWarranty, "WAN:WARRANTY_REFERENCE", 2));
   EXPECT_EQ(DeleteRecord(Table::kWarranty), kIntegrityDone);
@@ -340,14 +393,15 @@ TEST_F(IntegrityTest, CountingADeleteWritesNothingAndCountsWhatTheDeleteThenTake
       // Kitchen holds items 2 and 3: warranty for both, service and a claim
       // for item 3.
       {Table::kLocations, "LOC:LOCATION", "Kitchen", 0,
-       "ITEMS 2; SERVICE 1; WARRANTY 2; kept CLAIM->ITEMS 1; "},
+       "ITEMS 2; SERVICE 1; WARRANTY 2; DOCUMENTS 0; kept CLAIM->ITEMS 1; "},
       {Table::kLocations, "LOC:LOCATION", "Attic", 0,
-       "ITEMS 1; SERVICE 1; WARRANTY 0; kept CLAIM->ITEMS 0; "},
+       "ITEMS 1; SERVICE 1; WARRANTY 0; DOCUMENTS 0; kept CLAIM->ITEMS 0; "},
       {Table::kInsuranceCompany, "INS:REFERENCE", nullptr, 1,
-       "POLICY 2; ITEMS 3; SERVICE 2; WARRANTY 2; kept CLAIM->ITEMS 1; "},
+       "POLICY 2; ITEMS 3; SERVICE 2; WARRANTY 2; DOCUMENTS 0; kept CLAIM->ITEMS 1; "},
       {Table::kPolicy, "POL:POLICY_REFERENCE", "PC", 0,
-       "ITEMS 1; SERVICE 1; WARRANTY 1; kept CLAIM->ITEMS 0; "},
-      {Table::kItems, "ITE:ITEM_CODE", nullptr, 3, "SERVICE 1; WARRANTY 1; kept CLAIM->ITEMS 1; "},
+       "ITEMS 1; SERVICE 1; WARRANTY 1; DOCUMENTS 0; kept CLAIM->ITEMS 0; "},
+      {Table::kItems, "ITE:ITEM_CODE", nullptr, 3,
+       "SERVICE 1; WARRANTY 1; DOCUMENTS 0; kept CLAIM->ITEMS 1; "},
       {Table::kCompanies, "COM:COMPANY_REFERENCE", nullptr, 1, "SERVICE 2; "},
       {Table::kWarranty, "WAN:WARRANTY_REFERENCE", nullptr, 2, ""},
       {Table::kClaim, "CLA:CLAIM_REFERENCE", nullptr, 1, ""},

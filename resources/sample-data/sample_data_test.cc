@@ -83,6 +83,9 @@ struct Sample {
   }
 };
 
+// The household keeps no documents: their files would have to come with it.
+bool InSample(app::Table t) { return t != app::Table::kDocuments; }
+
 Sample Load(const std::string& label) {
   Sample s;
   auto rows = Parse(ReadFile(fs::path(SAMPLE_DATA_DIR) / (label + ".csv")), label);
@@ -113,6 +116,7 @@ TEST_F(SampleDataTest, LoadsIntoAnEmptyFolderAndComesBackAsWritten) {
   ShellRun load = LoadScript();
   ASSERT_EQ(load.exit_code, 0) << load.output;
   for (const app::TableDef& t : app::Tables()) {
+    if (!InSample(t.table)) continue;
     SCOPED_TRACE(t.label);
     Sample written = Load(t.label);
     ASSERT_FALSE(written.rows.empty());
@@ -141,7 +145,9 @@ TEST_F(SampleDataTest, LoadingRefusesAFolderThatHasTablesAndChangesNothing) {
 
 TEST(SampleDataRelationsTest, EveryReferenceNamesARecordThatExists) {
   std::map<std::string, Sample> samples;
-  for (const app::TableDef& t : app::Tables()) samples[t.label] = Load(t.label);
+  for (const app::TableDef& t : app::Tables()) {
+    if (InSample(t.table)) samples[t.label] = Load(t.label);
+  }
   auto label = [](app::Table t) { return std::string(app::Def(t).label); };
   struct Link {
     std::string parent_table, parent_field, child_table, child_field;
@@ -149,6 +155,7 @@ TEST(SampleDataRelationsTest, EveryReferenceNamesARecordThatExists) {
   };
   std::vector<Link> links;
   for (const app::RelationDef& r : app::Relations()) {
+    if (!InSample(r.child)) continue;
     // A blank text reference leaves the record out of its optional key: an
     // item not yet insured. A number 0 would point at nothing.
     bool text = app::FieldNamed(r.child_field)->type == 18;

@@ -233,6 +233,10 @@ class Platform {
   // Opens the manual at what `request` names, without waiting: the user
   // reads it beside the program. A platform without a manual shows nothing.
   virtual void ShowHelp(const HelpRequest& /*request*/) {}
+  // Opens the file `file` (relative to the working folder, which is the data
+  // folder) in the desktop's viewer for its kind, without waiting. False when
+  // the desktop has no way to open it.
+  virtual bool OpenDocument(const std::string& /*file*/) { return false; }
   // Writes the page images `pages` in order as the PDF file `file`, one page
   // a sheet: the whole document or nothing (a failure leaves `file` as it
   // was, and a device, pipe or folder of that name is never replaced). False

@@ -139,6 +139,18 @@ std::vector<std::string> HeadlessPlatform::Helps() const {
   return helps_;
 }
 
+bool HeadlessPlatform::OpenDocument(const std::string& file) {
+  std::fprintf(stderr, "[open] %s\n", file.c_str());
+  std::lock_guard<std::mutex> lock(mu_);
+  opened_.push_back(file);
+  return true;
+}
+
+std::vector<std::string> HeadlessPlatform::Opened() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return opened_;
+}
+
 void HeadlessPlatform::QueueMessageAnswer(int button) {
   std::lock_guard<std::mutex> lock(mu_);
   message_answers_.push_back(MessageAnswer{button, {}});

@@ -57,6 +57,10 @@ class HeadlessPlatform : public Platform {
   // was opened, in order.
   void ShowHelp(const HelpRequest& request) override;
   std::vector<std::string> Helps() const;
+  // A document is opened in the transcript: "[open] FILE". Opened lists the
+  // files, in order.
+  bool OpenDocument(const std::string& file) override;
+  std::vector<std::string> Opened() const;
   std::vector<std::vector<std::string>> PrintJobs() const;
   std::vector<std::string> PrintedPages() const;
   // Without a printer every job fails, as when none is installed.
@@ -126,6 +130,7 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> notices_;
   std::map<std::string, std::string> settings_;
   std::vector<std::string> helps_;
+  std::vector<std::string> opened_;
   std::string pending_;
   bool cancel_all_ = false;
 };

@@ -338,6 +338,13 @@ struct ScriptCommands {
       return r.Fail("help opened at " + Quoted(helps.back()) + ", expected " + Quoted(c.a[0]));
     return true;
   }
+  static bool ExpectOpened(Runner& r, const Call& c) {
+    auto opened = r.platform_.Opened();
+    if (opened.empty()) return r.Fail("no document was opened");
+    if (opened.back() != c.a[0])
+      return r.Fail("opened " + Quoted(opened.back()) + ", expected " + Quoted(c.a[0]));
+    return true;
+  }
   static bool ExpectPopup(Runner& r, const Call& c) {
     auto popups = r.platform_.Popups();
     if (popups.empty()) return r.Fail("no popup menu was shown");
@@ -541,6 +548,7 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"expect popup", 1, Stage::kIdle, &C::ExpectPopup},
     {"expect notice", 1, Stage::kIdle, &C::ExpectNotice},
     {"expect help", 1, Stage::kIdle, &C::ExpectHelp},
+    {"expect opened", 1, Stage::kIdle, &C::ExpectOpened},
     {"expect pending", 1, Stage::kIdle, &C::ExpectPending},
     {"expect action", 1, Stage::kIdle, &C::ExpectAction},
     {"expect caption", 1, Stage::kWindow, &C::ExpectCaption},

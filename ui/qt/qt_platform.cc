@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QScreen>
+#include <QUrl>
 #include <algorithm>
 
 #include "ui/qt/list_control.h"
@@ -464,6 +466,12 @@ bool QtPlatform::PrinterSetup(WindowId owner) {
         }
         return chosen;
       })
+      .value_or(false);
+}
+
+bool QtPlatform::OpenDocument(const std::string& file) {
+  const QString path = QFileInfo(ToQt(file)).absoluteFilePath();
+  return gui_.Call<bool>([path] { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); })
       .value_or(false);
 }
 

@@ -71,6 +71,8 @@ class QtPlatform : public QObject, public Platform {
   // manual is found, a box that does not hold up the program says where it
   // was looked for.
   void ShowHelp(const HelpRequest& request) override;
+  // The desktop's viewer for the file's kind (QDesktopServices).
+  bool OpenDocument(const std::string& file) override;
   bool WritePdf(const std::vector<std::string>& pages, const std::string& file,
                 std::string* error = nullptr) override;
 
