@@ -177,7 +177,10 @@ TEST_F(BackupRunTest, ATargetIsNeverALinkNorBelowOneOrAnythingButAFile) {
   EXPECT_TRUE(fs::is_directory("new/sub"));
   EXPECT_FALSE(fs::exists("new/sub/x"));
   EXPECT_GT(FreeBytes("."), 0u);
-  EXPECT_EQ(FreeBytes("no/such/folder"), FreeBytes("."));
+  // A folder that is not there is measured where it would be made; other
+  // programs writing meanwhile move the figure a little.
+  const uint64_t missing = FreeBytes("no/such/folder"), here = FreeBytes(".");
+  EXPECT_LT((missing > here ? missing - here : here - missing), uint64_t{256} << 20);
 }
 
 }  // namespace

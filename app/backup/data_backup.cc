@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "app/dictionary/dictionary.h"
+#include "app/documents/document_store.h"
 #include "app/exchange/whole_file.h"
 #include "runtime/env/env.h"
 #include "runtime/files/error_codes.h"
@@ -103,6 +105,24 @@ bool PictureNames(files::FileRecord* items, std::vector<std::string>* names, std
   }
 }
 
+// The files of the documents folder and of the files put aside in it, by
+// name: the records' copies, which a restore must bring back with the
+// records. Hidden names (a copy being written) are no document yet.
+void DocumentFiles(std::vector<std::string>* names) {
+  for (const char* folder : {app::kDocumentsFolder, app::kPutAsideFolder}) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (name.empty() || name[0] == '.' || !it->is_regular_file(ec)) continue;
+      found.push_back(std::string(folder) + "/" + name);
+    }
+    std::sort(found.begin(), found.end());
+    names->insert(names->end(), found.begin(), found.end());
+  }
+}
+
 // Reads every table file and the picture names while the transaction holds
 // the files still.
 bool ReadInsideTransaction(const std::vector<const app::TableDef*>& defs, Snapshot* snapshot,
@@ -124,6 +144,9 @@ bool ReadInsideTransaction(const std::vector<const app::TableDef*>& defs, Snapsh
       return false;
     }
   }
+  // A document is stored before its record is saved, so while the tables
+  // are held every record's file is there.
+  DocumentFiles(&snapshot->pictures);
   return true;
 }
 
@@ -200,6 +223,11 @@ std::string PictureMember(const std::string& name, bool* relative) {
   return kOutsideFolder + full.substr(full.find_first_not_of('/'));
 }
 
+bool IsDocumentFile(const std::string& name) {
+  const std::string prefix = std::string(app::kDocumentsFolder) + "/";
+  return name.compare(0, prefix.size(), prefix) == 0;
+}
+
 bool LandsOnTable(const std::string& member) {
   for (const app::TableDef& def : app::Tables()) {
     if (files::SameName(member, std::string(kPicturesFolder) + def.label + ".QVF")) return true;
@@ -252,7 +280,7 @@ bool BackupRun::Step(std::string* error) {
   }
   if (!AddMember(member, data, name, mode, error)) return false;
   if (!relative) outside_.push_back(name);
-  ++pictures_written_;
+  ++(IsDocumentFile(name) ? documents_written_ : pictures_written_);
   return true;
 }
 
@@ -264,8 +292,10 @@ std::string BackupRun::Summary() const {
   auto counted = [](int n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };
-  std::string text = counted(tables(), "table", "tables") + " and " +
+  std::string text = counted(tables(), "table", "tables") +
+                     (documents_written_ > 0 ? ", " : " and ") +
                      counted(pictures_written_, "picture", "pictures");
+  if (documents_written_ > 0) text += " and " + counted(documents_written_, "document", "documents");
   auto some = [](const std::vector<std::string>& names) {
     constexpr size_t kShown = 5;
     std::string list;

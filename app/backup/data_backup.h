@@ -49,8 +49,14 @@ inline constexpr int kSnapshotAttempts = 3;
 struct Snapshot {
   std::vector<ArchiveMember> tables;  // "tables/ITEMS.QVF" and the file's bytes
   std::vector<uint32_t> table_modes;  // each file's permission bits
-  std::vector<std::string> pictures;  // the names ITE:PICTURE holds, each once
+  std::vector<std::string> pictures;  // the names ITE:PICTURE holds, each once,
+                                      // then the files of the documents folder
 };
+
+// Whether a picture name of the snapshot is a file of the documents folder
+// ("documents/receipt.pdf", "documents/.deleted/old.pdf"): kept and restored
+// as the pictures are, counted apart.
+bool IsDocumentFile(const std::string& name);
 
 // Takes the snapshot of the working directory's tables (a table file that is
 // missing is left out). False with `error` naming the table that failed.
@@ -87,6 +93,7 @@ class BackupRun {
   std::string Summary() const;
   int tables() const { return static_cast<int>(snapshot_.tables.size()); }
   int pictures() const { return pictures_written_; }
+  int documents() const { return documents_written_; }
   const std::vector<std::string>& missing() const { return missing_; }
 
  private:
@@ -98,6 +105,7 @@ class BackupRun {
   std::string list_;
   int done_ = 0;
   int pictures_written_ = 0;
+  int documents_written_ = 0;
   std::vector<std::string> missing_;
   std::vector<std::string> left_out_;  // the missing, with the reason when there is one
   std::vector<std::string> outside_;   // taken from outside the data folder

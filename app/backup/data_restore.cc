@@ -460,8 +460,11 @@ std::string RestoreRun::Summary() const {
   auto counted = [](size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };
-  std::string text = counted(tables_.size(), "table", "tables") + " and " +
-                     counted(pictures_.size(), "picture", "pictures");
+  size_t documents = 0;
+  for (const Picture& p : pictures_) documents += IsDocumentFile(p.target) ? 1 : 0;
+  std::string text = counted(tables_.size(), "table", "tables") + (documents > 0 ? ", " : " and ") +
+                     counted(pictures_.size() - documents, "picture", "pictures");
+  if (documents > 0) text += " and " + counted(documents, "document", "documents");
   if (outside_ > 0) {
     text += " (" + counted(static_cast<size_t>(outside_), "picture", "pictures") +
             " named by a full path went into the folder " + kRestoredOutsideFolder + ")";

@@ -6,7 +6,8 @@
 # (made here, of different bytes), a folder and a file that is not there.
 # Afterwards both files must be in documents/.deleted byte for byte, nothing
 # may be left in documents/ (no part of a copy either), and DOCUMENTS must
-# hold no record.
+# hold no record. Then a backup of the folder, restored into a new one, must
+# bring the documents folder back byte for byte.
 set -e
 bin=$1
 qvf=$2
@@ -35,3 +36,13 @@ head -n1 "$data.export" | grep -q '^DOC:DOCUMENT_REFERENCE,' || fail "DOCUMENTS 
 rows=$(awk 'NR > 1' "$data.export" | wc -l | tr -d ' ')
 [ "$rows" = 0 ] || fail "DOCUMENTS holds $rows records"
 echo "documents: copied whole, put aside on delete, nothing left behind"
+rm -rf "$data.tar.gz" "$data.restored"
+said=$("$bin" --data "$data" --backup "$data.tar.gz" 2>&1) || fail "the backup failed: $said"
+echo "$said" | grep -q "2 documents" || fail "the backup does not count the two documents: $said"
+said=$("$bin" --data "$data.restored" --restore "$data.tar.gz" 2>&1) || fail "the restore failed: $said"
+echo "$said" | grep -q "2 documents" || fail "the restore does not count the two documents: $said"
+for f in "Receipt_ shop.pdf" "Receipt_ shop-2.pdf"; do
+  cmp "$data/documents/.deleted/$f" "$data.restored/documents/.deleted/$f" ||
+    fail "documents/.deleted/$f did not come back from the backup as it was"
+done
+echo "documents: backed up and restored byte for byte"
