@@ -3,7 +3,7 @@
 # at whether every text shows whole and every list fills its window:
 #   inventory-browse.png        Browse INVENTORY ITEMS over the sample household
 #   claim-browse.png            Browse INSURANCE CLAIMS
-#   item-form-1.png ... -6.png  the first item in its form, each tab in turn
+#   item-form-1.png ... -7.png  the first item in its form, each tab in turn
 #                               (Ctrl+PgDn moves to the next)
 #   location-form.png           the first location in its form
 #   service-form.png            the first service record in its form
@@ -53,7 +53,7 @@ shoot inventory-browse.png
 # Enter is the browse's Change: the first item in its form.
 xdotool key Return
 sleep 3
-for tab in 1 2 3 4 5 6; do
+for tab in 1 2 3 4 5 6 7; do
   shoot "item-form-$tab.png"
   xdotool key ctrl+Next
   sleep 1
