@@ -152,9 +152,6 @@ class Browse {
   // The selected row (as the list has it) re-read with its parents through
   // the view; false with an empty buffer.
   bool FetchSelected();
-  void RecordToRow(BrowseRow* row, std::string position) const {
-    *row = rows_.FromRecords(std::move(position));
-  }
   void RowToRecord(int row) const;
   // Stores `value` in the order's locator field (text, or a number read from
   // it, truncated). With `lowest_after`, the key components after it take

@@ -1,6 +1,7 @@
 // The fifteen browses as data. Field equates name the buttons in each
-// window definition (resources/browse_*.yaml); columns name the field each
-// list column shows, in the order of the list's format string.
+// window definition (resources/zelta*.yaml, whose first line names the
+// procedure); columns name the field each list column shows, in the order of
+// the list's format string.
 #include <cmath>
 #include <cstring>
 #include <vector>

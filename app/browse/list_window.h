@@ -81,7 +81,7 @@ class ListProcedure : public BrowseList {
   bool export_ = false;  // the window's File menu has "Export List..."
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
-  int32_t exit_response_ = 2;
+  int32_t exit_response_ = ui::response::kCancelled;
   bool window_ready_ = false;
   bool refresh_pending_ = false;
   bool selection_posted_ = false;

@@ -31,6 +31,7 @@
 #include "app/form/child_list.h"
 #include "app/form/form_def.h"
 #include "app/form/numbered_records.h"
+#include "ui/engine/thread_codes.h"
 #include "ui/engine/window.h"
 
 namespace vorsandt::app {
@@ -88,7 +89,7 @@ class UpdateForm {
   std::vector<std::unique_ptr<ChildList>> children_;
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
-  int32_t exit_response_ = 2;
+  int32_t exit_response_ = ui::response::kCancelled;
   bool window_open_ = false;
   bool window_ready_ = false;
   bool refresh_pending_ = false;
