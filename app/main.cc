@@ -229,10 +229,8 @@ bool InstallScriptClock() {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  vorsandt::env::KeepFreedMemoryForReuse();
+// What the command line asks for.
+struct Options {
   std::string data;
   std::string script;
   bool headless = false;
@@ -242,159 +240,201 @@ int main(int argc, char** argv) {
   bool replace = false;
   long claim = 0;
   bool check_layout = false;
+};
+
+// The command line into `o`; false (after saying why) where it does not read.
+bool ParseArguments(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--data" && i + 1 < argc) {
-      data = argv[++i];
+      o->data = argv[++i];
     } else if (arg == "--script" && i + 1 < argc) {
-      script = argv[++i];
+      o->script = argv[++i];
     } else if (arg == "--report" && i + 1 < argc) {
-      report = argv[++i];
+      o->report = argv[++i];
     } else if (arg == "--pdf" && i + 1 < argc) {
-      pdf = argv[++i];
+      o->pdf = argv[++i];
     } else if (arg == "--claim" && i + 1 < argc) {
       char* end = nullptr;
-      claim = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || claim <= 0 || claim > 32767) {
+      o->claim = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || o->claim <= 0 || o->claim > 32767) {
         std::fprintf(stderr, "vorsandt: --claim takes a claim reference (1 to 32767)\n");
-        return 2;
+        return false;
       }
     } else if (arg == "--headless") {
-      headless = true;
+      o->headless = true;
     } else if ((arg == "--backup" || arg == "--restore") && i + 1 < argc) {
-      (arg == "--backup" ? backup : restore) = argv[++i];
+      (arg == "--backup" ? o->backup : o->restore) = argv[++i];
     } else if (arg == "--replace") {
-      replace = true;
+      o->replace = true;
     } else if (arg == "--screenshot-dir" && i + 1 < argc) {
       ++i;  // read by the desktop platform itself
     } else if (arg == "--font-size" && i + 1 < argc) {
       ++i;  // read by the desktop platform itself, checked below
       if (vorsandt::ui::qt::DesktopFontSize(argc, argv) < 0) {
         std::fprintf(stderr, "vorsandt: --font-size takes a point size from 4 to 72\n");
-        return 2;
+        return false;
       }
     } else if (arg == "--check-layout") {
-      check_layout = true;
+      o->check_layout = true;
     } else {
       Usage();
-      return 2;
+      return false;
     }
   }
-  // The layout check needs no data folder and no display of its own.
-  if (check_layout) {
-    if (headless || !report.empty() || !backup.empty() || !restore.empty() || !script.empty()) {
-      std::fprintf(stderr, "vorsandt: --check-layout goes alone (with --font-size at most)\n");
-      return 2;
-    }
-    return vorsandt::ui::qt::RunLayoutCheck(argc, argv);
+  return true;
+}
+
+// The combinations of options that go together, the archive of a backup
+// or restore then named from where the program was started; false (after
+// saying why) for one that does not.
+bool OptionsFit(Options* options) {
+  Options& o = *options;
+  if (!BackupOptionsFit(o.backup, o.restore, o.replace, o.headless || !o.report.empty())) {
+    return false;
   }
-  if (!BackupOptionsFit(backup, restore, replace, headless || !report.empty())) return 2;
-  if (report.empty() != pdf.empty() || (!report.empty() && headless)) {
+  if (o.report.empty() != o.pdf.empty() || (!o.report.empty() && o.headless)) {
     std::fprintf(stderr, "vorsandt: --report and --pdf go together, without --headless\n");
     Usage();
-    return 2;
+    return false;
   }
-  if ((report == "claimpack") != (claim != 0)) {
+  if ((o.report == "claimpack") != (o.claim != 0)) {
     std::fprintf(stderr, "vorsandt: --report claimpack and --claim N go together\n");
     Usage();
-    return 2;
+    return false;
   }
-  if (!pdf.empty()) {
-    // Named from where the program was started, not from the data folder.
-    std::error_code ec;
-    pdf = std::filesystem::absolute(pdf, ec).string();
-  }
-  if (!script.empty() && !headless) {
+  if (!o.script.empty() && !o.headless) {
     std::fprintf(stderr,
                  "vorsandt: --script runs only without a display: use --headless --script %s\n",
-                 script.c_str());
-    return 2;
+                 o.script.c_str());
+    return false;
   }
-  if (headless && script.empty()) {
+  if (o.headless && o.script.empty()) {
     std::fprintf(stderr, "vorsandt: --headless needs --script FILE\n");
-    return 2;
+    return false;
   }
-  if (!headless && report.empty() && backup.empty() && restore.empty() && !DisplayNamed()) {
+  if (!o.headless && o.report.empty() && o.backup.empty() && o.restore.empty() && !DisplayNamed()) {
     std::fprintf(stderr,
                  "vorsandt: no display was found (DISPLAY and WAYLAND_DISPLAY are not set)\n"
                  "vorsandt: to run the program without a display, use --headless --script FILE\n");
-    return 2;
+    return false;
   }
+  return true;
+}
 
-  // The script is read before the data folder changes the working directory.
-  std::string script_text;
+// The clock a run keeps and, under a script, the script's text (read before
+// the data folder changes the working directory); false after saying why.
+bool PrepareClockAndScript(const Options& o, std::string* script_text) {
   vorsandt::app::SetDueSoonEnabled(true);
-  if ((headless || !report.empty()) && !InstallScriptClock()) return 2;
+  if ((o.headless || !o.report.empty()) && !InstallScriptClock()) return false;
   // A desktop run keeps the real clock unless a day is named, as the
   // screenshots do so that the reminder they show is the same on every run.
   const char* today = std::getenv("VORSANDT_TODAY");
-  if (!headless && report.empty() && today != nullptr && today[0] != '\0' &&
+  if (!o.headless && o.report.empty() && today != nullptr && today[0] != '\0' &&
       !InstallScriptClock()) {
-    return 2;
+    return false;
   }
-  if (headless) {
+  if (o.headless) {
     std::string error;
-    if (!vorsandt::ui::headless::ReadScriptFile(script, &script_text, &error)) {
+    if (!vorsandt::ui::headless::ReadScriptFile(o.script, script_text, &error)) {
       std::fprintf(stderr, "vorsandt: %s\n", error.c_str());
-      return 2;
+      return false;
     }
   }
+  return true;
+}
 
-  // The settings file lies beside the program, so the locale is loaded before
-  // the working directory changes. A missing settings file keeps the defaults.
-  {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    vorsandt::format::LoadLocale(ec ? std::string(argv[0]) : self.string());
+// The settings file lies beside the program, so the locale is loaded before
+// the working directory changes. A missing settings file keeps the defaults.
+void LoadLocaleBesideProgram(const char* argv0) {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  vorsandt::format::LoadLocale(ec ? std::string(argv0) : self.string());
+}
+
+// Makes the data folder (when named) and changes into it; false after
+// saying why.
+bool EnterDataFolder(const std::string& data) {
+  if (data.empty()) return true;
+  std::error_code ec;
+  std::filesystem::create_directories(data, ec);
+  if (ec && !std::filesystem::is_directory(data)) {
+    // Why the folder could not be made, not the change into it that follows.
+    std::fprintf(stderr, "vorsandt: cannot make the data folder %s: %s\n", data.c_str(),
+                 ec.message().c_str());
+    return false;
   }
-  vorsandt::app::InitDictionary(&vorsandt::qvf::QvfEntry);
-  // Checked whole before the data folder is made or anything written in it.
-  if (!restore.empty()) {
-    return vorsandt::backup::RestoreCommand(restore, data.empty() ? "." : data, replace);
+  if (chdir(data.c_str()) != 0) {
+    std::fprintf(stderr, "vorsandt: cannot use the data folder %s: %s\n", data.c_str(),
+                 std::strerror(errno));
+    return false;
   }
+  return true;
+}
 
-  if (!data.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(data, ec);
-    if (ec && !std::filesystem::is_directory(data)) {
-      // Why the folder could not be made, not the change into it that follows.
-      std::fprintf(stderr, "vorsandt: cannot make the data folder %s: %s\n", data.c_str(),
-                   ec.message().c_str());
-      return 2;
-    }
-    if (chdir(data.c_str()) != 0) {
-      std::fprintf(stderr, "vorsandt: cannot use the data folder %s: %s\n", data.c_str(),
-                   std::strerror(errno));
-      return 2;
-    }
+// A restore stopped while it put its files in place is finished (or one
+// stopped before that undone) before any table is opened; false after
+// saying why it could not be.
+bool FinishStoppedRestore() {
+  std::string what, error;
+  if (!vorsandt::backup::RecoverRestore(vorsandt::env::Env::Default(), ".", &what, &error)) {
+    std::fprintf(stderr, "vorsandt: %s\n", error.c_str());
+    return false;
   }
+  if (!what.empty()) std::fprintf(stderr, "vorsandt: %s\n", what.c_str());
+  return true;
+}
 
-  // A restore stopped while it put its files in place is finished (or one
-  // stopped before that undone) before any table is opened.
-  {
-    std::string what, error;
-    if (!vorsandt::backup::RecoverRestore(vorsandt::env::Env::Default(), ".", &what, &error)) {
-      std::fprintf(stderr, "vorsandt: %s\n", error.c_str());
-      return 1;
-    }
-    if (!what.empty()) std::fprintf(stderr, "vorsandt: %s\n", what.c_str());
-  }
-
-  if (claim != 0) return ClaimPackToPdf(argc, argv, static_cast<int32_t>(claim), pdf);
-  if (!backup.empty()) return vorsandt::backup::BackupCommand(backup);
-  if (!report.empty()) return ReportToPdf(argc, argv, report, pdf);
-  if (!headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
-
-  // PDF files a script's procedures write are drawn through the toolkit's
-  // offscreen platform, as the command line's are; nothing is shown. A halt
-  // under a script ends it as the script runner decides (a failure, unless
-  // the script waits for the program to end with that code).
+// PDF files a script's procedures write are drawn through the toolkit's
+// offscreen platform, as the command line's are; nothing is shown. A halt
+// under a script ends it as the script runner decides (a failure, unless
+// the script waits for the program to end with that code).
+int RunScript(int argc, char** argv, const Options& o, const std::string& script_text) {
   OffscreenRun run(argc, argv, /*halt_fails=*/false);
   vorsandt::ui::headless::ScriptSession session;
-  session.name = script;
+  session.name = o.script;
   session.text = script_text;
   session.out = &std::cout;
   session.err = &std::cerr;
   return vorsandt::ui::headless::RunMainUnderScript(run.engine(), run.platform(),
                                                     vorsandt::app::Main, session);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vorsandt::env::KeepFreedMemoryForReuse();
+  Options o;
+  if (!ParseArguments(argc, argv, &o)) return 2;
+  // The layout check needs no data folder and no display of its own.
+  if (o.check_layout) {
+    if (o.headless || !o.report.empty() || !o.backup.empty() || !o.restore.empty() ||
+        !o.script.empty()) {
+      std::fprintf(stderr, "vorsandt: --check-layout goes alone (with --font-size at most)\n");
+      return 2;
+    }
+    return vorsandt::ui::qt::RunLayoutCheck(argc, argv);
+  }
+  if (!OptionsFit(&o)) return 2;
+  if (!o.pdf.empty()) {
+    // Named from where the program was started, not from the data folder.
+    std::error_code ec;
+    o.pdf = std::filesystem::absolute(o.pdf, ec).string();
+  }
+  std::string script_text;
+  if (!PrepareClockAndScript(o, &script_text)) return 2;
+  LoadLocaleBesideProgram(argv[0]);
+  vorsandt::app::InitDictionary(&vorsandt::qvf::QvfEntry);
+  // Checked whole before the data folder is made or anything written in it.
+  if (!o.restore.empty()) {
+    return vorsandt::backup::RestoreCommand(o.restore, o.data.empty() ? "." : o.data, o.replace);
+  }
+  if (!EnterDataFolder(o.data)) return 2;
+  if (!FinishStoppedRestore()) return 1;
+
+  if (o.claim != 0) return ClaimPackToPdf(argc, argv, static_cast<int32_t>(o.claim), o.pdf);
+  if (!o.backup.empty()) return vorsandt::backup::BackupCommand(o.backup);
+  if (!o.report.empty()) return ReportToPdf(argc, argv, o.report, o.pdf);
+  if (!o.headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
+  return RunScript(argc, argv, o, script_text);
 }

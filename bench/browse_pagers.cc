@@ -52,8 +52,7 @@ class BrowsePager : public Pager {
     browse_->SetColumns(kListColumns);
     if (!browse_->rows().bad_columns().empty()) return false;
     browse_->SelectOrder(1);
-    browse_->state().relocate_mode = app::kRelocateStart;
-    browse_->Relocate();
+    browse_->Relocate(app::kRelocateStart);
     browse_->BuildKeySpread();
     *spread_ = browse_->spread();
     return !browse_->failed() && browse_->rows().size() > 0;

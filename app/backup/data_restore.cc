@@ -16,6 +16,7 @@
 #include "app/dictionary/dictionary.h"
 #include "app/exchange/whole_file.h"
 #include "runtime/files/names.h"
+#include "storage/qvf/driver/lock_area.h"
 #include "storage/qvf/format.h"
 #include "storage/qvf/table/definition.h"
 #include "storage/qvf/table/qvf_table_commands.h"
@@ -420,7 +421,7 @@ bool RestoreRun::Write(const std::string& folder, bool replace, std::string* err
     std::unique_ptr<env::File> file;
     int e = env_->Open(paths[i], env::kOpenReadWrite | env::kOpenNoFollow, &file);
     for (int attempt = 0; e == 0 && attempt < kClaimTries; ++attempt) {
-      e = file->TryLock(qvf::kLockBase, qvf::kWriterLockLength, true);
+      e = qvf::TryClaimWriterRange(file.get());
       if (e != EAGAIN) break;
       env_->SleepMs(10);
     }

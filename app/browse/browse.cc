@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/browse/key_spread.h"
+#include "runtime/env/invariant.h"
 #include "runtime/eval/values.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -166,7 +167,8 @@ void Browse::QuickScan(bool on) {
   state_.quick_scan_on = on;
 }
 
-void Browse::Relocate() {
+void Browse::Relocate(int from) {
+  state_.relocate_mode = from;
   if (state_.relocate_mode == kRelocateCurrent && view_open_) {
     std::string here = files::Position(view_.get());
     if (Code() == files::kNoError && !here.empty()) {
@@ -191,8 +193,7 @@ void Browse::Relocate() {
   if (state_.to_load == 1) {
     // Nothing at or after the starting point: the records nearest to it are
     // the last ones of the order.
-    state_.scroll_event = ui::event::kScrollBottom;
-    JumpToEnd();
+    JumpToEnd(ui::event::kScrollBottom);
   } else {
     state_.reload_mode = kReloadCurrent;
     ReloadPage();
@@ -342,16 +343,29 @@ void Browse::Selected() {
     ClearPrimary();
     list_->Show(rows_, 0);
     list_->RowsPresent(false);
+    CheckInvariants();
     return;
   }
   state_.selected_row = std::clamp(state_.selected_row, 1, rows_.size());
   list_->Show(rows_, state_.selected_row);
   RowToRecord(state_.selected_row);
   list_->RowsPresent(true);
+  CheckInvariants();
 }
 
-void Browse::ServeScroll(int event) {
-  if (rows_.empty() || failed_) return;
+bool Browse::ServeScroll(int event) {
+  switch (event) {
+    case ui::event::kScrollUp:
+    case ui::event::kScrollDown:
+    case ui::event::kPageUp:
+    case ui::event::kPageDown:
+    case ui::event::kScrollTop:
+    case ui::event::kScrollBottom:
+      break;
+    default:
+      return false;
+  }
+  if (rows_.empty() || failed_) return true;
   state_.scroll_event = event;
   switch (event) {
     case ui::event::kScrollUp:
@@ -362,14 +376,59 @@ void Browse::ServeScroll(int event) {
     case ui::event::kPageDown:
       StepPage();
       break;
-    case ui::event::kScrollTop:
-    case ui::event::kScrollBottom:
-      JumpToEnd();
-      return;
-    default:
-      return;
+    default:  // top and bottom
+      JumpToEnd(event);
+      return true;
   }
   if (!failed_) Selected();
+  return true;
+}
+
+int Browse::DragThumb(int64_t pos) {
+  if (pos <= 1) return ui::event::kScrollTop;
+  if (pos >= 100) return ui::event::kScrollBottom;
+  RelocateToSpread(static_cast<int>(pos));
+  return 0;
+}
+
+void Browse::SelectRow(int choice) {
+  if (state_.row_count == 0) return;
+  state_.selected_row = std::clamp(choice, 1, state_.row_count);
+  RowToRecord(state_.selected_row);
+  CheckInvariants();
+}
+
+void Browse::RemoveSelectedRow() {
+  if (rows_.empty()) return;
+  rows_.Remove(state_.selected_row);
+  state_.row_count = rows_.size();
+  // The reload after the delete anchors on the row that took the removed
+  // one's place, the last row when it was the last.
+  state_.selected_row = std::min(state_.selected_row, state_.row_count);
+  CheckInvariants();
+}
+
+void Browse::ReloadFrom(int anchor) {
+  state_.reload_mode = anchor;
+  ReloadPage();
+}
+
+void Browse::ChooseOrder(int order) {
+  state_.last_order = state_.order;
+  state_.range_changed = false;
+  SelectOrder(order);
+  if (state_.order == state_.last_order && ranged() && ParentValue() != state_.saved_range_value) {
+    state_.range_changed = true;
+  }
+}
+
+void Browse::CheckInvariants() const {
+  if (failed_) return;  // the browse is closing
+  env::CheckInvariant(state_.row_count == rows_.size(), "browse", "row_count is the buffer's size");
+  env::CheckInvariant(rows_.empty()
+                          ? state_.selected_row == 0
+                          : state_.selected_row >= 1 && state_.selected_row <= rows_.size(),
+                      "browse", "selected_row is 0 exactly for an empty buffer, else a row");
 }
 
 void Browse::StepOneRow() {
@@ -398,7 +457,8 @@ void Browse::StepPage() {
   }
 }
 
-void Browse::JumpToEnd() {
+void Browse::JumpToEnd(int event) {
+  state_.scroll_event = event;
   const bool top = state_.scroll_event != ui::event::kScrollBottom;
   rows_.Clear();
   state_.row_count = 0;
@@ -503,8 +563,7 @@ void Browse::RelocateToSpread(int pos) {
   const std::vector<std::string>& values = spread();
   if (values.empty()) return;
   StoreLocator(values[static_cast<size_t>(std::clamp(pos, 1, kSpreadValues) - 1)]);
-  state_.relocate_mode = kRelocateKeyValue;
-  Relocate();
+  Relocate(kRelocateKeyValue);
 }
 
 bool Browse::FetchSelected() {

@@ -19,11 +19,16 @@
 // read delivers the row after it (or before it), at the cost of one re-read
 // of the row inside the view.
 //
-// Invariants (between routines):
+// Invariants (between routines; the state is the browse's own and changes
+// only through the routines and operations below, which keep them):
 //   1. rows().size() <= the list's item count at the last load.
 //   2. selected_row is 0 exactly when the buffer is empty, else 1..size.
 //   3. The record buffers hold the selected row's column values (RowToRecord)
 //      after every routine that changes the selection.
+//   4. row_count is rows().size().
+// 2 and 4 are checked with VORSANDT_CHECKS after every routine that ends
+// with a selection (a violation stops the program: runtime/env/invariant.h);
+// a browse whose read failed is closing and is not checked.
 #ifndef VORSANDT_APP_BROWSE_BROWSE_H_
 #define VORSANDT_APP_BROWSE_BROWSE_H_
 
@@ -114,10 +119,9 @@ class Browse {
     bool range_changed = false;
     int thumb_pos = 0;
   };
-  State& state() { return state_; }
+  // Read only: see the operations below.
   const State& state() const { return state_; }
   const BrowseRows& rows() const { return rows_; }
-  BrowseRows& rows() { return rows_; }
 
   // The current order; Select keeps it within 1..orders.
   void SelectOrder(int order);
@@ -130,17 +134,46 @@ class Browse {
   // does not fix (else its first free component).
   const files::FieldInfo* LocatorField() const;
 
+  // Selects `order` as SelectOrder does, noting the order it leaves
+  // (last_order) and whether the parent's value of a ranged order moved
+  // since the order's last load (range_changed).
+  void ChooseOrder(int order);
+
   // The routines.
   void OpenOrder();
-  void Relocate();
+  // Rebuilds the page from `from`: kRelocateCurrent (where the view
+  // stands), kRelocateKeyValue (the key value in the record buffer) or
+  // kRelocateStart (the order's first record).
+  void Relocate(int from);
   void LoadRows();
+  // Rebuilds the page around the anchor the last reload left
+  // (kReloadCurrent at first); ReloadFrom names it.
   void ReloadPage();
-  // Scroll events 3 to 8 (ignored with an empty buffer). The caller posts
-  // the selection afterwards.
-  void ServeScroll(int event);
-  void StepOneRow();
-  void StepPage();
-  void JumpToEnd();
+  // kReloadCurrent, kReloadAfterDelete or kReloadFirstRow.
+  void ReloadFrom(int anchor);
+  // The one dispatch of a list's scroll events, for every pattern: events 3
+  // to 8 are served (ignored with an empty buffer) and answer true; any
+  // other event answers false and is the caller's. The caller posts the
+  // selection afterwards.
+  bool ServeScroll(int event);
+  // The page at the order's top (kScrollTop) or bottom (kScrollBottom),
+  // with an empty buffer too.
+  void JumpToEnd(int event);
+  // The thumb dragged to `pos` (0-100): inside, the list relocates to that
+  // point of the spread and 0 is returned; at an end, the scroll event the
+  // caller posts instead (kScrollTop, kScrollBottom).
+  int DragThumb(int64_t pos);
+
+  // The user's choice in the list (1-based, kept within the rows) becomes
+  // the selected row, its values in the record buffers; nothing with an
+  // empty buffer.
+  void SelectRow(int choice);
+  // After the selected row's record was deleted: the row leaves the buffer
+  // and the selection stays within what is left; ReloadFrom
+  // (kReloadAfterDelete) then refills the page around where it stood.
+  void RemoveSelectedRow();
+  // The thumb position recomputed for the selected row.
+  void UpdateThumb() { state_.thumb_pos = ComputeThumb(); }
   void BuildKeySpread();
   // Entry `pos` (1-99) of the order's spread into the locator field and
   // relocate there. Positions at most 1 and exactly 100 are the caller's
@@ -152,9 +185,6 @@ class Browse {
   // The selected row (as the list has it) re-read with its parents through
   // the view; false with an empty buffer.
   bool FetchSelected();
-  void RecordToRow(BrowseRow* row, std::string position) const {
-    *row = rows_.FromRecords(std::move(position));
-  }
   void RowToRecord(int row) const;
   // Stores `value` in the order's locator field (text, or a number read from
   // it, truncated). With `lowest_after`, the key components after it take
@@ -180,6 +210,9 @@ class Browse {
 
  private:
   const files::KeyDecl* Key() const;
+  void CheckInvariants() const;
+  void StepOneRow();
+  void StepPage();
   void OpenView(bool from_key_value);
   void StoreRangeValue();
   void QuickScan(bool on);

@@ -1,6 +1,7 @@
 // The fifteen browses as data. Field equates name the buttons in each
-// window definition (resources/browse_*.yaml); columns name the field each
-// list column shows, in the order of the list's format string.
+// window definition (resources/zelta*.yaml, whose first line names the
+// procedure); columns name the field each list column shows, in the order of
+// the list's format string.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
 #include "runtime/views/field_values.h"
+#include "ui/engine/use_variable.h"
+#include "ui/engine/window.h"
 
 namespace vorsandt::app {
 namespace {
@@ -157,37 +160,52 @@ constexpr ListButton kItems1Buttons[] = {
 };
 
 // BrowseItems1 shows the value and the number of the items of its whole
-// current order, read afresh whenever its key spread is rebuilt.
-void ItemsTotals(ListProcedure& p) {
-  Browse& b = p.browse();
-  files::FileRecord* items = b.table();
-  files::FieldInfo price;
-  files::FileRecord* owner = nullptr;
-  if (!FindTableField("ITE:PRICE_PAID", &owner, &price)) return;
-  const size_t length = files::InstanceOf(items)->record_length;
-  uint8_t* record = files::RecordBuffer(items);
-  std::vector<uint8_t> saved(record, record + length);
-  b.OpenOrder();
-  if (b.failed()) return;
-  double sum = 0;
-  int32_t count = 0;
-  for (;;) {
-    files::Next(b.view());
-    if (files::Errors().Code() != files::kNoError) break;
-    sum += views::FieldNumber(price, files::RecordBuffer(items));
-    ++count;
+// current order ("itemsValue", "itemsCount"), read afresh whenever its key
+// spread is rebuilt.
+class ItemsTotals : public ListHook {
+ public:
+  void Bind(ui::Window& window) override {
+    window.Bind("itemsValue", ui::BindReal(&value_));
+    window.Bind("itemsCount", ui::BindLong(&count_));
   }
-  const int32_t code = files::Errors().Code();
-  std::memcpy(files::RecordBuffer(items), saved.data(), length);
-  if (code != files::kRecordNotAvailable) {
-    WarningMessage(MessageId::kRecordRetrievalError, "ITEMS");
-    p.CloseAfterFailure();
-    return;
+
+  void BeforeSpread(ListProcedure& p) override {
+    Browse& b = p.browse();
+    files::FileRecord* items = b.table();
+    files::FieldInfo price;
+    files::FileRecord* owner = nullptr;
+    if (!FindTableField("ITE:PRICE_PAID", &owner, &price)) return;
+    const size_t length = files::InstanceOf(items)->record_length;
+    uint8_t* record = files::RecordBuffer(items);
+    std::vector<uint8_t> saved(record, record + length);
+    b.OpenOrder();
+    if (b.failed()) return;
+    double sum = 0;
+    int32_t count = 0;
+    for (;;) {
+      files::Next(b.view());
+      if (files::Errors().Code() != files::kNoError) break;
+      sum += views::FieldNumber(price, files::RecordBuffer(items));
+      ++count;
+    }
+    const int32_t code = files::Errors().Code();
+    std::memcpy(files::RecordBuffer(items), saved.data(), length);
+    if (code != files::kRecordNotAvailable) {
+      WarningMessage(MessageId::kRecordRetrievalError, "ITEMS");
+      p.CloseAfterFailure();
+      return;
+    }
+    files::Errors().Clear();
+    value_ = std::round(sum * 100) / 100;
+    count_ = count;
   }
-  files::Errors().Clear();
-  p.totals_value = std::round(sum * 100) / 100;
-  p.totals_count = count;
-}
+
+ private:
+  double value_ = 0;
+  int32_t count_ = 0;
+};
+
+std::unique_ptr<ListHook> MakeItemsTotals() { return std::make_unique<ItemsTotals>(); }
 
 constexpr char kInsurancePopup[] =
     "|&Insert A New Company|&Change A Companies Details|&Delete A Company";
@@ -355,7 +373,7 @@ constexpr ListDef kBrowses[] = {
      .update_form = "UpdateItems",
      .buttons = kItems1Buttons,
      .incremental_locator = true,
-     .before_spread = &ItemsTotals},
+     .hook = &MakeItemsTotals},
 };
 
 struct RegisterBrowses {

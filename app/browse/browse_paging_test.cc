@@ -134,8 +134,7 @@ TEST_F(BrowsePagingTest, EmptyTableShowsNoRowsAndIgnoresScrolling) {
   Browse b(Table::kItems, kByDescription, &list);
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
-  b.state().relocate_mode = kRelocateStart;
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   EXPECT_EQ(b.state().row_count, 0);
   EXPECT_EQ(b.state().selected_row, 0);
   EXPECT_FALSE(list.present());
@@ -154,8 +153,7 @@ TEST_F(BrowsePagingTest, MovesAtTheEdgesOfAShortAndALongOrder) {
   Browse b(Table::kItems, kByDescription, &list);
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
-  b.state().relocate_mode = kRelocateStart;
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   ASSERT_EQ(b.state().row_count, 10);
   EXPECT_EQ(Item(b, 1), ItemName(1));
   EXPECT_EQ(b.state().selected_row, 1);
@@ -206,8 +204,7 @@ TEST_F(BrowsePagingTest, FewerRecordsThanAPage) {
   Browse b(Table::kItems, kByDescription, &list);
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
-  b.state().relocate_mode = kRelocateStart;
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   EXPECT_EQ(b.state().row_count, 4);
   b.ServeScroll(ui::event::kPageDown);
   EXPECT_EQ(b.state().selected_row, 4);
@@ -223,24 +220,71 @@ TEST_F(BrowsePagingTest, DeletingTheLastRecordOnTheLastPageTopsThePageUpFromAbov
   Browse b(Table::kItems, kByDescription, &list);
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
-  b.state().scroll_event = ui::event::kScrollBottom;
-  b.JumpToEnd();
+  b.JumpToEnd(ui::event::kScrollBottom);
   ASSERT_EQ(Selected(b), ItemName(25));
   // What the delete form does, then what the browse does after it.
   ASSERT_TRUE(b.FetchSelected());
   b.CloseView();
   files::Delete(File(Table::kItems));
   ASSERT_EQ(files::Errors().Code(), 0);
-  b.rows().Remove(b.state().selected_row);
-  --b.state().row_count;
-  b.state().reload_mode = kReloadAfterDelete;
+  b.RemoveSelectedRow();
   b.OpenOrder();
-  b.ReloadPage();
+  b.ReloadFrom(kReloadAfterDelete);
   ASSERT_EQ(b.state().row_count, 10);
   EXPECT_EQ(Item(b, 1), ItemName(15));
   EXPECT_EQ(Item(b, 10), ItemName(24));
   EXPECT_EQ(b.state().selected_row, 10);
   EXPECT_EQ(Selected(b), ItemName(24));
+}
+
+// The operations a list window changes the browse through: a choice is kept
+// within the rows and shown in the record buffer, only scroll events are the
+// browse's, a dragged thumb hands its ends back as scroll events, a removed
+// last row leaves the selection on the new last row, and a ranged order
+// notices its parent's value moving.
+TEST_F(BrowsePagingTest, OperationsKeepTheSelectionOnTheBuffer) {
+  Fill(30);
+  FakeList list(10);
+  Browse b(Table::kItems, kByDescription, &list);
+  b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
+  b.SelectOrder(1);
+  b.Relocate(kRelocateStart);
+  b.BuildKeySpread();
+  b.SelectRow(99);
+  EXPECT_EQ(b.state().selected_row, 10);
+  EXPECT_EQ(
+      views::FieldText(Field("ITE:ITEM"), files::RecordBuffer(File(Table::kItems))).substr(0, 9),
+      ItemName(10));
+  b.SelectRow(-3);
+  EXPECT_EQ(b.state().selected_row, 1);
+  EXPECT_FALSE(b.ServeScroll(ui::event::kNewSelection));
+  EXPECT_EQ(b.state().selected_row, 1);
+  EXPECT_TRUE(b.ServeScroll(ui::event::kScrollDown));
+  EXPECT_EQ(b.state().selected_row, 2);
+  EXPECT_EQ(b.DragThumb(0), ui::event::kScrollTop);
+  EXPECT_EQ(b.DragThumb(100), ui::event::kScrollBottom);
+  EXPECT_EQ(b.DragThumb(50), 0);
+  EXPECT_GT(Item(b, 1), ItemName(1));
+  b.SelectRow(10);
+  b.RemoveSelectedRow();
+  EXPECT_EQ(b.state().row_count, 9);
+  EXPECT_EQ(b.state().selected_row, 9);
+  EXPECT_EQ(b.rows().size(), 9);
+
+  FakeList short_list(4);
+  Browse ranged(Table::kItems, kByLocation, &short_list);
+  ranged.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
+  uint8_t* location = files::RecordBuffer(File(Table::kLocations));
+  views::StoreText(Field("LOC:LOCATION"), location, "ROOM 1");
+  ranged.ChooseOrder(1);
+  EXPECT_EQ(ranged.state().last_order, 0);
+  ranged.Relocate(kRelocateStart);
+  ranged.ChooseOrder(1);
+  EXPECT_EQ(ranged.state().last_order, 1);
+  EXPECT_FALSE(ranged.state().range_changed);
+  views::StoreText(Field("LOC:LOCATION"), location, "ROOM 2");
+  ranged.ChooseOrder(1);
+  EXPECT_TRUE(ranged.state().range_changed);
 }
 
 // Another user deletes the record at the edge of the page: the page still
@@ -251,11 +295,10 @@ TEST_F(BrowsePagingTest, ARecordDeletedUnderTheEdgeOfThePageDoesNotStopPaging) {
   Browse b(Table::kItems, kByDescription, &list);
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
-  b.state().relocate_mode = kRelocateStart;
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   ASSERT_EQ(Item(b, 10), ItemName(10));
   // Up at the top, so that the view no longer stands on the last row.
-  b.state().selected_row = 1;
+  b.SelectRow(1);
   b.ServeScroll(ui::event::kScrollUp);
   // Delete ITEM 10 behind the browse's back (as another process would).
   {
@@ -266,7 +309,7 @@ TEST_F(BrowsePagingTest, ARecordDeletedUnderTheEdgeOfThePageDoesNotStopPaging) {
     files::Delete(items);
     ASSERT_EQ(files::Errors().Code(), 0);
   }
-  b.state().selected_row = 10;
+  b.SelectRow(10);
   b.ServeScroll(ui::event::kScrollDown);
   EXPECT_EQ(list.failed_table, "");
   EXPECT_EQ(Item(b, 1), ItemName(2));
@@ -286,13 +329,12 @@ TEST_F(BrowsePagingTest, QuickScanFramesPageLoadsOnly) {
     Browse b(Table::kItems, kByDescription, &list, quick);
     b.SetColumns({{"ITE:ITEM", "@s60"}});
     b.SelectOrder(1);
-    b.state().relocate_mode = kRelocateStart;
-    b.Relocate();
+    b.Relocate(kRelocateStart);
     g_sends = 0;
     b.ServeScroll(ui::event::kPageDown);
     EXPECT_EQ(g_sends, quick ? 2 : 0);
     EXPECT_FALSE(b.state().quick_scan_on);
-    b.state().selected_row = 10;
+    b.SelectRow(10);
     g_sends = 0;
     b.ServeScroll(ui::event::kScrollDown);
     EXPECT_EQ(g_sends, 0);
@@ -306,15 +348,14 @@ TEST_F(BrowsePagingTest, RangedOrderShowsOnlyTheParentsRecordsAndANewParentStart
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
   views::StoreText(Field("LOC:LOCATION"), files::RecordBuffer(File(Table::kLocations)), "room 1");
-  b.state().relocate_mode = kRelocateStart;
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   EXPECT_EQ(b.state().saved_range_value, "room 1");
   EXPECT_EQ(Item(b, 1), ItemName(1));
   EXPECT_EQ(Item(b, 2), ItemName(4));
   b.ServeScroll(ui::event::kScrollBottom);
   EXPECT_EQ(Selected(b), ItemName(28));
   views::StoreText(Field("LOC:LOCATION"), files::RecordBuffer(File(Table::kLocations)), "ROOM 2");
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   EXPECT_EQ(Item(b, 1), ItemName(2));
   EXPECT_EQ(b.state().row_count, 4);
 }
@@ -325,8 +366,7 @@ TEST_F(BrowsePagingTest, ThumbSpreadFindsTheKeyAtThatFraction) {
   Browse b(Table::kItems, kByDescription, &list);
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
-  b.state().relocate_mode = kRelocateStart;
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   b.BuildKeySpread();
   ASSERT_EQ(b.spread().size(), 100u);
   // Every name shares "ITEM AA"; the spread lies between the first and last.
@@ -356,8 +396,7 @@ TEST_F(BrowsePagingTest, PageAndRowMovesReadAPageAndARecordAt100000Records) {
   Browse b(Table::kItems, kByDescription, &list);
   b.SetColumns({{"ITE:ITEM", "@s60"}, {"ITE:LOCATION", "@s30"}});
   b.SelectOrder(1);
-  b.state().relocate_mode = kRelocateStart;
-  b.Relocate();
+  b.Relocate(kRelocateStart);
   b.BuildKeySpread();
   for (int place : {0, 25, 50, 75, 99}) {
     SCOPED_TRACE(place);
@@ -376,13 +415,13 @@ TEST_F(BrowsePagingTest, PageAndRowMovesReadAPageAndARecordAt100000Records) {
     if (place < 99) {
       EXPECT_GT(Item(b, 1), last);
     }
-    b.state().selected_row = b.state().row_count;
+    b.SelectRow(b.state().row_count);
     g_reads = 0;
     b.ServeScroll(ui::event::kScrollDown);
     EXPECT_LE(g_reads, 1);
 
     // Turning round costs the view one re-read of the row it restarts from.
-    b.state().selected_row = 1;
+    b.SelectRow(1);
     std::string first = Item(b, 1);
     g_reads = 0;
     b.ServeScroll(ui::event::kScrollUp);
@@ -399,7 +438,7 @@ TEST_F(BrowsePagingTest, PageAndRowMovesReadAPageAndARecordAt100000Records) {
     EXPECT_LE(g_reads, kPage + 1);
 
     // Inside the page nothing is read.
-    b.state().selected_row = 5;
+    b.SelectRow(5);
     g_reads = 0;
     b.ServeScroll(ui::event::kScrollDown);
     b.ServeScroll(ui::event::kScrollUp);

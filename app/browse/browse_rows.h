@@ -56,7 +56,7 @@ class BrowseRows {
   BrowseRow TakeLast();
   void Remove(int row);
 
-  // RecordToRow: every column's field from its record buffer, then `position`.
+  // Every column's field from its record buffer, then `position`.
   BrowseRow FromRecords(std::string position) const;
   // The same into `row`, reusing the storage it already has.
   void FillFromRecords(BrowseRow* row, std::string_view position) const;

@@ -8,20 +8,36 @@
 // record back to the procedure that called it with request 4.
 //
 // Each instance is data (ListDef): its window, tables, orders, columns,
-// buttons and the few switches in which instances differ; BrowseItems1's
-// totals are its hook. A procedure the list calls that is not part of the
-// program answers "cancelled" and the list carries on.
+// buttons and the few switches in which instances differ; what one instance
+// adds of its own (BrowseItems1's totals) is its hook (ListHook). A procedure the list calls that
+// is not part of the program answers "cancelled" and the list carries on.
 #ifndef VORSANDT_APP_BROWSE_LIST_PROCEDURE_H_
 #define VORSANDT_APP_BROWSE_LIST_PROCEDURE_H_
 
+#include <memory>
 #include <span>
 
 #include "app/browse/browse.h"
 #include "app/dictionary/dictionary.h"
 
+namespace vorsandt::ui {
+class Window;
+}  // namespace vorsandt::ui
+
 namespace vorsandt::app {
 
 class ListProcedure;
+
+// What one instance adds to the generic list, made afresh for each run of
+// the procedure and used on its thread: variables of its own bound in the
+// window, and work before every rebuild of the key spread.
+class ListHook {
+ public:
+  virtual ~ListHook() = default;
+  // Called once, after the tables' records are bound in the window.
+  virtual void Bind(ui::Window& window) = 0;
+  virtual void BeforeSpread(ListProcedure& list) = 0;
+};
 
 // A button that calls another procedure on the list's thread.
 struct ListButton {
@@ -51,8 +67,8 @@ struct ListDef {
   // The entry before the list whose value relocates the list ("INS:REFERENCE").
   const char* entry_locator = nullptr;
   bool incremental_locator = false;
-  // Runs before every rebuild of the key spread (BrowseItems1's totals).
-  void (*before_spread)(ListProcedure&) = nullptr;
+  // Makes the instance's hook (BrowseItems1's totals); none for most.
+  std::unique_ptr<ListHook> (*hook)() = nullptr;
   // A browse that also has a select's Select button (the picture browse):
   // shown, default and enabled only when called with request 4, and first in
   // the popup ("&Select" before the browse items).

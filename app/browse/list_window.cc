@@ -18,7 +18,9 @@
 namespace vorsandt::app {
 
 ListProcedure::ListProcedure(const ListDef& def)
-    : def_(def), browse_(std::make_unique<Browse>(def.primary, def.orders, this, def.quick_scan)) {}
+    : def_(def),
+      browse_(std::make_unique<Browse>(def.primary, def.orders, this, def.quick_scan)),
+      hook_(def.hook != nullptr ? def.hook() : nullptr) {}
 
 ListProcedure::~ListProcedure() = default;
 
@@ -56,8 +58,7 @@ void ListProcedure::Prepare() {
   browse_->SetColumns(columns);
 
   for (Table t : def_.tables) ui::BindRecord(*window_, File(t));
-  window_->Bind("itemsValue", ui::BindReal(&totals_value));
-  window_->Bind("itemsCount", ui::BindLong(&totals_count));
+  if (hook_ != nullptr) hook_->Bind(*window_);
   locator_text_.assign(def_.orders.size(), std::string());
   locator_length_.assign(def_.orders.size(), 0);
 }
@@ -208,19 +209,14 @@ void ListProcedure::ReadFailed(const std::string& table) {
 
 void ListProcedure::OnList() {
   const int event = window_->Event();
+  if (browse_->ServeScroll(event)) {
+    PostSelection();
+    ClearLocator();
+    return;
+  }
   switch (event) {
     case ui::event::kNewSelection:
       SelectionChanged();
-      break;
-    case ui::event::kScrollUp:
-    case ui::event::kScrollDown:
-    case ui::event::kPageUp:
-    case ui::event::kPageDown:
-    case ui::event::kScrollTop:
-    case ui::event::kScrollBottom:
-      browse_->ServeScroll(event);
-      PostSelection();
-      ClearLocator();
       break;
     case ui::event::kAlertKey:
       HandleAlertKey();
@@ -280,24 +276,17 @@ int ListProcedure::OrderOfTab() const {
 }
 
 void ListProcedure::CheckOrder() {
-  Browse::State& s = browse_->state();
-  s.last_order = s.order;
-  s.range_changed = false;
-  browse_->SelectOrder(OrderOfTab());
-  if (s.order == s.last_order && browse_->ranged() &&
-      browse_->ParentValue() != s.saved_range_value) {
-    s.range_changed = true;
-  }
+  const Browse::State& s = browse_->state();
+  browse_->ChooseOrder(OrderOfTab());
   if (s.order == s.last_order && !s.range_changed && !refresh_pending_) return;
   browse_->FetchSelected();
   browse_->OpenOrder();
   if (s.last_order == 0) {
     // A list called to select starts at the record its caller left.
-    s.relocate_mode = selecting() ? kRelocateKeyValue : kRelocateStart;
+    browse_->Relocate(selecting() ? kRelocateKeyValue : kRelocateStart);
   } else {
-    s.relocate_mode = s.range_changed ? kRelocateStart : kRelocateKeyValue;
+    browse_->Relocate(s.range_changed ? kRelocateStart : kRelocateKeyValue);
   }
-  browse_->Relocate();
   if (s.row_count != 0) browse_->RowToRecord(s.selected_row);
   RebuildSpread();
   PostSelection();
@@ -305,7 +294,7 @@ void ListProcedure::CheckOrder() {
 
 void ListProcedure::RebuildSpread() {
   if (browse_->failed()) return;
-  if (def_.before_spread != nullptr) def_.before_spread(*this);
+  if (hook_ != nullptr) hook_->BeforeSpread(*this);
   browse_->BuildKeySpread();
 }
 
@@ -317,7 +306,7 @@ void ListProcedure::PostSelection() {
 
 void ListProcedure::SelectionChanged() {
   selection_posted_ = false;
-  Browse::State& s = browse_->state();
+  const Browse::State& s = browse_->state();
   const bool rows = s.row_count != 0;
   if (window_->Keycode() == ui::key::kMouseRight) {
     if (has_select()) {
@@ -336,15 +325,14 @@ void ListProcedure::SelectionChanged() {
     return;
   }
   if (!rows) return;
-  s.selected_row = std::clamp(window_->Choice(list_), 1, s.row_count);
-  browse_->RowToRecord(s.selected_row);
+  browse_->SelectRow(window_->Choice(list_));
   ShowPicture();
   if (s.row_count == ItemCount()) {
     if (!scroll_bar_) {
       window_->SetProperty(list_, ui::prop::kVScroll, 1);
       scroll_bar_ = true;
     }
-    s.thumb_pos = browse_->ComputeThumb();
+    browse_->UpdateThumb();
   } else if (scroll_bar_) {
     window_->SetProperty(list_, ui::prop::kVScroll, 0);
     scroll_bar_ = false;
@@ -396,13 +384,10 @@ void ListProcedure::HandleAlertKey() {
 }
 
 void ListProcedure::HandleThumbDrag() {
-  const int64_t pos = window_->GetNumber(list_, ui::prop::kThumb);
-  if (pos <= 1) {
-    window_->Post(ui::event::kScrollTop, list_);
-  } else if (pos >= 100) {
-    window_->Post(ui::event::kScrollBottom, list_);
+  const int end = browse_->DragThumb(window_->GetNumber(list_, ui::prop::kThumb));
+  if (end != 0) {
+    window_->Post(end, list_);
   } else {
-    browse_->RelocateToSpread(static_cast<int>(pos));
     PostSelection();
   }
 }
@@ -436,8 +421,7 @@ void ListProcedure::Locate(int key) {
   }
   if (text.size() > width) text.resize(width);
   browse_->StoreLocator(text);
-  browse_->state().relocate_mode = kRelocateKeyValue;
-  browse_->Relocate();
+  browse_->Relocate(kRelocateKeyValue);
   PostSelection();
 }
 
@@ -451,10 +435,9 @@ void ListProcedure::ClearLocator() {
 }
 
 void ListProcedure::EntryLocator() {
-  Browse::State& s = browse_->state();
+  const Browse::State& s = browse_->state();
   if (refresh_pending_) {
-    s.reload_mode = kReloadAfterDelete;
-    browse_->ReloadPage();
+    browse_->ReloadFrom(kReloadAfterDelete);
     return;
   }
   files::FileRecord* table = nullptr;
@@ -463,8 +446,7 @@ void ListProcedure::EntryLocator() {
       views::FieldNumber(field, files::RecordBuffer(table)) == 0) {
     return;
   }
-  s.relocate_mode = kRelocateKeyValue;
-  browse_->Relocate();
+  browse_->Relocate(kRelocateKeyValue);
   window_->Select(list_);
   PostSelection();
 }
@@ -492,7 +474,7 @@ void ListProcedure::RunUpdateForm() {
 }
 
 void ListProcedure::AfterUpdate(bool completed) {
-  Browse::State& s = browse_->state();
+  const Browse::State& s = browse_->state();
   if (!completed && s.row_count != 0) browse_->RowToRecord(s.selected_row);
   window_->Select(list_);
   current_request_ = initial_request_;
@@ -500,7 +482,7 @@ void ListProcedure::AfterUpdate(bool completed) {
 }
 
 void ListProcedure::InsertRow() {
-  Browse::State& s = browse_->state();
+  const Browse::State& s = browse_->state();
   browse_->ClearPrimary();
   if (browse_->ranged()) {
     // The new record belongs to the parent shown.
@@ -522,8 +504,7 @@ void ListProcedure::UpdateAndRelocate(int32_t request) {
   RunUpdateForm();
   const bool completed = exit_response_ == ui::response::kCompleted;
   if (completed) {
-    browse_->state().relocate_mode = kRelocateKeyValue;
-    browse_->Relocate();
+    browse_->Relocate(kRelocateKeyValue);
     RebuildSpread();
     PostSelection();
   }
@@ -531,16 +512,13 @@ void ListProcedure::UpdateAndRelocate(int32_t request) {
 }
 
 void ListProcedure::DeleteRow() {
-  Browse::State& s = browse_->state();
   current_request_ = ui::request::kDelete;
   RunUpdateForm();
   const bool completed = exit_response_ == ui::response::kCompleted;
   if (completed) {
-    browse_->rows().Remove(s.selected_row);
-    s.row_count = browse_->rows().size();
-    s.reload_mode = kReloadAfterDelete;
+    browse_->RemoveSelectedRow();
     browse_->OpenOrder();
-    browse_->ReloadPage();
+    browse_->ReloadFrom(kReloadAfterDelete);
     RebuildSpread();
     PostSelection();
   }

@@ -34,9 +34,6 @@ class ListProcedure : public BrowseList {
   const ListDef& def() const { return def_; }
   // Ends the procedure after a failure the user has been told about.
   void CloseAfterFailure() { window_->Post(ui::event::kCloseWindow); }
-  // Totals shown by BrowseItems1 ("itemsValue", "itemsCount").
-  double totals_value = 0;
-  int32_t totals_count = 0;
 
  private:
   int Optional(const char* equate) const;
@@ -75,13 +72,14 @@ class ListProcedure : public BrowseList {
   const ListDef& def_;
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<Browse> browse_;
+  std::unique_ptr<ListHook> hook_;
   int list_ = 0, sheet_ = 0, insert_ = 0, change_ = 0, delete_ = 0, select_ = 0;
   int close_ = 0, help_ = 0, entry_ = 0, image_ = 0;
   std::vector<int> button_fields_;
   bool export_ = false;  // the window's File menu has "Export List..."
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
-  int32_t exit_response_ = 2;
+  int32_t exit_response_ = ui::response::kCancelled;
   bool window_ready_ = false;
   bool refresh_pending_ = false;
   bool selection_posted_ = false;

@@ -46,36 +46,24 @@ void ChildList::SetAlertKeys() {
 }
 
 void ChildList::Refresh(bool force) {
-  Browse::State& s = browse_->state();
+  const Browse::State& s = browse_->state();
   const bool first = s.order == 0;
   browse_->SelectOrder(1);
   const bool range_changed = !first && browse_->ParentValue() != s.saved_range_value;
   if (!first && !range_changed && !force) return;
   browse_->OpenOrder();
-  s.relocate_mode = first || range_changed ? kRelocateStart : kRelocateKeyValue;
-  browse_->Relocate();
+  browse_->Relocate(first || range_changed ? kRelocateStart : kRelocateKeyValue);
   if (s.row_count != 0) browse_->RowToRecord(s.selected_row);
 }
 
 bool ChildList::Serve(int event, int field) {
   if (field == 0) return false;
-  Browse::State& s = browse_->state();
-  const bool rows = s.row_count != 0;
+  const bool rows = browse_->state().row_count != 0;
   if (field == list_) {
+    if (browse_->ServeScroll(event)) return true;
     switch (event) {
       case ui::event::kNewSelection:
-        if (rows) {
-          s.selected_row = std::clamp(window_.Choice(list_), 1, s.row_count);
-          browse_->RowToRecord(s.selected_row);
-        }
-        break;
-      case ui::event::kScrollUp:
-      case ui::event::kScrollDown:
-      case ui::event::kPageUp:
-      case ui::event::kPageDown:
-      case ui::event::kScrollTop:
-      case ui::event::kScrollBottom:
-        browse_->ServeScroll(event);
+        browse_->SelectRow(window_.Choice(list_));
         break;
       case ui::event::kAlertKey: {
         const int key = window_.Keycode();
@@ -110,7 +98,7 @@ bool ChildList::Serve(int event, int field) {
 // finds the record it inserted or changed, or reloads around the one it
 // deleted.
 void ChildList::CallForm(int32_t request) {
-  Browse::State& s = browse_->state();
+  const Browse::State& s = browse_->state();
   if (request == ui::request::kInsert) {
     // The new record belongs to the form's record.
     const std::string parent = browse_->ParentValue();
@@ -137,13 +125,10 @@ void ChildList::CallForm(int32_t request) {
     return;
   }
   if (request == ui::request::kDelete) {
-    browse_->rows().Remove(s.selected_row);
-    s.row_count = browse_->rows().size();
-    s.reload_mode = kReloadAfterDelete;
-    browse_->ReloadPage();
+    browse_->RemoveSelectedRow();
+    browse_->ReloadFrom(kReloadAfterDelete);
   } else {
-    s.relocate_mode = kRelocateKeyValue;
-    browse_->Relocate();
+    browse_->Relocate(kRelocateKeyValue);
   }
   window_.Select(list_);
 }

@@ -32,6 +32,7 @@
 #include "app/form/form_def.h"
 #include "app/form/numbered_records.h"
 #include "app/form/stored_file.h"
+#include "ui/engine/thread_codes.h"
 #include "ui/engine/window.h"
 
 namespace vorsandt::app {
@@ -90,7 +91,7 @@ class UpdateForm {
   std::unique_ptr<StoredFile> stored_file_;  // the record's file (UpdateDocuments)
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
-  int32_t exit_response_ = 2;
+  int32_t exit_response_ = ui::response::kCancelled;
   bool window_open_ = false;
   bool window_ready_ = false;
   bool refresh_pending_ = false;

@@ -394,8 +394,7 @@ void QueryWindow::RunQuery() {
   window_->SetProperty(results_, ui::prop::kFormat, format);
   browse_->SetColumns(columns);
   browse_->SelectOrder(1);
-  browse_->state().relocate_mode = kRelocateStart;
-  browse_->Relocate();
+  browse_->Relocate(kRelocateStart);
   if (browse_->failed()) return;
   browse_->BuildKeySpread();
   Status(browse_->state().row_count == 0 ? "No record matches the query." : "");
@@ -405,25 +404,15 @@ void QueryWindow::RunQuery() {
 
 void QueryWindow::OnResults(int event) {
   if (browse_ == nullptr || browse_->failed()) return;
-  Browse::State& s = browse_->state();
+  const Browse::State& s = browse_->state();
+  if (browse_->ServeScroll(event)) {
+    window_->Post(ui::event::kNewSelection, results_);
+    return;
+  }
   switch (event) {
-    case ui::event::kScrollUp:
-    case ui::event::kScrollDown:
-    case ui::event::kPageUp:
-    case ui::event::kPageDown:
-    case ui::event::kScrollTop:
-    case ui::event::kScrollBottom:
-      browse_->ServeScroll(event);
-      window_->Post(ui::event::kNewSelection, results_);
-      return;
     case ui::event::kScrollDrag: {
-      const int64_t pos = window_->GetNumber(results_, ui::prop::kThumb);
-      if (pos <= 1 || pos >= 100) {
-        window_->Post(pos <= 1 ? ui::event::kScrollTop : ui::event::kScrollBottom, results_);
-      } else {
-        browse_->RelocateToSpread(static_cast<int>(pos));
-        window_->Post(ui::event::kNewSelection, results_);
-      }
+      const int end = browse_->DragThumb(window_->GetNumber(results_, ui::prop::kThumb));
+      window_->Post(end != 0 ? end : ui::event::kNewSelection, results_);
       return;
     }
     case ui::event::kNewSelection:
@@ -437,8 +426,7 @@ void QueryWindow::OnResults(int event) {
     browse_->ReloadPage();
     if (s.row_count == 0) return;
   }
-  s.selected_row = std::clamp(window_->Choice(results_), 1, s.row_count);
-  browse_->RowToRecord(s.selected_row);
+  browse_->SelectRow(window_->Choice(results_));
   const bool full = s.row_count == ItemCount();
   if (full != scroll_bar_) {
     window_->SetProperty(results_, ui::prop::kVScroll, full ? 1 : 0);

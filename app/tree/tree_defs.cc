@@ -116,6 +116,4 @@ struct RegisterTrees {
 
 }  // namespace
 
-std::span<const TreeDef> TreeDefs() { return kTrees; }
-
 }  // namespace vorsandt::app

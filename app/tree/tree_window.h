@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/tree/tree.h"
+#include "ui/engine/thread_codes.h"
 #include "ui/engine/window.h"
 
 namespace vorsandt::app {
@@ -42,7 +43,7 @@ class TreeProcedure {
   int list_ = 0, close_ = 0, insert_ = 0, change_ = 0, delete_ = 0;
   int reselect_level_ = 0;
   std::string reselect_position_;
-  int32_t exit_response_ = 2;
+  int32_t exit_response_ = ui::response::kCancelled;
   bool window_ready_ = false;
   bool refresh_pending_ = false;
   bool failed_ = false;
@@ -50,8 +51,6 @@ class TreeProcedure {
 
 void RunTreeProcedure(const TreeDef& def);
 void RegisterTreeProcedures(std::span<const TreeDef> defs);
-// The four trees.
-std::span<const TreeDef> TreeDefs();
 
 inline constexpr char kTreeEquate[] = "?Tree";
 

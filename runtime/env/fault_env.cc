@@ -488,9 +488,4 @@ void FaultEnv::StaleViews(bool on) {
   stale_views_ = on;
 }
 
-void FaultEnv::AdvanceClock(int64_t hundredths) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  clock_ += hundredths;
-}
-
 }  // namespace vorsandt::env

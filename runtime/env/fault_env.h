@@ -38,8 +38,8 @@ class FaultEnv final : public Env {
   FaultEnv();
   ~FaultEnv() override;
 
-  // Env. NowHundredths is a manual clock (starts at 0, see AdvanceClock);
-  // SleepMs advances it instead of sleeping.
+  // Env. NowHundredths is a manual clock (starts at 0); SleepMs advances it
+  // instead of sleeping.
   int Open(const std::string& path, uint32_t flags, std::unique_ptr<File>* file) override;
   int Delete(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
@@ -109,7 +109,6 @@ class FaultEnv final : public Env {
   std::string Contents(const std::string& path) const;
   // Replaces a file's contents (current and durable), creating it.
   void SetContents(const std::string& path, const std::string& data);
-  void AdvanceClock(int64_t hundredths);
 
  private:
   friend class FaultFile;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "runtime/eval/format_bridge.h"
@@ -238,127 +239,161 @@ double RoundTo(double value, double order) {
   return result;
 }
 
-Value CallBuiltin(int function, const Arguments& args) {
-  const int n = args.Count();
-  auto text = [&](int i) { return i < n ? args.Text(i) : std::string(); };
-  auto real = [&](int i) { return i < n ? args.Real(i) : 0.0; };
-  auto integer = [&](int i, int32_t fallback = 0) { return i < n ? args.Integer(i) : fallback; };
+namespace {
 
+// The arguments of one call; one that was not given reads as blank, 0 or
+// the function's own default.
+struct BuiltinArguments {
+  const Arguments& args;
+  int n;
+  std::string Text(int i) const { return i < n ? args.Text(i) : std::string(); }
+  double Real(int i) const { return i < n ? args.Real(i) : 0.0; }
+  int32_t Integer(int i, int32_t fallback = 0) const { return i < n ? args.Integer(i) : fallback; }
+};
+
+// The text functions (MEMORY to VAL); nothing for a function of another group.
+std::optional<Value> TextBuiltin(int function, const BuiltinArguments& a) {
   switch (function) {
     case kMemory:
       return IntegerValue(AvailableMemory());
     case kSub: {
-      std::string t = text(0);
-      int32_t start = integer(1, 1);
-      int32_t length = n > 2 ? args.Integer(2) : static_cast<int32_t>(t.size());
+      std::string t = a.Text(0);
+      int32_t start = a.Integer(1, 1);
+      int32_t length = a.n > 2 ? a.args.Integer(2) : static_cast<int32_t>(t.size());
       return TextValue(Sub(t, start, length));
     }
     case kInstring: {
-      std::string sub = text(0);
-      std::string t = text(1);
-      return IntegerValue(Instring(sub, t, integer(2, 0), integer(3, 1)));
+      std::string sub = a.Text(0);
+      std::string t = a.Text(1);
+      return IntegerValue(Instring(sub, t, a.Integer(2, 0), a.Integer(3, 1)));
     }
     case kClip:
-      return TextValue(std::string(ClipText(text(0))));
+      return TextValue(std::string(ClipText(a.Text(0))));
     case kAll:
-      return TextValue(All(text(0), LengthArgument(integer(1, 255))));
+      return TextValue(All(a.Text(0), LengthArgument(a.Integer(1, 255))));
     case kCenter: {
-      std::string t = text(0);
+      std::string t = a.Text(0);
       return TextValue(
-          Center(t, LengthArgument(n > 1 ? args.Integer(1) : static_cast<int32_t>(t.size()))));
+          Center(t, LengthArgument(a.n > 1 ? a.args.Integer(1) : static_cast<int32_t>(t.size()))));
     }
     case kChr:
-      return TextValue(std::string(1, static_cast<char>(integer(0) & 0xFF)));
+      return TextValue(std::string(1, static_cast<char>(a.Integer(0) & 0xFF)));
     case kDeformat:
-      return TextValue(bridge::DeformatText(text(0), text(1)));
+      return TextValue(bridge::DeformatText(a.Text(0), a.Text(1)));
     case kFormat: {
-      std::string picture = text(1);
+      std::string picture = a.Text(1);
       if (bridge::PictureTakesText(picture)) {
-        return TextValue(bridge::FormatValue(text(0), 0, picture));
+        return TextValue(bridge::FormatValue(a.Text(0), 0, picture));
       }
-      return TextValue(bridge::FormatValue(std::string_view(), real(0), picture));
+      return TextValue(bridge::FormatValue(std::string_view(), a.Real(0), picture));
     }
     case kLeft: {
-      std::string t = text(0);
+      std::string t = a.Text(0);
       return TextValue(
-          Left(t, LengthArgument(n > 1 ? args.Integer(1) : static_cast<int32_t>(t.size()))));
+          Left(t, LengthArgument(a.n > 1 ? a.args.Integer(1) : static_cast<int32_t>(t.size()))));
     }
     case kLen:
-      return IntegerValue(static_cast<int32_t>(std::min<size_t>(text(0).size(), INT32_MAX)));
+      return IntegerValue(static_cast<int32_t>(std::min<size_t>(a.Text(0).size(), INT32_MAX)));
     case kLower:
-      return TextValue(MapCase(text(0), false));
+      return TextValue(MapCase(a.Text(0), false));
     case kNumeric:
-      return IntegerValue(IsNumericText(text(0)) ? 1 : 0);
+      return IntegerValue(IsNumericText(a.Text(0)) ? 1 : 0);
     case kRight: {
-      std::string t = text(0);
+      std::string t = a.Text(0);
       return TextValue(
-          Right(t, LengthArgument(n > 1 ? args.Integer(1) : static_cast<int32_t>(t.size()))));
+          Right(t, LengthArgument(a.n > 1 ? a.args.Integer(1) : static_cast<int32_t>(t.size()))));
     }
     case kUpper:
-      return TextValue(MapCase(text(0), true));
+      return TextValue(MapCase(a.Text(0), true));
     case kVal: {
-      std::string t = text(0);
+      std::string t = a.Text(0);
       return IntegerValue(t.empty() ? 0 : static_cast<unsigned char>(t[0]));
     }
+    default:
+      return std::nullopt;
+  }
+}
+
+// The number functions (ABS to BSHIFT); nothing for a function of another group.
+std::optional<Value> NumberBuiltin(int function, const BuiltinArguments& a) {
+  switch (function) {
     case kAbs:
-      return RealValue(std::fabs(real(0)));
+      return RealValue(std::fabs(a.Real(0)));
     case kInrange: {
-      double value = real(0);
-      if (CompareReals(value, real(1)) < 0) return IntegerValue(0);
-      return IntegerValue(CompareReals(value, real(2)) <= 0 ? 1 : 0);
+      double value = a.Real(0);
+      if (CompareReals(value, a.Real(1)) < 0) return IntegerValue(0);
+      return IntegerValue(CompareReals(value, a.Real(2)) <= 0 ? 1 : 0);
     }
     case kInt:
-      return IntegerValue(TruncateToInteger(real(0)));
+      return IntegerValue(TruncateToInteger(a.Real(0)));
     case kLoge:
-      return RealValue(std::log(real(0)));
+      return RealValue(std::log(a.Real(0)));
     case kLog10:
-      return RealValue(std::log10(real(0)));
+      return RealValue(std::log10(a.Real(0)));
     case kRandom:
-      return IntegerValue(Random(integer(0), integer(1)));
+      return IntegerValue(Random(a.Integer(0), a.Integer(1)));
     case kRound:
-      return RealValue(RoundTo(real(0), real(1)));
+      return RealValue(RoundTo(a.Real(0), a.Real(1)));
     case kSqrt:
-      return RealValue(std::sqrt(real(0)));
+      return RealValue(std::sqrt(a.Real(0)));
     case kSin:
-      return RealValue(std::sin(real(0)));
+      return RealValue(std::sin(a.Real(0)));
     case kCos:
-      return RealValue(std::cos(real(0)));
+      return RealValue(std::cos(a.Real(0)));
     case kTan:
-      return RealValue(std::tan(real(0)));
+      return RealValue(std::tan(a.Real(0)));
     case kAsin:
-      return RealValue(std::asin(real(0)));
+      return RealValue(std::asin(a.Real(0)));
     case kAcos:
-      return RealValue(std::acos(real(0)));
+      return RealValue(std::acos(a.Real(0)));
     case kAtan:
-      return RealValue(std::atan(real(0)));
+      return RealValue(std::atan(a.Real(0)));
     case kBand:
-      return IntegerValue(integer(0) & integer(1));
+      return IntegerValue(a.Integer(0) & a.Integer(1));
     case kBor:
-      return IntegerValue(integer(0) | integer(1));
+      return IntegerValue(a.Integer(0) | a.Integer(1));
     case kBxor:
-      return IntegerValue(integer(0) ^ integer(1));
+      return IntegerValue(a.Integer(0) ^ a.Integer(1));
     case kBshift:
-      return IntegerValue(Bshift(integer(0), integer(1)));
+      return IntegerValue(Bshift(a.Integer(0), a.Integer(1)));
+    default:
+      return std::nullopt;
+  }
+}
+
+// The date and time functions (TODAY to AGE); nothing for a function of another group.
+std::optional<Value> DateBuiltin(int function, const BuiltinArguments& a) {
+  switch (function) {
     case kToday:
       return IntegerValue(bridge::Today());
     case kClock:
       return IntegerValue(bridge::Clock());
     case kDate:
-      return IntegerValue(bridge::DateFromParts(integer(0), integer(1), integer(2)));
+      return IntegerValue(bridge::DateFromParts(a.Integer(0), a.Integer(1), a.Integer(2)));
     case kDay:
-      return IntegerValue(bridge::DayOf(integer(0)));
+      return IntegerValue(bridge::DayOf(a.Integer(0)));
     case kMonth:
-      return IntegerValue(bridge::MonthOf(integer(0)));
+      return IntegerValue(bridge::MonthOf(a.Integer(0)));
     case kYear:
-      return IntegerValue(bridge::YearOf(integer(0)));
+      return IntegerValue(bridge::YearOf(a.Integer(0)));
     case kAge: {
-      int32_t birth = integer(0);
-      int32_t base = n > 1 ? args.Integer(1) : bridge::Today();
+      int32_t birth = a.Integer(0);
+      int32_t base = a.n > 1 ? a.args.Integer(1) : bridge::Today();
       return TextValue(bridge::AgeText(birth, base));
     }
     default:
-      return IntegerValue(0);
+      return std::nullopt;
   }
+}
+
+}  // namespace
+
+Value CallBuiltin(int function, const Arguments& args) {
+  const BuiltinArguments a{args, args.Count()};
+  for (auto group : {&TextBuiltin, &NumberBuiltin, &DateBuiltin}) {
+    if (std::optional<Value> result = group(function, a)) return std::move(*result);
+  }
+  return IntegerValue(0);
 }
 
 }  // namespace vorsandt::eval

@@ -18,10 +18,6 @@ unsigned char UpperChar(unsigned char c) {
 std::string UpperText(std::string_view text) { return format::ToUpperText(text); }
 std::string LowerText(std::string_view text) { return format::ToLowerText(text); }
 
-unsigned char LowerChar(unsigned char c) {
-  return static_cast<unsigned char>(format::ToLower(static_cast<char>(c)));
-}
-
 bool IsLetter(unsigned char c) { return format::IsAlpha(static_cast<char>(c)); }
 
 bool IsDigit(unsigned char c) { return format::IsDigit(static_cast<char>(c)); }

@@ -15,7 +15,6 @@ namespace vorsandt::eval::bridge {
 
 // Character services of the locale.
 unsigned char UpperChar(unsigned char c);
-unsigned char LowerChar(unsigned char c);
 // A whole text in upper or lower case (one locale lookup for the text).
 std::string UpperText(std::string_view text);
 std::string LowerText(std::string_view text);

@@ -86,8 +86,6 @@ class Node {
   // 1 for a leaf, else 1 + the height of the highest child.
   int height() const { return height_; }
 
-  // Frees the children now rather than with the node.
-  virtual void ReleaseChildren() {}
   // Appends the source form ("A + 1", "UPPER(X)", "'it''s'").
   virtual void AppendSource(std::string* out) const = 0;
   // Evaluates as text and pushes the result on the runtime's text stack.
@@ -164,7 +162,6 @@ class VariableNode final : public Node {
   const std::string& name() const { return name_; }
   const VariableRef& ref() const { return ref_; }
 
-  void ReleaseChildren() override { subscript_.reset(); }
   void AppendSource(std::string* out) const override;
   // The name and the open subscript list without its closing bracket, for
   // slices that continue the list.
@@ -198,7 +195,6 @@ class CallNode final : public Node, private Arguments {
   const Node* argument(int i) const { return args_[static_cast<size_t>(i)].get(); }
   const std::string& name() const { return name_; }
 
-  void ReleaseChildren() override { args_.clear(); }
   void AppendSource(std::string* out) const override;
   std::string Text() const override;
   int32_t Integer() const override;
@@ -232,10 +228,6 @@ class OperatorNode final : public Node {
   const Node* left() const { return left_.get(); }
   const Node* right() const { return right_.get(); }
 
-  void ReleaseChildren() override {
-    left_.reset();
-    right_.reset();
-  }
   void AppendSource(std::string* out) const override;
   std::string Text() const override;
   int32_t Integer() const override;
@@ -259,11 +251,6 @@ class SliceNode final : public Node {
   SliceNode(std::unique_ptr<VariableNode> text, std::unique_ptr<Node> start,
             std::unique_ptr<Node> end);
 
-  void ReleaseChildren() override {
-    text_.reset();
-    start_.reset();
-    end_.reset();
-  }
   void AppendSource(std::string* out) const override;
   std::string Text() const override;
   void ForEachChild(const std::function<void(std::unique_ptr<Node>&)>& visit) override;

@@ -94,7 +94,6 @@ bool Duplicate(AccessObject* f, const KeyDecl* key) {
 void Lock(AccessObject* f) { f->Send(kOpLock); }
 void LockTimeout(AccessObject* f, int32_t seconds) { f->Send(kOpLockTimeout, Args{seconds}); }
 void Unlock(AccessObject* f) { f->Send(kOpUnlock); }
-void Hold(AccessObject* f) { f->Send(kOpHold); }
 void Release(AccessObject* f) { f->Send(kOpRelease); }
 
 std::string Name(AccessObject* f) {

@@ -72,7 +72,6 @@ bool Duplicate(AccessObject* f, const KeyDecl* key);
 void Lock(AccessObject* f);
 void LockTimeout(AccessObject* f, int32_t seconds);
 void Unlock(AccessObject* f);
-void Hold(AccessObject* f);
 void Release(AccessObject* f);
 
 std::string Name(AccessObject* f);

@@ -152,89 +152,88 @@ int Failed(std::string* err, const std::string& text) {
   return kQueryFailed;
 }
 
-}  // namespace
-
-int RunQueryCommand(std::span<const std::string_view> args, const QueryCatalog& catalog,
-                    std::string* out, std::string* err) {
-  if (args.empty() || args[0].starts_with("--")) return Usage(err);
-  std::string table_name(args[0]);
+// What the command line asks for.
+struct QueryArgs {
+  std::string table_name;
   std::string key_name, filter;
   bool has_filter = false;
   std::vector<std::string> joins;
   std::vector<std::pair<std::string, std::string>> starts;
+};
+
+// False for a command line that does not read.
+bool ParseQueryArgs(std::span<const std::string_view> args, QueryArgs* q) {
+  if (args.empty() || args[0].starts_with("--")) return false;
+  q->table_name = std::string(args[0]);
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string_view a = args[i];
-    if (i + 1 >= args.size()) return Usage(err);
+    if (i + 1 >= args.size()) return false;
     const std::string value(args[++i]);
     if (a == "--key") {
-      key_name = value;
+      q->key_name = value;
     } else if (a == "--filter") {
-      filter = format::ToAnsi(value, "UTF-8");
-      has_filter = true;
+      q->filter = format::ToAnsi(value, "UTF-8");
+      q->has_filter = true;
     } else if (a == "--join") {
-      joins.push_back(value);
+      q->joins.push_back(value);
     } else if (a == "--start") {
       const size_t eq = value.find('=');
-      if (eq == std::string::npos || eq == 0) return Usage(err);
-      starts.emplace_back(value.substr(0, eq), format::ToAnsi(value.substr(eq + 1), "UTF-8"));
+      if (eq == std::string::npos || eq == 0) return false;
+      q->starts.emplace_back(value.substr(0, eq), format::ToAnsi(value.substr(eq + 1), "UTF-8"));
     } else {
-      return Usage(err);
+      return false;
     }
   }
+  return true;
+}
 
-  std::vector<Level> levels;
-  FileRecord* primary = TableNamed(catalog, table_name);
-  if (primary == nullptr) return Failed(err, "no table " + table_name);
-  levels.push_back({primary, nullptr, -1, 0, {}});
-  const KeyDecl* order = nullptr;
-  if (!key_name.empty()) {
-    order = KeyNamed(primary, key_name);
-    if (order == nullptr) return Failed(err, "no key " + key_name + " in " + table_name);
+// Joins `j` (TABLE:KEYNAME) beneath the latest earlier level a relation
+// leads from; what is wrong with it, or "".
+std::string AddJoin(const QueryCatalog& catalog, const std::string& j, std::vector<Level>* levels) {
+  const size_t colon = j.find(':');
+  if (colon == std::string::npos) return "--join wants TABLE:KEYNAME, not " + j;
+  FileRecord* child = TableNamed(catalog, j.substr(0, colon));
+  if (child == nullptr) return "no table " + j.substr(0, colon);
+  const KeyDecl* key = KeyNamed(child, j.substr(colon + 1));
+  if (key == nullptr || key->component_count == 0) {
+    return "no key " + j.substr(colon + 1) + " in " + j.substr(0, colon);
   }
-  for (const std::string& j : joins) {
-    const size_t colon = j.find(':');
-    if (colon == std::string::npos) return Failed(err, "--join wants TABLE:KEYNAME, not " + j);
-    FileRecord* child = TableNamed(catalog, j.substr(0, colon));
-    if (child == nullptr) return Failed(err, "no table " + j.substr(0, colon));
-    const KeyDecl* key = KeyNamed(child, j.substr(colon + 1));
-    if (key == nullptr || key->component_count == 0) {
-      return Failed(err, "no key " + j.substr(colon + 1) + " in " + j.substr(0, colon));
-    }
-    const std::vector<FieldInfo> child_fields = FieldsOf(child);
-    const int32_t first = key->components[0];
-    if (first < 1 || first > static_cast<int32_t>(child_fields.size())) {
-      return Failed(err, "key " + KeyName(key) + " has no first field");
-    }
-    const std::string& link_name = child_fields[static_cast<size_t>(first - 1)].name;
-    // The parent: the latest earlier level a relation leads from.
-    int parent = -1;
-    int32_t parent_field = 0;
-    for (int p = static_cast<int>(levels.size()) - 1; p >= 0 && parent < 0; --p) {
-      FileRecord* pf = levels[static_cast<size_t>(p)].file;
-      const std::vector<FieldInfo> pfields = FieldsOf(pf);
-      for (const QueryRelation& r : catalog.relations) {
-        if (!SameName(r.child_table, child->NameText()) || !SameName(r.child_field, link_name) ||
-            !SameName(r.parent_table, pf->NameText())) {
-          continue;
-        }
-        for (size_t n = 0; n < pfields.size(); ++n) {
-          if (SameName(pfields[n].name, r.parent_field)) {
-            parent = p;
-            parent_field = static_cast<int32_t>(n + 1);
-          }
-        }
-        if (parent >= 0) break;
+  const std::vector<FieldInfo> child_fields = FieldsOf(child);
+  const int32_t first = key->components[0];
+  if (first < 1 || first > static_cast<int32_t>(child_fields.size())) {
+    return "key " + KeyName(key) + " has no first field";
+  }
+  const std::string& link_name = child_fields[static_cast<size_t>(first - 1)].name;
+  // The parent: the latest earlier level a relation leads from.
+  int parent = -1;
+  int32_t parent_field = 0;
+  for (int p = static_cast<int>(levels->size()) - 1; p >= 0 && parent < 0; --p) {
+    FileRecord* pf = (*levels)[static_cast<size_t>(p)].file;
+    const std::vector<FieldInfo> pfields = FieldsOf(pf);
+    for (const QueryRelation& r : catalog.relations) {
+      if (!SameName(r.child_table, child->NameText()) || !SameName(r.child_field, link_name) ||
+          !SameName(r.parent_table, pf->NameText())) {
+        continue;
       }
+      for (size_t n = 0; n < pfields.size(); ++n) {
+        if (SameName(pfields[n].name, r.parent_field)) {
+          parent = p;
+          parent_field = static_cast<int32_t>(n + 1);
+        }
+      }
+      if (parent >= 0) break;
     }
-    if (parent < 0) return Failed(err, "no relation leads to " + j);
-    levels.push_back({child, key, parent, parent_field, {}});
-    levels[static_cast<size_t>(parent)].children.push_back(static_cast<int>(levels.size()) - 1);
   }
+  if (parent < 0) return "no relation leads to " + j;
+  levels->push_back({child, key, parent, parent_field, {}});
+  (*levels)[static_cast<size_t>(parent)].children.push_back(static_cast<int>(levels->size()) - 1);
+  return "";
+}
 
-  OpenTables open;
-  for (const Level& l : levels) {
-    if (!open.Open(l.file)) return Failed(err, ErrorText() + " (" + l.file->NameText() + ")");
-  }
+// Every table's record cleared and bound, then the --start values stored;
+// what is wrong, or "".
+std::string PrepareRecords(const QueryCatalog& catalog,
+                           const std::vector<std::pair<std::string, std::string>>& starts) {
   for (FileRecord* f : catalog.tables) {
     FileRecord* instance = files::InstanceOf(f);
     ClearRecord(FieldsOf(f), instance->buffer, instance->record_length);
@@ -243,39 +242,16 @@ int RunQueryCommand(std::span<const std::string_view> args, const QueryCatalog& 
   for (const auto& [name, value] : starts) {
     FileRecord* f = nullptr;
     FieldInfo info;
-    if (!FindField(catalog, name, &f, &info)) return Failed(err, "no field " + name);
+    if (!FindField(catalog, name, &f, &info)) return "no field " + name;
     StoreText(info, files::InstanceOf(f)->buffer, value);
   }
+  return "";
+}
 
-  // The view: levels depth first, with the keys of the joined ones in order.
-  ViewLayoutBuilder builder;
-  std::vector<int> dfs;
-  EmitLevel(levels, 0, true, &builder, &dfs);
-  std::vector<uint8_t> layout = builder.Finish();
-  std::vector<const KeyDecl*> keys;
-  for (size_t i = 1; i < dfs.size(); ++i) keys.push_back(levels[static_cast<size_t>(dfs[i])].key);
-  ViewFileList list{primary, keys.data(), static_cast<int>(keys.size())};
-  ViewRecord view(layout.data(), layout.size(), &list);
-
-  if (order == nullptr) {
-    files::SetFile(primary);
-  } else if (starts.empty()) {
-    files::SetKey(primary, order);
-  } else {
-    files::SetKeyValue(primary, order);
-  }
-  if (Errors().Code() != 0) return Failed(err, ErrorText());
-  if (has_filter) {
-    Errors().Clear();
-    eval::Expression check = eval::Expression::Compile(filter);
-    if (!check.ok()) {
-      return Failed(err, Errors().Code() != 0 ? ErrorText() : Errors().MessageText(800));
-    }
-    files::SetFilter(&view, 31928, filter);
-  }
-  files::Open(&view, files::kModeViewDefault);
-  if (Errors().Code() != 0) return Failed(err, ErrorText());
-
+// The view's records as CSV lines under a header of the field names, the
+// levels in view order.
+int ListRows(ViewRecord& view, const std::vector<Level>& levels, const std::vector<int>& dfs,
+             std::string* out, std::string* err) {
   std::vector<std::pair<const uint8_t*, FieldInfo>> columns;
   std::string header;
   for (int i : dfs) {
@@ -305,6 +281,63 @@ int RunQueryCommand(std::span<const std::string_view> args, const QueryCatalog& 
   if (end != files::kRecordNotAvailable) return Failed(err, end_text);
   *out += rows;
   return kQueryDone;
+}
+
+}  // namespace
+
+int RunQueryCommand(std::span<const std::string_view> args, const QueryCatalog& catalog,
+                    std::string* out, std::string* err) {
+  QueryArgs q;
+  if (!ParseQueryArgs(args, &q)) return Usage(err);
+  const std::string& table_name = q.table_name;
+  std::vector<Level> levels;
+  FileRecord* primary = TableNamed(catalog, table_name);
+  if (primary == nullptr) return Failed(err, "no table " + table_name);
+  levels.push_back({primary, nullptr, -1, 0, {}});
+  const KeyDecl* order = nullptr;
+  if (!q.key_name.empty()) {
+    order = KeyNamed(primary, q.key_name);
+    if (order == nullptr) return Failed(err, "no key " + q.key_name + " in " + table_name);
+  }
+  for (const std::string& j : q.joins) {
+    if (std::string why = AddJoin(catalog, j, &levels); !why.empty()) return Failed(err, why);
+  }
+
+  OpenTables open;
+  for (const Level& l : levels) {
+    if (!open.Open(l.file)) return Failed(err, ErrorText() + " (" + l.file->NameText() + ")");
+  }
+  if (std::string why = PrepareRecords(catalog, q.starts); !why.empty()) return Failed(err, why);
+
+  // The view: levels depth first, with the keys of the joined ones in order.
+  ViewLayoutBuilder builder;
+  std::vector<int> dfs;
+  EmitLevel(levels, 0, true, &builder, &dfs);
+  std::vector<uint8_t> layout = builder.Finish();
+  std::vector<const KeyDecl*> keys;
+  for (size_t i = 1; i < dfs.size(); ++i) keys.push_back(levels[static_cast<size_t>(dfs[i])].key);
+  ViewFileList list{primary, keys.data(), static_cast<int>(keys.size())};
+  ViewRecord view(layout.data(), layout.size(), &list);
+
+  if (order == nullptr) {
+    files::SetFile(primary);
+  } else if (q.starts.empty()) {
+    files::SetKey(primary, order);
+  } else {
+    files::SetKeyValue(primary, order);
+  }
+  if (Errors().Code() != 0) return Failed(err, ErrorText());
+  if (q.has_filter) {
+    Errors().Clear();
+    eval::Expression check = eval::Expression::Compile(q.filter);
+    if (!check.ok()) {
+      return Failed(err, Errors().Code() != 0 ? ErrorText() : Errors().MessageText(800));
+    }
+    files::SetFilter(&view, 31928, q.filter);
+  }
+  files::Open(&view, files::kModeViewDefault);
+  if (Errors().Code() != 0) return Failed(err, ErrorText());
+  return ListRows(view, levels, dfs, out, err);
 }
 
 }  // namespace vorsandt::views

@@ -56,7 +56,6 @@ class Container {
   // Saves pending changes (returning the save's status), drops the cache and
   // closes the handle.
   int Close();
-  bool is_open() const { return file_ != nullptr; }
   bool read_only() const { return read_only_; }
 
   // Re-reads the header when the file is shared (or not yet read); drops the
@@ -160,20 +159,6 @@ class Container {
   int EndOptimisticRead();
   bool optimistic() const { return optimistic_; }
   bool optimistic_locked() const { return optimistic_locked_; }
-  // Counts of optimistic calls (tests and benchmarks): served without a
-  // system call, continued under the lock after a miss, aborted.
-  struct OptimisticCounts {
-    uint64_t served = 0;
-    uint64_t locked = 0;
-    uint64_t aborted = 0;
-  };
-  const OptimisticCounts& optimistic_counts() const { return optimistic_counts_; }
-
-  // Whether read calls of this shared file may be answered through the
-  // mapped header without the reader lock, and why (runtime/env/
-  // file_system.h); decided at Open. A file on a network file system reads
-  // every page under the lock and its header through the file.
-  const env::ReadPath& read_path() const { return read_path_; }
 
   const FileHeader& header() const { return header_; }
   // The open file, for the driver's byte-range locks (nullptr when closed).
@@ -309,6 +294,10 @@ class Container {
   // call.
   std::unique_ptr<env::FileView> view_;
   bool view_refused_ = false;
+  // Whether read calls of this shared file may be answered through the
+  // mapped header without the reader lock, and why (runtime/env/
+  // file_system.h); decided at Open. A file on a network file system reads
+  // every page under the lock and its header through the file.
   env::ReadPath read_path_;
   int64_t root_ = kNoRootUnit;
   int64_t next_provisional_ = -1;
@@ -330,7 +319,6 @@ class Container {
   bool optimistic_locked_ = false;
   int optimistic_abort_ = 0;
   ReaderLockTaker reader_lock_taker_;
-  OptimisticCounts optimistic_counts_;
 
   // Save state.
   Stage stage_ = Stage::kIdle;

@@ -90,24 +90,16 @@ int Container::EndOptimisticRead() {
     // container itself is sound.
     failed_ = false;
     failure_code_ = files::kInvalidDataFile;
-    ++optimistic_counts_.aborted;
     return std::exchange(optimistic_abort_, 0);
   }
   if (failed_) return 0;  // a real fault: the call reports it
-  if (optimistic_locked_) {
-    // Checked when the lock was taken; the lock is still held.
-    ++optimistic_counts_.locked;
-    return 0;
-  }
+  // Checked when the lock was taken; the lock is still held.
+  if (optimistic_locked_) return 0;
   // The second look of the sequence lock: the pages used were those of the
   // state the header still shows.
   std::atomic_thread_fence(std::memory_order_acquire);
   uint8_t buf[kHeaderSize];
-  if (!HeaderUnchangedInView(buf)) {
-    ++optimistic_counts_.aborted;
-    return kRetryUnderLock;
-  }
-  ++optimistic_counts_.served;
+  if (!HeaderUnchangedInView(buf)) return kRetryUnderLock;
   return 0;
 }
 

@@ -179,12 +179,6 @@ int EncodePage(const PageData& page, uint32_t unit, std::string* image);
 // not decode, keys out of order or duplicated, estimate field wrong.
 int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page);
 
-// The stored size field of an image (the bytes that carry data).
-inline uint16_t StoredSizeOf(const std::string& image) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(image[4]) |
-                               (static_cast<uint8_t>(image[5]) << 8));
-}
-
 }  // namespace vorsandt::qvf
 
 #endif  // VORSANDT_STORAGE_QVF_PAGE_H_

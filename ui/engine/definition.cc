@@ -266,9 +266,33 @@ class Loader {
     if (depth > kMaxDepth) return Fail(LineOf(item), "definition nested too deeply");
     if (!item.IsMap()) return Fail(LineOf(item), "expected a record such as \"- button: text\"");
     node.source_line = LineOf(item);
+    std::string kind_name;
+    if (!LoadKind(item, node, &kind_name)) return false;
+    for (auto it = std::next(item.begin()); it != item.end(); ++it) {
+      std::string key = it->first.as<std::string>();
+      // Copies: it->first and it->second die with the proxy.
+      const YAML::Node key_node = it->first;
+      const YAML::Node value = it->second;
+      Attribute a = TextAttribute(key, value, node);
+      if (a == Attribute::kUnknown) a = NumberAttribute(key, key_node, value, node);
+      if (a == Attribute::kFailed) return false;
+      if (a == Attribute::kLoaded) continue;
+      if (key == "controls" || key == "tabs" || key == "items" || key == "menubar" ||
+          key == "bands") {
+        if (!LoadChildren(key, value, node, depth)) return false;
+      } else {
+        return Fail(LineOf(key_node), "unknown key \"" + key + "\" in " + kind_name);
+      }
+    }
+    return CheckNode(node);
+  }
+
+  // The record's kind (its first key) and main text (that key's value).
+  bool LoadKind(const YAML::Node& item, Node& node, std::string* kind_name_out) {
     // The first key names the kind; its value is the record's main text.
     auto first = item.begin();
-    std::string kind_name = first->first.as<std::string>();
+    std::string& kind_name = *kind_name_out;
+    kind_name = first->first.as<std::string>();
     YAML::Node main = first->second;
     bool separator = kind_name == "separator";
     std::optional<Kind> kind =
@@ -310,128 +334,150 @@ class Loader {
         break;
     }
 
-    for (auto it = std::next(item.begin()); it != item.end(); ++it) {
-      std::string key = it->first.as<std::string>();
-      const YAML::Node value = it->second;  // a copy: it->second dies with the proxy
-      int32_t n = 0;
-      if (key == "at") {
-        if (!At(value, node.at)) return false;
-      } else if (key == "text" || key == "caption") {
-        if (!value.IsScalar()) return Fail(LineOf(value), key + ": expected a text");
-        node.text = value.as<std::string>();
-      } else if (key == "tip" || key == "message" || key == "picture" || key == "icon" ||
-                 key == "file") {
-        if (!value.IsScalar()) return Fail(LineOf(value), key + ": expected a text");
-        std::string s = value.as<std::string>();
-        if (key == "tip") node.tip = s;
-        if (key == "message") node.message = s;
-        if (key == "picture") node.picture = s;
-        if (key == "icon") node.icon = s;
-        if (key == "file") node.image = s;
-      } else if (key == "total") {
-        // Report variable strings: "sum" or "count" of the variable over
-        // the detail bands printed (report.h says over which).
-        std::string s = value.IsScalar() ? value.as<std::string>() : std::string();
-        if (s != "sum" && s != "count") return Fail(LineOf(value), "total: expected sum or count");
-        node.total = s;
-      } else if (key == "format") {
-        node.format = value.as<std::string>();
-      } else if (key == "use" && value.IsScalar() && value.as<std::string>().rfind('?', 0) == 0) {
-        node.equate = value.as<std::string>();
-        if (node.equate.size() < 2) return Fail(LineOf(value), "use: empty field equate");
-      } else if (key == "use") {
-        UseBlock use;
-        if (!Use(value, use)) return false;
-        node.use = use;
-      } else if (key == "font") {
-        FontBlock font;
-        if (!Font(value, font)) return false;
-        node.font = font;
-      } else if (key == "colours") {
-        if (!value.IsSequence() || value.size() != 2)
-          return Fail(LineOf(value), "colours: expected [a, b]");
-        for (int i = 0; i < 2; ++i) {
-          int64_t v = 0;
-          if (!Int(value[i], "colours", v, 0, 0xFFFFFFFFLL)) return false;
-          node.colours[i] = static_cast<uint32_t>(v);
-        }
-      } else if (key == "disabled" || key == "hidden" || key == "default" || key == "frame" ||
-                 key == "child" || key == "modal" || key == "paged" || key == "vscroll" ||
-                 key == "fill") {
-        bool b = false;
-        if (!Bool(value, key, b)) return false;
-        if (key == "disabled") node.disabled = b;
-        if (key == "hidden") node.hidden = b;
-        if (key == "default") node.default_button = b;
-        if (key == "frame") node.mdi_frame = b;
-        if (key == "child") node.mdi_child = b;
-        if (key == "modal") node.modal = b;
-        if (key == "fill") node.fill = b;
-        if (key == "paged") node.paged = b;
-        if (key == "vscroll") node.vscroll = b;
-      } else if (key == "number") {
-        if (node.kind != Kind::kMenu && node.kind != Kind::kMenuItem) {
-          return Fail(LineOf(it->first), "number: controls are numbered in declaration order");
-        }
-        if (!Int32(value, key, n)) return false;
-        if (n > 0) return Fail(LineOf(value), "number: menu numbers are negative");
-        node.number = n;
-      } else if (key == "action" || key == "timer" || key == "upper") {
-        if (!Int32(value, key, n)) return false;
-        if (n < 0) return Fail(LineOf(value), key + ": must not be negative");
-        if (key == "action") node.standard_action = n;
-        if (key == "timer") node.timer = n;
-        if (key == "upper") node.upper = n;
-      } else if (key == "drop") {
-        // drop := rows | true   (true: eight rows, a drop list's usual depth)
-        if (node.kind != Kind::kList) {
-          return Fail(LineOf(it->first), "drop: only a list can drop down");
-        }
-        if (value.IsScalar() &&
-            (value.as<std::string>() == "true" || value.as<std::string>() == "yes")) {
-          node.drop = kDefaultDropRows;
-        } else {
-          if (!Int32(value, key, n)) return false;
-          if (n < 1 || n > 255) return Fail(LineOf(value), "drop: rows from 1 to 255, or true");
-          node.drop = n;
-        }
-      } else if (key == "alert") {
-        if (!value.IsSequence() || value.size() > 255)
-          return Fail(LineOf(value), "alert: expected a list of key codes");
-        for (const YAML::Node& code : value) {
-          if (!Int32(code, "alert", n)) return false;
-          node.alert_keys.push_back(n);
-        }
-      } else if (key == "controls" || key == "tabs" || key == "items" || key == "menubar" ||
-                 key == "bands") {
-        if (!value.IsSequence()) return Fail(LineOf(value), key + ": expected a list");
-        std::vector<Node> children;
-        for (const YAML::Node& child_item : value) {
-          Node child;
-          if (!LoadNode(child_item, child, depth + 1)) return false;
-          if (!ChildAllowed(node.kind, key, child.kind)) {
-            return Fail(child.source_line, std::string(KindName(child.kind)) +
-                                               " cannot stand in the " + key + " of a " +
-                                               std::string(KindName(node.kind)));
-          }
-          children.push_back(std::move(child));
-        }
-        if (key == "tabs" && children.size() > static_cast<size_t>(kMaxTabs)) {
-          return Fail(LineOf(value), "tabs: a sheet holds at most " + std::to_string(kMaxTabs));
-        }
-        if (key == "menubar") {
-          node.menu_bar = std::make_unique<Node>();
-          node.menu_bar->kind = Kind::kMenuBar;
-          node.menu_bar->source_line = LineOf(value);
-          node.menu_bar->children = std::move(children);
-        } else {
-          for (Node& c : children) node.children.push_back(std::move(c));
-        }
-      } else {
-        return Fail(LineOf(it->first), "unknown key \"" + key + "\" in " + kind_name);
-      }
-    }
+    return true;
+  }
 
+  enum class Attribute { kLoaded, kFailed, kUnknown };
+  Attribute Failed(int line, std::string message) {
+    Fail(line, std::move(message));
+    return Attribute::kFailed;
+  }
+
+  // Attributes of text, place, look and the use block.
+  Attribute TextAttribute(const std::string& key, const YAML::Node& value, Node& node) {
+    if (key == "at") {
+      if (!At(value, node.at)) return Attribute::kFailed;
+    } else if (key == "text" || key == "caption") {
+      if (!value.IsScalar()) return Failed(LineOf(value), key + ": expected a text");
+      node.text = value.as<std::string>();
+    } else if (key == "tip" || key == "message" || key == "picture" || key == "icon" ||
+               key == "file") {
+      if (!value.IsScalar()) return Failed(LineOf(value), key + ": expected a text");
+      std::string s = value.as<std::string>();
+      if (key == "tip") node.tip = s;
+      if (key == "message") node.message = s;
+      if (key == "picture") node.picture = s;
+      if (key == "icon") node.icon = s;
+      if (key == "file") node.image = s;
+    } else if (key == "total") {
+      // Report variable strings: "sum" or "count" of the variable over
+      // the detail bands printed (report.h says over which).
+      std::string s = value.IsScalar() ? value.as<std::string>() : std::string();
+      if (s != "sum" && s != "count") return Failed(LineOf(value), "total: expected sum or count");
+      node.total = s;
+    } else if (key == "format") {
+      node.format = value.as<std::string>();
+    } else if (key == "use" && value.IsScalar() && value.as<std::string>().rfind('?', 0) == 0) {
+      node.equate = value.as<std::string>();
+      if (node.equate.size() < 2) return Failed(LineOf(value), "use: empty field equate");
+    } else if (key == "use") {
+      UseBlock use;
+      if (!Use(value, use)) return Attribute::kFailed;
+      node.use = use;
+    } else if (key == "font") {
+      FontBlock font;
+      if (!Font(value, font)) return Attribute::kFailed;
+      node.font = font;
+    } else if (key == "colours") {
+      if (!value.IsSequence() || value.size() != 2)
+        return Failed(LineOf(value), "colours: expected [a, b]");
+      for (int i = 0; i < 2; ++i) {
+        int64_t v = 0;
+        if (!Int(value[i], "colours", v, 0, 0xFFFFFFFFLL)) return Attribute::kFailed;
+        node.colours[i] = static_cast<uint32_t>(v);
+      }
+    } else {
+      return Attribute::kUnknown;
+    }
+    return Attribute::kLoaded;
+  }
+
+  // Flags and numbers.
+  Attribute NumberAttribute(const std::string& key, const YAML::Node& key_node,
+                            const YAML::Node& value, Node& node) {
+    int32_t n = 0;
+    if (key == "disabled" || key == "hidden" || key == "default" || key == "frame" ||
+        key == "child" || key == "modal" || key == "paged" || key == "vscroll" || key == "fill") {
+      bool b = false;
+      if (!Bool(value, key, b)) return Attribute::kFailed;
+      if (key == "disabled") node.disabled = b;
+      if (key == "hidden") node.hidden = b;
+      if (key == "default") node.default_button = b;
+      if (key == "frame") node.mdi_frame = b;
+      if (key == "child") node.mdi_child = b;
+      if (key == "modal") node.modal = b;
+      if (key == "fill") node.fill = b;
+      if (key == "paged") node.paged = b;
+      if (key == "vscroll") node.vscroll = b;
+    } else if (key == "number") {
+      if (node.kind != Kind::kMenu && node.kind != Kind::kMenuItem) {
+        return Failed(LineOf(key_node), "number: controls are numbered in declaration order");
+      }
+      if (!Int32(value, key, n)) return Attribute::kFailed;
+      if (n > 0) return Failed(LineOf(value), "number: menu numbers are negative");
+      node.number = n;
+    } else if (key == "action" || key == "timer" || key == "upper") {
+      if (!Int32(value, key, n)) return Attribute::kFailed;
+      if (n < 0) return Failed(LineOf(value), key + ": must not be negative");
+      if (key == "action") node.standard_action = n;
+      if (key == "timer") node.timer = n;
+      if (key == "upper") node.upper = n;
+    } else if (key == "drop") {
+      // drop := rows | true   (true: eight rows, a drop list's usual depth)
+      if (node.kind != Kind::kList) {
+        return Failed(LineOf(key_node), "drop: only a list can drop down");
+      }
+      if (value.IsScalar() &&
+          (value.as<std::string>() == "true" || value.as<std::string>() == "yes")) {
+        node.drop = kDefaultDropRows;
+      } else {
+        if (!Int32(value, key, n)) return Attribute::kFailed;
+        if (n < 1 || n > 255) return Failed(LineOf(value), "drop: rows from 1 to 255, or true");
+        node.drop = n;
+      }
+    } else if (key == "alert") {
+      if (!value.IsSequence() || value.size() > 255)
+        return Failed(LineOf(value), "alert: expected a list of key codes");
+      for (const YAML::Node& code : value) {
+        if (!Int32(code, "alert", n)) return Attribute::kFailed;
+        node.alert_keys.push_back(n);
+      }
+    } else {
+      return Attribute::kUnknown;
+    }
+    return Attribute::kLoaded;
+  }
+
+  // A child list (controls, tabs, items, menubar, bands).
+  bool LoadChildren(const std::string& key, const YAML::Node& value, Node& node, int depth) {
+    if (!value.IsSequence()) return Fail(LineOf(value), key + ": expected a list");
+    std::vector<Node> children;
+    for (const YAML::Node& child_item : value) {
+      Node child;
+      if (!LoadNode(child_item, child, depth + 1)) return false;
+      if (!ChildAllowed(node.kind, key, child.kind)) {
+        return Fail(child.source_line, std::string(KindName(child.kind)) + " cannot stand in the " +
+                                           key + " of a " + std::string(KindName(node.kind)));
+      }
+      children.push_back(std::move(child));
+    }
+    if (key == "tabs" && children.size() > static_cast<size_t>(kMaxTabs)) {
+      return Fail(LineOf(value), "tabs: a sheet holds at most " + std::to_string(kMaxTabs));
+    }
+    if (key == "menubar") {
+      node.menu_bar = std::make_unique<Node>();
+      node.menu_bar->kind = Kind::kMenuBar;
+      node.menu_bar->source_line = LineOf(value);
+      node.menu_bar->children = std::move(children);
+    } else {
+      for (Node& c : children) node.children.push_back(std::move(c));
+    }
+    return true;
+  }
+
+  // What a finished record must have: a list its column format, a group
+  // break its use block.
+  bool CheckNode(Node& node) {
     if (node.kind == Kind::kList) {
       if (node.format.empty()) return Fail(node.source_line, "list: missing column format string");
       ColumnFormatResult parsed = ParseColumnFormat(node.format);

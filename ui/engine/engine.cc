@@ -342,11 +342,6 @@ void Engine::AskNextToClose() {
   cv_.notify_all();
 }
 
-bool Engine::ClosingProgram() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return closing_frame_ != 0;
-}
-
 void Engine::Closed(Window* window) {
   std::vector<Window*> others;
   {

@@ -123,8 +123,6 @@ class Engine : public files::RuntimeErrorSink {
   bool Post(WindowId id, int event, int field = 0);
   // Ids of the open windows in the order they were opened.
   std::vector<WindowId> OpenWindows() const;
-  // True while the user's close of the frame waits for the other windows.
-  bool ClosingProgram() const;
 
   // Modal interactions, made by the procedure's thread through the platform.
   int Message(const MessageRequest& request);

@@ -139,8 +139,4 @@ Refusal UseVariable::WhyRefused(std::string_view, std::string_view) const { retu
 
 const DisplayFormatter& Formatter() { return *Installed(); }
 
-void SetFormatter(std::unique_ptr<DisplayFormatter> formatter) {
-  Installed() = formatter ? std::move(formatter) : std::make_unique<DisplayFormatter>();
-}
-
 }  // namespace vorsandt::ui

@@ -64,9 +64,8 @@ class DisplayFormatter {
   virtual std::string Deformat(std::string_view text, std::string_view picture, bool numeric) const;
 };
 
-// The formatter in use; never null. SetFormatter(nullptr) restores the plain one.
+// The formatter in use; never null.
 const DisplayFormatter& Formatter();
-void SetFormatter(std::unique_ptr<DisplayFormatter> formatter);
 
 }  // namespace vorsandt::ui
 

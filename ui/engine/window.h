@@ -72,7 +72,6 @@ class Window {
   // dialog: progress, preview, jump) starts with its Cancel button, else its
   // Close button; other windows start with none.
   void SetEscapeButton(int field) { escape_button_ = field; }
-  int EscapeButton() const { return escape_button_; }
 
   // Queues an event at the end of this window's queue (field 0 for a window
   // event). Safe from any thread while the window exists; other threads

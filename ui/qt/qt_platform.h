@@ -92,8 +92,6 @@ class QtPlatform : public QObject, public Platform {
   // when the user confirmed it. Tests put their own in.
   using PrintDialog = std::function<bool(QPrinter& printer, QWidget* owner)>;
   void SetPrintDialog(PrintDialog dialog) { print_dialog_ = std::move(dialog); }
-  // Whether the user chose a printer in the printer setup (tests set it too).
-  void SetPrinterChosen(bool chosen) { printer_chosen_ = chosen; }
   // What is remembered between runs; off unless the desktop program turns it on.
   WindowMemory& memory() { return memory_; }
 

@@ -15,6 +15,8 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "ui/engine/platform.h"
@@ -97,6 +99,16 @@ class WindowView : public QWidget {
   };
 
   void CreateControl(const ControlState& c);
+  // The steps of CreateControl: the widget of the control's kind (nullptr
+  // for a tab, which lives in its sheet's tab bar), then its font, text,
+  // place and watch.
+  QWidget* CreateWidget(const ControlState& c, ControlView& view);
+  QWidget* CreateInput(const ControlState& c);
+  QWidget* CreateImage(const ControlState& c, ControlView& view);
+  QWidget* CreateSheet(const ControlState& c, ControlView& view);
+  void DressControl(const ControlState& c, ControlView& view, QWidget* w);
+  // Sends the control's accept, with the text it hands over if any.
+  std::function<void(std::optional<std::string>)> Acceptor(int field);
   void Place(QWidget* widget, const Rect& at, bool natural_size);
   // Places a control from its definition at the current base units.
   void PlaceControl(ControlView& view);

@@ -47,7 +47,7 @@ class MemoryBlock : public DriverBlock {
     auto it = Tables().find(Upper(name));
     return it == Tables().end() ? nullptr : &it->second;
   }
-  long cursor = -1;   // index of the current record, -1 before the first
+  long cursor = -1;  // index of the current record, -1 before the first
   std::optional<std::vector<std::optional<Record>>> snapshot;
 };
 
@@ -61,9 +61,10 @@ class MemoryDriver : public Driver {
     reg_.caps = transactions ? Capabilities{true, true, true, true, true}
                              : Capabilities{false, false, false, true, true};
     reg_.types = {kTypeShort, kTypeLong, kTypeDecimal, kTypeString, kTypeGroup};
-    reg_.operations = {1, 7, 8, 10, 11, 13, 14, 16, 20, 21, 22, 23, 24, 25, 27, 30,
-                       31, 32, 37, 40, 41, 48, 50, 52, 61, 63, 66};
-    if (!transactions) std::erase_if(reg_.operations, [](int op) { return op == 8 || op == 22 || op == 40; });
+    reg_.operations = {1,  7,  8,  10, 11, 13, 14, 16, 20, 21, 22, 23, 24, 25,
+                       27, 30, 31, 32, 37, 40, 41, 48, 50, 52, 61, 63, 66};
+    if (!transactions)
+      std::erase_if(reg_.operations, [](int op) { return op == 8 || op == 22 || op == 40; });
     reg_.entry = transactions ? MemoryEntry : MemoryNoTransactionEntry;
   }
 
@@ -77,8 +78,14 @@ class MemoryDriver : public Driver {
   }
 
   int32_t Perform(Call& call) override {
+    if (std::optional<int32_t> rc = PerformOnFile(call)) return *rc;
+    return PerformOnRecords(call);
+  }
+
+ private:
+  // The operations on the table as a whole: nothing for another operation.
+  std::optional<int32_t> PerformOnFile(Call& call) {
     auto* b = static_cast<MemoryBlock*>(call.block);
-    FileRecord* f = call.file;
     Table* t = b->table();
     const bool transactions = reg_.caps.transactions;
     switch (call.op) {
@@ -98,6 +105,42 @@ class MemoryDriver : public Driver {
         if (t == nullptr) return kFileNotFound;
         Tables().erase(Upper(b->name));
         return 0;
+      case kOpName:
+        call.text_result = b->name;
+        return 0;
+      case kOpLock:
+      case kOpLockTimeout:
+        if (t->lock_owner != nullptr && t->lock_owner != b) return kFileAlreadyLocked;
+        t->lock_owner = b;
+        return 0;
+      case kOpUnlock:
+        if (t->lock_owner == b) t->lock_owner = nullptr;
+        return 0;
+      case kOpBeginTransaction:
+        if (!transactions) return kUnsupportedFunction;
+        b->snapshot = t->records;
+        return 0;
+      case kOpCommitFile:
+        if (!transactions) return kUnsupportedFunction;
+        if (int32_t fail = std::exchange(g_fail_next_commit, 0); fail != 0) return fail;
+        b->snapshot.reset();
+        return 0;
+      case kOpRollbackFile:
+        if (!transactions) return kUnsupportedFunction;
+        if (b->snapshot) t->records = std::move(*b->snapshot);
+        b->snapshot.reset();
+        return 0;
+      default:
+        return std::nullopt;
+    }
+  }
+
+  // The operations on records and the sequence.
+  int32_t PerformOnRecords(Call& call) {
+    auto* b = static_cast<MemoryBlock*>(call.block);
+    FileRecord* f = call.file;
+    Table* t = b->table();
+    switch (call.op) {
       case kOpAdd:
         t->records.emplace_back(Record(f->buffer, f->buffer + f->record_length));
         b->cursor = static_cast<long>(t->records.size()) - 1;
@@ -164,42 +207,17 @@ class MemoryDriver : public Driver {
         if (!Live(t, i)) return kRecordNotFound;
         return Read(f, b, t, i);
       }
-      case kOpName:
-        call.text_result = b->name;
-        return 0;
-      case kOpLock:
-      case kOpLockTimeout:
-        if (t->lock_owner != nullptr && t->lock_owner != b) return kFileAlreadyLocked;
-        t->lock_owner = b;
-        return 0;
-      case kOpUnlock:
-        if (t->lock_owner == b) t->lock_owner = nullptr;
-        return 0;
-      case kOpBeginTransaction:
-        if (!transactions) return kUnsupportedFunction;
-        b->snapshot = t->records;
-        return 0;
-      case kOpCommitFile:
-        if (!transactions) return kUnsupportedFunction;
-        if (int32_t fail = std::exchange(g_fail_next_commit, 0); fail != 0) return fail;
-        b->snapshot.reset();
-        return 0;
-      case kOpRollbackFile:
-        if (!transactions) return kUnsupportedFunction;
-        if (b->snapshot) t->records = std::move(*b->snapshot);
-        b->snapshot.reset();
-        return 0;
       default:
         return kUnsupportedFunction;
     }
   }
 
- private:
   static bool Live(Table* t, long i) {
     return i >= 0 && i < static_cast<long>(t->records.size()) && t->records[i].has_value();
   }
   static int32_t Read(FileRecord* f, MemoryBlock* b, Table* t, long i) {
-    std::memcpy(f->buffer, t->records[i]->data(), std::min<size_t>(f->record_length, t->records[i]->size()));
+    std::memcpy(f->buffer, t->records[i]->data(),
+                std::min<size_t>(f->record_length, t->records[i]->size()));
     b->cursor = i;
     return 0;
   }

@@ -124,7 +124,6 @@ class DriverFiles {
   int CommitTransaction();
   // Drops the pending changes of every member and ends the transaction.
   int RollbackTransaction();
-  size_t transaction_size() const { return members_.size(); }
   // Test hook: called before each step of a commit over several files.
   void SetCommitStepHook(std::function<void(const char* step)> hook) {
     commit_step_hook_ = std::move(hook);

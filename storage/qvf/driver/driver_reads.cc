@@ -149,76 +149,87 @@ void PositionAt(QvfBlock& b, uint32_t record, const std::string& key_part, bool 
   }
 }
 
-}  // namespace
+// The five ways of starting a keyed (or record-order) sequence.
+int32_t SetKeySequence(Call& call, QvfBlock& b) {
+  int k = -1;
+  if (int rc = KeyArg(call, b, 0, &k); rc != 0) return rc;
+  if (k < 0) {
+    StartSequence(b, -1, kModeRecordStart);
+    return 0;
+  }
+  const int64_t n = call.args.Int(1);
+  switch (call.op) {
+    case files::kOpSetKey:
+      StartSequence(b, k, kModeKeyStart);
+      break;
+    case files::kOpSetKeyValue:
+      StartSequence(b, k, kModeKeyAtValue);
+      b.pos.value = BufferKeyValue(call, b, k);
+      break;
+    case files::kOpSetKeyValueRecordOrder:
+      StartSequence(b, k, kModeRecordFromKeyValue);
+      b.pos.value = BufferKeyValue(call, b, k);
+      break;
+    case files::kOpSetKeyAtRecord:
+      StartSequence(b, k, n > 0 ? kModeKeyAtRecord : kModeKeyStart);
+      b.pos.record = static_cast<uint32_t>(n > 0 ? n : 0);
+      break;
+    default:
+      StartSequence(b, k, kModeKeyAtValueAndRecord);
+      b.pos.value = BufferKeyValue(call, b, k);
+      b.pos.record = static_cast<uint32_t>(n > 0 ? n : 0);
+      break;
+  }
+  // Record-number order from a key value keeps the key only for the
+  // first search.
+  if (call.op == files::kOpSetKeyValueRecordOrder) b.access_key = -1;
+  return 0;
+}
 
-int32_t PerformRead(Call& call, QvfBlock& b, CallScope& scope) {
+// The operations that only place the sequence (nothing is read): true, with
+// their status in `*rc`, for one of them.
+bool PlaceSequence(Call& call, QvfBlock& b, int32_t* rc) {
   Table& t = *b.table;
-  const bool oem = Oem(call);
+  *rc = 0;
   switch (call.op) {
     case files::kOpSetFile:
       StartSequence(b, -1, kModeRecordStart);
-      return 0;
+      return true;
     case files::kOpSetFilePointer:
       StartSequence(b, -1, kModeRecordStart);
       if (call.args.Int(0) > 0) {
         b.pos.mode = kModeRecordAt;
         b.pos.record = static_cast<uint32_t>(call.args.Int(0));
       }
-      return 0;
+      return true;
     case files::kOpSetKey:
     case files::kOpSetKeyValue:
     case files::kOpSetKeyValueRecordOrder:
     case files::kOpSetKeyAtRecord:
-    case files::kOpSetKeyAtValueAndRecord: {
-      int k = -1;
-      if (int rc = KeyArg(call, b, 0, &k); rc != 0) return rc;
-      if (k < 0) {
-        StartSequence(b, -1, kModeRecordStart);
-        return 0;
-      }
-      const int64_t n = call.args.Int(1);
-      switch (call.op) {
-        case files::kOpSetKey:
-          StartSequence(b, k, kModeKeyStart);
-          break;
-        case files::kOpSetKeyValue:
-          StartSequence(b, k, kModeKeyAtValue);
-          b.pos.value = BufferKeyValue(call, b, k);
-          break;
-        case files::kOpSetKeyValueRecordOrder:
-          StartSequence(b, k, kModeRecordFromKeyValue);
-          b.pos.value = BufferKeyValue(call, b, k);
-          break;
-        case files::kOpSetKeyAtRecord:
-          StartSequence(b, k, n > 0 ? kModeKeyAtRecord : kModeKeyStart);
-          b.pos.record = static_cast<uint32_t>(n > 0 ? n : 0);
-          break;
-        default:
-          StartSequence(b, k, kModeKeyAtValueAndRecord);
-          b.pos.value = BufferKeyValue(call, b, k);
-          b.pos.record = static_cast<uint32_t>(n > 0 ? n : 0);
-          break;
-      }
-      // Record-number order from a key value keeps the key only for the
-      // first search.
-      if (call.op == files::kOpSetKeyValueRecordOrder) b.access_key = -1;
-      return 0;
-    }
+    case files::kOpSetKeyAtValueAndRecord:
+      *rc = SetKeySequence(call, b);
+      return true;
     case files::kOpReset: {
       uint32_t n = 0;
-      if (!DecodePosition(call.text1, &n)) return files::kRecordNotFound;
+      if (!DecodePosition(call.text1, &n)) {
+        *rc = files::kRecordNotFound;
+        return true;
+      }
       StartSequence(b, -1, kModeRecordStart);
       b.pos.mode = kModeRecordAt;
       b.pos.record = n;
-      return 0;
+      return true;
     }
     case files::kOpResetKey: {
       int k = -1;
-      if (int rc = KeyArg(call, b, 0, &k); rc != 0) return rc;
+      if (*rc = KeyArg(call, b, 0, &k); *rc != 0) return true;
       uint32_t n = 0;
       std::string value;
       size_t size = k >= 0 ? t.keys()[k].ValueSize() : 0;
-      if (!DecodePosition(call.text1, &n, size, &value)) return files::kRecordNotFound;
+      if (!DecodePosition(call.text1, &n, size, &value)) {
+        *rc = files::kRecordNotFound;
+        return true;
+      }
       if (k < 0) {
         StartSequence(b, -1, kModeRecordStart);
         b.pos.mode = kModeRecordAt;
@@ -227,12 +238,63 @@ int32_t PerformRead(Call& call, QvfBlock& b, CallScope& scope) {
         b.pos.value = value;
       }
       b.pos.record = n;
-      return 0;
+      return true;
     }
     default:
-      break;
+      return false;
   }
+}
 
+// GET by key value and REGET by a key's position: the record the key's
+// entries lead to, positioned there.
+int32_t GetByKey(Call& call, QvfBlock& b, CallScope& scope, bool oem) {
+  Table& t = *b.table;
+  std::optional<SequenceHit> read;
+  int k = -1;
+  if (int rc = KeyArg(call, b, 0, &k); rc != 0) return rc;
+  if (k < 0) return files::kInvalidKeyFile;
+  const KeyLayout& key = t.keys()[k];
+  SequencePosition at;
+  at.prefix = KindPrefix(t.id(), key.number);
+  at.duplicates = key.duplicates();
+  uint32_t want = 0;
+  std::string value;
+  if (call.op == files::kOpRegetKey) {
+    if (!DecodePosition(call.text1, &want, key.ValueSize(), &value)) {
+      return files::kRecordNotFound;
+    }
+  } else {
+    value = BufferKeyValue(call, b, k);
+  }
+  TableSource by_key(t, k, oem);
+  auto find = [&](std::optional<SequenceHit>* hit) -> int {
+    hit->reset();
+    std::optional<KeyHit> found;
+    int rc = 0;
+    if (!key.duplicates()) {
+      rc = by_key.FindKey(Search::kExact, KeyPartFor(at, value, 0), &found);
+      if (rc == 0 && found && want != 0 && found->record != want) found.reset();
+    } else if (want != 0) {
+      rc = by_key.FindKey(Search::kExact, KeyPartFor(at, value, want), &found);
+    } else {
+      // The first record of a duplicated value, in record-number order.
+      rc = by_key.FindKey(Search::kNextAfter, KeyPartFor(at, value, 0), &found);
+      std::string start = at.prefix + value;
+      if (rc == 0 && found && found->key_part.compare(0, start.size(), start) != 0) {
+        found.reset();
+      }
+    }
+    if (rc == 0 && found) *hit = SequenceHit{found->record, found->key_part};
+    return rc;
+  };
+  int rc = ReadFound(call, b, scope, find, files::kRecordNotFound, &read);
+  if (rc == 0) PositionAt(b, read->record, read->key_part, oem);
+  return rc;
+}
+
+// The reads that move through the sequence or fetch a record by number.
+int32_t ReadInSequence(Call& call, QvfBlock& b, CallScope& scope, bool oem) {
+  Table& t = *b.table;
   // The key whose entries the sequence searches (record-number order from a
   // key value searches the key it was given, once).
   int search_key = -1;
@@ -295,52 +357,21 @@ int32_t PerformRead(Call& call, QvfBlock& b, CallScope& scope) {
       if (rc == 0) PositionAt(b, n, {}, oem);
       return rc;
     }
-    case files::kOpGetByKey:
-    case files::kOpRegetKey: {
-      int k = -1;
-      if (int rc = KeyArg(call, b, 0, &k); rc != 0) return rc;
-      if (k < 0) return files::kInvalidKeyFile;
-      const KeyLayout& key = t.keys()[k];
-      SequencePosition at;
-      at.prefix = KindPrefix(t.id(), key.number);
-      at.duplicates = key.duplicates();
-      uint32_t want = 0;
-      std::string value;
-      if (call.op == files::kOpRegetKey) {
-        if (!DecodePosition(call.text1, &want, key.ValueSize(), &value)) {
-          return files::kRecordNotFound;
-        }
-      } else {
-        value = BufferKeyValue(call, b, k);
-      }
-      TableSource by_key(t, k, oem);
-      auto find = [&](std::optional<SequenceHit>* hit) -> int {
-        hit->reset();
-        std::optional<KeyHit> found;
-        int rc = 0;
-        if (!key.duplicates()) {
-          rc = by_key.FindKey(Search::kExact, KeyPartFor(at, value, 0), &found);
-          if (rc == 0 && found && want != 0 && found->record != want) found.reset();
-        } else if (want != 0) {
-          rc = by_key.FindKey(Search::kExact, KeyPartFor(at, value, want), &found);
-        } else {
-          // The first record of a duplicated value, in record-number order.
-          rc = by_key.FindKey(Search::kNextAfter, KeyPartFor(at, value, 0), &found);
-          std::string start = at.prefix + value;
-          if (rc == 0 && found && found->key_part.compare(0, start.size(), start) != 0) {
-            found.reset();
-          }
-        }
-        if (rc == 0 && found) *hit = SequenceHit{found->record, found->key_part};
-        return rc;
-      };
-      int rc = ReadFound(call, b, scope, find, files::kRecordNotFound, &read);
-      if (rc == 0) PositionAt(b, read->record, read->key_part, oem);
-      return rc;
-    }
     default:
       return files::kUnsupportedFunction;
   }
+}
+
+}  // namespace
+
+int32_t PerformRead(Call& call, QvfBlock& b, CallScope& scope) {
+  int32_t rc = 0;
+  if (PlaceSequence(call, b, &rc)) return rc;
+  const bool oem = Oem(call);
+  if (call.op == files::kOpGetByKey || call.op == files::kOpRegetKey) {
+    return GetByKey(call, b, scope, oem);
+  }
+  return ReadInSequence(call, b, scope, oem);
 }
 
 }  // namespace vorsandt::qvf

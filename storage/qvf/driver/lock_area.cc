@@ -82,6 +82,10 @@ int FileLocks::LockReader() {
   }
 }
 
+int TryClaimWriterRange(env::File* file) {
+  return file->TryLock(kLockBase, kWriterLockLength, /*exclusive=*/true);
+}
+
 int FileLocks::LockWriter() {
   if (writer_held_) return 0;
   // A reader claim of our own would exclude us: give it up first.

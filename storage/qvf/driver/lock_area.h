@@ -53,6 +53,13 @@ uint64_t ItemLockOffset(uint32_t identifier);
 // Byte of reader slot `slot` (taken modulo kReaderSlots).
 uint64_t ReaderLockOffset(uint32_t slot);
 
+// One attempt at the writer range through `file`, which then holds it until
+// the handle is closed: the environment's status (EAGAIN while another handle
+// holds any lock of the range). For a program that keeps every save out of a
+// file it does not open as a table (a restore swapping the file); a table's
+// own opening takes its locks through FileLocks.
+int TryClaimWriterRange(env::File* file);
+
 // The locks of one open file, claimed through one handle. Not re-entrant:
 // each lock is claimed at most once at a time through this object. Status
 // values are the runtime's error codes.

@@ -414,6 +414,64 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
   return rc != 0 ? rc : end;
 }
 
+// BUILD of the key the first text names ("ITE:LOC").
+int BuildNamedKey(Call& call, Table& t) {
+  const FileRecord& decl = *call.file->declaration;
+  std::string wanted = TrimmedName(call.text1);
+  for (int i = 0; i < decl.key_count; ++i) {
+    const files::KeyDecl* key = decl.keys[i];
+    std::string name =
+        key->name_length < 0 ? std::string(key->name) : std::string(key->name, key->name_length);
+    if (strcasecmp(name.c_str(), wanted.c_str()) == 0 && key->number >= 1 &&
+        key->number <= static_cast<int>(t.keys().size())) {
+      return t.BuildKey(key->number - 1);
+    }
+  }
+  return files::kInvalidKeyFile;
+}
+
+// RECORDS and BYTES of the table, from its record counter.
+int CountRecords(Call& call, Table& t) {
+  const FileRecord& file = *call.file;
+  Counter c;
+  int rc = t.ReadCounter(kTableCounter, &c);
+  if (rc == 0) {
+    call.value = c.count;
+    if (call.op == files::kOpBytes) {
+      call.value = (file.attributes & files::kAttrDriverFlag02)
+                       ? static_cast<int64_t>(file.record_length)
+                       : static_cast<int64_t>(c.count) * file.record_length;
+    }
+  }
+  return rc;
+}
+
+// DUPLICATE (one key) and DUPLICATE of every key: 1 when another record has
+// the buffer's value of a key that allows no duplicates.
+int FindDuplicate(Call& call, QvfBlock& b) {
+  Table& t = *b.table;
+  const FileRecord& file = *call.file;
+  int rc = 0;
+  call.value = 0;
+  for (size_t k = 0; k < t.keys().size() && rc == 0 && call.value == 0; ++k) {
+    if (call.op == files::kOpDuplicate) {
+      int wanted = 0;
+      rc = KeyIndex(call, b, 0, &wanted);
+      if (rc != 0 || static_cast<int>(k) != wanted) continue;
+    }
+    const KeyLayout& key = t.keys()[k];
+    if (key.duplicates()) continue;
+    KeyEntry entry;
+    if (!t.KeyEntryFor(static_cast<int>(k), file.buffer, t.current(), &entry)) continue;
+    std::optional<StoredEntry> found;
+    rc = t.store().Find(Search::kExact, entry.key, &found);
+    if (rc == 0 && found && KeyEntryRecord(key, found->key, found->data) != t.current()) {
+      call.value = 1;
+    }
+  }
+  return rc;
+}
+
 int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope) {
   Table& t = *b.table;
   FileRecord& file = *call.file;
@@ -461,39 +519,15 @@ int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope) {
       break;
     }
     case files::kOpBuildKeysText:
-    case files::kOpBuildKeysTwoTexts: {
-      // The first text names the key to rebuild ("ITE:LOC").
-      rc = files::kInvalidKeyFile;
-      const FileRecord& decl = *file.declaration;
-      std::string wanted = TrimmedName(call.text1);
-      for (int i = 0; i < decl.key_count; ++i) {
-        const files::KeyDecl* key = decl.keys[i];
-        std::string name = key->name_length < 0 ? std::string(key->name)
-                                                : std::string(key->name, key->name_length);
-        if (strcasecmp(name.c_str(), wanted.c_str()) == 0 && key->number >= 1 &&
-            key->number <= static_cast<int>(t.keys().size())) {
-          rc = t.BuildKey(key->number - 1);
-          break;
-        }
-      }
+    case files::kOpBuildKeysTwoTexts:
+      rc = BuildNamedKey(call, t);
       break;
-    }
     case files::kOpRelease:
       break;  // the end of the call saves and returns to reader mode
     case files::kOpRecords:
-    case files::kOpBytes: {
-      Counter c;
-      rc = t.ReadCounter(kTableCounter, &c);
-      if (rc == 0) {
-        call.value = c.count;
-        if (call.op == files::kOpBytes) {
-          call.value = (file.attributes & files::kAttrDriverFlag02)
-                           ? static_cast<int64_t>(file.record_length)
-                           : static_cast<int64_t>(c.count) * file.record_length;
-        }
-      }
+    case files::kOpBytes:
+      rc = CountRecords(call, t);
       break;
-    }
     case files::kOpKeyRecords: {
       int k = 0;
       rc = KeyIndex(call, b, 0, &k);
@@ -503,26 +537,9 @@ int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope) {
       break;
     }
     case files::kOpDuplicate:
-    case files::kOpDuplicateAll: {
-      call.value = 0;
-      for (size_t k = 0; k < t.keys().size() && rc == 0 && call.value == 0; ++k) {
-        if (call.op == files::kOpDuplicate) {
-          int wanted = 0;
-          rc = KeyIndex(call, b, 0, &wanted);
-          if (rc != 0 || static_cast<int>(k) != wanted) continue;
-        }
-        const KeyLayout& key = t.keys()[k];
-        if (key.duplicates()) continue;
-        KeyEntry entry;
-        if (!t.KeyEntryFor(static_cast<int>(k), file.buffer, t.current(), &entry)) continue;
-        std::optional<StoredEntry> found;
-        rc = t.store().Find(Search::kExact, entry.key, &found);
-        if (rc == 0 && found && KeyEntryRecord(key, found->key, found->data) != t.current()) {
-          call.value = 1;
-        }
-      }
+    case files::kOpDuplicateAll:
+      rc = FindDuplicate(call, b);
       break;
-    }
     default:
       rc = PerformRead(call, b, scope);
       break;

@@ -25,14 +25,7 @@ int MemoryEntryStore::Find(Search how, std::string_view key, std::optional<Store
   return 0;
 }
 
-int MemoryEntryStore::TakeFailure() {
-  int rc = fail_next_;
-  fail_next_ = 0;
-  return rc;
-}
-
 int MemoryEntryStore::Insert(std::string_view key, std::string_view data) {
-  if (int rc = TakeFailure(); rc != 0) return rc;
   // Inserting a key part that exists is a caller's fault, as in the tree.
   if (key.empty() || !entries_.emplace(std::string(key), std::string(data)).second) {
     return files::kInvalidDataFile;
@@ -42,7 +35,6 @@ int MemoryEntryStore::Insert(std::string_view key, std::string_view data) {
 }
 
 int MemoryEntryStore::Delete(std::string_view key) {
-  if (int rc = TakeFailure(); rc != 0) return rc;
   if (entries_.erase(std::string(key)) != 0) dirty_ = true;
   return 0;
 }

@@ -28,19 +28,14 @@ class MemoryEntryStore : public EntryStore {
   const std::map<std::string, std::string>& entries() const { return entries_; }
   bool dirty() const { return dirty_; }
   uint32_t id_counter() const { return id_counter_; }
-  // Makes the next write fail with `status` (once).
-  void FailNextWrite(int status) { fail_next_ = status; }
 
  private:
-  int TakeFailure();
-
   std::map<std::string, std::string> entries_;
   std::map<std::string, std::string> committed_;
   uint32_t id_counter_ = 0;
   uint32_t committed_id_ = 0;
   uint32_t change_counter_ = 0;
   bool dirty_ = false;
-  int fail_next_ = 0;
 };
 
 }  // namespace vorsandt::qvf

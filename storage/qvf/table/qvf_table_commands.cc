@@ -193,156 +193,184 @@ int DefinitionCommand(env::Env* env, const std::string& name, std::string* out) 
   return 0;
 }
 
-void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool oem) {
-  std::vector<DirectoryItem> dir;
-  if (ListTables(store, &dir) != 0) {
-    faults->push_back("the table directory cannot be read");
-    return;
-  }
-  std::set<uint32_t> known;
-  for (const DirectoryItem& d : dir) {
-    if (!known.insert(d.id).second) {
-      faults->push_back(Format("table %s: id %08X is used twice", d.name.c_str(), d.id));
+namespace {
+
+// The faults of one table, each said with the table's name.
+struct TableFaults {
+  std::vector<std::string>* out;
+  const std::string& table;
+  void operator()(const std::string& what) const { out->push_back("table " + table + ": " + what); }
+};
+
+// What one walk over a table's entries finds, by kind.
+struct TableEntries {
+  std::map<uint32_t, std::string> records;
+  std::vector<std::map<std::string, std::string>> key_entries;
+  std::map<uint8_t, Counter> counters;
+  std::map<std::pair<uint32_t, uint8_t>, std::vector<uint16_t>> chunks;
+};
+
+// One walk over the table's entries.
+void WalkTableEntries(EntryStore* store, uint32_t id, const TableDefinition& def, size_t key_count,
+                      const TableFaults& fault, TableEntries* out) {
+  out->key_entries.resize(key_count);
+  std::string prefix = Id4(id);
+  std::string at = prefix;
+  for (;;) {
+    std::optional<StoredEntry> e;
+    if (store->Find(Search::kNextAfter, at, &e) != 0) {
+      fault("its entries cannot be read");
+      break;
     }
-  }
-  for (const DirectoryItem& d : dir) {
-    auto fault = [&](const std::string& what) {
-      faults->push_back("table " + d.name + ": " + what);
-    };
-    std::string stream;
-    TableDefinition def;
-    std::vector<KeyLayout> keys;
-    if (ReadStream(store, d.id, &stream) != 0 || !DecodeDefinition(stream, &def) ||
-        !KeyLayouts(def, &keys)) {
-      fault("the stored definition cannot be read");
-      continue;
-    }
-    // One walk over the table's entries.
-    std::map<uint32_t, std::string> records;
-    std::vector<std::map<std::string, std::string>> key_entries(keys.size());
-    std::map<uint8_t, Counter> counters;
-    std::map<std::pair<uint32_t, uint8_t>, std::vector<uint16_t>> chunks;
-    std::string prefix = Id4(d.id);
-    std::string at = prefix;
-    for (;;) {
-      std::optional<StoredEntry> e;
-      if (store->Find(Search::kNextAfter, at, &e) != 0) {
-        fault("its entries cannot be read");
+    if (!e || !StartsWith(e->key, prefix)) break;
+    at = e->key;
+    EntryKeyInfo info = DecodeEntryKey(e->key);
+    switch (info.kind) {
+      case EntryKind::kKey:
+        if (info.which >= key_count) {
+          fault(Format("entry of key %u, which the definition does not have", info.which));
+        } else {
+          out->key_entries[info.which][e->key] = e->data;
+        }
+        break;
+      case EntryKind::kData:
+        if (e->data.size() != def.record_length) {
+          fault(Format("record %u is %zu bytes, not %u", info.record, e->data.size(),
+                       def.record_length));
+        }
+        out->records[info.record] = e->data;
+        break;
+      case EntryKind::kCounter: {
+        Counter c;
+        if (!DecodeCounter(e->data, &c)) {
+          fault(Format("counter %02X has %zu bytes", info.which, e->data.size()));
+        }
+        out->counters[info.which] = c;
         break;
       }
-      if (!e || !StartsWith(e->key, prefix)) break;
-      at = e->key;
-      EntryKeyInfo info = DecodeEntryKey(e->key);
-      switch (info.kind) {
-        case EntryKind::kKey:
-          if (info.which >= keys.size()) {
-            fault(Format("entry of key %u, which the definition does not have", info.which));
-          } else {
-            key_entries[info.which][e->key] = e->data;
-          }
-          break;
-        case EntryKind::kData:
-          if (e->data.size() != def.record_length) {
-            fault(Format("record %u is %zu bytes, not %u", info.record, e->data.size(),
-                         def.record_length));
-          }
-          records[info.record] = e->data;
-          break;
-        case EntryKind::kCounter: {
-          Counter c;
-          if (!DecodeCounter(e->data, &c)) {
-            fault(Format("counter %02X has %zu bytes", info.which, e->data.size()));
-          }
-          counters[info.which] = c;
-          break;
-        }
-        case EntryKind::kDefinition:
-          break;
-        case EntryKind::kChunk:
-          chunks[{info.record, info.field}].push_back(info.block);
-          break;
-        default:
-          fault("an entry of unknown kind");
-          break;
-      }
+      case EntryKind::kDefinition:
+        break;
+      case EntryKind::kChunk:
+        out->chunks[{info.record, info.field}].push_back(info.block);
+        break;
+      default:
+        fault("an entry of unknown kind");
+        break;
     }
-    auto table_counter = counters.find(kTableCounter);
-    if (table_counter == counters.end()) {
-      fault("no record counter");
-    } else if (table_counter->second.count != records.size()) {
-      fault(Format("record counter says %u, the table holds %zu", table_counter->second.count,
-                   records.size()));
+  }
+}
+
+// The record image whose keys are encoded: keys are encoded from the buffer
+// form (ANSI) of the text.
+std::string KeyedImage(const TableDefinition& def, const std::string& image, bool oem) {
+  std::string buffer = image;
+  if (!oem) return buffer;
+  for (const StoredField& f : def.fields) {
+    if (f.type != 18 && f.type != 19 && f.type != 20) continue;
+    for (size_t i = f.offset + (f.type == 20); i < size_t{f.offset} + f.size; ++i) {
+      auto b = static_cast<unsigned char>(buffer[i]);
+      if (b >= 0x80) buffer[i] = static_cast<char>(format::OemToAnsi(b));
     }
-    for (const KeyLayout& key : keys) {
-      auto counter = counters.find(key.number);
-      Counter c = counter == counters.end() ? Counter() : counter->second;
-      if (counter == counters.end()) fault(Format("key %u has no counter", key.number));
-      if (key.separate()) continue;  // kept in another container
-      auto& actual = key_entries[key.number];
-      if (counter != counters.end() && c.count != actual.size()) {
-        fault(Format("key %u counter says %u, the key holds %zu", key.number, c.count,
-                     actual.size()));
-      }
-      // Text keys built under case or collation rules this program does not
-      // have in force cannot be encoded again here to compare.
-      if (KeyEncodesText(key) && def.key_rules != KeyTextRules(keys, oem)) continue;
-      std::set<std::string> expected;
-      for (const auto& [number, image] : records) {
-        if (image.size() != def.record_length) continue;
-        // Records from the mark on may still be missing from a partly built key.
-        bool covered = c.mark == 0 || number < c.mark;
-        std::string buffer = image;
-        if (oem) {
-          // Keys are encoded from the buffer form (ANSI) of the text.
-          for (const StoredField& f : def.fields) {
-            if (f.type != 18 && f.type != 19 && f.type != 20) continue;
-            for (size_t i = f.offset + (f.type == 20); i < size_t{f.offset} + f.size; ++i) {
-              auto b = static_cast<unsigned char>(buffer[i]);
-              if (b >= 0x80) buffer[i] = static_cast<char>(format::OemToAnsi(b));
-            }
-          }
-        }
-        KeyEntry entry;
-        if (!MakeKeyEntry(d.id, key, reinterpret_cast<const uint8_t*>(buffer.data()), number, oem,
-                          &entry)) {
-          continue;
-        }
-        auto it = actual.find(entry.key);
-        if (it == actual.end()) {
-          if (covered) fault(Format("key %u has no entry for record %u", key.number, number));
-        } else if (it->second != entry.data) {
-          fault(Format("key %u entry of record %u names record %u", key.number, number,
-                       KeyEntryRecord(key, it->first, it->second)));
-        }
-        expected.insert(entry.key);
-      }
-      for (const auto& [k, data] : actual) {
-        if (expected.count(k)) continue;
-        uint32_t number = KeyEntryRecord(key, k, data);
-        if (records.count(number)) {
-          fault(Format("key %u entry of record %u does not match the record's values", key.number,
-                       number));
-        } else {
-          fault(Format("key %u entry names record %u, which does not exist", key.number, number));
-        }
-      }
+  }
+  return buffer;
+}
+
+// One key: its counter, and its entries against the entries its records
+// make.
+void CheckKey(uint32_t id, const TableDefinition& def, const std::vector<KeyLayout>& keys,
+              const KeyLayout& key, const TableEntries& entries, bool oem,
+              const TableFaults& fault) {
+  auto counter = entries.counters.find(key.number);
+  Counter c = counter == entries.counters.end() ? Counter() : counter->second;
+  if (counter == entries.counters.end()) fault(Format("key %u has no counter", key.number));
+  if (key.separate()) return;  // kept in another container
+  const auto& actual = entries.key_entries[key.number];
+  if (counter != entries.counters.end() && c.count != actual.size()) {
+    fault(Format("key %u counter says %u, the key holds %zu", key.number, c.count, actual.size()));
+  }
+  // Text keys built under case or collation rules this program does not
+  // have in force cannot be encoded again here to compare.
+  if (KeyEncodesText(key) && def.key_rules != KeyTextRules(keys, oem)) return;
+  std::set<std::string> expected;
+  for (const auto& [number, image] : entries.records) {
+    if (image.size() != def.record_length) continue;
+    // Records from the mark on may still be missing from a partly built key.
+    bool covered = c.mark == 0 || number < c.mark;
+    std::string buffer = KeyedImage(def, image, oem);
+    KeyEntry entry;
+    if (!MakeKeyEntry(id, key, reinterpret_cast<const uint8_t*>(buffer.data()), number, oem,
+                      &entry)) {
+      continue;
     }
-    for (const auto& [where, numbers] : chunks) {
-      if (!records.count(where.first)) {
-        fault(Format("memo chunks of record %u, which does not exist", where.first));
-      }
-      if (where.second >= def.memos.size()) {
-        fault(Format("memo chunks of field %u, which the definition does not have", where.second));
-      }
-      for (size_t j = 0; j < numbers.size(); ++j) {
-        if (numbers[j] != j) {
-          fault(Format("memo %u of record %u lacks chunk %zu", where.second, where.first, j));
-          break;
-        }
+    auto it = actual.find(entry.key);
+    if (it == actual.end()) {
+      if (covered) fault(Format("key %u has no entry for record %u", key.number, number));
+    } else if (it->second != entry.data) {
+      fault(Format("key %u entry of record %u names record %u", key.number, number,
+                   KeyEntryRecord(key, it->first, it->second)));
+    }
+    expected.insert(entry.key);
+  }
+  for (const auto& [k, data] : actual) {
+    if (expected.count(k)) continue;
+    uint32_t number = KeyEntryRecord(key, k, data);
+    if (entries.records.count(number)) {
+      fault(Format("key %u entry of record %u does not match the record's values", key.number,
+                   number));
+    } else {
+      fault(Format("key %u entry names record %u, which does not exist", key.number, number));
+    }
+  }
+}
+
+// Memo chunks: of records that exist, of memo fields the definition has,
+// numbered without gaps.
+void CheckChunks(const TableDefinition& def, const TableEntries& entries,
+                 const TableFaults& fault) {
+  for (const auto& [where, numbers] : entries.chunks) {
+    if (!entries.records.count(where.first)) {
+      fault(Format("memo chunks of record %u, which does not exist", where.first));
+    }
+    if (where.second >= def.memos.size()) {
+      fault(Format("memo chunks of field %u, which the definition does not have", where.second));
+    }
+    for (size_t j = 0; j < numbers.size(); ++j) {
+      if (numbers[j] != j) {
+        fault(Format("memo %u of record %u lacks chunk %zu", where.second, where.first, j));
+        break;
       }
     }
   }
-  // Entries of tables the directory does not name: one step per table id.
+}
+
+// One table's entries against its stored definition.
+void CheckTable(EntryStore* store, const DirectoryItem& d, bool oem,
+                std::vector<std::string>* faults) {
+  const TableFaults fault{faults, d.name};
+  std::string stream;
+  TableDefinition def;
+  std::vector<KeyLayout> keys;
+  if (ReadStream(store, d.id, &stream) != 0 || !DecodeDefinition(stream, &def) ||
+      !KeyLayouts(def, &keys)) {
+    fault("the stored definition cannot be read");
+    return;
+  }
+  TableEntries entries;
+  WalkTableEntries(store, d.id, def, keys.size(), fault, &entries);
+  auto table_counter = entries.counters.find(kTableCounter);
+  if (table_counter == entries.counters.end()) {
+    fault("no record counter");
+  } else if (table_counter->second.count != entries.records.size()) {
+    fault(Format("record counter says %u, the table holds %zu", table_counter->second.count,
+                 entries.records.size()));
+  }
+  for (const KeyLayout& key : keys) CheckKey(d.id, def, keys, key, entries, oem, fault);
+  CheckChunks(def, entries, fault);
+}
+
+// Entries of tables the directory does not name: one step per table id.
+void CheckUnnamedEntries(EntryStore* store, const std::set<uint32_t>& known,
+                         std::vector<std::string>* faults) {
   std::string at;
   for (;;) {
     std::optional<StoredEntry> e;
@@ -372,6 +400,24 @@ void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool
     }
     at = last->key;
   }
+}
+
+}  // namespace
+
+void CheckTableEntries(EntryStore* store, std::vector<std::string>* faults, bool oem) {
+  std::vector<DirectoryItem> dir;
+  if (ListTables(store, &dir) != 0) {
+    faults->push_back("the table directory cannot be read");
+    return;
+  }
+  std::set<uint32_t> known;
+  for (const DirectoryItem& d : dir) {
+    if (!known.insert(d.id).second) {
+      faults->push_back(Format("table %s: id %08X is used twice", d.name.c_str(), d.id));
+    }
+  }
+  for (const DirectoryItem& d : dir) CheckTable(store, d, oem, faults);
+  CheckUnnamedEntries(store, known, faults);
 }
 
 int CheckTablesCommand(env::Env* env, const std::string& path, std::vector<std::string>* faults) {
