@@ -53,8 +53,6 @@ class ScriptRunner {
   ScriptRunner(Engine& engine, HeadlessPlatform& platform, std::string name, std::ostream& out,
                std::ostream& err);
 
-  // The program's exit code once it has ended (for "wait exit").
-  void SetExitCode(std::function<int()> exit_code) { exit_code_ = std::move(exit_code); }
   // How long "idle" and "exit" may take before the script fails.
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
 
@@ -111,7 +109,6 @@ class ScriptRunner {
   std::string name_;
   std::ostream& out_;
   std::ostream& err_;
-  std::function<int()> exit_code_;
   std::chrono::milliseconds timeout_{30000};
   std::string target_;  // label or caption chosen with "window"; empty: the newest window
   int line_ = 0;
