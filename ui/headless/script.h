@@ -11,7 +11,6 @@
 #define VORSANDT_UI_HEADLESS_SCRIPT_H_
 
 #include <chrono>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
