@@ -5,7 +5,6 @@
 #include <exception>
 #include <list>
 #include <memory>
-
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -34,8 +33,8 @@ void Read(QPDF* pdf, const std::string& path) {
 
 // Writes `bytes` beside `file` under a name nobody uses, flushes it and
 // renames it over `file`.
-bool ReplaceWhole(env::Env* env, const std::string& file, const unsigned char* bytes,
-                  size_t length, std::string* error) {
+bool ReplaceWhole(env::Env* env, const std::string& file, const unsigned char* bytes, size_t length,
+                  std::string* error) {
   std::unique_ptr<env::File> out;
   std::string temporary;
   int rc = EEXIST;

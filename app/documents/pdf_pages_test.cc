@@ -7,12 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
-
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
+#include <string>
 
 #include "runtime/env/fault_env.h"
 

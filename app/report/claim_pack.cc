@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -425,8 +425,7 @@ void DocumentRows(const ClaimPackFacts& facts, std::vector<ReportRow>* rows) {
   if (facts.documents.empty() && facts.documents_problem.empty()) return;
   Section list(rows, "THE ITEM'S DOCUMENTS");
   if (!facts.documents_problem.empty())
-    list.Add(kPackRemarkBand, kPackText,
-             "THE DOCUMENTS ARE MISSING: " + facts.documents_problem);
+    list.Add(kPackRemarkBand, kPackText, "THE DOCUMENTS ARE MISSING: " + facts.documents_problem);
   const size_t count = facts.documents.size();
   for (size_t i = 0; i < count; ++i) {
     const PackDocument& doc = facts.documents[i];
@@ -446,8 +445,8 @@ void DocumentRows(const ClaimPackFacts& facts, std::vector<ReportRow>* rows) {
   for (size_t i = 0; i < count; ++i) {
     const PackDocument& doc = facts.documents[i];
     if (doc.picture.empty()) continue;
-    Section page(rows, "DOCUMENT " + std::to_string(i + 1) + " OF " + std::to_string(count) +
-                           ": " + doc.kind);
+    Section page(rows, "DOCUMENT " + std::to_string(i + 1) + " OF " + std::to_string(count) + ": " +
+                           doc.kind);
     page.Add(kPackDocumentBand, kPackText, Naming(doc));
     rows->back().values[kPackPicture] = doc.picture;
   }

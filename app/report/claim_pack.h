@@ -61,11 +61,11 @@ struct PackLine {
 struct PackDocument {
   std::string kind;
   std::string description;
-  std::string date;       // as the pack shows dates ("" when none)
-  std::string file;       // the stored name in the documents folder
-  std::string picture;    // the file to place, when it decodes as a picture
-  int pdf_pages = 0;      // a PDF document's pages, put after the pack's own
-  std::string problem;    // why it is missing ("" when it is there)
+  std::string date;     // as the pack shows dates ("" when none)
+  std::string file;     // the stored name in the documents folder
+  std::string picture;  // the file to place, when it decodes as a picture
+  int pdf_pages = 0;    // a PDF document's pages, put after the pack's own
+  std::string problem;  // why it is missing ("" when it is there)
 };
 
 // What the pack holds, worked out from the tables.
@@ -77,7 +77,7 @@ struct ClaimPackFacts {
   std::string photo_problem;  // why the photograph is missing ("" when it is there)
   std::vector<PackLine> policy;
   std::vector<PackLine> insurer;
-  std::string insurer_problem;  // why the contact details are missing
+  std::string insurer_problem;          // why the contact details are missing
   std::vector<PackDocument> documents;  // in the order of their references
   std::string documents_problem;        // why DOCUMENTS could not be read
 };
@@ -101,8 +101,8 @@ bool WriteClaimPack(std::string file, bool ask);
 
 // The command line's pack: claim `claim` read by its reference, written to
 // `file` without asking. The tables are only read (OpenTableForReading):
-// none is created, and a folder the user may only read serves. False when the claim is not on file (said in
-// `error`) or no pack was written (said by the messages).
+// none is created, and a folder the user may only read serves. False when the claim is not on file
+// (said in `error`) or no pack was written (said by the messages).
 bool WriteClaimPackOf(int32_t claim, const std::string& file, std::string* error);
 
 // The page images `pages` written as the PDF file `file`: beside it first,

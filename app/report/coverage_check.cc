@@ -214,8 +214,7 @@ bool Gather(std::vector<ReportRow>* rows, std::string* error) {
             item.photographed = Checked("ITE:PHOTOGRAPHED");
             // A receipt kept among the item's documents serves as well as
             // the box saying a copy was sent.
-            item.receipt_copy =
-                Checked("ITE:COPY_OF_RECIEPT") || receipts.contains(item.code);
+            item.receipt_copy = Checked("ITE:COPY_OF_RECIEPT") || receipts.contains(item.code);
             items.push_back(std::move(item));
           },
           error);
