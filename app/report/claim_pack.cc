@@ -196,9 +196,9 @@ void Examine(PackDocument* doc) {
   }
   std::string why;
   doc->pdf_pages = PdfPageCount(path, &why);
-  if (doc->pdf_pages < 0) {
+  if (doc->pdf_pages <= 0) {
+    doc->problem = doc->pdf_pages == 0 ? "the PDF has no pages" : "the PDF cannot be read: " + why;
     doc->pdf_pages = 0;
-    doc->problem = "the PDF cannot be read: " + why;
   }
 }
 
@@ -372,15 +372,18 @@ bool Write(const std::string& file, const ClaimPackFacts& facts) {
     return false;
   }
   std::vector<std::string> problems = DocumentProblems(facts);
+  size_t missing = problems.size();
   // The pack is already whole without them: pages that cannot be added
   // leave it so, and the message says why.
   if (std::vector<std::string> pdfs = PdfDocuments(facts); !pdfs.empty()) {
     std::string why_not;
-    if (!AppendPdfPages(env::Env::Default(), file, pdfs, &why_not))
+    if (!AppendPdfPages(env::Env::Default(), file, pdfs, &why_not)) {
       problems.push_back("the pages of the PDF documents could not be added: " + why_not);
+      missing += pdfs.size();
+    }
   }
   if (!problems.empty()) {
-    std::string what = std::to_string(problems.size()) + " of the item's documents";
+    std::string what = std::to_string(missing) + " of the item's documents";
     if (!facts.photo_problem.empty()) {
       what = "the photograph of the item and " + what;
       problems.insert(problems.begin(), facts.photo_problem);
@@ -418,9 +421,11 @@ std::string Naming(const PackDocument& doc) {
   return text + ", " + (doc.file.empty() ? std::string("no file") : StoredPath(doc.file));
 }
 
-// The documents' section lists them all; each one that is there then has a
-// page of its own (its section's heading, its name and, for a picture, the
-// picture scaled to fit), so that the pack can be handed over as it is.
+// The documents' section lists them all, with the reason for each one that
+// is missing and the page count of each PDF (whose pages the file gets
+// after these rows are printed); each picture then has a page of its own
+// (its section's heading, its name, the picture scaled to fit), so that the
+// pack can be handed over as it is.
 void DocumentRows(const ClaimPackFacts& facts, std::vector<ReportRow>* rows) {
   if (facts.documents.empty() && facts.documents_problem.empty()) return;
   Section list(rows, "THE ITEM'S DOCUMENTS");
