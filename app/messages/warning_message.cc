@@ -122,6 +122,9 @@ constexpr CatalogueEntry kCatalogue[] = {
      "The claim pack was written to %1, but without the photograph of the item: %2  The pack "
      "says that the photograph is missing.",
      "Claim Pack"},
+    {MessageId::kClaimPackNoDocuments,
+     "The claim pack was written to %1, but without %2: %3  The pack names what is missing.",
+     "Claim Pack"},
     {MessageId::kClaimPackWritten, "The claim pack was written to %1.", "Claim Pack",
      Icon::kAsterisk},
     {MessageId::kClaimPackError, "The claim pack could not be written to %1.  %2.",

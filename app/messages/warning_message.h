@@ -64,6 +64,7 @@ enum class MessageId : int {
   kClaimPackNoPhotograph = 113,   // a pack was written without the item's photograph
   kClaimPackWritten = 114,        // a claim pack was written
   kClaimPackError = 115,          // a claim pack could not be written
+  kClaimPackNoDocuments = 116,    // a pack was written without some of the item's documents
   kBackupError = 120,             // the data could not be backed up
   kBackedUp = 121,                // the data was backed up to an archive
   kBackupCancelled = 122,         // the user cancelled a backup

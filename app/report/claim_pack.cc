@@ -1,17 +1,24 @@
 #include "app/report/claim_pack.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
+#include "app/documents/document_store.h"
+#include "app/documents/pdf_pages.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
 #include "images/decode.h"
 #include "runtime/env/env.h"
+#include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/field_codec.h"
 #include "runtime/files/operations.h"
@@ -147,6 +154,95 @@ std::string PhotoProblem(const std::string& file) {
   return file + ": " + decoded.Message();
 }
 
+// The kinds of document an insurer asks for with a claim.
+constexpr std::string_view kPackedKinds[] = {"RECEIPT", "WARRANTY", "VALUATION"};
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// What is known of the stored file of `doc`: a picture that decodes, a PDF,
+// or the reason it cannot be shown.
+void Examine(PackDocument* doc) {
+  if (doc->file.empty()) {
+    doc->problem = "the record names no file.";
+    return;
+  }
+  if (!IsStoredName(doc->file)) {
+    doc->problem = doc->file + " is not a name inside the " + kDocumentsFolder + " folder.";
+    return;
+  }
+  const std::string path = StoredPath(doc->file);
+  env::Env& env = *env::Env::Default();
+  // Decoded at about the size a page shows it (6 by 6 inches at 300 dpi).
+  images::DecodeResult decoded =
+      images::DecodeImageFile(env, path, {.target_width = 1800, .target_height = 1800});
+  if (decoded.ok()) {
+    doc->picture = path;
+    return;
+  }
+  std::unique_ptr<env::File> file;
+  if (const int rc = env.Open(path, env::kOpenReadOnly, &file); rc != 0) {
+    doc->problem = rc == ENOENT ? "the file is not in the documents folder"
+                                : std::string("the file cannot be read: ") + std::strerror(rc);
+    return;
+  }
+  char bytes[5] = {};
+  size_t got = 0;
+  if (file->ReadAt(0, bytes, sizeof bytes, &got) != 0 || std::string_view(bytes, got) != "%PDF-") {
+    doc->problem = "it is neither a picture the program can read nor a PDF";
+    return;
+  }
+  std::string why;
+  doc->pdf_pages = PdfPageCount(path, &why);
+  if (doc->pdf_pages <= 0) {
+    doc->problem = doc->pdf_pages == 0 ? "the PDF has no pages" : "the PDF cannot be read: " + why;
+    doc->pdf_pages = 0;
+  }
+}
+
+// The item's documents of the kinds the pack holds, read from DOCUMENTS by
+// the item's code (ITEMS' buffer); a folder without DOCUMENTS has none.
+void GatherDocuments(ClaimPackFacts* facts) {
+  std::string why;
+  switch (OpenTableForReading(Table::kDocuments, &why)) {
+    case ReadOpening::kMissing:
+      return;
+    case ReadOpening::kFailed:
+      facts->documents_problem = why;
+      return;
+    case ReadOpening::kOpened:
+      break;
+  }
+  const double item = files::ReadNumber(FieldBytesOf("ITE:ITEM_CODE")).value_or(0);
+  files::FileRecord* table = File(Table::kDocuments);
+  files::WriteNumber(FieldBytesOf("DOC:ITEM_REFERENCE"), item, files::Overflow::kSaturate);
+  files::SetKeyValue(table, KeyNamed("DOC:ITEM"));
+  for (;;) {
+    files::Next(table);
+    const int code = files::Errors().Code();
+    if (code == files::kRecordNotAvailable) break;
+    if (code != files::kNoError) {
+      facts->documents_problem = "DOCUMENTS cannot be read: " + files::Errors().Text();
+      break;
+    }
+    if (files::ReadNumber(FieldBytesOf("DOC:ITEM_REFERENCE")).value_or(0) != item) break;
+    PackDocument doc;
+    doc.kind = Upper(Shown("DOC:KIND"));
+    if (std::find(std::begin(kPackedKinds), std::end(kPackedKinds), doc.kind) ==
+        std::end(kPackedKinds))
+      continue;
+    doc.description = Shown("DOC:DESCRIPTION");
+    doc.date = Shown("DOC:DATE");
+    doc.file = Shown("DOC:FILE");
+    Examine(&doc);
+    facts->documents.push_back(std::move(doc));
+  }
+  files::Errors().Clear();
+  CloseTable(Table::kDocuments);
+}
+
 // What the pack holds for the claim in CLAIM's buffer, or nullopt after the
 // message that says why there is no pack. The looked-up tables are open.
 std::optional<ClaimPackFacts> Gather() {
@@ -172,6 +268,7 @@ std::optional<ClaimPackFacts> Gather() {
   const std::string picture = Shown("ITE:PICTURE");
   facts.photo_problem = PhotoProblem(picture);
   if (facts.photo_problem.empty()) facts.picture = picture;
+  GatherDocuments(&facts);
   facts.policy = Lines(kPolicyFields);
   const double insurer = files::ReadNumber(FieldBytesOf("POL:INSURER_CODE")).value_or(0);
   if (insurer != 0 && FindNumber(Table::kInsuranceCompany, "INS:REF", "INS:REFERENCE", insurer)) {
@@ -260,6 +357,9 @@ std::optional<std::string> AskForFile(const std::string& name) {
   return chosen;
 }
 
+std::vector<std::string> DocumentProblems(const ClaimPackFacts& facts);
+std::vector<std::string> PdfDocuments(const ClaimPackFacts& facts);
+
 bool Write(const std::string& file, const ClaimPackFacts& facts) {
   std::string error, why;
   if (!RenderReportRows(
@@ -271,7 +371,31 @@ bool Write(const std::string& file, const ClaimPackFacts& facts) {
     WarningMessage(MessageId::kClaimPackError, file, Reason(file, why.empty() ? error : why));
     return false;
   }
-  if (facts.photo_problem.empty()) {
+  std::vector<std::string> problems = DocumentProblems(facts);
+  size_t missing = problems.size();
+  // The pack is already whole without them: pages that cannot be added
+  // leave it so, and the message says why.
+  if (std::vector<std::string> pdfs = PdfDocuments(facts); !pdfs.empty()) {
+    std::string why_not;
+    if (!AppendPdfPages(env::Env::Default(), file, pdfs, &why_not)) {
+      problems.push_back("the pages of the PDF documents could not be added: " + why_not);
+      missing += pdfs.size();
+    }
+  }
+  if (!problems.empty()) {
+    std::string what = std::to_string(missing) + " of the item's documents";
+    if (!facts.photo_problem.empty()) {
+      what = "the photograph of the item and " + what;
+      problems.insert(problems.begin(), facts.photo_problem);
+    }
+    std::string reasons;
+    for (std::string& p : problems) {
+      if (p.ends_with('.')) p.pop_back();
+      reasons += (reasons.empty() ? "" : "; ") + p;
+    }
+    reasons += '.';
+    WarningMessage(MessageId::kClaimPackNoDocuments, file, what, reasons);
+  } else if (facts.photo_problem.empty()) {
     WarningMessage(MessageId::kClaimPackWritten, file);
   } else {
     WarningMessage(MessageId::kClaimPackNoPhotograph, file, facts.photo_problem);
@@ -285,6 +409,72 @@ void ClaimPack() {
   ui::ResponseCode() = ui::response::kCancelled;
   const std::string name = "claim-" + Shown("CLA:CLAIM_REFERENCE") + ".pdf";
   if (WriteClaimPack(name, true)) ui::ResponseCode() = ui::response::kCompleted;
+}
+
+// "RECEIPT, Till receipt, 3/11/2025, documents/till.pdf": what names a
+// document on its page and in the list.
+std::string Naming(const PackDocument& doc) {
+  std::string text = doc.kind;
+  for (const std::string* part : {&doc.description, &doc.date}) {
+    if (!part->empty()) text += ", " + *part;
+  }
+  return text + ", " + (doc.file.empty() ? std::string("no file") : StoredPath(doc.file));
+}
+
+// The documents' section lists them all, with the reason for each one that
+// is missing and the page count of each PDF (whose pages the file gets
+// after these rows are printed); each picture then has a page of its own
+// (its section's heading, its name, the picture scaled to fit), so that the
+// pack can be handed over as it is.
+void DocumentRows(const ClaimPackFacts& facts, std::vector<ReportRow>* rows) {
+  if (facts.documents.empty() && facts.documents_problem.empty()) return;
+  Section list(rows, "THE ITEM'S DOCUMENTS");
+  if (!facts.documents_problem.empty())
+    list.Add(kPackRemarkBand, kPackText, "THE DOCUMENTS ARE MISSING: " + facts.documents_problem);
+  const size_t count = facts.documents.size();
+  for (size_t i = 0; i < count; ++i) {
+    const PackDocument& doc = facts.documents[i];
+    const std::string number = std::to_string(i + 1);
+    if (doc.problem.empty()) {
+      list.Add(kPackTextBand, kPackText, "Document " + number + ": " + Naming(doc));
+      if (doc.pdf_pages > 0) {
+        list.Add(kPackTextBand, kPackText,
+                 "    " + std::to_string(doc.pdf_pages) +
+                     (doc.pdf_pages == 1 ? " page" : " pages") + " at the end of the pack");
+      }
+    } else {
+      list.Add(kPackRemarkBand, kPackText, "DOCUMENT " + number + " IS MISSING: " + Naming(doc));
+      list.Add(kPackTextBand, kPackText, "    " + doc.problem);
+    }
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const PackDocument& doc = facts.documents[i];
+    if (doc.picture.empty()) continue;
+    Section page(rows, "DOCUMENT " + std::to_string(i + 1) + " OF " + std::to_string(count) + ": " +
+                           doc.kind);
+    page.Add(kPackDocumentBand, kPackText, Naming(doc));
+    rows->back().values[kPackPicture] = doc.picture;
+  }
+}
+
+// The stored files of the PDF documents, in the pack's order.
+std::vector<std::string> PdfDocuments(const ClaimPackFacts& facts) {
+  std::vector<std::string> paths;
+  for (const PackDocument& doc : facts.documents) {
+    if (doc.problem.empty() && doc.pdf_pages > 0) paths.push_back(StoredPath(doc.file));
+  }
+  return paths;
+}
+
+// The reasons the pack lacks something, for the message after writing;
+// empty when it lacks nothing but, at most, the photograph.
+std::vector<std::string> DocumentProblems(const ClaimPackFacts& facts) {
+  std::vector<std::string> problems;
+  if (!facts.documents_problem.empty()) problems.push_back(facts.documents_problem);
+  for (const PackDocument& doc : facts.documents) {
+    if (!doc.problem.empty()) problems.push_back(Naming(doc) + ": " + doc.problem);
+  }
+  return problems;
 }
 
 }  // namespace
@@ -310,6 +500,7 @@ std::vector<ReportRow> ClaimPackRows(const ClaimPackFacts& facts, size_t notes_w
   insurer.AddLines(facts.insurer);
   if (!facts.insurer_problem.empty())
     insurer.Add(kPackRemarkBand, kPackText, facts.insurer_problem);
+  DocumentRows(facts, &rows);
   return rows;
 }
 

@@ -14,7 +14,11 @@
 // decoded does not stop the pack: the pack says the photograph is missing
 // and why, and so does the message after writing. An insurer not on file
 // leaves the name the policy holds and a line saying the contact details
-// are not on file.
+// are not on file. The item's RECEIPT, WARRANTY and VALUATION documents
+// follow: pictures on pages of their own, then the pages of the PDF ones as
+// they are; one whose file is missing, unreadable or neither a picture nor a
+// PDF does not stop the pack either: the pack names it and why, and so does
+// the message.
 #ifndef VORSANDT_APP_REPORT_CLAIM_PACK_H_
 #define VORSANDT_APP_REPORT_CLAIM_PACK_H_
 
@@ -33,6 +37,8 @@ enum ClaimPackBand : int {
   kPackTextBand,       // one line of the notes (CP:TEXT)
   kPackPictureBand,    // the photograph (CP:PICTURE names its file)
   kPackRemarkBand,     // something missing, said in bold (CP:TEXT)
+  kPackDocumentBand,   // a page of one document: its name (CP:TEXT) above its picture
+                       // (CP:PICTURE), scaled to fit the page
 };
 
 // The report's variables, in the order of ReportRow::values.
@@ -51,6 +57,17 @@ struct PackLine {
   std::string value;
 };
 
+// One of the item's RECEIPT, WARRANTY and VALUATION documents.
+struct PackDocument {
+  std::string kind;
+  std::string description;
+  std::string date;     // as the pack shows dates ("" when none)
+  std::string file;     // the stored name in the documents folder
+  std::string picture;  // the file to place, when it decodes as a picture
+  int pdf_pages = 0;    // a PDF document's pages, put after the pack's own
+  std::string problem;  // why it is missing ("" when it is there)
+};
+
 // What the pack holds, worked out from the tables.
 struct ClaimPackFacts {
   std::vector<PackLine> claim;
@@ -60,12 +77,16 @@ struct ClaimPackFacts {
   std::string photo_problem;  // why the photograph is missing ("" when it is there)
   std::vector<PackLine> policy;
   std::vector<PackLine> insurer;
-  std::string insurer_problem;  // why the contact details are missing
+  std::string insurer_problem;          // why the contact details are missing
+  std::vector<PackDocument> documents;  // in the order of their references
+  std::string documents_problem;        // why DOCUMENTS could not be read
 };
 
 // The printed rows of `facts`, each naming its section: labelled values, the notes wrapped
 // at `notes_width` characters, the photograph or the remark why it is
-// missing.
+// missing; then the documents listed, each missing one named with the
+// reason, and each picture on a page of its own, scaled to fit. The pages of
+// the PDF documents are not rows: WriteClaimPack appends them to the file.
 std::vector<ReportRow> ClaimPackRows(const ClaimPackFacts& facts, size_t notes_width = 85);
 
 // The pack of the claim in CLAIM's record buffer written as the PDF file
@@ -80,8 +101,8 @@ bool WriteClaimPack(std::string file, bool ask);
 
 // The command line's pack: claim `claim` read by its reference, written to
 // `file` without asking. The tables are only read (OpenTableForReading):
-// none is created, and a folder the user may only read serves. False when the claim is not on file (said in
-// `error`) or no pack was written (said by the messages).
+// none is created, and a folder the user may only read serves. False when the claim is not on file
+// (said in `error`) or no pack was written (said by the messages).
 bool WriteClaimPackOf(int32_t claim, const std::string& file, std::string* error);
 
 // The page images `pages` written as the PDF file `file`: beside it first,

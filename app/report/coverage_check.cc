@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <set>
 #include <string_view>
 
 #include "app/dictionary/dictionary.h"
+#include "app/messages/table_opening.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/field_codec.h"
@@ -154,7 +156,31 @@ bool ReadAll(Table table, const char* key, const std::function<void()>& take, st
   return true;
 }
 
+// The items a RECEIPT document is kept for. DOCUMENTS is made on first use,
+// so a data folder without it has none; it is only read, as the other tables.
+bool ReceiptDocuments(std::set<int32_t>* items, std::string* error) {
+  switch (OpenTableForReading(Table::kDocuments, error)) {
+    case ReadOpening::kMissing:
+      return true;
+    case ReadOpening::kFailed:
+      return false;
+    case ReadOpening::kOpened:
+      break;
+  }
+  const bool ok = ReadAll(
+      Table::kDocuments, "DOC:REFERENCE",
+      [&] {
+        if (MatchKey(Text("DOC:KIND")) == "RECEIPT")
+          items->insert(static_cast<int32_t>(Number("DOC:ITEM_REFERENCE")));
+      },
+      error);
+  CloseTable(Table::kDocuments);
+  return ok;
+}
+
 bool Gather(std::vector<ReportRow>* rows, std::string* error) {
+  std::set<int32_t> receipts;
+  if (!ReceiptDocuments(&receipts, error)) return false;
   std::map<int64_t, std::string> insurers;
   std::vector<CoveragePolicy> policies;
   std::vector<CoverageItem> items;
@@ -186,7 +212,9 @@ bool Gather(std::vector<ReportRow>* rows, std::string* error) {
             item.policy = Trimmed("ITE:POLICY_REFERENCE");
             item.cents = Cents("ITE:PRICE_PAID");
             item.photographed = Checked("ITE:PHOTOGRAPHED");
-            item.receipt_copy = Checked("ITE:COPY_OF_RECIEPT");
+            // A receipt kept among the item's documents serves as well as
+            // the box saying a copy was sent.
+            item.receipt_copy = Checked("ITE:COPY_OF_RECIEPT") || receipts.contains(item.code);
             items.push_back(std::move(item));
           },
           error);

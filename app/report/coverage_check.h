@@ -12,7 +12,9 @@
 //   - the items that name no policy, or one that does not exist, with their
 //     total value;
 //   - the items without a photograph or without a copy of the receipt sent
-//     to the insurer, since a claim stalls on those.
+//     to the insurer, since a claim stalls on those; a RECEIPT kept among
+//     the item's documents (DOCUMENTS, read when there is one) counts as
+//     the copy.
 // A limit or cover of zero is "not stated", never a shortfall. Items match
 // a policy as the tables' keys compare references: without regard to case
 // or trailing blanks. Money is summed in whole cents so totals are exact.

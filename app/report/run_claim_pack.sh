@@ -138,4 +138,62 @@ holds form.txt "$(field CLAIM 41 CLA:INSURERS_REFERENCE)"
 holds form.txt "$(field INSURANCE_COMPANY 3 INS:CONTACT)"
 [ "$(pdfimages -list data/form-pack.pdf | awk 'NR > 2 { print $4, $5 }')" = "$photo_w $photo_h" ] ||
   fail "form-pack.pdf: no photograph"
+# The item's receipt, warranty and valuation follow the pack; its manual
+# does not. The receipt is a PDF (the pack just written, with its
+# photograph), the warranty card a PNG (its first page drawn by pdftoppm);
+# one valuation's file is gone, the other's is neither a picture nor a PDF.
+mkdir -p data/documents
+cp full.pdf data/documents/receipt.pdf
+pdftoppm -png -r 20 -f 1 -l 1 -singlefile full.pdf data/documents/warranty
+# Its width and height, from the PNG header.
+card=$(od -An -tu1 -j16 -N8 data/documents/warranty.png |
+  awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }')
+[ -n "$card" ] || fail "no warranty card made"
+cp data/documents/receipt.pdf data/documents/manual.pdf
+echo "valued at 1,300.00" > data/documents/notes.txt
+cat > DOCUMENTS.csv <<'CSV'
+DOC:DOCUMENT_REFERENCE,DOC:ITEM_REFERENCE,DOC:KIND,DOC:DESCRIPTION,DOC:DATE,DOC:FILE
+1,7,RECEIPT,Till receipt,2025-11-03,receipt.pdf
+2,7,MANUAL,Handbook,2025-11-03,manual.pdf
+3,7,warranty,Warranty card,2025-11-04,warranty.png
+4,7,VALUATION,Valuation 2026,2026-01-10,gone.pdf
+5,8,RECEIPT,Lamp receipt,2024-01-09,receipt.pdf
+6,7,VALUATION,Notes,2026-01-11,notes.txt
+CSV
+(cd data && "$qvf" import DOCUMENTS ../DOCUMENTS.csv >/dev/null) || fail "import DOCUMENTS"
+pack 41 docs.pdf || fail "claim 41 with documents: exit $? $(cat err.txt)"
+holds err.txt "but without 2 of the item's documents"
+holds err.txt "documents/gone.pdf: the file is not in the documents folder;"
+holds err.txt "documents/notes.txt: it is neither a picture the program can read nor a PDF."
+pdftotext docs.pdf docs.txt
+holds docs.txt "DOCUMENT 3 IS MISSING: VALUATION, Valuation 2026, 10/01/2026, documents/gone.pdf"
+holds docs.txt "DOCUMENT 4 IS MISSING: VALUATION, Notes, 11/01/2026, documents/notes.txt"
+before=$(pdfinfo full.pdf | awk '/^Pages:/ { print $2 }')
+holds docs.txt "Document 1: RECEIPT, Till receipt, 3/11/2025, documents/receipt.pdf"
+holds docs.txt "$before pages at the end of the pack"
+holds docs.txt "neither a picture the program can read nor a PDF"
+holds docs.txt "is not in the documents folder"
+holds docs.txt "WARRANTY, Warranty card, 4/11/2025, documents/warranty.png"
+grep -q "Handbook" docs.txt && fail "the manual is in the pack"
+grep -q "Lamp receipt" docs.txt && fail "another item's receipt is in the pack"
+pages() { pdfinfo "$1" | awk '/^Pages:/ { print $2 }'; }
+before=$(pages full.pdf); after=$(pages docs.pdf); receipt=$(pages data/documents/receipt.pdf)
+# The list of documents goes on the insurer's page or one more; then a page
+# for the card and the receipt's own pages, copied as they are: its
+# photograph comes along at its own size.
+[ "$after" -ge $((before + 1 + receipt)) ] && [ "$after" -le $((before + 2 + receipt)) ] ||
+  fail "docs.pdf has $after pages: the pack's $before, the card's 1, the receipt's $receipt"
+pdfimages -list docs.pdf | awk 'NR > 2 { print $4, $5 }' > images.txt
+[ "$(sed -n 1p images.txt)" = "$photo_w $photo_h" ] || fail "docs.pdf photograph: $(cat images.txt)"
+[ "$(sed -n 2p images.txt)" = "$card" ] || fail "docs.pdf warranty card: $(cat images.txt), not $card"
+[ "$(sed -n 3p images.txt)" = "$photo_w $photo_h" ] || fail "docs.pdf receipt: $(cat images.txt)"
+[ "$(wc -l < images.txt)" = 3 ] || fail "docs.pdf images: $(cat images.txt)"
+# A receipt that is no PDF after all: named, the pack written without it.
+echo "%PDF-1.4 torn off" > data/documents/receipt.pdf
+pack 41 torn.pdf || fail "claim 41 with a damaged receipt: exit $? $(cat err.txt)"
+holds err.txt "documents/receipt.pdf: the PDF cannot be read"
+pdftotext torn.pdf torn.txt
+holds torn.txt "DOCUMENT 1 IS MISSING: RECEIPT, Till receipt"
+[ "$(pages torn.pdf)" -le $((before + 2)) ] || fail "torn.pdf has $(pages torn.pdf) pages"
+
 echo "claim pack: all checks held"

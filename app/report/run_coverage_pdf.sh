@@ -150,4 +150,28 @@ has missing "$(squeezed)" "ITEMS A CLAIM WOULD STALL ON: $2"
 missing=$(squeezed | grep -oE "no photograph, no receipt copy|no photograph|no receipt copy" | wc -l)
 [ "$missing" = "$2" ] || fail "$missing items without photograph or receipt copy listed, expected $2"
 
+# A receipt kept among an item's documents counts as its copy: items 5 and
+# 15 lack the box; 5 has a photograph and drops out, 15 has none and stays
+# for that alone; item 20's manual is no receipt, and a receipt for an item
+# not on file changes nothing.
+cat > DOCUMENTS.csv <<'CSV'
+DOC:DOCUMENT_REFERENCE,DOC:ITEM_REFERENCE,DOC:KIND,DOC:DESCRIPTION,DOC:DATE,DOC:FILE
+1,5,RECEIPT,Till receipt,2020-01-01,r5.pdf
+2,15,receipt,Invoice,2020-01-01,r15.pdf
+3,20,MANUAL,Handbook,2020-01-01,m20.pdf
+4,999,RECEIPT,Stray,2020-01-01,r999.pdf
+CSV
+(cd data && "$qvf" import DOCUMENTS ../DOCUMENTS.csv >/dev/null) || fail "import DOCUMENTS"
+VORSANDT_TODAY=$today "$bin" --data data --report coverage --pdf receipts.pdf 2>err.txt ||
+  fail "coverage with documents: exit $? $(cat err.txt)"
+pdftotext -layout receipts.pdf coverage.txt
+set -- $(grep '^missing' expected.txt)
+has receipts "$(squeezed)" "ITEMS A CLAIM WOULD STALL ON: $(($2 - 1))"
+# What the section of items a claim would stall on says of item $1.
+note() { squeezed | sed 's/.*ITEMS WITHOUT A PHOTOGRAPH//' | grep -oE "$1 Thing 0*$1 [^a-z]*[a-z][a-z ,]*" | head -1; }
+[ -z "$(note 5)" ] || fail "item 5 is listed despite its receipt: $(note 5)"
+has receipts "$(note 15)" "no photograph"
+case "$(note 15)" in *receipt*) fail "item 15 still lacks a receipt: $(note 15)" ;; esac
+has receipts "$(note 20)" "no receipt copy"
+
 echo "coverage pdf: 6 policies, $(grep '^uninsured' expected.txt), $(grep '^missing' expected.txt) as worked out"
