@@ -33,6 +33,9 @@ void BuildMenuBar(QMenuBar* bar, const std::vector<MenuState>& menus,
                   const std::function<void(int)>& chosen, QMenu** window_menu);
 // True when two menu trees show the same.
 bool SameMenus(const std::vector<MenuState>& a, const std::vector<MenuState>& b);
+// An image control's file: the text a procedure set (a report page's image),
+// else the definition's file, without the blanks of a fixed-length field.
+std::string PictureFile(const ControlState& c);
 
 // Dialog units kept between a control and the edge of what holds it when the
 // window widens a sheet or itself to hold the control.
