@@ -5,6 +5,7 @@
 #include "app/browse/browse_rows.h"
 #include "app/browse/list_keys.h"
 #include "app/documents/document_store.h"
+#include "app/form/exclamation.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/warning_message.h"
 #include "runtime/env/env.h"
@@ -148,14 +149,7 @@ void ChildList::OpenSelected() {
   } else if (!ui::Engine::Current()->platform().OpenDocument(StoredPath(name))) {
     why = "The file " + StoredPath(name) + " cannot be opened: the desktop has no viewer for it.";
   }
-  if (!why.empty()) {
-    ui::MessageRequest request;
-    request.text = why;
-    request.caption = "Open Document";
-    request.icon = ui::Icon::kExclamation;
-    request.owner = window_.id();
-    ui::Engine::Current()->Message(request);
-  }
+  if (!why.empty()) Exclaim(window_, why, "Open Document");
   window_.Select(list_);
 }
 

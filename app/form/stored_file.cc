@@ -1,6 +1,7 @@
 #include "app/form/stored_file.h"
 
 #include "app/documents/document_store.h"
+#include "app/form/exclamation.h"
 #include "app/messages/warning_message.h"
 #include "runtime/env/env.h"
 #include "runtime/files/field_codec.h"
@@ -27,14 +28,7 @@ void StoredFile::SetField(const std::string& text) {
       {field_->type, files::RecordBuffer(File(table_)) + field_->offset, field_->size, 0}, text);
 }
 
-void StoredFile::Tell(const std::string& text) {
-  ui::MessageRequest request;
-  request.text = text;
-  request.caption = "Document Not Saved";
-  request.icon = ui::Icon::kExclamation;
-  request.owner = window_.id();
-  ui::Engine::Current()->Message(request);
-}
+void StoredFile::Tell(const std::string& text) { Exclaim(window_, text, "Document Not Saved"); }
 
 void StoredFile::Start() { started_ = FieldText(); }
 

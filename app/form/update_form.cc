@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "app/form/exclamation.h"
 #include "app/frame/main_frame.h"
 #include "app/integrity/delete_question.h"
 #include "app/integrity/integrity.h"
@@ -404,12 +405,7 @@ void UpdateForm::OnRejected(int field) {
 bool UpdateForm::ReportRejected(int field) {
   if (rejected_.empty()) return false;
   if (field == 0) field = *rejected_.begin();
-  ui::MessageRequest request;
-  request.text = window_->RefusalText(field);
-  request.caption = "Invalid Entry";
-  request.icon = ui::Icon::kExclamation;
-  request.owner = window_->id();
-  ui::Engine::Current()->Message(request);
+  Exclaim(*window_, window_->RefusalText(field), "Invalid Entry");
   window_->Select(field);
   return true;
 }
