@@ -249,7 +249,10 @@ TEST_F(EngineTest, ErrorStateAndBindingsStayWithTheirThread) {
     while (w->Accept()) {
       main_codes.push_back(files::Errors().Code());
       main_bound.push_back(bound_v());
-      if (engine.LiveThreads() > 1) {
+      // How the turns interleave is the scheduler's choice: the second
+      // procedure may finish before MAIN hears its first event. MAIN goes on
+      // until it has come back at least twice and the other has ended.
+      if (engine.LiveThreads() > 1 || main_codes.size() < 3) {
         w->Post(event::kAccepted, 10);
         continue;
       }
