@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/browse/list_export.h"
 #include "app/browse/list_keys.h"
+#include "app/browse/list_start.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
@@ -64,6 +66,7 @@ void ListProcedure::Prepare() {
 }
 
 void ListProcedure::Run() {
+  at_buffered_record_ = TakeOpenAtBufferedRecord();
   current_request_ = initial_request_ = ui::RequestCode();
   ui::RequestCode() = 0;
   ui::ResponseCode() = 0;
@@ -189,7 +192,7 @@ int ListProcedure::Choice() const { return window_->Choice(list_); }
 void ListProcedure::Show(const BrowseRows& rows, int selected) {
   std::vector<ui::ListRow> shown;
   shown.reserve(static_cast<size_t>(rows.size()));
-  for (int i = 1; i <= rows.size(); ++i) shown.push_back(ui::ListRow{rows.Cells(rows.at(i)), 0});
+  for (int i = 1; i <= rows.size(); ++i) shown.push_back(ui::ListRow(rows.Cells(rows.at(i))));
   window_->SetRows(list_, std::move(shown));
   window_->SetProperty(list_, ui::prop::kSelStart, selected);
 }
@@ -283,7 +286,7 @@ void ListProcedure::CheckOrder() {
   browse_->OpenOrder();
   if (s.last_order == 0) {
     // A list called to select starts at the record its caller left.
-    browse_->Relocate(selecting() ? kRelocateKeyValue : kRelocateStart);
+    browse_->Relocate(selecting() || at_buffered_record_ ? kRelocateKeyValue : kRelocateStart);
   } else {
     browse_->Relocate(s.range_changed ? kRelocateStart : kRelocateKeyValue);
   }

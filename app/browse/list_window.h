@@ -79,6 +79,7 @@ class ListProcedure : public BrowseList {
   bool export_ = false;  // the window's File menu has "Export List..."
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
+  bool at_buffered_record_ = false;  // opens at the record in the buffer
   int32_t exit_response_ = ui::response::kCancelled;
   bool window_ready_ = false;
   bool refresh_pending_ = false;

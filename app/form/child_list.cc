@@ -162,7 +162,7 @@ int ChildList::Choice() const { return window_.Choice(list_); }
 void ChildList::Show(const BrowseRows& rows, int selected) {
   std::vector<ui::ListRow> shown;
   shown.reserve(static_cast<size_t>(rows.size()));
-  for (int i = 1; i <= rows.size(); ++i) shown.push_back(ui::ListRow{rows.Cells(rows.at(i)), 0});
+  for (int i = 1; i <= rows.size(); ++i) shown.push_back(ui::ListRow(rows.Cells(rows.at(i))));
   window_.SetRows(list_, std::move(shown));
   window_.SetProperty(list_, ui::prop::kSelStart, selected);
 }

@@ -190,7 +190,7 @@ void UpdateForm::Prepare() {
   picture_image_ = def_.picture_image != nullptr ? window_->FieldOf(def_.picture_image) : 0;
   if (def_.drop_list != nullptr) {
     std::vector<ui::ListRow> rows;
-    for (const char* entry : def_.drop_entries) rows.push_back(ui::ListRow{{entry}, 0});
+    for (const char* entry : def_.drop_entries) rows.push_back(ui::ListRow({entry}));
     window_->SetRows(window_->FieldOf(def_.drop_list), std::move(rows));
   }
   if (def_.stored_file_button != nullptr) {

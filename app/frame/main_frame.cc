@@ -37,6 +37,7 @@ constexpr StartItem kStartItems[] = {
     {-41, "BackUpData", 25000},
     {-42, "RestoreData", 25000},
     {-43, "ImportCsv", 25000},
+    {-50, "FindRecords", 50000},
 };
 
 const StartItem* FindStartItem(int number) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/messages/warning_message.h"
+#include "runtime/env/env.h"
 #include "runtime/eval/record_binding.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -168,6 +169,12 @@ ReadOpening OpenTableForReading(Table table, std::string* error) {
       std::string(Def(table).label) + ": " + CurrentErrorText() + (why.empty() ? "" : ". ") + why;
   files::Errors().Clear();
   return ReadOpening::kFailed;
+}
+
+bool TableFileExists(Table table) {
+  files::FileRecord* file = File(table);
+  if (file == nullptr || file->name == nullptr) return false;
+  return env::Env::Default()->Exists(TableFile(file));
 }
 
 }  // namespace vorsandt::app

@@ -32,6 +32,9 @@ void OpenTable(Table table);
 // The closing pattern: one use less; the table is closed when none is left.
 // A close without a matching open is ignored.
 void CloseTable(Table table);
+// Whether `table`'s file is in the data folder. A table that was never made
+// holds nothing to read, and opening it to find that out would make it.
+bool TableFileExists(Table table);
 // The calling thread's open count of `table`.
 int OpenCount(Table table);
 

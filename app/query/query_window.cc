@@ -438,7 +438,7 @@ void QueryWindow::OnResults(int event) {
 
 void QueryWindow::Show(const BrowseRows& rows, int selected) {
   std::vector<ui::ListRow> shown;
-  for (int i = 1; i <= rows.size(); ++i) shown.push_back(ui::ListRow{rows.Cells(rows.at(i)), 0});
+  for (int i = 1; i <= rows.size(); ++i) shown.push_back(ui::ListRow(rows.Cells(rows.at(i))));
   window_->SetRows(results_, std::move(shown));
   window_->SetProperty(results_, ui::prop::kSelStart, selected);
 }

@@ -11,7 +11,6 @@
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
-#include "runtime/env/env.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
 #include "runtime/format/dates.h"
@@ -47,22 +46,6 @@ struct FieldReader {
     return end == std::string::npos ? std::string() : s.substr(0, end + 1);
   }
 };
-
-std::string FileName(Table t) {
-  const files::FileRecord* file = File(t);
-  if (file == nullptr || file->name == nullptr) return {};
-  return file->name_length < 0 ? std::string(file->name)
-                               : std::string(file->name, static_cast<size_t>(file->name_length));
-}
-
-// A table that was never made holds nothing due; opening it would make it.
-bool TableExists(Table t) {
-  std::string name = FileName(t);
-  if (name.empty()) return false;
-  // The native driver gives a name without an extension its own.
-  if (name.find('.') == std::string::npos) name += ".QVF";
-  return env::Env::Default()->Exists(name);
-}
 
 // Calls `each` for every record of `t` in file order. False when the read
 // failed (the user has been told).
@@ -165,7 +148,7 @@ void DueSoonProcedure::Load() {
   entries_.clear();
   if (opened_.empty()) {
     for (Table t : {Table::kService, Table::kPolicy, Table::kItems}) {
-      if (!TableExists(t)) continue;
+      if (!TableFileExists(t)) continue;
       OpenTable(t);
       opened_.push_back(t);
     }
@@ -184,10 +167,9 @@ void DueSoonProcedure::Load() {
 void DueSoonProcedure::Show() {
   std::vector<ui::ListRow> rows;
   for (const DueEntry& e : entries_) {
-    rows.push_back(ui::ListRow{{e.kind == DueKind::kService ? "Service" : "Policy",
+    rows.push_back(ui::ListRow({e.kind == DueKind::kService ? "Service" : "Policy",
                                 format::Format(static_cast<double>(e.date), kDatePicture),
-                                DueText(e.kind, e.date, today_), e.reference, e.details},
-                               0});
+                                DueText(e.kind, e.date, today_), e.reference, e.details}));
   }
   const int selected = std::clamp(window_->Choice(list_), 1, std::max<int>(1, rows.size()));
   window_->SetRows(list_, std::move(rows));

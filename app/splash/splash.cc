@@ -200,7 +200,7 @@ void SplashProcedure::ReadCycle(ui::Window& progress, int bar, int percent) {
     int32_t record_bytes = std::max(files::Bytes(file), 0);
     bytes_this_cycle += static_cast<uint32_t>(record_bytes);
     bytes_read_ += static_cast<uint32_t>(record_bytes);
-    text_lines_.push_back(ui::ListRow{{ShownLine(readme_.Record())}, 0});
+    text_lines_.push_back(ui::ListRow({ShownLine(readme_.Record())}));
   }
   if (percent_done_ < 100) {
     percent_done_ = PercentDone(bytes_read_, file_size_);

@@ -103,7 +103,7 @@ void TreeProcedure::Run() {
 void TreeProcedure::Show() {
   std::vector<ui::ListRow> shown;
   shown.reserve(rows_.size());
-  for (const TreeRow& r : rows_) shown.push_back(ui::ListRow{{r.text}, r.level});
+  for (const TreeRow& r : rows_) shown.push_back(ui::ListRow({r.text}, r.level));
   window_->SetRows(list_, std::move(shown));
 }
 

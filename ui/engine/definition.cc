@@ -13,6 +13,7 @@
 #include <set>
 
 #include "runtime/files/field_codec.h"
+#include "ui/engine/events.h"
 
 namespace vorsandt::ui {
 namespace {
@@ -38,6 +39,18 @@ constexpr std::array<KindEntry, 27> kKinds = {{
 constexpr int kMaxDepth = 32;
 // Rows a drop list shows when the definition says only that it drops down.
 constexpr int32_t kDefaultDropRows = 8;
+
+// The key code of a menu shortcut written "Ctrl+F" (any case), 0 for a text
+// of another form.
+int ShortcutCode(std::string_view text) {
+  constexpr std::string_view kCtrl = "ctrl+";
+  if (text.size() != kCtrl.size() + 1) return 0;
+  for (size_t i = 0; i < kCtrl.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != kCtrl[i]) return 0;
+  }
+  const int letter = std::toupper(static_cast<unsigned char>(text.back()));
+  return letter >= 'A' && letter <= 'Z' ? key::kCtrl + letter : 0;
+}
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -397,7 +410,8 @@ class Loader {
                             const YAML::Node& value, Node& node) {
     int32_t n = 0;
     if (key == "disabled" || key == "hidden" || key == "default" || key == "frame" ||
-        key == "child" || key == "modal" || key == "paged" || key == "vscroll" || key == "fill") {
+        key == "child" || key == "modal" || key == "paged" || key == "vscroll" || key == "fill" ||
+        key == "immediate") {
       bool b = false;
       if (!Bool(value, key, b)) return Attribute::kFailed;
       if (key == "disabled") node.disabled = b;
@@ -409,6 +423,15 @@ class Loader {
       if (key == "fill") node.fill = b;
       if (key == "paged") node.paged = b;
       if (key == "vscroll") node.vscroll = b;
+      if (key == "immediate") node.immediate = b;
+    } else if (key == "shortcut") {
+      // shortcut := "Ctrl+" letter
+      if (node.kind != Kind::kMenuItem) return Failed(LineOf(key_node), "shortcut: only a menu item");
+      std::string s = value.IsScalar() ? value.as<std::string>() : std::string();
+      int code = ShortcutCode(s);
+      if (code == 0) return Failed(LineOf(value), "shortcut: expected Ctrl+ and a letter");
+      node.shortcut = code;
+      node.shortcut_text = s;
     } else if (key == "number") {
       if (node.kind != Kind::kMenu && node.kind != Kind::kMenuItem) {
         return Failed(LineOf(key_node), "number: controls are numbered in declaration order");
@@ -615,6 +638,9 @@ Node& Node::operator=(const Node& other) {
   fill = other.fill;
   paged = other.paged;
   vscroll = other.vscroll;
+  immediate = other.immediate;
+  shortcut = other.shortcut;
+  shortcut_text = other.shortcut_text;
   drop = other.drop;
   standard_action = other.standard_action;
   timer = other.timer;

@@ -143,6 +143,13 @@ struct Node {
   bool fill = false;            // window: opens filling the frame's workspace (a page viewer)
   bool paged = false;           // list: rows supplied page by page by the procedure
   bool vscroll = false;         // list: vertical scroll bar
+  // Entry: completed at every pause in the typing, not only when left, so
+  // that the procedure can answer as the user types (a search box).
+  bool immediate = false;
+  // Menu item: the key code that chooses it from any window of the frame
+  // (0: none), and that key as the menu shows it ("Ctrl+F").
+  int32_t shortcut = 0;
+  std::string shortcut_text;
   int32_t drop = 0;             // list: a drop list showing this many rows when dropped; 0: plain
   int32_t standard_action = 0;  // menu item / button: action the engine carries out
   int32_t timer = 0;            // window: timer period in hundredths of a second

@@ -377,6 +377,37 @@ void Engine::Enqueue(Window* window, Window::Queued queued, bool front) {
   cv_.notify_all();
 }
 
+namespace {
+
+const Node* ItemWithShortcut(const Node& menu, int code) {
+  for (const Node& child : menu.children) {
+    if (child.kind == Kind::kMenuItem && child.shortcut == code) return &child;
+    if (const Node* found = ItemWithShortcut(child, code)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool Engine::ChooseMenuShortcut(int code) {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (auto& [id, w] : windows_) {
+    if (!w->structure_->mdi_frame || w->structure_->menu_bar == nullptr) continue;
+    const Node* item = ItemWithShortcut(*w->structure_->menu_bar, code);
+    if (item == nullptr) return false;
+    // Whether the item can be chosen now is the frame's to decide when it
+    // takes the choice, as for a click on the menu.
+    Window::Queued q;
+    q.is_input = true;
+    q.input.type = vorsandt::ui::Input::Type::kAccept;
+    q.input.field = item->number;
+    w->queue_.push_back(std::move(q));
+    cv_.notify_all();
+    return true;
+  }
+  return false;
+}
+
 void Engine::DropQueuedFocus(Window* window) {
   std::lock_guard<std::mutex> lock(mu_);
   std::erase_if(window->queue_, [](const Window::Queued& q) {

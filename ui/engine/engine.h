@@ -204,6 +204,10 @@ class Engine : public files::RuntimeErrorSink {
   // Takes the focus moves the user made that `window` has not heard yet out
   // of its queue (the procedure has just put the focus somewhere itself).
   void DropQueuedFocus(Window* window);
+  // A key no window used: when an item of the frame's menu bar has it as its
+  // shortcut and can be chosen, the frame hears that item chosen, as if the
+  // user had picked it from the menu. False when no item has it.
+  bool ChooseMenuShortcut(int code);
   // Takes the next queued item for `window`, giving up the permission while
   // it waits; false when the window's timer came due first.
   bool Take(Window* window, Window::Queued& out);

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/engine/definition.h"
@@ -24,9 +25,26 @@ namespace vorsandt::ui {
 
 using WindowId = int;
 
+// A run of a cell's text drawn highlighted (what a search found), in bytes
+// of the cell as the procedure wrote it.
+struct CellMark {
+  int cell = 0;
+  int start = 0;
+  int length = 0;
+  bool operator==(const CellMark&) const = default;
+};
+
 struct ListRow {
+  ListRow() = default;
+  explicit ListRow(std::vector<std::string> row_cells, int row_level = 0)
+      : cells(std::move(row_cells)), level(row_level) {}
+
   std::vector<std::string> cells;  // one per column, already formatted
   int level = 0;                   // tree lists: sign and depth of the row
+  // A row that heads the rows after it (a group's name), drawn in bold.
+  bool heading = false;
+  std::vector<CellMark> marks;
+  bool operator==(const ListRow&) const = default;
 };
 
 // How a tree list draws a row: from the sign of its level and the level of
@@ -54,6 +72,8 @@ struct ControlState {
   int items = 0;     // rows the list can show
   bool vscroll = false;
   bool paged = false;
+  // Entries: completed at every pause in the typing (see Node::immediate).
+  bool immediate = false;
   int thumb = 0;
   // Drop lists: rows shown when dropped (0: a plain list), and whether the
   // list is dropped down now.
@@ -77,6 +97,7 @@ struct MenuState {
   bool separator = false;
   bool disabled = false;
   int standard_action = 0;
+  std::string shortcut;  // the item's key as the menu shows it ("Ctrl+F"); empty: none
   std::vector<MenuState> items;  // a menu's items; empty for an item
 };
 

@@ -8,7 +8,8 @@
 // the window (inside the frame they move between its windows). On a paged
 // list Ctrl+PgDn and Ctrl+PgUp scroll the list instead. A key alerted on the
 // focused control or on the window belongs to the procedure and never gets
-// here. The Help menu's standard actions open the manual too.
+// here. The Help menu's standard actions open the manual too. A key that a
+// menu item of the frame names as its shortcut chooses that item.
 #include <string_view>
 
 #include "ui/engine/engine.h"
@@ -109,6 +110,9 @@ bool Window::DeliverStandardKey(int code) {
     keycode_ = keycode;
     return true;
   }
+  // The frame's menu shortcuts work from every window; the window whose key
+  // it was hears nothing.
+  engine_->ChooseMenuShortcut(code);
   return false;
 }
 

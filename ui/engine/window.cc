@@ -691,6 +691,7 @@ WindowState Window::Snapshot() const {
     cs.items = c.items;
     cs.vscroll = c.vscroll;
     cs.paged = c.node->paged;
+    cs.immediate = c.node->immediate;
     cs.thumb = c.thumb;
     cs.value = c.value;
     cs.upper = c.upper;

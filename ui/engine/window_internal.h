@@ -27,6 +27,7 @@ inline MenuState MenuFrom(const Node& node) {
   m.separator = node.separator;
   m.disabled = node.disabled;
   m.standard_action = node.standard_action;
+  m.shortcut = node.shortcut_text;
   for (const Node& child : node.children) m.items.push_back(MenuFrom(child));
   return m;
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <thread>
 
+#include "runtime/format/charset.h"
 #include "ui/headless/picture_summary.h"
 #include "ui/headless/script.h"
 #include "ui/headless/script_words.h"
@@ -32,13 +33,34 @@ const MenuState* FindMenuText(const std::vector<MenuState>& menus, const std::st
   return nullptr;
 }
 
+// A cell with its marked runs in brackets ("red [wine]"), as a script
+// expects them.
+std::string MarkedCell(const ListRow& row, size_t cell) {
+  std::string text = row.cells[cell];
+  std::vector<CellMark> marks;
+  for (const CellMark& m : row.marks) {
+    if (m.cell == static_cast<int>(cell)) marks.push_back(m);
+  }
+  // From the last run back, so that earlier offsets stay where they were.
+  std::sort(marks.begin(), marks.end(),
+            [](const CellMark& a, const CellMark& b) { return a.start > b.start; });
+  for (const CellMark& m : marks) {
+    const size_t start = std::min<size_t>(m.start, text.size());
+    const size_t end = std::min<size_t>(start + m.length, text.size());
+    text.insert(end, "]");
+    text.insert(start, "[");
+  }
+  return text;
+}
+
 std::string RowText(const ListRow& row) {
   std::string out;
   for (size_t i = 0; i < row.cells.size(); ++i) {
     if (i) out += " | ";
-    out += Trim(row.cells[i]);
+    out += Trim(MarkedCell(row, i));
   }
-  return out;
+  // Scripts are written in UTF-8; the window's texts are in the records' set.
+  return format::AnsiToUtf8(out);
 }
 
 std::optional<int> ButtonFlag(std::string_view word) {
@@ -246,7 +268,8 @@ struct ScriptCommands {
     if (c.control->disabled || c.control->hidden)
       return r.Fail("control " + c.a[0] + " cannot take text: disabled or hidden");
     Input in = Make(Input::Type::kAccept, c.field);
-    in.text = c.a[1];
+    // What a script types is UTF-8, as a keyboard's text reaches the window.
+    in.text = format::ToAnsi(c.a[1], "UTF-8");
     in.has_text = true;
     return r.Send(*c.window, in);
   }
@@ -413,7 +436,7 @@ struct ScriptCommands {
   // --- Expectations about one control.
 
   static bool ExpectText(Runner& r, const Call& c) {
-    if (Trim(c.control->text) != Trim(c.a[1]))
+    if (Trim(format::AnsiToUtf8(c.control->text)) != Trim(c.a[1]))
       return r.Fail("text of " + c.a[0] + " " + Quoted(c.control->text) + ", expected " +
                     Quoted(c.a[1]));
     return true;

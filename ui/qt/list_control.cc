@@ -9,7 +9,9 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 
 #include "ui/engine/events.h"
 #include "ui/qt/mappings.h"
@@ -19,6 +21,8 @@ namespace {
 
 constexpr int kDepthRole = Qt::UserRole + 1;
 constexpr int kStateRole = Qt::UserRole + 2;
+// The highlighted runs of a cell: a list of QPoint(start, length).
+constexpr int kMarksRole = Qt::UserRole + 3;
 constexpr int kIndent = 16;  // pixels per tree level, and the node box's cell
 
 Qt::Alignment AlignmentOf(char justify) {
@@ -46,6 +50,10 @@ class RowDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
+    if (index.data(kMarksRole).isValid()) {
+      PaintMarked(painter, option, index);
+      return;
+    }
     if (!tree_ || index.column() != 0) {
       QStyledItemDelegate::paint(painter, option, index);
       return;
@@ -70,6 +78,53 @@ class RowDelegate : public QStyledItemDelegate {
   }
 
  private:
+  // The cell drawn by the style without its text, then the text run by run,
+  // the marked runs on a highlight that reads on a selected row too.
+  void PaintMarked(QPainter* painter, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QString text = opt.text;
+    opt.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    QRect room = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+    room.adjust(2, 0, -2, 0);
+    painter->save();
+    painter->setClipRect(room);
+    painter->setFont(opt.font);
+    const QFontMetrics metrics(opt.font);
+    const bool selected = (opt.state & QStyle::State_Selected) != 0;
+    const QColor ink = opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    int x = room.left();
+    int at = 0;
+    auto run = [&](int end, bool marked) {
+      if (end <= at) return;
+      const QString part = text.mid(at, end - at);
+      const int width = metrics.horizontalAdvance(part);
+      if (marked) {
+        painter->fillRect(QRect(x, room.top() + 1, width, room.height() - 2), QColor(255, 214, 64));
+        painter->setPen(Qt::black);
+      } else {
+        painter->setPen(ink);
+      }
+      painter->drawText(QRect(x, room.top(), width + 1, room.height()),
+                        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, part);
+      x += width;
+      at = end;
+    };
+    for (const QVariant& v : index.data(kMarksRole).toList()) {
+      const QPoint mark = v.toPoint();
+      const int start = std::clamp(mark.x(), at, static_cast<int>(text.size()));
+      const int end = std::clamp(mark.x() + mark.y(), start, static_cast<int>(text.size()));
+      run(start, false);
+      run(end, true);
+    }
+    run(text.size(), false);
+    painter->restore();
+  }
+
   int row_height_;
   bool tree_;
 };
@@ -80,6 +135,30 @@ class RowDelegate : public QStyledItemDelegate {
 // the padding after the text would only make the cell wider than its column
 // and have it cut with an ellipsis, and the padding before it in a right or
 // centred column is alignment the list does itself.
+namespace {
+
+void ShowMarks(const ListRow& row, QTreeWidgetItem* item) {
+  if (row.heading) {
+    QFont bold = item->font(0);
+    bold.setBold(true);
+    for (int c = 0; c < item->columnCount(); ++c) item->setFont(c, bold);
+  }
+  // Marks are placed in the cell as written; a left-justified cell keeps
+  // its first character where it was (only its trailing blanks go), and one
+  // byte of the records' set is one character here.
+  std::vector<CellMark> marks = row.marks;
+  std::sort(marks.begin(), marks.end(),
+            [](const CellMark& a, const CellMark& b) { return a.start < b.start; });
+  std::map<int, QVariantList> by_cell;
+  for (const CellMark& m : marks) {
+    if (m.cell >= 0 && m.cell < item->columnCount() && m.length > 0)
+      by_cell[m.cell].push_back(QPoint(m.start, m.length));
+  }
+  for (auto& [cell, runs] : by_cell) item->setData(cell, kMarksRole, runs);
+}
+
+}  // namespace
+
 std::string CellText(std::string_view cell, char justify) {
   size_t end = cell.find_last_not_of(' ');
   if (end == std::string_view::npos) return {};
@@ -231,9 +310,7 @@ int ListControl::ColumnWidth(int col, const Column& c) const {
 
 void ListControl::SetRows(const ControlState& state) {
   bool same = state.rows.size() == rows_.size();
-  for (size_t i = 0; same && i < rows_.size(); ++i) {
-    same = rows_[i].cells == state.rows[i].cells && rows_[i].level == state.rows[i].level;
-  }
+  for (size_t i = 0; same && i < rows_.size(); ++i) same = rows_[i] == state.rows[i];
   if (same) return;
   rows_ = state.rows;
   table_->clear();
@@ -246,6 +323,7 @@ void ListControl::SetRows(const ControlState& state) {
       item->setText(c, ToQt(CellText(rows_[r].cells[c], justify)));
       item->setTextAlignment(c, AlignmentOf(justify));
     }
+    ShowMarks(rows_[r], item);
     if (tree_) {
       item->setData(0, kDepthRole, std::abs(rows_[r].level));
       item->setData(0, kStateRole, static_cast<int>(TreeRowState(rows_, r)));
@@ -253,6 +331,10 @@ void ListControl::SetRows(const ControlState& state) {
     items.push_back(item);
   }
   table_->addTopLevelItems(items);
+  // A heading reads across the whole row, whatever its first column's width.
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    if (rows_[r].heading) items[static_cast<int>(r)]->setFirstColumnSpanned(true);
+  }
   if (tree_) FitTreeColumn();
   // The first page with rows shows what the columns hold; a tree's one
   // column spans the list as designed.

@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -31,6 +32,13 @@
 #include "ui/qt/window_view.h"
 
 namespace vorsandt::ui::qt {
+namespace {
+
+// How long typing rests before an immediate entry is completed: long enough
+// to span the gap between keys of a word, short enough to feel at once.
+constexpr int kTypingPause = 180;  // milliseconds
+
+}  // namespace
 
 std::string PictureFile(const ControlState& c) {
   std::string file = c.text.empty() ? c.image : c.text;
@@ -119,6 +127,16 @@ QWidget* WindowView::CreateInput(const ControlState& c) {
       // Enter completes the entry first; the key itself then reaches the
       // window (the line edit passes it on), which hands it to the engine.
       connect(e, &QLineEdit::returnPressed, this, finish);
+      if (c.immediate) {
+        // A search box answers at each short pause in the typing rather
+        // than at every key, so fast typing is not slowed by searches.
+        auto* pause = new QTimer(e);
+        pause->setSingleShot(true);
+        pause->setInterval(kTypingPause);
+        connect(pause, &QTimer::timeout, this, finish);
+        connect(e, &QLineEdit::textEdited, pause, [pause] { pause->start(); });
+        connect(e, &QLineEdit::returnPressed, pause, &QTimer::stop);
+      }
       return e;
     }
     case Kind::kTextBox: {

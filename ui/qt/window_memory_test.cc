@@ -81,7 +81,7 @@ class ProgramRun {
       w->Open();
       while (w->Accept()) {
         if (w->Event() == event::kOpenWindow)
-          w->SetRows(1, {ListRow{.cells = {"first", kLongValue}}});
+          w->SetRows(1, {ListRow({"first", kLongValue})});
         if (w->Event() == event::kNewSelection && w->Field() == kSheetField) ++tab_switches_;
       }
       w->Close();

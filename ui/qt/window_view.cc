@@ -55,7 +55,11 @@ void AddItems(QMenu* menu, const std::vector<MenuState>& items,
       AddItems(sub, item.items, chosen, window_menu);
       continue;
     }
-    QAction* a = menu->addAction(ToQt(item.text));
+    // The shortcut is only shown here: the engine carries it out, from every
+    // window of the frame (text after a tab is the menu's shortcut column).
+    QString text = ToQt(item.text);
+    if (!item.shortcut.empty()) text += QLatin1Char('\t') + ToQt(item.shortcut);
+    QAction* a = menu->addAction(text);
     a->setStatusTip(ToQt(item.message));
     a->setEnabled(!item.disabled);
     a->setData(item.number);
