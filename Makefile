@@ -37,6 +37,7 @@ bench: build
 	@$(BUILD_DIR)/bench/storage_vs_sqlite --n 100000
 	@$(BUILD_DIR)/bench/browse_paging
 	@$(BUILD_DIR)/bench/browse_paging --quickscan
+	@$(BUILD_DIR)/bench/find_search
 	@$(BUILD_DIR)/bench/round_trips
 	@$(BUILD_DIR)/bench/round_trips --latency-us 500
 

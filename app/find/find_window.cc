@@ -101,14 +101,14 @@ void FindProcedure::ReadTable(const SearchSource& source) {
     OpenTable(source.table);
     opened_.push_back(source.table);
   }
+  // Read again only what was saved since (or what the driver cannot tell).
+  if (search_.Current(source)) return;
   if (search_.Load(source) != 0) {
     WarningMessage(MessageId::kRecordRetrievalError, Def(source.table).label);
   }
 }
 
 void FindProcedure::ReadTables() {
-  window_->SetProperty(summary_, ui::prop::kText, "Reading the tables...");
-  window_->Display();
   for (const SearchSource& s : SearchSources()) ReadTable(s);
 }
 
@@ -279,6 +279,9 @@ void FindProcedure::Run() {
     switch (window_->Event()) {
       case ui::event::kOpenWindow:
         if (!ready) {
+          // Tens of thousands of records take a moment: say so meanwhile.
+          window_->SetProperty(summary_, ui::prop::kText, "Reading the tables...");
+          window_->Display();
           ReadTables();
           Search();
           ready = true;

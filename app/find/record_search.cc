@@ -126,9 +126,27 @@ std::optional<int32_t> CodeOf(std::string_view text) {
   return code;
 }
 
+// The driver's count of the saves of `table`'s file, read from the file
+// now; empty when the driver keeps none.
+std::string SavesOf(Table table) {
+  files::Errors().Push();
+  std::string saves = files::Send(File(table), "CHANGES");
+  const bool known = files::Errors().Code() == 0 && !saves.empty() &&
+                     std::all_of(saves.begin(), saves.end(),
+                                 [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  files::Errors().Pop();
+  return known ? saves : std::string();
+}
+
 }  // namespace
 
 std::span<const SearchSource> SearchSources() { return kSources; }
+
+bool RecordSearch::Current(const SearchSource& source) const {
+  const Loaded* l = Find(source.table);
+  if (l == nullptr || l->saves.empty()) return false;
+  return SavesOf(source.table) == l->saves;
+}
 
 std::vector<std::string> QueryWords(std::string_view query) {
   const format::SearchFold fold;
@@ -173,6 +191,8 @@ int RecordSearch::Load(const SearchSource& source) {
   Drop(source.table);
   Loaded l;
   l.source = &source;
+  // Before the reading: a save made while it reads is seen as a change.
+  l.saves = SavesOf(source.table);
   const FieldText reference(source.reference), title(source.title), item(source.item_field);
   std::vector<FieldText> fields;
   for (const SearchField& f : source.fields) fields.emplace_back(f.name);

@@ -76,6 +76,9 @@ class RecordSearch {
   // instance, which the caller has opened. Returns the file error code of a
   // failed read (0 when all were read); what was read before stays.
   int Load(const SearchSource& source);
+  // Whether `source`'s table is loaded and its file has had no save since
+  // (the driver's count of saves); false when the driver cannot tell.
+  bool Current(const SearchSource& source) const;
   // Forgets `table`'s records (a table that could not be opened).
   void Drop(Table table);
   bool loaded(Table table) const;
@@ -106,6 +109,7 @@ class RecordSearch {
     std::string texts;
     std::string folded;
     std::vector<Entry> entries;
+    std::string saves;  // the file's count of saves when it was read
   };
   Loaded* Find(Table table);
   const Loaded* Find(Table table) const;

@@ -36,7 +36,7 @@ struct CellMark {
 
 struct ListRow {
   ListRow() = default;
-  explicit ListRow(std::vector<std::string> row_cells, int row_level = 0)
+  ListRow(std::vector<std::string> row_cells, int row_level = 0)  // NOLINT: rows are written as {{cells}, level}
       : cells(std::move(row_cells)), level(row_level) {}
 
   std::vector<std::string> cells;  // one per column, already formatted

@@ -55,6 +55,12 @@ WindowState Controls() {
   region.colours = {kDefaultColour, 0xFF0000};  // blue fill, no frame
   s.controls.push_back(region);
   s.controls.push_back(Make(7, Kind::kRegion, {180, 60, 60, 40}));
+  ControlState search = Make(8, Kind::kEntry, {4, 110, 80, 12});
+  search.immediate = true;
+  s.controls.push_back(search);
+  ControlState found = Make(9, Kind::kList, {4, 126, 240, 60});
+  found.columns = {Column{40, 'L'}, Column{120, 'L'}};
+  s.controls.push_back(found);
   s.alert_keys = {key::kF1 + 2};  // F3 anywhere in the window
   return s;
 }
@@ -150,6 +156,53 @@ TEST_F(WindowControlsTest, AlertedKeysGoToTheEngineNotTheControl) {
     if (in.type == Input::Type::kKey) keys.emplace_back(in.field, in.value);
   }
   EXPECT_EQ(keys, (std::vector<std::pair<int, int>>{{2, key::kMouseLeft2}}));
+}
+
+// A search box is completed once typing pauses, not at every key, and at
+// once by Enter; a search's results show their headings bold across the row
+// and carry the runs to highlight.
+TEST_F(WindowControlsTest, ImmediateEntryCompletesAtEachPauseAndListsCarryMarks) {
+  auto* entry = qobject_cast<QLineEdit*>(view_->ControlWidget(8));
+  ASSERT_NE(entry, nullptr);
+  entry->setFocus();
+  QApplication::processEvents();
+  inputs_.clear();
+  auto accepts = [this] {
+    std::vector<std::string> texts;
+    for (const Input& in : inputs_) {
+      if (in.type == Input::Type::kAccept && in.field == 8) texts.push_back(in.text);
+    }
+    return texts;
+  };
+  QTest::keyClicks(entry, "lamp");
+  EXPECT_TRUE(accepts().empty()) << "completed before the pause";
+  QElapsedTimer waited;
+  waited.start();
+  while (accepts().empty() && waited.elapsed() < 2000) QTest::qWait(20);
+  EXPECT_EQ(accepts(), std::vector<std::string>{"lamp"});
+  QTest::keyClicks(entry, "s");
+  QTest::keyClick(entry, Qt::Key_Return);
+  EXPECT_EQ(accepts(), (std::vector<std::string>{"lamp", "lamps"}));
+  QTest::qWait(500);
+  EXPECT_EQ(accepts().size(), 2u) << "Enter stops the pending pause";
+
+  WindowState next = state_;
+  ListRow heading({"Items (2)"});
+  heading.heading = true;
+  ListRow row({"000001", "Brass lamp"});
+  row.marks = {{1, 6, 4}};
+  next.controls[8].rows = {heading, row};
+  view_->Apply(next);
+  auto* tree = view_->ControlWidget(9)->findChild<QTreeWidget*>();
+  ASSERT_NE(tree, nullptr);
+  ASSERT_EQ(tree->topLevelItemCount(), 2);
+  EXPECT_TRUE(tree->topLevelItem(0)->isFirstColumnSpanned());
+  EXPECT_TRUE(tree->topLevelItem(0)->font(0).bold());
+  EXPECT_FALSE(tree->topLevelItem(1)->isFirstColumnSpanned());
+  const QVariantList runs = tree->topLevelItem(1)->data(1, Qt::UserRole + 3).toList();
+  ASSERT_EQ(runs.size(), 1);
+  EXPECT_EQ(runs[0].toPoint(), QPoint(6, 4));
+  EXPECT_FALSE(tree->topLevelItem(1)->data(0, Qt::UserRole + 3).isValid());
 }
 
 TEST_F(WindowControlsTest, BoxesAndRegionsDrawTheirColours) {

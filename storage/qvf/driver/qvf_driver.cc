@@ -254,10 +254,23 @@ class QvfDriver : public files::Driver {
         return 0;
       case SendKind::kNextTableName:
         return NextTableName(call, b, command.argument);
+      case SendKind::kChangeCount:
+        return ChangeCount(call, b);
       default:
         call.text_result = kSendNotRecognised;
         return 0;
     }
+  }
+
+  // The file's save counter as its header says now: the call's scope reads
+  // the header again, as every call does before it reads records.
+  int32_t ChangeCount(Call& call, QvfBlock& b) {
+    call.text_result.clear();
+    if (!b.table) return files::kFileNotOpen;
+    CallScope scope(b.lock, b.container, b.sharing(), PolicyOf(*call.file));
+    if (int rc = scope.Begin(false); rc != 0) return rc;
+    call.text_result = std::to_string(b.container->header().change_counter);
+    return scope.End();
   }
 
   // The table name after `after` in the file's directory (names are stored

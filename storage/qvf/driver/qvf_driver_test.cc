@@ -57,6 +57,28 @@ TEST(QvfDriverSend, RegisterUnknownAndCoordinationFile) {
   files::Close(f);
 }
 
+// A reader holding copies of the records asks whether the file has been
+// saved since: every save counts, reads do not, a closed table has no count.
+TEST(QvfDriverSend, ChangesCountsTheSavesOfTheOpenTable) {
+  ScratchFolder folder;
+  auto* f = Companies();
+  EXPECT_EQ(files::Send(f, "CHANGES"), "");
+  EXPECT_EQ(Code(), files::kFileNotOpen);
+  files::Create(f);
+  files::Open(f);
+  const std::string before = files::Send(f, "CHANGES");
+  ASSERT_EQ(Code(), 0);
+  ASSERT_FALSE(before.empty());
+  files::Add(f);
+  ASSERT_EQ(Code(), 0);
+  const std::string after = files::Send(f, "CHANGES");
+  EXPECT_EQ(std::stoul(after), std::stoul(before) + 1);
+  files::SetFile(f);
+  files::Next(f);
+  EXPECT_EQ(files::Send(f, "CHANGES"), after);
+  files::Close(f);
+}
+
 TEST(QvfDriverSend, NextTableNameFromAnEmptyNameIsTheFirstTable) {
   ScratchFolder folder;
   auto* f = Companies();

@@ -24,6 +24,8 @@ SendCommand ParseSend(std::string_view text) {
     command.argument.assign(t.substr(4));
   } else if (t == "REGISTER") {
     command.kind = SendKind::kRegister;
+  } else if (t == "CHANGES") {
+    command.kind = SendKind::kChangeCount;
   }
   return command;
 }

@@ -24,6 +24,8 @@ TEST(SendCommandParse, Table) {
       {"REGISTER", SendKind::kRegister, ""},
       {"REGISTER  ", SendKind::kRegister, ""},
       {"REGISTERX", SendKind::kUnknown, ""},
+      {"CHANGES", SendKind::kChangeCount, ""},
+      {"CHANGES=1", SendKind::kUnknown, ""},
       {"QUICKSCAN=on", SendKind::kUnknown, ""},
       {"qcf=lower.qcf", SendKind::kUnknown, ""},
       {"", SendKind::kUnknown, ""},
