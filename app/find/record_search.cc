@@ -19,7 +19,7 @@ namespace {
 constexpr char kEnd = '\x1F';
 // How much of a long text (a claim's notes) is shown around what matched.
 constexpr size_t kBefore = 24;
-constexpr size_t kShown = 90;
+constexpr size_t kShown = 72;
 // The text a label for an item begins with, before its code.
 constexpr std::string_view kItemLabel = "VORSANDT ITEM ";
 

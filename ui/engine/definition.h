@@ -140,7 +140,8 @@ struct Node {
   bool mdi_frame = false;  // window: an application frame with child windows
   bool mdi_child = false;  // window: opens inside the frame
   bool modal = false;
-  bool fill = false;            // window: opens filling the frame's workspace (a page viewer)
+  bool fill = false;  // window: opens filling the frame's workspace (a page viewer);
+                      // list: its last column takes the room the others leave
   bool paged = false;           // list: rows supplied page by page by the procedure
   bool vscroll = false;         // list: vertical scroll bar
   // Entry: completed at every pause in the typing, not only when left, so

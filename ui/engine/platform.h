@@ -74,6 +74,9 @@ struct ControlState {
   bool paged = false;
   // Entries: completed at every pause in the typing (see Node::immediate).
   bool immediate = false;
+  // Lists: the last column takes the room the others leave (a list whose
+  // last column holds long texts, such as search results).
+  bool fill = false;
   int thumb = 0;
   // Drop lists: rows shown when dropped (0: a plain list), and whether the
   // list is dropped down now.

@@ -692,6 +692,7 @@ WindowState Window::Snapshot() const {
     cs.vscroll = c.vscroll;
     cs.paged = c.node->paged;
     cs.immediate = c.node->immediate;
+    cs.fill = c.node->fill;
     cs.thumb = c.thumb;
     cs.value = c.value;
     cs.upper = c.upper;

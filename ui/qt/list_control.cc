@@ -99,10 +99,17 @@ class RowDelegate : public QStyledItemDelegate {
     const QColor ink = opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
     int x = room.left();
     int at = 0;
+    bool cut = false;
     auto run = [&](int end, bool marked) {
-      if (end <= at) return;
-      const QString part = text.mid(at, end - at);
-      const int width = metrics.horizontalAdvance(part);
+      if (end <= at || cut) return;
+      QString part = text.mid(at, end - at);
+      int width = metrics.horizontalAdvance(part);
+      // What does not fit ends in an ellipsis, as the list's other cells do.
+      if (x + width > room.right()) {
+        part = metrics.elidedText(part + text.mid(end), Qt::ElideRight, room.right() - x);
+        width = metrics.horizontalAdvance(part);
+        cut = true;
+      }
       if (marked) {
         painter->fillRect(QRect(x, room.top() + 1, width, room.height() - 2), QColor(255, 214, 64));
         painter->setPen(Qt::black);
@@ -189,6 +196,7 @@ ListControl::ListControl(const ControlState& state, const BaseUnits& base, Emit 
     : QWidget(parent),
       field_(state.field),
       paged_(state.paged),
+      fill_(state.fill),
       base_(base),
       emit_(std::move(sink)) {
   for (const Column& c : state.columns) tree_ = tree_ || c.tree || c.icons;
@@ -285,7 +293,7 @@ void ListControl::SetColumns(const ControlState& state) {
     table_->header()->setSectionResizeMode(
         col, c.resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
   }
-  table_->header()->setStretchLastSection(false);
+  table_->header()->setStretchLastSection(fill_);
   sizing_ = false;
   SetUserWidths(user_widths_);
 }

@@ -85,6 +85,7 @@ class ListControl : public QWidget {
 
   int field_;
   bool paged_;
+  bool fill_;
   bool tree_ = false;
   BaseUnits base_;
   Emit emit_;

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -55,12 +56,12 @@ void AddItems(QMenu* menu, const std::vector<MenuState>& items,
       AddItems(sub, item.items, chosen, window_menu);
       continue;
     }
-    // The shortcut is only shown here: the engine carries it out, from every
-    // window of the frame (text after a tab is the menu's shortcut column).
-    QString text = ToQt(item.text);
-    if (!item.shortcut.empty()) text += QLatin1Char('\t') + ToQt(item.shortcut);
-    QAction* a = menu->addAction(text);
+    QAction* a = menu->addAction(ToQt(item.text));
     a->setStatusTip(ToQt(item.message));
+    // In the frame and its child windows the desktop carries the shortcut
+    // out; a window of its own hands the key to the engine, which chooses
+    // the item for it.
+    if (!item.shortcut.empty()) a->setShortcut(QKeySequence(ToQt(item.shortcut)));
     a->setEnabled(!item.disabled);
     a->setData(item.number);
     int number = item.number;
