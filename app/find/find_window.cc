@@ -24,6 +24,7 @@ namespace {
 constexpr size_t kShownPerTable = 200;
 constexpr int kCtrlEnter = ui::key::kCtrl + ui::key::kEnter;
 constexpr int kCellReference = 0, kCellTitle = 1, kCellFoundIn = 2;
+constexpr char kItemsOfLocation[] = "BrowseITE:LOC";
 
 // Where a result of each table is opened: its update form, and the browse
 // that shows it (a document is shown in the inventory at its item).
@@ -85,6 +86,7 @@ class FindProcedure {
   bool OpenScannedItem();
   void OpenForm(int row);
   void ShowInList(int row);
+  void ShowItemsOf(int64_t location);
 
   std::unique_ptr<ui::Window> window_;
   int text_ = 0, summary_ = 0, list_ = 0, open_ = 0, show_ = 0, close_ = 0;
@@ -153,7 +155,7 @@ void FindProcedure::Search() {
   // stays where the user is typing.
   window_->SetProperty(list_, ui::prop::kSelStart, shown_.size() > 1 ? 2 : 0);
   // Open stays usable for a scanned label, whose words are found nowhere.
-  if (shown_.empty() && !search_.ItemCoded(query_)) {
+  if (shown_.empty() && !search_.ItemCoded(query_) && !search_.LocationLabelled(query_)) {
     window_->Disable(open_);
   } else {
     window_->Enable(open_);
@@ -176,11 +178,15 @@ int FindProcedure::ChosenRow() const {
 
 bool FindProcedure::OpenScannedItem() {
   const std::string typed = window_->GetProperty(text_, ui::prop::kText);
-  const std::optional<int64_t> item = search_.ItemCoded(typed);
-  if (!item) return false;
-  const SearchSource* items = &SearchSources()[0];
-  shown_ = {{items, *item, 0}};
-  OpenForm(1);
+  if (const std::optional<int64_t> location = search_.LocationLabelled(typed)) {
+    ShowItemsOf(*location);
+  } else if (const std::optional<int64_t> item = search_.ItemCoded(typed)) {
+    const SearchSource* items = &SearchSources()[0];
+    shown_ = {{items, *item, 0}};
+    OpenForm(1);
+  } else {
+    return false;
+  }
   // Ready for the next label.
   window_->SetProperty(text_, ui::prop::kText, "");
   Search();
@@ -234,6 +240,25 @@ void FindProcedure::ShowInList(int row) {
         if (files::Errors().Code() == 0) OpenNextListAtBufferedRecord();
         browse();
         CloseTable(browsed);
+      },
+      50000);
+}
+
+// A location's label opens the list of the items kept there, as the
+// locations browse's Items button does, on a thread of its own.
+void FindProcedure::ShowItemsOf(int64_t location) {
+  ui::Procedure browse = Procedures().Find(kItemsOfLocation);
+  if (!browse) return;
+  ui::Engine::Current()->Start(
+      [=] {
+        OpenTable(Table::kLocations);
+        files::GetByPointer(File(Table::kLocations), location);
+        if (files::Errors().Code() == 0) {
+          browse();
+        } else {
+          WarningMessage(MessageId::kRecordRetrievalError, Def(Table::kLocations).label);
+        }
+        CloseTable(Table::kLocations);
       },
       50000);
 }

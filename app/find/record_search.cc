@@ -22,6 +22,7 @@ constexpr size_t kBefore = 24;
 constexpr size_t kShown = 72;
 // The text a label for an item begins with, before its code.
 constexpr std::string_view kItemLabel = "VORSANDT ITEM ";
+constexpr std::string_view kLocationLabel = "VORSANDT LOC ";
 
 constexpr SearchField kItemFields[] = {
     {"ITE:SERIAL_NUMBER", "serial number"}, {"ITE:SUPPLIER", "supplier"},
@@ -108,15 +109,25 @@ void CutAround(std::string* text, std::vector<Run>* runs) {
   *runs = std::move(kept);
 }
 
-// "000123", "123" or the label's text: the code; nullopt for anything else.
-std::optional<int32_t> CodeOf(std::string_view text) {
+std::string_view Stripped(std::string_view text) {
   text = Trimmed(text);
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  if (text.size() > kItemLabel.size() &&
-      format::SearchFold().Text(text.substr(0, kItemLabel.size())) ==
-          format::SearchFold().Text(kItemLabel)) {
-    text.remove_prefix(kItemLabel.size());
-  }
+  return text;
+}
+
+// Whether `text` begins with a label's `prefix` (any case); it is taken off.
+bool TakeLabel(std::string_view prefix, std::string_view* text) {
+  if (text->size() <= prefix.size()) return false;
+  const format::SearchFold fold;
+  if (fold.Text(text->substr(0, prefix.size())) != fold.Text(prefix)) return false;
+  text->remove_prefix(prefix.size());
+  return true;
+}
+
+// "000123", "123" or the label's text: the code; nullopt for anything else.
+std::optional<int32_t> CodeOf(std::string_view text) {
+  text = Stripped(text);
+  TakeLabel(kItemLabel, &text);
   if (text.empty() || text.size() > 6) return std::nullopt;
   int32_t code = 0;
   for (char c : text) {
@@ -308,6 +319,18 @@ FoundRecord RecordSearch::Describe(const Loaded& table, const Entry& e,
     break;
   }
   return r;
+}
+
+std::optional<int64_t> RecordSearch::LocationLabelled(std::string_view text) const {
+  text = Stripped(text);
+  const Loaded* locations = Find(Table::kLocations);
+  if (!TakeLabel(kLocationLabel, &text) || locations == nullptr) return std::nullopt;
+  const std::string wanted = format::SearchFold().Text(Stripped(text)) + kEnd;
+  for (const Entry& e : locations->entries) {
+    // The name is the record's first text.
+    if (std::string_view(locations->folded).substr(e.begin).starts_with(wanted)) return e.pointer;
+  }
+  return std::nullopt;
 }
 
 std::optional<int64_t> RecordSearch::ItemCoded(std::string_view text) const {

@@ -93,6 +93,9 @@ class RecordSearch {
   // text "VORSANDT ITEM 000123"; nullopt when the text is no code or no
   // loaded item has it.
   std::optional<int64_t> ItemCoded(std::string_view text) const;
+  // The location a location's label names: "VORSANDT LOC Kitchen" (case and
+  // accents folded); nullopt for another text or a name no location has.
+  std::optional<int64_t> LocationLabelled(std::string_view text) const;
 
  private:
   struct Entry {
