@@ -136,6 +136,7 @@ TEST_F(QtPlatformTest, FrameOpensWithEveryMenuTextAndExitEndsTheProgram) {
                                 "Cu&t",
                                 "&Copy",
                                 "&Paste",
+                                "&Find...",
                                 "Browse INVENTORY ITEMS",
                                 "Browse ITEM LOCATIONS",
                                 "Tree Browse INVENTORY",
