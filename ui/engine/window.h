@@ -112,7 +112,8 @@ class Window {
   // The distinct use-variable names of the controls, in declaration order.
   std::vector<std::string> UseNames() const;
   // The field number of the first control whose use name (see UseName in
-  // definition.h: "textLines", "POL:REFERENCE", "?Continue") is `name`.
+  // definition.h: "textLines", "POL:REFERENCE", "?Continue") is `name`, or
+  // else of the menu item whose field equate it is ("?BrowsePolicy").
   // Procedures find their controls this way, so that a definition can gain
   // or reorder controls without its code following. A name the definition
   // does not hold is a runtime error that ends the program: the procedure and
