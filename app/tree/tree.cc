@@ -14,6 +14,9 @@
 namespace vorsandt::app {
 namespace {
 
+// How a level below the first hangs under the level above it.
+const RelationDef& LinkOf(const TreeLevel& level) { return *LinkByChildKey(level.link); }
+
 // The list's picture is s200: a longer text would be cut there anyway.
 constexpr size_t kTextWidth = 200;
 
@@ -179,9 +182,9 @@ bool TreeLoader::StartChildren(int n) {
   const TreeLevel& child = level(n);
   const TreeLevel& parent = level(n - 1);
   ClearBuffer(child.table);
-  views::CopyField(FieldOf(child.parent_field, nullptr), files::RecordBuffer(File(parent.table)),
-                   FieldOf(child.link_field, nullptr), files::RecordBuffer(File(child.table)));
-  files::SetKeyValue(File(child.table), KeyNamed(child.key));
+  views::CopyField(FieldOf(LinkOf(child).parent_field, nullptr), files::RecordBuffer(File(parent.table)),
+                   FieldOf(LinkOf(child).child_field, nullptr), files::RecordBuffer(File(child.table)));
+  files::SetKeyValue(File(child.table), KeyNamed(child.link));
   return files::Errors().Code() == 0 || Failed(n);
 }
 
@@ -190,9 +193,9 @@ bool TreeLoader::StartChildren(int n) {
 bool TreeLoader::IsChild(int n) const {
   const TreeLevel& child = level(n);
   const TreeLevel& parent = level(n - 1);
-  return views::CompareFields(FieldOf(child.link_field, nullptr),
+  return views::CompareFields(FieldOf(LinkOf(child).child_field, nullptr),
                               files::RecordBuffer(File(child.table)),
-                              FieldOf(child.parent_field, nullptr),
+                              FieldOf(LinkOf(child).parent_field, nullptr),
                               files::RecordBuffer(File(parent.table)), /*no_case=*/true) == 0;
 }
 
@@ -261,9 +264,9 @@ void TreeLoader::PrepareInsert(int n) {
   const TreeLevel& child = level(n);
   ClearBuffer(child.table);
   if (n < 2) return;
-  views::CopyField(FieldOf(child.parent_field, nullptr),
+  views::CopyField(FieldOf(LinkOf(child).parent_field, nullptr),
                    files::RecordBuffer(File(level(n - 1).table)),
-                   FieldOf(child.link_field, nullptr), files::RecordBuffer(File(child.table)));
+                   FieldOf(LinkOf(child).child_field, nullptr), files::RecordBuffer(File(child.table)));
 }
 
 bool TreeLoader::Reread(const TreeRow& row) {
