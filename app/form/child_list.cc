@@ -136,9 +136,10 @@ void ChildList::CallForm(int32_t request) {
 }
 
 void ChildList::OpenSelected() {
-  const FieldDef* field = FieldNamed(Def(ChildTable(def_)).stored_file_field);
+  const Table table = ChildTable(def_);
+  const FieldDef* field = FieldNamed(Def(table).stored_file_field);
   if (field == nullptr || !browse_->FetchSelected()) return;
-  const files::FieldBytes bytes{field->type, files::RecordBuffer(File(ChildTable(def_))) + field->offset,
+  const files::FieldBytes bytes{field->type, files::RecordBuffer(File(table)) + field->offset,
                                 field->size, 0};
   const std::string text = files::ReadText(bytes).value_or(std::string());
   const std::string name(TrimRight(text));

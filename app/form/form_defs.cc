@@ -72,16 +72,16 @@ constexpr const char* kWarrantyColumns[] = {"WAN:ITEM_REFERENCE", "WAN:WARRANTY_
 constexpr const char* kDocumentColumns[] = {"DOC:KIND", "DOC:DATE", "DOC:DESCRIPTION", "DOC:FILE"};
 
 constexpr FormChild kPolicyChildren[] = {
-    {OfParent("ITEMS ON THIS POLICY", "ITE:POLICY"), kItemsOfPolicyColumns, "UpdateItems", "?ItemsList", "?InsertItem",
-     "?ChangeItem", "?DeleteItem"},
+    {OfParent("ITEMS ON THIS POLICY", "ITE:POLICY"), kItemsOfPolicyColumns, "UpdateItems",
+     "?ItemsList", "?InsertItem", "?ChangeItem", "?DeleteItem"},
 };
 constexpr FormChild kInsurerChildren[] = {
-    {OfParent("POLICIES FOR THIS COMPANY", "POL:COMPANY"), kPolicyColumns, "UpdatePolicy", "?PoliciesList",
-     "?InsertPolicy", "?ChangePolicy", "?DeletePolicy"},
+    {OfParent("POLICIES FOR THIS COMPANY", "POL:COMPANY"), kPolicyColumns, "UpdatePolicy",
+     "?PoliciesList", "?InsertPolicy", "?ChangePolicy", "?DeletePolicy"},
 };
 constexpr FormChild kLocationChildren[] = {
-    {OfParent("ITEMS IN THIS LOCATION", "ITE:LOC"), kItemsOfLocationColumns, "UpdateItems", "?ItemsList",
-     "?InsertItem", "?ChangeItem", "?DeleteItem"},
+    {OfParent("ITEMS IN THIS LOCATION", "ITE:LOC"), kItemsOfLocationColumns, "UpdateItems",
+     "?ItemsList", "?InsertItem", "?ChangeItem", "?DeleteItem"},
 };
 constexpr FormChild kItemsChildren[] = {
     {OfParent("CLAIM", "CLA:ITEM_REF"), kClaimColumns, "UpdateClaim", "?ClaimsList", "?InsertClaim",

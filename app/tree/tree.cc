@@ -14,9 +14,6 @@
 namespace vorsandt::app {
 namespace {
 
-// How a level below the first hangs under the level above it.
-const RelationDef& LinkOf(const TreeLevel& level) { return *LinkByChildKey(level.link); }
-
 // The list's picture is s200: a longer text would be cut there anyway.
 constexpr size_t kTextWidth = 200;
 
@@ -31,6 +28,17 @@ files::FieldInfo FieldOf(const char* name, files::FileRecord** table) {
   FindTableField(name, &found, &field);
   if (table != nullptr) *table = found;
   return field;
+}
+
+// How a level below the first hangs under the level above it.
+const RelationDef& LinkOf(const TreeLevel& level) { return *LinkByChildKey(level.link); }
+
+// The value of the parent record in `parent`'s buffer into the link field
+// of `child`'s buffer.
+void CopyParentValue(const TreeLevel& child, Table parent) {
+  const RelationDef& link = LinkOf(child);
+  views::CopyField(FieldOf(link.parent_field, nullptr), files::RecordBuffer(File(parent)),
+                   FieldOf(link.child_field, nullptr), files::RecordBuffer(File(child.table)));
 }
 
 void ClearBuffer(Table t) {
@@ -182,8 +190,7 @@ bool TreeLoader::StartChildren(int n) {
   const TreeLevel& child = level(n);
   const TreeLevel& parent = level(n - 1);
   ClearBuffer(child.table);
-  views::CopyField(FieldOf(LinkOf(child).parent_field, nullptr), files::RecordBuffer(File(parent.table)),
-                   FieldOf(LinkOf(child).child_field, nullptr), files::RecordBuffer(File(child.table)));
+  CopyParentValue(child, parent.table);
   files::SetKeyValue(File(child.table), KeyNamed(child.link));
   return files::Errors().Code() == 0 || Failed(n);
 }
@@ -193,9 +200,10 @@ bool TreeLoader::StartChildren(int n) {
 bool TreeLoader::IsChild(int n) const {
   const TreeLevel& child = level(n);
   const TreeLevel& parent = level(n - 1);
-  return views::CompareFields(FieldOf(LinkOf(child).child_field, nullptr),
+  const RelationDef& link = LinkOf(child);
+  return views::CompareFields(FieldOf(link.child_field, nullptr),
                               files::RecordBuffer(File(child.table)),
-                              FieldOf(LinkOf(child).parent_field, nullptr),
+                              FieldOf(link.parent_field, nullptr),
                               files::RecordBuffer(File(parent.table)), /*no_case=*/true) == 0;
 }
 
@@ -264,9 +272,7 @@ void TreeLoader::PrepareInsert(int n) {
   const TreeLevel& child = level(n);
   ClearBuffer(child.table);
   if (n < 2) return;
-  views::CopyField(FieldOf(LinkOf(child).parent_field, nullptr),
-                   files::RecordBuffer(File(level(n - 1).table)),
-                   FieldOf(LinkOf(child).child_field, nullptr), files::RecordBuffer(File(child.table)));
+  CopyParentValue(child, level(n - 1).table);
 }
 
 bool TreeLoader::Reread(const TreeRow& row) {
