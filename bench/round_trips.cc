@@ -143,9 +143,7 @@ constexpr app::TreeTextPart kItemText[] = {
 constexpr app::TreeLevel kTreeLevels[] = {
     {.table = app::Table::kLocations, .text = kLocationText},
     {.table = app::Table::kItems,
-     .key = "ITE:LOC",
-     .link_field = "ITE:LOCATION",
-     .parent_field = "LOC:LOCATION",
+     .link = "ITE:LOC",
      .text = kItemText},
 };
 constexpr app::TreeDef kTree = {.root_text = "LOCATION", .levels = kTreeLevels};

@@ -14,14 +14,29 @@ cmake_minimum_required(VERSION 3.25)
 if(NOT ROOT)
   message(FATAL_ERROR "check_layers: give -DROOT=<source tree>")
 endif()
+# A relative root would glob nothing and pass without looking.
+get_filename_component(ROOT "${ROOT}" ABSOLUTE)
 
 # Layers from the most specific folder to the least; a file belongs to the
 # first whose folder holds it.
+#
+# The application has layers of its own: the dictionary at the bottom; the
+# services every procedure shares (messages and table opening, the frame's
+# procedure registry, the documents' files) and the CSV exchange above it;
+# the two pattern cores (the browse core and the cascade engine) above
+# those; the patterns built on them, each its own layer that may not use
+# another; the program's main on top. A folder of app not named here counts
+# as a pattern.
+set(APP_SERVICES app/messages app/frame app/documents)
+set(APP_CORES app/browse app/integrity)
+set(APP_PATTERNS app/form app/select app/pictures app/tree app/query app/reminders app/report
+  app/backup app/splash app/find)
 set(LAYERS
   runtime/env runtime/files runtime/format runtime/text runtime/eval runtime/views
   storage/qvf/table storage/qvf/driver storage/qvf
   ui/engine ui/help ui/headless ui/qt report images
-  app/exchange app/dictionary app/main.cc app tools/morvak/main.cc tools)
+  app/exchange app/dictionary ${APP_SERVICES} ${APP_CORES} ${APP_PATTERNS}
+  app/main.cc app tools/morvak/main.cc tools)
 
 # What each layer may use besides itself.
 set(USES_runtime/env "")
@@ -44,9 +59,23 @@ set(USES_app/exchange app/dictionary runtime/format runtime/files runtime/env)
 set(RUNTIME_AND_STORAGE
   runtime/views runtime/eval runtime/text runtime/format runtime/files runtime/env
   storage/qvf/driver storage/qvf/table storage/qvf)
-set(USES_app app/exchange app/dictionary ui/engine report images ${RUNTIME_AND_STORAGE})
-set(USES_app/main.cc app app/exchange app/dictionary ui/headless ui/qt ui/engine report images
+set(RUNTIME
+  runtime/views runtime/eval runtime/text runtime/format runtime/files runtime/env)
+# The services reach tables only through the dictionary's declarations and
+# the file layer: never a driver or the storage by name.
+foreach(layer IN LISTS APP_SERVICES)
+  set(USES_${layer} app/dictionary ui/engine images ${RUNTIME})
+endforeach()
+foreach(layer IN LISTS APP_CORES)
+  set(USES_${layer} ${APP_SERVICES} app/exchange app/dictionary ui/engine report images
+    ${RUNTIME_AND_STORAGE})
+endforeach()
+set(USES_app ${APP_CORES} ${APP_SERVICES} app/exchange app/dictionary ui/engine report images
   ${RUNTIME_AND_STORAGE})
+foreach(layer IN LISTS APP_PATTERNS)
+  set(USES_${layer} ${USES_app})
+endforeach()
+set(USES_app/main.cc app ${APP_PATTERNS} ${USES_app} ui/headless ui/qt)
 set(USES_tools app/exchange app/dictionary images ${RUNTIME_AND_STORAGE})
 # The query program's main starts its window (app/query) on a platform, as
 # the program's main does, besides the tools' own commands.

@@ -65,7 +65,10 @@ Browse::Browse(Table primary, std::span<const BrowseOrder> orders, BrowseList* l
   view_ = std::make_unique<views::ViewRecord>(layout_.data(), layout_.size(), file_list_.get());
   spreads_.resize(orders_.size());
   for (const BrowseOrder& o : orders_) {
-    locators_.push_back(LocatorOf(primary_, KeyNamed(o.key), o.range_field));
+    const RelationDef* link = o.of_parent ? LinkByChildKey(o.key) : nullptr;
+    links_.push_back(link);
+    locators_.push_back(
+        LocatorOf(primary_, KeyNamed(o.key), link != nullptr ? link->child_field : nullptr));
   }
   state_.order = 0;
 }
@@ -91,7 +94,10 @@ const BrowseOrder& Browse::order() const {
 
 const files::KeyDecl* Browse::Key() const { return KeyNamed(order().key); }
 
-bool Browse::ranged() const { return order().range_field != nullptr; }
+const RelationDef* Browse::link() const {
+  if (links_.empty()) return nullptr;
+  return links_[static_cast<size_t>(std::max(state_.order, 1) - 1)];
+}
 
 const files::FieldInfo* Browse::LocatorField() const {
   if (locators_.empty()) return nullptr;
@@ -99,10 +105,10 @@ const files::FieldInfo* Browse::LocatorField() const {
 }
 
 std::string Browse::ParentValue() const {
-  if (!ranged() || order().parent_field == nullptr) return {};
+  if (!ranged()) return {};
   files::FileRecord* parent = nullptr;
   files::FieldInfo field;
-  if (!FindTableField(order().parent_field, &parent, &field)) return {};
+  if (!FindTableField(link()->parent_field, &parent, &field)) return {};
   return TrimRight(views::FieldText(field, files::RecordBuffer(parent)));
 }
 
@@ -111,8 +117,8 @@ void Browse::StoreRangeValue() {
   files::FileRecord* parent = nullptr;
   files::FileRecord* child = nullptr;
   files::FieldInfo from, to;
-  if (!FindTableField(order().parent_field, &parent, &from) ||
-      !FindTableField(order().range_field, &child, &to)) {
+  if (!FindTableField(link()->parent_field, &parent, &from) ||
+      !FindTableField(link()->child_field, &child, &to)) {
     return;
   }
   views::CopyField(from, files::RecordBuffer(parent), to, files::RecordBuffer(child));
@@ -129,7 +135,8 @@ void Browse::CloseView() {
 }
 
 void Browse::OpenView(bool from_key_value) {
-  const char* filter = order().filter != nullptr ? order().filter : "";
+  const char* filter =
+      ranged() ? LinkFilter(*link()) : (order().filter != nullptr ? order().filter : "");
   // A view already open with this filter only needs the new sequence: it
   // keeps its levels, joins and compiled filter instead of being closed and
   // built again at every relocation, locator and tab change.

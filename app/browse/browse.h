@@ -45,15 +45,27 @@
 
 namespace vorsandt::app {
 
-// One key order of a browse (a tab of its sheet).
+// One key order of a browse (a tab of its sheet). An order over the child
+// key of one of the dictionary's links (LinkByChildKey) may show only the
+// children of the parent record in the parent table's buffer (OfParent):
+// the link's child field is fixed to the parent's field, and the link's
+// filter applies.
 struct BrowseOrder {
-  const char* tab = "";                // the tab's text
-  const char* key = "";                // the key, e.g. "POL:COMPANY"
-  const char* range_field = nullptr;   // fixed to the parent's value, e.g. "POL:INSURER_CODE"
-  const char* parent_field = nullptr;  // the parent's field that gives it, e.g. "INS:REFERENCE"
-  const char* filter = nullptr;        // the view's filter for this order
-  bool insert_hidden = false;          // Insert hidden and disabled while the tab is shown
+  const char* tab = "";        // the tab's text
+  const char* key = "";        // the key, e.g. "POL:COMPANY"
+  bool of_parent = false;      // the parent's children only, through the link of `key`
+  bool insert_hidden = false;  // Insert hidden and disabled while the tab is shown
+  // A filter of the order's own (the query window's), for an order that is
+  // not of a parent; nullptr for none.
+  const char* filter = nullptr;
 };
+
+// The order `tab` over the children that the link whose child key is
+// `child_key` ("POL:COMPANY") gives the parent record in its buffer.
+constexpr BrowseOrder OfParent(const char* tab, const char* child_key,
+                               bool insert_hidden = false) {
+  return {tab, child_key, true, insert_hidden, nullptr};
+}
 
 // How loads move.
 inline constexpr int kLoadBackward = 1;
@@ -127,7 +139,10 @@ class Browse {
   void SelectOrder(int order);
   const BrowseOrder& order() const;
   int order_count() const { return static_cast<int>(orders_.size()); }
-  bool ranged() const;
+  bool ranged() const { return link() != nullptr; }
+  // The dictionary's link of the current order when it shows a parent's
+  // children, else nullptr.
+  const RelationDef* link() const;
   // The parent's current value for the ranged order (as text); "" otherwise.
   std::string ParentValue() const;
   // The order's locator field: the key's first text component that the range
@@ -239,6 +254,7 @@ class Browse {
   BrowseRows rows_;
   State state_;
   std::vector<files::FieldInfo> locators_;         // per order
+  std::vector<const RelationDef*> links_;          // per order, nullptr when not of a parent
   std::vector<std::vector<std::string>> spreads_;  // per order, 100 values
 };
 

@@ -21,16 +21,8 @@ namespace {
 
 using T = Table;
 
-// --- Filters of the ranged orders ---------------------------------------
-constexpr char kPolicyOfCompanyFilter[] =
-    "UPPER(POL:INSURER_CODE) = UPPER(INS:REFERENCE) AND (POL:INSURER_CODE = INS:REFERENCE)";
-constexpr char kClaimOfItemFilter[] =
-    "CLA:ITEM_REFERENCE = ITE:ITEM_CODE AND (cla:item_reference = ite:item_code)";
-constexpr char kWarrantyOfItemFilter[] = "WAN:ITEM_REFERENCE = ITE:ITEM_CODE";
-constexpr char kServiceOfCompanyFilter[] = "SER:COMPANY_CODE = COM:COMPANY_REFERENCE";
-constexpr char kServiceOfItemFilter[] = "SER:ITEM_REFERENCE = ITE:ITEM_CODE";
-constexpr char kItemsOfPolicyFilter[] = "UPPER(ITE:POLICY_REFERENCE) = UPPER(POL:POLICY_REFERENCE)";
-constexpr char kItemsOfLocationFilter[] = "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)";
+// An order whose tab, while it is shown, hides and disables Insert.
+constexpr bool kInsertHidden = true;
 
 // --- Columns ------------------------------------------------------------
 constexpr const char* kPolicyColumns[] = {
@@ -60,8 +52,7 @@ constexpr const char* kItemColumns[] = {
 // --- Orders, one per tab --------------------------------------------------
 constexpr BrowseOrder kPolicyOrders[] = {
     {"VIEW BY POLICY REFERENCE", "POL:REFERENCE"},
-    {"VIEW BY SPECIFIED INSURANCE COMPANY", "POL:COMPANY", "POL:INSURER_CODE", "INS:REFERENCE",
-     kPolicyOfCompanyFilter, true},
+    OfParent("VIEW BY SPECIFIED INSURANCE COMPANY", "POL:COMPANY", kInsertHidden),
 };
 constexpr BrowseOrder kInsuranceOrders[] = {
     {"BY INSURANCE COMPANY REFERENCE", "INS:REF"},
@@ -70,20 +61,19 @@ constexpr BrowseOrder kInsuranceOrders[] = {
 constexpr BrowseOrder kLocationOrders[] = {{"LIST OF ACTIVE LOCATIONS", "LOC:LOC"}};
 constexpr BrowseOrder kClaimOrders[] = {
     {"BY CLAIM REFERENCE", "CLA:CLAIM_REF"},
-    {"BY ITEM", "CLA:ITEM_REF", "CLA:ITEM_REFERENCE", "ITE:ITEM_CODE", kClaimOfItemFilter, true},
+    OfParent("BY ITEM", "CLA:ITEM_REF", kInsertHidden),
     {"BY INSURERS REFERENCE", "CLA:REFERENCE"},
     {"BY CLAIM DATE", "CLA:DATE"},
 };
 constexpr BrowseOrder kWarrantyOrders[] = {
     {"BY REF #", "WAN:WARRANTY"},
-    {"BY ITEM", "WAN:ITEM", "WAN:ITEM_REFERENCE", "ITE:ITEM_CODE", kWarrantyOfItemFilter, true},
+    OfParent("BY ITEM", "WAN:ITEM", kInsertHidden),
     {"BY DATE", "WAN:DATE"},
 };
 constexpr BrowseOrder kServiceOrders[] = {
     {"SERVICE", "SER:SERVICE"},
-    {"SERVICE CODE", "SER:CODE", "SER:COMPANY_CODE", "COM:COMPANY_REFERENCE",
-     kServiceOfCompanyFilter, true},
-    {"ITEM", "SER:ITEM", "SER:ITEM_REFERENCE", "ITE:ITEM_CODE", kServiceOfItemFilter, true},
+    OfParent("SERVICE CODE", "SER:CODE", kInsertHidden),
+    OfParent("ITEM", "SER:ITEM", kInsertHidden),
     {"SERVICE DATE", "SER:DATE"},
     {"COMPANY REFERENCE", "SER:COMPANY_REFERENCE"},
     {"NEXT SERVICE", "SER:NEXT"},
@@ -92,29 +82,17 @@ constexpr BrowseOrder kCompanyOrders[] = {
     {"BY COMPANY REFERENCE", "COM:REFERENCE"},
     {"BY COMPANY NAME", "COM:NAME"},
 };
-constexpr BrowseOrder kItemsOfPolicyOrders[] = {{"FOR A POLICY", "ITE:POLICY",
-                                                 "ITE:POLICY_REFERENCE", "POL:POLICY_REFERENCE",
-                                                 kItemsOfPolicyFilter}};
-constexpr BrowseOrder kPoliciesOfCompanyOrders[] = {{"POLICY DETAILS", "POL:COMPANY",
-                                                     "POL:INSURER_CODE", "INS:REFERENCE",
-                                                     "(POL:INSURER_CODE = INS:REFERENCE)"}};
-constexpr BrowseOrder kClaimsOfItemOrders[] = {{"ITEM REFERENCE", "CLA:ITEM_REF",
-                                                "CLA:ITEM_REFERENCE", "ITE:ITEM_CODE",
-                                                "CLA:ITEM_REFERENCE = ITE:ITEM_CODE"}};
-constexpr BrowseOrder kServicesOfItemOrders[] = {
-    {"ITEM", "SER:ITEM", "SER:ITEM_REFERENCE", "ITE:ITEM_CODE", kServiceOfItemFilter}};
-constexpr BrowseOrder kWarrantiesOfItemOrders[] = {
-    {"WARRANTY ITEMS", "WAN:ITEM", "WAN:ITEM_REFERENCE", "ITE:ITEM_CODE", kWarrantyOfItemFilter}};
-constexpr BrowseOrder kItemsOfLocationOrders[] = {
-    {"ITEMS BY LOCATION", "ITE:LOC", "ITE:LOCATION", "LOC:LOCATION", kItemsOfLocationFilter}};
-constexpr BrowseOrder kServicesOfCompanyOrders[] = {{"SERVICE CODE ORDER", "SER:CODE",
-                                                     "SER:COMPANY_CODE", "COM:COMPANY_REFERENCE",
-                                                     kServiceOfCompanyFilter}};
+constexpr BrowseOrder kItemsOfPolicyOrders[] = {OfParent("FOR A POLICY", "ITE:POLICY")};
+constexpr BrowseOrder kPoliciesOfCompanyOrders[] = {OfParent("POLICY DETAILS", "POL:COMPANY")};
+constexpr BrowseOrder kClaimsOfItemOrders[] = {OfParent("ITEM REFERENCE", "CLA:ITEM_REF")};
+constexpr BrowseOrder kServicesOfItemOrders[] = {OfParent("ITEM", "SER:ITEM")};
+constexpr BrowseOrder kWarrantiesOfItemOrders[] = {OfParent("WARRANTY ITEMS", "WAN:ITEM")};
+constexpr BrowseOrder kItemsOfLocationOrders[] = {OfParent("ITEMS BY LOCATION", "ITE:LOC")};
+constexpr BrowseOrder kServicesOfCompanyOrders[] = {OfParent("SERVICE CODE ORDER", "SER:CODE")};
 constexpr BrowseOrder kItemOrders[] = {
     {"ITEM CODE", "ITE:CODE"},
-    {"ITEM LOCATION", "ITE:LOC", "ITE:LOCATION", "LOC:LOCATION", kItemsOfLocationFilter, true},
-    {"INSURANCE POLICY", "ITE:POLICY", "ITE:POLICY_REFERENCE", "POL:POLICY_REFERENCE",
-     kItemsOfPolicyFilter, true},
+    OfParent("ITEM LOCATION", "ITE:LOC", kInsertHidden),
+    OfParent("INSURANCE POLICY", "ITE:POLICY", kInsertHidden),
     {"DESCRIPTION", "ITE:ITEMS"},
     {"SERIAL #", "ITE:SERIALS"},
 };

@@ -68,8 +68,7 @@ class FakeList : public BrowseList {
 };
 
 const BrowseOrder kByDescription[] = {{"DESCRIPTION", "ITE:ITEMS"}};
-const BrowseOrder kByLocation[] = {{"ITEMS BY LOCATION", "ITE:LOC", "ITE:LOCATION", "LOC:LOCATION",
-                                    "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)"}};
+const BrowseOrder kByLocation[] = {OfParent("ITEMS BY LOCATION", "ITE:LOC")};
 
 class BrowsePagingTest : public ::testing::Test {
  protected:

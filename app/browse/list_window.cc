@@ -491,7 +491,7 @@ void ListProcedure::InsertRow() {
     // The new record belongs to the parent shown.
     files::FileRecord* table = nullptr;
     files::FieldInfo field;
-    if (FindTableField(browse_->order().range_field, &table, &field)) {
+    if (FindTableField(browse_->link()->child_field, &table, &field)) {
       views::StoreText(field, files::RecordBuffer(table), s.saved_range_value);
     }
   }

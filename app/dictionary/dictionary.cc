@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "runtime/files/layout.h"
@@ -335,6 +336,60 @@ std::span<const RelationDef> Relations() { return kRelations; }
 std::span<const RelationDef> KeptReferences() { return kKeptReferences; }
 const files::MemoDecl& ClaimNotes() { return kClaimNotes; }
 
+namespace {
+
+template <typename Matches>
+const RelationDef* FindLink(Matches matches) {
+  for (std::span<const RelationDef> links : {Relations(), KeptReferences()}) {
+    for (const RelationDef& r : links) {
+      if (matches(r)) return &r;
+    }
+  }
+  return nullptr;
+}
+
+std::string MakeLinkFilter(const RelationDef& r) {
+  const FieldDef* child = FieldNamed(r.child_field);
+  const KeyDef* key = nullptr;
+  for (const KeyDef& k : Def(r.child).keys) {
+    if (std::string_view(k.name) == r.child_key) key = &k;
+  }
+  const bool no_case = child != nullptr && child->type == kTypeString && key != nullptr &&
+                       (key->flags & files::kKeyNoCase) != 0;
+  if (!no_case) return std::string(r.child_field) + " = " + r.parent_field;
+  return "UPPER(" + std::string(r.child_field) + ") = UPPER(" + r.parent_field + ")";
+}
+
+}  // namespace
+
+const RelationDef* LinkByChildKey(std::string_view child_key) {
+  return FindLink([&](const RelationDef& r) { return files::SameName(r.child_key, child_key); });
+}
+
+const RelationDef* LinkByChildField(std::string_view child_field) {
+  return FindLink(
+      [&](const RelationDef& r) { return files::SameName(r.child_field, child_field); });
+}
+
+const char* LinkFilter(const RelationDef& link) {
+  // Made once for every link and kept for the program's life, as the
+  // declarations are; in the order FindLink looks.
+  static const std::vector<std::pair<const RelationDef*, std::string>> filters = [] {
+    std::vector<std::pair<const RelationDef*, std::string>> all;
+    FindLink([&](const RelationDef& r) {
+      all.emplace_back(&r, MakeLinkFilter(r));
+      return false;
+    });
+    return all;
+  }();
+  for (const auto& [r, filter] : filters) {
+    if (r == &link) return filter.c_str();
+  }
+  return "";
+}
+
+const char* ParentKey(const RelationDef& link) { return Def(link.parent).keys[0].name; }
+
 void InitDictionary(files::DriverEntry entry) {
   std::call_once(g_once, [entry] { Declare(entry); });
 }
@@ -371,6 +426,14 @@ const FieldDef* FieldNamed(std::string_view name) {
     if (files::SameName(f.name, name)) return &f;
   }
   return nullptr;
+}
+
+int FieldNumber(Table t, std::string_view name) {
+  const std::span<const FieldDef> fields = Def(t).fields;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (files::SameName(fields[i].name, name)) return static_cast<int>(i) + 1;
+  }
+  return 0;
 }
 
 bool TableOfName(std::string_view name, Table* out) {

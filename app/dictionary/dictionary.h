@@ -91,6 +91,22 @@ std::span<const RelationDef> Relations();
 // relations: nothing cascades along them (both actions kKeep). A claim names
 // its item and stays when the item is deleted.
 std::span<const RelationDef> KeptReferences();
+// The relation or kept reference whose child key is `child_key`
+// ("POL:COMPANY"), or whose child field is `child_field`
+// ("POL:INSURER_CODE"); nullptr when there is none. The windows that show a
+// parent's children, and the lookups of a parent from its child, name their
+// link this way rather than restating its fields.
+const RelationDef* LinkByChildKey(std::string_view child_key);
+const RelationDef* LinkByChildField(std::string_view child_field);
+// The view filter that keeps the child records of the parent record in the
+// parent table's buffer: the child field equal to the parent's field, texts
+// without regard to case as the child key orders them, so that the filter
+// keeps every record the key's range holds ("UPPER(ITE:LOCATION) =
+// UPPER(LOC:LOCATION)", "POL:INSURER_CODE = INS:REFERENCE").
+const char* LinkFilter(const RelationDef& link);
+// The parent table's key that finds the parent by the link's value: its
+// primary key, whose first component is the parent field ("INS:REF").
+const char* ParentKey(const RelationDef& link);
 // The memo of CLAIM.
 const files::MemoDecl& ClaimNotes();
 
@@ -108,6 +124,9 @@ const files::KeyDecl* KeyNamed(std::string_view name);
 std::span<const uint8_t> Layout(Table t);
 // A field by its full name ("POL:EXCESS"); nullptr when unknown.
 const FieldDef* FieldNamed(std::string_view name);
+// The number (from 1) of field `name` in table `t`, as keys and view levels
+// count fields; 0 when the table has no such field.
+int FieldNumber(Table t, std::string_view name);
 // The table a field or key name belongs to (by its prefix).
 bool TableOfName(std::string_view name, Table* out);
 

@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/files/error_state.h"
@@ -125,6 +126,55 @@ TEST_F(DictionaryTest, RelationsJoinFieldsOfTheSameKindThroughTheChildKey) {
     const files::KeyDecl* primary = Key(r.parent, 1);
     EXPECT_STREQ(Def(r.parent).fields[primary->components[0] - 1].name, r.parent_field);
   }
+}
+
+// Windows that show a parent's children and lookups of a parent name a
+// link by its child key or field; the rest comes from the link.
+TEST_F(DictionaryTest, LinksAreFoundByTheirChildKeyOrFieldWithOneFilterEach) {
+  const RelationDef* policies = LinkByChildKey("POL:COMPANY");
+  ASSERT_NE(policies, nullptr);
+  EXPECT_EQ(policies->parent, Table::kInsuranceCompany);
+  EXPECT_EQ(LinkByChildField("POL:INSURER_CODE"), policies);
+  EXPECT_EQ(LinkByChildKey("pol:company"), policies) << "names ignore case";
+  EXPECT_STREQ(ParentKey(*policies), "INS:REF");
+  // The claim's item is a kept reference, found the same way.
+  EXPECT_EQ(LinkByChildKey("CLA:ITEM_REF"), &KeptReferences()[0]);
+  EXPECT_STREQ(ParentKey(KeptReferences()[0]), "ITE:CODE");
+  // A key or field that is no link's child side.
+  EXPECT_EQ(LinkByChildKey("ITE:CODE"), nullptr);
+  EXPECT_EQ(LinkByChildKey("POL:INSURER_CODE"), nullptr);
+  EXPECT_EQ(LinkByChildField("POL:COMPANY"), nullptr);
+
+  // Texts compared without regard to case, as the child keys order them;
+  // numbers as they are.
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"ITE:POLICY", "UPPER(ITE:POLICY_REFERENCE) = UPPER(POL:POLICY_REFERENCE)"},
+      {"ITE:LOC", "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)"},
+      {"SER:ITEM", "SER:ITEM_REFERENCE = ITE:ITEM_CODE"},
+      {"WAN:ITEM", "WAN:ITEM_REFERENCE = ITE:ITEM_CODE"},
+      {"POL:COMPANY", "POL:INSURER_CODE = INS:REFERENCE"},
+      {"SER:CODE", "SER:COMPANY_CODE = COM:COMPANY_REFERENCE"},
+      {"DOC:ITEM", "DOC:ITEM_REFERENCE = ITE:ITEM_CODE"},
+      {"CLA:ITEM_REF", "CLA:ITEM_REFERENCE = ITE:ITEM_CODE"},
+  };
+  ASSERT_EQ(expected.size(), Relations().size() + KeptReferences().size());
+  for (const auto& [key, filter] : expected) {
+    const RelationDef* link = LinkByChildKey(key);
+    ASSERT_NE(link, nullptr) << key;
+    EXPECT_EQ(LinkFilter(*link), filter) << key;
+    EXPECT_EQ(LinkByChildField(link->child_field), link) << key;
+  }
+  // Only the dictionary's own links have a filter.
+  const RelationDef copy = *policies;
+  EXPECT_STREQ(LinkFilter(copy), "");
+}
+
+TEST_F(DictionaryTest, FieldsAreNumberedAsKeysCountThem) {
+  EXPECT_EQ(FieldNumber(Table::kPolicy, "POL:POLICY_REFERENCE"), 1);
+  EXPECT_EQ(FieldNumber(Table::kPolicy, "POL:INSURER_CODE"), 2);
+  EXPECT_EQ(FieldNumber(Table::kPolicy, "ITE:ITEM_CODE"), 0);
+  const KeyDef& by_company = Def(Table::kPolicy).keys[1];
+  EXPECT_EQ(by_company.components[0], FieldNumber(Table::kPolicy, "POL:INSURER_CODE"));
 }
 
 TEST_F(DictionaryTest, AutoNumberedFieldsAndTheClaimMemo) {

@@ -22,7 +22,8 @@ namespace vorsandt::app {
 ChildList::ChildList(const FormChild& def, ui::Window& window,
                      std::function<void(const std::function<void()>&)> call_out)
     : def_(def), window_(window), call_out_(std::move(call_out)) {
-  browse_ = std::make_unique<Browse>(def.table, std::span<const BrowseOrder>(def.order, 1), this);
+  browse_ = std::make_unique<Browse>(ChildTable(def), std::span<const BrowseOrder>(&def.order, 1),
+                                     this);
   list_ = window_.FieldOf(def.list);
   insert_ = window_.FieldOf(def.insert);
   change_ = window_.FieldOf(def.change);
@@ -106,7 +107,7 @@ void ChildList::CallForm(int32_t request) {
     browse_->ClearPrimary();
     files::FileRecord* table = nullptr;
     files::FieldInfo field;
-    if (FindTableField(def_.order->range_field, &table, &field)) {
+    if (FindTableField(browse_->link()->child_field, &table, &field)) {
       views::StoreText(field, files::RecordBuffer(table), parent);
     }
   } else {
@@ -135,9 +136,10 @@ void ChildList::CallForm(int32_t request) {
 }
 
 void ChildList::OpenSelected() {
-  const FieldDef* field = FieldNamed(Def(def_.table).stored_file_field);
+  const Table table = ChildTable(def_);
+  const FieldDef* field = FieldNamed(Def(table).stored_file_field);
   if (field == nullptr || !browse_->FetchSelected()) return;
-  const files::FieldBytes bytes{field->type, files::RecordBuffer(File(def_.table)) + field->offset,
+  const files::FieldBytes bytes{field->type, files::RecordBuffer(File(table)) + field->offset,
                                 field->size, 0};
   const std::string text = files::ReadText(bytes).value_or(std::string());
   const std::string name(TrimRight(text));

@@ -13,11 +13,11 @@
 
 namespace vorsandt::app {
 
-// A field whose typed value must be found in another table.
+// A field whose typed value must be found in another table: the child field
+// of one of the dictionary's links (LinkByChildField), looked up in the
+// link's parent by its parent key.
 struct FormLookup {
   const char* field;      // the form's field, e.g. "POL:INSURER_CODE"
-  const char* key_field;  // the looked-up table's key field, e.g. "INS:REFERENCE"
-  const char* key;        // the looked-up table's key, e.g. "INS:REF"
   const char* select;     // the select procedure offered when not found
   const char* button;     // the "..." button's equate beside the field, or nullptr
   // A blank (or 0) value is looked up too instead of passing.
@@ -43,8 +43,9 @@ struct FormCopy {
 // own form, and for a table that keeps files (DOCUMENTS) an Open button that
 // shows the selected record's file in the desktop's viewer.
 struct FormChild {
-  Table table;
-  const BrowseOrder* order;  // a ranged order over the child key
+  // The children of the form's record (OfParent over the child key of the
+  // link from the form's table); the child table is the link's.
+  BrowseOrder order;
   std::span<const char* const> columns;
   const char* form;  // e.g. "UpdateItems"
   const char* list;  // equates of the list and its buttons
@@ -91,6 +92,12 @@ struct FormDef {
 
 // The update forms.
 std::span<const FormDef> FormDefs();
+// The dictionary's link that a child list shows, and the table of its
+// records.
+const RelationDef& LinkOf(const FormChild& child);
+// The link whose child field a lookup's field is.
+const RelationDef& LinkOf(const FormLookup& lookup);
+Table ChildTable(const FormChild& child);
 
 // Copies the value of field `from` into field `to` (full names, in the
 // calling thread's record buffers): texts as texts, numbers by value.

@@ -25,47 +25,22 @@ constexpr Table kDocumentTables[] = {T::kItems, T::kDocuments};
 // The policy's insurer must exist: no blank passes, and after the select the
 // insurer is checked once more. Its name follows the code.
 constexpr FormLookup kPolicyLookups[] = {
-    {"POL:INSURER_CODE", "INS:REFERENCE", "INS:REF", "SelectInsurance_Company", nullptr, true, true,
-     "INS:COMPANY", "POL:INSURER"},
+    {"POL:INSURER_CODE", "SelectInsurance_Company", nullptr, true, true, "INS:COMPANY",
+     "POL:INSURER"},
 };
 constexpr FormLookup kItemsLookups[] = {
-    {"ITE:POLICY_REFERENCE", "POL:POLICY_REFERENCE", "POL:REFERENCE", "SelectPolicy",
-     "?LookupPolicy"},
-    {"ITE:LOCATION", "LOC:LOCATION", "LOC:LOC", "SelectLocations", "?LookupLocation"},
+    {"ITE:POLICY_REFERENCE", "SelectPolicy", "?LookupPolicy"},
+    {"ITE:LOCATION", "SelectLocations", "?LookupLocation"},
 };
-constexpr FormLookup kClaimLookups[] = {
-    {"CLA:ITEM_REFERENCE", "ITE:ITEM_CODE", "ITE:CODE", "SelectItems", "?LookupItem"},
-};
-constexpr FormLookup kWarrantyLookups[] = {
-    {"WAN:ITEM_REFERENCE", "ITE:ITEM_CODE", "ITE:CODE", "SelectItems", "?LookupItem"},
-};
-constexpr FormLookup kDocumentLookups[] = {
-    {"DOC:ITEM_REFERENCE", "ITE:ITEM_CODE", "ITE:CODE", "SelectItems", "?LookupItem"},
-};
+constexpr FormLookup kClaimLookups[] = {{"CLA:ITEM_REFERENCE", "SelectItems", "?LookupItem"}};
+constexpr FormLookup kWarrantyLookups[] = {{"WAN:ITEM_REFERENCE", "SelectItems", "?LookupItem"}};
+constexpr FormLookup kDocumentLookups[] = {{"DOC:ITEM_REFERENCE", "SelectItems", "?LookupItem"}};
 constexpr FormLookup kServiceLookups[] = {
-    {"SER:COMPANY_CODE", "COM:COMPANY_REFERENCE", "COM:REFERENCE", "SelectCompanies",
-     "?LookupCompany", false, false, "COM:COMPANY", "SER:COMPANY"},
-    {"SER:ITEM_REFERENCE", "ITE:ITEM_CODE", "ITE:CODE", "SelectItems", "?LookupItem"},
+    {"SER:COMPANY_CODE", "SelectCompanies", "?LookupCompany", false, false, "COM:COMPANY",
+     "SER:COMPANY"},
+    {"SER:ITEM_REFERENCE", "SelectItems", "?LookupItem"},
 };
 constexpr FormCopy kServiceCopies[] = {{"SER:COMPANY", "COM:COMPANY", "SER:COMPANY"}};
-
-constexpr BrowseOrder kItemsOfPolicy = {
-    "ITEMS ON THIS POLICY", "ITE:POLICY", "ITE:POLICY_REFERENCE", "POL:POLICY_REFERENCE",
-    "UPPER(ITE:POLICY_REFERENCE) = UPPER(POL:POLICY_REFERENCE)"};
-constexpr BrowseOrder kPoliciesOfInsurer = {"POLICIES FOR THIS COMPANY", "POL:COMPANY",
-                                            "POL:INSURER_CODE", "INS:REFERENCE",
-                                            "POL:INSURER_CODE = INS:REFERENCE"};
-constexpr BrowseOrder kItemsOfLocation = {"ITEMS IN THIS LOCATION", "ITE:LOC", "ITE:LOCATION",
-                                          "LOC:LOCATION",
-                                          "UPPER(ITE:LOCATION) = UPPER(LOC:LOCATION)"};
-constexpr BrowseOrder kClaimsOfItem = {"CLAIM", "CLA:ITEM_REF", "CLA:ITEM_REFERENCE",
-                                       "ITE:ITEM_CODE", "CLA:ITEM_REFERENCE = ITE:ITEM_CODE"};
-constexpr BrowseOrder kServicesOfItem = {"SERVICE", "SER:ITEM", "SER:ITEM_REFERENCE",
-                                         "ITE:ITEM_CODE", "SER:ITEM_REFERENCE = ITE:ITEM_CODE"};
-constexpr BrowseOrder kWarrantiesOfItem = {"WARRANTY", "WAN:ITEM", "WAN:ITEM_REFERENCE",
-                                           "ITE:ITEM_CODE", "WAN:ITEM_REFERENCE = ITE:ITEM_CODE"};
-constexpr BrowseOrder kDocumentsOfItem = {"DOCUMENTS", "DOC:ITEM", "DOC:ITEM_REFERENCE",
-                                          "ITE:ITEM_CODE", "DOC:ITEM_REFERENCE = ITE:ITEM_CODE"};
 
 constexpr const char* kItemsOfPolicyColumns[] = {"ITE:ITEM_CODE",     "ITE:ITEM",
                                                  "ITE:SERIAL_NUMBER", "ITE:DATE_BOUGHT",
@@ -97,25 +72,25 @@ constexpr const char* kWarrantyColumns[] = {"WAN:ITEM_REFERENCE", "WAN:WARRANTY_
 constexpr const char* kDocumentColumns[] = {"DOC:KIND", "DOC:DATE", "DOC:DESCRIPTION", "DOC:FILE"};
 
 constexpr FormChild kPolicyChildren[] = {
-    {T::kItems, &kItemsOfPolicy, kItemsOfPolicyColumns, "UpdateItems", "?ItemsList", "?InsertItem",
-     "?ChangeItem", "?DeleteItem"},
+    {OfParent("ITEMS ON THIS POLICY", "ITE:POLICY"), kItemsOfPolicyColumns, "UpdateItems",
+     "?ItemsList", "?InsertItem", "?ChangeItem", "?DeleteItem"},
 };
 constexpr FormChild kInsurerChildren[] = {
-    {T::kPolicy, &kPoliciesOfInsurer, kPolicyColumns, "UpdatePolicy", "?PoliciesList",
-     "?InsertPolicy", "?ChangePolicy", "?DeletePolicy"},
+    {OfParent("POLICIES FOR THIS COMPANY", "POL:COMPANY"), kPolicyColumns, "UpdatePolicy",
+     "?PoliciesList", "?InsertPolicy", "?ChangePolicy", "?DeletePolicy"},
 };
 constexpr FormChild kLocationChildren[] = {
-    {T::kItems, &kItemsOfLocation, kItemsOfLocationColumns, "UpdateItems", "?ItemsList",
-     "?InsertItem", "?ChangeItem", "?DeleteItem"},
+    {OfParent("ITEMS IN THIS LOCATION", "ITE:LOC"), kItemsOfLocationColumns, "UpdateItems",
+     "?ItemsList", "?InsertItem", "?ChangeItem", "?DeleteItem"},
 };
 constexpr FormChild kItemsChildren[] = {
-    {T::kClaim, &kClaimsOfItem, kClaimColumns, "UpdateClaim", "?ClaimsList", "?InsertClaim",
+    {OfParent("CLAIM", "CLA:ITEM_REF"), kClaimColumns, "UpdateClaim", "?ClaimsList", "?InsertClaim",
      "?ChangeClaim", "?DeleteClaim"},
-    {T::kService, &kServicesOfItem, kServiceColumns, "UpdateService", "?ServicesList",
+    {OfParent("SERVICE", "SER:ITEM"), kServiceColumns, "UpdateService", "?ServicesList",
      "?InsertService", "?ChangeService", "?DeleteService"},
-    {T::kWarranty, &kWarrantiesOfItem, kWarrantyColumns, "UpdateWarranty", "?WarrantiesList",
+    {OfParent("WARRANTY", "WAN:ITEM"), kWarrantyColumns, "UpdateWarranty", "?WarrantiesList",
      "?InsertWarranty", "?ChangeWarranty", "?DeleteWarranty"},
-    {T::kDocuments, &kDocumentsOfItem, kDocumentColumns, "UpdateDocuments", "?DocumentsList",
+    {OfParent("DOCUMENTS", "DOC:ITEM"), kDocumentColumns, "UpdateDocuments", "?DocumentsList",
      "?InsertDocument", "?ChangeDocument", "?DeleteDocument", "?OpenDocument"},
 };
 
@@ -232,5 +207,11 @@ Registration g_registration;
 }  // namespace
 
 std::span<const FormDef> FormDefs() { return kForms; }
+
+const RelationDef& LinkOf(const FormChild& child) { return *LinkByChildKey(child.order.key); }
+
+Table ChildTable(const FormChild& child) { return LinkOf(child).child; }
+
+const RelationDef& LinkOf(const FormLookup& lookup) { return *LinkByChildField(lookup.field); }
 
 }  // namespace vorsandt::app

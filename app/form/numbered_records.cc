@@ -19,29 +19,19 @@
 namespace vorsandt::app {
 namespace {
 
-// How a child record refers to its parent.
-struct ChildLink {
-  Table child;
-  const char* key;           // the child's key that starts with the link
-  const char* child_field;   // e.g. "SER:ITEM_REFERENCE"
-  const char* parent_field;  // e.g. "ITE:ITEM_CODE"
-};
-
-// The dictionary's relations, and the child lists of the forms (a claim
-// refers to its item without a relation: deleting the item keeps it).
-std::vector<ChildLink> ChildLinksOf(Table parent) {
-  std::vector<ChildLink> links;
+// The dictionary's relations from `parent`, and the links of the forms'
+// child lists from it (a claim refers to its item without a relation:
+// deleting the item keeps it).
+std::vector<const RelationDef*> ChildLinksOf(Table parent) {
+  std::vector<const RelationDef*> links;
   for (const RelationDef& r : Relations()) {
-    if (r.parent == parent) links.push_back({r.child, r.child_key, r.child_field, r.parent_field});
+    if (r.parent == parent) links.push_back(&r);
   }
   for (const FormDef& form : FormDefs()) {
     if (form.table != parent) continue;
     for (const FormChild& c : form.children) {
-      const bool known = std::any_of(links.begin(), links.end(), [&](const ChildLink& l) {
-        return l.child == c.table && std::string_view(l.child_field) == c.order->range_field;
-      });
-      if (!known)
-        links.push_back({c.table, c.order->key, c.order->range_field, c.order->parent_field});
+      const RelationDef* link = &LinkOf(c);
+      if (std::find(links.begin(), links.end(), link) == links.end()) links.push_back(link);
     }
   }
   return links;
@@ -54,7 +44,7 @@ bool IsLinkField(Table t, std::string_view name) {
   }
   for (const FormDef& form : FormDefs()) {
     for (const FormChild& c : form.children) {
-      if (c.table == t && name == c.order->range_field) return true;
+      if (ChildTable(c) == t && name == LinkOf(c).child_field) return true;
     }
   }
   return false;
@@ -103,22 +93,22 @@ bool BlankAsNumbered(Table t) {
 }
 
 bool HasDependants(Table t) {
-  for (const ChildLink& link : ChildLinksOf(t)) {
-    const RecordImage before = TakeImage(link.child);
-    files::FileRecord* file = File(link.child);
-    std::memset(files::RecordBuffer(file), 0, Def(link.child).record_length);
-    for (const FieldDef& f : Def(link.child).fields) {
+  for (const RelationDef* link : ChildLinksOf(t)) {
+    const RecordImage before = TakeImage(link->child);
+    files::FileRecord* file = File(link->child);
+    std::memset(files::RecordBuffer(file), 0, Def(link->child).record_length);
+    for (const FieldDef& f : Def(link->child).fields) {
       if (files::IsTextType(f.type)) std::memset(files::RecordBuffer(file) + f.offset, ' ', f.size);
     }
-    CopyFieldValue(link.parent_field, link.child_field);
-    files::SetKeyValue(file, KeyNamed(link.key));
+    CopyFieldValue(link->parent_field, link->child_field);
+    files::SetKeyValue(file, KeyNamed(link->child_key));
     bool found = files::Errors().Code() == 0;
     if (found) {
       files::Next(file);
-      found = files::Errors().Code() == 0 && SameFieldValue(link.child_field, link.parent_field);
+      found = files::Errors().Code() == 0 && SameFieldValue(link->child_field, link->parent_field);
     }
     files::Errors().Clear();
-    PutImage(link.child, before);
+    PutImage(link->child, before);
     if (found) return true;
   }
   return false;
@@ -138,7 +128,7 @@ void RemoveAbandonedNumbers(Table t) {
   }
   if (!candidates.empty()) {
     std::vector<Table> children;
-    for (const ChildLink& link : ChildLinksOf(t)) children.push_back(link.child);
+    for (const RelationDef* link : ChildLinksOf(t)) children.push_back(link->child);
     for (Table c : children) OpenTable(c);
     for (const std::string& position : candidates) {
       // Held at once or left: a form that is open holds its record.

@@ -463,8 +463,9 @@ void UpdateForm::OnAccepted(int field) {
 // table, or chosen there with the select procedure.
 void UpdateForm::OnLookup(const FormLookup& l) {
   if (!l.required && IsBlank(l.field)) return;
-  CopyFieldValue(l.field, l.key_field);
-  if (!Found(l.key_field, l.key)) {
+  const RelationDef& link = LinkOf(l);
+  CopyFieldValue(l.field, link.parent_field);
+  if (!Found(link.parent_field, ParentKey(link))) {
     int32_t response = ui::response::kCancelled;
     CallOut([&] {
       ui::RequestCode() = ui::request::kSelect;
@@ -472,15 +473,13 @@ void UpdateForm::OnLookup(const FormLookup& l) {
       response = ui::ResponseCode();
     });
     // The select left its choice in the looked-up table's buffer.
-    if (response == ui::response::kCompleted) CopyFieldValue(l.key_field, l.field);
+    if (response == ui::response::kCompleted) CopyFieldValue(link.parent_field, l.field);
     if (l.must_exist) {
       // Checked against the form's own field, whatever record the select
       // left in the looked-up buffer when it was closed without a choice.
-      CopyFieldValue(l.field, l.key_field);
-      if (!Found(l.key_field, l.key)) {
-        Table looked_up;
-        TableOfName(l.key_field, &looked_up);
-        WarningMessage(MessageId::kFieldContentsError, l.field, Def(looked_up).label);
+      CopyFieldValue(l.field, link.parent_field);
+      if (!Found(link.parent_field, ParentKey(link))) {
+        WarningMessage(MessageId::kFieldContentsError, l.field, Def(link.parent).label);
         window_->Select(window_->FieldOf(l.field));
         return;
       }
@@ -495,7 +494,8 @@ void UpdateForm::OnLookup(const FormLookup& l) {
 }
 
 void UpdateForm::OnLookupButton(const FormLookup& l) {
-  CopyFieldValue(l.field, l.key_field);
+  const RelationDef& link = LinkOf(l);
+  CopyFieldValue(l.field, link.parent_field);
   int32_t response = ui::response::kCancelled;
   CallOut([&] {
     ui::RequestCode() = ui::request::kSelect;
@@ -503,7 +503,7 @@ void UpdateForm::OnLookupButton(const FormLookup& l) {
     response = ui::ResponseCode();
   });
   if (response == ui::response::kCompleted) {
-    CopyFieldValue(l.key_field, l.field);
+    CopyFieldValue(link.parent_field, l.field);
     if (l.copy_from != nullptr) CopyFieldValue(l.copy_from, l.copy_to);
   }
   refresh_pending_ = true;

@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
 #include <string>
 #include <thread>
 
 #include "runtime/files/error_state.h"
 #include "ui/engine/thread_codes.h"
+#include "ui/engine/window.h"
 
 extern char** environ;
 
@@ -18,33 +20,37 @@ namespace vorsandt::app {
 namespace {
 
 constexpr StartItem kStartItems[] = {
-    {-6, "BrowseItems1", 50000},
-    {-7, "BrowseLocations", 50000},
-    {-8, "TreeBrowseInventory", 25000},
-    {-9, "BrowseInventoryImages", 25000},
-    {-11, "BrowsePolicy", 50000},
-    {-12, "BrowseClaim", 50000},
-    {-13, "BrowseInsurance_Company", 50000},
-    {-14, "TreeBrowseInsurance", 25000},
-    {-16, "BrowseWarranty", 50000},
-    {-17, "TreeBrowseWarranty", 25000},
-    {-19, "BrowseService", 50000},
-    {-20, "BrowseCompanies", 50000},
-    {-21, "TreeBrowseService", 25000},
-    {-25, "MasterInventoryPrint", 25000},
-    {-26, "MasterInsuranceReport", 25000},
-    {-40, "CoverageCheck", 25000},
-    {-41, "BackUpData", 25000},
-    {-42, "RestoreData", 25000},
-    {-43, "ImportCsv", 25000},
-    {-50, "FindRecords", 50000},
+    {"BrowseItems1", 50000},
+    {"BrowseLocations", 50000},
+    {"TreeBrowseInventory", 25000},
+    {"BrowseInventoryImages", 25000},
+    {"BrowsePolicy", 50000},
+    {"BrowseClaim", 50000},
+    {"BrowseInsurance_Company", 50000},
+    {"TreeBrowseInsurance", 25000},
+    {"BrowseWarranty", 50000},
+    {"TreeBrowseWarranty", 25000},
+    {"BrowseService", 50000},
+    {"BrowseCompanies", 50000},
+    {"TreeBrowseService", 25000},
+    {"MasterInventoryPrint", 25000},
+    {"MasterInsuranceReport", 25000},
+    {"CoverageCheck", 25000},
+    {"BackUpData", 25000},
+    {"RestoreData", 25000},
+    {"ImportCsv", 25000},
+    {"FindRecords", 50000},
 };
 
-const StartItem* FindStartItem(int number) {
+// The start items by the number the frame's definition gives each. An item
+// the definition does not name ends the program (Window::FieldOf): the frame
+// and its procedures no longer belong together.
+std::map<int, const StartItem*> StartItemsOf(const ui::Window& frame) {
+  std::map<int, const StartItem*> items;
   for (const StartItem& item : kStartItems) {
-    if (item.number == number) return &item;
+    items[frame.FieldOf(std::string("?") + item.procedure)] = &item;
   }
-  return nullptr;
+  return items;
 }
 
 // The folder of the running executable, with a trailing "/".
@@ -120,9 +126,11 @@ void Main() {
   ui::RequestCode() = 0;
   ui::ResponseCode() = 0;
 
+  const std::map<int, const StartItem*> start_items = StartItemsOf(*frame);
+  const int query_item = frame->FieldOf(kQueryByExampleEquate);
   // Items whose procedure is not part of this program stay visible, disabled.
-  for (const StartItem& item : kStartItems) {
-    if (!Procedures().Find(item.procedure)) frame->Disable(item.number);
+  for (const auto& [number, item] : start_items) {
+    if (!Procedures().Find(item->procedure)) frame->Disable(number);
   }
 
   frame->Open();
@@ -155,12 +163,12 @@ void Main() {
         int item = frame->Field();
         if (item >= 0) break;
         // (The synchronisation step before each menu action has nothing to do.)
-        if (const StartItem* start = FindStartItem(item)) {
-          if (ui::Procedure procedure = Procedures().Find(start->procedure)) {
-            engine.Start(std::move(procedure), start->stack);
+        if (auto start = start_items.find(item); start != start_items.end()) {
+          if (ui::Procedure procedure = Procedures().Find(start->second->procedure)) {
+            engine.Start(std::move(procedure), start->second->stack);
           }
           refresh();
-        } else if (item == kQueryByExampleItem) {
+        } else if (item == query_item) {
           LaunchQueryProgram();
           refresh();
         } else {

@@ -53,19 +53,19 @@ struct ProcedureRegistrar {
 #define VORSANDT_PROCEDURE(name) \
   static ::vorsandt::app::ProcedureRegistrar vorsandt_procedure_registrar_##name(#name, &name)
 
-// A menu item that starts a procedure on its own thread.
+// A menu item that starts a procedure on its own thread. The frame's
+// definition names the item with the field equate "?" and the procedure's
+// name ("?BrowsePolicy"), whatever number it gives it.
 struct StartItem {
-  int number;             // the item's field number in the frame's menu
   const char* procedure;  // e.g. "BrowsePolicy"
   size_t stack;           // requested stack size in bytes
 };
-
 
 // The frame's definition.
 inline constexpr char kFrameWindowId[] = "ZELTAR3$ZELTA001";
 inline constexpr char kFrameLabel[] = "MAIN$APPFRAME";
 // The menu item that launches the query program.
-inline constexpr int kQueryByExampleItem = -23;
+inline constexpr char kQueryByExampleEquate[] = "?QueryByExample";
 
 // Starts the query program, installed as "morvak" beside the executable,
 // without waiting. A failure only sets the runtime's error code.

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
+#include "ui/engine/resource_set.h"
 #include "ui/engine/thread_codes.h"
 #include "ui/headless/headless_platform.h"
 #include "ui/headless/script_session.h"
@@ -37,10 +42,42 @@ structures:
       - button: Close
 )";
 
+// The program's definitions, with the frame's text changed by `edit`.
+std::vector<ui::EmbeddedDefinition> DefinitionsWithFrame(
+    std::string* frame, const std::function<void(std::string&)>& edit) {
+  std::vector<ui::EmbeddedDefinition> definitions = ui::EmbeddedDefinitions();
+  for (ui::EmbeddedDefinition& d : definitions) {
+    if (std::string_view(d.file).ends_with("zelta001.yaml")) {
+      *frame = d.text;
+      edit(*frame);
+      d.text = frame->c_str();
+    }
+  }
+  return definitions;
+}
+
+// Swaps the numbers of two lines "number: N" of a definition's text.
+void SwapNumbers(std::string& text, int a, int b) {
+  const std::string line_a = "number: " + std::to_string(a) + "\n";
+  const std::string line_b = "number: " + std::to_string(b) + "\n";
+  const size_t at_a = text.find(line_a);
+  const size_t at_b = text.find(line_b);
+  ASSERT_NE(at_a, std::string::npos);
+  ASSERT_NE(at_b, std::string::npos);
+  // The later line first, so that the earlier one stays where it was found.
+  if (at_a > at_b) {
+    text.replace(at_a, line_a.size(), line_b);
+    text.replace(at_b, line_b.size(), line_a);
+  } else {
+    text.replace(at_b, line_b.size(), line_a);
+    text.replace(at_a, line_a.size(), line_b);
+  }
+}
+
 class MainFrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(set_.AddModule("vorsandt", ui::EmbeddedDefinitions()).has_value());
+    ASSERT_FALSE(set_.AddModule("vorsandt", Definitions()).has_value());
     ASSERT_FALSE(set_.AddModule("tests", {{"testproc.yaml", kTestProcedures}}).has_value());
     Procedures().Clear();
   }
@@ -80,6 +117,8 @@ class MainFrameTest : public ::testing::Test {
     }
     w->Close();
   }
+
+  virtual std::vector<ui::EmbeddedDefinition> Definitions() { return ui::EmbeddedDefinitions(); }
 
   ui::headless::HeadlessPlatform platform_;
   ui::ResourceSet set_;
@@ -134,6 +173,45 @@ expect no-window TESTBROWSE$WINDOW
   EXPECT_EQ(rc, 0) << err_.str();
   EXPECT_EQ(slots_, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(stacks_, (std::vector<size_t>{50000, 50000, 25000}));
+}
+
+// A frame whose items are numbered otherwise (the policies' item and the
+// inventory's swapped, as a definition that gains items may renumber them):
+// each item still starts the procedure it names, with that one's stack.
+class RenumberedFrameTest : public MainFrameTest {
+ protected:
+  std::vector<ui::EmbeddedDefinition> Definitions() override {
+    return DefinitionsWithFrame(&frame_, [](std::string& text) { SwapNumbers(text, -6, -11); });
+  }
+  std::string frame_;
+};
+
+TEST_F(RenumberedFrameTest, ItemsStartTheProcedureTheyNameWhateverTheirNumber) {
+  Procedures().Register("BrowsePolicy", [this] { TestBrowse(); });
+  Procedures().Register("TreeBrowseInventory", [this] { TestBrowse(); });
+  int rc = Run(R"(
+window MAIN$APPFRAME
+dump
+menu "Browse INSURANCE POLICIES"
+expect window TESTBROWSE$WINDOW
+window MAIN$APPFRAME
+menu "Tree Browse INVENTORY"
+window MAIN$APPFRAME
+menu "E&xit"
+wait exit 0
+)");
+  EXPECT_EQ(rc, 0) << err_.str();
+  EXPECT_NE(frame_.find("number: -6\n            use: \"?BrowsePolicy\""), std::string::npos)
+      << frame_;
+  const std::string dump = out_.str();
+  EXPECT_NE(dump.find("-6 \"Browse INSURANCE POLICIES\" message \"Browse Insurance Policy\"\n"),
+            std::string::npos)
+      << dump;
+  // BrowseItems1, now numbered -11, is not registered here.
+  EXPECT_NE(dump.find("-11 \"Browse INVENTORY ITEMS\" message \"Browse INVENTORY ITEMS\" disabled"),
+            std::string::npos)
+      << dump;
+  EXPECT_EQ(stacks_, (std::vector<size_t>{50000, 25000}));
 }
 
 TEST_F(MainFrameTest, QueryByExampleWithoutTheProgramLeavesTheFrameRunning) {

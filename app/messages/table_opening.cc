@@ -10,7 +10,6 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
-#include "storage/qvf/driver/qvf_driver.h"
 #include "ui/engine/engine.h"
 
 namespace vorsandt::app {
@@ -56,6 +55,18 @@ void EndIfStillFailing(files::FileRecord* table) {
   if (ErrorCode() == files::kNoError) return;
   WarningMessageWhy(WhyTableUnusable(table), MessageId::kFileAccessError, files::Name(table));
   ui::Engine::Current()->Halt(0, "Disk Error");
+}
+
+// The program declares its tables with their driver where it wires itself
+// up (InitDictionary); a procedure that opens one before that has been
+// started by wiring that forgot it, which no user can repair.
+files::FileRecord* DeclaredFile(Table table) {
+  files::FileRecord* file = File(table);
+  if (file == nullptr) {
+    files::Errors().RuntimeError(0, std::string(Def(table).label) +
+                                        " opened before the tables were declared");
+  }
+  return file;
 }
 
 }  // namespace
@@ -110,8 +121,7 @@ void OpenOrCreateTable(files::FileRecord* table, bool create_allowed, bool creat
 void OpenTable(Table table) {
   int& count = open_counts[static_cast<size_t>(table)];
   if (count == 0) {
-    InitDictionary(&qvf::QvfEntry);  // ignored once the tables are declared
-    files::FileRecord* file = File(table);
+    files::FileRecord* file = DeclaredFile(table);
     OpenOrCreateTable(file, /*create_allowed=*/true, /*creation_refused=*/false,
                       files::kModeReadWrite, /*use_shared_mode=*/true);
     eval::BindRecord(file);
@@ -150,8 +160,7 @@ ReadOpening OpenTableForReading(Table table, std::string* error) {
     ++count;
     return ReadOpening::kOpened;
   }
-  InitDictionary(&qvf::QvfEntry);  // ignored once the tables are declared
-  files::FileRecord* file = File(table);
+  files::FileRecord* file = DeclaredFile(table);
   files::Open(file, files::kModeReadOnly);
   const int32_t code = ErrorCode();
   const std::string why = WhyTableUnusable(file);

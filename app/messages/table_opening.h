@@ -26,8 +26,8 @@ void OpenOrCreateTable(files::FileRecord* table, bool create_allowed, bool creat
 
 // The opening pattern: on the thread's first use of `table`, OpenOrCreateTable
 // (creation allowed, shared) and binding of the table's fields for
-// expressions; then one more use. Declares the tables with the QVF driver when
-// that has not happened yet.
+// expressions; then one more use. The tables must have been declared with
+// their driver (InitDictionary) by the program's wiring.
 void OpenTable(Table table);
 // The closing pattern: one use less; the table is closed when none is left.
 // A close without a matching open is ignored.

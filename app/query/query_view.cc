@@ -16,26 +16,6 @@
 namespace vorsandt::app::query {
 namespace {
 
-int FieldNumber(Table t, std::string_view name) {
-  const TableDef& def = Def(t);
-  for (size_t i = 0; i < def.fields.size(); ++i) {
-    if (name == def.fields[i].name) return static_cast<int>(i) + 1;
-  }
-  return 0;
-}
-
-// The parent's key that finds a record by the relation's parent field.
-const files::KeyDecl* ParentKey(const RelationDef& r) {
-  const TableDef& parent = Def(r.parent);
-  const int field = FieldNumber(r.parent, r.parent_field);
-  for (size_t k = 0; k < parent.keys.size(); ++k) {
-    if (parent.keys[k].component_count > 0 && parent.keys[k].components[0] == field) {
-      return Key(r.parent, static_cast<int>(k) + 1);
-    }
-  }
-  return nullptr;
-}
-
 bool Contains(const std::vector<Table>& tables, Table t) {
   return std::find(tables.begin(), tables.end(), t) != tables.end();
 }
@@ -55,7 +35,7 @@ void EmitLevel(Table table, const std::vector<Table>& tables,
     if (c == nullptr || c->through != table) continue;
     b->Child();
     b->Level({FieldNumber(table, c->relation->child_field)}, {}, true);
-    shape->keys.push_back(ParentKey(*c->relation));
+    shape->keys.push_back(KeyNamed(ParentKey(*c->relation)));
     EmitLevel(child, tables, candidates, b, shape);
     b->End();
   }

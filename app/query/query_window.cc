@@ -381,7 +381,7 @@ void QueryWindow::RunQuery() {
   if (!OpenTables(tables)) return;
   order_key_ = KeyOfChoice(Trimmed(order_name_));
   run_filter_ = Trimmed(filter_);
-  orders_.assign(1, BrowseOrder{"", order_key_.c_str(), nullptr, nullptr, run_filter_.c_str()});
+  orders_.assign(1, BrowseOrder{.key = order_key_.c_str(), .filter = run_filter_.c_str()});
   browse_ = std::make_unique<Browse>(table_, orders_, this);
   ViewShape shape = ShapeOf(table_, joins_chosen_);
   browse_->JoinLevels(std::move(shape.layout), std::move(shape.keys));

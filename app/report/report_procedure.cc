@@ -85,7 +85,9 @@ class ReportRun {
 
 std::vector<Table> TablesOf(const ReportDef& def) {
   std::vector<Table> tables{def.primary};
-  for (const ReportLevel& level : def.children) tables.push_back(level.table);
+  for (const ReportLevel& level : def.children) {
+    tables.push_back(LinkByChildKey(level.link)->child);
+  }
   if (def.hook != nullptr) {
     for (Table t : def.hook->tables) tables.push_back(t);
   }
@@ -96,8 +98,10 @@ void ReportRun::BuildView() {
   views::ViewLayoutBuilder builder;
   builder.LevelAllFields({});
   for (const ReportLevel& level : def_.children) {
-    builder.Child().LevelAllFields({level.link});
-    keys_.push_back(KeyNamed(level.key));
+    // The child key's leading component equals the link's parent field.
+    const RelationDef& link = *LinkByChildKey(level.link);
+    builder.Child().LevelAllFields({FieldNumber(link.parent, link.parent_field)});
+    keys_.push_back(KeyNamed(link.child_key));
   }
   layout_ = builder.Finish();
   file_list_ = std::make_unique<views::ViewFileList>(
@@ -391,9 +395,8 @@ void ReportRun::Run() {
 }
 
 // The instances.
-constexpr ReportLevel kInventoryLevels[] = {{Table::kItems, "ITE:LOC", 1}};
-constexpr ReportLevel kInsuranceLevels[] = {{Table::kPolicy, "POL:COMPANY", 1},
-                                            {Table::kItems, "ITE:POLICY", 1}};
+constexpr ReportLevel kInventoryLevels[] = {{"ITE:LOC"}};
+constexpr ReportLevel kInsuranceLevels[] = {{"POL:COMPANY"}, {"ITE:POLICY"}};
 constexpr ReportDef kReports[] = {
     {"inventory", "MasterInventoryPrint", "MASTERINVENTORYPRINT$REPORT",
      "MASTERINVENTORYPRINT$PROGRESSWINDOW", Table::kLocations, "LOC:LOC", kInventoryLevels, 2,

@@ -32,12 +32,10 @@
 
 namespace vorsandt::app {
 
-// One joined level of a report's view: the table reached through `key`,
-// whose leading component equals field `link` (from 1) of its parent level.
+// One joined level of a report's view: the children of the level above
+// through the dictionary's link whose child key is `link` ("ITE:LOC").
 struct ReportLevel {
-  Table table;
-  const char* key;
-  int32_t link;
+  const char* link;
 };
 
 // One printed row of a report whose rows are worked out rather than read:

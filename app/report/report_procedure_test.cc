@@ -40,10 +40,12 @@ TEST(ReportDefsTest, InstancesNameRealTablesKeysAndLinks) {
     ASSERT_NE(KeyOf(def.primary, def.start_key), nullptr);
     Table previous = def.primary;
     for (const ReportLevel& level : def.children) {
-      ASSERT_NE(KeyOf(level.table, level.key), nullptr) << level.key;
-      EXPECT_GE(level.link, 1);
-      EXPECT_LE(static_cast<size_t>(level.link), Def(previous).fields.size());
-      previous = level.table;
+      // Each level hangs under the one above through one of the links.
+      const RelationDef* link = LinkByChildKey(level.link);
+      ASSERT_NE(link, nullptr) << level.link;
+      EXPECT_EQ(link->parent, previous) << level.link;
+      ASSERT_NE(KeyOf(link->child, link->child_key), nullptr) << level.link;
+      previous = link->child;
     }
   }
   EXPECT_STREQ(ReportDefs()[0].read_error_name, "LOCATIONS");

@@ -54,18 +54,16 @@ void CheckDef(const ListDef& def, const std::set<std::string>& procedures) {
     Table owner;
     ASSERT_TRUE(TableOfName(o.key, &owner));
     EXPECT_EQ(owner, def.primary) << o.key;
-    EXPECT_EQ(o.range_field == nullptr, o.parent_field == nullptr) << o.tab;
-    if (o.range_field != nullptr) {
-      EXPECT_TRUE(HasField(o.range_field)) << o.range_field;
-      EXPECT_TRUE(HasField(o.parent_field)) << o.parent_field;
-      EXPECT_NE(o.filter, nullptr) << o.tab;
-      // The parent's table is opened by the list, so its fields are bound
-      // for the filter.
-      Table parent;
-      ASSERT_TRUE(TableOfName(o.parent_field, &parent));
+    EXPECT_EQ(o.filter, nullptr) << o.tab;
+    if (o.of_parent) {
+      // The key is a link's child key, and the parent's table is opened by
+      // the list, so its fields are bound for the link's filter.
+      const RelationDef* link = LinkByChildKey(o.key);
+      ASSERT_NE(link, nullptr) << o.key;
+      EXPECT_EQ(link->child, def.primary) << o.key;
       bool opened = false;
-      for (Table t : def.tables) opened = opened || t == parent;
-      EXPECT_TRUE(opened) << o.parent_field;
+      for (Table t : def.tables) opened = opened || t == link->parent;
+      EXPECT_TRUE(opened) << o.tab;
     }
   }
   EXPECT_EQ(def.tables.front(), def.primary);

@@ -30,6 +30,17 @@ files::FieldInfo FieldOf(const char* name, files::FileRecord** table) {
   return field;
 }
 
+// How a level below the first hangs under the level above it.
+const RelationDef& LinkOf(const TreeLevel& level) { return *LinkByChildKey(level.link); }
+
+// The value of the parent record in `parent`'s buffer into the link field
+// of `child`'s buffer.
+void CopyParentValue(const TreeLevel& child, Table parent) {
+  const RelationDef& link = LinkOf(child);
+  views::CopyField(FieldOf(link.parent_field, nullptr), files::RecordBuffer(File(parent)),
+                   FieldOf(link.child_field, nullptr), files::RecordBuffer(File(child.table)));
+}
+
 void ClearBuffer(Table t) {
   files::FileRecord* f = files::InstanceOf(File(t));
   std::vector<files::FieldInfo> fields;
@@ -179,9 +190,8 @@ bool TreeLoader::StartChildren(int n) {
   const TreeLevel& child = level(n);
   const TreeLevel& parent = level(n - 1);
   ClearBuffer(child.table);
-  views::CopyField(FieldOf(child.parent_field, nullptr), files::RecordBuffer(File(parent.table)),
-                   FieldOf(child.link_field, nullptr), files::RecordBuffer(File(child.table)));
-  files::SetKeyValue(File(child.table), KeyNamed(child.key));
+  CopyParentValue(child, parent.table);
+  files::SetKeyValue(File(child.table), KeyNamed(child.link));
   return files::Errors().Code() == 0 || Failed(n);
 }
 
@@ -190,9 +200,10 @@ bool TreeLoader::StartChildren(int n) {
 bool TreeLoader::IsChild(int n) const {
   const TreeLevel& child = level(n);
   const TreeLevel& parent = level(n - 1);
-  return views::CompareFields(FieldOf(child.link_field, nullptr),
+  const RelationDef& link = LinkOf(child);
+  return views::CompareFields(FieldOf(link.child_field, nullptr),
                               files::RecordBuffer(File(child.table)),
-                              FieldOf(child.parent_field, nullptr),
+                              FieldOf(link.parent_field, nullptr),
                               files::RecordBuffer(File(parent.table)), /*no_case=*/true) == 0;
 }
 
@@ -261,9 +272,7 @@ void TreeLoader::PrepareInsert(int n) {
   const TreeLevel& child = level(n);
   ClearBuffer(child.table);
   if (n < 2) return;
-  views::CopyField(FieldOf(child.parent_field, nullptr),
-                   files::RecordBuffer(File(level(n - 1).table)),
-                   FieldOf(child.link_field, nullptr), files::RecordBuffer(File(child.table)));
+  CopyParentValue(child, level(n - 1).table);
 }
 
 bool TreeLoader::Reread(const TreeRow& row) {

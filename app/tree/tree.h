@@ -39,12 +39,11 @@ struct TreeTextPart {
 
 struct TreeLevel {
   Table table = Table::kLocations;
-  // Levels below the first: the key of this level's table that groups its
-  // records by parent, the field of this table that names the parent and the
-  // parent's field it equals. Level 1 is read in file order.
-  const char* key = nullptr;
-  const char* link_field = nullptr;
-  const char* parent_field = nullptr;
+  // Levels below the first: the child key of the dictionary's link from the
+  // level above (LinkByChildKey), which groups this level's records by
+  // parent and names the fields that join them. Level 1 is read in file
+  // order.
+  const char* link = nullptr;
   std::span<const TreeTextPart> text = {};
   // The update form of this level's records; nullptr: none (change and delete
   // on such a row do nothing).

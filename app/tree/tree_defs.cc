@@ -30,40 +30,30 @@ constexpr P kPolicyText[] = {{.literal = "POLICY:-  ", .field = "POL:POLICY_REFE
 constexpr TreeLevel kInventoryLevels[] = {
     {.table = T::kLocations, .text = kLocationText},
     {.table = T::kItems,
-     .key = "ITE:LOC",
-     .link_field = "ITE:LOCATION",
-     .parent_field = "LOC:LOCATION",
+     .link = "ITE:LOC",
      .text = kItemText,
      .form = "UpdateItems"},
 };
 constexpr TreeLevel kWarrantyLevels[] = {
     {.table = T::kItems, .text = kItemNameText},
     {.table = T::kWarranty,
-     .key = "WAN:ITEM",
-     .link_field = "WAN:ITEM_REFERENCE",
-     .parent_field = "ITE:ITEM_CODE",
+     .link = "WAN:ITEM",
      .text = kWarrantyText},
 };
 constexpr TreeLevel kServiceLevels[] = {
     {.table = T::kCompanies, .text = kCompanyText, .form = "UpdateCompanies"},
     {.table = T::kService,
-     .key = "SER:CODE",
-     .link_field = "SER:COMPANY_CODE",
-     .parent_field = "COM:COMPANY_REFERENCE",
+     .link = "SER:CODE",
      .text = kServiceText},
 };
 constexpr TreeLevel kInsuranceLevels[] = {
     {.table = T::kInsuranceCompany, .text = kInsurerText, .form = "UpdateInsurance_Company"},
     {.table = T::kPolicy,
-     .key = "POL:COMPANY",
-     .link_field = "POL:INSURER_CODE",
-     .parent_field = "INS:REFERENCE",
+     .link = "POL:COMPANY",
      .text = kPolicyText,
      .form = "UpdatePolicy"},
     {.table = T::kItems,
-     .key = "ITE:POLICY",
-     .link_field = "ITE:POLICY_REFERENCE",
-     .parent_field = "POL:POLICY_REFERENCE",
+     .link = "ITE:POLICY",
      .text = kItemText},
 };
 

@@ -45,9 +45,7 @@ constexpr TreeTextPart kItemText[] = {{.literal = "ITEM:-  ", .field = "ITE:ITEM
 constexpr TreeLevel kLevels[] = {
     {.table = Table::kLocations, .text = kLocationText},
     {.table = Table::kItems,
-     .key = "ITE:LOC",
-     .link_field = "ITE:LOCATION",
-     .parent_field = "LOC:LOCATION",
+     .link = "ITE:LOC",
      .text = kItemText},
 };
 constexpr TreeDef kTree = {.root_text = "LOCATION", .levels = kLevels};

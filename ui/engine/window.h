@@ -112,7 +112,8 @@ class Window {
   // The distinct use-variable names of the controls, in declaration order.
   std::vector<std::string> UseNames() const;
   // The field number of the first control whose use name (see UseName in
-  // definition.h: "textLines", "POL:REFERENCE", "?Continue") is `name`.
+  // definition.h: "textLines", "POL:REFERENCE", "?Continue") is `name`, or
+  // else of the menu item whose field equate it is ("?BrowsePolicy").
   // Procedures find their controls this way, so that a definition can gain
   // or reorder controls without its code following. A name the definition
   // does not hold is a runtime error that ends the program: the procedure and
@@ -177,7 +178,29 @@ class Window {
   void AddControls(const Node& node, int parent);
   void AddModel(ControlModel model);
   // Turns a taken input into the current event; false when it produces none.
+  // Each kind of input has its handler (window_input.cc); `c` is the control
+  // the input names, nullptr when it names none.
   bool Deliver(const Queued& queued);
+  struct InputHandler {
+    Input::Type type;
+    bool (Window::*handler)(const Input& input, ControlModel* c);
+  };
+  static const InputHandler kInputHandlers[];
+  // The procedure hears `event` on `field`.
+  bool ControlEvent(int event, int field);
+  bool DeliverAcceptInput(const Input& input, ControlModel* c);
+  bool DeliverKeyInput(const Input& input, ControlModel* c);
+  bool DeliverSelectRow(const Input& input, ControlModel* c);
+  bool DeliverSelectTab(const Input& input, ControlModel* c);
+  bool DeliverScroll(const Input& input, ControlModel* c);
+  bool DeliverThumb(const Input& input, ControlModel* c);
+  bool DeliverFocus(const Input& input, ControlModel* c);
+  bool DeliverClose(const Input& input, ControlModel* c);
+  bool DeliverGainFocus(const Input& input, ControlModel* c);
+  bool DeliverTreeToggle(const Input& input, ControlModel* c);
+  bool DeliverListItems(const Input& input, ControlModel* c);
+  bool DeliverDropDown(const Input& input, ControlModel* c);
+  bool DeliverCloseUp(const Input& input, ControlModel* c);
   bool DeliverKey(const Input& input);
   // The keys every window understands by itself (standard_keys.cc): Enter,
   // Esc, F1 (the manual), and Ctrl+F4 in a child window of the frame.

@@ -19,6 +19,12 @@ inline int64_t ToNumber(std::string_view text) {
   return v;
 }
 
+// Controls whose text the user types or toggles into their variable.
+inline bool Editable(Kind kind) {
+  return kind == Kind::kEntry || kind == Kind::kTextBox || kind == Kind::kSpin ||
+         kind == Kind::kCheck;
+}
+
 inline MenuState MenuFrom(const Node& node) {
   MenuState m;
   m.number = node.number;

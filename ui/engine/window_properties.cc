@@ -13,9 +13,25 @@ using internal::ToNumber;
 // ---------------------------------------------------------------------------
 // Controls by name.
 
+namespace {
+
+// The number of the menu item under `menu` whose field equate is `name`, or 0.
+int MenuItemNamed(const Node& menu, std::string_view name) {
+  for (const Node& child : menu.children) {
+    if (child.number != 0 && child.equate == name) return child.number;
+    if (int number = MenuItemNamed(child, name)) return number;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int Window::FieldOf(std::string_view name) const {
   for (const ControlModel& c : controls_) {
     if (UseName(*c.node) == name) return c.field;
+  }
+  if (structure_->menu_bar) {
+    if (int number = MenuItemNamed(*structure_->menu_bar, name)) return number;
   }
   files::Errors().RuntimeError(0, "No control \"" + std::string(name) + "\" in " + label_);
   return 0;
