@@ -32,10 +32,7 @@ CSV
 
 program_start
 # Past the welcome window and the Due Soon reminder to the bare frame.
-xdotool key --window "$frame" Return
-sleep 2
-xdotool key --window "$frame" alt+c
-sleep 1
+to_bare_frame
 # Browse INVENTORY ITEMS, the first item in its form, its seventh tab.
 xdotool key --window "$frame" alt+b
 sleep 0.5

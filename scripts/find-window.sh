@@ -17,10 +17,7 @@ source "$root/scripts/xvfb-session.sh"
 session_start
 program_start
 # Past the welcome window and the Due Soon reminder to the bare frame.
-xdotool key --window "$frame" Return
-sleep 2
-xdotool key --window "$frame" alt+c
-sleep 1
+to_bare_frame
 
 xdotool key --window "$frame" ctrl+f
 sleep 2

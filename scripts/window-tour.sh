@@ -27,10 +27,7 @@ session_start
 program_start
 
 # Past the welcome window and the Due Soon reminder to the bare frame.
-xdotool key --window "$frame" Return
-sleep 2
-xdotool key --window "$frame" alt+c
-sleep 1
+to_bare_frame
 
 # Chooses item N (from 1) of the Browse Files menu and waits $2 seconds.
 browse_files() {

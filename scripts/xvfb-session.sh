@@ -5,6 +5,7 @@
 #   session_start   Xvfb at $VORSANDT_SCREEN (1366x768, the default, or
 #                   1920x1080) and the sample data in $work/data
 #   program_start   the program on it, its frame found ($frame)
+#   to_bare_frame   past the welcome window and the Due Soon reminder
 #   shoot NAME      the whole screen into $out/NAME
 #   program_exit    File > Exit, and the program's end with code 0
 # The program saves each picture itself (SIGUSR1 with --screenshot-dir), so
@@ -38,6 +39,9 @@ wait_for() {
 
 session_start() {
   [ -x "$program" ] || fail "no program at $program (run 'make build' first)"
+  # The tables are loaded from inside the data folder: a relative path to
+  # the program (and the qvf tool beside it) would no longer lead there.
+  program=$(realpath "$program")
   for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
   done
@@ -78,6 +82,14 @@ program_start() {
   [ "$(xdotool getwindowname "$frame")" = "VORSANDT" ] || fail "the frame is not titled VORSANDT"
   echo "$tag: the frame is open, titled VORSANDT"
   xdotool windowfocus --sync "$frame" || true
+  sleep 1
+}
+
+to_bare_frame() {
+  xdotool key --window "$frame" Return
+  sleep 2
+  # The reminder's Close (Alt+C, which no menu of the frame takes).
+  xdotool key --window "$frame" alt+c
   sleep 1
 }
 
