@@ -37,6 +37,8 @@ constexpr StartItem kStartItems[] = {
     {-41, "BackUpData", 25000},
     {-42, "RestoreData", 25000},
     {-43, "ImportCsv", 25000},
+    {-45, "InventoryCheck", 25000},
+    {-46, "PrintLabels", 25000},
 };
 
 const StartItem* FindStartItem(int number) {
