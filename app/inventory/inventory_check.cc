@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/dictionary/dictionary.h"
+#include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -128,6 +129,35 @@ int32_t LastSeen(int32_t code) {
     return -1;
   }
   return last;
+}
+
+bool ReadLastSeen(std::map<int32_t, int32_t>* last_seen, std::string* error) {
+  last_seen->clear();
+  switch (OpenTableForReading(Table::kChecks, error)) {
+    case ReadOpening::kMissing:
+      return true;
+    case ReadOpening::kFailed:
+      return false;
+    case ReadOpening::kOpened:
+      break;
+  }
+  files::FileRecord* checks = File(Table::kChecks);
+  files::SetKey(checks, KeyNamed("CHK:ITEM"));
+  bool ok = true;
+  for (;;) {
+    if (Code() == files::kNoError) files::Next(checks);
+    if (Code() == files::kRecordNotAvailable) break;
+    if (Code() != files::kNoError) {
+      *error = ReadFailure(Table::kChecks);
+      ok = false;
+      break;
+    }
+    int32_t& last = (*last_seen)[NumberOf(Table::kChecks, "CHK:ITEM_REFERENCE")];
+    last = std::max(last, NumberOf(Table::kChecks, "CHK:DATE_SEEN"));
+  }
+  files::Errors().Clear();
+  CloseTable(Table::kChecks);
+  return ok;
 }
 
 bool MarkSeen(int32_t code, int32_t day, std::string* error) {

@@ -9,6 +9,7 @@
 #define VORSANDT_APP_INVENTORY_INVENTORY_CHECK_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,12 @@ std::vector<SeenItem> NotSeenOrder(const std::vector<SeenItem>& items, int32_t t
 
 // The newest day item `code` was seen; 0 when never. -1 after a read failure.
 int32_t LastSeen(int32_t code);
+
+// The newest check of every item that has one, for the reports: CHECKS is
+// opened for reading only (OpenTableForReading), and a data folder without
+// it has no checks. False with `error`, naming the table, when it cannot be
+// read.
+bool ReadLastSeen(std::map<int32_t, int32_t>* last_seen, std::string* error);
 
 // Writes the item's check for `day` unless it is there already.
 bool MarkSeen(int32_t code, int32_t day, std::string* error);

@@ -121,6 +121,67 @@ PY
 # 0.188 in) and 1/2 in from the top, 2.75 in apart.
 check a4 "A4" "3 8 198.425 104.882 0 1.417 198.425 104.882 5"
 check letter "letter" "3 10 189 72 13.536 36 198 72 12"
+# From the lists: a location's items in the list's order (by description),
+# and the locations themselves.
+mkdir -p "$work/data2"
+printf 'ITE:ITEM_CODE,ITE:ITEM,ITE:LOCATION\n1,Kettle,Kitchen\n2,Clock,Hall\n3,Armchair,Hall\n4,Toaster,Kitchen\n' \
+  >"$work/ITEMS2.csv"
+printf 'LOC:LOCATION\nHall\nKitchen\n' >"$work/LOCATIONS2.csv"
+(cd "$work/data2" && "$qvf" import ITEMS "$work/ITEMS2.csv" >/dev/null &&
+  "$qvf" import LOCATIONS "$work/LOCATIONS2.csv" >/dev/null) || fail "import"
+cat >"$work/lists.script" <<SCRIPT
+window SPLASH\$WINDOW
+click Continue
+window MAIN\$APPFRAME
+menu "Browse ITEM LOCATIONS"
+window BROWSELOCATIONS\$QUICKWINDOW
+select ?Browse 1
+click ?Items
+window "BROWSEITE:LOC\$QUICKWINDOW"
+expect rows ?Browse 2
+menu "Print Labels..."
+window Labels
+expect disabled labelSubject
+expect text labelSubject Items
+expect text sheetCount "2 labels on 1 sheet"
+click ?OK
+window "Print Preview"
+answer-file $work/out/hall.pdf
+click ?SavePdf
+click ?Cancel
+window "BROWSEITE:LOC\$QUICKWINDOW"
+click ?Close
+window BROWSELOCATIONS\$QUICKWINDOW
+menu "Print Labels..."
+window Labels
+expect text labelSubject Locations
+choose sheetName "US Letter 3 x 10 (2.625 x 1 in)"
+click ?OK
+window "Print Preview"
+answer-file $work/out/locations.pdf
+click ?SavePdf
+click ?Cancel
+window BROWSELOCATIONS\$QUICKWINDOW
+click ?Close
+window MAIN\$APPFRAME
+menu "E&xit"
+wait exit 0
+SCRIPT
+"$bin" --data "$work/data2" --headless --script "$work/lists.script" >"$work/lists.out" 2>&1 ||
+  fail "lists: $(cat "$work/lists.out")"
+for f in hall locations; do
+  pdftoppm -r 300 -png "$work/out/$f.pdf" "$work/$f-page"
+  zbarimg --quiet --raw "$work/$f-page-1.png" 2>/dev/null | sort | tr '\n' ';' >"$work/$f.codes"
+  pdftotext "$work/out/$f.pdf" - | grep -E '^[0-9]{6}$|^Hall$|^Kitchen$' | tr '\n' ';' >"$work/$f.order"
+done
+[ "$(cat "$work/hall.codes")" = "VORSANDT ITEM 000002;VORSANDT ITEM 000003;" ] ||
+  fail "the hall's labels hold $(cat "$work/hall.codes")"
+[ "$(cat "$work/hall.order")" = "000003;000002;" ] || fail "the hall's labels come $(cat "$work/hall.order")"
+[ "$(cat "$work/locations.codes")" = "VORSANDT LOC Hall;VORSANDT LOC Kitchen;" ] ||
+  fail "the locations' labels hold $(cat "$work/locations.codes")"
+grep -q "^Page size:.*(letter)" "$(pdfinfo "$work/out/locations.pdf" >"$work/locations.info" && echo "$work/locations.info")" ||
+  fail "the locations' labels are not on letter paper"
+
 left=$(find "$work/tmp" -name 'ZOR*' | wc -l)
 [ "$left" = 0 ] || fail "$left page images left"
-echo "label sheets: A4 and Letter, 50 items on 3 pages each, every code and label read back"
+echo "label sheets: A4 and Letter, 50 items on 3 pages each, every code and label read back; lists print their own records in their order"
