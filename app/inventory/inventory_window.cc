@@ -148,6 +148,8 @@ void InventoryWindow::Run() {
   while (window_->Accept()) {
     const int event = window_->Event();
     const int field = window_->Field();
+    // The keys go to the list first: Space ticks, the arrows walk it.
+    if (event == ui::event::kOpenWindow) window_->Select(items_);
     if (field == 0) continue;
     if (field == location_list_ && event == ui::event::kAccepted) {
       LoadLocation();
