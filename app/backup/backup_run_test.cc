@@ -99,13 +99,14 @@ TEST_F(BackupRunTest, AFinishedBackupRestoresOnceIntoAFolderWithoutTables) {
 
 TEST_F(BackupRunTest, TheInventoryChecksGoWithTheOtherTables) {
   std::string error;
-  ASSERT_EQ(exchange::ImportTable(
-                app::Table::kChecks, "CHK:ITEM_REFERENCE,CHK:DATE_SEEN\n3,2025-11-10\n3,2026-12-05\n",
-                [](const std::string& path, std::vector<std::string>* faults) {
-                  return qvf::FullCheckCommand(env::Env::Default(), path, faults);
-                },
-                &error),
-            exchange::kImported)
+  ASSERT_EQ(
+      exchange::ImportTable(
+          app::Table::kChecks, "CHK:ITEM_REFERENCE,CHK:DATE_SEEN\n3,2025-11-10\n3,2026-12-05\n",
+          [](const std::string& path, std::vector<std::string>* faults) {
+            return qvf::FullCheckCommand(env::Env::Default(), path, faults);
+          },
+          &error),
+      exchange::kImported)
       << error;
   BackupRun run;
   ASSERT_TRUE(run.Begin("b.tar.gz", &error)) << error;

@@ -42,8 +42,8 @@ void ListProcedure::Prepare() {
   close_ = Optional(kCloseEquate);
   help_ = Optional(kHelpEquate);
   export_ = window_->Snapshot().MenuItem(kExportListItem) != nullptr;
-  labels_ = window_->Snapshot().MenuItem(kPrintLabelsItem) != nullptr &&
-            TableHasLabels(def_.primary);
+  labels_ =
+      window_->Snapshot().MenuItem(kPrintLabelsItem) != nullptr && TableHasLabels(def_.primary);
   entry_ = def_.entry_locator != nullptr ? window_->FieldOf(def_.entry_locator) : 0;
   image_ = def_.image != nullptr ? window_->FieldOf(def_.image) : 0;
   for (const ListButton& b : def_.buttons) button_fields_.push_back(window_->FieldOf(b.use));

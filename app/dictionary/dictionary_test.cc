@@ -20,9 +20,8 @@ class DictionaryTest : public ::testing::Test {
 };
 
 TEST_F(DictionaryTest, TablesComeInTheirDeclaredOrderWithTheirLengths) {
-  const char* labels[] = {"COMPANIES", "SERVICE",           "WARRANTY", "CLAIM",    "LOCATIONS",
-                          "ITEMS",     "INSURANCE_COMPANY", "POLICY",   "DOCUMENTS",
-                          "CHECKS"};
+  const char* labels[] = {"COMPANIES", "SERVICE",           "WARRANTY", "CLAIM",     "LOCATIONS",
+                          "ITEMS",     "INSURANCE_COMPANY", "POLICY",   "DOCUMENTS", "CHECKS"};
   const uint32_t lengths[] = {202, 82, 43, 92, 30, 406, 172, 180, 188, 6};
   ASSERT_EQ(Tables().size(), 10u);
   for (int i = 0; i < kTableCount; ++i) {

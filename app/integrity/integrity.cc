@@ -48,9 +48,9 @@ constexpr Table kLocations[] = {Table::kLocations, Table::kItems,     Table::kSe
                                 Table::kWarranty,  Table::kDocuments, Table::kChecks};
 constexpr Table kItems[] = {Table::kItems, Table::kService, Table::kWarranty, Table::kDocuments,
                             Table::kChecks};
-constexpr Table kInsurer[] = {Table::kInsuranceCompany, Table::kItems,     Table::kPolicy,
-                              Table::kService,          Table::kWarranty,  Table::kDocuments,
-                              Table::kChecks};
+constexpr Table kInsurer[] = {
+    Table::kInsuranceCompany, Table::kItems,     Table::kPolicy, Table::kService,
+    Table::kWarranty,         Table::kDocuments, Table::kChecks};
 constexpr Table kCompanies[] = {Table::kCompanies, Table::kService};
 constexpr Table kService[] = {Table::kService};
 constexpr Table kWarranty[] = {Table::kWarranty};

@@ -116,16 +116,16 @@ std::vector<SeenItem> NotSeenOrder(const std::vector<SeenItem>& items, int32_t t
   for (const SeenItem& item : items) {
     if (NotSeenForAYear(item.last_seen, today)) due.push_back(item);
   }
-  std::stable_sort(due.begin(), due.end(), [](const SeenItem& a, const SeenItem& b) {
-    return a.last_seen < b.last_seen;
-  });
+  std::stable_sort(due.begin(), due.end(),
+                   [](const SeenItem& a, const SeenItem& b) { return a.last_seen < b.last_seen; });
   return due;
 }
 
 int32_t LastSeen(int32_t code) {
   int32_t last = 0;
   std::string error;
-  if (!ForEachCheck(code, [&](int32_t day, int64_t) { last = std::max(last, day); }, &error)) {
+  if (!ForEachCheck(
+          code, [&](int32_t day, int64_t) { last = std::max(last, day); }, &error)) {
     return -1;
   }
   return last;
@@ -162,7 +162,8 @@ bool ReadLastSeen(std::map<int32_t, int32_t>* last_seen, std::string* error) {
 
 bool MarkSeen(int32_t code, int32_t day, std::string* error) {
   bool there = false;
-  if (!ForEachCheck(code, [&](int32_t seen, int64_t) { there = there || seen == day; }, error)) {
+  if (!ForEachCheck(
+          code, [&](int32_t seen, int64_t) { there = there || seen == day; }, error)) {
     return false;
   }
   if (there) return true;
@@ -178,8 +179,12 @@ bool MarkSeen(int32_t code, int32_t day, std::string* error) {
 
 bool UnmarkSeen(int32_t code, int32_t day, std::string* error) {
   std::vector<int64_t> found;
-  if (!ForEachCheck(code, [&](int32_t seen, int64_t at) { if (seen == day) found.push_back(at); },
-                    error)) {
+  if (!ForEachCheck(
+          code,
+          [&](int32_t seen, int64_t at) {
+            if (seen == day) found.push_back(at);
+          },
+          error)) {
     return false;
   }
   // Collected first: a delete while reading the key would move the reading.

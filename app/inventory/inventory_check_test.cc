@@ -44,7 +44,8 @@ class InventoryCheckTest : public ::testing::Test {
       int code;
       const char* location;
       const char* item;
-    } items[] = {{1, "Hall", "Clock"}, {2, "HALL", "Lamp"}, {3, "Hall", "Rug"}, {4, "Study", "Desk"}};
+    } items[] = {
+        {1, "Hall", "Clock"}, {2, "HALL", "Lamp"}, {3, "Hall", "Rug"}, {4, "Study", "Desk"}};
     for (const auto& i : items) {
       std::memset(files::RecordBuffer(File(Table::kItems)), 0, Def(Table::kItems).record_length);
       Set(Table::kItems, "ITE:ITEM_CODE", i.code);

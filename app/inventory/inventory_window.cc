@@ -74,7 +74,8 @@ void InventoryWindow::Prepare() {
 }
 
 void InventoryWindow::Failed(const std::string& error) {
-  WarningMessage(MessageId::kRecordRetrievalError, std::string_view(error).substr(0, error.find(':')));
+  WarningMessage(MessageId::kRecordRetrievalError,
+                 std::string_view(error).substr(0, error.find(':')));
   window_->Post(ui::event::kCloseWindow);
 }
 
@@ -100,8 +101,8 @@ void InventoryWindow::Fill(int keep_row) {
   window_->SetRows(items_, std::move(rows));
   const int count = static_cast<int>(shown_.size());
   window_->SetProperty(items_, ui::prop::kSelStart, count == 0 ? 0 : std::min(keep_row, count));
-  status_text_ = std::to_string(seen_today) + " of " + std::to_string(all_.size()) +
-                 " items seen today";
+  status_text_ =
+      std::to_string(seen_today) + " of " + std::to_string(all_.size()) + " items seen today";
   ShowSelected();
 }
 
@@ -127,9 +128,11 @@ void InventoryWindow::Toggle(bool seen) {
   if (item == nullptr) return;
   const int row = SelectedRow();
   std::string error;
-  const bool ok = seen ? MarkSeen(item->code, today_, &error) : UnmarkSeen(item->code, today_, &error);
+  const bool ok =
+      seen ? MarkSeen(item->code, today_, &error) : UnmarkSeen(item->code, today_, &error);
   if (!ok) {
-    WarningMessage(MessageId::kRecordRetrievalError, std::string_view(error).substr(0, error.find(':')));
+    WarningMessage(MessageId::kRecordRetrievalError,
+                   std::string_view(error).substr(0, error.find(':')));
   }
   if (!ItemsAt(location_, &all_, &error)) return Failed(error);
   Fill(row);
@@ -153,8 +156,8 @@ void InventoryWindow::Run() {
     if (field == 0) continue;
     if (field == location_list_ && event == ui::event::kAccepted) {
       LoadLocation();
-    } else if (field == sheet_ && (event == ui::event::kNewSelection ||
-                                   event == ui::event::kAccepted)) {
+    } else if (field == sheet_ &&
+               (event == ui::event::kNewSelection || event == ui::event::kAccepted)) {
       Fill(1);
     } else if (field == items_ && event == ui::event::kNewSelection) {
       ShowSelected();

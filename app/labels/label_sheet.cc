@@ -43,12 +43,12 @@ constexpr int kDescriptionLines = 2;
 // (from the blank), as wide as the widest of the sans-serif faces the
 // desktop draws "Arial" with.
 constexpr int16_t kWidths[95] = {
-    318, 401, 460, 838, 636, 950, 780, 275, 390, 390, 500, 838, 318, 361, 318, 337,  // ' '../
-    636, 636, 636, 636, 636, 636, 636, 636, 636, 636, 337, 337, 838, 838, 838, 531,  // 0..?
+    318,  401, 460, 838, 636, 950, 780, 275, 390, 390, 500, 838, 318, 361, 318, 337,  // ' '../
+    636,  636, 636, 636, 636, 636, 636, 636, 636, 636, 337, 337, 838, 838, 838, 531,  // 0..?
     1000, 684, 686, 698, 770, 632, 575, 775, 752, 295, 295, 656, 557, 863, 748, 787,  // @..O
-    603, 787, 695, 635, 611, 732, 684, 989, 685, 611, 685, 390, 337, 390, 838, 500,   // P.._
-    500, 613, 635, 550, 635, 615, 352, 635, 634, 278, 278, 579, 278, 974, 634, 612,   // `..o
-    635, 635, 411, 521, 392, 634, 592, 818, 592, 592, 525, 636, 337, 636, 838};       // p..~
+    603,  787, 695, 635, 611, 732, 684, 989, 685, 611, 685, 390, 337, 390, 838, 500,  // P.._
+    500,  613, 635, 550, 635, 615, 352, 635, 634, 278, 278, 579, 278, 974, 634, 612,  // `..o
+    635,  635, 411, 521, 392, 634, 592, 818, 592, 592, 525, 636, 337, 636, 838};      // p..~
 // Bold faces are wider; other characters count as a wide letter.
 constexpr double kBoldFactor = 1.15;
 constexpr int kOtherWidth = 900;
@@ -108,8 +108,8 @@ void DrawCode(const QrCode& code, int32_t x, int32_t y, int32_t side,
       while (end < code.size && code.Dark(end, row)) ++end;
       const int32_t left = x + at(col + kQuietModules), right = x + at(end + kQuietModules);
       const int32_t top = y + at(row + kQuietModules), bottom = y + at(row + 1 + kQuietModules);
-      out.push_back(Box(left + inset, top + inset, right - left - 2 * inset,
-                        bottom - top - 2 * inset));
+      out.push_back(
+          Box(left + inset, top + inset, right - left - 2 * inset, bottom - top - 2 * inset));
       col = end;
     }
   }
@@ -239,7 +239,8 @@ std::vector<std::string> WrapToWidth(const std::string& text, const ui::PageFont
     // The longest start that ends at a blank and fits; a word longer than
     // the line is broken where the line ends.
     size_t take = 0;
-    for (size_t blank = rest.find(' '); blank != std::string::npos; blank = rest.find(' ', blank + 1)) {
+    for (size_t blank = rest.find(' '); blank != std::string::npos;
+         blank = rest.find(' ', blank + 1)) {
       if (LabelTextWidth(rest.substr(0, blank), font) > width) break;
       take = blank;
     }

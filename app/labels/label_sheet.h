@@ -28,8 +28,8 @@ struct LabelTemplate {
   int32_t page_width, page_height;
   int columns, rows;
   int32_t label_width, label_height;
-  int32_t left, top;          // the first label's top left corner
-  int32_t pitch_x, pitch_y;   // from one label's corner to the next one's
+  int32_t left, top;         // the first label's top left corner
+  int32_t pitch_x, pitch_y;  // from one label's corner to the next one's
   int per_page() const { return columns * rows; }
 };
 

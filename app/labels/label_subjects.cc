@@ -26,8 +26,8 @@ bool TableHasLabels(Table table) { return table == Table::kItems || table == Tab
 
 bool SubjectOfRecord(Table table, LabelSubject* subject) {
   if (table == Table::kItems) {
-    const auto code = static_cast<int32_t>(
-        files::ReadNumber(Field(table, "ITE:ITEM_CODE")).value_or(0));
+    const auto code =
+        static_cast<int32_t>(files::ReadNumber(Field(table, "ITE:ITEM_CODE")).value_or(0));
     subject->scan_text = ItemScanText(code);
     subject->code_text = subject->scan_text.substr(subject->scan_text.rfind(' ') + 1);
     subject->description = FieldText(table, "ITE:ITEM");

@@ -122,8 +122,8 @@ void UnseenRows(const std::vector<CoverageItem>& items, int32_t today, bool chec
                 std::vector<ReportRow>* rows) {
   rows->push_back(Heading("ITEMS NOT SEEN FOR OVER A YEAR"));
   if (!checked) {
-    rows->push_back(Total("No inventory check has been made yet (Browse Files > Inventory Check).",
-                          ""));
+    rows->push_back(
+        Total("No inventory check has been made yet (Browse Files > Inventory Check).", ""));
     return;
   }
   std::vector<const CoverageItem*> unseen;
@@ -135,9 +135,9 @@ void UnseenRows(const std::vector<CoverageItem>& items, int32_t today, bool chec
   });
   for (const CoverageItem* item : unseen) {
     rows->push_back(ItemRow(kCovItemBand, *item,
-                            item->last_seen == 0 ? "never seen"
-                                                 : "not seen for over a year: last seen " +
-                                                       Date(item->last_seen)));
+                            item->last_seen == 0
+                                ? "never seen"
+                                : "not seen for over a year: last seen " + Date(item->last_seen)));
   }
   rows->push_back(Total("ITEMS NOT SEEN FOR OVER A YEAR: " + std::to_string(unseen.size()), ""));
 }

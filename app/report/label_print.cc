@@ -154,7 +154,8 @@ void PrintSheets(const std::vector<std::string>& images) {
     files::Errors().Clear();
     return;
   }
-  if (!printed.file.empty()) engine.platform().ShowNotice(WrittenNotice(printed.file, images.size()));
+  if (!printed.file.empty())
+    engine.platform().ShowNotice(WrittenNotice(printed.file, images.size()));
 }
 
 void PreviewSheets(const LabelTemplate& sheet, const std::vector<LabelSubject>& subjects,
