@@ -23,11 +23,14 @@ get_filename_component(ROOT "${ROOT}" ABSOLUTE)
 # The application has layers of its own: the dictionary at the bottom; the
 # services every procedure shares (messages and table opening, the frame's
 # procedure registry, the documents' files) and the CSV exchange above it;
-# the two pattern cores (the browse core and the cascade engine) above
-# those; the patterns built on them, each its own layer that may not use
+# the records of the physical side (label sheets and what they label, the
+# inventory checks and their window), which the lists and reports print and
+# count, above those; the two pattern cores (the browse core and the
+# cascade engine) above them; the patterns built on them, each its own layer that may not use
 # another; the program's main on top. A folder of app not named here counts
 # as a pattern.
 set(APP_SERVICES app/messages app/frame app/documents)
+set(APP_RECORDS app/labels app/inventory)
 set(APP_CORES app/browse app/integrity)
 set(APP_PATTERNS app/form app/select app/pictures app/tree app/query app/reminders app/report
   app/backup app/splash app/find)
@@ -35,7 +38,7 @@ set(LAYERS
   runtime/env runtime/files runtime/format runtime/text runtime/eval runtime/views
   storage/qvf/table storage/qvf/driver storage/qvf
   ui/engine ui/help ui/headless ui/qt report images
-  app/exchange app/dictionary ${APP_SERVICES} ${APP_CORES} ${APP_PATTERNS}
+  app/exchange app/dictionary ${APP_SERVICES} ${APP_RECORDS} ${APP_CORES} ${APP_PATTERNS}
   app/main.cc app tools/morvak/main.cc tools)
 
 # What each layer may use besides itself.
@@ -66,11 +69,15 @@ set(RUNTIME
 foreach(layer IN LISTS APP_SERVICES)
   set(USES_${layer} app/dictionary ui/engine images ${RUNTIME})
 endforeach()
-foreach(layer IN LISTS APP_CORES)
+foreach(layer IN LISTS APP_RECORDS)
   set(USES_${layer} ${APP_SERVICES} app/exchange app/dictionary ui/engine report images
     ${RUNTIME_AND_STORAGE})
 endforeach()
-set(USES_app ${APP_CORES} ${APP_SERVICES} app/exchange app/dictionary ui/engine report images
+foreach(layer IN LISTS APP_CORES)
+  set(USES_${layer} ${APP_RECORDS} ${APP_SERVICES} app/exchange app/dictionary ui/engine report images
+    ${RUNTIME_AND_STORAGE})
+endforeach()
+set(USES_app ${APP_CORES} ${APP_RECORDS} ${APP_SERVICES} app/exchange app/dictionary ui/engine report images
   ${RUNTIME_AND_STORAGE})
 foreach(layer IN LISTS APP_PATTERNS)
   set(USES_${layer} ${USES_app})

@@ -8,8 +8,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libjpeg-dev libgif-dev libpng-dev libsqlite3-dev libyaml-cpp-dev libarchive-dev
-  libqpdf-dev
-  xvfb xdotool poppler-utils strace bindfs
+  libqpdf-dev libqrencode-dev
+  xvfb xdotool poppler-utils zbar-tools strace bindfs
 )
 
 missing=()

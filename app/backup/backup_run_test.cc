@@ -97,6 +97,30 @@ TEST_F(BackupRunTest, AFinishedBackupRestoresOnceIntoAFolderWithoutTables) {
   EXPECT_NE(error.find("already holds tables (LOCATIONS)"), std::string::npos) << error;
 }
 
+TEST_F(BackupRunTest, TheInventoryChecksGoWithTheOtherTables) {
+  std::string error;
+  ASSERT_EQ(
+      exchange::ImportTable(
+          app::Table::kChecks, "CHK:ITEM_REFERENCE,CHK:DATE_SEEN\n3,2025-11-10\n3,2026-12-05\n",
+          [](const std::string& path, std::vector<std::string>* faults) {
+            return qvf::FullCheckCommand(env::Env::Default(), path, faults);
+          },
+          &error),
+      exchange::kImported)
+      << error;
+  BackupRun run;
+  ASSERT_TRUE(run.Begin("b.tar.gz", &error)) << error;
+  while (!run.finished()) ASSERT_TRUE(run.Step(&error)) << error;
+  ASSERT_TRUE(run.Finish(&error)) << error;
+  EXPECT_EQ(run.Summary(), "2 tables and 0 pictures");
+  RestoreRun restore;
+  ASSERT_TRUE(restore.Read("b.tar.gz", &error)) << error;
+  while (!restore.all_checked()) ASSERT_TRUE(restore.CheckNext(&error)) << error;
+  ASSERT_TRUE(restore.Write("copy", false, &error)) << error;
+  EXPECT_EQ(Files("copy"), (std::set<std::string>{"CHECKS.QVF", "LOCATIONS.QVF"}));
+  EXPECT_EQ(fs::file_size("copy/CHECKS.QVF"), fs::file_size("CHECKS.QVF"));
+}
+
 TEST(PictureMember, PlainNamesStayBesideTheTablesOthersGoByTheirFullPath) {
   bool relative = false;
   EXPECT_EQ(PictureMember("TV.PNG", &relative), "pictures/TV.PNG");

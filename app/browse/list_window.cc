@@ -7,6 +7,7 @@
 #include "app/browse/list_export.h"
 #include "app/browse/list_keys.h"
 #include "app/browse/list_start.h"
+#include "app/browse/list_labels.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
@@ -43,6 +44,8 @@ void ListProcedure::Prepare() {
   close_ = Optional(kCloseEquate);
   help_ = Optional(kHelpEquate);
   export_ = window_->Snapshot().MenuItem(kExportListItem) != nullptr;
+  labels_ =
+      window_->Snapshot().MenuItem(kPrintLabelsItem) != nullptr && TableHasLabels(def_.primary);
   entry_ = def_.entry_locator != nullptr ? window_->FieldOf(def_.entry_locator) : 0;
   image_ = def_.image != nullptr ? window_->FieldOf(def_.image) : 0;
   for (const ListButton& b : def_.buttons) button_fields_.push_back(window_->FieldOf(b.use));
@@ -181,6 +184,14 @@ void ListProcedure::ExportRows() {
   AfterUpdate(false);
 }
 
+void ListProcedure::PrintLabelRows() {
+  browse_->FetchSelected();
+  browse_->CloseView();
+  PrintListLabels(*browse_);
+  browse_->OpenOrder();
+  AfterUpdate(false);
+}
+
 // --- BrowseList ------------------------------------------------------------
 
 int ListProcedure::ItemCount() const {
@@ -258,6 +269,8 @@ void ListProcedure::OnAccepted(int field) {
     EntryLocator();
   } else if (field == kExportListItem && export_) {
     ExportRows();
+  } else if (field == kPrintLabelsItem && labels_) {
+    PrintLabelRows();
   } else {
     for (size_t i = 0; i < button_fields_.size(); ++i) {
       if (button_fields_[i] == field) CallButton(def_.buttons[i]);

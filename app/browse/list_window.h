@@ -67,6 +67,7 @@ class ListProcedure : public BrowseList {
   // A popup with "Export List..." added last when the window offers it.
   int Popup(std::string text);
   void ExportRows();
+  void PrintLabelRows();
   bool has_select() const { return is_select() || def_.select_button; }
 
   const ListDef& def_;
@@ -77,6 +78,7 @@ class ListProcedure : public BrowseList {
   int close_ = 0, help_ = 0, entry_ = 0, image_ = 0;
   std::vector<int> button_fields_;
   bool export_ = false;  // the window's File menu has "Export List..."
+  bool labels_ = false;  // and "Print Labels..." over a table with labels
   int32_t current_request_ = 0;
   int32_t initial_request_ = 0;
   bool at_buffered_record_ = false;  // opens at the record in the buffer

@@ -240,6 +240,18 @@ constexpr std::array<KeyDef, 2> kDocumentsKeys = {{
     Key(kDocuments, "DOC:ITEM", kSecondary, {"DOC:ITEM_REFERENCE"}),
 }};
 
+// One record for each day an item was seen during an inventory check: the
+// date an insurer asks about is the newest one. Several checks of one item
+// share its reference, so the key takes duplicates.
+constexpr std::array<FieldDef, 2> kChecks = {{
+    Short("CHK:ITEM_REFERENCE", 0, "@N06", "the item that was seen"),
+    Long("CHK:DATE_SEEN", 2, "@D5", "the day it was seen"),
+}};
+static_assert(Packed(kChecks, 6));
+constexpr std::array<KeyDef, 1> kChecksKeys = {{
+    Key(kChecks, "CHK:ITEM", kSecondary, {"CHK:ITEM_REFERENCE", "CHK:DATE_SEEN"}),
+}};
+
 const files::MemoDecl kClaimNotes = {"CLA:NOTES", 9, 0, 1000};
 const files::MemoDecl* const kClaimMemos[] = {&kClaimNotes};
 
@@ -254,6 +266,7 @@ const TableDef kTables[kTableCount] = {
      1},
     {Table::kPolicy, "POLICY", "POL", 180, kPolicy, kPolicyKeys, {}, 0},
     {Table::kDocuments, "DOCUMENTS", "DOC", 188, kDocuments, kDocumentsKeys, {}, 1, "DOC:FILE"},
+    {Table::kChecks, "CHECKS", "CHK", 6, kChecks, kChecksKeys, {}, 0},
 };
 
 const RelationDef kRelations[] = {
@@ -270,6 +283,8 @@ const RelationDef kRelations[] = {
     {Table::kCompanies, "COM:COMPANY_REFERENCE", Table::kService, "SER:COMPANY_CODE", "SER:CODE",
      RelationAction::kCascade, RelationAction::kCascade},
     {Table::kItems, "ITE:ITEM_CODE", Table::kDocuments, "DOC:ITEM_REFERENCE", "DOC:ITEM",
+     RelationAction::kCascade, RelationAction::kCascade},
+    {Table::kItems, "ITE:ITEM_CODE", Table::kChecks, "CHK:ITEM_REFERENCE", "CHK:ITEM",
      RelationAction::kCascade, RelationAction::kCascade},
 };
 

@@ -29,8 +29,11 @@ enum class Table : int {
   // Added beside the first eight, whose files and definitions it leaves as
   // they are; its file is made the first time it is opened.
   kDocuments,
+  // The days an item was seen where it is kept (the inventory check); also
+  // made the first time it is opened, so older data folders open as they are.
+  kChecks,
 };
-inline constexpr int kTableCount = 9;
+inline constexpr int kTableCount = 10;
 
 struct FieldDef {
   const char* name;      // with its table prefix, e.g. "ITE:ITEM_CODE"

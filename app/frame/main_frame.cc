@@ -40,6 +40,8 @@ constexpr StartItem kStartItems[] = {
     {"RestoreData", 25000},
     {"ImportCsv", 25000},
     {"FindRecords", 50000},
+    {"InventoryCheck", 25000},
+    {"PrintLabels", 25000},
 };
 
 // The start items by the number the frame's definition gives each. An item

@@ -41,19 +41,22 @@ struct RoutineTables {
   std::span<const Table> on_change;
 };
 
-constexpr Table kPolicyDelete[] = {Table::kPolicy, Table::kItems, Table::kService, Table::kWarranty,
-                                   Table::kDocuments};
+constexpr Table kPolicyDelete[] = {Table::kPolicy,   Table::kItems,     Table::kService,
+                                   Table::kWarranty, Table::kDocuments, Table::kChecks};
 constexpr Table kPolicyChange[] = {Table::kPolicy, Table::kItems};
-constexpr Table kLocations[] = {Table::kLocations, Table::kItems, Table::kService, Table::kWarranty,
-                                Table::kDocuments};
-constexpr Table kItems[] = {Table::kItems, Table::kService, Table::kWarranty, Table::kDocuments};
-constexpr Table kInsurer[] = {Table::kInsuranceCompany, Table::kItems,    Table::kPolicy,
-                              Table::kService,          Table::kWarranty, Table::kDocuments};
+constexpr Table kLocations[] = {Table::kLocations, Table::kItems,     Table::kService,
+                                Table::kWarranty,  Table::kDocuments, Table::kChecks};
+constexpr Table kItems[] = {Table::kItems, Table::kService, Table::kWarranty, Table::kDocuments,
+                            Table::kChecks};
+constexpr Table kInsurer[] = {
+    Table::kInsuranceCompany, Table::kItems,     Table::kPolicy, Table::kService,
+    Table::kWarranty,         Table::kDocuments, Table::kChecks};
 constexpr Table kCompanies[] = {Table::kCompanies, Table::kService};
 constexpr Table kService[] = {Table::kService};
 constexpr Table kWarranty[] = {Table::kWarranty};
 constexpr Table kClaim[] = {Table::kClaim};
 constexpr Table kDocuments[] = {Table::kDocuments};
+constexpr Table kChecks[] = {Table::kChecks};
 
 constexpr RoutineTables kRoutines[] = {
     {Table::kPolicy, kPolicyDelete, kPolicyChange},
@@ -65,6 +68,7 @@ constexpr RoutineTables kRoutines[] = {
     {Table::kWarranty, kWarranty, kWarranty},
     {Table::kClaim, kClaim, kClaim},
     {Table::kDocuments, kDocuments, kDocuments},
+    {Table::kChecks, kChecks, kChecks},
 };
 
 const RoutineTables& RoutineOf(Table t) {

@@ -356,6 +356,28 @@ TEST_F(IntegrityTest, DeletingADocumentPutsItsFileAsideAndRenumberingAnItemRelin
   EXPECT_EQ(Number("DOC:ITEM_REFERENCE"), 30);
 }
 
+TEST_F(IntegrityTest, DeletingAnItemTakesItsInventoryChecksAndRenumberingRelinksThem) {
+  int32_t day = 80000;
+  for (int item : {3, 3, 2}) {
+    Clear(Table::kChecks);
+    Set("CHK:ITEM_REFERENCE", item);
+    Set("CHK:DATE_SEEN", ++day);
+    Add(Table::kChecks);
+  }
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 2));
+  RememberParentValue(Table::kItems);
+  Set("ITE:ITEM_CODE", 20);
+  EXPECT_EQ(ChangeRecord(Table::kItems), kIntegrityDone);
+  ASSERT_TRUE(Get(Table::kItems, "ITE:ITEM_CODE", 3));
+  EXPECT_EQ(DeleteRecord(Table::kItems), kIntegrityDone);
+  ASSERT_EQ(Count(Table::kChecks), 1);
+  files::SetKey(File(Table::kChecks), Key(Table::kChecks, 1));
+  files::Next(File(Table::kChecks));
+  ASSERT_EQ(files::Errors().Code(), 0);
+  EXPECT_EQ(Number("CHK:ITEM_REFERENCE"), 20);
+  EXPECT_EQ(Number("CHK:DATE_SEEN"), 80003);
+}
+
 TEST_F(IntegrityTest, DeletingARecordWithoutRelationsDeletesOnlyIt) {
   ASSERT_TRUE(Get(Table::kWarranty, "WAN:WARRANTY_REFERENCE", 2));
   EXPECT_EQ(DeleteRecord(Table::kWarranty), kIntegrityDone);
@@ -393,15 +415,15 @@ TEST_F(IntegrityTest, CountingADeleteWritesNothingAndCountsWhatTheDeleteThenTake
       // Kitchen holds items 2 and 3: warranty for both, service and a claim
       // for item 3.
       {Table::kLocations, "LOC:LOCATION", "Kitchen", 0,
-       "ITEMS 2; SERVICE 1; WARRANTY 2; DOCUMENTS 0; kept CLAIM->ITEMS 1; "},
+       "ITEMS 2; SERVICE 1; WARRANTY 2; DOCUMENTS 0; CHECKS 0; kept CLAIM->ITEMS 1; "},
       {Table::kLocations, "LOC:LOCATION", "Attic", 0,
-       "ITEMS 1; SERVICE 1; WARRANTY 0; DOCUMENTS 0; kept CLAIM->ITEMS 0; "},
+       "ITEMS 1; SERVICE 1; WARRANTY 0; DOCUMENTS 0; CHECKS 0; kept CLAIM->ITEMS 0; "},
       {Table::kInsuranceCompany, "INS:REFERENCE", nullptr, 1,
-       "POLICY 2; ITEMS 3; SERVICE 2; WARRANTY 2; DOCUMENTS 0; kept CLAIM->ITEMS 1; "},
+       "POLICY 2; ITEMS 3; SERVICE 2; WARRANTY 2; DOCUMENTS 0; CHECKS 0; kept CLAIM->ITEMS 1; "},
       {Table::kPolicy, "POL:POLICY_REFERENCE", "PC", 0,
-       "ITEMS 1; SERVICE 1; WARRANTY 1; DOCUMENTS 0; kept CLAIM->ITEMS 0; "},
+       "ITEMS 1; SERVICE 1; WARRANTY 1; DOCUMENTS 0; CHECKS 0; kept CLAIM->ITEMS 0; "},
       {Table::kItems, "ITE:ITEM_CODE", nullptr, 3,
-       "SERVICE 1; WARRANTY 1; DOCUMENTS 0; kept CLAIM->ITEMS 1; "},
+       "SERVICE 1; WARRANTY 1; DOCUMENTS 0; CHECKS 0; kept CLAIM->ITEMS 1; "},
       {Table::kCompanies, "COM:COMPANY_REFERENCE", nullptr, 1, "SERVICE 2; "},
       {Table::kWarranty, "WAN:WARRANTY_REFERENCE", nullptr, 2, ""},
       {Table::kClaim, "CLA:CLAIM_REFERENCE", nullptr, 1, ""},

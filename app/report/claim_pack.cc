@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "app/documents/document_store.h"
 #include "app/documents/pdf_pages.h"
 #include "app/frame/main_frame.h"
+#include "app/inventory/inventory_check.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
 #include "images/decode.h"
@@ -243,6 +245,17 @@ void GatherDocuments(ClaimPackFacts* facts) {
   CloseTable(Table::kDocuments);
 }
 
+// When the item was last seen in an inventory check: insurers ask how
+// recent the inventory is.
+std::string LastSeenText(int32_t item) {
+  std::map<int32_t, int32_t> last_seen;
+  std::string why;
+  if (!ReadLastSeen(&last_seen, &why)) return "not known (" + why + ")";
+  auto found = last_seen.find(item);
+  if (found == last_seen.end()) return "never seen in an inventory check";
+  return format::Format(static_cast<double>(found->second), "@D6");
+}
+
 // What the pack holds for the claim in CLAIM's buffer, or nullopt after the
 // message that says why there is no pack. The looked-up tables are open.
 std::optional<ClaimPackFacts> Gather() {
@@ -256,6 +269,7 @@ std::optional<ClaimPackFacts> Gather() {
     return std::nullopt;
   }
   facts.item = Lines(kItemFields);
+  facts.item.push_back({"Last seen", LastSeenText(static_cast<int32_t>(item_code))});
   const std::string policy = Shown("ITE:POLICY_REFERENCE");
   const bool insured = !policy.empty() &&
                        Find(Table::kPolicy, "POL:REFERENCE", "POL:POLICY_REFERENCE",

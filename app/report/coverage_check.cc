@@ -1,5 +1,6 @@
 #include "app/report/coverage_check.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "app/dictionary/dictionary.h"
+#include "app/inventory/inventory_check.h"
 #include "app/messages/table_opening.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -114,6 +116,32 @@ ReportRow Total(std::string label, std::string value) {
   return row;
 }
 
+// Insurers ask how recent the inventory is: the items nobody has seen for
+// over a year, those never seen first, then the longest unseen.
+void UnseenRows(const std::vector<CoverageItem>& items, int32_t today, bool checked,
+                std::vector<ReportRow>* rows) {
+  rows->push_back(Heading("ITEMS NOT SEEN FOR OVER A YEAR"));
+  if (!checked) {
+    rows->push_back(
+        Total("No inventory check has been made yet (Browse Files > Inventory Check).", ""));
+    return;
+  }
+  std::vector<const CoverageItem*> unseen;
+  for (const CoverageItem& item : items) {
+    if (NotSeenForAYear(item.last_seen, today)) unseen.push_back(&item);
+  }
+  std::stable_sort(unseen.begin(), unseen.end(), [](const CoverageItem* a, const CoverageItem* b) {
+    return a->last_seen < b->last_seen;
+  });
+  for (const CoverageItem* item : unseen) {
+    rows->push_back(ItemRow(kCovItemBand, *item,
+                            item->last_seen == 0
+                                ? "never seen"
+                                : "not seen for over a year: last seen " + Date(item->last_seen)));
+  }
+  rows->push_back(Total("ITEMS NOT SEEN FOR OVER A YEAR: " + std::to_string(unseen.size()), ""));
+}
+
 // Reading the tables.
 
 files::FieldBytes BytesOf(const char* name) {
@@ -181,6 +209,8 @@ bool ReceiptDocuments(std::set<int32_t>* items, std::string* error) {
 bool Gather(std::vector<ReportRow>* rows, std::string* error) {
   std::set<int32_t> receipts;
   if (!ReceiptDocuments(&receipts, error)) return false;
+  std::map<int32_t, int32_t> last_seen;
+  if (!ReadLastSeen(&last_seen, error)) return false;
   std::map<int64_t, std::string> insurers;
   std::vector<CoveragePolicy> policies;
   std::vector<CoverageItem> items;
@@ -215,11 +245,13 @@ bool Gather(std::vector<ReportRow>* rows, std::string* error) {
             // A receipt kept among the item's documents serves as well as
             // the box saying a copy was sent.
             item.receipt_copy = Checked("ITE:COPY_OF_RECIEPT") || receipts.contains(item.code);
+            auto seen = last_seen.find(item.code);
+            if (seen != last_seen.end()) item.last_seen = seen->second;
             items.push_back(std::move(item));
           },
           error);
   if (!ok) return false;
-  *rows = CoverageRows(policies, items, format::Today());
+  *rows = CoverageRows(policies, items, format::Today(), !last_seen.empty());
   return true;
 }
 
@@ -228,7 +260,8 @@ bool Gather(std::vector<ReportRow>* rows, std::string* error) {
 const ReportHook kCoverageHook{kVariables, kTables, &Gather};
 
 std::vector<ReportRow> CoverageRows(const std::vector<CoveragePolicy>& policies,
-                                    const std::vector<CoverageItem>& items, int32_t today) {
+                                    const std::vector<CoverageItem>& items, int32_t today,
+                                    bool checked) {
   std::vector<ReportRow> rows;
   if (policies.empty() && items.empty()) return rows;
   // Policy references are unique by the primary key, so each item has at
@@ -269,6 +302,7 @@ std::vector<ReportRow> CoverageRows(const std::vector<CoveragePolicy>& policies,
     ++missing;
   }
   rows.push_back(Total("ITEMS A CLAIM WOULD STALL ON: " + std::to_string(missing), ""));
+  UnseenRows(items, today, checked, &rows);
   return rows;
 }
 

@@ -14,7 +14,10 @@
 //   - the items without a photograph or without a copy of the receipt sent
 //     to the insurer, since a claim stalls on those; a RECEIPT kept among
 //     the item's documents (DOCUMENTS, read when there is one) counts as
-//     the copy.
+//     the copy;
+//   - the items not seen for over a year in an inventory check (CHECKS,
+//     read when there is one), never seen first; a data folder where no
+//     check was ever made says so in one line instead of listing them all.
 // A limit or cover of zero is "not stated", never a shortfall. Items match
 // a policy as the tables' keys compare references: without regard to case
 // or trailing blanks. Money is summed in whole cents so totals are exact.
@@ -65,6 +68,7 @@ struct CoverageItem {
   int64_t cents = 0;
   bool photographed = false;
   bool receipt_copy = false;
+  int32_t last_seen = 0;  // the newest inventory check's day; 0: never
 };
 
 struct CoveragePolicy {
@@ -78,8 +82,10 @@ struct CoveragePolicy {
 
 // The rows for `policies` (in the order given) and `items`, dates judged
 // against the day number `today`.
+// `checked` says whether any inventory check was ever made.
 std::vector<ReportRow> CoverageRows(const std::vector<CoveragePolicy>& policies,
-                                    const std::vector<CoverageItem>& items, int32_t today);
+                                    const std::vector<CoverageItem>& items, int32_t today,
+                                    bool checked = true);
 
 // The hook of the "coverage" report: reads the three tables.
 extern const ReportHook kCoverageHook;

@@ -96,8 +96,9 @@ TEST(CoverageRowsTest, UninsuredAndUndocumentedItems) {
   const std::vector<CoverageItem> items = {Item(1, "", 1000), Item(2, "GONE", 2050, false, true),
                                            Item(3, "P", 100, true, false),
                                            Item(4, "P", 100, false, false), Item(5, "P", 100)};
+  // No inventory check was ever made: one line says so, no item is listed.
   const std::vector<ReportRow> rows =
-      CoverageRows({Policy("P", kToday + 100, 0, 0)}, items, kToday);
+      CoverageRows({Policy("P", kToday + 100, 0, 0)}, items, kToday, false);
   const auto listed = Band(rows, kCovItemBand);
   std::vector<std::string> notes;
   for (const ReportRow* row : listed)
@@ -106,10 +107,33 @@ TEST(CoverageRowsTest, UninsuredAndUndocumentedItems) {
             (std::vector<std::string>{"1 no policy", "2 no such policy", "2 no photograph",
                                       "3 no receipt copy", "4 no photograph, no receipt copy"}));
   const auto totals = Band(rows, kCovTotalBand);
-  ASSERT_EQ(totals.size(), 2u);
+  ASSERT_EQ(totals.size(), 3u);
   EXPECT_EQ(totals[0]->values[kCovHeading], "UNINSURED ITEMS: 2   VALUE:");
   EXPECT_EQ(totals[0]->values[kCovValue], "30.50");
   EXPECT_EQ(totals[1]->values[kCovHeading], "ITEMS A CLAIM WOULD STALL ON: 3");
+  EXPECT_EQ(totals[2]->values[kCovHeading],
+            "No inventory check has been made yet (Browse Files > Inventory Check).");
+}
+
+// Items seen 400 days ago and never are listed, never seen first; a year
+// ago to the day and ten days ago are not.
+TEST(CoverageRowsTest, ItemsNotSeenForOverAYear) {
+  std::vector<CoverageItem> items = {Item(1, "P", 100), Item(2, "P", 100), Item(3, "P", 100),
+                                     Item(4, "P", 100)};
+  items[0].last_seen = kToday - 400;
+  items[1].last_seen = kToday - 10;
+  items[3].last_seen = kToday - 365;
+  const std::vector<ReportRow> rows =
+      CoverageRows({Policy("P", kToday + 100, 0, 0)}, items, kToday);
+  size_t at = 0;
+  while (at < rows.size() && rows[at].values[kCovHeading] != "ITEMS NOT SEEN FOR OVER A YEAR") ++at;
+  ASSERT_LT(at + 3, rows.size());
+  EXPECT_EQ(rows[at + 1].values[kCovItemCode] + " " + rows[at + 1].values[kCovNote],
+            "3 never seen");
+  EXPECT_EQ(rows[at + 2].values[kCovItemCode] + " " + rows[at + 2].values[kCovNote],
+            "1 not seen for over a year: last seen 11/05/25");
+  EXPECT_EQ(rows[at + 3].values[kCovHeading], "ITEMS NOT SEEN FOR OVER A YEAR: 2");
+  EXPECT_EQ(rows.size(), at + 4);
 }
 
 }  // namespace

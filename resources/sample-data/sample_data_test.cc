@@ -83,8 +83,9 @@ struct Sample {
   }
 };
 
-// The household keeps no documents: their files would have to come with it.
-bool InSample(app::Table t) { return t != app::Table::kDocuments; }
+// The household keeps no documents (their files would have to come with
+// it), and no inventory check was made in it yet.
+bool InSample(app::Table t) { return t != app::Table::kDocuments && t != app::Table::kChecks; }
 
 Sample Load(const std::string& label) {
   Sample s;

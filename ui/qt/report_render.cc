@@ -206,11 +206,26 @@ bool DrawPages(QPagedPaintDevice& device, const QSizeF& sheet,
   return ok;
 }
 
+// The paper a page image was laid out on: its placeable box at its own
+// resolution; nullopt for a picture that does not say.
+std::optional<QPageSize> PaperOf(const std::vector<uint8_t>& bytes) {
+  std::optional<images::MetafileInfo> info =
+      images::ReadMetafileInfo(bytes.data(), bytes.size(), nullptr);
+  if (!info || !info->placeable || info->header.inch == 0) return std::nullopt;
+  const double inch = info->header.inch;
+  const double w = std::abs(info->header.right - info->header.left) / inch;
+  const double h = std::abs(info->header.bottom - info->header.top) / inch;
+  if (w <= 0 || h <= 0) return std::nullopt;
+  return QPageSize(QSizeF(w, h), QPageSize::Inch, QString(), QPageSize::FuzzyMatch);
+}
+
 // The PDF document of `pages` on sheets of `layout` (its margins are not
 // used: a page image is the whole sheet) at `resolution` dots an inch, in
-// memory, so that the file is written whole afterwards or not at all.
+// memory, so that the file is written whole afterwards or not at all. With
+// `own_paper` each page is on the paper its image was laid out on (a sheet
+// of A4 labels stays A4), `layout` only for images that do not say.
 std::optional<QByteArray> PdfDocument(const std::vector<std::vector<uint8_t>>& pages,
-                                      QPageLayout layout, int resolution) {
+                                      QPageLayout layout, int resolution, bool own_paper) {
   QByteArray pdf;
   {
     QBuffer buffer(&pdf);
@@ -219,15 +234,32 @@ std::optional<QByteArray> PdfDocument(const std::vector<std::vector<uint8_t>>& p
     writer.setResolution(resolution);
     layout.setMinimumMargins(QMarginsF(0, 0, 0, 0));
     layout.setMargins(QMarginsF(0, 0, 0, 0));
-    if (!writer.setPageLayout(layout)) return std::nullopt;
-    const QRect sheet = layout.fullRectPixels(resolution);
-    if (!DrawPages(writer, QSizeF(sheet.size()), pages)) return std::nullopt;
+    const QPageSize fallback = layout.pageSize();
+    auto paper = [&](size_t i) {
+      std::optional<QPageSize> own = own_paper ? PaperOf(pages[i]) : std::nullopt;
+      QPageLayout page = layout;
+      page.setPageSize(own ? *own : fallback, QMarginsF(0, 0, 0, 0));
+      page.setOrientation(QPageLayout::Portrait);
+      return page;
+    };
+    if (!writer.setPageLayout(pages.empty() ? layout : paper(0))) return std::nullopt;
+    QPainter painter;
+    if (!painter.begin(&writer)) return std::nullopt;
+    bool ok = true;
+    for (size_t i = 0; i < pages.size() && ok; ++i) {
+      // A new page takes the layout set before it.
+      if (i > 0) ok = writer.setPageLayout(paper(i)) && writer.newPage();
+      const QRect sheet = writer.pageLayout().fullRectPixels(resolution);
+      if (ok) ok = DrawMetafile(painter, QRectF(QPointF(0, 0), QSizeF(sheet.size())), pages[i]);
+    }
+    if (!painter.end()) ok = false;
+    if (!ok) return std::nullopt;
   }
   return pdf;
 }
 
 bool WritePdfFile(const std::vector<std::string>& paths, const std::string& file,
-                  const QPageLayout& layout, int resolution, std::string* error) {
+                  const QPageLayout& layout, int resolution, bool own_paper, std::string* error) {
   // Said before drawing: nothing at all is done for a name that cannot be
   // replaced.
   if (std::string refusal = ReplaceRefusal(file); !refusal.empty()) {
@@ -236,7 +268,7 @@ bool WritePdfFile(const std::vector<std::string>& paths, const std::string& file
   }
   std::optional<std::vector<std::vector<uint8_t>>> pages = PlayablePages(paths);
   std::optional<QByteArray> pdf;
-  if (pages) pdf = PdfDocument(*pages, layout, resolution);
+  if (pages) pdf = PdfDocument(*pages, layout, resolution, own_paper);
   if (!pdf) {
     if (error != nullptr) *error = "the pages could not be drawn";
     return false;
@@ -252,7 +284,7 @@ bool PrintPageImages(QPrinter& printer, const std::vector<std::string>& paths) {
   // PDF files: whole, flushed, never over a device or a folder.
   if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
     return WritePdfFile(paths, QFile::encodeName(printer.outputFileName()).toStdString(),
-                        printer.pageLayout(), printer.resolution(), nullptr);
+                        printer.pageLayout(), printer.resolution(), false, nullptr);
   }
   std::optional<std::vector<std::vector<uint8_t>>> pages = PlayablePages(paths);
   if (!pages) return false;
@@ -268,7 +300,7 @@ bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string
                         std::string* error) {
   const QPageLayout letter(QPageSize(QPageSize::Letter), QPageLayout::Portrait,
                            QMarginsF(0, 0, 0, 0));
-  return WritePdfFile(paths, pdf, letter, kPdfResolution, error);
+  return WritePdfFile(paths, pdf, letter, kPdfResolution, true, error);
 }
 
 void CopyPrinterSettings(const QPrinter& settings, QPrinter& job) {

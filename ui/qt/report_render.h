@@ -49,12 +49,13 @@ void CopyPrinterSettings(const QPrinter& settings, QPrinter& job);
 // The dots an inch of the PDF files the program writes.
 inline constexpr int kPdfResolution = 1200;
 
-// Writes the page images `paths` as the PDF file `pdf` on letter paper (no
-// display needed): drawn whole first, then written through a flushed
-// temporary renamed into place (ui/qt/pdf_file.h), so that `pdf` is the
-// complete document or stays as it was. False, with `error` (when given)
-// saying why and naming the file, when a page does not play or the file
-// cannot be written; a `pdf` that is a device, a pipe or a folder is refused.
+// Writes the page images `paths` as the PDF file `pdf`, each on the paper it
+// was laid out on (letter for an image that does not say), with no display
+// needed: drawn whole first, then written through a flushed temporary
+// renamed into place (ui/qt/pdf_file.h), so that `pdf` is the complete
+// document or stays as it was. False, with `error` (when given) saying why
+// and naming the file, when a page does not play or the file cannot be
+// written; a `pdf` that is a device, a pipe or a folder is refused.
 bool WritePageImagesPdf(const std::vector<std::string>& paths, const std::string& pdf,
                         std::string* error = nullptr);
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
@@ -126,6 +127,33 @@ TEST(ReportRenderTest, PrintingPutsEachListedPageOnASheetOfItsOwn) {
   QString second = dir.filePath("second.pdf");
   ASSERT_TRUE(WritePageImagesPdf({pages[2]}, second.toStdString()));
   EXPECT_EQ(PdfPages(second), 1);
+}
+
+// The widths of the PDF's pages in points, in order.
+std::vector<int> PageWidths(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QString pdf = QString::fromLatin1(file.readAll());
+  std::vector<int> widths;
+  QRegularExpression box(QStringLiteral("/MediaBox\\s*\\[\\s*0\\s+0\\s+([0-9.]+)"));
+  for (auto it = box.globalMatch(pdf); it.hasNext();) {
+    widths.push_back(qRound(it.next().captured(1).toDouble()));
+  }
+  return widths;
+}
+
+// A sheet of A4 labels stays A4 in the program's PDF files, beside a letter
+// report page.
+TEST(ReportRenderTest, TheProgramsPdfFilesPutEachPageOnItsOwnPaper) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  Page a4 = SamplePage();
+  a4.width = 8268;
+  a4.height = 11693;
+  PageImage a4_image(a4), letter_image(SamplePage());
+  const QString pdf = dir.filePath("papers.pdf");
+  ASSERT_TRUE(WritePageImagesPdf({a4_image.path, letter_image.path}, pdf.toStdString()));
+  EXPECT_EQ(PageWidths(pdf), (std::vector<int>{595, 612}));
 }
 
 TEST(ReportRenderTest, AJobWithAPageImageThatCannotBeReadPrintsNothing) {
