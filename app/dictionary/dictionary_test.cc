@@ -157,6 +157,7 @@ TEST_F(DictionaryTest, LinksAreFoundByTheirChildKeyOrFieldWithOneFilterEach) {
       {"POL:COMPANY", "POL:INSURER_CODE = INS:REFERENCE"},
       {"SER:CODE", "SER:COMPANY_CODE = COM:COMPANY_REFERENCE"},
       {"DOC:ITEM", "DOC:ITEM_REFERENCE = ITE:ITEM_CODE"},
+      {"CHK:ITEM", "CHK:ITEM_REFERENCE = ITE:ITEM_CODE"},
       {"CLA:ITEM_REF", "CLA:ITEM_REFERENCE = ITE:ITEM_CODE"},
   };
   ASSERT_EQ(expected.size(), Relations().size() + KeptReferences().size());

@@ -164,7 +164,10 @@ std::span<const LabelTemplate> LabelTemplates() { return kTemplates; }
 
 std::string ItemScanText(int32_t code) {
   char text[32];
-  std::snprintf(text, sizeof text, "VORSANDT ITEM %06d", static_cast<int>(code));
+  // Codes above 32767 are held as negative 16-bit numbers; the label gives
+  // the code as handed out, which is what Find reads back.
+  const int shown = code < 0 ? static_cast<int>(code) + 65536 : static_cast<int>(code);
+  std::snprintf(text, sizeof text, "VORSANDT ITEM %06d", shown);
   return text;
 }
 

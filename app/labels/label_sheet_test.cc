@@ -110,6 +110,7 @@ TEST(LabelSheetTest, DescriptionsWrapAtBlanksAndTheLastLineIsCut) {
 
 TEST(LabelSheetTest, ScanTextsAndTheirCodes) {
   EXPECT_EQ(ItemScanText(123), "VORSANDT ITEM 000123");
+  EXPECT_EQ(ItemScanText(-32768), "VORSANDT ITEM 032768");
   EXPECT_EQ(LocationScanText("Kitchen  "), "VORSANDT LOC Kitchen");
   std::optional<QrCode> small = EncodeQr("VORSANDT ITEM 000123");
   ASSERT_TRUE(small);
