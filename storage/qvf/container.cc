@@ -18,7 +18,10 @@
 //     save reported failed is never found committed later. If even that
 //     fails, the container refuses further work until the file is reopened.
 //  6. A failure after the commit (phase 2) is not a failure of the save: the
-//     committed log is applied by the next save or the next opener.
+//     committed log is applied by the next save or the next opener. Until
+//     then the handle reads the logged pages through the log in the file and
+//     keeps no images of its own to copy home: another handle may apply the
+//     log first and save on top of it.
 //  7. Once phase 2 has reset the log pointers and flushed, a log area larger
 //     than the kept size (1 MiB by default) is cut off the end of the file.
 //     Saves run under the writer lock, so no reader is inside a call; a
@@ -525,8 +528,10 @@ int Container::WriteChangedPages() {
 }
 
 int Container::SavePhase2() {
-  // A committed save stays a finished save; see invariant 6.
-  ApplyCommittedLog();
+  // A committed save stays a finished save; see invariant 6. A log that
+  // could not be applied is read through from the file (ApplyCommittedLog),
+  // so nothing is lost by not passing its status on.
+  (void)ApplyCommittedLog();
   return failed_ ? failure_code_ : 0;
 }
 
@@ -557,14 +562,18 @@ int Container::ApplyCommittedLog() {
   FileHeader h;
   if (r == 0) {
     uint8_t buf[kHeaderSize];
-    if (!ReadRaw(0, buf, kHeaderSize)) return failure_code_;
-    if (DecodeHeader(buf, &h) != 0) return Fail(kCheckReadFailed);
-    h.log_start = h.log_end = static_cast<uint32_t>(h.EndOfData());
-    r = WriteHeaderAtZero(h);
+    if (!ReadRaw(0, buf, kHeaderSize)) {
+      r = failure_code_;
+    } else if (DecodeHeader(buf, &h) != 0) {
+      r = Fail(kCheckReadFailed);
+    } else {
+      h.log_start = h.log_end = static_cast<uint32_t>(h.EndOfData());
+      r = WriteHeaderAtZero(h);
+    }
   }
   if (r != 0) {
     // Still committed: the next save (or the next opener) applies the log.
-    stage_ = Stage::kCommitted;
+    ReadThroughCommittedLog();
     return r;
   }
   // Only the log pointers change: when a failed phase 2 is finished at the
@@ -576,6 +585,26 @@ int Container::ApplyCommittedLog() {
   stage_ = Stage::kIdle;
   CutLogArea(std::max(h.EndOfData(), header_.EndOfData()));
   return 0;
+}
+
+// Once the caller lets the writer lock go, another handle may apply this
+// log and save on top of it; a later copy home of the images kept here would
+// then overwrite its pages. So the images are forgotten, and the pages are
+// read through the log in the file, as a reader does (invariant 6): a
+// refresh that finds the log applied by someone else drops them, and the
+// next save of this handle copies the log home from the file.
+void Container::ReadThroughCommittedLog() {
+  relocated_.clear();
+  uint64_t at = committed_.log_start;
+  for (size_t k = 0, i = 0; k < log_runs_; ++k) {
+    for (; i < pending_.size() && pending_[i].chunk == k; ++i) {
+      relocated_[static_cast<uint32_t>(pending_[i].home)] = at + pending_[i].at;
+    }
+    at += log_chunks_[k].size();
+  }
+  relocated_[0] = committed_.log_end - kHeaderSize;
+  DropPending();
+  stage_ = Stage::kIdle;
 }
 
 void Container::GiveBackGrowth(uint64_t length_before) {

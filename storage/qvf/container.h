@@ -103,7 +103,7 @@ class Container {
   int SavePhase1();
   int SavePhase2();
   // Applies a committed log at home; an error when it could not (the log
-  // stays committed).
+  // stays committed in the file, and its pages are read through it).
   int ApplyCommittedLog();
   // Drops a log committed by SavePhase1 that phase 2 must not apply (a
   // transaction over several files failed): the header at offset 0 gets its
@@ -243,6 +243,9 @@ class Container {
   // Phase 1's page writes: the log (kept for phase 2) and the pages beyond
   // the old end. 0 or the failure.
   int WriteChangedPages();
+  // After a failed phase 2: the committed log's pages are read from the log
+  // in the file, and no longer copied home from memory.
+  void ReadThroughCommittedLog();
   // Shortens the file back to `length_before` after a failed save.
   void GiveBackGrowth(uint64_t length_before);
   // `page` decoded (nullptr after an internal error).
