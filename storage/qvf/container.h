@@ -65,16 +65,16 @@ class Container {
   Container(const Container&) = delete;
   Container& operator=(const Container&) = delete;
 
-  int Open(const std::string& path, uint32_t flags);
+  [[nodiscard]] int Open(const std::string& path, uint32_t flags);
   // Saves pending changes (returning the save's status), drops the cache and
   // closes the handle.
-  int Close();
+  [[nodiscard]] int Close();
   bool read_only() const { return read_only_; }
 
   // Re-reads the header when the file is shared (or not yet read); drops the
   // cache when another writer has saved; finds a committed log and applies
   // or abandons it.
-  int Refresh();
+  [[nodiscard]] int Refresh();
 
   // The page at `unit` (negative: a provisional page made by NewPage), or
   // nullptr after an internal error.
@@ -108,27 +108,31 @@ class Container {
   }
 
   // Both phases of the save. Nothing happens when nothing changed.
-  int Save();
+  [[nodiscard]] int Save();
   // Phase 1: log written and committed. Phase 2: log applied at home.
   // Phase 2 answers 0 when it cannot finish too: the save is durable once
   // committed, and the next save or the next opener applies the log (until
   // then this handle reads its pages through the log in the file).
-  int SavePhase1();
-  int SavePhase2();
+  [[nodiscard]] int SavePhase1();
+  [[nodiscard]] int SavePhase2();
   // Drops a log committed by SavePhase1 that phase 2 must not apply (a
   // transaction over several files failed): the header at offset 0 gets its
   // log pointers reset, which restores the state before the save.
-  int AbandonLog();
+  [[nodiscard]] int AbandonLog();
   // Drops all changes and forces the header to be read again.
-  int Discard();
+  [[nodiscard]] int Discard();
+  // Discard after a failure the caller reports itself. Its own status may
+  // go: should the header not be read again, it stays unread (or the
+  // container failed) and the next Refresh meets that.
+  void DiscardAfterFailure() { (void)Discard(); }
   // Sets the file length to the end of data (not while a log is pending).
-  int Truncate();
+  [[nodiscard]] int Truncate();
   // A log area left behind by a save is cut off once it is larger than this
   // (see invariant 7 in container_save.cc); smaller ones are kept for reuse.
   static constexpr uint64_t kDefaultLogAreaKept = 1u << 20;
   void SetLogAreaKept(uint64_t bytes) { log_area_kept_ = bytes; }
   // Adds one to the id counter and returns it in `*id`.
-  int NextIdentifier(uint32_t* id);
+  [[nodiscard]] int NextIdentifier(uint32_t* id);
 
   // Writer mode: a committed log found by Refresh is copied home and the
   // header reset; reader mode reads pages through the log instead. Open
@@ -163,7 +167,7 @@ class Container {
   using ReaderLockTaker = qvf::ReaderLockTaker;
   static constexpr int kRetryUnderLock = -1;
   bool BeginOptimisticRead(ReaderLockTaker take_reader_lock);
-  int EndOptimisticRead();
+  [[nodiscard]] int EndOptimisticRead();
   bool optimistic() const { return gate_.active(); }
   bool optimistic_locked() const { return gate_.locked(); }
 
@@ -196,46 +200,46 @@ class Container {
   // 0 when the file is long enough for everything `h` describes (invariant
   // 11); otherwise fails the container (FailDamaged, or FailRead when the
   // length cannot be learnt).
-  int CheckLengthFor(const FileHeader& h);
+  [[nodiscard]] int CheckLengthFor(const FileHeader& h);
   // Before a save writes anything: the file's name must still lead to the
   // open file (302 otherwise: what would be written reaches nobody who opens
   // the table), and the file must hold what the header in memory says it
   // holds (invariant 11). `*length` receives the file's length.
-  int CheckFileBeforeWriting(uint64_t* length);
+  [[nodiscard]] int CheckFileBeforeWriting(uint64_t* length);
   // Raw I/O: multiples of 64 bytes only.
   // `page`: a page read, for which the system reads the block around it
   // when it is not in its cache (File::ReadAtAround).
   bool ReadRaw(uint64_t offset, void* buffer, size_t length, bool page = false);
   static constexpr size_t kReadAroundBlock = 128 << 10;
   void WriteRaw(uint64_t offset, std::string_view data);
-  int SyncFile();
-  int TakeWriteError();
+  [[nodiscard]] int SyncFile();
+  [[nodiscard]] int TakeWriteError();
 
   // Refresh's decision: the header `h` just read leaves the cache valid.
   bool CacheStillValidFor(const FileHeader& h) const;
-  int LoadLog(const FileHeader& at_zero);
-  int CopyLogHome();
-  int WriteHeaderAtZero(const FileHeader& h);
+  [[nodiscard]] int LoadLog(const FileHeader& at_zero);
+  [[nodiscard]] int CopyLogHome();
+  [[nodiscard]] int WriteHeaderAtZero(const FileHeader& h);
   // Applies a committed log at home; an error when it could not (the log
   // stays committed in the file, and its pages are read through it).
-  int ApplyCommittedLog();
+  [[nodiscard]] int ApplyCommittedLog();
   // Before a new log: a log this handle reads through is copied home.
-  int CopyReadLogHome();
+  [[nodiscard]] int CopyReadLogHome();
   // Phase 1 after placement: the log and the pages beyond the old end
   // written, then the logged header and the commit. 0 or the failure, the
   // failure undone (invariants 5 and 8).
-  int WriteAndCommit(uint64_t length_before);
+  [[nodiscard]] int WriteAndCommit(uint64_t length_before);
   // Phase 1's failure: the commit undone when it may have reached the disk,
   // the growth given back, the changes dropped.
-  int UndoFailedCommit(int failure, uint64_t length_before);
+  [[nodiscard]] int UndoFailedCommit(int failure, uint64_t length_before);
   // Shortens the file to `end_of_data` when more than log_area_kept_ bytes
   // lie beyond it (after phase 2 only).
   void CutLogArea(uint64_t end_of_data);
   // Phase 1's page writes: the log (kept for phase 2) and the pages beyond
   // the old end. 0 or the failure.
-  int WriteChangedPages();
+  [[nodiscard]] int WriteChangedPages();
   // The image a save writes for `page`; 0 or the failure.
-  int ImageToWrite(Page* page, std::string* image);
+  [[nodiscard]] int ImageToWrite(Page* page, std::string* image);
   // After a failed phase 2: the committed log's pages are read from the log
   // in the file, and no longer copied home from memory.
   void ReadThroughCommittedLog();
@@ -266,7 +270,7 @@ class Container {
   bool Pack();
   bool MovePage(int64_t from, int64_t to);
   bool UpdateReference(const Page* page, int64_t from, int64_t to);
-  int ClassForImage(Page* page, int* c);
+  [[nodiscard]] int ClassForImage(Page* page, int* c);
   bool TakePlacedImage(Page* page, std::string* image);
 
   env::Env* env_;

@@ -120,9 +120,7 @@ int Container::CopyReadLogHome() {
   log_.set_stage(Stage::kIdle);
   relocated_.clear();
   if (r != 0) {
-    // The save fails with the copy's error; what a fresh look at the file
-    // finds is for the next call to meet.
-    (void)Discard();
+    DiscardAfterFailure();
   }
   return r;
 }
@@ -168,8 +166,7 @@ int Container::UndoFailedCommit(int failure, uint64_t length_before) {
     }
   }
   GiveBackGrowth(length_before);
-  // The save fails with its own error; the changes are gone either way.
-  (void)Discard();
+  DiscardAfterFailure();
   return failure;
 }
 

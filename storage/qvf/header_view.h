@@ -35,7 +35,7 @@ class HeaderView {
   void Unmap() { view_.reset(); }
   // Maps the first page of `file` unless mapped or refused (a file that
   // cannot be mapped is refused from then on). 0 or the check (invariant b).
-  int Map(env::File* file);
+  [[nodiscard]] int Map(env::File* file);
   bool mapped() const { return view_ != nullptr; }
   // Invariant a: the mapped bytes, copied into `buf`, are the ones
   // remembered.
@@ -44,7 +44,7 @@ class HeaderView {
   bool Same(const uint8_t* buf) const;
   // The header `buf` decodes to (invariant c), remembered with its bytes;
   // 0, or kInvalidDataFile when it is no sound header.
-  int Decode(const uint8_t* buf, FileHeader* h);
+  [[nodiscard]] int Decode(const uint8_t* buf, FileHeader* h);
   // A sound header was read since the file was opened.
   bool remembered() const { return valid_; }
   const FileHeader& last() const { return decoded_; }

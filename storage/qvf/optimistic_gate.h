@@ -34,13 +34,13 @@ class OptimisticGate {
   bool ReadForbidden() const { return active_ && !locked_ && abort_ == 0; }
 
   // A call begins; 0 or the check (invariant a).
-  int Begin(ReaderLockTaker take_reader_lock);
+  [[nodiscard]] int Begin(ReaderLockTaker take_reader_lock);
   // The reader lock for a cache miss (invariant c): 0 when granted, and the
   // call goes on locked; otherwise the lock's error.
-  int TakeLock();
+  [[nodiscard]] int TakeLock();
   void Abort(int code) { abort_ = code; }
   // The call ends: its abort code, 0 when it was not aborted.
-  int End();
+  [[nodiscard]] int End();
   // Forgets any call (a new file).
   void Reset() { *this = OptimisticGate(); }
 

@@ -58,7 +58,7 @@ class Pager {
   Page* New(int level, int* check);
   void MarkDirty(Page* page) { cache_.MarkDirty(page); }
   // Removes a page that left the tree (invariant 2); 0 or the check.
-  int Free(Page* page);
+  [[nodiscard]] int Free(Page* page);
   // The next provisional number, for a page that must leave its slot.
   int64_t TakeProvisional() { return next_provisional_--; }
   // Parks the least recently used dirty leaves beyond the decoded limit,

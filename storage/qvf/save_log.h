@@ -73,7 +73,7 @@ class SaveLog {
   // Adds the image of the page at `home`, starting a new run when none is
   // being filled or the last is full. `large`: the save fills whole runs, so
   // room for one is taken at once. 0, or the check when invariant b failed.
-  int Add(uint64_t home, std::string_view image, bool large);
+  [[nodiscard]] int Add(uint64_t home, std::string_view image, bool large);
   // The run being filled (empty bytes when none).
   Run LastRun() const;
   // Where the next logged item goes.
