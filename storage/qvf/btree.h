@@ -37,44 +37,44 @@ class Tree {
   explicit Tree(Container* container) : container_(container) {}
 
   // Searches; `*found` tells whether `*entry` was filled.
-  int Find(std::string_view key, Mode mode, Entry* entry, bool* found);
-  int FindExact(std::string_view key, Entry* entry, bool* found) {
+  [[nodiscard]] int Find(std::string_view key, Mode mode, Entry* entry, bool* found);
+  [[nodiscard]] int FindExact(std::string_view key, Entry* entry, bool* found) {
     return Find(key, Mode::kExact, entry, found);
   }
   // The smallest entry after `key`; looks in the leaf of the previous search
   // first, so walking forward needs no new descent inside a leaf.
-  int FindNextAfter(std::string_view key, Entry* entry, bool* found);
-  int FindPreviousBefore(std::string_view key, Entry* entry, bool* found) {
+  [[nodiscard]] int FindNextAfter(std::string_view key, Entry* entry, bool* found);
+  [[nodiscard]] int FindPreviousBefore(std::string_view key, Entry* entry, bool* found) {
     return Find(key, Mode::kBelow, entry, found);
   }
   // As Find and FindNextAfter, without the copy: `*out` views the entry in
   // its page, valid until the tree or its container is used again.
-  int Locate(std::string_view key, Mode mode, EntryRef* out, bool* found);
-  int LocateNextAfter(std::string_view key, EntryRef* out, bool* found);
+  [[nodiscard]] int Locate(std::string_view key, Mode mode, EntryRef* out, bool* found);
+  [[nodiscard]] int LocateNextAfter(std::string_view key, EntryRef* out, bool* found);
 
   // Adds an entry of `bytes` whose first `key_length` bytes are its key part.
   // With `existed`, a key part already in the tree is no internal error: it
   // is reported there and nothing changes (one descent checks and inserts).
-  int Insert(std::string_view bytes, size_t key_length, bool* existed = nullptr);
+  [[nodiscard]] int Insert(std::string_view bytes, size_t key_length, bool* existed = nullptr);
   // Replaces the entry with this key part in place (its page stays where it
   // is), or inserts it when there is none.
-  int Put(std::string_view bytes, size_t key_length);
+  [[nodiscard]] int Put(std::string_view bytes, size_t key_length);
   // Changes the data part of the entry with this key part where it is (one
   // search for the read and the write): `change` gets the data and returns
   // whether it changed it. `*found` false when there is no such entry.
-  int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
+  [[nodiscard]] int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
              bool* found);
   // As Change for each of `keys` (ascending): `change(i, &data)` for the
   // entry of keys[i], `found[i]` whether it is there. A key that lies in the
   // leaf of the one before takes no new search (a table's counters are
   // neighbours, and every added record changes several of them).
-  int ChangeEach(std::span<const std::string> keys,
+  [[nodiscard]] int ChangeEach(std::span<const std::string> keys,
                  const std::function<bool(size_t i, std::string* data)>& change, bool* found);
   // Removes the entry with this key part; `*found` false when there is none.
-  int Delete(std::string_view key, bool* found);
+  [[nodiscard]] int Delete(std::string_view key, bool* found);
 
   // Makes the root with the empty entry when the file has none yet.
-  int EnsureRoot();
+  [[nodiscard]] int EnsureRoot();
 
  private:
   struct Step {
@@ -114,8 +114,8 @@ class Tree {
   static bool LeafHolds(const PageData& leaf, std::string_view key);
   // The leaf for `key`: a hinted one, else by a descent (path not kept).
   Page* LeafFor(std::string_view key);
-  int SplitWhileNeeded(int64_t unit);
-  int ReplaceSeparator(Path& path, std::string_view key);
+  [[nodiscard]] int SplitWhileNeeded(int64_t unit);
+  [[nodiscard]] int ReplaceSeparator(Path& path, std::string_view key);
   static bool NeedsSplit(const PageData& page);
 
   Container* container_;

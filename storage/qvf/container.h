@@ -13,6 +13,15 @@
 // Locking between processes (reader/writer bytes, deny-write around the copy
 // phase) belongs to the driver, which calls Refresh at the start of each
 // operation while it holds the file lock.
+//
+// The container is written as one facade over parts that each keep their own
+// invariants: the pages in memory (pager.h), the log of a save (save_log.h),
+// the header as last seen and its mapping (header_view.h) and where an
+// optimistic read stands (optimistic_gate.h). Its own code: opening, raw
+// I/O and pages (container.cc), the save's two phases and its crash-safety
+// invariants (container_save.cc), the header and a log found in the file
+// (container_header.cc), optimistic reads (container_optimistic.cc), and
+// placement into regions (container_regions.cc).
 #ifndef VORSANDT_STORAGE_QVF_CONTAINER_H_
 #define VORSANDT_STORAGE_QVF_CONTAINER_H_
 
@@ -28,7 +37,11 @@
 #include "runtime/env/env.h"
 #include "runtime/env/file_system.h"
 #include "storage/qvf/format.h"
+#include "storage/qvf/header_view.h"
+#include "storage/qvf/optimistic_gate.h"
 #include "storage/qvf/page_cache.h"
+#include "storage/qvf/pager.h"
+#include "storage/qvf/save_log.h"
 
 namespace vorsandt::qvf {
 
@@ -52,26 +65,23 @@ class Container {
   Container(const Container&) = delete;
   Container& operator=(const Container&) = delete;
 
-  int Open(const std::string& path, uint32_t flags);
+  [[nodiscard]] int Open(const std::string& path, uint32_t flags);
   // Saves pending changes (returning the save's status), drops the cache and
   // closes the handle.
-  int Close();
+  [[nodiscard]] int Close();
   bool read_only() const { return read_only_; }
 
   // Re-reads the header when the file is shared (or not yet read); drops the
   // cache when another writer has saved; finds a committed log and applies
   // or abandons it.
-  int Refresh();
+  [[nodiscard]] int Refresh();
 
   // The page at `unit` (negative: a provisional page made by NewPage), or
   // nullptr after an internal error.
   Page* GetPage(int64_t unit);
   // The page at `unit` only when it is cached and decoded (no read, no use
   // counted).
-  Page* PeekPage(int64_t unit) const {
-    Page* p = cache_.Find(unit);
-    return p != nullptr && !p->parked ? p : nullptr;
-  }
+  Page* PeekPage(int64_t unit) const { return pager_.Peek(unit); }
   // A new empty page with the next provisional number; dirty.
   Page* NewPage(int level);
   void MarkDirty(Page* page);
@@ -81,11 +91,13 @@ class Container {
   // calls it at the start of each change.
   void ParkColdPages();
   // The limit of this container (reset to the process default by Open).
-  void SetDecodedDirtyLimit(size_t pages) { decoded_dirty_limit_ = pages; }
-  static constexpr size_t kDefaultDecodedDirtyLimit = 4096;
+  void SetDecodedDirtyLimit(size_t pages) { pager_.SetDecodedDirtyLimit(pages); }
+  static constexpr size_t kDefaultDecodedDirtyLimit = Pager::kDefaultDecodedDirtyLimit;
   // The limit containers take when opened (tools and benchmarks change it).
-  static size_t DefaultDecodedDirtyLimit();
-  static void SetDefaultDecodedDirtyLimit(size_t pages);
+  static size_t DefaultDecodedDirtyLimit() { return Pager::DefaultDecodedDirtyLimit(); }
+  static void SetDefaultDecodedDirtyLimit(size_t pages) {
+    Pager::SetDefaultDecodedDirtyLimit(pages);
+  }
   // Removes a page that left the tree; its unit is reclaimed at the next save.
   void FreePage(Page* page);
 
@@ -96,29 +108,31 @@ class Container {
   }
 
   // Both phases of the save. Nothing happens when nothing changed.
-  int Save();
+  [[nodiscard]] int Save();
   // Phase 1: log written and committed. Phase 2: log applied at home.
   // Phase 2 answers 0 when it cannot finish too: the save is durable once
-  // committed, and the next save or the next opener applies the log.
-  int SavePhase1();
-  int SavePhase2();
-  // Applies a committed log at home; an error when it could not (the log
-  // stays committed).
-  int ApplyCommittedLog();
+  // committed, and the next save or the next opener applies the log (until
+  // then this handle reads its pages through the log in the file).
+  [[nodiscard]] int SavePhase1();
+  [[nodiscard]] int SavePhase2();
   // Drops a log committed by SavePhase1 that phase 2 must not apply (a
   // transaction over several files failed): the header at offset 0 gets its
   // log pointers reset, which restores the state before the save.
-  int AbandonLog();
+  [[nodiscard]] int AbandonLog();
   // Drops all changes and forces the header to be read again.
-  int Discard();
+  [[nodiscard]] int Discard();
+  // Discard after a failure the caller reports itself. Its own status may
+  // go: should the header not be read again, it stays unread (or the
+  // container failed) and the next Refresh meets that.
+  void DiscardAfterFailure() { (void)Discard(); }
   // Sets the file length to the end of data (not while a log is pending).
-  int Truncate();
+  [[nodiscard]] int Truncate();
   // A log area left behind by a save is cut off once it is larger than this
-  // (see invariant 7 in container.cc); smaller ones are kept for reuse.
+  // (see invariant 7 in container_save.cc); smaller ones are kept for reuse.
   static constexpr uint64_t kDefaultLogAreaKept = 1u << 20;
   void SetLogAreaKept(uint64_t bytes) { log_area_kept_ = bytes; }
   // Adds one to the id counter and returns it in `*id`.
-  int NextIdentifier(uint32_t* id);
+  [[nodiscard]] int NextIdentifier(uint32_t* id);
 
   // Writer mode: a committed log found by Refresh is copied home and the
   // header reset; reader mode reads pages through the log instead. Open
@@ -150,15 +164,12 @@ class Container {
   // lock's error). End answers 0 when the read stands, or the code that
   // tells the caller to undo the call's effects and make it again on the
   // locked path.
-  struct ReaderLockTaker {
-    int (*take)(void* context) = nullptr;
-    void* context = nullptr;
-  };
+  using ReaderLockTaker = qvf::ReaderLockTaker;
   static constexpr int kRetryUnderLock = -1;
   bool BeginOptimisticRead(ReaderLockTaker take_reader_lock);
-  int EndOptimisticRead();
-  bool optimistic() const { return optimistic_; }
-  bool optimistic_locked() const { return optimistic_locked_; }
+  [[nodiscard]] int EndOptimisticRead();
+  bool optimistic() const { return gate_.active(); }
+  bool optimistic_locked() const { return gate_.locked(); }
 
   const FileHeader& header() const { return header_; }
   // The open file, for the driver's byte-range locks (nullptr when closed).
@@ -168,32 +179,15 @@ class Container {
   // What a failed container answers: 36 after a broken structure, the
   // system error (330 Read Fault, ...) after a read the disk refused.
   int failure_code() const { return failure_code_; }
-  size_t cached_pages() const { return cache_.size(); }
-  size_t dirty_pages() const { return cache_.dirty_count(); }
-  size_t parked_pages() const { return cache_.parked_count(); }
-  size_t clean_pages() const { return cache_.clean_count(); }
-  size_t retired_pages() const { return cache_.retired_count(); }
-  uint64_t access_counter() const { return cache_.counter(); }
+  size_t cached_pages() const { return pager_.cache().size(); }
+  size_t dirty_pages() const { return pager_.cache().dirty_count(); }
+  size_t parked_pages() const { return pager_.cache().parked_count(); }
+  size_t clean_pages() const { return pager_.cache().clean_count(); }
+  size_t retired_pages() const { return pager_.cache().retired_count(); }
+  uint64_t access_counter() const { return pager_.cache().counter(); }
 
  private:
-  // The decoded changed pages kept before parking starts (ParkColdPages).
-  size_t DecodedDirtyLimit();
-  enum class Stage {
-    kIdle,        // no save in progress
-    kLogging,     // phase 1: only offsets at or beyond the old end are written
-    kCommitting,  // phase 1: log flushed; only the header at offset 0 is written
-    kCommitted,   // phase 1 done; phase 2 pending
-    kApplying,    // phase 2 or recovery: home writes allowed
-    kUndoing,     // a failed commit: only the old header goes back to offset 0
-  };
-  // A logged page still to be written home; its image lies in
-  // log_chunks_[chunk] at `at`.
-  struct Pending {
-    uint64_t home;
-    uint32_t chunk;
-    uint32_t at;
-    uint32_t length;
-  };
+  using Stage = SaveLog::Stage;
 
   // Stops with `check`; returns 36 for the caller to pass on.
   int Fail(int check);
@@ -206,50 +200,57 @@ class Container {
   // 0 when the file is long enough for everything `h` describes (invariant
   // 11); otherwise fails the container (FailDamaged, or FailRead when the
   // length cannot be learnt).
-  int CheckLengthFor(const FileHeader& h);
+  [[nodiscard]] int CheckLengthFor(const FileHeader& h);
   // Before a save writes anything: the file's name must still lead to the
   // open file (302 otherwise: what would be written reaches nobody who opens
   // the table), and the file must hold what the header in memory says it
   // holds (invariant 11). `*length` receives the file's length.
-  int CheckFileBeforeWriting(uint64_t* length);
+  [[nodiscard]] int CheckFileBeforeWriting(uint64_t* length);
   // Raw I/O: multiples of 64 bytes only.
   // `page`: a page read, for which the system reads the block around it
   // when it is not in its cache (File::ReadAtAround).
   bool ReadRaw(uint64_t offset, void* buffer, size_t length, bool page = false);
   static constexpr size_t kReadAroundBlock = 128 << 10;
   void WriteRaw(uint64_t offset, std::string_view data);
-  void DropPending() {
-    pending_.clear();
-    // The first run's buffer is kept for the next save: a fresh one would be
-    // grown (copied) and its memory faulted in again every time.
-    if (log_chunks_.size() > 1) log_chunks_.resize(1);
-    if (!log_chunks_.empty()) log_chunks_.front().clear();
-    log_runs_ = 0;
-  }
-  int SyncFile();
-  int TakeWriteError();
+  [[nodiscard]] int SyncFile();
+  [[nodiscard]] int TakeWriteError();
 
-  // Maps the header once a sound one was read (shared files only).
-  void MapHeader();
-  // True when the header bytes seen through the view, copied into `buf`,
-  // are the ones Refresh decoded last.
-  bool HeaderUnchangedInView(uint8_t* buf);
-  int LoadLog(const FileHeader& at_zero);
-  int CopyLogHome();
-  int WriteHeaderAtZero(const FileHeader& h);
+  // Refresh's decision: the header `h` just read leaves the cache valid.
+  bool CacheStillValidFor(const FileHeader& h) const;
+  [[nodiscard]] int LoadLog(const FileHeader& at_zero);
+  [[nodiscard]] int CopyLogHome();
+  [[nodiscard]] int WriteHeaderAtZero(const FileHeader& h);
+  // Applies a committed log at home; an error when it could not (the log
+  // stays committed in the file, and its pages are read through it).
+  [[nodiscard]] int ApplyCommittedLog();
+  // Before a new log: a log this handle reads through is copied home.
+  [[nodiscard]] int CopyReadLogHome();
+  // Phase 1 after placement: the log and the pages beyond the old end
+  // written, then the logged header and the commit. 0 or the failure, the
+  // failure undone (invariants 5 and 8).
+  [[nodiscard]] int WriteAndCommit(uint64_t length_before);
+  // Phase 1's failure: the commit undone when it may have reached the disk,
+  // the growth given back, the changes dropped.
+  [[nodiscard]] int UndoFailedCommit(int failure, uint64_t length_before);
   // Shortens the file to `end_of_data` when more than log_area_kept_ bytes
   // lie beyond it (after phase 2 only).
   void CutLogArea(uint64_t end_of_data);
   // Phase 1's page writes: the log (kept for phase 2) and the pages beyond
   // the old end. 0 or the failure.
-  int WriteChangedPages();
+  [[nodiscard]] int WriteChangedPages();
+  // The image a save writes for `page`; 0 or the failure.
+  [[nodiscard]] int ImageToWrite(Page* page, std::string* image);
+  // After a failed phase 2: the committed log's pages are read from the log
+  // in the file, and no longer copied home from memory.
+  void ReadThroughCommittedLog();
   // Shortens the file back to `length_before` after a failed save.
   void GiveBackGrowth(uint64_t length_before);
-  // `page` decoded (nullptr after an internal error).
-  Page* Unparked(Page* page);
-  void DropCache();
-  // True when the header in memory is the one decoded from last_raw_ and
-  // nothing of this object's own is unsaved or half saved.
+  // The pager's drop, and this handle's log of a save with it.
+  void DropCache() { pager_.Drop(); }
+  // A pager answer: `page`, or nullptr after failing with `check`.
+  Page* Checked(Page* page, int check);
+  // True when the header in memory is the one decoded from the bytes seen
+  // last and nothing of this object's own is unsaved or half saved.
   bool CacheBelongsToLastHeader() const;
   // Called by GetPage on a miss during an optimistic read: takes the reader
   // lock and checks the header again; false when the call was aborted.
@@ -269,7 +270,7 @@ class Container {
   bool Pack();
   bool MovePage(int64_t from, int64_t to);
   bool UpdateReference(const Page* page, int64_t from, int64_t to);
-  int ClassForImage(Page* page, int* c);
+  [[nodiscard]] int ClassForImage(Page* page, int* c);
   bool TakePlacedImage(Page* page, std::string* image);
 
   env::Env* env_;
@@ -285,51 +286,25 @@ class Container {
   bool refreshing_ = false;
   bool header_held_ = false;
   FileHeader header_;
-  // The header bytes Refresh decoded last, and what they decoded to.
-  std::array<uint8_t, kHeaderSize> last_raw_{};
-  FileHeader last_decoded_;
-  bool last_raw_valid_ = false;
-  // The header seen through a shared mapping (nullptr until mapped, or when
-  // the environment has none), so that an unchanged header costs no system
-  // call.
-  std::unique_ptr<env::FileView> view_;
-  bool view_refused_ = false;
+  HeaderView seen_;
   // Whether read calls of this shared file may be answered through the
   // mapped header without the reader lock, and why (runtime/env/
   // file_system.h); decided at Open. A file on a network file system reads
   // every page under the lock and its header through the file.
   env::ReadPath read_path_;
   int64_t root_ = kNoRootUnit;
-  int64_t next_provisional_ = -1;
   // Images encoded by placement, kept for the writes of the same save up to
   // a bound on the memory they hold (each save has its own number).
   static constexpr size_t kPlacedImageBudget = size_t{2} << 20;
   uint64_t save_number_ = 0;
   size_t placed_bytes_ = 0;
-  PageCache cache_;
-  size_t decoded_dirty_limit_ = kDefaultDecodedDirtyLimit;
-  size_t leaf_bytes_ = 0;  // running estimate of a decoded changed leaf's memory
+  Pager pager_;
   uint64_t log_area_kept_ = kDefaultLogAreaKept;
-  std::vector<uint32_t> freed_;             // units of pages that left the tree
-  std::map<uint32_t, uint64_t> relocated_;  // own address -> position in the log
+  // Pages read through a committed log: own address -> position in the log.
+  std::map<uint32_t, uint64_t> relocated_;
   LogQuestion question_;
-
-  // Optimistic read state (container_optimistic.cc).
-  bool optimistic_ = false;
-  bool optimistic_locked_ = false;
-  int optimistic_abort_ = 0;
-  ReaderLockTaker reader_lock_taker_;
-
-  // Save state.
-  Stage stage_ = Stage::kIdle;
-  uint64_t old_end_ = 0;
-  std::vector<Pending> pending_;  // logged images still to be written home
-  // The log of the last save as it was written, in runs of at most 1 MiB;
-  // phase 2 writes the pending images home from here.
-  std::vector<std::string> log_chunks_;
-  size_t log_runs_ = 0;     // chunks of log_chunks_ the last save used
-  FileHeader committed_;    // the new header (with log pointers)
-  FileHeader before_save_;  // the header before phase 1 (for AbandonLog)
+  OptimisticGate gate_;
+  SaveLog log_;
   int write_error_ = 0;
 };
 

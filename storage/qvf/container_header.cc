@@ -2,7 +2,7 @@
 // unchanged, read and decoded when it changed, and a committed log found
 // there taken in (read through in reader mode, copied home in writer mode).
 //
-// Invariant of the container's save (numbered with those of container.cc):
+// Invariants of the container's save (numbered with those of container_save.cc):
 //
 //  9. Refresh may take the header at offset 0 from a shared read-only
 //     mapping of the file's first page instead of a read call, but only as
@@ -26,7 +26,7 @@
 //     from outside: it is damaged, and the container fails with 36 instead
 //     of reading what is not there (or stopping with an internal error at a
 //     page read cut short). The length is asked for whenever the header is
-//     read with a system call, and before every save (container.cc).
+//     read with a system call, and before every save (container_save.cc).
 //
 //     The reader byte-range lock is no longer taken by calls served
 //     wholly from the cache: invariant 10 (container_optimistic.cc) says when
@@ -44,49 +44,25 @@ namespace vorsandt::qvf {
 using files::kFileNotOpen;
 using files::kInvalidDataFile;
 
-void Container::MapHeader() {
-  if (view_ != nullptr || view_refused_ || !shared_) return;
-  // Only a file with a sound header is mapped: such a file is never shortened
-  // below its end of data again (see the invariants above), so the view never
-  // lies beyond the end.
-  if (file_->Map(kHeaderSize, &view_) != 0) {
-    view_.reset();
-    view_refused_ = true;
-  }
-}
-
-bool Container::HeaderUnchangedInView(uint8_t* buf) {
-  if (view_ == nullptr || !last_raw_valid_) return false;
-  // Any difference, a torn copy included, sends the caller to ReadAt.
-  return view_->Read(0, buf, kHeaderSize) == 0 &&
-         std::memcmp(buf, last_raw_.data(), kHeaderSize) == 0;
-}
-
-void Container::DropCache() {
-  cache_.Clear();
-  freed_.clear();
-  next_provisional_ = -1;
-}
-
 // --- Header ---
 
 int Container::Refresh() {
   CheckNoChangeInOptimisticRead();
   if (failed_) return failure_code_;
   if (file_ == nullptr) return kFileNotOpen;
-  if (refreshing_ || stage_ != Stage::kIdle) return 0;
+  if (refreshing_ || log_.stage() != Stage::kIdle) return 0;
   if ((!shared_ || header_held_) && header_loaded_) return 0;
   uint8_t buf[kHeaderSize];
   size_t got = kHeaderSize;
   // The mapped header answers when it shows the very bytes decoded last;
   // anything else is read with a system call.
-  const bool seen_in_view = HeaderUnchangedInView(buf);
+  const bool seen_in_view = seen_.Unchanged(buf);
   if (!seen_in_view) {
     if (int e = file_->ReadAt(0, buf, kHeaderSize, &got); e != 0) return FailRead(e);
   }
   if (got == 0) {
     // Invariant 11: a file that had a sound header never becomes empty.
-    if (last_raw_valid_) return FailDamaged();
+    if (seen_.remembered()) return FailDamaged();
     // A new, empty file: a zero header with no root.
     if (!header_loaded_) {
       header_ = FileHeader();
@@ -99,29 +75,18 @@ int Container::Refresh() {
   // Most refreshes find the very bytes read last time: their decoded form is
   // reused (decoding is a pure function of the bytes).
   FileHeader h;
-  if (last_raw_valid_ && std::memcmp(buf, last_raw_.data(), kHeaderSize) == 0) {
-    h = last_decoded_;
-  } else {
-    if (DecodeHeader(buf, &h) != 0) return kInvalidDataFile;
-    std::memcpy(last_raw_.data(), buf, kHeaderSize);
-    last_decoded_ = h;
-    last_raw_valid_ = true;
-  }
+  if (int r = seen_.Decode(buf, &h); r != 0) return r;
   // A header read from the file (not merely seen unchanged) is checked
   // against the file's length before anything it describes is trusted:
   // one length query per header that changed, none per call.
   if (!seen_in_view) {
     if (int r = CheckLengthFor(h); r != 0) return r;
   }
-  MapHeader();
-  // An unchanged counter means the cache is still valid — unless the file
-  // carries a committed log this object has not taken in yet, or a log this
-  // object reads through has been copied home since (and may be cut off).
-  if (header_loaded_ && h.change_counter <= header_.change_counter &&
-      !(h.LogPending() && relocated_.empty() && !header_.LogPending()) &&
-      !(!relocated_.empty() && !h.LogPending())) {
-    return 0;
-  }
+  // Only a file with a sound header is mapped: such a file is never
+  // shortened below its end of data again (see the invariants above), so
+  // the view never lies beyond the end.
+  if (int check = seen_.Map(file_.get()); check != 0) return Fail(check);
+  if (CacheStillValidFor(h)) return 0;
   DropCache();
   relocated_.clear();
   header_ = h;
@@ -130,6 +95,15 @@ int Container::Refresh() {
   header_dirty_ = false;
   if (h.LogPending()) return LoadLog(h);
   return 0;
+}
+
+bool Container::CacheStillValidFor(const FileHeader& h) const {
+  // An unchanged counter means the cache is still valid — unless the file
+  // carries a committed log this object has not taken in yet, or a log this
+  // object reads through has been copied home since (and may be cut off).
+  return header_loaded_ && h.change_counter <= header_.change_counter &&
+         !(h.LogPending() && relocated_.empty() && !header_.LogPending()) &&
+         !(!relocated_.empty() && !h.LogPending());
 }
 
 int Container::CheckLengthFor(const FileHeader& h) {
@@ -185,21 +159,21 @@ int Container::LoadLog(const FileHeader& at_zero) {
     root_ = at_zero.root == kNoRoot ? kNoRootUnit : at_zero.root;
     if (writer_ && !read_only_) {
       header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
-      stage_ = Stage::kApplying;
+      log_.set_stage(Stage::kApplying);
       int r = WriteHeaderAtZero(header_);
-      stage_ = Stage::kIdle;
+      log_.set_stage(Stage::kIdle);
       return r;
     }
     return 0;
   }
   if (!writer_ || read_only_) return 0;  // reader: pages are read through the log
-  stage_ = Stage::kApplying;
+  log_.set_stage(Stage::kApplying);
   int r = CopyLogHome();
   if (r == 0) {
     header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
     r = WriteHeaderAtZero(header_);
   }
-  stage_ = Stage::kIdle;
+  log_.set_stage(Stage::kIdle);
   relocated_.clear();
   if (r != 0) {
     // Nothing was lost: the log is still committed and will be applied by

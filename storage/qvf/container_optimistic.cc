@@ -1,7 +1,7 @@
 // Optimistic reads: a read call of a shared file served from the page cache
 // without the reader byte-range lock.
 //
-// Invariant of the container (numbered with those of container.cc):
+// Invariant of the container (numbered with those of container_save.cc):
 //
 // 10. A read call may run without the reader lock only while all of these
 //     hold, and falls back to the locked path when any does not:
@@ -58,64 +58,61 @@
 namespace vorsandt::qvf {
 
 bool Container::CacheBelongsToLastHeader() const {
-  return header_loaded_ && last_raw_valid_ && stage_ == Stage::kIdle && !header_dirty_ &&
-         !cache_.has_dirty() && freed_.empty() && relocated_.empty() && !header_.LogPending() &&
-         !last_decoded_.LogPending() && header_.change_counter == last_decoded_.change_counter &&
-         header_.root == last_decoded_.root && header_.log_start == last_decoded_.log_start &&
-         header_.log_end == last_decoded_.log_end;
+  const FileHeader& last = seen_.last();
+  return header_loaded_ && seen_.remembered() && log_.stage() == Stage::kIdle && !header_dirty_ &&
+         !pager_.changed() && relocated_.empty() && !header_.LogPending() && !last.LogPending() &&
+         header_.change_counter == last.change_counter && header_.root == last.root &&
+         header_.log_start == last.log_start && header_.log_end == last.log_end;
 }
 
 bool Container::BeginOptimisticRead(ReaderLockTaker take_reader_lock) {
-  if (optimistic_ || !shared_ || header_held_ || writer_ || failed_ || file_ == nullptr ||
-      view_ == nullptr || take_reader_lock.take == nullptr || !CacheBelongsToLastHeader()) {
+  if (gate_.active() || !shared_ || header_held_ || writer_ || failed_ || file_ == nullptr ||
+      !seen_.mapped() || take_reader_lock.take == nullptr || !CacheBelongsToLastHeader()) {
     return false;
   }
   uint8_t buf[kHeaderSize];
-  if (!HeaderUnchangedInView(buf)) return false;
+  if (!seen_.Unchanged(buf)) return false;
   // The cache's pages are read only after the header was seen unchanged.
   std::atomic_thread_fence(std::memory_order_acquire);
-  optimistic_ = true;
-  optimistic_locked_ = false;
-  optimistic_abort_ = 0;
-  reader_lock_taker_ = take_reader_lock;
+  if (int check = gate_.Begin(take_reader_lock); check != 0) {
+    Fail(check);
+    return false;
+  }
   return true;
 }
 
 int Container::EndOptimisticRead() {
-  if (!optimistic_) return 0;
-  optimistic_ = false;
-  reader_lock_taker_ = ReaderLockTaker();
-  if (optimistic_abort_ != 0) {
+  if (!gate_.active()) return 0;
+  const bool locked = gate_.locked();
+  if (const int abort = gate_.End(); abort != 0) {
     // The abort borrowed the failed state to stop every page access; the
     // container itself is sound.
     failed_ = false;
     failure_code_ = files::kInvalidDataFile;
-    return std::exchange(optimistic_abort_, 0);
+    return abort;
   }
   if (failed_) return 0;  // a real fault: the call reports it
   // Checked when the lock was taken; the lock is still held.
-  if (optimistic_locked_) return 0;
+  if (locked) return 0;
   // The second look of the sequence lock: the pages used were those of the
   // state the header still shows.
   std::atomic_thread_fence(std::memory_order_acquire);
   uint8_t buf[kHeaderSize];
-  if (!HeaderUnchangedInView(buf)) return kRetryUnderLock;
+  if (!seen_.Unchanged(buf)) return kRetryUnderLock;
   return 0;
 }
 
 bool Container::LeaveOptimisticForMiss() {
-  if (int rc = reader_lock_taker_.take(reader_lock_taker_.context); rc != 0) {
+  if (int rc = gate_.TakeLock(); rc != 0) {
     AbortOptimistic(rc);
     return false;
   }
-  optimistic_locked_ = true;
   // Under the reader lock no phase 2 can run; the header must still be the
   // one the pages used so far came from.
   uint8_t buf[kHeaderSize];
-  if (HeaderUnchangedInView(buf)) return true;
+  if (seen_.Unchanged(buf)) return true;
   size_t got = 0;
-  if (file_->ReadAt(0, buf, kHeaderSize, &got) == 0 && got == kHeaderSize &&
-      std::memcmp(buf, last_raw_.data(), kHeaderSize) == 0) {
+  if (file_->ReadAt(0, buf, kHeaderSize, &got) == 0 && got == kHeaderSize && seen_.Same(buf)) {
     return true;
   }
   AbortOptimistic(kRetryUnderLock);
@@ -123,7 +120,7 @@ bool Container::LeaveOptimisticForMiss() {
 }
 
 void Container::AbortOptimistic(int code) {
-  optimistic_abort_ = code;
+  gate_.Abort(code);
   // Every later page access returns nullptr and every caller passes the
   // failure code on, so the call ends at once with the abort code.
   failed_ = true;
@@ -132,13 +129,13 @@ void Container::AbortOptimistic(int code) {
 
 void Container::CheckNoChangeInOptimisticRead() {
 #ifdef VORSANDT_CHECKS
-  if (optimistic_ && optimistic_abort_ == 0) Fail(kCheckOptimisticAccess);
+  if (gate_.ChangeForbidden()) Fail(kCheckOptimisticAccess);
 #endif
 }
 
 void Container::CheckNoReadOutsideLock() {
 #ifdef VORSANDT_CHECKS
-  if (optimistic_ && !optimistic_locked_ && optimistic_abort_ == 0) Fail(kCheckOptimisticAccess);
+  if (gate_.ReadForbidden()) Fail(kCheckOptimisticAccess);
 #endif
 }
 

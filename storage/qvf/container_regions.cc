@@ -39,7 +39,7 @@ int Container::ClassForImage(Page* page, int* c) {
     // Beyond the budget a leaf is parked with the image instead: the write
     // takes it as it is rather than encoding the page a second time, and
     // the entries' memory goes now rather than after the save.
-    cache_.Park(page, std::move(image));
+    pager_.cache().Park(page, std::move(image));
   }
   return 0;
 }
@@ -106,25 +106,25 @@ bool Container::UpdateReference(const Page* page, int64_t from, int64_t to) {
   }
   const long i = parent->data.LastNotGreater(key);
   parent->data.SetChild(static_cast<size_t>(i), to);
-  cache_.MarkDirty(parent);
+  pager_.cache().MarkDirty(parent);
   return true;
 }
 
 bool Container::MovePage(int64_t from, int64_t to) {
   // A parked page moves as it is: only its unit and its reference change.
-  Page* p = cache_.Find(from);
+  Page* p = pager_.cache().Find(from);
   if (p != nullptr) {
-    cache_.Touch(p);
+    pager_.cache().Touch(p);
   } else {
     p = GetPage(from);
   }
   if (p == nullptr) return false;
-  if (cache_.Find(to) != nullptr) {
+  if (pager_.cache().Find(to) != nullptr) {
     Fail(kCheckRegions);
     return false;
   }
-  cache_.Rekey(p, to);
-  cache_.MarkDirty(p);
+  pager_.cache().Rekey(p, to);
+  pager_.cache().MarkDirty(p);
   return UpdateReference(p, from, to);
 }
 
@@ -229,8 +229,8 @@ bool Container::PlacePages() {
   placed_bytes_ = 0;
   // 1. Slots of pages that left the tree, highest unit first, so that the
   //    last page of a region is never itself a freed one.
-  std::sort(freed_.begin(), freed_.end(), std::greater<>());
-  for (uint32_t u : freed_) {
+  std::sort(pager_.freed().begin(), pager_.freed().end(), std::greater<>());
+  for (uint32_t u : pager_.freed()) {
     const int c = header_.ClassOf(u);
     if (c == 0 || (u - header_.start[c]) % c != 0) {
       Fail(kCheckRegions);
@@ -238,11 +238,11 @@ bool Container::PlacePages() {
     }
     if (!FreeSlot(c, u)) return false;
   }
-  freed_.clear();
+  pager_.freed().clear();
   // 2. Pages whose image no longer fits their class take a provisional
   //    number, freeing their slot.
   std::vector<Page*> placed;
-  for (Page* p : cache_.DirtyPages()) {
+  for (Page* p : pager_.cache().DirtyPages()) {
     if (p->unit >= 0) placed.push_back(p);
   }
   for (Page* p : placed) {
@@ -258,13 +258,13 @@ bool Container::PlacePages() {
       return false;
     }
     if (nc == oc) continue;
-    const int64_t provisional = next_provisional_--;
-    cache_.Rekey(p, provisional);
+    const int64_t provisional = pager_.TakeProvisional();
+    pager_.cache().Rekey(p, provisional);
     if (!UpdateReference(p, old, provisional) || !FreeSlot(oc, old)) return false;
   }
   // 3. Provisional pages get real units, oldest first.
   std::vector<Page*> fresh;
-  for (Page* p : cache_.DirtyPages()) {
+  for (Page* p : pager_.cache().DirtyPages()) {
     if (p->unit < 0) fresh.push_back(p);
   }
   std::sort(fresh.begin(), fresh.end(), [](Page* a, Page* b) { return a->unit > b->unit; });
@@ -279,12 +279,12 @@ bool Container::PlacePages() {
       if (!failed_) Fail(kCheckRegions);
       return false;
     }
-    if (cache_.Find(unit) != nullptr) {
+    if (pager_.cache().Find(unit) != nullptr) {
       Fail(kCheckRegions);
       return false;
     }
     const int64_t provisional = p->unit;
-    cache_.Rekey(p, unit);
+    pager_.cache().Rekey(p, unit);
     if (!UpdateReference(p, provisional, unit)) return false;
   }
   // 4. Pack the regions downward.

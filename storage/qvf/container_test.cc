@@ -371,7 +371,7 @@ TEST(ContainerTruncate, ALargeLogAreaIsCutAfterTheSaveASmallOneKept) {
   EXPECT_LT(env.Contents("L.QVF").size(), loaded);
   EXPECT_EQ(AllEntries(&c).size(), 1499u);  // the even keys and 7 are gone
   std::vector<std::string> faults;
-  c.Close();
+  EXPECT_EQ(c.Close(), 0);
   EXPECT_TRUE(CheckFile(&env, "L.QVF", &faults)) << (faults.empty() ? "" : faults[0]);
   EXPECT_TRUE(errors.checks.empty());
 }

@@ -111,7 +111,7 @@ class CrashTest : public ::testing::Test {
     EXPECT_EQ(c.Open("F.QVF", 0), 0);
     std::vector<std::string> now = AllEntries(&c);
     EXPECT_FALSE(c.header().LogPending());
-    c.Close();
+    EXPECT_EQ(c.Close(), 0);
     std::vector<std::string> faults;
     EXPECT_TRUE(CheckFile(env, "F.QVF", &faults));
     for (const auto& f : faults) ADD_FAILURE() << f;
@@ -363,7 +363,7 @@ TEST_F(CrashTest, KilledWriterProcessOnRealFilesLeavesBeforeOrAfter) {
       if (c.Open(path, 0) != 0) _exit(4);
       Workload(&c);
       dying.Arm();
-      c.Save();
+      (void)c.Save();  // the process dies inside it
       _exit(n > save_writes_ ? 0 : 5);  // must have died inside the save
     }
     int status = 0;

@@ -139,7 +139,7 @@ void EncodeHeader(const FileHeader& h, uint8_t* out);
 // Parses 512 bytes. Returns 0, or a nonzero reason when the bytes are not a
 // sound header (magic, size field, own address, region order and packing, root
 // outside the regions, log pointers reversed); `*why` names the fault.
-int DecodeHeader(const uint8_t* in, FileHeader* h, std::string* why = nullptr);
+[[nodiscard]] int DecodeHeader(const uint8_t* in, FileHeader* h, std::string* why = nullptr);
 
 }  // namespace vorsandt::qvf
 

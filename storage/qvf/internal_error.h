@@ -43,6 +43,8 @@ enum Check : int {
   kCheckTreeDepth = 122,          // a descent deeper than any sound tree
   kCheckOrderAcrossPages = 123,   // the next leaf does not start above the key left behind
   kCheckOptimisticAccess = 124,   // a file access or change inside an unlocked optimistic read
+  kCheckPageState = 125,          // a provisional page handed out twice, or a freed one cached
+  kCheckHeaderView = 126,         // a header mapped before a sound one was read
 };
 
 // The message for `check`: "Internal error : qvfbt line " + number.

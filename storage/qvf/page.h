@@ -171,13 +171,13 @@ class PageData {
 // padded image (a whole number of units). Returns 0 or a check number
 // (internal_error.h): the encoded size exceeds the estimate, or the padded
 // image exceeds 15104 bytes.
-int EncodePage(const PageData& page, uint32_t unit, std::string* image);
+[[nodiscard]] int EncodePage(const PageData& page, uint32_t unit, std::string* image);
 
 // Decodes the image of a page read as `size` bytes (class*256) from the page
 // at `unit`. Returns 0 or a check number: stored size that does not round to
 // `size`, own address not the unit's home, expanded size or entries that do
 // not decode, keys out of order or duplicated, estimate field wrong.
-int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page);
+[[nodiscard]] int DecodePage(const uint8_t* data, size_t size, uint32_t unit, PageData* page);
 
 }  // namespace vorsandt::qvf
 

@@ -110,7 +110,7 @@ class PageCache {
   // Parks a decoded dirty leaf: `image` is its encoding for unit 0.
   void Park(Page* page, std::string image);
   // Decodes a parked page again. Returns 0 or the check of DecodePage.
-  int Unpark(Page* page);
+  [[nodiscard]] int Unpark(Page* page);
   // The least recently used decoded dirty page, or nullptr.
   Page* ColdestDirty() const { return dirty_.empty() ? nullptr : dirty_.front(); }
   // Moves a decoded dirty page to the recently used end.

@@ -247,7 +247,7 @@ TEST(ContainerParking, ALargeTransactionParksColdLeavesAndSavesThemIntact) {
   std::vector<std::string> expected;
   for (const auto& [key, bytes] : model) expected.push_back(bytes);
   EXPECT_EQ(AllEntries(&fresh), expected);
-  fresh.Close();
+  EXPECT_EQ(fresh.Close(), 0);
   std::vector<std::string> faults;
   ASSERT_TRUE(CheckFile(&env, "P.QVF", &faults));
   for (const auto& f : faults) ADD_FAILURE() << f;
@@ -314,7 +314,7 @@ TEST(ContainerParking, ALargeSaveParksLeavesAtPlacementAndWritesThemIntact) {
   Container fresh(&env);
   ASSERT_EQ(fresh.Open("L.QVF", Container::kReadOnly), 0);
   EXPECT_EQ(AllEntries(&fresh), expected);
-  fresh.Close();
+  EXPECT_EQ(fresh.Close(), 0);
   std::vector<std::string> faults;
   EXPECT_TRUE(CheckFile(&env, "L.QVF", &faults));
   for (const auto& f : faults) ADD_FAILURE() << f;

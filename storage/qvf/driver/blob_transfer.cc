@@ -27,7 +27,7 @@ std::string Trimmed(const std::string& s) {
 // The memo index (from 0) the call names: by the text argument when one is
 // given (78, 79), else by the field number in the first argument. -1 when it
 // is no blob field of the table.
-int BlobIndex(const files::Call& call, bool named) {
+[[nodiscard]] int BlobIndex(const files::Call& call, bool named) {
   const files::FileRecord& decl = *call.file->declaration;
   std::string name = named ? Trimmed(call.text1) : std::string();
   if (!name.empty()) {

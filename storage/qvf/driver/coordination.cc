@@ -104,14 +104,14 @@ int TransactionListed(env::Env* env, const std::string& path, uint32_t number, b
     return rc;
   }
   if (container.root() == Container::kNoRootUnit) {
-    container.Close();
+    (void)container.Close();  // read-only: nothing to save, so nothing to fail
     return 0;
   }
   Tree tree(&container);
   Entry entry;
   bool found = false;
   int rc = tree.FindExact(Be32(number), &entry, &found);
-  container.Close();
+  (void)container.Close();  // read-only: nothing to save, so nothing to fail
   if (rc != 0) return rc;
   *listed = found;
   return 0;
@@ -138,10 +138,12 @@ Container::LogQuestion MakeLogQuestion(env::Env* env) {
 
 CoordinationFile::CoordinationFile(env::Env* env) : env_(env) {}
 
-CoordinationFile::~CoordinationFile() { Close(); }
+// Every change was saved by its own step (Close saves nothing), so a
+// destructor has nothing left to report.
+CoordinationFile::~CoordinationFile() { (void)Close(); }
 
 int CoordinationFile::Open(const std::string& path) {
-  Close();
+  (void)Close();  // as in the destructor: nothing unsaved to lose
   if (int e = env_->Open(path, env::kOpenCreate, &lock_file_); e != 0) {
     return files::kSystemErrorBase + files::MapErrno(e, /*writing=*/true);
   }
@@ -181,11 +183,11 @@ int CoordinationFile::Begin(uint32_t first, uint32_t* number) {
   }
   std::string key = Be32(n);
   if (int rc = tree.Insert(key, key.size()); rc != 0) {
-    container_->Discard();
+    container_->DiscardAfterFailure();
     return rc;
   }
   if (int rc = container_->Save(); rc != 0) {
-    container_->Discard();
+    container_->DiscardAfterFailure();
     return rc;
   }
   *number = n;
@@ -200,11 +202,11 @@ int CoordinationFile::Finish(uint32_t number) {
   Tree tree(container_.get());
   bool found = false;
   if (int rc = tree.Delete(Be32(number), &found); rc != 0) {
-    container_->Discard();
+    container_->DiscardAfterFailure();
     return rc;
   }
   if (int rc = container_->Save(); rc != 0) {
-    container_->Discard();
+    container_->DiscardAfterFailure();
     return rc;
   }
   return 0;
@@ -214,7 +216,7 @@ int CoordinationFile::Close() {
   int rc = 0;
   if (container_) {
     // Every change was saved by its own step; nothing is pending here.
-    container_->Discard();
+    container_->DiscardAfterFailure();
     rc = container_->Close();
     container_.reset();
   }

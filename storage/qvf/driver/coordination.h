@@ -54,7 +54,7 @@ uint32_t TransactionNumberNow();
 
 // Is transaction `number` listed in coordination file `path`? A missing file
 // lists nothing. Returns 0 or an error code.
-int TransactionListed(env::Env* env, const std::string& path, uint32_t number, bool* listed);
+[[nodiscard]] int TransactionListed(env::Env* env, const std::string& path, uint32_t number, bool* listed);
 
 // The answer to the container's "is this log's transaction still open?":
 // reads the marker entry through the log and looks its number up in the
@@ -68,13 +68,13 @@ class CoordinationFile {
   ~CoordinationFile();
 
   // Opens (creating when missing) the file at `path`.
-  int Open(const std::string& path);
+  [[nodiscard]] int Open(const std::string& path);
   // Lists a new transaction: starting at `first`, the first number not yet
   // listed is inserted and saved; `*number` receives it.
-  int Begin(uint32_t first, uint32_t* number);
+  [[nodiscard]] int Begin(uint32_t first, uint32_t* number);
   // Removes transaction `number` and saves: the transaction is committed.
-  int Finish(uint32_t number);
-  int Close();
+  [[nodiscard]] int Finish(uint32_t number);
+  [[nodiscard]] int Close();
   const std::string& path() const { return path_; }
 
  private:

@@ -39,7 +39,7 @@ class QvfBlock : public files::DriverBlock {
     skip_memos_next = false;
   }
   // Releases everything the open holds and closes the table.
-  int CloseTable();
+  [[nodiscard]] int CloseTable();
 };
 
 // The record buffer's memos as values and back.

@@ -66,7 +66,9 @@ CallScope::CallScope(LockFile* lock, Container* container, Sharing sharing, Save
     : lock_(lock), container_(container), sharing_(sharing), policy_(policy) {}
 
 CallScope::~CallScope() {
-  if (begun_) End();
+  // Only a call that already failed leaves without End: its error is the
+  // one reported, and End's own (a save of nothing) has nowhere to go.
+  if (begun_) (void)End();
 }
 
 int CallScope::Begin(bool writer) {
@@ -100,7 +102,7 @@ int CallScope::End() {
                     kCheckSaveWithoutWriterLock);
         rc = container_->Save();
       }
-      if (rc != 0) container_->Discard();
+      if (rc != 0) container_->DiscardAfterFailure();
       unsaved = false;
     }
   }
@@ -268,22 +270,31 @@ int DriverFiles::CommitTransaction() {
         if (result != 0) break;
         ++logged;
       }
+      // A log that could not be abandoned is still committed in its file:
+      // only the number listed in the coordination file makes its openers
+      // abandon it, so a failed transaction is then not finished.
+      bool abandoned = true;
       if (result != 0) {
-        for (size_t i = 0; i < logged; ++i) changed[i].container->AbandonLog();
+        for (size_t i = 0; i < logged; ++i) {
+          if (changed[i].container->AbandonLog() != 0) abandoned = false;
+        }
       }
       // The commit point. Should removing the number fail, the transaction
       // is still listed and every log must be abandoned, here and by any
       // later opener, or a crash during phase 2 would leave files half
       // applied.
       Step("finish");
-      int finished = coordination.Finish(number);
+      int finished = abandoned ? coordination.Finish(number) : 0;
       if (result == 0 && finished != 0) {
-        for (const Member& m : changed) m.container->AbandonLog();
+        // Still listed: a log left behind here is abandoned by its opener.
+        for (const Member& m : changed) (void)m.container->AbandonLog();
         result = finished;
       }
       committed = result == 0 && finished == 0 && logged == changed.size();
     }
-    coordination.Close();
+    // Close saves nothing (every step saved its own change): its status says
+    // nothing about the transaction.
+    (void)coordination.Close();
     if (result == 0) {
       for (const Member& m : changed) {
         DriverCheck(committed, kCheckPhase2BeforeCommitPoint);
@@ -307,7 +318,7 @@ void DriverFiles::EndTransaction(bool discard) {
   for (const Member& m : members_) {
     // Whatever is left unsaved belongs to a transaction that has ended.
     m.container->SetHeaderHeld(false);
-    if (discard || m.container->dirty_pages() > 0) m.container->Discard();
+    if (discard || m.container->dirty_pages() > 0) m.container->DiscardAfterFailure();
     m.lock->in_transaction_ = false;
     m.lock->locks().UnlockFile();
     m.container->SetWriterMode(false);

@@ -80,12 +80,12 @@ class CallScope {
   CallScope(LockFile* lock, Container* container, Sharing sharing, SavePolicy policy);
   ~CallScope();
   // Takes the lock for reading or writing and refreshes the header.
-  int Begin(bool writer);
+  [[nodiscard]] int Begin(bool writer);
   // Ends the call; returns the save's status.
-  int End();
+  [[nodiscard]] int End();
   // Gives up the file lock for a moment (waiting for a held record) and
   // takes it again.
-  int Pause(env::Env* env);
+  [[nodiscard]] int Pause(env::Env* env);
 
  private:
   LockFile* lock_;
@@ -108,22 +108,22 @@ class DriverFiles {
   // With `own_handle` the lock handle is one of its own, shared with no
   // other open: its claims then exclude the rest of this process too (an
   // open that denies others the file).
-  int AcquireLock(const std::string& path, bool create, LockFile** out, bool own_handle = false);
+  [[nodiscard]] int AcquireLock(const std::string& path, bool create, LockFile** out, bool own_handle = false);
   void ReleaseLock(LockFile* lock);
   // Makes sure, once per folder and process, that byte-range locks work
   // where `path` lies (lock_probe.h), through `file`, a handle open on
   // `path`. 0, or the refusal (90 with the reason in the error state's
   // driver texts) before anything is written. AcquireLock checks every file
   // it opens; a creator checks its private copy before building it.
-  int CheckLocks(const std::string& path, env::File* file);
+  [[nodiscard]] int CheckLocks(const std::string& path, env::File* file);
 
   // Transactions: the containers collected since BeginTransaction.
-  int JoinTransaction(LockFile* lock, EntryStore* store, Container* container);
+  [[nodiscard]] int JoinTransaction(LockFile* lock, EntryStore* store, Container* container);
   // Commits every member (one changed file: plain save; several: through the
   // coordination file) and ends the transaction.
-  int CommitTransaction();
+  [[nodiscard]] int CommitTransaction();
   // Drops the pending changes of every member and ends the transaction.
-  int RollbackTransaction();
+  [[nodiscard]] int RollbackTransaction();
   // Test hook: called before each step of a commit over several files.
   void SetCommitStepHook(std::function<void(const char* step)> hook) {
     commit_step_hook_ = std::move(hook);

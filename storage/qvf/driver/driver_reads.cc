@@ -57,7 +57,7 @@ class TableSource : public SequenceSource {
 
 bool Oem(const Call& call) { return (call.file->attributes & files::kAttrOemText) != 0; }
 
-int KeyArg(const Call& call, const QvfBlock& b, int arg, int* k) {
+[[nodiscard]] int KeyArg(const Call& call, const QvfBlock& b, int arg, int* k) {
   const files::KeyDecl* key = call.args.KeyAt(arg);
   if (key == nullptr) {
     *k = -1;
@@ -92,7 +92,7 @@ std::string BufferKeyValue(const Call& call, const QvfBlock& b, int k) {
 // pending hold, watch and skip-memos requests. A refused hold is retried,
 // with the file lock given up between attempts, until the hold timeout has
 // passed (for ever with -1). `missing` is the code when `find` finds none.
-int ReadFound(Call& call, QvfBlock& b, CallScope& scope,
+[[nodiscard]] int ReadFound(Call& call, QvfBlock& b, CallScope& scope,
               const std::function<int(std::optional<SequenceHit>*)>& find, int missing,
               std::optional<SequenceHit>* read) {
   env::Env* env = TheDriverFiles().env();

@@ -58,7 +58,7 @@ uint64_t ReaderLockOffset(uint32_t slot);
 // holds any lock of the range). For a program that keeps every save out of a
 // file it does not open as a table (a restore swapping the file); a table's
 // own opening takes its locks through FileLocks.
-int TryClaimWriterRange(env::File* file);
+[[nodiscard]] int TryClaimWriterRange(env::File* file);
 
 // The locks of one open file, claimed through one handle. Not re-entrant:
 // each lock is claimed at most once at a time through this object. Status
@@ -74,16 +74,16 @@ class FileLocks {
 
   // Shared file lock for reading; waits (by attempts) until granted, or
   // 32 once the wait limit has passed.
-  int LockReader();
+  [[nodiscard]] int LockReader();
   // Exclusive file lock for writing; waits like LockReader.
-  int LockWriter();
+  [[nodiscard]] int LockWriter();
   // Releases whichever file lock is held (none: nothing happens), except a
   // pinned writer range.
   void UnlockFile();
   // Takes the writer range (waiting like LockWriter) and keeps it until
   // Unpin, whatever UnlockFile is asked meanwhile: an open that denies
   // others the file holds it from its Open to its Close.
-  int PinWriter();
+  [[nodiscard]] int PinWriter();
   void Unpin();
   bool pinned() const { return pinned_; }
   bool reader_held() const { return reader_held_; }
@@ -91,7 +91,7 @@ class FileLocks {
   uint32_t reader_slot() const { return slot_; }
 
   // One attempt at the table lock: 0, 32 when another holder has it.
-  int TryLockTable(uint32_t table_id);
+  [[nodiscard]] int TryLockTable(uint32_t table_id);
   void UnlockTable(uint32_t table_id);
   // One attempt at a record lock: true when granted.
   bool TryLockRecord(uint32_t record);

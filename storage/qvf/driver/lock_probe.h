@@ -31,14 +31,14 @@ namespace vorsandt::qvf {
 // What the probe found: 0 when the locks work, else the errno that refused
 // them (kLocksNotSeen for a claim a second handle does not see).
 inline constexpr int kLocksNotSeen = -1;
-int ProbeLocks(env::Env* env, const std::string& path, env::File* file);
+[[nodiscard]] int ProbeLocks(env::Env* env, const std::string& path, env::File* file);
 
 // The probe's finding as the driver reports it: 0; for a refusal (ENOLCK,
 // EOPNOTSUPP, ENOSYS, EINVAL, kLocksNotSeen) 90, the driver's own error, with
 // the error state's driver texts set to "File locks do not work in FOLDER:
 // REASON" and the refusal's name ("ENOLCK", ...); for any other errno the
 // system error (300 + its number).
-int ReportLockProbe(env::Env* env, const std::string& path, int finding);
+[[nodiscard]] int ReportLockProbe(env::Env* env, const std::string& path, int finding);
 
 bool IsLockRefusal(int finding);
 // The reason in words for a refusal ("the file system's lock service does

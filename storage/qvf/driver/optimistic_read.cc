@@ -62,7 +62,7 @@ bool MayAbortAfterMemos(int32_t op) {
   return op == files::kOpGetByPointer || op == files::kOpGetByPointer2 || op == files::kOpReget;
 }
 
-int TakeReaderLock(void* context) {
+[[nodiscard]] int TakeReaderLock(void* context) {
   if (MissHook()) MissHook()();
   return static_cast<LockFile*>(context)->locks().LockReader();
 }

@@ -101,7 +101,9 @@ void StoreMemos(const MemoValues& memos, FileRecord* file) {
   }
 }
 
-QvfBlock::~QvfBlock() { CloseTable(); }
+// The block goes with its thread or its file declaration; a close's error
+// has nobody left to hear it.
+QvfBlock::~QvfBlock() { (void)CloseTable(); }
 
 int QvfBlock::CloseTable() {
   if (!table) return 0;
@@ -235,7 +237,7 @@ class QvfDriver : public files::Driver {
       if (rc == 0) {
         rc = container->Save();
       } else {
-        container->Discard();
+        container->DiscardAfterFailure();
       }
       container->SetWriterMode(false);
       lock->locks().UnlockFile();
@@ -310,7 +312,7 @@ class QvfDriver : public files::Driver {
           rc = c->Refresh();
         }
         if (rc == 0) rc = search(shared->store());
-        files.registry()->Release(shared);
+        if (int released = files.registry()->Release(shared); rc == 0) rc = released;
       }
       lock->locks().UnlockFile();
     }
@@ -326,7 +328,7 @@ class QvfDriver : public files::Driver {
 // The work of a table operation inside its call (locked or optimistic).
 int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope);
 
-int KeyIndex(const Call& call, const QvfBlock& b, int arg, int* k) {
+[[nodiscard]] int KeyIndex(const Call& call, const QvfBlock& b, int arg, int* k) {
   const files::KeyDecl* key = call.args.KeyAt(arg);
   if (key == nullptr || key->number < 1 || key->number > static_cast<int>(b.table->keys().size())) {
     return files::kInvalidKeyFile;
@@ -421,14 +423,14 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
   if (rc != 0 && writer && !b.lock->in_transaction() && PolicyOf(file) == SavePolicy::kEveryCall) {
     // A failed change may have written part of itself: none of it is kept.
     // (Deferred and batched tables keep earlier unsaved work.)
-    b.container->Discard();
+    b.container->DiscardAfterFailure();
   }
   int end = scope.End();
   return rc != 0 ? rc : end;
 }
 
 // BUILD of the key the first text names ("ITE:LOC").
-int BuildNamedKey(Call& call, Table& t) {
+[[nodiscard]] int BuildNamedKey(Call& call, Table& t) {
   const FileRecord& decl = *call.file->declaration;
   std::string wanted = TrimmedName(call.text1);
   for (int i = 0; i < decl.key_count; ++i) {
@@ -444,7 +446,7 @@ int BuildNamedKey(Call& call, Table& t) {
 }
 
 // RECORDS and BYTES of the table, from its record counter.
-int CountRecords(Call& call, Table& t) {
+[[nodiscard]] int CountRecords(Call& call, Table& t) {
   const FileRecord& file = *call.file;
   Counter c;
   int rc = t.ReadCounter(kTableCounter, &c);
@@ -461,7 +463,7 @@ int CountRecords(Call& call, Table& t) {
 
 // DUPLICATE (one key) and DUPLICATE of every key: 1 when another record has
 // the buffer's value of a key that allows no duplicates.
-int FindDuplicate(Call& call, QvfBlock& b) {
+[[nodiscard]] int FindDuplicate(Call& call, QvfBlock& b) {
   Table& t = *b.table;
   const FileRecord& file = *call.file;
   int rc = 0;

@@ -343,7 +343,7 @@ int CountIn(const std::string& name, std::vector<int>* refs) {
     EXPECT_EQ(t->store().Find(Search::kExact, entry.key, &found), 0);
     EXPECT_TRUE(found) << r;
   }
-  t->Close();
+  EXPECT_EQ(t->Close(), 0);
   return static_cast<int>(c.count);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include "storage/qvf/checker.h"
 #include "storage/qvf/driver/driver_files.h"
 #include "storage/qvf/driver/qvf_test_support.h"
+#include "storage/qvf/test_support.h"
 
 namespace vorsandt::qvf {
 namespace {
@@ -262,6 +264,90 @@ TEST(QvfDriverTransactions, AnotherProcessNeverSeesHalfATransaction) {
   files::Open(com);
   EXPECT_EQ(files::Records(com), kCommits);
   files::Close(com);
+}
+
+}  // namespace
+}  // namespace vorsandt::qvf
+
+namespace vorsandt::qvf {
+namespace {
+
+// The real environment, except that once armed every write and flush of a
+// table file (not of the coordination file) fails with EIO.
+class FailingTablesEnv : public env::Env {
+ public:
+  explicit FailingTablesEnv(env::Env* base) : base_(base) {}
+  void Arm() { armed_ = true; }
+  bool Failing(const std::string& path) const {
+    return armed_ && path.size() > 4 && path.compare(path.size() - 4, 4, ".QVF") == 0;
+  }
+  int Open(const std::string& path, uint32_t flags, std::unique_ptr<env::File>* file) override {
+    std::unique_ptr<env::File> base;
+    if (int rc = base_->Open(path, flags, &base); rc != 0) return rc;
+    *file = std::make_unique<File>(std::move(base), this, path);
+    return 0;
+  }
+  int Delete(const std::string& path) override { return base_->Delete(path); }
+  int Rename(const std::string& from, const std::string& to) override {
+    return base_->Rename(from, to);
+  }
+  bool Exists(const std::string& path) override { return base_->Exists(path); }
+  int64_t NowHundredths() override { return base_->NowHundredths(); }
+  void SleepMs(int ms) override { base_->SleepMs(ms); }
+
+ private:
+  class File final : public testing::ForwardingFile {
+   public:
+    File(std::unique_ptr<env::File> real, FailingTablesEnv* env, std::string path)
+        : ForwardingFile(std::move(real)), env_(env), path_(std::move(path)) {}
+    int WriteAt(uint64_t o, const void* b, size_t n, size_t* w) override {
+      return env_->Failing(path_) ? EIO : ForwardingFile::WriteAt(o, b, n, w);
+    }
+    int Sync() override { return env_->Failing(path_) ? EIO : ForwardingFile::Sync(); }
+
+   private:
+    FailingTablesEnv* env_;
+    std::string path_;
+  };
+  env::Env* base_;
+  bool armed_ = false;
+};
+
+// The second file's phase 1 fails, and so does abandoning the first file's
+// committed log: that log must stay the log of an open transaction, which
+// every opener abandons, or the first file alone would get the change.
+TEST(QvfDriverTransactions, ALogThatCannotBeAbandonedIsNeverAppliedLater) {
+  ScratchFolder folder;
+  CreateBoth();
+  pid_t child = testing::Spawn([] {
+    FailingTablesEnv failing(env::Env::Default());
+    SetDriverEnvForTesting(&failing);
+    auto* com = testing::Companies();
+    auto* loc = testing::Locations();
+    files::Open(com);
+    files::Open(loc);
+    if (files::Logout(1, {com, loc}) != 0) return 1;
+    testing::AddCompany(com, 7, "in a failed transaction");
+    AddLocation(loc, "failed place");
+    if (Code() != 0) return 2;
+    int phase1 = 0;
+    TheDriverFiles().SetCommitStepHook([&](const char* step) {
+      if (std::strcmp(step, "phase1") == 0 && ++phase1 == 2) failing.Arm();
+    });
+    files::Commit();
+    return Code() != 0 ? 0 : 3;  // the transaction is reported failed
+  });
+  ASSERT_EQ(testing::WaitFor(child), 0);
+  auto* com = testing::Companies();
+  auto* loc = testing::Locations();
+  files::Open(com);
+  ASSERT_EQ(Code(), 0);
+  files::Open(loc);
+  ASSERT_EQ(Code(), 0);
+  EXPECT_FALSE(HasCompany(com, 7));
+  EXPECT_FALSE(HasLocation(loc, "failed place"));
+  files::Close(com);
+  files::Close(loc);
 }
 
 }  // namespace

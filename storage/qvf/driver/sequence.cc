@@ -24,7 +24,7 @@ std::string PastKey(const SequencePosition& pos) {
   return past;
 }
 
-int FindKeyEntry(SequenceSource& source, const SequencePosition& pos, Search how,
+[[nodiscard]] int FindKeyEntry(SequenceSource& source, const SequencePosition& pos, Search how,
                  std::string_view key_part, std::optional<SequenceHit>* out) {
   out->reset();
   std::optional<KeyHit> hit;
@@ -33,7 +33,7 @@ int FindKeyEntry(SequenceSource& source, const SequencePosition& pos, Search how
   return 0;
 }
 
-int FindRecordHit(SequenceSource& source, Search how, uint32_t number,
+[[nodiscard]] int FindRecordHit(SequenceSource& source, Search how, uint32_t number,
                   std::optional<SequenceHit>* out) {
   out->reset();
   std::optional<uint32_t> found;

@@ -47,14 +47,14 @@ class SequenceSource {
  public:
   virtual ~SequenceSource() = default;
   // The table's data records by number: exact, next after, previous before.
-  virtual int FindRecord(Search how, uint32_t number, std::optional<uint32_t>* out) = 0;
+  [[nodiscard]] virtual int FindRecord(Search how, uint32_t number, std::optional<uint32_t>* out) = 0;
   // Entries of the ordering key: exact, next after, previous before a key
   // part. May return an entry of another key or kind; the caller checks the
   // prefix.
-  virtual int FindKey(Search how, std::string_view key_part, std::optional<KeyHit>* out) = 0;
+  [[nodiscard]] virtual int FindKey(Search how, std::string_view key_part, std::optional<KeyHit>* out) = 0;
   // The key part record `number` has in the ordering key; empty when the
   // record does not exist or has no entry (blank optional key).
-  virtual int KeyPartOf(uint32_t number, std::optional<std::string>* out) = 0;
+  [[nodiscard]] virtual int KeyPartOf(uint32_t number, std::optional<std::string>* out) = 0;
 };
 
 struct SequencePosition {
@@ -75,13 +75,13 @@ struct SequenceHit {
 
 // Runs the search of `pos.mode` in one direction without moving. `*out` is
 // empty when there is no record that way.
-int FindInSequence(SequenceSource& source, const SequencePosition& pos, bool forward,
+[[nodiscard]] int FindInSequence(SequenceSource& source, const SequencePosition& pos, bool forward,
                    std::optional<SequenceHit>* out);
 // Moves the position to a record found by FindInSequence.
 void MoveTo(SequencePosition* pos, const SequenceHit& hit);
 // Moves |n| records forward (n > 0) or backward without reading them; stops
 // quietly at the end. `*moved` receives the number of records passed.
-int SkipInSequence(SequenceSource& source, SequencePosition* pos, int64_t n,
+[[nodiscard]] int SkipInSequence(SequenceSource& source, SequencePosition* pos, int64_t n,
                    int64_t* moved = nullptr);
 
 // Key part of the entry of value `value` and record `record` in a key with

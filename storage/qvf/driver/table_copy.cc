@@ -48,7 +48,7 @@ class WriterLocks {
   std::vector<LockFile*> held_;
 };
 
-int Shift(uint32_t number, uint32_t base, uint32_t* out) {
+[[nodiscard]] int Shift(uint32_t number, uint32_t base, uint32_t* out) {
   uint64_t shifted = static_cast<uint64_t>(number) + base;
   // Identifiers never start with 0xFE or 0xFF.
   if (shifted >= 0xFE000000u) return files::kInvalidDataFile;
@@ -58,7 +58,7 @@ int Shift(uint32_t number, uint32_t base, uint32_t* out) {
 
 // The copy of one entry of the source table under the target's id, numbers
 // shifted. False for entries that are not copied (the directory entry).
-int Translate(const Table& source, uint32_t target_id, uint32_t base, const StoredEntry& in,
+[[nodiscard]] int Translate(const Table& source, uint32_t target_id, uint32_t base, const StoredEntry& in,
               StoredEntry* out, uint32_t* highest, bool* copy) {
   *copy = true;
   EntryKeyInfo info = DecodeEntryKey(in.key);
@@ -178,14 +178,16 @@ int CopyTable(const files::FileRecord& decl, const std::string& source_name,
   }
   if (rc != 0) {
     for (Container* c : {target_container, source_container}) {
-      if (c != nullptr) c->Discard();
+      if (c != nullptr) c->DiscardAfterFailure();
     }
   }
   for (Container* c : {target_container, source_container}) {
     if (c != nullptr) c->SetWriterMode(false);
   }
-  if (target) target->Close();
-  if (source) source->Close();
+  for (std::unique_ptr<Table>* table : {&target, &source}) {
+    if (*table == nullptr) continue;
+    if (int closed = (*table)->Close(); rc == 0) rc = closed;
+  }
   return rc;
 }
 

@@ -19,7 +19,7 @@ namespace vorsandt::qvf {
 
 // Copies table `source` (declared as `decl`) to `target` ("FILE!TABLE").
 // `remove_source` makes it a Rename. Returns 0 or an error code.
-int CopyTable(const files::FileRecord& decl, const std::string& source, const std::string& target,
+[[nodiscard]] int CopyTable(const files::FileRecord& decl, const std::string& source, const std::string& target,
               bool remove_source);
 
 }  // namespace vorsandt::qvf

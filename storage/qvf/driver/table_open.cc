@@ -25,13 +25,13 @@ Container* ContainerOf(EntryStore& store) {
   return tree_store != nullptr ? &tree_store->container() : nullptr;
 }
 
-int SystemError(int e, bool writing) {
+[[nodiscard]] int SystemError(int e, bool writing) {
   return files::kSystemErrorBase + files::MapErrno(e, writing);
 }
 
 // A private name beside `path`, made (empty) with exclusive create so that
 // no other creator can share it.
-int MakePrivateCopyName(env::Env* env, const std::string& path, std::string* out) {
+[[nodiscard]] int MakePrivateCopyName(env::Env* env, const std::string& path, std::string* out) {
   static thread_local std::mt19937 rng{std::random_device{}()};
   for (int attempt = 0;; ++attempt) {
     char token[16];
@@ -51,7 +51,7 @@ int MakePrivateCopyName(env::Env* env, const std::string& path, std::string* out
 // and renames it into place. 0 when this process's file is now in place,
 // kLostRace when another one was there first, or the failure (the private
 // copy is gone either way).
-int BuildNewFile(env::Env* env, const TableName& split, const TableDefinition& def,
+[[nodiscard]] int BuildNewFile(env::Env* env, const TableName& split, const TableDefinition& def,
                  TableOptions options) {
   std::string copy;
   if (int rc = MakePrivateCopyName(env, split.file, &copy); rc != 0) return rc;
@@ -164,13 +164,13 @@ int OpenTable(const files::FileRecord& file, const std::string& name, int32_t mo
   if (rc == 0) {
     if (writing) rc = container->Save();
   } else if (*out) {
-    if (Container* c = ContainerOf((*out)->store())) c->Discard();
+    if (Container* c = ContainerOf((*out)->store())) c->DiscardAfterFailure();
   }
   if (container != nullptr) container->SetWriterMode(exclusive);
   if (rc != 0) locks.Unpin();
   locks.UnlockFile();  // a pinned writer range stays until the table is closed
   if (rc != 0) {
-    if (*out) (*out)->Close();
+    if (*out) (void)(*out)->Close();  // its changes were discarded: the failure is rc
     out->reset();
     files.ReleaseLock(lock);
     return rc;

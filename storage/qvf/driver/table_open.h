@@ -35,11 +35,11 @@ namespace vorsandt::qvf {
 // one, wait for it (32 after the wait limit). With `create` the table is
 // created (replacing one that exists, unless `keep_existing`); the file must
 // exist already.
-int OpenTable(const files::FileRecord& file, const std::string& name, int32_t mode, bool create,
+[[nodiscard]] int OpenTable(const files::FileRecord& file, const std::string& name, int32_t mode, bool create,
               bool keep_existing, LockFile** lock_out, std::unique_ptr<Table>* out);
 
 // Creates table `name` as described above (the Create operation).
-int CreateTable(const files::FileRecord& file, const std::string& name, bool keep_existing);
+[[nodiscard]] int CreateTable(const files::FileRecord& file, const std::string& name, bool keep_existing);
 
 }  // namespace vorsandt::qvf
 

@@ -103,7 +103,7 @@ struct TableDefinition {
 // layout parser's code (75, 79), or 47 when the declaration cannot be stored
 // (a component outside the field list, more keys than the format allows,
 // sizes beyond a word).
-int DefinitionFromDeclaration(const files::FileRecord& decl, TableDefinition* out);
+[[nodiscard]] int DefinitionFromDeclaration(const files::FileRecord& decl, TableDefinition* out);
 
 // Write mode: the stream of `def`.
 std::string EncodeDefinition(const TableDefinition& def);
@@ -117,7 +117,7 @@ enum DefinitionMatch : int {
   kDefinitionStructureDiffers = 2,  // a word, byte or component, or a bad version
 };
 // Compare mode: `stored` against the declared definition.
-int CompareDefinition(std::string_view stored, const TableDefinition& declared);
+[[nodiscard]] int CompareDefinition(std::string_view stored, const TableDefinition& declared);
 
 // The stream cut into blocks of 512 bytes (the last may be shorter; an empty
 // stream gives no block).

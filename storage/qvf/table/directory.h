@@ -19,12 +19,12 @@ struct DirectoryItem {
 };
 
 // Every table of the file, in directory order.
-int ListTables(EntryStore* store, std::vector<DirectoryItem>* out);
+[[nodiscard]] int ListTables(EntryStore* store, std::vector<DirectoryItem>* out);
 
 // The table after `after` in directory order (the first table when `after`
 // is empty); `*out` is empty when there is none. `after` is compared in
 // upper case, as table names are stored.
-int NextTableName(EntryStore* store, std::string_view after, std::optional<std::string>* out);
+[[nodiscard]] int NextTableName(EntryStore* store, std::string_view after, std::optional<std::string>* out);
 
 }  // namespace vorsandt::qvf
 

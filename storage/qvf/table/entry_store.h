@@ -38,34 +38,34 @@ class EntryStore {
   virtual ~EntryStore() = default;
 
   // Finds an entry; `*out` is empty when there is none.
-  virtual int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) = 0;
+  [[nodiscard]] virtual int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) = 0;
   // Inserts an entry whose key part is not in the store (callers check).
-  virtual int Insert(std::string_view key, std::string_view data) = 0;
+  [[nodiscard]] virtual int Insert(std::string_view key, std::string_view data) = 0;
   // Inserts an entry unless its key part is in the store already: then
   // nothing changes and the answer is 40 (files::kCreatesDuplicateKey).
-  virtual int InsertUnique(std::string_view key, std::string_view data);
+  [[nodiscard]] virtual int InsertUnique(std::string_view key, std::string_view data);
   // Deletes the entry with this key part; deleting a missing entry is 0.
-  virtual int Delete(std::string_view key) = 0;
+  [[nodiscard]] virtual int Delete(std::string_view key) = 0;
   // Replaces the data of an existing entry, or inserts it.
-  virtual int Put(std::string_view key, std::string_view data) {
+  [[nodiscard]] virtual int Put(std::string_view key, std::string_view data) {
     if (int rc = Delete(key); rc != 0) return rc;
     return Insert(key, data);
   }
   // Changes the data of the entry with this key part in one step: `change`
   // gets the data and returns whether it changed it. `*found` is false (and
   // nothing called) when there is no such entry.
-  virtual int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
+  [[nodiscard]] virtual int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
                      bool* found);
   // As Change for each of `keys`, given in ascending order: `change(i, &data)`
   // for the entry of keys[i], `found[i]` whether it is there. Stops at the
   // first failure.
-  virtual int ChangeEach(std::span<const std::string> keys,
+  [[nodiscard]] virtual int ChangeEach(std::span<const std::string> keys,
                          const std::function<bool(size_t i, std::string* data)>& change,
                          bool* found);
   // The next value of the file's id counter (table ids and record numbers).
-  virtual int NextIdentifier(uint32_t* id) = 0;
+  [[nodiscard]] virtual int NextIdentifier(uint32_t* id) = 0;
   // Saves pending changes (both phases); Discard drops them.
-  virtual int Save() = 0;
+  [[nodiscard]] virtual int Save() = 0;
   virtual void Discard() = 0;
   // Number of saves so far (the file header's change counter).
   virtual uint32_t ChangeCounter() const = 0;

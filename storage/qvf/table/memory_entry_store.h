@@ -15,11 +15,11 @@ class MemoryEntryStore : public EntryStore {
  public:
   MemoryEntryStore() = default;
 
-  int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) override;
-  int Insert(std::string_view key, std::string_view data) override;
-  int Delete(std::string_view key) override;
-  int NextIdentifier(uint32_t* id) override;
-  int Save() override;
+  [[nodiscard]] int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) override;
+  [[nodiscard]] int Insert(std::string_view key, std::string_view data) override;
+  [[nodiscard]] int Delete(std::string_view key) override;
+  [[nodiscard]] int NextIdentifier(uint32_t* id) override;
+  [[nodiscard]] int Save() override;
   void Discard() override;
   uint32_t ChangeCounter() const override { return change_counter_; }
 

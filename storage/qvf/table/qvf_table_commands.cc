@@ -29,7 +29,7 @@ bool StartsWith(std::string_view s, std::string_view p) {
   return s.size() >= p.size() && s.substr(0, p.size()) == p;
 }
 
-int ReadStream(EntryStore* store, uint32_t id, std::string* stream) {
+[[nodiscard]] int ReadStream(EntryStore* store, uint32_t id, std::string* stream) {
   for (uint32_t b = 0; b <= 0xFFFF; ++b) {
     std::optional<StoredEntry> e;
     if (int rc = store->Find(Search::kExact, DefinitionKey(id, static_cast<uint16_t>(b)), &e);
@@ -42,7 +42,7 @@ int ReadStream(EntryStore* store, uint32_t id, std::string* stream) {
   return 0;
 }
 
-int OpenReadOnly(env::Env* env, const std::string& path, std::unique_ptr<TreeEntryStore>* out,
+[[nodiscard]] int OpenReadOnly(env::Env* env, const std::string& path, std::unique_ptr<TreeEntryStore>* out,
                  std::string* why) {
   auto store = std::make_unique<TreeEntryStore>(env);
   int rc = store->Open(env, path, false, Container::kReadOnly);

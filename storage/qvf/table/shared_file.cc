@@ -5,7 +5,9 @@
 namespace vorsandt::qvf {
 
 FileRegistry::~FileRegistry() {
-  for (auto& [id, file] : files_) file->store().Save();
+  // The registry goes with the process: a save failing now has nobody left
+  // to tell, and the files keep their last committed state.
+  for (auto& [id, file] : files_) (void)file->store().Save();
 }
 
 int FileRegistry::Acquire(const std::string& path, bool create, SharedFile** out) {

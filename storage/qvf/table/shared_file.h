@@ -53,10 +53,10 @@ class FileRegistry {
 
   // The shared file for `path`, opened on first use. `*out` stays valid until
   // the matching Release.
-  int Acquire(const std::string& path, bool create, SharedFile** out);
+  [[nodiscard]] int Acquire(const std::string& path, bool create, SharedFile** out);
   // Drops one use; the last saves and closes (and deletes a file marked for
   // removal). Returns the save's or removal's status.
-  int Release(SharedFile* file);
+  [[nodiscard]] int Release(SharedFile* file);
   // Number of files open.
   size_t open_files() const;
   // The open file for `path`, or nullptr.

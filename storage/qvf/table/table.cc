@@ -36,7 +36,9 @@ Table::Table(FileRegistry* registry, SharedFile* file, TableName name, const Tab
              TableOptions options)
     : registry_(registry), file_(file), name_(std::move(name)), def_(def), options_(options) {}
 
-Table::~Table() { Close(); }
+// Owners close their tables when the status matters (the driver, the tools);
+// a table dropped without Close has had its failure reported already.
+Table::~Table() { (void)Close(); }
 
 int Table::Close() {
   if (file_ == nullptr) return 0;
@@ -597,7 +599,7 @@ int Table::BuildKey(int k, const std::function<void(uint32_t)>& progress) {
         // The mark keeps how far the build came: records from here on are
         // not in the key.
         counter.mark = number;
-        WriteCounter(key.number, counter);
+        if (int rc = WriteCounter(key.number, counter); rc != 0) return rc;
         return files::kCreatesDuplicateKey;
       }
       if (int rc = store().Insert(entry.key, entry.data); rc != 0) return rc;

@@ -79,26 +79,26 @@ class Table {
   // Opens (with `create`, creates or replaces) table `name` ("FILE!TABLE")
   // declared as `def`. Codes: 45 bad name, 2 no such file or table, 47 the
   // stored definition differs structurally, or the file's own codes.
-  static int Open(FileRegistry* registry, std::string_view name, const TableDefinition& def,
+  [[nodiscard]] static int Open(FileRegistry* registry, std::string_view name, const TableDefinition& def,
                   bool create, TableOptions options, std::unique_ptr<Table>* out);
   ~Table();
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
   // Releases the file (saving it when this was its last user).
-  int Close();
+  [[nodiscard]] int Close();
 
   // Adds `record` (record_length bytes) as a new record with `memos`;
   // `append` applies the mark rule to every key. 40 on a duplicate of a
   // unique key (nothing of the record is stored), 5 when the table's counter
   // is missing.
-  int Add(const uint8_t* record, const MemoValues& memos, bool append = false);
+  [[nodiscard]] int Add(const uint8_t* record, const MemoValues& memos, bool append = false);
   // Reads record `number` into `record` and `memos`. 35 when missing, 43 when
   // the hold is refused, 36 when the record is damaged (record_check.h; the
   // buffers are then left as they were). Without `memos` (or with
   // skip_memos) the memos are not read, and a Rewrite that follows keeps the
   // stored ones.
-  int Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options = {});
+  [[nodiscard]] int Read(uint32_t number, uint8_t* record, MemoValues* memos, ReadOptions options = {});
   // After a read of the record a key entry names: keeps the entry's encoded
   // key value, the bytes a position in that key needs, so that it is not
   // encoded again from the record. Any other change of the record as last
@@ -112,31 +112,31 @@ class Table {
   // Rewrites the current record. 33 without one or when it is gone, 5 when
   // its lock is refused, 89 when it changed since a watched read, 40 on a
   // duplicate. An unchanged record with unchanged memos writes nothing.
-  int Rewrite(const uint8_t* record, const MemoValues& memos);
+  [[nodiscard]] int Rewrite(const uint8_t* record, const MemoValues& memos);
   // Deletes the current record. 33 without one or when its lock is refused.
-  int Delete();
+  [[nodiscard]] int Delete();
   // Removes every record, key entry and memo; fresh counters.
-  int Empty();
+  [[nodiscard]] int Empty();
   // Removes the table from its file; the file is deleted when it holds no
   // table any more (once its last user closes it).
-  int Remove();
+  [[nodiscard]] int Remove();
   // Recreates every entry of key `k`; 40 on a duplicate value of a unique
   // key. `progress` is called once per record read. When the keys were
   // built under other text rules, building the last of the keys that hold
   // text records the rules in force and ends the refusal of writes.
-  int BuildKey(int k, const std::function<void(uint32_t)>& progress = {});
+  [[nodiscard]] int BuildKey(int k, const std::function<void(uint32_t)>& progress = {});
 
   // Data records by number: exact, next after or previous before `number`,
   // within this table. `*out` is empty when there is none.
-  int FetchRecord(Search how, uint32_t number, std::optional<StoredEntry>* out);
+  [[nodiscard]] int FetchRecord(Search how, uint32_t number, std::optional<StoredEntry>* out);
   // Counter of the table (kTableCounter) or of key k.
-  int ReadCounter(uint8_t which, Counter* out);
-  int WriteCounter(uint8_t which, const Counter& c);
+  [[nodiscard]] int ReadCounter(uint8_t which, Counter* out);
+  [[nodiscard]] int WriteCounter(uint8_t which, const Counter& c);
 
   // Memo chunks of a record.
-  int WriteMemos(uint32_t number, const MemoValues& memos);
-  int ReadMemos(uint32_t number, MemoValues* memos);
-  int DeleteMemos(uint32_t number);
+  [[nodiscard]] int WriteMemos(uint32_t number, const MemoValues& memos);
+  [[nodiscard]] int ReadMemos(uint32_t number, MemoValues* memos);
+  [[nodiscard]] int DeleteMemos(uint32_t number);
 
   // The key entry `record` would have in key k (false: none).
   bool KeyEntryFor(int k, const uint8_t* record, uint32_t number, KeyEntry* out) const;
@@ -192,35 +192,35 @@ class Table {
   Table(FileRegistry* registry, SharedFile* file, TableName name, const TableDefinition& def,
         TableOptions options);
 
-  int CreateFresh();
-  int WriteDefinition();
-  int WriteFreshCounters();
+  [[nodiscard]] int CreateFresh();
+  [[nodiscard]] int WriteDefinition();
+  [[nodiscard]] int WriteFreshCounters();
   // Records the text rules in force as those the keys were built under.
-  int RecordKeyRules();
-  int VerifyDefinition();
-  int RemoveAllEntries();
+  [[nodiscard]] int RecordKeyRules();
+  [[nodiscard]] int VerifyDefinition();
+  [[nodiscard]] int RemoveAllEntries();
   // Adds each delta to its counter (a key number or kTableCounter). A
   // missing or unreadable key counter is skipped; a missing table count is
   // 5 (files::kAccessDenied).
-  int AddToCounts(std::vector<std::pair<uint8_t, int>> deltas);
+  [[nodiscard]] int AddToCounts(std::vector<std::pair<uint8_t, int>> deltas);
   // Key maintenance for record `number` from `old_image` to `new_image`
   // (either may be null), keys in order, then the keys' counters and the
   // table's count (`table_delta`); restores the keys already changed when
   // one fails.
-  int MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image, bool append,
+  [[nodiscard]] int MaintainKeys(uint32_t number, const uint8_t* old_image, const uint8_t* new_image, bool append,
                    int table_delta);
   bool MemosDiffer(uint32_t number, const MemoValues& memos);
   // 0 when the stored image of record `number` passes the checks of
   // record_check.h (read through `through_key` when not empty); 36 when it
   // is damaged, or the store's error.
-  int CheckRecord(uint32_t number, std::string_view stored, std::string_view through_key);
+  [[nodiscard]] int CheckRecord(uint32_t number, std::string_view stored, std::string_view through_key);
   // With thorough checks: 0 when every key the record belongs to holds its
   // entry.
   // True while `key`'s entries were built under text rules other than the
   // ones in force (the table opened foreign, that key not yet rebuilt): its
   // entries cannot be compared with a record's value.
   bool KeyBuiltUnderOtherRules(const KeyLayout& key) const;
-  int CheckEveryKey(uint32_t number, const uint8_t* record);
+  [[nodiscard]] int CheckEveryKey(uint32_t number, const uint8_t* record);
 
   FileRegistry* registry_;
   SharedFile* file_;

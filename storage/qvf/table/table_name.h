@@ -24,7 +24,7 @@ struct TableName {
 
 // Splits `name`. Returns 0, or 45 (Invalid Filename) when the file part is
 // empty or the name holds a NUL byte.
-int SplitTableName(std::string_view name, TableName* out);
+[[nodiscard]] int SplitTableName(std::string_view name, TableName* out);
 
 // The identity of a file for sharing one container per physical file: the
 // path upper-cased byte by byte (ASCII), so that names differing only in

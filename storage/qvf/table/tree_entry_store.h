@@ -22,25 +22,25 @@ class TreeEntryStore : public EntryStore {
   // Opens the file (with `create`, making it when missing). Returns 0, 2 when
   // it does not exist and may not be made, 36 when it is not a QVF file, or
   // 300 + the system error.
-  int Open(env::Env* env, const std::string& path, bool create, uint32_t container_flags = 0);
-  int Close() { return container_.Close(); }
+  [[nodiscard]] int Open(env::Env* env, const std::string& path, bool create, uint32_t container_flags = 0);
+  [[nodiscard]] int Close() { return container_.Close(); }
 
-  int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) override;
-  int Insert(std::string_view key, std::string_view data) override;
-  int InsertUnique(std::string_view key, std::string_view data) override;
-  int Delete(std::string_view key) override;
+  [[nodiscard]] int Find(Search how, std::string_view key, std::optional<StoredEntry>* out) override;
+  [[nodiscard]] int Insert(std::string_view key, std::string_view data) override;
+  [[nodiscard]] int InsertUnique(std::string_view key, std::string_view data) override;
+  [[nodiscard]] int Delete(std::string_view key) override;
   // Replaces in place (one search instead of a delete and an insert).
-  int Put(std::string_view key, std::string_view data) override;
-  int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
+  [[nodiscard]] int Put(std::string_view key, std::string_view data) override;
+  [[nodiscard]] int Change(std::string_view key, const std::function<bool(std::string* data)>& change,
              bool* found) override;
-  int ChangeEach(std::span<const std::string> keys,
+  [[nodiscard]] int ChangeEach(std::span<const std::string> keys,
                  const std::function<bool(size_t i, std::string* data)>& change,
                  bool* found) override {
     return tree_.ChangeEach(keys, change, found);
   }
-  int NextIdentifier(uint32_t* id) override { return container_.NextIdentifier(id); }
-  int Save() override { return container_.Save(); }
-  void Discard() override { container_.Discard(); }
+  [[nodiscard]] int NextIdentifier(uint32_t* id) override { return container_.NextIdentifier(id); }
+  [[nodiscard]] int Save() override { return container_.Save(); }
+  void Discard() override { container_.DiscardAfterFailure(); }
   uint32_t ChangeCounter() const override { return container_.header().change_counter; }
 
   Container& container() { return container_; }
