@@ -1,11 +1,11 @@
 #include "app/find/find_window.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/browse/browse_rows.h"
 #include "app/browse/list_start.h"
 #include "app/find/record_search.h"
 #include "app/frame/main_frame.h"
@@ -13,6 +13,7 @@
 #include "app/messages/warning_message.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
+#include "runtime/views/field_values.h"
 #include "ui/engine/engine.h"
 #include "ui/engine/events.h"
 #include "ui/engine/thread_codes.h"
@@ -25,6 +26,8 @@ constexpr size_t kShownPerTable = 200;
 constexpr int kCtrlEnter = ui::key::kCtrl + ui::key::kEnter;
 constexpr int kCellReference = 0, kCellTitle = 1, kCellFoundIn = 2;
 constexpr char kItemsOfLocation[] = "BrowseITE:LOC";
+// The stack a browse started from Find asks for, as the frame's browses do.
+constexpr size_t kBrowseStack = 50000;
 
 // Where a result of each table is opened: its update form, and the browse
 // that shows it (a document is shown in the inventory at its item).
@@ -231,17 +234,17 @@ void FindProcedure::ShowInList(int row) {
           files::GetByPointer(File(browsed), pointer);
         } else {
           // A document: its item, found by code.
-          files::FileRecord* items = File(Table::kItems);
-          const FieldDef* code = FieldNamed("ITE:ITEM_CODE");
-          const auto value = static_cast<int16_t>(item);
-          std::memcpy(files::RecordBuffer(items) + code->offset, &value, sizeof value);
+          files::FileRecord* items = nullptr;
+          files::FieldInfo code;
+          FindTableField("ITE:ITEM_CODE", &items, &code);
+          views::StoreNumber(code, files::RecordBuffer(items), item);
           files::GetByKey(items, Key(Table::kItems, 1));
         }
         if (files::Errors().Code() == 0) OpenNextListAtBufferedRecord();
         browse();
         CloseTable(browsed);
       },
-      50000);
+      kBrowseStack);
 }
 
 // A location's label opens the list of the items kept there, as the
@@ -260,7 +263,7 @@ void FindProcedure::ShowItemsOf(int64_t location) {
         }
         CloseTable(Table::kLocations);
       },
-      50000);
+      kBrowseStack);
 }
 
 void FindProcedure::OnAccepted(int field) {
