@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -315,6 +317,50 @@ TEST(BrowseLayoutTest, AShrunkBrowseShrinksItsListAndScrollsBeyondHalf) {
   QApplication::processEvents();
   EXPECT_GE(list->width(), before.width() / 2 - 1);
   EXPECT_GE(list->height(), before.height() / 2 - 1);
+}
+
+
+// A browse whose first page holds values wider than its columns were drawn
+// for: the window widens inside the frame's workspace so that every column
+// shows, unless it was given a size of its own.
+WindowState WideBrowse() {
+  WindowState s = Browse();
+  ControlState& list = s.controls[0];
+  list.columns.clear();
+  for (const char* heading : {"CLAIM REFERENCE", "ITEM REFERENCE", "INSURERS REFERENCE",
+                              "POLICE CRIME REFERENCE", "DATE OF CLAIM", "CLAIM STATUS"}) {
+    list.columns.push_back(Column{60, 'L', true, true, false, false, true, heading, 0, "s30"});
+  }
+  for (int r = 0; r < 5; ++r) {
+    list.rows.push_back(ListRow({"000001", "000255", "CLM-2026-2409", "CR/2026/99231",
+                                 "27/07/26", "NOT SUBMITTED TO THE INSURER"}));
+  }
+  return s;
+}
+
+int WidenedWidth(bool given_size, int area_width) {
+  QMdiArea area;
+  area.resize(area_width, 700);
+  area.show();
+  auto* view = new WindowView(WideBrowse(), {});
+  if (given_size) view->KeepGivenSize();
+  QMdiSubWindow* sub = area.addSubWindow(view);
+  sub->show();
+  const int first = sub->width();
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  auto* list = qobject_cast<ListControl*>(view->ControlWidget(1));
+  if (!given_size && sub->width() < area_width) {
+    EXPECT_EQ(list->MissingWidth(), 0) << "every column shows";
+  }
+  EXPECT_TRUE(area.viewport()->rect().contains(sub->geometry())) << "inside the workspace";
+  return sub->width() - first;
+}
+
+TEST(BrowseLayoutTest, ABrowseWidensToShowItsFittedColumnsInsideTheFrame) {
+  EXPECT_GT(WidenedWidth(false, 1800), 50);
+  EXPECT_EQ(WidenedWidth(true, 1800), 0) << "a remembered size stays";
+  // A workspace narrower than the columns: as wide as it, the rest scrolls.
+  WidenedWidth(false, 700);
 }
 
 }  // namespace

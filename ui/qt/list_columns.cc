@@ -35,7 +35,8 @@ void ListControl::SizeColumn(int col, int width) {
 int ListControl::FittingWidth(int col) const {
   QFontMetrics metrics(table_->font());
   // The room the item view keeps either side of a cell's text.
-  const int margin = 2 * (table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1) + 2;
+  const int margin =
+      2 * (table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1) + 2;
   int widest = 0;
   for (int r = 0; r < table_->topLevelItemCount(); ++r) {
     widest = std::max(widest, metrics.horizontalAdvance(table_->topLevelItem(r)->text(col)));
@@ -43,7 +44,8 @@ int ListControl::FittingWidth(int col) const {
   int width = std::min(widest + margin, metrics.averageCharWidth() * kMaxColumnChars);
   const Column* c = col < static_cast<int>(columns_.size()) ? &columns_[col] : nullptr;
   // A heading always shows whole.
-  if (c != nullptr && c->has_header && !c->header.empty()) width = std::max(width, table_->header()->sectionSizeHint(col));
+  if (c != nullptr && c->has_header && !c->header.empty())
+    width = std::max(width, table_->header()->sectionSizeHint(col));
   return std::max(width, metrics.averageCharWidth() * 2);
 }
 
@@ -52,6 +54,14 @@ void ListControl::FitColumns() {
     if (col < static_cast<int>(user_widths_.size()) && user_widths_[col] > 0) continue;
     SizeColumn(col, FittingWidth(col));
   }
+}
+
+int ListControl::MissingWidth() const {
+  int total = 0;
+  for (int col = 0; col < table_->columnCount(); ++col) {
+    if (!table_->isColumnHidden(col)) total += table_->columnWidth(col);
+  }
+  return std::max(0, total - table_->viewport()->width());
 }
 
 void ListControl::SetUserWidths(const std::vector<int>& widths) {

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
@@ -349,6 +350,13 @@ void ListControl::SetRows(const ControlState& state) {
   if (!fitted_ && !tree_ && !rows_.empty()) {
     FitColumns();
     fitted_ = true;
+    // Asked once the events in hand are served: the window is then placed
+    // (and connected, when these rows came with its first state).
+    if (paged_) {
+      QTimer::singleShot(0, this, [this] {
+        if (MissingWidth() > 0) emit ColumnsWantRoom();
+      });
+    }
   }
 }
 

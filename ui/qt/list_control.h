@@ -59,6 +59,14 @@ class ListControl : public QWidget {
   void SetUserWidths(const std::vector<int>& widths);
   // The width column `col` fits at: its heading and the widest loaded value.
   int FittingWidth(int col) const;
+  // Pixels the fitted columns of a paged list need beyond what it shows
+  // (0: they all show). Used once, when its first page fitted them.
+  int MissingWidth() const;
+
+ signals:
+  // A paged list's first page fitted columns wider than the list: its window
+  // may widen by MissingWidth() where it has not been given a size of its own.
+  void ColumnsWantRoom();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

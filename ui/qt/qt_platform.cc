@@ -179,6 +179,11 @@ void QtPlatform::PlaceRemembered(const WindowState& state, QWidget* window) {
   }
   std::optional<QRect> saved = memory_.Geometry(state.label);
   if (!saved) return;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(window)) {
+    if (auto* given = qobject_cast<WindowView*>(sub->widget())) given->KeepGivenSize();
+  } else if (auto* given = qobject_cast<WindowView*>(window)) {
+    given->KeepGivenSize();
+  }
   // A child lies inside the frame's workspace, a window on one of the screens;
   // either may have shrunk since (a monitor removed, the frame made smaller).
   QList<QRect> areas;

@@ -95,8 +95,12 @@ QWidget* WindowView::CreateWidget(const ControlState& c, ControlView& view) {
         return new DropList(
             c, [this](const Input& in) { Send(in); }, canvas_);
       }
-      return new ListControl(
+    {
+      auto* list = new ListControl(
           c, base_, [this](const Input& in) { Send(in); }, canvas_);
+      connect(list, &ListControl::ColumnsWantRoom, this, [this, list] { WidenFor(list); });
+      return list;
+    }
     case Kind::kSheet:
       return CreateSheet(c, view);
     case Kind::kTab:

@@ -3,6 +3,9 @@
 // follows), report pages scale to the room they have, and a zoomed page
 // scrolls by key. The rest of the window's life is in window_view.cc.
 #include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -61,6 +64,31 @@ std::vector<const WindowView::ControlView*> WindowView::Growers() const {
     if (frames || sibling_list) out.push_back(&view);
   }
   return out;
+}
+
+void WindowView::WidenFor(const ListControl* list) {
+  const int pixels = list->MissingWidth();
+  auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+  QWidget* outer = sub != nullptr ? static_cast<QWidget*>(sub) : this;
+  if (given_size_ || pixels <= 0 || outer->isMaximized() || outer->isFullScreen()) return;
+  // The room: a child's is the frame's workspace, a window's the screen it
+  // is on, less what the desktop's window frame takes.
+  QRect room;
+  if (sub != nullptr && sub->mdiArea() != nullptr) {
+    room = sub->mdiArea()->viewport()->rect();
+  } else if (outer->screen() != nullptr) {
+    constexpr int kDesktopFrame = 24;
+    room = outer->screen()->availableGeometry().adjusted(0, 0, -kDesktopFrame, 0);
+  } else {
+    return;
+  }
+  QRect at = outer->geometry();
+  // A few pixels more, so that the last column does not end on the border.
+  at.setWidth(std::min(at.width() + pixels + 4, room.width()));
+  if (at.width() <= outer->width()) return;
+  if (at.right() > room.right()) at.moveRight(room.right());
+  if (at.left() < room.left()) at.moveLeft(room.left());
+  outer->setGeometry(at);
 }
 
 void WindowView::Stretch() {

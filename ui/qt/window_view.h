@@ -41,6 +41,8 @@ std::string PictureFile(const ControlState& c);
 // window widens a sheet or itself to hold the control.
 inline constexpr int kContentMargin = 4;
 
+class ListControl;
+
 class WindowView : public QWidget {
   Q_OBJECT
 
@@ -76,6 +78,13 @@ class WindowView : public QWidget {
   void SetActive(bool active);
   // Lets the next close request through (the engine closed the window).
   void AllowClose() { close_allowed_ = true; }
+  // The window was given a size of its own (one remembered from an earlier
+  // run): its lists no longer widen it to show their columns.
+  void KeepGivenSize() { given_size_ = true; }
+  // Widens the window until `list`'s columns show (as its first page fitted
+  // them), no further than the frame's workspace or the screen, kept inside
+  // it; nothing for a window with a given size, maximized or full screen.
+  void WidenFor(const ListControl* list);
   void Send(const Input& input);
   // Sends the focused entry's or text box's pending text, as leaving it
   // would: before a key, the close box or the frame's Exit acts on the
@@ -165,6 +174,7 @@ class WindowView : public QWidget {
   bool active_ = false;
   bool focus_pending_ = false;
   bool close_allowed_ = false;
+  bool given_size_ = false;
   // The scrolled image's magnification: its width is the scroll area's
   // times kZoomSteps[zoom_] (1, as wide as the area, until the user zooms).
   size_t zoom_ = 0;
