@@ -192,7 +192,7 @@ shoot picture-browse.png
 # --- The picture browse (end) ---
 
 # --- Query by example (begin) ---
-# Browse Files > QUERY BY EXAMPLE (its last item) starts the query program,
+# Browse Files > QUERY BY EXAMPLE (the item above Inventory Check, the last) starts the query program,
 # morvak, without waiting: its window opens beside the frame, which goes on.
 # Its Close ends it. Then morvak runs by itself on a query saved in the data
 # folder (ITEMS joined to LOCATIONS, two conditions), whose rows the picture
@@ -200,7 +200,7 @@ shoot picture-browse.png
 xdotool windowfocus --sync "$frame" || true
 xdotool key --window "$frame" alt+b
 sleep 0.5
-xdotool key Up Return
+xdotool key Up Up Return
 wait_for "xdotool search --name '^Query by Example\$'" 20 || fail "QUERY BY EXAMPLE did not open the query window"
 query=$(xdotool search --name '^Query by Example$' | head -n1)
 xdotool windowfocus --sync "$query" || true
