@@ -14,8 +14,8 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/names.h"
 #include "runtime/files/operations.h"
-#include "runtime/files/transaction.h"
 #include "runtime/files/read_run.h"
+#include "runtime/files/transaction.h"
 
 namespace vorsandt::backup {
 namespace {

@@ -191,11 +191,11 @@ int RunReader(const Options& o) {
   CloseTables();
   if (o.scanner) {
     const qvf::OptimisticReadCounts c = qvf::OptimisticReadTotals();
-    std::printf("scanner scans %d, calls served unlocked %llu, locked at a miss %llu, "
-                "made again after a save %llu",
-                scans, static_cast<unsigned long long>(c.served),
-                static_cast<unsigned long long>(c.locked),
-                static_cast<unsigned long long>(c.retried));
+    std::printf(
+        "scanner scans %d, calls served unlocked %llu, locked at a miss %llu, "
+        "made again after a save %llu",
+        scans, static_cast<unsigned long long>(c.served), static_cast<unsigned long long>(c.locked),
+        static_cast<unsigned long long>(c.retried));
   } else {
     std::printf("reader scans %d", scans);
   }

@@ -11,7 +11,9 @@
 //     through.
 //     A read call that its page cache can answer while the header is
 //     unchanged skips both (optimistic_read.h); it takes the reader byte
-//     when it needs a page from the file.
+//     when it needs a page from the file. Inside a declared read run, a
+//     read call that took the byte keeps it for the calls after it, for a
+//     bounded tenure (read_tenure.h).
 //  2. A changing call takes the writer range instead (a pending log is then
 //     applied home by the refresh).
 //  3. At the end of the call the container is saved (both phases) while the

@@ -330,7 +330,6 @@ TEST(QvfDriverProcesses, ConcurrentWritersLoseAndDuplicateNothing) {
   for (const auto& fault : faults) ADD_FAILURE() << fault;
 }
 
-
 // --- Read runs beside another process's saves (read_tenure.h) ---
 
 constexpr int kRunCompanies = 200;
@@ -381,9 +380,8 @@ TEST_P(ReadRunPaths, AWriterGetsItsSaveInWhileAReaderRunsALongRun) {
   char answer = 0;
   // Guards only against a writer kept out for good: 400 tenures last some
   // nine seconds, the writer's own lock wait gives up after ten.
-  for (int passes = 0; answer == 0 && passes < 200000 &&
-                       ReadTenureTotals().begun - begun_at_go < 400;
-       ++passes) {
+  for (int passes = 0;
+       answer == 0 && passes < 200000 && ReadTenureTotals().begun - begun_at_go < 400; ++passes) {
     files::SetFile(f);
     ASSERT_EQ(testing::ReadAll(f, true).size(), static_cast<size_t>(kRunCompanies));
     answer = saved.Poll();

@@ -1,7 +1,7 @@
+// The rules and the invariant of a tenure are at the top of read_tenure.h.
 #include "storage/qvf/driver/read_tenure.h"
 
 #include <atomic>
-#include <cstring>
 
 #include "runtime/files/op_codes.h"
 #include "runtime/files/read_run.h"
@@ -87,8 +87,8 @@ bool QuietFor(const QvfBlock& b) {
 // byte instead, and may then begin one at once.
 void WaitOutPause(const QvfBlock& b, int64_t now_us) {
   ReadTenure& t = b.lock->tenure();
-  if (b.container == nullptr || b.container->read_path().lock_free || t.held() || t.MayBegin(now_us) ||
-      !ReadTenures() || !files::InReadRun() || !QuietFor(b)) {
+  if (b.container == nullptr || b.container->read_path().lock_free || t.held() ||
+      t.MayBegin(now_us) || !ReadTenures() || !files::InReadRun() || !QuietFor(b)) {
     return;
   }
   const int64_t left_us = t.pause_until_us() - now_us;

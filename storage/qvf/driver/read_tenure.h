@@ -101,7 +101,8 @@ bool ReadTenures();
 void SetReadTenureTimesForTesting(int64_t bound_us, int64_t pause_us);
 
 // What became of this process's tenures: begun, read calls served inside
-// one, ended at their bound, ended otherwise (the run's end, another call).
+// one, ended at their bound, ended for any reason (the bound, the run's end,
+// another call, a close).
 struct ReadTenureCounts {
   uint64_t begun = 0;
   uint64_t served = 0;

@@ -3,6 +3,8 @@
 // holds, watches, writes, another thread's call and a wait for another
 // file's lock give it back, and every call returns what it would without a
 // run.
+#include "storage/qvf/driver/read_tenure.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,7 +20,6 @@
 #include "runtime/files/transaction.h"
 #include "storage/qvf/driver/driver_files.h"
 #include "storage/qvf/driver/qvf_test_support.h"
-#include "storage/qvf/driver/read_tenure.h"
 
 namespace vorsandt::qvf {
 namespace {
