@@ -61,6 +61,7 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/layout.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/views/field_values.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "tools/qvf/exchange.h"
@@ -169,8 +170,10 @@ bool LoadLocations() {
 }
 
 // Every item in the sequence set up on ITEMS, its code counted and its price
-// summed (into the checksum's companion, unused beyond the pass itself).
+// summed (into the checksum's companion, unused beyond the pass itself). One
+// declared read run, as the totals and the report's pass make it.
 Work ReadSequence(files::FileRecord* items, int64_t* price_total) {
+  files::ReadRun run;
   Work w;
   const uint8_t* buffer = files::RecordBuffer(items);
   const files::FieldInfo& price = ItemFields()[kPrice - 1];

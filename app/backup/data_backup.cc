@@ -14,6 +14,7 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/names.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/files/transaction.h"
 
 namespace vorsandt::backup {
@@ -88,6 +89,7 @@ bool ReadPicture(const std::string& name, std::string* data, uint32_t* mode, std
 bool PictureNames(files::FileRecord* items, std::vector<std::string>* names, std::string* error) {
   const app::FieldDef* field = app::FieldNamed("ITE:PICTURE");
   files::SetFile(items);
+  files::ReadRun run;
   for (;;) {
     files::Next(items);
     if (Code() == files::kRecordNotAvailable) return true;

@@ -11,6 +11,7 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/layout.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/format/characters.h"
 #include "runtime/views/field_values.h"
 #include "runtime/views/view_engine.h"
@@ -209,6 +210,8 @@ void Browse::Relocate(int from) {
 
 void Browse::LoadRows() {
   if (failed_) return;
+  // A page's reads are one run: the file's lock is taken once for them.
+  files::ReadRun run;
   const bool forward = state_.load_direction == kLoadForward;
   files::Errors().Clear();
   if (state_.to_load > 1) QuickScan(true);

@@ -12,6 +12,7 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/views/field_values.h"
 #include "ui/engine/use_variable.h"
 #include "ui/engine/window.h"
@@ -160,6 +161,7 @@ class ItemsTotals : public ListHook {
     if (b.failed()) return;
     double sum = 0;
     int32_t count = 0;
+    files::ReadRun run;
     for (;;) {
       files::Next(b.view());
       if (files::Errors().Code() != files::kNoError) break;

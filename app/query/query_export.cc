@@ -5,6 +5,7 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 
 namespace vorsandt::app::query {
 namespace {
@@ -16,6 +17,7 @@ bool ReadAll(Browse& browse, RowFn row) {
   browse.OpenOrder();
   if (browse.failed()) return false;
   files::Errors().Clear();
+  files::ReadRun run;
   for (;;) {
     files::Next(browse.view());
     const int32_t code = files::Errors().Code();

@@ -15,6 +15,7 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/format/format.h"
 #include "runtime/views/view_decl.h"
 #include "ui/engine/engine.h"
@@ -187,6 +188,8 @@ void ReportRun::ShowPercent() {
 // One timer event: the current record and up to 24 more are printed; the
 // record read last waits for the next event.
 void ReportRun::PrintBatch() {
+  // One run per batch: between batches the window's loop waits for its timer.
+  files::ReadRun run;
   bool at_end = false;
   for (batch_count_ = 0; batch_count_ < kReportBatchSize && !at_end;) {
     report_->Print(band_);
@@ -276,6 +279,7 @@ bool ReportRun::RunWithoutWindow(
   files::Send(File(def_.primary), "QUICKSCAN=on");
   bool ok = OpenRows(error);
   if (ok) {
+    files::ReadRun run;
     if (ReadNextRow()) {
       report_->Open();
       report_->SetPreview(&page_list_);

@@ -8,6 +8,7 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/layout.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/format/format.h"
 #include "runtime/views/field_values.h"
 
@@ -251,6 +252,7 @@ bool TreeLoader::LoadLevel(TreeRows* rows, size_t* at, int n) {
 }
 
 bool TreeLoader::LoadTree(TreeRows* rows) {
+  files::ReadRun run;
   rows->clear();
   failed_.clear();
   rows->push_back(TreeRow{def_.root_text, 0, false, ""});
@@ -262,6 +264,7 @@ bool TreeLoader::LoadChildren(TreeRows* rows, size_t index) {
   TreeRow& row = (*rows)[index];
   const int n = row.depth();
   if (n < 1 || n >= depth()) return true;
+  files::ReadRun run;
   size_t at = index + 1;
   if (!LoadLevel(rows, &at, n + 1)) return false;
   (*rows)[index].level = at > index + 1 ? -n : n;

@@ -252,6 +252,10 @@ class Env {
   // goes backwards). Used for timeouts and for spreading lock slots.
   virtual int64_t NowHundredths() = 0;
 
+  // The same clock in microseconds, for bounds finer than a hundredth (a
+  // read run's tenure). The default follows NowHundredths.
+  virtual int64_t NowMicroseconds() { return NowHundredths() * 10000; }
+
   // Sleeps at least `ms` milliseconds (0 just yields).
   virtual void SleepMs(int ms) = 0;
 };

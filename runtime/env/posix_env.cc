@@ -563,6 +563,11 @@ class PosixEnv final : public Env {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() / 10;
   }
 
+  int64_t NowMicroseconds() override {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+  }
+
   void SleepMs(int ms) override {
     if (ms <= 0) {
       std::this_thread::yield();

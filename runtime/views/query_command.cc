@@ -9,6 +9,7 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/layout.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/format/characters.h"
 #include "runtime/format/charset.h"
 #include "runtime/views/field_values.h"
@@ -265,6 +266,7 @@ int ListRows(ViewRecord& view, const std::vector<Level>& levels, const std::vect
     }
   }
   std::string rows = header + "\n";
+  files::ReadRun run;
   for (;;) {
     files::Next(&view);
     if (Errors().Code() != 0) break;

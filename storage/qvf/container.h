@@ -172,6 +172,8 @@ class Container {
   bool optimistic_locked() const { return gate_.locked(); }
 
   const FileHeader& header() const { return header_; }
+  // The read path this shared file got at Open, and why.
+  const env::ReadPath& read_path() const { return read_path_; }
   // The open file, for the driver's byte-range locks (nullptr when closed).
   env::File* file() const { return file_.get(); }
   env::Env* environment() const { return env_; }

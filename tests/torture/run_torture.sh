@@ -235,7 +235,9 @@ flushes_scenario() {
 
 # contention_scenario [WRITERS READER...]: WRITERS workers (default 4) and
 # the readers named (--reader by default; --scanner reads every key's order
-# too) share the tables for TORTURE_SECONDS.
+# too; --reader-runs and --scanner-runs make each scan one declared read run,
+# which keeps the reader lock across calls for bounded tenures) share the
+# tables for TORTURE_SECONDS.
 contention_scenario() {
   local seconds=${TORTURE_SECONDS:-10} i pids=() rc
   local writers=${1:-4}
@@ -293,7 +295,7 @@ contention_scenario() {
 scans_scenario() {
   local round
   for ((round = 1; round <= ${TORTURE_ROUNDS:-1}; round++)); do
-    contention_scenario 3 --scanner --scanner --reader
+    contention_scenario 3 --scanner-runs --scanner --reader
   done
 }
 
@@ -474,7 +476,7 @@ case $scenario in
   lost) lost_scenario ;;
   faults) faults_scenario ;;
   flushes) flushes_scenario ;;
-  contention) contention_scenario ;;
+  contention) contention_scenario 4 --reader-runs --reader ;;
   scans) scans_scenario ;;
   selftest) selftest_scenario ;;
   create_race) create_race_scenario ;;

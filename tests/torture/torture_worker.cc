@@ -44,9 +44,11 @@
 
 #include "runtime/env/fault_env.h"
 #include "runtime/files/error_state.h"
+#include "runtime/files/read_run.h"
 #include "storage/qvf/driver/driver_files.h"
 #include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/qvf_driver.h"
+#include "storage/qvf/driver/read_tenure.h"
 #include "storage/qvf/internal_error.h"
 #include "tests/torture/forgetful_env.h"
 #include "tests/torture/workload.h"
@@ -65,13 +67,15 @@ struct Options {
   int contend = -1;
   bool reader = false;
   bool scanner = false;
+  bool runs = false;  // each scan of a reader is one declared read run
   double seconds = 10;
 };
 
 int Usage() {
   std::fprintf(stderr,
                "usage: torture_worker DIR [--steps N] [--seed S] [--fault KIND:N]\n"
-               "         [--crash keep|drop|tear:SEED] [--contend ID] [--reader]\n"
+               "         [--crash keep|drop|tear:SEED] [--contend ID]\n"
+               "         [--reader|--scanner|--reader-runs|--scanner-runs]\n"
                "         [--seconds T]\n");
   return 2;
 }
@@ -82,9 +86,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (a == "--reader" || a == "--scanner") {
+    if (a == "--reader" || a == "--scanner" || a == "--reader-runs" || a == "--scanner-runs") {
       o->reader = true;
-      o->scanner = a == "--scanner";
+      o->scanner = a.rfind("--scanner", 0) == 0;
+      o->runs = a.find("-runs") != std::string::npos;
       continue;
     }
     if (v == nullptr) return false;
@@ -175,6 +180,8 @@ int RunReader(const Options& o) {
   int scans = 0;
   while (std::chrono::steady_clock::now() < stop) {
     std::string why;
+    std::optional<files::ReadRun> run;
+    if (o.runs) run.emplace();
     if (!(o.scanner ? CheckConsistentInEveryOrder(&why) : CheckConsistent(&why))) {
       std::fprintf(stderr, "reader: %s\n", why.c_str());
       return 3;
@@ -184,14 +191,21 @@ int RunReader(const Options& o) {
   CloseTables();
   if (o.scanner) {
     const qvf::OptimisticReadCounts c = qvf::OptimisticReadTotals();
-    std::printf("scanner scans %d, calls served unlocked %llu, locked at a miss %llu, "
-                "made again after a save %llu\n",
-                scans, static_cast<unsigned long long>(c.served),
-                static_cast<unsigned long long>(c.locked),
-                static_cast<unsigned long long>(c.retried));
+    std::printf(
+        "scanner scans %d, calls served unlocked %llu, locked at a miss %llu, "
+        "made again after a save %llu",
+        scans, static_cast<unsigned long long>(c.served), static_cast<unsigned long long>(c.locked),
+        static_cast<unsigned long long>(c.retried));
   } else {
-    std::printf("reader scans %d\n", scans);
+    std::printf("reader scans %d", scans);
   }
+  if (o.runs) {
+    const qvf::ReadTenureCounts t = qvf::ReadTenureTotals();
+    std::printf(", in runs: tenures %llu, calls served in one %llu, ended at the bound %llu",
+                static_cast<unsigned long long>(t.begun), static_cast<unsigned long long>(t.served),
+                static_cast<unsigned long long>(t.expired));
+  }
+  std::printf("\n");
   return 0;
 }
 

@@ -19,6 +19,7 @@
 #include "runtime/files/error_state.h"
 #include "runtime/files/names.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/files/transaction.h"
 #include "storage/qvf/driver/qvf_driver.h"
 #include "storage/qvf/table/qvf_table_commands.h"
@@ -96,6 +97,7 @@ int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::
   // records written in `seen`.
   std::set<int64_t> seen;
   auto write_rows = [&](const std::set<int64_t>& skip) {
+    files::ReadRun run;
     for (;;) {
       files::Next(f);
       if (Code() == files::kRecordNotAvailable) return true;

@@ -41,6 +41,7 @@
 #include "runtime/format/locale.h"
 #include "runtime/format/settings_file.h"
 #include "storage/qvf/checker.h"
+#include "storage/qvf/driver/read_tenure.h"
 #include "storage/qvf/table/qvf_table_commands.h"
 #include "tools/common/tool_files.h"
 #include "tools/qvf/exchange.h"
@@ -79,9 +80,17 @@ std::string ReadPathLines(vorsandt::env::Env* env, const std::string& path) {
   } else {
     locks = "no mount option keeps them on this computer";
   }
+  const std::string bound = std::to_string(vorsandt::qvf::kTenureBoundUs / 1000) + " ms";
   return std::string("shared reads: ") +
          (p.lock_free ? "lock-free while the header is unchanged (mapped header)"
                       : "every read under the reader lock, header read through the file") +
+         "\nread runs: " +
+         (p.lock_free ? "from a page missing from the cache on, the reader lock is kept across a "
+                        "run's reads for up to " +
+                            bound + " at a time"
+                      : "the reader lock is taken and the header read once per " + bound +
+                            " of a run's reads") +
+         " (a list's page, its totals, a report, a tree, an export)" +
          "\nread path because: " + p.reason + "\nlocks: " + locks + "\n";
 }
 

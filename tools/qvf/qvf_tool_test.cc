@@ -72,6 +72,8 @@ TEST_F(QvfToolTest, SoundFileChecksCleanAndInfoShowsTheHeader) {
   EXPECT_NE(info.output.find("\nlocks: no mount option keeps them on this computer\n"),
             std::string::npos)
       << info.output;
+  // How a run of reads holds the lock, on the path the file got.
+  EXPECT_NE(info.output.find("\nread runs: "), std::string::npos) << info.output;
 }
 
 TEST_F(QvfToolTest, DamagedPageIsReportedWithExitOne) {

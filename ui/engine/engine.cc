@@ -10,6 +10,7 @@
 #include "runtime/env/invariant.h"
 #include "runtime/files/driver.h"
 #include "runtime/files/error_codes.h"
+#include "runtime/files/read_run.h"
 
 namespace vorsandt::ui {
 namespace {
@@ -60,6 +61,8 @@ void Engine::AcquirePermission(int slot) {
 }
 
 void Engine::ReleasePermission(int slot, bool ending) {
+  // A read run keeps no lock while its thread waits for its turn.
+  files::EndReadRunTenures();
   std::lock_guard<std::mutex> lock(perm_mu_);
   Check(running_slot_ == slot, "run permission released by a thread that does not hold it");
   files::ThreadState& state = slots_[slot].runtime;
@@ -559,6 +562,8 @@ bool Engine::WaitIdle(std::chrono::milliseconds timeout) {
 template <typename F>
 auto Engine::Modal(F&& call) {
   int slot = current_engine == this ? current_slot : -1;
+  // Nothing a read run keeps stays held while the user answers.
+  files::EndReadRunTenures();
   if (slot >= 0) {
     std::lock_guard<std::mutex> lock(mu_);
     slots_[slot].state = SlotState::kModal;

@@ -14,6 +14,7 @@
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
 #include "runtime/files/file_decl.h"
+#include "runtime/files/read_run.h"
 #include "runtime/files/text_stack.h"
 #include "ui/engine/engine_test_defs.h"
 #include "ui/engine/test_platform.h"
@@ -657,6 +658,35 @@ TEST(ListFormat, AListTakesANewFormatThatParses) {
     EXPECT_TRUE(w->Snapshot().Control(entry)->columns.empty());
   });
   engine.WaitForEnd();
+}
+
+std::atomic<int> read_run_ends{0};
+void CountReadRunEnd() { ++read_run_ends; }
+
+// What a read run keeps (a driver's file lock) is given back before the
+// user is asked anything, even though the run goes on.
+TEST_F(EngineTest, AModalCallInsideAReadRunGivesBackWhatTheRunKeeps) {
+  class AskingPlatform : public TestPlatform {
+   public:
+    std::optional<std::string> ChooseFile(const FileRequest&) override {
+      ends_when_asked = read_run_ends.load();
+      return std::string("README.TXT");
+    }
+    int ends_when_asked = -1;
+  } platform;
+  files::RegisterReadRunEnd(&CountReadRunEnd);
+  Engine engine(&platform, &set_);
+  int ends_before = -1;
+  bool still_in_run = false;
+  engine.StartMain([&] {
+    files::ReadRun run;
+    ends_before = read_run_ends.load();
+    (void)engine.ChooseFile(FileRequest{});
+    still_in_run = files::InReadRun();
+  });
+  engine.WaitForEnd();
+  EXPECT_GT(platform.ends_when_asked, ends_before);
+  EXPECT_TRUE(still_in_run);
 }
 
 }  // namespace

@@ -106,6 +106,9 @@ int CallScope::End() {
       unsaved = false;
     }
   }
+  kept_reader_ = keep_reader_ && !unsaved && rc == 0 && !writer_ && lock_->locks().reader_held() &&
+                 !lock_->locks().writer_held();
+  if (kept_reader_) return 0;
   // Unsaved pages keep the writer lock: nobody else may write under them.
   if (!unsaved) {
     lock_->locks().UnlockFile();
@@ -114,7 +117,14 @@ int CallScope::End() {
   return rc;
 }
 
+void CallScope::ResumeTenure() {
+  begun_ = true;
+  writer_ = false;
+  keep_reader_ = true;
+}
+
 int CallScope::Pause(env::Env* env) {
+  BeforeLockWait(lock_);
   files::RunLockWaitHook();
   if (lock_->in_transaction() || container_->dirty_pages() > 0) {
     env->SleepMs(10);
@@ -192,6 +202,8 @@ int DriverFiles::AcquireLock(const std::string& path, bool create, LockFile** ou
   lock->path_ = path;
   lock->own_handle_ = own_handle;
   lock->locks_ = std::make_unique<FileLocks>(env_, lock->handle_.get());
+  LockFile* waiting = lock.get();
+  lock->locks_->SetBeforeWait([waiting] { BeforeLockWait(waiting); });
   lock->users_ = 1;
   *out = lock.get();
   locks_.push_back(std::move(lock));

@@ -11,7 +11,9 @@
 //     through.
 //     A read call that its page cache can answer while the header is
 //     unchanged skips both (optimistic_read.h); it takes the reader byte
-//     when it needs a page from the file.
+//     when it needs a page from the file. Inside a declared read run, a
+//     read call that took the byte keeps it for the calls after it, for a
+//     bounded tenure (read_tenure.h).
 //  2. A changing call takes the writer range instead (a pending log is then
 //     applied home by the refresh).
 //  3. At the end of the call the container is saved (both phases) while the
@@ -40,6 +42,7 @@
 #include "runtime/env/env.h"
 #include "storage/qvf/container.h"
 #include "storage/qvf/driver/lock_area.h"
+#include "storage/qvf/driver/read_tenure.h"
 #include "storage/qvf/table/shared_file.h"
 
 namespace vorsandt::qvf {
@@ -61,6 +64,8 @@ class LockFile {
   // 0 when the file could be opened for writing; otherwise the error that
   // refused it (the handle is then read-only and takes shared locks only).
   int write_refusal() const { return write_refusal_; }
+  // The read run's tenure on this file (read_tenure.h).
+  ReadTenure& tenure() { return tenure_; }
 
  private:
   friend class DriverFiles;
@@ -71,6 +76,7 @@ class LockFile {
   int users_ = 0;
   bool in_transaction_ = false;
   bool own_handle_ = false;
+  ReadTenure tenure_;
 };
 
 // One call on one file: Begin takes the lock and refreshes, End saves and
@@ -86,6 +92,13 @@ class CallScope {
   // Gives up the file lock for a moment (waiting for a held record) and
   // takes it again.
   [[nodiscard]] int Pause(env::Env* env);
+  // A read call inside a read tenure (read_tenure.h): the reader byte is
+  // held already and the header is the tenure's; End keeps the byte.
+  void ResumeTenure();
+  // End keeps the reader byte instead of giving it back when nothing is
+  // unsaved and no writer range is held: a tenure begins (kept_reader()).
+  void KeepReaderLock() { keep_reader_ = true; }
+  bool kept_reader() const { return kept_reader_; }
 
  private:
   LockFile* lock_;
@@ -94,6 +107,8 @@ class CallScope {
   SavePolicy policy_;
   bool begun_ = false;
   bool writer_ = false;
+  bool keep_reader_ = false;
+  bool kept_reader_ = false;
 };
 
 class DriverFiles {
@@ -110,6 +125,11 @@ class DriverFiles {
   // open that denies others the file).
   [[nodiscard]] int AcquireLock(const std::string& path, bool create, LockFile** out, bool own_handle = false);
   void ReleaseLock(LockFile* lock);
+  // Calls `f` with every lock handle of the process.
+  template <typename F>
+  void ForEachLock(F&& f) {
+    for (auto& lock : locks_) f(*lock);
+  }
   // Makes sure, once per folder and process, that byte-range locks work
   // where `path` lies (lock_probe.h), through `file`, a handle open on
   // `path`. 0, or the refusal (90 with the reason in the error state's

@@ -56,6 +56,7 @@ FileLocks::FileLocks(env::Env* env, env::File* file)
 FileLocks::~FileLocks() { Unpin(); }
 
 void FileLocks::Wait() {
+  if (before_wait_) before_wait_();
   if (wait_hook_) {
     wait_hook_();
   } else {

@@ -103,6 +103,9 @@ class FileLocks {
   // Called between attempts of a file-lock wait (tests count them; the
   // default sleeps a millisecond).
   void SetWaitHook(std::function<void()> hook) { wait_hook_ = std::move(hook); }
+  // Called before every pause of a file-lock wait, whatever the wait hook
+  // does (the driver ends the waiting thread's read tenures on other files).
+  void SetBeforeWait(std::function<void()> hook) { before_wait_ = std::move(hook); }
 
  private:
   void Wait();
@@ -122,6 +125,7 @@ class FileLocks {
   bool others_checked_ = false;
   bool others_quiet_ = false;
   std::function<void()> wait_hook_;
+  std::function<void()> before_wait_;
 };
 
 }  // namespace vorsandt::qvf

@@ -69,6 +69,8 @@ bool MayAbortAfterMemos(int32_t op) {
 
 }  // namespace
 
+bool IsReadCall(int32_t op) { return KindOf(op) != ReadKind::kNone; }
+
 void SetOptimisticReads(bool on) { g_optimistic.store(on, std::memory_order_relaxed); }
 bool OptimisticReads() { return g_optimistic.load(std::memory_order_relaxed); }
 
@@ -110,12 +112,14 @@ bool OptimisticRead::Begin() {
   return true;
 }
 
-bool OptimisticRead::Finish(int32_t* rc) {
+bool OptimisticRead::Finish(int32_t* rc, bool keep_lock, bool* kept) {
   Container& c = *b_.container;
   const bool locked = c.optimistic_locked();
   const int end = c.EndOptimisticRead();
   // A lock taken for a missing page is held to the end of the call.
-  if (locked) b_.lock->locks().UnlockFile();
+  const bool keep = locked && end == 0 && keep_lock;
+  if (kept != nullptr) *kept = keep;
+  if (locked && !keep) b_.lock->locks().UnlockFile();
   if (end == 0) {
     Count(locked ? g_locked : g_served);
     return true;

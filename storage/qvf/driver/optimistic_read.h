@@ -36,8 +36,10 @@ class OptimisticRead {
   // After the call's work with status `*rc`: true when the call is done
   // (`*rc` its status, or the lock's error when taking the lock for a
   // missing page failed); false when it must be made again on the locked
-  // path, everything the attempt changed being undone.
-  bool Finish(int32_t* rc);
+  // path, everything the attempt changed being undone. With `keep_lock`, a
+  // reader byte taken for a missing page is kept (a read run's tenure
+  // begins with it; read_tenure.h): `*kept` says whether it was.
+  bool Finish(int32_t* rc, bool keep_lock = false, bool* kept = nullptr);
 
  private:
   void Undo();
@@ -57,6 +59,10 @@ class OptimisticRead {
   int64_t value_ = 0;
   std::string text_result_;
 };
+
+// True for the calls that only read (what an optimistic attempt or a read
+// tenure may serve).
+bool IsReadCall(int32_t op);
 
 // On by default; tests and benchmarks switch it off to compare both paths.
 void SetOptimisticReads(bool on);

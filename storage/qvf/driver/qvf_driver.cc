@@ -11,6 +11,7 @@
 #include "storage/qvf/driver/driver_block.h"
 #include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/position_text.h"
+#include "storage/qvf/driver/read_tenure.h"
 #include "storage/qvf/driver/registration.h"
 #include "storage/qvf/driver/send_command.h"
 #include "storage/qvf/driver/table_copy.h"
@@ -60,6 +61,13 @@ bool IsChanging(int32_t op) {
   }
 }
 
+// A read that ends like this may begin a read run's tenure: it found its
+// record or the end of its sequence. After any other failure the reader byte
+// goes back at once, as outside a run.
+bool KeepsTenure(int32_t rc) {
+  return rc == 0 || rc == files::kRecordNotAvailable || rc == files::kRecordNotFound;
+}
+
 SavePolicy PolicyOf(const FileRecord& file) {
   // The two further declared attributes: 0x02 defers writes until Release
   // or Close, 0x08 batches them.
@@ -107,6 +115,7 @@ QvfBlock::~QvfBlock() { (void)CloseTable(); }
 
 int QvfBlock::CloseTable() {
   if (!table) return 0;
+  EndTenure(lock);
   int rc = 0;
   table->ReleaseHeld();
   if (table_locked) {
@@ -144,6 +153,7 @@ class QvfDriver : public files::Driver {
 
   int32_t Perform(Call& call) override {
     auto& b = static_cast<QvfBlock&>(*call.block);
+    PrepareTenures(call.op, b);
     switch (call.op) {
       case files::kOpSend:
         return Send(call, b);
@@ -409,12 +419,23 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
   const bool writer = IsChanging(call.op);
   const SavePolicy policy = call.op == files::kOpRelease ? SavePolicy::kEveryCall : PolicyOf(file);
   if (!writer) {
+    if (ServeInTenure(b)) {
+      CallScope kept(b.lock, b.container, b.sharing(), policy);
+      kept.ResumeTenure();
+      int32_t rc = TableWork(call, b, kept);
+      int end = kept.End();
+      return rc != 0 ? rc : end;
+    }
     OptimisticRead attempt(call, b);
     if (attempt.Begin()) {
       // Never begun: the calls served here take no hold, so nothing pauses.
       CallScope unlocked(b.lock, b.container, b.sharing(), policy);
       int32_t rc = TableWork(call, b, unlocked);
-      if (attempt.Finish(&rc)) return rc;
+      bool kept = false;
+      if (attempt.Finish(&rc, KeepsTenure(rc) && TenureMayBegin(b), &kept)) {
+        if (kept) BeginTenure(b);
+        return rc;
+      }
     }
   }
   CallScope scope(b.lock, b.container, b.sharing(), policy);
@@ -425,7 +446,9 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
     // (Deferred and batched tables keep earlier unsaved work.)
     b.container->DiscardAfterFailure();
   }
+  if (!writer && KeepsTenure(rc) && TenureMayBegin(b)) scope.KeepReaderLock();
   int end = scope.End();
+  if (scope.kept_reader()) BeginTenure(b);
   return rc != 0 ? rc : end;
 }
 

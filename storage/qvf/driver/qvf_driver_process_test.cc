@@ -1,24 +1,29 @@
 // Several processes on the same tables: holds, watches, concurrent writers,
 // and transactions over two files interrupted by a killed process.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
 #include "runtime/env/env.h"
+#include "runtime/env/file_system.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/op_codes.h"
 #include "runtime/files/operations.h"
+#include "runtime/files/read_run.h"
 #include "runtime/files/transaction.h"
 #include "storage/qvf/checker.h"
 #include "storage/qvf/driver/driver_files.h"
 #include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/qvf_test_support.h"
+#include "storage/qvf/driver/read_tenure.h"
 
 namespace vorsandt::qvf {
 namespace {
@@ -41,6 +46,11 @@ class Signal {
   char Wait() {
     char c = 0;
     return read(fd_[0], &c, 1) == 1 ? c : 0;
+  }
+  // The next signal if one is there, 0 otherwise (does not wait).
+  char Poll() {
+    pollfd p{fd_[0], POLLIN, 0};
+    return poll(&p, 1, 0) == 1 ? Wait() : 0;
   }
 
  private:
@@ -319,6 +329,145 @@ TEST(QvfDriverProcesses, ConcurrentWritersLoseAndDuplicateNothing) {
   EXPECT_TRUE(CheckFile(env::Env::Default(), "COMPANIES.QVF", &faults));
   for (const auto& fault : faults) ADD_FAILURE() << fault;
 }
+
+// --- Read runs beside another process's saves (read_tenure.h) ---
+
+constexpr int kRunCompanies = 200;
+
+void MakeManyCompanies(const std::string& name) {
+  auto* f = testing::CreateAndOpenCompanies();
+  files::Logout(1, {f});
+  for (int r = 1; r <= kRunCompanies; ++r) testing::AddCompany(f, r, name);
+  files::Commit();
+  EXPECT_EQ(Code(), 0);
+  files::Close(f);
+}
+
+// Each test runs on both read paths; the setting is inherited by the child.
+class ReadRunPaths : public ::testing::TestWithParam<env::NetworkFilesSetting> {
+ protected:
+  void SetUp() override { env::SetNetworkFilesSetting(GetParam()); }
+  void TearDown() override { env::SetNetworkFilesSetting(env::NetworkFilesSetting::kAuto); }
+};
+
+// A reader inside one long run keeps reading the whole table; a writer in
+// another process must get its save in while the run goes on (a tenure ends
+// at its bound and the lock stays free for the pause), and the run sees the
+// save once a later tenure begins.
+TEST_P(ReadRunPaths, AWriterGetsItsSaveInWhileAReaderRunsALongRun) {
+  ScratchFolder folder;
+  MakeManyCompanies("company");
+  Signal go, saved;
+  pid_t child = Spawn([&] {
+    go.Wait();
+    auto* f = testing::Companies();
+    files::Open(f);
+    if (Code() != 0) return 1;
+    if (GetCompany(f, 1) != 0) return 2;
+    testing::SetName(f, "saved by the writer");
+    files::Put(f);
+    const int rc = Code();
+    files::Close(f);
+    saved.Send(rc == 0 ? 'y' : 'n');
+    return rc == 0 ? 0 : 3;
+  });
+  auto* f = testing::Companies();
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  files::ReadRun run;
+  const uint64_t begun_at_go = ReadTenureTotals().begun;
+  go.Send();
+  char answer = 0;
+  // Guards only against a writer kept out for good: 400 tenures last some
+  // nine seconds, the writer's own lock wait gives up after ten.
+  for (int passes = 0;
+       answer == 0 && passes < 200000 && ReadTenureTotals().begun - begun_at_go < 400; ++passes) {
+    files::SetFile(f);
+    ASSERT_EQ(testing::ReadAll(f, true).size(), static_cast<size_t>(kRunCompanies));
+    answer = saved.Poll();
+  }
+  const uint64_t waited = ReadTenureTotals().begun - begun_at_go;
+  EXPECT_EQ(answer, 'y') << "the writer had no save in after " << waited << " tenures";
+  RecordProperty("tenures_until_the_save", std::to_string(waited));
+  bool seen = false;
+  for (int guard = 0; !seen && guard < 100000; ++guard) {
+    ASSERT_EQ(GetCompany(f, 1), 0);
+    seen = testing::NameOf(f) == "saved by the writer";
+  }
+  EXPECT_TRUE(seen);
+  files::Close(f);
+  EXPECT_EQ(WaitFor(child), 0);
+}
+
+std::string Version(int k) {
+  char text[40];
+  std::snprintf(text, sizeof text, "v%d v%d v%d", k, k, k);
+  return text;
+}
+
+// The version a name holds, or -1 when its parts disagree (a torn record).
+int VersionOf(const std::string& name) {
+  int a = -1, b = -2, c = -3;
+  if (std::sscanf(name.c_str(), "v%d v%d v%d", &a, &b, &c) != 3 || a != b || b != c) return -1;
+  return a;
+}
+
+// Another process rewrites one record again and again. A read inside the
+// run returns a whole version, never an older one than before, and every
+// read that is not served inside a tenure begun earlier (it begins one, or
+// takes the per-call path) has every save that finished before it began.
+TEST_P(ReadRunPaths, ARunSeesAnotherProcesssSaveOnceTheNextTenureBeginsAndNeverATornRecord) {
+  constexpr int kVersions = 20;
+  ScratchFolder folder;
+  MakeManyCompanies(Version(0));
+  Signal go, step;
+  pid_t child = Spawn([&] {
+    go.Wait();
+    auto* f = testing::Companies();
+    files::Open(f);
+    if (Code() != 0) return 1;
+    for (int k = 1; k <= kVersions; ++k) {
+      if (GetCompany(f, 1) != 0) return 2;
+      testing::SetName(f, Version(k));
+      files::Put(f);
+      if (Code() != 0) return 3;
+      step.Send(static_cast<char>(k));
+      usleep(3000);
+    }
+    files::Close(f);
+    return 0;
+  });
+  auto* f = testing::Companies();
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  files::ReadRun run;
+  go.Send();
+  int finished = 0, last = 0;
+  for (int guard = 0; last < kVersions && guard < 2000000; ++guard) {
+    for (char c = step.Poll(); c != 0; c = step.Poll()) finished = c;
+    const int before = finished;
+    const uint64_t served = ReadTenureTotals().served;
+    ASSERT_EQ(GetCompany(f, 1), 0);
+    const int version = VersionOf(testing::NameOf(f));
+    ASSERT_GE(version, 0) << "torn: " << testing::NameOf(f);
+    ASSERT_GE(version, last);
+    if (ReadTenureTotals().served == served) {
+      ASSERT_GE(version, before);
+    }
+    last = version;
+  }
+  EXPECT_EQ(last, kVersions);
+  files::Close(f);
+  EXPECT_EQ(WaitFor(child), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, ReadRunPaths,
+                         ::testing::Values(env::NetworkFilesSetting::kLocal,
+                                           env::NetworkFilesSetting::kNetwork),
+                         [](const auto& info) {
+                           return info.param == env::NetworkFilesSetting::kLocal ? "Local"
+                                                                                 : "Network";
+                         });
 
 }  // namespace
 }  // namespace vorsandt::qvf
