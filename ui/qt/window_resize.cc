@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "ui/qt/list_control.h"
@@ -63,7 +64,39 @@ std::vector<const WindowView::ControlView*> WindowView::Growers() const {
   return out;
 }
 
+bool WindowView::StretchCharts() {
+  QRect charts;
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind == Kind::kChart && view.outer != nullptr) charts |= view.design;
+  }
+  if (charts.isEmpty()) return false;
+  const int dx = canvas_->width() - design_size_.width();
+  const int dy = canvas_->height() - design_size_.height();
+  const double sx = std::max(1, charts.width() + dx) / static_cast<double>(charts.width());
+  const double sy = std::max(1, charts.height() + dy) / static_cast<double>(charts.height());
+  for (auto& [field, view] : controls_) {
+    if (view.outer == nullptr) continue;
+    QRect r = view.design;
+    if (view.state.kind == Kind::kChart) {
+      const int left = charts.left() + static_cast<int>(std::lround((r.left() - charts.left()) * sx));
+      const int top = charts.top() + static_cast<int>(std::lround((r.top() - charts.top()) * sy));
+      r = QRect(left, top, std::max(1, static_cast<int>(std::lround(r.width() * sx))),
+                std::max(1, static_cast<int>(std::lround(r.height() * sy))));
+    } else {
+      // What lies below the charts moves down, what lies right of them (or
+      // below their right half) keeps to the right edge.
+      const bool below = r.top() >= charts.bottom();
+      if (below) r.translate(0, dy);
+      if (r.left() >= charts.right() || (below && r.left() >= charts.center().x()))
+        r.translate(dx, 0);
+    }
+    if (view.outer->geometry() != r) view.outer->setGeometry(r);
+  }
+  return true;
+}
+
 void WindowView::Stretch() {
+  if (StretchCharts()) return;
   std::vector<const ControlView*> growers = Growers();
   if (growers.empty()) {
     ScalePages(canvas_->width(), canvas_->height());
