@@ -25,7 +25,7 @@ constexpr int kGap = 12;  // pixels between the charts
 // Draws `chart` into `box` of the page.
 void DrawChart(QPainter& painter, const Chart& chart, const QRectF& box, const QFont& font) {
   QGraphicsScene scene;
-  QChart* c = BuildChart(chart, font);
+  QChart* c = BuildChart(chart, font, box.size());
   scene.addItem(c);  // the scene owns it
   c->setGeometry(QRectF(QPointF(0, 0), box.size()));
   if (c->layout() != nullptr) c->layout()->activate();

@@ -1,7 +1,7 @@
 // A page of charts written as a PDF file: the summary's page. The charts are
 // the drawings a window's chart controls show (chart_view.h), laid out on
 // one landscape A4 sheet under a title and a few lines of figures: the first
-// chart on the left half, the others stacked on the right. The text on the
+// chart on the left half, the others one under the other on the right. The text on the
 // page (title, lines, the charts' labels and figures) is text in the PDF.
 // The file is written whole or not at all (pdf_file.h). Needs the widget
 // toolkit (a QApplication) on the calling thread.

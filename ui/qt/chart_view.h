@@ -13,14 +13,34 @@
 #include <QChart>
 #include <QChartView>
 #include <QFont>
+#include <QSizeF>
 #include <functional>
+#include <vector>
 
 #include "ui/engine/chart.h"
 
 namespace vorsandt::ui::qt {
 
-// A new chart (the caller owns it) showing `chart` in `font`.
-QChart* BuildChart(const Chart& chart, const QFont& font);
+// How the bars' labels are set in a chart of `size` (pixels): which go on
+// two lines, the figure under the name (a lying bar's label that would take
+// more than about a third of the chart's width where its row has room for
+// two lines; the upright labels all where a category is wide enough for
+// two), and the lying labels' font, smaller than the chart's where rows are
+// too low for it (the axis would leave such labels out), and the width a
+// one-line label may take: a longer one keeps its figure and loses the end
+// of its name.
+using LabelLines = std::vector<bool>;
+struct LabelPlan {
+  QFont font;
+  LabelLines lines;
+  double width = 0;  // pixels; 0: any
+  bool operator==(const LabelPlan&) const = default;
+};
+LabelPlan PlanLabels(const Chart& chart, const QFont& font, const QSizeF& size);
+
+// A new chart (the caller owns it) showing `chart` in `font`, laid out for
+// `size`.
+QChart* BuildChart(const Chart& chart, const QFont& font, const QSizeF& size);
 
 // The bar (1-based, in the chart's order) that a bar series' category
 // `index` of a chart built by BuildChart shows; 0 when none.
@@ -39,6 +59,7 @@ class ChartControl : public QChartView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
 
@@ -49,6 +70,7 @@ class ChartControl : public QChartView {
 
   std::function<void(int)> clicked_;
   Chart chart_;
+  LabelPlan plan_;
   bool built_ = false;
   int current_ = 0;
 };
