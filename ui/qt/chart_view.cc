@@ -43,6 +43,7 @@ constexpr double kChartFurniture = 4;
 // of the chart's font to make them fit.
 constexpr double kLabelMargins = 9;
 constexpr double kSmallestLabel = 0.75;
+constexpr double kFitMargin = 0.96;
 // The room a legend entry's marker and gaps take beside its name (pixels).
 constexpr double kLegendMarker = 40;
 // The part of a chart's width its bars take, roughly, beside the value axis.
@@ -237,11 +238,12 @@ LabelPlan PlanLabels(const Chart& chart, const QFont& font, const QSizeF& size) 
     for (const std::string& name : {std::string("Value"), chart.over_mark_name, chart.mark_name})
       legend = std::max(legend, full.horizontalAdvance(ToQt(name)) + kLegendMarker);
   }
-  plan.width = (size.width() - legend) * kLabelShare - kLabelMargins;
-  const double width_fit = plan.width / widest;
-  const double scale = std::min({1.0, height_fit, width_fit});
+  const double room = (size.width() - legend) * kLabelShare - kLabelMargins;
+  // A little below the exact fit: font sizes come in steps.
+  const double scale = std::min({1.0, height_fit, room / widest * kFitMargin});
   plan.font.setPointSizeF(font.pointSizeF() * std::max(kSmallestLabel, scale));
   if (scale >= kSmallestLabel) return plan;
+  plan.width = room;
   const QFontMetricsF metrics(plan.font);
   if (row < kTwoLineHeight * metrics.lineSpacing() + kLabelMargins) return plan;
   for (size_t i = 0; i < n; ++i) {
