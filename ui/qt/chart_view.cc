@@ -35,6 +35,8 @@ constexpr double kLabelShare = 0.36;
 // side by side, lying ones one over the other.
 constexpr double kTwoLineRoom = 1.5;
 constexpr double kTwoLineHeight = 2.1;
+// The part of a chart's height upright labels may take.
+constexpr double kUprightShare = 0.37;
 // What a chart's height holds besides its bars, in lines of its font: the
 // title, the value axis's labels and the margins.
 constexpr double kChartFurniture = 4;
@@ -212,8 +214,17 @@ LabelPlan PlanLabels(const Chart& chart, const QFont& font, const QSizeF& size) 
   const size_t n = chart.bars.size();
   LabelPlan plan{font, LabelLines(n)};
   if (chart.vertical) {
+    // Upright labels take the height below the bars: one line where a third
+    // of the chart's height holds the longest, else two where a category is
+    // wide enough for them.
+    const QFontMetricsF small(Smaller(font));
+    double longest = 0;
+    for (const ChartBar& bar : chart.bars) {
+      longest = std::max(longest, small.horizontalAdvance(ToQt(bar.label + "  " + bar.value_text)));
+    }
     const double room = size.width() * kPlotShare / static_cast<double>(n + 2);
-    plan.lines.assign(n, room >= kTwoLineRoom * QFontMetricsF(Smaller(font)).lineSpacing());
+    const bool one_line = longest + kLabelMargins <= size.height() * kUprightShare;
+    plan.lines.assign(n, !one_line && room >= kTwoLineRoom * small.lineSpacing());
     return plan;
   }
   // A marked chart has an empty row above its bars.
