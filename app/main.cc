@@ -74,13 +74,14 @@
 namespace {
 
 void Usage() {
-  std::fprintf(stderr,
-               "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR] "
-               "[--font-size PT]\n"
-               "       vorsandt --check-layout [--font-size PT]\n"
-               "       vorsandt [--data DIR] --report inventory|insurance|coverage|summary --pdf FILE\n"
-               "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
-               "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
+  std::fprintf(
+      stderr,
+      "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR] "
+      "[--font-size PT]\n"
+      "       vorsandt --check-layout [--font-size PT]\n"
+      "       vorsandt [--data DIR] --report inventory|insurance|coverage|summary --pdf FILE\n"
+      "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
+      "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
 }
 
 // The toolkit without a display, for drawing PDF files: offscreen, its own
@@ -136,7 +137,8 @@ class OffscreenRun {
 int ReportToPdf(int argc, char** argv, const std::string& name, const std::string& pdf) {
   const vorsandt::app::ReportDef* def = vorsandt::app::ReportNamed(name);
   if (def == nullptr) {
-    std::fprintf(stderr, "vorsandt: no report named %s (inventory, insurance, coverage or summary)\n",
+    std::fprintf(stderr,
+                 "vorsandt: no report named %s (inventory, insurance, coverage or summary)\n",
                  name.c_str());
     return 1;
   }

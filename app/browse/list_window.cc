@@ -7,8 +7,8 @@
 
 #include "app/browse/list_export.h"
 #include "app/browse/list_keys.h"
-#include "app/browse/list_start.h"
 #include "app/browse/list_labels.h"
+#include "app/browse/list_start.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"

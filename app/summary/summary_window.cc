@@ -30,9 +30,9 @@ constexpr size_t kLineSize = 120;
 // name in its buffer.
 struct Opening {
   Table parent;
-  const char* field;    // the parent's name field
-  const char* key;      // the parent's key on that field
-  const char* browse;   // the list of its items
+  const char* field;   // the parent's name field
+  const char* key;     // the parent's key on that field
+  const char* browse;  // the list of its items
 };
 constexpr Opening kLocationItems{Table::kLocations, "LOC:LOCATION", "LOC:LOC", "BrowseITE:LOC"};
 constexpr Opening kPolicyItems{Table::kPolicy, "POL:POLICY_REFERENCE", "POL:REFERENCE",

@@ -22,8 +22,10 @@ int64_t Sum(const std::vector<ValueGroup>& groups) {
 const std::vector<std::string> kLocations = {"Kitchen", "Loft", "Study"};
 const std::vector<SummaryPolicy> kPolicies = {{"HC-1", 100000}, {"PP-2", 0}};
 const std::vector<SummaryItem> kItems = {
-    {"Kitchen", "HC-1", 60000, Day(2019)}, {"KITCHEN  ", "hc-1", 50001, Day(2021)},
-    {"Study", "PP-2", 2500, Day(2021)},    {"Garage", "GONE-9", 1999, 0},
+    {"Kitchen", "HC-1", 60000, Day(2019)},
+    {"KITCHEN  ", "hc-1", 50001, Day(2021)},
+    {"Study", "PP-2", 2500, Day(2021)},
+    {"Garage", "GONE-9", 1999, 0},
     {"", "", 100, Day(2022)},
 };
 
@@ -42,7 +44,8 @@ TEST(ValueSummaryTest, LocationsMostValuableFirstWithEmptyAndUnknownOnes) {
   for (const ValueGroup& g : s.locations) labels.push_back(g.label);
   // Names meet without case or trailing blanks; the loft has nothing in it,
   // the garage is named by an item only.
-  EXPECT_EQ(labels, (std::vector<std::string>{"Kitchen", "Study", "Garage", "(no location)", "Loft"}));
+  EXPECT_EQ(labels,
+            (std::vector<std::string>{"Kitchen", "Study", "Garage", "(no location)", "Loft"}));
   EXPECT_EQ(s.locations[0].cents, 110001);
   EXPECT_EQ(s.locations[0].count, 2);
   EXPECT_TRUE(s.locations[0].on_file);

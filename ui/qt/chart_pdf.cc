@@ -71,7 +71,8 @@ std::optional<QByteArray> PageDocument(const ChartPage& page) {
     if (!painter.begin(&writer)) return std::nullopt;
     QFont font = QApplication::font();
     font.setPointSizeF(9);
-    const QRectF area(QPointF(0, 0), QSizeF(writer.pageLayout().paintRectPixels(kResolution).size()));
+    const QRectF area(QPointF(0, 0),
+                      QSizeF(writer.pageLayout().paintRectPixels(kResolution).size()));
     const double top = area.top() + DrawHeading(painter, page, area, font);
     const QRectF rest(area.left(), top, area.width(), area.bottom() - top);
     const size_t n = page.charts.size();

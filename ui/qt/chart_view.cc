@@ -73,7 +73,8 @@ QString CategoryLabel(const ChartBar& bar, bool two_lines, const QFont& font = Q
   if (width > 0) {
     const QFontMetricsF metrics(font);
     const double room = width - metrics.horizontalAdvance(figure);
-    if (metrics.horizontalAdvance(name) > room) name = metrics.elidedText(name, Qt::ElideRight, room);
+    if (metrics.horizontalAdvance(name) > room)
+      name = metrics.elidedText(name, Qt::ElideRight, room);
   }
   return name + figure;
 }
@@ -231,8 +232,7 @@ LabelPlan PlanLabels(const Chart& chart, const QFont& font, const QSizeF& size) 
   const bool marked = std::any_of(chart.bars.begin(), chart.bars.end(),
                                   [](const ChartBar& b) { return b.mark >= 0; });
   const double rows = std::max(1.0, static_cast<double>(n + (marked ? 1 : 0)));
-  const double row =
-      (size.height() - kChartFurniture * QFontMetricsF(font).lineSpacing()) / rows;
+  const double row = (size.height() - kChartFurniture * QFontMetricsF(font).lineSpacing()) / rows;
   // The axis leaves out a label taller than its row and cuts one wider than
   // its part of the chart short: where rows are tight or labels long, the
   // labels are set smaller, down to a size still read with ease, and long

@@ -78,7 +78,8 @@ bool WindowView::StretchCharts() {
     if (view.outer == nullptr) continue;
     QRect r = view.design;
     if (view.state.kind == Kind::kChart) {
-      const int left = charts.left() + static_cast<int>(std::lround((r.left() - charts.left()) * sx));
+      const int left =
+          charts.left() + static_cast<int>(std::lround((r.left() - charts.left()) * sx));
       const int top = charts.top() + static_cast<int>(std::lround((r.top() - charts.top()) * sy));
       r = QRect(left, top, std::max(1, static_cast<int>(std::lround(r.width() * sx))),
                 std::max(1, static_cast<int>(std::lround(r.height() * sy))));
