@@ -1,7 +1,7 @@
 // The vorsandt program.
 //
 //   vorsandt [--data DIR] [--headless --script FILE]
-//   vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE
+//   vorsandt [--data DIR] --report inventory|insurance|coverage|summary --pdf FILE
 //   vorsandt [--data DIR] --report claimpack --claim N --pdf FILE
 //   vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]
 //   vorsandt --check-layout [--font-size PT]
@@ -40,7 +40,7 @@
 // for a desktop run when it is set.
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -58,6 +58,7 @@
 #include "app/reminders/due_soon.h"
 #include "app/report/claim_pack.h"
 #include "app/report/report_procedure.h"
+#include "app/summary/value_summary.h"
 #include "runtime/env/allocator.h"
 #include "runtime/env/env.h"
 #include "runtime/format/dates.h"
@@ -66,26 +67,28 @@
 #include "ui/engine/engine.h"
 #include "ui/headless/headless_platform.h"
 #include "ui/headless/script_session.h"
+#include "ui/qt/chart_pdf.h"
 #include "ui/qt/report_render.h"
 #include "ui/qt/run_qt.h"
 
 namespace {
 
 void Usage() {
-  std::fprintf(stderr,
-               "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR] "
-               "[--font-size PT]\n"
-               "       vorsandt --check-layout [--font-size PT]\n"
-               "       vorsandt [--data DIR] --report inventory|insurance|coverage --pdf FILE\n"
-               "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
-               "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
+  std::fprintf(
+      stderr,
+      "usage: vorsandt [--data DIR] [--headless --script FILE] [--screenshot-dir DIR] "
+      "[--font-size PT]\n"
+      "       vorsandt --check-layout [--font-size PT]\n"
+      "       vorsandt [--data DIR] --report inventory|insurance|coverage|summary --pdf FILE\n"
+      "       vorsandt [--data DIR] --backup FILE | --restore FILE [--replace]\n"
+      "       vorsandt [--data DIR] --report claimpack --claim N --pdf FILE\n");
 }
 
 // The toolkit without a display, for drawing PDF files: offscreen, its own
 // remarks (a runtime folder it had to choose, say) kept off standard error,
 // which then holds only what the program says, and the C library's locale
 // put back to "C", which the toolkit takes from the environment.
-void StartOffscreenToolkit(std::optional<QGuiApplication>& toolkit, int& argc, char** argv) {
+void StartOffscreenToolkit(std::optional<QApplication>& toolkit, int& argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
     if (type == QtCriticalMsg || type == QtFatalMsg) {
@@ -122,7 +125,7 @@ class OffscreenRun {
   vorsandt::ui::Engine& engine() { return *engine_; }
 
  private:
-  std::optional<QGuiApplication> toolkit_;
+  std::optional<QApplication> toolkit_;
   std::optional<vorsandt::ui::headless::HeadlessPlatform> platform_;
   std::optional<vorsandt::ui::Engine> engine_;
 };
@@ -134,7 +137,8 @@ class OffscreenRun {
 int ReportToPdf(int argc, char** argv, const std::string& name, const std::string& pdf) {
   const vorsandt::app::ReportDef* def = vorsandt::app::ReportNamed(name);
   if (def == nullptr) {
-    std::fprintf(stderr, "vorsandt: no report named %s (inventory, insurance or coverage)\n",
+    std::fprintf(stderr,
+                 "vorsandt: no report named %s (inventory, insurance, coverage or summary)\n",
                  name.c_str());
     return 1;
   }
@@ -161,6 +165,38 @@ int ReportToPdf(int argc, char** argv, const std::string& name, const std::strin
   }
   if (!ok) {
     if (!error.empty()) std::fprintf(stderr, "vorsandt: %s: %s\n", name.c_str(), error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+// The summary's page as the PDF file `pdf` (an absolute name): the tables
+// are summed on an engine thread, as a report reads them, and the page is
+// drawn afterwards on this thread, which owns the widget toolkit that draws
+// its charts.
+int SummaryToPdf(int argc, char** argv, const std::string& pdf) {
+  OffscreenRun run(argc, argv, /*halt_fails=*/true);
+  run.platform().CancelAll();
+  bool ok = false;
+  std::string error;
+  vorsandt::ui::qt::ChartPage page;
+  run.engine().StartMain([&] {
+    vorsandt::app::ValueSummary summary;
+    ok = vorsandt::app::ReadValueSummaryForReading(&summary, &error);
+    if (!ok) return;
+    page.title = "VORSANDT Summary";
+    page.lines = vorsandt::app::SummaryLines(summary);
+    page.charts = {vorsandt::app::LocationChart(summary), vorsandt::app::PolicyChart(summary),
+                   vorsandt::app::YearChart(summary)};
+  });
+  run.engine().WaitForEnd();
+  for (const vorsandt::ui::MessageRequest& message : run.platform().Messages()) {
+    std::fprintf(stderr, "vorsandt: [%s] %s\n", message.caption.c_str(), message.text.c_str());
+    ok = false;
+  }
+  if (ok) ok = vorsandt::ui::qt::WriteChartPagePdf(page, pdf, &error);
+  if (!ok) {
+    if (!error.empty()) std::fprintf(stderr, "vorsandt: summary: %s\n", error.c_str());
     return 1;
   }
   return 0;
@@ -434,6 +470,7 @@ int main(int argc, char** argv) {
 
   if (o.claim != 0) return ClaimPackToPdf(argc, argv, static_cast<int32_t>(o.claim), o.pdf);
   if (!o.backup.empty()) return vorsandt::backup::BackupCommand(o.backup);
+  if (o.report == "summary") return SummaryToPdf(argc, argv, o.pdf);
   if (!o.report.empty()) return ReportToPdf(argc, argv, o.report, o.pdf);
   if (!o.headless) return vorsandt::ui::qt::RunQtPlatform(argc, argv, vorsandt::app::Main);
   return RunScript(argc, argv, o, script_text);

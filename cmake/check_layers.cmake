@@ -33,7 +33,7 @@ set(APP_SERVICES app/messages app/frame app/documents)
 set(APP_RECORDS app/labels app/inventory)
 set(APP_CORES app/browse app/integrity)
 set(APP_PATTERNS app/form app/select app/pictures app/tree app/query app/reminders app/report
-  app/backup app/splash app/find)
+  app/backup app/splash app/find app/summary)
 set(LAYERS
   runtime/env runtime/files runtime/format runtime/text runtime/eval runtime/views
   storage/qvf/table storage/qvf/driver storage/qvf

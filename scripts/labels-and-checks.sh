@@ -51,7 +51,7 @@ shoot inventory-check.png
 # Reports > Labels, its last item: the dialog, then OK and the preview.
 xdotool key --window "$frame" alt+r
 sleep 0.5
-xdotool key Up Return
+xdotool key Up Up Return
 wait_for "xdotool search --name '^Labels\$'" 20 || fail "the labels dialog did not appear"
 dialog=$(xdotool search --name '^Labels$' | head -n1)
 xdotool windowfocus --sync "$dialog" || true

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libjpeg-dev libgif-dev libpng-dev libsqlite3-dev libyaml-cpp-dev libarchive-dev
   libqpdf-dev libqrencode-dev
   xvfb xdotool poppler-utils zbar-tools strace bindfs

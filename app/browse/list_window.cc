@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "app/browse/list_export.h"
 #include "app/browse/list_keys.h"
-#include "app/browse/list_start.h"
 #include "app/browse/list_labels.h"
+#include "app/browse/list_start.h"
 #include "app/frame/main_frame.h"
 #include "app/messages/table_opening.h"
 #include "app/messages/warning_message.h"
@@ -160,8 +161,9 @@ int ListProcedure::SelectPopup(bool rows) {
   return Popup(text);
 }
 
+// The list's own items, then those of its File menu that it has ("Print
+// Labels...", "Export List..."), which post their menu item when chosen.
 int ListProcedure::Popup(std::string text) {
-  if (!export_) return window_->Popup(text);
   int items = 0;
   for (size_t at = 0; at < text.size();) {
     size_t bar = text.find('|', at);
@@ -169,9 +171,22 @@ int ListProcedure::Popup(std::string text) {
     if (bar > at) ++items;
     at = bar + 1;
   }
-  const int chosen = window_->Popup(text + kExportListPopupItem);
-  if (chosen != items + 1) return chosen;
-  window_->Post(ui::event::kAccepted, kExportListItem);
+  struct FileItem {
+    bool shown;
+    const char* text;
+    int item;
+  };
+  const FileItem file_items[] = {{labels_, kPrintLabelsPopupItem, kPrintLabelsItem},
+                                 {export_, kExportListPopupItem, kExportListItem}};
+  std::vector<int> posted;
+  for (const FileItem& f : file_items) {
+    if (!f.shown) continue;
+    text += f.text;
+    posted.push_back(f.item);
+  }
+  const int chosen = window_->Popup(text);
+  if (chosen <= items) return chosen;
+  window_->Post(ui::event::kAccepted, posted[chosen - items - 1]);
   return 0;
 }
 

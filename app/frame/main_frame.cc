@@ -42,6 +42,7 @@ constexpr StartItem kStartItems[] = {
     {"FindRecords", 50000},
     {"InventoryCheck", 25000},
     {"PrintLabels", 25000},
+    {"InventorySummary", 25000},
 };
 
 // The start items by the number the frame's definition gives each. An item

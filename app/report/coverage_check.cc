@@ -11,6 +11,7 @@
 
 #include "app/dictionary/dictionary.h"
 #include "app/inventory/inventory_check.h"
+#include "app/messages/record_reading.h"
 #include "app/messages/table_opening.h"
 #include "runtime/files/error_codes.h"
 #include "runtime/files/error_state.h"
@@ -144,14 +145,8 @@ void UnseenRows(const std::vector<CoverageItem>& items, int32_t today, bool chec
 
 // Reading the tables.
 
-files::FieldBytes BytesOf(const char* name) {
-  const FieldDef* def = FieldNamed(name);
-  Table t = Table::kItems;
-  TableOfName(name, &t);
-  return {def->type, files::RecordBuffer(File(t)) + def->offset, def->size, def->places};
-}
-std::string Text(const char* name) { return files::ReadText(BytesOf(name)).value_or(""); }
-double Number(const char* name) { return files::ReadNumber(BytesOf(name)).value_or(0); }
+std::string Text(const char* name) { return files::ReadText(BufferField(name)).value_or(""); }
+double Number(const char* name) { return files::ReadNumber(BufferField(name)).value_or(0); }
 int64_t Cents(const char* name) { return std::llround(Number(name) * 100); }
 std::string Trimmed(const char* name) {
   std::string s = Text(name);
@@ -162,26 +157,6 @@ std::string Trimmed(const char* name) {
 bool Checked(const char* name) {
   const std::string s = MatchKey(Text(name));
   return !s.empty() && s != "0" && s != "N" && s != "F";
-}
-
-// Reads every record of `table` in `key` order, calling `take` for each.
-// False, with `error` naming the table, on a read error.
-bool ReadAll(Table table, const char* key, const std::function<void()>& take, std::string* error) {
-  files::FileRecord* file = File(table);
-  files::SetKey(file, KeyNamed(key));
-  for (;;) {
-    files::Next(file);
-    const int code = files::Errors().Code();
-    if (code == files::kRecordNotAvailable) break;
-    if (code != files::kNoError) {
-      *error = std::string(Def(table).label) + " cannot be read: " + files::Errors().Text();
-      files::Errors().Clear();
-      return false;
-    }
-    take();
-  }
-  files::Errors().Clear();
-  return true;
 }
 
 // The items a RECEIPT document is kept for. DOCUMENTS is made on first use,
@@ -195,7 +170,7 @@ bool ReceiptDocuments(std::set<int32_t>* items, std::string* error) {
     case ReadOpening::kOpened:
       break;
   }
-  const bool ok = ReadAll(
+  const bool ok = ReadEachRecord(
       Table::kDocuments, "DOC:REFERENCE",
       [&] {
         if (MatchKey(Text("DOC:KIND")) == "RECEIPT")
@@ -215,11 +190,11 @@ bool Gather(std::vector<ReportRow>* rows, std::string* error) {
   std::vector<CoveragePolicy> policies;
   std::vector<CoverageItem> items;
   const bool ok =
-      ReadAll(
+      ReadEachRecord(
           Table::kInsuranceCompany, "INS:REF",
           [&] { insurers[static_cast<int64_t>(Number("INS:REFERENCE"))] = Trimmed("INS:COMPANY"); },
           error) &&
-      ReadAll(
+      ReadEachRecord(
           Table::kPolicy, "POL:REFERENCE",
           [&] {
             CoveragePolicy p;
@@ -233,7 +208,7 @@ bool Gather(std::vector<ReportRow>* rows, std::string* error) {
             policies.push_back(std::move(p));
           },
           error) &&
-      ReadAll(
+      ReadEachRecord(
           Table::kItems, "ITE:CODE",
           [&] {
             CoverageItem item;

@@ -139,7 +139,9 @@ select ?Browse 1
 click ?Items
 window "BROWSEITE:LOC\$QUICKWINDOW"
 expect rows ?Browse 2
-menu "Print Labels..."
+answer-popup 4
+press RightClick ?Browse
+expect popup "|&Insert|&Change|&Delete|Print &Labels...|&Export List..."
 window Labels
 expect disabled labelSubject
 expect text labelSubject Items
@@ -152,7 +154,9 @@ click ?Cancel
 window "BROWSEITE:LOC\$QUICKWINDOW"
 click ?Close
 window BROWSELOCATIONS\$QUICKWINDOW
-menu "Print Labels..."
+answer-popup 4
+press RightClick ?Browse
+expect popup "|&Insert|&Change|&Delete|Print &Labels...|&Export List..."
 window Labels
 expect text labelSubject Locations
 choose sheetName "US Letter 3 x 10 (2.625 x 1 in)"

@@ -23,7 +23,7 @@ struct KindEntry {
   std::string_view name;
 };
 
-constexpr std::array<KindEntry, 27> kKinds = {{
+constexpr std::array<KindEntry, 28> kKinds = {{
     {Kind::kVarString, "value"},   {Kind::kString, "string"},     {Kind::kImage, "image"},
     {Kind::kRegion, "region"},     {Kind::kLine, "line"},         {Kind::kBox, "box"},
     {Kind::kEntry, "entry"},       {Kind::kButton, "button"},     {Kind::kPrompt, "prompt"},
@@ -33,6 +33,7 @@ constexpr std::array<KindEntry, 27> kKinds = {{
     {Kind::kReport, "report"},     {Kind::kHeaderBand, "header"}, {Kind::kFooterBand, "footer"},
     {Kind::kGroupBreak, "break"},  {Kind::kFormBand, "form"},     {Kind::kDetailBand, "detail"},
     {Kind::kProgress, "progress"}, {Kind::kSheet, "sheet"},       {Kind::kTab, "tab"},
+    {Kind::kChart, "chart"},
 }};
 
 // Nesting deeper than this is a malformed definition, not a real window.

@@ -55,6 +55,8 @@ enum class Kind : uint8_t {
   kProgress = 0x23,
   kSheet = 0x25,
   kTab = 0x26,
+  // A bar chart whose bars the procedure supplies (chart.h).
+  kChart = 0x40,
 };
 
 // The name a definition file uses for `kind` ("window", "list", ...).

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/engine/chart.h"
 #include "ui/engine/definition.h"
 #include "ui/engine/events.h"
 #include "ui/engine/report_page.h"
@@ -91,6 +92,8 @@ struct ControlState {
   int value = 0;
   int upper = 0;
   std::string image;
+  // Charts: the bars shown (`selected` is the bar last clicked).
+  Chart chart;
 };
 
 struct MenuState {

@@ -120,6 +120,7 @@ const MenuRow kFrameMenu[] = {
     {-26, "&Reports", "Insurance Report", "", 0},
     {-40, "&Reports", "Coverage Check", "", 0},
     {-46, "&Reports", "Labels", "Print QR code labels for items or locations", 0},
+    {-47, "&Reports", "Summary", "Where the value sits, by location, policy and year", 0},
     {-27, "&Window", "T&ile", "Make all open windows visible", 2},
     {-28, "&Window", "&Cascade", "Stack all open windows", 3},
     {-29, "&Window", "&Arrange Icons", "Align all window icons", 4},

@@ -334,7 +334,7 @@ void Window::Select(int field, int row) {
 int Window::Choice(int field) const {
   const ControlModel* c = ControlAt(field);
   if (c == nullptr) return 0;
-  if (c->node->kind == Kind::kList) return c->selected;
+  if (c->node->kind == Kind::kList || c->node->kind == Kind::kChart) return c->selected;
   if (c->node->kind == Kind::kSheet) return c->value;
   return 0;
 }
@@ -395,6 +395,14 @@ void Window::SetRows(int field, std::vector<ListRow> rows) {
   Changed();
 }
 
+void Window::SetChart(int field, Chart chart) {
+  ControlModel* c = ControlAt(field);
+  if (c == nullptr || c->node->kind != Kind::kChart) return;
+  c->chart = std::move(chart);
+  if (c->selected > static_cast<int>(c->chart.bars.size())) c->selected = 0;
+  Changed();
+}
+
 std::vector<std::string> Window::UseNames() const {
   std::vector<std::string> names;
   for (const ControlModel& c : controls_) {
@@ -445,6 +453,7 @@ WindowState Window::Snapshot() const {
     cs.parent = c.parent;
     cs.columns = c.format ? c.format->second : c.node->columns;
     cs.rows = c.rows;
+    cs.chart = c.chart;
     cs.selected = c.selected;
     cs.items = c.items;
     cs.vscroll = c.vscroll;

@@ -122,6 +122,9 @@ class Window {
   // Rows of a list (the procedure supplies them page by page).
   void SetRows(int field, std::vector<ListRow> rows);
   const std::vector<ListRow>& Rows(int field) const;
+  // The bars of a chart control, replaced whole; the bar last clicked is
+  // forgotten when it is no longer there.
+  void SetChart(int field, Chart chart);
 
   // Why the entry `field` refuses the text it shows, in words for the user:
   // its prompt, the text and what it expects (entry_refusal.h). For an entry
@@ -148,6 +151,7 @@ class Window {
     bool default_button = false;
     bool vscroll = false;
     std::vector<ListRow> rows;
+    Chart chart;  // charts
     // Lists whose format was set at run time: its text and columns.
     std::optional<std::pair<std::string, std::vector<Column>>> format;
     int selected = 0;
@@ -191,6 +195,7 @@ class Window {
   bool DeliverAcceptInput(const Input& input, ControlModel* c);
   bool DeliverKeyInput(const Input& input, ControlModel* c);
   bool DeliverSelectRow(const Input& input, ControlModel* c);
+  bool DeliverBarClick(const Input& input, ControlModel& c);
   bool DeliverSelectTab(const Input& input, ControlModel* c);
   bool DeliverScroll(const Input& input, ControlModel* c);
   bool DeliverThumb(const Input& input, ControlModel* c);

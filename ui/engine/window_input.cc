@@ -79,12 +79,23 @@ bool Window::DeliverAcceptInput(const Input& in, ControlModel* c) {
 bool Window::DeliverKeyInput(const Input& in, ControlModel* /*c*/) { return DeliverKey(in); }
 
 bool Window::DeliverSelectRow(const Input& in, ControlModel* c) {
+  if (c != nullptr && c->node->kind == Kind::kChart && !c->disabled) return DeliverBarClick(in, *c);
   if (c == nullptr || c->node->kind != Kind::kList || c->disabled) return false;
   if (c->node->drop > 0) return DeliverDropChoice(in, *c);
   c->selected = std::clamp(in.value, 0, static_cast<int>(c->rows.size()));
   focus_ = in.field;
   Changed();
   return ControlEvent(event::kNewSelection, in.field);
+}
+
+// A click on a bar chooses it, as a button is pressed: the procedure hears
+// the chart accepted and reads the bar from Choice. A click beside the bars
+// chooses nothing.
+bool Window::DeliverBarClick(const Input& in, ControlModel& c) {
+  if (in.value < 1 || in.value > static_cast<int>(c.chart.bars.size())) return false;
+  c.selected = in.value;
+  Changed();
+  return ControlEvent(event::kAccepted, in.field);
 }
 
 bool Window::DeliverSelectTab(const Input& in, ControlModel* c) {

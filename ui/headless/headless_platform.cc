@@ -301,6 +301,10 @@ std::string DumpWindow(const WindowState& s) {
     if (c.hidden) out << " hidden";
     if (c.default_button) out << " default";
     if (c.kind == Kind::kList) out << " rows " << c.rows.size() << " selected " << c.selected;
+    if (c.kind == Kind::kChart) {
+      out << " title " << Quote(c.chart.title) << " bars " << c.chart.bars.size() << " selected "
+          << c.selected;
+    }
     if (c.kind == Kind::kList && c.paged) {
       out << " items " << c.items << " thumb " << c.thumb << (c.vscroll ? " scrollbar" : "");
     }
@@ -319,6 +323,12 @@ std::string DumpWindow(const WindowState& s) {
       if (c.rows[i].level != 0) out << " [" << c.rows[i].level << "]";
       for (size_t k = 0; k < c.rows[i].cells.size(); ++k)
         out << (k ? " | " : " ") << c.rows[i].cells[k];
+      out << "\n";
+    }
+    for (size_t i = 0; i < c.chart.bars.size(); ++i) {
+      const ChartBar& bar = c.chart.bars[i];
+      out << "    " << (i + 1) << ": " << bar.label << " | " << bar.value_text;
+      if (bar.mark >= 0) out << " | " << c.chart.mark_name << " " << bar.mark_text;
       out << "\n";
     }
   }

@@ -521,6 +521,23 @@ struct ScriptCommands {
                     Quoted(c.a[2]));
     return true;
   }
+  // expect bar FIELD N "LABEL | VALUE": a chart's bar N as the dump shows
+  // it, without its mark.
+  static bool ExpectBar(Runner& r, const Call& c) {
+    auto n = Number(c.a[1]);
+    if (!n || *n < 1) return r.Fail("expect bar needs a bar number from 1");
+    const std::vector<ChartBar>& bars = c.control->chart.bars;
+    if (*n > static_cast<int>(bars.size()))
+      return r.Fail("chart " + c.a[0] + " has only " + std::to_string(bars.size()) + " bars");
+    const std::string have = bars[*n - 1].label + " | " + bars[*n - 1].value_text;
+    if (have != c.a[2])
+      return r.Fail("bar " + c.a[1] + " of " + c.a[0] + " is " + Quoted(have) + ", expected " +
+                    Quoted(c.a[2]));
+    return true;
+  }
+  static bool ExpectBars(Runner& r, const Call& c) {
+    return ExpectNumber(r, c, static_cast<int>(c.control->chart.bars.size()));
+  }
   // expect node FIELD ROW leaf|open|closed: how the tree list draws the row.
   static bool ExpectNode(Runner& r, const Call& c) {
     auto n = Number(c.a[1]);
@@ -598,6 +615,8 @@ const ScriptCommands::Command ScriptCommands::kTable[] = {
     {"expect items", 2, Stage::kControl, &C::ExpectCount<&ControlState::items>},
     {"expect row", 3, Stage::kControl, &C::ExpectRow},
     {"expect node", 3, Stage::kControl, &C::ExpectNode},
+    {"expect bars", 2, Stage::kControl, &C::ExpectBars},
+    {"expect bar", 3, Stage::kControl, &C::ExpectBar},
 };
 
 const ScriptRunner::Command* ScriptRunner::FindCommand(std::string_view name) {

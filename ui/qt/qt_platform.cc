@@ -235,6 +235,12 @@ void QtPlatform::Open(const WindowState& state) {
   if (state.child && frame_->HasFrame() && !state.modal) {
     QMdiSubWindow* sub = frame_->AddChild(view);
     if (placed) sub->move(at);
+    // A window of charts or pages opens over the room the frame gives its
+    // windows, or larger where its controls need more.
+    if (state.fill) {
+      const QSize room = frame_->mdiArea()->viewport()->size();
+      sub->setGeometry(QRect(QPoint(0, 0), sub->size().expandedTo(room)));
+    }
     PlaceRemembered(state, sub);
     frame_->KeepInside(sub);
     frame_->OffsetFromCopies(sub, state.label);

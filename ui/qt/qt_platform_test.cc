@@ -156,6 +156,7 @@ TEST_F(QtPlatformTest, FrameOpensWithEveryMenuTextAndExitEndsTheProgram) {
                                 "Insurance Report",
                                 "Coverage Check",
                                 "Labels",
+                                "Summary",
                                 "T&ile",
                                 "&Cascade",
                                 "&Arrange Icons",

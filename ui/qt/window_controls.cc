@@ -22,6 +22,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "ui/qt/chart_view.h"
 #include "ui/qt/drop_list.h"
 #include "ui/qt/layout_check.h"
 #include "ui/qt/list_control.h"
@@ -103,6 +104,21 @@ QWidget* WindowView::CreateWidget(const ControlState& c, ControlView& view) {
     }
     case Kind::kSheet:
       return CreateSheet(c, view);
+    case Kind::kChart: {
+      // A click on a bar (or Enter on the bar the keys stand on) chooses it.
+      const int field = c.field;
+      auto* chart = new ChartControl(
+          [this, field](int bar) {
+            Input in;
+            in.type = Input::Type::kSelectRow;
+            in.field = field;
+            in.value = bar;
+            Send(in);
+          },
+          canvas_);
+      chart->Apply(c.chart);
+      return chart;
+    }
     case Kind::kTab:
     default:
       return nullptr;  // tabs live in their sheet's tab bar

@@ -10,7 +10,11 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 #include <iterator>
+
+#include "images/metafile_player.h"
 
 #include "ui/qt/list_control.h"
 #include "ui/qt/mappings.h"
@@ -18,6 +22,27 @@
 #include "ui/qt/window_view.h"
 
 namespace vorsandt::ui::qt {
+namespace {
+
+// Enough of a page image for its headers.
+constexpr size_t kHeaderBytes = 64;
+
+// The width over the height of the paper the page image `file` was laid out
+// on, from its placeable box; 0 for a picture that does not say.
+double PaperAspect(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<uint8_t> head(kHeaderBytes);
+  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(std::max<std::streamsize>(0, in.gcount())));
+  std::optional<images::MetafileInfo> info =
+      images::ReadMetafileInfo(head.data(), head.size(), nullptr);
+  if (!info || !info->placeable) return 0;
+  const double w = std::abs(info->header.right - info->header.left);
+  const double h = std::abs(info->header.bottom - info->header.top);
+  return w > 0 && h > 0 ? w / h : 0;
+}
+
+}  // namespace
 
 std::vector<const WindowView::ControlView*> WindowView::Growers() const {
   // The main control: the largest page list (a browse then shows as many
@@ -91,7 +116,40 @@ void WindowView::WidenFor(const ListControl* list) {
   outer->setGeometry(at);
 }
 
+bool WindowView::StretchCharts() {
+  QRect charts;
+  for (const auto& [field, view] : controls_) {
+    if (view.state.kind == Kind::kChart && view.outer != nullptr) charts |= view.design;
+  }
+  if (charts.isEmpty()) return false;
+  const int dx = canvas_->width() - design_size_.width();
+  const int dy = canvas_->height() - design_size_.height();
+  const double sx = std::max(1, charts.width() + dx) / static_cast<double>(charts.width());
+  const double sy = std::max(1, charts.height() + dy) / static_cast<double>(charts.height());
+  for (auto& [field, view] : controls_) {
+    if (view.outer == nullptr) continue;
+    QRect r = view.design;
+    if (view.state.kind == Kind::kChart) {
+      const int left =
+          charts.left() + static_cast<int>(std::lround((r.left() - charts.left()) * sx));
+      const int top = charts.top() + static_cast<int>(std::lround((r.top() - charts.top()) * sy));
+      r = QRect(left, top, std::max(1, static_cast<int>(std::lround(r.width() * sx))),
+                std::max(1, static_cast<int>(std::lround(r.height() * sy))));
+    } else {
+      // What lies below the charts moves down, what lies right of them (or
+      // below their right half) keeps to the right edge.
+      const bool below = r.top() >= charts.bottom();
+      if (below) r.translate(0, dy);
+      if (r.left() >= charts.right() || (below && r.left() >= charts.center().x()))
+        r.translate(dx, 0);
+    }
+    if (view.outer->geometry() != r) view.outer->setGeometry(r);
+  }
+  return true;
+}
+
 void WindowView::Stretch() {
+  if (StretchCharts()) return;
   std::vector<const ControlView*> growers = Growers();
   if (growers.empty()) {
     ScalePages(canvas_->width(), canvas_->height());
@@ -147,13 +205,28 @@ void WindowView::ScalePages(int width, int height) {
   // would meet the window's edge or the page beside it, so a single page
   // takes the height while facing pages share the width.
   std::vector<QRect> frames;  // the pictures that show a page now
+  std::vector<double> papers;  // the width over the height of each one's paper; 0: unknown
   for (const auto& [field, view] : controls_) {
     if (view.state.kind != Kind::kImage || view.scroller != nullptr || view.outer == nullptr)
       continue;
     if (!Shown(field) || view.picture.empty()) continue;
-    if (std::find(frames.begin(), frames.end(), view.design) == frames.end())
+    if (std::find(frames.begin(), frames.end(), view.design) == frames.end()) {
       frames.push_back(view.design);
+      papers.push_back(PaperAspect(view.picture));
+    }
   }
+  // A page, what frames it and what lies over it take the proportions of
+  // the page's own paper (an A4 sheet is narrower than the letter page the
+  // window was drawn for), about their centre: 1 where it is not known.
+  auto paper_of = [&](const QRect& d) {
+    for (size_t i = 0; i < frames.size(); ++i) {
+      const QRect& f = frames[i];
+      if ((f.contains(d) || d.contains(f)) && papers[i] > 0 && f.height() > 0) {
+        return papers[i] / (static_cast<double>(f.width()) / f.height());
+      }
+    }
+    return 1.0;
+  };
   auto scale_of = [&](const QRect& d) {
     // A box around a page and a region over it scale with the page.
     QRect frame = d;
@@ -191,7 +264,10 @@ void WindowView::ScalePages(int width, int height) {
     // Scaled about the centre of its designed column, from the pages' top.
     const double s = scale_of(d);
     QPointF centre((d.center().x() + 0.5) * sx, top + (d.center().y() + 0.5 - top) * s);
-    QSizeF size(d.width() * s, d.height() * s);
+    // A page wider than designed (landscape) grows no wider: it is made
+    // lower instead, so that it never reaches the page beside it.
+    const double paper = paper_of(d);
+    QSizeF size(d.width() * s * std::min(1.0, paper), d.height() * s * std::min(1.0, 1 / paper));
     QRect r(static_cast<int>(centre.x() - size.width() / 2),
             static_cast<int>(centre.y() - size.height() / 2), static_cast<int>(size.width()),
             static_cast<int>(size.height()));

@@ -21,6 +21,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "ui/qt/chart_view.h"
 #include "ui/qt/drop_list.h"
 #include "ui/qt/layout_check.h"
 #include "ui/qt/list_control.h"
@@ -484,6 +485,9 @@ void WindowView::ApplyControl(ControlView& view, const ControlState& c) {
         view.picture = PictureFile(c);
         static_cast<PictureView*>(w)->SetFile(view.picture);
       }
+      break;
+    case Kind::kChart:
+      static_cast<ChartControl*>(w)->Apply(c.chart);
       break;
     case Kind::kSheet:
       if (view.tabs && c.value >= 1 && c.value <= view.tabs->count())

@@ -138,6 +138,9 @@ class WindowView : public QWidget {
   // size, moving what lies below or right of it along; a window of pages
   // (the preview) scales its pages instead.
   void Stretch();
+  // A window of charts shares its room out among them, in the proportions
+  // of its design; false when it has none.
+  bool StretchCharts();
   void ScalePages(int width, int height);
   // True when the window shows pictures (and no list leads its layout).
   bool HasPages() const;
