@@ -348,4 +348,10 @@ void FindRecords() {
 
 VORSANDT_PROCEDURE(FindRecords);
 
+// Go to is Find under the name a scanner's user looks for: its entry takes a
+// scanned label or a typed item code, and Enter opens the record at once.
+void GoToRecord() { FindRecords(); }
+
+VORSANDT_PROCEDURE(GoToRecord);
+
 }  // namespace vorsandt::app

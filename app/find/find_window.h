@@ -16,6 +16,8 @@ inline constexpr char kFindWindowId[] = "ZELTAR3$ZELTA_FD";
 inline constexpr char kFindLabel[] = "FIND$WINDOW";
 
 void FindRecords();
+// Edit > Go to... (Ctrl+G): the same window, for a scanned label or a code.
+void GoToRecord();
 
 }  // namespace vorsandt::app
 

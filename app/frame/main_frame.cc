@@ -40,6 +40,7 @@ constexpr StartItem kStartItems[] = {
     {"RestoreData", 25000},
     {"ImportCsv", 25000},
     {"FindRecords", 50000},
+    {"GoToRecord", 50000},
     {"InventoryCheck", 25000},
     {"PrintLabels", 25000},
     {"InventorySummary", 25000},

@@ -97,6 +97,7 @@ const MenuRow kFrameMenu[] = {
     {-5, "&Edit", "&Paste", "Paste contents of Windows Clipboard", 12},
     {-50, "&Edit", "&Find...",
      "Find items, claims, policies, companies, locations and documents by any word", 0},
+    {-51, "&Edit", "&Go to...", "Open an item or a location by its code or a scanned label", 0},
     {-6, "&Browse Files", "Browse INVENTORY ITEMS", "Browse INVENTORY ITEMS", 0},
     {-7, "&Browse Files", "Browse ITEM LOCATIONS", "Browse ITEM LOCATION", 0},
     {-8, "&Browse Files", "Tree Browse INVENTORY", "", 0},

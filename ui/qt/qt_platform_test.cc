@@ -137,6 +137,7 @@ TEST_F(QtPlatformTest, FrameOpensWithEveryMenuTextAndExitEndsTheProgram) {
                                 "&Copy",
                                 "&Paste",
                                 "&Find...",
+                                "&Go to...",
                                 "Browse INVENTORY ITEMS",
                                 "Browse ITEM LOCATIONS",
                                 "Tree Browse INVENTORY",
