@@ -221,6 +221,9 @@ class Container {
   bool CacheStillValidFor(const FileHeader& h) const;
   [[nodiscard]] int LoadLog(const FileHeader& at_zero);
   [[nodiscard]] int CopyLogHome();
+  // The log's pages copied home, then a header at zero that holds no log;
+  // the pages read through the log are forgotten either way.
+  [[nodiscard]] int EmptyLogAtHome();
   [[nodiscard]] int WriteHeaderAtZero(const FileHeader& h);
   // Applies a committed log at home; an error when it could not (the log
   // stays committed in the file, and its pages are read through it).

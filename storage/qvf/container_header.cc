@@ -167,6 +167,16 @@ int Container::LoadLog(const FileHeader& at_zero) {
     return 0;
   }
   if (!writer_ || read_only_) return 0;  // reader: pages are read through the log
+  int r = EmptyLogAtHome();
+  if (r != 0) {
+    // Nothing was lost: the log is still committed and will be applied by
+    // the next refresh.
+    header_loaded_ = false;
+  }
+  return r;
+}
+
+int Container::EmptyLogAtHome() {
   log_.set_stage(Stage::kApplying);
   int r = CopyLogHome();
   if (r == 0) {
@@ -175,11 +185,6 @@ int Container::LoadLog(const FileHeader& at_zero) {
   }
   log_.set_stage(Stage::kIdle);
   relocated_.clear();
-  if (r != 0) {
-    // Nothing was lost: the log is still committed and will be applied by
-    // the next refresh.
-    header_loaded_ = false;
-  }
   return r;
 }
 

@@ -111,14 +111,7 @@ int Container::CopyReadLogHome() {
   if (relocated_.empty()) return 0;
   // Pages were read through a committed log (reader mode); copy it home
   // before a new log takes its place.
-  log_.set_stage(Stage::kApplying);
-  int r = CopyLogHome();
-  if (r == 0) {
-    header_.log_start = header_.log_end = static_cast<uint32_t>(header_.EndOfData());
-    r = WriteHeaderAtZero(header_);
-  }
-  log_.set_stage(Stage::kIdle);
-  relocated_.clear();
+  int r = EmptyLogAtHome();
   if (r != 0) {
     DiscardAfterFailure();
   }

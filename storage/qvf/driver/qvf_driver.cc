@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/op_codes.h"
@@ -331,6 +332,7 @@ class QvfDriver : public files::Driver {
   }
 
   int32_t TableOperation(Call& call, QvfBlock& b);
+  std::optional<int32_t> PagelessOperation(Call& call, QvfBlock& b);
 
   files::Registration reg_;
 };
@@ -347,11 +349,13 @@ int32_t TableWork(Call& call, QvfBlock& b, CallScope& scope);
   return 0;
 }
 
-int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
+// The requests that touch no page: answered from what the block and the
+// table hold in memory, with no lock and no look at the file. Nothing for
+// every other request.
+std::optional<int32_t> QvfDriver::PagelessOperation(Call& call, QvfBlock& b) {
   Table& t = *b.table;
   FileRecord& file = *call.file;
   switch (call.op) {
-    // Requests that touch no page.
     case files::kOpHoldNext:
       b.hold_next = true;
       b.hold_timeout = -1;
@@ -413,9 +417,13 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
     case files::kOpBeginTransaction:
       return TheDriverFiles().JoinTransaction(b.lock, &t.store(), b.container);
     default:
-      break;
+      return std::nullopt;
   }
+}
 
+int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
+  if (std::optional<int32_t> answered = PagelessOperation(call, b)) return *answered;
+  FileRecord& file = *call.file;
   const bool writer = IsChanging(call.op);
   const SavePolicy policy = call.op == files::kOpRelease ? SavePolicy::kEveryCall : PolicyOf(file);
   if (!writer) {

@@ -16,19 +16,9 @@ namespace {
 constexpr int kCheckTenure = 303;
 
 std::atomic<bool> g_tenures{true};
-std::atomic<int64_t> g_bound_us{0}, g_pause_us{0};
 std::atomic<uint64_t> g_begun{0}, g_served{0}, g_expired{0}, g_ended{0};
 
 void Count(std::atomic<uint64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
-
-int64_t Bound() {
-  const int64_t b = g_bound_us.load(std::memory_order_relaxed);
-  return b > 0 ? b : kTenureBoundUs;
-}
-int64_t Pause() {
-  const int64_t p = g_pause_us.load(std::memory_order_relaxed);
-  return p > 0 ? p : kTenurePauseUs;
-}
 
 int64_t Now() { return TheDriverFiles().env()->NowMicroseconds(); }
 
@@ -109,24 +99,19 @@ void TenureCheck(bool ok) {
 void ReadTenure::Begin(int64_t now_us, const FileHeader& header) {
   owner_ = std::this_thread::get_id();
   began_us_ = now_us;
-  bound_us_ = Bound();
+  bound_us_ = kTenureBoundUs;
   header_ = header;
 }
 
 void ReadTenure::End(FileLocks& locks, int64_t now_us) {
   if (!held()) return;
   owner_ = std::thread::id();
-  pause_until_us_ = now_us + Pause();
+  pause_until_us_ = now_us + kTenurePauseUs;
   locks.UnlockFile();
 }
 
 void SetReadTenures(bool on) { g_tenures.store(on, std::memory_order_relaxed); }
 bool ReadTenures() { return g_tenures.load(std::memory_order_relaxed); }
-
-void SetReadTenureTimesForTesting(int64_t bound_us, int64_t pause_us) {
-  g_bound_us.store(bound_us, std::memory_order_relaxed);
-  g_pause_us.store(pause_us, std::memory_order_relaxed);
-}
 
 ReadTenureCounts ReadTenureTotals() {
   ReadTenureCounts c;

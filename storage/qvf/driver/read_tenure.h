@@ -96,9 +96,6 @@ class ReadTenure {
 // station that must see every save at once may too.
 void SetReadTenures(bool on);
 bool ReadTenures();
-// Tests: the bound and the pause of tenures begun from now on (0: the
-// defaults).
-void SetReadTenureTimesForTesting(int64_t bound_us, int64_t pause_us);
 
 // What became of this process's tenures: begun, read calls served inside
 // one, ended at their bound, ended for any reason (the bound, the run's end,
