@@ -518,9 +518,12 @@ void WindowView::Apply(const WindowState& state) {
     if (it != controls_.end()) ApplyControl(it->second, c);
   }
   // Visibility after every control is known: it depends on parents and tabs.
+  const int had = active_ ? FieldOf(QApplication::focusWidget()) : 0;
   for (auto& [field, view] : controls_) {
     if (view.outer) view.outer->setVisible(Shown(field));
   }
+  // Moved by the user, as a Tab key would: the procedure hears it.
+  const int refocus = state.focus == focus_ || state.focus == 0 ? FocusAfterHiddenTab(had) : 0;
   QString status;
   for (const auto& [zone, text] : state.status) {
     if (text.empty()) continue;
@@ -542,6 +545,10 @@ void WindowView::Apply(const WindowState& state) {
     }
   }
   applying_ = false;
+  if (QWidget* w = ControlWidget(refocus)) {
+    if (auto* list = qobject_cast<ListControl*>(w)) w = list->table();
+    w->setFocus(Qt::TabFocusReason);
+  }
 }
 
 void WindowView::FocusControl(int field) {

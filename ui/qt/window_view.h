@@ -154,6 +154,12 @@ class WindowView : public QWidget {
   bool ZoomImage(int steps);
   void ApplyControl(ControlView& view, const ControlState& c);
   bool Shown(int field) const;
+  // The sheet a control lies on (0: none), the first control of that sheet
+  // that takes the keyboard on the tab showing, and so where the focus goes
+  // when control `had`, which had it, no longer shows (0: leave it).
+  int SheetOf(int field) const;
+  int FirstFocusOnSheet(int sheet) const;
+  int FocusAfterHiddenTab(int had) const;
   void Watch(QWidget* widget, int field);
   void SendKey(int field, int code, const QString& text);
   // True when key `code` is alerted on control `field` or on the window.
