@@ -3,9 +3,6 @@
 // the OK button under the sheet: a user who pressed Ctrl+PgDn, or clicked a
 // tab, would then type into nothing. As on any tabbed dialog, the focus goes
 // to the first control of the tab now showing instead.
-#include <QApplication>
-
-#include "ui/qt/list_control.h"
 #include "ui/qt/window_view.h"
 
 namespace vorsandt::ui::qt {
@@ -27,10 +24,11 @@ int WindowView::FirstFocusOnSheet(int sheet) const {
   // the tab has nothing else.
   int button = 0;
   for (const auto& [field, view] : controls_) {
-    if (field == sheet || view.widget == nullptr || SheetOf(field) != sheet) continue;
-    QWidget* w = view.widget;
-    if (auto* list = qobject_cast<ListControl*>(w)) w = list->table();
-    if (!Shown(field) || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus)) continue;
+    if (field == sheet || SheetOf(field) != sheet) continue;
+    const QWidget* w = KeyWidget(field);
+    if (w == nullptr || !Shown(field) || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus)) {
+      continue;
+    }
     if (view.state.kind != Kind::kButton) return field;
     if (button == 0) button = field;
   }

@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLineEdit>
 
 #include "ui/engine/definition.h"
 #include "ui/qt/window_view.h"
 
 namespace vorsandt::ui::qt {
 namespace {
-
 
 ControlState Control(int field, Kind kind, Rect at, int parent = 0) {
   ControlState c;

@@ -545,17 +545,18 @@ void WindowView::Apply(const WindowState& state) {
     }
   }
   applying_ = false;
-  if (QWidget* w = ControlWidget(refocus)) {
-    if (auto* list = qobject_cast<ListControl*>(w)) w = list->table();
-    w->setFocus(Qt::TabFocusReason);
-  }
+  if (QWidget* w = KeyWidget(refocus)) w->setFocus(Qt::TabFocusReason);
+}
+
+QWidget* WindowView::KeyWidget(int field) const {
+  QWidget* w = ControlWidget(field);
+  if (auto* list = qobject_cast<ListControl*>(w)) return list->table();
+  return w;
 }
 
 void WindowView::FocusControl(int field) {
-  QWidget* w = ControlWidget(field);
-  if (w == nullptr) return;
-  if (auto* list = qobject_cast<ListControl*>(w)) w = list->table();
-  if (!w->isEnabled()) return;
+  QWidget* w = KeyWidget(field);
+  if (w == nullptr || !w->isEnabled()) return;
   bool was = applying_;
   applying_ = true;  // the engine chose it: no focus input back
   w->setFocus(Qt::OtherFocusReason);

@@ -165,6 +165,9 @@ class WindowView : public QWidget {
   // True when key `code` is alerted on control `field` or on the window.
   bool Alerted(int field, int code) const;
   void FocusControl(int field);
+  // The widget that takes the keyboard for control `field` (a list's table,
+  // not its frame); null when there is none.
+  QWidget* KeyWidget(int field) const;
 
   WindowState state_;
   InputSink sink_;
