@@ -455,9 +455,12 @@ bool RunSize(const Options& o, int rows, std::vector<Line>* lines) {
     }
   }
   env::SetNetworkFilesSetting(env::NetworkFilesSetting::kAuto);
-  qvf->Remove();
-  sql->Remove();
-  std::filesystem::remove("LOCATIONS.QVF");
+  // --keep leaves the last size's tables for a look with qvf and sqlite3.
+  if (!o.keep) {
+    qvf->Remove();
+    sql->Remove();
+    std::filesystem::remove("LOCATIONS.QVF");
+  }
   return ok;
 }
 

@@ -176,6 +176,9 @@ void Browse::QuickScan(bool on) {
 }
 
 void Browse::Relocate(int from) {
+  // Placing the view and loading its page are one run of reads: on a
+  // network folder the file's lock is taken once for both.
+  files::ReadRun run;
   state_.relocate_mode = from;
   if (state_.relocate_mode == kRelocateCurrent && view_open_) {
     std::string here = files::Position(view_.get());
@@ -376,6 +379,7 @@ bool Browse::ServeScroll(int event) {
       return false;
   }
   if (rows_.empty() || failed_) return true;
+  files::ReadRun run;  // as in Relocate
   state_.scroll_event = event;
   switch (event) {
     case ui::event::kScrollUp:

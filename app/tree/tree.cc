@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 
 #include "app/browse/browse_rows.h"
 #include "runtime/files/error_codes.h"
@@ -42,11 +43,28 @@ void CopyParentValue(const TreeLevel& child, Table parent) {
                    FieldOf(link.child_field, nullptr), files::RecordBuffer(File(child.table)));
 }
 
+// The fields of `f`'s layout. A tree clears a buffer before every child
+// search; the layouts of its few tables are parsed once.
+const std::vector<files::FieldInfo>& FieldsOf(const files::FileRecord* f) {
+  struct Parsed {
+    std::string layout;
+    std::vector<files::FieldInfo> fields;
+  };
+  static thread_local std::vector<Parsed> parsed;
+  const std::string_view layout(reinterpret_cast<const char*>(f->layout), f->layout_size);
+  for (const Parsed& p : parsed) {
+    if (p.layout == layout) return p.fields;
+  }
+  if (parsed.size() >= 8) parsed.erase(parsed.begin());
+  Parsed& p = parsed.emplace_back();
+  p.layout.assign(layout);
+  files::ParseLayout({f->layout, f->layout_size}, &p.fields);
+  return p.fields;
+}
+
 void ClearBuffer(Table t) {
   files::FileRecord* f = files::InstanceOf(File(t));
-  std::vector<files::FieldInfo> fields;
-  files::ParseLayout({f->layout, f->layout_size}, &fields);
-  views::ClearRecord(fields, f->buffer, f->record_length);
+  views::ClearRecord(FieldsOf(f), f->buffer, f->record_length);
   files::ClearMemos(f);
 }
 
@@ -219,7 +237,7 @@ bool TreeLoader::HasChild(int n, bool* has) {
   return files::Errors().Code() == files::kRecordNotAvailable || Failed(n + 1);
 }
 
-bool TreeLoader::LoadLevel(TreeRows* rows, size_t* at, int n) {
+bool TreeLoader::LoadLevel(TreeRows* rows, int n) {
   if (n == 1) {
     files::SetFile(File(level(1).table));
     if (files::Errors().Code() != 0) return Failed(1);
@@ -233,21 +251,19 @@ bool TreeLoader::LoadLevel(TreeRows* rows, size_t* at, int n) {
     }
     if (n > 1 && !IsChild(n)) return true;
     TreeRow row{TextOf(n), n, false, PositionOf(n)};
-    const size_t index = *at;
+    const size_t index = rows->size();
     if (n < depth() && open_.Contains(n, row.position)) {
       row.expanded = true;
-      rows->insert(rows->begin() + static_cast<ptrdiff_t>(index), std::move(row));
-      ++*at;
-      if (!LoadLevel(rows, at, n + 1)) return false;
+      rows->push_back(std::move(row));
+      if (!LoadLevel(rows, n + 1)) return false;
       // An open node whose children have all gone is a leaf until one returns.
-      (*rows)[index].level = *at > index + 1 ? -n : n;
+      (*rows)[index].level = rows->size() > index + 1 ? -n : n;
       continue;
     }
     bool has = false;
     if (!HasChild(n, &has)) return false;
     if (has) row.level = -n;
-    rows->insert(rows->begin() + static_cast<ptrdiff_t>(index), std::move(row));
-    ++*at;
+    rows->push_back(std::move(row));
   }
 }
 
@@ -256,18 +272,22 @@ bool TreeLoader::LoadTree(TreeRows* rows) {
   rows->clear();
   failed_.clear();
   rows->push_back(TreeRow{def_.root_text, 0, false, ""});
-  size_t at = rows->size();
-  return LoadLevel(rows, &at, 1);
+  return LoadLevel(rows, 1);
 }
 
 bool TreeLoader::LoadChildren(TreeRows* rows, size_t index) {
-  TreeRow& row = (*rows)[index];
-  const int n = row.depth();
+  const int n = (*rows)[index].depth();
   if (n < 1 || n >= depth()) return true;
   files::ReadRun run;
-  size_t at = index + 1;
-  if (!LoadLevel(rows, &at, n + 1)) return false;
-  (*rows)[index].level = at > index + 1 ? -n : n;
+  // Loaded apart and moved in at once: rows inserted one by one would each
+  // move every row below them, and a node of a large tree has thousands.
+  TreeRows children;
+  const bool ok = LoadLevel(&children, n + 1);
+  const bool any = !children.empty();
+  rows->insert(rows->begin() + static_cast<ptrdiff_t>(index + 1),
+               std::make_move_iterator(children.begin()), std::make_move_iterator(children.end()));
+  if (!ok) return false;
+  (*rows)[index].level = any ? -n : n;
   return true;
 }
 

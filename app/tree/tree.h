@@ -131,9 +131,9 @@ class TreeLoader {
   int64_t reads() const { return reads_; }
 
  private:
-  // Appends (or inserts at `*at`) the rows of the records of level `n` under
-  // the parent in the buffer of level n-1 (level 1: every record).
-  bool LoadLevel(TreeRows* rows, size_t* at, int n);
+  // Appends the rows of the records of level `n` under the parent in the
+  // buffer of level n-1 (level 1: every record), each open node's below it.
+  bool LoadLevel(TreeRows* rows, int n);
   // Positions level n's table at the first child of the parent in the buffer.
   bool StartChildren(int n);
   // True when the record in level n's buffer belongs to the parent in n-1's.

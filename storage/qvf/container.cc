@@ -145,6 +145,7 @@ bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length, bool page)
 
 void Container::WriteRaw(uint64_t offset, std::string_view data) {
   CheckNoChangeInOptimisticRead();
+  pager_.DropAhead();  // invariant 4 of the pager: what was kept may be overwritten
   if (write_error_ != 0 || failed_) return;  // skipped until the error is collected
   if (read_only_) {
     Fail(kCheckReaderWrite);
@@ -213,19 +214,59 @@ Page* Container::GetPage(int64_t unit) {
   if (Page* p = pager_.Revived(unit, &check); p != nullptr || check != 0) {
     return Checked(p, check);
   }
+  const uint64_t home = HomeAddress(static_cast<uint32_t>(unit));
+  const size_t length = static_cast<size_t>(c) * kUnitSize;
+  const auto logged = relocated_.find(static_cast<uint32_t>(home));
+  const bool at_home = logged == relocated_.end();
+  // Bytes kept ahead belong to the cache's state: an optimistic read may use
+  // them as it uses cached pages.
+  if (const uint8_t* kept = at_home ? pager_.Ahead(home, length) : nullptr) {
+    return Decoded(unit, kept, length);
+  }
   // The page must be read: an optimistic read takes the lock first.
   if (gate_.active() && !gate_.locked() && !LeaveOptimisticForMiss()) return nullptr;
-  const uint64_t home = HomeAddress(static_cast<uint32_t>(unit));
-  uint64_t offset = home;
-  if (auto it = relocated_.find(static_cast<uint32_t>(home)); it != relocated_.end()) {
-    offset = it->second;
+  if (!at_home) {
+    std::string buffer(length, '\0');
+    if (!ReadRaw(logged->second, buffer.data(), length, true)) return nullptr;
+    return Decoded(unit, reinterpret_cast<const uint8_t*>(buffer.data()), length);
   }
-  std::string buffer(static_cast<size_t>(c) * kUnitSize, '\0');
-  if (!ReadRaw(offset, buffer.data(), buffer.size(), true)) return nullptr;
+  std::string bytes = ReadAheadOf(home, length);
+  if (bytes.empty()) return nullptr;
+  Page* p = Decoded(unit, reinterpret_cast<const uint8_t*>(bytes.data()), length);
+  if (p != nullptr && bytes.size() > length) pager_.KeepAhead(home, std::move(bytes));
+  return p;
+}
+
+std::string Container::ReadAheadOf(uint64_t home, size_t length) {
+  // A scan's next pages usually lie right after this one (pages are placed
+  // in the order they are made, each size in a region of its own): one call
+  // reads them too, as far as the end of data, so that the misses that
+  // follow cost no trip to the disk, or to a server on a network folder.
+  const uint64_t end = header_.EndOfData();
+  uint64_t wanted = read_ahead_ ? std::max<uint64_t>(length, kReadAheadBytes) : length;
+  if (end > home && end - home < wanted) wanted = std::max<uint64_t>(length, end - home);
+  std::string bytes(static_cast<size_t>(wanted), '\0');
+  CheckNoReadOutsideLock();
+  if (failed_) return {};
+  size_t got = 0;
+  if (int e = file_->ReadAtAround(home, bytes.data(), bytes.size(), &got, kReadAroundBlock);
+      e != 0) {
+    FailRead(e);
+    return {};
+  }
+  if (got < length) {
+    // Every page read lies inside the end of data the header names: the file
+    // was cut from outside (invariant 11).
+    FailDamaged();
+    return {};
+  }
+  bytes.resize(got / kUnitSize * kUnitSize);
+  return bytes;
+}
+
+Page* Container::Decoded(int64_t unit, const uint8_t* bytes, size_t length) {
   PageData data;
-  if (int r = DecodePage(reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size(),
-                         static_cast<uint32_t>(unit), &data);
-      r != 0) {
+  if (int r = DecodePage(bytes, length, static_cast<uint32_t>(unit), &data); r != 0) {
     Fail(r);
     return nullptr;
   }

@@ -174,6 +174,16 @@ class Container {
   const FileHeader& header() const { return header_; }
   // The read path this shared file got at Open, and why.
   const env::ReadPath& read_path() const { return read_path_; }
+
+  // While on, a page read at home reads this much from its start (the end
+  // of data permitting), and the rest is kept ahead for the misses that
+  // follow (pager.h, invariant 4). Off, each page is read alone and what was
+  // kept ahead is let go. The driver turns it on for the calls of a declared
+  // read run (a scan), whose misses are many and mostly neighbours.
+  void SetReadAhead(bool on) {
+    if (!on) pager_.DropAhead();
+    read_ahead_ = on;
+  }
   // The open file, for the driver's byte-range locks (nullptr when closed).
   env::File* file() const { return file_.get(); }
   env::Env* environment() const { return env_; }
@@ -213,6 +223,15 @@ class Container {
   // when it is not in its cache (File::ReadAtAround).
   bool ReadRaw(uint64_t offset, void* buffer, size_t length, bool page = false);
   static constexpr size_t kReadAroundBlock = 128 << 10;
+  // A page read at home while read-ahead is on reads this much from its
+  // start (the end of data permitting); see SetReadAhead.
+  static constexpr size_t kReadAheadBytes = 128 << 10;
+  // The bytes from `home` on, at least `length` of them (the page); empty
+  // after a failure, which fails the container.
+  std::string ReadAheadOf(uint64_t home, size_t length);
+  // The page `unit` decoded from its `length` bytes and filed; nullptr after
+  // a failure.
+  Page* Decoded(int64_t unit, const uint8_t* bytes, size_t length);
   void WriteRaw(uint64_t offset, std::string_view data);
   [[nodiscard]] int SyncFile();
   [[nodiscard]] int TakeWriteError();
@@ -297,6 +316,7 @@ class Container {
   // file_system.h); decided at Open. A file on a network file system reads
   // every page under the lock and its header through the file.
   env::ReadPath read_path_;
+  bool read_ahead_ = false;
   int64_t root_ = kNoRootUnit;
   // Images encoded by placement, kept for the writes of the same save up to
   // a bound on the memory they hold (each save has its own number).

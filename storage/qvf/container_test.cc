@@ -111,6 +111,61 @@ TEST(ContainerRefresh, LargerChangeCounterDropsTheCache) {
   EXPECT_TRUE(errors.checks.empty());
 }
 
+// A scan with read-ahead on reads many pages per call and finds what it
+// would find without; another writer's save lets go of what was read ahead,
+// so a page is never decoded from bytes older than the header in force.
+TEST(ContainerReadAhead, AScanReadsPagesManyAtATimeAndAnotherSaveLetsThemGo) {
+  RecordInternalErrors errors;
+  env::FaultEnv env;
+  constexpr int kEntries = 6000;
+  WriteFile(&env, "R.QVF", kEntries);
+  std::vector<std::string> plain;
+  env::IoCounts one_by_one;
+  {
+    Container alone(&env);
+    ASSERT_EQ(alone.Open("R.QVF", Container::kShared | Container::kReadOnly), 0);
+    env::ResetIoCounts();
+    plain = AllEntries(&alone);
+    one_by_one = env::IoCountsOf("R.QVF");
+  }
+  ASSERT_EQ(plain.size(), static_cast<size_t>(kEntries));
+  Container reader(&env);
+  ASSERT_EQ(reader.Open("R.QVF", Container::kShared | Container::kReadOnly), 0);
+  reader.SetReadAhead(true);
+  env::ResetIoCounts();
+  EXPECT_EQ(AllEntries(&reader), plain);
+  const env::IoCounts ahead = env::IoCountsOf("R.QVF");
+  EXPECT_GT(one_by_one.reads, 40);
+  EXPECT_LT(ahead.reads * 8, one_by_one.reads) << ahead.reads << " vs " << one_by_one.reads;
+
+  // Every entry rewritten and saved by another writer, then read again
+  // through the first: the new bytes everywhere.
+  // A fresh reader finds the first entry: the pages after its own are
+  // kept ahead, none of them decoded yet.
+  Container fresh(&env);
+  ASSERT_EQ(fresh.Open("R.QVF", Container::kShared | Container::kReadOnly), 0);
+  fresh.SetReadAhead(true);
+  Tree first(&fresh);
+  Entry e;
+  bool found = false;
+  ASSERT_EQ(first.FindExact(BigEndian32(0), &e, &found), 0);
+  ASSERT_TRUE(found);
+  {
+    Container writer(&env);
+    ASSERT_EQ(writer.Open("R.QVF", Container::kShared), 0);
+    Tree tree(&writer);
+    for (int i = 0; i < kEntries; ++i) {
+      ASSERT_EQ(tree.Put(BigEndian32(static_cast<uint32_t>(i)) + std::string(40, 'w'), 4), 0);
+    }
+    ASSERT_EQ(writer.Save(), 0);
+  }
+  ASSERT_EQ(fresh.Refresh(), 0);
+  const std::vector<std::string> after = AllEntries(&fresh);
+  ASSERT_EQ(after.size(), static_cast<size_t>(kEntries));
+  for (const std::string& entry : after) ASSERT_EQ(entry.substr(4), std::string(40, 'w'));
+  EXPECT_TRUE(errors.checks.empty());
+}
+
 // A transaction holds the writer range, so its container trusts the header
 // in memory; once released it must see other writers' saves again.
 TEST(ContainerRefresh, AHeldHeaderIsNotReadAgainUntilReleased) {

@@ -28,14 +28,40 @@ void Pager::Reset() {
 
 void Pager::Drop() {
   cache_.Clear();
+  DropAhead();
   freed_.clear();
   next_provisional_ = -1;
 }
 
 void Pager::SaveDone() {
   cache_.MarkAllClean();
+  DropAhead();
   freed_.clear();
   next_provisional_ = -1;
+}
+
+const uint8_t* Pager::Ahead(uint64_t offset, size_t length) {
+  for (Stretch& s : ahead_) {
+    if (offset >= s.offset && offset - s.offset <= s.bytes.size() &&
+        s.bytes.size() - (offset - s.offset) >= length) {
+      s.used = ++ahead_clock_;
+      return reinterpret_cast<const uint8_t*>(s.bytes.data()) + (offset - s.offset);
+    }
+  }
+  return nullptr;
+}
+
+void Pager::KeepAhead(uint64_t offset, std::string bytes) {
+  Stretch* slot = nullptr;
+  if (ahead_.size() < kAheadStretches) {
+    slot = &ahead_.emplace_back();
+  } else {
+    slot = &*std::min_element(ahead_.begin(), ahead_.end(),
+                              [](const Stretch& a, const Stretch& b) { return a.used < b.used; });
+  }
+  slot->offset = offset;
+  slot->used = ++ahead_clock_;
+  slot->bytes = std::move(bytes);
 }
 
 Page* Pager::Cached(int64_t unit, int* check) {

@@ -14,11 +14,16 @@
 //     is freed, and its unit is reclaimed by the next save's placement.
 //  3. Parking never changes what a save writes: a parked leaf keeps the image
 //     its entries encode to, and comes back decoded before anyone reads it.
+//  4. The bytes kept ahead (read at home past a missed page, for the misses
+//     of a scan that follow) are the file's bytes of the state the cached
+//     pages were read in: they are forgotten with the cache, at the end of a
+//     save, and by the container before it writes anything.
 #ifndef VORSANDT_STORAGE_QVF_PAGER_H_
 #define VORSANDT_STORAGE_QVF_PAGER_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "storage/qvf/page_cache.h"
@@ -67,6 +72,18 @@ class Pager {
   void ParkCold();
   void SetDecodedDirtyLimit(size_t pages) { decoded_dirty_limit_ = pages; }
 
+  // The `length` bytes at file offset `offset` when bytes kept ahead hold
+  // all of them (invariant 4), or nullptr.
+  const uint8_t* Ahead(uint64_t offset, size_t length);
+  // Keeps `bytes`, read at `offset`, in place of the stretch used least
+  // recently when kAheadStretches are kept already. A scan meets pages of
+  // every size, each size in a region of its own, and a key's leaves lie
+  // all over their region: 64 stretches of a read ahead (8 MB) let a scan
+  // of a table of that size read each byte once.
+  static constexpr size_t kAheadStretches = 64;
+  void KeepAhead(uint64_t offset, std::string bytes);
+  void DropAhead() { ahead_.clear(); }
+
   // Units of pages that left the tree since the last save.
   std::vector<uint32_t>& freed() { return freed_; }
   bool changed() const { return cache_.has_dirty() || !freed_.empty(); }
@@ -82,6 +99,13 @@ class Pager {
   int64_t next_provisional_ = -1;
   size_t decoded_dirty_limit_ = kDefaultDecodedDirtyLimit;
   size_t leaf_bytes_ = 0;  // running estimate of a decoded changed leaf's memory
+  struct Stretch {
+    uint64_t offset = 0;  // in the file, of bytes[0]
+    uint64_t used = 0;    // when last used, by ahead_clock_
+    std::string bytes;
+  };
+  std::vector<Stretch> ahead_;  // bytes kept ahead (invariant 4)
+  uint64_t ahead_clock_ = 0;
 };
 
 }  // namespace vorsandt::qvf

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace vorsandt::qvf {
@@ -31,6 +32,31 @@ TEST(PagerNumbers, ProvisionalPagesAreDirtyAndNumberedOnceUntilTheSaveIsDone) {
   pager.Drop();
   EXPECT_FALSE(pager.changed());
   EXPECT_EQ(pager.New(0, &check)->unit, -1);
+}
+
+TEST(PagerAhead, StretchesServeWhatTheyHoldUntilTheCacheOrASaveLetsGo) {
+  Pager pager;
+  pager.Reset();
+  pager.KeepAhead(1024, std::string(4096, 'a'));
+  ASSERT_NE(pager.Ahead(1024, 4096), nullptr);
+  EXPECT_EQ(*pager.Ahead(2048, 256), 'a');
+  EXPECT_EQ(pager.Ahead(512, 256), nullptr);    // before the stretch
+  EXPECT_EQ(pager.Ahead(4864, 512), nullptr);   // runs past its end
+  EXPECT_EQ(pager.Ahead(5120, 256), nullptr);   // just past it
+  pager.SaveDone();  // what a save wrote may differ from what was kept
+  EXPECT_EQ(pager.Ahead(1024, 256), nullptr);
+
+  // The stretch used least recently makes room for a new one.
+  for (size_t i = 0; i < Pager::kAheadStretches; ++i) {
+    pager.KeepAhead(i * 10000, std::string(256, static_cast<char>('A' + i % 26)));
+  }
+  ASSERT_NE(pager.Ahead(0, 256), nullptr);  // the first, now used last
+  pager.KeepAhead(999999, std::string(256, 'z'));
+  EXPECT_NE(pager.Ahead(0, 256), nullptr);
+  EXPECT_EQ(pager.Ahead(10000, 256), nullptr);  // the second went
+  EXPECT_EQ(*pager.Ahead(999999, 256), 'z');
+  pager.Drop();
+  EXPECT_EQ(pager.Ahead(0, 256), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "runtime/files/op_codes.h"
 #include "storage/qvf/driver/driver_block.h"
+#include "storage/qvf/driver/read_tenure.h"
 
 namespace vorsandt::qvf {
 namespace {
@@ -64,7 +65,9 @@ bool MayAbortAfterMemos(int32_t op) {
 
 [[nodiscard]] int TakeReaderLock(void* context) {
   if (MissHook()) MissHook()();
-  return static_cast<LockFile*>(context)->locks().LockReader();
+  auto* lock = static_cast<LockFile*>(context);
+  BeforeMissInRun(*lock);
+  return lock->locks().LockReader();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "runtime/files/error_codes.h"
 #include "runtime/files/op_codes.h"
+#include "runtime/files/read_run.h"
 #include "runtime/files/operations.h"
 #include "storage/qvf/driver/blob_transfer.h"
 #include "storage/qvf/driver/coordination.h"
@@ -425,6 +426,7 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
   if (std::optional<int32_t> answered = PagelessOperation(call, b)) return *answered;
   FileRecord& file = *call.file;
   const bool writer = IsChanging(call.op);
+  if (b.container != nullptr) b.container->SetReadAhead(!writer && files::InReadRun());
   const SavePolicy policy = call.op == files::kOpRelease ? SavePolicy::kEveryCall : PolicyOf(file);
   if (!writer) {
     if (ServeInTenure(b)) {

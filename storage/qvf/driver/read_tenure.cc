@@ -1,6 +1,7 @@
 // The rules and the invariant of a tenure are at the top of read_tenure.h.
 #include "storage/qvf/driver/read_tenure.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "runtime/files/op_codes.h"
@@ -71,6 +72,13 @@ bool QuietFor(const QvfBlock& b) {
          !b.watch_next && b.table->held() == 0;
 }
 
+// Waits out the rest of `t`'s pause without the byte.
+void SpendPause(ReadTenure& t, int64_t now_us) {
+  const int64_t left_us = t.pause_until_us() - now_us;
+  TheDriverFiles().env()->SleepMs(static_cast<int>((left_us + 999) / 1000));
+  t.EndPause();
+}
+
 // On the locked path every call takes the byte, so a writer's attempt
 // would seldom fall between two calls of the pause: a read of a run that
 // could begin a tenure but for the pause waits the pause out without the
@@ -81,9 +89,7 @@ void WaitOutPause(const QvfBlock& b, int64_t now_us) {
       t.MayBegin(now_us) || !ReadTenures() || !files::InReadRun() || !QuietFor(b)) {
     return;
   }
-  const int64_t left_us = t.pause_until_us() - now_us;
-  TheDriverFiles().env()->SleepMs(static_cast<int>((left_us + 999) / 1000));
-  t.EndPause();
+  SpendPause(t, now_us);
 }
 
 void TenureCheck(bool ok) {
@@ -98,15 +104,25 @@ void TenureCheck(bool ok) {
 
 void ReadTenure::Begin(int64_t now_us, const FileHeader& header) {
   owner_ = std::this_thread::get_id();
-  began_us_ = now_us;
-  bound_us_ = kTenureBoundUs;
+  if (now_us - released_us_ >= kTenurePauseUs) {
+    // A new hold: longer when it continues a scan of a file nobody saved.
+    const bool quiet_scan =
+        now_us - expired_us_ <= kTenureLongestBoundUs && SameHeader(header, header_);
+    bound_us_ = quiet_scan ? std::min(bound_us_ * 2, kTenureLongestBoundUs) : kTenureBoundUs;
+    hold_began_us_ = now_us;
+  }
   header_ = header;
 }
 
 void ReadTenure::End(FileLocks& locks, int64_t now_us) {
   if (!held()) return;
   owner_ = std::thread::id();
-  pause_until_us_ = now_us + kTenurePauseUs;
+  released_us_ = now_us;
+  if (Expired(now_us)) {
+    expired_us_ = now_us;
+    pause_until_us_ = now_us + kTenurePauseUs;
+    released_us_ = INT64_MIN / 2;  // the next tenure is a hold of its own
+  }
   locks.UnlockFile();
 }
 
@@ -180,5 +196,12 @@ void EndTenure(LockFile* lock) {
 }
 
 void BeforeLockWait(const LockFile* waiting) { EndThreadTenuresExcept(waiting); }
+
+void BeforeMissInRun(LockFile& lock) {
+  ReadTenure& t = lock.tenure();
+  const int64_t now = Now();
+  if (!ReadTenures() || !files::InReadRun() || t.held() || t.MayBegin(now)) return;
+  SpendPause(t, now);
+}
 
 }  // namespace vorsandt::qvf

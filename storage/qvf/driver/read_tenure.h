@@ -10,7 +10,8 @@
 // begins. The calls that follow are served under that byte without another
 // lock call and without reading the header, until the tenure ends:
 //
-//  - at the first read call made when the tenure is kTenureBoundUs old;
+//  - at the first read call made when its hold has reached its bound
+//    (kTenureBoundUs, longer for a quiet scan: below);
 //  - when the run ends (the outermost ReadRun of the thread), or the thread
 //    is about to wait (a modal call, the run permission given up);
 //  - before any call of the thread that is not a plain read (a change, a
@@ -22,7 +23,19 @@
 //    thread waits for a lock of another file (so that a tenure never sits
 //    in a cycle of waits with another station's transaction);
 //  - when the table is closed.
-// After a tenure ends, no new one begins on that file for kTenurePauseUs:
+// The bound is kTenureBoundUs, doubled for each hold of a scan that finds
+// the header as the last hold left it (nobody saved in the pause between),
+// up to kTenureLongestBoundUs, and back to kTenureBoundUs at the first hold
+// that finds a save. A long scan of a file nobody changes thus gives the
+// byte back a few times a second instead of fifty (each time a round trip
+// on a network folder), while a save that comes waits one longest bound at
+// most, and the saves that follow it again one short bound.
+//
+// The bound is on the byte's hold, not on one tenure: a tenure that ended
+// early (its run over, another call) and is followed by the next within
+// kTenurePauseUs continues the first one's time (a list's page load and
+// its totals are two runs), and is over at the same moment. Once that time
+// is up, no new tenure begins on that file for kTenurePauseUs:
 // the calls in between take the per-call path, giving the byte back at
 // each call's end, so a writer waiting for the byte (by attempts 1 ms
 // apart) finds it free. On the lock-free path most of those calls take no
@@ -46,7 +59,7 @@
 // VORSANDT_CHECKS; a violation is internal error 303):
 //   a. the file's reader byte is held through its lock handle, for a tenure
 //      of the calling thread;
-//   b. the tenure is younger than its bound;
+//   b. the hold it continues is younger than the bound;
 //   c. nothing of the file is dirty, the file is in no transaction, the
 //      writer range is not held;
 //   d. no hold or watch is pending and the table holds no record;
@@ -62,6 +75,7 @@
 namespace vorsandt::qvf {
 
 inline constexpr int64_t kTenureBoundUs = 20000;
+inline constexpr int64_t kTenureLongestBoundUs = 160000;
 inline constexpr int64_t kTenurePauseUs = 2000;
 
 class FileLocks;
@@ -73,10 +87,14 @@ class ReadTenure {
   bool OwnedByThisThread() const { return held() && owner_ == std::this_thread::get_id(); }
   // No tenure now and the pause after the last one is over.
   bool MayBegin(int64_t now_us) const { return !held() && now_us >= pause_until_us_; }
-  bool Expired(int64_t now_us) const { return now_us - began_us_ >= bound_us_; }
-  // The calling thread keeps the reader byte it holds through `locks`.
+  // The hold this tenure continues has reached its bound.
+  bool Expired(int64_t now_us) const { return now_us - hold_began_us_ >= bound_us_; }
+  // The calling thread keeps the reader byte it holds through `locks`: a
+  // new hold, or the last one's continued when it ended less than a pause
+  // ago.
   void Begin(int64_t now_us, const FileHeader& header);
   // Gives the byte back through `locks`; nothing when no tenure is held.
+  // The pause begins when the hold has reached its bound.
   void End(FileLocks& locks, int64_t now_us);
   // The pause is over already (it was spent without the byte).
   void EndPause() { pause_until_us_ = 0; }
@@ -86,7 +104,9 @@ class ReadTenure {
 
  private:
   std::thread::id owner_;
-  int64_t began_us_ = 0;
+  int64_t hold_began_us_ = 0;
+  int64_t released_us_ = INT64_MIN / 2;  // when the last tenure gave the byte back
+  int64_t expired_us_ = INT64_MIN / 2;   // when the last hold reached its bound
   int64_t bound_us_ = kTenureBoundUs;
   int64_t pause_until_us_ = 0;
   FileHeader header_;
@@ -131,6 +151,11 @@ void EndTenure(LockFile* lock);
 // Before the calling thread waits for a lock of `waiting`'s file: its
 // tenures on every other file end.
 void BeforeLockWait(const LockFile* waiting);
+// Before a call served from the cache without the byte (the lock-free
+// path) takes it at a page missing there, inside a run: a pause still
+// running is waited out first, so that the call may begin a tenure, and
+// the byte stays free for the whole pause, as on the locked path.
+void BeforeMissInRun(LockFile& lock);
 
 }  // namespace vorsandt::qvf
 

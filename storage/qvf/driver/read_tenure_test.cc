@@ -224,6 +224,34 @@ TEST_F(ReadRuns, TheBoundEndsATenureAndThePauseKeepsTheLockFreeBeforeTheNext) {
   }
 }
 
+// A long scan of a file nobody saves holds the byte longer each time (20,
+// 40, 80, then 160 ms), so that it gives it back a few times a second; the
+// first hold that finds another station's save is short again, and reads it.
+TEST_F(ReadRuns, AQuietScanHoldsLongerEachTimeAndASaveBringsTheShortBoundBack) {
+  files::FileRecord* f = OpenOn(env::kNfsMagic);
+  files::ReadRun run;
+  ASSERT_EQ(GetCompany(f, 1), 0);
+  uint64_t expired = ReadTenureTotals().expired;
+  for (int bound_ms : {20, 40, 80, 160, 160}) {
+    SCOPED_TRACE(bound_ms);
+    env_.SleepMs(bound_ms - 5);
+    ASSERT_EQ(GetCompany(f, 2), 0);
+    EXPECT_EQ(ReadTenureTotals().expired, expired);  // still inside the hold
+    env_.SleepMs(10);
+    ASSERT_EQ(GetCompany(f, 3), 0);  // past it: the next hold begins after the pause
+    EXPECT_EQ(ReadTenureTotals().expired, ++expired);
+  }
+  files::EndReadRunTenures();
+  ASSERT_TRUE(testing::ChangeStoredRecord(kPath, 2, "company", "changed", "UNNAMED", &env_));
+  env_.SleepMs(3);
+  ASSERT_EQ(GetCompany(f, 1), 0);  // the first record's name was changed
+  EXPECT_EQ(testing::NameOf(f), "changed");
+  env_.SleepMs(25);
+  ASSERT_EQ(GetCompany(f, 3), 0);
+  EXPECT_EQ(ReadTenureTotals().expired, expired + 1);  // 20 ms again
+  files::Close(f);
+}
+
 TEST_F(ReadRuns, AReadOfAnotherThreadEndsTheTenureAndEachThreadReadsItsOwnRecords) {
   files::FileRecord* f = OpenOn(env::kNfsMagic);
   files::ReadRun run;
