@@ -81,14 +81,17 @@ std::string ReadPathLines(vorsandt::env::Env* env, const std::string& path) {
     locks = "no mount option keeps them on this computer";
   }
   const std::string bound = std::to_string(vorsandt::qvf::kTenureBoundUs / 1000) + " ms";
+  const std::string quiet = " (up to " +
+                            std::to_string(vorsandt::qvf::kTenureLongestBoundUs / 1000) +
+                            " ms while nobody saves)";
   return std::string("shared reads: ") +
          (p.lock_free ? "lock-free while the header is unchanged (mapped header)"
                       : "every read under the reader lock, header read through the file") +
          "\nread runs: " +
          (p.lock_free ? "from a page missing from the cache on, the reader lock is kept across a "
-                        "run's reads for up to " +
-                            bound + " at a time"
-                      : "the reader lock is taken and the header read once per " + bound +
+                        "run's reads for " +
+                            bound + " at a time" + quiet
+                      : "the reader lock is taken and the header read once per " + bound + quiet +
                             " of a run's reads") +
          " (a list's page, its totals, a report, a tree, an export)" +
          "\nread path because: " + p.reason + "\nlocks: " + locks + "\n";
