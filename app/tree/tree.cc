@@ -24,24 +24,8 @@ std::string TrimRight(std::string text) {
   return text;
 }
 
-files::FieldInfo FieldOf(const char* name, files::FileRecord** table) {
-  files::FieldInfo field;
-  files::FileRecord* found = nullptr;
-  FindTableField(name, &found, &field);
-  if (table != nullptr) *table = found;
-  return field;
-}
-
 // How a level below the first hangs under the level above it.
 const RelationDef& LinkOf(const TreeLevel& level) { return *LinkByChildKey(level.link); }
-
-// The value of the parent record in `parent`'s buffer into the link field
-// of `child`'s buffer.
-void CopyParentValue(const TreeLevel& child, Table parent) {
-  const RelationDef& link = LinkOf(child);
-  views::CopyField(FieldOf(link.parent_field, nullptr), files::RecordBuffer(File(parent)),
-                   FieldOf(link.child_field, nullptr), files::RecordBuffer(File(child.table)));
-}
 
 // The fields of `f`'s layout. A tree clears a buffer before every child
 // search; the layouts of its few tables are parsed once.
@@ -181,13 +165,24 @@ bool TreeLoader::ReadNext(int n) {
 
 std::string TreeLoader::PositionOf(int n) const { return files::Position(File(level(n).table)); }
 
+const TreeLoader::NamedField& TreeLoader::FieldOf(const char* name) const {
+  auto [it, added] = fields_.try_emplace(name);
+  if (added) FindTableField(name, &it->second.table, &it->second.field);
+  return it->second;
+}
+
+void TreeLoader::CopyParentValue(const TreeLevel& child, Table parent) const {
+  const RelationDef& link = LinkOf(child);
+  views::CopyField(FieldOf(link.parent_field).field, files::RecordBuffer(File(parent)),
+                   FieldOf(link.child_field).field, files::RecordBuffer(File(child.table)));
+}
+
 std::string TreeLoader::TextOf(int n) const {
   std::string text;
   for (const TreeTextPart& part : level(n).text) {
     text += part.literal;
     if (part.field == nullptr) continue;
-    files::FileRecord* table = nullptr;
-    files::FieldInfo field = FieldOf(part.field, &table);
+    const auto& [field, table] = FieldOf(part.field);
     if (table == nullptr) continue;
     const uint8_t* record = files::RecordBuffer(table);
     std::string value;
@@ -220,9 +215,9 @@ bool TreeLoader::IsChild(int n) const {
   const TreeLevel& child = level(n);
   const TreeLevel& parent = level(n - 1);
   const RelationDef& link = LinkOf(child);
-  return views::CompareFields(FieldOf(link.child_field, nullptr),
+  return views::CompareFields(FieldOf(link.child_field).field,
                               files::RecordBuffer(File(child.table)),
-                              FieldOf(link.parent_field, nullptr),
+                              FieldOf(link.parent_field).field,
                               files::RecordBuffer(File(parent.table)), /*no_case=*/true) == 0;
 }
 

@@ -20,10 +20,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "app/dictionary/dictionary.h"
+#include "runtime/files/layout.h"
 
 namespace vorsandt::app {
 
@@ -142,8 +144,20 @@ class TreeLoader {
   bool HasChild(int n, bool* has);
   bool ReadNext(int n);
   bool Failed(int n);
+  // The field a level's text or link names, and the table holding it
+  // (nullptr when none does), looked up once per name: a load asks for the
+  // same few fields at every row.
+  struct NamedField {
+    files::FieldInfo field;
+    files::FileRecord* table = nullptr;
+  };
+  const NamedField& FieldOf(const char* name) const;
+  // The value of the parent record in `parent`'s buffer into the link field
+  // of `child`'s buffer.
+  void CopyParentValue(const TreeLevel& child, Table parent) const;
 
   const TreeDef& def_;
+  mutable std::unordered_map<std::string_view, NamedField> fields_;
   OpenNodes open_;
   std::string failed_;
   int64_t reads_ = 0;
