@@ -108,7 +108,7 @@ void ReadTenure::Begin(int64_t now_us, const FileHeader& header) {
     // A new hold: longer when it continues a scan of a file nobody saved.
     const bool quiet_scan =
         now_us - expired_us_ <= kTenureLongestBoundUs && SameHeader(header, header_);
-    bound_us_ = quiet_scan ? std::min(bound_us_ * 2, kTenureLongestBoundUs) : kTenureBoundUs;
+    bound_us_ = quiet_scan ? std::min(bound_us_ * 4, kTenureLongestBoundUs) : kTenureBoundUs;
     hold_began_us_ = now_us;
   }
   header_ = header;

@@ -23,9 +23,9 @@
 //    thread waits for a lock of another file (so that a tenure never sits
 //    in a cycle of waits with another station's transaction);
 //  - when the table is closed.
-// The bound is kTenureBoundUs, doubled for each hold of a scan that finds
-// the header as the last hold left it (nobody saved in the pause between),
-// up to kTenureLongestBoundUs, and back to kTenureBoundUs at the first hold
+// The bound is kTenureBoundUs, four times the last one for each hold of a
+// scan that finds the header as the last hold left it (nobody saved in the
+// pause between), up to kTenureLongestBoundUs, and back to kTenureBoundUs at the first hold
 // that finds a save. A long scan of a file nobody changes thus gives the
 // byte back a few times a second instead of fifty (each time a round trip
 // on a network folder), while a save that comes waits one longest bound at

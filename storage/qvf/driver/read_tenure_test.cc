@@ -225,14 +225,14 @@ TEST_F(ReadRuns, TheBoundEndsATenureAndThePauseKeepsTheLockFreeBeforeTheNext) {
 }
 
 // A long scan of a file nobody saves holds the byte longer each time (20,
-// 40, 80, then 160 ms), so that it gives it back a few times a second; the
+// 80, then 160 ms), so that it gives it back a few times a second; the
 // first hold that finds another station's save is short again, and reads it.
 TEST_F(ReadRuns, AQuietScanHoldsLongerEachTimeAndASaveBringsTheShortBoundBack) {
   files::FileRecord* f = OpenOn(env::kNfsMagic);
   files::ReadRun run;
   ASSERT_EQ(GetCompany(f, 1), 0);
   uint64_t expired = ReadTenureTotals().expired;
-  for (int bound_ms : {20, 40, 80, 160, 160}) {
+  for (int bound_ms : {20, 80, 160, 160}) {
     SCOPED_TRACE(bound_ms);
     env_.SleepMs(bound_ms - 5);
     ASSERT_EQ(GetCompany(f, 2), 0);
