@@ -27,31 +27,6 @@ std::string TrimRight(std::string text) {
 // How a level below the first hangs under the level above it.
 const RelationDef& LinkOf(const TreeLevel& level) { return *LinkByChildKey(level.link); }
 
-// The fields of `f`'s layout. A tree clears a buffer before every child
-// search; the layouts of its few tables are parsed once.
-const std::vector<files::FieldInfo>& FieldsOf(const files::FileRecord* f) {
-  struct Parsed {
-    std::string layout;
-    std::vector<files::FieldInfo> fields;
-  };
-  static thread_local std::vector<Parsed> parsed;
-  const std::string_view layout(reinterpret_cast<const char*>(f->layout), f->layout_size);
-  for (const Parsed& p : parsed) {
-    if (p.layout == layout) return p.fields;
-  }
-  if (parsed.size() >= 8) parsed.erase(parsed.begin());
-  Parsed& p = parsed.emplace_back();
-  p.layout.assign(layout);
-  files::ParseLayout({f->layout, f->layout_size}, &p.fields);
-  return p.fields;
-}
-
-void ClearBuffer(Table t) {
-  files::FileRecord* f = files::InstanceOf(File(t));
-  views::ClearRecord(FieldsOf(f), f->buffer, f->record_length);
-  files::ClearMemos(f);
-}
-
 }  // namespace
 
 // --- OpenNodes ---------------------------------------------------------------
@@ -169,6 +144,14 @@ const TreeLoader::NamedField& TreeLoader::FieldOf(const char* name) const {
   auto [it, added] = fields_.try_emplace(name);
   if (added) FindTableField(name, &it->second.table, &it->second.field);
   return it->second;
+}
+
+void TreeLoader::ClearBuffer(Table t) const {
+  files::FileRecord* f = files::InstanceOf(File(t));
+  auto [it, added] = layouts_.try_emplace(f);
+  if (added) files::ParseLayout({f->layout, f->layout_size}, &it->second);
+  views::ClearRecord(it->second, f->buffer, f->record_length);
+  files::ClearMemos(f);
 }
 
 void TreeLoader::CopyParentValue(const TreeLevel& child, Table parent) const {

@@ -146,18 +146,22 @@ class TreeLoader {
   bool Failed(int n);
   // The field a level's text or link names, and the table holding it
   // (nullptr when none does), looked up once per name: a load asks for the
-  // same few fields at every row.
+  // same few fields (and clears the same few buffers) at every row.
   struct NamedField {
     files::FieldInfo field;
     files::FileRecord* table = nullptr;
   };
   const NamedField& FieldOf(const char* name) const;
+  // Clears `t`'s record buffer (its layout parsed once) and its memos, for
+  // a new record or a child search.
+  void ClearBuffer(Table t) const;
   // The value of the parent record in `parent`'s buffer into the link field
   // of `child`'s buffer.
   void CopyParentValue(const TreeLevel& child, Table parent) const;
 
   const TreeDef& def_;
   mutable std::unordered_map<std::string_view, NamedField> fields_;
+  mutable std::unordered_map<const files::FileRecord*, std::vector<files::FieldInfo>> layouts_;
   OpenNodes open_;
   std::string failed_;
   int64_t reads_ = 0;

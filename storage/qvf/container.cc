@@ -120,21 +120,27 @@ int Container::Close() {
 // --- Raw I/O ---
 
 bool Container::ReadRaw(uint64_t offset, void* buffer, size_t length, bool page) {
+  size_t got = 0;
+  return ReadRawAtLeast(offset, buffer, length, length, page, &got);
+}
+
+bool Container::ReadRawAtLeast(uint64_t offset, void* buffer, size_t length, size_t need,
+                               bool page, size_t* got) {
   if (length % kTransferGrain != 0) {
     Fail(kCheckTransferLength);
     return false;
   }
   CheckNoReadOutsideLock();
   if (failed_) return false;
-  size_t got = 0;
+  *got = 0;
   // A page missing from the cache is seldom the last one read near it.
-  const int e = page ? file_->ReadAtAround(offset, buffer, length, &got, kReadAroundBlock)
-                     : file_->ReadAt(offset, buffer, length, &got);
+  const int e = page ? file_->ReadAtAround(offset, buffer, length, got, kReadAroundBlock)
+                     : file_->ReadAt(offset, buffer, length, got);
   if (e != 0) {
     FailRead(e);
     return false;
   }
-  if (got != length) {
+  if (*got < need) {
     // Every page read lies inside the end of data or the log the header
     // names: the file was cut from outside (invariant 11).
     FailDamaged();
@@ -246,20 +252,8 @@ std::string Container::ReadAheadOf(uint64_t home, size_t length) {
   uint64_t wanted = read_ahead_ ? std::max<uint64_t>(length, kReadAheadBytes) : length;
   if (end > home && end - home < wanted) wanted = std::max<uint64_t>(length, end - home);
   std::string bytes(static_cast<size_t>(wanted), '\0');
-  CheckNoReadOutsideLock();
-  if (failed_) return {};
   size_t got = 0;
-  if (int e = file_->ReadAtAround(home, bytes.data(), bytes.size(), &got, kReadAroundBlock);
-      e != 0) {
-    FailRead(e);
-    return {};
-  }
-  if (got < length) {
-    // Every page read lies inside the end of data the header names: the file
-    // was cut from outside (invariant 11).
-    FailDamaged();
-    return {};
-  }
+  if (!ReadRawAtLeast(home, bytes.data(), bytes.size(), length, /*page=*/true, &got)) return {};
   bytes.resize(got / kUnitSize * kUnitSize);
   return bytes;
 }

@@ -222,6 +222,10 @@ class Container {
   // `page`: a page read, for which the system reads the block around it
   // when it is not in its cache (File::ReadAtAround).
   bool ReadRaw(uint64_t offset, void* buffer, size_t length, bool page = false);
+  // As ReadRaw, content with `need` of the `length` bytes (a read ahead that
+  // meets the end of the file); `*got` receives how many came.
+  bool ReadRawAtLeast(uint64_t offset, void* buffer, size_t length, size_t need, bool page,
+                      size_t* got);
   static constexpr size_t kReadAroundBlock = 128 << 10;
   // A page read at home while read-ahead is on reads this much from its
   // start (the end of data permitting); see SetReadAhead.
