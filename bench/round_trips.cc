@@ -32,7 +32,8 @@
 // both sides waits U microseconds more (our environment layer's added
 // latency; the same wait in SQLite's system-call table), and the lines give
 // the wall time instead:
-//   ACTION ROWS PATH ms OURS SQLITE ratio R
+//   ACTION ROWS PATH ms OURS SQLITE ratio R calls OURS SQLITE
+// (the calls: lock calls and reads together, each of which waited U).
 // Nothing is asserted: the numbers are for reading.
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -481,8 +482,10 @@ void Print(const Options& o, const std::vector<Line>& lines, Worst* worst) {
     const char* note = mismatch ? "  MISMATCH (the two sides read different rows)" : "";
     if (o.latency_us > 0) {
       const double r = TimeRatio(l.ours.ms, l.sql.ms);
-      std::printf("%-11s %6d %-7s ms %9.1f %9.1f ratio %6.2f%s\n", l.action.c_str(), l.rows,
-                  l.path.c_str(), l.ours.ms, l.sql.ms, r, note);
+      std::printf("%-11s %6d %-7s ms %9.1f %9.1f ratio %6.2f  calls %6lld %6lld%s\n",
+                  l.action.c_str(), l.rows, l.path.c_str(), l.ours.ms, l.sql.ms, r,
+                  static_cast<long long>(l.ours.locks + l.ours.reads),
+                  static_cast<long long>(l.sql.locks + l.sql.reads), note);
       worst->Consider(r, "time", l);
     } else {
       const double lr = Ratio(static_cast<double>(l.ours.locks), static_cast<double>(l.sql.locks));
@@ -554,7 +557,7 @@ int Main(int argc, char** argv) {
   if (o.latency_us > 0) {
     std::printf("# round_trips: %lld us added to every lock call and read of both sides\n",
                 static_cast<long long>(o.latency_us));
-    std::printf("# ACTION ROWS PATH ms OURS SQLITE ratio R\n");
+    std::printf("# ACTION ROWS PATH ms OURS SQLITE ratio R calls OURS SQLITE\n");
   } else {
     std::printf("# round_trips: system calls per action, ours beside SQLite's\n");
     std::printf("# ACTION ROWS PATH locks OURS SQLITE ratio R reads OURS SQLITE ratio R\n");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <iterator>
 
 #include "app/browse/browse_rows.h"
@@ -22,6 +23,20 @@ constexpr size_t kTextWidth = 200;
 std::string TrimRight(std::string text) {
   text.erase(text.find_last_not_of(' ') + 1);
   return text;
+}
+
+// A position without its trailing zero bytes, one byte at least (see
+// TreeLoader::PositionOf).
+std::string ShortPosition(std::string_view position) {
+  // Eight bytes at a time: most of a position is its padding.
+  size_t kept = position.size();
+  uint64_t word = 0;
+  while (kept >= sizeof word &&
+         (std::memcpy(&word, position.data() + kept - sizeof word, sizeof word), word == 0)) {
+    kept -= sizeof word;
+  }
+  while (kept > 1 && position[kept - 1] == '\0') --kept;
+  return std::string(position.substr(0, std::max<size_t>(kept, 1)));
 }
 
 // How a level below the first hangs under the level above it.
@@ -95,7 +110,10 @@ void OpenNodes::Restore(std::string_view saved) {
     const size_t end = std::min(saved.find(';'), saved.size());
     int level = 0;
     std::string position;
-    if (ParseSavedNode(saved.substr(0, end), &level, &position)) Add(level, position);
+    // Lines saved with the driver's full positions match the short ones.
+    if (ParseSavedNode(saved.substr(0, end), &level, &position)) {
+      Add(level, ShortPosition(position));
+    }
     saved.remove_prefix(std::min(end + 1, saved.size()));
   }
 }
@@ -138,12 +156,32 @@ bool TreeLoader::ReadNext(int n) {
   return files::Errors().Code() == 0;
 }
 
-std::string TreeLoader::PositionOf(int n) const { return files::Position(File(level(n).table)); }
+std::string TreeLoader::PositionOf(int n) {
+  files::Position(File(level(n).table), &position_);
+  FieldsOf(n).position_size = position_.size();
+  return ShortPosition(position_);
+}
 
 const TreeLoader::NamedField& TreeLoader::FieldOf(const char* name) const {
   auto [it, added] = fields_.try_emplace(name);
   if (added) FindTableField(name, &it->second.table, &it->second.field);
   return it->second;
+}
+
+TreeLoader::LevelFields& TreeLoader::FieldsOf(int n) const {
+  if (levels_.size() < def_.levels.size()) levels_.resize(def_.levels.size());
+  LevelFields& fields = levels_[static_cast<size_t>(n - 1)];
+  if (fields.ready) return fields;
+  fields.ready = true;
+  if (n > 1) {
+    const RelationDef& link = LinkOf(level(n));
+    fields.child = &FieldOf(link.child_field);
+    fields.parent = &FieldOf(link.parent_field);
+  }
+  for (const TreeTextPart& part : level(n).text) {
+    fields.text.push_back(part.field != nullptr ? &FieldOf(part.field) : nullptr);
+  }
+  return fields;
 }
 
 void TreeLoader::ClearBuffer(Table t) const {
@@ -162,10 +200,13 @@ void TreeLoader::CopyParentValue(const TreeLevel& child, Table parent) const {
 
 std::string TreeLoader::TextOf(int n) const {
   std::string text;
-  for (const TreeTextPart& part : level(n).text) {
+  const std::span<const TreeTextPart> parts = level(n).text;
+  const LevelFields& fields = FieldsOf(n);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const TreeTextPart& part = parts[i];
     text += part.literal;
-    if (part.field == nullptr) continue;
-    const auto& [field, table] = FieldOf(part.field);
+    if (fields.text[i] == nullptr) continue;
+    const auto& [field, table] = *fields.text[i];
     if (table == nullptr) continue;
     const uint8_t* record = files::RecordBuffer(table);
     std::string value;
@@ -195,13 +236,10 @@ bool TreeLoader::StartChildren(int n) {
 // Letter case is ignored as the grouping key ignores it: a child the key puts
 // under its parent is the parent's, for the probe and the listing alike.
 bool TreeLoader::IsChild(int n) const {
-  const TreeLevel& child = level(n);
-  const TreeLevel& parent = level(n - 1);
-  const RelationDef& link = LinkOf(child);
-  return views::CompareFields(FieldOf(link.child_field).field,
-                              files::RecordBuffer(File(child.table)),
-                              FieldOf(link.parent_field).field,
-                              files::RecordBuffer(File(parent.table)), /*no_case=*/true) == 0;
+  const LevelFields& fields = FieldsOf(n);
+  return views::CompareFields(fields.child->field, files::RecordBuffer(File(level(n).table)),
+                              fields.parent->field, files::RecordBuffer(File(level(n - 1).table)),
+                              /*no_case=*/true) == 0;
 }
 
 bool TreeLoader::HasChild(int n, bool* has) {
@@ -280,7 +318,15 @@ bool TreeLoader::Reread(const TreeRow& row) {
   const int n = row.depth();
   if (n < 1 || n > depth()) return false;
   ++reads_;
-  files::Reget(File(level(n).table), row.position);
+  // Padded back to the size the driver gave (PositionOf keeps it short).
+  const size_t size = FieldsOf(n).position_size;
+  if (row.position.size() < size) {
+    std::string full = row.position;
+    full.resize(size, '\0');
+    files::Reget(File(level(n).table), full);
+  } else {
+    files::Reget(File(level(n).table), row.position);
+  }
   return files::Errors().Code() == 0 || Failed(n);
 }
 

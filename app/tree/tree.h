@@ -86,7 +86,8 @@ class OpenNodes {
   // ("level:hex-position" joined by ";"), and back. Only the rows of
   // `rows` drawn open are kept: a node whose record has gone, or that hides
   // under a closed parent, is not remembered. Restore adds the nodes a text
-  // names and ignores anything malformed (a configuration edited by hand).
+  // names (short, as TreeLoader::PositionOf gives them) and ignores anything
+  // malformed (a configuration edited by hand).
   static std::string Saved(const std::vector<TreeRow>& rows);
   void Restore(std::string_view saved);
 
@@ -118,8 +119,11 @@ class TreeLoader {
   void PrepareInsert(int n);
   // Reads the row's record into its table's buffer again.
   bool Reread(const TreeRow& row);
-  // The position of the record of level `level` read last (or just written).
-  std::string PositionOf(int level) const;
+  // The position of the record of level `level` read last (or just written),
+  // without its trailing zero bytes (one byte at least): a driver's
+  // positions are padded to a fixed size that is mostly zeros, and a tree
+  // keeps one per row. Reread pads it back.
+  std::string PositionOf(int level);
   // The node text of the record in the buffer of level `level`.
   std::string TextOf(int level) const;
   // The first row (from 0) of `level` with `position`; -1 when none.
@@ -152,6 +156,17 @@ class TreeLoader {
     files::FileRecord* table = nullptr;
   };
   const NamedField& FieldOf(const char* name) const;
+  // What a row of a level needs at every record, looked up at its first:
+  // the link's two fields (below level 1), the fields of its text parts, and
+  // the size its table's positions are padded to.
+  struct LevelFields {
+    bool ready = false;
+    const NamedField* child = nullptr;
+    const NamedField* parent = nullptr;
+    std::vector<const NamedField*> text;
+    size_t position_size = 0;
+  };
+  LevelFields& FieldsOf(int n) const;
   // Clears `t`'s record buffer (its layout parsed once) and its memos, for
   // a new record or a child search.
   void ClearBuffer(Table t) const;
@@ -161,6 +176,8 @@ class TreeLoader {
 
   const TreeDef& def_;
   mutable std::unordered_map<std::string_view, NamedField> fields_;
+  mutable std::vector<LevelFields> levels_;
+  std::string position_;  // the driver's position as it gives it, reused
   mutable std::unordered_map<const files::FileRecord*, std::vector<files::FieldInfo>> layouts_;
   OpenNodes open_;
   std::string failed_;

@@ -67,13 +67,14 @@ Page* PageCache::Add(int64_t unit, PageData data, bool dirty) {
 Page* PageCache::Revive(int64_t unit) {
   Page* page = index_.Find(unit);
   if (page == nullptr || !page->retired) return nullptr;
-  retired_.erase(page->pos);
+  // Spliced, not erased and inserted: a page that is retired and revived
+  // again and again (a scan wider than the clean list) costs no allocation.
+  clean_.splice(clean_.end(), retired_, page->pos);
   retired_bytes_ -= page->footprint;
   g_retired_total.fetch_sub(page->footprint, std::memory_order_relaxed);
   page->retired = false;
   page->footprint = 0;
   page->loaded_at = page->used_at = ++counter_;
-  page->pos = clean_.insert(clean_.end(), page);
   return page;
 }
 
@@ -90,15 +91,15 @@ void PageCache::EvictBeforeFetch() {
 }
 
 void PageCache::Retire(Page* page) {
-  clean_.erase(page->pos);
   if (page->known_footprint == 0) page->known_footprint = PageFootprint(*page);
   page->footprint = page->known_footprint;
   if (page->footprint > RetiredBudget()) {
+    clean_.erase(page->pos);
     index_.Take(page->unit);
     return;
   }
+  retired_.splice(retired_.end(), clean_, page->pos);
   page->retired = true;
-  page->pos = retired_.insert(retired_.end(), page);
   retired_bytes_ += page->footprint;
   g_retired_total.fetch_add(page->footprint, std::memory_order_relaxed);
   TrimRetired();
@@ -123,10 +124,9 @@ void PageCache::MarkDirty(Page* page) {
   page->known_footprint = 0;
   if (page->dirty) return;
   if (!has_dirty()) retired_when_changes_began_ = retired_bytes_;
-  clean_.erase(page->pos);
   page->dirty = true;
   std::list<Page*>& list = page->parked ? parked_ : dirty_;
-  page->pos = list.insert(list.end(), page);
+  list.splice(list.end(), clean_, page->pos);
 }
 
 void PageCache::Lend(size_t bytes) {

@@ -9,6 +9,7 @@
 #include "runtime/files/driver.h"
 #include "storage/qvf/container.h"
 #include "storage/qvf/driver/driver_files.h"
+#include "storage/qvf/driver/optimistic_read.h"
 #include "storage/qvf/driver/sequence.h"
 #include "storage/qvf/table/table.h"
 
@@ -30,6 +31,8 @@ class QvfBlock : public files::DriverBlock {
   bool watch_next = false;
   bool skip_memos_next = false;
   bool table_locked = false;
+  // The state before this block's last optimistic attempt (optimistic_read.h).
+  AttemptState attempt;
 
   Sharing sharing() const { return SharingOf(open_mode); }
   // Drops the hold, watch and skip-memos requests.

@@ -31,7 +31,10 @@ class TableSource : public SequenceSource {
     if (key_ < 0) return 0;
     std::optional<StoredEntry> e;
     if (int rc = table_.store().Find(how, key_part, &e); rc != 0) return rc;
-    if (e) *out = KeyHit{e->key, KeyEntryRecord(table_.keys()[key_], e->key, e->data)};
+    if (e) {
+      const uint32_t record = KeyEntryRecord(table_.keys()[key_], e->key, e->data);
+      *out = KeyHit{std::move(e->key), record};
+    }
     return 0;
   }
   int KeyPartOf(uint32_t number, std::optional<std::string>* out) override {
@@ -122,7 +125,7 @@ std::string BufferKeyValue(const Call& call, const QvfBlock& b, int k) {
       if (rc == 0) {
         if (!options.skip_memos) StoreMemos(memos, call.file);
         if (!hit->key_part.empty()) b.table->NoteReadThroughKey(hit->key_part);
-        *read = hit;
+        *read = std::move(hit);
       }
     }
     b.DropRequests();

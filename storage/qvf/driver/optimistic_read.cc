@@ -99,18 +99,21 @@ bool OptimisticRead::Begin() {
     return false;
   }
   if (!b_.container->BeginOptimisticRead({&TakeReaderLock, b_.lock})) return false;
-  pos_ = b_.pos;
-  access_key_ = b_.access_key;
-  hold_next_ = b_.hold_next;
-  watch_next_ = b_.watch_next;
-  skip_memos_next_ = b_.skip_memos_next;
-  b_.table->SaveReadState(&table_);
-  value_ = call_.value;
-  text_result_ = call_.text_result;
+  AttemptState& s = saved_;
+  s.pos = b_.pos;
+  s.access_key = b_.access_key;
+  s.hold_next = b_.hold_next;
+  s.watch_next = b_.watch_next;
+  s.skip_memos_next = b_.skip_memos_next;
+  b_.table->SaveReadState(&s.table);
+  s.value = call_.value;
+  s.text_result = call_.text_result;
+  s.buffer.clear();
+  s.memos_saved = false;
   if (kind == ReadKind::kRecord) {
-    buffer_.assign(reinterpret_cast<const char*>(call_.file->buffer), call_.file->record_length);
-    memos_saved_ = MayAbortAfterMemos(call_.op) && !call_.file->memo_buffers.empty();
-    if (memos_saved_) memo_buffers_ = call_.file->memo_buffers;
+    s.buffer.assign(reinterpret_cast<const char*>(call_.file->buffer), call_.file->record_length);
+    s.memos_saved = MayAbortAfterMemos(call_.op) && !call_.file->memo_buffers.empty();
+    if (s.memos_saved) s.memo_buffers = call_.file->memo_buffers;
   }
   return true;
 }
@@ -138,18 +141,19 @@ bool OptimisticRead::Finish(int32_t* rc, bool keep_lock, bool* kept) {
 }
 
 void OptimisticRead::Undo() {
-  b_.pos = std::move(pos_);
-  b_.access_key = access_key_;
-  b_.hold_next = hold_next_;
-  b_.watch_next = watch_next_;
-  b_.skip_memos_next = skip_memos_next_;
-  b_.table->RestoreReadState(&table_);
-  call_.value = value_;
-  call_.text_result = std::move(text_result_);
-  if (!buffer_.empty()) {
-    std::copy(buffer_.begin(), buffer_.end(), call_.file->buffer);
+  AttemptState& s = saved_;
+  b_.pos = s.pos;
+  b_.access_key = s.access_key;
+  b_.hold_next = s.hold_next;
+  b_.watch_next = s.watch_next;
+  b_.skip_memos_next = s.skip_memos_next;
+  b_.table->RestoreReadState(&s.table);
+  call_.value = s.value;
+  call_.text_result = s.text_result;
+  if (!s.buffer.empty()) {
+    std::copy(s.buffer.begin(), s.buffer.end(), call_.file->buffer);
   }
-  if (memos_saved_) call_.file->memo_buffers = std::move(memo_buffers_);
+  if (s.memos_saved) call_.file->memo_buffers = std::move(s.memo_buffers);
 }
 
 }  // namespace vorsandt::qvf

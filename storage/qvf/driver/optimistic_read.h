@@ -24,9 +24,28 @@ namespace vorsandt::qvf {
 
 class QvfBlock;
 
+// What an optimistic attempt may change, as it was before the attempt. The
+// block keeps one between its calls so that the copies reuse their buffers:
+// every read call of a list or a scan makes an attempt.
+struct AttemptState {
+  SequencePosition pos;
+  int access_key = -1;
+  bool hold_next = false;
+  bool watch_next = false;
+  bool skip_memos_next = false;
+  Table::ReadState table;
+  std::string buffer;  // the record buffer; empty when the call reads no record
+  std::vector<std::vector<char>> memo_buffers;
+  bool memos_saved = false;
+  int64_t value = 0;
+  std::string text_result;
+};
+
 class OptimisticRead {
  public:
-  OptimisticRead(files::Call& call, QvfBlock& b) : call_(call), b_(b) {}
+  // `saved` is where the state before the attempt is kept (the block's).
+  OptimisticRead(files::Call& call, QvfBlock& b, AttemptState& saved)
+      : call_(call), b_(b), saved_(saved) {}
   OptimisticRead(const OptimisticRead&) = delete;
   OptimisticRead& operator=(const OptimisticRead&) = delete;
 
@@ -46,18 +65,7 @@ class OptimisticRead {
 
   files::Call& call_;
   QvfBlock& b_;
-  // What the attempt may change.
-  SequencePosition pos_;
-  int access_key_ = -1;
-  bool hold_next_ = false;
-  bool watch_next_ = false;
-  bool skip_memos_next_ = false;
-  Table::ReadState table_;
-  std::string buffer_;
-  std::vector<std::vector<char>> memo_buffers_;
-  bool memos_saved_ = false;
-  int64_t value_ = 0;
-  std::string text_result_;
+  AttemptState& saved_;
 };
 
 // True for the calls that only read (what an optimistic attempt or a read

@@ -436,7 +436,7 @@ int32_t QvfDriver::TableOperation(Call& call, QvfBlock& b) {
       int end = kept.End();
       return rc != 0 ? rc : end;
     }
-    OptimisticRead attempt(call, b);
+    OptimisticRead attempt(call, b, b.attempt);
     if (attempt.Begin()) {
       // Never begun: the calls served here take no hold, so nothing pauses.
       CallScope unlocked(b.lock, b.container, b.sharing(), policy);

@@ -243,6 +243,59 @@ TEST(QvfDriverProcesses, AnOptimisticReadThatFindsASaveAtAMissingPageIsMadeAgain
   EXPECT_EQ(WaitFor(child), 0);
 }
 
+// A call that reads no record, made again after another process saved,
+// leaves the record buffer as the user left it, even though the attempt
+// before it (a record read) kept a copy of an older buffer.
+TEST(QvfDriverProcesses, ARetriedCallThatReadsNoRecordKeepsWhatTheUserTypedInTheBuffer) {
+  ScratchFolder folder;
+  {
+    auto* f = testing::CreateAndOpenCompanies();
+    files::Logout(1, {f});
+    for (int r = 1; r <= 600; ++r) testing::AddCompany(f, r, "company");
+    files::Commit();
+    ASSERT_EQ(Code(), 0);
+    files::Close(f);
+  }
+  Signal go, done;
+  pid_t child = Spawn([&] {
+    go.Wait();
+    auto* f = testing::Companies();
+    files::Open(f);
+    if (GetCompany(f, 450) != 0) return 2;
+    testing::SetName(f, "saved elsewhere");
+    files::Put(f);
+    int rc = Code();
+    files::Close(f);
+    done.Send();
+    return rc == 0 ? 0 : 3;
+  });
+  auto* f = testing::Companies();
+  files::Open(f);
+  ASSERT_EQ(Code(), 0);
+  files::SetKey(f, RefKey());
+  ASSERT_EQ(GetCompany(f, 1), 0);
+  testing::SetName(f, "typed by the user");
+  int misses = 0;
+  SetOptimisticMissHookForTesting([&] {
+    if (misses++ == 0) {
+      go.Send();
+      done.Wait();
+    }
+  });
+  const OptimisticReadCounts before = OptimisticReadTotals();
+  files::Skip(f, 500);  // through key pages not read yet: a miss
+  SetOptimisticMissHookForTesting(nullptr);
+  EXPECT_EQ(Code(), 0);
+  EXPECT_GE(misses, 1);
+  EXPECT_EQ(OptimisticReadTotals().retried, before.retried + 1);
+  EXPECT_EQ(testing::NameOf(f), "typed by the user");
+  files::Next(f);
+  EXPECT_EQ(Code(), 0);
+  EXPECT_EQ(testing::Ref(f), 502);
+  files::Close(f);
+  EXPECT_EQ(WaitFor(child), 0);
+}
+
 TEST(QvfDriverProcesses, WatchedPutFailsOnlyWhenAnotherProcessRewroteTheRecord) {
   ScratchFolder folder;
   MakeCompanies({1});

@@ -1,5 +1,7 @@
 #include "storage/qvf/driver/sequence.h"
 
+#include <utility>
+
 namespace vorsandt::qvf {
 namespace {
 
@@ -29,7 +31,7 @@ std::string PastKey(const SequencePosition& pos) {
   out->reset();
   std::optional<KeyHit> hit;
   if (int rc = source.FindKey(how, key_part, &hit); rc != 0) return rc;
-  if (hit && InKey(pos, hit->key_part)) *out = SequenceHit{hit->record, hit->key_part};
+  if (hit && InKey(pos, hit->key_part)) *out = SequenceHit{hit->record, std::move(hit->key_part)};
   return 0;
 }
 

@@ -162,15 +162,26 @@ bool ComponentMatches(const KeyComponentLayout& c, const uint8_t* record, TextRu
     return v == encoded;
   }
   // The common case, a fixed string, byte by byte without building the
-  // encoding (a read through a key compares one per record).
+  // encoding (a read through a key compares one per record, and the rule's
+  // choices are made once per component, not per byte).
   const format::Locale& locale = format::CurrentLocale();
   const uint8_t flip = c.descending ? 0xFF : 0x00;  // 255 - b
   const uint8_t* p = record + c.offset;
   const auto* e = reinterpret_cast<const uint8_t*>(encoded.data());
-  for (size_t i = 0; i < c.size; ++i) {
-    if ((TextByte(locale, p[i], rule) ^ flip) != e[i]) return false;
+  auto all_match = [&](auto byte_of) {
+    for (size_t i = 0; i < c.size; ++i) {
+      if ((byte_of(p[i]) ^ flip) != e[i]) return false;
+    }
+    return true;
+  };
+  if (rule.oem) {
+    return all_match([&](uint8_t b) { return TextByte(locale, b, rule); });
   }
-  return true;
+  const std::array<uint8_t, 256>& weights = locale.ansi_weights;
+  if (rule.no_case && rule.plain) return all_match([&](uint8_t b) { return locale.UpperOf(b); });
+  if (rule.no_case) return all_match([&](uint8_t b) { return weights[locale.UpperOf(b)]; });
+  if (rule.plain) return all_match([](uint8_t b) { return b; });
+  return all_match([&](uint8_t b) { return weights[b]; });
 }
 
 std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {
