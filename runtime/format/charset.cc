@@ -10,23 +10,27 @@ namespace vorsandt::format {
 namespace {
 
 // Converts one code point to UTF-8.
+void AppendUtf8(char32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 std::string EncodeUtf8(char32_t cp) {
   std::string out;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+  AppendUtf8(cp, &out);
   return out;
 }
 
@@ -135,8 +139,12 @@ std::string ToAnsi(std::string_view text, const char* from_codeset) {
 std::string CodePointToUtf8(char32_t code_point) { return EncodeUtf8(code_point); }
 
 std::string AnsiToUtf8(std::string_view text) {
+  // Straight into one string: an export converts every text field of every
+  // record.
   std::string out;
-  for (char c : text) out += EncodeUtf8(AnsiToUnicode(static_cast<unsigned char>(c)));
+  out.reserve(text.size());
+  const Tables& tables = GetTables();
+  for (char c : text) AppendUtf8(tables.ansi_unicode[static_cast<unsigned char>(c)], &out);
   return out;
 }
 

@@ -22,10 +22,12 @@ inline uint8_t TextByte(const format::Locale& locale, uint8_t b, TextRule rule) 
   return rule.oem ? locale.oem_weights[b] : locale.ansi_weights[b];
 }
 
-void ApplyTextRule(std::string* bytes, TextRule rule) {
+void ApplyTextRule(char* bytes, size_t size, TextRule rule) {
   // The locale is looked up once per value, not per character.
   const format::Locale& locale = format::CurrentLocale();
-  for (char& ch : *bytes) ch = static_cast<char>(TextByte(locale, static_cast<uint8_t>(ch), rule));
+  for (size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<char>(TextByte(locale, static_cast<uint8_t>(bytes[i]), rule));
+  }
 }
 
 // Appends the byte mapping `rule` gives under `locale` to `out`.
@@ -77,35 +79,40 @@ bool KeyLayouts(const TableDefinition& def, std::vector<KeyLayout>* out) {
 
 void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRule rule,
                      std::string* out) {
+  // Encoded in place at the end of `out`: a key entry is made for every key
+  // of every record written or checked.
   const uint8_t* p = record + c.offset;
-  std::string v(reinterpret_cast<const char*>(p), c.size);
+  const size_t at = out->size();
+  const bool counted_text = c.type == files::kTypeCString || c.type == files::kTypePString;
+  if (counted_text && c.size > 0) {
+    // The characters the field holds, padded with zero bytes to its size.
+    files::FieldBytes field{c.type, const_cast<uint8_t*>(p), c.size, 0};
+    out->append(files::ReadText(field).value_or(std::string()));
+    out->resize(at + c.size, '\0');
+  } else {
+    out->append(reinterpret_cast<const char*>(p), c.size);
+  }
+  char* v = out->data() + at;
   bool descending = c.descending;
   if (c.size > 0) {
     switch (c.type) {
       case files::kTypeString:
-        ApplyTextRule(&v, rule);
-        break;
       case files::kTypeCString:
-      case files::kTypePString: {
-        // The characters the field holds, padded with zero bytes to its size.
-        files::FieldBytes field{c.type, const_cast<uint8_t*>(p), c.size, 0};
-        v = files::ReadText(field).value_or(std::string());
-        v.resize(c.size, '\0');
-        ApplyTextRule(&v, rule);
+      case files::kTypePString:
+        ApplyTextRule(v, c.size, rule);
         break;
-      }
       case files::kTypeUShort:
       case files::kTypeULong:
-        std::reverse(v.begin(), v.end());
+        std::reverse(v, v + c.size);
         break;
       case files::kTypeShort:
       case files::kTypeLong:
-        std::reverse(v.begin(), v.end());
+        std::reverse(v, v + c.size);
         v[0] = static_cast<char>(v[0] ^ 0x80);
         break;
       case files::kTypeSReal:
       case files::kTypeDouble:
-        std::reverse(v.begin(), v.end());
+        std::reverse(v, v + c.size);
         // Negative numbers order backwards by magnitude: all bytes inverted.
         if (v[0] & 0x80) {
           descending = !descending;
@@ -126,9 +133,8 @@ void EncodeComponent(const KeyComponentLayout& c, const uint8_t* record, TextRul
     }
   }
   if (descending) {
-    for (char& ch : v) ch = static_cast<char>(255 - static_cast<uint8_t>(ch));
+    for (size_t i = 0; i < c.size; ++i) v[i] = static_cast<char>(255 - static_cast<uint8_t>(v[i]));
   }
-  out->append(v);
 }
 
 bool KeyEncodesText(const KeyLayout& key) {
@@ -184,17 +190,21 @@ bool ComponentMatches(const KeyComponentLayout& c, const uint8_t* record, TextRu
   return all_match([&](uint8_t b) { return weights[b]; });
 }
 
-std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {
-  std::string out;
-  out.reserve(key.ValueSize());
+namespace {
+
+void AppendKeyValue(const KeyLayout& key, const uint8_t* record, bool oem, std::string* out) {
+  out->reserve(out->size() + key.ValueSize());
   TextRule rule{key.no_case(), oem};
   for (const KeyComponentLayout& c : key.components) {
-    if (files::IsTextType(c.type)) {
-      EncodeComponent(c, record, rule, &out);
-    } else {
-      EncodeComponent(c, record, TextRule{}, &out);
-    }
+    EncodeComponent(c, record, files::IsTextType(c.type) ? rule : TextRule{}, out);
   }
+}
+
+}  // namespace
+
+std::string EncodeKeyValue(const KeyLayout& key, const uint8_t* record, bool oem) {
+  std::string out;
+  AppendKeyValue(key, record, oem, &out);
   return out;
 }
 
@@ -221,8 +231,9 @@ bool RecordIsBlank(const KeyLayout& key, const uint8_t* record) {
 bool MakeKeyEntry(uint32_t table, const KeyLayout& key, const uint8_t* record, uint32_t number,
                   bool oem, KeyEntry* out) {
   if (key.optional() && RecordIsBlank(key, record)) return false;
-  out->key = KindPrefix(table, key.number);
-  out->key += EncodeKeyValue(key, record, oem);
+  // Assigned and appended in place, so that a reused entry keeps its buffer.
+  out->key.assign(KindPrefix(table, key.number));
+  AppendKeyValue(key, record, oem, &out->key);
   if (key.duplicates()) {
     out->key += Id4(number);
     out->data.clear();

@@ -396,11 +396,13 @@ bool Table::KeyBuiltUnderOtherRules(const KeyLayout& key) const {
 }
 
 int Table::CheckEveryKey(uint32_t number, const uint8_t* record) {
+  // The entry and the one found are the table's, so that their buffers
+  // serve every key of every record a thorough pass checks.
+  KeyEntry& entry = check_entry_;
+  std::optional<StoredEntry>& found = check_found_;
   for (const KeyLayout& key : keys_) {
     if (key.partial() || key.separate() || KeyBuiltUnderOtherRules(key)) continue;
-    KeyEntry entry;
     if (!KeyEntryFor(key.number, record, number, &entry)) continue;  // blank, optional
-    std::optional<StoredEntry> found;
     if (int rc = store().Find(Search::kExact, entry.key, &found); rc != 0) return rc;
     if (!found) {
       // Built before a collation sequence was set: the plain order's entry.

@@ -242,6 +242,8 @@ class Table {
   std::vector<bool> rebuilt_;  // keys built again since the table was opened foreign
   std::vector<PackedSpan> packed_;  // the decimal values a read checks
   std::string check_record_;        // buffer form of an OEM record being checked
+  KeyEntry check_entry_;            // the key entry a thorough check looks for
+  std::optional<StoredEntry> check_found_;  // and the entry it found
 };
 
 }  // namespace vorsandt::qvf
