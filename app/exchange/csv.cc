@@ -124,29 +124,48 @@ bool ParseCsv(std::string_view text, std::vector<CsvRow>* rows, std::string* err
   return end_row();
 }
 
-std::string CsvField(std::string_view value) {
+namespace {
+
+void AppendCsvField(std::string_view value, std::string* out) {
   const bool quote = value.find_first_of(",\"\r\n") != std::string_view::npos ||
                      (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back())));
-  if (!quote) return std::string(value);
-  std::string out = "\"";
-  for (char c : value) {
-    if (c == '"') out += '"';
-    out += c;
+  if (!quote) {
+    out->append(value);
+    return;
   }
-  out += '"';
+  *out += '"';
+  for (char c : value) {
+    if (c == '"') *out += '"';
+    *out += c;
+  }
+  *out += '"';
+}
+
+}  // namespace
+
+std::string CsvField(std::string_view value) {
+  std::string out;
+  AppendCsvField(value, &out);
   return out;
 }
 
 std::string CsvLine(const std::vector<std::string>& fields) {
-  // A lone empty field is quoted so that its line is not a blank line.
-  if (fields.size() == 1 && fields[0].empty()) return "\"\"\r\n";
   std::string out;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) out += ',';
-    out += CsvField(fields[i]);
-  }
-  out += "\r\n";
+  AppendCsvLine(fields, &out);
   return out;
+}
+
+void AppendCsvLine(const std::vector<std::string>& fields, std::string* out) {
+  // A lone empty field is quoted so that its line is not a blank line.
+  if (fields.size() == 1 && fields[0].empty()) {
+    out->append("\"\"\r\n");
+    return;
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) *out += ',';
+    AppendCsvField(fields[i], out);
+  }
+  out->append("\r\n");
 }
 
 }  // namespace vorsandt::exchange

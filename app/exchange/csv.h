@@ -33,6 +33,8 @@ bool ParseCsv(std::string_view text, std::vector<CsvRow>* rows, std::string* err
 std::string CsvField(std::string_view value);
 // A whole record, ending with CRLF.
 std::string CsvLine(const std::vector<std::string>& fields);
+// The same appended to `out` (an export writes every record into one text).
+void AppendCsvLine(const std::vector<std::string>& fields, std::string* out);
 
 }  // namespace vorsandt::exchange
 

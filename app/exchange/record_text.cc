@@ -142,7 +142,14 @@ std::string FieldToText(const app::FieldDef& field, const uint8_t* record) {
     case files::kTypeDecimal:
       return DecimalToText(field, record);
     default:
-      return AnsiToUtf8Text(TrimRight(files::ReadText(bytes).value_or(std::string())));
+    {
+      // Seen in place and converted once: an export converts every text
+      // field of every record.
+      const std::string_view text = files::TextIn(bytes).value_or(std::string_view());
+      const size_t end = text.find_last_not_of(' ');
+      return AnsiToUtf8Text(end == std::string_view::npos ? std::string_view()
+                                                          : text.substr(0, end + 1));
+    }
   }
 }
 

@@ -64,6 +64,8 @@ struct Tables {
   std::map<char32_t, unsigned char> unicode_ansi;
   std::array<unsigned char, 256> oem_to_ansi{};
   std::array<unsigned char, 256> ansi_to_oem{};
+  // The ANSI bytes that are the same byte in UTF-8 (ASCII, as iconv maps it).
+  std::array<bool, 256> ansi_same_in_utf8{};
 
   Tables() {
     for (int c = 0; c < 256; ++c) {
@@ -81,6 +83,7 @@ struct Tables {
       oem_to_ansi[c] = OneChar("WINDOWS-1252//TRANSLIT", "CP437", byte);
       ansi_to_oem[c] = OneChar("CP437//TRANSLIT", "WINDOWS-1252", byte);
     }
+    for (int c = 0; c < 128; ++c) ansi_same_in_utf8[c] = ansi_unicode[c] == char32_t(c);
     // Identity where both sets agree, whatever iconv made of control codes.
     for (int c = 0; c < 128; ++c) {
       if (oem_unicode[c] == char32_t(c)) oem_to_ansi[c] = static_cast<unsigned char>(c);
@@ -144,7 +147,17 @@ std::string AnsiToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   const Tables& tables = GetTables();
-  for (char c : text) AppendUtf8(tables.ansi_unicode[static_cast<unsigned char>(c)], &out);
+  for (size_t i = 0; i < text.size();) {
+    // A run of bytes that stay as they are goes in at once.
+    size_t run = i;
+    while (run < text.size() && tables.ansi_same_in_utf8[static_cast<unsigned char>(text[run])]) {
+      ++run;
+    }
+    out.append(text.data() + i, run - i);
+    if (run == text.size()) break;
+    AppendUtf8(tables.ansi_unicode[static_cast<unsigned char>(text[run])], &out);
+    i = run + 1;
+  }
   return out;
 }
 

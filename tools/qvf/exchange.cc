@@ -94,24 +94,29 @@ int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::
   csv->clear();
   *csv += CsvLine(ColumnNames(def));
   // Reads the sequence set up, leaving out the records in `skip`; notes the
-  // records written in `seen`.
+  // records written in `seen` when a key orders them (the records its
+  // entries leave out follow), and counts them in `written`.
   std::set<int64_t> seen;
+  int64_t written = 0;
   auto write_rows = [&](const std::set<int64_t>& skip) {
     files::ReadRun run;
     for (;;) {
       files::Next(f);
       if (Code() == files::kRecordNotAvailable) return true;
       if (Code() != 0) {
-        *error = std::string(def.label) + ": after " + std::to_string(seen.size()) +
+        *error = std::string(def.label) + ": after " + std::to_string(written) +
                  " records: " + DriverError(Code());
         if (Code() == files::kInvalidDataFile) *error += ": the next record is damaged";
         return false;
       }
-      const int64_t pointer = files::Pointer(f);
-      if (skip.count(pointer) != 0) continue;
-      seen.insert(pointer);
+      if (key != nullptr || !skip.empty()) {
+        const int64_t pointer = files::Pointer(f);
+        if (skip.count(pointer) != 0) continue;
+        if (key != nullptr) seen.insert(pointer);
+      }
+      ++written;
       files::FileRecord* instance = files::InstanceOf(f);
-      *csv += CsvLine(RecordToValues(def, instance->buffer, instance->memo_buffers));
+      AppendCsvLine(RecordToValues(def, instance->buffer, instance->memo_buffers), csv);
     }
   };
   if (status == kExitOk && !write_rows({})) status = kExitFailed;

@@ -39,6 +39,7 @@ namespace vorsandt::tools {
 // The record text and CSV rules are shared with the program's list export.
 using exchange::ColumnNames;
 using exchange::CsvField;
+using exchange::AppendCsvLine;
 using exchange::CsvLine;
 using exchange::CsvRow;
 using exchange::FieldToText;
