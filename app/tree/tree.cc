@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "app/browse/browse_rows.h"
 #include "runtime/files/error_codes.h"
@@ -218,7 +219,7 @@ std::string TreeLoader::TextOf(int n) const {
       value = part.picture != nullptr ? format::Format(number, part.picture)
                                       : format::NumberText(number);
     }
-    text += part.trim ? TrimRight(value) : value;
+    text += part.trim ? TrimRight(std::move(value)) : value;
   }
   if (text.size() > kTextWidth) text.resize(kTextWidth);
   return text;

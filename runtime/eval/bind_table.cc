@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "runtime/eval/builtins.h"
 #include "runtime/eval/format_bridge.h"
@@ -57,7 +58,7 @@ int32_t ReadInteger(const VariableRef& ref, uint32_t element) {
 std::string ReadText(const VariableRef& ref, uint32_t element) {
   files::FieldBytes bytes = ElementBytes(ref, element);
   if (bytes.at == nullptr) return std::string();
-  if (std::optional<std::string> text = files::ReadText(bytes)) return *text;
+  if (std::optional<std::string> text = files::ReadText(bytes)) return std::move(*text);
   if (!files::IsNumberType(ref.type)) return std::string();
   if (ClassOfType(ref.type) == kInteger) return IntegerToText(ReadInteger(ref, element));
   return RealToText(ReadReal(ref, element));
