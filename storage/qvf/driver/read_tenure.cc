@@ -105,10 +105,13 @@ void TenureCheck(bool ok) {
 void ReadTenure::Begin(int64_t now_us, const FileHeader& header) {
   owner_ = std::this_thread::get_id();
   if (now_us - released_us_ >= kTenurePauseUs) {
-    // A new hold: longer when it continues a scan of a file nobody saved.
-    const bool quiet_scan =
-        now_us - expired_us_ <= kTenureLongestBoundUs && SameHeader(header, header_);
-    bound_us_ = quiet_scan ? std::min(bound_us_ * 4, kTenureLongestBoundUs) : kTenureBoundUs;
+    // A new hold: longer when nobody saved the file since the last one,
+    // whether it continues a scan or begins the next action's (the long
+    // passes of one action after another would otherwise begin at the
+    // short bound each time and give the byte back more often than once
+    // per longest bound).
+    const bool quiet = SameHeader(header, header_);
+    bound_us_ = quiet ? std::min(bound_us_ * 4, kTenureLongestBoundUs) : kTenureBoundUs;
     hold_began_us_ = now_us;
   }
   header_ = header;
@@ -119,7 +122,6 @@ void ReadTenure::End(FileLocks& locks, int64_t now_us) {
   owner_ = std::thread::id();
   released_us_ = now_us;
   if (Expired(now_us)) {
-    expired_us_ = now_us;
     pause_until_us_ = now_us + kTenurePauseUs;
     released_us_ = INT64_MIN / 2;  // the next tenure is a hold of its own
   }

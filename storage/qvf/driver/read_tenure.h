@@ -23,13 +23,14 @@
 //    thread waits for a lock of another file (so that a tenure never sits
 //    in a cycle of waits with another station's transaction);
 //  - when the table is closed.
-// The bound is kTenureBoundUs, four times the last one for each hold of a
-// scan that finds the header as the last hold left it (nobody saved in the
-// pause between), up to kTenureLongestBoundUs, and back to kTenureBoundUs at the first hold
+// The bound is kTenureBoundUs, four times the last one for each new hold
+// that finds the header as the last hold left it (nobody saved since), up
+// to kTenureLongestBoundUs, and back to kTenureBoundUs at the first hold
 // that finds a save. A long scan of a file nobody changes thus gives the
 // byte back a few times a second instead of fifty (each time a round trip
-// on a network folder), while a save that comes waits one longest bound at
-// most, and the saves that follow it again one short bound.
+// on a network folder), and so do the long passes of actions one after
+// another, while a save that comes waits one longest bound at most, and the
+// saves that follow it again one short bound.
 //
 // The bound is on the byte's hold, not on one tenure: a tenure that ended
 // early (its run over, another call) and is followed by the next within
@@ -106,7 +107,6 @@ class ReadTenure {
   std::thread::id owner_;
   int64_t hold_began_us_ = 0;
   int64_t released_us_ = INT64_MIN / 2;  // when the last tenure gave the byte back
-  int64_t expired_us_ = INT64_MIN / 2;   // when the last hold reached its bound
   int64_t bound_us_ = kTenureBoundUs;
   int64_t pause_until_us_ = 0;
   FileHeader header_;

@@ -225,8 +225,9 @@ TEST_F(ReadRuns, TheBoundEndsATenureAndThePauseKeepsTheLockFreeBeforeTheNext) {
 }
 
 // A long scan of a file nobody saves holds the byte longer each time (20,
-// 80, then 160 ms), so that it gives it back a few times a second; the
-// first hold that finds another station's save is short again, and reads it.
+// 80, then 160 ms), so that it gives it back a few times a second, and a
+// later action's pass after a quiet spell holds as long at once; the first
+// hold that finds another station's save is short again, and reads it.
 TEST_F(ReadRuns, AQuietScanHoldsLongerEachTimeAndASaveBringsTheShortBoundBack) {
   files::FileRecord* f = OpenOn(env::kNfsMagic);
   files::ReadRun run;
@@ -241,6 +242,15 @@ TEST_F(ReadRuns, AQuietScanHoldsLongerEachTimeAndASaveBringsTheShortBoundBack) {
     ASSERT_EQ(GetCompany(f, 3), 0);  // past it: the next hold begins after the pause
     EXPECT_EQ(ReadTenureTotals().expired, ++expired);
   }
+  files::EndReadRunTenures();
+  env_.SleepMs(1000);  // a quiet spell, then the next action's pass
+  ASSERT_EQ(GetCompany(f, 1), 0);
+  env_.SleepMs(100);
+  ASSERT_EQ(GetCompany(f, 2), 0);
+  EXPECT_EQ(ReadTenureTotals().expired, expired);  // a new hold, and a long one
+  env_.SleepMs(70);
+  ASSERT_EQ(GetCompany(f, 3), 0);
+  EXPECT_EQ(ReadTenureTotals().expired, ++expired);
   files::EndReadRunTenures();
   ASSERT_TRUE(testing::ChangeStoredRecord(kPath, 2, "company", "changed", "UNNAMED", &env_));
   env_.SleepMs(3);
