@@ -193,54 +193,70 @@ TEST(QvfDriverProcesses, HoldWaitsUntilTheHolderReleases) {
   files::Close(f);
 }
 
+// Six hundred companies, and a child that renames company 450 and saves at
+// the first page an optimistic read of this process misses, once armed.
+class SaveAtTheFirstMiss {
+ public:
+  SaveAtTheFirstMiss() {
+    auto* f = testing::CreateAndOpenCompanies();
+    files::Logout(1, {f});
+    for (int r = 1; r <= 600; ++r) testing::AddCompany(f, r, "company");
+    files::Commit();
+    EXPECT_EQ(Code(), 0);
+    files::Close(f);
+    child_ = Spawn([this] {
+      go_.Wait();
+      auto* mine = testing::Companies();
+      files::Open(mine);
+      if (GetCompany(mine, 450) != 0) return 2;
+      testing::SetName(mine, "saved elsewhere");
+      files::Put(mine);
+      int rc = Code();
+      files::Close(mine);
+      done_.Send();
+      return rc == 0 ? 0 : 3;
+    });
+  }
+  void Arm() {
+    SetOptimisticMissHookForTesting([this] {
+      if (misses_++ == 0) {
+        go_.Send();
+        done_.Wait();
+      }
+    });
+  }
+  void Disarm() { SetOptimisticMissHookForTesting(nullptr); }
+  int misses() const { return misses_; }
+  int ChildStatus() { return WaitFor(child_); }
+
+ private:
+  Signal go_, done_;
+  pid_t child_ = 0;
+  int misses_ = 0;
+};
+
 // A read served from the cache that misses a page just after another
 // process saved has used pages of the old state: it is made again under the
 // lock, from the position it started at, and reads the new state.
 TEST(QvfDriverProcesses, AnOptimisticReadThatFindsASaveAtAMissingPageIsMadeAgain) {
   ScratchFolder folder;
-  {
-    auto* f = testing::CreateAndOpenCompanies();
-    files::Logout(1, {f});
-    for (int r = 1; r <= 600; ++r) testing::AddCompany(f, r, "company");
-    files::Commit();
-    ASSERT_EQ(Code(), 0);
-    files::Close(f);
-  }
-  Signal go, done;
-  pid_t child = Spawn([&] {
-    go.Wait();
-    auto* f = testing::Companies();
-    files::Open(f);
-    if (GetCompany(f, 450) != 0) return 2;
-    testing::SetName(f, "saved elsewhere");
-    files::Put(f);
-    int rc = Code();
-    files::Close(f);
-    done.Send();
-    return rc == 0 ? 0 : 3;
-  });
-  int misses = 0;
-  SetOptimisticMissHookForTesting([&] {
-    if (misses++ == 0) {
-      go.Send();
-      done.Wait();
-    }
-  });
+  SaveAtTheFirstMiss saver;
+  saver.Arm();
   auto* f = testing::Companies();
   files::Open(f);
   ASSERT_EQ(Code(), 0);
   files::SetKey(f, RefKey());
   const OptimisticReadCounts before = OptimisticReadTotals();
   EXPECT_EQ(GetCompany(f, 450), 0);
-  SetOptimisticMissHookForTesting(nullptr);
+  saver.Disarm();
   EXPECT_EQ(testing::NameOf(f), "saved elsewhere");
-  EXPECT_GE(misses, 1);
+  EXPECT_GE(saver.misses(), 1);
   EXPECT_EQ(OptimisticReadTotals().retried, before.retried + 1);
   files::Next(f);
   EXPECT_EQ(Code(), 0);
   EXPECT_EQ(testing::Ref(f), 451);
   files::Close(f);
-  EXPECT_EQ(WaitFor(child), 0);
+  EXPECT_EQ(saver.ChildStatus(), 0);
 }
 
 // A call that reads no record, made again after another process saved,
@@ -248,52 +264,26 @@ TEST(QvfDriverProcesses, AnOptimisticReadThatFindsASaveAtAMissingPageIsMadeAgain
 // before it (a record read) kept a copy of an older buffer.
 TEST(QvfDriverProcesses, ARetriedCallThatReadsNoRecordKeepsWhatTheUserTypedInTheBuffer) {
   ScratchFolder folder;
-  {
-    auto* f = testing::CreateAndOpenCompanies();
-    files::Logout(1, {f});
-    for (int r = 1; r <= 600; ++r) testing::AddCompany(f, r, "company");
-    files::Commit();
-    ASSERT_EQ(Code(), 0);
-    files::Close(f);
-  }
-  Signal go, done;
-  pid_t child = Spawn([&] {
-    go.Wait();
-    auto* f = testing::Companies();
-    files::Open(f);
-    if (GetCompany(f, 450) != 0) return 2;
-    testing::SetName(f, "saved elsewhere");
-    files::Put(f);
-    int rc = Code();
-    files::Close(f);
-    done.Send();
-    return rc == 0 ? 0 : 3;
-  });
+  SaveAtTheFirstMiss saver;
   auto* f = testing::Companies();
   files::Open(f);
   ASSERT_EQ(Code(), 0);
   files::SetKey(f, RefKey());
   ASSERT_EQ(GetCompany(f, 1), 0);
   testing::SetName(f, "typed by the user");
-  int misses = 0;
-  SetOptimisticMissHookForTesting([&] {
-    if (misses++ == 0) {
-      go.Send();
-      done.Wait();
-    }
-  });
+  saver.Arm();
   const OptimisticReadCounts before = OptimisticReadTotals();
   files::Skip(f, 500);  // through key pages not read yet: a miss
-  SetOptimisticMissHookForTesting(nullptr);
+  saver.Disarm();
   EXPECT_EQ(Code(), 0);
-  EXPECT_GE(misses, 1);
+  EXPECT_GE(saver.misses(), 1);
   EXPECT_EQ(OptimisticReadTotals().retried, before.retried + 1);
   EXPECT_EQ(testing::NameOf(f), "typed by the user");
   files::Next(f);
   EXPECT_EQ(Code(), 0);
   EXPECT_EQ(testing::Ref(f), 502);
   files::Close(f);
-  EXPECT_EQ(WaitFor(child), 0);
+  EXPECT_EQ(saver.ChildStatus(), 0);
 }
 
 TEST(QvfDriverProcesses, WatchedPutFailsOnlyWhenAnotherProcessRewroteTheRecord) {
