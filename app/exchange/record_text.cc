@@ -14,9 +14,10 @@
 namespace vorsandt::exchange {
 namespace {
 
-std::string TrimRight(std::string_view s) {
-  size_t end = s.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string() : std::string(s.substr(0, end + 1));
+// `s` without the `padding` characters at its end (a view into `s`).
+std::string_view TrimmedRight(std::string_view s, std::string_view padding = " ") {
+  const size_t end = s.find_last_not_of(padding);
+  return end == std::string_view::npos ? std::string_view() : s.substr(0, end + 1);
 }
 
 std::string AnsiToUtf8Text(std::string_view ansi) { return format::AnsiToUtf8(ansi); }
@@ -142,14 +143,9 @@ std::string FieldToText(const app::FieldDef& field, const uint8_t* record) {
     case files::kTypeDecimal:
       return DecimalToText(field, record);
     default:
-    {
       // Seen in place and converted once: an export converts every text
       // field of every record.
-      const std::string_view text = files::TextIn(bytes).value_or(std::string_view());
-      const size_t end = text.find_last_not_of(' ');
-      return AnsiToUtf8Text(end == std::string_view::npos ? std::string_view()
-                                                          : text.substr(0, end + 1));
-    }
+      return AnsiToUtf8Text(TrimmedRight(files::TextIn(bytes).value_or(std::string_view())));
   }
 }
 
@@ -192,8 +188,7 @@ std::string TextToField(const app::FieldDef& field, std::string_view text, uint8
 // it was never written: both are padding at its end. A NUL before the last
 // other character is the memo's own and is kept.
 std::string MemoToText(std::string_view memo) {
-  const size_t end = memo.find_last_not_of(std::string_view(" \0", 2));
-  return AnsiToUtf8Text(end == std::string_view::npos ? "" : memo.substr(0, end + 1));
+  return AnsiToUtf8Text(TrimmedRight(memo, std::string_view(" \0", 2)));
 }
 
 std::string TextToMemo(const files::MemoDecl& memo, std::string_view text,

@@ -193,10 +193,10 @@ void TreeLoader::ClearBuffer(Table t) const {
   files::ClearMemos(f);
 }
 
-void TreeLoader::CopyParentValue(const TreeLevel& child, Table parent) const {
-  const RelationDef& link = LinkOf(child);
-  views::CopyField(FieldOf(link.parent_field).field, files::RecordBuffer(File(parent)),
-                   FieldOf(link.child_field).field, files::RecordBuffer(File(child.table)));
+void TreeLoader::CopyParentValue(int n) const {
+  const LevelFields& fields = FieldsOf(n);
+  views::CopyField(fields.parent->field, files::RecordBuffer(File(level(n - 1).table)),
+                   fields.child->field, files::RecordBuffer(File(level(n).table)));
 }
 
 std::string TreeLoader::TextOf(int n) const {
@@ -227,9 +227,8 @@ std::string TreeLoader::TextOf(int n) const {
 
 bool TreeLoader::StartChildren(int n) {
   const TreeLevel& child = level(n);
-  const TreeLevel& parent = level(n - 1);
   ClearBuffer(child.table);
-  CopyParentValue(child, parent.table);
+  CopyParentValue(n);
   files::SetKeyValue(File(child.table), KeyNamed(child.link));
   return files::Errors().Code() == 0 || Failed(n);
 }
@@ -309,10 +308,9 @@ bool TreeLoader::LoadChildren(TreeRows* rows, size_t index) {
 }
 
 void TreeLoader::PrepareInsert(int n) {
-  const TreeLevel& child = level(n);
-  ClearBuffer(child.table);
+  ClearBuffer(level(n).table);
   if (n < 2) return;
-  CopyParentValue(child, level(n - 1).table);
+  CopyParentValue(n);
 }
 
 bool TreeLoader::Reread(const TreeRow& row) {
@@ -320,14 +318,9 @@ bool TreeLoader::Reread(const TreeRow& row) {
   if (n < 1 || n > depth()) return false;
   ++reads_;
   // Padded back to the size the driver gave (PositionOf keeps it short).
-  const size_t size = FieldsOf(n).position_size;
-  if (row.position.size() < size) {
-    std::string full = row.position;
-    full.resize(size, '\0');
-    files::Reget(File(level(n).table), full);
-  } else {
-    files::Reget(File(level(n).table), row.position);
-  }
+  std::string full = row.position;
+  full.resize(std::max(full.size(), FieldsOf(n).position_size), '\0');
+  files::Reget(File(level(n).table), full);
   return files::Errors().Code() == 0 || Failed(n);
 }
 

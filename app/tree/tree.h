@@ -170,9 +170,9 @@ class TreeLoader {
   // Clears `t`'s record buffer (its layout parsed once) and its memos, for
   // a new record or a child search.
   void ClearBuffer(Table t) const;
-  // The value of the parent record in `parent`'s buffer into the link field
-  // of `child`'s buffer.
-  void CopyParentValue(const TreeLevel& child, Table parent) const;
+  // The value of the parent record in level n-1's buffer into the link
+  // field of level n's buffer.
+  void CopyParentValue(int n) const;
 
   const TreeDef& def_;
   mutable std::unordered_map<std::string_view, NamedField> fields_;

@@ -109,10 +109,10 @@ int ExportTable(app::Table t, const files::KeyDecl* key, std::string* csv, std::
         if (Code() == files::kInvalidDataFile) *error += ": the next record is damaged";
         return false;
       }
-      if (key != nullptr || !skip.empty()) {
+      if (key != nullptr) {
         const int64_t pointer = files::Pointer(f);
         if (skip.count(pointer) != 0) continue;
-        if (key != nullptr) seen.insert(pointer);
+        seen.insert(pointer);
       }
       ++written;
       files::FileRecord* instance = files::InstanceOf(f);

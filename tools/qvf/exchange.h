@@ -37,9 +37,9 @@
 namespace vorsandt::tools {
 
 // The record text and CSV rules are shared with the program's list export.
+using exchange::AppendCsvLine;
 using exchange::ColumnNames;
 using exchange::CsvField;
-using exchange::AppendCsvLine;
 using exchange::CsvLine;
 using exchange::CsvRow;
 using exchange::FieldToText;

@@ -70,6 +70,17 @@ bool MayAbortAfterMemos(int32_t op) {
   return lock->locks().LockReader();
 }
 
+// The block's sequence position and pending requests, into the attempt's
+// copy and back (both name them alike).
+template <typename From, typename To>
+void CopySequenceAndRequests(const From& from, To* to) {
+  to->pos = from.pos;
+  to->access_key = from.access_key;
+  to->hold_next = from.hold_next;
+  to->watch_next = from.watch_next;
+  to->skip_memos_next = from.skip_memos_next;
+}
+
 }  // namespace
 
 bool IsReadCall(int32_t op) { return KindOf(op) != ReadKind::kNone; }
@@ -100,11 +111,7 @@ bool OptimisticRead::Begin() {
   }
   if (!b_.container->BeginOptimisticRead({&TakeReaderLock, b_.lock})) return false;
   AttemptState& s = saved_;
-  s.pos = b_.pos;
-  s.access_key = b_.access_key;
-  s.hold_next = b_.hold_next;
-  s.watch_next = b_.watch_next;
-  s.skip_memos_next = b_.skip_memos_next;
+  CopySequenceAndRequests(b_, &s);
   b_.table->SaveReadState(&s.table);
   s.value = call_.value;
   s.text_result = call_.text_result;
@@ -142,11 +149,7 @@ bool OptimisticRead::Finish(int32_t* rc, bool keep_lock, bool* kept) {
 
 void OptimisticRead::Undo() {
   AttemptState& s = saved_;
-  b_.pos = s.pos;
-  b_.access_key = s.access_key;
-  b_.hold_next = s.hold_next;
-  b_.watch_next = s.watch_next;
-  b_.skip_memos_next = s.skip_memos_next;
+  CopySequenceAndRequests(s, &b_);
   b_.table->RestoreReadState(&s.table);
   call_.value = s.value;
   call_.text_result = s.text_result;
